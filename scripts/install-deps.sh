@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Zentovi needs. "run" gives what the program needs to
+# build and run; "test" adds what the tests need.
+set -euo pipefail
+what=${1:-run}
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+
+run_pkgs=(
+  cmake make g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins qt6-translations-l10n
+  libgif-dev libexif-dev libjpeg62-turbo-dev libgl-dev
+  fonts-ipafont-gothic xdg-utils
+)
+test_pkgs=(
+  xvfb xauth locales
+)
+
+pkgs=("${run_pkgs[@]}")
+if [ "$what" = test ]; then pkgs+=("${test_pkgs[@]}"); fi
+
+export DEBIAN_FRONTEND=noninteractive
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  $SUDO apt-get update -qq || true
+  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+if [ "$what" = test ]; then
+  # Tests run under ja_JP.UTF-8 and C.UTF-8.
+  if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
+    $SUDO sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen >/dev/null
+  fi
+fi

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <array>
+
+namespace ztv {
+
+// One file's outcome, handed from a decoding thread to the user-interface thread.
+struct ThumbnailResult {
+    enum Status {
+        Made = 0,       // image holds the thumbnail
+        Unreadable = 1, // not a picture, corrupt, too large, not a regular file: counted, not listed
+        Vanished = 2,   // gone between listing and reading: neither counted nor listed
+    };
+    QString path;
+    QImage image;
+    int status = Unreadable;
+};
+
+// Reads a folder's files in the order a file manager shows them and makes a thumbnail of
+// each. Decoding may run on worker threads; ThumbnailReady is always emitted on the thread
+// that called BrowseFolder, once per file, in name order, before BrowseFolder returns.
+class ThumbnailBrowser : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int ResultOk = 0;
+    static constexpr int ResultCancelled = 20100;
+    static constexpr int ResultFolderUnreadable = 20007; // the folder is missing or cannot be listed
+
+    explicit ThumbnailBrowser(QObject* parent = nullptr);
+    ~ThumbnailBrowser() override;
+
+    // Fixed settings made once at start; the program uses "*.*", seven flags and two integers.
+    void setFileFilter(const QString& filter);
+    QString fileFilter() const;
+    void setBooleanOption(int index, bool on); // index 0..6
+    bool booleanOption(int index) const;
+    void setIntegerOption(int index, int value); // index 0..1
+    int integerOption(int index) const;
+
+    void setThumbnailSize(const QSize& size); // pictures are fitted into this box (default 100 x 100)
+    QSize thumbnailSize() const;
+
+    // 0 when the run completed, 20100 when ContinueBrowsing was set false, else an error code.
+    int BrowseFolder(const QString& folder);
+
+    // Set by the ThumbnailReady handler; false stops the run after the current file.
+    void setContinueBrowsing(bool on);
+    bool continueBrowsing() const;
+
+    // Files the running browse will examine (valid from BrowseStarted on).
+    int filesInRun() const;
+
+Q_SIGNALS:
+    void BrowseStarted(int fileCount);
+    void ThumbnailReady(const QImage& bitmap, const QString& path, int status);
+
+private:
+    QString m_filter = QStringLiteral("*.*");
+    std::array<bool, 7> m_flags {};
+    std::array<int, 2> m_ints {};
+    QSize m_size { 100, 100 };
+    bool m_continue = true;
+    int m_filesInRun = 0;
+};
+
+} // namespace ztv

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace ztv {
+
+// Outcome of one file-system operation. Nothing here ever replaces an existing file or
+// folder unless the call says so.
+enum class FileError {
+    None,
+    Exists,          // the target name is taken (also when it differs only in letter case on a
+                     // case-insensitive file system)
+    NotFound,        // the source is gone
+    InvalidName,     // not a single plain name, or a path the operation must not touch
+    NotEmpty,        // a folder that still holds something
+    PermissionDenied,
+    NoSpace,
+    Io,              // read or write failed midway (disc removed, device error)
+    Other,
+};
+
+struct FileResult {
+    FileError error = FileError::None;
+    QString detail; // what failed, for the user ("書き込みに失敗しました: …"), empty on success
+    bool ok() const { return error == FileError::None; }
+};
+
+// True for a name that is one plain path component: not "", ".", "..", and without "/" or NUL.
+bool isPlainName(const QString& name);
+
+// The file operations of filing and saving. Tests replace them to inject faults.
+class FileOps {
+public:
+    virtual ~FileOps() = default;
+
+    virtual FileResult makeDirectory(const QString& path) = 0;        // fails if anything exists there
+    virtual FileResult removeEmptyDirectory(const QString& path) = 0; // never removes contents
+    virtual FileResult removeFile(const QString& path) = 0;
+    // Rename or move a file or folder; fails if the target exists. A file moved across file
+    // systems is copied, flushed and checked before the source is removed.
+    virtual FileResult moveNoReplace(const QString& from, const QString& to) = 0;
+    // Copy a file; the target is created exclusively and no partial file is left under its
+    // name when the copy fails.
+    virtual FileResult copyNoReplace(const QString& from, const QString& to) = 0;
+    // Write bytes to a file through a temporary file in the same folder. With replace false
+    // an existing file is never replaced.
+    virtual FileResult writeFile(const QString& path, const QByteArray& bytes, bool replace) = 0;
+};
+
+// The real implementation on the local file system.
+FileOps& realFileOps();
+
+} // namespace ztv

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/Prompts.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace ztv {
+
+// Message and input boxes of the desktop, owned by the given window.
+class QtPrompts : public Prompts {
+public:
+    void setParentWindow(QWidget* parent) { m_parent = parent; }
+    PromptAnswer message(const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons) override;
+    QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
+
+private:
+    QPointer<QWidget> m_parent;
+};
+
+} // namespace ztv

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace ztv {
+
+// The spreadsheet application the export hands pictures to (LibreOffice Calc here).
+class Spreadsheet {
+public:
+    struct Info {
+        QString version;     // "7.4.7.2"
+        QString installPath; // "/usr/lib/libreoffice/program"
+    };
+
+    virtual ~Spreadsheet() = default;
+
+    // Nothing when the application cannot be started or asked.
+    virtual std::optional<Info> applicationInfo() = 0;
+
+    // A new visible application opens the workbook, sheet 1 is shown, its B2 receives
+    // cellText as text and the workbook's macro runs; the application and the workbook
+    // stay open. Returns at once: the work happens in another process, failures are silent.
+    virtual void exportToWorkbook(const QString& workbookPath, const QString& cellText, const QString& macroName) = 0;
+};
+
+} // namespace ztv

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "platform/Drives.h"
+#include "platform/Prompts.h"
+#include "platform/Shell.h"
+#include "platform/Spreadsheet.h"
+
+#include <QList>
+#include <QQueue>
+#include <QStringList>
+#include <optional>
+
+namespace ztv::test {
+
+// Records every message and input box and answers from a script. Unscripted messages
+// are answered OK, unscripted inputs with the empty string (Cancel).
+class RecordingPrompts : public Prompts {
+public:
+    struct Call {
+        enum Kind { Message, Input } kind = Message;
+        QString text;  // message text or input prompt
+        QString title; // effective title (the application title when none was given)
+        PromptIcon icon = PromptIcon::None;
+        PromptButtons buttons = PromptButtons::Ok;
+        QString defaultText;
+    };
+
+    PromptAnswer message(const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons) override;
+    QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
+
+    void answerMessage(PromptAnswer answer) { m_messageAnswers.enqueue(answer); }
+    void answerInput(const QString& text) { m_inputAnswers.enqueue(text); }
+
+    QList<Call> calls;
+    QList<Call> messages() const;
+    void clear() { calls.clear(); }
+
+private:
+    QQueue<PromptAnswer> m_messageAnswers;
+    QQueue<QString> m_inputAnswers;
+};
+
+class FakeShell : public Shell {
+public:
+    bool openFolder(const QString& folder) override
+    {
+        folders << folder;
+        return succeed;
+    }
+    bool openUrl(const QString& url) override
+    {
+        urls << url;
+        return succeed;
+    }
+    QStringList folders;
+    QStringList urls;
+    bool succeed = true;
+};
+
+class FakeDrives : public Drives {
+public:
+    QString environmentHome() override { return envHome; }
+    QString passwdHome() override { return pwHome; }
+    QStringList opticalDevices() override { return devices; }
+    QList<MountEntry> mounts() override { return mountTable; }
+
+    QString envHome;
+    QString pwHome;
+    QStringList devices;
+    QList<MountEntry> mountTable;
+};
+
+class FakeSpreadsheet : public Spreadsheet {
+public:
+    struct Export {
+        QString workbook, cellText, macro;
+    };
+    std::optional<Info> applicationInfo() override
+    {
+        ++infoCalls;
+        return info;
+    }
+    void exportToWorkbook(const QString& workbook, const QString& cellText, const QString& macro) override
+    {
+        exports.append({ workbook, cellText, macro });
+    }
+    std::optional<Info> info;
+    int infoCalls = 0;
+    QList<Export> exports;
+};
+
+} // namespace ztv::test
