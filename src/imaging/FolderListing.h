@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace ztv {
+
+// Sorts file names the way a file manager shows them: numbers compared as numbers,
+// letters without regard to case, and ties broken by code point so the order is total.
+void sortNatural(QStringList& names);
+
+// True when the file name matches the browser's filter: "*.*" and "*" take every file,
+// including names without a dot; otherwise ';'-separated wildcards, case-insensitive.
+bool matchesFileFilter(const QString& name, const QString& filter);
+
+// Full paths of the folder's files (everything that is not a folder, so special files are
+// listed and later counted as unreadable), filtered and in natural order. Hidden (dot)
+// files are left out, as a file manager shows the folder. False when the folder is missing
+// or cannot be listed.
+bool listFolderFiles(const QString& folder, const QString& filter, QStringList* paths);
+
+} // namespace ztv
