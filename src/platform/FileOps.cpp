@@ -1,0 +1,639 @@
+#include "FileOps.h"
+
+#include "FaultInjection.h"
+#include "FileTexts.h"
+#include "PathCodec.h"
+
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+#ifndef FS_CASEFOLD_FL
+#define FS_CASEFOLD_FL 0x40000000
+#endif
+
+namespace ztv {
+
+namespace {
+
+namespace T = filetexts;
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : m_fd(fd) { }
+    Fd(Fd&& o) noexcept : m_fd(std::exchange(o.m_fd, -1)) { }
+    Fd& operator=(Fd&& o) noexcept
+    {
+        if (this != &o) {
+            reset();
+            m_fd = std::exchange(o.m_fd, -1);
+        }
+        return *this;
+    }
+    ~Fd() { reset(); }
+    int get() const { return m_fd; }
+    void reset()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // never retried: on Linux the descriptor is gone even on EINTR
+        m_fd = -1;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+template <typename F>
+auto retry(F f)
+{
+    decltype(f()) r;
+    do
+        r = f();
+    while (r < 0 && errno == EINTR);
+    return r;
+}
+
+FileError errorOf(int err)
+{
+    switch (err) {
+    case EEXIST:
+        return FileError::Exists;
+    case ENOENT:
+        return FileError::NotFound;
+    case ENOTEMPTY:
+        return FileError::NotEmpty;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+    case EBUSY:
+        return FileError::PermissionDenied;
+    case ENOSPC:
+    case EDQUOT:
+        return FileError::NoSpace;
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+    case ENOMEDIUM:
+    case ESTALE:
+    case EREMOTEIO:
+        return FileError::Io;
+    case ENAMETOOLONG:
+    case EILSEQ:
+    case EISDIR:
+    case ENOTDIR:
+    case ELOOP:
+        return FileError::InvalidName;
+    default:
+        return FileError::Other;
+    }
+}
+
+QString reasonOf(int err)
+{
+    switch (err) {
+    case EEXIST:
+        return QString::fromUtf16(T::kWhyExists);
+    case ENOENT:
+        return QString::fromUtf16(T::kWhyNotFound);
+    case ENOTEMPTY:
+        return QString::fromUtf16(T::kWhyNotEmpty);
+    case EACCES:
+    case EPERM:
+        return QString::fromUtf16(T::kWhyDenied);
+    case EROFS:
+        return QString::fromUtf16(T::kWhyReadOnly);
+    case ETXTBSY:
+    case EBUSY:
+        return QString::fromUtf16(T::kWhyBusy);
+    case ENOSPC:
+    case EDQUOT:
+        return QString::fromUtf16(T::kWhyNoSpace);
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+    case ENOMEDIUM:
+    case ESTALE:
+    case EREMOTEIO:
+        return QString::fromUtf16(T::kWhyIo);
+    case ENAMETOOLONG:
+        return QString::fromUtf16(T::kWhyTooLong);
+    case EISDIR:
+        return QString::fromUtf16(T::kWhyIsFolder);
+    case ENOTDIR:
+        return QString::fromUtf16(T::kWhyNotFolder);
+    default:
+        return QString::fromUtf16(T::kWhyOther).arg(err);
+    }
+}
+
+FileResult fail(const char16_t* step, int err)
+{
+    return { errorOf(err), QString::fromUtf16(step) + u'（' + reasonOf(err) + u'）' };
+}
+
+FileResult failAs(FileError error, const char16_t* step) { return { error, QString::fromUtf16(step) }; }
+FileResult exists() { return failAs(FileError::Exists, T::kExists); }
+
+// The folder that holds (or is to hold) the last component of a path, opened, and that
+// component. The component must be a plain name: "a/..", "a/" or a NUL never get this far.
+struct Place {
+    Fd dir;
+    QByteArray dirPath;
+    QByteArray name;
+};
+
+FileResult locate(const QString& path, Place& out)
+{
+    if (path.isEmpty() || path.contains(QChar(u'\0')))
+        return failAs(FileError::InvalidName, T::kBadName);
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString name = path.mid(slash + 1);
+    if (!isPlainName(name))
+        return failAs(FileError::InvalidName, T::kBadName);
+    out.dirPath = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encodePath(path.left(slash));
+    out.name = encodePath(name);
+    const int fd = retry([&] { return sys::openat(AT_FDCWD, out.dirPath.constData(), O_PATH | O_DIRECTORY); });
+    if (fd < 0)
+        return fail(T::kOpenFolder, errno);
+    out.dir = Fd(fd);
+    return {};
+}
+
+bool caseInsensitive(int dirfd)
+{
+    if (const int forced = faults::caseInsensitiveForcing(); forced >= 0)
+        return forced == 1;
+    struct statfs sf;
+    if (::fstatfs(dirfd, &sf) == 0) {
+        switch (static_cast<unsigned long>(sf.f_type)) {
+        case MSDOS_SUPER_MAGIC: // vfat
+        case 0x2011BAB0UL:      // exfat
+        case 0x7366746EUL:      // ntfs3
+        case 0x5346544EUL:      // ntfs
+        case 0xFF534D42UL:      // cifs
+        case 0xFE534D42UL:      // smb2
+        case 0x4244UL:          // hfs
+        case 0x482BUL:          // hfs+
+            return true;
+        default:
+            break;
+        }
+    }
+    // ext4 and f2fs can fold case per folder.
+    Fd rd(::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    int flags = 0;
+    return rd.get() >= 0 && ::ioctl(rd.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL);
+}
+
+// Whether the name is taken in the folder: exactly, or, where the file system ignores case,
+// by a name that differs only in case.
+bool nameTaken(int dirfd, const QByteArray& name)
+{
+    struct stat st;
+    if (::fstatat(dirfd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return true;
+    if (!caseInsensitive(dirfd))
+        return false;
+    const int fd = ::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return false;
+    }
+    const QString wanted = decodePath(name);
+    bool found = false;
+    while (const dirent* e = ::readdir(d)) {
+        if (QString::compare(decodePath(QByteArray(e->d_name)), wanted, Qt::CaseInsensitive) == 0) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+void fsyncDir(int dirfd)
+{
+    // Best effort: the entry is already in place; some file systems cannot flush folders.
+    Fd rd(::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (rd.get() >= 0)
+        ::fsync(rd.get());
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Renames without ever replacing: renameat2 with RENAME_NOREPLACE; where the file system
+// does not know the flag, a hard link and unlink for files, and otherwise an exclusively
+// created placeholder that only our own rename replaces. Gives 0 or an errno.
+int renameNoReplace(int sd, const char* sn, int dd, const char* dn, bool isDir)
+{
+    if (sys::renameat2(sd, sn, dd, dn, RENAME_NOREPLACE) == 0)
+        return 0;
+    int e = errno;
+    if (e != EINVAL && e != ENOSYS && e != EOPNOTSUPP)
+        return e;
+    if (!isDir) {
+        if (sys::linkat(sd, sn, dd, dn, 0) == 0) {
+            if (sys::unlinkat(sd, sn) == 0)
+                return 0;
+            e = errno;
+            ::unlinkat(dd, dn, 0); // the new name is our own second link: the file stays
+            return e;
+        }
+        e = errno;
+        if (e != EPERM && e != EOPNOTSUPP && e != EMLINK && e != ENOSYS)
+            return e;
+    }
+    // The claim leaves a window in which another program could rename its own file onto our
+    // placeholder; it is checked once more just before our rename narrows it.
+    struct stat claim;
+    if (isDir) {
+        if (sys::mkdirat(dd, dn, 0700) < 0)
+            return errno;
+    } else {
+        Fd fd(retry([&] { return sys::openat(dd, dn, O_CREAT | O_EXCL | O_WRONLY, 0600); }));
+        if (fd.get() < 0)
+            return errno;
+    }
+    if (::fstatat(dd, dn, &claim, AT_SYMLINK_NOFOLLOW) < 0)
+        return errno;
+    struct stat now;
+    if (::fstatat(dd, dn, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(now, claim)
+        && sys::renameat2(sd, sn, dd, dn, 0) == 0)
+        return 0;
+    e = errno;
+    if (::fstatat(dd, dn, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(now, claim))
+        ::unlinkat(dd, dn, isDir ? AT_REMOVEDIR : 0);
+    return e;
+}
+
+// A file being written in the destination folder, without a name (O_TMPFILE) or under a
+// hidden one. Whatever has not been given its final name is removed on destruction.
+struct Staged {
+    explicit Staged(int dirfd) : dir(dirfd) { }
+    ~Staged()
+    {
+        if (!tempName.isEmpty())
+            ::unlinkat(dir, tempName.constData(), 0);
+    }
+    int dir;
+    Fd fd;
+    QByteArray tempName;
+};
+
+QByteArray hiddenName()
+{
+    return ".ztv-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".tmp";
+}
+
+FileResult createTemp(Staged& t)
+{
+    int fd = retry([&] { return sys::openat(t.dir, ".", O_TMPFILE | O_RDWR, 0666); });
+    if (fd >= 0) {
+        t.fd = Fd(fd);
+        return {};
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return fail(T::kCreateTarget, errno);
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const QByteArray name = hiddenName();
+        fd = retry([&] { return sys::openat(t.dir, name.constData(), O_CREAT | O_EXCL | O_RDWR, 0666); });
+        if (fd >= 0) {
+            t.fd = Fd(fd);
+            t.tempName = name;
+            return {};
+        }
+        if (errno != EEXIST)
+            return fail(T::kCreateTarget, errno);
+    }
+    return fail(T::kCreateTarget, EEXIST);
+}
+
+// Links an unnamed temporary file under a name; fails with EEXIST rather than replace.
+int linkUnnamed(const Staged& t, const char* name)
+{
+    char proc[64];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", t.fd.get());
+    if (sys::linkat(AT_FDCWD, proc, t.dir, name, AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0)
+        return errno;
+    return sys::linkat(t.fd.get(), "", t.dir, name, AT_EMPTY_PATH) == 0 ? 0 : errno; // no /proc
+}
+
+// Gives the staged file its final name, never replacing anything there.
+FileResult publishNoReplace(Staged& t, const QByteArray& name)
+{
+    const int e = t.tempName.isEmpty()
+        ? linkUnnamed(t, name.constData())
+        : renameNoReplace(t.dir, t.tempName.constData(), t.dir, name.constData(), false);
+    if (e == EEXIST)
+        return exists();
+    if (e)
+        return fail(T::kPublish, e);
+    t.tempName.clear();
+    return {};
+}
+
+// Gives the staged file its final name, replacing a file of that name atomically.
+FileResult publishReplacing(Staged& t, const QByteArray& name)
+{
+    for (int attempt = 0; t.tempName.isEmpty(); ++attempt) {
+        const QByteArray hidden = hiddenName();
+        const int e = linkUnnamed(t, hidden.constData());
+        if (e == 0)
+            t.tempName = hidden;
+        else if (e != EEXIST || attempt == 63)
+            return fail(T::kPublish, e);
+    }
+    if (sys::renameat2(t.dir, t.tempName.constData(), t.dir, name.constData(), 0) < 0)
+        return fail(T::kPublish, errno);
+    t.tempName.clear();
+    return {};
+}
+
+FileResult writeAll(int fd, const char* p, size_t n)
+{
+    while (n > 0) {
+        const ssize_t w = retry([&] { return sys::write(fd, p, n); });
+        if (w < 0)
+            return fail(T::kWrite, errno);
+        if (w == 0)
+            return fail(T::kWrite, ENOSPC);
+        p += w;
+        n -= size_t(w);
+    }
+    return {};
+}
+
+// Reads until the buffer is full or the file ends; -1 with errno on failure.
+ssize_t readFull(int fd, char* p, size_t n)
+{
+    size_t got = 0;
+    while (got < n) {
+        const ssize_t r = retry([&] { return sys::read(fd, p + got, n - got); });
+        if (r < 0)
+            return -1;
+        if (r == 0)
+            break;
+        got += size_t(r);
+    }
+    return ssize_t(got);
+}
+
+constexpr size_t kChunk = 1 << 20;
+
+FileResult copyData(int in, int out, off_t expected)
+{
+    std::vector<char> buf(kChunk);
+    off_t total = 0;
+    for (;;) {
+        const ssize_t n = retry([&] { return sys::read(in, buf.data(), buf.size()); });
+        if (n < 0)
+            return fail(T::kReadSource, errno);
+        if (n == 0)
+            break;
+        if (FileResult r = writeAll(out, buf.data(), size_t(n)); !r.ok())
+            return r;
+        total += n;
+    }
+    if (total != expected)
+        return failAs(FileError::Io, T::kSourceChanged);
+    return {};
+}
+
+// Reads the copy back and compares it with the source byte for byte.
+FileResult verifyCopy(int in, int copy)
+{
+    if (::lseek(in, 0, SEEK_SET) < 0)
+        return fail(T::kReadSource, errno);
+    if (::lseek(copy, 0, SEEK_SET) < 0)
+        return fail(T::kVerify, errno);
+    std::vector<char> a(kChunk), b(kChunk);
+    for (;;) {
+        const ssize_t na = readFull(in, a.data(), a.size());
+        if (na < 0)
+            return fail(T::kReadSource, errno);
+        const ssize_t nb = readFull(copy, b.data(), b.size());
+        if (nb < 0)
+            return fail(T::kVerify, errno);
+        if (na != nb || std::memcmp(a.data(), b.data(), size_t(na)) != 0)
+            return failAs(FileError::Io, T::kVerify);
+        if (na == 0)
+            return {};
+    }
+}
+
+// Opens a regular file for reading. O_NONBLOCK keeps a FIFO from blocking the open; it is
+// refused right after.
+FileResult openSource(int dirfd, const char* path, Fd& out, struct stat& st)
+{
+    out = Fd(retry([&] { return sys::openat(dirfd, path, O_RDONLY | O_NONBLOCK | O_NOCTTY); }));
+    if (out.get() < 0)
+        return fail(T::kOpenSource, errno);
+    if (::fstat(out.get(), &st) < 0)
+        return fail(T::kOpenSource, errno);
+    if (!S_ISREG(st.st_mode))
+        return failAs(FileError::InvalidName, T::kNotRegular);
+    ::fcntl(out.get(), F_SETFL, ::fcntl(out.get(), F_GETFL) & ~O_NONBLOCK);
+    return {};
+}
+
+// Copies an open source into a new file under dst's name: staged, flushed, optionally read
+// back, then linked into place. On success *published describes the new file.
+FileResult stageCopy(int in, const struct stat& st, const Place& dst, bool verify, struct stat* published)
+{
+    Staged t(dst.dir.get());
+    if (FileResult r = createTemp(t); !r.ok())
+        return r;
+    if (FileResult r = copyData(in, t.fd.get(), st.st_size); !r.ok())
+        return r;
+    const struct timespec times[2] = { st.st_atim, st.st_mtim };
+    ::futimens(t.fd.get(), times); // the copy keeps the picture's date; failure is harmless
+    if (retry([&] { return sys::fsync(t.fd.get()); }) < 0)
+        return fail(T::kFlush, errno);
+    if (verify)
+        if (FileResult r = verifyCopy(in, t.fd.get()); !r.ok())
+            return r;
+    if (FileResult r = publishNoReplace(t, dst.name); !r.ok())
+        return r;
+    if (published)
+        ::fstat(t.fd.get(), published);
+    fsyncDir(dst.dir.get());
+    return {};
+}
+
+// Whether the folder "to" would land inside the folder "from" (or be it).
+bool landsInside(const Place& from, const Place& to)
+{
+    char src[PATH_MAX], dst[PATH_MAX];
+    const QByteArray full = from.dirPath + '/' + from.name;
+    if (!::realpath(full.constData(), src) || !::realpath(to.dirPath.constData(), dst))
+        return false;
+    const size_t n = std::strlen(src);
+    return std::strncmp(src, dst, n) == 0 && (dst[n] == '\0' || dst[n] == '/' || (n == 1 && src[0] == '/'));
+}
+
+class RealFileOps final : public FileOps {
+public:
+    FileResult makeDirectory(const QString& path) override
+    {
+        Place p;
+        if (FileResult r = locate(path, p); !r.ok())
+            return r;
+        if (nameTaken(p.dir.get(), p.name))
+            return exists();
+        if (sys::mkdirat(p.dir.get(), p.name.constData(), 0777) < 0)
+            return errno == EEXIST ? exists() : fail(T::kMakeFolder, errno);
+        fsyncDir(p.dir.get());
+        return {};
+    }
+
+    FileResult removeEmptyDirectory(const QString& path) override
+    {
+        Place p;
+        if (FileResult r = locate(path, p); !r.ok())
+            return r;
+        if (sys::rmdirat(p.dir.get(), p.name.constData()) < 0)
+            return fail(T::kRemoveFolder, errno == EEXIST ? ENOTEMPTY : errno);
+        fsyncDir(p.dir.get());
+        return {};
+    }
+
+    FileResult removeFile(const QString& path) override
+    {
+        Place p;
+        if (FileResult r = locate(path, p); !r.ok())
+            return r;
+        if (sys::unlinkat(p.dir.get(), p.name.constData()) < 0)
+            return fail(T::kRemoveFile, errno);
+        fsyncDir(p.dir.get());
+        return {};
+    }
+
+    FileResult moveNoReplace(const QString& from, const QString& to) override
+    {
+        Place src, dst;
+        if (FileResult r = locate(from, src); !r.ok())
+            return r;
+        if (FileResult r = locate(to, dst); !r.ok())
+            return r;
+        struct stat st;
+        if (::fstatat(src.dir.get(), src.name.constData(), &st, AT_SYMLINK_NOFOLLOW) < 0)
+            return fail(T::kRename, errno);
+        const bool isDir = S_ISDIR(st.st_mode);
+        if (nameTaken(dst.dir.get(), dst.name))
+            return exists();
+        if (isDir && landsInside(src, dst))
+            return failAs(FileError::InvalidName, T::kIntoItself);
+        const int e = renameNoReplace(src.dir.get(), src.name.constData(), dst.dir.get(), dst.name.constData(), isDir);
+        if (e == 0) {
+            fsyncDir(dst.dir.get());
+            fsyncDir(src.dir.get());
+            return {};
+        }
+        if (e == EEXIST || e == ENOTEMPTY)
+            return exists();
+        if (e != EXDEV)
+            return fail(T::kRename, e);
+        if (isDir)
+            return failAs(FileError::Other, T::kFolderAcrossDrives);
+        return moveAcross(src, st, dst);
+    }
+
+    FileResult copyNoReplace(const QString& from, const QString& to) override
+    {
+        Place dst;
+        if (FileResult r = locate(to, dst); !r.ok())
+            return r;
+        if (from.isEmpty() || from.contains(QChar(u'\0')))
+            return failAs(FileError::InvalidName, T::kBadName);
+        if (nameTaken(dst.dir.get(), dst.name))
+            return exists(); // before reading a byte of a possibly large source
+        Fd in;
+        struct stat st;
+        if (FileResult r = openSource(AT_FDCWD, encodePath(from).constData(), in, st); !r.ok())
+            return r;
+        return stageCopy(in.get(), st, dst, false, nullptr);
+    }
+
+    FileResult writeFile(const QString& path, const QByteArray& bytes, bool replace) override
+    {
+        Place p;
+        if (FileResult r = locate(path, p); !r.ok())
+            return r;
+        struct stat cur;
+        if (::fstatat(p.dir.get(), p.name.constData(), &cur, AT_SYMLINK_NOFOLLOW) == 0
+            && (!replace || S_ISDIR(cur.st_mode)))
+            return exists();
+        if (!replace && nameTaken(p.dir.get(), p.name))
+            return exists();
+        Staged t(p.dir.get());
+        if (FileResult r = createTemp(t); !r.ok())
+            return r;
+        if (FileResult r = writeAll(t.fd.get(), bytes.constData(), size_t(bytes.size())); !r.ok())
+            return r;
+        if (retry([&] { return sys::fsync(t.fd.get()); }) < 0)
+            return fail(T::kFlush, errno);
+        if (FileResult r = replace ? publishReplacing(t, p.name) : publishNoReplace(t, p.name); !r.ok())
+            return r;
+        fsyncDir(p.dir.get());
+        return {};
+    }
+
+private:
+    // A move between file systems: copy, flush, read back, link into place; only then is the
+    // source removed. If it cannot be removed, the new copy is taken away again.
+    static FileResult moveAcross(const Place& src, const struct stat& seen, const Place& dst)
+    {
+        Fd in;
+        struct stat st;
+        if (FileResult r = openSource(src.dir.get(), src.name.constData(), in, st); !r.ok())
+            return r;
+        if (!sameFile(st, seen))
+            return failAs(FileError::Io, T::kSourceChanged);
+        struct stat copy;
+        if (FileResult r = stageCopy(in.get(), st, dst, true, &copy); !r.ok())
+            return r;
+        if (retry([&] { return sys::unlinkat(src.dir.get(), src.name.constData()); }) < 0) {
+            const int e = errno;
+            struct stat now;
+            if (::fstatat(dst.dir.get(), dst.name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(now, copy))
+                ::unlinkat(dst.dir.get(), dst.name.constData(), 0);
+            return fail(T::kRemoveSource, e);
+        }
+        fsyncDir(src.dir.get());
+        return {};
+    }
+};
+
+} // namespace
+
+FileOps& realFileOps()
+{
+    static RealFileOps ops;
+    return ops;
+}
+
+} // namespace ztv

@@ -1,0 +1,312 @@
+#include "FileTestUtil.h"
+#include "platform/FaultInjection.h"
+#include "platform/FileOps.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace ztv;
+using namespace ztv::test;
+using faults::Op;
+
+class TestFileOps : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir* m_tmp = nullptr;
+    QString m_dir;
+    FileOps& ops = realFileOps();
+
+    QString at(const QString& name) const { return m_dir + u'/' + name; }
+
+private Q_SLOTS:
+    void init()
+    {
+        faults::reset();
+        m_tmp = new QTemporaryDir;
+        QVERIFY(m_tmp->isValid());
+        m_dir = m_tmp->path();
+    }
+    void cleanup()
+    {
+        faults::reset();
+        delete m_tmp;
+        m_tmp = nullptr;
+    }
+
+    void makeAndRemoveDirectory()
+    {
+        QVERIFY(ops.makeDirectory(at(u"旅行"_qs)).ok());
+        QVERIFY(QFileInfo(at(u"旅行"_qs)).isDir());
+        QVERIFY(writeRaw(at(u"旅行/a.jpg"_qs), "keep"));
+
+        const FileResult again = ops.makeDirectory(at(u"旅行"_qs));
+        QCOMPARE(again.error, FileError::Exists);
+        QVERIFY(!again.detail.isEmpty());
+        QCOMPARE(readAll(at(u"旅行/a.jpg"_qs)), QByteArray("keep"));
+
+        QVERIFY(writeRaw(at(u"file"_qs), "x"));
+        QCOMPARE(ops.makeDirectory(at(u"file"_qs)).error, FileError::Exists);
+        QCOMPARE(ops.makeDirectory(at(u"missing/box"_qs)).error, FileError::NotFound);
+
+        QCOMPARE(ops.removeEmptyDirectory(at(u"旅行"_qs)).error, FileError::NotEmpty);
+        QCOMPARE(readAll(at(u"旅行/a.jpg"_qs)), QByteArray("keep"));
+        QCOMPARE(ops.removeEmptyDirectory(at(u"file"_qs)).error, FileError::InvalidName);
+        QVERIFY(QFile::exists(at(u"file"_qs)));
+        QVERIFY(ops.removeFile(at(u"旅行/a.jpg"_qs)).ok());
+        QVERIFY(ops.removeEmptyDirectory(at(u"旅行"_qs)).ok());
+        QVERIFY(!QFileInfo::exists(at(u"旅行"_qs)));
+        QCOMPARE(ops.removeEmptyDirectory(at(u"旅行"_qs)).error, FileError::NotFound);
+    }
+
+    void removeFile()
+    {
+        QVERIFY(writeRaw(at(u"写真.png"_qs), "p"));
+        QVERIFY(ops.removeFile(at(u"写真.png"_qs)).ok());
+        QVERIFY(!QFile::exists(at(u"写真.png"_qs)));
+        const FileResult gone = ops.removeFile(at(u"写真.png"_qs));
+        QCOMPARE(gone.error, FileError::NotFound);
+        QVERIFY(gone.detail.contains(u"見つかりません"_qs));
+        QVERIFY(QDir().mkdir(at(u"box"_qs)));
+        QCOMPARE(ops.removeFile(at(u"box"_qs)).error, FileError::InvalidName);
+        QVERIFY(QFileInfo(at(u"box"_qs)).isDir());
+    }
+
+    void namesThatAreNotPlainAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("dotdot") << u"box/.."_qs;
+        QTest::newRow("dot") << u"box/."_qs;
+        QTest::newRow("trailing slash") << u"box/"_qs;
+        QTest::newRow("nul") << QString(u"box/a"_qs + QChar(u'\0') + u"b"_qs);
+        QTest::newRow("empty") << QString();
+    }
+    void namesThatAreNotPlainAreRefused()
+    {
+        QFETCH(QString, name);
+        QVERIFY(QDir().mkdir(at(u"box"_qs)));
+        QVERIFY(writeRaw(at(u"box/a"_qs), "stored"));
+        QVERIFY(writeRaw(at(u"src.jpg"_qs), "source"));
+        const QString target = name.isEmpty() ? name : at(name);
+        QCOMPARE(ops.makeDirectory(target).error, FileError::InvalidName);
+        QCOMPARE(ops.removeEmptyDirectory(target).error, FileError::InvalidName);
+        QCOMPARE(ops.removeFile(target).error, FileError::InvalidName);
+        QCOMPARE(ops.moveNoReplace(at(u"src.jpg"_qs), target).error, FileError::InvalidName);
+        QCOMPARE(ops.moveNoReplace(target, at(u"moved"_qs)).error, FileError::InvalidName);
+        QCOMPARE(ops.copyNoReplace(at(u"src.jpg"_qs), target).error, FileError::InvalidName);
+        QCOMPARE(ops.writeFile(target, "new", true).error, FileError::InvalidName);
+        QCOMPARE(entries(m_dir), QStringList({ u"box"_qs, u"src.jpg"_qs }));
+        QCOMPARE(entries(at(u"box"_qs)), QStringList({ u"a"_qs }));
+        QCOMPARE(readAll(at(u"box/a"_qs)), QByteArray("stored"));
+        QCOMPARE(readAll(at(u"src.jpg"_qs)), QByteArray("source"));
+    }
+
+    void moveRenamesFilesAndFolders()
+    {
+        const QByteArray data = pattern(70000, 1);
+        QVERIFY(writeRaw(at(u"photo.JPG"_qs), data));
+        QVERIFY(ops.moveNoReplace(at(u"photo.JPG"_qs), at(u"trip.JPG"_qs)).ok());
+        QCOMPARE(readAll(at(u"trip.JPG"_qs)), data);
+        QVERIFY(!QFile::exists(at(u"photo.JPG"_qs)));
+
+        QVERIFY(QDir().mkpath(at(u"保管庫/箱"_qs)));
+        QVERIFY(ops.moveNoReplace(at(u"trip.JPG"_qs), at(u"保管庫/箱/trip.JPG"_qs)).ok());
+        QCOMPARE(readAll(at(u"保管庫/箱/trip.JPG"_qs)), data);
+
+        QVERIFY(ops.moveNoReplace(at(u"保管庫/箱"_qs), at(u"保管庫/新しい箱"_qs)).ok());
+        QCOMPARE(readAll(at(u"保管庫/新しい箱/trip.JPG"_qs)), data);
+        QCOMPARE(ops.moveNoReplace(at(u"gone"_qs), at(u"x"_qs)).error, FileError::NotFound);
+    }
+
+    void moveNeverReplaces()
+    {
+        QVERIFY(writeRaw(at(u"a.jpg"_qs), "AAAA"));
+        QVERIFY(writeRaw(at(u"b.jpg"_qs), "BB"));
+        QCOMPARE(ops.moveNoReplace(at(u"a.jpg"_qs), at(u"b.jpg"_qs)).error, FileError::Exists);
+        QCOMPARE(ops.moveNoReplace(at(u"a.jpg"_qs), at(u"a.jpg"_qs)).error, FileError::Exists);
+        QVERIFY(QDir().mkpath(at(u"one/inner"_qs)));
+        QVERIFY(QDir().mkpath(at(u"two"_qs)));
+        QCOMPARE(ops.moveNoReplace(at(u"one"_qs), at(u"two"_qs)).error, FileError::Exists);
+        QCOMPARE(ops.moveNoReplace(at(u"a.jpg"_qs), at(u"two"_qs)).error, FileError::Exists);
+        QCOMPARE(ops.moveNoReplace(at(u"one"_qs), at(u"one/inner/one"_qs)).error, FileError::InvalidName);
+        QCOMPARE(readAll(at(u"a.jpg"_qs)), QByteArray("AAAA"));
+        QCOMPARE(readAll(at(u"b.jpg"_qs)), QByteArray("BB"));
+        QVERIFY(QFileInfo(at(u"one/inner"_qs)).isDir());
+        QCOMPARE(entries(m_dir), QStringList({ u"a.jpg"_qs, u"b.jpg"_qs, u"one"_qs, u"two"_qs }));
+    }
+
+    // Where the file system refuses RENAME_NOREPLACE: link and unlink for files, an
+    // exclusive placeholder otherwise; still never replacing.
+    void moveFallbacksNeverReplace()
+    {
+        QVERIFY(writeRaw(at(u"a.jpg"_qs), "AAAA"));
+        QVERIFY(writeRaw(at(u"b.jpg"_qs), "BB"));
+        faults::arm(Op::Rename, 1, EINVAL);
+        QCOMPARE(ops.moveNoReplace(at(u"a.jpg"_qs), at(u"b.jpg"_qs)).error, FileError::Exists);
+        faults::disarm(); // the name was found taken before any rename
+        faults::arm(Op::Rename, 1, EINVAL);
+        QVERIFY(ops.moveNoReplace(at(u"a.jpg"_qs), at(u"c.jpg"_qs)).ok());
+        QCOMPARE(readAll(at(u"c.jpg"_qs)), QByteArray("AAAA"));
+
+        faults::reset();
+        faults::arm(Op::Rename, 1, EINVAL);
+        faults::arm(Op::Link, 1, EPERM); // no hard links (vfat)
+        QVERIFY(ops.moveNoReplace(at(u"c.jpg"_qs), at(u"d.jpg"_qs)).ok());
+        QCOMPARE(readAll(at(u"d.jpg"_qs)), QByteArray("AAAA"));
+        QCOMPARE(entries(m_dir), QStringList({ u"b.jpg"_qs, u"d.jpg"_qs }));
+
+        QVERIFY(QDir().mkpath(at(u"one/inner"_qs)));
+        QVERIFY(QDir().mkpath(at(u"two/full"_qs)));
+        faults::arm(Op::Rename, 1, EINVAL);
+        QCOMPARE(ops.moveNoReplace(at(u"one"_qs), at(u"two"_qs)).error, FileError::Exists);
+        faults::disarm();
+        faults::arm(Op::Rename, 1, EINVAL);
+        QVERIFY(ops.moveNoReplace(at(u"one"_qs), at(u"three"_qs)).ok());
+        QVERIFY(QFileInfo(at(u"three/inner"_qs)).isDir());
+        QVERIFY(QFileInfo(at(u"two/full"_qs)).isDir());
+        QVERIFY(!QFileInfo::exists(at(u"one"_qs)));
+    }
+
+    void copyCreatesExclusively()
+    {
+        const QByteArray data = pattern(3 * 1024 * 1024 + 17, 2);
+        QVERIFY(writeRaw(at(u"cd.jpg"_qs), data));
+        QFile::setPermissions(at(u"cd.jpg"_qs), QFile::ReadOwner | QFile::ReadGroup);
+        struct timespec old[2] = { { 1000000000, 0 }, { 1000000000, 0 } };
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(at(u"cd.jpg"_qs)).constData(), old, 0), 0);
+        QVERIFY(QDir().mkdir(at(u"箱"_qs)));
+
+        QVERIFY(ops.copyNoReplace(at(u"cd.jpg"_qs), at(u"箱/cd.jpg"_qs)).ok());
+        QCOMPARE(readAll(at(u"箱/cd.jpg"_qs)), data);
+        QCOMPARE(QFileInfo(at(u"箱/cd.jpg"_qs)).lastModified().toSecsSinceEpoch(), 1000000000);
+        QVERIFY(QFileInfo(at(u"箱/cd.jpg"_qs)).isWritable()); // a disc's read-only flag is not carried over
+
+        QVERIFY(writeRaw(at(u"other.jpg"_qs), "other"));
+        const FileResult again = ops.copyNoReplace(at(u"other.jpg"_qs), at(u"箱/cd.jpg"_qs));
+        QCOMPARE(again.error, FileError::Exists);
+        QCOMPARE(readAll(at(u"箱/cd.jpg"_qs)), data);
+        QCOMPARE(entries(at(u"箱"_qs)), QStringList({ u"cd.jpg"_qs }));
+
+        QCOMPARE(ops.copyNoReplace(at(u"nothing.jpg"_qs), at(u"箱/n.jpg"_qs)).error, FileError::NotFound);
+        QCOMPARE(ops.copyNoReplace(at(u"箱"_qs), at(u"箱2"_qs)).error, FileError::InvalidName);
+        QVERIFY(::mkfifo(QFile::encodeName(at(u"pipe.png"_qs)).constData(), 0600) == 0);
+        QCOMPARE(ops.copyNoReplace(at(u"pipe.png"_qs), at(u"箱/pipe.png"_qs)).error, FileError::InvalidName);
+        QCOMPARE(entries(at(u"箱"_qs)), QStringList({ u"cd.jpg"_qs }));
+    }
+
+    void copyFailingMidwayLeavesNothing_data()
+    {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<int>("nth");
+        QTest::addColumn<int>("err");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("disk full") << int(Op::Write) << 2 << ENOSPC << int(FileError::NoSpace) << u"書き込みに失敗しました（ディスクがいっぱいです）"_qs;
+        QTest::newRow("disc removed") << int(Op::Read) << 2 << EIO << int(FileError::Io) << u"コピー元の読み込みに失敗しました"_qs;
+        QTest::newRow("flush") << int(Op::Fsync) << 1 << EIO << int(FileError::Io) << u"ディスクへの書き出しに失敗しました"_qs;
+        QTest::newRow("read-only") << int(Op::Open) << 3 << EROFS << int(FileError::PermissionDenied) << u"コピー先のファイルを作成できませんでした"_qs;
+        QTest::newRow("link") << int(Op::Link) << 1 << EIO << int(FileError::Io) << u"ファイル名を付けられませんでした"_qs;
+    }
+    void copyFailingMidwayLeavesNothing()
+    {
+        QFETCH(int, op);
+        QFETCH(int, nth);
+        QFETCH(int, err);
+        QFETCH(int, error);
+        QFETCH(QString, says);
+        const QByteArray data = pattern(3 * 1024 * 1024, 3);
+        QVERIFY(writeRaw(at(u"src.jpg"_qs), data));
+        QVERIFY(QDir().mkdir(at(u"box"_qs)));
+        faults::arm(Op(op), nth, err);
+        const FileResult r = ops.copyNoReplace(at(u"src.jpg"_qs), at(u"box/src.jpg"_qs));
+        QCOMPARE(int(r.error), error);
+        QVERIFY2(r.detail.startsWith(says), qPrintable(r.detail));
+        QCOMPARE(entries(at(u"box"_qs)), QStringList());
+        QCOMPARE(readAll(at(u"src.jpg"_qs)), data);
+    }
+
+    // Interrupted and short calls are carried on, not reported and not lost.
+    void interruptedCallsAreResumed()
+    {
+        const QByteArray data = pattern(2 * 1024 * 1024 + 5, 4);
+        QVERIFY(writeRaw(at(u"src.jpg"_qs), data));
+        faults::arm(Op::Read, 1, EINTR);
+        faults::arm(Op::Write, 1, 0);
+        faults::arm(Op::Write, 2, EINTR);
+        faults::arm(Op::Open, 1, EINTR);
+        faults::arm(Op::Fsync, 1, EINTR);
+        QVERIFY(ops.copyNoReplace(at(u"src.jpg"_qs), at(u"copy.jpg"_qs)).ok());
+        QCOMPARE(readAll(at(u"copy.jpg"_qs)), data);
+        faults::arm(Op::Write, 1, 0);
+        QVERIFY(ops.writeFile(at(u"w.bin"_qs), data, false).ok());
+        QCOMPARE(readAll(at(u"w.bin"_qs)), data);
+    }
+
+    // A file system without unnamed temporary files gets a hidden temporary name, which
+    // is gone after a failure as after success.
+    void hiddenTemporaryFiles()
+    {
+        const QByteArray data = pattern(1500000, 5);
+        QVERIFY(writeRaw(at(u"src.jpg"_qs), data));
+        QVERIFY(QDir().mkdir(at(u"box"_qs)));
+        // Opens of a copy: the destination folder, the source, the temporary file.
+        faults::arm(Op::Open, 3, EOPNOTSUPP);
+        faults::arm(Op::Write, 2, EIO);
+        QCOMPARE(ops.copyNoReplace(at(u"src.jpg"_qs), at(u"box/a.jpg"_qs)).error, FileError::Io);
+        QCOMPARE(entries(at(u"box"_qs)), QStringList());
+        faults::arm(Op::Open, 3, EOPNOTSUPP);
+        QVERIFY(ops.copyNoReplace(at(u"src.jpg"_qs), at(u"box/a.jpg"_qs)).ok());
+        QCOMPARE(entries(at(u"box"_qs)), QStringList({ u"a.jpg"_qs }));
+        QCOMPARE(readAll(at(u"box/a.jpg"_qs)), data);
+        faults::arm(Op::Open, 3, EOPNOTSUPP);
+        QCOMPARE(ops.copyNoReplace(at(u"src.jpg"_qs), at(u"box/a.jpg"_qs)).error, FileError::Exists);
+        faults::disarm();
+        // Opens of a write: the folder, the temporary file.
+        faults::arm(Op::Open, 2, EOPNOTSUPP);
+        QVERIFY(ops.writeFile(at(u"box/a.jpg"_qs), "replaced", true).ok());
+        QCOMPARE(readAll(at(u"box/a.jpg"_qs)), QByteArray("replaced"));
+        QCOMPARE(entries(at(u"box"_qs)), QStringList({ u"a.jpg"_qs }));
+    }
+
+    void writeFileReplacesOnlyWhenTold()
+    {
+        QVERIFY(ops.writeFile(at(u"貼り付け.png"_qs), "first", false).ok());
+        QCOMPARE(readAll(at(u"貼り付け.png"_qs)), QByteArray("first"));
+        QCOMPARE(ops.writeFile(at(u"貼り付け.png"_qs), "second", false).error, FileError::Exists);
+        QCOMPARE(readAll(at(u"貼り付け.png"_qs)), QByteArray("first"));
+        QVERIFY(ops.writeFile(at(u"貼り付け.png"_qs), "third", true).ok());
+        QCOMPARE(readAll(at(u"貼り付け.png"_qs)), QByteArray("third"));
+        QVERIFY(ops.writeFile(at(u"empty"_qs), QByteArray(), false).ok());
+        QVERIFY(QFileInfo(at(u"empty"_qs)).isFile());
+        QVERIFY(QDir().mkdir(at(u"dir"_qs)));
+        QCOMPARE(ops.writeFile(at(u"dir"_qs), "x", true).error, FileError::Exists);
+        faults::arm(Op::Write, 1, ENOSPC);
+        QCOMPARE(ops.writeFile(at(u"貼り付け.png"_qs), "fourth", true).error, FileError::NoSpace);
+        QCOMPARE(readAll(at(u"貼り付け.png"_qs)), QByteArray("third"));
+        QCOMPARE(entries(m_dir), QStringList({ u"dir"_qs, u"empty"_qs, u"貼り付け.png"_qs }));
+    }
+
+    void caseInsensitiveFileSystems()
+    {
+        QVERIFY(writeRaw(at(u"Photo.JPG"_qs), "stored"));
+        QVERIFY(writeRaw(at(u"src.jpg"_qs), "new"));
+        QVERIFY(QDir().mkdir(at(u"Box"_qs)));
+        faults::forceCaseInsensitive(true);
+        QCOMPARE(ops.copyNoReplace(at(u"src.jpg"_qs), at(u"photo.jpg"_qs)).error, FileError::Exists);
+        QCOMPARE(ops.moveNoReplace(at(u"src.jpg"_qs), at(u"PHOTO.jpg"_qs)).error, FileError::Exists);
+        QCOMPARE(ops.writeFile(at(u"photo.jpg"_qs), "x", false).error, FileError::Exists);
+        QCOMPARE(ops.makeDirectory(at(u"BOX"_qs)).error, FileError::Exists);
+        QCOMPARE(entries(m_dir), QStringList({ u"Box"_qs, u"Photo.JPG"_qs, u"src.jpg"_qs }));
+        QCOMPARE(readAll(at(u"Photo.JPG"_qs)), QByteArray("stored"));
+        faults::forceCaseInsensitive(false);
+        QVERIFY(ops.copyNoReplace(at(u"src.jpg"_qs), at(u"photo.jpg"_qs)).ok());
+        QCOMPARE(readAll(at(u"Photo.JPG"_qs)), QByteArray("stored"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileOps)
+#include "tst_fileops.moc"
