@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace ztv::test {
 
 inline QByteArray readAll(const QString& path)
@@ -18,6 +21,20 @@ inline bool writeRaw(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// Reads a file named by raw bytes, which QFile cannot open when they are not UTF-8.
+inline QByteArray readRaw(const QByteArray& path)
+{
+    QByteArray out;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return out;
+    char buf[65536];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+        out.append(buf, n);
+    ::close(fd);
+    return out;
 }
 
 // Every entry of a folder, hidden ones included, sorted.

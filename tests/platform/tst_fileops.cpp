@@ -1,6 +1,7 @@
 #include "FileTestUtil.h"
 #include "platform/FaultInjection.h"
 #include "platform/FileOps.h"
+#include "platform/PathCodec.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -288,6 +289,36 @@ private Q_SLOTS:
         QCOMPARE(ops.writeFile(at(u"貼り付け.png"_qs), "fourth", true).error, FileError::NoSpace);
         QCOMPARE(readAll(at(u"貼り付け.png"_qs)), QByteArray("third"));
         QCOMPARE(entries(m_dir), QStringList({ u"dir"_qs, u"empty"_qs, u"貼り付け.png"_qs }));
+    }
+
+    // Old discs carry Shift_JIS names. Through decodePath they reach their own file; the
+    // text Qt makes of them (with U+FFFD) reaches none, never a neighbour.
+    void namesThatAreNotUtf8()
+    {
+        const QByteArray dir = QFile::encodeName(m_dir);
+        const QByteArray first = dir + "/\x8E\xCA\x90\x5E.jpg", second = dir + "/\x8E\xCB\x90\x5E.jpg";
+        for (const QByteArray& p : { first, second }) {
+            const int fd = ::open(p.constData(), O_CREAT | O_WRONLY | O_EXCL | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::write(fd, p.constData(), size_t(p.size())), ssize_t(p.size()));
+            ::close(fd);
+        }
+        QVERIFY(QDir().mkdir(at(u"box"_qs)));
+        QVERIFY(ops.copyNoReplace(decodePath(first), at(u"box/"_qs) + decodePath("\x8E\xCA\x90\x5E.jpg")).ok());
+        const QByteArray copied = dir + "/box/\x8E\xCA\x90\x5E.jpg";
+        QCOMPARE(readRaw(copied), first);
+        QVERIFY(ops.moveNoReplace(decodePath(second), at(u"second.jpg"_qs)).ok());
+        QCOMPARE(readAll(at(u"second.jpg"_qs)), second);
+
+        const QString lossy = QString::fromUtf8(first);
+        QVERIFY(lossy.contains(QChar(0xFFFD)));
+        QCOMPARE(ops.removeFile(lossy).error, FileError::NotFound);
+        QCOMPARE(ops.copyNoReplace(lossy, at(u"box/x.jpg"_qs)).error, FileError::NotFound);
+        struct stat st;
+        QCOMPARE(::stat(first.constData(), &st), 0);
+        QCOMPARE(readRaw(first), first);
+        ::unlink(first.constData()); // QTemporaryDir cannot remove names Qt cannot encode
+        ::unlink(copied.constData());
     }
 
     void caseInsensitiveFileSystems()

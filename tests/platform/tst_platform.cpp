@@ -1,0 +1,93 @@
+#include "platform/LinuxDrives.h"
+#include "platform/PathCodec.h"
+
+#include <QTest>
+
+#include <pwd.h>
+#include <unistd.h>
+
+using namespace ztv;
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void mountInfoWithEscapes()
+    {
+        const QByteArray text = "22 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
+                                "36 22 11:0 / /media/cdrom0 ro,nosuid master:3 - iso9660 /dev/sr0 ro\n"
+                                "37 22 7:3 / /media/user/My\\040Disc\\011\\134x ro - udf /dev/loop3 ro\n"
+                                "38 22 0:50 / /mnt/\\345\\206\\231\\347\\234\\237 rw - vfat /dev/sdb1 rw\n"
+                                "39 22 0:51 / /mnt/sjis\\203\\134 rw - tmpfs my\\040tmp rw\n"
+                                "broken line without separator\n"
+                                "40 22 0:52 / /mnt/short rw -\n"
+                                "\n";
+        const QList<MountEntry> m = parseMountInfo(text);
+        QCOMPARE(m.size(), 5);
+        QCOMPARE(m[0].mountPoint, u"/"_qs);
+        QCOMPARE(m[1].device, u"/dev/sr0"_qs);
+        QCOMPARE(m[1].mountPoint, u"/media/cdrom0"_qs);
+        QCOMPARE(m[1].fsType, u"iso9660"_qs);
+        QCOMPARE(m[2].mountPoint, u"/media/user/My Disc\t\\x"_qs);
+        QCOMPARE(m[2].device, u"/dev/loop3"_qs);
+        QCOMPARE(m[2].fsType, u"udf"_qs);
+        QCOMPARE(m[3].mountPoint, u"/mnt/写真"_qs);
+        QCOMPARE(encodePath(m[4].mountPoint), QByteArray("/mnt/sjis\x83\x5c"));
+        QCOMPARE(m[4].device, u"my tmp"_qs);
+    }
+
+    void ownMachine()
+    {
+        LinuxDrives d;
+        const QByteArray old = qgetenv("HOME");
+        qputenv("HOME", "/home/テスト");
+        QCOMPARE(d.environmentHome(), u"/home/テスト"_qs);
+        qputenv("HOME", "");
+        QCOMPARE(d.environmentHome(), QString());
+        qputenv("HOME", old);
+        const passwd* pw = ::getpwuid(::getuid());
+        QVERIFY(pw);
+        QCOMPARE(d.passwdHome(), QString::fromUtf8(pw->pw_dir));
+        const QStringList devices = d.opticalDevices();
+        for (const QString& dev : devices)
+            QVERIFY(dev.startsWith(u"/dev/sr"_qs));
+        bool root = false;
+        for (const MountEntry& e : d.mounts())
+            root = root || e.mountPoint == u"/"_qs;
+        QVERIFY(root);
+    }
+
+    void pathsRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("ascii") << QByteArray("/a/b.jpg");
+        QTest::newRow("japanese") << QByteArray("/保管庫/旅行 2024/ｶﾀｶﾅ.png");
+        QTest::newRow("emoji") << QByteArray("/\xF0\x9F\x93\xB7.jpg");
+        QTest::newRow("shift_jis") << QByteArray("/cd/\x8E\xCA\x90\x5E.jpg");
+        QTest::newRow("lone continuation") << QByteArray("\x80\xBF");
+        QTest::newRow("overlong slash") << QByteArray("a\xC0\xAF" "b");
+        QTest::newRow("encoded surrogate") << QByteArray("\xED\xB2\x80");
+        QTest::newRow("truncated") << QByteArray("x\xE5\x86");
+        QTest::newRow("beyond unicode") << QByteArray("\xF4\x90\x80\x80");
+    }
+    void pathsRoundTrip()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString s = decodePath(bytes);
+        QCOMPARE(encodePath(s), bytes);
+        if (QString::fromUtf8(bytes).toUtf8() == bytes)
+            QCOMPARE(s, QString::fromUtf8(bytes)); // valid UTF-8 decodes as everywhere else
+        else
+            QVERIFY(!s.contains(QChar(0xFFFD)));
+    }
+
+    // Two different raw names never decode to the same text.
+    void distinctBytesStayDistinct()
+    {
+        QVERIFY(decodePath("\x83\x5c") != decodePath("\x83\x5d"));
+        QVERIFY(decodePath("\xC0\xAF") != decodePath("/"));
+        QCOMPARE(encodePath(QString(QChar(0xD800))), QByteArray("\xEF\xBF\xBD"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "tst_platform.moc"
