@@ -14,6 +14,7 @@ run_pkgs=(
 )
 test_pkgs=(
   xvfb xauth locales
+  dpkg-dev file desktop-file-utils appstream x11-utils
 )
 
 pkgs=("${run_pkgs[@]}")

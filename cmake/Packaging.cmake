@@ -1,0 +1,24 @@
+# `cpack -G DEB` in the build folder makes zentovi_<version>_<arch>.deb from the install rules.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zentovi)
+set(CPACK_PACKAGE_VENDOR "Zentovi")
+set(CPACK_PACKAGE_CONTACT "Zentovi developers <zentovi@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "picture filing tool with a Japanese interface")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Zentovi shows the pictures of a CD and of two storage areas, the stock yard and the vault, \
+as a folder tree beside pages of 25 thumbnails, and files them into organizer boxes. It copies \
+and pastes pictures through the clipboard and saves them as BMP, JPEG, PNG or GIF.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Libraries the binaries link come from dpkg-shlibdeps; the rest are loaded at run time:
+# the SVG icon engine, image-format plugins, Qt's Japanese translation for the standard buttons, a font with kana
+# and kanji, and xdg-open for the file manager and the browser.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+  "libqt6svg6, qt6-image-formats-plugins, qt6-translations-l10n, fonts-ipafont-gothic, xdg-utils")
+# Only the spreadsheet export needs LibreOffice; without it the three export items are greyed.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libreoffice-calc, qt6-wayland")
+include(CPack)

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Builds the Debian package from an existing build folder, installs it, validates the
+# installed desktop entry and metainfo, starts the installed program under Xvfb through its
+# launcher with a fresh home, checks that the main window appears and stays, then removes
+# the package again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+title="ゼントヴィVer1.0"
+app_id=org.zentovi.zentovi
+
+rm -f "$build"/zentovi_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/zentovi_*.deb)
+echo "== package $(basename "$deb")"
+
+work=$(mktemp -d)
+cleanup() {
+  $SUDO dpkg -r zentovi >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Recommends (LibreOffice) stay out: the program must run without them.
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+  "$(realpath "$deb")" >/dev/null
+dpkg-query -W -f='${Status}\n' zentovi | grep -q "install ok installed"
+
+desktop-file-validate "/usr/share/applications/$app_id.desktop"
+appstreamcli validate --no-net --pedantic "/usr/share/metainfo/$app_id.metainfo.xml" >/dev/null
+test -f /usr/share/icons/hicolor/scalable/apps/zentovi.svg
+exec_cmd=$(sed -n 's/^Exec=//p' "/usr/share/applications/$app_id.desktop")
+command -v "$exec_cmd" >/dev/null
+
+# The window must show up and the program must still run 3 s later.
+mkdir -p "$work/home"
+cat > "$work/smoke.sh" <<'SMOKE'
+#!/bin/sh
+title=$1
+HOME=$2 QT_QPA_PLATFORM=xcb "$3" >"$4/app.log" 2>&1 &
+pid=$!
+echo "$pid" > "$4/pid"
+i=0
+until xwininfo -root -tree | grep -qF "\"$title\""; do
+  i=$((i + 1))
+  if [ "$i" -gt 150 ] || ! kill -0 "$pid" 2>/dev/null; then
+    echo "no window \"$title\"" >&2; cat "$4/app.log" >&2; kill "$pid" 2>/dev/null; exit 1
+  fi
+  sleep 0.1
+done
+sleep 3
+if ! kill -0 "$pid" 2>/dev/null; then echo "the program ended early" >&2; cat "$4/app.log" >&2; exit 1; fi
+kill "$pid"
+wait "$pid" 2>/dev/null || true
+SMOKE
+xvfb-run -a -s "-screen 0 1280x1024x24" sh "$work/smoke.sh" "$title" "$work/home" "$exec_cmd" "$work"
+for area in "ストックヤード" "保管庫"; do
+  test -d "$work/home/My Documents/ZTV_DATA/$area"
+done
+
+$SUDO dpkg -r zentovi >/dev/null
+if dpkg-query -W -f='${Status}\n' zentovi 2>/dev/null | grep -q "install ok installed" \
+  || [ -e /usr/bin/zentovi ]; then
+  echo "the package did not go away" >&2; exit 1
+fi
+echo "== package test passed"
