@@ -20,6 +20,13 @@ test_pkgs=(
 pkgs=("${run_pkgs[@]}")
 if [ "$what" = test ]; then pkgs+=("${test_pkgs[@]}"); fi
 
+# LibreOffice Calc for the spreadsheet export, and its SDK to build the helper zentovi-calc.
+# The two Calc flavours conflict and either serves: the tests take the one without a desktop.
+pkgs+=(libreoffice-dev libreoffice-dev-common)
+if ! dpkg-query -W -f='${Status}' libreoffice-calc libreoffice-calc-nogui 2>/dev/null | grep -q "install ok installed"; then
+  if [ "$what" = test ]; then pkgs+=(libreoffice-calc-nogui); else pkgs+=(libreoffice-calc); fi
+fi
+
 export DEBIAN_FRONTEND=noninteractive
 missing=()
 for p in "${pkgs[@]}"; do

@@ -22,6 +22,14 @@ public:
     // cellText as text and the workbook's macro runs; the application and the workbook
     // stay open. Returns at once: the work happens in another process, failures are silent.
     virtual void exportToWorkbook(const QString& workbookPath, const QString& cellText, const QString& macroName) = 0;
+
+    // The start-up check: the export is offered only for an application that answered with an
+    // installation path and a version text not beginning with "8" or "9".
+    static bool usable(const std::optional<Info>& info)
+    {
+        return info && !info->installPath.isEmpty() && !info->version.startsWith(u'8')
+            && !info->version.startsWith(u'9');
+    }
 };
 
 } // namespace ztv

@@ -35,8 +35,8 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
-#include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/script/XLibraryContainer.hpp>
 #include <com/sun/star/script/provider/XScript.hpp>
 #include <com/sun/star/script/provider/XScriptProvider.hpp>
@@ -51,18 +51,18 @@
 #include <com/sun/star/uno/XComponentContext.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cerrno>
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <fstream>
 #include <iostream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -84,9 +84,9 @@ namespace {
 enum ExitCode {
     Ok = 0,
     Usage = 2,
-    NoOffice = 3,  // the office could not be started or reached before the deadline
+    NoOffice = 3, // the office could not be started or reached before the deadline
     NoDocument = 4, // the workbook did not load (or, for --inspect, is not open)
-    Failed = 5,     // a later step failed; the document stays open as far as it got
+    Failed = 5, // a later step failed; the document stays open as far as it got
 };
 
 struct Options {
@@ -95,8 +95,8 @@ struct Options {
     std::string cellText;
     std::string macro = "Macro1";
     std::string macroSource; // make-template: file with the Basic module's text
-    std::string profile;     // a private user installation folder (tests, template generation)
-    std::string pipe;        // fixed pipe name; random when empty
+    std::string profile; // a private user installation folder (tests, template generation)
+    std::string pipe; // fixed pipe name; random when empty
     bool hidden = false;
     bool headless = false;
     bool terminate = false;
@@ -169,7 +169,10 @@ bool parse(int argc, char** argv, Options& o)
     return true;
 }
 
-OUString fromUtf8(const std::string& s) { return OUString(s.data(), s.size(), RTL_TEXTENCODING_UTF8); }
+OUString fromUtf8(const std::string& s)
+{
+    return OUString(s.data(), s.size(), RTL_TEXTENCODING_UTF8);
+}
 std::string toUtf8(const OUString& s)
 {
     const rtl::OString o = rtl::OUStringToOString(s, RTL_TEXTENCODING_UTF8);
@@ -204,8 +207,8 @@ std::string randomPipeName()
 // over to it and ends.
 bool startOffice(const Options& o, const std::string& pipe)
 {
-    std::vector<std::string> args = { std::string(ZENTOVI_OFFICE_PROGRAM_DIR) + "/soffice",
-        "--nodefault", "--norestore", "--nologo", "--accept=pipe,name=" + pipe + ";urp;" };
+    std::vector<std::string> args = { std::string(ZENTOVI_OFFICE_PROGRAM_DIR) + "/soffice", "--nodefault",
+        "--norestore", "--nologo", "--accept=pipe,name=" + pipe + ";urp;" };
     if (o.headless)
         args.push_back("--headless");
     if (!o.profile.empty())
@@ -273,7 +276,10 @@ beans::PropertyValue property(const char* name, const Any& value)
     return p;
 }
 
-Reference<frame::XDesktop2> desktopOf(const Reference<uno::XComponentContext>& ctx) { return frame::Desktop::create(ctx); }
+Reference<frame::XDesktop2> desktopOf(const Reference<uno::XComponentContext>& ctx)
+{
+    return frame::Desktop::create(ctx);
+}
 
 Reference<lang::XComponent> loadWorkbook(const Reference<frame::XDesktop2>& desktop, const Options& o)
 {
@@ -283,7 +289,8 @@ Reference<lang::XComponent> loadWorkbook(const Reference<frame::XDesktop2>& desk
         property("Hidden", Any(o.hidden)),
         property("MacroExecutionMode", Any(sal_Int16(document::MacroExecMode::ALWAYS_EXECUTE_NO_WARN))),
     };
-    return desktop->loadComponentFromURL(fileUrl(o.workbook), "_blank", 0, Sequence<beans::PropertyValue>(props, 2));
+    return desktop->loadComponentFromURL(
+        fileUrl(o.workbook), "_blank", 0, Sequence<beans::PropertyValue>(props, 2));
 }
 
 Reference<sheet::XSpreadsheet> firstSheet(const Reference<lang::XComponent>& doc)
@@ -388,10 +395,17 @@ int inspect(const Reference<uno::XComponentContext>& ctx, const Options& o)
     Reference<table::XCell> b2 = sheet->getCellByPosition(1, 1);
     const char* type = "EMPTY";
     switch (b2->getType()) {
-    case table::CellContentType_VALUE: type = "VALUE"; break;
-    case table::CellContentType_TEXT: type = "TEXT"; break;
-    case table::CellContentType_FORMULA: type = "FORMULA"; break;
-    default: break;
+    case table::CellContentType_VALUE:
+        type = "VALUE";
+        break;
+    case table::CellContentType_TEXT:
+        type = "TEXT";
+        break;
+    case table::CellContentType_FORMULA:
+        type = "FORMULA";
+        break;
+    default:
+        break;
     }
     std::cout << "b2-type: " << type << "\n";
     std::cout << "b2: " << toUtf8(Reference<text::XTextRange>(b2, UNO_QUERY_THROW)->getString()) << "\n";
@@ -415,7 +429,8 @@ int inspect(const Reference<uno::XComponentContext>& ctx, const Options& o)
         std::cout << "graphic-size: " << size.Width << " " << size.Height << "\n";
         Reference<beans::XPropertySet> props(shape, UNO_QUERY_THROW);
         Reference<sheet::XCellAddressable> anchor(props->getPropertyValue("Anchor"), UNO_QUERY);
-        std::cout << "graphic-anchor: " << (anchor.is() ? cellName(anchor->getCellAddress()) : "page") << "\n";
+        std::cout << "graphic-anchor: " << (anchor.is() ? cellName(anchor->getCellAddress()) : "page")
+                  << "\n";
         OUString link;
         props->getPropertyValue("GraphicURL") >>= link; // empty for an embedded picture
         std::cout << "graphic-linked: " << (link.isEmpty() ? "no" : "yes") << "\n";
@@ -442,7 +457,8 @@ int makeTemplate(const Reference<uno::XComponentContext>& ctx, const Options& o)
     if (!doc.is())
         return NoDocument;
     Reference<beans::XPropertySet> docProps(doc, UNO_QUERY_THROW);
-    Reference<script::XLibraryContainer> libraries(docProps->getPropertyValue("BasicLibraries"), UNO_QUERY_THROW);
+    Reference<script::XLibraryContainer> libraries(
+        docProps->getPropertyValue("BasicLibraries"), UNO_QUERY_THROW);
     Reference<container::XNameContainer> standard;
     if (libraries->hasByName("Standard"))
         standard.set(libraries->getByName("Standard"), UNO_QUERY_THROW);
@@ -454,8 +470,10 @@ int makeTemplate(const Reference<uno::XComponentContext>& ctx, const Options& o)
     else
         standard->insertByName("Module1", Any(module));
 
-    beans::PropertyValue store[] = { property("FilterName", Any(OUString("calc8"))), property("Overwrite", Any(true)) };
-    Reference<frame::XStorable>(doc, UNO_QUERY_THROW)->storeToURL(fileUrl(o.workbook), Sequence<beans::PropertyValue>(store, 2));
+    beans::PropertyValue store[]
+        = { property("FilterName", Any(OUString("calc8"))), property("Overwrite", Any(true)) };
+    Reference<frame::XStorable>(doc, UNO_QUERY_THROW)
+        ->storeToURL(fileUrl(o.workbook), Sequence<beans::PropertyValue>(store, 2));
     Reference<util::XCloseable>(doc, UNO_QUERY_THROW)->close(true);
     return Ok;
 }
@@ -501,33 +519,34 @@ int main(int argc, char** argv)
     Reference<uno::XComponentContext> local;
     try {
         // Without this the bootstrap searches beside this executable and fails.
-        rtl::Bootstrap::set("URE_BOOTSTRAP", "vnd.sun.star.pathname:" + fromUtf8(ZENTOVI_OFFICE_PROGRAM_DIR "/fundamentalrc"));
+        rtl::Bootstrap::set("URE_BOOTSTRAP",
+            "vnd.sun.star.pathname:" + fromUtf8(ZENTOVI_OFFICE_PROGRAM_DIR "/fundamentalrc"));
         local = cppu::defaultBootstrap_InitialComponentContext();
         Reference<uno::XComponentContext> ctx = connect(local, o, deadline);
         if (!ctx.is()) {
             std::cerr << "zentovi-calc: no office answered within " << o.deadline << " s\n";
             result = NoOffice;
         } else {
-        try {
-            if (o.mode == "inspect")
-                result = inspect(ctx, o);
-            else if (o.mode == "make-template")
-                result = makeTemplate(ctx, o);
-            else
-                result = exportPicture(ctx, o);
-        } catch (const uno::Exception& e) {
-            std::cerr << "zentovi-calc: " << toUtf8(e.Message) << "\n";
-            result = o.mode == "export" ? NoDocument : Failed;
-        }
-        if (o.terminate)
-            terminateOffice(ctx);
+            try {
+                if (o.mode == "inspect")
+                    result = inspect(ctx, o);
+                else if (o.mode == "make-template")
+                    result = makeTemplate(ctx, o);
+                else
+                    result = exportPicture(ctx, o);
+            } catch (const uno::Exception& e) {
+                std::cerr << "zentovi-calc: " << toUtf8(e.Message) << "\n";
+                result = o.mode == "export" ? NoDocument : Failed;
+            }
+            if (o.terminate)
+                terminateOffice(ctx);
         }
     } catch (const uno::Exception& e) {
         std::cerr << "zentovi-calc: " << toUtf8(e.Message) << "\n";
         result = NoOffice;
     }
     // Disposing the local context closes the bridge cleanly; the office keeps the document.
-    if (Reference<lang::XComponent> c{ local, UNO_QUERY }; c.is())
+    if (Reference<lang::XComponent> c { local, UNO_QUERY }; c.is())
         c->dispose();
     return result;
 }

@@ -1,0 +1,147 @@
+#include "export/LibreOfficeSpreadsheet.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+
+#ifndef ZENTOVI_LIBEXEC_DIR
+#define ZENTOVI_LIBEXEC_DIR "/usr/local/libexec/zentovi"
+#endif
+
+namespace ztv {
+
+namespace {
+constexpr char kHelperName[] = "zentovi-calc";
+
+bool isExecutableFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
+}
+} // namespace
+
+LibreOfficeSpreadsheet::LibreOfficeSpreadsheet(QObject* parent)
+    : LibreOfficeSpreadsheet(Config {}, parent)
+{
+}
+
+LibreOfficeSpreadsheet::LibreOfficeSpreadsheet(Config config, QObject* parent)
+    : QObject(parent)
+    , m_config(std::move(config))
+{
+}
+
+LibreOfficeSpreadsheet::~LibreOfficeSpreadsheet() = default;
+
+QString LibreOfficeSpreadsheet::findHelper()
+{
+    const QString candidates[] = {
+        QCoreApplication::applicationDirPath() + u'/' + QLatin1String(kHelperName),
+        QStringLiteral(ZENTOVI_LIBEXEC_DIR "/") + QLatin1String(kHelperName),
+    };
+    for (const QString& c : candidates)
+        if (isExecutableFile(c))
+            return c;
+    return {};
+}
+
+QString LibreOfficeSpreadsheet::helperProgram() const
+{
+    if (!m_config.helper.isEmpty())
+        return isExecutableFile(m_config.helper) ? m_config.helper : QString();
+    return findHelper();
+}
+
+QString LibreOfficeSpreadsheet::versionFromOutput(const QByteArray& output)
+{
+    const QStringList words = QString::fromLocal8Bit(output).simplified().split(u' ', Qt::SkipEmptyParts);
+    return words.size() >= 2 ? words.at(1) : QString();
+}
+
+std::optional<Spreadsheet::Info> LibreOfficeSpreadsheet::applicationInfo()
+{
+    // Without the helper nothing could be exported, so there is no usable application.
+    if (helperProgram().isEmpty())
+        return std::nullopt;
+    const QString found = m_config.soffice.isEmpty()
+        ? QStandardPaths::findExecutable(QStringLiteral("soffice"))
+        : m_config.soffice;
+    // /usr/bin/soffice is a link into the installation's program folder.
+    const QString soffice = QFileInfo(found).canonicalFilePath();
+    if (soffice.isEmpty() || !isExecutableFile(soffice))
+        return std::nullopt;
+
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(soffice, { QStringLiteral("--version") });
+    if (!process.waitForFinished(m_config.versionTimeoutMs)) {
+        process.kill();
+        process.waitForFinished(500);
+        return std::nullopt;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return std::nullopt;
+    const QString version = versionFromOutput(process.readAllStandardOutput());
+    if (version.isEmpty())
+        return std::nullopt;
+    return Info { version, QFileInfo(soffice).absolutePath() };
+}
+
+void LibreOfficeSpreadsheet::exportToWorkbook(
+    const QString& workbookPath, const QString& cellText, const QString& macroName)
+{
+    const QString helper = helperProgram();
+    if (helper.isEmpty())
+        return;
+    auto* process = new QProcess(this);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    // The helper's own connection deadline ends well before ours.
+    const int helperDeadline = qMax(1, m_config.exportTimeoutMs / 2000);
+    QStringList args = m_config.helperOptions;
+    args << QStringLiteral("--deadline") << QString::number(helperDeadline) << QStringLiteral("--")
+         << workbookPath << cellText << macroName;
+
+    ++m_running;
+    auto done = [this, process](int exitCode) {
+        if (process->property("zentoviDone").toBool())
+            return;
+        process->setProperty("zentoviDone", true);
+        --m_running;
+        process->deleteLater();
+        Q_EMIT exportFinished(exitCode);
+    };
+    connect(process, &QProcess::finished, this, [done](int exitCode, QProcess::ExitStatus status) {
+        done(status == QProcess::NormalExit ? exitCode : -1);
+    });
+    connect(process, &QProcess::errorOccurred, this, [done](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            done(-1);
+    });
+    auto* deadline = new QTimer(process);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, process, &QProcess::kill);
+    deadline->start(m_config.exportTimeoutMs);
+    process->start(helper, args);
+}
+
+bool LibreOfficeSpreadsheet::waitForExports(int msecs)
+{
+    if (m_running == 0)
+        return true;
+    QEventLoop loop;
+    connect(this, &LibreOfficeSpreadsheet::exportFinished, &loop, [this, &loop] {
+        if (m_running == 0)
+            loop.quit();
+    });
+    QTimer::singleShot(msecs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return m_running == 0;
+}
+
+} // namespace ztv

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/Spreadsheet.h"
+
+#include <QObject>
+#include <QStringList>
+
+namespace ztv {
+
+// LibreOffice Calc as the spreadsheet application. The program links nothing of LibreOffice:
+// the check reads `soffice --version`, and each export runs the helper zentovi-calc, which the
+// program kills when it overruns its deadline, so a LibreOffice dialog can never freeze the
+// user interface.
+class LibreOfficeSpreadsheet : public QObject, public Spreadsheet {
+    Q_OBJECT
+public:
+    struct Config {
+        QString soffice; // empty: "soffice" on PATH
+        QString helper; // empty: beside the program, else the installed folder
+        QStringList helperOptions; // before the workbook (tests: --headless, --profile …)
+        int versionTimeoutMs = 2000;
+        int exportTimeoutMs = 60000;
+    };
+
+    explicit LibreOfficeSpreadsheet(QObject* parent = nullptr);
+    explicit LibreOfficeSpreadsheet(Config config, QObject* parent = nullptr);
+    ~LibreOfficeSpreadsheet() override;
+
+    std::optional<Info> applicationInfo() override;
+    void exportToWorkbook(
+        const QString& workbookPath, const QString& cellText, const QString& macroName) override;
+
+    // "LibreOffice 7.4.7.2 40(Build:2)" gives "7.4.7.2": the second word.
+    static QString versionFromOutput(const QByteArray& output);
+    // The helper beside the running program, else in the installed folder; "" when neither.
+    static QString findHelper();
+
+    int runningExports() const { return m_running; }
+    // Tests: waits, handling events, until no export runs; false on time-out.
+    bool waitForExports(int msecs);
+
+Q_SIGNALS:
+    // exitCode is the helper's, or -1 when it could not start, crashed or overran its deadline.
+    void exportFinished(int exitCode);
+
+private:
+    QString helperProgram() const;
+
+    Config m_config;
+    int m_running = 0;
+};
+
+} // namespace ztv

@@ -1,0 +1,79 @@
+#include "export/WorkbookExport.h"
+
+#include "export/texts.h"
+#include "platform/FileOps.h"
+#include "platform/Prompts.h"
+#include "platform/Spreadsheet.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#ifndef ZENTOVI_DATA_DIR
+#define ZENTOVI_DATA_DIR "/usr/local/share/zentovi"
+#endif
+
+namespace ztv {
+
+WorkbookExport::WorkbookExport(Prompts& prompts, FileOps& files, Spreadsheet& spreadsheet,
+    QStringList templateFolders, QString workFolder)
+    : m_prompts(prompts)
+    , m_files(files)
+    , m_spreadsheet(spreadsheet)
+    , m_templateFolders(std::move(templateFolders))
+    , m_workFolder(std::move(workFolder))
+{
+}
+
+QStringList WorkbookExport::standardTemplateFolders()
+{
+    return { QCoreApplication::applicationDirPath(), QStringLiteral(ZENTOVI_DATA_DIR) };
+}
+
+QString WorkbookExport::standardWorkFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+}
+
+QString WorkbookExport::templatePath() const
+{
+    for (const QString& folder : m_templateFolders) {
+        const QString path = folder + u'/' + QString::fromUtf16(kTemplateName);
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
+}
+
+QString WorkbookExport::workbookPath() const
+{
+    return m_workFolder + u'/' + QString::fromUtf16(kWorkbookName);
+}
+
+QString WorkbookExport::lockFilePath() const
+{
+    return m_workFolder + QStringLiteral("/.~lock.") + QString::fromUtf16(kWorkbookName) + u'#';
+}
+
+void WorkbookExport::run(const QString& picturePath)
+{
+    const QString source = templatePath();
+    if (source.isEmpty()) {
+        m_prompts.message(QString::fromUtf16(exporttexts::kTemplateMissing),
+            QString::fromUtf16(exporttexts::kSystemErrorTitle), PromptIcon::Critical, PromptButtons::Ok);
+        return;
+    }
+    // From here on nothing is reported. A working copy that cannot be removed stays and is
+    // opened with its old content, since the copy never replaces it.
+    QDir().mkpath(m_workFolder);
+    const QString workbook = workbookPath();
+    m_files.removeFile(workbook);
+    // A lock file left by an office that no longer holds the copy would make the load stop on
+    // a modal "document in use" box.
+    m_files.removeFile(lockFilePath());
+    m_files.copyNoReplace(source, workbook);
+    m_spreadsheet.exportToWorkbook(workbook, picturePath, QString::fromUtf16(kMacroName));
+}
+
+} // namespace ztv
