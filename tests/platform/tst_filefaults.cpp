@@ -168,7 +168,7 @@ private Q_SLOTS:
             }
         }
         qInfo("%d faults injected", injected);
-        QVERIFY(injected > 200);
+        QVERIFY(injected > 100);
     }
 
     // Between real file systems (a RAM disk and the temporary folder's disk).
