@@ -1,12 +1,27 @@
 #include "ThumbnailBrowser.h"
 
 #include "FolderListing.h"
+#include "ThumbnailCache.h"
 #include "ThumbnailEngine.h"
+#include "ThumbnailPipeline.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+namespace {
+// Files decoded ahead of the one the program waits for; thumbnails are small, so this
+// mostly lets the other workers carry on past a slow file.
+constexpr int DecodeWindow = 64;
+// The window must get an event pass at least this often during a run.
+constexpr int EventPassMs = 10;
+}
 
 namespace ztv {
 
 ThumbnailBrowser::ThumbnailBrowser(QObject* parent)
     : QObject(parent)
+    , m_cacheRoot(ThumbnailCache::defaultRoot())
+    , m_writableStorage(isOnWritableStorage)
 {
 }
 
@@ -49,6 +64,17 @@ void ThumbnailBrowser::setContinueBrowsing(bool on) { m_continue = on; }
 bool ThumbnailBrowser::continueBrowsing() const { return m_continue; }
 int ThumbnailBrowser::filesInRun() const { return m_filesInRun; }
 
+void ThumbnailBrowser::setWorkerCount(int count) { m_workers = std::max(0, count); }
+int ThumbnailBrowser::workerCount() const { return m_workers > 0 ? m_workers : defaultWorkerCount(); }
+void ThumbnailBrowser::setCacheFolder(const QString& root) { m_cacheRoot = root; }
+QString ThumbnailBrowser::cacheFolder() const { return m_cacheRoot; }
+void ThumbnailBrowser::setCacheReading(bool on) { m_cacheRead = on; }
+void ThumbnailBrowser::setCacheWriting(bool on) { m_cacheWrite = on; }
+void ThumbnailBrowser::setWritableStorageCheck(std::function<bool(const QString&)> check)
+{
+    m_writableStorage = std::move(check);
+}
+
 int ThumbnailBrowser::BrowseFolder(const QString& folder)
 {
     QStringList paths;
@@ -58,11 +84,35 @@ int ThumbnailBrowser::BrowseFolder(const QString& folder)
     m_filesInRun = int(paths.size());
     m_continue = true;
     Q_EMIT BrowseStarted(m_filesInRun);
-    for (const QString& path : std::as_const(paths)) {
-        const ThumbnailResult r = makeThumbnail(path, m_size);
+    if (paths.isEmpty())
+        return ResultOk;
+
+    ThumbnailCachePolicy policy;
+    policy.root = m_cacheRoot;
+    policy.read = m_cacheRead;
+    policy.write = m_cacheWrite;
+    policy.writableStorage = m_writableStorage;
+    const QSize box = m_size;
+    ThumbnailPipeline pipeline(paths, workerCount(), DecodeWindow,
+                               [policy, box](const QString& path, const std::atomic<bool>* stop) {
+                                   return makeCachedThumbnail(path, box, policy, stop);
+                               });
+    QElapsedTimer sincePass;
+    sincePass.start();
+    auto eventPass = [&sincePass] {
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents();
+        sincePass.restart();
+    };
+    for (int i = 0; i < pipeline.size(); ++i) {
+        const ThumbnailResult r = pipeline.takeNext(eventPass, EventPassMs);
         Q_EMIT ThumbnailReady(r.image, r.path, r.status);
-        if (!m_continue)
+        if (!m_continue) {
+            pipeline.stop();
             return ResultCancelled;
+        }
+        if (sincePass.elapsed() >= 2 * EventPassMs)
+            eventPass();
     }
     return ResultOk;
 }

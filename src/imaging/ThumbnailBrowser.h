@@ -5,6 +5,7 @@
 #include <QSize>
 #include <QString>
 #include <array>
+#include <functional>
 
 namespace ztv {
 
@@ -54,6 +55,19 @@ public:
     // Files the running browse will examine (valid from BrowseStarted on).
     int filesInRun() const;
 
+    // Decoding threads; 0 (the default) means one per core.
+    void setWorkerCount(int count);
+    int workerCount() const;
+
+    // The shared thumbnail cache: its "thumbnails" folder (default $XDG_CACHE_HOME/thumbnails;
+    // empty turns the cache off), whether entries are read and written, and the test that
+    // decides whether a file lies on writable storage (entries are written only for those).
+    void setCacheFolder(const QString& root);
+    QString cacheFolder() const;
+    void setCacheReading(bool on);
+    void setCacheWriting(bool on);
+    void setWritableStorageCheck(std::function<bool(const QString& path)> check);
+
 Q_SIGNALS:
     void BrowseStarted(int fileCount);
     void ThumbnailReady(const QImage& bitmap, const QString& path, int status);
@@ -65,6 +79,11 @@ private:
     QSize m_size { 100, 100 };
     bool m_continue = true;
     int m_filesInRun = 0;
+    int m_workers = 0;
+    QString m_cacheRoot;
+    bool m_cacheRead = true;
+    bool m_cacheWrite = true;
+    std::function<bool(const QString&)> m_writableStorage;
 };
 
 } // namespace ztv

@@ -1,5 +1,8 @@
 #include "ThumbnailEngine.h"
 
+#include "JpegThumbnailer.h"
+
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 
@@ -23,7 +26,7 @@ QSize fitInto(QSize source, QSize box)
     return { w, h };
 }
 
-int openRegularFile(const QString& path, int* status)
+int openRegularFile(const QString& path, int* status, qint64* mtime)
 {
     const QByteArray encoded = QFile::encodeName(path);
     struct stat st;
@@ -50,6 +53,8 @@ int openRegularFile(const QString& path, int* status)
         *status = ThumbnailResult::Unreadable;
         return -1;
     }
+    if (mtime)
+        *mtime = qint64(st.st_mtime);
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags != -1)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
@@ -66,16 +71,24 @@ QImage compactThumbnail(QImage image)
     return image;
 }
 
-QImage readScaledWithQt(QIODevice* device, QSize box)
+QImage readScaledWithQt(QIODevice* device, QSize box, QSize* upright)
 {
     QImageReader reader(device);
+    reader.setDecideFormatFromContent(true);
     reader.setAllocationLimit(DecodeAllocationLimitMiB);
     reader.setAutoTransform(true);
     const QSize raw = reader.size();
+    // Formats that cannot decode at a smaller size would first allocate the whole picture;
+    // refuse a header that claims more than the limit before any of that happens.
+    if (raw.isValid() && !reader.supportsOption(QImageIOHandler::ScaledSize)
+        && qint64(raw.width()) * raw.height() * 4 > qint64(DecodeAllocationLimitMiB) * 1024 * 1024)
+        return {};
     if (raw.isValid()) {
         // The scaled size applies before the orientation is, so a quarter turn swaps the box.
         const bool turned = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
         const QSize rawBox = turned ? box.transposed() : box;
+        if (upright)
+            *upright = turned ? raw.transposed() : raw;
         const QSize fitted = fitInto(raw, rawBox);
         if (fitted != raw)
             reader.setScaledSize(fitted);
@@ -88,7 +101,27 @@ QImage readScaledWithQt(QIODevice* device, QSize box)
     return image;
 }
 
-ThumbnailResult makeThumbnail(const QString& path, QSize box)
+QImage decodeThumbnail(int fd, QSize box, QSize* upright, const std::atomic<bool>* stop)
+{
+    QImage image;
+    switch (makeJpegThumbnail(fd, box, &image, upright, stop)) {
+    case JpegOutcome::Made:
+        break;
+    case JpegOutcome::Unreadable:
+        break;
+    case JpegOutcome::NotHandled: {
+        QFile file;
+        if (::lseek(fd, 0, SEEK_SET) != 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+            break;
+        image = readScaledWithQt(&file, box, upright);
+        return compactThumbnail(std::move(image)); // the QFile closes the descriptor
+    }
+    }
+    ::close(fd);
+    return compactThumbnail(std::move(image));
+}
+
+ThumbnailResult makeThumbnail(const QString& path, QSize box, const std::atomic<bool>* stop)
 {
     ThumbnailResult result;
     result.path = path;
@@ -98,18 +131,27 @@ ThumbnailResult makeThumbnail(const QString& path, QSize box)
         result.status = status;
         return result;
     }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return result;
-    }
-    QImage image = readScaledWithQt(&file, box);
-    file.close();
-    if (!image.isNull()) {
-        result.image = compactThumbnail(std::move(image));
-        result.status = ThumbnailResult::Made;
-    }
+    result.image = decodeThumbnail(fd, box, nullptr, stop);
+    result.status = result.image.isNull() ? ThumbnailResult::Unreadable : ThumbnailResult::Made;
     return result;
+}
+
+QImage makeThumbnailFromBytes(const QByteArray& bytes, QSize box)
+{
+    QImage image;
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    switch (makeJpegThumbnailFromMemory(data, size_t(bytes.size()), box, &image)) {
+    case JpegOutcome::Made:
+        return compactThumbnail(std::move(image));
+    case JpegOutcome::Unreadable:
+        return {};
+    case JpegOutcome::NotHandled:
+        break;
+    }
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return compactThumbnail(readScaledWithQt(&buffer, box));
 }
 
 } // namespace ztv

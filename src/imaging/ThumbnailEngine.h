@@ -7,6 +7,8 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
+
 namespace ztv {
 
 // Largest image a decoder may allocate, in MiB. Pictures whose headers claim more are
@@ -20,15 +22,24 @@ QSize fitInto(QSize source, QSize box);
 // Opens a file for decoding without ever blocking (a FIFO or device is refused before it
 // is opened) and checks that it is a regular file. Gives the open descriptor, or -1 with
 // status set to Unreadable or Vanished.
-int openRegularFile(const QString& path, int* status);
+// mtime, when given, receives the file's modification time in seconds.
+int openRegularFile(const QString& path, int* status, qint64* mtime = nullptr);
 
-// Makes one file's thumbnail. Safe to call from any thread; closes the file before it
-// returns.
-ThumbnailResult makeThumbnail(const QString& path, QSize box);
+// Decodes the open file's thumbnail, fitted into box, and closes the descriptor. *upright,
+// when given, receives the picture's own size as it stands upright. Null when unreadable.
+QImage decodeThumbnail(int fd, QSize box, QSize* upright = nullptr, const std::atomic<bool>* stop = nullptr);
+
+// Makes one file's thumbnail: JPEG through its fast route, everything else through Qt.
+// Safe to call from any thread; closes the file before it returns. stop, when set, may cut
+// a long decode short (the result is then of no use).
+ThumbnailResult makeThumbnail(const QString& path, QSize box, const std::atomic<bool>* stop = nullptr);
+
+// The same for bytes in memory, without the file checks (used by the fuzz target).
+QImage makeThumbnailFromBytes(const QByteArray& bytes, QSize box);
 
 // The plain route: Qt's reader with a scaled size, orientation applied and the allocation
 // limit set. Used for every format without a faster route, and as the reference.
-QImage readScaledWithQt(QIODevice* device, QSize box);
+QImage readScaledWithQt(QIODevice* device, QSize box, QSize* upright = nullptr);
 
 // Thumbnails are kept in a compact 32-bit form at thumbnail size only.
 QImage compactThumbnail(QImage image);

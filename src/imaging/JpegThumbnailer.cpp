@@ -1,0 +1,316 @@
+#include "JpegThumbnailer.h"
+
+#include "ExifThumbnail.h"
+#include "ThumbnailEngine.h"
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+namespace ztv {
+
+namespace {
+
+// libjpeg's own pools may not grow past this (progressive files keep every coefficient).
+constexpr long JpegMemoryLimit = 256L * 1024 * 1024;
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    bool hitEnd = false;
+};
+
+[[noreturn]] void onError(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+void onMessage(j_common_ptr cinfo, int level)
+{
+    // Warnings only; the one that matters is the data running out (a truncated file).
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+        reinterpret_cast<ErrorManager*>(cinfo->err)->hitEnd = true;
+}
+
+void silent(j_common_ptr) { }
+
+// Reads the open file in blocks; the end of the file ends the data with a made-up EOI, as
+// libjpeg's own sources do.
+struct FdSource {
+    jpeg_source_mgr pub;
+    int fd;
+    JOCTET buffer[64 * 1024];
+};
+
+void fdInit(j_decompress_ptr) { }
+void fdTerm(j_decompress_ptr) { }
+
+boolean fdFill(j_decompress_ptr cinfo)
+{
+    auto* src = reinterpret_cast<FdSource*>(cinfo->src);
+    ssize_t n;
+    do {
+        n = ::read(src->fd, src->buffer, sizeof src->buffer);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        src->buffer[0] = 0xFF;
+        src->buffer[1] = JPEG_EOI;
+        n = 2;
+    }
+    src->pub.next_input_byte = src->buffer;
+    src->pub.bytes_in_buffer = size_t(n);
+    return TRUE;
+}
+
+void fdSkip(j_decompress_ptr cinfo, long count)
+{
+    auto* src = reinterpret_cast<FdSource*>(cinfo->src);
+    if (count <= 0)
+        return;
+    if (size_t(count) > src->pub.bytes_in_buffer) {
+        const off_t beyond = off_t(count) - off_t(src->pub.bytes_in_buffer);
+        src->pub.bytes_in_buffer = 0;
+        if (::lseek(src->fd, beyond, SEEK_CUR) < 0)
+            fdFill(cinfo);
+        return;
+    }
+    src->pub.next_input_byte += count;
+    src->pub.bytes_in_buffer -= size_t(count);
+}
+
+void useFdSource(j_decompress_ptr cinfo, FdSource* src, int fd)
+{
+    std::memset(&src->pub, 0, sizeof src->pub);
+    src->fd = fd;
+    src->pub.init_source = fdInit;
+    src->pub.fill_input_buffer = fdFill;
+    src->pub.skip_input_data = fdSkip;
+    src->pub.resync_to_restart = jpeg_resync_to_restart;
+    src->pub.term_source = fdTerm;
+    cinfo->src = &src->pub;
+}
+
+struct Input {
+    int fd = -1; // the file, or else the bytes below
+    const unsigned char* data = nullptr;
+    size_t size = 0;
+};
+
+struct Job {
+    QSize box;                 // main picture: fit into this box (upright frame)
+    QSize exact;               // EXIF thumbnail: decode to exactly this size (stored frame)
+    QSize mainSize;            // EXIF thumbnail: the main picture's stored size, for the aspect test
+    bool tryExif = true;
+    const std::atomic<bool>* stop = nullptr;
+    QSize* upright = nullptr;
+};
+
+// Everything that must outlive a longjmp lives here, reached through one unchanging pointer.
+struct State {
+    jpeg_decompress_struct cinfo;
+    ErrorManager err;
+    FdSource source;
+    ExifFacts exif;
+    QImage image;
+    QImage exifThumb;
+};
+
+bool stopped(const Job& job) { return job.stop && job.stop->load(std::memory_order_relaxed); }
+
+// Smallest libjpeg scale M/8 whose output still covers the target.
+unsigned scaleFor(unsigned w, unsigned h, QSize target)
+{
+    for (unsigned m = 1; m < 8; ++m) {
+        if ((w * m + 7) / 8 >= unsigned(target.width()) && (h * m + 7) / 8 >= unsigned(target.height()))
+            return m;
+    }
+    return 8;
+}
+
+bool aspectClose(QSize a, QSize b)
+{
+    const double ra = double(a.width()) / a.height();
+    const double rb = double(b.width()) / b.height();
+    return std::abs(ra - rb) <= 0.03 * rb;
+}
+
+JpegOutcome run(const Input& in, const Job& job, QImage* out);
+
+// The embedded thumbnail, when it can stand in for the picture: a JPEG at least as large as
+// the target and of the picture's shape (3:2 cameras often embed a letterboxed 4:3 one).
+bool soundExifThumbnail(const QByteArray& bytes, QSize mainSize, QSize target, QImage* out)
+{
+    Job job;
+    job.exact = target;
+    job.mainSize = mainSize;
+    job.tryExif = false;
+    Input in;
+    in.data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    in.size = size_t(bytes.size());
+    return run(in, job, out) == JpegOutcome::Made;
+}
+
+JpegOutcome run(const Input& in, const Job& job, QImage* out)
+{
+    State state;
+    State* const s = &state;
+    jpeg_decompress_struct* const cinfo = &s->cinfo;
+    cinfo->err = jpeg_std_error(&s->err.pub);
+    s->err.pub.error_exit = onError;
+    s->err.pub.emit_message = onMessage;
+    s->err.pub.output_message = silent;
+    jpeg_create_decompress(cinfo);
+    if (setjmp(s->err.jump)) {
+        jpeg_destroy_decompress(cinfo);
+        return JpegOutcome::Unreadable;
+    }
+    cinfo->mem->max_memory_to_use = JpegMemoryLimit;
+    if (in.fd >= 0)
+        useFdSource(cinfo, &s->source, in.fd);
+    else
+        jpeg_mem_src(cinfo, in.data, static_cast<unsigned long>(in.size));
+    if (job.tryExif)
+        jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_read_header(cinfo, TRUE);
+
+    const unsigned w = cinfo->image_width, h = cinfo->image_height;
+    const bool thumbnailMode = job.mainSize.isValid();
+    if (cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK) {
+        jpeg_destroy_decompress(cinfo);
+        return (thumbnailMode || qint64(w) * h > JpegPixelLimit) ? JpegOutcome::Unreadable : JpegOutcome::NotHandled;
+    }
+    if (w == 0 || h == 0 || qint64(w) * h > JpegPixelLimit) {
+        jpeg_destroy_decompress(cinfo);
+        return JpegOutcome::Unreadable;
+    }
+
+    int orientation = 1;
+    QSize target;
+    if (thumbnailMode) {
+        target = job.exact;
+        if (int(w) < target.width() || int(h) < target.height() || !aspectClose(QSize(int(w), int(h)), job.mainSize)) {
+            jpeg_destroy_decompress(cinfo);
+            return JpegOutcome::NotHandled;
+        }
+    } else {
+        for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next) {
+            if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0\0", 6) == 0) {
+                s->exif = readExifFacts(m->data, m->data_length);
+                break;
+            }
+        }
+        orientation = s->exif.orientation;
+        if (job.upright)
+            *job.upright = orientationSwapsSides(orientation) ? QSize(int(h), int(w)) : QSize(int(w), int(h));
+        const QSize storedBox = orientationSwapsSides(orientation) ? job.box.transposed() : job.box;
+        target = fitInto(QSize(int(w), int(h)), storedBox);
+        if (job.tryExif && !s->exif.thumbnail.isEmpty()
+            && soundExifThumbnail(s->exif.thumbnail, QSize(int(w), int(h)), target, &s->exifThumb)) {
+            jpeg_destroy_decompress(cinfo);
+            *out = applyExifOrientation(std::move(s->exifThumb), orientation);
+            return JpegOutcome::Made;
+        }
+    }
+
+    const unsigned m = scaleFor(w, h, target);
+    cinfo->scale_num = m;
+    cinfo->scale_denom = 8;
+    cinfo->out_color_space = JCS_EXT_BGRX;
+    cinfo->do_fancy_upsampling = FALSE;
+    cinfo->do_block_smoothing = FALSE;
+    cinfo->dct_method = JDCT_ISLOW;
+    // At 1/8 scale every block becomes one pixel made from its DC coefficient alone, so for a
+    // progressive file the first scans carrying DC for every component give the same result
+    // as the whole file.
+    const bool dcOnly = cinfo->progressive_mode && m == 1;
+    cinfo->buffered_image = dcOnly ? TRUE : FALSE;
+    jpeg_start_decompress(cinfo);
+    if (dcOnly) {
+        auto dcComplete = [cinfo] {
+            for (int c = 0; c < cinfo->num_components; ++c) {
+                if (cinfo->coef_bits[c][0] < 0)
+                    return false;
+            }
+            return true;
+        };
+        for (;;) {
+            const int r = jpeg_consume_input(cinfo);
+            if (r == JPEG_REACHED_EOI || r == JPEG_SUSPENDED || s->err.hitEnd || stopped(job))
+                break;
+            if (r == JPEG_SCAN_COMPLETED && dcComplete())
+                break;
+        }
+        if (stopped(job)) {
+            jpeg_destroy_decompress(cinfo);
+            return JpegOutcome::Unreadable;
+        }
+        jpeg_start_output(cinfo, cinfo->input_scan_number);
+    }
+    s->image = QImage(int(cinfo->output_width), int(cinfo->output_height), QImage::Format_RGB32);
+    if (s->image.isNull()) {
+        jpeg_destroy_decompress(cinfo);
+        return JpegOutcome::Unreadable;
+    }
+    s->image.fill(0xFF808080);
+    while (cinfo->output_scanline < cinfo->output_height) {
+        // After the data of a sequential file ran out libjpeg would only repeat the last
+        // colours; stop there.
+        if ((s->err.hitEnd && !cinfo->progressive_mode) || stopped(job))
+            break;
+        JSAMPROW row = s->image.scanLine(int(cinfo->output_scanline));
+        if (jpeg_read_scanlines(cinfo, &row, 1) != 1)
+            break;
+    }
+    const bool gotRows = cinfo->output_scanline > 0;
+    jpeg_destroy_decompress(cinfo); // no need to read what follows the last row
+    if (!gotRows || stopped(job))
+        return JpegOutcome::Unreadable;
+    if (s->image.size() != target)
+        s->image = s->image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    *out = thumbnailMode ? std::move(s->image) : applyExifOrientation(std::move(s->image), orientation);
+    return JpegOutcome::Made;
+}
+
+bool looksLikeJpeg(const unsigned char* p, size_t n) { return n >= 3 && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF; }
+
+} // namespace
+
+JpegOutcome makeJpegThumbnail(int fd, QSize box, QImage* out, QSize* upright, const std::atomic<bool>* stop)
+{
+    unsigned char head[3];
+    ssize_t n;
+    do {
+        n = ::pread(fd, head, sizeof head, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 || !looksLikeJpeg(head, size_t(n)))
+        return JpegOutcome::NotHandled;
+    if (::lseek(fd, 0, SEEK_SET) != 0)
+        return JpegOutcome::NotHandled;
+    Input in;
+    in.fd = fd;
+    Job job;
+    job.box = box;
+    job.stop = stop;
+    job.upright = upright;
+    return run(in, job, out);
+}
+
+JpegOutcome makeJpegThumbnailFromMemory(const unsigned char* data, size_t size, QSize box, QImage* out)
+{
+    if (!looksLikeJpeg(data, size))
+        return JpegOutcome::NotHandled;
+    Input in;
+    in.data = data;
+    in.size = size;
+    Job job;
+    job.box = box;
+    return run(in, job, out);
+}
+
+} // namespace ztv

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+#include <atomic>
+
+namespace ztv {
+
+enum class JpegOutcome {
+    Made,       // the thumbnail is in *out
+    Unreadable, // damaged, or claims more than a decoder may spend
+    NotHandled, // not for this route (not a JPEG, or a colour space it leaves to Qt)
+};
+
+// JPEG thumbnails the fast way: the embedded EXIF thumbnail when it is sound (a JPEG at
+// least as large as the target and within 3% of the picture's aspect ratio), else a
+// DCT-scaled decode (for progressive files only the first DC scans when 1/8 scale is enough).
+// The main picture's orientation is applied either way. Reads the open file from offset 0;
+// stop, when set, abandons the decode early.
+// *upright, when given, receives the picture's own size as it stands upright.
+JpegOutcome makeJpegThumbnail(int fd, QSize box, QImage* out, QSize* upright = nullptr,
+                              const std::atomic<bool>* stop = nullptr);
+
+// The same from bytes in memory (the fuzz target's entry).
+JpegOutcome makeJpegThumbnailFromMemory(const unsigned char* data, size_t size, QSize box, QImage* out);
+
+// Pictures claiming more pixels than this are refused before any decoding.
+inline constexpr qint64 JpegPixelLimit = 256LL * 1024 * 1024;
+
+} // namespace ztv
