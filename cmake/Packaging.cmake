@@ -8,7 +8,10 @@ set(CPACK_PACKAGE_DESCRIPTION
   "Zentovi shows the pictures of a CD and of two storage areas, the stock yard and the vault, \
 as a folder tree beside pages of 25 thumbnails, and files them into organizer boxes. It copies \
 and pastes pictures through the clipboard and saves them as BMP, JPEG, PNG or GIF.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# The program finds its helper and template by paths fixed at configure time, so the package
+# installs under the prefix the build was configured for: configure with
+# -DCMAKE_INSTALL_PREFIX=/usr to make a package for the system.
+set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)

@@ -11,6 +11,11 @@ if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 title="ゼントヴィVer1.0"
 app_id=org.zentovi.zentovi
 
+# The helper and template paths are compiled in: the package must be built for /usr.
+if ! grep -qx 'CMAKE_INSTALL_PREFIX:PATH=/usr' "$build/CMakeCache.txt"; then
+  cmake -S . -B "$build" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+  cmake --build "$build" -j"$(nproc)" >/dev/null
+fi
 rm -f "$build"/zentovi_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/zentovi_*.deb)
@@ -31,6 +36,8 @@ dpkg-query -W -f='${Status}\n' zentovi | grep -q "install ok installed"
 desktop-file-validate "/usr/share/applications/$app_id.desktop"
 appstreamcli validate --no-net --pedantic "/usr/share/metainfo/$app_id.metainfo.xml" >/dev/null
 test -f /usr/share/icons/hicolor/scalable/apps/zentovi.svg
+test -x /usr/libexec/zentovi/zentovi-calc || [ ! -e "$build/src/zentovi-calc" ]
+test -f /usr/share/zentovi/Pastetemp.xls
 exec_cmd=$(sed -n 's/^Exec=//p' "/usr/share/applications/$app_id.desktop")
 command -v "$exec_cmd" >/dev/null
 
