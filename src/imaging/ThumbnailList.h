@@ -4,34 +4,65 @@
 #include <QString>
 #include <QWidget>
 
+class QAbstractItemModel;
+class QAbstractItemView;
+
 namespace ztv {
 
+class ThumbnailModel;
+class ThumbnailView;
+
 // The thumbnail list: a grid of captioned thumbnails shown 25 to a page, built on a model
-// and a view so every thumbnail is an accessible item.
+// and a view so every thumbnail is an accessible item. The grid always fits 5 columns and 5
+// rows into the view, and the list scrolls in whole pages. Mouse coordinates (HitTest and
+// ThumbnailMouseButton) are this widget's own.
 class ThumbnailList : public QWidget {
     Q_OBJECT
 public:
     static constexpr int ItemsPerPage = 25;
+    static constexpr int Columns = 5;
+    static constexpr int Rows = 5;
 
     explicit ThumbnailList(QWidget* parent = nullptr);
+    ~ThumbnailList() override;
 
-    void setIntegerOption(int value);    // set to 1 at start
-    void setHitTestOption(bool on);      // switched off around HitTest
+    // Selection style: 0 none, 1 one item at a time (set at start), 2 several with Ctrl/Shift.
+    void setIntegerOption(int value);
+    int integerOption() const;
+    // Repainting: while off the list does not repaint (callers switch it off around HitTest
+    // and batches of changes); switching it on repaints.
+    void setHitTestOption(bool on);
+    bool hitTestOption() const;
+
     void ClearThumbnails();
     void AddThumbnail(const QImage& bitmap, const QString& caption, int counter);
     int ThumbnailCount() const;
     void ScrollToThumbnail(int index);   // brings the item's row to the top of the view
     int PageCount() const;               // pages of 25 items; 0 for an empty list
-    int HitTest(int x, int y) const;     // item under the point (view coordinates), -1 for none
+    int HitTest(int x, int y) const;     // item under the point (this widget's coordinates), -1 for none
     void SetAllSelected(bool selected);
-    void SetItemSelected(int index);
+    void SetItemSelected(int index);     // adds the item to the selection and makes it current
 
     QString caption(int index) const;
     int counter(int index) const;
+    QList<int> selectedItems() const;    // ascending
+    int topItem() const;                 // first item of the row at the top of the view, -1 when empty
+
+    // Names the view for assistive technology (hides QWidget's, which would name only the frame).
+    void setAccessibleName(const QString& name);
+
+    QAbstractItemModel* model() const;
+    QAbstractItemView* view() const;
 
 Q_SIGNALS:
-    void ThumbnailClicked(int index);
-    void ThumbnailMouseButton(int button, int shift, int x, int y); // button 2 is the right one
+    void ThumbnailClicked(int index);                               // left click or Enter on an item
+    void ThumbnailMouseButton(int button, int shift, int x, int y); // every press; the menu key gives 2
+
+private:
+    friend class ThumbnailView;
+    ThumbnailModel* m_model;
+    ThumbnailView* m_view;
+    int m_integerOption = 1;
 };
 
 } // namespace ztv

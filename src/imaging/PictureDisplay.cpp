@@ -1,0 +1,249 @@
+#include "imaging/PictureDisplay.h"
+
+#include "imaging/MouseCodes.h"
+#include "imaging/PictureEncoder.h"
+#include "imaging/texts.h"
+#include "platform/FileOps.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QMimeData>
+#include <QPainter>
+#include <QUrl>
+
+namespace ztv {
+
+namespace {
+
+// Clipboard formats that are pictures this program can read, as offered by other programs.
+QStringList readablePictureFormats(const QMimeData& mime)
+{
+    QStringList found;
+    const QList<QByteArray> readable = QImageReader::supportedMimeTypes();
+    const QStringList offered = mime.formats();
+    for (const QString& format : offered)
+        if (format.startsWith(QLatin1String("image/")) && readable.contains(format.toLatin1()))
+            found << format;
+    return found;
+}
+
+QImage normalised(const QImage& image)
+{
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+}
+
+} // namespace
+
+PictureDisplay::PictureDisplay(QWidget* parent)
+    : QWidget(parent)
+{
+    setFocusPolicy(Qt::TabFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+int PictureDisplay::decodeBound() const
+{
+    const int longest = int(std::max(width(), height()) * devicePixelRatioF());
+    return std::max(2048, 4 * longest);
+}
+
+bool PictureDisplay::LoadPicture(const QString& path, int, int, int)
+{
+    const QFileInfo info(path);
+    // A FIFO or device would block the reader or never end.
+    if (!info.isFile()) {
+        m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + path;
+        return false;
+    }
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    reader.setAllocationLimit(LoadAllocationLimitMb);
+    const QSize stored = reader.size();
+    const int bound = decodeBound();
+    if (stored.isValid() && (stored.width() > bound || stored.height() > bound)
+        && reader.supportsOption(QImageIOHandler::ScaledSize))
+        reader.setScaledSize(stored.scaled(bound, bound, Qt::KeepAspectRatio));
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + reader.errorString();
+        return false;
+    }
+    replacePicture(normalised(image), info.absoluteFilePath());
+    return true;
+}
+
+void PictureDisplay::ClearPicture(int, int) { replacePicture({}, {}); }
+
+void PictureDisplay::CopyPictureToClipboard(int flags)
+{
+    if (!(flags & CopyPicture) || m_image.isNull())
+        return;
+    auto* mime = new QMimeData;
+    mime->setImageData(m_image);
+    if ((flags & CopyFileReference) && !m_sourcePath.isEmpty()) {
+        mime->setUrls({ QUrl::fromLocalFile(m_sourcePath) });
+        mime->setText(m_sourcePath);
+    }
+    QGuiApplication::clipboard()->setMimeData(mime);
+}
+
+int PictureDisplay::PastePicture(int flags)
+{
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    if (flags & PasteTestOnly)
+        return mime && (mime->hasImage() || !readablePictureFormats(*mime).isEmpty()) ? 1 : 0;
+
+    QImage image = QGuiApplication::clipboard()->image();
+    if (image.isNull() && mime) {
+        const QStringList formats = readablePictureFormats(*mime);
+        for (const QString& format : formats) {
+            image = QImage::fromData(mime->data(format), format.mid(6).toLatin1().constData());
+            if (!image.isNull())
+                break;
+        }
+    }
+    if (image.isNull()) {
+        m_lastError = QString::fromUtf16(texts::imaging::NoClipboardPicture);
+        return 0;
+    }
+    replacePicture(normalised(image), {});
+    return 1;
+}
+
+void PictureDisplay::setColourOption(const QColor& colour) { m_colour = colour; }
+QColor PictureDisplay::colourOption() const { return m_colour; }
+void PictureDisplay::setColourOptionEnabled(bool on) { m_colourEnabled = on; }
+bool PictureDisplay::colourOptionEnabled() const { return m_colourEnabled; }
+
+void PictureDisplay::ApplyColourOption()
+{
+    if (m_colourEnabled && m_image.hasAlphaChannel())
+        replacePicture(flattenOnto(m_image, m_colour), m_sourcePath);
+}
+
+bool PictureDisplay::SavePicture(const QString& path, int format, int bits, int quality, bool keepTransparency)
+{
+    return save(path, format, bits, quality, keepTransparency, {}, false);
+}
+
+bool PictureDisplay::SavePictureWithOptions(const QString& path, int format, int bits, int quality, float width,
+                                            float height, int option)
+{
+    return save(path, format, bits, quality, false, QSizeF(width, height), option & SaveInterlaced);
+}
+
+bool PictureDisplay::save(const QString& path, int format, int bits, int quality, bool keep, QSizeF box,
+                          bool interlaced)
+{
+    SaveOptions options;
+    options.format = format;
+    options.bits = bits;
+    options.quality = quality;
+    options.keepTransparency = keep;
+    options.background = m_colour;
+    options.box = box;
+    options.interlaced = interlaced;
+    const EncodeResult encoded = encodePicture(m_image, options);
+    if (!encoded.ok()) {
+        m_lastError = encoded.error;
+        return false;
+    }
+    const FileResult written = (m_fileOps ? *m_fileOps : realFileOps()).writeFile(path, encoded.bytes, true);
+    if (!written.ok()) {
+        m_lastError = written.detail;
+        return false;
+    }
+    return true;
+}
+
+void PictureDisplay::setDisplayScaleMode(int mode)
+{
+    m_scaleMode = mode;
+    update();
+}
+
+int PictureDisplay::displayScaleMode() const { return m_scaleMode; }
+bool PictureDisplay::hasPicture() const { return !m_image.isNull(); }
+QImage PictureDisplay::picture() const { return m_image; }
+void PictureDisplay::setPicture(const QImage& image) { replacePicture(image.isNull() ? image : normalised(image), {}); }
+QString PictureDisplay::sourcePath() const { return m_sourcePath; }
+QString PictureDisplay::lastError() const { return m_lastError; }
+void PictureDisplay::setFileOps(FileOps* ops) { m_fileOps = ops; }
+
+void PictureDisplay::replacePicture(const QImage& image, const QString& source)
+{
+    m_image = image;
+    m_sourcePath = source;
+    m_scaled = QPixmap();
+    update();
+}
+
+QRect PictureDisplay::pictureRect() const
+{
+    if (m_image.isNull())
+        return {};
+    if (m_scaleMode != 3)
+        return QRect(QPoint(0, 0), m_image.deviceIndependentSize().toSize());
+    const QSize target = m_image.size().scaled(size(), Qt::KeepAspectRatio);
+    return QRect(QPoint((width() - target.width()) / 2, (height() - target.height()) / 2), target);
+}
+
+void PictureDisplay::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().base());
+    const QRect target = pictureRect();
+    if (target.isEmpty())
+        return;
+    if (m_scaleMode != 3) {
+        painter.drawImage(target.topLeft(), m_image);
+        return;
+    }
+    // Scale once per size rather than on every repaint.
+    const qreal dpr = devicePixelRatioF();
+    const QSize device = (QSizeF(target.size()) * dpr).toSize();
+    if (m_scaled.size() != device) {
+        m_scaled = QPixmap::fromImage(m_image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        m_scaled.setDevicePixelRatio(dpr);
+    }
+    painter.drawPixmap(target.topLeft(), m_scaled);
+}
+
+void PictureDisplay::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    Q_EMIT mouseButton(mouseButtonCode(event->button()), shiftCode(event->modifiers()), p.x(), p.y());
+}
+
+void PictureDisplay::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        Q_EMIT clicked();
+}
+
+// Keyboard users reach the same handlers: Enter or Space clicks, the menu key presses the
+// right button at the centre.
+void PictureDisplay::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        Q_EMIT clicked();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void PictureDisplay::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->reason() == QContextMenuEvent::Mouse)
+        return; // the press has been reported already
+    Q_EMIT mouseButton(2, shiftCode(event->modifiers()), width() / 2, height() / 2);
+}
+
+} // namespace ztv

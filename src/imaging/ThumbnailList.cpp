@@ -1,0 +1,297 @@
+#include "imaging/ThumbnailList.h"
+
+#include "imaging/MouseCodes.h"
+#include "imaging/ThumbnailModel.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QListView>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+
+namespace ztv {
+
+namespace {
+
+// Paints one cell: the picture fitted (never enlarged) above its caption, shortened in the
+// middle so the extension stays visible.
+class ThumbnailDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt(option);
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
+
+        const QRect cell = opt.rect.adjusted(3, 3, -3, -3);
+        const int textHeight = opt.fontMetrics.height();
+        const QRect pictureArea(cell.left(), cell.top(), cell.width(), cell.height() - textHeight - 2);
+        const QImage image = index.data(Qt::DecorationRole).value<QImage>();
+        if (!image.isNull() && !pictureArea.isEmpty()) {
+            QSize size = image.deviceIndependentSize().toSize();
+            if (size.width() > pictureArea.width() || size.height() > pictureArea.height())
+                size.scale(pictureArea.size(), Qt::KeepAspectRatio);
+            QRect target(QPoint(), size);
+            target.moveCenter(pictureArea.center());
+            painter->save();
+            painter->setRenderHint(QPainter::SmoothPixmapTransform);
+            painter->drawImage(target, image);
+            painter->restore();
+        }
+        const QRect textRect(cell.left(), cell.bottom() - textHeight + 1, cell.width(), textHeight);
+        const QString text
+            = opt.fontMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, textRect.width());
+        const bool selected = opt.state & QStyle::State_Selected;
+        painter->setPen(opt.palette.color(QPalette::Normal, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(textRect, Qt::AlignCenter, text);
+        if (opt.state & QStyle::State_HasFocus) {
+            QStyleOptionFocusRect focus;
+            focus.QStyleOption::operator=(opt);
+            focus.backgroundColor = opt.palette.color(selected ? QPalette::Highlight : QPalette::Base);
+            style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+        }
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
+    {
+        const auto* view = qobject_cast<const QListView*>(option.widget);
+        return view ? view->gridSize() : QSize(100, 100);
+    }
+};
+
+} // namespace
+
+// The list view behind ThumbnailList: a wrapping left-to-right grid of uniform cells sized
+// so that exactly Columns x Rows fit, scrolling by pixels over whole pages.
+class ThumbnailView : public QListView {
+public:
+    explicit ThumbnailView(ThumbnailList* owner)
+        : QListView(owner)
+        , m_owner(owner)
+    {
+        setViewMode(QListView::ListMode);
+        setFlow(QListView::LeftToRight);
+        setWrapping(true);
+        setResizeMode(QListView::Adjust);
+        setUniformItemSizes(true);
+        setMovement(QListView::Static);
+        setSpacing(0);
+        setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+        setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setEditTriggers(QAbstractItemView::NoEditTriggers);
+        setSelectionMode(QAbstractItemView::SingleSelection);
+        setItemDelegate(new ThumbnailDelegate(this));
+        setGridSize(QSize(100, 100));
+    }
+
+    int rowHeight() const { return std::max(1, gridSize().height()); }
+    int columns() const { return std::max(1, viewport()->width() / std::max(1, gridSize().width())); }
+    int rowOf(int item) const { return item / columns(); }
+
+    void scrollToRow(int row)
+    {
+        m_topRow = row;
+        updatePageRange();
+        verticalScrollBar()->setValue(row * rowHeight());
+    }
+
+    int indexAtOwnerPoint(const QPoint& ownerPoint)
+    {
+        executeDelayedItemsLayout();
+        const QModelIndex index = indexAt(viewport()->mapFrom(m_owner, ownerPoint));
+        return index.isValid() ? index.row() : -1;
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QListView::resizeEvent(event);
+        const QSize area = viewport()->size();
+        const QSize cell(area.width() / ThumbnailList::Columns, area.height() / ThumbnailList::Rows);
+        if (cell.isValid() && cell != gridSize())
+            setGridSize(cell);
+        scrollToRow(m_topRow);
+    }
+
+    // Let the last page scroll to its first row, as every page does.
+    void updateGeometries() override
+    {
+        const int value = verticalScrollBar()->value();
+        QListView::updateGeometries();
+        updatePageRange();
+        verticalScrollBar()->setValue(value);
+    }
+
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        // Only the left button changes the selection; the owner's handlers decide for the others.
+        if (event->button() == Qt::LeftButton) {
+            QListView::mousePressEvent(event);
+            const QModelIndex index = indexAt(event->position().toPoint());
+            m_pressedRow = index.isValid() ? index.row() : -1;
+        }
+        const QPoint p = viewport()->mapTo(m_owner, event->position().toPoint());
+        Q_EMIT m_owner->ThumbnailMouseButton(mouseButtonCode(event->button()), shiftCode(event->modifiers()), p.x(),
+                                             p.y());
+    }
+
+    void mouseDoubleClickEvent(QMouseEvent* event) override { mousePressEvent(event); }
+
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        QListView::mouseReleaseEvent(event);
+        if (event->button() != Qt::LeftButton)
+            return;
+        const QModelIndex index = indexAt(event->position().toPoint());
+        const int pressed = std::exchange(m_pressedRow, -1);
+        if (index.isValid() && index.row() == pressed)
+            Q_EMIT m_owner->ThumbnailClicked(pressed);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentIndex().isValid()) {
+            Q_EMIT m_owner->ThumbnailClicked(currentIndex().row());
+            return;
+        }
+        QListView::keyPressEvent(event);
+    }
+
+    // The menu key (or any non-mouse request) presses the right button at the current item.
+    void contextMenuEvent(QContextMenuEvent* event) override
+    {
+        if (event->reason() == QContextMenuEvent::Mouse)
+            return;
+        const QModelIndex current = currentIndex();
+        const QPoint centre = current.isValid() ? visualRect(current).center() : viewport()->rect().center();
+        const QPoint p = viewport()->mapTo(m_owner, centre);
+        Q_EMIT m_owner->ThumbnailMouseButton(2, 0, p.x(), p.y());
+    }
+
+private:
+    void updatePageRange()
+    {
+        const int count = model() ? model()->rowCount() : 0;
+        const int rows = (count + columns() - 1) / columns();
+        const int pages = (rows + ThumbnailList::Rows - 1) / ThumbnailList::Rows;
+        const int pageHeight = ThumbnailList::Rows * rowHeight();
+        const int contentRange = rows * rowHeight() - viewport()->height();
+        verticalScrollBar()->setRange(0, std::max({ 0, (pages - 1) * pageHeight, contentRange }));
+        verticalScrollBar()->setSingleStep(rowHeight());
+        verticalScrollBar()->setPageStep(pageHeight);
+    }
+
+    ThumbnailList* m_owner;
+    int m_pressedRow = -1;
+    int m_topRow = 0;
+};
+
+ThumbnailList::ThumbnailList(QWidget* parent)
+    : QWidget(parent)
+    , m_model(new ThumbnailModel(this))
+    , m_view(new ThumbnailView(this))
+{
+    m_view->setModel(m_model);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
+    setFocusProxy(m_view);
+}
+
+ThumbnailList::~ThumbnailList() = default;
+
+void ThumbnailList::setIntegerOption(int value)
+{
+    m_integerOption = value;
+    m_view->setSelectionMode(value <= 0     ? QAbstractItemView::NoSelection
+                                 : value == 1 ? QAbstractItemView::SingleSelection
+                                              : QAbstractItemView::ExtendedSelection);
+}
+
+int ThumbnailList::integerOption() const { return m_integerOption; }
+
+void ThumbnailList::setHitTestOption(bool on) { m_view->viewport()->setUpdatesEnabled(on); }
+bool ThumbnailList::hitTestOption() const { return m_view->viewport()->updatesEnabled(); }
+
+void ThumbnailList::ClearThumbnails()
+{
+    m_model->clear();
+    m_view->scrollToRow(0);
+}
+
+void ThumbnailList::AddThumbnail(const QImage& bitmap, const QString& caption, int counter)
+{
+    m_model->append(bitmap, caption, counter);
+}
+
+int ThumbnailList::ThumbnailCount() const { return m_model->rowCount(); }
+
+void ThumbnailList::ScrollToThumbnail(int index)
+{
+    if (index >= 0 && index < ThumbnailCount())
+        m_view->scrollToRow(m_view->rowOf(index));
+}
+
+int ThumbnailList::PageCount() const { return (ThumbnailCount() + ItemsPerPage - 1) / ItemsPerPage; }
+
+int ThumbnailList::HitTest(int x, int y) const { return m_view->indexAtOwnerPoint(QPoint(x, y)); }
+
+void ThumbnailList::SetAllSelected(bool selected)
+{
+    if (!selected || ThumbnailCount() == 0) {
+        m_view->clearSelection();
+        return;
+    }
+    const QItemSelection all(m_model->index(0), m_model->index(ThumbnailCount() - 1));
+    m_view->selectionModel()->select(all, QItemSelectionModel::Select);
+}
+
+void ThumbnailList::SetItemSelected(int index)
+{
+    if (index >= 0 && index < ThumbnailCount())
+        m_view->selectionModel()->setCurrentIndex(m_model->index(index), QItemSelectionModel::Select);
+}
+
+QString ThumbnailList::caption(int index) const { return m_model->index(index).data().toString(); }
+
+int ThumbnailList::counter(int index) const
+{
+    const QVariant v = m_model->index(index).data(ThumbnailModel::CounterRole);
+    return v.isValid() ? v.toInt() : -1;
+}
+
+QList<int> ThumbnailList::selectedItems() const
+{
+    QList<int> rows;
+    const QModelIndexList selected = m_view->selectionModel()->selectedIndexes();
+    for (const QModelIndex& index : selected)
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+int ThumbnailList::topItem() const
+{
+    if (ThumbnailCount() == 0)
+        return -1;
+    const int row = m_view->verticalScrollBar()->value() / m_view->rowHeight();
+    return std::min(row * m_view->columns(), ThumbnailCount() - 1);
+}
+
+void ThumbnailList::setAccessibleName(const QString& name)
+{
+    QWidget::setAccessibleName(name);
+    m_view->setAccessibleName(name);
+}
+
+QAbstractItemModel* ThumbnailList::model() const { return m_model; }
+QAbstractItemView* ThumbnailList::view() const { return m_view; }
+
+} // namespace ztv
