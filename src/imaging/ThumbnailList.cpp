@@ -114,13 +114,13 @@ protected:
     {
         QListView::resizeEvent(event);
         const QSize area = viewport()->size();
-        const QSize cell(area.width() / ThumbnailList::Columns, area.height() / ThumbnailList::Rows);
+        // The layout wraps once a cell would reach the last pixel column.
+        const QSize cell((area.width() - 1) / ThumbnailList::Columns, area.height() / ThumbnailList::Rows);
         if (cell.isValid() && cell != gridSize())
             setGridSize(cell);
         scrollToRow(m_topRow);
     }
 
-    // Let the last page scroll to its first row, as every page does.
     void updateGeometries() override
     {
         const int value = verticalScrollBar()->value();
@@ -176,16 +176,14 @@ protected:
     }
 
 private:
+    // Any row, the last one included, can be brought to the top, so every page starts there.
     void updatePageRange()
     {
         const int count = model() ? model()->rowCount() : 0;
         const int rows = (count + columns() - 1) / columns();
-        const int pages = (rows + ThumbnailList::Rows - 1) / ThumbnailList::Rows;
-        const int pageHeight = ThumbnailList::Rows * rowHeight();
-        const int contentRange = rows * rowHeight() - viewport()->height();
-        verticalScrollBar()->setRange(0, std::max({ 0, (pages - 1) * pageHeight, contentRange }));
+        verticalScrollBar()->setRange(0, std::max(0, (rows - 1) * rowHeight()));
         verticalScrollBar()->setSingleStep(rowHeight());
-        verticalScrollBar()->setPageStep(pageHeight);
+        verticalScrollBar()->setPageStep(ThumbnailList::Rows * rowHeight());
     }
 
     ThumbnailList* m_owner;

@@ -1,0 +1,201 @@
+#include "imaging/ThumbnailList.h"
+
+#include <QAbstractItemModelTester>
+#include <QAbstractItemView>
+#include <QListView>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace ztv;
+
+namespace {
+
+QImage thumb(QColor colour, QSize size = { 100, 75 })
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+// A list at the reference size of a browsing tab, shown, holding count thumbnails.
+struct ShownList {
+    explicit ShownList(int count)
+    {
+        list.resize(576, 523);
+        for (int i = 0; i < count; ++i)
+            list.AddThumbnail(thumb(QColor::fromHsv(i * 7 % 360, 200, 200)), QStringLiteral("写真%1.jpg").arg(i), i);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+    }
+    // Centre of the cell in column c, row r of the visible grid, in the list's coordinates.
+    QPoint cell(int c, int r) const
+    {
+        const QWidget* vp = list.view()->viewport();
+        const QPoint local(vp->width() * (2 * c + 1) / 10, vp->height() * (2 * r + 1) / 10);
+        return vp->mapTo(&list, local);
+    }
+    ThumbnailList list;
+};
+
+} // namespace
+
+class TestThumbnailList : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void modelStaysConsistent()
+    {
+        ThumbnailList list;
+        QAbstractItemModelTester tester(list.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        for (int i = 0; i < 30; ++i)
+            list.AddThumbnail(thumb(Qt::red), QStringLiteral("f%1.png").arg(i), 100 + i);
+        QCOMPARE(list.ThumbnailCount(), 30);
+        QCOMPARE(list.caption(29), QStringLiteral("f29.png"));
+        QCOMPARE(list.counter(29), 129);
+        QCOMPARE(list.model()->index(3, 0).data(Qt::AccessibleTextRole).toString(), QStringLiteral("f3.png"));
+        QCOMPARE(list.model()->index(3, 0).data(Qt::DecorationRole).value<QImage>().size(), QSize(100, 75));
+        list.ClearThumbnails();
+        QCOMPARE(list.ThumbnailCount(), 0);
+        list.ClearThumbnails();
+    }
+
+    void pageCount()
+    {
+        ThumbnailList list;
+        QCOMPARE(list.PageCount(), 0);
+        for (int i = 0; i < 25; ++i)
+            list.AddThumbnail(thumb(Qt::red), QStringLiteral("x"), i);
+        QCOMPARE(list.PageCount(), 1);
+        list.AddThumbnail(thumb(Qt::red), QStringLiteral("x"), 25);
+        QCOMPARE(list.PageCount(), 2);
+    }
+
+    void fiveByFiveGridFitsTheReferenceArea()
+    {
+        ShownList s(60);
+        QListView* view = qobject_cast<QListView*>(s.list.view());
+        for (int r = 0; r < 5; ++r)
+            for (int c = 0; c < 5; ++c)
+                QCOMPARE(s.list.HitTest(s.cell(c, r).x(), s.cell(c, r).y()), r * 5 + c);
+        const QRect last = view->visualRect(view->model()->index(24, 0));
+        const QRect next = view->visualRect(view->model()->index(25, 0));
+        QVERIFY(view->viewport()->rect().contains(last));
+        QVERIFY(!view->viewport()->rect().contains(next));
+        QCOMPARE(next.top(), last.bottom() + 1);
+    }
+
+    void hitTestOnEmptySpace()
+    {
+        ShownList s(3);
+        QCOMPARE(s.list.HitTest(s.cell(1, 0).x(), s.cell(1, 0).y()), 1);
+        QCOMPARE(s.list.HitTest(s.cell(4, 0).x(), s.cell(4, 0).y()), -1);
+        QCOMPARE(s.list.HitTest(s.cell(0, 3).x(), s.cell(0, 3).y()), -1);
+        QCOMPARE(s.list.HitTest(-5, -5), -1);
+    }
+
+    void scrollBringsTheRowToTheTop()
+    {
+        ShownList s(26);
+        s.list.ScrollToThumbnail(25); // the last page holds one item and still starts at the top
+        QCOMPARE(s.list.topItem(), 25);
+        QCOMPARE(s.list.HitTest(s.cell(0, 0).x(), s.cell(0, 0).y()), 25);
+        s.list.ScrollToThumbnail(12);
+        QCOMPARE(s.list.topItem(), 10);
+        s.list.ScrollToThumbnail(0);
+        QCOMPARE(s.list.HitTest(s.cell(2, 0).x(), s.cell(2, 0).y()), 2);
+        s.list.ClearThumbnails();
+        QCOMPARE(s.list.topItem(), -1);
+    }
+
+    void followsANewestItemDuringARun()
+    {
+        ShownList s(0);
+        for (int i = 0; i < 60; ++i) {
+            s.list.AddThumbnail(thumb(Qt::blue), QStringLiteral("n%1").arg(i), i);
+            s.list.ScrollToThumbnail(s.list.ThumbnailCount() - 1);
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(s.list.topItem(), 55);
+        QCOMPARE(s.list.HitTest(s.cell(4, 0).x(), s.cell(4, 0).y()), 59);
+    }
+
+    void leftClickAndPresses()
+    {
+        ShownList s(10);
+        QSignalSpy clicked(&s.list, &ThumbnailList::ThumbnailClicked);
+        QSignalSpy pressed(&s.list, &ThumbnailList::ThumbnailMouseButton);
+        QWidget* vp = s.list.view()->viewport();
+        const QPoint item3 = s.cell(3, 0);
+        QTest::mouseClick(vp, Qt::LeftButton, {}, vp->mapFrom(&s.list, item3));
+        QCOMPARE(clicked.size(), 1);
+        QCOMPARE(clicked.at(0).at(0).toInt(), 3);
+        QCOMPARE(pressed.size(), 1);
+        const QVariantList left = pressed.at(0);
+        QCOMPARE(left.at(0).toInt(), 1);
+        QCOMPARE(s.list.HitTest(left.at(2).toInt(), left.at(3).toInt()), 3);
+        QCOMPARE(s.list.selectedItems(), QList<int> { 3 });
+
+        // Right press: reported with the same coordinates HitTest takes; the selection stays.
+        const QPoint item7 = s.cell(2, 1);
+        QTest::mouseClick(vp, Qt::RightButton, Qt::ShiftModifier, vp->mapFrom(&s.list, item7));
+        QCOMPARE(clicked.size(), 1);
+        QCOMPARE(pressed.size(), 2);
+        QCOMPARE(pressed.at(1).at(0).toInt(), 2);
+        QCOMPARE(pressed.at(1).at(1).toInt(), 1);
+        QCOMPARE(s.list.HitTest(pressed.at(1).at(2).toInt(), pressed.at(1).at(3).toInt()), 7);
+        QCOMPARE(s.list.selectedItems(), QList<int> { 3 });
+
+        // Right press on empty space: no item, selection unchanged.
+        QTest::mouseClick(vp, Qt::RightButton, {}, vp->mapFrom(&s.list, s.cell(1, 4)));
+        QCOMPARE(s.list.HitTest(pressed.at(2).at(2).toInt(), pressed.at(2).at(3).toInt()), -1);
+        QCOMPARE(s.list.selectedItems(), QList<int> { 3 });
+    }
+
+    void selectionCalls()
+    {
+        ShownList s(6);
+        s.list.SetItemSelected(4);
+        QCOMPARE(s.list.selectedItems(), QList<int> { 4 });
+        s.list.SetAllSelected(true);
+        QCOMPARE(s.list.selectedItems().size(), 6);
+        s.list.SetAllSelected(false);
+        QVERIFY(s.list.selectedItems().isEmpty());
+        s.list.SetItemSelected(99); // out of range: ignored
+        QVERIFY(s.list.selectedItems().isEmpty());
+    }
+
+    void keyboardReachesTheSameHandlers()
+    {
+        ShownList s(10);
+        QSignalSpy clicked(&s.list, &ThumbnailList::ThumbnailClicked);
+        QSignalSpy pressed(&s.list, &ThumbnailList::ThumbnailMouseButton);
+        s.list.SetItemSelected(6);
+        QTest::keyClick(s.list.view(), Qt::Key_Return);
+        QCOMPARE(clicked.size(), 1);
+        QCOMPARE(clicked.at(0).at(0).toInt(), 6);
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QPoint(), {});
+        QCoreApplication::sendEvent(s.list.view(), &menuKey);
+        QCOMPARE(pressed.size(), 1);
+        QCOMPARE(pressed.at(0).at(0).toInt(), 2);
+        QCOMPARE(s.list.HitTest(pressed.at(0).at(2).toInt(), pressed.at(0).at(3).toInt()), 6);
+    }
+
+    void accessibleNameReachesTheView()
+    {
+        ThumbnailList list;
+        list.setAccessibleName(QStringLiteral("サムネイル（保管庫）"));
+        QCOMPARE(list.view()->accessibleName(), QStringLiteral("サムネイル（保管庫）"));
+    }
+
+    void repaintOptionAroundHitTest()
+    {
+        ShownList s(5);
+        s.list.setHitTestOption(false);
+        QVERIFY(!s.list.view()->viewport()->updatesEnabled());
+        QCOMPARE(s.list.HitTest(s.cell(0, 0).x(), s.cell(0, 0).y()), 0);
+        s.list.setHitTestOption(true);
+        QVERIFY(s.list.hitTestOption());
+    }
+};
+
+QTEST_MAIN(TestThumbnailList)
+#include "tst_thumbnaillist.moc"
