@@ -13,3 +13,17 @@ inline constexpr char16_t EncodeFailed[] = u"画像を書き出せませんで�
 inline constexpr char16_t NotAPicture[] = u"画像として読み込めません: ";
 
 } // namespace ztv::texts::imaging
+
+namespace ztv::texts::savedialog {
+
+inline constexpr char16_t Title[] = u"ﾌｧｲﾙの保存";
+inline constexpr char16_t Bits[] = u"色数:";
+inline constexpr char16_t BitsEntry[] = u"%1 ビット";
+inline constexpr char16_t Quality[] = u"画質:";
+inline constexpr char16_t KeepTransparency[] = u"透明部分を保持";
+inline constexpr char16_t Extended[] = u"大きさを指定して保存";
+inline constexpr char16_t LongerSide[] = u"長辺:";
+inline constexpr char16_t Pixels[] = u" ピクセル";
+inline constexpr char16_t Interlaced[] = u"プログレッシブ／インターレース";
+
+} // namespace ztv::texts::savedialog

@@ -1,0 +1,181 @@
+#include "ScriptedSaveDialog.h"
+#include "imaging/PictureDisplay.h"
+#include "imaging/SaveDialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+using namespace ztv;
+using ztv::test::ScriptedSaveDialog;
+
+namespace {
+
+// The set-up the saving handlers make before showing the dialog.
+void setUpAsTheCallerDoes(SaveDialog& dialog, const QString& folder, int format)
+{
+    dialog.setFileName(QString());
+    dialog.setInitialFolder(folder);
+    dialog.setFilter(QStringLiteral("JPEG|*.jpg|*.jpg|*.jpg"));
+    dialog.setFlags(4096);
+    dialog.setTitle(QStringLiteral("ﾌｧｲﾙの保存"));
+    dialog.setFormatOptions(2);
+    dialog.setExtendedOptions(32);
+    dialog.setFormatListSize(1);
+    dialog.setFormatListEntry(0, format);
+}
+
+// Runs the real dialog and lets act drive it once it is up.
+SaveRequest runRealDialog(SaveDialog& dialog, std::function<void(QFileDialog*)> act)
+{
+    bool acted = false;
+    QTimer::singleShot(0, [&] {
+        auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!fd)
+            return;
+        acted = true;
+        act(fd);
+    });
+    const SaveRequest request = dialog.ShowSaveDialog(nullptr);
+    if (!acted)
+        qWarning("the file dialog never came up");
+    return request;
+}
+
+} // namespace
+
+class TestSaveDialog : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void reportsTheOfferedFormatWithItsExtension_data()
+    {
+        QTest::addColumn<int>("offered");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("png, no extension") << formats::Png << QStringLiteral("/tmp/shot") << QStringLiteral("/tmp/shot.png");
+        QTest::newRow("bmp, no extension") << formats::Bmp << QStringLiteral("/tmp/写真") << QStringLiteral("/tmp/写真.bmp");
+        QTest::newRow("gif, dotted name") << formats::Gif << QStringLiteral("/tmp/v1.2") << QStringLiteral("/tmp/v1.2.gif");
+        QTest::newRow("jpeg, own extension") << formats::Jpeg << QStringLiteral("/tmp/a.JPEG") << QStringLiteral("/tmp/a.JPEG");
+        QTest::newRow("jpeg, jpg") << formats::Jpeg << QStringLiteral("/tmp/a.jpg") << QStringLiteral("/tmp/a.jpg");
+        QTest::newRow("png named .jpg") << formats::Png << QStringLiteral("/tmp/a.jpg") << QStringLiteral("/tmp/a.jpg.png");
+    }
+    void reportsTheOfferedFormatWithItsExtension()
+    {
+        QFETCH(int, offered);
+        QFETCH(QString, typed);
+        QFETCH(QString, saved);
+        ScriptedSaveDialog dialog;
+        setUpAsTheCallerDoes(dialog, QStringLiteral("/v"), offered);
+        SaveRequest answer;
+        answer.path = typed;
+        answer.format = formats::Jpeg == offered ? formats::Png : formats::Jpeg; // a wrong format never leaks
+        answer.bits = 16;                                                        // nor a depth it cannot hold
+        dialog.answer(answer);
+        const SaveRequest r = dialog.ShowSaveDialog(nullptr);
+        QCOMPARE(r.path, saved);
+        QCOMPARE(r.format, offered);
+        QCOMPARE(r.bits, formats::formatInfo(offered)->defaultBits);
+        QCOMPARE(dialog.request().path, saved);
+    }
+
+    void recordsItsSetUpAndCancels()
+    {
+        ScriptedSaveDialog dialog;
+        setUpAsTheCallerDoes(dialog, QStringLiteral("/home/u/My Documents/ZTV_DATA/保管庫"), formats::Gif);
+        QWidget owner;
+        dialog.answerCancel();
+        const SaveRequest r = dialog.ShowSaveDialog(&owner);
+        QVERIFY(r.path.isEmpty());
+        QCOMPARE(r.format, 0);
+        QCOMPARE(dialog.shown.size(), 1);
+        const ScriptedSaveDialog::Shown& s = dialog.shown.first();
+        QCOMPARE(s.owner, &owner);
+        QCOMPARE(s.initialFolder, QStringLiteral("/home/u/My Documents/ZTV_DATA/保管庫"));
+        QCOMPARE(s.filter, QStringLiteral("JPEG|*.jpg|*.jpg|*.jpg"));
+        QCOMPARE(s.title, QStringLiteral("ﾌｧｲﾙの保存"));
+        QCOMPARE(s.flags, 4096);
+        QCOMPARE(s.formatList, QList<int> { formats::Gif });
+    }
+
+    void formatEntryKeepsItsValueUntilWritten()
+    {
+        SaveDialog dialog;
+        QCOMPARE(dialog.offeredFormat(), formats::Jpeg);
+        dialog.setFormatListEntry(0, formats::Png);
+        dialog.setFormatListSize(1); // the chooser with no option set writes no entry
+        QCOMPARE(dialog.offeredFormat(), formats::Png);
+    }
+
+    void realDialogShowsTheFormatAndItsOptions()
+    {
+        QTemporaryDir dir;
+        SaveDialog dialog;
+        setUpAsTheCallerDoes(dialog, dir.path(), formats::Png);
+        const SaveRequest r = runRealDialog(dialog, [&](QFileDialog* fd) {
+            QCOMPARE(fd->windowTitle(), QStringLiteral("ﾌｧｲﾙの保存"));
+            QCOMPARE(fd->nameFilters(), QStringList { QStringLiteral("PNG (*.png)") });
+            QCOMPARE(QDir(fd->directory()).canonicalPath(), QDir(dir.path()).canonicalPath());
+            QVERIFY(!fd->findChild<QSpinBox*>(QStringLiteral("quality"))); // PNG has no quality
+            auto* bits = fd->findChild<QComboBox*>(QStringLiteral("bits"));
+            QVERIFY(bits);
+            QCOMPARE(bits->count(), 3);
+            QCOMPARE(bits->currentData().toInt(), 32);
+            bits->setCurrentIndex(bits->findData(8));
+            fd->findChild<QGroupBox*>(QStringLiteral("extended"))->setChecked(true);
+            fd->findChild<QSpinBox*>(QStringLiteral("extendedSize"))->setValue(300);
+            fd->selectFile(QStringLiteral("画面"));
+            QMetaObject::invokeMethod(fd, "accept");
+        });
+        QCOMPARE(r.path, dir.filePath(QStringLiteral("画面.png")));
+        QCOMPARE(r.format, formats::Png);
+        QCOMPARE(r.bits, 8);
+        QCOMPARE(r.quality, 0);
+        QVERIFY(r.saveFlag);
+        QVERIFY(r.extended);
+        QCOMPARE(r.extendedSize, 300);
+        QCOMPARE(r.extendedInteger, 0);
+    }
+
+    void realDialogJpegQualityAndProgressive()
+    {
+        QTemporaryDir dir;
+        SaveDialog dialog;
+        setUpAsTheCallerDoes(dialog, dir.path(), formats::Jpeg);
+        const SaveRequest r = runRealDialog(dialog, [&](QFileDialog* fd) {
+            QCOMPARE(fd->nameFilters(), QStringList { QStringLiteral("JPEG (*.jpg *.jpeg)") });
+            QVERIFY(!fd->findChild<QComboBox*>(QStringLiteral("bits"))); // one depth only
+            auto* quality = fd->findChild<QSpinBox*>(QStringLiteral("quality"));
+            QCOMPARE(quality->value(), 85);
+            quality->setValue(60);
+            fd->findChild<QGroupBox*>(QStringLiteral("extended"))->setChecked(true);
+            fd->findChild<QCheckBox*>(QStringLiteral("interlaced"))->setChecked(true);
+            fd->selectFile(QStringLiteral("photo"));
+            QMetaObject::invokeMethod(fd, "accept");
+        });
+        QCOMPARE(r.path, dir.filePath(QStringLiteral("photo.jpg")));
+        QCOMPARE(r.bits, 24);
+        QCOMPARE(r.quality, 60);
+        QVERIFY(!r.saveFlag);
+        QCOMPARE(r.extendedInteger, PictureDisplay::SaveInterlaced);
+    }
+
+    void realDialogCancelled()
+    {
+        QTemporaryDir dir;
+        SaveDialog dialog;
+        setUpAsTheCallerDoes(dialog, dir.path(), formats::Bmp);
+        const SaveRequest r = runRealDialog(dialog, [](QFileDialog* fd) { fd->reject(); });
+        QVERIFY(r.path.isEmpty());
+        QVERIFY(!r.extended);
+    }
+};
+
+QTEST_MAIN(TestSaveDialog)
+#include "tst_savedialog.moc"
