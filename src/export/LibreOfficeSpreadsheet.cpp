@@ -9,6 +9,7 @@
 
 #ifndef ZENTOVI_LIBEXEC_DIR
 #define ZENTOVI_LIBEXEC_DIR "/usr/local/libexec/zentovi"
+#define ZENTOVI_LIBEXEC_FROM_BIN "../libexec/zentovi"
 #endif
 
 namespace ztv {
@@ -38,8 +39,10 @@ LibreOfficeSpreadsheet::~LibreOfficeSpreadsheet() = default;
 
 QString LibreOfficeSpreadsheet::findHelper()
 {
+    const QString programDir = QCoreApplication::applicationDirPath();
     const QString candidates[] = {
-        QCoreApplication::applicationDirPath() + u'/' + QLatin1String(kHelperName),
+        programDir + u'/' + QLatin1String(kHelperName),
+        programDir + QStringLiteral("/" ZENTOVI_LIBEXEC_FROM_BIN "/") + QLatin1String(kHelperName),
         QStringLiteral(ZENTOVI_LIBEXEC_DIR "/") + QLatin1String(kHelperName),
     };
     for (const QString& c : candidates)

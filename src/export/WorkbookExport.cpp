@@ -12,6 +12,7 @@
 
 #ifndef ZENTOVI_DATA_DIR
 #define ZENTOVI_DATA_DIR "/usr/local/share/zentovi"
+#define ZENTOVI_DATA_FROM_BIN "../share/zentovi"
 #endif
 
 namespace ztv {
@@ -28,7 +29,9 @@ WorkbookExport::WorkbookExport(Prompts& prompts, FileOps& files, Spreadsheet& sp
 
 QStringList WorkbookExport::standardTemplateFolders()
 {
-    return { QCoreApplication::applicationDirPath(), QStringLiteral(ZENTOVI_DATA_DIR) };
+    const QString programDir = QCoreApplication::applicationDirPath();
+    return { programDir, QDir::cleanPath(programDir + QStringLiteral("/" ZENTOVI_DATA_FROM_BIN)),
+             QStringLiteral(ZENTOVI_DATA_DIR) };
 }
 
 QString WorkbookExport::standardWorkFolder()

@@ -21,7 +21,7 @@ public:
     WorkbookExport(Prompts& prompts, FileOps& files, Spreadsheet& spreadsheet, QStringList templateFolders,
         QString workFolder);
 
-    // The program's folder, then the installed data folder.
+    // The program's folder, then the installed data folder (beside the program, then as built).
     static QStringList standardTemplateFolders();
     // The user's cache folder: an installed program's own folder is not writable here.
     static QString standardWorkFolder();
