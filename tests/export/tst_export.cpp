@@ -43,6 +43,7 @@ class TestExport : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    int m_run = 0;
     QString m_programDir, m_dataDir, m_cacheDir;
     RecordingPrompts m_prompts;
     ztv::test::LoggingFileOps m_files;
@@ -57,8 +58,8 @@ private Q_SLOTS:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        const QString root
-            = m_dir.path() + QStringLiteral("/") + QString::number(QDateTime::currentMSecsSinceEpoch());
+        // A fresh tree for every test.
+        const QString root = m_dir.path() + QStringLiteral("/") + QString::number(++m_run);
         m_programDir = root + QStringLiteral("/bin");
         m_dataDir = root + QStringLiteral("/share/zentovi");
         m_cacheDir = root + QStringLiteral("/cache/ゼントヴィ");
