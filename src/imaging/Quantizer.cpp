@@ -13,66 +13,62 @@ namespace {
 struct Bin {
     std::array<quint8, 3> cell; // 0..31 per channel
     quint64 sum[3];
+    double sumSquares[3];
     quint64 count;
 };
 
 struct Box {
     int begin, end; // range in the bin vector
     quint64 population;
-    int widestChannel;
-    int widestRange;
+    int channel;  // the channel whose squared error is largest
+    double error; // that squared error
+    double mean;  // that channel's mean
 };
 
-Box makeBox(std::vector<Bin>& bins, int begin, int end)
+Box makeBox(const std::vector<Bin>& bins, int begin, int end)
 {
-    Box box { begin, end, 0, 0, -1 };
-    std::array<int, 3> lo { 31, 31, 31 }, hi { 0, 0, 0 };
+    Box box { begin, end, 0, 0, -1, 0 };
+    double sum[3] {}, squares[3] {};
     for (int i = begin; i < end; ++i) {
         box.population += bins[i].count;
         for (int c = 0; c < 3; ++c) {
-            lo[c] = std::min<int>(lo[c], bins[i].cell[c]);
-            hi[c] = std::max<int>(hi[c], bins[i].cell[c]);
+            sum[c] += double(bins[i].sum[c]);
+            squares[c] += bins[i].sumSquares[c];
         }
     }
+    const double n = double(std::max<quint64>(box.population, 1));
     for (int c = 0; c < 3; ++c) {
-        if (hi[c] - lo[c] > box.widestRange) {
-            box.widestRange = hi[c] - lo[c];
-            box.widestChannel = c;
+        const double error = squares[c] - sum[c] * sum[c] / n;
+        if (error > box.error) {
+            box.error = error;
+            box.channel = c;
+            box.mean = sum[c] / n;
         }
     }
     return box;
 }
 
-// Median cut over the histogram: split the box whose population times extent is largest,
-// at the population median of its widest channel.
+// Median cut over the histogram, in its variance form: split the box with the largest
+// squared error in one channel, at that channel's mean.
 QList<QRgb> medianCut(std::vector<Bin>& bins, int colours)
 {
     std::vector<Box> boxes { makeBox(bins, 0, int(bins.size())) };
     while (int(boxes.size()) < colours) {
         int best = -1;
-        double bestScore = 0;
-        for (int i = 0; i < int(boxes.size()); ++i) {
-            const Box& b = boxes[i];
-            const double score = double(b.population) * b.widestRange;
-            if (b.end - b.begin > 1 && score > bestScore) {
-                bestScore = score;
+        for (int i = 0; i < int(boxes.size()); ++i)
+            if (boxes[i].end - boxes[i].begin > 1 && boxes[i].error > 0
+                && (best < 0 || boxes[i].error > boxes[best].error))
                 best = i;
-            }
-        }
         if (best < 0)
             break;
         const Box box = boxes[best];
-        const int c = box.widestChannel;
+        const int c = box.channel;
+        auto value = [c](const Bin& b) { return double(b.sum[c]) / double(b.count); };
         std::sort(bins.begin() + box.begin, bins.begin() + box.end,
-                  [c](const Bin& a, const Bin& b) { return a.cell[c] < b.cell[c]; });
-        quint64 acc = 0;
+                  [&](const Bin& a, const Bin& b) { return value(a) < value(b); });
         int split = box.begin + 1;
-        for (int i = box.begin; i < box.end - 1; ++i) {
-            acc += bins[i].count;
-            split = i + 1;
-            if (acc * 2 >= box.population)
-                break;
-        }
+        while (split < box.end - 1 && value(bins[split]) <= box.mean)
+            ++split;
         boxes[best] = makeBox(bins, box.begin, split);
         boxes.push_back(makeBox(bins, split, box.end));
     }
@@ -93,15 +89,15 @@ public:
     explicit NearestColour(const QList<QRgb>& palette)
         : m_palette(palette)
     {
-        m_cache.fill(-1);
+        std::fill(m_cache.begin(), m_cache.end(), qint16(-1));
     }
-    // Nearest entry for a colour; looked up per 5-bit cell, which the dithering corrects.
+    // Nearest entry for a colour; looked up per 6-bit cell, which the dithering corrects.
     int operator()(int r, int g, int b)
     {
-        const int key = (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
+        const int key = (r >> 2) << 12 | (g >> 2) << 6 | (b >> 2);
         if (m_cache[key] >= 0)
             return m_cache[key];
-        const int cr = (r & ~7) + 4, cg = (g & ~7) + 4, cb = (b & ~7) + 4;
+        const int cr = (r & ~3) + 2, cg = (g & ~3) + 2, cb = (b & ~3) + 2;
         int best = 0, bestDist = INT_MAX;
         for (int i = 0; i < m_palette.size(); ++i) {
             const QRgb p = m_palette[i];
@@ -117,7 +113,7 @@ public:
 
 private:
     QList<QRgb> m_palette;
-    std::array<qint16, 32768> m_cache;
+    std::vector<qint16> m_cache = std::vector<qint16>(1 << 18);
 };
 
 void ditherInto(const QImage& rgb, const QImage& alphaSource, bool keepTransparency, int transparentIndex,
@@ -229,12 +225,15 @@ QImage toIndexed8(const QImage& image, int maxColours, bool keepTransparency, co
                 const int key = (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
                 if (cellIndex[key] < 0) {
                     cellIndex[key] = int(bins.size());
-                    bins.push_back(Bin { { quint8(r >> 3), quint8(g >> 3), quint8(b >> 3) }, { 0, 0, 0 }, 0 });
+                    bins.push_back(Bin { { quint8(r >> 3), quint8(g >> 3), quint8(b >> 3) }, {}, {}, 0 });
                 }
                 Bin& bin = bins[cellIndex[key]];
                 bin.sum[0] += r;
                 bin.sum[1] += g;
                 bin.sum[2] += b;
+                bin.sumSquares[0] += r * r;
+                bin.sumSquares[1] += g * g;
+                bin.sumSquares[2] += b * b;
                 ++bin.count;
             }
         }
