@@ -1,4 +1,5 @@
 #include "app/Icons.h"
+#include "imaging/ThumbnailBrowser.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -75,6 +76,7 @@ private Q_SLOTS:
     void builtinIconsRenderAtBothScales();
     void themeIconPreferredOnlyWhereItFits();
     void expectedImageFormats();
+    void browserReadsPluginFormatsAndSkipsOthers();
     void launcherCreatesMissingAreas();
     void launcherLeavesPresentAreasAlone();
     void launcherStartsProgramWhenAnAreaCannotBeMade();
@@ -184,6 +186,54 @@ void TestDesktop::expectedImageFormats()
     }
     if (found == 0)
         QSKIP("qt6-image-formats-plugins is not installed");
+}
+
+// Files the plugins read become thumbnails; HEIF and AVIF, which no Qt 6 plugin of Debian 12
+// reads, are counted and skipped like any file that is not a picture.
+void TestDesktop::browserReadsPluginFormatsAndSkipsOthers()
+{
+    const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    QTemporaryDir dir;
+    QStringList readable;
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(QColor(200, 60, 30));
+    for (const char* f : { "webp", "tiff" }) {
+        if (!formats.contains(f))
+            continue;
+        const QString path = dir.filePath(QStringLiteral("picture.%1").arg(QLatin1String(f)));
+        QVERIFY(picture.save(path, f));
+        readable << path;
+    }
+    // An ISO base-media header as a phone writes it, without a decoder to read the rest.
+    const QByteArray box = QByteArray::fromHex("0000001c667479706865696300000000") + QByteArray("mif1heic") + QByteArray(64, '\x11');
+    QStringList skipped;
+    for (const char* name : { "phone.heic", "still.avif" }) {
+        const QByteArray ext = QByteArray(name).split('.').last();
+        if (formats.contains(ext == "heic" ? QByteArray("heif") : ext))
+            continue;
+        QFile f(dir.filePath(QLatin1String(name)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(box);
+        skipped << f.fileName();
+    }
+    if (readable.isEmpty() && skipped.isEmpty())
+        QSKIP("every format here has a plugin and none of the others");
+
+    ztv::ThumbnailBrowser browser;
+    QHash<QString, int> status;
+    QHash<QString, QSize> sizes;
+    connect(&browser, &ztv::ThumbnailBrowser::ThumbnailReady, this,
+            [&](const QImage& image, const QString& path, int s) {
+                status.insert(path, s);
+                sizes.insert(path, image.size());
+            });
+    QCOMPARE(browser.BrowseFolder(dir.path()), ztv::ThumbnailBrowser::ResultOk);
+    for (const QString& path : readable) {
+        QCOMPARE(status.value(path, -1), int(ztv::ThumbnailResult::Made));
+        QVERIFY(!sizes.value(path).isEmpty());
+    }
+    for (const QString& path : skipped)
+        QCOMPARE(status.value(path, -1), int(ztv::ThumbnailResult::Unreadable));
 }
 
 void TestDesktop::launcherCreatesMissingAreas()
