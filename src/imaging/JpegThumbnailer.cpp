@@ -119,6 +119,7 @@ struct State {
     ExifFacts exif;
     QImage image;
     QImage exifThumb;
+    std::unique_lock<std::mutex> turn; // released however the decode ends
 };
 
 bool stopped(const Job& job) { return job.stop && job.stop->load(std::memory_order_relaxed); }
@@ -230,6 +231,15 @@ JpegOutcome run(const Input& in, const Job& job, QImage* out)
     // as the whole file.
     const bool dcOnly = cinfo->progressive_mode && m == 1;
     cinfo->buffered_image = dcOnly ? TRUE : FALSE;
+    // Progressive files keep every coefficient of the picture (2 bytes each) in memory.
+    qint64 working = 0;
+    if (cinfo->progressive_mode) {
+        for (int c = 0; c < cinfo->num_components; ++c) {
+            const jpeg_component_info& comp = cinfo->comp_info[c];
+            working += qint64(comp.width_in_blocks) * comp.height_in_blocks * 64 * 2;
+        }
+    }
+    s->turn = reserveDecodeMemory(working);
     jpeg_start_decompress(cinfo);
     if (dcOnly) {
         auto dcComplete = [cinfo] {

@@ -14,6 +14,14 @@
 
 namespace ztv {
 
+std::unique_lock<std::mutex> reserveDecodeMemory(qint64 bytes)
+{
+    static std::mutex large;
+    if (bytes <= LargeDecodeBytes)
+        return {};
+    return std::unique_lock<std::mutex>(large);
+}
+
 QSize fitInto(QSize source, QSize box)
 {
     if (source.isEmpty() || box.isEmpty())
@@ -83,6 +91,9 @@ QImage readScaledWithQt(QIODevice* device, QSize box, QSize* upright)
     if (raw.isValid() && !reader.supportsOption(QImageIOHandler::ScaledSize)
         && qint64(raw.width()) * raw.height() * 4 > qint64(DecodeAllocationLimitMiB) * 1024 * 1024)
         return {};
+    std::unique_lock<std::mutex> turn;
+    if (raw.isValid() && !reader.supportsOption(QImageIOHandler::ScaledSize))
+        turn = reserveDecodeMemory(qint64(raw.width()) * raw.height() * 4);
     if (raw.isValid()) {
         // The scaled size applies before the orientation is, so a quarter turn swaps the box.
         const bool turned = reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);

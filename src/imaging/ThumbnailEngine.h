@@ -8,12 +8,19 @@
 #include <QString>
 
 #include <atomic>
+#include <mutex>
 
 namespace ztv {
 
 // Largest image a decoder may allocate, in MiB. Pictures whose headers claim more are
 // refused instead of taking the machine's memory.
 inline constexpr int DecodeAllocationLimitMiB = 256;
+
+// Decodes whose working memory exceeds this take turns, so that several workers meeting big
+// pictures at once cannot add up to more than one big decode.
+inline constexpr qint64 LargeDecodeBytes = 64LL * 1024 * 1024;
+// Held for the length of a decode estimated to need `bytes`; empty (not owning) for small ones.
+std::unique_lock<std::mutex> reserveDecodeMemory(qint64 bytes);
 
 // The size of a source picture fitted into box with its aspect ratio kept; never enlarged,
 // never below 1 x 1.

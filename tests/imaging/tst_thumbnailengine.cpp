@@ -1,3 +1,4 @@
+#include "ExifBuilder.h"
 #include "StorageBuilder.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailCache.h"
@@ -10,7 +11,6 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QTest>
-#include <QtEndian>
 
 #include <chrono>
 #include <mutex>
@@ -45,50 +45,9 @@ QImage halves(QSize size, QColor left = Qt::black, QColor right = Qt::white)
     return image;
 }
 
-// A JPEG whose EXIF block holds an Orientation tag and an embedded JPEG thumbnail, as a
-// camera writes it.
 QByteArray jpegWithExifThumbnail(const QImage& main, const QImage& thumb, int orientation)
 {
-    const QByteArray thumbBytes = encode(thumb, "JPEG");
-    QByteArray tiff("II*\0", 4);
-    auto put16 = [&](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        tiff.append(b, 2);
-    };
-    auto put32 = [&](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        tiff.append(b, 4);
-    };
-    auto entry = [&](quint16 tag, quint16 type, quint32 value) {
-        put16(tag);
-        put16(type);
-        put32(1);
-        if (type == 3) {
-            put16(quint16(value));
-            put16(0);
-        } else {
-            put32(value);
-        }
-    };
-    put32(8);
-    put16(1); // IFD0 at 8
-    entry(0x0112, 3, quint32(orientation));
-    put32(26); // IFD1
-    put16(3);
-    entry(0x0103, 3, 6); // JPEG compression
-    entry(0x0201, 4, 68);
-    entry(0x0202, 4, quint32(thumbBytes.size()));
-    put32(0);
-    tiff.append(thumbBytes);
-    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-    QByteArray segment("\xFF\xE1", 2);
-    segment.append(char((payload.size() + 2) >> 8));
-    segment.append(char((payload.size() + 2) & 0xFF));
-    QByteArray bytes = encode(main, "JPEG");
-    bytes.insert(2, segment + payload);
-    return bytes;
+    return ztv::test::withExif(encode(main, "JPEG"), orientation, encode(thumb, "JPEG"));
 }
 
 QImage reference(const QString& path, QSize box)

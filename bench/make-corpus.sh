@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds the benchmark corpus in FOLDER (default /tmp/zentovi-corpus): 19 real photographs
+# from Debian's wallpaper packages, 200 camera-size JPEGs (60% with an EXIF thumbnail, 40%
+# turned by EXIF orientation), 10 big 3:2 JPEGs with letterboxed 4:3 thumbnails, 21 RGBA PNGs,
+# 11 GIFs and 8 broken files: 269 files.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-/tmp/zentovi-corpus}
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+
+pkgs=(lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 imagemagick libvips-tools)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq || true
+  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+build=${BUILD_DIR:-build}
+[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" --target zentovi-corpus zentovi-bench -j"$(nproc)"
+
+mapfile -t photos < <(dpkg -L lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 | grep -iE '\.jpe?g$' | sort -u)
+if [ ${#photos[@]} -eq 0 ]; then echo "no photographs found in the wallpaper packages" >&2; exit 1; fi
+
+rm -rf "$out"
+mkdir -p "$out"
+for p in "${photos[@]}"; do cp "$p" "$out/photo-$(basename "$p")"; done
+"$build/bench/zentovi-corpus" "$out" "${photos[@]}"
+for i in $(seq 1 11); do
+  src=${photos[$(( (i * 5) % ${#photos[@]} ))]}
+  convert "$src" -resize 1024x768 -colors 256 "$out/$(printf 'anim-%02d.gif' "$i")"
+done
+echo "$(find "$out" -type f | wc -l) files, $(du -sm "$out" | cut -f1) MiB in $out"

@@ -1,0 +1,201 @@
+// Runs the program's own BrowseFolder on a folder, offscreen, the way the main window does
+// (each thumbnail kept, one event pass per file), and prints what it cost.
+#include "imaging/FolderListing.h"
+#include "imaging/ThumbnailBrowser.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+using ztv::ThumbnailBrowser;
+
+namespace {
+
+struct Figures {
+    int files = 0;
+    int made = 0;
+    double seconds = 0;
+    double first25 = -1;
+    double maxPauseMs = 0;
+};
+
+Figures browseOnce(ThumbnailBrowser& browser, const QString& folder)
+{
+    Figures f;
+    QList<QImage> kept; // the thumbnail list holds every thumbnail
+    QElapsedTimer clock;
+    QElapsedTimer sincePass;
+    // A zero timer fires on every event pass; the longest gap between two is the longest
+    // time the window could not repaint or see Esc.
+    QTimer pass;
+    pass.setInterval(0);
+    QObject::connect(&pass, &QTimer::timeout, [&] {
+        f.maxPauseMs = std::max(f.maxPauseMs, sincePass.nsecsElapsed() / 1e6);
+        sincePass.restart();
+    });
+    QObject context;
+    QObject::connect(&browser, &ThumbnailBrowser::ThumbnailReady, &context,
+                     [&](const QImage& image, const QString&, int status) {
+                         ++f.files;
+                         if (status == 0) {
+                             kept.append(image);
+                             if (++f.made == 25)
+                                 f.first25 = clock.nsecsElapsed() / 1e9;
+                         }
+                         browser.setContinueBrowsing(true);
+                         QCoreApplication::processEvents();
+                     });
+    pass.start();
+    clock.start();
+    sincePass.start();
+    const int result = browser.BrowseFolder(folder);
+    f.seconds = clock.nsecsElapsed() / 1e9;
+    f.maxPauseMs = std::max(f.maxPauseMs, sincePass.nsecsElapsed() / 1e6);
+    pass.stop();
+    if (result != 0)
+        std::fprintf(stderr, "BrowseFolder gave %d\n", result);
+    return f;
+}
+
+// vipsthumbnail -s 100x100 over the same files in two processes; files per second.
+double peer(const QStringList& files)
+{
+    QTemporaryDir out;
+    QStringList halves[2];
+    for (int i = 0; i < files.size(); ++i)
+        halves[i % 2].append(files[i]);
+    QElapsedTimer clock;
+    clock.start();
+    QProcess processes[2];
+    for (int i = 0; i < 2; ++i) {
+        QStringList args { QStringLiteral("-s"), QStringLiteral("100x100"), QStringLiteral("-o"),
+                           out.path() + QStringLiteral("/%s.jpg") };
+        args += halves[i];
+        processes[i].setProcessChannelMode(QProcess::ForwardedOutputChannel);
+        processes[i].setStandardErrorFile(QProcess::nullDevice());
+        processes[i].start(QStringLiteral("vipsthumbnail"), args);
+    }
+    for (QProcess& p : processes) {
+        if (!p.waitForStarted(10000)) {
+            std::fprintf(stderr, "vipsthumbnail cannot be started (Debian package libvips-tools)\n");
+            return 0;
+        }
+        p.waitForFinished(-1);
+    }
+    return files.size() / (clock.nsecsElapsed() / 1e9);
+}
+
+void readAll(const QStringList& files)
+{
+    for (const QString& path : files) {
+        QFile f(path);
+        if (QFileInfo(path).isFile() && f.open(QIODevice::ReadOnly)) {
+            while (!f.read(1 << 20).isEmpty()) {
+            }
+        }
+    }
+}
+
+double peakRssMiB()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    bool warm = false, withPeer = false;
+    int workers = 0;
+    QString folder, cacheDir;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--cold"))
+            warm = false;
+        else if (a == QLatin1String("--warm"))
+            warm = true;
+        else if (a == QLatin1String("--peer"))
+            withPeer = true;
+        else if (a == QLatin1String("--workers") && i + 1 < args.size())
+            workers = args[++i].toInt();
+        else if (a == QLatin1String("--cache") && i + 1 < args.size())
+            cacheDir = args[++i];
+        else if (!a.startsWith(QLatin1String("--")) && folder.isEmpty())
+            folder = a;
+        else {
+            std::fprintf(stderr, "unknown argument %s\n", qPrintable(a));
+            folder.clear();
+            break;
+        }
+    }
+    if (folder.isEmpty()) {
+        std::fprintf(stderr, "usage: zentovi-bench [--cold | --warm] [--peer] [--workers N] [--cache DIR] FOLDER\n"
+                             "  --cold  the thumbnail cache is neither read nor written (default)\n"
+                             "  --warm  one browse fills a cache (DIR, else a temporary one); the second is measured\n"
+                             "  --peer  also runs vipsthumbnail -s 100x100 in two processes on the same files\n");
+        return 2;
+    }
+    folder = QDir(folder).absolutePath();
+    QStringList files;
+    if (!ztv::listFolderFiles(folder, QStringLiteral("*.*"), &files)) {
+        std::fprintf(stderr, "cannot list %s\n", qPrintable(folder));
+        return 1;
+    }
+    readAll(files); // the page cache is warm for every method measured
+
+    ThumbnailBrowser browser;
+    browser.setWorkerCount(workers);
+    QTemporaryDir tempCache;
+    if (warm) {
+        browser.setCacheFolder(cacheDir.isEmpty() ? tempCache.path() + QStringLiteral("/thumbnails") : cacheDir);
+        const Figures fill = browseOnce(browser, folder);
+        std::printf("filling the cache: %.2f s\n", fill.seconds);
+    } else {
+        browser.setCacheFolder(QString());
+    }
+    const Figures f = browseOnce(browser, folder);
+    const double perSecond = f.files / f.seconds;
+    const double rss = peakRssMiB();
+    std::printf("mode:                 %s, %d worker threads\n", warm ? "warm" : "cold", browser.workerCount());
+    std::printf("files:                %d\n", f.files);
+    std::printf("thumbnails made:      %d\n", f.made);
+    std::printf("wall seconds:         %.3f\n", f.seconds);
+    std::printf("ms per file:          %.2f\n", 1000.0 * f.seconds / std::max(1, f.files));
+    std::printf("files per second:     %.1f\n", perSecond);
+    std::printf("25th thumbnail after: %.3f s\n", f.first25);
+    std::printf("longest pause:        %.1f ms\n", f.maxPauseMs);
+    std::printf("peak RSS:             %.1f MiB\n", rss);
+    QString summary = QStringLiteral("summary: files=%1 made=%2 seconds=%3 files_per_s=%4 first25_s=%5 max_pause_ms=%6 rss_mib=%7")
+                          .arg(f.files)
+                          .arg(f.made)
+                          .arg(f.seconds, 0, 'f', 3)
+                          .arg(perSecond, 0, 'f', 1)
+                          .arg(f.first25, 0, 'f', 3)
+                          .arg(f.maxPauseMs, 0, 'f', 1)
+                          .arg(rss, 0, 'f', 1);
+    if (withPeer) {
+        const double peerRate = peer(files);
+        std::printf("vipsthumbnail, 2 processes: %.1f files per second\n", peerRate);
+        std::printf("zentovi / vipsthumbnail:    %.2f\n", peerRate > 0 ? perSecond / peerRate : 0.0);
+        summary += QStringLiteral(" peer_files_per_s=%1 ratio=%2")
+                       .arg(peerRate, 0, 'f', 1)
+                       .arg(peerRate > 0 ? perSecond / peerRate : 0.0, 0, 'f', 2);
+    }
+    std::printf("%s\n", qPrintable(summary));
+    return 0;
+}

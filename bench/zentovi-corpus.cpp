@@ -1,0 +1,166 @@
+// Writes the generated part of the benchmark corpus into a folder, from a few real photos:
+// camera-size JPEGs with and without EXIF thumbnails and orientations, big 3:2 JPEGs with
+// letterboxed 4:3 thumbnails, RGBA PNGs and broken files.
+#include "ExifBuilder.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+#include <QRandomGenerator>
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+QByteArray encode(const QImage& image, const char* format, int quality = 90)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    writer.write(image);
+    return bytes;
+}
+
+// The photo cropped to the aspect of size and scaled to it, with sensor-like noise so the
+// file is as large as a camera's.
+QImage cameraPicture(const QImage& photo, QSize size, quint32 seed)
+{
+    const QSize crop = size.scaled(photo.size(), Qt::KeepAspectRatio);
+    QImage image = photo.copy(QRect(QPoint((photo.width() - crop.width()) / 2, (photo.height() - crop.height()) / 2), crop))
+                       .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                       .convertToFormat(QImage::Format_RGB32);
+    quint32 state = seed * 2654435761u + 1;
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            const int n = int((state >> 24) & 15) - 8;
+            const QRgb p = line[x];
+            line[x] = qRgb(std::clamp(qRed(p) + n, 0, 255), std::clamp(qGreen(p) + n, 0, 255),
+                           std::clamp(qBlue(p) + n, 0, 255));
+        }
+    }
+    return image;
+}
+
+QImage letterboxed(const QImage& picture, QSize box)
+{
+    QImage thumb(box, QImage::Format_RGB32);
+    thumb.fill(Qt::black);
+    const QImage scaled = picture.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QPainter(&thumb).drawImage((box.width() - scaled.width()) / 2, (box.height() - scaled.height()) / 2, scaled);
+    return thumb;
+}
+
+bool save(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+void runParallel(int count, const std::function<void(int)>& job)
+{
+    std::atomic<int> next { 0 };
+    std::vector<std::thread> threads;
+    const int n = std::max(1, int(std::thread::hardware_concurrency()));
+    for (int t = 0; t < n; ++t)
+        threads.emplace_back([&] {
+            for (int i = next++; i < count; i = next++)
+                job(i);
+        });
+    for (std::thread& t : threads)
+        t.join();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: zentovi-corpus OUTPUT-FOLDER PHOTO...\n");
+        return 2;
+    }
+    const QString out = args[1];
+    QDir().mkpath(out);
+    std::vector<QImage> photos;
+    for (int i = 2; i < args.size(); ++i) {
+        QImage photo(args[i]);
+        if (!photo.isNull())
+            photos.push_back(photo.convertToFormat(QImage::Format_RGB32));
+    }
+    if (photos.empty()) {
+        std::fprintf(stderr, "no readable photos\n");
+        return 1;
+    }
+    const int orientations[] = { 3, 6, 8 };
+    std::atomic<bool> ok { true };
+
+    // 200 camera pictures of 4000 x 3000: 60% with a 160 x 120 EXIF thumbnail, 40% turned.
+    runParallel(200, [&](int i) {
+        const QImage picture = cameraPicture(photos[size_t(i) % photos.size()], { 4000, 3000 }, quint32(i));
+        const bool withThumb = i % 5 < 3;
+        const int orientation = (i % 5 == 1 || i % 5 == 3) ? orientations[(i / 5) % 3] : 0;
+        const QByteArray thumb = withThumb ? encode(picture.scaled(160, 120, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "JPEG", 85) : QByteArray();
+        QByteArray bytes = encode(picture, "JPEG", 92);
+        if (withThumb || orientation)
+            bytes = ztv::test::withExif(bytes, orientation, thumb);
+        if (!save(out + QStringLiteral("/camera-%1.jpg").arg(i + 1, 3, 10, QLatin1Char('0')), bytes))
+            ok = false;
+    });
+    // 10 of 6000 x 4000 whose 4:3 thumbnail is letterboxed: it must not be used.
+    runParallel(10, [&](int i) {
+        const QImage picture = cameraPicture(photos[size_t(i + 7) % photos.size()], { 6000, 4000 }, quint32(1000 + i));
+        const QByteArray bytes = ztv::test::withExif(encode(picture, "JPEG", 92), 1, encode(letterboxed(picture, { 160, 120 }), "JPEG", 85));
+        if (!save(out + QStringLiteral("/dslr-%1.jpg").arg(i + 1, 2, 10, QLatin1Char('0')), bytes))
+            ok = false;
+    });
+    // 21 RGBA PNGs, screen sizes.
+    runParallel(21, [&](int i) {
+        const QSize size = i % 2 ? QSize(2560, 1440) : QSize(1920, 1080);
+        QImage picture = photos[size_t(i + 3) % photos.size()]
+                             .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                             .convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < picture.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
+            for (int x = 0; x < picture.width(); ++x)
+                line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]), 128 + (x * 127) / picture.width());
+        }
+        if (!save(out + QStringLiteral("/screen-%1.png").arg(i + 1, 2, 10, QLatin1Char('0')), encode(picture, "PNG")))
+            ok = false;
+    });
+    // 8 broken files.
+    const QByteArray jpeg = encode(cameraPicture(photos[0], { 1600, 1200 }, 7), "JPEG", 90);
+    QByteArray badCrc = encode(photos[1].scaled(400, 300), "PNG");
+    badCrc[40] = char(badCrc[40] ^ 0x55);
+    QByteArray noise(20000, Qt::Uninitialized);
+    for (char& c : noise)
+        c = char(QRandomGenerator::global()->bounded(256));
+    const std::pair<const char*, QByteArray> broken[] = {
+        { "broken-1-truncated.jpg", jpeg.left(jpeg.size() / 3) },
+        { "broken-2-header-only.jpg", jpeg.left(600) },
+        { "broken-3-empty.jpg", QByteArray() },
+        { "broken-4-text.jpg", QByteArray("This is not a picture.\n").repeated(40) },
+        { "broken-5-noise.gif", noise },
+        { "broken-6-bad-crc.png", badCrc },
+        { "broken-7-truncated.png", badCrc.left(500) },
+        { "broken-8-garbage-after-soi.jpg", QByteArray("\xFF\xD8\xFF\xE0", 4) + noise },
+    };
+    for (const auto& [name, bytes] : broken) {
+        if (!save(out + QLatin1Char('/') + QLatin1String(name), bytes))
+            ok = false;
+    }
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QByteArray>
+
+namespace ztv::test {
+
+// Inserts an EXIF block right after a JPEG's start marker, as a camera writes it: IFD0 with
+// the Orientation tag (0 = none) and, when thumbnailJpeg is not empty, IFD1 pointing at that
+// embedded JPEG thumbnail.
+QByteArray withExif(QByteArray jpeg, int orientation, const QByteArray& thumbnailJpeg = {});
+
+} // namespace ztv::test
