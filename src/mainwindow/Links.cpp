@@ -3,6 +3,8 @@
 #include "platform/Prompts.h"
 #include "platform/Shell.h"
 
+#include <QFileInfo>
+
 namespace ztv {
 
 namespace {
@@ -34,6 +36,10 @@ QString Links::explorerFolder(
 
 void Links::openExplorer(const QString& folder)
 {
+    // Only an existing folder goes to the desktop: ":" is no folder (and Qt would read it as
+    // its resource root), and an empty drive's device path would be opened as a file.
+    if (!folder.startsWith(u'/') || !QFileInfo(folder).isDir())
+        return;
     m_shell.openFolder(folder);
 }
 

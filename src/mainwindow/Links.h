@@ -22,7 +22,8 @@ public:
     static QString explorerFolder(
         int tab, const QString& cdDriveName, const QString& stockYardPath, const QString& vaultPath);
 
-    // A folder that does not exist, ":" or "" opens nothing; that is not reported.
+    // A folder that does not exist, ":" or "" opens nothing, and nothing is reported; the
+    // desktop's own failure is not reported either.
     void openExplorer(const QString& folder);
     // A browser that cannot be started is reported in a message box.
     void openWebPage();

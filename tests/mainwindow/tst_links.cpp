@@ -1,6 +1,8 @@
 #include "Fakes.h"
 #include "mainwindow/Links.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace ztv;
@@ -28,25 +30,32 @@ private Q_SLOTS:
         QFETCH(int, tab);
         QFETCH(QString, cd);
         QFETCH(QString, folder);
+        QCOMPARE(Links::explorerFolder(tab, cd, QStringLiteral("/h/My Documents/ZTV_DATA/ストックヤード"),
+                     QStringLiteral("/h/My Documents/ZTV_DATA/保管庫")),
+            folder);
+    }
+
+    // Only existing folders reach the desktop; nothing else opens and nothing is shown.
+    void explorerOpensFoldersOnly()
+    {
+        QTemporaryDir dir;
+        const QString vault = dir.path() + QStringLiteral("/My Documents/ZTV_DATA/保管庫");
+        QVERIFY(QDir().mkpath(vault));
         FakeShell shell;
         RecordingPrompts prompts;
         Links links(shell, prompts);
-        links.openExplorer(
-            Links::explorerFolder(tab, cd, QStringLiteral("/h/My Documents/ZTV_DATA/ストックヤード"),
-                QStringLiteral("/h/My Documents/ZTV_DATA/保管庫")));
-        QCOMPARE(shell.folders, QStringList { folder });
-        QVERIFY(shell.urls.isEmpty());
-        QVERIFY(prompts.calls.isEmpty());
-    }
+        links.openExplorer(vault);
+        links.openExplorer(QStringLiteral(":"));
+        links.openExplorer(QString());
+        links.openExplorer(dir.path() + QStringLiteral("/missing"));
+        links.openExplorer(QStringLiteral("/dev/null")); // a device, as an empty drive is named
+        QCOMPARE(shell.folders, QStringList { vault });
 
-    void explorerFailureIgnored()
-    {
-        FakeShell shell;
         shell.succeed = false;
-        RecordingPrompts prompts;
-        Links(shell, prompts).openExplorer(QStringLiteral(":"));
-        QCOMPARE(shell.folders.size(), 1);
+        links.openExplorer(vault);
+        QCOMPARE(shell.folders.size(), 2);
         QVERIFY(prompts.calls.isEmpty());
+        QVERIFY(shell.urls.isEmpty());
     }
 
     void webPage()
