@@ -9,7 +9,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 run_pkgs=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins qt6-translations-l10n
-  libgif-dev libexif-dev libjpeg62-turbo-dev libgl-dev
+  libgif-dev libexif-dev libjpeg62-turbo-dev libpng-dev libgl-dev
   fonts-ipafont-gothic xdg-utils
 )
 test_pkgs=(

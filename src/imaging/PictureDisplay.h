@@ -23,7 +23,7 @@ public:
     // and 8 mean nothing here.
     static constexpr int CopyPicture = 1;
     static constexpr int CopyFileReference = 16;
-    // Extended-save option bit: progressive JPEG, interlaced GIF.
+    // Extended-save option bit: progressive JPEG, interlaced PNG and GIF.
     static constexpr int SaveInterlaced = 1;
     // Largest decoded picture LoadPicture accepts, in megabytes (QImageReader's allocation
     // limit): about 11500 x 11500 pixels. Larger JPEGs are decoded scaled down instead.
@@ -60,7 +60,7 @@ public:
     bool SavePicture(const QString& path, int format, int bits, int quality, bool keepTransparency);
     // The extended save: the picture is scaled to fit width x height pixels with its aspect
     // kept (a value <= 0 leaves that side free; the same value twice sets the longer side),
-    // and option SaveInterlaced writes a progressive JPEG or an interlaced GIF. Transparency
+    // and option SaveInterlaced writes a progressive JPEG or an interlaced PNG or GIF. Transparency
     // is flattened onto the colour option.
     bool SavePictureWithOptions(const QString& path, int format, int bits, int quality, float width,
                                 float height, int option);

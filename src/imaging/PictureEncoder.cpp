@@ -1,6 +1,7 @@
 #include "imaging/PictureEncoder.h"
 
 #include "imaging/GifWriter.h"
+#include "imaging/PngWriter.h"
 #include "imaging/Quantizer.h"
 #include "imaging/texts.h"
 
@@ -84,6 +85,10 @@ EncodeResult encodePicture(const QImage& source, const SaveOptions& options)
     }
 
     EncodeResult result;
+    if (info->code == formats::Png && options.interlaced) {
+        result.bytes = writeInterlacedPng(image, &result.error);
+        return result;
+    }
     QBuffer buffer(&result.bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, info->qtFormat);

@@ -18,7 +18,7 @@ struct SaveOptions {
     bool keepTransparency = false; // else transparent areas are flattened onto background
     QColor background = Qt::white;
     QSizeF box;                    // fit the picture into width x height, aspect kept; <= 0: free
-    bool interlaced = false;       // progressive JPEG, interlaced GIF
+    bool interlaced = false;       // progressive JPEG, interlaced PNG and GIF
 };
 
 struct EncodeResult {

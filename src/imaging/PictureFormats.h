@@ -37,7 +37,7 @@ inline constexpr std::array<int, 1> kGifBits { 8 };
 inline constexpr std::array<FormatInfo, 4> kFormats { {
     { Bmp, "BMP", "bmp", "BMP", kBmpBits, 24, false, false, false },
     { Jpeg, "JPEG", "jpg", "JPEG", kJpegBits, 24, true, true, false },
-    { Png, "PNG", "png", "PNG", kPngBits, 32, false, false, true },
+    { Png, "PNG", "png", "PNG", kPngBits, 32, false, true, true },
     { Gif, "GIF", "gif", nullptr, kGifBits, 8, false, true, true },
 } };
 

@@ -343,6 +343,35 @@ private Q_SLOTS:
         QVERIFY(descriptor > 0 && (uchar(bytes.at(descriptor + 9)) & 0x40)); // interlace flag
     }
 
+    void extendedPngInterlaced_data()
+    {
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<bool>("keep");
+        QTest::newRow("32, transparency kept") << 32 << true;
+        QTest::newRow("24") << 24 << false;
+        QTest::newRow("8") << 8 << false;
+    }
+    void extendedPngInterlaced()
+    {
+        QFETCH(int, bits);
+        QFETCH(bool, keep);
+        QTemporaryDir dir;
+        PictureDisplay display;
+        display.setPicture(gradient({ 33, 21 }, keep));
+        const QString plain = dir.filePath(QStringLiteral("plain.png")), ext = dir.filePath(QStringLiteral("ext.png"));
+        QVERIFY(display.SavePicture(plain, formats::Png, bits, 0, false));
+        QVERIFY(display.SavePictureWithOptions(ext, formats::Png, bits, 0, 0, 0, PictureDisplay::SaveInterlaced));
+        auto header = [](const QString& path) {
+            QFile f(path);
+            f.open(QIODevice::ReadOnly);
+            return f.read(29);
+        };
+        QCOMPARE(int(header(ext).at(28)), 1); // Adam7
+        QCOMPARE(int(header(plain).at(28)), 0);
+        QCOMPARE(header(ext).at(25), header(plain).at(25)); // same colour type
+        QCOMPARE(QImage(ext).convertToFormat(QImage::Format_ARGB32), QImage(plain).convertToFormat(QImage::Format_ARGB32));
+    }
+
     void saveRefusals()
     {
         QTemporaryDir dir;
