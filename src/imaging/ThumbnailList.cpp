@@ -97,7 +97,6 @@ public:
 
     void scrollToRow(int row)
     {
-        m_topRow = row;
         updatePageRange();
         verticalScrollBar()->setValue(row * rowHeight());
     }
@@ -112,13 +111,14 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override
     {
+        const int topRow = verticalScrollBar()->value() / rowHeight();
         QListView::resizeEvent(event);
         const QSize area = viewport()->size();
         // The layout wraps once a cell would reach the last pixel column.
         const QSize cell((area.width() - 1) / ThumbnailList::Columns, area.height() / ThumbnailList::Rows);
         if (cell.isValid() && cell != gridSize())
             setGridSize(cell);
-        scrollToRow(m_topRow);
+        scrollToRow(topRow);
     }
 
     void updateGeometries() override
@@ -188,7 +188,6 @@ private:
 
     ThumbnailList* m_owner;
     int m_pressedRow = -1;
-    int m_topRow = 0;
 };
 
 ThumbnailList::ThumbnailList(QWidget* parent)

@@ -139,13 +139,13 @@ private Q_SLOTS:
 
     void largeJpegDecodedScaledDown()
     {
-        // A real 4800 x 3600 photo-sized JPEG: the display decodes it at its bound, not in full.
+        // A real 4800 x 3600 camera JPEG, turned by EXIF: decoded at the display's bound, upright.
         QTemporaryDir dir;
-        const QString path = writeFile(dir, QStringLiteral("big.jpg"), pics::jpeg({ 4800, 3600 }, Qt::darkCyan));
+        const QString path = writeFile(dir, QStringLiteral("big.jpg"), pics::jpeg({ 4800, 3600 }, Qt::darkCyan, 6));
         PictureDisplay display;
         display.resize(200, 150);
         QVERIFY(display.LoadPicture(path));
-        QCOMPARE(display.picture().size(), QSize(2048, 1536));
+        QCOMPARE(display.picture().size(), QSize(1536, 2048));
         QVERIFY(maxChannelDifference(display.picture().pixel(1000, 700), QColor(Qt::darkCyan).rgb()) < 8);
     }
 

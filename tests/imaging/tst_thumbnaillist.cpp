@@ -102,6 +102,9 @@ private Q_SLOTS:
         QCOMPARE(s.list.topItem(), 10);
         s.list.ScrollToThumbnail(0);
         QCOMPARE(s.list.HitTest(s.cell(2, 0).x(), s.cell(2, 0).y()), 2);
+        s.list.ScrollToThumbnail(20);
+        s.list.resize(600, 540); // a resize keeps the top row
+        QCOMPARE(s.list.topItem(), 20);
         s.list.ClearThumbnails();
         QCOMPARE(s.list.topItem(), -1);
     }
