@@ -4,10 +4,13 @@
 set -euo pipefail
 what=${1:-run}
 SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "install-deps.sh: run as root or install sudo" >&2; exit 1; }
+  SUDO=sudo
+fi
 
 run_pkgs=(
-  cmake make g++ pkg-config
+  cmake ninja-build make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins qt6-translations-l10n
   libgif-dev libexif-dev libjpeg62-turbo-dev libpng-dev libgl-dev
   fonts-ipafont-gothic xdg-utils
@@ -33,8 +36,9 @@ for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  $SUDO apt-get update -qq || true
-  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  # A fresh machine has no package lists yet.
+  $SUDO apt-get update -qq
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 if [ "$what" = test ]; then

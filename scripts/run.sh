@@ -4,7 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh run
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTOVI_TESTS=OFF
+gen=()
+[ -f build/CMakeCache.txt ] || gen=(-G Ninja)
+cmake -S . -B build "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTOVI_TESTS=OFF
 cmake --build build -j"$(nproc)"
 root="$HOME/My Documents/ZTV_DATA"
 for area in "ストックヤード" "保管庫"; do

@@ -1,13 +1,45 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds Zentovi with its tests and runs them all.
+# Installs what the tests need, builds Zentovi with its tests and runs them all: a build
+# with warnings as errors under two locales, then a second build with the address and
+# undefined-behaviour sanitizers (ZENTOVI_SANITIZE_RUN=0 leaves that one out).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh test
 jobs=$(nproc)
+start=$SECONDS
+step() { echo "== $* [$((SECONDS - start)) s]"; }
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTOVI_WERROR=ON
-cmake --build build -j"$jobs"
+# build DIR [CMAKE OPTIONS...]: configures (Ninja for a new folder) and builds.
+build() {
+  local dir=$1
+  shift
+  local gen=()
+  [ -f "$dir/CMakeCache.txt" ] || gen=(-G Ninja)
+  cmake -S . -B "$dir" "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENTOVI_WERROR=ON -DZENTOVI_TESTS=ON "$@"
+  cmake --build "$dir" -j"$jobs"
+}
+# run_tests DIR LANG: the whole suite in that locale.
+run_tests() {
+  (cd "$1" && LANG=$2 LC_ALL=$2 LANGUAGE= ctest --output-on-failure -j"$jobs")
+}
+
+step "build"
+build build
 for lang in ja_JP.UTF-8 C.UTF-8; do
-  echo "== tests under LANG=$lang"
-  (cd build && LANG=$lang LC_ALL=$lang ctest --output-on-failure -j"$jobs")
+  step "tests under LANG=$lang"
+  run_tests build "$lang"
 done
+
+# Further checks, one line each.
+
+if [ "${ZENTOVI_SANITIZE_RUN:-1}" != 0 ]; then
+  step "sanitizer build"
+  build build-asan -DZENTOVI_SANITIZE=ON
+  # Any report ends the test that made it, so ctest fails.
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
+  export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
+  export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+  step "sanitizer tests under LANG=ja_JP.UTF-8"
+  run_tests build-asan ja_JP.UTF-8
+fi
+step "all tests passed"
