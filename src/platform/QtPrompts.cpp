@@ -5,11 +5,20 @@
 
 namespace ztv {
 
+QString QtPrompts::displayText(const QString& text)
+{
+    QString t = text;
+    t.replace(u"\r\n"_qs, u"\n"_qs);
+    t.replace(u'\r', u'\n');
+    return t;
+}
+
 PromptAnswer QtPrompts::message(const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons)
 {
     QMessageBox box(m_parent);
     box.setWindowTitle(effectiveTitle(title));
-    box.setText(text);
+    box.setTextFormat(Qt::PlainText); // a file name such as "<b>.jpg" is shown as it is
+    box.setText(displayText(text));
     switch (icon) {
     case PromptIcon::None:
         box.setIcon(QMessageBox::NoIcon);
@@ -40,7 +49,7 @@ PromptAnswer QtPrompts::message(const QString& text, const QString& title, Promp
 QString QtPrompts::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(m_parent, effectiveTitle(title), prompt, QLineEdit::Normal,
+    const QString text = QInputDialog::getText(m_parent, effectiveTitle(title), displayText(prompt), QLineEdit::Normal,
                                                defaultText, &ok);
     return ok ? text : QString();
 }

@@ -14,6 +14,9 @@ public:
     PromptAnswer message(const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
 
+    // The texts carry Windows line breaks, some a lone "\r"; the boxes show each as one break.
+    static QString displayText(const QString& text);
+
 private:
     QPointer<QWidget> m_parent;
 };
