@@ -1,6 +1,7 @@
 #include "imaging/ThumbnailList.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QAbstractItemView>
 #include <QListView>
 #include <QSignalSpy>
@@ -182,11 +183,21 @@ private Q_SLOTS:
         QCOMPARE(s.list.HitTest(pressed.at(0).at(2).toInt(), pressed.at(0).at(3).toInt()), 6);
     }
 
-    void accessibleNameReachesTheView()
+    void accessibleNames()
     {
-        ThumbnailList list;
-        list.setAccessibleName(QStringLiteral("サムネイル（保管庫）"));
-        QCOMPARE(list.view()->accessibleName(), QStringLiteral("サムネイル（保管庫）"));
+        ShownList s(0);
+        const QString longName = QStringLiteral("とても長いファイルの名前の写真_2024_0001.jpg");
+        s.list.AddThumbnail(thumb(Qt::red), longName, 0);
+        s.list.setAccessibleName(QStringLiteral("サムネイル（保管庫）"));
+        QAccessibleInterface* view = QAccessible::queryAccessibleInterface(s.list.view());
+        QVERIFY(view);
+        QCOMPARE(view->text(QAccessible::Name), QStringLiteral("サムネイル（保管庫）"));
+        QAccessibleInterface* item = nullptr;
+        for (int i = 0; i < view->childCount() && !item; ++i)
+            if (view->child(i)->role() == QAccessible::ListItem)
+                item = view->child(i);
+        QVERIFY(item);
+        QCOMPARE(item->text(QAccessible::Name), longName); // the full name, though the caption is shortened
     }
 
     void repaintOptionAroundHitTest()
