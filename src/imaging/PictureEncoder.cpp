@@ -70,6 +70,8 @@ EncodeResult encodePicture(const QImage& source, const SaveOptions& options)
     if (info->code == formats::Gif) {
         EncodeResult result;
         const QImage input = keepAlpha ? image : flattenOnto(image, options.background);
+        if (input.isNull())
+            return fail(texts::imaging::PictureTooLarge); // out of memory
         result.bytes = writeGif(input, options.interlaced && info->canInterlace, keepAlpha, &result.error);
         return result;
     }
@@ -83,6 +85,8 @@ EncodeResult encodePicture(const QImage& source, const SaveOptions& options)
     } else {
         image = flattenOnto(image, options.background);
     }
+    if (image.isNull())
+        return fail(texts::imaging::PictureTooLarge); // out of memory
 
     EncodeResult result;
     if (info->code == formats::Png && options.interlaced) {

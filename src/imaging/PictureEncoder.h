@@ -30,7 +30,7 @@ struct EncodeResult {
 // Largest picture the encoders accept (per side and in total), so a mistyped size cannot
 // exhaust memory.
 inline constexpr int kMaxEncodeSide = 30000;
-inline constexpr qint64 kMaxEncodePixels = 100'000'000;
+inline constexpr qint64 kMaxEncodePixels = 64'000'000;
 
 EncodeResult encodePicture(const QImage& image, const SaveOptions& options);
 

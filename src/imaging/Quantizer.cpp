@@ -166,6 +166,9 @@ QImage toIndexed8(const QImage& image, int maxColours, bool keepTransparency, co
     // Composite partly transparent pixels onto the background; the transparent ones are
     // picked out from argb while mapping.
     QImage rgb(argb.size(), QImage::Format_RGB32);
+    QImage out(argb.size(), QImage::Format_Indexed8);
+    if (argb.isNull() || rgb.isNull() || out.isNull())
+        return {}; // out of memory
     const QRgb bg = background.rgb();
     for (int y = 0; y < argb.height(); ++y) {
         const QRgb* s = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
@@ -183,7 +186,6 @@ QImage toIndexed8(const QImage& image, int maxColours, bool keepTransparency, co
         return !keepTransparency || qAlpha(reinterpret_cast<const QRgb*>(argb.constScanLine(y))[x]) >= 128;
     };
 
-    QImage out(rgb.size(), QImage::Format_Indexed8);
     // Few colours: keep them exactly.
     QHash<QRgb, int> exact;
     bool fits = true;

@@ -10,7 +10,7 @@ namespace ztv {
 // made and the picture mapped with Floyd-Steinberg dithering, so photos keep their look.
 // With keepTransparency, pixels with alpha below 128 map to one extra, fully transparent
 // palette entry (counted within maxColours); every other pixel is composited onto
-// background first.
+// background first. A null image when memory runs out.
 QImage toIndexed8(const QImage& image, int maxColours = 256, bool keepTransparency = false,
                   const QColor& background = Qt::white);
 
