@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+namespace ztv {
+
+class Drives;
+
+inline constexpr int CSIDL_PROFILE = 40;
+
+// Where the storage root and its two areas lie. Set once while the main window loads and
+// read by every filing operation. Slot 3 of AreaBasePath is never used.
+extern QString AreaBasePath[4];
+extern QString StockYardPath; // no trailing "/"
+extern QString VaultPath;     // no trailing "/"
+
+inline constexpr char16_t kStockYardName[] = u"ストックヤード";
+inline constexpr char16_t kVaultName[] = u"保管庫";
+
+// The profile folder for CSIDL_PROFILE: $HOME when set and not empty, else the passwd home,
+// else "". Any other identifier gives "".
+QString GetSpecialFolderPath(Drives& drives, int folderId);
+
+// The part before the first NUL; "" when the text holds no NUL at all.
+QString CutAtNul(const QString& text);
+
+// Fills the path globals from a profile folder ("" names folders at the file-system root).
+void SetStoragePaths(const QString& profile);
+
+// The first optical drive: sr0 ... sr10 in that order, then loop-mounted iso9660/udf
+// images. A mounted disc is named by its mount point, a drive without a mounted disc by
+// its device path. "" when there is none.
+QString FindFirstCdDrive(Drives& drives);
+
+// What the CD tab's root node is called: the drive's name, or ":" when there is none.
+QString CdRootName(Drives& drives);
+
+} // namespace ztv

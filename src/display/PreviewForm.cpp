@@ -1,0 +1,41 @@
+#include "display/PreviewForm.h"
+
+#include "display/SelectionState.h"
+#include "imaging/PictureDisplay.h"
+
+namespace ztv {
+
+namespace {
+constexpr char16_t kPreviewCaption[] = u"プレビュー";
+}
+
+PreviewForm::PreviewForm(std::function<void()> onLoadFailed, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_onLoadFailed(std::move(onLoadFailed))
+{
+    setObjectName(QStringLiteral("PreviewForm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFixedSize(803, 561);
+    setWindowTitle(QString::fromUtf16(kPreviewCaption));
+    LEAD1 = new PictureDisplay(this);
+    LEAD1->setObjectName(QStringLiteral("LEAD1"));
+    LEAD1->setGeometry(3, 3, 795, 555);
+    LEAD1->setDisplayScaleMode(3);
+    LEAD1->setAccessibleName(QString::fromUtf16(kPreviewCaption));
+    Form_Load();
+}
+
+void PreviewForm::Form_Load()
+{
+    if (PreviewPath.isEmpty())
+        return;
+    if (LEAD1->LoadPicture(PreviewPath, 0, 0, 1)) {
+        setWindowTitle(PreviewPath);
+        return;
+    }
+    if (m_onLoadFailed)
+        m_onLoadFailed();
+    PreviewPath.clear();
+}
+
+} // namespace ztv

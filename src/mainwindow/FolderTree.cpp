@@ -1,0 +1,169 @@
+#include "mainwindow/FolderTree.h"
+
+#include "app/Icons.h"
+#include "mainwindow/PathText.h"
+
+#include <QMouseEvent>
+#include <QTreeWidgetItemIterator>
+
+namespace ztv {
+
+namespace {
+constexpr int KeyRole = Qt::UserRole;
+constexpr int ImageRole = Qt::UserRole + 1;
+}
+
+int mouseButtonCode(Qt::MouseButton button)
+{
+    switch (button) {
+    case Qt::LeftButton:
+        return 1;
+    case Qt::RightButton:
+        return 2;
+    case Qt::MiddleButton:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+int shiftCode(Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0)
+        | (modifiers & Qt::AltModifier ? 4 : 0);
+}
+
+FolderTree::FolderTree(QWidget* parent)
+    : QTreeWidget(parent)
+{
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setExpandsOnDoubleClick(true);
+}
+
+QTreeWidgetItem* FolderTree::addRoot(const QString& key, const QString& text, const QString& image)
+{
+    auto* item = new QTreeWidgetItem(QStringList { text });
+    item->setData(0, KeyRole, key);
+    setImage(item, image);
+    addTopLevelItem(item);
+    return item;
+}
+
+QTreeWidgetItem* FolderTree::addNode(const QString& parentKey, const QString& key, const QString& text,
+                                     const QString& image)
+{
+    QTreeWidgetItem* parent = node(parentKey);
+    if (!parent)
+        return nullptr;
+    // A key is the parent's key and a name, so a taken key can only be among the siblings.
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (nodeKey(parent->child(i)) == key)
+            return nullptr;
+    }
+    auto* item = new QTreeWidgetItem(parent, QStringList { text });
+    item->setData(0, KeyRole, key);
+    setImage(item, image);
+    return item;
+}
+
+QTreeWidgetItem* FolderTree::node(const QString& key) const
+{
+    for (QTreeWidgetItemIterator it(const_cast<FolderTree*>(this)); *it; ++it) {
+        if (nodeKey(*it) == key)
+            return *it;
+    }
+    return nullptr;
+}
+
+void FolderTree::removeAllNodes()
+{
+    m_drop = nullptr;
+    clear();
+}
+
+QString FolderTree::nodeKey(const QTreeWidgetItem* item)
+{
+    return item ? item->data(0, KeyRole).toString() : QString();
+}
+
+QString FolderTree::imageKey(const QTreeWidgetItem* item)
+{
+    return item ? item->data(0, ImageRole).toString() : QString();
+}
+
+void FolderTree::setImage(QTreeWidgetItem* item, const QString& image)
+{
+    item->setData(0, ImageRole, image);
+    item->setIcon(0, icon(image));
+}
+
+QString FolderTree::treePath(const QTreeWidgetItem* item) const
+{
+    QStringList parts;
+    for (const QTreeWidgetItem* i = item; i; i = i->parent())
+        parts.prepend(i->text(0));
+    return parts.join(QLatin1Char('/'));
+}
+
+QList<QTreeWidgetItem*> FolderTree::allNodes() const
+{
+    QList<QTreeWidgetItem*> nodes;
+    for (QTreeWidgetItemIterator it(const_cast<FolderTree*>(this)); *it; ++it)
+        nodes << *it;
+    return nodes;
+}
+
+void FolderTree::TreeEnum(const QStringList& parentKeys)
+{
+    for (const QString& key : parentKeys) {
+        if (!m_dir.setPath(key + QLatin1Char('/')))
+            continue;
+        const QStringList folders = m_dir.folders();
+        for (const QString& folder : folders) {
+            const QString name = folder.mid(BackInstr(folder, QStringLiteral("/")));
+            addNode(key, key + QLatin1Char('/') + name, name, QString::fromUtf16(FoldClose));
+            if (m_counter)
+                ++*m_counter;
+        }
+    }
+}
+
+void FolderTree::Node_Exp(const QString& path)
+{
+    // Collected first: expanding fills the tree further, and those new nodes lie deeper
+    // than any node of the same path could.
+    const QList<QTreeWidgetItem*> nodes = allNodes();
+    for (QTreeWidgetItem* item : nodes) {
+        if (treePath(item) != path)
+            continue;
+        setCurrentItem(item);
+        item->setSelected(true);
+        item->setExpanded(true);
+        setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void FolderTree::setDropHighlight(QTreeWidgetItem* item)
+{
+    if (m_drop) {
+        m_drop->setData(0, Qt::BackgroundRole, QVariant());
+        m_drop->setData(0, Qt::ForegroundRole, QVariant());
+    }
+    m_drop = item;
+    if (m_drop) {
+        m_drop->setData(0, Qt::BackgroundRole, palette().brush(QPalette::Highlight));
+        m_drop->setData(0, Qt::ForegroundRole, palette().brush(QPalette::HighlightedText));
+    }
+}
+
+void FolderTree::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint p = event->position().toPoint();
+    Q_EMIT MouseButton(mouseButtonCode(event->button()), shiftCode(event->modifiers()), p.x(), p.y());
+    QTreeWidget::mousePressEvent(event);
+}
+
+} // namespace ztv

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "mainwindow/FolderList.h"
+
+#include <QTreeWidget>
+
+namespace ztv {
+
+// A folder tree filled one level ahead: every node shown already holds its children, so
+// it shows an expand button exactly when its folder has sub-folders. Node keys are full
+// paths; a node's tree path is the texts from the root down joined by "/". The main
+// window has one per browsing tab; the destination chooser builds its own over the vault.
+class FolderTree : public QTreeWidget {
+    Q_OBJECT
+public:
+    // The keys of the icon list.
+    static constexpr char16_t Drive[] = u"Drive";
+    static constexpr char16_t FoldClose[] = u"FoldClose";
+    static constexpr char16_t FoldOpen[] = u"FoldOpen";
+
+    explicit FolderTree(QWidget* parent = nullptr);
+
+    FolderList& Dir1() { return m_dir; }
+    // Where TreeEnum counts its child additions (the main window's NodeCount); none by default.
+    void setNodeCounter(qint16* counter) { m_counter = counter; }
+
+    QTreeWidgetItem* addRoot(const QString& key, const QString& text, const QString& image);
+    // Adds below the node with parentKey; nullptr when there is no such parent or the key is
+    // taken (a repeated expansion), which callers ignore.
+    QTreeWidgetItem* addNode(const QString& parentKey, const QString& key, const QString& text,
+                             const QString& image);
+    QTreeWidgetItem* node(const QString& key) const;
+    void removeAllNodes();
+
+    static QString nodeKey(const QTreeWidgetItem* item);
+    static QString imageKey(const QTreeWidgetItem* item);
+    void setImage(QTreeWidgetItem* item, const QString& image);
+    QString treePath(const QTreeWidgetItem* item) const;
+    QList<QTreeWidgetItem*> allNodes() const; // in the tree's node order
+
+    // For each key, adds the sub-folders of that folder (as Dir1 lists them) below its node.
+    // Unreadable folders and failed additions are skipped.
+    void TreeEnum(const QStringList& parentKeys);
+    // Selects and expands every node whose tree path equals the argument (the scan goes on
+    // past a match) and gives the tree the focus. Nothing happens when no node has it.
+    void Node_Exp(const QString& path);
+
+    // The drop highlight shown under a right click while its menu is open.
+    void setDropHighlight(QTreeWidgetItem* item);
+    QTreeWidgetItem* dropHighlight() const { return m_drop; }
+
+Q_SIGNALS:
+    // Any mouse button pressed over the tree, before the tree reacts to it. button: 1 left,
+    // 2 right, 4 middle; shift: 1 Shift, 2 Ctrl, 4 Alt; x, y in the tree's viewport.
+    void MouseButton(int button, int shift, int x, int y);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    FolderList m_dir;
+    qint16* m_counter = nullptr;
+    QTreeWidgetItem* m_drop = nullptr;
+};
+
+int mouseButtonCode(Qt::MouseButton button);
+int shiftCode(Qt::KeyboardModifiers modifiers);
+
+} // namespace ztv

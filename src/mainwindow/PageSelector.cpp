@@ -1,0 +1,44 @@
+// The page selector of each browsing tab: current page, "/", number of pages.
+#include "mainwindow/MainForm.h"
+
+#include "imaging/ThumbnailList.h"
+#include "mainwindow/PathText.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalBlocker>
+
+namespace ztv {
+
+static_assert(ThumbnailList::ItemsPerPage == kThumbnailsPerPage, "the selector and the list must agree on a page");
+
+void MainForm::ComboSet(int tab)
+{
+    const int n = PagesFor(LEADImgList1[tab]->PageCount());
+    QComboBox* combo = Combo1[tab];
+    {
+        const QSignalBlocker quiet(combo);
+        combo->clear();
+        Label3[tab]->setText(QString::number(n));
+        QStringList pages;
+        pages.reserve(n);
+        for (int i = 1; i <= n; ++i)
+            pages << QString::number(i);
+        combo->addItems(pages);
+        combo->setCurrentIndex(0);
+    }
+    Combo1_Click(tab);
+}
+
+void MainForm::Combo1_Click(int tab)
+{
+    const qint16 page = qint16(Combo1[tab]->currentText().toShort());
+    const int position = PageScrollPosition(page);
+    ThumbnailList* list = LEADImgList1[tab];
+    const int count = list->ThumbnailCount();
+    // The second thumbnail of the last page may not exist; its last one is then the target.
+    if (count > 0)
+        list->ScrollToThumbnail(qMin(position, count - 1));
+}
+
+} // namespace ztv
