@@ -2,6 +2,7 @@
 
 #include "app/TitleForm.h"
 #include "app/WaitSeconds.h"
+#include "display/PreviewForm.h"
 #include "mainwindow/MainForm.h"
 
 #include <QApplication>

@@ -123,6 +123,11 @@ void MainForm::LEADImgList1_MouseButton(int tab, int button, int /*shift*/, int 
     }
 }
 
+PreviewForm* MainForm::previewForm() const
+{
+    return qobject_cast<PreviewForm*>(m_preview.data());
+}
+
 void MainForm::LEAD1_Click(int tab)
 {
     PreviewPath = TabHasSelection[tab] == 1 ? HiddenList[tab].value(TabSelectedIndex[tab]) : QString();

@@ -118,7 +118,9 @@ QList<QTreeWidgetItem*> FolderTree::allNodes() const
 
 void FolderTree::TreeEnum(const QStringList& parentKeys)
 {
-    for (const QString& key : parentKeys) {
+    // A copy: the keys are often the folder list's own entries, which each step replaces.
+    const QStringList keys = parentKeys;
+    for (const QString& key : keys) {
         if (!m_dir.setPath(key + QLatin1Char('/')))
             continue;
         const QStringList folders = m_dir.folders();

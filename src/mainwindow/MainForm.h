@@ -123,7 +123,7 @@ public:
     void AddThumbnailItem(int tab, const QString& path, const QImage& bitmap);
     // Empties a tab's thumbnails, its path list and its display.
     void ClearTabPictures(int tab);
-    PreviewForm* previewForm() const { return m_preview; }
+    PreviewForm* previewForm() const; // the open preview window, if any
 
     // --- the subsystems' operations, reachable for each other ---
     Boxes& boxes() { return *m_boxes; }
@@ -200,7 +200,7 @@ private:
     Services m_services;
     std::function<void(QMenu*)> m_menuOpener;
     std::function<void()> m_quit;
-    QPointer<PreviewForm> m_preview;
+    QPointer<QWidget> m_preview;
     int m_previewTab = 0;
     int m_browseTab = -1;
     int m_browseFiles = 0;

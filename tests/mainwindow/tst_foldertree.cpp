@@ -1,0 +1,297 @@
+#include "tst_mainwindow.h"
+
+#include "MainFormFixture.h"
+#include "app/StoragePaths.h"
+#include "display/SelectionState.h"
+#include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailList.h"
+#include "mainwindow/FolderList.h"
+#include "mainwindow/FolderTree.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ztv;
+using ztv::test::MainFormFixture;
+
+namespace {
+
+QTreeWidgetItem* child(QTreeWidgetItem* parent, const QString& text)
+{
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (parent->child(i)->text(0) == text)
+            return parent->child(i);
+    }
+    return nullptr;
+}
+
+QStringList childTexts(QTreeWidgetItem* parent)
+{
+    QStringList out;
+    for (int i = 0; i < parent->childCount(); ++i)
+        out << parent->child(i)->text(0);
+    return out;
+}
+
+// A "disc" mounted at a temporary folder, seen as the only optical drive.
+void mountDisc(MainFormFixture& f, const QString& mountPoint)
+{
+    f.drives.devices = { QStringLiteral("/dev/sr0") };
+    f.drives.mountTable = { { QStringLiteral("/dev/sr0"), mountPoint, QStringLiteral("iso9660") } };
+}
+
+} // namespace
+
+void TstMainWindow::folderList()
+{
+    QTemporaryDir dir;
+    for (const char* name : { "beta", "Alpha", "gamma", ".hidden", "写真", "Beta2" })
+        QVERIFY(QDir(dir.path()).mkdir(QString::fromUtf8(name)));
+    QFile file(dir.filePath(QStringLiteral("a-file")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    FolderList list;
+    QVERIFY(list.setPath(dir.path() + QLatin1Char('/')));
+    QCOMPARE(list.path(), dir.path());
+    const QString p = dir.path() + QLatin1Char('/');
+    QCOMPARE(list.folders(), (QStringList { p + "Alpha", p + "beta", p + "Beta2", p + "gamma", p + "写真" }));
+    QCOMPARE(list.count(), 5);
+
+    // A folder that cannot be read is an error and leaves the list as it was.
+    QVERIFY(!list.setPath(dir.filePath(QStringLiteral("missing"))));
+    QVERIFY(!list.setPath(dir.filePath(QStringLiteral("a-file"))));
+    QCOMPARE(list.path(), dir.path());
+    QCOMPARE(list.count(), 5);
+
+    QVERIFY(QDir(dir.path()).rmdir(QStringLiteral("gamma")));
+    QVERIFY(list.refresh());
+    QCOMPARE(list.count(), 4);
+}
+
+void TstMainWindow::cdTreeFromDrive()
+{
+    QTemporaryDir disc;
+    QDir(disc.path()).mkpath(QStringLiteral("DCIM/100CAMERA"));
+    QDir(disc.path()).mkpath(QStringLiteral("MISC"));
+    {
+        MainFormFixture f;
+        mountDisc(f, disc.path());
+        MainForm& form = f.load();
+        QTreeWidgetItem* root = form.TreeView1[0]->topLevelItem(0);
+        QCOMPARE(root->text(0), disc.path());
+        QCOMPARE(FolderTree::nodeKey(root), disc.path());
+        QCOMPARE(form.RootName[0], disc.path());
+        QCOMPARE(childTexts(root), (QStringList { "DCIM", "MISC" }));
+        QCOMPARE(FolderTree::nodeKey(root->child(0)), disc.path() + QStringLiteral("/DCIM"));
+        form.TreeView1[0]->expandItem(root);
+        QCOMPARE(FolderTree::imageKey(root), QStringLiteral("Drive")); // the drive keeps its picture
+        QCOMPARE(childTexts(root->child(0)), (QStringList { "100CAMERA" }));
+        QCOMPARE(form.TreeView1[0]->treePath(root->child(0)->child(0)), disc.path() + QStringLiteral("/DCIM/100CAMERA"));
+        QVERIFY(f.prompts.calls.isEmpty());
+    }
+    {
+        // A drive without a disc shows its root, without children, and no message.
+        MainFormFixture f;
+        f.drives.devices = { QStringLiteral("/dev/sr0") };
+        MainForm& form = f.load();
+        QTreeWidgetItem* root = form.TreeView1[0]->topLevelItem(0);
+        QCOMPARE(root->text(0), QStringLiteral("/dev/sr0"));
+        QCOMPARE(root->childCount(), 0);
+        QVERIFY(f.prompts.calls.isEmpty());
+    }
+}
+
+void TstMainWindow::oneLevelAheadAndRepeatedExpansion()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/京都/寺"));
+    MainForm& form = f.load();
+    FolderTree* tree = form.TreeView1[2];
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    QTreeWidgetItem* trip = child(root, QStringLiteral("旅行"));
+    QVERIFY(trip);
+    QCOMPARE(trip->childCount(), 0);
+
+    tree->expandItem(root);
+    QCOMPARE(FolderTree::imageKey(root), QStringLiteral("FoldOpen"));
+    QCOMPARE(childTexts(trip), (QStringList { "京都" })); // known before 旅行 is opened
+    QCOMPARE(child(root, QStringLiteral("空箱"))->childCount(), 0);
+    QCOMPARE(trip->child(0)->childCount(), 0);
+
+    tree->expandItem(trip);
+    QCOMPARE(childTexts(trip->child(0)), (QStringList { "寺" }));
+    const qint16 counted = form.NodeCount[2];
+    const int nodes = tree->allNodes().size();
+
+    // Opening it again repeats the additions: they fail, only the counter moves.
+    tree->collapseItem(trip);
+    QCOMPARE(FolderTree::imageKey(trip), QStringLiteral("FoldClose"));
+    tree->expandItem(trip);
+    QCOMPARE(tree->allNodes().size(), nodes);
+    QCOMPARE(childTexts(trip->child(0)), (QStringList { "寺" }));
+    QCOMPARE(form.NodeCount[2], qint16(counted + 1));
+}
+
+void TstMainWindow::nodeExpReachesLastFirstLevelNode()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/空箱/中"));
+    MainForm& form = f.load();
+    FolderTree* tree = form.TreeView1[2];
+    // Right after start-up 空箱 is the last node, beyond the node counter's reach.
+    QCOMPARE(tree->allNodes().size(), int(form.NodeCount[2]) + 1);
+    QCOMPARE(tree->allNodes().last()->text(0), QStringLiteral("空箱"));
+
+    form.Node_Exp(2, QStringLiteral("保管庫/空箱"));
+    QTreeWidgetItem* empty = child(tree->topLevelItem(0), QStringLiteral("空箱"));
+    QCOMPARE(tree->currentItem(), empty);
+    QVERIFY(empty->isExpanded());
+
+    const int nodes = tree->allNodes().size();
+    form.Node_Exp(2, QStringLiteral("保管庫/無い箱"));
+    QCOMPARE(tree->currentItem(), empty);
+    QCOMPARE(tree->allNodes().size(), nodes);
+}
+
+void TstMainWindow::reopenTreePathOpensDownToBox()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    form.ReopenTreePath(2, QStringLiteral("保管庫/旅行/京都"));
+    FolderTree* tree = form.TreeView1[2];
+    QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅行/京都"));
+    QVERIFY(tree->topLevelItem(0)->isExpanded());
+    QVERIFY(child(tree->topLevelItem(0), QStringLiteral("旅行"))->isExpanded());
+}
+
+void TstMainWindow::expansionErrorRebuildsOnlyTheCdTree()
+{
+    QTemporaryDir disc;
+    QDir(disc.path()).mkpath(QStringLiteral("A/B"));
+    QDir(disc.path()).mkpath(QStringLiteral("C"));
+    MainFormFixture f;
+    f.home.fillSample();
+    mountDisc(f, disc.path());
+    MainForm& form = f.load();
+
+    // The stock yard or vault tree keeps its nodes when a folder vanished under it, and
+    // the CD tree is not touched.
+    FolderTree* vaultTree = form.TreeView1[2];
+    QTreeWidgetItem* vaultRoot = vaultTree->topLevelItem(0);
+    vaultTree->expandItem(vaultRoot);
+    QTreeWidgetItem* trip = child(vaultRoot, QStringLiteral("旅行"));
+    QVERIFY(QDir(f.home.vault() + QStringLiteral("/旅行")).removeRecursively());
+    QTreeWidgetItem* cdRoot = form.TreeView1[0]->topLevelItem(0);
+    vaultTree->expandItem(trip);
+    QCoreApplication::processEvents();
+    QCOMPARE(form.TreeView1[0]->topLevelItem(0), cdRoot);
+    QCOMPARE(childTexts(cdRoot), (QStringList { "A", "C" }));
+    QCOMPARE(child(vaultRoot, QStringLiteral("旅行")), trip);
+
+    // On the CD tab the disc is read again.
+    FolderTree* cd = form.TreeView1[0];
+    cd->expandItem(cdRoot);
+    QTreeWidgetItem* a = child(cdRoot, QStringLiteral("A"));
+    QCOMPARE(a->childCount(), 1);
+    QVERIFY(QDir(disc.path() + QStringLiteral("/A")).removeRecursively());
+    QDir(disc.path()).mkpath(QStringLiteral("D"));
+    cd->expandItem(a);
+    QCoreApplication::processEvents();
+    QCOMPARE(cd->topLevelItemCount(), 1);
+    QCOMPARE(childTexts(cd->topLevelItem(0)), (QStringList { "C", "D" }));
+    QVERIFY(f.prompts.calls.isEmpty());
+}
+
+void TstMainWindow::nodeClickListsFolder()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    FolderTree* tree = form.TreeView1[2];
+    tree->expandItem(tree->topLevelItem(0));
+    form.LEADImgList1_Click(2, 0);
+    QCOMPARE(form.TabHasSelection[2], qint16(1));
+    QVERIFY(form.LEAD1[2]->hasPicture());
+
+    QTreeWidgetItem* trip = child(tree->topLevelItem(0), QStringLiteral("旅行"));
+    form.TreeView1_NodeClick(2, trip);
+    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行"));
+    QCOMPARE(form.HiddenList[2], (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
+    QCOMPARE(form.TabHasSelection[2], qint16(0));
+    QVERIFY(!form.LEAD1[2]->hasPicture());
+    QCOMPARE(form.Label3[2]->text(), QStringLiteral("1"));
+
+    // Collapsing lists the collapsed folder but keeps the current folder.
+    tree->expandItem(trip);
+    form.TreeView1_NodeClick(2, tree->topLevelItem(0));
+    QCOMPARE(form.HiddenList[2].size(), 1);
+    tree->collapseItem(trip);
+    QCOMPARE(form.HiddenList[2], (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
+    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫"));
+}
+
+void TstMainWindow::cdRootClickReloadsDisc()
+{
+    QTemporaryDir disc;
+    QDir(disc.path()).mkpath(QStringLiteral("A"));
+    QFile pic(disc.filePath(QStringLiteral("root.png")));
+    QVERIFY(pic.open(QIODevice::WriteOnly));
+    pic.write(test::pictures::png({ 30, 30 }));
+    pic.close();
+    MainFormFixture f;
+    mountDisc(f, disc.path());
+    MainForm& form = f.load();
+    QCOMPARE(form.HiddenList[0].size(), 0);
+
+    // Another disc goes in: clicking the drive's root reads it afresh and lists its root.
+    QDir(disc.path()).mkpath(QStringLiteral("B"));
+    form.TreeView1_NodeClick(0, form.TreeView1[0]->topLevelItem(0));
+    QCOMPARE(childTexts(form.TreeView1[0]->topLevelItem(0)), (QStringList { "A", "B" }));
+    QCOMPARE(form.HiddenList[0], (QStringList { disc.filePath(QStringLiteral("root.png")) }));
+    QCOMPARE(form.CurrentNodePath[0], disc.path());
+    QCOMPARE(form.Combo1[0]->count(), 1);
+}
+
+void TstMainWindow::treeMouseButtons()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.SSTab1->setCurrentIndex(2);
+    FolderTree* vault = form.TreeView1[2];
+    vault->expandItem(vault->topLevelItem(0));
+    QTreeWidgetItem* box = child(vault->topLevelItem(0), QStringLiteral("空箱"));
+    const QPoint onBox = vault->visualItemRect(box).center();
+
+    PictureSelected = 1;
+    QTest::mouseClick(vault->viewport(), Qt::RightButton, {}, onBox);
+    QCOMPARE(f.openedMenus, (QStringList { "menu_L" }));
+    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/空箱"));
+    QCOMPARE(vault->currentItem(), box);
+    QCOMPARE(vault->dropHighlight(), nullptr);
+    QCOMPARE(PictureSelected, qint16(0));
+
+    // Empty space of the vault tree, and any button over the other trees: no menu, but the
+    // selection flag still goes.
+    PictureSelected = 1;
+    QTest::mouseClick(vault->viewport(), Qt::RightButton, {}, QPoint(5, vault->viewport()->height() - 5));
+    QCOMPARE(f.openedMenus.size(), 1);
+    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/空箱"));
+    QCOMPARE(PictureSelected, qint16(0));
+    form.SSTab1->setCurrentIndex(1);
+    PictureSelected = 1;
+    FolderTree* stock = form.TreeView1[1];
+    QTest::mouseClick(stock->viewport(), Qt::RightButton, {}, stock->visualItemRect(stock->topLevelItem(0)).center());
+    QCOMPARE(f.openedMenus.size(), 1);
+    QCOMPARE(PictureSelected, qint16(0));
+}

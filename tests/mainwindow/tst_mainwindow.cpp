@@ -1,0 +1,306 @@
+#include "tst_mainwindow.h"
+
+#include "MainFormFixture.h"
+#include "app/StoragePaths.h"
+#include "display/SelectionState.h"
+#include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailList.h"
+#include "mainwindow/FolderTree.h"
+#include "mainwindow/PathText.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <stdexcept>
+
+using namespace ztv;
+using ztv::test::MainFormFixture;
+
+namespace {
+
+QStringList captions(const QList<QAction*>& actions)
+{
+    QStringList out;
+    for (const QAction* a : actions)
+        out << a->objectName() + QLatin1Char('=') + a->text();
+    return out;
+}
+
+QStringList buttonCaptions(QToolButton* const* buttons, int n)
+{
+    QStringList out;
+    for (int i = 0; i < n; ++i)
+        out << buttons[i]->text();
+    return out;
+}
+
+} // namespace
+
+void TstMainWindow::layoutAndCaptions()
+{
+    MainFormFixture f;
+    MainForm& form = f.create();
+    QCOMPARE(form.windowTitle(), QStringLiteral("ゼントヴィVer1.0"));
+    QCOMPARE(form.size(), QSize(850, 695));
+    QCOMPARE(form.SSTab1->count(), 4);
+    QCOMPARE(form.SSTab1->tabText(0), QStringLiteral("CD"));
+    QCOMPARE(form.SSTab1->tabText(1), QStringLiteral("ストックヤード"));
+    QCOMPARE(form.SSTab1->tabText(2), QStringLiteral("保管庫"));
+    QCOMPARE(form.SSTab1->tabText(3), QStringLiteral("貼り付け／保存"));
+    QCOMPARE(form.SSTab1->currentIndex(), 0);
+    QCOMPARE(form.Command2->text(), QStringLiteral("カルネア「ソラノ」ページを開く"));
+    QCOMPARE(form.Command2->geometry(), QRect(647, 8, 134, 48));
+    QCOMPARE(form.Command1[2]->text(), QStringLiteral("終了"));
+
+    QCOMPARE(buttonCaptions(form.Command5, 3),
+             (QStringList { "保管庫へ移動", "クリップボードへコピー", "エクスプローラを開く" }));
+    QCOMPARE(buttonCaptions(form.Command3, 4),
+             (QStringList { "保管庫へ移動", "ファイル削除", "クリップボードへコピー", "エクスプローラを開く" }));
+    QCOMPARE(buttonCaptions(form.Command4, 7),
+             (QStringList { "整理箱の追加", "整理箱の削除", "整理箱の名称を変更", "ファイル削除", "ファイル名変更",
+                            "クリップボードへコピー", "エクスプローラを開く" }));
+    QCOMPARE(buttonCaptions(form.Command1, 5),
+             (QStringList { "画面から画像を消去", "貼り付け", "終了", "bmp/JPEG/PNG形式で保存", "GIF形式で保存" }));
+    // Each tab's buttons sit on that tab's page.
+    QCOMPARE(form.Command4[6]->parentWidget(), form.SSTab1->widget(2));
+    QCOMPARE(form.Command1[4]->parentWidget(), form.SSTab1->widget(3));
+    QCOMPARE(form.Command4[1]->geometry(), QRect(77, 8, 50, 47));
+    QCOMPARE(form.Command1[0]->geometry().topLeft(), QPoint(71, 6));
+
+    for (int tab = 0; tab < 3; ++tab) {
+        QCOMPARE(form.TreeView1[tab]->geometry(), QRect(23, 59, 198, 326));
+        QCOMPARE(form.LEADImgList1[tab]->geometry(), QRect(232, 58, 576, 523));
+        QCOMPARE(form.Label1[tab]->text(), QStringLiteral("/"));
+        QCOMPARE(form.Label2[tab]->text(), QStringLiteral("選択中の画像を表示"));
+    }
+    QCOMPARE(form.TreeView1[2]->accessibleName(), QStringLiteral("フォルダ（保管庫）"));
+    QCOMPARE(form.LEADImgList1[2]->accessibleName(), QStringLiteral("サムネイル（保管庫）"));
+    QCOMPARE(form.Combo1[1]->accessibleName(), QStringLiteral("ページ（ストックヤード）"));
+    QCOMPARE(form.LEAD1[0]->accessibleName(), QStringLiteral("選択中の画像（CD）"));
+}
+
+void TstMainWindow::menusAndItems()
+{
+    MainFormFixture f;
+    MainForm& form = f.create();
+    auto menu = [&form](const char* name) { return form.findChild<QMenu*>(QLatin1String(name)); };
+    QCOMPARE(menu("menu_L")->title(), QStringLiteral("メニューＬ"));
+    QCOMPARE(captions(menu("menu_L")->actions()),
+             (QStringList { "dirpopup_new=整理箱の追加", "dirpopup_del=整理箱の削除", "dirpopup_mod=整理箱の名称を変更" }));
+    QCOMPARE(menu("menu_RCD")->title(), QStringLiteral("メニューＲCD"));
+    QCOMPARE(captions(menu("menu_RCD")->actions()),
+             (QStringList { "RCD_Fav_Copy=保管庫へコピー", "RCD_Clip_Copy=クリップボードへコピー", "Exl_copy0=Excelへコピー",
+                            "RCD_Explora=エクスプローラを開く" }));
+    QCOMPARE(menu("menu_R")->title(), QStringLiteral("メニューＲ"));
+    QCOMPARE(captions(menu("menu_R")->actions()),
+             (QStringList { "R_Fav_Copy=保管庫へ移動", "R_Del=ファイル削除", "R_Clip_Copy=クリップボードへコピー",
+                            "Exl_copy1=Excelへコピー", "R_Explora=エクスプローラを開く" }));
+    QCOMPARE(menu("menu_RF")->title(), QStringLiteral("メニューＲF"));
+    QCOMPARE(captions(menu("menu_RF")->actions()),
+             (QStringList { "RF_Del=ファイル削除", "RF_Mod=ファイル名変更", "RF_Clip_Copy=クリップボードへコピー",
+                            "Exl_copy2=Excelへコピー", "RF_Explora=エクスプローラを開く" }));
+    QCOMPARE(menu("menu_Clip")->title(), QStringLiteral("メニューClip"));
+    QCOMPARE(captions(menu("menu_Clip")->actions()),
+             (QStringList { "Clip_Past=貼り付け", "Clip_Clear=画面から画像を消去",
+                            "Clip_Save1=貼り付けた画像をBMP/JPEG/PNG形式で保存",
+                            "Clip_Save2=貼り付けた画像をGIF形式で保存" }));
+    QCOMPARE(menu("menu_EX")->title(), QStringLiteral("メニューEX"));
+    QCOMPARE(captions(menu("menu_EX")->actions()), (QStringList { "EX_Explora=エクスプローラを開く" }));
+}
+
+void TstMainWindow::formLoadBuildsAreas()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    QVERIFY(f.prompts.calls.isEmpty());
+    QCOMPARE(AreaBasePath[1], f.home.storageRoot());
+    QCOMPARE(form.CurrentNodePath[0], QString());
+    QCOMPARE(form.CurrentNodePath[1], QStringLiteral("ストックヤード"));
+    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫"));
+
+    // No optical drive: the CD root is ":" alone, with nothing below it and nothing listed.
+    QCOMPARE(form.TreeView1[0]->topLevelItemCount(), 1);
+    QCOMPARE(form.TreeView1[0]->topLevelItem(0)->text(0), QStringLiteral(":"));
+    QCOMPARE(FolderTree::imageKey(form.TreeView1[0]->topLevelItem(0)), QStringLiteral("Drive"));
+    QCOMPARE(form.TreeView1[0]->topLevelItem(0)->childCount(), 0);
+    QCOMPARE(form.LEADImgList1[0]->ThumbnailCount(), 0);
+
+    // The stock yard and the vault list the pictures of their own root folders.
+    const QStringList stock = form.HiddenList[1];
+    QVERIFY(stock.contains(f.home.stockYard() + QStringLiteral("/camera.jpg")));
+    QVERIFY(stock.contains(f.home.stockYard() + QStringLiteral("/写真.jpg")));
+    QVERIFY(!stock.contains(f.home.stockYard() + QStringLiteral("/notes.txt")));
+    QVERIFY(!stock.contains(f.home.stockYard() + QStringLiteral("/broken.jpg")));
+    QCOMPARE(form.LEADImgList1[1]->ThumbnailCount(), stock.size());
+    for (int i = 0; i < stock.size(); ++i)
+        QCOMPARE(form.LEADImgList1[1]->caption(i), GetFileTitle(stock[i]));
+    QCOMPARE(form.HiddenList[2], (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
+    QCOMPARE(form.Label3[1]->text(), QStringLiteral("1"));
+    QCOMPARE(form.Combo1[2]->count(), 1);
+
+    QTreeWidgetItem* vault = form.TreeView1[2]->topLevelItem(0);
+    QCOMPARE(vault->text(0), QStringLiteral("保管庫"));
+    QCOMPARE(FolderTree::nodeKey(vault), f.home.vault());
+    QCOMPARE(vault->childCount(), 2);
+    QCOMPARE(vault->child(0)->text(0), QStringLiteral("旅行"));
+    QCOMPARE(vault->child(1)->text(0), QStringLiteral("空箱"));
+    QCOMPARE(form.NodeCount[2], qint16(2));
+    QCOMPARE(vault->child(0)->childCount(), 0); // filled when the root is opened
+    QVERIFY(form.isEnabled());
+    QVERIFY(!form.gbBrowsing);
+}
+
+namespace {
+// Fails the tabs it is told to, after building them as usual.
+class FailingForm : public MainForm {
+public:
+    FailingForm(const Services& s, QList<int> failing)
+        : MainForm(s)
+        , m_failing(std::move(failing))
+    {
+    }
+
+protected:
+    void LoadTab(int tab) override
+    {
+        if (m_failing.contains(tab))
+            throw std::runtime_error("drive");
+        MainForm::LoadTab(tab);
+    }
+
+private:
+    QList<int> m_failing;
+};
+} // namespace
+
+void TstMainWindow::formLoadReportsEachFailingTab()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    FailingForm form(f.services, { 0, 1 });
+    f.attach(form);
+    form.Form_Load();
+    const auto messages = f.prompts.messages();
+    QCOMPARE(messages.size(), 2);
+    for (const auto& m : messages) {
+        QCOMPARE(m.text, QStringLiteral("ドライブが準備されていません"));
+        QCOMPARE(m.title, QStringLiteral("ゼントヴィ"));
+        QCOMPARE(m.icon, PromptIcon::None);
+        QCOMPARE(m.buttons, PromptButtons::Ok);
+    }
+    // The tab after the failed ones is still built, and the spreadsheet check still runs.
+    QCOMPARE(form.HiddenList[2].size(), 1);
+    QCOMPARE(form.TreeView1[1]->topLevelItemCount(), 0);
+    QCOMPARE(f.spreadsheet.infoCalls, 1);
+    QVERIFY(form.isEnabled());
+}
+
+void TstMainWindow::spreadsheetCheck_data()
+{
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("no application") << false << "" << "" << false;
+    QTest::newRow("no install path") << true << "7.4.7.2" << "" << false;
+    QTest::newRow("version 9") << true << "9.0" << "/opt/office" << false;
+    QTest::newRow("version 8") << true << "8.0" << "/opt/office" << false;
+    QTest::newRow("version 11") << true << "11.0" << "/opt/office" << true;
+    QTest::newRow("version 7.4") << true << "7.4" << "/usr/lib/libreoffice/program" << true;
+}
+
+void TstMainWindow::spreadsheetCheck()
+{
+    QFETCH(bool, present);
+    QFETCH(QString, version);
+    QFETCH(QString, path);
+    MainFormFixture f;
+    if (present)
+        f.spreadsheet.info = Spreadsheet::Info { version, path };
+    MainForm& form = f.load();
+    QTEST(form.Exl_copy0->isEnabled(), "enabled");
+    QTEST(form.Exl_copy1->isEnabled(), "enabled");
+    QTEST(form.Exl_copy2->isEnabled(), "enabled");
+    QVERIFY(form.Exl_copy2->isVisible());
+    QVERIFY(f.prompts.calls.isEmpty());
+}
+
+void TstMainWindow::tabSwitchClearsSelection()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    form.SSTab1->setCurrentIndex(1);
+    form.LEADImgList1_Click(1, 0);
+    QCOMPARE(PictureSelected, qint16(1));
+    form.SSTab1->setCurrentIndex(2);
+    QCOMPARE(PictureSelected, qint16(0));
+    form.SSTab1->setCurrentIndex(1);
+    QCOMPARE(PictureSelected, qint16(0));
+}
+
+void TstMainWindow::exitButtonAndCloseBoxEndTheSame()
+{
+    MainFormFixture f;
+    MainForm& form = f.load();
+    form.show();
+    form.Command1[2]->click();
+    QCOMPARE(f.quits, 1);
+    QVERIFY(!form.isVisible());
+    form.show();
+    form.close();
+    QCOMPARE(f.quits, 2);
+}
+
+void TstMainWindow::pathText()
+{
+    QCOMPARE(GetFileTitle(QStringLiteral("/media/cd/a/b/photo.jpg")), QStringLiteral("photo.jpg"));
+    QCOMPARE(GetFileTitle(QStringLiteral("/x")), QStringLiteral("x"));
+    QCOMPARE(GetFileTitle(QStringLiteral("/a/b/")), QString());
+    QCOMPARE(GetFileTitle(QString()), QString());
+    QCOMPARE(BackInstr(QStringLiteral("/a/bb/c"), QStringLiteral("/")), 6);
+    QCOMPARE(BackInstr(QStringLiteral("abc"), QStringLiteral("/")), 0);
+    QCOMPARE(BackInstr(QStringLiteral("aXbx"), QStringLiteral("X")), 2); // case counts
+    QCOMPARE(PageScrollPosition(1), 1);
+    QCOMPARE(PageScrollPosition(3), 51);
+    QCOMPARE(PageScrollPosition(1311), 32751);
+}
+
+void TstMainWindow::pageSelector_data()
+{
+    QTest::addColumn<int>("thumbnails");
+    QTest::addColumn<QStringList>("pages");
+    QTest::newRow("0") << 0 << QStringList { "1" };
+    QTest::newRow("25") << 25 << QStringList { "1" };
+    QTest::newRow("26") << 26 << QStringList { "1", "2" };
+    QTest::newRow("51") << 51 << QStringList { "1", "2", "3" };
+}
+
+void TstMainWindow::pageSelector()
+{
+    QFETCH(int, thumbnails);
+    QFETCH(QStringList, pages);
+    MainFormFixture f;
+    MainForm& form = f.create();
+    QImage bitmap(40, 30, QImage::Format_RGB32);
+    bitmap.fill(Qt::darkGreen);
+    for (int i = 0; i < thumbnails; ++i)
+        form.AddThumbnailItem(1, QStringLiteral("/p/%1.png").arg(i), bitmap);
+    QCOMPARE(form.HiddenList[1].size(), thumbnails);
+    form.ComboSet(1);
+    QStringList got;
+    for (int i = 0; i < form.Combo1[1]->count(); ++i)
+        got << form.Combo1[1]->itemText(i);
+    QCOMPARE(got, pages);
+    QCOMPARE(form.Label3[1]->text(), QString::number(pages.size()));
+    QCOMPARE(form.Combo1[1]->currentText(), QStringLiteral("1"));
+    // Choosing the last page must not fail even where its second thumbnail does not exist.
+    form.Combo1[1]->setCurrentIndex(form.Combo1[1]->count() - 1);
+    form.Combo1_Click(1);
+}
+
+QTEST_MAIN(TstMainWindow)

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "Fakes.h"
+#include "StorageBuilder.h"
+#include "mainwindow/MainForm.h"
+#include "platform/FileOps.h"
+
+#include <QMenu>
+#include <memory>
+
+namespace ztv::test {
+
+// A main window on a temporary home with recording fakes for every service. Menus are
+// recorded instead of opened; closing the window does not end the test program.
+struct MainFormFixture {
+    explicit MainFormFixture(bool withStorageRoot = true)
+        : home(withStorageRoot)
+    {
+        drives.envHome = home.home();
+    }
+
+    // Builds the window; call load() to run its start-up.
+    MainForm& create()
+    {
+        form = std::make_unique<MainForm>(services);
+        attach(*form);
+        return *form;
+    }
+    MainForm& load()
+    {
+        create();
+        form->Form_Load();
+        return *form;
+    }
+    void attach(MainForm& f)
+    {
+        f.setMenuOpener([this](QMenu* menu) { openedMenus << menu->objectName(); });
+        f.setQuitHandler([this] { ++quits; });
+    }
+
+    TestHome home;
+    RecordingPrompts prompts;
+    FakeShell shell;
+    FakeDrives drives;
+    FakeSpreadsheet spreadsheet;
+    Services services { prompts, shell, drives, spreadsheet, realFileOps() };
+    std::unique_ptr<MainForm> form;
+    QStringList openedMenus;
+    int quits = 0;
+};
+
+} // namespace ztv::test
