@@ -1,23 +1,12 @@
 #include "app/Startup.h"
+#include "export/LibreOfficeSpreadsheet.h"
 #include "mainwindow/MainForm.h"
 #include "platform/DesktopShell.h"
 #include "platform/FileOps.h"
 #include "platform/LinuxDrives.h"
 #include "platform/QtPrompts.h"
-#include "platform/Spreadsheet.h"
 
 #include <QApplication>
-
-namespace {
-
-// Until a spreadsheet application can be driven, the export items stay disabled.
-class NoSpreadsheet : public ztv::Spreadsheet {
-public:
-    std::optional<Info> applicationInfo() override { return std::nullopt; }
-    void exportToWorkbook(const QString&, const QString&, const QString&) override { }
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -28,7 +17,7 @@ int main(int argc, char** argv)
     ztv::QtPrompts prompts;
     ztv::DesktopShell shell;
     ztv::LinuxDrives drives;
-    NoSpreadsheet spreadsheet;
+    ztv::LibreOfficeSpreadsheet spreadsheet;
     const ztv::Services services { prompts, shell, drives, spreadsheet, ztv::realFileOps() };
     auto form = ztv::ShowSplashAndMain(services);
     prompts.setParentWindow(form.get());
