@@ -178,7 +178,35 @@ FileResult locate(const QString& path, Place& out)
     return {};
 }
 
-bool caseInsensitive(int dirfd)
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// A folder of the path (on the folder's own file system) whose name has letters, reached
+// once more with its letters' case flipped: the same inode means the file system ignores case.
+bool flippedNameFindsSameFolder(int dirfd, const QByteArray& dirPath)
+{
+    struct stat here;
+    if (::fstat(dirfd, &here) < 0)
+        return false;
+    QByteArray path = dirPath;
+    while (path.size() > 1) {
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArray name = path.mid(slash + 1);
+        QByteArray flipped = name;
+        for (char& c : flipped)
+            c = (c >= 'a' && c <= 'z') ? char(c - 32) : (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+        struct stat a, b;
+        if (::stat(path.constData(), &a) < 0 || a.st_dev != here.st_dev)
+            return false;
+        if (flipped != name)
+            return ::lstat((path.left(slash + 1) + flipped).constData(), &b) == 0 && sameFile(a, b); // a symlink is not the same
+        if (slash <= 0)
+            return false;
+        path.truncate(slash);
+    }
+    return false;
+}
+
+bool caseInsensitive(int dirfd, const QByteArray& dirPath)
 {
     if (const int forced = faults::caseInsensitiveForcing(); forced >= 0)
         return forced == 1;
@@ -201,17 +229,21 @@ bool caseInsensitive(int dirfd)
     // ext4 and f2fs can fold case per folder.
     Fd rd(::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     int flags = 0;
-    return rd.get() >= 0 && ::ioctl(rd.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL);
+    if (rd.get() >= 0 && ::ioctl(rd.get(), FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL))
+        return true;
+    return flippedNameFindsSameFolder(dirfd, dirPath);
 }
 
 // Whether the name is taken in the folder: exactly, or, where the file system ignores case,
 // by a name that differs only in case.
-bool nameTaken(int dirfd, const QByteArray& name)
+bool nameTaken(const Place& p)
 {
+    const int dirfd = p.dir.get();
+    const QByteArray& name = p.name;
     struct stat st;
     if (::fstatat(dirfd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return true;
-    if (!caseInsensitive(dirfd))
+    if (!caseInsensitive(dirfd, p.dirPath))
         return false;
     const int fd = ::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -240,8 +272,6 @@ void fsyncDir(int dirfd)
     if (rd.get() >= 0)
         ::fsync(rd.get());
 }
-
-bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // Renames without ever replacing: renameat2 with RENAME_NOREPLACE; where the file system
 // does not know the flag, a hard link and unlink for files, and otherwise an exclusively
@@ -502,7 +532,7 @@ public:
         Place p;
         if (FileResult r = locate(path, p); !r.ok())
             return r;
-        if (nameTaken(p.dir.get(), p.name))
+        if (nameTaken(p))
             return exists();
         if (sys::mkdirat(p.dir.get(), p.name.constData(), 0777) < 0)
             return errno == EEXIST ? exists() : fail(T::kMakeFolder, errno);
@@ -543,7 +573,7 @@ public:
         if (::fstatat(src.dir.get(), src.name.constData(), &st, AT_SYMLINK_NOFOLLOW) < 0)
             return fail(T::kRename, errno);
         const bool isDir = S_ISDIR(st.st_mode);
-        if (nameTaken(dst.dir.get(), dst.name))
+        if (nameTaken(dst))
             return exists();
         if (isDir && landsInside(src, dst))
             return failAs(FileError::InvalidName, T::kIntoItself);
@@ -569,7 +599,7 @@ public:
             return r;
         if (from.isEmpty() || from.contains(QChar(u'\0')))
             return failAs(FileError::InvalidName, T::kBadName);
-        if (nameTaken(dst.dir.get(), dst.name))
+        if (nameTaken(dst))
             return exists(); // before reading a byte of a possibly large source
         Fd in;
         struct stat st;
@@ -587,7 +617,7 @@ public:
         if (::fstatat(p.dir.get(), p.name.constData(), &cur, AT_SYMLINK_NOFOLLOW) == 0
             && (!replace || S_ISDIR(cur.st_mode)))
             return exists();
-        if (!replace && nameTaken(p.dir.get(), p.name))
+        if (!replace && nameTaken(p))
             return exists();
         Staged t(p.dir.get());
         if (FileResult r = createTemp(t); !r.ok())
