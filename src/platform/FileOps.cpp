@@ -540,27 +540,8 @@ public:
         return {};
     }
 
-    FileResult removeEmptyDirectory(const QString& path) override
-    {
-        Place p;
-        if (FileResult r = locate(path, p); !r.ok())
-            return r;
-        if (sys::rmdirat(p.dir.get(), p.name.constData()) < 0)
-            return fail(T::kRemoveFolder, errno == EEXIST ? ENOTEMPTY : errno);
-        fsyncDir(p.dir.get());
-        return {};
-    }
-
-    FileResult removeFile(const QString& path) override
-    {
-        Place p;
-        if (FileResult r = locate(path, p); !r.ok())
-            return r;
-        if (sys::unlinkat(p.dir.get(), p.name.constData()) < 0)
-            return fail(T::kRemoveFile, errno);
-        fsyncDir(p.dir.get());
-        return {};
-    }
+    FileResult removeEmptyDirectory(const QString& path) override { return removeEntry(path, true); }
+    FileResult removeFile(const QString& path) override { return removeEntry(path, false); }
 
     FileResult moveNoReplace(const QString& from, const QString& to) override
     {
@@ -633,6 +614,20 @@ public:
     }
 
 private:
+    static FileResult removeEntry(const QString& path, bool folder)
+    {
+        Place p;
+        if (FileResult r = locate(path, p); !r.ok())
+            return r;
+        const char* name = p.name.constData();
+        if ((folder ? sys::rmdirat(p.dir.get(), name) : sys::unlinkat(p.dir.get(), name)) < 0) {
+            const int e = errno == EEXIST ? ENOTEMPTY : errno; // some file systems say EEXIST for "not empty"
+            return fail(folder ? T::kRemoveFolder : T::kRemoveFile, e);
+        }
+        fsyncDir(p.dir.get());
+        return {};
+    }
+
     // A move between file systems: copy, flush, read back, link into place; only then is the
     // source removed. If it cannot be removed, the new copy is taken away again.
     static FileResult moveAcross(const Place& src, const struct stat& seen, const Place& dst)
