@@ -29,7 +29,10 @@ struct FileResult {
 // True for a name that is one plain path component: not "", ".", "..", and without "/" or NUL.
 bool isPlainName(const QString& name);
 
-// The file operations of filing and saving. Tests replace them to inject faults.
+// The file operations of filing and saving. Tests replace them, or arm failures in the real
+// ones (platform/FaultInjection.h). Paths are full paths with "/"; their last component must
+// be a plain name (see isPlainName), else the call gives InvalidName and touches nothing.
+// Names are encoded with encodePath (platform/PathCodec.h).
 class FileOps {
 public:
     virtual ~FileOps() = default;
@@ -38,10 +41,12 @@ public:
     virtual FileResult removeEmptyDirectory(const QString& path) = 0; // never removes contents
     virtual FileResult removeFile(const QString& path) = 0;
     // Rename or move a file or folder; fails if the target exists. A file moved across file
-    // systems is copied, flushed and checked before the source is removed.
+    // systems is copied, flushed and read back before the source is removed; a folder is not
+    // moved across file systems (Other). A folder never moves into itself (InvalidName).
     virtual FileResult moveNoReplace(const QString& from, const QString& to) = 0;
-    // Copy a file; the target is created exclusively and no partial file is left under its
-    // name when the copy fails.
+    // Copy a regular file (anything else gives InvalidName without blocking); the target is
+    // created exclusively and no partial file is left under its name when the copy fails.
+    // The copy keeps the source's modification time, not its permissions.
     virtual FileResult copyNoReplace(const QString& from, const QString& to) = 0;
     // Write bytes to a file through a temporary file in the same folder. With replace false
     // an existing file is never replaced.
