@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <optional>
+#include <signal.h>
 
 using namespace ztv;
 
@@ -57,8 +59,18 @@ class TestCalc : public QObject {
     Q_OBJECT
 
     QString m_helper = QStringLiteral(ZENTOVI_BUILD_PROGRAM_DIR "/zentovi-calc");
+    std::optional<QTemporaryDir> m_work;
     QString m_profile;
     QStringList m_options;
+
+    bool waitForNoProcess(int msecs)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!processesUsing(m_profile).isEmpty() && t.elapsed() < msecs)
+            QThread::msleep(100);
+        return processesUsing(m_profile).isEmpty();
+    }
 
     QByteArray runHelper(const QStringList& args, int* exitCode)
     {
@@ -74,14 +86,25 @@ class TestCalc : public QObject {
     }
 
 private Q_SLOTS:
-    // A failed check must not leave the office running.
+    // Whatever happened, the office of the private profile ends before its folder goes: asked
+    // first, then by signal to the processes this test started for that profile.
     void cleanup()
     {
-        if (!m_profile.isEmpty() && !processesUsing(m_profile).isEmpty()) {
+        if (m_profile.isEmpty())
+            return;
+        if (!processesUsing(m_profile).isEmpty()) {
             int code = 0;
             runHelper({ QStringLiteral("--inspect"), QStringLiteral("--terminate"), QStringLiteral("/none") },
                 &code);
         }
+        waitForNoProcess(15000);
+        for (int sig : { SIGTERM, SIGKILL }) {
+            for (const QString& p : processesUsing(m_profile))
+                ::kill(p.section(u' ', 0, 0).toInt(), sig);
+            waitForNoProcess(3000);
+        }
+        m_work.reset();
+        m_profile.clear();
     }
 
     void exportFromVault()
@@ -92,14 +115,15 @@ private Q_SLOTS:
             QSKIP("zentovi-calc was not built (LibreOffice SDK missing): the Calc export is not tested");
 
         test::TestHome home;
-        QTemporaryDir work;
-        QVERIFY(work.isValid());
-        m_profile = work.path() + QStringLiteral("/profile");
+        m_work.emplace();
+        QVERIFY(m_work->isValid());
+        const QString workDir = m_work->path();
+        m_profile = workDir + QStringLiteral("/profile");
         m_options = { QStringLiteral("--headless"), QStringLiteral("--profile"), m_profile };
 
         const QString picture = home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/写真 1.png"),
             test::pictures::png(QSize(300, 150), Qt::red));
-        const QString cache = work.path() + QStringLiteral("/cache");
+        const QString cache = workDir + QStringLiteral("/cache");
         QVERIFY(QDir().mkpath(cache));
         // A stale lock beside the copy would stop the load on a modal box.
         QFile lock(cache + QStringLiteral("/.~lock.temp.xls#"));
@@ -138,12 +162,8 @@ private Q_SLOTS:
         const double w = size[0].toDouble(), h = size[1].toDouble();
         QVERIFY2(h > 0 && qAbs(w / h - 2.0) < 0.02, qPrintable(size.join(u'x')));
 
-        // The office ends with the test, leaving no process behind.
-        QElapsedTimer gone;
-        gone.start();
-        while (!processesUsing(m_profile).isEmpty() && gone.elapsed() < 15000)
-            QThread::msleep(100);
-        QVERIFY2(processesUsing(m_profile).isEmpty(), qPrintable(processesUsing(m_profile).join(u'\n')));
+        // The office ends when asked, leaving no process behind.
+        QVERIFY2(waitForNoProcess(15000), qPrintable(processesUsing(m_profile).join(u'\n')));
     }
 };
 
