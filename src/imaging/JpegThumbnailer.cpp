@@ -41,9 +41,14 @@ void silent(j_common_ptr) { }
 
 // Reads the open file in blocks; the end of the file ends the data with a made-up EOI, as
 // libjpeg's own sources do.
+// A file may not make the decoder read more than its budget: garbage after the start marker
+// of a 2 GB file would otherwise be scanned to the end for the next marker.
+constexpr qint64 HeaderReadBudget = 16LL * 1024 * 1024;
+
 struct FdSource {
     jpeg_source_mgr pub;
     int fd;
+    qint64 budget;
     JOCTET buffer[64 * 1024];
 };
 
@@ -53,10 +58,15 @@ void fdTerm(j_decompress_ptr) { }
 boolean fdFill(j_decompress_ptr cinfo)
 {
     auto* src = reinterpret_cast<FdSource*>(cinfo->src);
-    ssize_t n;
-    do {
-        n = ::read(src->fd, src->buffer, sizeof src->buffer);
-    } while (n < 0 && errno == EINTR);
+    ssize_t n = 0;
+    if (src->budget > 0) {
+        const size_t want = size_t(std::min<qint64>(qint64(sizeof src->buffer), src->budget));
+        do {
+            n = ::read(src->fd, src->buffer, want);
+        } while (n < 0 && errno == EINTR);
+    }
+    if (n > 0)
+        src->budget -= n;
     if (n <= 0) {
         WARNMS(cinfo, JWRN_JPEG_EOF);
         src->buffer[0] = 0xFF;
@@ -88,6 +98,7 @@ void useFdSource(j_decompress_ptr cinfo, FdSource* src, int fd)
 {
     std::memset(&src->pub, 0, sizeof src->pub);
     src->fd = fd;
+    src->budget = HeaderReadBudget;
     src->pub.init_source = fdInit;
     src->pub.fill_input_buffer = fdFill;
     src->pub.skip_input_data = fdSkip;
@@ -181,6 +192,8 @@ JpegOutcome run(const Input& in, const Job& job, QImage* out)
     jpeg_read_header(cinfo, TRUE);
 
     const unsigned w = cinfo->image_width, h = cinfo->image_height;
+    if (in.fd >= 0) // compressed data never needs more than a few bytes a pixel
+        s->source.budget = HeaderReadBudget + qint64(w) * h * 8;
     const bool thumbnailMode = job.mainSize.isValid();
     if (cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK) {
         jpeg_destroy_decompress(cinfo);
@@ -268,16 +281,20 @@ JpegOutcome run(const Input& in, const Job& job, QImage* out)
         return JpegOutcome::Unreadable;
     }
     s->image.fill(0xFF808080);
+    bool gotRows = false;
     while (cinfo->output_scanline < cinfo->output_height) {
         // After the data of a sequential file ran out libjpeg would only repeat the last
         // colours; stop there.
-        if ((s->err.hitEnd && !cinfo->progressive_mode) || stopped(job))
+        const bool sequentialEnd = s->err.hitEnd && !cinfo->progressive_mode;
+        if (sequentialEnd || stopped(job))
             break;
         JSAMPROW row = s->image.scanLine(int(cinfo->output_scanline));
         if (jpeg_read_scanlines(cinfo, &row, 1) != 1)
             break;
+        // A file whose data ends within its first row holds no picture at all.
+        if (!(s->err.hitEnd && !cinfo->progressive_mode && cinfo->output_scanline == 1))
+            gotRows = true;
     }
-    const bool gotRows = cinfo->output_scanline > 0;
     jpeg_destroy_decompress(cinfo); // no need to read what follows the last row
     if (!gotRows || stopped(job))
         return JpegOutcome::Unreadable;

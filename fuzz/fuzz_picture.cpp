@@ -1,0 +1,64 @@
+// Feeds arbitrary bytes through what a browse and a display do with one file: format
+// sniffing, the thumbnail decode (JPEG routes with EXIF orientation and embedded thumbnail,
+// Qt for the rest) and the display's load with its limits.
+#include "imaging/ExifThumbnail.h"
+#include "imaging/ThumbnailEngine.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QImageReader>
+
+#include <cstdint>
+
+namespace {
+
+// The display's reader settings (PictureDisplay::LoadPicture): auto-transform, a 512 MiB
+// allocation limit, big pictures decoded scaled to a 2048-pixel bound.
+constexpr int DisplayAllocationLimitMb = 512;
+constexpr int DisplayBound = 2048;
+
+void displayLoad(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    reader.setAllocationLimit(DisplayAllocationLimitMb);
+    const QSize stored = reader.size();
+    if (stored.isValid() && (stored.width() > DisplayBound || stored.height() > DisplayBound)
+        && reader.supportsOption(QImageIOHandler::ScaledSize))
+        reader.setScaledSize(stored.scaled(DisplayBound, DisplayBound, Qt::KeepAspectRatio));
+    const QImage image = reader.read();
+    if (!image.isNull())
+        (void)image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    static QCoreApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    {
+        QBuffer buffer;
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        (void)QImageReader::imageFormat(&buffer);
+    }
+    const QImage thumb = ztv::makeThumbnailFromBytes(bytes, QSize(100, 100));
+    if (!thumb.isNull() && (thumb.width() > 100 || thumb.height() > 100))
+        __builtin_trap(); // a thumbnail never leaves its box
+    // The EXIF parser on its own, as if the bytes were an APP1 payload.
+    const QByteArray app1 = QByteArray("Exif\0\0", 6) + bytes.left(0xFFFF - 6);
+    const ztv::ExifFacts facts = ztv::readExifFacts(reinterpret_cast<const unsigned char*>(app1.constData()), size_t(app1.size()));
+    if (facts.orientation < 1 || facts.orientation > 8)
+        __builtin_trap();
+    displayLoad(bytes);
+    return 0;
+}

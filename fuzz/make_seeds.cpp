@@ -1,0 +1,70 @@
+// Writes small valid pictures of every format a browse meets into the given folder.
+#include "ExifBuilder.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QPainter>
+
+#include <cstdio>
+
+namespace {
+
+QByteArray encode(const QImage& image, const char* format, bool progressive = false)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(75);
+    writer.setProgressiveScanWrite(progressive);
+    if (!writer.write(image))
+        std::fprintf(stderr, "cannot write %s: %s\n", format, qPrintable(writer.errorString()));
+    return bytes;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: make_seeds FOLDER\n");
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    QImage picture(24, 16, QImage::Format_ARGB32);
+    picture.fill(Qt::transparent);
+    {
+        QPainter p(&picture);
+        p.fillRect(0, 0, 12, 16, Qt::red);
+        p.fillRect(12, 4, 12, 8, QColor(0, 0, 255, 128));
+    }
+    const QImage opaque = picture.convertToFormat(QImage::Format_RGB32);
+    static const unsigned char gif[] = { 'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0, 0, 0xFF, 0, 0, 0, 0, 0xFF,
+                                         0x21, 0xF9, 4, 1, 0, 0, 0, 0, 0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0, 2, 3, 0x44,
+                                         0x34, 0x05, 0, 0x3B };
+    const std::pair<const char*, QByteArray> seeds[] = {
+        { "seed.bmp", encode(opaque, "BMP") },
+        { "seed.jpg", encode(opaque, "JPEG") },
+        { "seed-progressive.jpg", encode(opaque.scaled(160, 120), "JPEG", true) },
+        { "seed-exif6.jpg", ztv::test::withExif(encode(opaque, "JPEG"), 6, encode(opaque.scaled(12, 8), "JPEG")) },
+        { "seed-grey.jpg", encode(opaque.convertToFormat(QImage::Format_Grayscale8), "JPEG") },
+        { "seed.png", encode(picture, "PNG") },
+        { "seed.gif", QByteArray(reinterpret_cast<const char*>(gif), sizeof gif) },
+        { "seed.webp", encode(picture, "WEBP") },
+        { "seed.tif", encode(picture, "TIFF") },
+    };
+    int written = 0;
+    for (const auto& [name, bytes] : seeds) {
+        QFile file(out + QLatin1Char('/') + QLatin1String(name));
+        if (!bytes.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
+            ++written;
+    }
+    std::printf("%d seeds in %s\n", written, qPrintable(out));
+    return written == int(std::size(seeds)) ? 0 : 1;
+}

@@ -1,0 +1,201 @@
+#include "StorageBuilder.h"
+#include "imaging/ThumbnailBrowser.h"
+#include "imaging/ThumbnailEngine.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <QTest>
+#include <QtEndian>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace ztv;
+using ztv::test::TestHome;
+namespace pictures = ztv::test::pictures;
+
+namespace {
+
+quint32 crc32(const QByteArray& bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char ch : bytes) {
+        crc ^= quint8(ch);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray be32(quint32 v)
+{
+    char b[4];
+    qToBigEndian(v, b);
+    return QByteArray(b, 4);
+}
+
+QByteArray pngChunk(const char* type, const QByteArray& data)
+{
+    const QByteArray body = QByteArray(type, 4) + data;
+    return be32(quint32(data.size())) + body + be32(crc32(body));
+}
+
+// A well-formed PNG whose header claims width x height RGBA with a few bytes of pixel data.
+QByteArray pngClaiming(quint32 width, quint32 height)
+{
+    QByteArray ihdr = be32(width) + be32(height);
+    ihdr.append(char(8)).append(char(6)).append(char(0)).append(char(0)).append(char(0));
+    const QByteArray idat = qCompress(QByteArray(4096, '\0')).mid(4); // zlib stream
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + pngChunk("IDAT", idat) + pngChunk("IEND", {});
+}
+
+QByteArray gifClaiming(quint16 width, quint16 height)
+{
+    QByteArray g("GIF89a");
+    auto le16 = [&](quint16 v) {
+        g.append(char(v & 0xFF));
+        g.append(char(v >> 8));
+    };
+    le16(width);
+    le16(height);
+    g.append(char(0x80)).append(char(0)).append(char(0));
+    g.append(QByteArray("\0\0\0\xFF\xFF\xFF", 6));
+    g.append(char(0x2C));
+    le16(0);
+    le16(0);
+    le16(width);
+    le16(height);
+    g.append(char(0));
+    g.append(char(2)).append(char(2)).append("\x44\x01", 2).append(char(0)).append(char(0x3B));
+    return g;
+}
+
+// A small JPEG whose frame header is rewritten to claim width x height.
+QByteArray jpegClaiming(quint16 width, quint16 height, bool progressive)
+{
+    QImage image(64, 64, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "JPEG");
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    const int sof = bytes.indexOf(progressive ? QByteArray("\xFF\xC2", 2) : QByteArray("\xFF\xC0", 2));
+    if (sof < 0)
+        qFatal("no frame header");
+    qToBigEndian(height, bytes.data() + sof + 5);
+    qToBigEndian(width, bytes.data() + sof + 7);
+    return bytes;
+}
+
+long maxRssKiB()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+class TestHostilePictures : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void attackFolderIsCountedAndSkipped();
+    void unreadableFolder();
+    void fuzzRegressions();
+};
+
+void TestHostilePictures::attackFolderIsCountedAndSkipped()
+{
+    TestHome home;
+    const QString dir = home.makeDir(QStringLiteral("attack"));
+    home.write(QStringLiteral("attack/01 huge.png"), pngClaiming(60000, 60000));
+    home.write(QStringLiteral("attack/02 huge.gif"), gifClaiming(60000, 60000));
+    home.write(QStringLiteral("attack/03 huge.jpg"), jpegClaiming(20000, 20000, false));
+    home.write(QStringLiteral("attack/04 huge progressive.jpg"), jpegClaiming(20000, 20000, true));
+    home.write(QStringLiteral("attack/05 truncated.png"), pictures::png({ 300, 300 }).left(200));
+    home.write(QStringLiteral("attack/06 header only.jpg"), pictures::jpeg({ 300, 300 }).left(700));
+    home.write(QStringLiteral("attack/07 empty.jpg"), QByteArray());
+    const QString sparse = dir + QStringLiteral("/08 sparse.jpg");
+    const QString sparseJpeg = dir + QStringLiteral("/09 sparse after start.jpg");
+    for (const QString& path : { sparse, sparseJpeg }) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        QVERIFY(fd >= 0);
+        if (path == sparseJpeg)
+            QCOMPARE(::write(fd, "\xFF\xD8\xFF\xE0", 4), ssize_t(4));
+        QCOMPARE(::ftruncate(fd, 2LL * 1024 * 1024 * 1024), 0);
+        ::close(fd);
+    }
+    QVERIFY(QFile::link(dir + QStringLiteral("/10 loop b.jpg"), dir + QStringLiteral("/10 loop a.jpg")));
+    QVERIFY(QFile::link(dir + QStringLiteral("/10 loop a.jpg"), dir + QStringLiteral("/10 loop b.jpg")));
+    QVERIFY(::mkfifo(QFile::encodeName(dir + QStringLiteral("/11 fifo.png")).constData(), 0644) == 0);
+    home.makeDir(QStringLiteral("attack/12 folder.jpg"));
+    home.write(QStringLiteral("attack/13 good.png"), pictures::png({ 200, 100 }));
+
+    ThumbnailBrowser browser;
+    browser.setCacheFolder(home.home() + QStringLiteral("/cache"));
+    browser.setWorkerCount(2);
+    QList<int> statuses;
+    QStringList names;
+    QObject context;
+    connect(&browser, &ThumbnailBrowser::ThumbnailReady, &context, [&](const QImage&, const QString& path, int status) {
+        statuses.append(status);
+        names.append(QFileInfo(path).fileName());
+        browser.setContinueBrowsing(true);
+    });
+    const long rssBefore = maxRssKiB();
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(browser.BrowseFolder(dir), ThumbnailBrowser::ResultOk);
+    const qint64 ms = clock.elapsed();
+    const long growthMiB = (maxRssKiB() - rssBefore) / 1024;
+    qInfo("attack folder: %lld files in %lld ms, peak memory grew by %ld MiB (peak %ld MiB)",
+          qint64(statuses.size()), ms, growthMiB, maxRssKiB() / 1024);
+    QCOMPARE(statuses.size(), 13); // every file but the folder
+    QVERIFY(!names.contains(QStringLiteral("12 folder.jpg")));
+    for (int i = 0; i < statuses.size() - 1; ++i)
+        QVERIFY2(statuses[i] == ThumbnailResult::Unreadable, qPrintable(names[i]));
+    QCOMPARE(statuses.last(), int(ThumbnailResult::Made));
+    QVERIFY2(growthMiB < 300, qPrintable(QString::number(growthMiB)));
+    // Nothing was written for the broken files.
+    QCOMPARE(QDir(home.home() + QStringLiteral("/cache/normal")).entryList(QDir::Files).size(), 1);
+}
+
+void TestHostilePictures::unreadableFolder()
+{
+    TestHome home;
+    const QString dir = home.makeDir(QStringLiteral("closed"));
+    home.write(QStringLiteral("closed/a.png"), pictures::png({ 10, 10 }));
+    QVERIFY(::chmod(QFile::encodeName(dir).constData(), 0) == 0);
+    ThumbnailBrowser browser;
+    const int r = browser.BrowseFolder(dir);
+    ::chmod(QFile::encodeName(dir).constData(), 0755);
+    if (::geteuid() == 0)
+        QSKIP("root reads any folder; the unreadable case needs an ordinary user");
+    QCOMPARE(r, ThumbnailBrowser::ResultFolderUnreadable);
+}
+
+void TestHostilePictures::fuzzRegressions()
+{
+    // Inputs the fuzz target once crashed or hung on; each must now give a bounded result.
+    const QDir dir(QStringLiteral(ZENTOVI_FUZZ_REGRESSIONS));
+    const QStringList files = dir.entryList(QDir::Files);
+    for (const QString& name : files) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QImage thumb = makeThumbnailFromBytes(file.readAll(), { 100, 100 });
+        QVERIFY2(thumb.isNull() || (thumb.width() <= 100 && thumb.height() <= 100), qPrintable(name));
+    }
+    if (files.isEmpty())
+        QSKIP("no regression inputs kept yet");
+}
+
+QTEST_GUILESS_MAIN(TestHostilePictures)
+#include "tst_hostilepictures.moc"
