@@ -2,17 +2,19 @@
 # Builds the picture fuzz target with clang and libFuzzer and runs it.
 #   fuzz/run.sh                 run until stopped (Ctrl-C)
 #   fuzz/run.sh --time 600      run for 600 seconds
-#   fuzz/run.sh --runs 20000    a fixed number of inputs (what the test script does)
+#   fuzz/run.sh --runs 20000    a fixed number of inputs
+#   fuzz/run.sh --runs 20000 --time 120   whichever ends first (what the test script does)
 # Findings are written to build-fuzz/findings/; keep each fixed one in fuzz/regressions/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 limit=()
-case "${1:-}" in
-  --time) limit=(-max_total_time="${2:?seconds}") ;;
-  --runs) limit=(-runs="${2:?count}") ;;
-  "") ;;
-  *) echo "usage: fuzz/run.sh [--time SECONDS | --runs COUNT]" >&2; exit 2 ;;
-esac
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --time) limit+=(-max_total_time="${2:?seconds}"); shift 2 ;;
+    --runs) limit+=(-runs="${2:?count}"); shift 2 ;;
+    *) echo "usage: fuzz/run.sh [--time SECONDS] [--runs COUNT]" >&2; exit 2 ;;
+  esac
+done
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ cmake -S fuzz -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
