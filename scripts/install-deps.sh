@@ -18,6 +18,7 @@ run_pkgs=(
 test_pkgs=(
   xvfb xauth locales
   dpkg-dev file desktop-file-utils appstream x11-utils
+  clang libclang-rt-14-dev
 )
 
 pkgs=("${run_pkgs[@]}")

@@ -44,4 +44,5 @@ if [ "${ZENTOVI_SANITIZE_RUN:-1}" != 0 ]; then
   step "sanitizer tests under LANG=ja_JP.UTF-8"
   run_tests build-asan ja_JP.UTF-8
 fi
+step "short fuzz run of the picture readers" && bash fuzz/run.sh --runs 20000 --time 120
 step "all tests passed"
