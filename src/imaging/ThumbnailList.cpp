@@ -99,6 +99,7 @@ public:
     {
         updatePageRange();
         verticalScrollBar()->setValue(row * rowHeight());
+        m_topItem = row * columns();
     }
 
     int indexAtOwnerPoint(const QPoint& ownerPoint)
@@ -111,14 +112,16 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override
     {
-        const int topRow = verticalScrollBar()->value() / rowHeight();
+        // Keep the top item, not the top row: a list filled before it was first laid out
+        // (the start-up listing) has a different number of columns afterwards.
+        const int topItem = m_topItem;
         QListView::resizeEvent(event);
         const QSize area = viewport()->size();
         // The layout wraps once a cell would reach the last pixel column.
         const QSize cell((area.width() - 1) / ThumbnailList::Columns, area.height() / ThumbnailList::Rows);
         if (cell.isValid() && cell != gridSize())
             setGridSize(cell);
-        scrollToRow(topRow);
+        scrollToRow(rowOf(topItem));
     }
 
     void updateGeometries() override
@@ -187,6 +190,7 @@ private:
     }
 
     ThumbnailList* m_owner;
+    int m_topItem = 0;
     int m_pressedRow = -1;
 };
 

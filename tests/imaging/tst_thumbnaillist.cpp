@@ -110,6 +110,20 @@ private Q_SLOTS:
         QCOMPARE(s.list.topItem(), -1);
     }
 
+    void scrollMadeBeforeTheFirstLayoutHoldsAfterShow()
+    {
+        // Start-up fills and scrolls the lists before the window is shown.
+        ThumbnailList list;
+        for (int i = 0; i < 8; ++i)
+            list.AddThumbnail(thumb(Qt::gray), QStringLiteral("p%1.jpg").arg(i), i);
+        list.ScrollToThumbnail(7);
+        list.ScrollToThumbnail(1);
+        list.resize(576, 523);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QCOMPARE(list.topItem(), 0);
+    }
+
     void followsANewestItemDuringARun()
     {
         ShownList s(0);
