@@ -92,7 +92,8 @@ public:
     }
 
     int rowHeight() const { return std::max(1, gridSize().height()); }
-    int columns() const { return std::max(1, viewport()->width() / std::max(1, gridSize().width())); }
+    // Fixed by the grid, also before the view was first laid out (a list on a hidden tab).
+    int columns() const { return ThumbnailList::Columns; }
     int rowOf(int item) const { return item / columns(); }
 
     void scrollToRow(int row)
