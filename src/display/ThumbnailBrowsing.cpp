@@ -4,6 +4,7 @@
 #include "display/BrowseKeyWatch.h"
 #include "display/PreviewForm.h"
 #include "display/SelectionState.h"
+#include "display/ThumbnailScale.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
@@ -45,6 +46,7 @@ int MainForm::ShowFolderThumbnails(int tab, const QString& folder)
     m_browseTab = tab;
     m_browseFiles = 0;
     m_keyWatch->start(&gBrowseQuit);
+    LEADThumb1[tab]->setThumbnailSize(thumbnailDecodeBox(kThumbnailBox, LEADImgList1[tab]->devicePixelRatioF()));
     const int r = LEADThumb1[tab]->BrowseFolder(folder);
     m_keyWatch->stop();
     m_browseTab = -1;
@@ -79,7 +81,8 @@ void MainForm::AddThumbnailItem(int tab, const QString& path, const QImage& bitm
 {
     HiddenList[tab].append(path);
     ThumbnailList* list = LEADImgList1[tab];
-    list->AddThumbnail(bitmap, GetFileTitle(path), gBrowseIndex);
+    list->AddThumbnail(withThumbnailRatio(bitmap, kThumbnailBox, list->devicePixelRatioF()), GetFileTitle(path),
+                       gBrowseIndex);
     list->ScrollToThumbnail(list->ThumbnailCount() - 1);
 }
 

@@ -15,6 +15,7 @@
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/CommandButton.h"
 #include "mainwindow/FolderTree.h"
+#include "mainwindow/KeyboardNavigation.h"
 #include "mainwindow/LinkHandlers.h"
 #include "mainwindow/texts.h"
 
@@ -78,6 +79,7 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     buildMenus();
     for (int tab = 0; tab < 3; ++tab)
         connectTab(tab);
+    setupKeyboard(*this);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect avail = screen->availableGeometry();
         move(avail.center() - QPoint(width() / 2, height() / 2));

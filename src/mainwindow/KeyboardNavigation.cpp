@@ -1,0 +1,159 @@
+#include "mainwindow/KeyboardNavigation.h"
+
+#include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailList.h"
+#include "mainwindow/FolderTree.h"
+#include "mainwindow/MainForm.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
+
+namespace ztv {
+
+namespace {
+
+bool isMenuKey(const QKeyEvent& key)
+{
+    return key.key() == Qt::Key_Menu
+        || (key.key() == Qt::Key_F10 && (key.modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier);
+}
+
+// The point a keyboard request stands for in a tree: the centre of its current node, in
+// the viewport coordinates the mouse handlers take. False when no node is current.
+bool currentNodeCentre(FolderTree* tree, QPoint* point)
+{
+    QTreeWidgetItem* item = tree->currentItem();
+    if (!item)
+        return false;
+    tree->scrollToItem(item);
+    *point = tree->visualItemRect(item).center();
+    return true;
+}
+
+// Qt on Linux turns only the menu key into a context-menu request, and only on X11; this
+// makes the menu key and Shift+F10 do it on every platform, once. Installed on the
+// application, since dialogs share the trees.
+class KeyboardActions : public QObject {
+public:
+    using QObject::QObject;
+
+    static void installOnce()
+    {
+        static KeyboardActions* instance = nullptr;
+        if (!instance) {
+            instance = new KeyboardActions(qApp);
+            qApp->installEventFilter(instance);
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            return keyPress(watched, static_cast<QKeyEvent*>(event));
+        case QEvent::ContextMenu:
+            return contextMenu(watched, static_cast<QContextMenuEvent*>(event));
+        default:
+            return false;
+        }
+    }
+
+private:
+    static bool keyPress(QObject* watched, QKeyEvent* key)
+    {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || QApplication::activePopupWidget())
+            return false;
+        while (widget->focusProxy())
+            widget = widget->focusProxy();
+        // A disabled window (a browse run) takes no keyboard request but Esc, handled elsewhere.
+        if (!widget->isEnabled())
+            return false;
+        if (isMenuKey(*key)) {
+            const QPoint centre = widget->rect().center();
+            QContextMenuEvent request(QContextMenuEvent::Keyboard, centre, widget->mapToGlobal(centre),
+                                      key->modifiers());
+            QCoreApplication::sendEvent(widget, &request);
+            return true;
+        }
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        // Only the main window's trees: in a dialog Enter keeps pressing the default button.
+        auto* tree = qobject_cast<FolderTree*>(widget);
+        if (enter && tree && qobject_cast<MainForm*>(tree->window()) && !(key->modifiers() & ~Qt::KeypadModifier)) {
+            QPoint p;
+            if (currentNodeCentre(tree, &p)) {
+                // As a left click: the press over the tree, then the click on the node.
+                Q_EMIT tree->MouseButton(1, 0, p.x(), p.y());
+                if (QTreeWidgetItem* item = tree->currentItem())
+                    Q_EMIT tree->itemClicked(item, 0);
+            }
+            return true;
+        }
+        return false;
+    }
+
+    static bool contextMenu(QObject* watched, QContextMenuEvent* request)
+    {
+        if (request->reason() != QContextMenuEvent::Keyboard)
+            return false;
+        // The window system's own request for the menu key: the key press makes it again.
+        if (request->spontaneous())
+            return true;
+        auto* tree = qobject_cast<FolderTree*>(watched);
+        if (!tree)
+            return false;
+        QPoint p;
+        if (currentNodeCentre(tree, &p))
+            Q_EMIT tree->MouseButton(2, 0, p.x(), p.y());
+        return true;
+    }
+};
+
+QList<QWidget*> tabButtons(MainForm& form, int tab)
+{
+    QList<QWidget*> list;
+    switch (tab) {
+    case 0:
+        list = { form.Command5[0], form.Command5[1], form.Command5[2] };
+        break;
+    case 1:
+        list = { form.Command3[0], form.Command3[1], form.Command3[2], form.Command3[3] };
+        break;
+    case 2:
+        for (QToolButton* b : form.Command4)
+            list << b;
+        break;
+    default:
+        list = { form.Command1[1], form.Command1[0], form.Command1[3], form.Command1[4] };
+        break;
+    }
+    return list;
+}
+
+} // namespace
+
+void setupKeyboard(MainForm& form)
+{
+    KeyboardActions::installOnce();
+
+    // One chain through the whole window; the controls of hidden tabs are passed over.
+    QList<QWidget*> chain;
+    if (auto* bar = form.SSTab1->findChild<QTabBar*>())
+        chain << bar;
+    for (int tab = 0; tab < 3; ++tab) {
+        chain << form.TreeView1[tab] << form.LEADImgList1[tab] << form.Combo1[tab] << form.LEAD1[tab];
+        chain << tabButtons(form, tab);
+    }
+    chain << tabButtons(form, 3) << form.LEAD2 << form.Command2 << form.Command1[2];
+    chain.removeAll(nullptr);
+    for (int i = 0; i + 1 < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i], chain[i + 1]);
+}
+
+} // namespace ztv

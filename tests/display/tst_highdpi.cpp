@@ -1,0 +1,78 @@
+// Run with the screen at a device pixel ratio of 2 (set before the application starts).
+#include "MainFormFixture.h"
+#include "display/ThumbnailScale.h"
+#include "imaging/ThumbnailList.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QTest>
+
+using namespace ztv;
+using ztv::test::MainFormFixture;
+
+class TstHighDpi : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void ratioRules_data();
+    void ratioRules();
+    void thumbnailsMadeAtScreenDensity();
+};
+
+void TstHighDpi::ratioRules_data()
+{
+    QTest::addColumn<QSize>("decoded");
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<qreal>("expected");
+    QTest::newRow("reduced, wide") << QSize(200, 150) << 2.0 << 2.0;
+    QTest::newRow("reduced, tall") << QSize(75, 200) << 2.0 << 2.0;
+    QTest::newRow("reduced, rounded down a pixel") << QSize(199, 20) << 2.0 << 2.0;
+    QTest::newRow("small picture") << QSize(40, 30) << 2.0 << 1.0;
+    QTest::newRow("plain screen") << QSize(100, 75) << 1.0 << 1.0;
+    QTest::newRow("fractional") << QSize(150, 100) << 1.5 << 1.5;
+    QTest::newRow("nonsense ratio") << QSize(200, 150) << 0.0 << 1.0;
+}
+
+void TstHighDpi::ratioRules()
+{
+    QFETCH(QSize, decoded);
+    QFETCH(qreal, ratio);
+    QFETCH(qreal, expected);
+    QImage image(decoded, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    const QImage marked = withThumbnailRatio(image, kThumbnailBox, ratio);
+    QCOMPARE(marked.devicePixelRatio(), expected);
+    QCOMPARE(marked.size(), decoded); // pixels untouched
+    QCOMPARE(thumbnailDecodeBox(kThumbnailBox, 1.5), QSize(150, 150));
+}
+
+void TstHighDpi::thumbnailsMadeAtScreenDensity()
+{
+    MainFormFixture f;
+    const QString sy = QStringLiteral("My Documents/ZTV_DATA/ストックヤード/");
+    f.home.write(sy + QStringLiteral("a-large.jpg"), test::pictures::jpeg({ 800, 600 }, Qt::darkGreen));
+    f.home.write(sy + QStringLiteral("b-small.png"), test::pictures::png({ 40, 30 }));
+    MainForm& form = f.load();
+    ThumbnailList* list = form.LEADImgList1[1];
+    QCOMPARE(list->devicePixelRatioF(), 2.0);
+    QCOMPARE(list->ThumbnailCount(), 2);
+    auto* view = qobject_cast<QAbstractItemView*>(list->focusProxy());
+    QVERIFY(view);
+    const QImage large = view->model()->index(0, 0).data(Qt::DecorationRole).value<QImage>();
+    const QImage small = view->model()->index(1, 0).data(Qt::DecorationRole).value<QImage>();
+    // Twice the pixels of a plain screen's thumbnail, shown at the same logical size.
+    QCOMPARE(large.size(), QSize(200, 150));
+    QCOMPARE(large.devicePixelRatio(), 2.0);
+    QCOMPARE(large.deviceIndependentSize().toSize(), QSize(100, 75));
+    QCOMPARE(small.size(), QSize(40, 30));
+    QCOMPARE(small.deviceIndependentSize().toSize(), QSize(40, 30));
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_SCALE_FACTOR", "2");
+    QApplication app(argc, argv);
+    TstHighDpi test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_highdpi.moc"

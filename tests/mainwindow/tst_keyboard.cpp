@@ -1,0 +1,224 @@
+#include "MainFormFixture.h"
+#include "display/SelectionState.h"
+#include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailList.h"
+#include "mainwindow/FolderTree.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+using namespace ztv;
+using ztv::test::MainFormFixture;
+
+namespace {
+
+QTreeWidgetItem* child(QTreeWidgetItem* parent, const QString& text)
+{
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (parent->child(i)->text(0) == text)
+            return parent->child(i);
+    }
+    return nullptr;
+}
+
+void writePictures(MainFormFixture& f, const QString& folder, int n)
+{
+    for (int i = 0; i < n; ++i)
+        f.home.write(folder + QStringLiteral("/p%1.png").arg(i, 2, 10, QLatin1Char('0')),
+                     test::pictures::png({ 40, 30 }, QColor::fromHsv(i * 30 % 360, 200, 200)));
+}
+
+// The window shown, active and on the given tab, with the focus on the given control.
+bool focusOn(MainForm& form, int tab, QWidget* control)
+{
+    form.show();
+    form.activateWindow();
+    if (!QTest::qWaitForWindowActive(&form))
+        return false;
+    form.SSTab1->setCurrentIndex(tab);
+    control->setFocus(Qt::OtherFocusReason);
+    return QApplication::focusWidget() == (control->focusProxy() ? control->focusProxy() : control);
+}
+
+void press(int key, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+}
+
+const QString kStock = QStringLiteral("My Documents/ZTV_DATA/ストックヤード");
+
+} // namespace
+
+class TstKeyboard : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { PictureSelected = 0; }
+    void menuKeysOnVaultTreeOpenItsMenuAtCurrentNode();
+    void enterOnTreeNodeListsItsFolder();
+    void thumbnailKeysShowAndOpenTheTabMenu();
+    void menuKeyOnPasteDisplay();
+    void disabledWindowTakesNoMenuKey();
+    void tabOrderFollowsTheTab();
+};
+
+void TstKeyboard::menuKeysOnVaultTreeOpenItsMenuAtCurrentNode()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    FolderTree* vault = form.TreeView1[2];
+    QVERIFY(focusOn(form, 2, vault));
+    vault->expandItem(vault->topLevelItem(0));
+    QTreeWidgetItem* box = child(vault->topLevelItem(0), QStringLiteral("空箱"));
+    QVERIFY(box);
+    vault->setCurrentItem(box);
+
+    PictureSelected = 1;
+    press(Qt::Key_Menu);
+    QCOMPARE(f.openedMenus, (QStringList { "menu_L" }));
+    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/空箱"));
+    QCOMPARE(PictureSelected, qint16(0)); // as after the right button over the tree
+
+    // Shift+F10 does the same, at the node the arrow keys reach.
+    press(Qt::Key_Up);
+    QVERIFY(vault->currentItem() != box);
+    const QString above = vault->treePath(vault->currentItem());
+    press(Qt::Key_F10, Qt::ShiftModifier);
+    QCOMPARE(f.openedMenus, (QStringList { "menu_L", "menu_L" }));
+    QCOMPARE(form.CurrentNodePath[2], above);
+    // Plain F10 is no menu request.
+    press(Qt::Key_F10);
+    QCOMPARE(f.openedMenus.size(), 2);
+
+    // The other trees have no menu, as with the mouse.
+    QVERIFY(focusOn(form, 1, form.TreeView1[1]));
+    form.TreeView1[1]->setCurrentItem(form.TreeView1[1]->topLevelItem(0));
+    press(Qt::Key_Menu);
+    QCOMPARE(f.openedMenus.size(), 2);
+}
+
+void TstKeyboard::enterOnTreeNodeListsItsFolder()
+{
+    MainFormFixture f;
+    writePictures(f, kStock, 2);
+    writePictures(f, kStock + QStringLiteral("/旅行"), 3);
+    MainForm& form = f.load();
+    QCOMPARE(form.HiddenList[1].size(), 2);
+    FolderTree* tree = form.TreeView1[1];
+    QVERIFY(focusOn(form, 1, tree));
+    tree->setCurrentItem(tree->topLevelItem(0));
+    tree->expandItem(tree->topLevelItem(0));
+    press(Qt::Key_Down);
+    QCOMPARE(tree->currentItem()->text(0), QStringLiteral("旅行"));
+    // Moving the current node lists nothing; Enter is the click.
+    QCOMPARE(form.HiddenList[1].size(), 2);
+    PictureSelected = 1;
+    press(Qt::Key_Return);
+    QCOMPARE(form.CurrentNodePath[1], QStringLiteral("ストックヤード/旅行"));
+    QCOMPARE(form.HiddenList[1].size(), 3);
+    QVERIFY(form.HiddenList[1].first().endsWith(QStringLiteral("/旅行/p00.png")));
+    QCOMPARE(PictureSelected, qint16(0));
+}
+
+void TstKeyboard::thumbnailKeysShowAndOpenTheTabMenu()
+{
+    MainFormFixture f;
+    writePictures(f, kStock, 7);
+    MainForm& form = f.load();
+    ThumbnailList* list = form.LEADImgList1[1];
+    QCOMPARE(list->ThumbnailCount(), 7);
+    QVERIFY(focusOn(form, 1, list));
+
+    // Arrow keys walk the grid (five to a row); Enter shows the thumbnail as a click does.
+    press(Qt::Key_Right); // the first key makes the first item current
+    press(Qt::Key_Right);
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    const int chosen = form.TabSelectedIndex[1];
+    QVERIFY(chosen >= 5);
+    QCOMPARE(PictureSelected, qint16(1));
+    QVERIFY(form.LEAD1[1]->hasPicture());
+    QCOMPARE(form.HiddenList[1].value(chosen).isEmpty(), false);
+
+    // The menu key: the current thumbnail is chosen and shown, then the tab's menu opens.
+    press(Qt::Key_Left);
+    PictureSelected = 0;
+    press(Qt::Key_Menu);
+    QCOMPARE(f.openedMenus, (QStringList { "menu_R" }));
+    QCOMPARE(form.TabSelectedIndex[1], qint16(chosen - 1));
+    QCOMPARE(PictureSelected, qint16(1));
+
+    // On the vault's tab its own menu opens.
+    writePictures(f, QStringLiteral("My Documents/ZTV_DATA/保管庫"), 1);
+    form.ShowFolderThumbnails(2, f.home.vault());
+    QVERIFY(focusOn(form, 2, form.LEADImgList1[2]));
+    press(Qt::Key_Right);
+    press(Qt::Key_F10, Qt::ShiftModifier);
+    QCOMPARE(f.openedMenus.last(), QStringLiteral("menu_RF"));
+}
+
+void TstKeyboard::menuKeyOnPasteDisplay()
+{
+    MainFormFixture f;
+    MainForm& form = f.load();
+    QVERIFY(focusOn(form, 3, form.LEAD2));
+    // The display reports the right button, as a right click does; the paste area's handler
+    // behind it opens its menu.
+    QSignalSpy buttons(form.LEAD2, &PictureDisplay::mouseButton);
+    QTest::mouseClick(form.LEAD2, Qt::RightButton, {}, QPoint(10, 10));
+    press(Qt::Key_Menu);
+    press(Qt::Key_F10, Qt::ShiftModifier);
+    QCOMPARE(buttons.size(), 3);
+    for (const QList<QVariant>& call : buttons)
+        QCOMPARE(call.at(0).toInt(), 2);
+}
+
+void TstKeyboard::disabledWindowTakesNoMenuKey()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    FolderTree* vault = form.TreeView1[2];
+    QVERIFY(focusOn(form, 2, vault));
+    vault->setCurrentItem(vault->topLevelItem(0));
+    form.setEnabled(false); // as during a browse run
+    QTest::keyClick(vault, Qt::Key_Menu);
+    QTest::keyClick(vault, Qt::Key_Return);
+    form.setEnabled(true);
+    QVERIFY(f.openedMenus.isEmpty());
+}
+
+void TstKeyboard::tabOrderFollowsTheTab()
+{
+    MainFormFixture f;
+    writePictures(f, kStock, 1);
+    MainForm& form = f.load();
+    QVERIFY(focusOn(form, 1, form.TreeView1[1]));
+    const QList<QWidget*> expected { form.LEADImgList1[1]->focusProxy(), form.Combo1[1], form.LEAD1[1],
+                                     form.Command3[0], form.Command3[1], form.Command3[2], form.Command3[3],
+                                     form.Command2, form.Command1[2], form.SSTab1->findChild<QTabBar*>(),
+                                     form.TreeView1[1] };
+    for (QWidget* next : expected) {
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
+    // Backwards from the tree: the tab bar.
+    press(Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), form.SSTab1->findChild<QTabBar*>());
+
+    // The paste tab: its buttons in their order on screen, then the display.
+    QVERIFY(focusOn(form, 3, form.Command1[1]));
+    const QList<QWidget*> paste { form.Command1[0], form.Command1[3], form.Command1[4], form.LEAD2 };
+    for (QWidget* next : paste) {
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), next);
+    }
+}
+
+QTEST_MAIN(TstKeyboard)
+#include "tst_keyboard.moc"
