@@ -24,13 +24,14 @@ run_tests() {
 }
 
 step "build"
-build build
+build build -DCMAKE_INSTALL_PREFIX=/usr
 for lang in ja_JP.UTF-8 C.UTF-8; do
   step "tests under LANG=$lang"
   run_tests build "$lang"
 done
 
 # Further checks, one line each.
+step "Debian package"; bash scripts/package-test.sh build
 
 if [ "${ZENTOVI_SANITIZE_RUN:-1}" != 0 ]; then
   step "sanitizer build"
