@@ -1,27 +1,48 @@
 #include "mainwindow/LinkHandlers.h"
 
+#include "app/StoragePaths.h"
+#include "mainwindow/Links.h"
 #include "mainwindow/MainForm.h"
+
+#include <QTabWidget>
 
 namespace ztv {
 
-void LinkHandlers::RCD_Explora_Click(MainForm& /*form*/)
+namespace {
+// The folder comes from the current tab, not from the menu or button that was used.
+void OpenExplorer(MainForm& form)
 {
+    const Services& s = form.services();
+    Links(s.shell, s.prompts)
+        .openExplorer(Links::explorerFolder(
+            form.SSTab1->currentIndex(), CdRootName(s.drives), StockYardPath, VaultPath));
+}
+} // namespace
+
+void LinkHandlers::RCD_Explora_Click(MainForm& form)
+{
+    OpenExplorer(form);
 }
 
-void LinkHandlers::R_Explora_Click(MainForm& /*form*/)
+void LinkHandlers::R_Explora_Click(MainForm& form)
 {
+    OpenExplorer(form);
 }
 
-void LinkHandlers::RF_Explora_Click(MainForm& /*form*/)
+void LinkHandlers::RF_Explora_Click(MainForm& form)
 {
+    OpenExplorer(form);
 }
 
-void LinkHandlers::EX_Explora_Click(MainForm& /*form*/)
+void LinkHandlers::EX_Explora_Click(MainForm& form)
 {
+    OpenExplorer(form);
 }
 
-void LinkHandlers::Command2_Click(MainForm& /*form*/)
+void LinkHandlers::Command2_Click(MainForm& form)
 {
+    const Services& s = form.services();
+    Links(s.shell, s.prompts).openWebPage();
 }
 
 } // namespace ztv

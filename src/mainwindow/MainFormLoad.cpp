@@ -55,10 +55,7 @@ void MainForm::SpreadsheetCheck()
 {
     bool usable = false;
     try {
-        if (const auto info = m_services.spreadsheet.applicationInfo()) {
-            const QString first = info->version.left(1);
-            usable = !info->installPath.isEmpty() && first != QLatin1String("8") && first != QLatin1String("9");
-        }
+        usable = Spreadsheet::usable(m_services.spreadsheet.applicationInfo());
     } catch (...) {
         usable = false;
     }

@@ -1,5 +1,6 @@
 #include "DiskFileOps.h"
 #include "Fakes.h"
+#include "MainFormFixture.h"
 #include "export/LibreOfficeSpreadsheet.h"
 #include "export/WorkbookExport.h"
 
@@ -7,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -55,6 +58,8 @@ class TestExport : public QObject {
     }
 
 private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
     void init()
     {
         QVERIFY(m_dir.isValid());
@@ -287,7 +292,49 @@ private Q_SLOTS:
         calc.exportToWorkbook(QStringLiteral("/c/temp.xls"), QString(), QStringLiteral("Macro1"));
         QCOMPARE(calc.runningExports(), 0);
     }
+
+    // The three menu items of the main window: each acts on the current tab's entry at its
+    // selected index, with the template beside the program (the build copies it here).
+    void menuItemsUseCurrentTab()
+    {
+        test::MainFormFixture f;
+        MainForm& form = f.load();
+        const QStringList paths[3] = { { QStringLiteral("/media/cdrom0/a.jpg"),
+                                           QStringLiteral("/media/cdrom0/b.jpg") },
+            { f.home.stockYard() + QStringLiteral("/c.png") },
+            { f.home.vault() + QStringLiteral("/d.jpg"), f.home.vault() + QStringLiteral("/箱/e.jpg") } };
+        QAction* items[3] = { form.Exl_copy0, form.Exl_copy1, form.Exl_copy2 };
+        for (int tab = 0; tab < 3; ++tab) {
+            form.HiddenList[tab] = paths[tab];
+            form.TabSelectedIndex[tab] = qint16(paths[tab].size() - 1);
+        }
+        QStringList got;
+        for (int tab = 0; tab < 3; ++tab) {
+            form.SSTab1->setCurrentIndex(tab);
+            // Every item acts on the current tab, whichever menu it sits in.
+            items[(tab + 1) % 3]->setEnabled(true);
+            items[(tab + 1) % 3]->trigger();
+            QCOMPARE(f.spreadsheet.exports.size(), tab + 1);
+            got << f.spreadsheet.exports.last().cellText;
+        }
+        QCOMPARE(got, QStringList({ paths[0][1], paths[1][0], paths[2][1] }));
+        const QString workbook
+            = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/temp.xls");
+        for (const auto& e : f.spreadsheet.exports) {
+            QCOMPARE(e.workbook, workbook);
+            QCOMPARE(e.macro, QStringLiteral("Macro1"));
+        }
+        QVERIFY(QFileInfo(workbook).isFile());
+        QVERIFY(f.prompts.calls.isEmpty());
+
+        // An index past the list's end hands over "".
+        form.TabSelectedIndex[1] = 5;
+        form.SSTab1->setCurrentIndex(1);
+        form.Exl_copy1->setEnabled(true);
+        form.Exl_copy1->trigger();
+        QCOMPARE(f.spreadsheet.exports.last().cellText, QString());
+    }
 };
 
-QTEST_GUILESS_MAIN(TestExport)
+QTEST_MAIN(TestExport)
 #include "tst_export.moc"
