@@ -15,7 +15,7 @@ struct IconEntry {
 
 // Box operations and the vault transfers have no freedesktop counterpart; a generic "delete"
 // or "copy" would make them look like the file operations beside them.
-constexpr std::array<IconEntry, 18> kIcons { {
+constexpr std::array<IconEntry, 19> kIcons { {
     { "vault-copy", nullptr },
     { "vault-move", nullptr },
     { "clipboard-copy", "edit-copy" },
@@ -34,6 +34,7 @@ constexpr std::array<IconEntry, 18> kIcons { {
     { "Drive", "drive-optical" },
     { "FoldClose", "folder" },
     { "FoldOpen", "folder-open" },
+    { "zentovi", "zentovi" }, // the program's own, as installed in the hicolor theme
 } };
 
 const IconEntry* find(const QString& name)

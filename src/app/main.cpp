@@ -1,3 +1,4 @@
+#include "app/Icons.h"
 #include "app/Startup.h"
 #include "export/LibreOfficeSpreadsheet.h"
 #include "mainwindow/MainForm.h"
@@ -12,6 +13,9 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zentovi"));
+    // Lets the desktop match the windows to the menu entry and show its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.zentovi.zentovi"));
+    QApplication::setWindowIcon(ztv::icon(QStringLiteral("zentovi")));
     ztv::LoadQtTranslation(app);
 
     ztv::QtPrompts prompts;
