@@ -48,21 +48,25 @@ cat > "$work/smoke.sh" <<'SMOKE'
 title=$1
 HOME=$2 QT_QPA_PLATFORM=xcb "$3" >"$4/app.log" 2>&1 &
 pid=$!
-echo "$pid" > "$4/pid"
 i=0
 until xwininfo -root -tree | grep -qF "\"$title\""; do
   i=$((i + 1))
-  if [ "$i" -gt 150 ] || ! kill -0 "$pid" 2>/dev/null; then
+  if [ "$i" -gt 600 ] || ! kill -0 "$pid" 2>/dev/null; then
     echo "no window \"$title\"" >&2; cat "$4/app.log" >&2; kill "$pid" 2>/dev/null; exit 1
   fi
   sleep 0.1
 done
+# The menu entry names the window class the desktop matches the window by.
+if ! xwininfo -root -tree | grep -F "\"$title\"" | grep -qF "(\"$5\" "; then
+  echo "the window's class is not \"$5\"" >&2; kill "$pid"; exit 1
+fi
 sleep 3
 if ! kill -0 "$pid" 2>/dev/null; then echo "the program ended early" >&2; cat "$4/app.log" >&2; exit 1; fi
 kill "$pid"
 wait "$pid" 2>/dev/null || true
 SMOKE
-xvfb-run -a -s "-screen 0 1280x1024x24" sh "$work/smoke.sh" "$title" "$work/home" "$exec_cmd" "$work"
+wm_class=$(sed -n 's/^StartupWMClass=//p' "/usr/share/applications/$app_id.desktop")
+xvfb-run -a -s "-screen 0 1280x1024x24" sh "$work/smoke.sh" "$title" "$work/home" "$exec_cmd" "$work" "$wm_class"
 for area in "ストックヤード" "保管庫"; do
   test -d "$work/home/My Documents/ZTV_DATA/$area"
 done
