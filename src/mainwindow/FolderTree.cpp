@@ -1,6 +1,7 @@
 #include "mainwindow/FolderTree.h"
 
 #include "app/Icons.h"
+#include "imaging/MouseCodes.h"
 #include "mainwindow/PathText.h"
 
 #include <QMouseEvent>
@@ -11,26 +12,6 @@ namespace ztv {
 namespace {
 constexpr int KeyRole = Qt::UserRole;
 constexpr int ImageRole = Qt::UserRole + 1;
-}
-
-int mouseButtonCode(Qt::MouseButton button)
-{
-    switch (button) {
-    case Qt::LeftButton:
-        return 1;
-    case Qt::RightButton:
-        return 2;
-    case Qt::MiddleButton:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
-int shiftCode(Qt::KeyboardModifiers modifiers)
-{
-    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0)
-        | (modifiers & Qt::AltModifier ? 4 : 0);
 }
 
 FolderTree::FolderTree(QWidget* parent)

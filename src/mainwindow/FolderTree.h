@@ -63,7 +63,4 @@ private:
     QTreeWidgetItem* m_drop = nullptr;
 };
 
-int mouseButtonCode(Qt::MouseButton button);
-int shiftCode(Qt::KeyboardModifiers modifiers);
-
 } // namespace ztv
