@@ -2,8 +2,7 @@
 #include "app/Startup.h"
 #include "app/TitleForm.h"
 #include "app/WaitSeconds.h"
-#include "Fakes.h"
-#include "StorageBuilder.h"
+#include "MainFormFixture.h"
 #include "mainwindow/MainForm.h"
 #include "platform/FileOps.h"
 
@@ -129,13 +128,8 @@ void TstApp::japaneseButtonsAndGlyphs()
 
     // Every character of the tab captions and of half-width katakana must come out of some
     // font that really has it, or the user sees empty boxes.
-    test::TestHome home;
-    test::FakeDrives drives;
-    test::RecordingPrompts prompts;
-    test::FakeShell shell;
-    test::FakeSpreadsheet sheet;
-    drives.envHome = home.home();
-    MainForm form(Services { prompts, shell, drives, sheet, realFileOps() });
+    test::MainFormFixture f;
+    MainForm& form = f.create();
     QStringList samples;
     for (int i = 0; i < form.SSTab1->count(); ++i)
         samples << form.SSTab1->tabText(i);
@@ -164,21 +158,16 @@ void TstApp::japaneseButtonsAndGlyphs()
 
 void TstApp::startUpSequence()
 {
-    test::TestHome home;
-    test::FakeDrives drives;
-    test::RecordingPrompts prompts;
-    test::FakeShell shell;
-    test::FakeSpreadsheet sheet;
-    drives.envHome = home.home();
-    auto form = ShowSplashAndMain(Services { prompts, shell, drives, sheet, realFileOps() });
+    test::MainFormFixture f;
+    auto form = ShowSplashAndMain(f.services);
     QVERIFY(form->isVisible());
     QCOMPARE(form->windowTitle(), QStringLiteral("ゼントヴィVer1.0"));
     QCOMPARE(form->size(), QSize(850, 695));
     const QWidgetList tops = QApplication::topLevelWidgets();
     for (QWidget* w : tops)
         QVERIFY(!qobject_cast<title*>(w)); // the splash window is gone
-    QCOMPARE(StockYardPath, home.stockYard());
-    QVERIFY(prompts.calls.isEmpty());
+    QCOMPARE(StockYardPath, f.home.stockYard());
+    QVERIFY(f.prompts.calls.isEmpty());
 
     title splash;
     QCOMPARE(splash.size(), QSize(514, 242));
