@@ -3,12 +3,10 @@
 // letterboxed 4:3 thumbnails, RGBA PNGs and broken files.
 #include "ExifBuilder.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
-#include <QImageWriter>
 #include <QPainter>
 #include <QRandomGenerator>
 
@@ -22,13 +20,7 @@ namespace {
 
 QByteArray encode(const QImage& image, const char* format, int quality = 90)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setQuality(quality);
-    writer.write(image);
-    return bytes;
+    return ztv::test::encodeImage(image, format, quality);
 }
 
 // The photo cropped to the aspect of size and scaled to it, with sensor-like noise so the

@@ -1,12 +1,10 @@
 // Writes small valid pictures of every format a browse meets into the given folder.
 #include "ExifBuilder.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QImageWriter>
 #include <QPainter>
 
 #include <cstdio>
@@ -15,14 +13,9 @@ namespace {
 
 QByteArray encode(const QImage& image, const char* format, bool progressive = false)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setQuality(75);
-    writer.setProgressiveScanWrite(progressive);
-    if (!writer.write(image))
-        std::fprintf(stderr, "cannot write %s: %s\n", format, qPrintable(writer.errorString()));
+    const QByteArray bytes = ztv::test::encodeImage(image, format, 75, progressive);
+    if (bytes.isEmpty())
+        std::fprintf(stderr, "cannot write %s\n", format);
     return bytes;
 }
 

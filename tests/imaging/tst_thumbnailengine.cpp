@@ -5,10 +5,8 @@
 #include "imaging/ThumbnailEngine.h"
 #include "imaging/ThumbnailPipeline.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QImageWriter>
 #include <QPainter>
 #include <QTest>
 
@@ -26,14 +24,7 @@ namespace {
 
 QByteArray encode(const QImage& image, const char* format, bool progressive = false)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setQuality(90);
-    writer.setProgressiveScanWrite(progressive);
-    writer.write(image);
-    return bytes;
+    return ztv::test::encodeImage(image, format, 90, progressive);
 }
 
 QImage halves(QSize size, QColor left = Qt::black, QColor right = Qt::white)

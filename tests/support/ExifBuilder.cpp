@@ -1,8 +1,22 @@
 #include "ExifBuilder.h"
 
+#include <QBuffer>
+#include <QImageWriter>
 #include <QtEndian>
 
 namespace ztv::test {
+
+QByteArray encodeImage(const QImage& image, const char* format, int quality, bool progressive)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return bytes;
+}
 
 QByteArray withExif(QByteArray jpeg, int orientation, const QByteArray& thumbnailJpeg)
 {

@@ -1,12 +1,13 @@
 #include "StorageBuilder.h"
 
+#include "ExifBuilder.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
-#include <QtEndian>
 
 namespace ztv::test {
 
@@ -21,38 +22,6 @@ QByteArray encode(const QImage& image, const char* format, int quality = -1)
     return bytes;
 }
 
-// APP1 "Exif" segment holding a little-endian TIFF header and one IFD with Orientation.
-QByteArray exifOrientationSegment(int orientation)
-{
-    QByteArray tiff;
-    tiff.append("II*\0", 4);
-    auto put16 = [&](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        tiff.append(b, 2);
-    };
-    auto put32 = [&](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        tiff.append(b, 4);
-    };
-    put32(8);      // offset of IFD0
-    put16(1);      // one entry
-    put16(0x0112); // Orientation
-    put16(3);      // SHORT
-    put32(1);
-    put16(quint16(orientation));
-    put16(0);
-    put32(0); // no next IFD
-
-    QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-    QByteArray segment("\xFF\xE1", 2);
-    const quint16 len = quint16(payload.size() + 2);
-    segment.append(char(len >> 8));
-    segment.append(char(len & 0xFF));
-    return segment + payload;
-}
-
 } // namespace
 
 namespace pictures {
@@ -63,7 +32,7 @@ QByteArray jpeg(QSize size, QColor colour, int orientation, int quality)
     image.fill(colour);
     QByteArray bytes = encode(image, "JPEG", quality);
     if (orientation > 0)
-        bytes.insert(2, exifOrientationSegment(orientation)); // right after SOI
+        bytes = withExif(bytes, orientation);
     return bytes;
 }
 
@@ -76,7 +45,7 @@ QByteArray halvesJpeg(QSize size, int orientation)
     p.end();
     QByteArray bytes = encode(image, "JPEG", 95);
     if (orientation > 0)
-        bytes.insert(2, exifOrientationSegment(orientation));
+        bytes = withExif(bytes, orientation);
     return bytes;
 }
 
