@@ -4,7 +4,9 @@ namespace ztv {
 
 class MainForm;
 
-// Adding, deleting and renaming the organizer boxes of the vault.
+// Adding, deleting and renaming the organizer boxes of the vault. Each works on the folder
+// selected in the current tab's tree and, once done, sets every tab's CurrentNodePath back
+// to its default, so the next delete or rename needs a fresh click on a box.
 class Boxes {
 public:
     void dirpopup_new_Click(MainForm& form);

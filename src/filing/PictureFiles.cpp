@@ -1,31 +1,123 @@
 #include "filing/PictureFiles.h"
 
+#include "display/SelectionState.h"
+#include "filing/FilingPaths.h"
+#include "filing/FilingSteps.h"
+#include "filing/texts.h"
+#include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailBrowser.h"
+#include "mainwindow/FolderList.h"
 #include "mainwindow/MainForm.h"
+#include "mainwindow/PathText.h"
+#include "platform/FileOps.h"
+#include "platform/Prompts.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
 
 namespace ztv {
 
-void PictureFiles::R_Del_Click(MainForm& /*form*/)
+namespace T = filingtexts;
+using namespace filing;
+
+namespace {
+
+QString selectedFile(const MainForm& form, int tab)
 {
+    return form.HiddenList[tab].value(form.TabSelectedIndex[tab]);
 }
 
-void PictureFiles::RF_Del_Click(MainForm& /*form*/)
+QString currentFolder(const MainForm& form, int tab)
 {
+    return form.folderOf(tab, form.CurrentNodePath[tab]);
 }
 
-void PictureFiles::RF_Mod_Click(MainForm& /*form*/)
+} // namespace
+
+void PictureFiles::R_Del_Click(MainForm& form)
 {
+    deleteSelected(form);
 }
 
-void PictureFiles::RCD_Clip_Copy_Click(MainForm& /*form*/)
+void PictureFiles::RF_Del_Click(MainForm& form)
 {
+    deleteSelected(form);
 }
 
-void PictureFiles::R_Clip_Copy_Click(MainForm& /*form*/)
+void PictureFiles::deleteSelected(MainForm& form)
 {
+    const int tab = currentArea(form);
+    if (PictureSelected != 1 || tab > 2)
+        return;
+    if (form.services().prompts.message(QString::fromUtf16(T::DeleteAsk), QString::fromUtf16(T::DeleteFileTitle),
+                                        PromptIcon::None, PromptButtons::OkCancel)
+        != PromptAnswer::Ok)
+        return;
+    const FileResult removed = form.services().fileOps.removeFile(selectedFile(form, tab));
+    // The page is listed again in any case: a file that was already gone must leave it too.
+    if (!removed.ok())
+        showError(form, failureText(removed, T::DeleteFileFailed), T::DeleteError);
+    const int code = form.ShowFolderThumbnails(tab, currentFolder(form, tab));
+    reportBrowse(form, code);
+    if (code == ThumbnailBrowser::ResultOk) {
+        form.ComboSet(tab);
+        form.LEAD1[tab]->ClearPicture(0, 1);
+        form.TabHasSelection[tab] = 0;
+    }
+    PictureSelected = 0;
 }
 
-void PictureFiles::RF_Clip_Copy_Click(MainForm& /*form*/)
+void PictureFiles::RF_Mod_Click(MainForm& form)
 {
+    const int tab = currentArea(form);
+    if (PictureSelected != 1 || tab > 2)
+        return;
+    const QString oldPath = selectedFile(form, tab);
+    const QString answer = form.services().prompts.input(QString::fromUtf16(T::RenameFilePrompt),
+                                                         QString::fromUtf16(T::RenameFileTitle), QString());
+    if (answer.isEmpty())
+        return;
+    const QString base = RenameBaseName(answer);
+    if (base.isEmpty())
+        return;
+    const QString newName = base + KeptExtension(oldPath);
+    // The file keeps its own folder: the page may show another folder than the tree's
+    // current one (a collapsed node lists its folder without becoming current).
+    const QString folder = oldPath.left(BackInstr(oldPath, QStringLiteral("/")) - 1);
+    if (oldPath.isEmpty() || !isPlainName(newName)
+        || !form.services().fileOps.moveNoReplace(oldPath, folder + u'/' + newName).ok()) {
+        showError(form, T::FileExists, T::RenameError);
+        return;
+    }
+    form.Dir1(tab).refresh();
+    form.ShowFolderThumbnails(tab, currentFolder(form, tab));
+    form.ComboSet(tab);
+    form.LEAD1[tab]->ClearPicture(0, 1);
+    form.TabHasSelection[tab] = 0;
+    PictureSelected = 0;
+}
+
+void PictureFiles::RCD_Clip_Copy_Click(MainForm& form)
+{
+    copyToClipboard(form, 11);
+}
+
+void PictureFiles::R_Clip_Copy_Click(MainForm& form)
+{
+    copyToClipboard(form, 11);
+}
+
+void PictureFiles::RF_Clip_Copy_Click(MainForm& form)
+{
+    copyToClipboard(form, 31);
+}
+
+void PictureFiles::copyToClipboard(MainForm& form, int flags)
+{
+    QGuiApplication::clipboard()->clear();
+    const int tab = currentArea(form);
+    if (PictureSelected == 1 && tab <= 2)
+        form.LEAD1[tab]->CopyPictureToClipboard(flags);
 }
 
 } // namespace ztv

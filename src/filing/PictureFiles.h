@@ -4,7 +4,8 @@ namespace ztv {
 
 class MainForm;
 
-// Deleting, renaming and copying the selected picture of a tab.
+// Deleting, renaming and copying the selected picture of the current tab. Delete and
+// rename act only while a picture is selected, and end the selection.
 class PictureFiles {
 public:
     void R_Del_Click(MainForm& form);
@@ -13,6 +14,10 @@ public:
     void RCD_Clip_Copy_Click(MainForm& form);
     void R_Clip_Copy_Click(MainForm& form);
     void RF_Clip_Copy_Click(MainForm& form);
+
+private:
+    void deleteSelected(MainForm& form);
+    void copyToClipboard(MainForm& form, int flags);
 };
 
 } // namespace ztv

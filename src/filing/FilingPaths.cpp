@@ -1,0 +1,71 @@
+#include "filing/FilingPaths.h"
+
+#include "app/StoragePaths.h"
+#include "mainwindow/PathText.h"
+
+#include <QDir>
+#include <QStringList>
+
+namespace ztv {
+
+AreaPlace AreaFromPath(const QString& fullPath)
+{
+    QStringList parts;
+    const QString root = AreaBasePath[2];
+    if (!root.isEmpty() && fullPath.startsWith(root)) {
+        parts = fullPath.mid(root.size()).split(QLatin1Char('/'));
+    } else {
+        const QStringList all = fullPath.split(QLatin1Char('/'));
+        const qsizetype at = all.indexOf(QStringLiteral("ZTV_DATA"), 1);
+        if (at < 0)
+            return {};
+        parts = all.mid(at + 1);
+    }
+    while (!parts.isEmpty() && parts.last().isEmpty())
+        parts.removeLast();
+    if (parts.isEmpty())
+        return {};
+    AreaPlace place;
+    if (parts.first() == QString::fromUtf16(kStockYardName))
+        place.tab = 1;
+    else if (parts.first() == QString::fromUtf16(kVaultName))
+        place.tab = 2;
+    else
+        return {};
+    place.treePath = parts.join(QLatin1Char('/'));
+    return place;
+}
+
+QString RenameBaseName(const QString& answer)
+{
+    const qsizetype dot = answer.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return answer;
+    const qsizetype start = answer.lastIndexOf(QLatin1Char('/')) + 1;
+    if (dot < start)
+        return QString();
+    return answer.mid(start, dot - start);
+}
+
+QString KeptExtension(const QString& path)
+{
+    const QString name = GetFileTitle(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
+bool Dup_Check(const QString& path)
+{
+    const qsizetype slash = BackInstr(path, QStringLiteral("/"));
+    const QString name = path.mid(slash);
+    const QString folder = path.left(slash);
+    // Ordinary and read-only files; hidden files and folders are not listed.
+    const QStringList files = QDir(folder.isEmpty() ? QStringLiteral(".") : folder).entryList(QDir::Files);
+    for (const QString& file : files) {
+        if (file == name)
+            return true;
+    }
+    return false;
+}
+
+} // namespace ztv

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+namespace ztv {
+
+// Which browsing tab shows a folder under the storage root, and its path in that tab's tree.
+struct AreaPlace {
+    int tab = 0;      // 1 stock yard, 2 vault, 0 anything else
+    QString treePath; // "保管庫/旅行/京都"; "" when tab is 0
+};
+
+// The folder's area: the component after "ZTV_DATA" decides ("ストックヤード" 1, "保管庫"
+// 2). A trailing "/" is allowed. Paths under the storage root in use are cut at that root,
+// so a home folder that itself has a "ZTV_DATA" component does not mislead the search.
+AreaPlace AreaFromPath(const QString& fullPath);
+
+// The new base name a rename answer gives: the whole answer when it has no "."; otherwise
+// the text after its last "/" up to its last ".", so a typed extension is dropped. "" when
+// nothing is left (".png", "a.b/c"), which changes nothing.
+QString RenameBaseName(const QString& answer);
+
+// The extension a renamed file keeps: its name's last "." and what follows, letters as
+// they are; "" for a name without ".".
+QString KeptExtension(const QString& path);
+
+// Whether the folder of path holds an ordinary (not hidden) file whose name equals path's
+// last component exactly, letter case included.
+bool Dup_Check(const QString& path);
+
+} // namespace ztv

@@ -1,0 +1,117 @@
+#include "filing/SetFolder.h"
+
+#include "app/StoragePaths.h"
+#include "filing/VaultTransfer.h"
+#include "filing/texts.h"
+#include "mainwindow/FolderTree.h"
+#include "mainwindow/MainForm.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace ztv {
+
+namespace T = filingtexts;
+
+SetFolder::SetFolder(MainForm& form, VaultTransfer& transfer)
+    : QWidget(&form, Qt::Dialog)
+    , m_form(form)
+    , m_transfer(transfer)
+{
+    setObjectName(QStringLiteral("SetFolder"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QString::fromUtf16(T::ChooserCaption));
+
+    Label3 = new QLabel(this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setWordWrap(true);
+    TreeView1 = new FolderTree(this);
+    TreeView1->setObjectName(QStringLiteral("TreeView1"));
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setAccessibleName(QString::fromUtf16(T::AccDestination));
+    Label1->setFrameShape(QFrame::StyledPanel);
+    Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Command1[0] = new QPushButton(this);
+    Command1[0]->setObjectName(QStringLiteral("Command1_0"));
+    Command1[0]->setDefault(true);
+    Command1[1] = new QPushButton(QString::fromUtf16(T::CancelButton), this);
+    Command1[1]->setObjectName(QStringLiteral("Command1_1"));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Command1[0]);
+    buttons->addWidget(Command1[1]);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label3);
+    layout->addWidget(TreeView1, 1);
+    layout->addWidget(Label1);
+    layout->addLayout(buttons);
+    resize(340, 440);
+
+    connect(TreeView1, &QTreeWidget::itemExpanded, this, &SetFolder::TreeView1_Expand);
+    connect(TreeView1, &QTreeWidget::itemCollapsed, this, &SetFolder::TreeView1_Collapse);
+    connect(TreeView1, &QTreeWidget::itemClicked, this, &SetFolder::TreeView1_NodeClick);
+    for (int i = 0; i < 2; ++i)
+        connect(Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+    Form_Load();
+}
+
+FolderList& SetFolder::Dir1()
+{
+    return TreeView1->Dir1();
+}
+
+void SetFolder::Form_Load()
+{
+    const bool copy = m_transfer.TransferMode == VaultTransfer::Copy;
+    Label3->setText(QString::fromUtf16(copy ? T::CopyInstruction : T::MoveInstruction));
+    Command1[0]->setText(QString::fromUtf16(copy ? T::CopyButton : T::MoveButton));
+    const QString key = AreaBasePath[2] + QString::fromUtf16(T::VaultRoot);
+    TreeView1->addRoot(key, QString::fromUtf16(T::VaultRoot), QString::fromUtf16(FolderTree::FoldClose));
+    TreeView1->TreeEnum({ key });
+    Label1->setText(QString::fromUtf16(T::VaultRoot));
+}
+
+void SetFolder::TreeView1_Expand(QTreeWidgetItem* node)
+{
+    if (node->parent())
+        TreeView1->setImage(node, QString::fromUtf16(FolderTree::FoldOpen));
+    // A box removed meanwhile simply shows nothing below it.
+    if (!Dir1().setPath(AreaBasePath[2] + TreeView1->treePath(node) + QLatin1Char('/')))
+        return;
+    TreeView1->TreeEnum(Dir1().folders());
+}
+
+void SetFolder::TreeView1_Collapse(QTreeWidgetItem* node)
+{
+    if (node->parent())
+        TreeView1->setImage(node, QString::fromUtf16(FolderTree::FoldClose));
+}
+
+void SetFolder::TreeView1_NodeClick(QTreeWidgetItem* node)
+{
+    Label1->setText(TreeView1->treePath(node));
+}
+
+void SetFolder::Command1_Click(int index)
+{
+    // Closing deletes this window later; what the filing needs is taken out first.
+    const QString destination = Label1->text();
+    VaultTransfer& transfer = m_transfer;
+    MainForm& form = m_form;
+    transfer.unloadChooser();
+    if (index == 0)
+        transfer.fileInto(form, destination);
+}
+
+void SetFolder::closeEvent(QCloseEvent* event)
+{
+    m_transfer.chooserClosed(this);
+    event->accept();
+}
+
+} // namespace ztv

@@ -1,0 +1,50 @@
+#pragma once
+
+// Every text the organizer boxes, the file operations and the vault transfer show.
+namespace ztv::filingtexts {
+
+// Organizer boxes
+inline constexpr char16_t SelectFolder[] = u"フォルダを選択してください";
+inline constexpr char16_t AddPrompt[] = u"整理箱の名称を入力して下さい。";
+inline constexpr char16_t AddTitle[] = u"整理箱の追加";
+inline constexpr char16_t BoxExists[] = u"すでに同名の整理箱が存在します";
+inline constexpr char16_t AddError[] = u"追加エラー";
+inline constexpr char16_t VaultNotDeletable[] = u"「保管庫」は削除できません";
+inline constexpr char16_t DeleteError[] = u"削除エラー";
+// The confirmation: before the name, after it (the lone carriage return is the line break).
+inline constexpr char16_t DeleteBoxAsk1[] = u"選択された整理箱　「";
+inline constexpr char16_t DeleteBoxAsk2[] = u"」　を削除します\rよろしいですか？";
+inline constexpr char16_t DeleteBoxTitle[] = u"整理箱の削除";
+inline constexpr char16_t BoxNotEmpty[]
+    = u"ファイルが保管されているため削除できません\r先に整理箱に保管されているファイルを削除してください";
+inline constexpr char16_t VaultNotRenamable[] = u"「保管庫」の名称は変更できません";
+inline constexpr char16_t RenameError[] = u"変更エラー";
+inline constexpr char16_t RenameBoxPrompt[] = u"変更後の名称を入力して下さい。";
+inline constexpr char16_t RenameBoxTitle[] = u"整理箱の名称変更";
+
+// Browse runs that re-list a page
+inline constexpr char16_t BrowseCancelled[] = u"ﾌﾞﾗｳｼﾞﾝｸﾞをｷｬﾝｾﾙしました";
+inline constexpr char16_t BrowseError[] = u"ﾃﾞｨﾚｸﾄﾘ ﾌﾞﾗｳｼﾞﾝｸﾞのｴﾗｰ : ";
+
+// Picture files
+inline constexpr char16_t DeleteAsk[] = u"削除します。よろしいですか？";
+inline constexpr char16_t DeleteFileTitle[] = u"ファイルの削除";
+// A file that could not be deleted, when the file operation gave no reason of its own.
+inline constexpr char16_t DeleteFileFailed[] = u"ファイルを削除できませんでした";
+inline constexpr char16_t RenameFilePrompt[] = u"変更後のファイル名を入力して下さい。";
+inline constexpr char16_t RenameFileTitle[] = u"ファイル名変更";
+inline constexpr char16_t FileExists[] = u"すでに同名のファイルが保管されています";
+
+// Vault transfer and its destination chooser
+inline constexpr char16_t FilingError[] = u"保管エラー";
+inline constexpr char16_t ChooserCaption[] = u"ゼントヴィVer1.0";
+inline constexpr char16_t CopyInstruction[] = u"ファイルのコピー";
+inline constexpr char16_t MoveInstruction[] = u"移動先を選択して「移動」ボタンをクリックしてください";
+inline constexpr char16_t CopyButton[] = u"コピー";
+inline constexpr char16_t MoveButton[] = u"移動";
+inline constexpr char16_t CancelButton[] = u"キャンセル";
+inline constexpr char16_t VaultRoot[] = u"保管庫";
+// Accessible name of the chooser's destination line.
+inline constexpr char16_t AccDestination[] = u"保管先";
+
+} // namespace ztv::filingtexts
