@@ -1,0 +1,128 @@
+#pragma once
+
+#include "MainFormFixture.h"
+#include "display/SelectionState.h"
+#include "imaging/ThumbnailList.h"
+#include "mainwindow/FolderTree.h"
+#include "platform/FaultInjection.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
+#include <QTabWidget>
+
+namespace ztv::test {
+
+// One recorded prompt as a line: kind|text|title|icon|buttons, so a whole exchange
+// compares in one QCOMPARE with a readable difference.
+inline QString describe(const RecordingPrompts::Call& c)
+{
+    static const char* icons[] = { "none", "critical", "question", "exclamation", "information" };
+    const QString kind = c.kind == RecordingPrompts::Call::Input ? QStringLiteral("input") : QStringLiteral("message");
+    const QString buttons = c.buttons == PromptButtons::Ok ? QStringLiteral("ok") : QStringLiteral("okcancel");
+    QString line = QStringList { kind, c.text, c.title, QLatin1String(icons[int(c.icon)]), buttons }.join(u'|');
+    if (c.kind == RecordingPrompts::Call::Input)
+        line += QStringLiteral("|default=") + c.defaultText;
+    return line;
+}
+
+inline QStringList recorded(const RecordingPrompts& prompts)
+{
+    QStringList out;
+    for (const RecordingPrompts::Call& c : prompts.calls)
+        out << describe(c);
+    return out;
+}
+
+inline QString message(const QString& text, const QString& title = QStringLiteral("ゼントヴィ"),
+                       const char* icon = "none", const char* buttons = "ok")
+{
+    return QStringList { QStringLiteral("message"), text, title, QLatin1String(icon), QLatin1String(buttons) }.join(u'|');
+}
+
+inline QString critical(const QString& text, const QString& title)
+{
+    return message(text, title, "critical");
+}
+
+inline QString input(const QString& prompt, const QString& title)
+{
+    return QStringList { QStringLiteral("input"), prompt, title, QStringLiteral("none"), QStringLiteral("okcancel") }
+               .join(u'|')
+        + QStringLiteral("|default=");
+}
+
+inline QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Everything below a folder, hidden entries included: relative path -> bytes ("<dir>").
+inline QMap<QString, QByteArray> snapshot(const QString& root)
+{
+    QMap<QString, QByteArray> s;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        s.insert(path.mid(root.size()), it.fileInfo().isDir() ? QByteArray("<dir>") : contents(path));
+    }
+    return s;
+}
+
+// The node of a tree with that tree path ("保管庫/旅行"), or nullptr.
+inline QTreeWidgetItem* nodeAt(FolderTree* tree, const QString& treePath)
+{
+    const QList<QTreeWidgetItem*> nodes = tree->allNodes();
+    for (QTreeWidgetItem* node : nodes) {
+        if (tree->treePath(node) == treePath)
+            return node;
+    }
+    return nullptr;
+}
+
+inline QStringList childTexts(QTreeWidgetItem* parent)
+{
+    QStringList out;
+    for (int i = 0; i < (parent ? parent->childCount() : 0); ++i)
+        out << parent->child(i)->text(0);
+    return out;
+}
+
+// Brings the tab to the front and chooses the thumbnail of that file, as a click does.
+// False when the tab does not list the file.
+inline bool selectPicture(MainForm& form, int tab, const QString& file)
+{
+    form.SSTab1->setCurrentIndex(tab);
+    const int index = int(form.HiddenList[tab].indexOf(file));
+    if (index < 0)
+        return false;
+    form.LEADImgList1[tab]->SetAllSelected(false);
+    form.LEADImgList1[tab]->SetItemSelected(index);
+    form.LEADImgList1_Click(tab, index);
+    return PictureSelected == 1 && form.TabSelectedIndex[tab] == index;
+}
+
+// Clicks a node of a main-window tree by its tree path; false when there is none.
+inline bool clickNode(MainForm& form, int tab, const QString& treePath)
+{
+    form.ReopenTreePath(tab, treePath.left(treePath.lastIndexOf(u'/')));
+    QTreeWidgetItem* node = nodeAt(form.TreeView1[tab], treePath);
+    if (!node)
+        return false;
+    form.TreeView1[tab]->setCurrentItem(node);
+    form.TreeView1_NodeClick(tab, node);
+    return form.CurrentNodePath[tab] == treePath;
+}
+
+// A fixture whose fault arms are dropped on both sides of each test.
+struct FaultScope {
+    FaultScope() { faults::reset(); }
+    ~FaultScope() { faults::reset(); }
+};
+
+inline const QString kVault = QStringLiteral("保管庫");
+inline const QString kAppTitle = QStringLiteral("ゼントヴィ");
+
+} // namespace ztv::test

@@ -1,0 +1,373 @@
+// Adding, deleting and renaming organizer boxes on the main window's vault tab.
+#include "FilingTestUtil.h"
+#include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailBrowser.h"
+
+#include <QAction>
+#include <QDir>
+#include <QMenu>
+#include <QTest>
+#include <QToolButton>
+
+using namespace ztv;
+using namespace ztv::test;
+
+namespace {
+
+const QString kBoxExists = QStringLiteral("すでに同名の整理箱が存在します");
+const QString kNotEmpty
+    = QStringLiteral("ファイルが保管されているため削除できません\r先に整理箱に保管されているファイルを削除してください");
+
+QString addPrompt() { return input(QStringLiteral("整理箱の名称を入力して下さい。"), QStringLiteral("整理箱の追加")); }
+QString renamePrompt() { return input(QStringLiteral("変更後の名称を入力して下さい。"), QStringLiteral("整理箱の名称変更")); }
+QString deleteAsk(const QString& name)
+{
+    return message(QStringLiteral("選択された整理箱　「") + name + QStringLiteral("」　を削除します\rよろしいですか？"),
+                   QStringLiteral("整理箱の削除"), "none", "okcancel");
+}
+QString topNotDeletable() { return critical(QStringLiteral("「保管庫」は削除できません"), QStringLiteral("削除エラー")); }
+QString topNotRenamable() { return critical(QStringLiteral("「保管庫」の名称は変更できません"), QStringLiteral("変更エラー")); }
+
+bool defaultsBack(const MainForm& form)
+{
+    return form.CurrentNodePath[0].isEmpty() && form.CurrentNodePath[1] == QStringLiteral("ストックヤード")
+        && form.CurrentNodePath[2] == kVault;
+}
+
+// After a completed operation, delete and rename are refused until a box is clicked again.
+void checkNeedsFreshClick(MainFormFixture& f)
+{
+    f.prompts.clear();
+    f.form->dirpopup_del_Click();
+    f.form->dirpopup_mod_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { topNotDeletable(), topNotRenamable() }));
+    f.prompts.clear();
+}
+
+struct VaultFixture : MainFormFixture {
+    VaultFixture()
+    {
+        home.fillSample();
+        load();
+        form->show();
+        form->SSTab1->setCurrentIndex(2);
+    }
+    QString vault(const QString& rel = QString()) const { return home.vault() + (rel.isEmpty() ? QString() : u'/' + rel); }
+};
+
+} // namespace
+
+class TstBoxes : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { faults::reset(); }
+    void cleanup() { faults::reset(); }
+    void addAtTopAndInsideABox();
+    void addRefusalsChangeNothing();
+    void addNeverLeavesTheSelectedFolder();
+    void deleteRefusedOnTopAndOnABoxWithAPicture();
+    void deleteEmptyNestedBoxReopensOuterBox();
+    void renameKeepsPicturesAndReopensAtTheBox();
+    void renameRefusals();
+    void boxOperationEndsThePictureSelection();
+    void renameBrowseCancelKeepsWindowShown();
+};
+
+void TstBoxes::addAtTopAndInsideABox()
+{
+    VaultFixture f;
+    MainForm& form = *f.form;
+    FolderTree* tree = form.TreeView1[2];
+
+    // The vault's top folder is selected by default; the vault tab's first button adds.
+    f.prompts.answerInput(QStringLiteral("新しい箱"));
+    form.Command4[0]->click();
+    QCOMPARE(recorded(f.prompts), (QStringList { addPrompt() }));
+    QVERIFY(QFileInfo(f.vault(QStringLiteral("新しい箱"))).isDir());
+    QCOMPARE(childTexts(tree->topLevelItem(0)), (QStringList { "新しい箱", "旅行", "空箱" }));
+    QCOMPARE(tree->treePath(tree->currentItem()), kVault);
+    QVERIFY(tree->topLevelItem(0)->isExpanded());
+    QVERIFY(defaultsBack(form));
+    checkNeedsFreshClick(f);
+
+    // Inside a box, reached by a right click on its node and the tree's menu.
+    form.ReopenTreePath(2, kVault);
+    QTreeWidgetItem* trip = nodeAt(tree, QStringLiteral("保管庫/旅行"));
+    QVERIFY(trip);
+    QStringList menus;
+    form.setMenuOpener([&](QMenu* menu) {
+        menus << menu->objectName();
+        form.dirpopup_new->trigger();
+    });
+    f.prompts.answerInput(QStringLiteral("中の箱"));
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(trip).center());
+    QCOMPARE(menus, (QStringList { "menu_L" }));
+    QCOMPARE(recorded(f.prompts), (QStringList { addPrompt() }));
+    QVERIFY(QFileInfo(f.vault(QStringLiteral("旅行/中の箱"))).isDir());
+    // The tree is opened down to the folder that received the box.
+    QTreeWidgetItem* newTrip = nodeAt(tree, QStringLiteral("保管庫/旅行"));
+    QCOMPARE(tree->currentItem(), newTrip);
+    QVERIFY(newTrip->isExpanded());
+    QCOMPARE(childTexts(newTrip), (QStringList { "中の箱", "京都" }));
+    QVERIFY(defaultsBack(form));
+    checkNeedsFreshClick(f);
+}
+
+void TstBoxes::addRefusalsChangeNothing()
+{
+    VaultFixture f;
+    MainForm& form = *f.form;
+    FolderTree* tree = form.TreeView1[2];
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
+    const auto before = snapshot(f.home.storageRoot());
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    root->setData(0, Qt::UserRole + 7, QStringLiteral("not rebuilt"));
+
+    // A name taken in the selected folder.
+    f.prompts.answerInput(QStringLiteral("京都"));
+    form.dirpopup_new_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
+    QCOMPARE(tree->topLevelItem(0)->data(0, Qt::UserRole + 7).toString(), QStringLiteral("not rebuilt"));
+    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行")); // nothing was reset
+
+    // An empty answer and Cancel (the recording prompts answer Cancel with "").
+    f.prompts.clear();
+    f.prompts.answerInput(QString());
+    form.dirpopup_new_Click();
+    form.dirpopup_new_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { addPrompt(), addPrompt() }));
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QCOMPARE(tree->topLevelItem(0)->data(0, Qt::UserRole + 7).toString(), QStringLiteral("not rebuilt"));
+    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行"));
+
+    // No folder selected: the CD tab has none until a node is clicked.
+    f.prompts.clear();
+    form.SSTab1->setCurrentIndex(0);
+    form.dirpopup_new_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { message(QStringLiteral("フォルダを選択してください")) }));
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+}
+
+void TstBoxes::addNeverLeavesTheSelectedFolder()
+{
+    VaultFixture f;
+    MainForm& form = *f.form;
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
+    const QString outside = QFileInfo(f.home.home()).dir().path();
+    const auto before = snapshot(f.home.storageRoot());
+    const QStringList outsideBefore = QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    for (const QString& name : { QStringLiteral("../逃げた箱"), QStringLiteral("../../../../逃げた箱"),
+                                 QStringLiteral("京都/奥"), QStringLiteral(".."), QStringLiteral("."),
+                                 QStringLiteral("/tmp/逃げた箱"), QString::fromUtf16(u"箱\0名", 3) }) {
+        f.prompts.clear();
+        f.prompts.answerInput(name);
+        form.dirpopup_new_Click();
+        QCOMPARE(recorded(f.prompts), (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
+        QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行"));
+    }
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), outsideBefore);
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/逃げた箱")));
+}
+
+void TstBoxes::deleteRefusedOnTopAndOnABoxWithAPicture()
+{
+    VaultFixture f;
+    MainForm& form = *f.form;
+    const auto before = snapshot(f.home.storageRoot());
+
+    // The top folder, by the vault tab's button.
+    form.Command4[1]->click();
+    QCOMPARE(recorded(f.prompts), (QStringList { topNotDeletable() }));
+
+    // A box holding a picture: asked, then refused by the file system; box and picture stay.
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/京都")));
+    f.prompts.clear();
+    form.dirpopup_del->trigger();
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("京都")), critical(kNotEmpty, QStringLiteral("削除エラー")) }));
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行/京都"));
+
+    // Cancel in the confirmation: nothing at all.
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
+    f.prompts.clear();
+    f.prompts.answerMessage(PromptAnswer::Cancel);
+    form.dirpopup_del_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空箱")) }));
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/空箱"));
+
+    // A removal the file system refuses for another reason gets the same message.
+    faults::arm(faults::Op::Rmdir, 1, EBUSY);
+    f.prompts.clear();
+    form.dirpopup_del_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空箱")), critical(kNotEmpty, QStringLiteral("削除エラー")) }));
+    QVERIFY(QFileInfo(f.vault(QStringLiteral("空箱"))).isDir());
+}
+
+void TstBoxes::deleteEmptyNestedBoxReopensOuterBox()
+{
+    VaultFixture f;
+    f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/空の中箱"));
+    f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/c.png"), pictures::png({ 30, 30 }));
+    MainForm& form = *f.form;
+    FolderTree* tree = form.TreeView1[2];
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/空の中箱")));
+
+    form.dirpopup_del_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空の中箱")) }));
+    QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/空の中箱"))));
+    QVERIFY(QFileInfo::exists(f.vault(QStringLiteral("旅行/c.png"))));
+    QTreeWidgetItem* trip = nodeAt(tree, QStringLiteral("保管庫/旅行"));
+    QCOMPARE(tree->currentItem(), trip);
+    QVERIFY(trip->isExpanded());
+    QCOMPARE(childTexts(trip), (QStringList { "京都" }));
+    // The outer box's pictures, and nothing else, on the page.
+    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("旅行/a.jpg")), f.vault(QStringLiteral("旅行/c.png")) }));
+    QCOMPARE(form.LEADImgList1[2]->ThumbnailCount(), 2);
+    QVERIFY(form.isEnabled());
+    QVERIFY(defaultsBack(form));
+    checkNeedsFreshClick(f);
+
+    // A box directly in the vault: the vault's own pictures are listed.
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
+    form.dirpopup_del_Click();
+    QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("空箱"))));
+    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("top.png")) }));
+    QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+    QCOMPARE(childTexts(tree->topLevelItem(0)), (QStringList { "旅行" }));
+}
+
+void TstBoxes::renameKeepsPicturesAndReopensAtTheBox()
+{
+    VaultFixture f;
+    MainForm& form = *f.form;
+    FolderTree* tree = form.TreeView1[2];
+    const QByteArray a = contents(f.vault(QStringLiteral("旅行/a.jpg")));
+    const QByteArray b = contents(f.vault(QStringLiteral("旅行/京都/b.jpg")));
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
+
+    f.prompts.answerInput(QStringLiteral("旅の記録"));
+    form.Command4[2]->click();
+    QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
+    QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行"))));
+    QCOMPARE(contents(f.vault(QStringLiteral("旅の記録/a.jpg"))), a);
+    QCOMPARE(contents(f.vault(QStringLiteral("旅の記録/京都/b.jpg"))), b);
+    // Opened down to the renamed box; the page lists the box's parent, the vault itself,
+    // once (the first run's pictures are replaced).
+    QTreeWidgetItem* renamed = nodeAt(tree, QStringLiteral("保管庫/旅の記録"));
+    QVERIFY(renamed);
+    QCOMPARE(tree->currentItem(), renamed);
+    QVERIFY(renamed->isExpanded());
+    QCOMPARE(childTexts(renamed), (QStringList { "京都" }));
+    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("top.png")) }));
+    QCOMPARE(form.LEADImgList1[2]->ThumbnailCount(), 1);
+    QVERIFY(form.isEnabled());
+    QVERIFY(!form.gbBrowsing);
+    QVERIFY(defaultsBack(form));
+    checkNeedsFreshClick(f);
+
+    // A nested box: the page lists the outer box.
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅の記録/京都")));
+    f.prompts.answerInput(QStringLiteral("奈良"));
+    form.dirpopup_mod_Click();
+    QCOMPARE(contents(f.vault(QStringLiteral("旅の記録/奈良/b.jpg"))), b);
+    QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅の記録/奈良"));
+    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("旅の記録/a.jpg")) }));
+}
+
+void TstBoxes::renameRefusals()
+{
+    VaultFixture f;
+    MainForm& form = *f.form;
+    const auto before = snapshot(f.home.storageRoot());
+    const QString outside = QFileInfo(f.home.home()).dir().path();
+    const QStringList outsideBefore = QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const QString renameError = critical(kBoxExists, QStringLiteral("変更エラー"));
+
+    form.dirpopup_mod_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { topNotRenamable() }));
+
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
+    // Its own name, a sibling's name (the sibling is empty: a plain rename would replace it),
+    // and names that would move the box elsewhere.
+    for (const QString& name : { QStringLiteral("旅行"), QStringLiteral("空箱"), QStringLiteral("../旅行"),
+                                 QStringLiteral("空箱/旅行"), QStringLiteral(".."), QStringLiteral(".") }) {
+        f.prompts.clear();
+        f.prompts.answerInput(name);
+        form.dirpopup_mod_Click();
+        QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), renameError }));
+        QCOMPARE(snapshot(f.home.storageRoot()), before);
+        QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行"));
+    }
+    QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), outsideBefore);
+
+    // Empty answer or Cancel: nothing but the question.
+    f.prompts.clear();
+    form.dirpopup_mod_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+}
+
+void TstBoxes::boxOperationEndsThePictureSelection()
+{
+    VaultFixture f;
+    MainForm& form = *f.form;
+    f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/空"));
+    f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/z.png"), pictures::png({ 20, 20 }));
+    // A box clicked, then a thumbnail of it, then the vault's rename-box button: the page
+    // is re-listed, so index 0 now names another file, which a delete must not reach.
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/京都")));
+    QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/京都/b.jpg"))));
+    f.prompts.answerInput(QStringLiteral("奈良"));
+    form.Command4[2]->click();
+    QCOMPARE(form.HiddenList[2].value(0), f.vault(QStringLiteral("旅行/a.jpg")));
+    QCOMPARE(PictureSelected, qint16(0));
+    QCOMPARE(form.TabHasSelection[2], qint16(0));
+    f.prompts.clear();
+    form.Command4[3]->click();
+    QVERIFY(f.prompts.calls.isEmpty());
+    QVERIFY(QFileInfo::exists(f.vault(QStringLiteral("旅行/a.jpg"))));
+
+    // The same after a delete: an empty box clicked, then the outer box collapsed, which
+    // lists the outer box's pictures and leaves the empty box current.
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/空")));
+    form.TreeView1[2]->collapseItem(nodeAt(form.TreeView1[2], QStringLiteral("保管庫/旅行")));
+    QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/z.png"))));
+    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行/空"));
+    f.prompts.clear();
+    form.Command4[1]->click();
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空")) }));
+    QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/空"))));
+    QCOMPARE(PictureSelected, qint16(0));
+    QCOMPARE(form.TabHasSelection[2], qint16(0));
+}
+
+void TstBoxes::renameBrowseCancelKeepsWindowShown()
+{
+    VaultFixture f;
+    MainForm& form = *f.form;
+    f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/second.png"), pictures::png({ 20, 20 }));
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
+    // Stops the first run (over the vault's top folder) after its first picture.
+    bool stopped = false;
+    const auto stop = connect(form.LEADThumb1[2], &ThumbnailBrowser::ThumbnailReady, &form, [&] {
+        if (!stopped) {
+            stopped = true;
+            form.LEADThumb1[2]->setContinueBrowsing(false);
+        }
+    });
+    f.prompts.answerInput(QStringLiteral("箱"));
+    form.dirpopup_mod_Click();
+    disconnect(stop);
+    QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), message(QStringLiteral("ﾌﾞﾗｳｼﾞﾝｸﾞをｷｬﾝｾﾙしました")) }));
+    QVERIFY(form.isVisible());
+    QVERIFY(form.isEnabled());
+    // The handler went on: tree opened at the box, the page lists the vault in full.
+    QCOMPARE(form.TreeView1[2]->treePath(form.TreeView1[2]->currentItem()), QStringLiteral("保管庫/箱"));
+    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("second.png")), f.vault(QStringLiteral("top.png")) }));
+}
+
+QTEST_MAIN(TstBoxes)
+#include "tst_boxes.moc"

@@ -1,0 +1,321 @@
+// Deleting, renaming and copying the selected picture of a browsing tab.
+#include "FilingTestUtil.h"
+#include "imaging/PictureDisplay.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QTest>
+#include <QToolButton>
+
+using namespace ztv;
+using namespace ztv::test;
+
+namespace {
+
+const QString kFileExists = QStringLiteral("すでに同名のファイルが保管されています");
+
+QString deleteAsk() { return message(QStringLiteral("削除します。よろしいですか？"), QStringLiteral("ファイルの削除"), "none", "okcancel"); }
+QString renamePrompt() { return input(QStringLiteral("変更後のファイル名を入力して下さい。"), QStringLiteral("ファイル名変更")); }
+QString renameError() { return critical(kFileExists, QStringLiteral("変更エラー")); }
+
+// The vault with a box "箱" holding the pictures to rename, the box clicked.
+struct BoxFixture : MainFormFixture {
+    BoxFixture()
+    {
+        home.fillSample();
+        box = home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱"));
+        load();
+        form->show();
+    }
+    QString put(const QString& name, const QByteArray& bytes)
+    {
+        return home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱/") + name, bytes);
+    }
+    bool open() { return clickNode(*form, 2, QStringLiteral("保管庫/箱")); }
+    QString box;
+};
+
+} // namespace
+
+class TstPictureFiles : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { faults::reset(); }
+    void cleanup() { faults::reset(); }
+    void rename_data();
+    void rename();
+    void renameCancelEmptyAndEmptyBase();
+    void renameStaysInTheFilesFolder();
+    void renameNeverLeavesTheFolder();
+    void deleteWithOkThenNothing();
+    void deleteCancelKeepsEverything();
+    void deleteFailureIsReportedAndPageRelisted();
+    void clipboardCopy();
+};
+
+void TstPictureFiles::rename_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("result"); // "" when refused
+    QTest::newRow("trip") << "photo.jpg" << "trip" << "trip.jpg";
+    QTest::newRow("typed extension dropped") << "photo.jpg" << "trip.png" << "trip.jpg";
+    QTest::newRow("extension case kept") << "photo.JPG" << "trip" << "trip.JPG";
+    QTest::newRow("path typed, name taken") << "photo.jpg" << "C:/x/other.bmp" << "";
+    QTest::newRow("onto an existing name") << "photo.jpg" << "other" << "";
+    QTest::newRow("own name") << "photo.jpg" << "photo" << "";
+    QTest::newRow("no extension") << "README" << "trip" << "trip";
+    QTest::newRow("Japanese") << "photo.jpg" << "京都の寺" << "京都の寺.jpg";
+}
+
+void TstPictureFiles::rename()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, answer);
+    QFETCH(QString, result);
+    BoxFixture f;
+    const QByteArray photo = pictures::jpeg({ 40, 30 }, Qt::darkGreen);
+    const QByteArray other = pictures::jpeg({ 30, 40 }, Qt::darkBlue);
+    const QString old = f.put(file, photo);
+    f.put(QStringLiteral("other.jpg"), other);
+    QVERIFY(f.open());
+    MainForm& form = *f.form;
+    QVERIFY(file == QLatin1String("README") || selectPicture(form, 2, old));
+    if (file == QLatin1String("README")) {
+        // Not a picture, so not listed: chosen as it would be from a list that showed it.
+        form.SSTab1->setCurrentIndex(2);
+        form.HiddenList[2].append(old);
+        form.TabSelectedIndex[2] = qint16(form.HiddenList[2].size() - 1);
+        PictureSelected = 1;
+    }
+    const QStringList before = QDir(f.box).entryList(QDir::Files);
+
+    f.prompts.answerInput(answer);
+    form.Command4[4]->click();
+    if (result.isEmpty()) {
+        QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), renameError() }));
+        QCOMPARE(QDir(f.box).entryList(QDir::Files), before);
+        QCOMPARE(contents(old), photo);
+        QCOMPARE(contents(f.box + QStringLiteral("/other.jpg")), other);
+        QCOMPARE(PictureSelected, qint16(1)); // a failed rename leaves the selection
+        return;
+    }
+    QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
+    QVERIFY(!QFileInfo::exists(old));
+    QCOMPARE(contents(f.box + u'/' + result), photo);
+    QCOMPARE(contents(f.box + QStringLiteral("/other.jpg")), other);
+    if (file != QLatin1String("README"))
+        QVERIFY(form.HiddenList[2].contains(f.box + u'/' + result));
+    QVERIFY(!form.LEAD1[2]->hasPicture());
+    QCOMPARE(form.TabHasSelection[2], qint16(0));
+    QCOMPARE(PictureSelected, qint16(0));
+}
+
+void TstPictureFiles::renameCancelEmptyAndEmptyBase()
+{
+    BoxFixture f;
+    const QString photo = f.put(QStringLiteral("photo.jpg"), pictures::jpeg({ 40, 30 }));
+    QVERIFY(f.open());
+    MainForm& form = *f.form;
+    QVERIFY(selectPicture(form, 2, photo));
+    const auto before = snapshot(f.home.storageRoot());
+    // Cancel, an empty answer, and answers whose base name comes out empty.
+    for (const QString& answer : { QString(), QStringLiteral(".png"), QStringLiteral("."), QStringLiteral("../x"),
+                                   QStringLiteral("a.b/c") }) {
+        f.prompts.clear();
+        f.prompts.answerInput(answer);
+        form.RF_Mod->trigger();
+        QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
+        QCOMPARE(snapshot(f.home.storageRoot()), before);
+        QCOMPARE(PictureSelected, qint16(1));
+        QVERIFY(form.LEAD1[2]->hasPicture());
+    }
+    // Nothing selected: nothing asked.
+    f.prompts.clear();
+    PictureSelected = 0;
+    form.RF_Mod_Click();
+    QVERIFY(f.prompts.calls.isEmpty());
+}
+
+void TstPictureFiles::renameStaysInTheFilesFolder()
+{
+    BoxFixture f;
+    const QString photo = f.put(QStringLiteral("photo.jpg"), pictures::jpeg({ 40, 30 }));
+    QVERIFY(f.open());
+    MainForm& form = *f.form;
+    QVERIFY(selectPicture(form, 2, photo));
+    // Adding a box from the button keeps the picture selected but sets the tree's current
+    // folder back to the vault's top, while the page still shows the box.
+    f.prompts.answerInput(QStringLiteral("新"));
+    form.Command4[0]->click();
+    QCOMPARE(form.CurrentNodePath[2], kVault);
+    QCOMPARE(PictureSelected, qint16(1));
+    f.prompts.clear();
+    f.prompts.answerInput(QStringLiteral("trip"));
+    form.RF_Mod_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
+    QVERIFY(QFileInfo::exists(f.box + QStringLiteral("/trip.jpg")));
+    QVERIFY(!QFileInfo::exists(f.home.vault() + QStringLiteral("/trip.jpg")));
+}
+
+void TstPictureFiles::renameNeverLeavesTheFolder()
+{
+    BoxFixture f;
+    const QString photo = f.put(QStringLiteral("photo.jpg"), pictures::jpeg({ 40, 30 }));
+    f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱/sub"));
+    QVERIFY(f.open());
+    MainForm& form = *f.form;
+    QVERIFY(selectPicture(form, 2, photo));
+    const auto before = snapshot(f.home.storageRoot());
+    // Without a "." the whole answer is the base name: "sub/x" would land in the sub-folder.
+    for (const QString& answer : { QStringLiteral("sub/x"), QStringLiteral("/tmp/x"), QString::fromUtf16(u"x\0y", 3) }) {
+        f.prompts.clear();
+        f.prompts.answerInput(answer);
+        form.RF_Mod_Click();
+        QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), renameError() }));
+        QCOMPARE(snapshot(f.home.storageRoot()), before);
+    }
+}
+
+void TstPictureFiles::deleteWithOkThenNothing()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    const int listed = int(form.HiddenList[1].size());
+    QVERIFY(selectPicture(form, 1, camera));
+    QVERIFY(form.LEAD1[1]->hasPicture());
+
+    form.Command3[1]->click();
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
+    QVERIFY(!QFileInfo::exists(camera));
+    QCOMPARE(form.HiddenList[1].size(), listed - 1);
+    QVERIFY(!form.HiddenList[1].contains(camera));
+    QCOMPARE(form.LEADImgList1[1]->ThumbnailCount(), listed - 1);
+    QVERIFY(!form.LEAD1[1]->hasPicture());
+    QCOMPARE(form.TabHasSelection[1], qint16(0));
+    QCOMPARE(PictureSelected, qint16(0));
+    QCOMPARE(form.Combo1[1]->count(), 1);
+
+    // A second delete does nothing until another thumbnail is chosen.
+    const auto before = snapshot(f.home.storageRoot());
+    f.prompts.clear();
+    form.R_Del->trigger();
+    QVERIFY(f.prompts.calls.isEmpty());
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+
+    // The vault's delete is the same.
+    const QString top = f.home.vault() + QStringLiteral("/top.png");
+    QVERIFY(selectPicture(form, 2, top));
+    form.RF_Del->trigger();
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
+    QVERIFY(!QFileInfo::exists(top));
+    QVERIFY(form.HiddenList[2].isEmpty());
+}
+
+void TstPictureFiles::deleteCancelKeepsEverything()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    QVERIFY(selectPicture(form, 1, camera));
+    const QStringList listed = form.HiddenList[1];
+    f.prompts.answerMessage(PromptAnswer::Cancel);
+    form.R_Del_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
+    QVERIFY(QFileInfo::exists(camera));
+    QCOMPARE(form.HiddenList[1], listed);
+    QCOMPARE(PictureSelected, qint16(1));
+    QVERIFY(form.LEAD1[1]->hasPicture());
+}
+
+void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
+{
+    BoxFixture f;
+    const QString a = f.put(QStringLiteral("a.jpg"), pictures::jpeg({ 40, 30 }));
+    const QString b = f.put(QStringLiteral("b.jpg"), pictures::jpeg({ 30, 40 }));
+    QVERIFY(f.open());
+    MainForm& form = *f.form;
+
+    // The file system refuses (as a read-only folder would for a user other than root).
+    QVERIFY(selectPicture(form, 2, a));
+    faults::arm(faults::Op::Unlink, 1, EACCES);
+    form.RF_Del_Click();
+    QCOMPARE(recorded(f.prompts),
+             (QStringList { deleteAsk(),
+                            critical(QStringLiteral("ファイルを削除できませんでした（アクセスが許可されていません）"),
+                                     QStringLiteral("削除エラー")) }));
+    QVERIFY(QFileInfo::exists(a));
+    QCOMPARE(form.HiddenList[2], (QStringList { a, b }));
+    QCOMPARE(PictureSelected, qint16(0));
+
+    // Already gone: reported, and the page no longer lists it.
+    QVERIFY(selectPicture(form, 2, b));
+    QVERIFY(QFile::remove(b));
+    f.prompts.clear();
+    form.RF_Del_Click();
+    QCOMPARE(recorded(f.prompts),
+             (QStringList { deleteAsk(), critical(QStringLiteral("ファイルを削除できませんでした（見つかりません）"),
+                                                  QStringLiteral("削除エラー")) }));
+    QCOMPARE(form.HiddenList[2], (QStringList { a }));
+
+    // The whole box gone: the re-listing fails and says so, and the program goes on.
+    QVERIFY(selectPicture(form, 2, a));
+    QVERIFY(QDir(f.box).removeRecursively());
+    f.prompts.clear();
+    form.RF_Del_Click();
+    QCOMPARE(recorded(f.prompts),
+             (QStringList { deleteAsk(),
+                            critical(QStringLiteral("フォルダを開けませんでした（見つかりません）"),
+                                     QStringLiteral("削除エラー")),
+                            message(QStringLiteral("ﾃﾞｨﾚｸﾄﾘ ﾌﾞﾗｳｼﾞﾝｸﾞのｴﾗｰ : 20007")) }));
+    QCOMPARE(PictureSelected, qint16(0));
+    QVERIFY(form.isEnabled());
+    QVERIFY(form.isVisible());
+}
+
+void TstPictureFiles::clipboardCopy()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+
+    // Nothing selected: the clipboard is emptied and nothing is put on it.
+    clipboard->setText(QStringLiteral("earlier"));
+    form.SSTab1->setCurrentIndex(1);
+    form.Command3[2]->click();
+    QVERIFY(!clipboard->mimeData() || clipboard->mimeData()->formats().isEmpty());
+    QVERIFY(clipboard->image().isNull());
+
+    // The stock yard copies the picture only (flag 11)...
+    QVERIFY(selectPicture(form, 1, f.home.stockYard() + QStringLiteral("/screen.png")));
+    form.R_Clip_Copy->trigger();
+    QCOMPARE(clipboard->image().size(), QSize(200, 100));
+    QVERIFY(clipboard->mimeData() && !clipboard->mimeData()->hasUrls());
+    QCOMPARE(PictureSelected, qint16(1));
+    QVERIFY(form.LEAD1[1]->hasPicture());
+
+    // ...the vault the picture and its file (flag 31).
+    const QString top = f.home.vault() + QStringLiteral("/top.png");
+    QVERIFY(selectPicture(form, 2, top));
+    form.Command4[5]->click();
+    QCOMPARE(clipboard->image().size(), QSize(50, 50));
+    QVERIFY(clipboard->mimeData());
+    QCOMPARE(clipboard->mimeData()->urls().value(0).toLocalFile(), top);
+
+    // A tab switch ends the selection: copying then only empties the clipboard.
+    form.SSTab1->setCurrentIndex(0);
+    form.RCD_Clip_Copy_Click();
+    QVERIFY(clipboard->image().isNull());
+    QVERIFY(f.prompts.calls.isEmpty());
+}
+
+QTEST_MAIN(TstPictureFiles)
+#include "tst_picturefiles.moc"
