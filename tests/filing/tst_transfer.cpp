@@ -1,4 +1,430 @@
+// Copying CD pictures and moving stock-yard pictures into the vault through the chooser.
+#include "FilingTestUtil.h"
+#include "filing/FilingPaths.h"
+#include "filing/SetFolder.h"
+#include "filing/VaultTransfer.h"
+#include "imaging/PictureDisplay.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
-class Tst : public QObject { Q_OBJECT };
-QTEST_MAIN(Tst)
+#include <QToolButton>
+
+using namespace ztv;
+using namespace ztv::test;
+using faults::Op;
+
+namespace {
+
+const QString kFileExists = QStringLiteral("すでに同名のファイルが保管されています");
+const QString kFilingError = QStringLiteral("保管エラー");
+
+// A main window whose CD drive holds a disc: a temporary folder mounted as sr0.
+struct TransferFixture : MainFormFixture {
+    TransferFixture()
+    {
+        home.fillSample();
+        drives.devices = { QStringLiteral("/dev/sr0") };
+        drives.mountTable = { { QStringLiteral("/dev/sr0"), disc.path(), QStringLiteral("iso9660") } };
+        discPicture = disc.filePath(QStringLiteral("p1.jpg"));
+        QFile f(discPicture);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(pictures::jpeg({ 120, 90 }, Qt::darkRed));
+        f.close();
+        load();
+        form->show();
+    }
+    // The disc's root clicked and its picture chosen on the CD tab.
+    bool chooseDiscPicture()
+    {
+        form->SSTab1->setCurrentIndex(0);
+        QTreeWidgetItem* root = form->TreeView1[0]->topLevelItem(0);
+        form->TreeView1_NodeClick(0, root);
+        return selectPicture(*form, 0, discPicture);
+    }
+    SetFolder* chooser() { return form->vaultTransfer().chooser(); }
+    // Clicks the chooser's node with that tree path; false when there is none.
+    bool pick(const QString& treePath)
+    {
+        QTreeWidgetItem* node = nodeAt(chooser()->TreeView1, treePath);
+        if (!node)
+            return false;
+        chooser()->TreeView1->setCurrentItem(node);
+        chooser()->TreeView1_NodeClick(node);
+        return chooser()->Label1->text() == treePath;
+    }
+    QString vault(const QString& rel) const { return home.vault() + u'/' + rel; }
+    QTemporaryDir disc;
+    QString discPicture;
+};
+
+} // namespace
+
+class TstTransfer : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { faults::reset(); }
+    void cleanup() { faults::reset(); }
+    void nothingSelectedOpensNothing();
+    void copyCdPictureIntoBoxThenAgain();
+    void copyIntoTheVaultItselfAndCaseVariants();
+    void failedCopyLeavesNothingAndSaysWhat();
+    void moveIntoNestedBox();
+    void moveOntoExistingName();
+    void moveAcrossFileSystems();
+    void secondRequestWhileOpen();
+    void cancelAndCloseBox();
+    void dupCheck();
+};
+
+void TstTransfer::nothingSelectedOpensNothing()
+{
+    TransferFixture f;
+    f.form->SSTab1->setCurrentIndex(0);
+    f.form->Command5[0]->click();
+    f.form->SSTab1->setCurrentIndex(1);
+    f.form->R_Fav_Copy->trigger();
+    QVERIFY(!f.chooser());
+    QVERIFY(f.prompts.calls.isEmpty());
+}
+
+void TstTransfer::copyCdPictureIntoBoxThenAgain()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    QVERIFY(f.chooseDiscPicture());
+    const QByteArray original = contents(f.discPicture);
+    const QStringList cdPage = form.HiddenList[0];
+
+    form.RCD_Fav_Copy->trigger();
+    SetFolder* chooser = f.chooser();
+    QVERIFY(chooser);
+    QVERIFY(chooser->isVisible());
+    QVERIFY(form.isEnabled()); // modeless: the main window stays usable
+    QCOMPARE(chooser->windowTitle(), QStringLiteral("ゼントヴィVer1.0"));
+    QCOMPARE(chooser->Label3->text(), QStringLiteral("ファイルのコピー"));
+    QCOMPARE(chooser->Command1[0]->text(), QStringLiteral("コピー"));
+    QCOMPARE(chooser->Command1[1]->text(), QStringLiteral("キャンセル"));
+    QCOMPARE(chooser->Label1->text(), kVault);
+    QTreeWidgetItem* root = chooser->TreeView1->topLevelItem(0);
+    QCOMPARE(root->text(0), kVault);
+    QCOMPARE(FolderTree::nodeKey(root), f.home.vault());
+    QCOMPARE(childTexts(root), (QStringList { "旅行", "空箱" }));
+
+    QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
+    QTest::mouseClick(chooser->Command1[0], Qt::LeftButton);
+    QVERIFY(!f.chooser());
+    QVERIFY(f.prompts.calls.isEmpty());
+    QCOMPARE(contents(f.vault(QStringLiteral("旅行/p1.jpg"))), original);
+    QCOMPARE(contents(f.discPicture), original);
+    // The vault tree is opened at the box and its page lists the box.
+    FolderTree* tree = form.TreeView1[2];
+    QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅行"));
+    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("旅行/a.jpg")), f.vault(QStringLiteral("旅行/p1.jpg")) }));
+    QCOMPARE(form.Label3[2]->text(), QStringLiteral("1"));
+    // The CD tab keeps its page and its selection.
+    QCOMPARE(form.HiddenList[0], cdPage);
+    QCOMPARE(PictureSelected, qint16(1));
+    QVERIFY(form.LEAD1[0]->hasPicture());
+
+    // The same picture again, now changed on the disc: refused, the stored file untouched.
+    QFile disc(f.discPicture);
+    QVERIFY(disc.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    disc.write(pictures::jpeg({ 10, 10 }, Qt::white));
+    disc.close();
+    QVERIFY(selectPicture(form, 0, f.discPicture));
+    form.Command5[0]->click();
+    QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
+    const auto before = snapshot(f.home.storageRoot());
+    f.chooser()->Command1_Click(0);
+    QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QCOMPARE(contents(f.vault(QStringLiteral("旅行/p1.jpg"))), original);
+}
+
+void TstTransfer::copyIntoTheVaultItselfAndCaseVariants()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    QVERIFY(f.chooseDiscPicture());
+    // Pressed without clicking a node: filed in the vault folder itself.
+    form.RCD_Fav_Copy_Click();
+    f.chooser()->Command1_Click(0);
+    QCOMPARE(contents(f.vault(QStringLiteral("p1.jpg"))), contents(f.discPicture));
+    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("p1.jpg")), f.vault(QStringLiteral("top.png")) }));
+    QCOMPARE(form.TreeView1[2]->currentItem(), form.TreeView1[2]->topLevelItem(0));
+
+    // A stored "P1.JPG" where letter case does not count: the exact-name check lets it
+    // through, the exclusive copy refuses it, and the stored file stays as it was.
+    const QByteArray stored = pictures::png({ 7, 7 });
+    f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/空箱/P1.JPG"), stored);
+    faults::forceCaseInsensitive(true);
+    form.RCD_Fav_Copy_Click();
+    QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
+    f.chooser()->Command1_Click(0);
+    QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
+    QCOMPARE(QDir(f.vault(QStringLiteral("空箱"))).entryList(QDir::Files | QDir::Hidden), (QStringList { "P1.JPG" }));
+    QCOMPARE(contents(f.vault(QStringLiteral("空箱/P1.JPG"))), stored);
+
+    // Where case counts, both names may stand side by side.
+    faults::forceCaseInsensitive(false);
+    f.prompts.clear();
+    form.RCD_Fav_Copy_Click();
+    QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
+    f.chooser()->Command1_Click(0);
+    QVERIFY(f.prompts.calls.isEmpty());
+    QCOMPARE(contents(f.vault(QStringLiteral("空箱/P1.JPG"))), stored);
+    QCOMPARE(contents(f.vault(QStringLiteral("空箱/p1.jpg"))), contents(f.discPicture));
+}
+
+void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    QVERIFY(f.chooseDiscPicture());
+    const auto before = snapshot(f.home.storageRoot());
+    const QStringList vaultPage = form.HiddenList[2];
+
+    // The disk fills up halfway through the copy.
+    faults::arm(Op::Write, 1, ENOSPC);
+    form.RCD_Fav_Copy_Click();
+    QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
+    f.chooser()->Command1_Click(0);
+    QCOMPARE(recorded(f.prompts),
+             (QStringList { critical(QStringLiteral("書き込みに失敗しました（ディスクがいっぱいです）"), kFilingError) }));
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QCOMPARE(form.HiddenList[2], vaultPage);
+
+    // The disc is removed while it is read.
+    faults::reset();
+    faults::arm(Op::Read, 1, EIO);
+    f.prompts.clear();
+    form.RCD_Fav_Copy_Click();
+    f.chooser()->Command1_Click(0);
+    QCOMPARE(recorded(f.prompts),
+             (QStringList { critical(QStringLiteral("コピー元の読み込みに失敗しました（入出力エラーです。ディスクが取り出されたか壊れている可能性があります）"),
+                                     kFilingError) }));
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+
+    // The chosen box was removed while the chooser was open.
+    faults::reset();
+    f.prompts.clear();
+    form.RCD_Fav_Copy_Click();
+    QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
+    QVERIFY(QDir(f.vault(QStringLiteral("空箱"))).removeRecursively());
+    const auto without = snapshot(f.home.storageRoot());
+    f.chooser()->Command1_Click(0);
+    QCOMPARE(recorded(f.prompts), (QStringList { critical(QStringLiteral("フォルダを開けませんでした（見つかりません）"), kFilingError) }));
+    QCOMPARE(snapshot(f.home.storageRoot()), without);
+}
+
+void TstTransfer::moveIntoNestedBox()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/京都/寺"));
+    const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    const QByteArray bytes = contents(camera);
+    QVERIFY(selectPicture(form, 1, camera));
+    const int listed = int(form.HiddenList[1].size());
+
+    form.Command3[0]->click();
+    SetFolder* chooser = f.chooser();
+    QVERIFY(chooser);
+    QCOMPARE(chooser->Label3->text(), QStringLiteral("移動先を選択して「移動」ボタンをクリックしてください"));
+    QCOMPARE(chooser->Command1[0]->text(), QStringLiteral("移動"));
+
+    // One level ahead: opening 旅行 brings 京都's own box; opening it again adds nothing.
+    FolderTree* tree = chooser->TreeView1;
+    tree->expandItem(tree->topLevelItem(0));
+    QCOMPARE(FolderTree::imageKey(tree->topLevelItem(0)), QStringLiteral("FoldClose")); // the root keeps its picture
+    QTreeWidgetItem* trip = nodeAt(tree, QStringLiteral("保管庫/旅行"));
+    QCOMPARE(childTexts(trip), (QStringList { "京都" }));
+    QCOMPARE(childTexts(trip->child(0)), QStringList());
+    tree->expandItem(trip);
+    QCOMPARE(FolderTree::imageKey(trip), QStringLiteral("FoldOpen"));
+    QCOMPARE(childTexts(trip->child(0)), (QStringList { "寺" }));
+    const int nodes = int(tree->allNodes().size());
+    tree->collapseItem(trip);
+    QCOMPARE(FolderTree::imageKey(trip), QStringLiteral("FoldClose"));
+    tree->expandItem(trip);
+    QCOMPARE(int(tree->allNodes().size()), nodes);
+    QCOMPARE(form.HiddenList[1].size(), listed); // the chooser's tree lists nothing
+
+    QVERIFY(f.pick(QStringLiteral("保管庫/旅行/京都")));
+    QTest::mouseClick(chooser->Command1[0], Qt::LeftButton);
+    QVERIFY(f.prompts.calls.isEmpty());
+    QVERIFY(!QFileInfo::exists(camera));
+    QCOMPARE(contents(f.vault(QStringLiteral("旅行/京都/camera.jpg"))), bytes);
+    // Stock yard: the page without it, the display empty, no selection.
+    QCOMPARE(form.HiddenList[1].size(), listed - 1);
+    QVERIFY(!form.HiddenList[1].contains(camera));
+    QVERIFY(!form.LEAD1[1]->hasPicture());
+    QCOMPARE(PictureSelected, qint16(0));
+    // Vault: the tree opened at the box, the page listing it.
+    FolderTree* vaultTree = form.TreeView1[2];
+    QCOMPARE(vaultTree->treePath(vaultTree->currentItem()), QStringLiteral("保管庫/旅行/京都"));
+    QVERIFY(nodeAt(vaultTree, QStringLiteral("保管庫/旅行"))->isExpanded());
+    QCOMPARE(form.HiddenList[2],
+             (QStringList { f.vault(QStringLiteral("旅行/京都/b.jpg")), f.vault(QStringLiteral("旅行/京都/camera.jpg")) }));
+    QVERIFY(form.isEnabled());
+    QVERIFY(!form.gbBrowsing);
+
+    // With the selection gone, a further request opens nothing.
+    form.R_Fav_Copy_Click();
+    QVERIFY(!f.chooser());
+}
+
+void TstTransfer::moveOntoExistingName()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    const QByteArray moving = contents(camera);
+    const QByteArray stored = pictures::jpeg({ 33, 33 }, Qt::black);
+    const QString storedPath = f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/camera.jpg"), stored);
+    QVERIFY(selectPicture(form, 1, camera));
+    const QStringList stockPage = form.HiddenList[1];
+
+    form.R_Fav_Copy_Click();
+    QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
+    f.chooser()->Command1_Click(0);
+    QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
+    QCOMPARE(contents(camera), moving);
+    QCOMPARE(contents(storedPath), stored);
+    QCOMPARE(form.HiddenList[1], stockPage);
+    QVERIFY(form.LEAD1[1]->hasPicture());
+
+    // Also where letter case does not count and only the case differs.
+    QVERIFY(QFile::rename(storedPath, f.vault(QStringLiteral("旅行/CAMERA.jpg"))));
+    faults::forceCaseInsensitive(true);
+    f.prompts.clear();
+    form.R_Fav_Copy_Click();
+    QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
+    f.chooser()->Command1_Click(0);
+    QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
+    QCOMPARE(contents(camera), moving);
+    QCOMPARE(contents(f.vault(QStringLiteral("旅行/CAMERA.jpg"))), stored);
+}
+
+void TstTransfer::moveAcrossFileSystems()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    const QString screen = f.home.stockYard() + QStringLiteral("/screen.png");
+    const QByteArray cameraBytes = contents(camera);
+    const QByteArray screenBytes = contents(screen);
+
+    // The copy fails part way: the source stays, nothing is left in the box.
+    QVERIFY(selectPicture(form, 1, screen));
+    const auto before = snapshot(f.home.storageRoot());
+    faults::arm(Op::Rename, 1, EXDEV);
+    faults::arm(Op::Write, 1, EIO);
+    form.R_Fav_Copy_Click();
+    QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
+    f.chooser()->Command1_Click(0);
+    QCOMPARE(recorded(f.prompts),
+             (QStringList { critical(QStringLiteral("書き込みに失敗しました（入出力エラーです。ディスクが取り出されたか壊れている可能性があります）"),
+                                     kFilingError) }));
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QCOMPARE(contents(screen), screenBytes);
+
+    // The vault on another file system: copied, flushed, checked, then the source removed.
+    faults::reset();
+    faults::arm(Op::Rename, 1, EXDEV);
+    QVERIFY(selectPicture(form, 1, camera));
+    f.prompts.clear();
+    form.R_Fav_Copy_Click();
+    QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
+    f.chooser()->Command1_Click(0);
+    QVERIFY(f.prompts.calls.isEmpty());
+    QVERIFY(faults::calls(Op::Fsync) >= 1);
+    QVERIFY(!QFileInfo::exists(camera));
+    QCOMPARE(contents(f.vault(QStringLiteral("空箱/camera.jpg"))), cameraBytes);
+    QCOMPARE(QDir(f.vault(QStringLiteral("空箱"))).entryList(QDir::Files | QDir::Hidden), (QStringList { "camera.jpg" }));
+    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("空箱/camera.jpg")) }));
+}
+
+void TstTransfer::secondRequestWhileOpen()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    QVERIFY(f.chooseDiscPicture());
+    form.RCD_Fav_Copy_Click();
+    SetFolder* chooser = f.chooser();
+    QVERIFY(chooser);
+    QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
+
+    // While it is open, a move request from the stock yard: the same chooser, its captions
+    // from the first request, its button acting on the second.
+    const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    QVERIFY(selectPicture(form, 1, camera));
+    form.Command3[0]->click();
+    QCOMPARE(f.chooser(), chooser);
+    QCOMPARE(chooser->Label3->text(), QStringLiteral("ファイルのコピー"));
+    QCOMPARE(chooser->Command1[0]->text(), QStringLiteral("コピー"));
+    QCOMPARE(chooser->Label1->text(), QStringLiteral("保管庫/旅行"));
+    QCOMPARE(form.vaultTransfer().TransferMode, qint16(VaultTransfer::Move));
+    QCOMPARE(form.vaultTransfer().TransferFile, camera);
+    QCOMPARE(form.vaultTransfer().TransferSourceFolder, QStringLiteral("ストックヤード"));
+
+    chooser->Command1_Click(0);
+    QVERIFY(f.prompts.calls.isEmpty());
+    QVERIFY(!QFileInfo::exists(camera));
+    QVERIFY(QFileInfo::exists(f.vault(QStringLiteral("旅行/camera.jpg"))));
+    QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/p1.jpg"))));
+    QVERIFY(QFileInfo::exists(f.discPicture));
+}
+
+void TstTransfer::cancelAndCloseBox()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    QVERIFY(f.chooseDiscPicture());
+    const auto before = snapshot(f.home.storageRoot());
+    const QStringList vaultPage = form.HiddenList[2];
+
+    form.RCD_Fav_Copy_Click();
+    QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
+    QPointer<SetFolder> first = f.chooser();
+    QTest::mouseClick(first->Command1[1], Qt::LeftButton);
+    QVERIFY(!f.chooser());
+    QTRY_VERIFY(first.isNull()); // unloaded
+
+    // The close box does nothing else either; the next request loads a fresh chooser.
+    form.RCD_Fav_Copy_Click();
+    QPointer<SetFolder> second = f.chooser();
+    QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
+    QVERIFY(second->close());
+    QVERIFY(!f.chooser());
+    QTRY_VERIFY(second.isNull());
+    form.RCD_Fav_Copy_Click();
+    QCOMPARE(f.chooser()->Label1->text(), kVault);
+
+    QVERIFY(f.prompts.calls.isEmpty());
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QCOMPARE(form.HiddenList[2], vaultPage);
+}
+
+void TstTransfer::dupCheck()
+{
+    QTemporaryDir dir;
+    const QString d = dir.path();
+    QFile(d + QStringLiteral("/a.jpg")).open(QIODevice::WriteOnly);
+    QFile(d + QStringLiteral("/.hidden.jpg")).open(QIODevice::WriteOnly);
+    QDir(d).mkdir(QStringLiteral("box.jpg"));
+    QVERIFY(Dup_Check(d + QStringLiteral("/a.jpg")));
+    QVERIFY(!Dup_Check(d + QStringLiteral("/A.jpg"))); // exact, letter case included
+    QVERIFY(!Dup_Check(d + QStringLiteral("/.hidden.jpg"))); // hidden files are not listed
+    QVERIFY(!Dup_Check(d + QStringLiteral("/box.jpg")));     // nor folders
+    QVERIFY(!Dup_Check(d + QStringLiteral("/b.jpg")));
+    QVERIFY(!Dup_Check(d + QStringLiteral("/missing/a.jpg")));
+}
+
+QTEST_MAIN(TstTransfer)
 #include "tst_transfer.moc"
