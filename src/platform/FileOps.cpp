@@ -503,9 +503,12 @@ FileResult stageCopy(int in, const struct stat& st, const Place& dst, bool verif
     ::futimens(t.fd.get(), times); // the copy keeps the picture's date; failure is harmless
     if (retry([&] { return sys::fsync(t.fd.get()); }) < 0)
         return fail(T::kFlush, errno);
-    if (verify)
+    if (verify) {
+        // Flushed pages are clean now; dropping them makes the read-back come from the disk.
+        ::posix_fadvise(t.fd.get(), 0, 0, POSIX_FADV_DONTNEED);
         if (FileResult r = verifyCopy(in, t.fd.get()); !r.ok())
             return r;
+    }
     if (FileResult r = publishNoReplace(t, dst.name); !r.ok())
         return r;
     if (published)
