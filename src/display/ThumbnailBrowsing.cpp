@@ -11,8 +11,10 @@
 #include "mainwindow/PathText.h"
 #include "mainwindow/texts.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QPointer>
 
 namespace ztv {
 
@@ -42,6 +44,9 @@ int MainForm::ShowFolderThumbnails(int tab, const QString& folder)
     gBrowseQuit = 0;
     gBrowseIndex = 0;
     gbBrowsing = true;
+    // Disabling the window takes the focus away; it comes back after the run so keyboard
+    // users keep their place.
+    const QPointer<QWidget> focus = QApplication::focusWidget();
     setEnabled(false);
     m_browseTab = tab;
     m_browseFiles = 0;
@@ -52,6 +57,8 @@ int MainForm::ShowFolderThumbnails(int tab, const QString& folder)
     m_browseTab = -1;
     BrowseStatus->hide();
     setEnabled(true);
+    if (focus && focus->isVisible() && focus->isEnabled())
+        focus->setFocus(Qt::OtherFocusReason);
     gbBrowsing = false;
     return r;
 }

@@ -123,6 +123,8 @@ void TstKeyboard::enterOnTreeNodeListsItsFolder()
     QCOMPARE(form.HiddenList[1].size(), 3);
     QVERIFY(form.HiddenList[1].first().endsWith(QStringLiteral("/旅行/p00.png")));
     QCOMPARE(PictureSelected, qint16(0));
+    // The window is disabled during the listing; the keyboard user keeps their place.
+    QCOMPARE(QApplication::focusWidget(), tree);
 }
 
 void TstKeyboard::thumbnailKeysShowAndOpenTheTabMenu()
