@@ -8,6 +8,7 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -30,6 +31,9 @@ SetFolder::SetFolder(MainForm& form, VaultTransfer& transfer)
     Label3->setWordWrap(true);
     TreeView1 = new FolderTree(this);
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
+    // Long box names scroll sideways instead of being cut short.
+    TreeView1->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    TreeView1->header()->setStretchLastSection(false);
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAccessibleName(QString::fromUtf16(T::AccDestination));
@@ -51,6 +55,8 @@ SetFolder::SetFolder(MainForm& form, VaultTransfer& transfer)
     layout->addWidget(Label1);
     layout->addLayout(buttons);
     resize(340, 440);
+    // Over the main window, where the picture was chosen.
+    move(form.frameGeometry().center() - rect().center());
 
     connect(TreeView1, &QTreeWidget::itemExpanded, this, &SetFolder::TreeView1_Expand);
     connect(TreeView1, &QTreeWidget::itemCollapsed, this, &SetFolder::TreeView1_Collapse);
