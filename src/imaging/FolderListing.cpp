@@ -1,5 +1,7 @@
 #include "FolderListing.h"
 
+#include "platform/PathCodec.h"
+
 #include <QCollator>
 #include <QFile>
 #include <QLocale>
@@ -51,7 +53,7 @@ bool matchesFileFilter(const QString& name, const QString& filter)
 bool listFolderFiles(const QString& folder, const QString& filter, QStringList* paths)
 {
     paths->clear();
-    const QByteArray encoded = QFile::encodeName(folder);
+    const QByteArray encoded = encodePath(folder);
     const int dirFd = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0)
         return false;
@@ -73,7 +75,7 @@ bool listFolderFiles(const QString& folder, const QString& filter, QStringList* 
             if (::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode))
                 continue;
         }
-        const QString name = QFile::decodeName(entry->d_name);
+        const QString name = decodePath(QByteArray(entry->d_name)); // names that are not UTF-8 survive
         if (matchesFileFilter(name, filter))
             names.append(name);
     }

@@ -1,6 +1,7 @@
 #include "ThumbnailCache.h"
 
 #include "ThumbnailEngine.h"
+#include "platform/PathCodec.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -55,7 +56,7 @@ QByteArray ThumbnailCache::fileUri(const QString& absolutePath)
 {
     static const char hex[] = "0123456789ABCDEF";
     QByteArray uri("file://");
-    const QByteArray bytes = QFile::encodeName(absolutePath);
+    const QByteArray bytes = encodePath(absolutePath);
     for (const char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
         if (uriSafe(c)) {
@@ -144,7 +145,7 @@ bool ThumbnailCache::store(const QString& absolutePath, qint64 mtime, QSize orig
 
 bool isOnWritableStorage(const QString& path)
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = encodePath(path);
     struct statvfs vfs;
     if (::statvfs(encoded.constData(), &vfs) != 0 || (vfs.f_flag & ST_RDONLY))
         return false;

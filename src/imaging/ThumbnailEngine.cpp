@@ -1,6 +1,7 @@
 #include "ThumbnailEngine.h"
 
 #include "JpegThumbnailer.h"
+#include "platform/PathCodec.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -36,7 +37,7 @@ QSize fitInto(QSize source, QSize box)
 
 int openRegularFile(const QString& path, int* status, qint64* mtime)
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = encodePath(path);
     struct stat st;
     if (::stat(encoded.constData(), &st) != 0) {
         // A name still in the folder (a dangling or looping link) is unreadable; a name that

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <cstdio>
 #include <sys/stat.h>
 
 using namespace ztv;
@@ -72,6 +73,7 @@ private Q_SLOTS:
     void orientationUpright_data();
     void orientationUpright();
     void fitsIntoTheBoxKeepingAspect();
+    void nameThatIsNotUtf8();
 };
 
 void TestThumbnailBrowser::naturalOrder()
@@ -232,6 +234,26 @@ void TestThumbnailBrowser::fitsIntoTheBoxKeepingAspect()
     browser.setThumbnailSize({ 64, 48 });
     run = browse(browser, home.home() + QStringLiteral("/f"));
     QCOMPARE(run.events[1].size, QSize(24, 48));
+}
+
+void TestThumbnailBrowser::nameThatIsNotUtf8()
+{
+    TestHome home;
+    const QString dir = home.makeDir(QStringLiteral("f"));
+    // "写真.jpg" in Shift_JIS, as an old disc carries it.
+    const QByteArray raw = QFile::encodeName(dir) + QByteArray("/\x8e\xca\x90\x5e.jpg");
+    {
+        const QByteArray bytes = pictures::jpeg({ 40, 30 });
+        FILE* f = std::fopen(raw.constData(), "wb");
+        QVERIFY(f);
+        QCOMPARE(std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f), size_t(bytes.size()));
+        std::fclose(f);
+    }
+    ThumbnailBrowser browser;
+    const Run run = browse(browser, dir);
+    QCOMPARE(run.events.size(), 1);
+    QCOMPARE(run.events[0].status, int(ThumbnailResult::Made));
+    QCOMPARE(run.events[0].size, QSize(40, 30));
 }
 
 QTEST_GUILESS_MAIN(TestThumbnailBrowser)
