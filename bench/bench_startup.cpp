@@ -53,18 +53,25 @@ int main(int argc, char** argv)
     std::printf("LibreOffice check answers: %s\n",
         Spreadsheet::usable(calc.applicationInfo()) ? "usable" : "not usable");
 
-    for (Spreadsheet* sheet : { static_cast<Spreadsheet*>(&none), static_cast<Spreadsheet*>(&calc) }) {
-        const Services services { prompts, shell, drives, *sheet, realFileOps() };
+    struct Mode {
+        const char* label;
+        Spreadsheet* sheet;
+        bool early; // the check started before the windows, as the program does
+    };
+    for (const Mode& m : { Mode { "no check:", &none, false }, Mode { "check at its step:", &calc, false },
+             Mode { "check started first:", &calc, true } }) {
+        const Services services { prompts, shell, drives, *m.sheet, realFileOps() };
         std::vector<double> ms;
         for (int i = 0; i < runs; ++i) {
             QElapsedTimer t;
             t.start();
+            if (m.early)
+                calc.startCheck();
             auto form = ShowSplashAndMain(services);
             QCoreApplication::processEvents();
             ms.push_back(t.nsecsElapsed() / 1e6);
         }
-        std::printf("%-28s median %.1f ms, min %.1f ms over %d runs\n",
-            sheet == &none ? "window up, no check:" : "window up, LibreOffice check:", median(ms),
+        std::printf("window up, %-22s median %.1f ms, min %.1f ms over %d runs\n", m.label, median(ms),
             *std::min_element(ms.begin(), ms.end()), runs);
     }
     return 0;

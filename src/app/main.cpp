@@ -22,6 +22,7 @@ int main(int argc, char** argv)
     ztv::DesktopShell shell;
     ztv::LinuxDrives drives;
     ztv::LibreOfficeSpreadsheet spreadsheet;
+    spreadsheet.startCheck(); // runs while the windows are built
     const ztv::Services services { prompts, shell, drives, spreadsheet, ztv::realFileOps() };
     auto form = ztv::ShowSplashAndMain(services);
     prompts.setParentWindow(form.get());

@@ -64,34 +64,45 @@ QString LibreOfficeSpreadsheet::versionFromOutput(const QByteArray& output)
     return words.size() >= 2 ? words.at(1) : QString();
 }
 
-std::optional<Spreadsheet::Info> LibreOfficeSpreadsheet::applicationInfo()
+void LibreOfficeSpreadsheet::startCheck()
 {
+    m_check.reset();
     // Without the helper nothing could be exported, so there is no usable application.
     if (helperProgram().isEmpty())
-        return std::nullopt;
+        return;
     const QString found = m_config.soffice.isEmpty()
         ? QStandardPaths::findExecutable(QStringLiteral("soffice"))
         : m_config.soffice;
     // /usr/bin/soffice is a link into the installation's program folder.
     const QString soffice = QFileInfo(found).canonicalFilePath();
     if (soffice.isEmpty() || !isExecutableFile(soffice))
-        return std::nullopt;
+        return;
+    m_check = std::make_unique<QProcess>();
+    m_check->setStandardInputFile(QProcess::nullDevice());
+    m_check->setStandardErrorFile(QProcess::nullDevice());
+    m_checkStarted.start();
+    m_check->start(soffice, { QStringLiteral("--version") });
+}
 
-    QProcess process;
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(soffice, { QStringLiteral("--version") });
-    if (!process.waitForFinished(m_config.versionTimeoutMs)) {
-        process.kill();
-        process.waitForFinished(500);
+std::optional<Spreadsheet::Info> LibreOfficeSpreadsheet::applicationInfo()
+{
+    if (!m_check)
+        startCheck();
+    if (!m_check)
+        return std::nullopt;
+    const std::unique_ptr<QProcess> process = std::move(m_check);
+    const int left = int(qMax<qint64>(0, m_config.versionTimeoutMs - m_checkStarted.elapsed()));
+    if (process->state() != QProcess::NotRunning && !process->waitForFinished(left)) {
+        process->kill();
+        process->waitForFinished(500);
         return std::nullopt;
     }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+    if (process->exitStatus() != QProcess::NormalExit || process->exitCode() != 0)
         return std::nullopt;
-    const QString version = versionFromOutput(process.readAllStandardOutput());
+    const QString version = versionFromOutput(process->readAllStandardOutput());
     if (version.isEmpty())
         return std::nullopt;
-    return Info { version, QFileInfo(soffice).absolutePath() };
+    return Info { version, QFileInfo(process->program()).absolutePath() };
 }
 
 void LibreOfficeSpreadsheet::exportToWorkbook(

@@ -2,8 +2,11 @@
 
 #include "platform/Spreadsheet.h"
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QProcess>
 #include <QStringList>
+#include <memory>
 
 namespace ztv {
 
@@ -26,6 +29,9 @@ public:
     explicit LibreOfficeSpreadsheet(Config config, QObject* parent = nullptr);
     ~LibreOfficeSpreadsheet() override;
 
+    // Starts the check now, so that the next applicationInfo() finds it done: start-up calls
+    // this first thing and the check runs while the windows are built.
+    void startCheck();
     std::optional<Info> applicationInfo() override;
     void exportToWorkbook(
         const QString& workbookPath, const QString& cellText, const QString& macroName) override;
@@ -48,6 +54,8 @@ private:
 
     Config m_config;
     int m_running = 0;
+    std::unique_ptr<QProcess> m_check; // `soffice --version` started by startCheck()
+    QElapsedTimer m_checkStarted;
 };
 
 } // namespace ztv

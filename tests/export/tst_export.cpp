@@ -227,6 +227,15 @@ private Q_SLOTS:
         QCOMPARE(info->installPath, program);
         QVERIFY(!Spreadsheet::usable(info));
 
+        // Started early, the check gives the same answer; started again, it asks again.
+        calc.startCheck();
+        QTest::qWait(200);
+        const auto early = calc.applicationInfo();
+        QVERIFY(early);
+        QCOMPARE(early->version, info->version);
+        QCOMPARE(early->installPath, info->installPath);
+        QVERIFY(calc.applicationInfo());
+
         LibreOfficeSpreadsheet noHelper({ link, m_programDir + QStringLiteral("/missing"), {}, 2000, 60000 });
         QVERIFY(!noHelper.applicationInfo());
         LibreOfficeSpreadsheet noOffice(
@@ -247,6 +256,13 @@ private Q_SLOTS:
         t.start();
         QVERIFY(!calc.applicationInfo());
         QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+        // The deadline counts from an early start, not from the question.
+        LibreOfficeSpreadsheet early({ hanging, helper, {}, 2000, 60000 });
+        early.startCheck();
+        QTest::qWait(2100);
+        t.restart();
+        QVERIFY(!early.applicationInfo());
+        QVERIFY2(t.elapsed() < 1500, qPrintable(QString::number(t.elapsed())));
     }
 
     // The export hands its three values to the helper and returns while the helper still runs.
