@@ -71,83 +71,49 @@ auto retry(F f)
     return r;
 }
 
-FileError errorOf(int err)
-{
-    switch (err) {
-    case EEXIST:
-        return FileError::Exists;
-    case ENOENT:
-        return FileError::NotFound;
-    case ENOTEMPTY:
-        return FileError::NotEmpty;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case ETXTBSY:
-    case EBUSY:
-        return FileError::PermissionDenied;
-    case ENOSPC:
-    case EDQUOT:
-        return FileError::NoSpace;
-    case EIO:
-    case ENXIO:
-    case ENODEV:
-    case ENOMEDIUM:
-    case ESTALE:
-    case EREMOTEIO:
-        return FileError::Io;
-    case ENAMETOOLONG:
-    case EILSEQ:
-    case EISDIR:
-    case ENOTDIR:
-    case ELOOP:
-        return FileError::InvalidName;
-    default:
-        return FileError::Other;
-    }
-}
+struct ErrnoMeaning {
+    int err;
+    FileError error;
+    const char16_t* why;
+};
 
-QString reasonOf(int err)
-{
-    switch (err) {
-    case EEXIST:
-        return QString::fromUtf16(T::kWhyExists);
-    case ENOENT:
-        return QString::fromUtf16(T::kWhyNotFound);
-    case ENOTEMPTY:
-        return QString::fromUtf16(T::kWhyNotEmpty);
-    case EACCES:
-    case EPERM:
-        return QString::fromUtf16(T::kWhyDenied);
-    case EROFS:
-        return QString::fromUtf16(T::kWhyReadOnly);
-    case ETXTBSY:
-    case EBUSY:
-        return QString::fromUtf16(T::kWhyBusy);
-    case ENOSPC:
-    case EDQUOT:
-        return QString::fromUtf16(T::kWhyNoSpace);
-    case EIO:
-    case ENXIO:
-    case ENODEV:
-    case ENOMEDIUM:
-    case ESTALE:
-    case EREMOTEIO:
-        return QString::fromUtf16(T::kWhyIo);
-    case ENAMETOOLONG:
-        return QString::fromUtf16(T::kWhyTooLong);
-    case EISDIR:
-        return QString::fromUtf16(T::kWhyIsFolder);
-    case ENOTDIR:
-        return QString::fromUtf16(T::kWhyNotFolder);
-    default:
-        return QString::fromUtf16(T::kWhyOther).arg(err);
-    }
-}
+constexpr ErrnoMeaning kMeanings[] = {
+    { EEXIST, FileError::Exists, T::kWhyExists },
+    { ENOENT, FileError::NotFound, T::kWhyNotFound },
+    { ENOTEMPTY, FileError::NotEmpty, T::kWhyNotEmpty },
+    { EACCES, FileError::PermissionDenied, T::kWhyDenied },
+    { EPERM, FileError::PermissionDenied, T::kWhyDenied },
+    { EROFS, FileError::PermissionDenied, T::kWhyReadOnly },
+    { ETXTBSY, FileError::PermissionDenied, T::kWhyBusy },
+    { EBUSY, FileError::PermissionDenied, T::kWhyBusy },
+    { ENOSPC, FileError::NoSpace, T::kWhyNoSpace },
+    { EDQUOT, FileError::NoSpace, T::kWhyNoSpace },
+    { EIO, FileError::Io, T::kWhyIo },
+    { ENXIO, FileError::Io, T::kWhyIo },
+    { ENODEV, FileError::Io, T::kWhyIo },
+    { ENOMEDIUM, FileError::Io, T::kWhyIo },
+    { ESTALE, FileError::Io, T::kWhyIo },
+    { EREMOTEIO, FileError::Io, T::kWhyIo },
+    { ENAMETOOLONG, FileError::InvalidName, T::kWhyTooLong },
+    { EISDIR, FileError::InvalidName, T::kWhyIsFolder },
+    { ENOTDIR, FileError::InvalidName, T::kWhyNotFolder },
+    { EILSEQ, FileError::InvalidName, nullptr },
+    { ELOOP, FileError::InvalidName, nullptr },
+};
 
 FileResult fail(const char16_t* step, int err)
 {
-    return { errorOf(err), QString::fromUtf16(step) + u'（' + reasonOf(err) + u'）' };
+    FileError error = FileError::Other;
+    QString why = QString::fromUtf16(T::kWhyOther).arg(err);
+    for (const ErrnoMeaning& m : kMeanings) {
+        if (m.err == err) {
+            error = m.error;
+            if (m.why)
+                why = QString::fromUtf16(m.why);
+            break;
+        }
+    }
+    return { error, QString::fromUtf16(step) + u'（' + why + u'）' };
 }
 
 FileResult failAs(FileError error, const char16_t* step) { return { error, QString::fromUtf16(step) }; }
