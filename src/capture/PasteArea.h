@@ -3,13 +3,18 @@
 namespace ztv {
 
 class MainForm;
+class PictureDisplay;
 
-// The paste tab's display: pasting from the clipboard and clearing.
+// The paste tab's displays: LEAD2 shows the pasted picture, LEAD3 keeps a copy prepared
+// for the GIF save.
 class PasteArea {
 public:
     void Clip_Past_Click(MainForm& form);
     void Clip_Clear_Click(MainForm& form);
     void LEAD2_MouseButton(MainForm& form, int button, int shift, int x, int y);
+
+    // Transparent parts of the hidden copy become white, as a GIF of it should show them.
+    static void PrepareWhite(PictureDisplay& display);
 };
 
 } // namespace ztv

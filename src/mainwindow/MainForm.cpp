@@ -11,6 +11,7 @@
 #include "filing/PictureFiles.h"
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
+#include "imaging/SaveDialog.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/CommandButton.h"
@@ -69,10 +70,12 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     , m_vaultTransfer(std::make_unique<VaultTransfer>())
     , m_pasteArea(std::make_unique<PasteArea>())
     , m_pictureSaving(std::make_unique<PictureSaving>())
+    , m_saveDialog(std::make_unique<SaveDialog>())
     , m_spreadsheetExport(std::make_unique<SpreadsheetExport>())
     , m_links(std::make_unique<LinkHandlers>())
 {
     setObjectName(QStringLiteral("MainForm"));
+    LEADDlg1 = m_saveDialog.get();
     setWindowTitle(t(texts::MainCaption));
     setFixedSize(850, 695);
     buildWindow();
@@ -90,6 +93,12 @@ MainForm::~MainForm()
 {
     if (m_preview)
         delete m_preview.data();
+}
+
+void MainForm::setSaveDialog(std::unique_ptr<SaveDialog> dialog)
+{
+    m_saveDialog = std::move(dialog);
+    LEADDlg1 = m_saveDialog.get();
 }
 
 FolderList& MainForm::Dir1(int tab)
@@ -229,6 +238,9 @@ void MainForm::buildPasteTab(QWidget* page)
     LEAD3->setObjectName(QStringLiteral("LEAD3"));
     LEAD3->setGeometry(tw(240, 8850, 615, 495));
     LEAD3->hide();
+    // The saves write through the same file operations as the rest of the program.
+    LEAD2->setFileOps(&m_services.fileOps);
+    LEAD3->setFileOps(&m_services.fileOps);
 }
 
 void MainForm::buildMenus()

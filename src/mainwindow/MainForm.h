@@ -31,6 +31,7 @@ class PictureFiles;
 class VaultTransfer;
 class PasteArea;
 class PictureSaving;
+class SaveDialog;
 class SpreadsheetExport;
 class LinkHandlers;
 
@@ -61,6 +62,9 @@ public:
     QFrame* Shape1[3] {};
     PictureDisplay* LEAD2 = nullptr; // the paste display
     PictureDisplay* LEAD3 = nullptr; // hidden working copy of the pasted picture
+    SaveDialog* LEADDlg1 = nullptr;  // the save dialog of the paste tab's saves
+    // Puts another save dialog in LEADDlg1's place (tests answer it from a script).
+    void setSaveDialog(std::unique_ptr<SaveDialog> dialog);
     QToolButton* Command1[5] {};
     QToolButton* Command2 = nullptr;
     QToolButton* Command3[4] {};
@@ -210,6 +214,7 @@ private:
     std::unique_ptr<VaultTransfer> m_vaultTransfer;
     std::unique_ptr<PasteArea> m_pasteArea;
     std::unique_ptr<PictureSaving> m_pictureSaving;
+    std::unique_ptr<SaveDialog> m_saveDialog;
     std::unique_ptr<SpreadsheetExport> m_spreadsheetExport;
     std::unique_ptr<LinkHandlers> m_links;
 };

@@ -1,0 +1,318 @@
+#include "tst_saving.h"
+
+#include "CaptureFixture.h"
+#include "SavingHelpers.h"
+#include "capture/SaveTargets.h"
+#include "imaging/PictureFormats.h"
+#include "imaging/ThumbnailList.h"
+#include "platform/FaultInjection.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cerrno>
+#include <cmath>
+
+using namespace ztv;
+using namespace ztv::test;
+
+namespace {
+
+// Mean absolute difference per colour channel, 0..255.
+double meanError(const QImage& a, const QImage& b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int col = 0; col < x.width(); ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// Remembers whether the main window took input while the dialog was open.
+class WatchingDialog : public ScriptedSaveDialog {
+public:
+    QWidget* window = nullptr;
+    QList<bool> windowEnabled;
+
+protected:
+    SaveRequest askUser(QWidget* owner) override
+    {
+        windowEnabled << window->isEnabled();
+        return ScriptedSaveDialog::askUser(owner);
+    }
+};
+
+} // namespace
+
+void TstSaving::gifSave_data()
+{
+    QTest::addColumn<bool>("extended");
+    QTest::addColumn<int>("option");
+    QTest::addColumn<QSize>("expected");
+    QTest::newRow("plain") << false << 0 << QSize(180, 120);
+    QTest::newRow("extended, smaller") << true << 0 << QSize(90, 60);
+    QTest::newRow("extended, interlaced") << true << int(PictureDisplay::SaveInterlaced) << QSize(120, 80);
+}
+
+void TstSaving::gifSave()
+{
+    QFETCH(bool, extended);
+    QFETCH(int, option);
+    QFETCH(QSize, expected);
+    CaptureFixture f;
+    f.paste(samplePicture(QSize(180, 120), true));
+    // The visible display would flatten onto red: the file left must be the hidden copy's.
+    f.form->LEAD2->setColourOption(Qt::red);
+    QStringList writes;
+    LoggingFileOps visible(writes, QStringLiteral("LEAD2")), hidden(writes, QStringLiteral("LEAD3"));
+    f.form->LEAD2->setFileOps(&visible);
+    f.form->LEAD3->setFileOps(&hidden);
+    TreeWatch yard(*f.form->TreeView1[1]);
+
+    const QString path = f.home.stockYard() + QStringLiteral("/貼り付け.gif");
+    SaveRequest r = answerFor(path, 8);
+    r.extended = extended;
+    r.extendedSize = expected.width();
+    r.extendedInteger = option;
+    f.dialog->answer(r);
+    f.form->Command1[4]->click();
+
+    QCOMPARE(f.prompts.calls.size(), 0);
+    QCOMPARE(writes, extended ? (QStringList { QStringLiteral("LEAD2"), QStringLiteral("LEAD3") })
+                              : QStringList { QStringLiteral("LEAD3") });
+    QCOMPARE(formatOf(path), QByteArray("gif"));
+    QImageReader reader(path);
+    const QImage back = reader.read();
+    QVERIFY2(!back.isNull(), qPrintable(reader.errorString()));
+    QCOMPARE(back.size(), expected);
+    const QRgb corner = back.pixel(2, 2);
+    QVERIFY2(qRed(corner) > 240 && qGreen(corner) > 240 && qBlue(corner) > 240, "transparent part is white");
+
+    const QImage reference = f.form->LEAD3->picture().scaled(expected, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const double error = meanError(back, reference);
+    qInfo("GIF %dx%d: mean error %.2f of 255 per channel", expected.width(), expected.height(), error);
+    QVERIFY2(error < 6.0, qPrintable(QString::number(error)));
+
+    // Both ways refresh the stock yard's page.
+    QCOMPARE(yard.expanded, QStringList { QStringLiteral("ストックヤード") });
+    QCOMPARE(f.form->HiddenList[1], QStringList { path });
+}
+
+void TstSaving::gifKeepsTheWindowEnabled()
+{
+    CaptureFixture f;
+    auto owned = std::make_unique<WatchingDialog>();
+    WatchingDialog* dialog = owned.get();
+    dialog->window = f.form.get();
+    f.form->setSaveDialog(std::move(owned));
+    f.dialog = dialog;
+    f.paste(samplePicture());
+
+    dialog->answer(answerFor(f.home.stockYard() + QStringLiteral("/g.gif")));
+    f.form->Command1[4]->click();
+    saveThroughChooser(f, 2, answerFor(f.home.stockYard() + QStringLiteral("/p.png")));
+    QCOMPARE(dialog->windowEnabled, (QList<bool> { true, false }));
+    QVERIFY(f.form->isEnabled());
+    QCOMPARE(f.form->HiddenList[1].size(), 2);
+}
+
+void TstSaving::nothingPastedWritesNothing()
+{
+    CaptureFixture f;
+    const QStringList yard = entries(f.home.stockYard());
+    auto checkRefused = [&f](const char* how) {
+        QCOMPARE(f.prompts.calls.size(), 1);
+        const RecordingPrompts::Call call = f.prompts.calls.takeFirst();
+        QVERIFY2(call.text == QStringLiteral("クリップボードにデータがありません。"), how);
+        QCOMPARE(call.title, QStringLiteral("貼り付けエラー"));
+        QCOMPARE(call.icon, PromptIcon::Critical);
+        QCOMPARE(call.buttons, PromptButtons::Ok);
+        QVERIFY(f.form->isEnabled());
+        QVERIFY(!f.form->pictureSaving().saveSelect());
+        QCOMPARE(f.dialog->shown.size(), 0);
+    };
+    for (int round = 0; round < 2; ++round) {
+        f.dialog->answer(answerFor(f.home.stockYard() + QStringLiteral("/空.png")));
+        f.form->Command1[3]->click();
+        checkRefused("chooser button");
+        f.form->Clip_Save1->trigger();
+        checkRefused("chooser menu item");
+        f.form->Command1[4]->click();
+        checkRefused("GIF button");
+        f.form->Clip_Save2->trigger();
+        checkRefused("GIF menu item");
+        // Second round: pasted, then cleared.
+        f.paste(samplePicture());
+        f.form->Command1[0]->click();
+        f.dialog->answers.clear();
+    }
+    QCOMPARE(entries(f.home.stockYard()), yard);
+}
+
+void TstSaving::failedSaveIsReported_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("gif");
+    for (const char* fault : { "missing folder", "folder not writable", "disk full", "name too long" }) {
+        QTest::newRow(qPrintable(QStringLiteral("%1, PNG").arg(QLatin1String(fault)))) << QString::fromLatin1(fault) << false;
+        QTest::newRow(qPrintable(QStringLiteral("%1, GIF").arg(QLatin1String(fault)))) << QString::fromLatin1(fault) << true;
+    }
+}
+
+void TstSaving::failedSaveIsReported()
+{
+    QFETCH(QString, fault);
+    QFETCH(bool, gif);
+    CaptureFixture f;
+    f.paste(samplePicture());
+    const QString existing = f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/前から.png"),
+                                          pictures::png(QSize(4, 4)));
+    f.form->ShowFolderThumbnails(1, f.home.stockYard());
+    const QStringList before = entries(f.home.stockYard());
+    TreeWatch yard(*f.form->TreeView1[1]);
+
+    QString path = f.home.stockYard() + (gif ? QStringLiteral("/保存.gif") : QStringLiteral("/保存.png"));
+    if (fault == QLatin1String("missing folder"))
+        path = f.home.stockYard() + QStringLiteral("/無い箱/保存.png");
+    else if (fault == QLatin1String("name too long"))
+        path = f.home.stockYard() + QLatin1Char('/') + QString(120, QChar(u'長')) + QStringLiteral(".png");
+    else if (fault == QLatin1String("folder not writable"))
+        faults::arm(faults::Op::Open, 1, EACCES);
+    else
+        faults::arm(faults::Op::Write, 1, ENOSPC);
+
+    if (gif) {
+        f.dialog->answer(answerFor(path));
+        f.form->Command1[4]->click();
+    } else {
+        saveThroughChooser(f, 2, answerFor(path));
+    }
+    faults::reset();
+
+    QCOMPARE(f.prompts.calls.size(), 1);
+    const RecordingPrompts::Call call = f.prompts.calls.first();
+    QVERIFY2(call.text.startsWith(QStringLiteral("ファイルを保存できませんでした。\n")), qPrintable(call.text));
+    QVERIFY(call.text.size() > QStringLiteral("ファイルを保存できませんでした。\n").size()); // says why
+    QCOMPARE(call.title, QStringLiteral("ﾌｧｲﾙ保存時のｴﾗｰ"));
+    QCOMPARE(call.icon, PromptIcon::Critical);
+    QCOMPARE(entries(f.home.stockYard()), before); // nothing, not even a temporary file
+    QVERIFY(!QFileInfo::exists(path));
+    QCOMPARE(f.form->HiddenList[1], QStringList { existing });
+    QCOMPARE(yard.expanded, QStringList());
+    QVERIFY(f.form->isEnabled());
+}
+
+// The file is written, but its folder cannot be listed afterwards: the chooser save says so
+// in the box with the empty text, the GIF save says nothing.
+void TstSaving::refreshListingFailure()
+{
+    for (const bool gif : { false, true }) {
+        CaptureFixture f;
+        f.paste(samplePicture());
+        const QString box = f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/消える箱"));
+        QStringList writes;
+        LoggingFileOps ops(writes, QStringLiteral("write"));
+        ops.afterWrite = [box](const QString&) { QDir().rename(box, box + QStringLiteral("-移動")); };
+        f.form->LEAD2->setFileOps(&ops);
+        f.form->LEAD3->setFileOps(&ops);
+        const QString path = box + (gif ? QStringLiteral("/x.gif") : QStringLiteral("/x.png"));
+        if (gif) {
+            f.dialog->answer(answerFor(path));
+            f.form->Command1[4]->click();
+        } else {
+            saveThroughChooser(f, 2, answerFor(path));
+        }
+        QVERIFY(QFileInfo::exists(box + QStringLiteral("-移動/") + QFileInfo(path).fileName()));
+        QVERIFY(f.form->HiddenList[1].isEmpty());
+        if (gif) {
+            QCOMPARE(f.prompts.calls.size(), 0);
+        } else {
+            QCOMPARE(f.prompts.calls.size(), 1);
+            const RecordingPrompts::Call call = f.prompts.calls.first();
+            QCOMPARE(call.text, QString());
+            QCOMPARE(call.title, QStringLiteral("ﾌｧｲﾙ保存時のｴﾗｰ"));
+            QCOMPARE(call.icon, PromptIcon::None);
+            QCOMPARE(call.buttons, PromptButtons::Ok);
+        }
+        QVERIFY(f.form->isEnabled());
+    }
+}
+
+void TstSaving::fileCheck()
+{
+    QTemporaryDir dir;
+    const QString d = dir.path() + QLatin1Char('/');
+    for (const char* name : { "a.png", "B.jpg", ".hidden.png", "写真.bmp", "no-extension" }) {
+        QFile file(d + QString::fromUtf8(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.png")));
+    QVERIFY(QFile::link(d + QStringLiteral("a.png"), d + QStringLiteral("link.png")));
+
+    QVERIFY(File_Check(d + QStringLiteral("a.png")));
+    QVERIFY(File_Check(d + QStringLiteral("写真.bmp")));
+    QVERIFY(File_Check(d + QStringLiteral("no-extension")));
+    QVERIFY(File_Check(d + QStringLiteral(".hidden.png")));
+    QVERIFY(File_Check(d + QStringLiteral("link.png")));
+    QVERIFY(!File_Check(d + QStringLiteral("A.png")));
+    QVERIFY(!File_Check(d + QStringLiteral("b.jpg")));
+    QVERIFY(!File_Check(d + QStringLiteral("a.PNG")));
+    QVERIFY(!File_Check(d + QStringLiteral("folder.png")));
+    QVERIFY(!File_Check(d + QStringLiteral("missing.png")));
+    QVERIFY(!File_Check(d + QStringLiteral("missing/a.png")));
+    QVERIFY(!File_Check(d));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("empty")));
+    QVERIFY(!File_Check(d + QStringLiteral("empty/a.png")));
+}
+
+void TstSaving::locateSavedFile_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<int>("area");
+    QTest::addColumn<QStringList>("treePaths");
+    QTest::addColumn<QString>("folder");
+    const QString root = QStringLiteral("/home/u/My Documents/ZTV_DATA/");
+    QTest::newRow("stock yard") << root + "ストックヤード/a.png" << true << 1 << QStringList { "ストックヤード" }
+                                << root + "ストックヤード/";
+    QTest::newRow("box") << root + "保管庫/箱A/a.jpg" << true << 2 << QStringList { "保管庫", "保管庫/箱A" }
+                         << root + "保管庫/箱A/";
+    QTest::newRow("nested box") << root + "保管庫/箱A/内箱/a.jpg" << true << 2
+                                << QStringList { "保管庫", "保管庫/箱A", "保管庫/箱A/内箱" } << root + "保管庫/箱A/内箱/";
+    QTest::newRow("storage root") << root + "a.png" << true << 0 << QStringList() << root;
+    QTest::newRow("other folder") << root + "その他/a.png" << true << 0 << QStringList() << root + "その他/";
+    QTest::newRow("first ZTV_DATA decides") << QStringLiteral("/x/ZTV_DATA/y/ZTV_DATA/保管庫/a.png") << true << 0
+                                            << QStringList() << QStringLiteral("/x/ZTV_DATA/y/ZTV_DATA/保管庫/");
+    QTest::newRow("outside") << QStringLiteral("/tmp/a.png") << false << 0 << QStringList() << QString();
+    QTest::newRow("letter case") << QStringLiteral("/home/u/ztv_data/保管庫/a.png") << false << 0 << QStringList()
+                                 << QString();
+    QTest::newRow("area name in other case") << root + "保管庫/../ストックヤード/a.png" << true << 2
+                                             << QStringList { "保管庫", "保管庫/..", "保管庫/../ストックヤード" }
+                                             << root + "保管庫/../ストックヤード/";
+    QTest::newRow("file named ZTV_DATA") << QStringLiteral("/tmp/ZTV_DATA") << false << 0 << QStringList() << QString();
+    QTest::newRow("first component skipped") << QStringLiteral("ZTV_DATA/保管庫/a.png") << false << 0 << QStringList()
+                                             << QString();
+}
+
+void TstSaving::locateSavedFile()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, found);
+    QFETCH(int, area);
+    QFETCH(QStringList, treePaths);
+    QFETCH(QString, folder);
+    const SavedLocation where = LocateSavedFile(path);
+    QCOMPARE(where.underStorageName, found);
+    QCOMPARE(where.area, area);
+    QCOMPARE(where.treePaths, treePaths);
+    QCOMPARE(where.folder, folder);
+}
