@@ -148,14 +148,22 @@ void TstBoxes::addRefusalsChangeNothing()
     QCOMPARE(snapshot(f.home.storageRoot()), before);
 }
 
+// What an escaping name could reach: the home folder's own entries (the thumbnail cache, a
+// hidden folder, left out) and all of "My Documents".
+static QPair<QStringList, QMap<QString, QByteArray>> outsideStorage(const test::TestHome& home)
+{
+    return { QDir(home.home()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             snapshot(home.home() + QStringLiteral("/My Documents")) };
+}
+
 void TstBoxes::addNeverLeavesTheSelectedFolder()
 {
     VaultFixture f;
     MainForm& form = *f.form;
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
-    const QString outside = QFileInfo(f.home.home()).dir().path();
+    // The whole home folder, not its parent: other tests create folders beside it meanwhile.
     const auto before = snapshot(f.home.storageRoot());
-    const QStringList outsideBefore = QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const auto homeBefore = outsideStorage(f.home);
     for (const QString& name : { QStringLiteral("../逃げた箱"), QStringLiteral("../../../../逃げた箱"),
                                  QStringLiteral("京都/奥"), QStringLiteral(".."), QStringLiteral("."),
                                  QStringLiteral("/tmp/逃げた箱"), QString::fromUtf16(u"箱\0名", 3) }) {
@@ -166,7 +174,7 @@ void TstBoxes::addNeverLeavesTheSelectedFolder()
         QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行"));
     }
     QCOMPARE(snapshot(f.home.storageRoot()), before);
-    QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), outsideBefore);
+    QCOMPARE(outsideStorage(f.home), homeBefore);
     QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/逃げた箱")));
 }
 
@@ -281,8 +289,7 @@ void TstBoxes::renameRefusals()
     VaultFixture f;
     MainForm& form = *f.form;
     const auto before = snapshot(f.home.storageRoot());
-    const QString outside = QFileInfo(f.home.home()).dir().path();
-    const QStringList outsideBefore = QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const auto homeBefore = outsideStorage(f.home);
     const QString renameError = critical(kBoxExists, QStringLiteral("変更エラー"));
 
     form.dirpopup_mod_Click();
@@ -300,7 +307,7 @@ void TstBoxes::renameRefusals()
         QCOMPARE(snapshot(f.home.storageRoot()), before);
         QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行"));
     }
-    QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), outsideBefore);
+    QCOMPARE(outsideStorage(f.home), homeBefore);
 
     // Empty answer or Cancel: nothing but the question.
     f.prompts.clear();
