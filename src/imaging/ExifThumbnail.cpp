@@ -16,8 +16,9 @@ ExifFacts readExifFacts(const unsigned char* data, size_t size)
     ExifData* ed = exif_data_new();
     if (!ed)
         return facts;
-    // Reading only: no fixing up of the block to the standard, no maker-note rewriting.
-    exif_data_unset_option(ed, EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    // Reading only: keep just "ignore unknown tags", so the block is not fixed up while it
+    // loads, and never rewrite the maker note.
+    exif_data_unset_option(ed, static_cast<ExifDataOption>(~EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS));
     exif_data_set_option(ed, EXIF_DATA_OPTION_DONT_CHANGE_MAKER_NOTE);
     exif_data_load_data(ed, data, static_cast<unsigned int>(size));
     if (ExifEntry* e = exif_content_get_entry(ed->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION)) {
