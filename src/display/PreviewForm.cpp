@@ -2,6 +2,7 @@
 
 #include "display/SelectionState.h"
 #include "imaging/PictureDisplay.h"
+#include "platform/PathCodec.h"
 
 namespace ztv {
 
@@ -30,7 +31,7 @@ void PreviewForm::Form_Load()
     if (PreviewPath.isEmpty())
         return;
     if (LEAD1->LoadPicture(PreviewPath, 0, 0, 1)) {
-        setWindowTitle(PreviewPath);
+        setWindowTitle(displayName(PreviewPath));
         return;
     }
     if (m_onLoadFailed)

@@ -10,6 +10,7 @@
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/PathText.h"
 #include "mainwindow/texts.h"
+#include "platform/PathCodec.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -88,8 +89,9 @@ void MainForm::AddThumbnailItem(int tab, const QString& path, const QImage& bitm
 {
     HiddenList[tab].append(path);
     ThumbnailList* list = LEADImgList1[tab];
-    list->AddThumbnail(withThumbnailRatio(bitmap, kThumbnailBox, list->devicePixelRatioF()), GetFileTitle(path),
-                       gBrowseIndex);
+    // The caption is only shown: a name that is not UTF-8 reads as well as it can.
+    list->AddThumbnail(withThumbnailRatio(bitmap, kThumbnailBox, list->devicePixelRatioF()),
+                       displayName(GetFileTitle(path)), gBrowseIndex);
     list->ScrollToThumbnail(list->ThumbnailCount() - 1);
 }
 
@@ -105,7 +107,7 @@ void MainForm::LEADImgList1_Click(int tab, int item)
     TabHasSelection[tab] = 1;
     const bool known = item >= 0 && item < HiddenList[tab].size();
     if (known && LEAD1[tab]->LoadPicture(HiddenList[tab].at(item), 0, 0, 1)) {
-        TabSelectedIndex[tab] = qint16(item);
+        TabSelectedIndex[tab] = item;
         PictureSelected = 1;
         return;
     }

@@ -1,17 +1,12 @@
 #include "FolderListing.h"
 
-#include "platform/PathCodec.h"
+#include "platform/FolderEntries.h"
 
 #include <QCollator>
-#include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ztv {
 
@@ -53,33 +48,19 @@ bool matchesFileFilter(const QString& name, const QString& filter)
 bool listFolderFiles(const QString& folder, const QString& filter, QStringList* paths)
 {
     paths->clear();
-    const QByteArray encoded = encodePath(folder);
-    const int dirFd = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0)
+    // Names are taken by their bytes (decodePath), so a name that is not UTF-8 still leads
+    // back to its own file and never to one whose lossy text is the same.
+    QList<FolderEntry> entries;
+    if (!readFolderEntries(folder, &entries))
         return false;
-    DIR* dir = ::fdopendir(dirFd);
-    if (!dir) {
-        ::close(dirFd);
-        return false;
-    }
     QStringList names;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue; // ".", ".." and hidden files
-        if (entry->d_type == DT_DIR)
-            continue;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            // A link to a folder is a folder; a dangling or looping link stays listed and is
-            // counted as unreadable later.
-            struct stat st;
-            if (::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode))
-                continue;
-        }
-        const QString name = decodePath(QByteArray(entry->d_name)); // names that are not UTF-8 survive
-        if (matchesFileFilter(name, filter))
-            names.append(name);
+    names.reserve(entries.size());
+    for (const FolderEntry& entry : std::as_const(entries)) {
+        // Everything but folders: a dangling or looping link stays listed and is counted as
+        // unreadable later.
+        if (!entry.isFolder && matchesFileFilter(entry.name, filter))
+            names.append(entry.name);
     }
-    ::closedir(dir);
     sortNatural(names);
     QString base = folder;
     if (!base.endsWith(QLatin1Char('/')))

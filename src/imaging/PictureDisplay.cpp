@@ -4,15 +4,21 @@
 #include "imaging/PictureEncoder.h"
 #include "imaging/texts.h"
 #include "platform/FileOps.h"
+#include "platform/PathCodec.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QFileInfo>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QMimeData>
 #include <QPainter>
 #include <QUrl>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ztv {
 
@@ -52,13 +58,25 @@ int PictureDisplay::decodeBound() const
 
 bool PictureDisplay::LoadPicture(const QString& path, int, int, int)
 {
-    const QFileInfo info(path);
-    // A FIFO or device would block the reader or never end.
-    if (!info.isFile()) {
-        m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + path;
+    // Opened by the name's exact bytes: a name that is not UTF-8 must show its own file,
+    // never one whose name Qt's lossy text happens to give. O_NONBLOCK keeps a FIFO from
+    // blocking the open; anything but a regular file is refused right after.
+    const int fd = openPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + displayName(path);
         return false;
     }
-    QImageReader reader(path);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + displayName(path);
+        return false;
+    }
+    QImageReader reader(&file);
     reader.setAutoTransform(true);
     reader.setAllocationLimit(LoadAllocationLimitMb);
     const QSize stored = reader.size();
@@ -71,7 +89,9 @@ bool PictureDisplay::LoadPicture(const QString& path, int, int, int)
         m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + reader.errorString();
         return false;
     }
-    replacePicture(normalised(image), info.absoluteFilePath());
+    // Text only: QFileInfo would take the name through its lossy encoding.
+    const QString absolute = QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QDir::current().absoluteFilePath(path);
+    replacePicture(normalised(image), absolute);
     return true;
 }
 
@@ -84,8 +104,8 @@ void PictureDisplay::CopyPictureToClipboard(int flags)
     auto* mime = new QMimeData;
     mime->setImageData(m_image);
     if ((flags & CopyFileReference) && !m_sourcePath.isEmpty()) {
-        mime->setUrls({ QUrl::fromLocalFile(m_sourcePath) });
-        mime->setText(m_sourcePath);
+        mime->setUrls({ fileUrl(m_sourcePath) });
+        mime->setText(displayName(m_sourcePath));
     }
     QGuiApplication::clipboard()->setMimeData(mime);
 }

@@ -122,8 +122,8 @@ bool ThumbnailCache::store(const QString& absolutePath, qint64 mtime, QSize orig
     const QString folder = m_root + QStringLiteral("/normal");
     if (!QDir().mkpath(folder))
         return false;
-    ::chmod(QFile::encodeName(m_root).constData(), 0700);
-    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    ::chmod(encodePath(m_root).constData(), 0700);
+    ::chmod(encodePath(folder).constData(), 0700);
     QImage image = thumbnail;
     image.setText(UriKey, QString::fromUtf8(fileUri(absolutePath)));
     image.setText(MTimeKey, QString::number(mtime));

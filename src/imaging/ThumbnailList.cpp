@@ -201,6 +201,10 @@ ThumbnailList::ThumbnailList(QWidget* parent)
     , m_view(new ThumbnailView(this))
 {
     m_view->setModel(m_model);
+    // Often enough for the list to follow a run with the eye.
+    m_commitTimer.setSingleShot(true);
+    m_commitTimer.setInterval(40);
+    connect(&m_commitTimer, &QTimer::timeout, this, [this] { commitAdded(); });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
@@ -225,28 +229,51 @@ bool ThumbnailList::hitTestOption() const { return m_view->viewport()->updatesEn
 void ThumbnailList::ClearThumbnails()
 {
     m_model->clear();
+    m_heldScroll = -1;
     m_view->scrollToRow(0);
 }
 
 void ThumbnailList::AddThumbnail(const QImage& bitmap, const QString& caption, int counter)
 {
-    m_model->append(bitmap, caption, counter);
+    m_model->appendLater(bitmap, caption, counter);
+    if (!m_commitTimer.isActive())
+        m_commitTimer.start();
 }
 
-int ThumbnailList::ThumbnailCount() const { return m_model->rowCount(); }
+void ThumbnailList::commitAdded() const
+{
+    if (m_model->heldCount() == 0)
+        return;
+    m_model->commit();
+    if (m_heldScroll >= 0)
+        m_view->scrollToRow(m_view->rowOf(std::exchange(m_heldScroll, -1)));
+}
+
+int ThumbnailList::ThumbnailCount() const { return m_model->rowCount() + m_model->heldCount(); }
 
 void ThumbnailList::ScrollToThumbnail(int index)
 {
-    if (index >= 0 && index < ThumbnailCount())
-        m_view->scrollToRow(m_view->rowOf(index));
+    if (index < 0 || index >= ThumbnailCount())
+        return;
+    if (index >= m_model->rowCount()) {
+        m_heldScroll = index; // done when the item reaches the view
+        return;
+    }
+    m_heldScroll = -1;
+    m_view->scrollToRow(m_view->rowOf(index));
 }
 
 int ThumbnailList::PageCount() const { return (ThumbnailCount() + ItemsPerPage - 1) / ItemsPerPage; }
 
-int ThumbnailList::HitTest(int x, int y) const { return m_view->indexAtOwnerPoint(QPoint(x, y)); }
+int ThumbnailList::HitTest(int x, int y) const
+{
+    commitAdded();
+    return m_view->indexAtOwnerPoint(QPoint(x, y));
+}
 
 void ThumbnailList::SetAllSelected(bool selected)
 {
+    commitAdded();
     if (!selected || ThumbnailCount() == 0) {
         m_view->clearSelection();
         return;
@@ -257,20 +284,27 @@ void ThumbnailList::SetAllSelected(bool selected)
 
 void ThumbnailList::SetItemSelected(int index)
 {
+    commitAdded();
     if (index >= 0 && index < ThumbnailCount())
         m_view->selectionModel()->setCurrentIndex(m_model->index(index), QItemSelectionModel::Select);
 }
 
-QString ThumbnailList::caption(int index) const { return m_model->index(index).data().toString(); }
+QString ThumbnailList::caption(int index) const
+{
+    commitAdded();
+    return m_model->index(index).data().toString();
+}
 
 int ThumbnailList::counter(int index) const
 {
+    commitAdded();
     const QVariant v = m_model->index(index).data(ThumbnailModel::CounterRole);
     return v.isValid() ? v.toInt() : -1;
 }
 
 QList<int> ThumbnailList::selectedItems() const
 {
+    commitAdded();
     QList<int> rows;
     const QModelIndexList selected = m_view->selectionModel()->selectedIndexes();
     for (const QModelIndex& index : selected)
@@ -281,6 +315,7 @@ QList<int> ThumbnailList::selectedItems() const
 
 int ThumbnailList::topItem() const
 {
+    commitAdded();
     if (ThumbnailCount() == 0)
         return -1;
     const int row = m_view->verticalScrollBar()->value() / m_view->rowHeight();
@@ -293,7 +328,16 @@ void ThumbnailList::setAccessibleName(const QString& name)
     m_view->setAccessibleName(name);
 }
 
-QAbstractItemModel* ThumbnailList::model() const { return m_model; }
-QAbstractItemView* ThumbnailList::view() const { return m_view; }
+QAbstractItemModel* ThumbnailList::model() const
+{
+    commitAdded();
+    return m_model;
+}
+
+QAbstractItemView* ThumbnailList::view() const
+{
+    commitAdded();
+    return m_view;
+}
 
 } // namespace ztv

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 class QAbstractItemModel;
@@ -15,7 +16,9 @@ class ThumbnailView;
 // The thumbnail list: a grid of captioned thumbnails shown 25 to a page, built on a model
 // and a view so every thumbnail is an accessible item. The grid always fits 5 columns and 5
 // rows into the view, and the list scrolls in whole pages. Mouse coordinates (HitTest and
-// ThumbnailMouseButton) are this widget's own.
+// ThumbnailMouseButton) are this widget's own. Added thumbnails reach the view in batches
+// at the next event pass after a short while, or at once when anything asks about them,
+// so a folder of tens of thousands of pictures lists in time linear in its size.
 class ThumbnailList : public QWidget {
     Q_OBJECT
 public:
@@ -60,9 +63,14 @@ Q_SIGNALS:
 
 private:
     friend class ThumbnailView;
+    // Gives the view the thumbnails added since the last time, and the scroll asked for them.
+    void commitAdded() const;
+
     ThumbnailModel* m_model;
     ThumbnailView* m_view;
     int m_integerOption = 1;
+    QTimer m_commitTimer;
+    mutable int m_heldScroll = -1; // a ScrollToThumbnail target not yet in the view
 };
 
 } // namespace ztv

@@ -25,6 +25,7 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const
 
 void ThumbnailModel::clear()
 {
+    m_held.clear();
     if (m_items.isEmpty())
         return;
     beginResetModel();
@@ -37,6 +38,22 @@ void ThumbnailModel::append(const QImage& image, const QString& caption, int cou
     const int row = int(m_items.size());
     beginInsertRows({}, row, row);
     m_items.append(Item { image, caption, counter });
+    endInsertRows();
+}
+
+void ThumbnailModel::appendLater(const QImage& image, const QString& caption, int counter)
+{
+    m_held.append(Item { image, caption, counter });
+}
+
+void ThumbnailModel::commit()
+{
+    if (m_held.isEmpty())
+        return;
+    const int row = int(m_items.size());
+    beginInsertRows({}, row, row + int(m_held.size()) - 1);
+    m_items.append(std::move(m_held));
+    m_held.clear();
     endInsertRows();
 }
 

@@ -21,6 +21,12 @@ public:
 
     void clear();
     void append(const QImage& image, const QString& caption, int counter);
+    // Holds an item back until commit(), which inserts everything held in one step: a view
+    // lays out all its rows again after every insertion, so one at a time grows with the
+    // square of a large folder's size. clear() drops what is held.
+    void appendLater(const QImage& image, const QString& caption, int counter);
+    int heldCount() const { return int(m_held.size()); }
+    void commit();
 
 private:
     struct Item {
@@ -29,6 +35,7 @@ private:
         int counter;
     };
     QList<Item> m_items;
+    QList<Item> m_held;
 };
 
 } // namespace ztv

@@ -1,10 +1,11 @@
 #include "mainwindow/FolderList.h"
 
-#include <QCollator>
-#include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
+#include "platform/FolderEntries.h"
+#include "platform/PathCodec.h"
+
 #include <algorithm>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ztv {
 
@@ -15,23 +16,27 @@ bool FolderList::setPath(const QString& folder)
         path.chop(1);
     if (path.isEmpty())
         return false;
-    const QFileInfo info(path);
-    if (!info.isDir() || !info.isReadable() || !info.isExecutable())
+    // By the names' exact bytes: a sub-folder whose name is not UTF-8 keeps a path that leads
+    // back to it, and one that cannot be entered is no readable folder.
+    struct stat st;
+    if (!statPath(path, &st) || !S_ISDIR(st.st_mode) || ::access(encodePath(path).constData(), R_OK | X_OK) != 0)
         return false;
-    QDir dir(path);
-    dir.setFilter(QDir::Dirs | QDir::NoDotAndDotDot);
-    // QDir gives an empty list both for an empty folder and for one it could not open;
-    // the checks above tell the two apart.
-    const QStringList names = dir.entryList();
-    QStringList sorted = names;
-    std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+    QList<FolderEntry> entries;
+    if (!readFolderEntries(path, &entries))
+        return false;
+    QStringList names;
+    for (const FolderEntry& entry : std::as_const(entries)) {
+        if (entry.isFolder)
+            names << entry.name;
+    }
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         const int c = a.compare(b, Qt::CaseInsensitive);
         return c != 0 ? c < 0 : a < b;
     });
     QStringList full;
-    full.reserve(sorted.size());
+    full.reserve(names.size());
     const QString prefix = path == QLatin1String("/") ? path : path + QLatin1Char('/');
-    for (const QString& name : sorted)
+    for (const QString& name : std::as_const(names))
         full << prefix + name;
     m_path = path;
     m_folders = full;

@@ -3,6 +3,7 @@
 #include "app/Icons.h"
 #include "imaging/MouseCodes.h"
 #include "mainwindow/PathText.h"
+#include "platform/PathCodec.h"
 
 #include <QMouseEvent>
 #include <QTreeWidgetItemIterator>
@@ -12,6 +13,15 @@ namespace ztv {
 namespace {
 constexpr int KeyRole = Qt::UserRole;
 constexpr int ImageRole = Qt::UserRole + 1;
+constexpr int NameRole = Qt::UserRole + 2;
+
+// The node shows its name readably, but keeps the name itself for its tree path: two
+// names that are not UTF-8 may show alike and still be different folders.
+void setName(QTreeWidgetItem* item, const QString& name)
+{
+    item->setText(0, displayName(name));
+    item->setData(0, NameRole, name);
+}
 }
 
 FolderTree::FolderTree(QWidget* parent)
@@ -26,7 +36,8 @@ FolderTree::FolderTree(QWidget* parent)
 
 QTreeWidgetItem* FolderTree::addRoot(const QString& key, const QString& text, const QString& image)
 {
-    auto* item = new QTreeWidgetItem(QStringList { text });
+    auto* item = new QTreeWidgetItem;
+    setName(item, text);
     item->setData(0, KeyRole, key);
     setImage(item, image);
     addTopLevelItem(item);
@@ -44,7 +55,8 @@ QTreeWidgetItem* FolderTree::addNode(const QString& parentKey, const QString& ke
         if (nodeKey(parent->child(i)) == key)
             return nullptr;
     }
-    auto* item = new QTreeWidgetItem(parent, QStringList { text });
+    auto* item = new QTreeWidgetItem(parent);
+    setName(item, text);
     item->setData(0, KeyRole, key);
     setImage(item, image);
     return item;
@@ -70,6 +82,11 @@ QString FolderTree::nodeKey(const QTreeWidgetItem* item)
     return item ? item->data(0, KeyRole).toString() : QString();
 }
 
+QString FolderTree::nodeName(const QTreeWidgetItem* item)
+{
+    return item ? item->data(0, NameRole).toString() : QString();
+}
+
 QString FolderTree::imageKey(const QTreeWidgetItem* item)
 {
     return item ? item->data(0, ImageRole).toString() : QString();
@@ -85,7 +102,7 @@ QString FolderTree::treePath(const QTreeWidgetItem* item) const
 {
     QStringList parts;
     for (const QTreeWidgetItem* i = item; i; i = i->parent())
-        parts.prepend(i->text(0));
+        parts.prepend(nodeName(i));
     return parts.join(QLatin1Char('/'));
 }
 

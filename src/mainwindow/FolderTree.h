@@ -8,8 +8,10 @@ namespace ztv {
 
 // A folder tree filled one level ahead: every node shown already holds its children, so
 // it shows an expand button exactly when its folder has sub-folders. Node keys are full
-// paths; a node's tree path is the texts from the root down joined by "/". The main
-// window has one per browsing tab; the destination chooser builds its own over the vault.
+// paths; a node's tree path is the names from the root down joined by "/". A node shows
+// its name through displayName(), so a name that is not UTF-8 reads as well as it can; the
+// tree path keeps the names themselves. The main window has one per browsing tab; the
+// destination chooser builds its own over the vault.
 class FolderTree : public QTreeWidget {
     Q_OBJECT
 public:
@@ -22,7 +24,7 @@ public:
 
     FolderList& Dir1() { return m_dir; }
     // Where TreeEnum counts its child additions (the main window's NodeCount); none by default.
-    void setNodeCounter(qint16* counter) { m_counter = counter; }
+    void setNodeCounter(int* counter) { m_counter = counter; }
 
     QTreeWidgetItem* addRoot(const QString& key, const QString& text, const QString& image);
     // Adds below the node with parentKey; nullptr when there is no such parent or the key is
@@ -33,6 +35,7 @@ public:
     void removeAllNodes();
 
     static QString nodeKey(const QTreeWidgetItem* item);
+    static QString nodeName(const QTreeWidgetItem* item); // the folder's name, as on disk
     static QString imageKey(const QTreeWidgetItem* item);
     void setImage(QTreeWidgetItem* item, const QString& image);
     QString treePath(const QTreeWidgetItem* item) const;
@@ -59,7 +62,7 @@ protected:
 
 private:
     FolderList m_dir;
-    qint16* m_counter = nullptr;
+    int* m_counter = nullptr;
     QTreeWidgetItem* m_drop = nullptr;
 };
 

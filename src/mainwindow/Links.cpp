@@ -3,7 +3,9 @@
 #include "platform/Prompts.h"
 #include "platform/Shell.h"
 
-#include <QFileInfo>
+#include "platform/PathCodec.h"
+
+#include <sys/stat.h>
 
 namespace ztv {
 
@@ -38,7 +40,8 @@ void Links::openExplorer(const QString& folder)
 {
     // Only an existing folder goes to the desktop: ":" is no folder (and Qt would read it as
     // its resource root), and an empty drive's device path would be opened as a file.
-    if (!folder.startsWith(u'/') || !QFileInfo(folder).isDir())
+    struct stat st;
+    if (!folder.startsWith(u'/') || !statPath(folder, &st) || !S_ISDIR(st.st_mode))
         return;
     m_shell.openFolder(folder);
 }

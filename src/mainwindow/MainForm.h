@@ -99,9 +99,11 @@ public:
     QString RootBase[4];
     QString RootName[4];
     QString CurrentNodePath[4];
-    qint16 NodeCount[4] {};
+    // Counters and positions are int: a folder may hold more than 32767 pictures, and a
+    // 16-bit position would then name another file. Nothing stores them.
+    int NodeCount[4] {};
     qint16 TabHasSelection[4] {};
-    qint16 TabSelectedIndex[4] {};
+    int TabSelectedIndex[4] {};
     QStringList HiddenList[4];
     bool gbBrowsing = false;
     qint16 gBrowseQuit = 0;

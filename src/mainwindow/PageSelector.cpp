@@ -32,7 +32,9 @@ void MainForm::ComboSet(int tab)
 
 void MainForm::Combo1_Click(int tab)
 {
-    const qint16 page = qint16(Combo1[tab]->currentText().toShort());
+    // Page numbers are int. With 16 bits the positions would end at page 1311 (position
+    // 32751); here page 1312 and beyond scroll the same way, up to any folder's last page.
+    const int page = Combo1[tab]->currentText().toInt();
     const int position = PageScrollPosition(page);
     ThumbnailList* list = LEADImgList1[tab];
     const int count = list->ThumbnailCount();

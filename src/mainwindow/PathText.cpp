@@ -24,8 +24,7 @@ int PageScrollPosition(int page)
 
 int PagesFor(int pageCount)
 {
-    const qint16 n = qint16(pageCount);
-    return n == 0 ? 1 : n;
+    return pageCount <= 0 ? 1 : pageCount;
 }
 
 } // namespace ztv

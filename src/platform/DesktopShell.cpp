@@ -1,11 +1,15 @@
 #include "DesktopShell.h"
 
+#include "PathCodec.h"
+
 #include <QDesktopServices>
 #include <QUrl>
 
 namespace ztv {
 
-bool DesktopShell::openFolder(const QString& folder) { return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }
+// The URL carries the folder's exact bytes, so a mount point or folder whose name is not
+// UTF-8 opens itself.
+bool DesktopShell::openFolder(const QString& folder) { return QDesktopServices::openUrl(fileUrl(folder)); }
 
 bool DesktopShell::openUrl(const QString& url)
 {

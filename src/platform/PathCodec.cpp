@@ -1,5 +1,11 @@
 #include "PathCodec.h"
 
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
 namespace ztv {
 
 namespace {
@@ -98,5 +104,74 @@ QByteArray encodePath(const QString& path)
     }
     return out;
 }
+
+bool hasRawBytes(const QString& path)
+{
+    for (const QChar c : path) {
+        if (c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF)
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+// An old disc's name: Windows wrote Shift_JIS (its code page 932). Only a reading without
+// errors and without control characters counts, so random bytes do not pass for kanji.
+QString readAsShiftJis(const QByteArray& bytes)
+{
+    QStringDecoder decoder("windows-31j", QStringDecoder::Flag::Stateless);
+    if (!decoder.isValid())
+        return {};
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError() || text.isEmpty())
+        return {};
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c.unicode() == 0xFFFD)
+            return {};
+    }
+    return text;
+}
+
+QString displayPart(const QString& part)
+{
+    if (!hasRawBytes(part))
+        return part;
+    const QString sjis = readAsShiftJis(encodePath(part));
+    if (!sjis.isEmpty())
+        return sjis;
+    QString shown = part;
+    for (QChar& c : shown) {
+        if (c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF)
+            c = QChar(QChar::ReplacementCharacter);
+    }
+    return shown;
+}
+
+} // namespace
+
+QString displayName(const QString& path)
+{
+    if (!hasRawBytes(path))
+        return path;
+    QStringList parts = path.split(QLatin1Char('/'));
+    for (QString& part : parts)
+        part = displayPart(part);
+    return parts.join(QLatin1Char('/'));
+}
+
+QUrl fileUrl(const QString& path)
+{
+    return QUrl::fromEncoded("file://" + encodePath(path).toPercentEncoding("/"), QUrl::StrictMode);
+}
+
+int openPath(const QString& path, int flags, unsigned mode)
+{
+    return ::open(encodePath(path).constData(), flags, mode_t(mode));
+}
+
+bool statPath(const QString& path, struct stat* st) { return ::stat(encodePath(path).constData(), st) == 0; }
+
+bool lstatPath(const QString& path, struct stat* st) { return ::lstat(encodePath(path).constData(), st) == 0; }
 
 } // namespace ztv

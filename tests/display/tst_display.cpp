@@ -85,7 +85,7 @@ void TstDisplay::rightClickOnThumbnailAndOnEmptySpace()
     QVERIFY(onSecond.x() >= 0);
     form.LEADImgList1_MouseButton(1, 2, 0, onSecond.x(), onSecond.y());
     QCOMPARE(f.openedMenus, (QStringList { "menu_R" }));
-    QCOMPARE(form.TabSelectedIndex[1], qint16(1));
+    QCOMPARE(form.TabSelectedIndex[1], 1);
     QCOMPARE(form.TabHasSelection[1], qint16(1));
     QCOMPARE(PictureSelected, qint16(1));
     QVERIFY(form.LEAD1[1]->hasPicture());
@@ -96,7 +96,7 @@ void TstDisplay::rightClickOnThumbnailAndOnEmptySpace()
     QVERIFY(empty.x() >= 0);
     form.LEADImgList1_MouseButton(1, 2, 0, empty.x(), empty.y());
     QCOMPARE(f.openedMenus, (QStringList { "menu_R", "menu_EX" }));
-    QCOMPARE(form.TabSelectedIndex[1], qint16(1));
+    QCOMPARE(form.TabSelectedIndex[1], 1);
     QCOMPARE(form.LEAD1[1]->picture(), shown);
 
     // A left button does nothing here; the other tabs open their own file menus.

@@ -148,7 +148,7 @@ void TstMainWindow::formLoadBuildsAreas()
     QCOMPARE(vault->childCount(), 2);
     QCOMPARE(vault->child(0)->text(0), QStringLiteral("旅行"));
     QCOMPARE(vault->child(1)->text(0), QStringLiteral("空箱"));
-    QCOMPARE(form.NodeCount[2], qint16(2));
+    QCOMPARE(form.NodeCount[2], 2);
     QCOMPARE(vault->child(0)->childCount(), 0); // filled when the root is opened
     QVERIFY(form.isEnabled());
     QVERIFY(!form.gbBrowsing);
