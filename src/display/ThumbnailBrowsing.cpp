@@ -54,6 +54,7 @@ int MainForm::ShowFolderThumbnails(int tab, const QString& folder)
     m_keyWatch->start(&gBrowseQuit);
     LEADThumb1[tab]->setThumbnailSize(thumbnailDecodeBox(kThumbnailBox, LEADImgList1[tab]->devicePixelRatioF()));
     const int r = LEADThumb1[tab]->BrowseFolder(folder);
+    LEADImgList1[tab]->commitAdded();
     m_keyWatch->stop();
     m_browseTab = -1;
     BrowseStatus->hide();
@@ -91,7 +92,7 @@ void MainForm::AddThumbnailItem(int tab, const QString& path, const QImage& bitm
     ThumbnailList* list = LEADImgList1[tab];
     // The caption is only shown: a name that is not UTF-8 reads as well as it can.
     list->AddThumbnail(withThumbnailRatio(bitmap, kThumbnailBox, list->devicePixelRatioF()),
-                       displayName(GetFileTitle(path)), gBrowseIndex);
+        displayName(GetFileTitle(path)), gBrowseIndex);
     list->ScrollToThumbnail(list->ThumbnailCount() - 1);
 }
 

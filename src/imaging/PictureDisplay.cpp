@@ -90,7 +90,8 @@ bool PictureDisplay::LoadPicture(const QString& path, int, int, int)
         return false;
     }
     // Text only: QFileInfo would take the name through its lossy encoding.
-    const QString absolute = QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QDir::current().absoluteFilePath(path);
+    const QString absolute
+        = QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QDir::current().absoluteFilePath(path);
     replacePicture(normalised(image), absolute);
     return true;
 }

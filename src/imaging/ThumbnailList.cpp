@@ -148,6 +148,21 @@ protected:
 
     void mouseDoubleClickEvent(QMouseEvent* event) override { mousePressEvent(event); }
 
+    // Input acts on every thumbnail added so far.
+    bool event(QEvent* event) override
+    {
+        if (isInput(event))
+            m_owner->commitAdded();
+        return QListView::event(event);
+    }
+
+    bool viewportEvent(QEvent* event) override
+    {
+        if (isInput(event))
+            m_owner->commitAdded();
+        return QListView::viewportEvent(event);
+    }
+
     void mouseReleaseEvent(QMouseEvent* event) override
     {
         QListView::mouseReleaseEvent(event);
@@ -180,6 +195,21 @@ protected:
     }
 
 private:
+    static bool isInput(const QEvent* event)
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::ContextMenu:
+        case QEvent::Wheel:
+            return true;
+        default:
+            return false;
+        }
+    }
+
     // Any row, the last one included, can be brought to the top, so every page starts there.
     void updatePageRange()
     {
@@ -249,7 +279,10 @@ void ThumbnailList::commitAdded() const
         m_view->scrollToRow(m_view->rowOf(std::exchange(m_heldScroll, -1)));
 }
 
-int ThumbnailList::ThumbnailCount() const { return m_model->rowCount() + m_model->heldCount(); }
+int ThumbnailList::ThumbnailCount() const
+{
+    return m_model->rowCount() + m_model->heldCount();
+}
 
 void ThumbnailList::ScrollToThumbnail(int index)
 {

@@ -39,6 +39,9 @@ public:
 
     void ClearThumbnails();
     void AddThumbnail(const QImage& bitmap, const QString& caption, int counter);
+    // Gives the view the thumbnails added since the last time, and the scroll asked for them;
+    // done after each run, before any input reaches the view, and after a pause of 40 ms.
+    void commitAdded() const;
     int ThumbnailCount() const;
     void ScrollToThumbnail(int index);   // brings the item's row to the top of the view
     int PageCount() const;               // pages of 25 items; 0 for an empty list
@@ -63,8 +66,6 @@ Q_SIGNALS:
 
 private:
     friend class ThumbnailView;
-    // Gives the view the thumbnails added since the last time, and the scroll asked for them.
-    void commitAdded() const;
 
     ThumbnailModel* m_model;
     ThumbnailView* m_view;

@@ -19,7 +19,8 @@ bool FolderList::setPath(const QString& folder)
     // By the names' exact bytes: a sub-folder whose name is not UTF-8 keeps a path that leads
     // back to it, and one that cannot be entered is no readable folder.
     struct stat st;
-    if (!statPath(path, &st) || !S_ISDIR(st.st_mode) || ::access(encodePath(path).constData(), R_OK | X_OK) != 0)
+    if (!statPath(path, &st) || !S_ISDIR(st.st_mode)
+        || ::access(encodePath(path).constData(), R_OK | X_OK) != 0)
         return false;
     QList<FolderEntry> entries;
     if (!readFolderEntries(path, &entries))

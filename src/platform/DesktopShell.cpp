@@ -9,7 +9,10 @@ namespace ztv {
 
 // The URL carries the folder's exact bytes, so a mount point or folder whose name is not
 // UTF-8 opens itself.
-bool DesktopShell::openFolder(const QString& folder) { return QDesktopServices::openUrl(fileUrl(folder)); }
+bool DesktopShell::openFolder(const QString& folder)
+{
+    return QDesktopServices::openUrl(fileUrl(folder));
+}
 
 bool DesktopShell::openUrl(const QString& url)
 {

@@ -6,7 +6,7 @@
 namespace ztv {
 
 struct FolderEntry {
-    QString name;  // decodePath() of the bytes on disk: reaches this very entry again
+    QString name; // decodePath() of the bytes on disk: reaches this very entry again
     bool isFolder; // a link counts as what it points to; a dangling one as no folder
 };
 

@@ -170,8 +170,14 @@ int openPath(const QString& path, int flags, unsigned mode)
     return ::open(encodePath(path).constData(), flags, mode_t(mode));
 }
 
-bool statPath(const QString& path, struct stat* st) { return ::stat(encodePath(path).constData(), st) == 0; }
+bool statPath(const QString& path, struct stat* st)
+{
+    return ::stat(encodePath(path).constData(), st) == 0;
+}
 
-bool lstatPath(const QString& path, struct stat* st) { return ::lstat(encodePath(path).constData(), st) == 0; }
+bool lstatPath(const QString& path, struct stat* st)
+{
+    return ::lstat(encodePath(path).constData(), st) == 0;
+}
 
 } // namespace ztv

@@ -30,7 +30,10 @@ namespace {
 constexpr int kFiles = 33000;
 constexpr int kPages = (kFiles + 24) / 25; // 1320
 
-QString fileName(int i) { return QStringLiteral("p%1.gif").arg(i, 5, 10, QLatin1Char('0')); }
+QString fileName(int i)
+{
+    return QStringLiteral("p%1.gif").arg(i, 5, 10, QLatin1Char('0'));
+}
 
 // A point of the list that hits the item, or (-1, -1).
 QPoint pointFor(ThumbnailList* list, int item)

@@ -187,8 +187,8 @@ void TstNames::listingKeepsLookalikesApart()
         QVERIFY(existsRaw(bytes));
         reached << bytes;
     }
-    QCOMPARE(reached, QSet<QByteArray>({ folder + '/' + kSjisName, folder + '/' + kStrayName,
-                                         folder + '/' + kDecoyName }));
+    QCOMPARE(reached,
+        QSet<QByteArray>({ folder + '/' + kSjisName, folder + '/' + kStrayName, folder + '/' + kDecoyName }));
     // The tree's folder list does the same for folders.
     for (const QByteArray& name : { kSjisName, kStrayName, kDecoyName })
         QCOMPARE(::mkdir(folder + '/' + name + ".d", 0755), 0);
@@ -209,7 +209,11 @@ void TstNames::browsingGivesEachFileItsOwnThumbnail()
     ThumbnailList* list = form.LEADImgList1[1];
     QCOMPARE(list->ThumbnailCount(), 3);
     QCOMPARE(form.HiddenList[1].size(), 3);
-    QString captions;
+    QSet<QByteArray> files;
+    for (const QString& path : std::as_const(form.HiddenList[1]))
+        files << encodePath(path);
+    QCOMPARE(files,
+        QSet<QByteArray>({ yard + '/' + kSjisName, yard + '/' + kStrayName, yard + '/' + kDecoyName }));
     for (int i = 0; i < 3; ++i) {
         const QByteArray file = encodePath(form.HiddenList[1].at(i));
         const char expected = file.endsWith(kSjisName) ? 'r' : file.endsWith(kStrayName) ? 'g' : 'b';
@@ -250,7 +254,8 @@ void TstNames::choosingShowsPreviewsAndCopiesTheExactFile()
     const QMimeData* mime = QApplication::clipboard()->mimeData();
     QVERIFY(mime && mime->hasImage() && mime->urls().size() == 1);
     const QUrl url = mime->urls().first();
-    QCOMPARE(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()), yard + '/' + kStrayName);
+    QCOMPARE(
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()), yard + '/' + kStrayName);
 
     // A file gone by now is refused and empties the list; its look-alike is not shown instead.
     QCOMPARE(::unlink(yard + '/' + kSjisName), 0);
@@ -278,9 +283,10 @@ void TstNames::cacheEntriesOfLookalikesStayApart()
     policy.root = cache.path();
     policy.writableStorage = [](const QString&) { return true; };
     for (int pass = 0; pass < 2; ++pass) { // the second pass reads the entries the first wrote
-        for (const auto& [name, expected] : { std::pair(kSjisName, 'r'), std::pair(kStrayName, 'g'),
-                                              std::pair(kDecoyName, 'b') }) {
-            const ThumbnailResult r = makeCachedThumbnail(decodePath(folder + '/' + name), { 64, 64 }, policy);
+        for (const auto& [name, expected] :
+            { std::pair(kSjisName, 'r'), std::pair(kStrayName, 'g'), std::pair(kDecoyName, 'b') }) {
+            const ThumbnailResult r
+                = makeCachedThumbnail(decodePath(folder + '/' + name), { 64, 64 }, policy);
             QCOMPARE(r.status, int(ThumbnailResult::Made));
             QCOMPARE(hue(r.image), expected);
         }
@@ -416,8 +422,8 @@ void TstNames::overlongTargetIsRefused()
     FileOps& ops = realFileOps();
     const QString target = decodePath(folder + '/' + tooLong);
     for (const FileResult& r : { ops.moveNoReplace(decodePath(folder + "/src.jpg"), target),
-                                 ops.copyNoReplace(decodePath(folder + "/src.jpg"), target),
-                                 ops.writeFile(target, picture, false) }) {
+             ops.copyNoReplace(decodePath(folder + "/src.jpg"), target),
+             ops.writeFile(target, picture, false) }) {
         QCOMPARE(r.error, FileError::InvalidName);
         QVERIFY(r.detail.contains(u"名前が長すぎます"_qs));
     }
