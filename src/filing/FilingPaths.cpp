@@ -3,7 +3,8 @@
 #include "app/StoragePaths.h"
 #include "mainwindow/PathText.h"
 
-#include <QDir>
+#include "platform/FolderEntries.h"
+
 #include <QStringList>
 
 namespace ztv {
@@ -59,10 +60,13 @@ bool Dup_Check(const QString& path)
     const qsizetype slash = BackInstr(path, QStringLiteral("/"));
     const QString name = path.mid(slash);
     const QString folder = path.left(slash);
-    // Ordinary and read-only files; hidden files and folders are not listed.
-    const QStringList files = QDir(folder.isEmpty() ? QStringLiteral(".") : folder).entryList(QDir::Files);
-    for (const QString& file : files) {
-        if (file == name)
+    // Ordinary and read-only files; hidden files and folders are not listed. Names by their
+    // bytes: a name that is not UTF-8 must not match the look-alike Qt's listing would make.
+    QList<FolderEntry> entries;
+    if (!readFolderEntries(folder.isEmpty() ? QStringLiteral(".") : folder, &entries))
+        return false;
+    for (const FolderEntry& entry : std::as_const(entries)) {
+        if (!entry.isFolder && entry.name == name)
             return true;
     }
     return false;

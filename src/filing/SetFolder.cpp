@@ -5,6 +5,7 @@
 #include "filing/texts.h"
 #include "mainwindow/FolderTree.h"
 #include "mainwindow/MainForm.h"
+#include "platform/PathCodec.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -79,7 +80,14 @@ void SetFolder::Form_Load()
     const QString key = AreaBasePath[2] + QString::fromUtf16(T::VaultRoot);
     TreeView1->addRoot(key, QString::fromUtf16(T::VaultRoot), QString::fromUtf16(FolderTree::FoldClose));
     TreeView1->TreeEnum({ key });
-    Label1->setText(QString::fromUtf16(T::VaultRoot));
+    setDestination(QString::fromUtf16(T::VaultRoot));
+}
+
+void SetFolder::setDestination(const QString& treePath)
+{
+    // The label shows the path readably; the filing takes the names themselves.
+    m_destination = treePath;
+    Label1->setText(displayName(treePath));
 }
 
 void SetFolder::TreeView1_Expand(QTreeWidgetItem* node)
@@ -100,13 +108,13 @@ void SetFolder::TreeView1_Collapse(QTreeWidgetItem* node)
 
 void SetFolder::TreeView1_NodeClick(QTreeWidgetItem* node)
 {
-    Label1->setText(TreeView1->treePath(node));
+    setDestination(TreeView1->treePath(node));
 }
 
 void SetFolder::Command1_Click(int index)
 {
     // Closing deletes this window later; what the filing needs is taken out first.
-    const QString destination = Label1->text();
+    const QString destination = m_destination;
     VaultTransfer& transfer = m_transfer;
     MainForm& form = m_form;
     transfer.unloadChooser();

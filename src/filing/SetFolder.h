@@ -37,9 +37,11 @@ protected:
 
 private:
     void Form_Load();
+    void setDestination(const QString& treePath);
 
     MainForm& m_form;
     VaultTransfer& m_transfer;
+    QString m_destination; // the tree path Label1 shows
 };
 
 } // namespace ztv

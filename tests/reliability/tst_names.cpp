@@ -4,6 +4,9 @@
 #include "MainFormFixture.h"
 #include "display/PreviewForm.h"
 #include "display/SelectionState.h"
+#include "filing/FilingPaths.h"
+#include "filing/SetFolder.h"
+#include "filing/VaultTransfer.h"
 #include "imaging/FolderListing.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailCache.h"
@@ -17,6 +20,8 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
+#include <QTabWidget>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
@@ -142,6 +147,7 @@ private Q_SLOTS:
     void choosingShowsPreviewsAndCopiesTheExactFile();
     void cacheEntriesOfLookalikesStayApart();
     void treeShowsAndOpensFoldersByTheirBytes();
+    void filingActsOnTheExactFile();
     void hostileNamesInEveryOperation_data();
     void hostileNamesInEveryOperation();
     void overlongTargetIsRefused();
@@ -341,6 +347,74 @@ void TstNames::treeShowsAndOpensFoldersByTheirBytes()
     form.ReopenTreePath(2, decodePath("保管庫/" + sjis + "/\x94\xA0"));
     QVERIFY(tree->currentItem());
     QCOMPARE(encodePath(FolderTree::nodeKey(tree->currentItem())), vault + '/' + sjis + "/\x94\xA0");
+}
+
+void TstNames::filingActsOnTheExactFile()
+{
+    MainFormFixture f;
+    const QByteArray yard = encodePath(f.home.stockYard()), vault = encodePath(f.home.vault());
+    const Purge purge { encodePath(f.home.home()) };
+    writeLookalikes(yard);
+    const QByteArray box = vault + "/\x94\xA0"; // "箱" in Shift_JIS, holding the decoy already
+    QCOMPARE(::mkdir(box, 0755), 0);
+    const QByteArray red = readRaw(yard + '/' + kSjisName), blue = readRaw(yard + '/' + kDecoyName);
+    QVERIFY(writeRaw(box + '/' + kDecoyName, blue));
+    MainForm& form = f.load();
+    form.show();
+    auto choose = [&](int tab, const QByteArray& file) {
+        form.SSTab1->setCurrentIndex(tab);
+        const int index = int(form.HiddenList[tab].indexOf(decodePath(file)));
+        if (index >= 0)
+            form.LEADImgList1_Click(tab, index);
+        return index >= 0 && PictureSelected == 1;
+    };
+    auto openBox = [&] {
+        QTreeWidgetItem* top = form.TreeView1[2]->topLevelItem(0);
+        for (int i = 0; top && i < top->childCount(); ++i) {
+            if (encodePath(FolderTree::nodeName(top->child(i))) == "\x94\xA0")
+                form.TreeView1_NodeClick(2, top->child(i));
+        }
+    };
+
+    // The decoy beside the box's name is no duplicate of the Shift_JIS picture.
+    QVERIFY(!Dup_Check(decodePath(box + '/' + kSjisName)));
+    QVERIFY(Dup_Check(decodePath(box + '/' + kDecoyName)));
+
+    // Moved into the Shift_JIS box: it lands there under its own bytes, beside the decoy.
+    QVERIFY(choose(1, yard + '/' + kSjisName));
+    form.R_Fav_Copy_Click();
+    SetFolder* chooser = form.vaultTransfer().chooser();
+    QVERIFY(chooser);
+    QTreeWidgetItem* root = chooser->TreeView1->topLevelItem(0);
+    QVERIFY(root && root->childCount() == 1);
+    chooser->TreeView1_NodeClick(root->child(0));
+    QCOMPARE(chooser->Label1->text(), u"保管庫/箱"_qs);
+    chooser->Command1_Click(0);
+    QVERIFY2(f.prompts.calls.isEmpty(), qPrintable(f.prompts.calls.value(0).text));
+    QCOMPARE(readRaw(box + '/' + kSjisName), red);
+    QVERIFY(!existsRaw(yard + '/' + kSjisName));
+    QCOMPARE(readRaw(box + '/' + kDecoyName), blue);
+    QCOMPARE(readRaw(yard + '/' + kDecoyName), blue);
+
+    // Deleted in the stock yard: only the stray-byte picture goes.
+    QVERIFY(choose(1, yard + '/' + kStrayName));
+    form.R_Del_Click();
+    QVERIFY(!existsRaw(yard + '/' + kStrayName));
+    QCOMPARE(readRaw(yard + '/' + kDecoyName), blue);
+
+    // Renamed in the box and copied to the clipboard: the moved picture itself.
+    openBox();
+    QVERIFY(choose(2, box + '/' + kSjisName));
+    QCOMPARE(hue(form.LEAD1[2]->picture()), 'r');
+    f.prompts.answerInput(u"改名"_qs);
+    form.RF_Mod_Click();
+    QCOMPARE(readRaw(box + "/改名.jpg"), red);
+    QVERIFY(!existsRaw(box + '/' + kSjisName));
+    QCOMPARE(readRaw(box + '/' + kDecoyName), blue);
+    openBox();
+    QVERIFY(choose(2, box + "/改名.jpg"));
+    form.RF_Clip_Copy_Click();
+    QCOMPARE(hue(QApplication::clipboard()->image()), 'r');
 }
 
 void TstNames::hostileNamesInEveryOperation_data()
