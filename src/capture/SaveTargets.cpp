@@ -2,21 +2,20 @@
 
 #include "app/StoragePaths.h"
 #include "mainwindow/PathText.h"
+#include "platform/PathCodec.h"
 
-#include <QDir>
+#include <sys/stat.h>
 
 namespace ztv {
 
 bool File_Check(const QString& path)
 {
-    const int p = BackInstr(path, QStringLiteral("/"));
-    const QString name = path.mid(p);
-    const QString folder = path.left(p);
-    if (name.isEmpty())
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')))
         return false;
-    const QStringList files = QDir(folder.isEmpty() ? QStringLiteral(".") : folder)
-                                  .entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
-    return files.contains(name, Qt::CaseSensitive);
+    // By the name's exact bytes, so a folder with an old disc's non-UTF-8 name is asked about
+    // too; on a file system that ignores case this also sees the file a save would replace.
+    struct stat st;
+    return lstatPath(path, &st) && !S_ISDIR(st.st_mode);
 }
 
 SavedLocation LocateSavedFile(const QString& path)

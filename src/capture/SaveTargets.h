@@ -5,8 +5,8 @@
 
 namespace ztv {
 
-// Whether the folder of path already holds a file of exactly that name, letter case
-// included. Folders do not count; hidden files do, since saving would replace them.
+// Whether a save to path would replace something: a file, hidden or not, or a link, of that
+// exact name. A folder of that name does not count; the save fails on it with its message.
 bool File_Check(const QString& path);
 
 // Where a saved file lies in the storage layout, read from the names in its path: the first

@@ -4,11 +4,13 @@
 #include "MainFormFixture.h"
 #include "display/PreviewForm.h"
 #include "display/SelectionState.h"
+#include "capture/SaveTargets.h"
 #include "filing/FilingPaths.h"
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
 #include "imaging/FolderListing.h"
 #include "imaging/PictureDisplay.h"
+#include "imaging/PictureFormats.h"
 #include "imaging/ThumbnailCache.h"
 #include "imaging/ThumbnailEngine.h"
 #include "imaging/ThumbnailList.h"
@@ -465,6 +467,8 @@ void TstNames::hostileNamesInEveryOperation()
 
     FileOps& ops = realFileOps();
     const QString box = decodePath(folder + "/box/");
+    QVERIFY(File_Check(path));
+    QVERIFY(!File_Check(box + decodePath(name)));
     QVERIFY(ops.copyNoReplace(path, box + decodePath(name)).ok());
     QCOMPARE(readRaw(folder + "/box/" + name), picture);
     QCOMPARE(ops.copyNoReplace(path, box + decodePath(name)).error, FileError::Exists);
@@ -477,6 +481,10 @@ void TstNames::hostileNamesInEveryOperation()
     QCOMPARE(readRaw(encodePath(renamed)), picture);
     QVERIFY(ops.removeFile(renamed).ok());
     QVERIFY(!existsRaw(encodePath(renamed)));
+    // Saved under that name: the save's replace question sees it, as the file manager does.
+    QVERIFY2(display.SavePicture(box + decodePath(name), formats::Png, 24, 0, false), qPrintable(display.lastError()));
+    QVERIFY(existsRaw(folder + "/box/" + name));
+    QVERIFY(File_Check(box + decodePath(name)));
     for (const char* other : { "a.jpg", "-", "rf .jpg", "box/other.jpg" })
         QCOMPARE(readRaw(folder + '/' + other), neighbour);
 }
