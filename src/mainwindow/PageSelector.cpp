@@ -7,10 +7,34 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <algorithm>
 
 namespace ztv {
 
 static_assert(ThumbnailList::ItemsPerPage == kThumbnailsPerPage, "the selector and the list must agree on a page");
+
+namespace {
+
+// The selector is laid out for two digits. A folder of thousands of pictures has page
+// numbers that would show cut ("90" for 901), so it grows leftwards, its right edge and the
+// "/" beside it staying where they are.
+void fitPageNumbers(QComboBox* combo, int pages)
+{
+    if (!combo->property("designWidth").isValid())
+        combo->setProperty("designWidth", combo->width());
+    const int designWidth = combo->property("designWidth").toInt();
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    const QSize text(combo->fontMetrics().horizontalAdvance(QString::number(pages)), combo->fontMetrics().height());
+    const int needed = combo->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, combo).width();
+    const int width = std::max(designWidth, needed);
+    const QRect g = combo->geometry();
+    combo->setGeometry(g.right() + 1 - width, g.top(), width, g.height());
+}
+
+} // namespace
 
 void MainForm::ComboSet(int tab)
 {
@@ -26,6 +50,7 @@ void MainForm::ComboSet(int tab)
             pages << QString::number(i);
         combo->addItems(pages);
         combo->setCurrentIndex(0);
+        fitPageNumbers(combo, n);
     }
     Combo1_Click(tab);
 }

@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -128,6 +130,12 @@ void TstLargeFolder::pagesBeyondTheDesignedRange()
     QCOMPARE(combo->count(), kPages);
     QCOMPARE(combo->itemText(kPages - 1), QString::number(kPages));
     QCOMPARE(combo->currentText(), QStringLiteral("1"));
+    // Four-digit page numbers show whole, the selector still left of its "/".
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+    QVERIFY(field.width() >= combo->fontMetrics().horizontalAdvance(QString::number(kPages)));
+    QVERIFY(combo->geometry().right() < m_form->Label1[1]->geometry().left());
     QCOMPARE(list->topItem(), 0);
     // 1311 is the last page whose scroll position fits 16 bits; the next ones scroll alike,
     // each to the row of its own second thumbnail.
