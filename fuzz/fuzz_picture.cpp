@@ -2,6 +2,7 @@
 // sniffing, the thumbnail decode (JPEG routes with EXIF orientation and embedded thumbnail,
 // Qt for the rest) and the display's load with its limits.
 #include "imaging/ExifThumbnail.h"
+#include "imaging/JpegThumbnailer.h"
 #include "imaging/ThumbnailEngine.h"
 
 #include <QBuffer>
@@ -9,6 +10,8 @@
 #include <QImageReader>
 
 #include <cstdint>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,8 +20,25 @@ namespace {
 constexpr int DisplayAllocationLimitMb = 512;
 constexpr int DisplayBound = 2048;
 
+// The display's header check runs on an open file; a memory file stands in for it.
+bool displayMayDecode(const QByteArray& bytes)
+{
+    const int fd = ::memfd_create("fuzz", MFD_CLOEXEC);
+    if (fd < 0)
+        return true;
+    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == ssize_t(bytes.size());
+    const bool ok = !written
+        || ztv::checkJpegForDecode(fd, qint64(DisplayAllocationLimitMb) * 1024 * 1024) != ztv::JpegOutcome::Unreadable;
+    if (written && ::lseek(fd, 0, SEEK_CUR) != 0)
+        __builtin_trap(); // the check leaves the file where the reader starts
+    ::close(fd);
+    return ok;
+}
+
 void displayLoad(const QByteArray& bytes)
 {
+    if (!displayMayDecode(bytes))
+        return;
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);

@@ -152,6 +152,17 @@ bool aspectClose(QSize a, QSize b)
     return std::abs(ra - rb) <= 0.03 * rb;
 }
 
+// Progressive files keep every coefficient of the picture (2 bytes each) in memory.
+qint64 coefficientBytes(const jpeg_decompress_struct& cinfo)
+{
+    qint64 bytes = 0;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info& comp = cinfo.comp_info[c];
+        bytes += qint64(comp.width_in_blocks) * comp.height_in_blocks * 64 * 2;
+    }
+    return bytes;
+}
+
 JpegOutcome run(const Input& in, const Job& job, QImage* out);
 
 // The embedded thumbnail, when it can stand in for the picture: a JPEG at least as large as
@@ -244,15 +255,7 @@ JpegOutcome run(const Input& in, const Job& job, QImage* out)
     // as the whole file.
     const bool dcOnly = cinfo->progressive_mode && m == 1;
     cinfo->buffered_image = dcOnly ? TRUE : FALSE;
-    // Progressive files keep every coefficient of the picture (2 bytes each) in memory.
-    qint64 working = 0;
-    if (cinfo->progressive_mode) {
-        for (int c = 0; c < cinfo->num_components; ++c) {
-            const jpeg_component_info& comp = cinfo->comp_info[c];
-            working += qint64(comp.width_in_blocks) * comp.height_in_blocks * 64 * 2;
-        }
-    }
-    s->turn = reserveDecodeMemory(working);
+    s->turn = reserveDecodeMemory(cinfo->progressive_mode ? coefficientBytes(*cinfo) : 0);
     jpeg_start_decompress(cinfo);
     if (dcOnly) {
         auto dcComplete = [cinfo] {
@@ -306,18 +309,50 @@ JpegOutcome run(const Input& in, const Job& job, QImage* out)
 
 bool looksLikeJpeg(const unsigned char* p, size_t n) { return n >= 3 && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF; }
 
-} // namespace
-
-JpegOutcome makeJpegThumbnail(int fd, QSize box, QImage* out, QSize* upright, const std::atomic<bool>* stop)
+// A JPEG file, positioned at its start for the fd source.
+bool jpegAtStart(int fd)
 {
     unsigned char head[3];
     ssize_t n;
     do {
         n = ::pread(fd, head, sizeof head, 0);
     } while (n < 0 && errno == EINTR);
-    if (n < 0 || !looksLikeJpeg(head, size_t(n)))
+    return n >= 0 && looksLikeJpeg(head, size_t(n)) && ::lseek(fd, 0, SEEK_SET) == 0;
+}
+
+} // namespace
+
+JpegOutcome checkJpegForDecode(int fd, qint64 coefficientLimit)
+{
+    if (!jpegAtStart(fd))
         return JpegOutcome::NotHandled;
+    State state;
+    State* const s = &state;
+    jpeg_decompress_struct* const cinfo = &s->cinfo;
+    cinfo->err = jpeg_std_error(&s->err.pub);
+    s->err.pub.error_exit = onError;
+    s->err.pub.emit_message = onMessage;
+    s->err.pub.output_message = silent;
+    jpeg_create_decompress(cinfo);
+    if (setjmp(s->err.jump)) {
+        jpeg_destroy_decompress(cinfo);
+        ::lseek(fd, 0, SEEK_SET);
+        return JpegOutcome::Unreadable;
+    }
+    useFdSource(cinfo, &s->source, fd);
+    jpeg_read_header(cinfo, TRUE);
+    const qint64 pixels = qint64(cinfo->image_width) * cinfo->image_height;
+    const bool tooMuch = pixels == 0 || pixels > JpegPixelLimit || s->err.hitEnd
+        || (cinfo->progressive_mode && coefficientBytes(*cinfo) > coefficientLimit);
+    jpeg_destroy_decompress(cinfo);
     if (::lseek(fd, 0, SEEK_SET) != 0)
+        return JpegOutcome::Unreadable;
+    return tooMuch ? JpegOutcome::Unreadable : JpegOutcome::Made;
+}
+
+JpegOutcome makeJpegThumbnail(int fd, QSize box, QImage* out, QSize* upright, const std::atomic<bool>* stop)
+{
+    if (!jpegAtStart(fd))
         return JpegOutcome::NotHandled;
     Input in;
     in.fd = fd;

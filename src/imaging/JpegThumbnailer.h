@@ -25,6 +25,13 @@ JpegOutcome makeJpegThumbnail(int fd, QSize box, QImage* out, QSize* upright = n
 // The same from bytes in memory (the fuzz target's entry).
 JpegOutcome makeJpegThumbnailFromMemory(const unsigned char* data, size_t size, QSize box, QImage* out);
 
+// Whether a full decode of the open JPEG may go ahead, read from its header alone within the
+// same read budget: Unreadable when the header cannot be read so, when it claims more pixels
+// than the limit below or, for a progressive file, coefficients of more than coefficientBytes
+// (they all stay in memory however small the output). NotHandled for anything not a JPEG,
+// Made when the decode may go ahead. Leaves the file at offset 0.
+JpegOutcome checkJpegForDecode(int fd, qint64 coefficientBytes);
+
 // Pictures claiming more pixels than this are refused before any decoding.
 inline constexpr qint64 JpegPixelLimit = 256LL * 1024 * 1024;
 

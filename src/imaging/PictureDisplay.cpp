@@ -1,5 +1,6 @@
 #include "imaging/PictureDisplay.h"
 
+#include "imaging/JpegThumbnailer.h"
 #include "imaging/MouseCodes.h"
 #include "imaging/PictureEncoder.h"
 #include "imaging/texts.h"
@@ -62,20 +63,23 @@ bool PictureDisplay::LoadPicture(const QString& path, int, int, int)
     // never one whose name Qt's lossy text happens to give. O_NONBLOCK keeps a FIFO from
     // blocking the open; anything but a regular file is refused right after.
     const int fd = openPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    auto refuse = [&] {
         if (fd >= 0)
             ::close(fd);
         m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + displayName(path);
         return false;
-    }
+    };
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return refuse();
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // Qt's JPEG reader would scan a 2 GB file of garbage for its next marker and keep all of a
+    // huge progressive file's coefficients, scaled output or not; the header says so first.
+    if (checkJpegForDecode(fd, qint64(LoadAllocationLimitMb) * 1024 * 1024) == JpegOutcome::Unreadable)
+        return refuse();
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + displayName(path);
-        return false;
-    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return refuse();
     QImageReader reader(&file);
     reader.setAutoTransform(true);
     reader.setAllocationLimit(LoadAllocationLimitMb);
