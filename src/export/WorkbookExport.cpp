@@ -2,6 +2,7 @@
 
 #include "export/texts.h"
 #include "platform/FileOps.h"
+#include "platform/PathCodec.h"
 #include "platform/Prompts.h"
 #include "platform/Spreadsheet.h"
 
@@ -76,7 +77,28 @@ void WorkbookExport::run(const QString& picturePath)
     // a modal "document in use" box.
     m_files.removeFile(lockFilePath());
     m_files.copyNoReplace(source, workbook);
-    m_spreadsheet.exportToWorkbook(workbook, picturePath, QString::fromUtf16(kMacroName));
+    m_spreadsheet.exportToWorkbook(workbook, pathForOffice(picturePath), QString::fromUtf16(kMacroName));
+}
+
+QString WorkbookExport::pictureCopyPath(const QString& picturePath) const
+{
+    const QString name = picturePath.mid(picturePath.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString extension = dot < 0 ? QString() : name.mid(dot);
+    return m_workFolder + u'/' + QString::fromUtf16(kPictureCopyName)
+        + (hasRawBytes(extension) || extension.contains(u'/') ? QString() : extension);
+}
+
+// The office takes the path as text, where bytes that are not UTF-8 cannot stand: they
+// would arrive as U+FFFD and name another file, or none. Such a picture goes as a copy under
+// a plain name, so the very file's content arrives.
+QString WorkbookExport::pathForOffice(const QString& picturePath)
+{
+    if (!hasRawBytes(picturePath))
+        return picturePath;
+    const QString copy = pictureCopyPath(picturePath);
+    m_files.removeFile(copy);
+    return m_files.copyNoReplace(picturePath, copy).ok() ? copy : QString();
 }
 
 } // namespace ztv

@@ -16,6 +16,8 @@ public:
     static constexpr char16_t kTemplateName[] = u"Pastetemp.xls";
     static constexpr char16_t kWorkbookName[] = u"temp.xls";
     static constexpr char16_t kMacroName[] = u"Macro1";
+    // A picture whose path is not UTF-8 goes to the office as this copy, with its extension.
+    static constexpr char16_t kPictureCopyName[] = u"picture";
 
     // templateFolders are searched in order; the working copy goes to workFolder.
     WorkbookExport(Prompts& prompts, FileOps& files, Spreadsheet& spreadsheet, QStringList templateFolders,
@@ -33,8 +35,11 @@ public:
     QString templatePath() const; // "" when no folder holds the template
     QString workbookPath() const;
     QString lockFilePath() const; // LibreOffice's lock file for the working copy
+    QString pictureCopyPath(const QString& picturePath) const;
 
 private:
+    QString pathForOffice(const QString& picturePath);
+
     Prompts& m_prompts;
     FileOps& m_files;
     Spreadsheet& m_spreadsheet;

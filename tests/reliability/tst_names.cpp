@@ -4,6 +4,7 @@
 #include "MainFormFixture.h"
 #include "display/PreviewForm.h"
 #include "display/SelectionState.h"
+#include "export/WorkbookExport.h"
 #include "capture/SaveTargets.h"
 #include "filing/FilingPaths.h"
 #include "filing/SetFolder.h"
@@ -150,6 +151,7 @@ private Q_SLOTS:
     void cacheEntriesOfLookalikesStayApart();
     void treeShowsAndOpensFoldersByTheirBytes();
     void filingActsOnTheExactFile();
+    void spreadsheetGetsTheExactPicture();
     void hostileNamesInEveryOperation_data();
     void hostileNamesInEveryOperation();
     void overlongTargetIsRefused();
@@ -417,6 +419,36 @@ void TstNames::filingActsOnTheExactFile()
     QVERIFY(choose(2, box + "/改名.jpg"));
     form.RF_Clip_Copy_Click();
     QCOMPARE(hue(QApplication::clipboard()->image()), 'r');
+}
+
+void TstNames::spreadsheetGetsTheExactPicture()
+{
+    QTemporaryDir dir;
+    const QByteArray folder = encodePath(dir.path());
+    const Purge purge { folder };
+    writeLookalikes(folder);
+    QVERIFY(writeRaw(folder + "/Pastetemp.xls", "template"));
+    const QString cache = dir.path() + u"/cache"_qs;
+    test::RecordingPrompts prompts;
+    test::FakeSpreadsheet sheet;
+    WorkbookExport exporter(prompts, realFileOps(), sheet, { dir.path() }, cache);
+
+    // The office would read the path as text: the Shift_JIS picture arrives as a copy of
+    // itself, never as the decoy its lossy text names; a UTF-8 name goes as it is.
+    const QString copy = cache + u"/picture.jpg"_qs;
+    exporter.run(decodePath(folder + '/' + kSjisName));
+    QCOMPARE(readRaw(encodePath(copy)), readRaw(folder + '/' + kSjisName));
+    exporter.run(decodePath(folder + '/' + kStrayName)); // replaces the earlier copy
+    QCOMPARE(readRaw(encodePath(copy)), readRaw(folder + '/' + kStrayName));
+    exporter.run(decodePath(folder + '/' + kDecoyName));
+    QCOMPARE(sheet.exports.size(), 3);
+    QCOMPARE(sheet.exports[0].cellText, copy);
+    QCOMPARE(sheet.exports[1].cellText, copy);
+    QCOMPARE(sheet.exports[2].cellText, decodePath(folder + '/' + kDecoyName));
+    QVERIFY(prompts.calls.isEmpty());
+    for (const auto& [name, colour] :
+         { std::pair(kSjisName, 'r'), std::pair(kStrayName, 'g'), std::pair(kDecoyName, 'b') })
+        QCOMPARE(hue(QImage::fromData(readRaw(folder + '/' + name))), colour);
 }
 
 void TstNames::hostileNamesInEveryOperation_data()
