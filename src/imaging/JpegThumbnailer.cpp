@@ -179,16 +179,22 @@ bool soundExifThumbnail(const QByteArray& bytes, QSize mainSize, QSize target, Q
     return run(in, job, out) == JpegOutcome::Made;
 }
 
+// Errors jump back to the caller's setjmp; warnings only note the data running out.
+void createDecompress(State* s)
+{
+    s->cinfo.err = jpeg_std_error(&s->err.pub);
+    s->err.pub.error_exit = onError;
+    s->err.pub.emit_message = onMessage;
+    s->err.pub.output_message = silent;
+    jpeg_create_decompress(&s->cinfo);
+}
+
 JpegOutcome run(const Input& in, const Job& job, QImage* out)
 {
     State state;
     State* const s = &state;
     jpeg_decompress_struct* const cinfo = &s->cinfo;
-    cinfo->err = jpeg_std_error(&s->err.pub);
-    s->err.pub.error_exit = onError;
-    s->err.pub.emit_message = onMessage;
-    s->err.pub.output_message = silent;
-    jpeg_create_decompress(cinfo);
+    createDecompress(s);
     if (setjmp(s->err.jump)) {
         jpeg_destroy_decompress(cinfo);
         return JpegOutcome::Unreadable;
@@ -329,11 +335,7 @@ JpegOutcome checkJpegForDecode(int fd, qint64 coefficientLimit)
     State state;
     State* const s = &state;
     jpeg_decompress_struct* const cinfo = &s->cinfo;
-    cinfo->err = jpeg_std_error(&s->err.pub);
-    s->err.pub.error_exit = onError;
-    s->err.pub.emit_message = onMessage;
-    s->err.pub.output_message = silent;
-    jpeg_create_decompress(cinfo);
+    createDecompress(s);
     if (setjmp(s->err.jump)) {
         jpeg_destroy_decompress(cinfo);
         ::lseek(fd, 0, SEEK_SET);
