@@ -26,7 +26,8 @@ bool displayMayDecode(const QByteArray& bytes)
     const int fd = ::memfd_create("fuzz", MFD_CLOEXEC);
     if (fd < 0)
         return true;
-    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == ssize_t(bytes.size());
+    const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == ssize_t(bytes.size())
+        && ::lseek(fd, 0, SEEK_SET) == 0; // the display's file is fresh
     const bool ok = !written
         || ztv::checkJpegForDecode(fd, qint64(DisplayAllocationLimitMb) * 1024 * 1024) != ztv::JpegOutcome::Unreadable;
     if (written && ::lseek(fd, 0, SEEK_CUR) != 0)

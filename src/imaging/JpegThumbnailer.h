@@ -29,7 +29,7 @@ JpegOutcome makeJpegThumbnailFromMemory(const unsigned char* data, size_t size, 
 // same read budget: Unreadable when the header cannot be read so, when it claims more pixels
 // than the limit below or, for a progressive file, coefficients of more than coefficientBytes
 // (they all stay in memory however small the output). NotHandled for anything not a JPEG,
-// Made when the decode may go ahead. Leaves the file at offset 0.
+// Made when the decode may go ahead. A JPEG is left at offset 0, anything else untouched.
 JpegOutcome checkJpegForDecode(int fd, qint64 coefficientBytes);
 
 // Pictures claiming more pixels than this are refused before any decoding.
