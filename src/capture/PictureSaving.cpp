@@ -10,6 +10,7 @@
 #include "imaging/SaveDialog.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
+#include "mainwindow/FormLayout.h"
 #include "mainwindow/MainForm.h"
 #include "platform/Prompts.h"
 
@@ -23,10 +24,7 @@ namespace {
 
 namespace c = texts::capture;
 
-QString t(const char16_t* text)
-{
-    return QString::fromUtf16(text);
-}
+using layout::t;
 
 // The chooser path keeps the main window disabled until it is done, whichever way it ends.
 struct EnableOnExit {

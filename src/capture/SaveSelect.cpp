@@ -1,6 +1,7 @@
 #include "capture/SaveSelect.h"
 
 #include "capture/texts.h"
+#include "mainwindow/FormLayout.h"
 
 #include <QButtonGroup>
 #include <QPushButton>
@@ -8,20 +9,8 @@
 
 namespace ztv {
 
-namespace {
-
-QString t(const char16_t* text)
-{
-    return QString::fromUtf16(text);
-}
-
-// The reference placement is in twips, 15 to a pixel.
-QRect tw(int left, int top, int width, int height)
-{
-    return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0));
-}
-
-} // namespace
+using layout::t;
+using layout::tw;
 
 SaveSelect::SaveSelect(QWidget* parent)
     : QDialog(parent)

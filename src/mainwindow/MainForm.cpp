@@ -16,6 +16,7 @@
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/CommandButton.h"
 #include "mainwindow/FolderTree.h"
+#include "mainwindow/FormLayout.h"
 #include "mainwindow/KeyboardNavigation.h"
 #include "mainwindow/LinkHandlers.h"
 #include "mainwindow/texts.h"
@@ -34,16 +35,8 @@ namespace ztv {
 
 namespace {
 
-QString t(const char16_t* text)
-{
-    return QString::fromUtf16(text);
-}
-
-// Layout figures are in twips, 15 to a pixel.
-QRect tw(int left, int top, int width, int height)
-{
-    return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0));
-}
+using layout::t;
+using layout::tw;
 
 QString tabName(int tab)
 {
