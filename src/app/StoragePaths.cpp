@@ -7,10 +7,6 @@
 
 namespace ztv {
 
-QString AreaBasePath[4];
-QString StockYardPath;
-QString VaultPath;
-
 QString GetSpecialFolderPath(Drives& drives, int folderId)
 {
     if (folderId != CSIDL_PROFILE)
@@ -30,14 +26,15 @@ QString CutAtNul(const QString& text)
     return nul < 0 ? QString() : text.left(nul);
 }
 
-void SetStoragePaths(const QString& profile)
+StoragePaths SetStoragePaths(const QString& profile)
 {
     const QString root = profile + QStringLiteral("/My Documents/ZTV_DATA/");
-    AreaBasePath[0] = QString();
-    AreaBasePath[1] = root;
-    AreaBasePath[2] = root;
-    StockYardPath = root + QString::fromUtf16(kStockYardName);
-    VaultPath = root + QString::fromUtf16(kVaultName);
+    StoragePaths paths;
+    paths.AreaBasePath[Area::StockYard] = root;
+    paths.AreaBasePath[Area::Vault] = root;
+    paths.StockYardPath = root + QString::fromUtf16(kStockYardName);
+    paths.VaultPath = root + QString::fromUtf16(kVaultName);
+    return paths;
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Area.h"
+
 #include <QString>
 
 namespace ztv {
@@ -8,11 +10,13 @@ class Drives;
 
 inline constexpr int CSIDL_PROFILE = 40;
 
-// Where the storage root and its two areas lie. Set once while the main window loads and
-// read by every filing operation. Slot 3 of AreaBasePath is never used.
-extern QString AreaBasePath[4];
-extern QString StockYardPath; // no trailing "/"
-extern QString VaultPath;     // no trailing "/"
+// Where the storage root and its two areas lie. Made once while the main window loads and
+// handed to every filing operation through its context.
+struct StoragePaths {
+    PerArea<QString> AreaBasePath; // the CD's is ""; the others the storage root with "/"
+    QString StockYardPath;         // no trailing "/"
+    QString VaultPath;             // no trailing "/"
+};
 
 inline constexpr char16_t kStockYardName[] = u"ストックヤード";
 inline constexpr char16_t kVaultName[] = u"保管庫";
@@ -24,8 +28,8 @@ QString GetSpecialFolderPath(Drives& drives, int folderId);
 // The part before the first NUL; "" when the text holds no NUL at all.
 QString CutAtNul(const QString& text);
 
-// Fills the path globals from a profile folder ("" names folders at the file-system root).
-void SetStoragePaths(const QString& profile);
+// The storage paths below a profile folder ("" names folders at the file-system root).
+StoragePaths SetStoragePaths(const QString& profile);
 
 // The first optical drive: sr0 ... sr10 in that order, then loop-mounted iso9660/udf
 // images. A mounted disc is named by its mount point, a drive without a mounted disc by

@@ -2,43 +2,47 @@
 
 #include "capture/texts.h"
 #include "imaging/PictureDisplay.h"
-#include "mainwindow/MainForm.h"
+#include "app/StoragePaths.h"
+#include "display/OperationContext.h"
 #include "platform/Prompts.h"
+#include "platform/Services.h"
 
 namespace ztv {
 
-void PasteArea::Clip_Past_Click(MainForm& form)
+void PasteArea::Clip_Past_Click(OperationContext& context)
 {
     namespace c = texts::capture;
-    auto noData = [&form] {
-        form.services().prompts.message(QString::fromUtf16(c::NoClipboardData), QString::fromUtf16(c::PasteError),
-                                        PromptIcon::Critical, PromptButtons::Ok);
+    auto noData = [&context] {
+        context.services().prompts.message(QString::fromUtf16(c::NoClipboardData), QString::fromUtf16(c::PasteError),
+                                           PromptIcon::Critical, PromptButtons::Ok);
     };
-    if (form.LEAD2->PastePicture(PictureDisplay::PasteTestOnly) == 0) {
+    PictureDisplay& shown = context.LEAD2();
+    PictureDisplay& copy = context.LEAD3();
+    if (!shown.PastePicture(PictureDisplay::Paste::TestOnly)) {
         noData();
         return;
     }
     // The offer can still turn out unreadable; then both displays keep what they had.
-    if (form.LEAD2->PastePicture(0) == 0) {
+    if (!shown.PastePicture(PictureDisplay::Paste::Picture)) {
         noData();
         return;
     }
     // The clipboard may have changed between the two reads: the copy must be the same picture.
-    if (form.LEAD3->PastePicture(0) == 0 || form.LEAD3->picture() != form.LEAD2->picture())
-        form.LEAD3->setPicture(form.LEAD2->picture());
-    PrepareWhite(*form.LEAD3);
+    if (!copy.PastePicture(PictureDisplay::Paste::Picture) || copy.picture() != shown.picture())
+        copy.setPicture(shown.picture());
+    PrepareWhite(copy);
 }
 
-void PasteArea::Clip_Clear_Click(MainForm& form)
+void PasteArea::Clip_Clear_Click(OperationContext& context)
 {
-    form.LEAD2->ClearPicture(0, 1);
-    form.LEAD3->ClearPicture(0, 1);
+    context.LEAD2().ClearPicture();
+    context.LEAD3().ClearPicture();
 }
 
-void PasteArea::LEAD2_MouseButton(MainForm& form, int button, int /*shift*/, int /*x*/, int /*y*/)
+void PasteArea::LEAD2_MouseButton(OperationContext& context, Qt::MouseButton button)
 {
-    if (button == 2)
-        form.PopupMenu(form.menu_Clip);
+    if (button == Qt::RightButton)
+        context.popupPasteMenu();
 }
 
 void PasteArea::PrepareWhite(PictureDisplay& display)

@@ -1,17 +1,19 @@
 #pragma once
 
+#include <Qt>
+
 namespace ztv {
 
-class MainForm;
+class OperationContext;
 class PictureDisplay;
 
 // The paste tab's displays: LEAD2 shows the pasted picture, LEAD3 keeps a copy prepared
 // for the GIF save.
 class PasteArea {
 public:
-    void Clip_Past_Click(MainForm& form);
-    void Clip_Clear_Click(MainForm& form);
-    void LEAD2_MouseButton(MainForm& form, int button, int shift, int x, int y);
+    void Clip_Past_Click(OperationContext& context);
+    void Clip_Clear_Click(OperationContext& context);
+    void LEAD2_MouseButton(OperationContext& context, Qt::MouseButton button);
 
     // Transparent parts of the hidden copy become white, as a GIF of it should show them.
     static void PrepareWhite(PictureDisplay& display);

@@ -10,9 +10,11 @@
 #include "imaging/SaveDialog.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
+#include "display/BrowsingArea.h"
+#include "display/OperationContext.h"
 #include "mainwindow/FormLayout.h"
-#include "mainwindow/MainForm.h"
 #include "platform/Prompts.h"
+#include "platform/Services.h"
 
 #include <QLabel>
 #include <QRadioButton>
@@ -28,8 +30,8 @@ using layout::t;
 
 // The chooser path keeps the main window disabled until it is done, whichever way it ends.
 struct EnableOnExit {
-    MainForm& form;
-    ~EnableOnExit() { form.setEnabled(true); }
+    QWidget* window;
+    ~EnableOnExit() { window->setEnabled(true); }
 };
 
 } // namespace
@@ -46,52 +48,53 @@ SaveSelect* PictureSaving::saveSelect() const
     return m_select.data();
 }
 
-bool PictureSaving::nothingPasted(MainForm& form, const PictureDisplay& source)
+bool PictureSaving::nothingPasted(OperationContext& context, const PictureDisplay& source)
 {
     if (source.hasPicture())
         return false;
-    form.services().prompts.message(t(c::NoClipboardData), t(c::PasteError), PromptIcon::Critical, PromptButtons::Ok);
+    context.services().prompts.message(t(c::NoClipboardData), t(c::PasteError), PromptIcon::Critical, PromptButtons::Ok);
     return true;
 }
 
-void PictureSaving::Clip_Save1_Click(MainForm& form)
+void PictureSaving::Clip_Save1_Click(OperationContext& context)
 {
-    if (nothingPasted(form, *form.LEAD2))
+    if (nothingPasted(context, context.LEAD2()))
         return;
-    form.setEnabled(false);
+    QWidget* window = context.ownerWindow();
+    window->setEnabled(false);
     if (!m_select) {
         // No parent: disabling the main window must not disable its chooser.
         m_select = new SaveSelect;
-        QObject::connect(m_select.data(), &SaveSelect::Command1_Click, &form,
-                         [this, &form](int index) { SaveSelect_Command1_Click(form, index); });
+        QObject::connect(m_select.data(), &SaveSelect::Command1_Click, window,
+                         [this, &context](int index) { SaveSelect_Command1_Click(context, index); });
         m_select->winId();
-        if (QWindow* main = form.windowHandle())
+        if (QWindow* main = window->windowHandle())
             m_select->windowHandle()->setTransientParent(main);
-        m_select->move(form.frameGeometry().center() - m_select->rect().center());
+        m_select->move(window->frameGeometry().center() - m_select->rect().center());
     }
     m_select->show();
     m_select->activateWindow();
 }
 
-void PictureSaving::SaveSelect_Command1_Click(MainForm& form, int index)
+void PictureSaving::SaveSelect_Command1_Click(OperationContext& context, int index)
 {
     if (!m_select)
         return;
     if (index == 0) {
-        chooserSave(form);
+        chooserSave(context);
     } else if (index == 1) {
-        form.setEnabled(true);
+        context.ownerWindow()->setEnabled(true);
         m_select->hide();
         m_select->deleteLater();
         m_select = nullptr;
     }
 }
 
-SaveRequest PictureSaving::askFile(MainForm& form, int code, bool formatOptions, QWidget* owner)
+SaveRequest PictureSaving::askFile(OperationContext& context, int code, bool formatOptions, QWidget* owner)
 {
-    SaveDialog& dialog = *form.LEADDlg1;
+    SaveDialog& dialog = context.LEADDlg1();
     dialog.setFileName(QString());
-    dialog.setInitialFolder(VaultPath);
+    dialog.setInitialFolder(context.storagePaths().VaultPath);
     dialog.setFilter(t(c::DialogFilter));
     dialog.setFlags(SaveDialog::DontConfirmOverwrite);
     dialog.setTitle(t(c::DialogTitle));
@@ -106,100 +109,97 @@ SaveRequest PictureSaving::askFile(MainForm& form, int code, bool formatOptions,
 
 // The dialog does not ask about replacing a file; this does, also before the extended save,
 // which would otherwise replace a file without a word.
-bool PictureSaving::mayWrite(MainForm& form, const QString& path)
+bool PictureSaving::mayWrite(OperationContext& context, const QString& path)
 {
     if (!File_Check(path))
         return true;
-    return form.services().prompts.message(t(c::OverwriteQuestion), t(c::OverwriteTitle), PromptIcon::None,
+    return context.services().prompts.message(t(c::OverwriteQuestion), t(c::OverwriteTitle), PromptIcon::None,
                                            PromptButtons::OkCancel)
         == PromptAnswer::Ok;
 }
 
-bool PictureSaving::written(MainForm& form, const PictureDisplay& source, bool ok)
+bool PictureSaving::written(OperationContext& context, const PictureDisplay& source, bool ok)
 {
     if (!ok)
-        form.services().prompts.message(t(c::SaveFailed) + QLatin1Char('\n') + source.lastError(), t(c::SaveErrorTitle),
+        context.services().prompts.message(t(c::SaveFailed) + QLatin1Char('\n') + source.lastError(), t(c::SaveErrorTitle),
                                         PromptIcon::Critical, PromptButtons::Ok);
     return ok;
 }
 
-void PictureSaving::chooserSave(MainForm& form)
+void PictureSaving::chooserSave(OperationContext& context)
 {
     m_select->hide();
-    const EnableOnExit enable { form };
+    const EnableOnExit enable { context.ownerWindow() };
     static constexpr int codes[3] = { formats::Bmp, formats::Jpeg, formats::Png };
     int code = 0;
     for (int i = 0; i < 3; ++i)
         if (m_select->Option1[i]->isChecked())
             code = codes[i];
     try {
-        const SaveRequest r = askFile(form, code, true, m_select);
-        if (r.path.isEmpty() || !mayWrite(form, r.path))
+        const SaveRequest r = askFile(context, code, true, m_select);
+        if (r.path.isEmpty() || !mayWrite(context, r.path))
             return;
-        PictureDisplay& source = *form.LEAD2;
+        PictureDisplay& source = context.LEAD2();
         if (r.extended) {
-            written(form, source,
+            written(context, source,
                     source.SavePictureWithOptions(r.path, r.format, r.bits, r.quality, float(r.extendedSize),
                                                   float(r.extendedSize), r.extendedInteger));
             return;
         }
-        if (written(form, source, source.SavePicture(r.path, r.format, r.bits, r.quality, r.saveFlag)))
-            RefreshAfterSave(form, r.path, true);
+        if (written(context, source, source.SavePicture(r.path, r.format, r.bits, r.quality, r.saveFlag)))
+            RefreshAfterSave(context, r.path, true);
     } catch (...) {
-        form.services().prompts.message(t(c::SaveFailed), t(c::SaveErrorTitle), PromptIcon::Critical,
+        context.services().prompts.message(t(c::SaveFailed), t(c::SaveErrorTitle), PromptIcon::Critical,
                                         PromptButtons::Ok);
     }
 }
 
-void PictureSaving::Clip_Save2_Click(MainForm& form)
+void PictureSaving::Clip_Save2_Click(OperationContext& context)
 {
-    if (nothingPasted(form, *form.LEAD3))
+    if (nothingPasted(context, context.LEAD3()))
         return;
     try {
-        const SaveRequest r = askFile(form, formats::Gif, false, &form);
-        if (r.path.isEmpty() || !mayWrite(form, r.path))
+        const SaveRequest r = askFile(context, formats::Gif, false, context.ownerWindow());
+        if (r.path.isEmpty() || !mayWrite(context, r.path))
             return;
         if (r.extended) {
             // Both displays write the file; the one left on disk is the hidden copy's.
-            for (PictureDisplay* source : { form.LEAD2, form.LEAD3 })
-                if (!written(form, *source,
+            for (PictureDisplay* source : { &context.LEAD2(), &context.LEAD3() })
+                if (!written(context, *source,
                              source->SavePictureWithOptions(r.path, r.format, r.bits, r.quality, float(r.extendedSize),
                                                             float(r.extendedSize), r.extendedInteger)))
                     return;
         } else {
-            PasteArea::PrepareWhite(*form.LEAD3);
-            if (!written(form, *form.LEAD3, form.LEAD3->SavePicture(r.path, r.format, r.bits, r.quality, r.saveFlag)))
+            PasteArea::PrepareWhite(context.LEAD3());
+            if (!written(context, context.LEAD3(), context.LEAD3().SavePicture(r.path, r.format, r.bits, r.quality, r.saveFlag)))
                 return;
         }
-        RefreshAfterSave(form, r.path, false);
+        RefreshAfterSave(context, r.path, false);
     } catch (...) {
-        form.services().prompts.message(t(c::SaveFailed), t(c::SaveErrorTitle), PromptIcon::Critical,
+        context.services().prompts.message(t(c::SaveFailed), t(c::SaveErrorTitle), PromptIcon::Critical,
                                         PromptButtons::Ok);
     }
 }
 
-void PictureSaving::RefreshAfterSave(MainForm& form, const QString& path, bool checkBrowse)
+void PictureSaving::RefreshAfterSave(OperationContext& context, const QString& path, bool checkBrowse)
 {
     const SavedLocation where = LocateSavedFile(path);
-    if (!where.underStorageName)
+    // A file in the storage root itself names no area; the CD tab's page then shows it.
+    const std::optional<Area> area = areaAt(where.area);
+    if (!where.underStorageName || !area)
         return;
-    const int area = where.area;
     for (const QString& treePath : where.treePaths)
-        form.Node_Exp(area, treePath);
-    form.LEADImgList1[area]->ClearThumbnails();
-    form.HiddenList[area].clear();
-    // Not a full browse run: the window stays as it is and the file counter goes on. A stop
-    // asked of an earlier run must not cut this listing short, though.
-    form.gBrowseQuit = 0;
-    const int r = form.LEADThumb1[area]->BrowseFolder(where.folder);
-    form.BrowseStatus->hide();
+        context.Node_Exp(*area, treePath);
+    BrowsingArea& page = context.area(*area);
+    page.clearPage();
+    // Not a full browse run: the window stays as it is.
+    const int r = context.relist(*area, where.folder, OperationContext::Run::Plain);
     if (r == ThumbnailBrowser::ResultOk) {
         // The page now lists another folder: the old choice no longer points at its picture.
-        form.ComboSet(area);
-        form.LEAD1[area]->ClearPicture(0, 1);
-        form.TabHasSelection[area] = 0;
+        context.ComboSet(*area);
+        page.clearSelection();
     } else if (checkBrowse) {
-        form.services().prompts.message(QString(), t(c::SaveErrorTitle), PromptIcon::None, PromptButtons::Ok);
+        context.services().prompts.message(QString(), t(c::SaveErrorTitle), PromptIcon::None, PromptButtons::Ok);
     }
 }
 

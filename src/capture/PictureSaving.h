@@ -7,7 +7,7 @@ class QWidget;
 
 namespace ztv {
 
-class MainForm;
+class OperationContext;
 class PictureDisplay;
 class SaveSelect;
 struct SaveRequest;
@@ -23,23 +23,23 @@ public:
     PictureSaving& operator=(const PictureSaving&) = delete;
 
     // Disables the main window and shows the chooser, which re-enables it on every way out.
-    void Clip_Save1_Click(MainForm& form);
-    void Clip_Save2_Click(MainForm& form);
+    void Clip_Save1_Click(OperationContext& context);
+    void Clip_Save2_Click(OperationContext& context);
     // The chooser's buttons: 0 saves with the chosen format, 1 cancels and unloads it.
-    void SaveSelect_Command1_Click(MainForm& form, int index);
+    void SaveSelect_Command1_Click(OperationContext& context, int index);
     SaveSelect* saveSelect() const; // while loaded
 
     // Opens the tree and rebuilds the page of the area a saved file landed in. With
     // checkBrowse a failed listing is reported.
-    void RefreshAfterSave(MainForm& form, const QString& path, bool checkBrowse);
+    void RefreshAfterSave(OperationContext& context, const QString& path, bool checkBrowse);
 
 private:
-    void chooserSave(MainForm& form);
+    void chooserSave(OperationContext& context);
     // Dialog set-up and ShowSaveDialog; code 0 leaves the offered format as it stands.
-    SaveRequest askFile(MainForm& form, int code, bool formatOptions, QWidget* owner);
-    bool nothingPasted(MainForm& form, const PictureDisplay& source);
-    bool mayWrite(MainForm& form, const QString& path);
-    bool written(MainForm& form, const PictureDisplay& source, bool ok);
+    SaveRequest askFile(OperationContext& context, int code, bool formatOptions, QWidget* owner);
+    bool nothingPasted(OperationContext& context, const PictureDisplay& source);
+    bool mayWrite(OperationContext& context, const QString& path);
+    bool written(OperationContext& context, const PictureDisplay& source, bool ok);
 
     QPointer<SaveSelect> m_select;
 };

@@ -1,7 +1,7 @@
 #include "capture/SaveTargets.h"
 
 #include "app/StoragePaths.h"
-#include "mainwindow/PathText.h"
+#include "platform/PathText.h"
 #include "platform/PathCodec.h"
 
 #include <sys/stat.h>

@@ -15,7 +15,7 @@ BrowseKeyWatch::~BrowseKeyWatch()
     stop();
 }
 
-void BrowseKeyWatch::start(qint16* quitFlag)
+void BrowseKeyWatch::start(bool* quitFlag)
 {
     m_flag = quitFlag;
     if (QCoreApplication* app = QCoreApplication::instance())
@@ -35,7 +35,7 @@ bool BrowseKeyWatch::eventFilter(QObject* watched, QEvent* event)
 {
     if (m_flag && event->type() == QEvent::KeyPress
         && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        *m_flag = -1;
+        *m_flag = true;
         return true;
     }
     return QObject::eventFilter(watched, event);

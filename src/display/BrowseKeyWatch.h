@@ -11,15 +11,15 @@ class BrowseKeyWatch : public QObject {
 public:
     explicit BrowseKeyWatch(QObject* parent = nullptr);
     ~BrowseKeyWatch() override;
-    // Esc sets *quitFlag to True (-1) until stop().
-    void start(qint16* quitFlag);
+    // Esc sets *quitFlag until stop().
+    void start(bool* quitFlag);
     void stop();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    qint16* m_flag = nullptr;
+    bool* m_flag = nullptr;
 };
 
 } // namespace ztv

@@ -1,6 +1,5 @@
 #include "display/PreviewForm.h"
 
-#include "display/SelectionState.h"
 #include "imaging/PictureDisplay.h"
 #include "platform/PathCodec.h"
 
@@ -10,7 +9,7 @@ namespace {
 constexpr char16_t kPreviewCaption[] = u"プレビュー";
 }
 
-PreviewForm::PreviewForm(std::function<void()> onLoadFailed, QWidget* parent)
+PreviewForm::PreviewForm(const QString& path, std::function<void()> onLoadFailed, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_onLoadFailed(std::move(onLoadFailed))
 {
@@ -23,20 +22,19 @@ PreviewForm::PreviewForm(std::function<void()> onLoadFailed, QWidget* parent)
     LEAD1->setGeometry(3, 3, 795, 555);
     LEAD1->setDisplayScaleMode(3);
     LEAD1->setAccessibleName(QString::fromUtf16(kPreviewCaption));
-    Form_Load();
+    Form_Load(path);
 }
 
-void PreviewForm::Form_Load()
+void PreviewForm::Form_Load(const QString& path)
 {
-    if (PreviewPath.isEmpty())
+    if (path.isEmpty())
         return;
-    if (LEAD1->LoadPicture(PreviewPath, 0, 0, 1)) {
-        setWindowTitle(displayName(PreviewPath));
+    if (LEAD1->LoadPicture(path)) {
+        setWindowTitle(displayName(path));
         return;
     }
     if (m_onLoadFailed)
         m_onLoadFailed();
-    PreviewPath.clear();
 }
 
 } // namespace ztv

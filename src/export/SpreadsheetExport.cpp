@@ -1,39 +1,44 @@
 #include "export/SpreadsheetExport.h"
 
+#include "display/BrowsingArea.h"
+#include "app/StoragePaths.h"
+#include "display/OperationContext.h"
 #include "export/WorkbookExport.h"
-#include "mainwindow/MainForm.h"
-
-#include <QTabWidget>
+#include "platform/Services.h"
 
 namespace ztv {
 
-void SpreadsheetExport::Exl_copy0_Click(MainForm& form)
+void SpreadsheetExport::Exl_copy0_Click(OperationContext& context)
 {
-    Export(form);
+    Export(context);
 }
 
-void SpreadsheetExport::Exl_copy1_Click(MainForm& form)
+void SpreadsheetExport::Exl_copy1_Click(OperationContext& context)
 {
-    Export(form);
+    Export(context);
 }
 
-void SpreadsheetExport::Exl_copy2_Click(MainForm& form)
+void SpreadsheetExport::Export(OperationContext& context)
 {
-    Export(form);
-}
-
-void SpreadsheetExport::Export(MainForm& form)
-{
-    // The current tab's entry at its selected index, whatever the selection flag says; an
-    // index without an entry gives "".
-    const int tab = form.SSTab1->currentIndex();
+    const Services& s = context.services();
+    // The current tab's chosen picture; "" when none is chosen. A chosen file that changed
+    // since is reported, and nothing is exported.
     QString path;
-    if (tab >= 0 && tab < 4)
-        path = form.HiddenList[tab].value(form.TabSelectedIndex[tab]);
-    const Services& s = form.services();
+    if (const std::optional<Area> area = context.currentArea()) {
+        BrowsingArea& a = context.area(*area);
+        const bool chosen = a.PictureSelected.has_value();
+        path = a.fileToActOn(s.prompts).value_or(QString());
+        if (chosen && path.isEmpty())
+            return;
+    }
     WorkbookExport(s.prompts, s.fileOps, s.spreadsheet, WorkbookExport::standardTemplateFolders(),
         WorkbookExport::standardWorkFolder())
         .run(path);
+}
+
+void SpreadsheetExport::Exl_copy2_Click(OperationContext& context)
+{
+    Export(context);
 }
 
 } // namespace ztv

@@ -2,16 +2,16 @@
 
 namespace ztv {
 
-class MainForm;
+class OperationContext;
 
 // Adding, deleting and renaming the organizer boxes of the vault. Each works on the folder
 // selected in the current tab's tree and, once done, sets every tab's CurrentNodePath back
 // to its default, so the next delete or rename needs a fresh click on a box.
 class Boxes {
 public:
-    void dirpopup_new_Click(MainForm& form);
-    void dirpopup_del_Click(MainForm& form);
-    void dirpopup_mod_Click(MainForm& form);
+    void dirpopup_new_Click(OperationContext& context);
+    void dirpopup_del_Click(OperationContext& context);
+    void dirpopup_mod_Click(OperationContext& context);
 };
 
 } // namespace ztv

@@ -1,7 +1,7 @@
 #include "filing/FilingPaths.h"
 
 #include "app/StoragePaths.h"
-#include "mainwindow/PathText.h"
+#include "platform/PathText.h"
 
 #include "platform/FolderEntries.h"
 
@@ -9,10 +9,10 @@
 
 namespace ztv {
 
-AreaPlace AreaFromPath(const QString& fullPath)
+AreaPlace AreaFromPath(const QString& fullPath, const StoragePaths& paths)
 {
     QStringList parts;
-    const QString root = AreaBasePath[2];
+    const QString root = paths.AreaBasePath[Area::Vault];
     if (!root.isEmpty() && fullPath.startsWith(root)) {
         parts = fullPath.mid(root.size()).split(QLatin1Char('/'));
     } else {
@@ -28,9 +28,9 @@ AreaPlace AreaFromPath(const QString& fullPath)
         return {};
     AreaPlace place;
     if (parts.first() == QString::fromUtf16(kStockYardName))
-        place.tab = 1;
+        place.area = Area::StockYard;
     else if (parts.first() == QString::fromUtf16(kVaultName))
-        place.tab = 2;
+        place.area = Area::Vault;
     else
         return {};
     place.treePath = parts.join(QLatin1Char('/'));

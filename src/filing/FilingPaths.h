@@ -1,19 +1,24 @@
 #pragma once
 
+#include "app/Area.h"
+
 #include <QString>
+#include <optional>
 
 namespace ztv {
 
+struct StoragePaths;
+
 // Which browsing tab shows a folder under the storage root, and its path in that tab's tree.
 struct AreaPlace {
-    int tab = 0;      // 1 stock yard, 2 vault, 0 anything else
-    QString treePath; // "保管庫/旅行/京都"; "" when tab is 0
+    std::optional<Area> area; // the stock yard or the vault; none for anything else
+    QString treePath;         // "保管庫/旅行/京都"; "" without an area
 };
 
 // The folder's area: the component after "ZTV_DATA" decides ("ストックヤード" 1, "保管庫"
 // 2). A trailing "/" is allowed. Paths under the storage root in use are cut at that root,
 // so a home folder that itself has a "ZTV_DATA" component does not mislead the search.
-AreaPlace AreaFromPath(const QString& fullPath);
+AreaPlace AreaFromPath(const QString& fullPath, const StoragePaths& paths);
 
 // The new base name a rename answer gives: the whole answer when it has no "."; otherwise
 // the text after its last "/" up to its last ".", so a typed extension is dropped. "" when

@@ -1,16 +1,18 @@
 #include "filing/PictureFiles.h"
 
-#include "display/SelectionState.h"
+#include "display/BrowsingArea.h"
+#include "app/StoragePaths.h"
+#include "display/OperationContext.h"
 #include "filing/FilingPaths.h"
 #include "filing/FilingSteps.h"
 #include "filing/texts.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
-#include "mainwindow/FolderList.h"
-#include "mainwindow/MainForm.h"
-#include "mainwindow/PathText.h"
+#include "mainwindow/FolderTree.h"
 #include "platform/FileOps.h"
+#include "platform/PathText.h"
 #include "platform/Prompts.h"
+#include "platform/Services.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -22,102 +24,110 @@ using namespace filing;
 
 namespace {
 
-QString selectedFile(const MainForm& form, int tab)
+QString currentFolder(OperationContext& context, Area area)
 {
-    return form.HiddenList[tab].value(form.TabSelectedIndex[tab]);
+    return context.storagePaths().AreaBasePath[area] + context.area(area).CurrentNodePath;
 }
 
-QString currentFolder(const MainForm& form, int tab)
+// The page listed again after a change, emptied first, and the choice ended.
+void relistCurrentFolder(OperationContext& context, Area area, bool report)
 {
-    return form.folderOf(tab, form.CurrentNodePath[tab]);
+    BrowsingArea& a = context.area(area);
+    a.clearPage();
+    const int code = context.relist(area, currentFolder(context, area), OperationContext::Run::Bracketed);
+    if (report)
+        reportBrowse(context, code);
+    if (code == ThumbnailBrowser::ResultOk || !report)
+        context.ComboSet(area);
+    a.clearSelection();
 }
 
 } // namespace
 
-void PictureFiles::R_Del_Click(MainForm& form)
+void PictureFiles::R_Del_Click(OperationContext& context)
 {
-    deleteSelected(form);
+    deleteSelected(context);
 }
 
-void PictureFiles::RF_Del_Click(MainForm& form)
+void PictureFiles::RF_Del_Click(OperationContext& context)
 {
-    deleteSelected(form);
+    deleteSelected(context);
 }
 
-void PictureFiles::deleteSelected(MainForm& form)
+void PictureFiles::deleteSelected(OperationContext& context)
 {
-    const int tab = currentArea(form);
-    if (PictureSelected != 1 || tab > 2)
+    const std::optional<Area> tab = context.currentArea();
+    if (!tab || !context.area(*tab).PictureSelected)
         return;
-    if (form.services().prompts.message(QString::fromUtf16(T::DeleteAsk), QString::fromUtf16(T::DeleteFileTitle),
-                                        PromptIcon::None, PromptButtons::OkCancel)
+    const Services& s = context.services();
+    if (s.prompts.message(QString::fromUtf16(T::DeleteAsk), QString::fromUtf16(T::DeleteFileTitle), PromptIcon::None,
+                          PromptButtons::OkCancel)
         != PromptAnswer::Ok)
         return;
-    const FileResult removed = form.services().fileOps.removeFile(selectedFile(form, tab));
-    // The page is listed again in any case: a file that was already gone must leave it too.
-    if (!removed.ok())
-        showError(form, failureText(removed, T::DeleteFileFailed), T::DeleteError);
-    const int code = form.ShowFolderThumbnails(tab, currentFolder(form, tab));
-    reportBrowse(form, code);
-    if (code == ThumbnailBrowser::ResultOk) {
-        form.ComboSet(tab);
-        form.LEAD1[tab]->ClearPicture(0, 1);
-        form.TabHasSelection[tab] = 0;
+    // Checked after the question: the file may have changed while it was asked. The page
+    // is listed again in any case: a file that was already gone must leave it too.
+    if (const std::optional<QString> file = context.area(*tab).fileToActOn(s.prompts)) {
+        const FileResult removed = s.fileOps.removeFile(*file);
+        if (!removed.ok())
+            showError(context, failureText(removed, T::DeleteFileFailed), T::DeleteError);
     }
-    PictureSelected = 0;
+    relistCurrentFolder(context, *tab, true);
 }
 
-void PictureFiles::RF_Mod_Click(MainForm& form)
+void PictureFiles::RF_Mod_Click(OperationContext& context)
 {
-    const int tab = currentArea(form);
-    if (PictureSelected != 1 || tab > 2)
+    const std::optional<Area> tab = context.currentArea();
+    if (!tab || !context.area(*tab).PictureSelected)
         return;
-    const QString oldPath = selectedFile(form, tab);
-    const QString answer = form.services().prompts.input(QString::fromUtf16(T::RenameFilePrompt),
-                                                         QString::fromUtf16(T::RenameFileTitle), QString());
+    const Services& s = context.services();
+    const QString answer = s.prompts.input(QString::fromUtf16(T::RenameFilePrompt),
+                                           QString::fromUtf16(T::RenameFileTitle), QString());
     if (answer.isEmpty())
         return;
     const QString base = RenameBaseName(answer);
     if (base.isEmpty())
         return;
-    const QString newName = base + KeptExtension(oldPath);
+    const std::optional<QString> oldPath = context.area(*tab).fileToActOn(s.prompts);
+    if (!oldPath)
+        return;
+    const QString newName = base + KeptExtension(*oldPath);
     // The file keeps its own folder: the page may show another folder than the tree's
     // current one (a collapsed node lists its folder without becoming current).
-    const QString folder = oldPath.left(BackInstr(oldPath, QStringLiteral("/")) - 1);
-    if (oldPath.isEmpty() || !isPlainName(newName)
-        || !form.services().fileOps.moveNoReplace(oldPath, folder + u'/' + newName).ok()) {
-        showError(form, T::FileExists, T::RenameError);
+    const QString folder = oldPath->left(BackInstr(*oldPath, QStringLiteral("/")) - 1);
+    if (!isPlainName(newName) || !s.fileOps.moveNoReplace(*oldPath, folder + u'/' + newName).ok()) {
+        showError(context, T::FileExists, T::RenameError);
         return;
     }
-    form.Dir1(tab).refresh();
-    form.ShowFolderThumbnails(tab, currentFolder(form, tab));
-    form.ComboSet(tab);
-    form.LEAD1[tab]->ClearPicture(0, 1);
-    form.TabHasSelection[tab] = 0;
-    PictureSelected = 0;
+    context.area(*tab).TreeView1->Dir1().refresh();
+    relistCurrentFolder(context, *tab, false);
 }
 
-void PictureFiles::RCD_Clip_Copy_Click(MainForm& form)
+void PictureFiles::RCD_Clip_Copy_Click(OperationContext& context)
 {
-    copyToClipboard(form, 11);
+    copyToClipboard(context, false);
 }
 
-void PictureFiles::R_Clip_Copy_Click(MainForm& form)
+void PictureFiles::R_Clip_Copy_Click(OperationContext& context)
 {
-    copyToClipboard(form, 11);
+    copyToClipboard(context, false);
 }
 
-void PictureFiles::RF_Clip_Copy_Click(MainForm& form)
+void PictureFiles::RF_Clip_Copy_Click(OperationContext& context)
 {
-    copyToClipboard(form, 31);
+    copyToClipboard(context, true);
 }
 
-void PictureFiles::copyToClipboard(MainForm& form, int flags)
+void PictureFiles::copyToClipboard(OperationContext& context, bool withFile)
 {
     QGuiApplication::clipboard()->clear();
-    const int tab = currentArea(form);
-    if (PictureSelected == 1 && tab <= 2)
-        form.LEAD1[tab]->CopyPictureToClipboard(flags);
+    const std::optional<Area> tab = context.currentArea();
+    if (!tab)
+        return;
+    BrowsingArea& area = context.area(*tab);
+    // The display holds the chosen file's picture; it goes only while that file is unchanged.
+    if (area.fileToActOn(context.services().prompts))
+        area.LEAD1->CopyPictureToClipboard(withFile ? PictureDisplay::ClipboardCopy::PictureAndFile
+                                                    : PictureDisplay::ClipboardCopy::Picture);
 }
 
 } // namespace ztv

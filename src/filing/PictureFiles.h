@@ -1,23 +1,29 @@
 #pragma once
 
+#include "app/Area.h"
+
+#include <QString>
+#include <optional>
+
 namespace ztv {
 
-class MainForm;
+class OperationContext;
 
-// Deleting, renaming and copying the selected picture of the current tab. Delete and
-// rename act only while a picture is selected, and end the selection.
+// Deleting, renaming and copying the chosen picture of the current tab. Each acts only on
+// the picture the tab shows, while it is still the file that was chosen; delete and rename
+// end the choice.
 class PictureFiles {
 public:
-    void R_Del_Click(MainForm& form);
-    void RF_Del_Click(MainForm& form);
-    void RF_Mod_Click(MainForm& form);
-    void RCD_Clip_Copy_Click(MainForm& form);
-    void R_Clip_Copy_Click(MainForm& form);
-    void RF_Clip_Copy_Click(MainForm& form);
+    void R_Del_Click(OperationContext& context);
+    void RF_Del_Click(OperationContext& context);
+    void RF_Mod_Click(OperationContext& context);
+    void RCD_Clip_Copy_Click(OperationContext& context);
+    void R_Clip_Copy_Click(OperationContext& context);
+    void RF_Clip_Copy_Click(OperationContext& context);
 
 private:
-    void deleteSelected(MainForm& form);
-    void copyToClipboard(MainForm& form, int flags);
+    void deleteSelected(OperationContext& context);
+    void copyToClipboard(OperationContext& context, bool withFile);
 };
 
 } // namespace ztv

@@ -4,7 +4,7 @@
 #include "filing/VaultTransfer.h"
 #include "filing/texts.h"
 #include "mainwindow/FolderTree.h"
-#include "mainwindow/MainForm.h"
+#include "display/OperationContext.h"
 #include "platform/PathCodec.h"
 
 #include <QCloseEvent>
@@ -18,9 +18,9 @@ namespace ztv {
 
 namespace T = filingtexts;
 
-SetFolder::SetFolder(MainForm& form, VaultTransfer& transfer)
-    : QWidget(&form, Qt::Dialog)
-    , m_form(form)
+SetFolder::SetFolder(OperationContext& context, VaultTransfer& transfer)
+    : QWidget(context.ownerWindow(), Qt::Dialog)
+    , m_context(context)
     , m_transfer(transfer)
 {
     setObjectName(QStringLiteral("SetFolder"));
@@ -57,7 +57,7 @@ SetFolder::SetFolder(MainForm& form, VaultTransfer& transfer)
     layout->addLayout(buttons);
     resize(340, 440);
     // Over the main window, where the picture was chosen.
-    move(form.frameGeometry().center() - rect().center());
+    move(context.ownerWindow()->frameGeometry().center() - rect().center());
 
     connect(TreeView1, &QTreeWidget::itemExpanded, this, &SetFolder::TreeView1_Expand);
     connect(TreeView1, &QTreeWidget::itemCollapsed, this, &SetFolder::TreeView1_Collapse);
@@ -67,6 +67,11 @@ SetFolder::SetFolder(MainForm& form, VaultTransfer& transfer)
     Form_Load();
 }
 
+QString SetFolder::vaultBase() const
+{
+    return m_context.storagePaths().AreaBasePath[Area::Vault];
+}
+
 FolderList& SetFolder::Dir1()
 {
     return TreeView1->Dir1();
@@ -74,10 +79,10 @@ FolderList& SetFolder::Dir1()
 
 void SetFolder::Form_Load()
 {
-    const bool copy = m_transfer.TransferMode == VaultTransfer::Copy;
+    const bool copy = m_transfer.TransferMode == VaultTransfer::Mode::Copy;
     Label3->setText(QString::fromUtf16(copy ? T::CopyInstruction : T::MoveInstruction));
     Command1[0]->setText(QString::fromUtf16(copy ? T::CopyButton : T::MoveButton));
-    const QString key = AreaBasePath[2] + QString::fromUtf16(T::VaultRoot);
+    const QString key = vaultBase() + QString::fromUtf16(T::VaultRoot);
     TreeView1->addRoot(key, QString::fromUtf16(T::VaultRoot), QString::fromUtf16(FolderTree::FoldClose));
     TreeView1->TreeEnum({ key });
     setDestination(QString::fromUtf16(T::VaultRoot));
@@ -95,7 +100,7 @@ void SetFolder::TreeView1_Expand(QTreeWidgetItem* node)
     if (node->parent())
         TreeView1->setImage(node, QString::fromUtf16(FolderTree::FoldOpen));
     // A box removed meanwhile simply shows nothing below it.
-    if (!Dir1().setPath(AreaBasePath[2] + TreeView1->treePath(node) + QLatin1Char('/')))
+    if (!Dir1().setPath(vaultBase() + TreeView1->treePath(node) + QLatin1Char('/')))
         return;
     TreeView1->TreeEnum(Dir1().folders());
 }
@@ -116,10 +121,10 @@ void SetFolder::Command1_Click(int index)
     // Closing deletes this window later; what the filing needs is taken out first.
     const QString destination = m_destination;
     VaultTransfer& transfer = m_transfer;
-    MainForm& form = m_form;
+    OperationContext& context = m_context;
     transfer.unloadChooser();
     if (index == 0)
-        transfer.fileInto(form, destination);
+        transfer.fileInto(context, destination);
 }
 
 void SetFolder::closeEvent(QCloseEvent* event)

@@ -10,7 +10,7 @@ namespace ztv {
 
 class FolderTree;
 class FolderList;
-class MainForm;
+class OperationContext;
 class VaultTransfer;
 
 // The destination chooser: the vault's folder tree, the chosen folder as a tree path, and
@@ -19,7 +19,7 @@ class VaultTransfer;
 class SetFolder : public QWidget {
     Q_OBJECT
 public:
-    SetFolder(MainForm& form, VaultTransfer& transfer);
+    SetFolder(OperationContext& context, VaultTransfer& transfer);
 
     QLabel* Label3 = nullptr; // instruction line
     FolderTree* TreeView1 = nullptr;
@@ -38,8 +38,9 @@ protected:
 private:
     void Form_Load();
     void setDestination(const QString& treePath);
+    QString vaultBase() const;
 
-    MainForm& m_form;
+    OperationContext& m_context;
     VaultTransfer& m_transfer;
     QString m_destination; // the tree path Label1 shows
 };

@@ -1,16 +1,17 @@
 #include "filing/VaultTransfer.h"
 
 #include "app/StoragePaths.h"
-#include "display/SelectionState.h"
+#include "display/BrowsingArea.h"
+#include "display/OperationContext.h"
+#include "display/texts.h"
 #include "filing/FilingPaths.h"
 #include "filing/FilingSteps.h"
 #include "filing/SetFolder.h"
 #include "filing/texts.h"
-#include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
-#include "mainwindow/MainForm.h"
-#include "mainwindow/PathText.h"
 #include "platform/FileOps.h"
+#include "platform/PathText.h"
+#include "platform/Services.h"
 
 namespace ztv {
 
@@ -20,38 +21,40 @@ using namespace filing;
 namespace {
 
 // A refused copy or move: a name that is taken says so; any other failure says what failed.
-void reportFilingFailure(MainForm& form, const FileResult& result)
+void reportFilingFailure(OperationContext& context, const FileResult& result)
 {
-    showError(form, result.error == FileError::Exists ? QString::fromUtf16(T::FileExists)
+    showError(context, result.error == FileError::Exists ? QString::fromUtf16(T::FileExists)
                                                       : failureText(result, T::FileExists),
               T::FilingError);
 }
 
 } // namespace
 
-void VaultTransfer::RCD_Fav_Copy_Click(MainForm& form)
+void VaultTransfer::RCD_Fav_Copy_Click(OperationContext& context)
 {
-    request(form, Copy);
+    request(context, Mode::Copy);
 }
 
-void VaultTransfer::R_Fav_Copy_Click(MainForm& form)
+void VaultTransfer::R_Fav_Copy_Click(OperationContext& context)
 {
-    request(form, Move);
+    request(context, Mode::Move);
 }
 
-void VaultTransfer::request(MainForm& form, Mode mode)
+void VaultTransfer::request(OperationContext& context, Mode mode)
 {
-    if (PictureSelected != 1)
+    const std::optional<Area> i = context.currentArea();
+    if (!i)
         return;
-    const int i = currentArea(form);
-    if (i > 2)
+    BrowsingArea& area = context.area(*i);
+    if (!area.PictureSelected || !area.fileToActOn(context.services().prompts))
         return;
-    TransferFile = form.HiddenList[i].value(form.TabSelectedIndex[i]);
-    TransferSourceFolder = form.CurrentNodePath[i];
+    TransferFile = area.PictureSelected;
+    TransferSourceArea = *i;
+    TransferSourceFolder = area.CurrentNodePath;
     TransferMode = mode;
     // A chooser already open keeps its captions and acts on this request when pressed.
     if (!m_chooser)
-        m_chooser = new SetFolder(form, *this);
+        m_chooser = new SetFolder(context, *this);
     m_chooser->show();
     m_chooser->raise();
     m_chooser->activateWindow();
@@ -76,64 +79,79 @@ void VaultTransfer::chooserClosed(SetFolder* chooser)
         m_chooser = nullptr;
 }
 
-void VaultTransfer::fileInto(MainForm& form, const QString& destinationTreePath)
+void VaultTransfer::fileInto(OperationContext& context, const QString& destinationTreePath)
 {
-    const QString folder = AreaBasePath[2] + destinationTreePath + QLatin1Char('/');
-    const QString file = folder + GetFileTitle(TransferFile);
-    if (TransferMode == Copy)
-        copyInto(form, folder, file);
-    else if (TransferMode == Move)
-        moveInto(form, folder, file);
+    // The chooser may have stayed open while the user chose another picture on the tab, or
+    // while the picture was moved, replaced or changed: then nothing is filed.
+    Prompts& prompts = context.services().prompts;
+    const std::optional<PictureChoice>& shown = context.area(TransferSourceArea).PictureSelected;
+    if (!TransferFile || !shown || shown->path != TransferFile->path || shown->identity != TransferFile->identity) {
+        prompts.message(QString::fromUtf16(texts::display::ChoiceChanged), QString(), PromptIcon::Exclamation,
+                        PromptButtons::Ok);
+        return;
+    }
+    if (!context.area(TransferSourceArea).fileToActOn(prompts))
+        return;
+    const QString source = TransferFile->path;
+    const QString folder = context.storagePaths().AreaBasePath[Area::Vault] + destinationTreePath + QLatin1Char('/');
+    const QString file = folder + GetFileTitle(source);
+    if (TransferMode == Mode::Copy)
+        copyInto(context, folder, source, file);
+    else
+        moveInto(context, folder, source, file);
 }
 
-void VaultTransfer::copyInto(MainForm& form, const QString& folder, const QString& file)
+void VaultTransfer::copyInto(OperationContext& context, const QString& folder, const QString& source, const QString& file)
 {
     if (Dup_Check(file)) {
-        showError(form, T::FileExists, T::FilingError);
+        showError(context, T::FileExists, T::FilingError);
         return;
     }
     // Created exclusively: a stored file whose name differs only in case on a file system
     // that ignores case is refused too, and a failed copy leaves nothing behind.
-    const FileResult copied = form.services().fileOps.copyNoReplace(TransferFile, file);
+    const FileResult copied = context.services().fileOps.copyNoReplace(source, file);
     if (!copied.ok()) {
-        reportFilingFailure(form, copied);
+        reportFilingFailure(context, copied);
         return;
     }
-    openVaultAt(form, folder);
+    openVaultAt(context, folder);
 }
 
-void VaultTransfer::moveInto(MainForm& form, const QString& folder, const QString& file)
+void VaultTransfer::moveInto(OperationContext& context, const QString& folder, const QString& source, const QString& file)
 {
     // Never onto a stored file; across file systems the source goes only once the copy is
     // complete and checked.
-    const FileResult moved = form.services().fileOps.moveNoReplace(TransferFile, file);
+    const FileResult moved = context.services().fileOps.moveNoReplace(source, file);
     if (!moved.ok()) {
-        reportFilingFailure(form, moved);
+        reportFilingFailure(context, moved);
         return;
     }
-    clearPage(form, 1);
-    const int code = browseRun(form, 1, AreaBasePath[1] + TransferSourceFolder, true);
-    reportBrowse(form, code);
+    BrowsingArea& yard = context.area(Area::StockYard);
+    yard.clearPage();
+    const int code = context.relist(Area::StockYard,
+                                 context.storagePaths().AreaBasePath[Area::StockYard] + TransferSourceFolder,
+                                 OperationContext::Run::Bracketed);
+    reportBrowse(context, code);
     if (code == ThumbnailBrowser::ResultOk)
-        form.ComboSet(1);
-    form.LEAD1[1]->ClearPicture(0, 1);
-    form.TabHasSelection[1] = 0;
-    openVaultAt(form, folder);
-    PictureSelected = 0;
+        context.ComboSet(Area::StockYard);
+    yard.clearSelection();
+    openVaultAt(context, folder);
 }
 
-// The main window's vault tree opened at the destination and the vault page listing it.
-void VaultTransfer::openVaultAt(MainForm& form, const QString& folder)
+// The main window's vault tree opened at the destination and the vault page listing it; the
+// vault's choice ends with the listing it was made in.
+void VaultTransfer::openVaultAt(OperationContext& context, const QString& folder)
 {
-    const AreaPlace place = AreaFromPath(folder);
-    if (place.tab > 0)
-        form.ReopenTreePath(place.tab, place.treePath);
-    clearPage(form, 2);
-    const int code = browseRun(form, 2, folder, true);
-    reportBrowse(form, code);
+    const AreaPlace place = AreaFromPath(folder, context.storagePaths());
+    if (place.area)
+        context.ReopenTreePath(*place.area, place.treePath);
+    BrowsingArea& vault = context.area(Area::Vault);
+    vault.clearPage();
+    const int code = context.relist(Area::Vault, folder, OperationContext::Run::Bracketed);
+    reportBrowse(context, code);
     if (code == ThumbnailBrowser::ResultOk)
-        form.ComboSet(2);
-    form.TabHasSelection[2] = 0;
+        context.ComboSet(Area::Vault);
+    vault.clearSelection();
 }
 
 } // namespace ztv

@@ -1,27 +1,32 @@
 #pragma once
 
+#include "app/Area.h"
+#include "display/PictureChoice.h"
+
 #include <QPointer>
 #include <QString>
+#include <optional>
 
 namespace ztv {
 
-class MainForm;
+class OperationContext;
 class SetFolder;
 
 // Copying a CD picture, or moving a stock-yard picture, into a box of the vault. A request
-// records the selected picture and opens the destination chooser; the chooser's action
+// records the chosen picture and opens the destination chooser; the chooser's action
 // button files it with fileInto.
 class VaultTransfer {
 public:
-    enum Mode : qint16 { Copy = 1, Move = 2 };
+    enum class Mode { Copy, Move };
 
-    void RCD_Fav_Copy_Click(MainForm& form);
-    void R_Fav_Copy_Click(MainForm& form);
+    void RCD_Fav_Copy_Click(OperationContext& context);
+    void R_Fav_Copy_Click(OperationContext& context);
 
     // The request, as the last request left it.
-    QString TransferFile;         // full path of the picture
-    QString TransferSourceFolder; // tree path of the source tab's current folder
-    qint16 TransferMode = 0;
+    std::optional<PictureChoice> TransferFile; // the picture, as it was when asked
+    Area TransferSourceArea = Area::Cd;        // the tab it was chosen on
+    QString TransferSourceFolder;              // tree path of the source tab's current folder
+    Mode TransferMode = Mode::Copy;
 
     // The open chooser, if any.
     SetFolder* chooser() const;
@@ -31,13 +36,13 @@ public:
     // a new one.
     void chooserClosed(SetFolder* chooser);
     // Files TransferFile into the vault folder with that tree path ("保管庫", "保管庫/旅行").
-    void fileInto(MainForm& form, const QString& destinationTreePath);
+    void fileInto(OperationContext& context, const QString& destinationTreePath);
 
 private:
-    void request(MainForm& form, Mode mode);
-    void copyInto(MainForm& form, const QString& folder, const QString& file);
-    void moveInto(MainForm& form, const QString& folder, const QString& file);
-    void openVaultAt(MainForm& form, const QString& folder);
+    void request(OperationContext& context, Mode mode);
+    void copyInto(OperationContext& context, const QString& folder, const QString& source, const QString& file);
+    void moveInto(OperationContext& context, const QString& folder, const QString& source, const QString& file);
+    void openVaultAt(OperationContext& context, const QString& folder);
 
     QPointer<SetFolder> m_chooser;
 };

@@ -1,7 +1,6 @@
 #include "imaging/PictureDisplay.h"
 
 #include "imaging/JpegThumbnailer.h"
-#include "imaging/MouseCodes.h"
 #include "imaging/PictureEncoder.h"
 #include "imaging/texts.h"
 #include "platform/FileOps.h"
@@ -57,7 +56,7 @@ int PictureDisplay::decodeBound() const
     return std::max(2048, 4 * longest);
 }
 
-bool PictureDisplay::LoadPicture(const QString& path, int, int, int)
+bool PictureDisplay::LoadPicture(const QString& path)
 {
     // Opened by the name's exact bytes: a name that is not UTF-8 must show its own file,
     // never one whose name Qt's lossy text happens to give. O_NONBLOCK keeps a FIFO from
@@ -100,26 +99,26 @@ bool PictureDisplay::LoadPicture(const QString& path, int, int, int)
     return true;
 }
 
-void PictureDisplay::ClearPicture(int, int) { replacePicture({}, {}); }
+void PictureDisplay::ClearPicture() { replacePicture({}, {}); }
 
-void PictureDisplay::CopyPictureToClipboard(int flags)
+void PictureDisplay::CopyPictureToClipboard(ClipboardCopy what)
 {
-    if (!(flags & CopyPicture) || m_image.isNull())
+    if (m_image.isNull())
         return;
     auto* mime = new QMimeData;
     mime->setImageData(m_image);
-    if ((flags & CopyFileReference) && !m_sourcePath.isEmpty()) {
+    if (what == ClipboardCopy::PictureAndFile && !m_sourcePath.isEmpty()) {
         mime->setUrls({ fileUrl(m_sourcePath) });
         mime->setText(displayName(m_sourcePath));
     }
     QGuiApplication::clipboard()->setMimeData(mime);
 }
 
-int PictureDisplay::PastePicture(int flags)
+bool PictureDisplay::PastePicture(Paste what)
 {
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
-    if (flags & PasteTestOnly)
-        return mime && (mime->hasImage() || !readablePictureFormats(*mime).isEmpty()) ? 1 : 0;
+    if (what == Paste::TestOnly)
+        return mime && (mime->hasImage() || !readablePictureFormats(*mime).isEmpty());
 
     QImage image = QGuiApplication::clipboard()->image();
     if (image.isNull() && mime) {
@@ -132,10 +131,10 @@ int PictureDisplay::PastePicture(int flags)
     }
     if (image.isNull()) {
         m_lastError = QString::fromUtf16(texts::imaging::NoClipboardPicture);
-        return 0;
+        return false;
     }
     replacePicture(normalised(image), {});
-    return 1;
+    return true;
 }
 
 void PictureDisplay::setColourOption(const QColor& colour) { m_colour = colour; }
@@ -240,7 +239,7 @@ void PictureDisplay::paintEvent(QPaintEvent*)
 void PictureDisplay::mousePressEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
-    Q_EMIT mouseButton(mouseButtonCode(event->button()), shiftCode(event->modifiers()), p.x(), p.y());
+    Q_EMIT mouseButton(event->button(), event->modifiers(), p);
 }
 
 void PictureDisplay::mouseReleaseEvent(QMouseEvent* event)
@@ -268,7 +267,7 @@ void PictureDisplay::contextMenuEvent(QContextMenuEvent* event)
 {
     if (event->reason() == QContextMenuEvent::Mouse)
         return; // the press has been reported already
-    Q_EMIT mouseButton(2, shiftCode(event->modifiers()), width() / 2, height() / 2);
+    Q_EMIT mouseButton(Qt::RightButton, event->modifiers(), QPoint(width() / 2, height() / 2));
 }
 
 } // namespace ztv

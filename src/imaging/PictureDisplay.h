@@ -16,13 +16,10 @@ class FileOps;
 class PictureDisplay : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int PasteTestOnly = 16384;
-    // CopyPictureToClipboard flags. Every copy carries the picture (bit 1, set in both 11 and
-    // 31). Bit 16 (31, the vault's copy) also offers the file the picture was loaded from, as a
-    // file URI and its path as text, so a file manager can paste the file itself. Bits 2, 4
-    // and 8 mean nothing here.
-    static constexpr int CopyPicture = 1;
-    static constexpr int CopyFileReference = 16;
+    // What a clipboard copy carries: the picture, and for the vault's copy also the file it was
+    // loaded from, as a file URI and its path as text, so a file manager can paste the file.
+    enum class ClipboardCopy { Picture, PictureAndFile };
+    enum class Paste { TestOnly, Picture };
     // Extended-save option bit: progressive JPEG, interlaced PNG and GIF.
     static constexpr int SaveInterlaced = 1;
     // Largest decoded picture LoadPicture accepts, in megabytes (QImageReader's allocation
@@ -34,13 +31,14 @@ public:
     // Reads any format Qt's image plugins read, upright by the EXIF orientation. A JPEG larger
     // than the display needs (4 times its longest side in device pixels, at least 2048) is
     // decoded scaled down. Gives false, and keeps the shown picture, for a missing,
-    // unreadable, corrupt, oversized or non-picture file. The other arguments are unused.
-    bool LoadPicture(const QString& path, int a = 0, int b = 0, int c = 1);
-    void ClearPicture(int a = 0, int b = 1);
-    void CopyPictureToClipboard(int flags);
-    // PasteTestOnly: 1 when the clipboard holds a picture Qt can read, else 0.
-    // 0: paste it; 1 when pasted, 0 (display unchanged, lastError set) otherwise.
-    int PastePicture(int flags);
+    // unreadable, corrupt, oversized or non-picture file.
+    bool LoadPicture(const QString& path);
+    void ClearPicture();
+    // Nothing is copied while the display is empty.
+    void CopyPictureToClipboard(ClipboardCopy what);
+    // TestOnly: whether the clipboard holds a picture Qt can read. Picture: pastes it; false
+    // (display unchanged, lastError set) when it cannot.
+    bool PastePicture(Paste what);
 
     // The colour option: the colour transparent parts of the picture become. ApplyColourOption
     // flattens the held picture onto it when the option is enabled (a GIF or BMP of a pasted
@@ -80,7 +78,7 @@ public:
 
 Q_SIGNALS:
     void clicked();
-    void mouseButton(int button, int shift, int x, int y); // button 1 left, 2 right, 4 middle
+    void mouseButton(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint at);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

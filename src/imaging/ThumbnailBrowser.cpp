@@ -30,28 +30,6 @@ ThumbnailBrowser::~ThumbnailBrowser() = default;
 void ThumbnailBrowser::setFileFilter(const QString& filter) { m_filter = filter; }
 QString ThumbnailBrowser::fileFilter() const { return m_filter; }
 
-void ThumbnailBrowser::setBooleanOption(int index, bool on)
-{
-    if (index >= 0 && index < int(m_flags.size()))
-        m_flags[size_t(index)] = on;
-}
-
-bool ThumbnailBrowser::booleanOption(int index) const
-{
-    return index >= 0 && index < int(m_flags.size()) && m_flags[size_t(index)];
-}
-
-void ThumbnailBrowser::setIntegerOption(int index, int value)
-{
-    if (index >= 0 && index < int(m_ints.size()))
-        m_ints[size_t(index)] = value;
-}
-
-int ThumbnailBrowser::integerOption(int index) const
-{
-    return index >= 0 && index < int(m_ints.size()) ? m_ints[size_t(index)] : 0;
-}
-
 void ThumbnailBrowser::setThumbnailSize(const QSize& size)
 {
     if (!size.isEmpty())

@@ -37,10 +37,6 @@ public:
     // Fixed settings made once at start; the program uses "*.*", seven flags and two integers.
     void setFileFilter(const QString& filter);
     QString fileFilter() const;
-    void setBooleanOption(int index, bool on); // index 0..6
-    bool booleanOption(int index) const;
-    void setIntegerOption(int index, int value); // index 0..1
-    int integerOption(int index) const;
 
     void setThumbnailSize(const QSize& size); // pictures are fitted into this box (default 100 x 100)
     QSize thumbnailSize() const;

@@ -1,6 +1,5 @@
 #include "imaging/ThumbnailList.h"
 
-#include "imaging/MouseCodes.h"
 #include "imaging/ThumbnailModel.h"
 
 #include <QApplication>
@@ -142,11 +141,16 @@ protected:
             m_pressedRow = index.isValid() ? index.row() : -1;
         }
         const QPoint p = viewport()->mapTo(m_owner, event->position().toPoint());
-        Q_EMIT m_owner->ThumbnailMouseButton(mouseButtonCode(event->button()), shiftCode(event->modifiers()), p.x(),
-                                             p.y());
+        Q_EMIT m_owner->ThumbnailMouseButton(event->button(), event->modifiers(), p);
     }
 
     void mouseDoubleClickEvent(QMouseEvent* event) override { mousePressEvent(event); }
+
+    // Clicks and keys move only the focus frame; the owner draws the chosen item as selected.
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex&, const QEvent*) const override
+    {
+        return QItemSelectionModel::NoUpdate;
+    }
 
     // Input acts on every thumbnail added so far.
     bool event(QEvent* event) override
@@ -191,7 +195,7 @@ protected:
         const QModelIndex current = currentIndex();
         const QPoint centre = current.isValid() ? visualRect(current).center() : viewport()->rect().center();
         const QPoint p = viewport()->mapTo(m_owner, centre);
-        Q_EMIT m_owner->ThumbnailMouseButton(2, 0, p.x(), p.y());
+        Q_EMIT m_owner->ThumbnailMouseButton(Qt::RightButton, Qt::NoModifier, p);
     }
 
 private:
@@ -242,16 +246,6 @@ ThumbnailList::ThumbnailList(QWidget* parent)
 }
 
 ThumbnailList::~ThumbnailList() = default;
-
-void ThumbnailList::setIntegerOption(int value)
-{
-    m_integerOption = value;
-    m_view->setSelectionMode(value <= 0     ? QAbstractItemView::NoSelection
-                                 : value == 1 ? QAbstractItemView::SingleSelection
-                                              : QAbstractItemView::ExtendedSelection);
-}
-
-int ThumbnailList::integerOption() const { return m_integerOption; }
 
 void ThumbnailList::setHitTestOption(bool on) { m_view->viewport()->setUpdatesEnabled(on); }
 bool ThumbnailList::hitTestOption() const { return m_view->viewport()->updatesEnabled(); }

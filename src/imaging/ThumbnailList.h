@@ -29,9 +29,6 @@ public:
     explicit ThumbnailList(QWidget* parent = nullptr);
     ~ThumbnailList() override;
 
-    // Selection style: 0 none, 1 one item at a time (set at start), 2 several with Ctrl/Shift.
-    void setIntegerOption(int value);
-    int integerOption() const;
     // Repainting: while off the list does not repaint (callers switch it off around HitTest
     // and batches of changes); switching it on repaints.
     void setHitTestOption(bool on);
@@ -62,14 +59,13 @@ public:
 
 Q_SIGNALS:
     void ThumbnailClicked(int index);                               // left click or Enter on an item
-    void ThumbnailMouseButton(int button, int shift, int x, int y); // every press; the menu key gives 2
+    void ThumbnailMouseButton(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint at); // every press; the menu key gives the right button
 
 private:
     friend class ThumbnailView;
 
     ThumbnailModel* m_model;
     ThumbnailView* m_view;
-    int m_integerOption = 1;
     QTimer m_commitTimer;
     mutable int m_heldScroll = -1; // a ScrollToThumbnail target not yet in the view
 };

@@ -1,8 +1,7 @@
 #include "mainwindow/FolderTree.h"
 
 #include "app/Icons.h"
-#include "imaging/MouseCodes.h"
-#include "mainwindow/PathText.h"
+#include "platform/PathText.h"
 #include "platform/PathCodec.h"
 
 #include <QMouseEvent>
@@ -162,7 +161,7 @@ void FolderTree::setDropHighlight(QTreeWidgetItem* item)
 void FolderTree::mousePressEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
-    Q_EMIT MouseButton(mouseButtonCode(event->button()), shiftCode(event->modifiers()), p.x(), p.y());
+    Q_EMIT MouseButton(event->button(), event->modifiers(), p);
     QTreeWidget::mousePressEvent(event);
 }
 

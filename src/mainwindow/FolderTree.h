@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mainwindow/FolderList.h"
+#include "platform/FolderList.h"
 
 #include <QTreeWidget>
 
@@ -53,9 +53,9 @@ public:
     QTreeWidgetItem* dropHighlight() const { return m_drop; }
 
 Q_SIGNALS:
-    // Any mouse button pressed over the tree, before the tree reacts to it. button: 1 left,
-    // 2 right, 4 middle; shift: 1 Shift, 2 Ctrl, 4 Alt; x, y in the tree's viewport.
-    void MouseButton(int button, int shift, int x, int y);
+    // Any mouse button pressed over the tree, before the tree reacts to it; at is in the
+    // tree's viewport.
+    void MouseButton(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint at);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

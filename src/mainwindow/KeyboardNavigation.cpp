@@ -89,7 +89,7 @@ private:
             QPoint p;
             if (currentNodeCentre(tree, &p)) {
                 // As a left click: the press over the tree, then the click on the node.
-                Q_EMIT tree->MouseButton(1, 0, p.x(), p.y());
+                Q_EMIT tree->MouseButton(Qt::LeftButton, Qt::NoModifier, p);
                 if (QTreeWidgetItem* item = tree->currentItem())
                     Q_EMIT tree->itemClicked(item, 0);
             }
@@ -110,7 +110,7 @@ private:
             return false;
         QPoint p;
         if (currentNodeCentre(tree, &p))
-            Q_EMIT tree->MouseButton(2, 0, p.x(), p.y());
+            Q_EMIT tree->MouseButton(Qt::RightButton, Qt::NoModifier, p);
         return true;
     }
 };
@@ -146,11 +146,12 @@ void setupKeyboard(MainForm& form)
     QList<QWidget*> chain;
     if (auto* bar = form.SSTab1->findChild<QTabBar*>())
         chain << bar;
-    for (int tab = 0; tab < 3; ++tab) {
-        chain << form.TreeView1[tab] << form.LEADImgList1[tab] << form.Combo1[tab] << form.LEAD1[tab];
-        chain << tabButtons(form, tab);
+    for (Area area : kAreas) {
+        const BrowsingArea& a = form.area(area);
+        chain << a.TreeView1 << a.LEADImgList1 << a.Combo1 << a.LEAD1;
+        chain << tabButtons(form, tabIndex(area));
     }
-    chain << tabButtons(form, 3) << form.LEAD2 << form.Command2 << form.Command1[2];
+    chain << tabButtons(form, 3) << &form.LEAD2() << form.Command2 << form.Command1[2];
     chain.removeAll(nullptr);
     for (int i = 0; i + 1 < chain.size(); ++i)
         QWidget::setTabOrder(chain[i], chain[i + 1]);

@@ -1,7 +1,7 @@
 #include "mainwindow/LinkHandlers.h"
 
 #include "app/StoragePaths.h"
-#include "mainwindow/Links.h"
+#include "platform/Links.h"
 #include "mainwindow/MainForm.h"
 
 #include <QTabWidget>
@@ -13,9 +13,10 @@ namespace {
 void OpenExplorer(MainForm& form)
 {
     const Services& s = form.services();
+    const StoragePaths& paths = form.storagePaths();
     Links(s.shell, s.prompts)
         .openExplorer(Links::explorerFolder(
-            form.SSTab1->currentIndex(), CdRootName(s.drives), StockYardPath, VaultPath));
+            form.SSTab1->currentIndex(), CdRootName(s.drives), paths.StockYardPath, paths.VaultPath));
 }
 } // namespace
 

@@ -4,7 +4,6 @@
 #include "capture/PasteArea.h"
 #include "capture/PictureSaving.h"
 #include "display/BrowseKeyWatch.h"
-#include "display/SelectionState.h"
 #include "display/PreviewForm.h"
 #include "export/SpreadsheetExport.h"
 #include "filing/Boxes.h"
@@ -38,10 +37,10 @@ namespace {
 using layout::t;
 using layout::tw;
 
-QString tabName(int tab)
+QString tabName(Area area)
 {
     static const char16_t* names[] = { texts::TabCd, texts::TabStockYard, texts::TabVault };
-    return t(names[tab]);
+    return t(names[tabIndex(area)]);
 }
 
 QToolButton* button(QWidget* parent, const char16_t* caption, const char* iconName, QRect geometry, const QString& name)
@@ -57,6 +56,7 @@ QToolButton* button(QWidget* parent, const char16_t* caption, const char* iconNa
 MainForm::MainForm(const Services& services, QWidget* parent)
     : QWidget(parent)
     , m_services(services)
+    , m_areas { BrowsingArea(Area::Cd), BrowsingArea(Area::StockYard), BrowsingArea(Area::Vault) }
     , m_keyWatch(std::make_unique<BrowseKeyWatch>(this))
     , m_boxes(std::make_unique<Boxes>())
     , m_pictureFiles(std::make_unique<PictureFiles>())
@@ -68,13 +68,12 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     , m_links(std::make_unique<LinkHandlers>())
 {
     setObjectName(QStringLiteral("MainForm"));
-    LEADDlg1 = m_saveDialog.get();
     setWindowTitle(t(texts::MainCaption));
     setFixedSize(850, 695);
     buildWindow();
     buildMenus();
-    for (int tab = 0; tab < 3; ++tab)
-        connectTab(tab);
+    for (Area a : kAreas)
+        connectTab(a);
     setupKeyboard(*this);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect avail = screen->availableGeometry();
@@ -91,12 +90,16 @@ MainForm::~MainForm()
 void MainForm::setSaveDialog(std::unique_ptr<SaveDialog> dialog)
 {
     m_saveDialog = std::move(dialog);
-    LEADDlg1 = m_saveDialog.get();
 }
 
-FolderList& MainForm::Dir1(int tab)
+FolderList& MainForm::Dir1(Area a)
 {
-    return TreeView1[tab]->Dir1();
+    return area(a).TreeView1->Dir1();
+}
+
+std::optional<Area> MainForm::currentArea() const
+{
+    return areaAt(SSTab1->currentIndex());
 }
 
 void MainForm::buildWindow()
@@ -117,8 +120,8 @@ void MainForm::buildWindow()
         auto* page = new QWidget;
         page->setObjectName(QStringLiteral("SSTab1_%1").arg(tab));
         SSTab1->addTab(page, t(captions[tab]));
-        if (tab < 3)
-            buildBrowsingTab(tab, page);
+        if (const std::optional<Area> a = areaAt(tab))
+            buildBrowsingTab(*a, page);
         else
             buildPasteTab(page);
     }
@@ -130,66 +133,68 @@ void MainForm::buildWindow()
     connect(Command1[2], &QToolButton::clicked, this, [this] { Command1_Click(2); });
 }
 
-void MainForm::buildBrowsingTab(int tab, QWidget* page)
+void MainForm::buildBrowsingTab(Area ar, QWidget* page)
 {
-    const QString area = tabName(tab);
+    BrowsingArea& a = area(ar);
+    const int tab = tabIndex(ar);
+    const QString name = tabName(ar);
     auto named = [tab](QWidget* w, const char* name) { w->setObjectName(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(tab)); };
 
-    TreeView1[tab] = new FolderTree(page);
-    named(TreeView1[tab], "TreeView1");
-    TreeView1[tab]->setGeometry(tw(345, 885, 2970, 4890));
-    TreeView1[tab]->setAccessibleName(t(texts::AccFolder).arg(area));
-    TreeView1[tab]->setNodeCounter(&NodeCount[tab]);
+    a.TreeView1 = new FolderTree(page);
+    named(a.TreeView1, "TreeView1");
+    a.TreeView1->setGeometry(tw(345, 885, 2970, 4890));
+    a.TreeView1->setAccessibleName(t(texts::AccFolder).arg(name));
+    a.TreeView1->setNodeCounter(&a.NodeCount);
 
-    Shape1[tab] = new QFrame(page);
-    named(Shape1[tab], "Shape1");
-    Shape1[tab]->setGeometry(tw(345, 6000, 2970, 2700));
-    Shape1[tab]->setFrameShape(QFrame::Box);
+    a.Shape1 = new QFrame(page);
+    named(a.Shape1, "Shape1");
+    a.Shape1->setGeometry(tw(345, 6000, 2970, 2700));
+    a.Shape1->setFrameShape(QFrame::Box);
 
-    Label2[tab] = new QLabel(t(texts::SelectedPicture), page);
-    named(Label2[tab], "Label2");
-    Label2[tab]->setGeometry(tw(915, 6195, 1890, 360));
+    a.Label2 = new QLabel(t(texts::SelectedPicture), page);
+    named(a.Label2, "Label2");
+    a.Label2->setGeometry(tw(915, 6195, 1890, 360));
 
-    LEAD1[tab] = new PictureDisplay(page);
-    named(LEAD1[tab], "LEAD1");
-    LEAD1[tab]->setGeometry(tw(375, 6015, 2835, 2655));
-    LEAD1[tab]->setAccessibleName(t(texts::AccSelected).arg(area));
+    a.LEAD1 = new PictureDisplay(page);
+    named(a.LEAD1, "LEAD1");
+    a.LEAD1->setGeometry(tw(375, 6015, 2835, 2655));
+    a.LEAD1->setAccessibleName(t(texts::AccSelected).arg(name));
     // The caption names the empty display and would hide part of a picture, so it shows
     // only while the display is empty.
-    LEAD1[tab]->installEventFilter(this);
-    Label2[tab]->raise();
+    a.LEAD1->installEventFilter(this);
+    a.Label2->raise();
 
-    LEADImgList1[tab] = new ThumbnailList(page);
-    named(LEADImgList1[tab], "LEADImgList1");
-    LEADImgList1[tab]->setGeometry(tw(3480, 870, 8640, 7845));
-    LEADImgList1[tab]->setAccessibleName(t(texts::AccThumbnails).arg(area));
+    a.LEADImgList1 = new ThumbnailList(page);
+    named(a.LEADImgList1, "LEADImgList1");
+    a.LEADImgList1->setGeometry(tw(3480, 870, 8640, 7845));
+    a.LEADImgList1->setAccessibleName(t(texts::AccThumbnails).arg(name));
 
-    LEADThumb1[tab] = new ThumbnailBrowser(this);
-    LEADThumb1[tab]->setObjectName(QStringLiteral("LEADThumb1_%1").arg(tab));
+    a.LEADThumb1 = new ThumbnailBrowser(this);
+    a.LEADThumb1->setObjectName(QStringLiteral("LEADThumb1_%1").arg(tab));
 
-    Combo1[tab] = new QComboBox(page);
-    named(Combo1[tab], "Combo1");
-    Combo1[tab]->setGeometry(tw(11040, 540, 615, 300));
-    Combo1[tab]->setAccessibleName(t(texts::AccPage).arg(area));
-    Label1[tab] = new QLabel(t(texts::Slash), page);
-    named(Label1[tab], "Label1");
-    Label1[tab]->move(tw(11670, 555, 0, 0).topLeft());
-    Label3[tab] = new QLabel(page);
-    named(Label3[tab], "Label3");
-    Label3[tab]->setGeometry(tw(11880, 570, 600, 300));
-    Label3[tab]->setAccessibleName(t(texts::AccPageCount).arg(area));
+    a.Combo1 = new QComboBox(page);
+    named(a.Combo1, "Combo1");
+    a.Combo1->setGeometry(tw(11040, 540, 615, 300));
+    a.Combo1->setAccessibleName(t(texts::AccPage).arg(name));
+    a.Label1 = new QLabel(t(texts::Slash), page);
+    named(a.Label1, "Label1");
+    a.Label1->move(tw(11670, 555, 0, 0).topLeft());
+    a.Label3 = new QLabel(page);
+    named(a.Label3, "Label3");
+    a.Label3->setGeometry(tw(11880, 570, 600, 300));
+    a.Label3->setAccessibleName(t(texts::AccPageCount).arg(name));
 
     const int row = 120, bw = 750, bh = 705;
     auto at = [&](int left) { return tw(left, row, bw, bh); };
-    switch (tab) {
-    case 0:
+    switch (ar) {
+    case Area::Cd:
         Command5[0] = button(page, texts::ToVaultMove, "vault-copy", at(3510), QStringLiteral("Command5_0"));
         Command5[1] = button(page, texts::ClipCopy, "clipboard-copy", at(4320), QStringLiteral("Command5_1"));
         Command5[2] = button(page, texts::Explorer, "explorer", at(5130), QStringLiteral("Command5_2"));
         for (int i = 0; i < 3; ++i)
             connect(Command5[i], &QToolButton::clicked, this, [this, i] { Command5_Click(i); });
         break;
-    case 1:
+    case Area::StockYard:
         Command3[0] = button(page, texts::ToVaultMove, "vault-move", at(3510), QStringLiteral("Command3_0"));
         Command3[1] = button(page, texts::DeleteFile, "file-delete", at(4320), QStringLiteral("Command3_1"));
         Command3[2] = button(page, texts::ClipCopy, "clipboard-copy", at(5130), QStringLiteral("Command3_2"));
@@ -197,7 +202,7 @@ void MainForm::buildBrowsingTab(int tab, QWidget* page)
         for (int i = 0; i < 4; ++i)
             connect(Command3[i], &QToolButton::clicked, this, [this, i] { Command3_Click(i); });
         break;
-    default:
+    case Area::Vault:
         Command4[0] = button(page, texts::AddBox, "box-add", at(360), QStringLiteral("Command4_0"));
         Command4[1] = button(page, texts::DeleteBox, "box-delete", at(1162), QStringLiteral("Command4_1"));
         Command4[2] = button(page, texts::RenameBox, "box-rename", at(1965), QStringLiteral("Command4_2"));
@@ -221,19 +226,20 @@ void MainForm::buildPasteTab(QWidget* page)
     for (int i : { 0, 1, 3, 4 })
         connect(Command1[i], &QToolButton::clicked, this, [this, i] { Command1_Click(i); });
 
-    LEAD2 = new PictureDisplay(page);
-    LEAD2->setObjectName(QStringLiteral("LEAD2"));
-    LEAD2->setGeometry(tw(240, 840, 12015, 7935));
-    LEAD2->setAccessibleName(t(texts::AccPastedPicture));
-    connect(LEAD2, &PictureDisplay::mouseButton, this, &MainForm::LEAD2_MouseButton);
+    m_lead2 = new PictureDisplay(page);
+    m_lead2->setObjectName(QStringLiteral("LEAD2"));
+    m_lead2->setGeometry(tw(240, 840, 12015, 7935));
+    m_lead2->setAccessibleName(t(texts::AccPastedPicture));
+    connect(m_lead2, &PictureDisplay::mouseButton, this,
+            [this](Qt::MouseButton button) { LEAD2_MouseButton(button); });
 
-    LEAD3 = new PictureDisplay(page);
-    LEAD3->setObjectName(QStringLiteral("LEAD3"));
-    LEAD3->setGeometry(tw(240, 8850, 615, 495));
-    LEAD3->hide();
+    m_lead3 = new PictureDisplay(page);
+    m_lead3->setObjectName(QStringLiteral("LEAD3"));
+    m_lead3->setGeometry(tw(240, 8850, 615, 495));
+    m_lead3->hide();
     // The saves write through the same file operations as the rest of the program.
-    LEAD2->setFileOps(&m_services.fileOps);
-    LEAD3->setFileOps(&m_services.fileOps);
+    m_lead2->setFileOps(&m_services.fileOps);
+    m_lead3->setFileOps(&m_services.fileOps);
 }
 
 void MainForm::buildMenus()
@@ -292,10 +298,8 @@ void MainForm::PopupMenu(QMenu* menu)
         menu->exec(QCursor::pos());
 }
 
-void MainForm::SSTab1_Click()
-{
-    PictureSelected = 0;
-}
+// Each tab keeps its own choice, shown in its own display, so a tab switch changes none.
+void MainForm::SSTab1_Click() {}
 
 void MainForm::Command1_Click(int index)
 {
@@ -379,9 +383,9 @@ void MainForm::Clip_Past_Click() { m_pasteArea->Clip_Past_Click(*this); }
 void MainForm::Clip_Clear_Click() { m_pasteArea->Clip_Clear_Click(*this); }
 void MainForm::Clip_Save1_Click() { m_pictureSaving->Clip_Save1_Click(*this); }
 void MainForm::Clip_Save2_Click() { m_pictureSaving->Clip_Save2_Click(*this); }
-void MainForm::LEAD2_MouseButton(int button, int shift, int x, int y)
+void MainForm::LEAD2_MouseButton(Qt::MouseButton button)
 {
-    m_pasteArea->LEAD2_MouseButton(*this, button, shift, x, y);
+    m_pasteArea->LEAD2_MouseButton(*this, button);
 }
 
 } // namespace ztv

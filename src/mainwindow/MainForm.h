@@ -1,10 +1,14 @@
 #pragma once
 
+#include "app/StoragePaths.h"
+#include "display/BrowsingArea.h"
+#include "display/OperationContext.h"
 #include "platform/Services.h"
 
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -35,10 +39,10 @@ class SaveDialog;
 class SpreadsheetExport;
 class LinkHandlers;
 
-// The main window: three browsing tabs (CD, stock yard, vault) and the paste tab, the
-// per-tab controls and the state the operations share. The operations themselves live
-// with their subsystems and are handed this window.
-class MainForm : public QWidget {
+// The main window: three browsing tabs (CD, stock yard, vault), each a BrowsingArea, and
+// the paste tab. The operations live with their subsystems and reach the window only
+// through OperationContext.
+class MainForm : public QWidget, public OperationContext {
     Q_OBJECT
 public:
     explicit MainForm(const Services& services, QWidget* parent = nullptr);
@@ -47,22 +51,25 @@ public:
     // The whole initialisation: storage paths, the three browsing tabs, the spreadsheet check.
     void Form_Load();
 
-    const Services& services() const { return m_services; }
+    // --- OperationContext ---
+    const Services& services() const override { return m_services; }
+    const StoragePaths& storagePaths() const override { return m_paths; }
+    QWidget* ownerWindow() override { return this; }
+    std::optional<Area> currentArea() const override;
+    BrowsingArea& area(Area area) override { return m_areas[tabIndex(area)]; }
+    const BrowsingArea& area(Area area) const { return m_areas[tabIndex(area)]; }
+    int relist(Area area, const QString& folder, Run how) override;
+    void ComboSet(Area area) override;
+    void rebuildTree(Area area) override;
+    void Node_Exp(Area area, const QString& treePath) override;
+    void ReopenTreePath(Area area, const QString& treePath) override;
+    PictureDisplay& LEAD2() override { return *m_lead2; }
+    PictureDisplay& LEAD3() override { return *m_lead3; }
+    SaveDialog& LEADDlg1() override { return *m_saveDialog; }
+    void popupPasteMenu() override { PopupMenu(menu_Clip); }
 
-    // --- per-tab controls, indexed by AreaIndex 0..2 (paste tab has none) ---
+    // --- controls outside the browsing tabs ---
     QTabWidget* SSTab1 = nullptr;
-    FolderTree* TreeView1[3] {};
-    ThumbnailBrowser* LEADThumb1[3] {};
-    ThumbnailList* LEADImgList1[3] {};
-    PictureDisplay* LEAD1[3] {};
-    QLabel* Label1[3] {}; // "/"
-    QLabel* Label2[3] {}; // caption inside the display
-    QLabel* Label3[3] {}; // number of pages
-    QComboBox* Combo1[3] {};
-    QFrame* Shape1[3] {};
-    PictureDisplay* LEAD2 = nullptr; // the paste display
-    PictureDisplay* LEAD3 = nullptr; // hidden working copy of the pasted picture
-    SaveDialog* LEADDlg1 = nullptr;  // the save dialog of the paste tab's saves
     // Puts another save dialog in LEADDlg1's place (tests answer it from a script).
     void setSaveDialog(std::unique_ptr<SaveDialog> dialog);
     QToolButton* Command1[5] {};
@@ -71,8 +78,8 @@ public:
     QToolButton* Command4[7] {};
     QToolButton* Command5[3] {};
     QLabel* BrowseStatus = nullptr; // progress of a browse run
-    // Dir1(t) is the folder list of that tab's tree.
-    FolderList& Dir1(int tab);
+    // Dir1(area) is the folder list of that area's tree.
+    FolderList& Dir1(Area area);
 
     // --- popup menus and their items (object names are the design names) ---
     QMenu* menu_L = nullptr;
@@ -95,43 +102,29 @@ public:
     void PopupMenu(QMenu* menu);
     void setMenuOpener(std::function<void(QMenu*)> opener) { m_menuOpener = std::move(opener); }
 
-    // --- shared state; slot 3 of each array is never used ---
-    QString RootBase[4];
-    QString RootName[4];
-    QString CurrentNodePath[4];
-    // Counters and positions are int: a folder may hold more than 32767 pictures, and a
-    // 16-bit position would then name another file. Nothing stores them.
-    int NodeCount[4] {};
-    qint16 TabHasSelection[4] {};
-    int TabSelectedIndex[4] {};
-    QStringList HiddenList[4];
+    // --- state of the browse runs, shared by the tabs ---
     bool gbBrowsing = false;
-    qint16 gBrowseQuit = 0;
-    qint32 gBrowseIndex = 0;
+    bool gBrowseQuit = false;
+    int gBrowseIndex = 0; // files examined in the current run
 
     // --- folder trees ---
-    void BuildAreaTree(int tab);
-    void TreeEnum(int tab, const QStringList& parentKeys);
-    void Node_Exp(int tab, const QString& treePath);
-    // Node_Exp for every leading part of a tree path, outermost first: opens the tree down to it.
-    void ReopenTreePath(int tab, const QString& treePath);
-    // The folder on disk of a tab's tree path.
-    QString folderOf(int tab, const QString& treePath) const;
+    void BuildAreaTree(Area area);
+    void TreeEnum(Area area, const QStringList& parentKeys);
+    // The folder on disk of an area's tree path.
+    QString folderOf(Area area, const QString& treePath) const;
 
     // --- page selector ---
-    void ComboSet(int tab);
-    void Combo1_Click(int tab);
+    void Combo1_Click(Area area);
 
     // --- thumbnail browsing ---
-    void ThumbnailBrowserSetup(int tab);
-    // Lists a folder's pictures on a tab: window disabled for the run; 0, 20100 or an error.
-    int ShowFolderThumbnails(int tab, const QString& folder);
-    void AddThumbnailItem(int tab, const QString& path, const QImage& bitmap);
-    // Empties a tab's thumbnails, its path list and its display.
-    void ClearTabPictures(int tab);
+    void ThumbnailBrowserSetup(Area area);
+    // Lists a folder's pictures on an area's page, emptied first, with the window disabled
+    // for the run, and settles the area's choice; 0, 20100 or an error.
+    int ShowFolderThumbnails(Area area, const QString& folder);
+    void AddThumbnailItem(Area area, const QString& path, const QImage& bitmap);
     PreviewForm* previewForm() const; // the open preview window, if any
 
-    // --- the subsystems' operations, reachable for each other ---
+    // --- the subsystems' operations ---
     Boxes& boxes() { return *m_boxes; }
     PictureFiles& pictureFiles() { return *m_pictureFiles; }
     VaultTransfer& vaultTransfer() { return *m_vaultTransfer; }
@@ -152,16 +145,16 @@ public Q_SLOTS:
     void Command5_Click(int index);
     void Form_Unload();
 
-    void TreeView1_Expand(int tab, QTreeWidgetItem* node);
-    void TreeView1_Collapse(int tab, QTreeWidgetItem* node);
-    void TreeView1_NodeClick(int tab, QTreeWidgetItem* node);
-    void TreeView1_MouseButton(int tab, int button, int shift, int x, int y);
+    void TreeView1_Expand(Area area, QTreeWidgetItem* node);
+    void TreeView1_Collapse(Area area, QTreeWidgetItem* node);
+    void TreeView1_NodeClick(Area area, QTreeWidgetItem* node);
+    void TreeView1_MouseButton(Area area, Qt::MouseButton button, QPoint at);
 
-    void LEADThumb1_ThumbnailReady(int tab, const QImage& bitmap, const QString& path, int status);
-    void LEADImgList1_Click(int tab, int item);
-    void LEADImgList1_MouseButton(int tab, int button, int shift, int x, int y);
-    void LEAD1_Click(int tab);
-    void LEAD2_MouseButton(int button, int shift, int x, int y);
+    void LEADThumb1_ThumbnailReady(Area area, const QImage& bitmap, const QString& path, int status);
+    void LEADImgList1_Click(Area area, int item);
+    void LEADImgList1_MouseButton(Area area, Qt::MouseButton button, QPoint at);
+    void LEAD1_Click(Area area);
+    void LEAD2_MouseButton(Qt::MouseButton button);
 
     // Handlers of the buttons and menu items; a button and its item run the same one.
     void RCD_Fav_Copy_Click();
@@ -189,26 +182,32 @@ public Q_SLOTS:
 
 protected:
     // Builds one browsing tab at start; anything it throws is the tab's failure.
-    virtual void LoadTab(int tab);
+    virtual void LoadTab(Area area);
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildWindow();
-    void buildBrowsingTab(int tab, QWidget* page);
+    void buildBrowsingTab(Area area, QWidget* page);
     void buildPasteTab(QWidget* page);
     void buildMenus();
-    void connectTab(int tab);
+    void connectTab(Area area);
     void SpreadsheetCheck();
-    void rebuildCdTree(int tab);
+    void rebuildCdTree();
     void showBrowseProgress();
+    // One browse run of folder on the area's page; the caller empties the page first.
+    int browseRun(Area area, const QString& folder, Run how);
 
     Services m_services;
+    StoragePaths m_paths;
+    std::array<BrowsingArea, kAreaCount> m_areas;
+    PictureDisplay* m_lead2 = nullptr; // the paste display
+    PictureDisplay* m_lead3 = nullptr; // hidden working copy of the pasted picture
     std::function<void(QMenu*)> m_menuOpener;
     std::function<void()> m_quit;
     QPointer<QWidget> m_preview;
-    int m_previewTab = 0;
-    int m_browseTab = -1;
+    Area m_previewArea = Area::Cd;
+    std::optional<Area> m_browseArea;
     int m_browseFiles = 0;
     std::unique_ptr<BrowseKeyWatch> m_keyWatch;
     std::unique_ptr<Boxes> m_boxes;

@@ -21,14 +21,14 @@ namespace ztv {
 
 void MainForm::Form_Load()
 {
-    SetStoragePaths(GetSpecialFolderPath(m_services.drives, CSIDL_PROFILE));
-    CurrentNodePath[0] = QString();
-    CurrentNodePath[1] = QString::fromUtf16(kStockYardName);
-    CurrentNodePath[2] = QString::fromUtf16(kVaultName);
-    for (int tab = 0; tab < 3; ++tab) {
+    m_paths = SetStoragePaths(GetSpecialFolderPath(m_services.drives, CSIDL_PROFILE));
+    area(Area::Cd).CurrentNodePath = QString();
+    area(Area::StockYard).CurrentNodePath = QString::fromUtf16(kStockYardName);
+    area(Area::Vault).CurrentNodePath = QString::fromUtf16(kVaultName);
+    for (Area a : kAreas) {
         // A failed tab keeps what it had built so far; the others are still built.
         try {
-            LoadTab(tab);
+            LoadTab(a);
         } catch (...) {
             setEnabled(true);
             gbBrowsing = false;
@@ -38,17 +38,16 @@ void MainForm::Form_Load()
     SpreadsheetCheck();
 }
 
-void MainForm::LoadTab(int tab)
+void MainForm::LoadTab(Area a)
 {
-    TabHasSelection[tab] = 0;
-    ThumbnailBrowserSetup(tab);
-    BuildAreaTree(tab);
-    if (tab == 0)
+    ThumbnailBrowserSetup(a);
+    BuildAreaTree(a);
+    if (a == Area::Cd)
         return; // the CD tab lists nothing until a node is clicked
     // The folder the tree fill left the folder list on: the area's root when it could be read.
-    const int r = ShowFolderThumbnails(tab, Dir1(tab).path());
+    const int r = ShowFolderThumbnails(a, Dir1(a).path());
     if (r == ThumbnailBrowser::ResultOk)
-        ComboSet(tab);
+        ComboSet(a);
 }
 
 void MainForm::SpreadsheetCheck()
@@ -66,7 +65,7 @@ void MainForm::SpreadsheetCheck()
 void MainForm::Form_Unload()
 {
     // A run still going would keep the event loop busy after the window is gone.
-    gBrowseQuit = -1;
+    gBrowseQuit = true;
     if (m_preview)
         delete m_preview.data();
     if (m_quit)
@@ -84,37 +83,38 @@ void MainForm::closeEvent(QCloseEvent* event)
 bool MainForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Paint) {
-        for (int tab = 0; tab < 3; ++tab) {
-            if (watched == LEAD1[tab])
-                Label2[tab]->setVisible(!LEAD1[tab]->hasPicture());
+        for (BrowsingArea& a : m_areas) {
+            if (watched == a.LEAD1)
+                a.Label2->setVisible(!a.LEAD1->hasPicture());
         }
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void MainForm::connectTab(int tab)
+void MainForm::connectTab(Area ar)
 {
-    FolderTree* tree = TreeView1[tab];
-    connect(tree, &QTreeWidget::itemExpanded, this, [this, tab](QTreeWidgetItem* node) { TreeView1_Expand(tab, node); });
+    const BrowsingArea& a = area(ar);
+    FolderTree* tree = a.TreeView1;
+    connect(tree, &QTreeWidget::itemExpanded, this, [this, ar](QTreeWidgetItem* node) { TreeView1_Expand(ar, node); });
     connect(tree, &QTreeWidget::itemCollapsed, this,
-            [this, tab](QTreeWidgetItem* node) { TreeView1_Collapse(tab, node); });
-    connect(tree, &QTreeWidget::itemClicked, this, [this, tab](QTreeWidgetItem* node) { TreeView1_NodeClick(tab, node); });
+            [this, ar](QTreeWidgetItem* node) { TreeView1_Collapse(ar, node); });
+    connect(tree, &QTreeWidget::itemClicked, this, [this, ar](QTreeWidgetItem* node) { TreeView1_NodeClick(ar, node); });
     connect(tree, &FolderTree::MouseButton, this,
-            [this, tab](int button, int shift, int x, int y) { TreeView1_MouseButton(tab, button, shift, x, y); });
+            [this, ar](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) { TreeView1_MouseButton(ar, button, at); });
 
-    connect(LEADThumb1[tab], &ThumbnailBrowser::ThumbnailReady, this,
-            [this, tab](const QImage& bitmap, const QString& path, int status) {
-                LEADThumb1_ThumbnailReady(tab, bitmap, path, status);
+    connect(a.LEADThumb1, &ThumbnailBrowser::ThumbnailReady, this,
+            [this, ar](const QImage& bitmap, const QString& path, int status) {
+                LEADThumb1_ThumbnailReady(ar, bitmap, path, status);
             });
-    connect(LEADThumb1[tab], &ThumbnailBrowser::BrowseStarted, this, [this](int files) {
+    connect(a.LEADThumb1, &ThumbnailBrowser::BrowseStarted, this, [this](int files) {
         m_browseFiles = files;
         showBrowseProgress();
     });
-    connect(LEADImgList1[tab], &ThumbnailList::ThumbnailClicked, this, [this, tab](int item) { LEADImgList1_Click(tab, item); });
-    connect(LEADImgList1[tab], &ThumbnailList::ThumbnailMouseButton, this,
-            [this, tab](int button, int shift, int x, int y) { LEADImgList1_MouseButton(tab, button, shift, x, y); });
-    connect(LEAD1[tab], &PictureDisplay::clicked, this, [this, tab] { LEAD1_Click(tab); });
-    connect(Combo1[tab], &QComboBox::activated, this, [this, tab] { Combo1_Click(tab); });
+    connect(a.LEADImgList1, &ThumbnailList::ThumbnailClicked, this, [this, ar](int item) { LEADImgList1_Click(ar, item); });
+    connect(a.LEADImgList1, &ThumbnailList::ThumbnailMouseButton, this,
+            [this, ar](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) { LEADImgList1_MouseButton(ar, button, at); });
+    connect(a.LEAD1, &PictureDisplay::clicked, this, [this, ar] { LEAD1_Click(ar); });
+    connect(a.Combo1, &QComboBox::activated, this, [this, ar] { Combo1_Click(ar); });
 }
 
 } // namespace ztv

@@ -2,7 +2,6 @@
 #include "mainwindow/MainForm.h"
 
 #include "app/StoragePaths.h"
-#include "display/SelectionState.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
@@ -20,126 +19,140 @@ QString image(const char16_t* key)
 }
 }
 
-void MainForm::BuildAreaTree(int tab)
+void MainForm::BuildAreaTree(Area ar)
 {
+    BrowsingArea& a = area(ar);
     QString key;
     QString icon;
-    if (tab == 0) {
-        RootName[0] = CdRootName(m_services.drives);
-        RootBase[0] = QString();
-        key = RootName[0];
+    if (ar == Area::Cd) {
+        a.RootName = CdRootName(m_services.drives);
+        a.RootBase = QString();
+        key = a.RootName;
         icon = image(FolderTree::Drive);
     } else {
-        RootName[tab] = QString::fromUtf16(tab == 1 ? kStockYardName : kVaultName);
-        RootBase[tab] = AreaBasePath[tab];
-        key = RootBase[tab] + RootName[tab];
+        a.RootName = QString::fromUtf16(ar == Area::StockYard ? kStockYardName : kVaultName);
+        a.RootBase = m_paths.AreaBasePath[ar];
+        key = a.RootBase + a.RootName;
         icon = image(FolderTree::FoldClose);
     }
-    TreeView1[tab]->addRoot(key, RootName[tab], icon);
-    TreeEnum(tab, { key });
+    a.TreeView1->addRoot(key, a.RootName, icon);
+    TreeEnum(ar, { key });
 }
 
-void MainForm::TreeEnum(int tab, const QStringList& parentKeys)
+void MainForm::TreeEnum(Area ar, const QStringList& parentKeys)
 {
-    TreeView1[tab]->TreeEnum(parentKeys);
+    area(ar).TreeView1->TreeEnum(parentKeys);
 }
 
-void MainForm::Node_Exp(int tab, const QString& treePath)
+void MainForm::Node_Exp(Area ar, const QString& treePath)
 {
-    TreeView1[tab]->Node_Exp(treePath);
+    area(ar).TreeView1->Node_Exp(treePath);
 }
 
-void MainForm::ReopenTreePath(int tab, const QString& treePath)
+void MainForm::ReopenTreePath(Area ar, const QString& treePath)
 {
     const QStringList parts = treePath.split(QLatin1Char('/'));
     QString path;
     for (const QString& part : parts) {
         path = path.isEmpty() ? part : path + QLatin1Char('/') + part;
-        Node_Exp(tab, path);
+        Node_Exp(ar, path);
     }
 }
 
-QString MainForm::folderOf(int tab, const QString& treePath) const
+void MainForm::rebuildTree(Area ar)
 {
-    return AreaBasePath[tab] + treePath;
+    BrowsingArea& a = area(ar);
+    a.RootBase = m_paths.AreaBasePath[ar];
+    a.TreeView1->removeAllNodes();
+    const QString key = a.RootBase + a.RootName;
+    a.TreeView1->addRoot(key, a.RootName, image(FolderTree::FoldClose));
+    Dir1(ar).refresh();
+    TreeEnum(ar, { key });
 }
 
-void MainForm::TreeView1_Expand(int tab, QTreeWidgetItem* node)
+QString MainForm::folderOf(Area ar, const QString& treePath) const
 {
-    FolderTree* tree = TreeView1[tab];
+    return m_paths.AreaBasePath[ar] + treePath;
+}
+
+void MainForm::TreeView1_Expand(Area ar, QTreeWidgetItem* node)
+{
+    FolderTree* tree = area(ar).TreeView1;
     // The CD root keeps its drive picture.
-    if (!(tab == 0 && !node->parent()))
+    if (!(ar == Area::Cd && !node->parent()))
         tree->setImage(node, image(FolderTree::FoldOpen));
     const QString path = tree->treePath(node);
-    const QString folder = (tab == 0 ? path : RootBase[tab] + path) + QLatin1Char('/');
+    const QString folder = (ar == Area::Cd ? path : area(ar).RootBase + path) + QLatin1Char('/');
     if (!tree->Dir1().setPath(folder)) {
         // The disc changed or went away under the tree: rebuild it from the drive as it is
         // now. Done after the tree has finished expanding the node that is about to go.
         // The stock yard and the vault keep their trees.
-        if (tab == 0)
-            QMetaObject::invokeMethod(this, [this, tab] { rebuildCdTree(tab); }, Qt::QueuedConnection);
+        if (ar == Area::Cd)
+            QMetaObject::invokeMethod(this, [this] { rebuildCdTree(); }, Qt::QueuedConnection);
         return;
     }
-    TreeEnum(tab, tree->Dir1().folders());
+    TreeEnum(ar, tree->Dir1().folders());
 }
 
-void MainForm::rebuildCdTree(int tab)
+void MainForm::rebuildCdTree()
 {
-    LEADImgList1[tab]->ClearThumbnails();
-    FolderTree* tree = TreeView1[0];
+    BrowsingArea& cd = area(Area::Cd);
+    cd.ClearTabPictures();
+    FolderTree* tree = cd.TreeView1;
     tree->removeAllNodes();
     const QString root = CdRootName(m_services.drives);
     tree->addRoot(root, root, image(FolderTree::Drive));
-    TreeEnum(0, { root });
+    TreeEnum(Area::Cd, { root });
 }
 
-void MainForm::TreeView1_Collapse(int tab, QTreeWidgetItem* node)
+void MainForm::TreeView1_Collapse(Area ar, QTreeWidgetItem* node)
 {
-    FolderTree* tree = TreeView1[tab];
-    const int r = ShowFolderThumbnails(tab, folderOf(tab, tree->treePath(node)));
+    FolderTree* tree = area(ar).TreeView1;
+    const int r = ShowFolderThumbnails(ar, folderOf(ar, tree->treePath(node)));
     if (r == ThumbnailBrowser::ResultOk)
-        ComboSet(tab);
-    if (!(tab == 0 && !node->parent()))
+        ComboSet(ar);
+    if (!(ar == Area::Cd && !node->parent()))
         tree->setImage(node, image(FolderTree::FoldClose));
 }
 
-void MainForm::TreeView1_NodeClick(int tab, QTreeWidgetItem* node)
+void MainForm::TreeView1_NodeClick(Area ar, QTreeWidgetItem* node)
 {
-    FolderTree* tree = TreeView1[tab];
+    BrowsingArea& a = area(ar);
+    FolderTree* tree = a.TreeView1;
     const QString path = tree->treePath(node);
-    CurrentNodePath[tab] = path;
+    a.CurrentNodePath = path;
     int r = 0;
     const QString cdRoot = CdRootName(m_services.drives);
-    if (tab == 0 && path == cdRoot) {
+    if (ar == Area::Cd && path == cdRoot) {
         // The drive's root: read the disc afresh, it may have been changed.
-        RootName[tab] = cdRoot;
+        a.RootName = cdRoot;
         tree->removeAllNodes();
-        tree->addRoot(RootName[tab], RootName[tab], image(FolderTree::Drive));
-        TreeEnum(tab, { RootName[tab] });
-        LEADThumb1[tab]->setFileFilter(QStringLiteral("*.*"));
-        r = ShowFolderThumbnails(tab, tree->Dir1().path());
+        tree->addRoot(a.RootName, a.RootName, image(FolderTree::Drive));
+        TreeEnum(ar, { a.RootName });
+        r = ShowFolderThumbnails(ar, tree->Dir1().path());
     } else {
-        LEADThumb1[tab]->setFileFilter(QStringLiteral("*.*"));
-        r = ShowFolderThumbnails(tab, folderOf(tab, path));
+        r = ShowFolderThumbnails(ar, folderOf(ar, path));
     }
     if (r == ThumbnailBrowser::ResultOk) {
-        ComboSet(tab);
-        LEAD1[tab]->ClearPicture(0, 1);
-        TabHasSelection[tab] = 0;
+        ComboSet(ar);
+        a.clearSelection();
     }
 }
 
-void MainForm::TreeView1_MouseButton(int tab, int button, int /*shift*/, int x, int y)
+// Any button over a tree ends the tab's choice: the next file operation needs a fresh click
+// on a picture.
+void MainForm::TreeView1_MouseButton(Area ar, Qt::MouseButton button, QPoint at)
 {
-    PictureSelected = 0;
-    if (tab != 2 || button != 2)
+    BrowsingArea& a = area(ar);
+    a.clearSelection();
+    if (ar != Area::Vault || button != Qt::RightButton)
         return;
-    FolderTree* tree = TreeView1[2];
-    QTreeWidgetItem* hit = tree->itemAt(x, y);
+    FolderTree* tree = a.TreeView1;
+    QTreeWidgetItem* hit = tree->itemAt(at);
     tree->setDropHighlight(hit);
     tree->setCurrentItem(hit);
     if (hit) {
-        CurrentNodePath[2] = tree->treePath(tree->currentItem());
+        a.CurrentNodePath = tree->treePath(tree->currentItem());
         PopupMenu(menu_L);
         tree->setDropHighlight(nullptr);
     }

@@ -2,7 +2,7 @@
 #include "mainwindow/MainForm.h"
 
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/PathText.h"
+#include "platform/PathText.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -36,14 +36,15 @@ void fitPageNumbers(QComboBox* combo, int pages)
 
 } // namespace
 
-void MainForm::ComboSet(int tab)
+void MainForm::ComboSet(Area ar)
 {
-    const int n = PagesFor(LEADImgList1[tab]->PageCount());
-    QComboBox* combo = Combo1[tab];
+    const BrowsingArea& a = area(ar);
+    const int n = PagesFor(a.LEADImgList1->PageCount());
+    QComboBox* combo = a.Combo1;
     {
         const QSignalBlocker quiet(combo);
         combo->clear();
-        Label3[tab]->setText(QString::number(n));
+        a.Label3->setText(QString::number(n));
         QStringList pages;
         pages.reserve(n);
         for (int i = 1; i <= n; ++i)
@@ -52,16 +53,16 @@ void MainForm::ComboSet(int tab)
         combo->setCurrentIndex(0);
         fitPageNumbers(combo, n);
     }
-    Combo1_Click(tab);
+    Combo1_Click(ar);
 }
 
-void MainForm::Combo1_Click(int tab)
+void MainForm::Combo1_Click(Area ar)
 {
     // Page numbers are int. With 16 bits the positions would end at page 1311 (position
     // 32751); here page 1312 and beyond scroll the same way, up to any folder's last page.
-    const int page = Combo1[tab]->currentText().toInt();
+    const int page = area(ar).Combo1->currentText().toInt();
     const int position = PageScrollPosition(page);
-    ThumbnailList* list = LEADImgList1[tab];
+    ThumbnailList* list = area(ar).LEADImgList1;
     const int count = list->ThumbnailCount();
     // The second thumbnail of the last page may not exist; its last one is then the target.
     if (count > 0)

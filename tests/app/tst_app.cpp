@@ -33,20 +33,20 @@ private Q_SLOTS:
 
 void TstApp::storagePaths()
 {
-    SetStoragePaths(QStringLiteral("/home/user"));
-    QCOMPARE(AreaBasePath[0], QString());
-    QCOMPARE(AreaBasePath[1], QStringLiteral("/home/user/My Documents/ZTV_DATA/"));
-    QCOMPARE(AreaBasePath[2], AreaBasePath[1]);
-    QCOMPARE(StockYardPath, QStringLiteral("/home/user/My Documents/ZTV_DATA/ストックヤード"));
-    QCOMPARE(VaultPath, QStringLiteral("/home/user/My Documents/ZTV_DATA/保管庫"));
+    const StoragePaths paths = SetStoragePaths(QStringLiteral("/home/user"));
+    QCOMPARE(paths.AreaBasePath[Area::Cd], QString());
+    QCOMPARE(paths.AreaBasePath[Area::StockYard], QStringLiteral("/home/user/My Documents/ZTV_DATA/"));
+    QCOMPARE(paths.AreaBasePath[Area::Vault], paths.AreaBasePath[Area::StockYard]);
+    QCOMPARE(paths.StockYardPath, QStringLiteral("/home/user/My Documents/ZTV_DATA/ストックヤード"));
+    QCOMPARE(paths.VaultPath, QStringLiteral("/home/user/My Documents/ZTV_DATA/保管庫"));
 }
 
 void TstApp::storagePathsWithoutProfile()
 {
     FakeDrives drives;
-    SetStoragePaths(GetSpecialFolderPath(drives, CSIDL_PROFILE));
-    QCOMPARE(AreaBasePath[1], QStringLiteral("/My Documents/ZTV_DATA/"));
-    QCOMPARE(VaultPath, QStringLiteral("/My Documents/ZTV_DATA/保管庫"));
+    const StoragePaths paths = SetStoragePaths(GetSpecialFolderPath(drives, CSIDL_PROFILE));
+    QCOMPARE(paths.AreaBasePath[Area::StockYard], QStringLiteral("/My Documents/ZTV_DATA/"));
+    QCOMPARE(paths.VaultPath, QStringLiteral("/My Documents/ZTV_DATA/保管庫"));
 }
 
 void TstApp::profileFolder()
@@ -166,7 +166,7 @@ void TstApp::startUpSequence()
     const QWidgetList tops = QApplication::topLevelWidgets();
     for (QWidget* w : tops)
         QVERIFY(!qobject_cast<title*>(w)); // the splash window is gone
-    QCOMPARE(StockYardPath, f.home.stockYard());
+    QCOMPARE(form->storagePaths().StockYardPath, f.home.stockYard());
     QVERIFY(f.prompts.calls.isEmpty());
 
     title splash;

@@ -61,8 +61,8 @@ private Q_SLOTS:
         QCOMPARE(call.title, QStringLiteral("貼り付けエラー"));
         QCOMPARE(call.icon, PromptIcon::Critical);
         QCOMPARE(call.buttons, PromptButtons::Ok);
-        QCOMPARE(f.form->LEAD2->picture(), earlier);
-        QCOMPARE(f.form->LEAD3->picture(), earlier);
+        QCOMPARE(f.form->LEAD2().picture(), earlier);
+        QCOMPARE(f.form->LEAD3().picture(), earlier);
     }
 
     // Pictures as other programs offer them, and as this program's own copy puts them.
@@ -85,7 +85,7 @@ private Q_SLOTS:
             const QString file = f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/写真.png"), encoded(source, "PNG"));
             PictureDisplay display;
             QVERIFY(display.LoadPicture(file));
-            display.CopyPictureToClipboard(31);
+            display.CopyPictureToClipboard(PictureDisplay::ClipboardCopy::PictureAndFile);
         } else {
             auto* mime = new QMimeData;
             mime->setData(how, encoded(source, how == QLatin1String("image/png") ? "PNG" : "BMP"));
@@ -94,8 +94,8 @@ private Q_SLOTS:
         f.form->Command1[1]->click();
 
         QCOMPARE(f.prompts.calls.size(), 0);
-        QCOMPARE(opaque(f.form->LEAD2->picture()), source);
-        QCOMPARE(opaque(f.form->LEAD3->picture()), source);
+        QCOMPARE(opaque(f.form->LEAD2().picture()), source);
+        QCOMPARE(opaque(f.form->LEAD3().picture()), source);
     }
 
     void secondPasteReplacesTheFirst()
@@ -104,8 +104,8 @@ private Q_SLOTS:
         f.paste(samplePicture(QSize(40, 30)));
         const QImage second = samplePicture(QSize(200, 120));
         f.paste(second);
-        QCOMPARE(f.form->LEAD2->picture(), second);
-        QCOMPARE(f.form->LEAD3->picture(), second);
+        QCOMPARE(f.form->LEAD2().picture(), second);
+        QCOMPARE(f.form->LEAD3().picture(), second);
     }
 
     // The hidden copy loses its transparency to white; the visible display keeps the picture.
@@ -114,14 +114,14 @@ private Q_SLOTS:
         CaptureFixture f;
         const QImage source = samplePicture(QSize(80, 80), true);
         f.paste(source);
-        QVERIFY(f.form->LEAD2->picture().hasAlphaChannel());
-        QCOMPARE(qAlpha(f.form->LEAD2->picture().pixel(2, 2)), 0);
-        const QImage copy = f.form->LEAD3->picture();
+        QVERIFY(f.form->LEAD2().picture().hasAlphaChannel());
+        QCOMPARE(qAlpha(f.form->LEAD2().picture().pixel(2, 2)), 0);
+        const QImage copy = f.form->LEAD3().picture();
         QVERIFY(!copy.hasAlphaChannel());
         QCOMPARE(copy.pixel(2, 2), qRgb(255, 255, 255));
-        QCOMPARE(copy.pixel(60, 60), f.form->LEAD2->picture().pixel(60, 60) | 0xff000000u);
-        QCOMPARE(f.form->LEAD3->colourOption(), QColor(255, 255, 255));
-        QVERIFY(f.form->LEAD3->colourOptionEnabled());
+        QCOMPARE(copy.pixel(60, 60), f.form->LEAD2().picture().pixel(60, 60) | 0xff000000u);
+        QCOMPARE(f.form->LEAD3().colourOption(), QColor(255, 255, 255));
+        QVERIFY(f.form->LEAD3().colourOptionEnabled());
     }
 
     void menuAndButtonsDoTheSame()
@@ -130,18 +130,18 @@ private Q_SLOTS:
         const QImage a = samplePicture(QSize(50, 40));
         putOnClipboard(a);
         f.form->Clip_Past->trigger();
-        QCOMPARE(f.form->LEAD2->picture(), a);
-        QCOMPARE(f.form->LEAD3->picture(), a);
+        QCOMPARE(f.form->LEAD2().picture(), a);
+        QCOMPARE(f.form->LEAD3().picture(), a);
 
         f.form->Clip_Clear->trigger();
-        QVERIFY(!f.form->LEAD2->hasPicture());
-        QVERIFY(!f.form->LEAD3->hasPicture());
+        QVERIFY(!f.form->LEAD2().hasPicture());
+        QVERIFY(!f.form->LEAD3().hasPicture());
 
         f.form->Command1[1]->click();
-        QCOMPARE(f.form->LEAD2->picture(), a);
+        QCOMPARE(f.form->LEAD2().picture(), a);
         f.form->Command1[0]->click();
-        QVERIFY(!f.form->LEAD2->hasPicture());
-        QVERIFY(!f.form->LEAD3->hasPicture());
+        QVERIFY(!f.form->LEAD2().hasPicture());
+        QVERIFY(!f.form->LEAD3().hasPicture());
         // Clearing an empty display is allowed and asks nothing.
         f.form->Command1[0]->click();
         QCOMPARE(f.prompts.calls.size(), 0);
@@ -150,10 +150,10 @@ private Q_SLOTS:
     void rightButtonOpensTheMenu()
     {
         CaptureFixture f;
-        QTest::mouseClick(f.form->LEAD2, Qt::LeftButton);
-        QTest::mouseClick(f.form->LEAD2, Qt::MiddleButton);
+        QTest::mouseClick(&f.form->LEAD2(), Qt::LeftButton);
+        QTest::mouseClick(&f.form->LEAD2(), Qt::MiddleButton);
         QCOMPARE(f.openedMenus, QStringList());
-        QTest::mouseClick(f.form->LEAD2, Qt::RightButton);
+        QTest::mouseClick(&f.form->LEAD2(), Qt::RightButton);
         QCOMPARE(f.openedMenus, QStringList { QStringLiteral("menu_Clip") });
 
         QStringList items;

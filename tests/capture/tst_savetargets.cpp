@@ -71,12 +71,12 @@ void TstSaving::gifSave()
     CaptureFixture f;
     f.paste(samplePicture(QSize(180, 120), true));
     // The visible display would flatten onto red: the file left must be the hidden copy's.
-    f.form->LEAD2->setColourOption(Qt::red);
+    f.form->LEAD2().setColourOption(Qt::red);
     QStringList writes;
     LoggingFileOps visible(writes, QStringLiteral("LEAD2")), hidden(writes, QStringLiteral("LEAD3"));
-    f.form->LEAD2->setFileOps(&visible);
-    f.form->LEAD3->setFileOps(&hidden);
-    TreeWatch yard(*f.form->TreeView1[1]);
+    f.form->LEAD2().setFileOps(&visible);
+    f.form->LEAD3().setFileOps(&hidden);
+    TreeWatch yard(*f.form->area(Area::StockYard).TreeView1);
 
     const QString path = f.home.stockYard() + QStringLiteral("/貼り付け.gif");
     SaveRequest r = answerFor(path, 8);
@@ -97,14 +97,14 @@ void TstSaving::gifSave()
     const QRgb corner = back.pixel(2, 2);
     QVERIFY2(qRed(corner) > 240 && qGreen(corner) > 240 && qBlue(corner) > 240, "transparent part is white");
 
-    const QImage reference = f.form->LEAD3->picture().scaled(expected, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage reference = f.form->LEAD3().picture().scaled(expected, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const double error = meanError(back, reference);
     qInfo("GIF %dx%d: mean error %.2f of 255 per channel", expected.width(), expected.height(), error);
     QVERIFY2(error < 6.0, qPrintable(QString::number(error)));
 
     // Both ways refresh the stock yard's page.
     QCOMPARE(yard.expanded, QStringList { QStringLiteral("ストックヤード") });
-    QCOMPARE(f.form->HiddenList[1], QStringList { path });
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList, QStringList { path });
 }
 
 void TstSaving::gifKeepsTheWindowEnabled()
@@ -122,7 +122,7 @@ void TstSaving::gifKeepsTheWindowEnabled()
     saveThroughChooser(f, 2, answerFor(f.home.stockYard() + QStringLiteral("/p.png")));
     QCOMPARE(dialog->windowEnabled, (QList<bool> { true, false }));
     QVERIFY(f.form->isEnabled());
-    QCOMPARE(f.form->HiddenList[1].size(), 2);
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList.size(), 2);
 }
 
 void TstSaving::nothingPastedWritesNothing()
@@ -176,9 +176,9 @@ void TstSaving::failedSaveIsReported()
     f.paste(samplePicture());
     const QString existing = f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/前から.png"),
                                           pictures::png(QSize(4, 4)));
-    f.form->ShowFolderThumbnails(1, f.home.stockYard());
+    f.form->ShowFolderThumbnails(Area::StockYard, f.home.stockYard());
     const QStringList before = entries(f.home.stockYard());
-    TreeWatch yard(*f.form->TreeView1[1]);
+    TreeWatch yard(*f.form->area(Area::StockYard).TreeView1);
 
     QString path = f.home.stockYard() + (gif ? QStringLiteral("/保存.gif") : QStringLiteral("/保存.png"));
     if (fault == QLatin1String("missing folder"))
@@ -206,7 +206,7 @@ void TstSaving::failedSaveIsReported()
     QCOMPARE(call.icon, PromptIcon::Critical);
     QCOMPARE(entries(f.home.stockYard()), before); // nothing, not even a temporary file
     QVERIFY(!QFileInfo::exists(path));
-    QCOMPARE(f.form->HiddenList[1], QStringList { existing });
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList, QStringList { existing });
     QCOMPARE(yard.expanded, QStringList());
     QVERIFY(f.form->isEnabled());
 }
@@ -222,8 +222,8 @@ void TstSaving::refreshListingFailure()
         QStringList writes;
         LoggingFileOps ops(writes, QStringLiteral("write"));
         ops.afterWrite = [box](const QString&) { QDir().rename(box, box + QStringLiteral("-移動")); };
-        f.form->LEAD2->setFileOps(&ops);
-        f.form->LEAD3->setFileOps(&ops);
+        f.form->LEAD2().setFileOps(&ops);
+        f.form->LEAD3().setFileOps(&ops);
         const QString path = box + (gif ? QStringLiteral("/x.gif") : QStringLiteral("/x.png"));
         if (gif) {
             f.dialog->answer(answerFor(path));
@@ -232,7 +232,7 @@ void TstSaving::refreshListingFailure()
             saveThroughChooser(f, 2, answerFor(path));
         }
         QVERIFY(QFileInfo::exists(box + QStringLiteral("-移動/") + QFileInfo(path).fileName()));
-        QVERIFY(f.form->HiddenList[1].isEmpty());
+        QVERIFY(f.form->area(Area::StockYard).HiddenList.isEmpty());
         if (gif) {
             QCOMPARE(f.prompts.calls.size(), 0);
         } else {

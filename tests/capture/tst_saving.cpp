@@ -126,7 +126,7 @@ void TstSaving::dialogSetUpForChooserAndGif()
     const ScriptedSaveDialog::Shown chooser = f.dialog->shown.at(0);
     QCOMPARE(chooser.owner, static_cast<QWidget*>(f.form->pictureSaving().saveSelect()));
     QCOMPARE(chooser.fileName, QString());
-    QCOMPARE(chooser.initialFolder, VaultPath);
+    QCOMPARE(chooser.initialFolder, f.form->storagePaths().VaultPath);
     QCOMPARE(chooser.initialFolder, f.home.vault());
     QCOMPARE(chooser.filter, QStringLiteral("JPEG|*.jpg|*.jpg|*.jpg"));
     QCOMPARE(chooser.flags, 4096);
@@ -186,12 +186,15 @@ void TstSaving::pngIntoTheStockYard()
     CaptureFixture f;
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/既存.jpg"), pictures::jpeg(QSize(40, 30)));
     f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/中の箱"));
-    f.form->LEAD1[1]->setPicture(samplePicture(QSize(10, 10)));
-    f.form->TabHasSelection[1] = 1;
+    // A picture chosen on the stock yard before the save.
+    BrowsingArea& yardTab = f.form->area(Area::StockYard);
+    const QString chosen = f.home.stockYard() + QStringLiteral("/既存.jpg");
+    QVERIFY(yardTab.LEAD1->LoadPicture(chosen));
+    yardTab.PictureSelected = PictureChoice::of(chosen);
     const QImage source = samplePicture(QSize(123, 77), true);
     f.paste(source);
-    TreeWatch yard(*f.form->TreeView1[1]);
-    TreeWatch vault(*f.form->TreeView1[2]);
+    TreeWatch yard(*f.form->area(Area::StockYard).TreeView1);
+    TreeWatch vault(*f.form->area(Area::Vault).TreeView1);
 
     const QString path = f.home.stockYard() + QStringLiteral("/貼り付け.png");
     saveThroughChooser(f, 2, answerFor(path, 32, 0, true));
@@ -200,18 +203,18 @@ void TstSaving::pngIntoTheStockYard()
     QCOMPARE(formatOf(path), QByteArray("png"));
     const QImage back = QImage(path).convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(back.size(), source.size());
-    QCOMPARE(back, f.form->LEAD2->picture().convertToFormat(QImage::Format_ARGB32));
+    QCOMPARE(back, f.form->LEAD2().picture().convertToFormat(QImage::Format_ARGB32));
     QCOMPARE(qAlpha(back.pixel(1, 1)), 0); // kept, as the request asked
 
     // Node_Exp once, with the stock yard itself: its root is opened and selected.
     QCOMPARE(yard.expanded, QStringList { QStringLiteral("ストックヤード") });
-    QCOMPARE(f.form->TreeView1[1]->treePath(f.form->TreeView1[1]->currentItem()), QStringLiteral("ストックヤード"));
+    QCOMPARE(f.form->area(Area::StockYard).TreeView1->treePath(f.form->area(Area::StockYard).TreeView1->currentItem()), QStringLiteral("ストックヤード"));
     QCOMPARE(vault.expanded, QStringList());
-    QCOMPARE(sorted(f.form->HiddenList[1]), sorted({ path, f.home.stockYard() + QStringLiteral("/既存.jpg") }));
-    QCOMPARE(f.form->LEADImgList1[1]->ThumbnailCount(), 2);
-    QCOMPARE(f.form->Combo1[1]->count(), 1);
-    QCOMPARE(f.form->TabHasSelection[1], qint16(0));
-    QVERIFY(!f.form->LEAD1[1]->hasPicture());
+    QCOMPARE(sorted(f.form->area(Area::StockYard).HiddenList), sorted({ path, f.home.stockYard() + QStringLiteral("/既存.jpg") }));
+    QCOMPARE(f.form->area(Area::StockYard).LEADImgList1->ThumbnailCount(), 2);
+    QCOMPARE(f.form->area(Area::StockYard).Combo1->count(), 1);
+    QVERIFY(!isChosen(*f.form, Area(1)));
+    QVERIFY(!f.form->area(Area::StockYard).LEAD1->hasPicture());
     QVERIFY(f.form->isEnabled());
 }
 
@@ -223,13 +226,13 @@ void TstSaving::jpegIntoAVaultBox()
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱B/別.jpg"), pictures::jpeg(QSize(40, 30)));
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/直下.png"), pictures::png(QSize(20, 20)));
     // Rebuild the vault tab over the boxes just made.
-    f.form->TreeView1[2]->removeAllNodes();
-    f.form->BuildAreaTree(2);
-    f.form->ShowFolderThumbnails(2, f.home.vault());
+    f.form->area(Area::Vault).TreeView1->removeAllNodes();
+    f.form->BuildAreaTree(Area::Vault);
+    f.form->ShowFolderThumbnails(Area::Vault, f.home.vault());
     const QImage source = samplePicture(QSize(64, 48));
     f.paste(source);
-    const QStringList yardBefore = f.form->HiddenList[1];
-    TreeWatch vault(*f.form->TreeView1[2]);
+    const QStringList yardBefore = f.form->area(Area::StockYard).HiddenList;
+    TreeWatch vault(*f.form->area(Area::Vault).TreeView1);
 
     const QString box = f.home.vault() + QStringLiteral("/箱A");
     saveThroughChooser(f, 1, answerFor(box + QStringLiteral("/新しい.jpg"), 24, 90));
@@ -238,20 +241,20 @@ void TstSaving::jpegIntoAVaultBox()
     QCOMPARE(formatOf(box + QStringLiteral("/新しい.jpg")), QByteArray("jpeg"));
     QCOMPARE(QImage(box + QStringLiteral("/新しい.jpg")).size(), source.size());
     QCOMPARE(vault.expanded, (QStringList { QStringLiteral("保管庫"), QStringLiteral("保管庫/箱A") }));
-    QCOMPARE(f.form->TreeView1[2]->treePath(f.form->TreeView1[2]->currentItem()), QStringLiteral("保管庫/箱A"));
-    QCOMPARE(sorted(f.form->HiddenList[2]), sorted({ box + QStringLiteral("/新しい.jpg"), box + QStringLiteral("/古い.jpg") }));
-    QCOMPARE(f.form->LEADImgList1[2]->ThumbnailCount(), 2);
-    QCOMPARE(f.form->HiddenList[1], yardBefore);
+    QCOMPARE(f.form->area(Area::Vault).TreeView1->treePath(f.form->area(Area::Vault).TreeView1->currentItem()), QStringLiteral("保管庫/箱A"));
+    QCOMPARE(sorted(f.form->area(Area::Vault).HiddenList), sorted({ box + QStringLiteral("/新しい.jpg"), box + QStringLiteral("/古い.jpg") }));
+    QCOMPARE(f.form->area(Area::Vault).LEADImgList1->ThumbnailCount(), 2);
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList, yardBefore);
 }
 
 void TstSaving::outsideTheStorageRoot()
 {
     CaptureFixture f;
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/a.jpg"), pictures::jpeg(QSize(40, 30)));
-    f.form->ShowFolderThumbnails(1, f.home.stockYard());
+    f.form->ShowFolderThumbnails(Area::StockYard, f.home.stockYard());
     f.paste(samplePicture());
-    const QStringList lists[3] = { f.form->HiddenList[0], f.form->HiddenList[1], f.form->HiddenList[2] };
-    const TreeWatch cd(*f.form->TreeView1[0]), yard(*f.form->TreeView1[1]), vault(*f.form->TreeView1[2]);
+    const QStringList lists[3] = { f.form->area(Area::Cd).HiddenList, f.form->area(Area::StockYard).HiddenList, f.form->area(Area::Vault).HiddenList };
+    const TreeWatch cd(*f.form->area(Area::Cd).TreeView1), yard(*f.form->area(Area::StockYard).TreeView1), vault(*f.form->area(Area::Vault).TreeView1);
     const TreeWatch* trees[3] = { &cd, &yard, &vault };
     QTemporaryDir elsewhere;
     const QString path = elsewhere.filePath(QStringLiteral("外.bmp"));
@@ -260,7 +263,7 @@ void TstSaving::outsideTheStorageRoot()
     QCOMPARE(formatOf(path), QByteArray("bmp"));
     QCOMPARE(f.prompts.calls.size(), 0);
     for (int tab = 0; tab < 3; ++tab) {
-        QCOMPARE(f.form->HiddenList[tab], lists[tab]);
+        QCOMPARE(f.form->area(Area(tab)).HiddenList, lists[tab]);
         QCOMPARE(trees[tab]->expanded, QStringList());
         QCOMPARE(trees[tab]->currentChanges, 0);
     }
@@ -269,8 +272,8 @@ void TstSaving::outsideTheStorageRoot()
     // A file in the storage root itself names no area: the CD tab's page shows its folder.
     const QString root = f.home.storageRoot() + QStringLiteral("直接.png");
     saveThroughChooser(f, 2, answerFor(root));
-    QCOMPARE(f.form->HiddenList[0], QStringList { root });
-    QCOMPARE(f.form->HiddenList[1], lists[1]);
+    QCOMPARE(f.form->area(Area::Cd).HiddenList, QStringList { root });
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList, lists[1]);
     for (int tab = 0; tab < 3; ++tab)
         QCOMPARE(trees[tab]->expanded, QStringList());
 }
@@ -298,7 +301,7 @@ void TstSaving::overwriteRefusedOrAccepted()
     f.paste(samplePicture());
     const QByteArray old = pictures::jpeg(QSize(30, 20));
     const QString path = f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/同名.jpg"), old);
-    TreeWatch vault(*f.form->TreeView1[2]);
+    TreeWatch vault(*f.form->area(Area::Vault).TreeView1);
 
     f.prompts.answerMessage(PromptAnswer::Cancel);
     saveThroughChooser(f, 1, answerFor(path));
@@ -325,8 +328,8 @@ void TstSaving::overwriteRefusedOrAccepted()
     f.prompts.answerMessage(PromptAnswer::Ok);
     saveThroughChooser(f, 1, answerFor(path));
     QCOMPARE(f.prompts.calls.size(), 3);
-    QCOMPARE(QImage(path).size(), f.form->LEAD2->picture().size());
-    QVERIFY(f.form->HiddenList[2].contains(path));
+    QCOMPARE(QImage(path).size(), f.form->LEAD2().picture().size());
+    QVERIFY(f.form->area(Area::Vault).HiddenList.contains(path));
 }
 
 void TstSaving::nameDifferingOnlyInCaseAsksNothing()
@@ -338,7 +341,7 @@ void TstSaving::nameDifferingOnlyInCaseAsksNothing()
     saveThroughChooser(f, 2, answerFor(f.home.vault() + QStringLiteral("/photo.png")));
     QCOMPARE(f.prompts.calls.size(), 0);
     QCOMPARE(readAll(upper), old);
-    QCOMPARE(QImage(f.home.vault() + QStringLiteral("/photo.png")).size(), f.form->LEAD2->picture().size());
+    QCOMPARE(QImage(f.home.vault() + QStringLiteral("/photo.png")).size(), f.form->LEAD2().picture().size());
 }
 
 // The extended chooser save writes the scaled picture once and leaves the views alone. It
@@ -347,8 +350,8 @@ void TstSaving::extendedChooserSaveWritesOnceAndRefreshesNothing()
 {
     CaptureFixture f;
     f.paste(samplePicture(QSize(400, 200)));
-    const QStringList yard = f.form->HiddenList[1];
-    TreeWatch watch(*f.form->TreeView1[1]);
+    const QStringList yard = f.form->area(Area::StockYard).HiddenList;
+    TreeWatch watch(*f.form->area(Area::StockYard).TreeView1);
     const QString path = f.home.stockYard() + QStringLiteral("/縮小.jpg");
     SaveRequest r = answerFor(path, 24, 80);
     r.extended = true;
@@ -356,7 +359,7 @@ void TstSaving::extendedChooserSaveWritesOnceAndRefreshesNothing()
     r.extendedInteger = PictureDisplay::SaveInterlaced;
     saveThroughChooser(f, 1, r);
     QCOMPARE(QImage(path).size(), QSize(100, 50));
-    QCOMPARE(f.form->HiddenList[1], yard);
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList, yard);
     QCOMPARE(watch.expanded, QStringList());
     QCOMPARE(f.prompts.calls.size(), 0);
     QVERIFY(f.form->isEnabled());
@@ -378,10 +381,10 @@ void TstSaving::earlierStoppedRunDoesNotCutTheRefreshShort()
     for (int i = 0; i < 4; ++i)
         f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/%1.png").arg(i), pictures::png(QSize(8, 8)));
     f.paste(samplePicture());
-    f.form->gBrowseQuit = -1;
+    f.form->gBrowseQuit = true;
     const qint32 counted = f.form->gBrowseIndex;
     saveThroughChooser(f, 2, answerFor(f.home.stockYard() + QStringLiteral("/9.png")));
-    QCOMPARE(f.form->HiddenList[1].size(), 5);
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList.size(), 5);
     QCOMPARE(f.prompts.calls.size(), 0);
     QCOMPARE(f.form->gBrowseIndex, counted + 5); // the counter goes on from the last run
 }

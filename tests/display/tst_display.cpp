@@ -1,6 +1,5 @@
 #include "MainFormFixture.h"
 #include "display/PreviewForm.h"
-#include "display/SelectionState.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
@@ -42,7 +41,6 @@ void writeFiles(MainFormFixture& f, const QString& folder, int n)
 class TstDisplay : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { PictureSelected = 0; PreviewPath.clear(); }
     void listingCountsEveryFile();
     void rightClickOnThumbnailAndOnEmptySpace();
     void deletedFileEmptiesListOnChoice();
@@ -57,17 +55,17 @@ void TstDisplay::listingCountsEveryFile()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    QCOMPARE(form.ShowFolderThumbnails(1, f.home.stockYard()), 0);
+    QCOMPARE(form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard()), 0);
     // Six files: four pictures listed; the corrupt one and the text file counted, not listed.
     QCOMPARE(form.gBrowseIndex, 6);
-    QCOMPARE(form.HiddenList[1].size(), 4);
-    QCOMPARE(form.LEADImgList1[1]->ThumbnailCount(), 4);
+    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 4);
+    QCOMPARE(form.area(Area::StockYard).LEADImgList1->ThumbnailCount(), 4);
     // Each thumbnail carries the counter at the time it was added, and the names come in
     // the order a file manager shows them.
-    QCOMPARE(form.LEADImgList1[1]->counter(0), 0);
-    QVERIFY(form.LEADImgList1[1]->counter(3) > form.LEADImgList1[1]->counter(2));
-    QVERIFY(form.HiddenList[1].indexOf(f.home.stockYard() + "/anim.gif")
-            < form.HiddenList[1].indexOf(f.home.stockYard() + "/camera.jpg"));
+    QCOMPARE(form.area(Area::StockYard).LEADImgList1->counter(0), 0);
+    QVERIFY(form.area(Area::StockYard).LEADImgList1->counter(3) > form.area(Area::StockYard).LEADImgList1->counter(2));
+    QVERIFY(form.area(Area::StockYard).HiddenList.indexOf(f.home.stockYard() + "/anim.gif")
+            < form.area(Area::StockYard).HiddenList.indexOf(f.home.stockYard() + "/camera.jpg"));
 }
 
 void TstDisplay::rightClickOnThumbnailAndOnEmptySpace()
@@ -78,35 +76,35 @@ void TstDisplay::rightClickOnThumbnailAndOnEmptySpace()
     form.show();
     form.SSTab1->setCurrentIndex(1);
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    ThumbnailList* list = form.LEADImgList1[1];
+    ThumbnailList* list = form.area(Area::StockYard).LEADImgList1;
     QCOMPARE(list->ThumbnailCount(), 3);
 
     const QPoint onSecond = pointFor(list, 1);
     QVERIFY(onSecond.x() >= 0);
-    form.LEADImgList1_MouseButton(1, 2, 0, onSecond.x(), onSecond.y());
+    form.LEADImgList1_MouseButton(Area::StockYard, Qt::RightButton, onSecond);
     QCOMPARE(f.openedMenus, (QStringList { "menu_R" }));
-    QCOMPARE(form.TabSelectedIndex[1], 1);
-    QCOMPARE(form.TabHasSelection[1], qint16(1));
-    QCOMPARE(PictureSelected, qint16(1));
-    QVERIFY(form.LEAD1[1]->hasPicture());
+    QCOMPARE(chosenIndex(form, Area(1)), 1);
+    QVERIFY(isChosen(form, Area(1)));
+    QVERIFY(chosenOnCurrentTab(form));
+    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
 
     // Empty space: menu_EX, and the selection and display stay as they are.
-    const QImage shown = form.LEAD1[1]->picture();
+    const QImage shown = form.area(Area::StockYard).LEAD1->picture();
     const QPoint empty = pointFor(list, -1);
     QVERIFY(empty.x() >= 0);
-    form.LEADImgList1_MouseButton(1, 2, 0, empty.x(), empty.y());
+    form.LEADImgList1_MouseButton(Area::StockYard, Qt::RightButton, empty);
     QCOMPARE(f.openedMenus, (QStringList { "menu_R", "menu_EX" }));
-    QCOMPARE(form.TabSelectedIndex[1], 1);
-    QCOMPARE(form.LEAD1[1]->picture(), shown);
+    QCOMPARE(chosenIndex(form, Area(1)), 1);
+    QCOMPARE(form.area(Area::StockYard).LEAD1->picture(), shown);
 
     // A left button does nothing here; the other tabs open their own file menus.
-    form.LEADImgList1_MouseButton(1, 1, 0, onSecond.x(), onSecond.y());
+    form.LEADImgList1_MouseButton(Area::StockYard, Qt::LeftButton, onSecond);
     QCOMPARE(f.openedMenus.size(), 2);
     writeFiles(f, QStringLiteral("My Documents/ZTV_DATA/保管庫"), 1);
-    QCOMPARE(form.ShowFolderThumbnails(2, f.home.vault()), 0);
+    QCOMPARE(form.ShowFolderThumbnails(Area::Vault, f.home.vault()), 0);
     form.SSTab1->setCurrentIndex(2);
-    const QPoint onVault = pointFor(form.LEADImgList1[2], 0);
-    form.LEADImgList1_MouseButton(2, 2, 0, onVault.x(), onVault.y());
+    const QPoint onVault = pointFor(form.area(Area::Vault).LEADImgList1, 0);
+    form.LEADImgList1_MouseButton(Area::Vault, Qt::RightButton, onVault);
     QCOMPARE(f.openedMenus.last(), QStringLiteral("menu_RF"));
 }
 
@@ -115,17 +113,15 @@ void TstDisplay::deletedFileEmptiesListOnChoice()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    form.LEADImgList1_Click(1, 0);
-    QVERIFY(form.LEAD1[1]->hasPicture());
-    PreviewPath = form.HiddenList[1].at(1);
-    QVERIFY(QFile::remove(form.HiddenList[1].at(1)));
-    form.LEADImgList1_Click(1, 1);
-    QCOMPARE(form.HiddenList[1].size(), 0);
-    QCOMPARE(form.LEADImgList1[1]->ThumbnailCount(), 0);
-    QVERIFY(!form.LEAD1[1]->hasPicture());
-    QCOMPARE(PreviewPath, QString());
-    QCOMPARE(form.TabHasSelection[1], qint16(1));
-    QCOMPARE(form.HiddenList[2].size(), 1); // other tabs are untouched
+    form.LEADImgList1_Click(Area::StockYard, 0);
+    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
+    QVERIFY(QFile::remove(form.area(Area::StockYard).HiddenList.at(1)));
+    form.LEADImgList1_Click(Area::StockYard, 1);
+    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 0);
+    QCOMPARE(form.area(Area::StockYard).LEADImgList1->ThumbnailCount(), 0);
+    QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
+    QVERIFY(!isChosen(form, Area::StockYard)); // nothing shown, nothing to act on
+    QCOMPARE(form.area(Area::Vault).HiddenList.size(), 1); // other tabs are untouched
     QVERIFY(f.prompts.calls.isEmpty());
 }
 
@@ -134,7 +130,7 @@ void TstDisplay::previewWithAndWithoutSelection()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    form.LEAD1_Click(1);
+    form.LEAD1_Click(Area::StockYard);
     PreviewForm* preview = form.previewForm();
     QVERIFY(preview);
     QCOMPARE(preview->windowTitle(), QStringLiteral("プレビュー"));
@@ -144,19 +140,19 @@ void TstDisplay::previewWithAndWithoutSelection()
     preview->close();
     QTRY_VERIFY(!form.previewForm());
 
-    form.LEADImgList1_Click(1, 1);
-    const QString chosen = form.HiddenList[1].at(1);
-    form.LEAD1_Click(1);
+    form.LEADImgList1_Click(Area::StockYard, 1);
+    const QString chosen = form.area(Area::StockYard).HiddenList.at(1);
+    form.LEAD1_Click(Area::StockYard);
     preview = form.previewForm();
     QCOMPARE(preview->windowTitle(), chosen);
     QVERIFY(preview->LEAD1->hasPicture());
 
     // While it is open it keeps its picture.
-    form.LEADImgList1_Click(1, 2);
-    form.LEAD1_Click(1);
+    form.LEADImgList1_Click(Area::StockYard, 2);
+    form.LEAD1_Click(Area::StockYard);
     QCOMPARE(form.previewForm(), preview);
     QCOMPARE(preview->windowTitle(), chosen);
-    QCOMPARE(PreviewPath, form.HiddenList[1].at(2));
+    QCOMPARE(form.area(Area::StockYard).PreviewPath, form.area(Area::StockYard).HiddenList.at(2));
 
     // Closing the main window closes the preview too.
     form.close();
@@ -176,21 +172,20 @@ void TstDisplay::failedPreviewEmptiesTheTabItCameFrom()
     f.drives.devices = { QStringLiteral("/dev/sr0") };
     f.drives.mountTable = { { QStringLiteral("/dev/sr0"), disc.path(), QStringLiteral("iso9660") } };
     MainForm& form = f.load();
-    form.TreeView1_NodeClick(0, form.TreeView1[0]->topLevelItem(0));
-    QCOMPARE(form.HiddenList[0].size(), 1);
+    form.TreeView1_NodeClick(Area::Cd, form.area(Area::Cd).TreeView1->topLevelItem(0));
+    QCOMPARE(form.area(Area::Cd).HiddenList.size(), 1);
 
-    form.LEADImgList1_Click(1, 0);
-    QVERIFY(QFile::remove(form.HiddenList[1].at(0)));
-    form.LEAD1_Click(1);
-    PreviewForm* preview = form.previewForm();
-    QCOMPARE(preview->windowTitle(), QStringLiteral("プレビュー"));
-    QVERIFY(!preview->LEAD1->hasPicture());
-    QCOMPARE(PreviewPath, QString());
-    QCOMPARE(form.HiddenList[1].size(), 0);
-    QCOMPARE(form.LEADImgList1[1]->ThumbnailCount(), 0);
-    QCOMPARE(form.HiddenList[0].size(), 1); // the CD tab keeps its list
-    QCOMPARE(form.LEADImgList1[0]->ThumbnailCount(), 1);
-    QVERIFY(f.prompts.calls.isEmpty());
+    form.LEADImgList1_Click(Area::StockYard, 0);
+    QVERIFY(QFile::remove(form.area(Area::StockYard).HiddenList.at(0)));
+    // The chosen file went away after it was chosen: said so, and no preview opens.
+    form.LEAD1_Click(Area::StockYard);
+    QVERIFY(!form.previewForm());
+    QCOMPARE(f.prompts.calls.size(), 1);
+    QVERIFY(f.prompts.calls.at(0).text.startsWith(QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
+    QVERIFY(!isChosen(form, Area::StockYard));
+    QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
+    QCOMPARE(form.area(Area::Cd).HiddenList.size(), 1); // the CD tab keeps its list
+    QCOMPARE(form.area(Area::Cd).LEADImgList1->ThumbnailCount(), 1);
 }
 
 void TstDisplay::escCancelsRun()
@@ -203,7 +198,7 @@ void TstDisplay::escCancelsRun()
     bool disabledDuringRun = true;
     QString progress;
     int events = 0;
-    connect(form.LEADThumb1[1], &ThumbnailBrowser::ThumbnailReady, &form, [&] {
+    connect(form.area(Area::StockYard).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
         ++events;
         disabledDuringRun = disabledDuringRun && !form.isEnabled() && form.gbBrowsing;
         if (events == 3) {
@@ -212,14 +207,14 @@ void TstDisplay::escCancelsRun()
             QCoreApplication::postEvent(&form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
         }
     });
-    const int r = form.ShowFolderThumbnails(1, f.home.stockYard() + QStringLiteral("/多い"));
+    const int r = form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard() + QStringLiteral("/多い"));
     QCOMPARE(r, ThumbnailBrowser::ResultCancelled);
     QVERIFY(disabledDuringRun);
     QVERIFY(form.isEnabled());
     QVERIFY(!form.gbBrowsing);
-    QVERIFY(form.gBrowseQuit != 0);
-    QVERIFY(form.HiddenList[1].size() < 40);
-    QVERIFY(form.HiddenList[1].size() >= 3);
+    QVERIFY(form.gBrowseQuit);
+    QVERIFY(form.area(Area::StockYard).HiddenList.size() < 40);
+    QVERIFY(form.area(Area::StockYard).HiddenList.size() >= 3);
     QVERIFY2(progress.contains(QStringLiteral("/ 40")), qPrintable(progress));
     QVERIFY(progress.contains(QStringLiteral("Esc")));
     QVERIFY(!form.BrowseStatus->isVisible());
@@ -227,15 +222,15 @@ void TstDisplay::escCancelsRun()
     // Esc outside a run does nothing to the next one.
     QTest::keyClick(&form, Qt::Key_Escape);
     events = 100;
-    QCOMPARE(form.ShowFolderThumbnails(1, f.home.stockYard() + QStringLiteral("/多い")), 0);
-    QCOMPARE(form.HiddenList[1].size(), 40);
+    QCOMPARE(form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard() + QStringLiteral("/多い")), 0);
+    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 40);
 }
 
 void TstDisplay::unreadableFolderGivesError()
 {
     MainFormFixture f;
     MainForm& form = f.load();
-    const int r = form.ShowFolderThumbnails(1, f.home.stockYard() + QStringLiteral("/無い"));
+    const int r = form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard() + QStringLiteral("/無い"));
     QVERIFY(r != 0 && r != ThumbnailBrowser::ResultCancelled);
     QVERIFY(form.isEnabled());
     QVERIFY(!form.gbBrowsing);

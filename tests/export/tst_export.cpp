@@ -315,14 +315,20 @@ private Q_SLOTS:
     {
         test::MainFormFixture f;
         MainForm& form = f.load();
-        const QStringList paths[3] = { { QStringLiteral("/media/cdrom0/a.jpg"),
-                                           QStringLiteral("/media/cdrom0/b.jpg") },
+        QTemporaryDir disc;
+        const QStringList paths[3] = { { disc.filePath(QStringLiteral("a.jpg")), disc.filePath(QStringLiteral("b.jpg")) },
             { f.home.stockYard() + QStringLiteral("/c.png") },
             { f.home.vault() + QStringLiteral("/d.jpg"), f.home.vault() + QStringLiteral("/箱/e.jpg") } };
+        QVERIFY(QDir().mkpath(f.home.vault() + QStringLiteral("/箱")));
         QAction* items[3] = { form.Exl_copy0, form.Exl_copy1, form.Exl_copy2 };
         for (int tab = 0; tab < 3; ++tab) {
-            form.HiddenList[tab] = paths[tab];
-            form.TabSelectedIndex[tab] = qint16(paths[tab].size() - 1);
+            for (const QString& path : paths[tab]) {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write("picture");
+            }
+            form.area(Area(tab)).HiddenList = paths[tab];
+            form.area(Area(tab)).PictureSelected = PictureChoice::of(paths[tab].last());
         }
         QStringList got;
         for (int tab = 0; tab < 3; ++tab) {
@@ -343,12 +349,25 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(workbook).isFile());
         QVERIFY(f.prompts.calls.isEmpty());
 
-        // An index past the list's end hands over "".
-        form.TabSelectedIndex[1] = 5;
+        // Nothing chosen hands over "".
+        form.area(Area::StockYard).PictureSelected.reset();
         form.SSTab1->setCurrentIndex(1);
         form.Exl_copy1->setEnabled(true);
         form.Exl_copy1->trigger();
         QCOMPARE(f.spreadsheet.exports.last().cellText, QString());
+
+        // A chosen file replaced since under its name is refused with a message.
+        const qsizetype before = f.spreadsheet.exports.size();
+        QVERIFY(QFile::remove(paths[2][1]));
+        QFile again(paths[2][1]);
+        QVERIFY(again.open(QIODevice::WriteOnly));
+        again.write("another picture");
+        again.close();
+        form.SSTab1->setCurrentIndex(2);
+        form.Exl_copy2->trigger();
+        QCOMPARE(f.spreadsheet.exports.size(), before);
+        QCOMPARE(f.prompts.calls.size(), 1);
+        QVERIFY(!form.area(Area::Vault).PictureSelected);
     }
 };
 

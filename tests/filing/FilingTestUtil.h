@@ -1,7 +1,6 @@
 #pragma once
 
 #include "MainFormFixture.h"
-#include "display/SelectionState.h"
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/FolderTree.h"
 #include "platform/FaultInjection.h"
@@ -95,25 +94,23 @@ inline QStringList childTexts(QTreeWidgetItem* parent)
 inline bool selectPicture(MainForm& form, int tab, const QString& file)
 {
     form.SSTab1->setCurrentIndex(tab);
-    const int index = int(form.HiddenList[tab].indexOf(file));
+    const int index = int(form.area(Area(tab)).HiddenList.indexOf(file));
     if (index < 0)
         return false;
-    form.LEADImgList1[tab]->SetAllSelected(false);
-    form.LEADImgList1[tab]->SetItemSelected(index);
-    form.LEADImgList1_Click(tab, index);
-    return PictureSelected == 1 && form.TabSelectedIndex[tab] == index;
+    form.LEADImgList1_Click(Area(tab), index);
+    return chosenIndex(form, Area(tab)) == index;
 }
 
 // Clicks a node of a main-window tree by its tree path; false when there is none.
 inline bool clickNode(MainForm& form, int tab, const QString& treePath)
 {
-    form.ReopenTreePath(tab, treePath.left(treePath.lastIndexOf(u'/')));
-    QTreeWidgetItem* node = nodeAt(form.TreeView1[tab], treePath);
+    form.ReopenTreePath(Area(tab), treePath.left(treePath.lastIndexOf(u'/')));
+    QTreeWidgetItem* node = nodeAt(form.area(Area(tab)).TreeView1, treePath);
     if (!node)
         return false;
-    form.TreeView1[tab]->setCurrentItem(node);
-    form.TreeView1_NodeClick(tab, node);
-    return form.CurrentNodePath[tab] == treePath;
+    form.area(Area(tab)).TreeView1->setCurrentItem(node);
+    form.TreeView1_NodeClick(Area(tab), node);
+    return form.area(Area(tab)).CurrentNodePath == treePath;
 }
 
 // A fixture whose fault arms are dropped on both sides of each test.

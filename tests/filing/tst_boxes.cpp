@@ -30,8 +30,8 @@ QString topNotRenamable() { return critical(QStringLiteral("「保管庫」の�
 
 bool defaultsBack(const MainForm& form)
 {
-    return form.CurrentNodePath[0].isEmpty() && form.CurrentNodePath[1] == QStringLiteral("ストックヤード")
-        && form.CurrentNodePath[2] == kVault;
+    return form.area(Area::Cd).CurrentNodePath.isEmpty() && form.area(Area::StockYard).CurrentNodePath == QStringLiteral("ストックヤード")
+        && form.area(Area::Vault).CurrentNodePath == kVault;
 }
 
 // After a completed operation, delete and rename are refused until a box is clicked again.
@@ -77,7 +77,7 @@ void TstBoxes::addAtTopAndInsideABox()
 {
     VaultFixture f;
     MainForm& form = *f.form;
-    FolderTree* tree = form.TreeView1[2];
+    FolderTree* tree = form.area(Area::Vault).TreeView1;
 
     // The vault's top folder is selected by default; the vault tab's first button adds.
     f.prompts.answerInput(QStringLiteral("新しい箱"));
@@ -91,7 +91,7 @@ void TstBoxes::addAtTopAndInsideABox()
     checkNeedsFreshClick(f);
 
     // Inside a box, reached by a right click on its node and the tree's menu.
-    form.ReopenTreePath(2, kVault);
+    form.ReopenTreePath(Area::Vault, kVault);
     QTreeWidgetItem* trip = nodeAt(tree, QStringLiteral("保管庫/旅行"));
     QVERIFY(trip);
     QStringList menus;
@@ -117,7 +117,7 @@ void TstBoxes::addRefusalsChangeNothing()
 {
     VaultFixture f;
     MainForm& form = *f.form;
-    FolderTree* tree = form.TreeView1[2];
+    FolderTree* tree = form.area(Area::Vault).TreeView1;
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
     const auto before = snapshot(f.home.storageRoot());
     QTreeWidgetItem* root = tree->topLevelItem(0);
@@ -128,7 +128,7 @@ void TstBoxes::addRefusalsChangeNothing()
     form.dirpopup_new_Click();
     QCOMPARE(recorded(f.prompts), (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
     QCOMPARE(tree->topLevelItem(0)->data(0, Qt::UserRole + 7).toString(), QStringLiteral("not rebuilt"));
-    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行")); // nothing was reset
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行")); // nothing was reset
 
     // An empty answer and Cancel (the recording prompts answer Cancel with "").
     f.prompts.clear();
@@ -138,7 +138,7 @@ void TstBoxes::addRefusalsChangeNothing()
     QCOMPARE(recorded(f.prompts), (QStringList { addPrompt(), addPrompt() }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(tree->topLevelItem(0)->data(0, Qt::UserRole + 7).toString(), QStringLiteral("not rebuilt"));
-    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
 
     // No folder selected: the CD tab has none until a node is clicked.
     f.prompts.clear();
@@ -171,7 +171,7 @@ void TstBoxes::addNeverLeavesTheSelectedFolder()
         f.prompts.answerInput(name);
         form.dirpopup_new_Click();
         QCOMPARE(recorded(f.prompts), (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
-        QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行"));
+        QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
     }
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(outsideStorage(f.home), homeBefore);
@@ -194,7 +194,7 @@ void TstBoxes::deleteRefusedOnTopAndOnABoxWithAPicture()
     form.dirpopup_del->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("京都")), critical(kNotEmpty, QStringLiteral("削除エラー")) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
-    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行/京都"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行/京都"));
 
     // Cancel in the confirmation: nothing at all.
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
@@ -203,7 +203,7 @@ void TstBoxes::deleteRefusedOnTopAndOnABoxWithAPicture()
     form.dirpopup_del_Click();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空箱")) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
-    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/空箱"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
 
     // A removal the file system refuses for another reason gets the same message.
     faults::arm(faults::Op::Rmdir, 1, EBUSY);
@@ -219,7 +219,7 @@ void TstBoxes::deleteEmptyNestedBoxReopensOuterBox()
     f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/空の中箱"));
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/c.png"), pictures::png({ 30, 30 }));
     MainForm& form = *f.form;
-    FolderTree* tree = form.TreeView1[2];
+    FolderTree* tree = form.area(Area::Vault).TreeView1;
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/空の中箱")));
 
     form.dirpopup_del_Click();
@@ -231,8 +231,8 @@ void TstBoxes::deleteEmptyNestedBoxReopensOuterBox()
     QVERIFY(trip->isExpanded());
     QCOMPARE(childTexts(trip), (QStringList { "京都" }));
     // The outer box's pictures, and nothing else, on the page.
-    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("旅行/a.jpg")), f.vault(QStringLiteral("旅行/c.png")) }));
-    QCOMPARE(form.LEADImgList1[2]->ThumbnailCount(), 2);
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("旅行/a.jpg")), f.vault(QStringLiteral("旅行/c.png")) }));
+    QCOMPARE(form.area(Area::Vault).LEADImgList1->ThumbnailCount(), 2);
     QVERIFY(form.isEnabled());
     QVERIFY(defaultsBack(form));
     checkNeedsFreshClick(f);
@@ -241,7 +241,7 @@ void TstBoxes::deleteEmptyNestedBoxReopensOuterBox()
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
     form.dirpopup_del_Click();
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("空箱"))));
-    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("top.png")) }));
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("top.png")) }));
     QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
     QCOMPARE(childTexts(tree->topLevelItem(0)), (QStringList { "旅行" }));
 }
@@ -250,7 +250,7 @@ void TstBoxes::renameKeepsPicturesAndReopensAtTheBox()
 {
     VaultFixture f;
     MainForm& form = *f.form;
-    FolderTree* tree = form.TreeView1[2];
+    FolderTree* tree = form.area(Area::Vault).TreeView1;
     const QByteArray a = contents(f.vault(QStringLiteral("旅行/a.jpg")));
     const QByteArray b = contents(f.vault(QStringLiteral("旅行/京都/b.jpg")));
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
@@ -268,8 +268,8 @@ void TstBoxes::renameKeepsPicturesAndReopensAtTheBox()
     QCOMPARE(tree->currentItem(), renamed);
     QVERIFY(renamed->isExpanded());
     QCOMPARE(childTexts(renamed), (QStringList { "京都" }));
-    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("top.png")) }));
-    QCOMPARE(form.LEADImgList1[2]->ThumbnailCount(), 1);
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("top.png")) }));
+    QCOMPARE(form.area(Area::Vault).LEADImgList1->ThumbnailCount(), 1);
     QVERIFY(form.isEnabled());
     QVERIFY(!form.gbBrowsing);
     QVERIFY(defaultsBack(form));
@@ -281,7 +281,7 @@ void TstBoxes::renameKeepsPicturesAndReopensAtTheBox()
     form.dirpopup_mod_Click();
     QCOMPARE(contents(f.vault(QStringLiteral("旅の記録/奈良/b.jpg"))), b);
     QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅の記録/奈良"));
-    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("旅の記録/a.jpg")) }));
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("旅の記録/a.jpg")) }));
 }
 
 void TstBoxes::renameRefusals()
@@ -305,7 +305,7 @@ void TstBoxes::renameRefusals()
         form.dirpopup_mod_Click();
         QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), renameError }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
-        QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行"));
+        QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
     }
     QCOMPARE(outsideStorage(f.home), homeBefore);
 
@@ -328,9 +328,9 @@ void TstBoxes::boxOperationEndsThePictureSelection()
     QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/京都/b.jpg"))));
     f.prompts.answerInput(QStringLiteral("奈良"));
     form.Command4[2]->click();
-    QCOMPARE(form.HiddenList[2].value(0), f.vault(QStringLiteral("旅行/a.jpg")));
-    QCOMPARE(PictureSelected, qint16(0));
-    QCOMPARE(form.TabHasSelection[2], qint16(0));
+    QCOMPARE(form.area(Area::Vault).HiddenList.value(0), f.vault(QStringLiteral("旅行/a.jpg")));
+    QVERIFY(!chosenOnCurrentTab(form));
+    QVERIFY(!isChosen(form, Area(2)));
     f.prompts.clear();
     form.Command4[3]->click();
     QVERIFY(f.prompts.calls.isEmpty());
@@ -340,15 +340,15 @@ void TstBoxes::boxOperationEndsThePictureSelection()
     // lists the outer box's pictures and leaves the empty box current.
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/空")));
-    form.TreeView1[2]->collapseItem(nodeAt(form.TreeView1[2], QStringLiteral("保管庫/旅行")));
+    form.area(Area::Vault).TreeView1->collapseItem(nodeAt(form.area(Area::Vault).TreeView1, QStringLiteral("保管庫/旅行")));
     QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/z.png"))));
-    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行/空"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行/空"));
     f.prompts.clear();
     form.Command4[1]->click();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空")) }));
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/空"))));
-    QCOMPARE(PictureSelected, qint16(0));
-    QCOMPARE(form.TabHasSelection[2], qint16(0));
+    QVERIFY(!chosenOnCurrentTab(form));
+    QVERIFY(!isChosen(form, Area(2)));
 }
 
 void TstBoxes::renameBrowseCancelKeepsWindowShown()
@@ -359,10 +359,10 @@ void TstBoxes::renameBrowseCancelKeepsWindowShown()
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
     // Stops the first run (over the vault's top folder) after its first picture.
     bool stopped = false;
-    const auto stop = connect(form.LEADThumb1[2], &ThumbnailBrowser::ThumbnailReady, &form, [&] {
+    const auto stop = connect(form.area(Area::Vault).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
         if (!stopped) {
             stopped = true;
-            form.LEADThumb1[2]->setContinueBrowsing(false);
+            form.area(Area::Vault).LEADThumb1->setContinueBrowsing(false);
         }
     });
     f.prompts.answerInput(QStringLiteral("箱"));
@@ -372,8 +372,8 @@ void TstBoxes::renameBrowseCancelKeepsWindowShown()
     QVERIFY(form.isVisible());
     QVERIFY(form.isEnabled());
     // The handler went on: tree opened at the box, the page lists the vault in full.
-    QCOMPARE(form.TreeView1[2]->treePath(form.TreeView1[2]->currentItem()), QStringLiteral("保管庫/箱"));
-    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("second.png")), f.vault(QStringLiteral("top.png")) }));
+    QCOMPARE(form.area(Area::Vault).TreeView1->treePath(form.area(Area::Vault).TreeView1->currentItem()), QStringLiteral("保管庫/箱"));
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("second.png")), f.vault(QStringLiteral("top.png")) }));
 }
 
 QTEST_MAIN(TstBoxes)

@@ -88,9 +88,8 @@ void TstPictureFiles::rename()
     if (file == QLatin1String("README")) {
         // Not a picture, so not listed: chosen as it would be from a list that showed it.
         form.SSTab1->setCurrentIndex(2);
-        form.HiddenList[2].append(old);
-        form.TabSelectedIndex[2] = qint16(form.HiddenList[2].size() - 1);
-        PictureSelected = 1;
+        form.area(Area::Vault).HiddenList.append(old);
+        form.area(Area::Vault).PictureSelected = PictureChoice::of(old);
     }
     const QStringList before = QDir(f.box).entryList(QDir::Files);
 
@@ -101,7 +100,7 @@ void TstPictureFiles::rename()
         QCOMPARE(QDir(f.box).entryList(QDir::Files), before);
         QCOMPARE(contents(old), photo);
         QCOMPARE(contents(f.box + QStringLiteral("/other.jpg")), other);
-        QCOMPARE(PictureSelected, qint16(1)); // a failed rename leaves the selection
+        QVERIFY(chosenOnCurrentTab(form)); // a failed rename leaves the selection
         return;
     }
     QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
@@ -109,10 +108,10 @@ void TstPictureFiles::rename()
     QCOMPARE(contents(f.box + u'/' + result), photo);
     QCOMPARE(contents(f.box + QStringLiteral("/other.jpg")), other);
     if (file != QLatin1String("README"))
-        QVERIFY(form.HiddenList[2].contains(f.box + u'/' + result));
-    QVERIFY(!form.LEAD1[2]->hasPicture());
-    QCOMPARE(form.TabHasSelection[2], qint16(0));
-    QCOMPARE(PictureSelected, qint16(0));
+        QVERIFY(form.area(Area::Vault).HiddenList.contains(f.box + u'/' + result));
+    QVERIFY(!form.area(Area::Vault).LEAD1->hasPicture());
+    QVERIFY(!isChosen(form, Area(2)));
+    QVERIFY(!chosenOnCurrentTab(form));
 }
 
 void TstPictureFiles::renameCancelEmptyAndEmptyBase()
@@ -131,12 +130,12 @@ void TstPictureFiles::renameCancelEmptyAndEmptyBase()
         form.RF_Mod->trigger();
         QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
-        QCOMPARE(PictureSelected, qint16(1));
-        QVERIFY(form.LEAD1[2]->hasPicture());
+        QVERIFY(chosenOnCurrentTab(form));
+        QVERIFY(form.area(Area::Vault).LEAD1->hasPicture());
     }
     // Nothing selected: nothing asked.
     f.prompts.clear();
-    PictureSelected = 0;
+    form.area(Area::Vault).clearSelection();
     form.RF_Mod_Click();
     QVERIFY(f.prompts.calls.isEmpty());
 }
@@ -152,8 +151,8 @@ void TstPictureFiles::renameStaysInTheFilesFolder()
     // folder back to the vault's top, while the page still shows the box.
     f.prompts.answerInput(QStringLiteral("新"));
     form.Command4[0]->click();
-    QCOMPARE(form.CurrentNodePath[2], kVault);
-    QCOMPARE(PictureSelected, qint16(1));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, kVault);
+    QVERIFY(chosenOnCurrentTab(form));
     f.prompts.clear();
     f.prompts.answerInput(QStringLiteral("trip"));
     form.RF_Mod_Click();
@@ -187,20 +186,20 @@ void TstPictureFiles::deleteWithOkThenNothing()
     f.home.fillSample();
     MainForm& form = f.load();
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
-    const int listed = int(form.HiddenList[1].size());
+    const int listed = int(form.area(Area::StockYard).HiddenList.size());
     QVERIFY(selectPicture(form, 1, camera));
-    QVERIFY(form.LEAD1[1]->hasPicture());
+    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
 
     form.Command3[1]->click();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(camera));
-    QCOMPARE(form.HiddenList[1].size(), listed - 1);
-    QVERIFY(!form.HiddenList[1].contains(camera));
-    QCOMPARE(form.LEADImgList1[1]->ThumbnailCount(), listed - 1);
-    QVERIFY(!form.LEAD1[1]->hasPicture());
-    QCOMPARE(form.TabHasSelection[1], qint16(0));
-    QCOMPARE(PictureSelected, qint16(0));
-    QCOMPARE(form.Combo1[1]->count(), 1);
+    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), listed - 1);
+    QVERIFY(!form.area(Area::StockYard).HiddenList.contains(camera));
+    QCOMPARE(form.area(Area::StockYard).LEADImgList1->ThumbnailCount(), listed - 1);
+    QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
+    QVERIFY(!isChosen(form, Area(1)));
+    QVERIFY(!chosenOnCurrentTab(form));
+    QCOMPARE(form.area(Area::StockYard).Combo1->count(), 1);
 
     // A second delete does nothing until another thumbnail is chosen.
     const auto before = snapshot(f.home.storageRoot());
@@ -215,7 +214,7 @@ void TstPictureFiles::deleteWithOkThenNothing()
     form.RF_Del->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(top));
-    QVERIFY(form.HiddenList[2].isEmpty());
+    QVERIFY(form.area(Area::Vault).HiddenList.isEmpty());
 }
 
 void TstPictureFiles::deleteCancelKeepsEverything()
@@ -225,14 +224,14 @@ void TstPictureFiles::deleteCancelKeepsEverything()
     MainForm& form = f.load();
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     QVERIFY(selectPicture(form, 1, camera));
-    const QStringList listed = form.HiddenList[1];
+    const QStringList listed = form.area(Area::StockYard).HiddenList;
     f.prompts.answerMessage(PromptAnswer::Cancel);
     form.R_Del_Click();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(QFileInfo::exists(camera));
-    QCOMPARE(form.HiddenList[1], listed);
-    QCOMPARE(PictureSelected, qint16(1));
-    QVERIFY(form.LEAD1[1]->hasPicture());
+    QCOMPARE(form.area(Area::StockYard).HiddenList, listed);
+    QVERIFY(chosenOnCurrentTab(form));
+    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
 }
 
 void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
@@ -252,30 +251,29 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
                             critical(QStringLiteral("ファイルを削除できませんでした（アクセスが許可されていません）"),
                                      QStringLiteral("削除エラー")) }));
     QVERIFY(QFileInfo::exists(a));
-    QCOMPARE(form.HiddenList[2], (QStringList { a, b }));
-    QCOMPARE(PictureSelected, qint16(0));
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { a, b }));
+    QVERIFY(!chosenOnCurrentTab(form));
 
     // Already gone: reported, and the page no longer lists it.
     QVERIFY(selectPicture(form, 2, b));
     QVERIFY(QFile::remove(b));
     f.prompts.clear();
     form.RF_Del_Click();
-    QCOMPARE(recorded(f.prompts),
-             (QStringList { deleteAsk(), critical(QStringLiteral("ファイルを削除できませんでした（見つかりません）"),
-                                                  QStringLiteral("削除エラー")) }));
-    QCOMPARE(form.HiddenList[2], (QStringList { a }));
+    QCOMPARE(recorded(f.prompts).size(), 2);
+    QCOMPARE(recorded(f.prompts).at(0), deleteAsk());
+    QVERIFY(recorded(f.prompts).at(1).contains(QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { a }));
 
     // The whole box gone: the re-listing fails and says so, and the program goes on.
     QVERIFY(selectPicture(form, 2, a));
     QVERIFY(QDir(f.box).removeRecursively());
     f.prompts.clear();
     form.RF_Del_Click();
-    QCOMPARE(recorded(f.prompts),
-             (QStringList { deleteAsk(),
-                            critical(QStringLiteral("フォルダを開けませんでした（見つかりません）"),
-                                     QStringLiteral("削除エラー")),
-                            message(QStringLiteral("ﾃﾞｨﾚｸﾄﾘ ﾌﾞﾗｳｼﾞﾝｸﾞのｴﾗｰ : 20007")) }));
-    QCOMPARE(PictureSelected, qint16(0));
+    QCOMPARE(recorded(f.prompts).size(), 3);
+    QCOMPARE(recorded(f.prompts).at(0), deleteAsk());
+    QVERIFY(recorded(f.prompts).at(1).contains(QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
+    QCOMPARE(recorded(f.prompts).at(2), message(QStringLiteral("ﾃﾞｨﾚｸﾄﾘ ﾌﾞﾗｳｼﾞﾝｸﾞのｴﾗｰ : 20007")));
+    QVERIFY(!chosenOnCurrentTab(form));
     QVERIFY(form.isEnabled());
     QVERIFY(form.isVisible());
 }
@@ -299,8 +297,8 @@ void TstPictureFiles::clipboardCopy()
     form.R_Clip_Copy->trigger();
     QCOMPARE(clipboard->image().size(), QSize(200, 100));
     QVERIFY(clipboard->mimeData() && !clipboard->mimeData()->hasUrls());
-    QCOMPARE(PictureSelected, qint16(1));
-    QVERIFY(form.LEAD1[1]->hasPicture());
+    QVERIFY(chosenOnCurrentTab(form));
+    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
 
     // ...the vault the picture and its file (flag 31).
     const QString top = f.home.vault() + QStringLiteral("/top.png");

@@ -42,8 +42,8 @@ struct TransferFixture : MainFormFixture {
     bool chooseDiscPicture()
     {
         form->SSTab1->setCurrentIndex(0);
-        QTreeWidgetItem* root = form->TreeView1[0]->topLevelItem(0);
-        form->TreeView1_NodeClick(0, root);
+        QTreeWidgetItem* root = form->area(Area::Cd).TreeView1->topLevelItem(0);
+        form->TreeView1_NodeClick(Area::Cd, root);
         return selectPicture(*form, 0, discPicture);
     }
     SetFolder* chooser() { return form->vaultTransfer().chooser(); }
@@ -98,7 +98,7 @@ void TstTransfer::copyCdPictureIntoBoxThenAgain()
     MainForm& form = *f.form;
     QVERIFY(f.chooseDiscPicture());
     const QByteArray original = contents(f.discPicture);
-    const QStringList cdPage = form.HiddenList[0];
+    const QStringList cdPage = form.area(Area::Cd).HiddenList;
 
     form.RCD_Fav_Copy->trigger();
     SetFolder* chooser = f.chooser();
@@ -122,14 +122,14 @@ void TstTransfer::copyCdPictureIntoBoxThenAgain()
     QCOMPARE(contents(f.vault(QStringLiteral("旅行/p1.jpg"))), original);
     QCOMPARE(contents(f.discPicture), original);
     // The vault tree is opened at the box and its page lists the box.
-    FolderTree* tree = form.TreeView1[2];
+    FolderTree* tree = form.area(Area::Vault).TreeView1;
     QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅行"));
-    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("旅行/a.jpg")), f.vault(QStringLiteral("旅行/p1.jpg")) }));
-    QCOMPARE(form.Label3[2]->text(), QStringLiteral("1"));
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("旅行/a.jpg")), f.vault(QStringLiteral("旅行/p1.jpg")) }));
+    QCOMPARE(form.area(Area::Vault).Label3->text(), QStringLiteral("1"));
     // The CD tab keeps its page and its selection.
-    QCOMPARE(form.HiddenList[0], cdPage);
-    QCOMPARE(PictureSelected, qint16(1));
-    QVERIFY(form.LEAD1[0]->hasPicture());
+    QCOMPARE(form.area(Area::Cd).HiddenList, cdPage);
+    QVERIFY(chosenOnCurrentTab(form));
+    QVERIFY(form.area(Area::Cd).LEAD1->hasPicture());
 
     // The same picture again, now changed on the disc: refused, the stored file untouched.
     QFile disc(f.discPicture);
@@ -155,8 +155,8 @@ void TstTransfer::copyIntoTheVaultItselfAndCaseVariants()
     form.RCD_Fav_Copy_Click();
     f.chooser()->Command1_Click(0);
     QCOMPARE(contents(f.vault(QStringLiteral("p1.jpg"))), contents(f.discPicture));
-    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("p1.jpg")), f.vault(QStringLiteral("top.png")) }));
-    QCOMPARE(form.TreeView1[2]->currentItem(), form.TreeView1[2]->topLevelItem(0));
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("p1.jpg")), f.vault(QStringLiteral("top.png")) }));
+    QCOMPARE(form.area(Area::Vault).TreeView1->currentItem(), form.area(Area::Vault).TreeView1->topLevelItem(0));
 
     // A stored "P1.JPG" where letter case does not count: the exact-name check lets it
     // through, the exclusive copy refuses it, and the stored file stays as it was.
@@ -187,7 +187,7 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
     MainForm& form = *f.form;
     QVERIFY(f.chooseDiscPicture());
     const auto before = snapshot(f.home.storageRoot());
-    const QStringList vaultPage = form.HiddenList[2];
+    const QStringList vaultPage = form.area(Area::Vault).HiddenList;
 
     // The disk fills up halfway through the copy.
     faults::arm(Op::Write, 1, ENOSPC);
@@ -197,7 +197,7 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
     QCOMPARE(recorded(f.prompts),
              (QStringList { critical(QStringLiteral("書き込みに失敗しました（ディスクがいっぱいです）"), kFilingError) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
-    QCOMPARE(form.HiddenList[2], vaultPage);
+    QCOMPARE(form.area(Area::Vault).HiddenList, vaultPage);
 
     // The disc is removed while it is read.
     faults::reset();
@@ -230,7 +230,7 @@ void TstTransfer::moveIntoNestedBox()
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     const QByteArray bytes = contents(camera);
     QVERIFY(selectPicture(form, 1, camera));
-    const int listed = int(form.HiddenList[1].size());
+    const int listed = int(form.area(Area::StockYard).HiddenList.size());
 
     form.Command3[0]->click();
     SetFolder* chooser = f.chooser();
@@ -253,7 +253,7 @@ void TstTransfer::moveIntoNestedBox()
     QCOMPARE(FolderTree::imageKey(trip), QStringLiteral("FoldClose"));
     tree->expandItem(trip);
     QCOMPARE(int(tree->allNodes().size()), nodes);
-    QCOMPARE(form.HiddenList[1].size(), listed); // the chooser's tree lists nothing
+    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), listed); // the chooser's tree lists nothing
 
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行/京都")));
     QTest::mouseClick(chooser->Command1[0], Qt::LeftButton);
@@ -261,15 +261,15 @@ void TstTransfer::moveIntoNestedBox()
     QVERIFY(!QFileInfo::exists(camera));
     QCOMPARE(contents(f.vault(QStringLiteral("旅行/京都/camera.jpg"))), bytes);
     // Stock yard: the page without it, the display empty, no selection.
-    QCOMPARE(form.HiddenList[1].size(), listed - 1);
-    QVERIFY(!form.HiddenList[1].contains(camera));
-    QVERIFY(!form.LEAD1[1]->hasPicture());
-    QCOMPARE(PictureSelected, qint16(0));
+    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), listed - 1);
+    QVERIFY(!form.area(Area::StockYard).HiddenList.contains(camera));
+    QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
+    QVERIFY(!chosenOnCurrentTab(form));
     // Vault: the tree opened at the box, the page listing it.
-    FolderTree* vaultTree = form.TreeView1[2];
+    FolderTree* vaultTree = form.area(Area::Vault).TreeView1;
     QCOMPARE(vaultTree->treePath(vaultTree->currentItem()), QStringLiteral("保管庫/旅行/京都"));
     QVERIFY(nodeAt(vaultTree, QStringLiteral("保管庫/旅行"))->isExpanded());
-    QCOMPARE(form.HiddenList[2],
+    QCOMPARE(form.area(Area::Vault).HiddenList,
              (QStringList { f.vault(QStringLiteral("旅行/京都/b.jpg")), f.vault(QStringLiteral("旅行/京都/camera.jpg")) }));
     QVERIFY(form.isEnabled());
     QVERIFY(!form.gbBrowsing);
@@ -288,7 +288,7 @@ void TstTransfer::moveOntoExistingName()
     const QByteArray stored = pictures::jpeg({ 33, 33 }, Qt::black);
     const QString storedPath = f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/camera.jpg"), stored);
     QVERIFY(selectPicture(form, 1, camera));
-    const QStringList stockPage = form.HiddenList[1];
+    const QStringList stockPage = form.area(Area::StockYard).HiddenList;
 
     form.R_Fav_Copy_Click();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
@@ -296,8 +296,8 @@ void TstTransfer::moveOntoExistingName()
     QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
     QCOMPARE(contents(camera), moving);
     QCOMPARE(contents(storedPath), stored);
-    QCOMPARE(form.HiddenList[1], stockPage);
-    QVERIFY(form.LEAD1[1]->hasPicture());
+    QCOMPARE(form.area(Area::StockYard).HiddenList, stockPage);
+    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
 
     // Also where letter case does not count and only the case differs.
     QVERIFY(QFile::rename(storedPath, f.vault(QStringLiteral("旅行/CAMERA.jpg"))));
@@ -347,7 +347,7 @@ void TstTransfer::moveAcrossFileSystems()
     QVERIFY(!QFileInfo::exists(camera));
     QCOMPARE(contents(f.vault(QStringLiteral("空箱/camera.jpg"))), cameraBytes);
     QCOMPARE(QDir(f.vault(QStringLiteral("空箱"))).entryList(QDir::Files | QDir::Hidden), (QStringList { "camera.jpg" }));
-    QCOMPARE(form.HiddenList[2], (QStringList { f.vault(QStringLiteral("空箱/camera.jpg")) }));
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("空箱/camera.jpg")) }));
 }
 
 void TstTransfer::secondRequestWhileOpen()
@@ -369,8 +369,8 @@ void TstTransfer::secondRequestWhileOpen()
     QCOMPARE(chooser->Label3->text(), QStringLiteral("ファイルのコピー"));
     QCOMPARE(chooser->Command1[0]->text(), QStringLiteral("コピー"));
     QCOMPARE(chooser->Label1->text(), QStringLiteral("保管庫/旅行"));
-    QCOMPARE(form.vaultTransfer().TransferMode, qint16(VaultTransfer::Move));
-    QCOMPARE(form.vaultTransfer().TransferFile, camera);
+    QVERIFY(form.vaultTransfer().TransferMode == VaultTransfer::Mode::Move);
+    QCOMPARE(form.vaultTransfer().TransferFile->path, camera);
     QCOMPARE(form.vaultTransfer().TransferSourceFolder, QStringLiteral("ストックヤード"));
 
     chooser->Command1_Click(0);
@@ -387,7 +387,7 @@ void TstTransfer::cancelAndCloseBox()
     MainForm& form = *f.form;
     QVERIFY(f.chooseDiscPicture());
     const auto before = snapshot(f.home.storageRoot());
-    const QStringList vaultPage = form.HiddenList[2];
+    const QStringList vaultPage = form.area(Area::Vault).HiddenList;
 
     form.RCD_Fav_Copy_Click();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
@@ -408,7 +408,7 @@ void TstTransfer::cancelAndCloseBox()
 
     QVERIFY(f.prompts.calls.isEmpty());
     QCOMPARE(snapshot(f.home.storageRoot()), before);
-    QCOMPARE(form.HiddenList[2], vaultPage);
+    QCOMPARE(form.area(Area::Vault).HiddenList, vaultPage);
 }
 
 void TstTransfer::dupCheck()

@@ -170,16 +170,16 @@ private Q_SLOTS:
         QTemporaryDir dir;
         PictureDisplay source, target;
         QVERIFY(source.LoadPicture(writeFile(dir, QStringLiteral("p.png"), pics::png({ 30, 20 }, Qt::magenta))));
-        source.CopyPictureToClipboard(11);
+        source.CopyPictureToClipboard(PictureDisplay::ClipboardCopy::Picture);
         QVERIFY(QGuiApplication::clipboard()->mimeData()->urls().isEmpty());
-        QCOMPARE(target.PastePicture(PictureDisplay::PasteTestOnly), 1);
+        QVERIFY(target.PastePicture(PictureDisplay::Paste::TestOnly));
         QVERIFY(!target.hasPicture()); // the test pastes nothing
-        QCOMPARE(target.PastePicture(0), 1);
+        QVERIFY(target.PastePicture(PictureDisplay::Paste::Picture));
         QCOMPARE(target.picture().size(), QSize(30, 20));
         QCOMPARE(target.picture().pixelColor(5, 5), QColor(Qt::magenta));
         QVERIFY(target.sourcePath().isEmpty());
 
-        source.CopyPictureToClipboard(31); // the vault's copy also names the file
+        source.CopyPictureToClipboard(PictureDisplay::ClipboardCopy::PictureAndFile); // the vault's copy also names the file
         const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
         QCOMPARE(mime->urls(), QList<QUrl> { QUrl::fromLocalFile(source.sourcePath()) });
         QVERIFY(mime->hasImage());
@@ -192,8 +192,8 @@ private Q_SLOTS:
         mime->setData(QStringLiteral("image/bmp"), pics::bmp({ 9, 4 }, Qt::yellow));
         QGuiApplication::clipboard()->setMimeData(mime);
         PictureDisplay display;
-        QCOMPARE(display.PastePicture(PictureDisplay::PasteTestOnly), 1);
-        QCOMPARE(display.PastePicture(0), 1);
+        QVERIFY(display.PastePicture(PictureDisplay::Paste::TestOnly));
+        QVERIFY(display.PastePicture(PictureDisplay::Paste::Picture));
         QCOMPARE(display.picture().size(), QSize(9, 4));
         QCOMPARE(display.picture().pixelColor(1, 1), QColor(Qt::yellow));
     }
@@ -202,13 +202,14 @@ private Q_SLOTS:
     {
         PictureDisplay display;
         display.setPicture(gradient({ 8, 8 }));
-        QCOMPARE(display.PastePicture(PictureDisplay::PasteTestOnly), 0); // empty clipboard
+        QVERIFY(!display.PastePicture(PictureDisplay::Paste::TestOnly)); // empty clipboard
         QGuiApplication::clipboard()->setText(QStringLiteral("文字だけ"));
-        QCOMPARE(display.PastePicture(PictureDisplay::PasteTestOnly), 0);
-        QCOMPARE(display.PastePicture(0), 0);
+        QVERIFY(!display.PastePicture(PictureDisplay::Paste::TestOnly));
+        QVERIFY(!display.PastePicture(PictureDisplay::Paste::Picture));
         QCOMPARE(display.lastError(), QStringLiteral("クリップボードにデータがありません。"));
         QCOMPARE(display.picture().size(), QSize(8, 8));
-        display.CopyPictureToClipboard(0); // no picture bit: the clipboard keeps its text
+        display.ClearPicture();
+        display.CopyPictureToClipboard(PictureDisplay::ClipboardCopy::Picture); // nothing held: the clipboard keeps its text
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("文字だけ"));
     }
 
@@ -411,16 +412,21 @@ private Q_SLOTS:
         QTest::mousePress(&display, Qt::RightButton, Qt::ShiftModifier, QPoint(10, 20));
         QTest::mouseRelease(&display, Qt::RightButton, Qt::ShiftModifier, QPoint(10, 20));
         QCOMPARE(buttons.size(), 1);
-        QCOMPARE(buttons.at(0), (QVariantList { 2, 1, 10, 20 }));
+        QCOMPARE(buttons.at(0), (QVariantList { QVariant::fromValue(Qt::RightButton),
+                                                QVariant::fromValue(Qt::KeyboardModifiers(Qt::ShiftModifier)),
+                                                QPoint(10, 20) }));
         QCOMPARE(clicks.size(), 0);
         QTest::mouseClick(&display, Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, QPoint(30, 40));
-        QCOMPARE(buttons.at(1), (QVariantList { 1, 6, 30, 40 }));
+        QCOMPARE(buttons.at(1).at(0).value<Qt::MouseButton>(), Qt::LeftButton);
+        QCOMPARE(buttons.at(1).at(1).value<Qt::KeyboardModifiers>(), Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(buttons.at(1).at(2).toPoint(), QPoint(30, 40));
         QCOMPARE(clicks.size(), 1);
         QTest::keyClick(&display, Qt::Key_Return);
         QCOMPARE(clicks.size(), 2);
         QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QPoint(), {});
         QCoreApplication::sendEvent(&display, &menuKey);
-        QCOMPARE(buttons.at(2), (QVariantList { 2, 0, 50, 40 }));
+        QCOMPARE(buttons.at(2).at(0).value<Qt::MouseButton>(), Qt::RightButton);
+        QCOMPARE(buttons.at(2).at(2).toPoint(), QPoint(50, 40));
     }
 };
 

@@ -2,10 +2,9 @@
 
 #include "MainFormFixture.h"
 #include "app/StoragePaths.h"
-#include "display/SelectionState.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderList.h"
+#include "platform/FolderList.h"
 #include "mainwindow/FolderTree.h"
 
 #include <QComboBox>
@@ -82,16 +81,16 @@ void TstMainWindow::cdTreeFromDrive()
         MainFormFixture f;
         mountDisc(f, disc.path());
         MainForm& form = f.load();
-        QTreeWidgetItem* root = form.TreeView1[0]->topLevelItem(0);
+        QTreeWidgetItem* root = form.area(Area::Cd).TreeView1->topLevelItem(0);
         QCOMPARE(root->text(0), disc.path());
         QCOMPARE(FolderTree::nodeKey(root), disc.path());
-        QCOMPARE(form.RootName[0], disc.path());
+        QCOMPARE(form.area(Area::Cd).RootName, disc.path());
         QCOMPARE(childTexts(root), (QStringList { "DCIM", "MISC" }));
         QCOMPARE(FolderTree::nodeKey(root->child(0)), disc.path() + QStringLiteral("/DCIM"));
-        form.TreeView1[0]->expandItem(root);
+        form.area(Area::Cd).TreeView1->expandItem(root);
         QCOMPARE(FolderTree::imageKey(root), QStringLiteral("Drive")); // the drive keeps its picture
         QCOMPARE(childTexts(root->child(0)), (QStringList { "100CAMERA" }));
-        QCOMPARE(form.TreeView1[0]->treePath(root->child(0)->child(0)), disc.path() + QStringLiteral("/DCIM/100CAMERA"));
+        QCOMPARE(form.area(Area::Cd).TreeView1->treePath(root->child(0)->child(0)), disc.path() + QStringLiteral("/DCIM/100CAMERA"));
         QVERIFY(f.prompts.calls.isEmpty());
     }
     {
@@ -99,7 +98,7 @@ void TstMainWindow::cdTreeFromDrive()
         MainFormFixture f;
         f.drives.devices = { QStringLiteral("/dev/sr0") };
         MainForm& form = f.load();
-        QTreeWidgetItem* root = form.TreeView1[0]->topLevelItem(0);
+        QTreeWidgetItem* root = form.area(Area::Cd).TreeView1->topLevelItem(0);
         QCOMPARE(root->text(0), QStringLiteral("/dev/sr0"));
         QCOMPARE(root->childCount(), 0);
         QVERIFY(f.prompts.calls.isEmpty());
@@ -112,7 +111,7 @@ void TstMainWindow::oneLevelAheadAndRepeatedExpansion()
     f.home.fillSample();
     f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/京都/寺"));
     MainForm& form = f.load();
-    FolderTree* tree = form.TreeView1[2];
+    FolderTree* tree = form.area(Area::Vault).TreeView1;
     QTreeWidgetItem* root = tree->topLevelItem(0);
     QTreeWidgetItem* trip = child(root, QStringLiteral("旅行"));
     QVERIFY(trip);
@@ -126,7 +125,7 @@ void TstMainWindow::oneLevelAheadAndRepeatedExpansion()
 
     tree->expandItem(trip);
     QCOMPARE(childTexts(trip->child(0)), (QStringList { "寺" }));
-    const int counted = form.NodeCount[2];
+    const int counted = form.area(Area::Vault).NodeCount;
     const int nodes = tree->allNodes().size();
 
     // Opening it again repeats the additions: they fail, only the counter moves.
@@ -135,7 +134,7 @@ void TstMainWindow::oneLevelAheadAndRepeatedExpansion()
     tree->expandItem(trip);
     QCOMPARE(tree->allNodes().size(), nodes);
     QCOMPARE(childTexts(trip->child(0)), (QStringList { "寺" }));
-    QCOMPARE(form.NodeCount[2], counted + 1);
+    QCOMPARE(form.area(Area::Vault).NodeCount, counted + 1);
 }
 
 void TstMainWindow::nodeExpReachesLastFirstLevelNode()
@@ -144,18 +143,18 @@ void TstMainWindow::nodeExpReachesLastFirstLevelNode()
     f.home.fillSample();
     f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/空箱/中"));
     MainForm& form = f.load();
-    FolderTree* tree = form.TreeView1[2];
+    FolderTree* tree = form.area(Area::Vault).TreeView1;
     // Right after start-up 空箱 is the last node, beyond the node counter's reach.
-    QCOMPARE(tree->allNodes().size(), int(form.NodeCount[2]) + 1);
+    QCOMPARE(tree->allNodes().size(), int(form.area(Area::Vault).NodeCount) + 1);
     QCOMPARE(tree->allNodes().last()->text(0), QStringLiteral("空箱"));
 
-    form.Node_Exp(2, QStringLiteral("保管庫/空箱"));
+    form.Node_Exp(Area::Vault, QStringLiteral("保管庫/空箱"));
     QTreeWidgetItem* empty = child(tree->topLevelItem(0), QStringLiteral("空箱"));
     QCOMPARE(tree->currentItem(), empty);
     QVERIFY(empty->isExpanded());
 
     const int nodes = tree->allNodes().size();
-    form.Node_Exp(2, QStringLiteral("保管庫/無い箱"));
+    form.Node_Exp(Area::Vault, QStringLiteral("保管庫/無い箱"));
     QCOMPARE(tree->currentItem(), empty);
     QCOMPARE(tree->allNodes().size(), nodes);
 }
@@ -165,8 +164,8 @@ void TstMainWindow::reopenTreePathOpensDownToBox()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    form.ReopenTreePath(2, QStringLiteral("保管庫/旅行/京都"));
-    FolderTree* tree = form.TreeView1[2];
+    form.ReopenTreePath(Area::Vault, QStringLiteral("保管庫/旅行/京都"));
+    FolderTree* tree = form.area(Area::Vault).TreeView1;
     QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅行/京都"));
     QVERIFY(tree->topLevelItem(0)->isExpanded());
     QVERIFY(child(tree->topLevelItem(0), QStringLiteral("旅行"))->isExpanded());
@@ -184,20 +183,20 @@ void TstMainWindow::expansionErrorRebuildsOnlyTheCdTree()
 
     // The stock yard or vault tree keeps its nodes when a folder vanished under it, and
     // the CD tree is not touched.
-    FolderTree* vaultTree = form.TreeView1[2];
+    FolderTree* vaultTree = form.area(Area::Vault).TreeView1;
     QTreeWidgetItem* vaultRoot = vaultTree->topLevelItem(0);
     vaultTree->expandItem(vaultRoot);
     QTreeWidgetItem* trip = child(vaultRoot, QStringLiteral("旅行"));
     QVERIFY(QDir(f.home.vault() + QStringLiteral("/旅行")).removeRecursively());
-    QTreeWidgetItem* cdRoot = form.TreeView1[0]->topLevelItem(0);
+    QTreeWidgetItem* cdRoot = form.area(Area::Cd).TreeView1->topLevelItem(0);
     vaultTree->expandItem(trip);
     QCoreApplication::processEvents();
-    QCOMPARE(form.TreeView1[0]->topLevelItem(0), cdRoot);
+    QCOMPARE(form.area(Area::Cd).TreeView1->topLevelItem(0), cdRoot);
     QCOMPARE(childTexts(cdRoot), (QStringList { "A", "C" }));
     QCOMPARE(child(vaultRoot, QStringLiteral("旅行")), trip);
 
     // On the CD tab the disc is read again.
-    FolderTree* cd = form.TreeView1[0];
+    FolderTree* cd = form.area(Area::Cd).TreeView1;
     cd->expandItem(cdRoot);
     QTreeWidgetItem* a = child(cdRoot, QStringLiteral("A"));
     QCOMPARE(a->childCount(), 1);
@@ -215,27 +214,27 @@ void TstMainWindow::nodeClickListsFolder()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    FolderTree* tree = form.TreeView1[2];
+    FolderTree* tree = form.area(Area::Vault).TreeView1;
     tree->expandItem(tree->topLevelItem(0));
-    form.LEADImgList1_Click(2, 0);
-    QCOMPARE(form.TabHasSelection[2], qint16(1));
-    QVERIFY(form.LEAD1[2]->hasPicture());
+    form.LEADImgList1_Click(Area::Vault, 0);
+    QVERIFY(isChosen(form, Area(2)));
+    QVERIFY(form.area(Area::Vault).LEAD1->hasPicture());
 
     QTreeWidgetItem* trip = child(tree->topLevelItem(0), QStringLiteral("旅行"));
-    form.TreeView1_NodeClick(2, trip);
-    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/旅行"));
-    QCOMPARE(form.HiddenList[2], (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
-    QCOMPARE(form.TabHasSelection[2], qint16(0));
-    QVERIFY(!form.LEAD1[2]->hasPicture());
-    QCOMPARE(form.Label3[2]->text(), QStringLiteral("1"));
+    form.TreeView1_NodeClick(Area::Vault, trip);
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
+    QVERIFY(!isChosen(form, Area(2)));
+    QVERIFY(!form.area(Area::Vault).LEAD1->hasPicture());
+    QCOMPARE(form.area(Area::Vault).Label3->text(), QStringLiteral("1"));
 
     // Collapsing lists the collapsed folder but keeps the current folder.
     tree->expandItem(trip);
-    form.TreeView1_NodeClick(2, tree->topLevelItem(0));
-    QCOMPARE(form.HiddenList[2].size(), 1);
+    form.TreeView1_NodeClick(Area::Vault, tree->topLevelItem(0));
+    QCOMPARE(form.area(Area::Vault).HiddenList.size(), 1);
     tree->collapseItem(trip);
-    QCOMPARE(form.HiddenList[2], (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
-    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫"));
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫"));
 }
 
 void TstMainWindow::cdRootClickReloadsDisc()
@@ -249,15 +248,15 @@ void TstMainWindow::cdRootClickReloadsDisc()
     MainFormFixture f;
     mountDisc(f, disc.path());
     MainForm& form = f.load();
-    QCOMPARE(form.HiddenList[0].size(), 0);
+    QCOMPARE(form.area(Area::Cd).HiddenList.size(), 0);
 
     // Another disc goes in: clicking the drive's root reads it afresh and lists its root.
     QDir(disc.path()).mkpath(QStringLiteral("B"));
-    form.TreeView1_NodeClick(0, form.TreeView1[0]->topLevelItem(0));
-    QCOMPARE(childTexts(form.TreeView1[0]->topLevelItem(0)), (QStringList { "A", "B" }));
-    QCOMPARE(form.HiddenList[0], (QStringList { disc.filePath(QStringLiteral("root.png")) }));
-    QCOMPARE(form.CurrentNodePath[0], disc.path());
-    QCOMPARE(form.Combo1[0]->count(), 1);
+    form.TreeView1_NodeClick(Area::Cd, form.area(Area::Cd).TreeView1->topLevelItem(0));
+    QCOMPARE(childTexts(form.area(Area::Cd).TreeView1->topLevelItem(0)), (QStringList { "A", "B" }));
+    QCOMPARE(form.area(Area::Cd).HiddenList, (QStringList { disc.filePath(QStringLiteral("root.png")) }));
+    QCOMPARE(form.area(Area::Cd).CurrentNodePath, disc.path());
+    QCOMPARE(form.area(Area::Cd).Combo1->count(), 1);
 }
 
 void TstMainWindow::treeMouseButtons()
@@ -268,30 +267,33 @@ void TstMainWindow::treeMouseButtons()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.SSTab1->setCurrentIndex(2);
-    FolderTree* vault = form.TreeView1[2];
+    FolderTree* vault = form.area(Area::Vault).TreeView1;
     vault->expandItem(vault->topLevelItem(0));
     QTreeWidgetItem* box = child(vault->topLevelItem(0), QStringLiteral("空箱"));
     const QPoint onBox = vault->visualItemRect(box).center();
 
-    PictureSelected = 1;
+    form.LEADImgList1_Click(form.currentArea().value(), 0);
+    QVERIFY(chosenOnCurrentTab(form));
     QTest::mouseClick(vault->viewport(), Qt::RightButton, {}, onBox);
     QCOMPARE(f.openedMenus, (QStringList { "menu_L" }));
-    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/空箱"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
     QCOMPARE(vault->currentItem(), box);
     QCOMPARE(vault->dropHighlight(), nullptr);
-    QCOMPARE(PictureSelected, qint16(0));
+    QVERIFY(!chosenOnCurrentTab(form));
 
     // Empty space of the vault tree, and any button over the other trees: no menu, but the
     // selection flag still goes.
-    PictureSelected = 1;
+    form.LEADImgList1_Click(form.currentArea().value(), 0);
+    QVERIFY(chosenOnCurrentTab(form));
     QTest::mouseClick(vault->viewport(), Qt::RightButton, {}, QPoint(5, vault->viewport()->height() - 5));
     QCOMPARE(f.openedMenus.size(), 1);
-    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/空箱"));
-    QCOMPARE(PictureSelected, qint16(0));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
+    QVERIFY(!chosenOnCurrentTab(form));
     form.SSTab1->setCurrentIndex(1);
-    PictureSelected = 1;
-    FolderTree* stock = form.TreeView1[1];
+    form.LEADImgList1_Click(form.currentArea().value(), 0);
+    QVERIFY(chosenOnCurrentTab(form));
+    FolderTree* stock = form.area(Area::StockYard).TreeView1;
     QTest::mouseClick(stock->viewport(), Qt::RightButton, {}, stock->visualItemRect(stock->topLevelItem(0)).center());
     QCOMPARE(f.openedMenus.size(), 1);
-    QCOMPARE(PictureSelected, qint16(0));
+    QVERIFY(!chosenOnCurrentTab(form));
 }

@@ -1,5 +1,4 @@
 #include "MainFormFixture.h"
-#include "display/SelectionState.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/FolderTree.h"
@@ -48,7 +47,6 @@ const QString kStock = QStringLiteral("My Documents/ZTV_DATA/ストックヤー�
 class TstKeyboard : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { PictureSelected = 0; }
     void menuKeysOnVaultTreeOpenItsMenuAtCurrentNode();
     void enterOnTreeNodeListsItsFolder();
     void thumbnailKeysShowAndOpenTheTabMenu();
@@ -61,7 +59,7 @@ void TstKeyboard::menuKeysOnVaultTreeOpenItsMenuAtCurrentNode()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    FolderTree* vault = form.TreeView1[2];
+    FolderTree* vault = form.area(Area::Vault).TreeView1;
     QVERIFY(focusOn(form, 2, vault));
     vault->expandItem(vault->topLevelItem(0));
     QTreeWidgetItem* box
@@ -69,11 +67,12 @@ void TstKeyboard::menuKeysOnVaultTreeOpenItsMenuAtCurrentNode()
     QVERIFY(box);
     vault->setCurrentItem(box);
 
-    PictureSelected = 1;
+    form.LEADImgList1_Click(form.currentArea().value(), 0);
+    QVERIFY(chosenOnCurrentTab(form));
     press(Qt::Key_Menu);
     QCOMPARE(f.openedMenus, (QStringList { "menu_L" }));
-    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫/空箱"));
-    QCOMPARE(PictureSelected, qint16(0)); // as after the right button over the tree
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
+    QVERIFY(!chosenOnCurrentTab(form)); // as after the right button over the tree
 
     // Shift+F10 does the same, at the node the arrow keys reach.
     press(Qt::Key_Up);
@@ -81,7 +80,7 @@ void TstKeyboard::menuKeysOnVaultTreeOpenItsMenuAtCurrentNode()
     const QString above = vault->treePath(vault->currentItem());
     press(Qt::Key_F10, Qt::ShiftModifier);
     QCOMPARE(f.openedMenus, (QStringList { "menu_L", "menu_L" }));
-    QCOMPARE(form.CurrentNodePath[2], above);
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, above);
     // Plain F10 is no menu request.
     press(Qt::Key_F10);
     QCOMPARE(f.openedMenus.size(), 2);
@@ -93,11 +92,11 @@ void TstKeyboard::menuKeysOnVaultTreeOpenItsMenuAtCurrentNode()
     QTest::keyClick(vault, Qt::Key_Return);
     form.setEnabled(true);
     QCOMPARE(f.openedMenus.size(), 2);
-    QCOMPARE(form.CurrentNodePath[2], above);
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, above);
 
     // The other trees have no menu, as with the mouse.
-    QVERIFY(focusOn(form, 1, form.TreeView1[1]));
-    form.TreeView1[1]->setCurrentItem(form.TreeView1[1]->topLevelItem(0));
+    QVERIFY(focusOn(form, 1, form.area(Area::StockYard).TreeView1));
+    form.area(Area::StockYard).TreeView1->setCurrentItem(form.area(Area::StockYard).TreeView1->topLevelItem(0));
     press(Qt::Key_Menu);
     QCOMPARE(f.openedMenus.size(), 2);
 }
@@ -108,21 +107,22 @@ void TstKeyboard::enterOnTreeNodeListsItsFolder()
     writePictures(f, kStock, 2);
     writePictures(f, kStock + QStringLiteral("/旅行"), 3);
     MainForm& form = f.load();
-    QCOMPARE(form.HiddenList[1].size(), 2);
-    FolderTree* tree = form.TreeView1[1];
+    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 2);
+    FolderTree* tree = form.area(Area::StockYard).TreeView1;
     QVERIFY(focusOn(form, 1, tree));
     tree->setCurrentItem(tree->topLevelItem(0));
     tree->expandItem(tree->topLevelItem(0));
     press(Qt::Key_Down);
     QCOMPARE(tree->currentItem()->text(0), QStringLiteral("旅行"));
     // Moving the current node lists nothing; Enter is the click.
-    QCOMPARE(form.HiddenList[1].size(), 2);
-    PictureSelected = 1;
+    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 2);
+    form.LEADImgList1_Click(form.currentArea().value(), 0);
+    QVERIFY(chosenOnCurrentTab(form));
     press(Qt::Key_Return);
-    QCOMPARE(form.CurrentNodePath[1], QStringLiteral("ストックヤード/旅行"));
-    QCOMPARE(form.HiddenList[1].size(), 3);
-    QVERIFY(form.HiddenList[1].first().endsWith(QStringLiteral("/旅行/p00.png")));
-    QCOMPARE(PictureSelected, qint16(0));
+    QCOMPARE(form.area(Area::StockYard).CurrentNodePath, QStringLiteral("ストックヤード/旅行"));
+    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 3);
+    QVERIFY(form.area(Area::StockYard).HiddenList.first().endsWith(QStringLiteral("/旅行/p00.png")));
+    QVERIFY(!chosenOnCurrentTab(form));
     // The window is disabled during the listing; the keyboard user keeps their place.
     QCOMPARE(QApplication::focusWidget(), tree);
 }
@@ -132,7 +132,7 @@ void TstKeyboard::thumbnailKeysShowAndOpenTheTabMenu()
     MainFormFixture f;
     writePictures(f, kStock, 7);
     MainForm& form = f.load();
-    ThumbnailList* list = form.LEADImgList1[1];
+    ThumbnailList* list = form.area(Area::StockYard).LEADImgList1;
     QCOMPARE(list->ThumbnailCount(), 7);
     QVERIFY(focusOn(form, 1, list));
 
@@ -141,24 +141,23 @@ void TstKeyboard::thumbnailKeysShowAndOpenTheTabMenu()
     press(Qt::Key_Right);
     press(Qt::Key_Down);
     press(Qt::Key_Return);
-    const int chosen = form.TabSelectedIndex[1];
+    const int chosen = chosenIndex(form, Area(1));
     QVERIFY(chosen >= 5);
-    QCOMPARE(PictureSelected, qint16(1));
-    QVERIFY(form.LEAD1[1]->hasPicture());
-    QCOMPARE(form.HiddenList[1].value(chosen).isEmpty(), false);
+    QVERIFY(chosenOnCurrentTab(form));
+    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
+    QCOMPARE(form.area(Area::StockYard).HiddenList.value(chosen).isEmpty(), false);
 
     // The menu key: the current thumbnail is chosen and shown, then the tab's menu opens.
     press(Qt::Key_Left);
-    PictureSelected = 0;
     press(Qt::Key_Menu);
     QCOMPARE(f.openedMenus, (QStringList { "menu_R" }));
-    QCOMPARE(form.TabSelectedIndex[1], qint16(chosen - 1));
-    QCOMPARE(PictureSelected, qint16(1));
+    QCOMPARE(chosenIndex(form, Area(1)), chosen - 1);
+    QVERIFY(chosenOnCurrentTab(form));
 
     // On the vault's tab its own menu opens.
     writePictures(f, QStringLiteral("My Documents/ZTV_DATA/保管庫"), 1);
-    form.ShowFolderThumbnails(2, f.home.vault());
-    QVERIFY(focusOn(form, 2, form.LEADImgList1[2]));
+    form.ShowFolderThumbnails(Area::Vault, f.home.vault());
+    QVERIFY(focusOn(form, 2, form.area(Area::Vault).LEADImgList1));
     press(Qt::Key_Right);
     press(Qt::Key_F10, Qt::ShiftModifier);
     QCOMPARE(f.openedMenus.last(), QStringLiteral("menu_RF"));
@@ -168,11 +167,11 @@ void TstKeyboard::menuKeyOnPasteDisplay()
 {
     MainFormFixture f;
     MainForm& form = f.load();
-    QVERIFY(focusOn(form, 3, form.LEAD2));
+    QVERIFY(focusOn(form, 3, &form.LEAD2()));
     // The display reports the right button, as a right click does; the paste area's handler
     // behind it opens its menu.
-    QSignalSpy buttons(form.LEAD2, &PictureDisplay::mouseButton);
-    QTest::mouseClick(form.LEAD2, Qt::RightButton, {}, QPoint(10, 10));
+    QSignalSpy buttons(&form.LEAD2(), &PictureDisplay::mouseButton);
+    QTest::mouseClick(&form.LEAD2(), Qt::RightButton, {}, QPoint(10, 10));
     press(Qt::Key_Menu);
     press(Qt::Key_F10, Qt::ShiftModifier);
     QCOMPARE(buttons.size(), 3);
@@ -185,11 +184,11 @@ void TstKeyboard::tabOrderFollowsTheTab()
     MainFormFixture f;
     writePictures(f, kStock, 1);
     MainForm& form = f.load();
-    QVERIFY(focusOn(form, 1, form.TreeView1[1]));
-    const QList<QWidget*> expected { form.LEADImgList1[1]->focusProxy(), form.Combo1[1], form.LEAD1[1],
+    QVERIFY(focusOn(form, 1, form.area(Area::StockYard).TreeView1));
+    const QList<QWidget*> expected { form.area(Area::StockYard).LEADImgList1->focusProxy(), form.area(Area::StockYard).Combo1, form.area(Area::StockYard).LEAD1,
                                      form.Command3[0], form.Command3[1], form.Command3[2], form.Command3[3],
                                      form.Command2, form.Command1[2], form.SSTab1->findChild<QTabBar*>(),
-                                     form.TreeView1[1] };
+                                     form.area(Area::StockYard).TreeView1 };
     for (QWidget* next : expected) {
         press(Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), next);
@@ -200,7 +199,7 @@ void TstKeyboard::tabOrderFollowsTheTab()
 
     // The paste tab: its buttons in their order on screen, then the display.
     QVERIFY(focusOn(form, 3, form.Command1[1]));
-    const QList<QWidget*> paste { form.Command1[0], form.Command1[3], form.Command1[4], form.LEAD2 };
+    const QList<QWidget*> paste { form.Command1[0], form.Command1[3], form.Command1[4], &form.LEAD2() };
     for (QWidget* next : paste) {
         press(Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), next);

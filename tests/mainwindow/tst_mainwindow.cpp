@@ -2,11 +2,10 @@
 
 #include "MainFormFixture.h"
 #include "app/StoragePaths.h"
-#include "display/SelectionState.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/FolderTree.h"
-#include "mainwindow/PathText.h"
+#include "platform/PathText.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -71,15 +70,15 @@ void TstMainWindow::layoutAndCaptions()
     QCOMPARE(form.Command1[0]->geometry().topLeft(), QPoint(71, 6));
 
     for (int tab = 0; tab < 3; ++tab) {
-        QCOMPARE(form.TreeView1[tab]->geometry(), QRect(23, 59, 198, 326));
-        QCOMPARE(form.LEADImgList1[tab]->geometry(), QRect(232, 58, 576, 523));
-        QCOMPARE(form.Label1[tab]->text(), QStringLiteral("/"));
-        QCOMPARE(form.Label2[tab]->text(), QStringLiteral("選択中の画像を表示"));
+        QCOMPARE(form.area(Area(tab)).TreeView1->geometry(), QRect(23, 59, 198, 326));
+        QCOMPARE(form.area(Area(tab)).LEADImgList1->geometry(), QRect(232, 58, 576, 523));
+        QCOMPARE(form.area(Area(tab)).Label1->text(), QStringLiteral("/"));
+        QCOMPARE(form.area(Area(tab)).Label2->text(), QStringLiteral("選択中の画像を表示"));
     }
-    QCOMPARE(form.TreeView1[2]->accessibleName(), QStringLiteral("フォルダ（保管庫）"));
-    QCOMPARE(form.LEADImgList1[2]->accessibleName(), QStringLiteral("サムネイル（保管庫）"));
-    QCOMPARE(form.Combo1[1]->accessibleName(), QStringLiteral("ページ（ストックヤード）"));
-    QCOMPARE(form.LEAD1[0]->accessibleName(), QStringLiteral("選択中の画像（CD）"));
+    QCOMPARE(form.area(Area::Vault).TreeView1->accessibleName(), QStringLiteral("フォルダ（保管庫）"));
+    QCOMPARE(form.area(Area::Vault).LEADImgList1->accessibleName(), QStringLiteral("サムネイル（保管庫）"));
+    QCOMPARE(form.area(Area::StockYard).Combo1->accessibleName(), QStringLiteral("ページ（ストックヤード）"));
+    QCOMPARE(form.area(Area::Cd).LEAD1->accessibleName(), QStringLiteral("選択中の画像（CD）"));
 }
 
 void TstMainWindow::menusAndItems()
@@ -117,38 +116,38 @@ void TstMainWindow::formLoadBuildsAreas()
     f.home.fillSample();
     MainForm& form = f.load();
     QVERIFY(f.prompts.calls.isEmpty());
-    QCOMPARE(AreaBasePath[1], f.home.storageRoot());
-    QCOMPARE(form.CurrentNodePath[0], QString());
-    QCOMPARE(form.CurrentNodePath[1], QStringLiteral("ストックヤード"));
-    QCOMPARE(form.CurrentNodePath[2], QStringLiteral("保管庫"));
+    QCOMPARE(form.storagePaths().AreaBasePath[Area::StockYard], f.home.storageRoot());
+    QCOMPARE(form.area(Area::Cd).CurrentNodePath, QString());
+    QCOMPARE(form.area(Area::StockYard).CurrentNodePath, QStringLiteral("ストックヤード"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫"));
 
     // No optical drive: the CD root is ":" alone, with nothing below it and nothing listed.
-    QCOMPARE(form.TreeView1[0]->topLevelItemCount(), 1);
-    QCOMPARE(form.TreeView1[0]->topLevelItem(0)->text(0), QStringLiteral(":"));
-    QCOMPARE(FolderTree::imageKey(form.TreeView1[0]->topLevelItem(0)), QStringLiteral("Drive"));
-    QCOMPARE(form.TreeView1[0]->topLevelItem(0)->childCount(), 0);
-    QCOMPARE(form.LEADImgList1[0]->ThumbnailCount(), 0);
+    QCOMPARE(form.area(Area::Cd).TreeView1->topLevelItemCount(), 1);
+    QCOMPARE(form.area(Area::Cd).TreeView1->topLevelItem(0)->text(0), QStringLiteral(":"));
+    QCOMPARE(FolderTree::imageKey(form.area(Area::Cd).TreeView1->topLevelItem(0)), QStringLiteral("Drive"));
+    QCOMPARE(form.area(Area::Cd).TreeView1->topLevelItem(0)->childCount(), 0);
+    QCOMPARE(form.area(Area::Cd).LEADImgList1->ThumbnailCount(), 0);
 
     // The stock yard and the vault list the pictures of their own root folders.
-    const QStringList stock = form.HiddenList[1];
+    const QStringList stock = form.area(Area::StockYard).HiddenList;
     QVERIFY(stock.contains(f.home.stockYard() + QStringLiteral("/camera.jpg")));
     QVERIFY(stock.contains(f.home.stockYard() + QStringLiteral("/写真.jpg")));
     QVERIFY(!stock.contains(f.home.stockYard() + QStringLiteral("/notes.txt")));
     QVERIFY(!stock.contains(f.home.stockYard() + QStringLiteral("/broken.jpg")));
-    QCOMPARE(form.LEADImgList1[1]->ThumbnailCount(), stock.size());
+    QCOMPARE(form.area(Area::StockYard).LEADImgList1->ThumbnailCount(), stock.size());
     for (int i = 0; i < stock.size(); ++i)
-        QCOMPARE(form.LEADImgList1[1]->caption(i), GetFileTitle(stock[i]));
-    QCOMPARE(form.HiddenList[2], (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
-    QCOMPARE(form.Label3[1]->text(), QStringLiteral("1"));
-    QCOMPARE(form.Combo1[2]->count(), 1);
+        QCOMPARE(form.area(Area::StockYard).LEADImgList1->caption(i), GetFileTitle(stock[i]));
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
+    QCOMPARE(form.area(Area::StockYard).Label3->text(), QStringLiteral("1"));
+    QCOMPARE(form.area(Area::Vault).Combo1->count(), 1);
 
-    QTreeWidgetItem* vault = form.TreeView1[2]->topLevelItem(0);
+    QTreeWidgetItem* vault = form.area(Area::Vault).TreeView1->topLevelItem(0);
     QCOMPARE(vault->text(0), QStringLiteral("保管庫"));
     QCOMPARE(FolderTree::nodeKey(vault), f.home.vault());
     QCOMPARE(vault->childCount(), 2);
     QCOMPARE(vault->child(0)->text(0), QStringLiteral("旅行"));
     QCOMPARE(vault->child(1)->text(0), QStringLiteral("空箱"));
-    QCOMPARE(form.NodeCount[2], 2);
+    QCOMPARE(form.area(Area::Vault).NodeCount, 2);
     QCOMPARE(vault->child(0)->childCount(), 0); // filled when the root is opened
     QVERIFY(form.isEnabled());
     QVERIFY(!form.gbBrowsing);
@@ -158,22 +157,22 @@ namespace {
 // Fails the tabs it is told to, after building them as usual.
 class FailingForm : public MainForm {
 public:
-    FailingForm(const Services& s, QList<int> failing)
+    FailingForm(const Services& s, QList<Area> failing)
         : MainForm(s)
         , m_failing(std::move(failing))
     {
     }
 
 protected:
-    void LoadTab(int tab) override
+    void LoadTab(Area area) override
     {
-        if (m_failing.contains(tab))
+        if (m_failing.contains(area))
             throw std::runtime_error("drive");
-        MainForm::LoadTab(tab);
+        MainForm::LoadTab(area);
     }
 
 private:
-    QList<int> m_failing;
+    QList<Area> m_failing;
 };
 } // namespace
 
@@ -181,7 +180,7 @@ void TstMainWindow::formLoadReportsEachFailingTab()
 {
     MainFormFixture f;
     f.home.fillSample();
-    FailingForm form(f.services, { 0, 1 });
+    FailingForm form(f.services, { Area::Cd, Area::StockYard });
     f.attach(form);
     form.Form_Load();
     const auto messages = f.prompts.messages();
@@ -193,8 +192,8 @@ void TstMainWindow::formLoadReportsEachFailingTab()
         QCOMPARE(m.buttons, PromptButtons::Ok);
     }
     // The tab after the failed ones is still built, and the spreadsheet check still runs.
-    QCOMPARE(form.HiddenList[2].size(), 1);
-    QCOMPARE(form.TreeView1[1]->topLevelItemCount(), 0);
+    QCOMPARE(form.area(Area::Vault).HiddenList.size(), 1);
+    QCOMPARE(form.area(Area::StockYard).TreeView1->topLevelItemCount(), 0);
     QCOMPARE(f.spreadsheet.infoCalls, 1);
     QVERIFY(form.isEnabled());
 }
@@ -229,18 +228,25 @@ void TstMainWindow::spreadsheetCheck()
     QVERIFY(f.prompts.calls.isEmpty());
 }
 
-void TstMainWindow::tabSwitchClearsSelection()
+void TstMainWindow::tabsKeepTheirOwnChoice()
 {
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
     form.SSTab1->setCurrentIndex(1);
-    form.LEADImgList1_Click(1, 0);
-    QCOMPARE(PictureSelected, qint16(1));
+    form.LEADImgList1_Click(Area::StockYard, 0);
+    QVERIFY(chosenOnCurrentTab(form));
+    const QString chosen = form.area(Area::StockYard).HiddenList.at(0);
+    // The vault's tab shows nothing chosen, and its delete acts on nothing.
     form.SSTab1->setCurrentIndex(2);
-    QCOMPARE(PictureSelected, qint16(0));
+    QVERIFY(!chosenOnCurrentTab(form));
+    form.RF_Del_Click();
+    QVERIFY(f.prompts.calls.isEmpty());
+    QVERIFY(QFileInfo::exists(chosen));
+    // Back on the stock yard its picture is still chosen and shown.
     form.SSTab1->setCurrentIndex(1);
-    QCOMPARE(PictureSelected, qint16(0));
+    QVERIFY(chosenOnCurrentTab(form));
+    QCOMPARE(form.area(Area::StockYard).LEAD1->sourcePath(), chosen);
 }
 
 void TstMainWindow::exitButtonAndCloseBoxEndTheSame()
@@ -289,18 +295,18 @@ void TstMainWindow::pageSelector()
     QImage bitmap(40, 30, QImage::Format_RGB32);
     bitmap.fill(Qt::darkGreen);
     for (int i = 0; i < thumbnails; ++i)
-        form.AddThumbnailItem(1, QStringLiteral("/p/%1.png").arg(i), bitmap);
-    QCOMPARE(form.HiddenList[1].size(), thumbnails);
-    form.ComboSet(1);
+        form.AddThumbnailItem(Area::StockYard, QStringLiteral("/p/%1.png").arg(i), bitmap);
+    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), thumbnails);
+    form.ComboSet(Area::StockYard);
     QStringList got;
-    for (int i = 0; i < form.Combo1[1]->count(); ++i)
-        got << form.Combo1[1]->itemText(i);
+    for (int i = 0; i < form.area(Area::StockYard).Combo1->count(); ++i)
+        got << form.area(Area::StockYard).Combo1->itemText(i);
     QCOMPARE(got, pages);
-    QCOMPARE(form.Label3[1]->text(), QString::number(pages.size()));
-    QCOMPARE(form.Combo1[1]->currentText(), QStringLiteral("1"));
+    QCOMPARE(form.area(Area::StockYard).Label3->text(), QString::number(pages.size()));
+    QCOMPARE(form.area(Area::StockYard).Combo1->currentText(), QStringLiteral("1"));
     // Choosing the last page must not fail even where its second thumbnail does not exist.
-    form.Combo1[1]->setCurrentIndex(form.Combo1[1]->count() - 1);
-    form.Combo1_Click(1);
+    form.area(Area::StockYard).Combo1->setCurrentIndex(form.area(Area::StockYard).Combo1->count() - 1);
+    form.Combo1_Click(Area::StockYard);
 }
 
 QTEST_MAIN(TstMainWindow)

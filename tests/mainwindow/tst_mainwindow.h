@@ -12,7 +12,7 @@ private Q_SLOTS:
     void formLoadReportsEachFailingTab();
     void spreadsheetCheck_data();
     void spreadsheetCheck();
-    void tabSwitchClearsSelection();
+    void tabsKeepTheirOwnChoice();
     void exitButtonAndCloseBoxEndTheSame();
     // page selector and names
     void pathText();

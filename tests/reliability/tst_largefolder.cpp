@@ -2,7 +2,6 @@
 // whose positions fit), listed to the end, paged, scrolled and chosen from beyond 32767.
 #include "MainFormFixture.h"
 #include "display/PreviewForm.h"
-#include "display/SelectionState.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
@@ -95,11 +94,11 @@ void TstLargeFolder::initTestCase()
     QVERIFY(QTest::qWaitForWindowExposed(m_form));
     m_form->SSTab1->setCurrentIndex(1);
     // No shared cache entries: they would add 33,000 files to the temporary home.
-    m_form->LEADThumb1[1]->setCacheFolder(QString());
+    m_form->area(Area::StockYard).LEADThumb1->setCacheFolder(QString());
     clock.restart();
-    QCOMPARE(m_form->ShowFolderThumbnails(1, m_dir->path()), 0);
+    QCOMPARE(m_form->ShowFolderThumbnails(Area::StockYard, m_dir->path()), 0);
     qInfo("browsing %d files: %lld ms", kFiles, clock.restart());
-    m_form->ComboSet(1);
+    m_form->ComboSet(Area::StockYard);
     qInfo("page selector: %lld ms", clock.elapsed());
 }
 
@@ -111,12 +110,12 @@ void TstLargeFolder::cleanupTestCase()
 
 void TstLargeFolder::listsEveryFileToTheEnd()
 {
-    ThumbnailList* list = m_form->LEADImgList1[1];
+    ThumbnailList* list = m_form->area(Area::StockYard).LEADImgList1;
     QCOMPARE(m_form->gBrowseIndex, kFiles);
     QCOMPARE(list->ThumbnailCount(), kFiles);
-    QCOMPARE(m_form->HiddenList[1].size(), kFiles);
+    QCOMPARE(m_form->area(Area::StockYard).HiddenList.size(), kFiles);
     for (int i : { 0, 32767, 32768, kFiles - 1 }) {
-        QCOMPARE(m_form->HiddenList[1].at(i), m_dir->path() + QLatin1Char('/') + fileName(i));
+        QCOMPARE(m_form->area(Area::StockYard).HiddenList.at(i), m_dir->path() + QLatin1Char('/') + fileName(i));
         QCOMPARE(list->caption(i), fileName(i));
         QCOMPARE(list->counter(i), i);
     }
@@ -124,9 +123,9 @@ void TstLargeFolder::listsEveryFileToTheEnd()
 
 void TstLargeFolder::pagesBeyondTheDesignedRange()
 {
-    ThumbnailList* list = m_form->LEADImgList1[1];
-    QComboBox* combo = m_form->Combo1[1];
-    QCOMPARE(m_form->Label3[1]->text(), QString::number(kPages));
+    ThumbnailList* list = m_form->area(Area::StockYard).LEADImgList1;
+    QComboBox* combo = m_form->area(Area::StockYard).Combo1;
+    QCOMPARE(m_form->area(Area::StockYard).Label3->text(), QString::number(kPages));
     QCOMPARE(combo->count(), kPages);
     QCOMPARE(combo->itemText(kPages - 1), QString::number(kPages));
     QCOMPARE(combo->currentText(), QStringLiteral("1"));
@@ -135,18 +134,18 @@ void TstLargeFolder::pagesBeyondTheDesignedRange()
     option.initFrom(combo);
     const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
     QVERIFY(field.width() >= combo->fontMetrics().horizontalAdvance(QString::number(kPages)));
-    QVERIFY(combo->geometry().right() < m_form->Label1[1]->geometry().left());
+    QVERIFY(combo->geometry().right() < m_form->area(Area::StockYard).Label1->geometry().left());
     QCOMPARE(list->topItem(), 0);
     // 1311 is the last page whose scroll position fits 16 bits; the next ones scroll alike,
     // each to the row of its own second thumbnail.
     for (int page : { 1311, 1312, 1318, kPages, 2 }) {
         combo->setCurrentIndex(page - 1);
-        m_form->Combo1_Click(1);
+        m_form->Combo1_Click(Area::StockYard);
         QCOMPARE(list->topItem(), (page - 1) * 25);
     }
     // The last page shows the last thumbnail.
     combo->setCurrentIndex(kPages - 1);
-    m_form->Combo1_Click(1);
+    m_form->Combo1_Click(Area::StockYard);
     QAbstractItemView* view = list->view();
     const QRect last = view->visualRect(list->model()->index(kFiles - 1, 0));
     QVERIFY(view->viewport()->rect().contains(last));
@@ -154,23 +153,22 @@ void TstLargeFolder::pagesBeyondTheDesignedRange()
 
 void TstLargeFolder::choiceBeyond32767ActsOnItsFile()
 {
-    ThumbnailList* list = m_form->LEADImgList1[1];
-    m_form->Combo1[1]->setCurrentIndex(kPages - 1);
-    m_form->Combo1_Click(1);
+    ThumbnailList* list = m_form->area(Area::StockYard).LEADImgList1;
+    m_form->area(Area::StockYard).Combo1->setCurrentIndex(kPages - 1);
+    m_form->Combo1_Click(Area::StockYard);
     const int item = kFiles - 7; // 32993, on the last page
     const QPoint p = pointFor(list, item);
     QVERIFY(p.x() >= 0);
-    PictureSelected = 0;
-    m_form->LEADImgList1_MouseButton(1, 2, 0, p.x(), p.y());
+    m_form->LEADImgList1_MouseButton(Area::StockYard, Qt::RightButton, p);
     QCOMPARE(list->selectedItems(), QList<int> { item });
-    QCOMPARE(m_form->TabSelectedIndex[1], item);
-    QCOMPARE(PictureSelected, qint16(1));
+    QCOMPARE(chosenIndex(*m_form, Area(1)), item);
+    QVERIFY(isChosen(*m_form, Area::StockYard));
     const QString file = m_dir->path() + QLatin1Char('/') + fileName(item);
-    QCOMPARE(m_form->LEAD1[1]->sourcePath(), file);
+    QCOMPARE(m_form->area(Area::StockYard).LEAD1->sourcePath(), file);
     // What the file operations and the preview act on is that same file.
-    QCOMPARE(m_form->HiddenList[1].value(m_form->TabSelectedIndex[1]), file);
-    m_form->LEAD1_Click(1);
-    QCOMPARE(PreviewPath, file);
+    QCOMPARE(m_form->area(Area::StockYard).HiddenList.value(chosenIndex(*m_form, Area(1))), file);
+    m_form->LEAD1_Click(Area::StockYard);
+    QCOMPARE(m_form->area(Area::StockYard).PreviewPath, file);
     if (QWidget* preview = m_form->previewForm())
         preview->close();
 }
@@ -179,13 +177,13 @@ void TstLargeFolder::nodeCountGoesPast32767()
 {
     // Every child addition of a tree counts, failed ones included, and is never reset: a
     // long session passes 32767.
-    FolderTree* tree = m_form->TreeView1[1];
-    m_form->NodeCount[1] = 32767;
+    FolderTree* tree = m_form->area(Area::StockYard).TreeView1;
+    m_form->area(Area::StockYard).NodeCount = 32767;
     QTreeWidgetItem* root = tree->topLevelItem(0);
     QVERIFY(root);
     QVERIFY(QDir().mkpath(m_f->home.stockYard() + QStringLiteral("/box")));
-    m_form->TreeEnum(1, { FolderTree::nodeKey(root), FolderTree::nodeKey(root) });
-    QCOMPARE(m_form->NodeCount[1], 32769);
+    m_form->TreeEnum(Area::StockYard, { FolderTree::nodeKey(root), FolderTree::nodeKey(root) });
+    QCOMPARE(m_form->area(Area::StockYard).NodeCount, 32769);
 }
 
 QTEST_MAIN(TstLargeFolder)

@@ -3,7 +3,6 @@
 // operation either reaches that exact file or refuses; none reaches another file.
 #include "MainFormFixture.h"
 #include "display/PreviewForm.h"
-#include "display/SelectionState.h"
 #include "export/WorkbookExport.h"
 #include "capture/SaveTargets.h"
 #include "filing/FilingPaths.h"
@@ -15,7 +14,7 @@
 #include "imaging/ThumbnailCache.h"
 #include "imaging/ThumbnailEngine.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderList.h"
+#include "platform/FolderList.h"
 #include "mainwindow/FolderTree.h"
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
@@ -138,11 +137,6 @@ QImage thumbnailAt(ThumbnailList* list, int i)
 class TstNames : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init()
-    {
-        PictureSelected = 0;
-        PreviewPath.clear();
-    }
     void displayNames_data();
     void displayNames();
     void listingKeepsLookalikesApart();
@@ -216,16 +210,16 @@ void TstNames::browsingGivesEachFileItsOwnThumbnail()
     const Purge purge { encodePath(f.home.home()) };
     writeLookalikes(yard);
     MainForm& form = f.load();
-    ThumbnailList* list = form.LEADImgList1[1];
+    ThumbnailList* list = form.area(Area::StockYard).LEADImgList1;
     QCOMPARE(list->ThumbnailCount(), 3);
-    QCOMPARE(form.HiddenList[1].size(), 3);
+    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 3);
     QSet<QByteArray> files;
-    for (const QString& path : std::as_const(form.HiddenList[1]))
+    for (const QString& path : std::as_const(form.area(Area::StockYard).HiddenList))
         files << encodePath(path);
     QCOMPARE(files,
         QSet<QByteArray>({ yard + '/' + kSjisName, yard + '/' + kStrayName, yard + '/' + kDecoyName }));
     for (int i = 0; i < 3; ++i) {
-        const QByteArray file = encodePath(form.HiddenList[1].at(i));
+        const QByteArray file = encodePath(form.area(Area::StockYard).HiddenList.at(i));
         const char expected = file.endsWith(kSjisName) ? 'r' : file.endsWith(kStrayName) ? 'g' : 'b';
         QCOMPARE(hue(thumbnailAt(list, i)), expected);
         if (expected == 'r')
@@ -242,15 +236,15 @@ void TstNames::choosingShowsPreviewsAndCopiesTheExactFile()
     const Purge purge { encodePath(f.home.home()) };
     writeLookalikes(yard);
     MainForm& form = f.load();
-    const int sjis = int(form.HiddenList[1].indexOf(decodePath(yard + '/' + kSjisName)));
-    const int stray = int(form.HiddenList[1].indexOf(decodePath(yard + '/' + kStrayName)));
+    const int sjis = int(form.area(Area::StockYard).HiddenList.indexOf(decodePath(yard + '/' + kSjisName)));
+    const int stray = int(form.area(Area::StockYard).HiddenList.indexOf(decodePath(yard + '/' + kStrayName)));
     QVERIFY(sjis >= 0 && stray >= 0);
 
-    form.LEADImgList1_Click(1, sjis);
-    QCOMPARE(PictureSelected, qint16(1));
-    QCOMPARE(hue(form.LEAD1[1]->picture()), 'r');
-    QCOMPARE(encodePath(form.LEAD1[1]->sourcePath()), yard + '/' + kSjisName);
-    form.LEAD1_Click(1);
+    form.LEADImgList1_Click(Area::StockYard, sjis);
+    QVERIFY(isChosen(form, Area::StockYard));
+    QCOMPARE(hue(form.area(Area::StockYard).LEAD1->picture()), 'r');
+    QCOMPARE(encodePath(form.area(Area::StockYard).LEAD1->sourcePath()), yard + '/' + kSjisName);
+    form.LEAD1_Click(Area::StockYard);
     PreviewForm* preview = form.previewForm();
     QVERIFY(preview);
     QCOMPARE(hue(preview->LEAD1->picture()), 'r');
@@ -258,9 +252,9 @@ void TstNames::choosingShowsPreviewsAndCopiesTheExactFile()
     preview->close();
 
     // The clipboard's file reference names the file's own bytes.
-    form.LEADImgList1_Click(1, stray);
-    QCOMPARE(hue(form.LEAD1[1]->picture()), 'g');
-    form.LEAD1[1]->CopyPictureToClipboard(31);
+    form.LEADImgList1_Click(Area::StockYard, stray);
+    QCOMPARE(hue(form.area(Area::StockYard).LEAD1->picture()), 'g');
+    form.area(Area::StockYard).LEAD1->CopyPictureToClipboard(PictureDisplay::ClipboardCopy::PictureAndFile);
     const QMimeData* mime = QApplication::clipboard()->mimeData();
     QVERIFY(mime && mime->hasImage() && mime->urls().size() == 1);
     const QUrl url = mime->urls().first();
@@ -269,9 +263,9 @@ void TstNames::choosingShowsPreviewsAndCopiesTheExactFile()
 
     // A file gone by now is refused and empties the list; its look-alike is not shown instead.
     QCOMPARE(::unlink(yard + '/' + kSjisName), 0);
-    form.LEADImgList1_Click(1, sjis);
-    QCOMPARE(form.LEADImgList1[1]->ThumbnailCount(), 0);
-    QVERIFY(!form.LEAD1[1]->hasPicture());
+    form.LEADImgList1_Click(Area::StockYard, sjis);
+    QCOMPARE(form.area(Area::StockYard).LEADImgList1->ThumbnailCount(), 0);
+    QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
     QCOMPARE(readRaw(yard + '/' + kDecoyName), pictures::png({ 32, 24 }, Qt::blue));
 }
 
@@ -322,7 +316,7 @@ void TstNames::treeShowsAndOpensFoldersByTheirBytes()
     }
     QCOMPARE(::mkdir(vault + '/' + sjis + "/\x94\xA0", 0755), 0); // "箱"
     MainForm& form = f.load();
-    FolderTree* tree = form.TreeView1[2];
+    FolderTree* tree = form.area(Area::Vault).TreeView1;
     QTreeWidgetItem* root = tree->topLevelItem(0);
     QCOMPARE(root->childCount(), 3);
     root->setExpanded(true); // fills the next level
@@ -340,15 +334,15 @@ void TstNames::treeShowsAndOpensFoldersByTheirBytes()
         if (i == 0)
             QCOMPARE(node->child(0)->text(0), u"箱"_qs);
 
-        form.TreeView1_NodeClick(2, node);
-        QCOMPARE(encodePath(form.CurrentNodePath[2]), "保管庫/" + names[i]);
-        QCOMPARE(form.HiddenList[2].size(), 1);
-        QCOMPARE(encodePath(form.HiddenList[2].at(0)), vault + '/' + names[i] + "/in.png");
-        QCOMPARE(hue(thumbnailAt(form.LEADImgList1[2], 0)), hues[i]);
+        form.TreeView1_NodeClick(Area::Vault, node);
+        QCOMPARE(encodePath(form.area(Area::Vault).CurrentNodePath), "保管庫/" + names[i]);
+        QCOMPARE(form.area(Area::Vault).HiddenList.size(), 1);
+        QCOMPARE(encodePath(form.area(Area::Vault).HiddenList.at(0)), vault + '/' + names[i] + "/in.png");
+        QCOMPARE(hue(thumbnailAt(form.area(Area::Vault).LEADImgList1, 0)), hues[i]);
     }
     // Reopening by tree path finds the exact folder, as after a transfer into it.
     tree->setCurrentItem(nullptr);
-    form.ReopenTreePath(2, decodePath("保管庫/" + sjis + "/\x94\xA0"));
+    form.ReopenTreePath(Area::Vault, decodePath("保管庫/" + sjis + "/\x94\xA0"));
     QVERIFY(tree->currentItem());
     QCOMPARE(encodePath(FolderTree::nodeKey(tree->currentItem())), vault + '/' + sjis + "/\x94\xA0");
 }
@@ -367,16 +361,16 @@ void TstNames::filingActsOnTheExactFile()
     form.show();
     auto choose = [&](int tab, const QByteArray& file) {
         form.SSTab1->setCurrentIndex(tab);
-        const int index = int(form.HiddenList[tab].indexOf(decodePath(file)));
+        const int index = int(form.area(Area(tab)).HiddenList.indexOf(decodePath(file)));
         if (index >= 0)
-            form.LEADImgList1_Click(tab, index);
-        return index >= 0 && PictureSelected == 1;
+            form.LEADImgList1_Click(Area(tab), index);
+        return index >= 0 && isChosen(form, Area(tab));
     };
     auto openBox = [&] {
-        QTreeWidgetItem* top = form.TreeView1[2]->topLevelItem(0);
+        QTreeWidgetItem* top = form.area(Area::Vault).TreeView1->topLevelItem(0);
         for (int i = 0; top && i < top->childCount(); ++i) {
             if (encodePath(FolderTree::nodeName(top->child(i))) == "\x94\xA0")
-                form.TreeView1_NodeClick(2, top->child(i));
+                form.TreeView1_NodeClick(Area::Vault, top->child(i));
         }
     };
 
@@ -409,7 +403,7 @@ void TstNames::filingActsOnTheExactFile()
     // Renamed in the box and copied to the clipboard: the moved picture itself.
     openBox();
     QVERIFY(choose(2, box + '/' + kSjisName));
-    QCOMPARE(hue(form.LEAD1[2]->picture()), 'r');
+    QCOMPARE(hue(form.area(Area::Vault).LEAD1->picture()), 'r');
     f.prompts.answerInput(u"改名"_qs);
     form.RF_Mod_Click();
     QCOMPARE(readRaw(box + "/改名.jpg"), red);

@@ -50,3 +50,25 @@ struct MainFormFixture {
 };
 
 } // namespace ztv::test
+
+namespace ztv {
+
+// The choice of a tab, as the tests look at it.
+inline bool isChosen(const MainForm& form, Area area)
+{
+    return form.area(area).PictureSelected.has_value();
+}
+// Whether the tab in front has a picture chosen (none on the paste tab).
+inline bool chosenOnCurrentTab(const MainForm& form)
+{
+    const std::optional<Area> area = form.currentArea();
+    return area && isChosen(form, *area);
+}
+// The chosen picture's position on the tab's page; -1 when none is chosen.
+inline int chosenIndex(const MainForm& form, Area area)
+{
+    const BrowsingArea& a = form.area(area);
+    return a.PictureSelected ? int(a.HiddenList.indexOf(a.PictureSelected->path)) : -1;
+}
+
+} // namespace ztv

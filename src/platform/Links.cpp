@@ -1,4 +1,4 @@
-#include "mainwindow/Links.h"
+#include "platform/Links.h"
 
 #include "platform/Prompts.h"
 #include "platform/Shell.h"

@@ -1,4 +1,4 @@
-#include "mainwindow/PathText.h"
+#include "platform/PathText.h"
 
 namespace ztv {
 

@@ -1,4 +1,4 @@
-#include "mainwindow/FolderList.h"
+#include "platform/FolderList.h"
 
 #include "platform/FolderEntries.h"
 #include "platform/PathCodec.h"

@@ -1,0 +1,104 @@
+#include "display/BrowsingArea.h"
+
+#include "display/texts.h"
+#include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailList.h"
+#include "platform/Prompts.h"
+
+namespace ztv {
+
+namespace {
+
+void drawSelected(ThumbnailList* list, int item)
+{
+    list->SetAllSelected(false);
+    if (item >= 0)
+        list->SetItemSelected(item);
+}
+
+} // namespace
+
+bool BrowsingArea::choose(int item)
+{
+    const QString path = HiddenList.value(item);
+    std::optional<PictureChoice> choice = PictureChoice::of(path);
+    if (item >= 0 && item < HiddenList.size() && choice && LEAD1->LoadPicture(path)) {
+        PictureSelected = std::move(choice);
+        drawSelected(LEADImgList1, item);
+        return true;
+    }
+    // The listing no longer describes the folder.
+    ClearTabPictures();
+    return false;
+}
+
+void BrowsingArea::clearSelection()
+{
+    PictureSelected.reset();
+    LEAD1->ClearPicture();
+    LEADImgList1->SetAllSelected(false);
+}
+
+void BrowsingArea::afterListing()
+{
+    const qsizetype at = PictureSelected ? HiddenList.indexOf(PictureSelected->path) : -1;
+    if (at < 0 || !PictureSelected->isStillOnDisk() || LEAD1->sourcePath() != PictureSelected->path) {
+        clearSelection();
+        return;
+    }
+    drawSelected(LEADImgList1, int(at));
+}
+
+void BrowsingArea::clearPage()
+{
+    LEADImgList1->ClearThumbnails();
+    HiddenList.clear();
+}
+
+void BrowsingArea::ClearTabPictures()
+{
+    clearPage();
+    clearSelection();
+}
+
+std::optional<QString> BrowsingArea::chosenFileOnDisk() const
+{
+    if (!PictureSelected || !PictureSelected->isStillOnDisk())
+        return std::nullopt;
+    return PictureSelected->path;
+}
+
+std::optional<QString> BrowsingArea::fileToActOn(Prompts& prompts)
+{
+    if (!PictureSelected)
+        return std::nullopt;
+    if (std::optional<QString> path = chosenFileOnDisk())
+        return path;
+    prompts.message(QString::fromUtf16(texts::display::ChosenFileChanged), QString(), PromptIcon::Exclamation,
+                    PromptButtons::Ok);
+    clearSelection();
+    return std::nullopt;
+}
+
+QString BrowsingArea::invariantViolation() const
+{
+    const QList<int> drawn = LEADImgList1->selectedItems();
+    if (!PictureSelected) {
+        if (LEAD1->hasPicture())
+            return QStringLiteral("the display shows %1 while nothing is chosen").arg(LEAD1->sourcePath());
+        if (!drawn.isEmpty())
+            return QStringLiteral("thumbnail %1 is drawn selected while nothing is chosen").arg(drawn.first());
+        return QString();
+    }
+    const QString& path = PictureSelected->path;
+    if (!LEAD1->hasPicture() || LEAD1->sourcePath() != path)
+        return QStringLiteral("the display shows '%1' but '%2' is chosen").arg(LEAD1->sourcePath(), path);
+    const qsizetype at = HiddenList.indexOf(path);
+    if (at < 0)
+        return QStringLiteral("the chosen '%1' is not on the page").arg(path);
+    if (drawn != QList<int> { int(at) })
+        return QStringLiteral("the chosen '%1' is item %2 but the drawn selection is other").arg(path).arg(at);
+    return QString();
+}
+
+} // namespace ztv

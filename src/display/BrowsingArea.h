@@ -1,0 +1,81 @@
+#pragma once
+
+#include "app/Area.h"
+#include "display/PictureChoice.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+
+namespace ztv {
+
+class FolderTree;
+class Prompts;
+class PictureDisplay;
+class ThumbnailBrowser;
+class ThumbnailList;
+
+// One browsing tab: its controls and the state its handlers share. The tab's display shows
+// exactly the picture its operations act on (PictureSelected), or nothing, and that picture's
+// thumbnail is the one drawn as selected; every change of the choice goes through choose(),
+// clearSelection() and afterListing(), which keep that so.
+class BrowsingArea {
+public:
+    explicit BrowsingArea(Area area)
+        : area(area)
+    {
+    }
+
+    const Area area;
+
+    FolderTree* TreeView1 = nullptr;
+    ThumbnailBrowser* LEADThumb1 = nullptr;
+    ThumbnailList* LEADImgList1 = nullptr;
+    PictureDisplay* LEAD1 = nullptr;
+    QLabel* Label1 = nullptr; // "/"
+    QLabel* Label2 = nullptr; // caption inside the display
+    QLabel* Label3 = nullptr; // number of pages
+    QComboBox* Combo1 = nullptr;
+    QFrame* Shape1 = nullptr;
+
+    QString RootBase;
+    QString RootName;
+    QString CurrentNodePath;
+    int NodeCount = 0;
+    // The path of each thumbnail, in list order; it mirrors the thumbnail list.
+    QStringList HiddenList;
+    // The chosen picture; none while nothing is chosen.
+    std::optional<PictureChoice> PictureSelected;
+    // The file the preview window opens; "" for none.
+    QString PreviewPath;
+
+    // A click or Enter on thumbnail item: shows and records its file. A file that went away
+    // or cannot be shown empties the page, the display and the choice.
+    bool choose(int item);
+    // Forgets the choice and empties the display together.
+    void clearSelection();
+    // After the page was listed again: a chosen file still listed stays chosen, shown and
+    // drawn as selected; otherwise the choice and the display are cleared.
+    void afterListing();
+    // Empties the thumbnails and their path list; the choice is settled by the listing that
+    // follows (afterListing) or by clearSelection().
+    void clearPage();
+    // Empties the page, the display and the choice.
+    void ClearTabPictures();
+
+    // The chosen file when it is still the very file that was chosen; none otherwise.
+    std::optional<QString> chosenFileOnDisk() const;
+    // What an operation acts on: the chosen file while it is still the one chosen. A file
+    // moved, replaced or changed since is reported and the choice cleared; none then, and
+    // none (silently) while nothing is chosen.
+    std::optional<QString> fileToActOn(Prompts& prompts);
+
+    // "" while the display, the choice and the drawn selection agree; else what differs.
+    QString invariantViolation() const;
+};
+
+} // namespace ztv

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "app/Area.h"
+
+#include <QString>
+#include <optional>
+
+class QMenu;
+class QWidget;
+
+namespace ztv {
+
+class BrowsingArea;
+class PictureDisplay;
+class SaveDialog;
+struct Services;
+struct StoragePaths;
+
+// What the operations (boxes, file operations, vault transfer, the destination chooser, the
+// paste area, saving, spreadsheet export) may use of the main window. The main window
+// implements it; tests may drive the operations through it.
+class OperationContext {
+public:
+    // How a re-listing run treats the window: Bracketed disables it for the run (as a
+    // listing the user started), Plain leaves it as it is.
+    enum class Run { Bracketed, Plain };
+
+    virtual ~OperationContext() = default;
+
+    virtual const Services& services() const = 0;
+    virtual const StoragePaths& storagePaths() const = 0;
+    // The window the operations' dialogs belong to; disabled while a dialog must be answered.
+    virtual QWidget* ownerWindow() = 0;
+
+    // The browsing tab shown; none on the paste tab.
+    virtual std::optional<Area> currentArea() const = 0;
+    virtual BrowsingArea& area(Area area) = 0;
+
+    // Lists folder's pictures on the area's page after a change, without emptying the page
+    // first, and then settles the area's choice (BrowsingArea::afterListing). A stop asked
+    // of an earlier run does not cut it short. Gives the browser's result code.
+    virtual int relist(Area area, const QString& folder, Run how) = 0;
+    // The page selector set for the page listed, showing page 1.
+    virtual void ComboSet(Area area) = 0;
+    // A fresh tree for the area: its top node and the top folder's sub-folders; leaves the
+    // tree's folder list on the top folder.
+    virtual void rebuildTree(Area area) = 0;
+    // Selects and expands the node with that tree path.
+    virtual void Node_Exp(Area area, const QString& treePath) = 0;
+    // Node_Exp for every leading part of a tree path, outermost first.
+    virtual void ReopenTreePath(Area area, const QString& treePath) = 0;
+
+    // The paste tab's displays (LEAD2 shown, LEAD3 the hidden copy for GIF saves) and the
+    // save dialog of its saves.
+    virtual PictureDisplay& LEAD2() = 0;
+    virtual PictureDisplay& LEAD3() = 0;
+    virtual SaveDialog& LEADDlg1() = 0;
+    // Opens the paste area's menu at the pointer.
+    virtual void popupPasteMenu() = 0;
+};
+
+} // namespace ztv

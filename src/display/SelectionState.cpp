@@ -1,8 +1,0 @@
-#include "display/SelectionState.h"
-
-namespace ztv {
-
-qint16 PictureSelected = 0;
-QString PreviewPath;
-
-} // namespace ztv

@@ -1,0 +1,14 @@
+#pragma once
+
+// The texts of the browsing tabs' choice of a picture, as the user reads them.
+namespace ztv::texts::display {
+
+// An operation was asked for a picture that was moved, deleted or rewritten after it was
+// chosen.
+inline constexpr char16_t ChosenFileChanged[]
+    = u"選択中の画像ファイルは移動、削除または変更されています。\nもう一度画像を選択してください。";
+
+// The chooser of a transfer was answered after another picture was chosen on the tab.
+inline constexpr char16_t ChoiceChanged[] = u"選択中の画像が変わりました。\nもう一度画像を選んで操作してください。";
+
+} // namespace ztv::texts::display

@@ -1,0 +1,156 @@
+// Listing a folder as thumbnails on a browsing tab, choosing a picture and the preview.
+#include "mainwindow/MainForm.h"
+
+#include "display/BrowseKeyWatch.h"
+#include "display/PreviewForm.h"
+#include "display/ThumbnailScale.h"
+#include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailBrowser.h"
+#include "imaging/ThumbnailList.h"
+#include "mainwindow/texts.h"
+#include "platform/PathCodec.h"
+#include "platform/PathText.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPointer>
+
+namespace ztv {
+
+void MainForm::ThumbnailBrowserSetup(Area ar)
+{
+    BrowsingArea& a = area(ar);
+    a.LEAD1->setDisplayScaleMode(3);
+    a.ClearTabPictures();
+}
+
+int MainForm::ShowFolderThumbnails(Area ar, const QString& folder)
+{
+    BrowsingArea& a = area(ar);
+    a.clearPage();
+    // No folder at all (the area root could not be read at start): nothing to list.
+    if (folder.isEmpty()) {
+        a.afterListing();
+        return ThumbnailBrowser::ResultFolderUnreadable;
+    }
+    return browseRun(ar, folder, Run::Bracketed);
+}
+
+int MainForm::relist(Area ar, const QString& folder, Run how)
+{
+    return browseRun(ar, folder, how);
+}
+
+int MainForm::browseRun(Area ar, const QString& folder, Run how)
+{
+    BrowsingArea& a = area(ar);
+    const bool bracket = how == Run::Bracketed;
+    // A stop asked of an earlier run must not cut this one short.
+    gBrowseQuit = false;
+    gBrowseIndex = 0;
+    m_browseFiles = 0;
+    // Disabling the window takes the focus away; it comes back after the run so keyboard
+    // users keep their place.
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    if (bracket) {
+        gbBrowsing = true;
+        setEnabled(false);
+    }
+    m_browseArea = ar;
+    m_keyWatch->start(&gBrowseQuit);
+    a.LEADThumb1->setThumbnailSize(thumbnailDecodeBox(kThumbnailBox, a.LEADImgList1->devicePixelRatioF()));
+    const int r = a.LEADThumb1->BrowseFolder(folder);
+    a.LEADImgList1->commitAdded();
+    m_keyWatch->stop();
+    m_browseArea.reset();
+    BrowseStatus->hide();
+    if (bracket) {
+        setEnabled(true);
+        gbBrowsing = false;
+        if (focus && focus->isVisible() && focus->isEnabled())
+            focus->setFocus(Qt::OtherFocusReason);
+    }
+    a.afterListing();
+    return r;
+}
+
+void MainForm::showBrowseProgress()
+{
+    BrowseStatus->setText(QString::fromUtf16(texts::BrowseProgress).arg(gBrowseIndex).arg(m_browseFiles));
+    BrowseStatus->show();
+}
+
+void MainForm::LEADThumb1_ThumbnailReady(Area ar, const QImage& bitmap, const QString& path, int status)
+{
+    ThumbnailBrowser* browser = area(ar).LEADThumb1;
+    if (status == ThumbnailResult::Made) {
+        AddThumbnailItem(ar, path, bitmap);
+        ++gBrowseIndex;
+    } else if (status != ThumbnailResult::Vanished) {
+        ++gBrowseIndex;
+    }
+    browser->setContinueBrowsing(!gBrowseQuit);
+    showBrowseProgress();
+    QCoreApplication::processEvents();
+    // An Esc seen during that pass stops the run at this file rather than the next one.
+    browser->setContinueBrowsing(!gBrowseQuit);
+}
+
+void MainForm::AddThumbnailItem(Area ar, const QString& path, const QImage& bitmap)
+{
+    BrowsingArea& a = area(ar);
+    a.HiddenList.append(path);
+    ThumbnailList* list = a.LEADImgList1;
+    // The caption is only shown: a name that is not UTF-8 reads as well as it can.
+    list->AddThumbnail(withThumbnailRatio(bitmap, kThumbnailBox, list->devicePixelRatioF()),
+        displayName(GetFileTitle(path)), gBrowseIndex);
+    list->ScrollToThumbnail(list->ThumbnailCount() - 1);
+}
+
+void MainForm::LEADImgList1_Click(Area ar, int item)
+{
+    area(ar).choose(item);
+}
+
+void MainForm::LEADImgList1_MouseButton(Area ar, Qt::MouseButton button, QPoint at)
+{
+    ThumbnailList* list = area(ar).LEADImgList1;
+    const int hit = list->HitTest(at.x(), at.y());
+    if (button != Qt::RightButton)
+        return;
+    if (hit >= 0 && hit < list->ThumbnailCount()) {
+        LEADImgList1_Click(ar, hit);
+        QMenu* menus[kAreaCount] = { menu_RCD, menu_R, menu_RF };
+        PopupMenu(menus[tabIndex(ar)]);
+    } else {
+        PopupMenu(menu_EX);
+    }
+}
+
+PreviewForm* MainForm::previewForm() const
+{
+    return qobject_cast<PreviewForm*>(m_preview.data());
+}
+
+void MainForm::LEAD1_Click(Area ar)
+{
+    BrowsingArea& a = area(ar);
+    // A chosen file changed since is reported and no preview opens.
+    const bool chosen = a.PictureSelected.has_value();
+    a.PreviewPath = a.fileToActOn(m_services.prompts).value_or(QString());
+    if (chosen && a.PreviewPath.isEmpty())
+        return;
+    if (m_preview) {
+        m_preview->show();
+        m_preview->raise();
+        m_preview->activateWindow();
+        return;
+    }
+    m_previewArea = ar;
+    // A failed load empties the tab the picture was chosen on.
+    m_preview = new PreviewForm(a.PreviewPath, [this] { area(m_previewArea).ClearTabPictures(); });
+    m_preview->show();
+}
+
+} // namespace ztv
