@@ -49,11 +49,18 @@ void PictureFiles::deleteSelected(MainForm& form)
     const int tab = currentArea(form);
     if (PictureSelected != 1 || tab > 2)
         return;
+    // Taken before the question: whatever the page does meanwhile, the file asked about goes.
+    const QString chosen = selectedFile(form, tab);
     if (form.services().prompts.message(QString::fromUtf16(T::DeleteAsk), QString::fromUtf16(T::DeleteFileTitle),
                                         PromptIcon::None, PromptButtons::OkCancel)
         != PromptAnswer::Ok)
         return;
-    const FileResult removed = form.services().fileOps.removeFile(selectedFile(form, tab));
+    // To the trash, so a wrong delete can be undone; where no trash takes the file it is
+    // deleted as before, and only that outcome is reported.
+    FileOps& files = form.services().fileOps;
+    FileResult removed = files.moveToTrash(chosen);
+    if (!removed.ok())
+        removed = files.removeFile(chosen);
     // The page is listed again in any case: a file that was already gone must leave it too.
     if (!removed.ok())
         showError(form, failureText(removed, T::DeleteFileFailed), T::DeleteError);
