@@ -31,7 +31,7 @@ if [ -n "$shipped" ]; then
     !why { print "lintian override without a reason: " $0 > "/dev/stderr"; bad = 1 }
     END { exit bad }'
 fi
-lintian --fail-on error,warning --no-tag-display-limit "$deb"
+lintian --fail-on error,warning --tag-display-limit 0 "$deb"
 
 work=$(mktemp -d)
 cleanup() {

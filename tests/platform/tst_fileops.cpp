@@ -351,13 +351,14 @@ private Q_SLOTS:
         QVERIFY(QDir().mkdir(at(u"box"_qs)));
         const QString photo = at(u"box/写真 1%.jpg"_qs);
         QVERIFY(writeRaw(photo, "first"));
+        const QByteArray original = QFile::encodeName(QFileInfo(photo).canonicalFilePath());
         const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
         QVERIFY(ops.moveToTrash(photo).ok());
         QVERIFY(!QFileInfo::exists(photo));
         QCOMPARE(readAll(trash + u"/files/写真 1%.jpg"_qs), QByteArray("first"));
         const Record first = record(QFile::encodeName(trash + u"/info/写真 1%.jpg.trashinfo"_qs));
         QCOMPARE(first.header, QByteArray("[Trash Info]"));
-        QCOMPARE(first.path, QFile::encodeName(QFileInfo(photo).canonicalPath() + u"/写真 1%.jpg"_qs));
+        QCOMPARE(first.path, original);
         const QDateTime deleted = QDateTime::fromString(QString::fromLatin1(first.date), u"yyyy-MM-dd'T'HH:mm:ss");
         QVERIFY2(deleted >= before && deleted <= QDateTime::currentDateTime(), first.date.constData());
         QCOMPARE(QFileInfo(trash).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
@@ -382,8 +383,15 @@ private Q_SLOTS:
             records << f + u".trashinfo"_qs;
         }
         QCOMPARE(entries(trash + u"/info"_qs), records);
-        QCOMPARE(record(QFile::encodeName(trash + u"/info/"_qs + files.last() + u".trashinfo"_qs)).path,
-                 QFile::encodeName(QFileInfo(m_dir).canonicalFilePath() + u"/box/"_qs + longName));
+        int longOnes = 0;
+        for (const QString& f : files) {
+            if (!f.startsWith(u'あ'))
+                continue;
+            ++longOnes;
+            QCOMPARE(record(QFile::encodeName(trash + u"/info/"_qs + f + u".trashinfo"_qs)).path,
+                     QFile::encodeName(QFileInfo(m_dir).canonicalFilePath() + u"/box/"_qs + longName));
+        }
+        QCOMPARE(longOnes, 2);
 
         // Folders and missing files are refused and leave no record.
         QVERIFY(QDir().mkdir(at(u"box/sub"_qs)));
