@@ -715,9 +715,9 @@ public:
                 ::unlinkat(info.get(), recordName.constData(), 0);
                 return written;
             }
+            fsyncDir(info.get());
             const int e = renameNoReplace(src.dir.get(), src.name.constData(), files.get(), name.constData(), false);
             if (e == 0) {
-                fsyncDir(info.get());
                 fsyncDir(files.get());
                 fsyncDir(src.dir.get());
                 return {};
