@@ -668,7 +668,8 @@ public:
         char folder[PATH_MAX];
         if (!::realpath(src.dirPath.constData(), folder))
             return fail(T::kTrash, errno);
-        const QByteArray original = (std::strcmp(folder, "/") == 0 ? QByteArray() : QByteArray(folder)) + '/' + src.name;
+        const QByteArray original
+            = (std::strcmp(folder, "/") == 0 ? QByteArray() : QByteArray(folder)) + '/' + src.name;
 
         const QByteArray data = dataHome();
         if (data.isEmpty())
@@ -677,10 +678,12 @@ public:
         for (const char* sub : { "/files", "/info" })
             if (const int e = makePath(trash + sub))
                 return e == ENOTDIR ? failAs(FileError::NoTrash, T::kNoTrash) : fail(T::kTrash, e);
-        const Fd files(retry([&] { return sys::openat(AT_FDCWD, (trash + "/files").constData(), O_PATH | O_DIRECTORY); }));
+        const Fd files(retry(
+            [&] { return sys::openat(AT_FDCWD, (trash + "/files").constData(), O_PATH | O_DIRECTORY); }));
         if (files.get() < 0)
             return fail(T::kTrash, errno);
-        const Fd info(retry([&] { return sys::openat(AT_FDCWD, (trash + "/info").constData(), O_PATH | O_DIRECTORY); }));
+        const Fd info(retry(
+            [&] { return sys::openat(AT_FDCWD, (trash + "/info").constData(), O_PATH | O_DIRECTORY); }));
         if (info.get() < 0)
             return fail(T::kTrash, errno);
         // A move into another file system would be a copy: that trash is not for this file.
@@ -700,7 +703,8 @@ public:
             // so a file in the trash always has its way back.
             const QByteArray recordName = name + ".trashinfo";
             Fd out(retry([&] {
-                return sys::openat(info.get(), recordName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+                return sys::openat(
+                    info.get(), recordName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
             }));
             if (out.get() < 0) {
                 if (errno == EEXIST)
@@ -716,7 +720,8 @@ public:
                 return written;
             }
             fsyncDir(info.get());
-            const int e = renameNoReplace(src.dir.get(), src.name.constData(), files.get(), name.constData(), false);
+            const int e
+                = renameNoReplace(src.dir.get(), src.name.constData(), files.get(), name.constData(), false);
             if (e == 0) {
                 fsyncDir(files.get());
                 fsyncDir(src.dir.get());

@@ -294,7 +294,8 @@ private Q_SLOTS:
                 QStringLiteral("Macro1") }));
         // The helper has no library path of its own: the office's program folder comes
         // first, the user's own path stays after it.
-        QCOMPARE(readFile(argsFile + QStringLiteral(".libs")), QByteArray("/usr/lib/libreoffice/program:/opt/own/lib"));
+        QCOMPARE(readFile(argsFile + QStringLiteral(".libs")),
+            QByteArray("/usr/lib/libreoffice/program:/opt/own/lib"));
     }
 
     void exportHelperKilledAtDeadline()

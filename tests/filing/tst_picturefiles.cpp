@@ -331,7 +331,7 @@ void TstPictureFiles::deleteMovesToTheTrash()
     QVERIFY(!QFileInfo::exists(camera));
     QCOMPARE(contents(data + QStringLiteral("/Trash/files/camera.jpg")), bytes);
     QCOMPARE(trashedFrom(data + QStringLiteral("/Trash/info/camera.jpg.trashinfo")),
-             QFileInfo(f.home.stockYard()).canonicalFilePath() + QStringLiteral("/camera.jpg"));
+        QFileInfo(f.home.stockYard()).canonicalFilePath() + QStringLiteral("/camera.jpg"));
     QCOMPARE(form.HiddenList[1].size(), listed - 1);
     QCOMPARE(PictureSelected, qint16(0));
 
@@ -345,9 +345,9 @@ void TstPictureFiles::deleteMovesToTheTrash()
     QVERIFY(QFile::exists(f.home.vault() + QStringLiteral("/top.png")));
     QCOMPARE(contents(data + QStringLiteral("/Trash/files/camera.jpg")), bytes);
     QCOMPARE(trashedFrom(data + QStringLiteral("/Trash/info/camera.2.jpg.trashinfo")),
-             QFileInfo(f.home.vault()).canonicalFilePath() + QStringLiteral("/camera.jpg"));
+        QFileInfo(f.home.vault()).canonicalFilePath() + QStringLiteral("/camera.jpg"));
     QCOMPARE(entries(data + QStringLiteral("/Trash/files")),
-             (QStringList { QStringLiteral("camera.2.jpg"), QStringLiteral("camera.jpg") }));
+        (QStringList { QStringLiteral("camera.2.jpg"), QStringLiteral("camera.jpg") }));
 }
 
 void TstPictureFiles::deleteWithoutATrashDeletesAsBefore()

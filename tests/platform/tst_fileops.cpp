@@ -359,9 +359,11 @@ private Q_SLOTS:
         const Record first = record(QFile::encodeName(trash + u"/info/写真 1%.jpg.trashinfo"_qs));
         QCOMPARE(first.header, QByteArray("[Trash Info]"));
         QCOMPARE(first.path, original);
-        const QDateTime deleted = QDateTime::fromString(QString::fromLatin1(first.date), u"yyyy-MM-dd'T'HH:mm:ss");
+        const QDateTime deleted
+            = QDateTime::fromString(QString::fromLatin1(first.date), u"yyyy-MM-dd'T'HH:mm:ss");
         QVERIFY2(deleted >= before && deleted <= QDateTime::currentDateTime(), first.date.constData());
-        QCOMPARE(QFileInfo(trash).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
+        QCOMPARE(
+            QFileInfo(trash).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
 
         QVERIFY(writeRaw(photo, "second"));
         QVERIFY(ops.moveToTrash(photo).ok());
@@ -389,7 +391,7 @@ private Q_SLOTS:
                 continue;
             ++longOnes;
             QCOMPARE(record(QFile::encodeName(trash + u"/info/"_qs + f + u".trashinfo"_qs)).path,
-                     QFile::encodeName(QFileInfo(m_dir).canonicalFilePath() + u"/box/"_qs + longName));
+                QFile::encodeName(QFileInfo(m_dir).canonicalFilePath() + u"/box/"_qs + longName));
         }
         QCOMPARE(longOnes, 2);
 
@@ -421,14 +423,15 @@ private Q_SLOTS:
             FileError expected;
         };
         const Case cases[] = {
-            { Op::Rename, EXDEV, FileError::NoTrash },          // the trash lies on another file system
+            { Op::Rename, EXDEV, FileError::NoTrash }, // the trash lies on another file system
             { Op::Rename, EACCES, FileError::PermissionDenied }, // the picture's folder is read-only
-            { Op::Write, ENOSPC, FileError::NoSpace },          // no room for the record
+            { Op::Write, ENOSPC, FileError::NoSpace }, // no room for the record
             { Op::Fsync, EIO, FileError::Io },
             { Op::Open, EACCES, FileError::PermissionDenied },
         };
         for (const Case& c : cases) {
-            faults::arm(c.op, c.op == Op::Open ? 3 : 1, c.err); // opens: the two trash folders, then the record
+            faults::arm(
+                c.op, c.op == Op::Open ? 3 : 1, c.err); // opens: the two trash folders, then the record
             QCOMPARE(ops.moveToTrash(photo).error, c.expected);
             faults::disarm();
             QCOMPARE(readAll(photo), QByteArray("kept"));
@@ -467,7 +470,8 @@ private Q_SLOTS:
         const QByteArray trash = dir + "/data/Trash";
         QCOMPARE(::stat((trash + "/files/" + name).constData(), &st), 0);
         QCOMPARE(record(trash + "/info/" + name + ".trashinfo").path, raw);
-        ::unlink((trash + "/files/" + name).constData()); // QTemporaryDir cannot remove names Qt cannot encode
+        ::unlink(
+            (trash + "/files/" + name).constData()); // QTemporaryDir cannot remove names Qt cannot encode
         ::unlink((trash + "/info/" + name + ".trashinfo").constData());
     }
 
