@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <memory>
 #include <sys/stat.h>
 
 using namespace ztv;
@@ -48,19 +47,8 @@ struct BoxFixture : MainFormFixture {
 class TstPictureFiles : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Deleted pictures go to a trash inside the test's own folders, never the user's.
-    void init()
-    {
-        faults::reset();
-        m_data = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_data->path()));
-    }
-    void cleanup()
-    {
-        faults::reset();
-        qunsetenv("XDG_DATA_HOME");
-        m_data.reset();
-    }
+    void init() { faults::reset(); }
+    void cleanup() { faults::reset(); }
     void rename_data();
     void rename();
     void renameCancelEmptyAndEmptyBase();
@@ -72,9 +60,6 @@ private Q_SLOTS:
     void deleteMovesToTheTrash();
     void deleteWithoutATrashDeletesAsBefore();
     void clipboardCopy();
-
-private:
-    std::unique_ptr<QTemporaryDir> m_data;
 };
 
 void TstPictureFiles::rename_data()
