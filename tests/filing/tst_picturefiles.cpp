@@ -12,7 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
+#include <functional>
 #include <sys/stat.h>
+#include <utility>
 
 using namespace ztv;
 using namespace ztv::test;
@@ -59,6 +62,7 @@ private Q_SLOTS:
     void deleteFailureIsReportedAndPageRelisted();
     void deleteMovesToTheTrash();
     void deleteWithoutATrashDeletesAsBefore();
+    void deleteTakesTheFileAskedAbout();
     void clipboardCopy();
 };
 
@@ -367,6 +371,42 @@ void TstPictureFiles::deleteWithoutATrashDeletesAsBefore()
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(screen));
     QCOMPARE(entries(elsewhere.path() + QStringLiteral("/Trash/info")), QStringList());
+}
+
+// Runs a step while the delete question is open, as events handled behind a modal box do.
+struct PromptsWithAStep : RecordingPrompts {
+    std::function<void()> step;
+    PromptAnswer message(const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons) override
+    {
+        if (step)
+            std::exchange(step, nullptr)();
+        return RecordingPrompts::message(text, title, icon, buttons);
+    }
+};
+
+void TstPictureFiles::deleteTakesTheFileAskedAbout()
+{
+    TestHome home;
+    home.fillSample();
+    PromptsWithAStep prompts;
+    FakeShell shell;
+    FakeDrives drives;
+    drives.envHome = home.home();
+    FakeSpreadsheet spreadsheet;
+    Services services { prompts, shell, drives, spreadsheet, realFileOps() };
+    MainForm form(services);
+    form.Form_Load();
+    const QString camera = home.stockYard() + QStringLiteral("/camera.jpg");
+    QVERIFY(selectPicture(form, 1, camera));
+    // The page's list changes order behind the question: its index now names another file.
+    const QStringList listed = form.HiddenList[1];
+    prompts.step = [&] { std::reverse(form.HiddenList[1].begin(), form.HiddenList[1].end()); };
+    form.R_Del_Click();
+    QCOMPARE(recorded(prompts), (QStringList { deleteAsk() }));
+    QVERIFY(!QFileInfo::exists(camera));
+    for (const QString& other : listed)
+        QVERIFY2(other == camera || QFileInfo::exists(other), qPrintable(other));
+    QCOMPARE(entries(home.home() + QStringLiteral("/.local/share/Trash/files")), QStringList { QStringLiteral("camera.jpg") });
 }
 
 void TstPictureFiles::clipboardCopy()
