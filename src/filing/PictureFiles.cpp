@@ -56,7 +56,7 @@ void PictureFiles::deleteSelected(MainForm& form)
         != PromptAnswer::Ok)
         return;
     // To the trash, so a wrong delete can be undone; where no trash takes the file it is
-    // deleted as before, and only that outcome is reported.
+    // deleted as before, and a failure of that delete is what the user is told.
     FileOps& files = form.services().fileOps;
     FileResult removed = files.moveToTrash(chosen);
     if (!removed.ok())

@@ -52,8 +52,8 @@ public:
     // Write bytes to a file through a temporary file in the same folder. With replace false
     // an existing file is never replaced.
     virtual FileResult writeFile(const QString& path, const QByteArray& bytes, bool replace) = 0;
-    // Move a file (not a folder) into the user's trash as the freedesktop.org trash
-    // specification lays out: the file under Trash/files and, written and flushed before the
+    // Move a file (not a folder) into the user's trash in the freedesktop.org layout that
+    // file managers share: the file under Trash/files and, written and flushed before the
     // move, its record under Trash/info with the original path, so a file manager can put
     // it back. Only the home trash ($XDG_DATA_HOME/Trash) on the file's own file system is
     // used; where it cannot take the file the result says why and nothing is changed (no
