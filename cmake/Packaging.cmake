@@ -2,12 +2,16 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zentovi)
 set(CPACK_PACKAGE_VENDOR "Zentovi")
-set(CPACK_PACKAGE_CONTACT "Zentovi developers <zentovi@localhost>")
+set(CPACK_PACKAGE_CONTACT "Zentovi developers <devel@zentovi.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "picture filing tool with a Japanese interface")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Zentovi shows the pictures of a CD and of two storage areas, the stock yard and the vault, \
-as a folder tree beside pages of 25 thumbnails, and files them into organizer boxes. It copies \
-and pastes pictures through the clipboard and saves them as BMP, JPEG, PNG or GIF.")
+# Control-file lines are kept under 80 columns; CPack copies them as they are.
+set(CPACK_PACKAGE_DESCRIPTION [=[
+Zentovi shows the pictures of a CD and of two storage areas, the stock
+yard and the vault, as a folder tree beside pages of 25 thumbnails, and
+files them into organizer boxes. It copies and pastes pictures through
+the clipboard and saves them as BMP, JPEG, PNG or GIF.]=])
+# A Debian revision, so the changelog is changelog.Debian.gz (data/debian/changelog).
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 # The program finds its helper and template by paths fixed at configure time, so the package
 # installs under the prefix the build was configured for: configure with
 # -DCMAKE_INSTALL_PREFIX=/usr to make a package for the system.

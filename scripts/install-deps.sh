@@ -17,7 +17,7 @@ run_pkgs=(
 )
 test_pkgs=(
   xvfb xauth locales
-  dpkg-dev file desktop-file-utils appstream x11-utils
+  dpkg-dev file desktop-file-utils appstream x11-utils lintian
   clang libclang-rt-14-dev
 )
 

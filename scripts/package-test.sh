@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the Debian package from an existing build folder, installs it, validates the
-# installed desktop entry and metainfo, starts the installed program under Xvfb through its
-# launcher with a fresh home, checks that the main window appears and stays, then removes
-# the package again.
+# Builds the Debian package from an existing build folder, checks it with lintian, installs
+# it, validates the installed desktop entry and metainfo, starts the installed program under
+# Xvfb through its launcher with a fresh home, checks that the main window appears and stays,
+# then removes the package again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -20,6 +20,18 @@ rm -f "$build"/zentovi_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/zentovi_*.deb)
 echo "== package $(basename "$deb")"
+
+# Debian's checker: no error and no warning, unless the package overrides it with a written
+# reason (a comment right above the override, or above the group of overrides it starts).
+shipped=$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/lintian/overrides/zentovi 2>/dev/null || true)
+if [ -n "$shipped" ]; then
+  printf '%s\n' "$shipped" | awk '
+    /^[[:space:]]*$/ { why = 0; next }
+    /^[[:space:]]*#/ { why = 1; next }
+    !why { print "lintian override without a reason: " $0 > "/dev/stderr"; bad = 1 }
+    END { exit bad }'
+fi
+lintian --fail-on error,warning --tag-display-limit 0 "$deb"
 
 work=$(mktemp -d)
 cleanup() {

@@ -4,12 +4,16 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTimer>
 
 #ifndef ZENTOVI_LIBEXEC_DIR
 #define ZENTOVI_LIBEXEC_DIR "/usr/local/libexec/zentovi"
 #define ZENTOVI_LIBEXEC_FROM_BIN "../libexec/zentovi"
+#endif
+#ifndef ZENTOVI_OFFICE_PROGRAM_DIR
+#define ZENTOVI_OFFICE_PROGRAM_DIR "/usr/lib/libreoffice/program"
 #endif
 
 namespace ztv {
@@ -115,6 +119,13 @@ void LibreOfficeSpreadsheet::exportToWorkbook(
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
+    // The helper carries no library path: its UNO libraries load the office's own libraries
+    // from the office's program folder, which goes first on the loader's path.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString libraries = env.value(QStringLiteral("LD_LIBRARY_PATH"));
+    env.insert(QStringLiteral("LD_LIBRARY_PATH"),
+        QStringLiteral(ZENTOVI_OFFICE_PROGRAM_DIR) + (libraries.isEmpty() ? QString() : u':' + libraries));
+    process->setProcessEnvironment(env);
     // The helper's own connection deadline ends well before ours.
     const int helperDeadline = qMax(1, m_config.exportTimeoutMs / 2000);
     QStringList args = m_config.helperOptions;

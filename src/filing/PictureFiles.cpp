@@ -67,7 +67,11 @@ void PictureFiles::deleteSelected(OperationContext& context)
     // Checked after the question: the file may have changed while it was asked. The page
     // is listed again in any case: a file that was already gone must leave it too.
     if (const std::optional<QString> file = context.area(*tab).fileToActOn(s.prompts)) {
-        const FileResult removed = s.fileOps.removeFile(*file);
+        // To the trash, so a wrong delete can be undone; where no trash takes the file it is
+        // deleted as before, and a failure of that delete is what the user is told.
+        FileResult removed = s.fileOps.moveToTrash(*file);
+        if (!removed.ok())
+            removed = s.fileOps.removeFile(*file);
         if (!removed.ok())
             showError(context, failureText(removed, T::DeleteFileFailed), T::DeleteError);
     }

@@ -4,6 +4,7 @@
 #include "FileTexts.h"
 #include "PathCodec.h"
 
+#include <QDateTime>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -15,6 +16,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -483,6 +485,77 @@ FileResult stageCopy(int in, const struct stat& st, const Place& dst, bool verif
     return {};
 }
 
+// The folder of the user's data, which holds the home trash: $XDG_DATA_HOME, or
+// ~/.local/share where that is unset or not absolute. Bytes as the environment has them.
+QByteArray dataHome()
+{
+    const QByteArray dir = qgetenv("XDG_DATA_HOME");
+    if (dir.startsWith('/'))
+        return dir;
+    QByteArray home = qgetenv("HOME");
+    if (!home.startsWith('/')) {
+        const passwd* pw = ::getpwuid(::getuid());
+        if (!pw || !pw->pw_dir || pw->pw_dir[0] != '/')
+            return {};
+        home = pw->pw_dir;
+    }
+    return home + "/.local/share";
+}
+
+// Makes a folder and its missing parents, readable by the user alone as the trash wants.
+// Gives 0 or an errno.
+int makePath(QByteArray path)
+{
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    struct stat st;
+    if (::stat(path.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (errno != ENOENT)
+        return errno;
+    if (const qsizetype slash = path.lastIndexOf('/'); slash > 0)
+        if (const int e = makePath(path.left(slash)))
+            return e;
+    if (sys::mkdirat(AT_FDCWD, path.constData(), 0700) < 0 && errno != EEXIST)
+        return errno;
+    return 0;
+}
+
+// The name of the nth try for a file in the trash: "photo.jpg", "photo.2.jpg", ... kept short
+// enough that its record's name ("<name>.trashinfo") is a valid name too.
+QByteArray trashName(const QByteArray& name, int n)
+{
+    constexpr qsizetype kRecordSuffix = sizeof ".trashinfo" - 1;
+    qsizetype dot = name.lastIndexOf('.');
+    if (dot <= 0)
+        dot = name.size();
+    QByteArray stem = name.left(dot);
+    QByteArray ext = name.mid(dot);
+    const QByteArray tag = n > 1 ? '.' + QByteArray::number(n) : QByteArray();
+    if (NAME_MAX - kRecordSuffix - tag.size() - ext.size() < 16) { // an absurdly long extension
+        stem = name;
+        ext.clear();
+    }
+    const qsizetype room = NAME_MAX - kRecordSuffix - tag.size() - ext.size();
+    if (stem.size() > room) {
+        stem.truncate(room);
+        // Never end on half a UTF-8 character.
+        while (!stem.isEmpty() && (uchar(stem.back()) & 0xC0) == 0x80)
+            stem.chop(1);
+        if (!stem.isEmpty() && uchar(stem.back()) >= 0xC0)
+            stem.chop(1);
+    }
+    return stem + tag + ext;
+}
+
+// The record a file manager reads to put a trashed file back: its original absolute path as
+// bytes escaped as in URLs, and the local time of the deletion.
+QByteArray trashRecord(const QByteArray& originalPath)
+{
+    return "[Trash Info]\nPath=" + originalPath.toPercentEncoding("/") + "\nDeletionDate="
+        + QDateTime::currentDateTime().toString(u"yyyy-MM-dd'T'HH:mm:ss").toLatin1() + '\n';
+}
+
 // Whether the folder "to" would land inside the folder "from" (or be it).
 bool landsInside(const Place& from, const Place& to)
 {
@@ -582,6 +655,86 @@ public:
         return {};
     }
 
+    FileResult moveToTrash(const QString& path) override
+    {
+        Place src;
+        if (FileResult r = locate(path, src); !r.ok())
+            return r;
+        struct stat st;
+        if (::fstatat(src.dir.get(), src.name.constData(), &st, AT_SYMLINK_NOFOLLOW) < 0)
+            return fail(T::kTrash, errno);
+        if (S_ISDIR(st.st_mode))
+            return fail(T::kTrash, EISDIR);
+        char folder[PATH_MAX];
+        if (!::realpath(src.dirPath.constData(), folder))
+            return fail(T::kTrash, errno);
+        const QByteArray original
+            = (std::strcmp(folder, "/") == 0 ? QByteArray() : QByteArray(folder)) + '/' + src.name;
+
+        const QByteArray data = dataHome();
+        if (data.isEmpty())
+            return failAs(FileError::NoTrash, T::kNoTrash);
+        const QByteArray trash = data + "/Trash";
+        for (const char* sub : { "/files", "/info" })
+            if (const int e = makePath(trash + sub))
+                return e == ENOTDIR ? failAs(FileError::NoTrash, T::kNoTrash) : fail(T::kTrash, e);
+        const Fd files(retry(
+            [&] { return sys::openat(AT_FDCWD, (trash + "/files").constData(), O_PATH | O_DIRECTORY); }));
+        if (files.get() < 0)
+            return fail(T::kTrash, errno);
+        const Fd info(retry(
+            [&] { return sys::openat(AT_FDCWD, (trash + "/info").constData(), O_PATH | O_DIRECTORY); }));
+        if (info.get() < 0)
+            return fail(T::kTrash, errno);
+        // A move into another file system would be a copy: that trash is not for this file.
+        struct stat there;
+        if (::fstat(files.get(), &there) < 0)
+            return fail(T::kTrash, errno);
+        if (there.st_dev != st.st_dev)
+            return failAs(FileError::NoTrash, T::kNoTrash);
+
+        const QByteArray record = trashRecord(original);
+        for (int n = 1; n <= 1000; ++n) {
+            const QByteArray name = trashName(src.name, n);
+            struct stat taken;
+            if (::fstatat(files.get(), name.constData(), &taken, AT_SYMLINK_NOFOLLOW) == 0)
+                continue;
+            // The record is claimed first (exclusively) and written out before the file moves,
+            // so a file in the trash always has its way back.
+            const QByteArray recordName = name + ".trashinfo";
+            Fd out(retry([&] {
+                return sys::openat(
+                    info.get(), recordName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+            }));
+            if (out.get() < 0) {
+                if (errno == EEXIST)
+                    continue;
+                return fail(T::kTrash, errno);
+            }
+            FileResult written = writeAll(out.get(), record.constData(), size_t(record.size()));
+            if (written.ok() && retry([&] { return sys::fsync(out.get()); }) < 0)
+                written = fail(T::kFlush, errno);
+            out.reset();
+            if (!written.ok()) {
+                ::unlinkat(info.get(), recordName.constData(), 0);
+                return written;
+            }
+            fsyncDir(info.get());
+            const int e
+                = renameNoReplace(src.dir.get(), src.name.constData(), files.get(), name.constData(), false);
+            if (e == 0) {
+                fsyncDir(files.get());
+                fsyncDir(src.dir.get());
+                return {};
+            }
+            ::unlinkat(info.get(), recordName.constData(), 0);
+            if (e == EEXIST)
+                continue;
+            return e == EXDEV ? failAs(FileError::NoTrash, T::kNoTrash) : fail(T::kTrash, e);
+        }
+        return fail(T::kTrash, EEXIST);
+    }
+
 private:
     static FileResult removeEntry(const QString& path, bool folder)
     {
@@ -623,6 +776,11 @@ private:
 };
 
 } // namespace
+
+FileResult FileOps::moveToTrash(const QString&)
+{
+    return failAs(FileError::NoTrash, T::kNoTrash);
+}
 
 FileOps& realFileOps()
 {

@@ -17,6 +17,7 @@ enum class FileError {
     PermissionDenied,
     NoSpace,
     Io,              // read or write failed midway (disc removed, device error)
+    NoTrash,         // no trash can take the file (see FileOps::moveToTrash)
     Other,
 };
 
@@ -51,6 +52,13 @@ public:
     // Write bytes to a file through a temporary file in the same folder. With replace false
     // an existing file is never replaced.
     virtual FileResult writeFile(const QString& path, const QByteArray& bytes, bool replace) = 0;
+    // Move a file (not a folder) into the user's trash in the freedesktop.org layout that
+    // file managers share: the file under Trash/files and, written and flushed before the
+    // move, its record under Trash/info with the original path, so a file manager can put
+    // it back. Only the home trash ($XDG_DATA_HOME/Trash) on the file's own file system is
+    // used; where it cannot take the file the result says why and nothing is changed (no
+    // record is left behind). The default has no trash at all (NoTrash).
+    virtual FileResult moveToTrash(const QString& path);
 };
 
 // The real implementation on the local file system.

@@ -24,6 +24,8 @@ inline constexpr char16_t kRemoveFolder[] = u"フォルダを削除できませ�
 inline constexpr char16_t kRemoveFile[] = u"ファイルを削除できませんでした";
 inline constexpr char16_t kOpenFolder[] = u"フォルダを開けませんでした";
 inline constexpr char16_t kBadName[] = u"ファイル名またはフォルダ名が正しくありません";
+inline constexpr char16_t kTrash[] = u"ごみ箱へ移動できませんでした";
+inline constexpr char16_t kNoTrash[] = u"このファイルを入れられるごみ箱がありません";
 inline constexpr char16_t kExists[] = u"同じ名前のファイルまたはフォルダがすでにあります";
 
 // Reasons

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -75,6 +76,10 @@ class TestCalc : public QObject {
     QByteArray runHelper(const QStringList& args, int* exitCode)
     {
         QProcess p;
+        // As the program starts it: the helper finds the office's libraries through this path.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LD_LIBRARY_PATH"), QStringLiteral(ZENTOVI_OFFICE_PROGRAM_DIR));
+        p.setProcessEnvironment(env);
         p.start(m_helper, m_options + args);
         if (!p.waitForFinished(40000))
             p.kill();

@@ -271,11 +271,17 @@ private Q_SLOTS:
         const QString argsFile = m_programDir + QStringLiteral("/args");
         const QString helper = script(m_programDir + QStringLiteral("/zentovi-calc"),
             "sleep 0.3; for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + argsFile.toUtf8()
-                + "'; exit 7");
+                + "'; printf '%s' \"$LD_LIBRARY_PATH\" > '" + argsFile.toUtf8() + ".libs'; exit 7");
         LibreOfficeSpreadsheet calc({ QString(), helper, { QStringLiteral("--hidden") }, 2000, 60000 });
         QSignalSpy finished(&calc, &LibreOfficeSpreadsheet::exportFinished);
+        const QByteArray oldLibraries = qgetenv("LD_LIBRARY_PATH");
+        qputenv("LD_LIBRARY_PATH", "/opt/own/lib");
         calc.exportToWorkbook(
             QStringLiteral("/c/temp.xls"), QStringLiteral("/p/写真 a.jpg"), QStringLiteral("Macro1"));
+        if (oldLibraries.isNull())
+            qunsetenv("LD_LIBRARY_PATH");
+        else
+            qputenv("LD_LIBRARY_PATH", oldLibraries);
         QCOMPARE(calc.runningExports(), 1);
         QVERIFY(finished.isEmpty());
         QVERIFY(calc.waitForExports(10000));
@@ -286,6 +292,10 @@ private Q_SLOTS:
             QStringList({ QStringLiteral("--hidden"), QStringLiteral("--deadline"), QStringLiteral("30"),
                 QStringLiteral("--"), QStringLiteral("/c/temp.xls"), QStringLiteral("/p/写真 a.jpg"),
                 QStringLiteral("Macro1") }));
+        // The helper has no library path of its own: the office's program folder comes
+        // first, the user's own path stays after it.
+        QCOMPARE(readFile(argsFile + QStringLiteral(".libs")),
+            QByteArray("/usr/lib/libreoffice/program:/opt/own/lib"));
     }
 
     void exportHelperKilledAtDeadline()

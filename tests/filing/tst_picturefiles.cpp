@@ -1,4 +1,5 @@
 // Deleting, renaming and copying the selected picture of a browsing tab.
+#include "FileTestUtil.h"
 #include "FilingTestUtil.h"
 #include "imaging/PictureDisplay.h"
 
@@ -8,8 +9,13 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
+#include <functional>
+#include <sys/stat.h>
+#include <utility>
 
 using namespace ztv;
 using namespace ztv::test;
@@ -54,6 +60,9 @@ private Q_SLOTS:
     void deleteWithOkThenNothing();
     void deleteCancelKeepsEverything();
     void deleteFailureIsReportedAndPageRelisted();
+    void deleteMovesToTheTrash();
+    void deleteWithoutATrashDeletesAsBefore();
+    void deleteTakesTheFileAskedAbout();
     void clipboardCopy();
 };
 
@@ -242,8 +251,10 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
     QVERIFY(f.open());
     MainForm& form = *f.form;
 
-    // The file system refuses (as a read-only folder would for a user other than root).
+    // The file system refuses (as a read-only folder would for a user other than root): the
+    // move to the trash, then the delete.
     QVERIFY(selectPicture(form, 2, a));
+    faults::arm(faults::Op::Rename, 1, EACCES);
     faults::arm(faults::Op::Unlink, 1, EACCES);
     form.RF_Del_Click();
     QCOMPARE(recorded(f.prompts),
@@ -276,6 +287,124 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
     QVERIFY(!chosenOnCurrentTab(form));
     QVERIFY(form.isEnabled());
     QVERIFY(form.isVisible());
+}
+
+// The trash record's original path, percent-decoded; empty when the record is not whole.
+static QString trashedFrom(const QString& record)
+{
+    const QList<QByteArray> lines = contents(record).split('\n');
+    if (lines.size() != 4 || lines[0] != "[Trash Info]" || !lines[1].startsWith("Path=")
+        || !lines[2].startsWith("DeletionDate="))
+        return {};
+    return QFile::decodeName(QByteArray::fromPercentEncoding(lines[1].mid(5)));
+}
+
+void TstPictureFiles::deleteMovesToTheTrash()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    const QString data = f.home.home() + QStringLiteral("/.local/share");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+    const QString again = f.home.vault() + QStringLiteral("/camera.jpg");
+    QVERIFY(writeRaw(again, pictures::jpeg({ 20, 20 }, Qt::blue)));
+    MainForm& form = f.load();
+    const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    const QByteArray bytes = contents(camera);
+    const int listed = int(form.area(Area::StockYard).HiddenList.size());
+    QVERIFY(selectPicture(form, 1, camera));
+
+    form.Command3[1]->click();
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
+    QVERIFY(!QFileInfo::exists(camera));
+    QCOMPARE(contents(data + QStringLiteral("/Trash/files/camera.jpg")), bytes);
+    QCOMPARE(trashedFrom(data + QStringLiteral("/Trash/info/camera.jpg.trashinfo")),
+        QFileInfo(f.home.stockYard()).canonicalFilePath() + QStringLiteral("/camera.jpg"));
+    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), listed - 1);
+    QVERIFY(!chosenOnCurrentTab(form));
+
+    // A vault picture of the same name goes beside it, recorded with its own folder; the
+    // other pictures of the page stay.
+    QVERIFY(selectPicture(form, 2, again));
+    f.prompts.clear();
+    form.RF_Del->trigger();
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
+    QVERIFY(!QFileInfo::exists(again));
+    QVERIFY(QFile::exists(f.home.vault() + QStringLiteral("/top.png")));
+    QCOMPARE(contents(data + QStringLiteral("/Trash/files/camera.jpg")), bytes);
+    QCOMPARE(trashedFrom(data + QStringLiteral("/Trash/info/camera.2.jpg.trashinfo")),
+        QFileInfo(f.home.vault()).canonicalFilePath() + QStringLiteral("/camera.jpg"));
+    QCOMPARE(entries(data + QStringLiteral("/Trash/files")),
+        (QStringList { QStringLiteral("camera.2.jpg"), QStringLiteral("camera.jpg") }));
+}
+
+void TstPictureFiles::deleteWithoutATrashDeletesAsBefore()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    // The data folder is a file: no trash can be made there.
+    const QString blocked = f.home.write(QStringLiteral("not-a-folder"), "x");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(blocked));
+    MainForm& form = f.load();
+    const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    QVERIFY(selectPicture(form, 1, camera));
+    form.R_Del_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
+    QVERIFY(!QFileInfo::exists(camera));
+    QVERIFY(!form.area(Area::StockYard).HiddenList.contains(camera));
+    QCOMPARE(contents(blocked), QByteArray("x"));
+
+    // A trash on another file system: deleted as before, and that trash holds no record of it.
+    QTemporaryDir elsewhere(QStringLiteral("/dev/shm/ztv-XXXXXX"));
+    struct stat a, b;
+    if (!elsewhere.isValid() || ::stat(QFile::encodeName(elsewhere.path()).constData(), &a) != 0
+        || ::stat(QFile::encodeName(f.home.stockYard()).constData(), &b) != 0 || a.st_dev == b.st_dev) {
+        qInfo("no second file system at /dev/shm: the other-drive case is not run");
+        return;
+    }
+    qputenv("XDG_DATA_HOME", QFile::encodeName(elsewhere.path()));
+    const QString screen = f.home.stockYard() + QStringLiteral("/screen.png");
+    QVERIFY(selectPicture(form, 1, screen));
+    f.prompts.clear();
+    form.R_Del_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
+    QVERIFY(!QFileInfo::exists(screen));
+    QCOMPARE(entries(elsewhere.path() + QStringLiteral("/Trash/info")), QStringList());
+}
+
+// Runs a step while the delete question is open, as events handled behind a modal box do.
+struct PromptsWithAStep : RecordingPrompts {
+    std::function<void()> step;
+    PromptAnswer message(const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons) override
+    {
+        if (step)
+            std::exchange(step, nullptr)();
+        return RecordingPrompts::message(text, title, icon, buttons);
+    }
+};
+
+void TstPictureFiles::deleteTakesTheFileAskedAbout()
+{
+    TestHome home;
+    home.fillSample();
+    PromptsWithAStep prompts;
+    FakeShell shell;
+    FakeDrives drives;
+    drives.envHome = home.home();
+    FakeSpreadsheet spreadsheet;
+    Services services { prompts, shell, drives, spreadsheet, realFileOps() };
+    MainForm form(services);
+    form.Form_Load();
+    const QString camera = home.stockYard() + QStringLiteral("/camera.jpg");
+    QVERIFY(selectPicture(form, 1, camera));
+    // The page's list changes order behind the question: its index now names another file.
+    const QStringList listed = form.area(Area::StockYard).HiddenList;
+    prompts.step = [&] { std::reverse(form.area(Area::StockYard).HiddenList.begin(), form.area(Area::StockYard).HiddenList.end()); };
+    form.R_Del_Click();
+    QCOMPARE(recorded(prompts), (QStringList { deleteAsk() }));
+    QVERIFY(!QFileInfo::exists(camera));
+    for (const QString& other : listed)
+        QVERIFY2(other == camera || QFileInfo::exists(other), qPrintable(other));
+    QCOMPARE(entries(home.home() + QStringLiteral("/.local/share/Trash/files")), QStringList { QStringLiteral("camera.jpg") });
 }
 
 void TstPictureFiles::clipboardCopy()

@@ -3,6 +3,7 @@
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,10 +25,29 @@ class TestFileOps : public QObject {
 
     QString at(const QString& name) const { return m_dir + u'/' + name; }
 
+    // The trash record of a file in the test's trash: its lines, the path percent-decoded.
+    struct Record {
+        QByteArray header, path, date;
+    };
+    static Record record(const QByteArray& file)
+    {
+        const QList<QByteArray> lines = readRaw(file).split('\n');
+        Record r;
+        if (lines.size() == 4 && lines[3].isEmpty()) {
+            r.header = lines[0];
+            if (lines[1].startsWith("Path="))
+                r.path = QByteArray::fromPercentEncoding(lines[1].mid(5));
+            if (lines[2].startsWith("DeletionDate="))
+                r.date = lines[2].mid(13);
+        }
+        return r;
+    }
+
 private Q_SLOTS:
     void init()
     {
         faults::reset();
+        qunsetenv("XDG_DATA_HOME");
         m_tmp = new QTemporaryDir;
         QVERIFY(m_tmp->isValid());
         m_dir = m_tmp->path();
@@ -35,6 +55,7 @@ private Q_SLOTS:
     void cleanup()
     {
         faults::reset();
+        qunsetenv("XDG_DATA_HOME");
         delete m_tmp;
         m_tmp = nullptr;
     }
@@ -319,6 +340,139 @@ private Q_SLOTS:
         QCOMPARE(readRaw(first), first);
         ::unlink(first.constData()); // QTemporaryDir cannot remove names Qt cannot encode
         ::unlink(copied.constData());
+    }
+
+    // A trashed file keeps its way back: the record names its original path, and a second
+    // file of the same name (or one too long for the record's name) never replaces another.
+    void trashKeepsTheWayBack()
+    {
+        const QString trash = at(u"data/Trash"_qs);
+        qputenv("XDG_DATA_HOME", QFile::encodeName(at(u"data"_qs)));
+        QVERIFY(QDir().mkdir(at(u"box"_qs)));
+        const QString photo = at(u"box/写真 1%.jpg"_qs);
+        QVERIFY(writeRaw(photo, "first"));
+        const QByteArray original = QFile::encodeName(QFileInfo(photo).canonicalFilePath());
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        QVERIFY(ops.moveToTrash(photo).ok());
+        QVERIFY(!QFileInfo::exists(photo));
+        QCOMPARE(readAll(trash + u"/files/写真 1%.jpg"_qs), QByteArray("first"));
+        const Record first = record(QFile::encodeName(trash + u"/info/写真 1%.jpg.trashinfo"_qs));
+        QCOMPARE(first.header, QByteArray("[Trash Info]"));
+        QCOMPARE(first.path, original);
+        const QDateTime deleted
+            = QDateTime::fromString(QString::fromLatin1(first.date), u"yyyy-MM-dd'T'HH:mm:ss");
+        QVERIFY2(deleted >= before && deleted <= QDateTime::currentDateTime(), first.date.constData());
+        QCOMPARE(
+            QFileInfo(trash).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
+
+        QVERIFY(writeRaw(photo, "second"));
+        QVERIFY(ops.moveToTrash(photo).ok());
+        QCOMPARE(readAll(trash + u"/files/写真 1%.jpg"_qs), QByteArray("first"));
+        QCOMPARE(readAll(trash + u"/files/写真 1%.2.jpg"_qs), QByteArray("second"));
+        QCOMPARE(record(QFile::encodeName(trash + u"/info/写真 1%.2.jpg.trashinfo"_qs)).path, first.path);
+
+        // 244 bytes: the first record's name just fits, the second's must be shortened.
+        const QString longName = QString(80, QChar(u'あ')) + u".jpg"_qs;
+        for (const QByteArray& bytes : { QByteArray("long 1"), QByteArray("long 2") }) {
+            QVERIFY(writeRaw(at(u"box/"_qs) + longName, bytes));
+            QVERIFY(ops.moveToTrash(at(u"box/"_qs) + longName).ok());
+        }
+        const QStringList files = entries(trash + u"/files"_qs);
+        QCOMPARE(files.size(), 4);
+        QStringList records;
+        for (const QString& f : files) {
+            QVERIFY2(!f.contains(QChar(0xFFFD)), qPrintable(f)); // never cut inside a character
+            records << f + u".trashinfo"_qs;
+        }
+        QCOMPARE(entries(trash + u"/info"_qs), records);
+        int longOnes = 0;
+        for (const QString& f : files) {
+            if (!f.startsWith(u'あ'))
+                continue;
+            ++longOnes;
+            QCOMPARE(record(QFile::encodeName(trash + u"/info/"_qs + f + u".trashinfo"_qs)).path,
+                QFile::encodeName(QFileInfo(m_dir).canonicalFilePath() + u"/box/"_qs + longName));
+        }
+        QCOMPARE(longOnes, 2);
+
+        // Folders and missing files are refused and leave no record.
+        QVERIFY(QDir().mkdir(at(u"box/sub"_qs)));
+        QCOMPARE(ops.moveToTrash(at(u"box/sub"_qs)).error, FileError::InvalidName);
+        QCOMPARE(ops.moveToTrash(photo).error, FileError::NotFound);
+        QVERIFY(QFileInfo(at(u"box/sub"_qs)).isDir());
+        QCOMPARE(entries(trash + u"/info"_qs), records);
+    }
+
+    // Where the trash cannot take the file, the file stays where it was and no record is
+    // left behind to name a file that is not in the trash.
+    void trashThatCannotTakeTheFile()
+    {
+        const QString photo = at(u"photo.jpg"_qs);
+        QVERIFY(writeRaw(photo, "kept"));
+
+        QVERIFY(writeRaw(at(u"plain"_qs), "not a folder"));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(at(u"plain"_qs)));
+        QCOMPARE(ops.moveToTrash(photo).error, FileError::NoTrash);
+        QCOMPARE(readAll(photo), QByteArray("kept"));
+
+        qputenv("XDG_DATA_HOME", QFile::encodeName(at(u"data"_qs)));
+        const QString info = at(u"data/Trash/info"_qs);
+        struct Case {
+            Op op;
+            int err;
+            FileError expected;
+        };
+        const Case cases[] = {
+            { Op::Rename, EXDEV, FileError::NoTrash }, // the trash lies on another file system
+            { Op::Rename, EACCES, FileError::PermissionDenied }, // the picture's folder is read-only
+            { Op::Write, ENOSPC, FileError::NoSpace }, // no room for the record
+            { Op::Fsync, EIO, FileError::Io },
+            { Op::Open, EACCES, FileError::PermissionDenied },
+        };
+        for (const Case& c : cases) {
+            faults::arm(
+                c.op, c.op == Op::Open ? 3 : 1, c.err); // opens: the two trash folders, then the record
+            QCOMPARE(ops.moveToTrash(photo).error, c.expected);
+            faults::disarm();
+            QCOMPARE(readAll(photo), QByteArray("kept"));
+            QCOMPARE(entries(info), QStringList());
+            QCOMPARE(entries(at(u"data/Trash/files"_qs)), QStringList());
+        }
+
+        // The default operations have no trash at all.
+        struct NoTrashOps : FileOps {
+            FileResult makeDirectory(const QString&) override { return {}; }
+            FileResult removeEmptyDirectory(const QString&) override { return {}; }
+            FileResult removeFile(const QString&) override { return {}; }
+            FileResult moveNoReplace(const QString&, const QString&) override { return {}; }
+            FileResult copyNoReplace(const QString&, const QString&) override { return {}; }
+            FileResult writeFile(const QString&, const QByteArray&, bool) override { return {}; }
+        } plain;
+        QCOMPARE(plain.moveToTrash(photo).error, FileError::NoTrash);
+    }
+
+    // A name that is not UTF-8 is trashed byte for byte and recorded so; the text Qt makes
+    // of it reaches no file.
+    void trashNamesThatAreNotUtf8()
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(at(u"data"_qs)));
+        const QByteArray dir = QFile::encodeName(QFileInfo(m_dir).canonicalFilePath());
+        const QByteArray name = "\x8E\xCA\x90\x5E.jpg", raw = dir + '/' + name;
+        const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY | O_EXCL | O_CLOEXEC, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        const QString lossy = QString::fromUtf8(raw);
+        QVERIFY(writeRaw(lossy, "decoy")); // the name Qt's text stands for
+        QVERIFY(ops.moveToTrash(decodePath(raw)).ok());
+        QCOMPARE(readAll(lossy), QByteArray("decoy"));
+        struct stat st;
+        QVERIFY(::stat(raw.constData(), &st) < 0);
+        const QByteArray trash = dir + "/data/Trash";
+        QCOMPARE(::stat((trash + "/files/" + name).constData(), &st), 0);
+        QCOMPARE(record(trash + "/info/" + name + ".trashinfo").path, raw);
+        ::unlink(
+            (trash + "/files/" + name).constData()); // QTemporaryDir cannot remove names Qt cannot encode
+        ::unlink((trash + "/info/" + name + ".trashinfo").constData());
     }
 
     void caseInsensitiveFileSystems()

@@ -85,6 +85,10 @@ TestHome::TestHome(bool withStorageRoot)
     m_hadHome = qEnvironmentVariableIsSet("HOME");
     m_oldHome = qgetenv("HOME");
     qputenv("HOME", QFile::encodeName(home()));
+    // Deleted pictures go to the trash in the data folder: the test's own, never the user's.
+    m_hadDataHome = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    m_oldDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home() + QStringLiteral("/.local/share")));
     if (withStorageRoot) {
         makeDir(QStringLiteral("My Documents/ZTV_DATA/ストックヤード"));
         makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫"));
@@ -97,6 +101,10 @@ TestHome::~TestHome()
         qputenv("HOME", m_oldHome);
     else
         qunsetenv("HOME");
+    if (m_hadDataHome)
+        qputenv("XDG_DATA_HOME", m_oldDataHome);
+    else
+        qunsetenv("XDG_DATA_HOME");
 }
 
 QString TestHome::home() const { return m_dir.path(); }

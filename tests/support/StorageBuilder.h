@@ -46,6 +46,8 @@ public:
 private:
     QTemporaryDir m_dir;
     QByteArray m_oldHome;
+    bool m_hadDataHome = false;
+    QByteArray m_oldDataHome;
     bool m_hadHome = false;
 };
 

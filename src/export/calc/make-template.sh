@@ -8,7 +8,9 @@ helper=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$helper" --headless --terminate --profile "$work/profile" --deadline 60 \
+# The helper finds the office's libraries through the loader's path, as the program gives it.
+LD_LIBRARY_PATH=/usr/lib/libreoffice/program${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH} \
+  "$helper" --headless --terminate --profile "$work/profile" --deadline 60 \
   --make-template "$here/Module1.bas" "$work/Pastetemp.xls"
 cp "$work/Pastetemp.xls" "$here/Pastetemp.xls"
 echo "wrote $here/Pastetemp.xls ($(stat -c %s "$here/Pastetemp.xls") bytes)"
