@@ -13,7 +13,8 @@ public:
     void Clip_Clear_Click(MainForm& form);
     void LEAD2_MouseButton(MainForm& form, int button, int shift, int x, int y);
 
-    // Transparent parts of the hidden copy become white, as a GIF of it should show them.
+    // Transparent parts of the hidden copy become white in a GIF that does not keep them; the
+    // copy keeps its alpha for one that does.
     static void PrepareWhite(PictureDisplay& display);
 };
 

@@ -46,18 +46,10 @@ SaveSelect* PictureSaving::saveSelect() const
     return m_select.data();
 }
 
-bool PictureSaving::nothingPasted(MainForm& form, const PictureDisplay& source)
-{
-    if (source.hasPicture())
-        return false;
-    form.services().prompts.message(t(c::NoClipboardData), t(c::PasteError), PromptIcon::Critical, PromptButtons::Ok);
-    return true;
-}
-
+// Neither save checks for a pasted picture: with nothing pasted the display's save fails
+// and that failure is reported like any other, with nothing written.
 void PictureSaving::Clip_Save1_Click(MainForm& form)
 {
-    if (nothingPasted(form, *form.LEAD2))
-        return;
     form.setEnabled(false);
     if (!m_select) {
         // No parent: disabling the main window must not disable its chooser.
@@ -153,8 +145,6 @@ void PictureSaving::chooserSave(MainForm& form)
 
 void PictureSaving::Clip_Save2_Click(MainForm& form)
 {
-    if (nothingPasted(form, *form.LEAD3))
-        return;
     try {
         const SaveRequest r = askFile(form, formats::Gif, false, &form);
         if (r.path.isEmpty() || !mayWrite(form, r.path))

@@ -37,7 +37,6 @@ private:
     void chooserSave(MainForm& form);
     // Dialog set-up and ShowSaveDialog; code 0 leaves the offered format as it stands.
     SaveRequest askFile(MainForm& form, int code, bool formatOptions, QWidget* owner);
-    bool nothingPasted(MainForm& form, const PictureDisplay& source);
     bool mayWrite(MainForm& form, const QString& path);
     bool written(MainForm& form, const PictureDisplay& source, bool ok);
 

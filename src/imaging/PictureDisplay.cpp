@@ -145,8 +145,10 @@ bool PictureDisplay::colourOptionEnabled() const { return m_colourEnabled; }
 
 void PictureDisplay::ApplyColourOption()
 {
-    if (m_colourEnabled && m_image.hasAlphaChannel())
-        replacePicture(flattenOnto(m_image, m_colour), m_sourcePath);
+    if (!m_colourEnabled)
+        return;
+    m_colourShown = true;
+    update();
 }
 
 bool PictureDisplay::SavePicture(const QString& path, int format, int bits, int quality, bool keepTransparency)
@@ -157,7 +159,8 @@ bool PictureDisplay::SavePicture(const QString& path, int format, int bits, int 
 bool PictureDisplay::SavePictureWithOptions(const QString& path, int format, int bits, int quality, float width,
                                             float height, int option)
 {
-    return save(path, format, bits, quality, false, QSizeF(width, height), option & SaveInterlaced);
+    return save(path, format, bits, quality, option & SaveKeepTransparency, QSizeF(width, height),
+                option & SaveInterlaced);
 }
 
 bool PictureDisplay::save(const QString& path, int format, int bits, int quality, bool keep, QSizeF box,
@@ -203,7 +206,9 @@ void PictureDisplay::replacePicture(const QImage& image, const QString& source)
     m_image = image;
     m_sourcePath = source;
     m_scaled = QPixmap();
+    m_colourShown = false;
     update();
+    Q_EMIT pictureChanged();
 }
 
 QRect PictureDisplay::pictureRect() const
@@ -223,6 +228,8 @@ void PictureDisplay::paintEvent(QPaintEvent*)
     const QRect target = pictureRect();
     if (target.isEmpty())
         return;
+    if (m_colourShown)
+        painter.fillRect(target, m_colour);
     if (m_scaleMode != 3) {
         painter.drawImage(target.topLeft(), m_image);
         return;

@@ -11,6 +11,7 @@
 #include "filing/PictureFiles.h"
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
+#include "imaging/PictureScrollArea.h"
 #include "imaging/SaveDialog.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
@@ -221,9 +222,12 @@ void MainForm::buildPasteTab(QWidget* page)
     for (int i : { 0, 1, 3, 4 })
         connect(Command1[i], &QToolButton::clicked, this, [this, i] { Command1_Click(i); });
 
-    LEAD2 = new PictureDisplay(page);
+    LEAD2 = new PictureDisplay;
     LEAD2->setObjectName(QStringLiteral("LEAD2"));
-    LEAD2->setGeometry(tw(240, 840, 12015, 7935));
+    // The picture at its own size; scroll bars reach the rest of a larger one.
+    auto* pasteView = new PictureScrollArea(LEAD2, page);
+    pasteView->setObjectName(QStringLiteral("LEAD2_view"));
+    pasteView->setGeometry(tw(240, 840, 12015, 7935));
     LEAD2->setAccessibleName(t(texts::AccPastedPicture));
     connect(LEAD2, &PictureDisplay::mouseButton, this, &MainForm::LEAD2_MouseButton);
 
