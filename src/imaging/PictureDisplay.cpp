@@ -174,7 +174,10 @@ bool PictureDisplay::save(const QString& path, int format, int bits, int quality
     options.background = m_colour;
     options.box = box;
     options.interlaced = interlaced;
+    // A large picture's GIF palette takes a few seconds; the pointer says it is busy.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const EncodeResult encoded = encodePicture(m_image, options);
+    QGuiApplication::restoreOverrideCursor();
     if (!encoded.ok()) {
         m_lastError = encoded.error;
         return false;
