@@ -22,10 +22,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Libraries the binaries link come from dpkg-shlibdeps; the rest are loaded at run time:
 # the SVG icon engine, image-format plugins, Qt's Japanese translation for the standard buttons, a font with kana
-# and kanji, and xdg-open for the file manager and the browser.
+# and kanji, and xdg-open for the file manager and the browser. libimagequant0 (the GIF and
+# 8-bit palettes, GPL-3.0-or-later like the program) is named as well, so the package says
+# what the licence rests on even where dpkg-shlibdeps is not run.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libqt6svg6, qt6-image-formats-plugins, qt6-translations-l10n, fonts-ipafont-gothic, xdg-utils")
+  "libimagequant0 (>= 2.17), libqt6svg6, qt6-image-formats-plugins, qt6-translations-l10n, fonts-ipafont-gothic, xdg-utils")
 # Only the spreadsheet export needs LibreOffice; without it the three export items are greyed.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libreoffice-calc, qt6-wayland")
 include(CPack)

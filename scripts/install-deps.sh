@@ -12,13 +12,15 @@ fi
 run_pkgs=(
   cmake ninja-build make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins qt6-translations-l10n
-  libgif-dev libexif-dev libjpeg62-turbo-dev libpng-dev libgl-dev
+  libgif-dev libimagequant-dev libexif-dev libjpeg62-turbo-dev libpng-dev libgl-dev
   fonts-ipafont-gothic xdg-utils
 )
 test_pkgs=(
   xvfb xauth locales
   dpkg-dev file desktop-file-utils appstream x11-utils lintian
   clang libclang-rt-14-dev
+  # real photographs for the GIF colour test, the same the benchmark corpus starts from
+  lomiri-wallpapers-20.04
 )
 
 pkgs=("${run_pkgs[@]}")

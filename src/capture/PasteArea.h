@@ -15,7 +15,8 @@ public:
     void Clip_Clear_Click(OperationContext& context);
     void LEAD2_MouseButton(OperationContext& context, Qt::MouseButton button);
 
-    // Transparent parts of the hidden copy become white, as a GIF of it should show them.
+    // Transparent parts of the hidden copy become white in a GIF that does not keep them; the
+    // copy keeps its alpha for one that does.
     static void PrepareWhite(PictureDisplay& display);
 };
 

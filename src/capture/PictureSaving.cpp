@@ -48,18 +48,10 @@ SaveSelect* PictureSaving::saveSelect() const
     return m_select.data();
 }
 
-bool PictureSaving::nothingPasted(OperationContext& context, const PictureDisplay& source)
-{
-    if (source.hasPicture())
-        return false;
-    context.services().prompts.message(t(c::NoClipboardData), t(c::PasteError), PromptIcon::Critical, PromptButtons::Ok);
-    return true;
-}
-
+// Neither save checks for a pasted picture: with nothing pasted the display's save fails
+// and that failure is reported like any other, with nothing written.
 void PictureSaving::Clip_Save1_Click(OperationContext& context)
 {
-    if (nothingPasted(context, context.LEAD2()))
-        return;
     QWidget* window = context.ownerWindow();
     window->setEnabled(false);
     if (!m_select) {
@@ -156,8 +148,6 @@ void PictureSaving::chooserSave(OperationContext& context)
 
 void PictureSaving::Clip_Save2_Click(OperationContext& context)
 {
-    if (nothingPasted(context, context.LEAD3()))
-        return;
     try {
         const SaveRequest r = askFile(context, formats::Gif, false, context.ownerWindow());
         if (r.path.isEmpty() || !mayWrite(context, r.path))

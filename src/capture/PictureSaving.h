@@ -37,7 +37,6 @@ private:
     void chooserSave(OperationContext& context);
     // Dialog set-up and ShowSaveDialog; code 0 leaves the offered format as it stands.
     SaveRequest askFile(OperationContext& context, int code, bool formatOptions, QWidget* owner);
-    bool nothingPasted(OperationContext& context, const PictureDisplay& source);
     bool mayWrite(OperationContext& context, const QString& path);
     bool written(OperationContext& context, const PictureDisplay& source, bool ok);
 

@@ -1,7 +1,7 @@
 #include "imaging/GifWriter.h"
 
 #include "imaging/PictureEncoder.h"
-#include "imaging/Quantizer.h"
+#include "imaging/ColourReduction.h"
 #include "imaging/texts.h"
 
 #include <gif_lib.h>
@@ -50,8 +50,9 @@ QByteArray writeGif(const QImage& image, bool interlaced, bool keepTransparency,
         || image.height() > kMaxEncodeSide || qint64(image.width()) * image.height() > kMaxEncodePixels)
         return fail(QString::fromUtf16(texts::imaging::PictureTooLarge));
 
-    const QImage indexed = image.format() == QImage::Format_Indexed8 ? image
-                                                                     : toIndexed8(image, 256, keepTransparency);
+    const QImage indexed = image.format() == QImage::Format_Indexed8
+        ? image
+        : toIndexed8(image, keepTransparency ? PaletteAlpha::Binary : PaletteAlpha::Flatten);
     if (indexed.isNull())
         return fail(QString::fromUtf16(texts::imaging::PictureTooLarge));
     const QList<QRgb> table = indexed.colorTable();
@@ -60,9 +61,9 @@ QByteArray writeGif(const QImage& image, bool interlaced, bool keepTransparency,
         if (qAlpha(table[i]) == 0)
             transparent = i;
 
-    int size = 2;
-    while (size < table.size())
-        size *= 2;
+    // Always a full table: the file is the 8-bit GIF the save dialog offers, however few
+    // colours the picture has.
+    const int size = 256;
     std::vector<GifColorType> colours(size_t(size), GifColorType { 0, 0, 0 });
     for (int i = 0; i < table.size(); ++i)
         colours[size_t(i)] = GifColorType { GifByteType(qRed(table[i])), GifByteType(qGreen(table[i])),

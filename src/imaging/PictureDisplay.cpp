@@ -144,8 +144,10 @@ bool PictureDisplay::colourOptionEnabled() const { return m_colourEnabled; }
 
 void PictureDisplay::ApplyColourOption()
 {
-    if (m_colourEnabled && m_image.hasAlphaChannel())
-        replacePicture(flattenOnto(m_image, m_colour), m_sourcePath);
+    if (!m_colourEnabled)
+        return;
+    m_colourShown = true;
+    update();
 }
 
 bool PictureDisplay::SavePicture(const QString& path, int format, int bits, int quality, bool keepTransparency)
@@ -156,7 +158,8 @@ bool PictureDisplay::SavePicture(const QString& path, int format, int bits, int 
 bool PictureDisplay::SavePictureWithOptions(const QString& path, int format, int bits, int quality, float width,
                                             float height, int option)
 {
-    return save(path, format, bits, quality, false, QSizeF(width, height), option & SaveInterlaced);
+    return save(path, format, bits, quality, option & SaveKeepTransparency, QSizeF(width, height),
+                option & SaveInterlaced);
 }
 
 bool PictureDisplay::save(const QString& path, int format, int bits, int quality, bool keep, QSizeF box,
@@ -170,7 +173,10 @@ bool PictureDisplay::save(const QString& path, int format, int bits, int quality
     options.background = m_colour;
     options.box = box;
     options.interlaced = interlaced;
+    // A large picture's GIF palette takes a few seconds; the pointer says it is busy.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const EncodeResult encoded = encodePicture(m_image, options);
+    QGuiApplication::restoreOverrideCursor();
     if (!encoded.ok()) {
         m_lastError = encoded.error;
         return false;
@@ -202,7 +208,9 @@ void PictureDisplay::replacePicture(const QImage& image, const QString& source)
     m_image = image;
     m_sourcePath = source;
     m_scaled = QPixmap();
+    m_colourShown = false;
     update();
+    Q_EMIT pictureChanged();
 }
 
 QRect PictureDisplay::pictureRect() const
@@ -222,6 +230,8 @@ void PictureDisplay::paintEvent(QPaintEvent*)
     const QRect target = pictureRect();
     if (target.isEmpty())
         return;
+    if (m_colourShown)
+        painter.fillRect(target, m_colour);
     if (m_scaleMode != 3) {
         painter.drawImage(target.topLeft(), m_image);
         return;

@@ -20,8 +20,10 @@ public:
     // loaded from, as a file URI and its path as text, so a file manager can paste the file.
     enum class ClipboardCopy { Picture, PictureAndFile };
     enum class Paste { TestOnly, Picture };
-    // Extended-save option bit: progressive JPEG, interlaced PNG and GIF.
+    // Extended-save option bits: progressive JPEG, interlaced PNG and GIF; transparency kept
+    // where the format can hold it (the save dialog's "透明部分を保持").
     static constexpr int SaveInterlaced = 1;
+    static constexpr int SaveKeepTransparency = 2;
     // Largest decoded picture LoadPicture accepts, in megabytes (QImageReader's allocation
     // limit): about 11500 x 11500 pixels. Larger JPEGs are decoded scaled down instead.
     static constexpr int LoadAllocationLimitMb = 512;
@@ -40,10 +42,11 @@ public:
     // (display unchanged, lastError set) when it cannot.
     bool PastePicture(Paste what);
 
-    // The colour option: the colour transparent parts of the picture become. ApplyColourOption
-    // flattens the held picture onto it when the option is enabled (a GIF or BMP of a pasted
-    // picture with transparency then shows that colour, not black); saves into formats or
-    // depths without transparency flatten onto it as well. White by default, disabled.
+    // The colour option: the colour transparent parts of the picture become in every save that
+    // does not keep transparency (a GIF or BMP of a pasted picture then shows that colour, not
+    // black). ApplyColourOption, when the option is enabled, also shows the held picture on
+    // that colour; the picture keeps its alpha, so a save that keeps transparency still has
+    // it. White by default, disabled.
     void setColourOption(const QColor& colour);
     QColor colourOption() const;
     void setColourOptionEnabled(bool on);
@@ -57,9 +60,10 @@ public:
     // they are flattened onto the colour option. Nothing held: nothing written, false.
     bool SavePicture(const QString& path, int format, int bits, int quality, bool keepTransparency);
     // The extended save: the picture is scaled to fit width x height pixels with its aspect
-    // kept (a value <= 0 leaves that side free; the same value twice sets the longer side),
-    // and option SaveInterlaced writes a progressive JPEG or an interlaced PNG or GIF. Transparency
-    // is flattened onto the colour option.
+    // kept (a value <= 0 leaves that side free; the same value twice sets the longer side);
+    // a picture that already fits keeps its size. Option SaveInterlaced writes a progressive
+    // JPEG or an interlaced PNG or GIF; SaveKeepTransparency keeps transparency as SavePicture
+    // does, else it is flattened onto the colour option.
     bool SavePictureWithOptions(const QString& path, int format, int bits, int quality, float width,
                                 float height, int option);
 
@@ -77,6 +81,7 @@ public:
     QRect pictureRect() const;
 
 Q_SIGNALS:
+    void pictureChanged(); // pasted, loaded, set or cleared
     void clicked();
     void mouseButton(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint at);
 
@@ -97,6 +102,7 @@ private:
     QPixmap m_scaled; // m_image at the size it was last painted in mode 3
     QColor m_colour = Qt::white;
     bool m_colourEnabled = false;
+    bool m_colourShown = false; // ApplyColourOption ran on the held picture
     int m_scaleMode = 0;
     QString m_lastError;
     FileOps* m_fileOps = nullptr;

@@ -1,8 +1,8 @@
 #include "imaging/PictureEncoder.h"
 
+#include "imaging/ColourReduction.h"
 #include "imaging/GifWriter.h"
 #include "imaging/PngWriter.h"
-#include "imaging/Quantizer.h"
 #include "imaging/texts.h"
 
 #include <QBuffer>
@@ -39,6 +39,8 @@ QSize fittedSize(QSize source, QSizeF box)
         scale = h / source.height();
     else
         return source;
+    // A smaller picture keeps its own size: enlarging adds nothing but blur.
+    scale = std::min(scale, 1.0);
     // Clamp before converting, so an absurd box cannot overflow the integer size.
     const double limit = 1e6;
     return QSize(int(std::clamp(std::round(source.width() * scale), 1.0, limit)),
@@ -69,15 +71,23 @@ EncodeResult encodePicture(const QImage& source, const SaveOptions& options)
 
     if (info->code == formats::Gif) {
         EncodeResult result;
-        const QImage input = keepAlpha ? image : flattenOnto(image, options.background);
-        if (input.isNull())
+        const QImage indexed = toIndexed8(image, keepAlpha ? PaletteAlpha::Binary : PaletteAlpha::Flatten,
+                                          options.background);
+        if (indexed.isNull())
             return fail(texts::imaging::PictureTooLarge); // out of memory
-        result.bytes = writeGif(input, options.interlaced && info->canInterlace, keepAlpha, &result.error);
+        result.bytes = writeGif(indexed, options.interlaced && info->canInterlace, keepAlpha, &result.error);
         return result;
     }
 
     if (bits == 8) {
-        image = toIndexed8(image, 256, keepAlpha, options.background);
+        image = toIndexed8(image, keepAlpha ? PaletteAlpha::Full : PaletteAlpha::Flatten, options.background);
+        // Qt stores a palette of 16 colours or fewer in 4 bits per pixel; a full table keeps
+        // the 8-bit file the dialog offered.
+        if (!image.isNull() && info->code == formats::Bmp && image.colorCount() < 256) {
+            QList<QRgb> table = image.colorTable();
+            table.resize(256, qRgb(0, 0, 0));
+            image.setColorTable(table);
+        }
     } else if (bits == 1) {
         image = flattenOnto(image, options.background).convertToFormat(QImage::Format_Mono, Qt::DiffuseDither);
     } else if (bits == 32) {

@@ -17,7 +17,7 @@ struct SaveOptions {
     int quality = 0;               // JPEG 1..100; anything else gives DefaultJpegQuality
     bool keepTransparency = false; // else transparent areas are flattened onto background
     QColor background = Qt::white;
-    QSizeF box;                    // fit the picture into width x height, aspect kept; <= 0: free
+    QSizeF box;                    // fit a larger picture into width x height, aspect kept; <= 0: free
     bool interlaced = false;       // progressive JPEG, interlaced PNG and GIF
 };
 
@@ -38,7 +38,7 @@ EncodeResult encodePicture(const QImage& image, const SaveOptions& options);
 QImage flattenOnto(const QImage& image, const QColor& background);
 
 // The size of source fitted into box with its aspect kept; a side <= 0 leaves that side free.
-// Never smaller than 1 x 1.
+// Never larger than source, never smaller than 1 x 1.
 QSize fittedSize(QSize source, QSizeF box);
 
 } // namespace ztv

@@ -178,7 +178,9 @@ SaveRequest SaveDialog::askUser(QWidget* owner)
     request.saveFlag = c.keepTransparency && c.keepTransparency->isChecked();
     request.extended = c.extended && c.extended->isChecked();
     request.extendedSize = c.extendedSize ? c.extendedSize->value() : 0;
-    request.extendedInteger = c.interlaced && c.interlaced->isChecked() ? PictureDisplay::SaveInterlaced : 0;
+    // The extended save takes its options as bits of this one integer, transparency among them.
+    request.extendedInteger = (c.interlaced && c.interlaced->isChecked() ? PictureDisplay::SaveInterlaced : 0)
+        | (request.saveFlag ? PictureDisplay::SaveKeepTransparency : 0);
     return request;
 }
 

@@ -18,7 +18,7 @@ struct SaveRequest {
     bool saveFlag = false;    // keep transparency (PNG, GIF)
     bool extended = false;    // the extended save was asked for
     int extendedSize = 0;     // the longer side in pixels, for the extended save
-    int extendedInteger = 0;  // PictureDisplay::SaveInterlaced or 0
+    int extendedInteger = 0;  // PictureDisplay::SaveInterlaced | SaveKeepTransparency, or 0
 };
 
 // The save dialog control: the caller sets its fields, shows it and reads the request.

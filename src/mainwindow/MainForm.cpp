@@ -10,6 +10,7 @@
 #include "filing/PictureFiles.h"
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
+#include "imaging/PictureScrollArea.h"
 #include "imaging/SaveDialog.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
@@ -226,9 +227,12 @@ void MainForm::buildPasteTab(QWidget* page)
     for (int i : { 0, 1, 3, 4 })
         connect(Command1[i], &QToolButton::clicked, this, [this, i] { Command1_Click(i); });
 
-    m_lead2 = new PictureDisplay(page);
+    m_lead2 = new PictureDisplay;
     m_lead2->setObjectName(QStringLiteral("LEAD2"));
-    m_lead2->setGeometry(tw(240, 840, 12015, 7935));
+    // The picture at its own size; scroll bars reach the rest of a larger one.
+    auto* pasteView = new PictureScrollArea(m_lead2, page);
+    pasteView->setObjectName(QStringLiteral("LEAD2_view"));
+    pasteView->setGeometry(tw(240, 840, 12015, 7935));
     m_lead2->setAccessibleName(t(texts::AccPastedPicture));
     connect(m_lead2, &PictureDisplay::mouseButton, this,
             [this](Qt::MouseButton button) { LEAD2_MouseButton(button); });

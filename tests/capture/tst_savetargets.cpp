@@ -3,6 +3,7 @@
 #include "CaptureFixture.h"
 #include "SavingHelpers.h"
 #include "capture/SaveTargets.h"
+#include "imaging/PictureEncoder.h"
 #include "imaging/PictureFormats.h"
 #include "imaging/ThumbnailList.h"
 #include "platform/FaultInjection.h"
@@ -97,7 +98,9 @@ void TstSaving::gifSave()
     const QRgb corner = back.pixel(2, 2);
     QVERIFY2(qRed(corner) > 240 && qGreen(corner) > 240 && qBlue(corner) > 240, "transparent part is white");
 
-    const QImage reference = f.form->LEAD3().picture().scaled(expected, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // The hidden copy keeps its alpha; without "透明部分を保持" the GIF has white there.
+    const QImage reference = flattenOnto(f.form->LEAD3().picture(), Qt::white)
+                                 .scaled(expected, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const double error = meanError(back, reference);
     qInfo("GIF %dx%d: mean error %.2f of 255 per channel", expected.width(), expected.height(), error);
     QVERIFY2(error < 6.0, qPrintable(QString::number(error)));
@@ -105,6 +108,49 @@ void TstSaving::gifSave()
     // Both ways refresh the stock yard's page.
     QCOMPARE(yard.expanded, QStringList { QStringLiteral("ストックヤード") });
     QCOMPARE(f.form->area(Area::StockYard).HiddenList, QStringList { path });
+}
+
+// "透明部分を保持" reaches the files: the GIF gets its transparent entry from the hidden
+// copy (white only when it is not ticked), the PNG keeps its alpha, plain or extended.
+void TstSaving::transparencyKeptWhenAsked_data()
+{
+    QTest::addColumn<bool>("gif");
+    QTest::addColumn<bool>("extended");
+    QTest::newRow("GIF") << true << false;
+    QTest::newRow("GIF, extended") << true << true;
+    QTest::newRow("PNG") << false << false;
+    QTest::newRow("PNG, extended") << false << true;
+}
+
+void TstSaving::transparencyKeptWhenAsked()
+{
+    QFETCH(bool, gif);
+    QFETCH(bool, extended);
+    CaptureFixture f;
+    f.paste(samplePicture(QSize(200, 100), true));
+    for (const bool keep : { true, false }) {
+        const QString path = f.home.stockYard() + (keep ? QStringLiteral("/透明") : QStringLiteral("/白"))
+            + (gif ? QStringLiteral(".gif") : QStringLiteral(".png"));
+        SaveRequest r = answerFor(path, gif ? 8 : 32, 0, keep);
+        r.extended = extended;
+        r.extendedSize = 800; // larger than the picture: it keeps its size
+        r.extendedInteger = keep ? PictureDisplay::SaveKeepTransparency : 0;
+        if (gif) {
+            f.dialog->answer(r);
+            f.form->Command1[4]->click();
+        } else {
+            saveThroughChooser(f, 2, r);
+        }
+        QCOMPARE(f.prompts.calls.size(), 0);
+        const QImage back(path);
+        QCOMPARE(back.size(), QSize(200, 100));
+        const QRgb corner = back.pixel(5, 5);
+        if (keep)
+            QCOMPARE(qAlpha(corner), 0);
+        else
+            QCOMPARE(corner, qRgb(255, 255, 255));
+        QCOMPARE(qAlpha(back.pixel(150, 80)), 255);
+    }
 }
 
 void TstSaving::gifKeepsTheWindowEnabled()
@@ -125,37 +171,62 @@ void TstSaving::gifKeepsTheWindowEnabled()
     QCOMPARE(f.form->area(Area::StockYard).HiddenList.size(), 2);
 }
 
-void TstSaving::nothingPastedWritesNothing()
+// Nothing pasted, or cleared: every save runs its chooser and dialog as usual, and the save
+// itself fails with a report. Nothing is written, not even over a file the user agreed to
+// replace, and no view is refreshed.
+void TstSaving::nothingPastedReportsTheFailedSave()
 {
     CaptureFixture f;
+    const QString existing = f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/前から.png"),
+                                          pictures::png(QSize(4, 4)));
+    const QByteArray before = readAll(existing);
+    const QString fresh = f.home.stockYard() + QStringLiteral("/空.png");
+    const QString freshGif = f.home.stockYard() + QStringLiteral("/空.gif");
     const QStringList yard = entries(f.home.stockYard());
-    auto checkRefused = [&f](const char* how) {
-        QCOMPARE(f.prompts.calls.size(), 1);
+    TreeWatch watch(*f.form->area(Area::StockYard).TreeView1);
+    auto checkFailed = [&f](const char* how, int overwriteQuestions) {
+        QCOMPARE(f.prompts.calls.size(), overwriteQuestions + 1);
+        if (overwriteQuestions)
+            QCOMPARE(f.prompts.calls.takeFirst().title, QStringLiteral("上書き保存"));
         const RecordingPrompts::Call call = f.prompts.calls.takeFirst();
-        QVERIFY2(call.text == QStringLiteral("クリップボードにデータがありません。"), how);
-        QCOMPARE(call.title, QStringLiteral("貼り付けエラー"));
+        QVERIFY2(call.text == QStringLiteral("ファイルを保存できませんでした。\n保存する画像がありません。"),
+                 qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(how), call.text)));
+        QCOMPARE(call.title, QStringLiteral("ﾌｧｲﾙ保存時のｴﾗｰ"));
         QCOMPARE(call.icon, PromptIcon::Critical);
-        QCOMPARE(call.buttons, PromptButtons::Ok);
         QVERIFY(f.form->isEnabled());
-        QVERIFY(!f.form->pictureSaving().saveSelect());
-        QCOMPARE(f.dialog->shown.size(), 0);
     };
     for (int round = 0; round < 2; ++round) {
-        f.dialog->answer(answerFor(f.home.stockYard() + QStringLiteral("/空.png")));
-        f.form->Command1[3]->click();
-        checkRefused("chooser button");
+        const int shownBefore = int(f.dialog->shown.size());
+        saveThroughChooser(f, 0, answerFor(fresh));
+        checkFailed("chooser button", 0);
         f.form->Clip_Save1->trigger();
-        checkRefused("chooser menu item");
+        SaveSelect* select = f.form->pictureSaving().saveSelect();
+        QVERIFY(select && select->isVisible());
+        QVERIFY(!f.form->isEnabled());
+        select->Option1[2]->setChecked(true);
+        f.dialog->answer(answerFor(existing));
+        f.prompts.answerMessage(PromptAnswer::Ok); // replace it
+        select->Command1[0]->click();
+        checkFailed("chooser menu item, onto a file", 1);
+
+        f.dialog->answer(answerFor(freshGif));
         f.form->Command1[4]->click();
-        checkRefused("GIF button");
+        checkFailed("GIF button", 0);
+        SaveRequest extended = answerFor(freshGif);
+        extended.extended = true;
+        extended.extendedSize = 100;
+        f.dialog->answer(extended);
         f.form->Clip_Save2->trigger();
-        checkRefused("GIF menu item");
+        checkFailed("GIF menu item, extended", 0); // one report, not one per display
+        QCOMPARE(f.dialog->shown.size(), shownBefore + 4);
+
+        QCOMPARE(entries(f.home.stockYard()), yard);
+        QCOMPARE(readAll(existing), before);
+        QCOMPARE(watch.expanded, QStringList());
         // Second round: pasted, then cleared.
         f.paste(samplePicture());
         f.form->Command1[0]->click();
-        f.dialog->answers.clear();
     }
-    QCOMPARE(entries(f.home.stockYard()), yard);
 }
 
 void TstSaving::failedSaveIsReported_data()

@@ -25,7 +25,9 @@ private Q_SLOTS:
     void gifSave_data();
     void gifSave();
     void gifKeepsTheWindowEnabled();
-    void nothingPastedWritesNothing();
+    void transparencyKeptWhenAsked_data();
+    void transparencyKeptWhenAsked();
+    void nothingPastedReportsTheFailedSave();
     void failedSaveIsReported_data();
     void failedSaveIsReported();
     void refreshListingFailure();

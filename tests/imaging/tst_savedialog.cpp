@@ -140,7 +140,8 @@ private Q_SLOTS:
         QVERIFY(r.saveFlag);
         QVERIFY(r.extended);
         QCOMPARE(r.extendedSize, 300);
-        QCOMPARE(r.extendedInteger, 0);
+        // The extended save gets "透明部分を保持" through its option bits.
+        QCOMPARE(r.extendedInteger, PictureDisplay::SaveKeepTransparency);
     }
 
     void realDialogJpegQualityAndProgressive()
