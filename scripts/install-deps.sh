@@ -13,12 +13,14 @@ run_pkgs=(
   cmake ninja-build make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins qt6-translations-l10n
   libgif-dev libexif-dev libjpeg62-turbo-dev libpng-dev libgl-dev
+  libheif-dev libjxl-dev libraw-dev
   fonts-ipafont-gothic xdg-utils
 )
 test_pkgs=(
   xvfb xauth locales
   dpkg-dev file desktop-file-utils appstream x11-utils
   clang libclang-rt-14-dev
+  libheif-examples libavif-bin libjxl-tools
 )
 
 pkgs=("${run_pkgs[@]}")
