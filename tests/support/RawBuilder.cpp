@@ -2,6 +2,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <vector>
 
 namespace ztv::test {
@@ -119,10 +120,12 @@ QByteArray dng(const DngSpec& spec)
     QByteArray out("II*\0\0\0\0\0", 8);
     const int w = spec.sensorSize.width(), h = spec.sensorSize.height();
     // Sensor data: a mid-grey scene through an RGGB filter, 12 bits in 16.
+    const qint64 claimed = qint64(w) * h * 2;
+    const qint64 written = spec.sensorBytesWritten < 0 ? claimed : std::min(claimed, spec.sensorBytesWritten);
     QByteArray sensor;
-    sensor.reserve(w * h * 2);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
+    sensor.reserve(qsizetype(written));
+    for (int y = 0; y < h && sensor.size() < written; ++y) {
+        for (int x = 0; x < w && sensor.size() < written; ++x) {
             const bool green = (x + y) % 2 == 1;
             const quint16 v = quint16(green ? 1800 : 1200 + (x * 8));
             char b[2];
@@ -140,7 +143,7 @@ QByteArray dng(const DngSpec& spec)
         longEntry(0x0111, 0),
         shortEntry(0x0115, { 1 }),
         longEntry(0x0116, quint32(h)),
-        longEntry(0x0117, quint32(sensor.size())),
+        longEntry(0x0117, quint32(std::min<qint64>(claimed, 0xFFFFFFFFLL))),
         shortEntry(0x828D, { 2, 2 }),
         bytesEntry(0x828E, { 0, 1, 1, 2 }),
         longEntry(0xC61D, 4095),

@@ -17,6 +17,8 @@ struct DngSpec {
     // written as given instead of the true values (0 = true value).
     quint32 previewLengthField = 0;
     quint32 sensorOffsetField = 0;
+    // How many bytes of sensor data the file holds (negative: all it claims).
+    qint64 sensorBytesWritten = -1;
 };
 QByteArray dng(const DngSpec& spec);
 
