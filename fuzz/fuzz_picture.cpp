@@ -1,17 +1,22 @@
 // Feeds arbitrary bytes through what a browse and a display do with one file: format
-// sniffing, the thumbnail decode (JPEG routes with EXIF orientation and embedded thumbnail,
-// Qt for the rest) and the display's load with its limits.
+// sniffing, the thumbnail decode (JPEG routes with EXIF orientation and embedded thumbnail;
+// HEIF/AVIF, JPEG XL and RAW through their libraries; Qt for the rest) and the display's load
+// with its limits.
 #include "imaging/ExifThumbnail.h"
+#include "imaging/ExtraFormats.h"
 #include "imaging/JpegThumbnailer.h"
 #include "imaging/ThumbnailEngine.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImageReader>
+#include <QtPlugin>
 
 #include <cstdint>
 #include <sys/mman.h>
 #include <unistd.h>
+
+Q_IMPORT_PLUGIN(ExtraFormatsPlugin)
 
 namespace {
 
@@ -43,7 +48,8 @@ void displayLoad(const QByteArray& bytes)
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    QImageReader reader(&buffer, ztv::extraFormatKey(ztv::sniffExtraFormat(data, size_t(bytes.size()))));
     reader.setAutoTransform(true);
     reader.setAllocationLimit(DisplayAllocationLimitMb);
     const QSize stored = reader.size();
