@@ -8,6 +8,8 @@ namespace ztv::extra {
 // Each decodes the picture upright, or with probeOnly just fills *upright from the headers.
 QImage decodeHeif(
     const unsigned char* data, size_t size, const ExtraRequest& request, QSize* upright, bool probeOnly);
+// The same from an open file, read on demand: only the boxes and the image chosen are read.
+QImage decodeHeifFile(int fd, const ExtraRequest& request, QSize* upright);
 QImage decodeJxl(
     const unsigned char* data, size_t size, const ExtraRequest& request, QSize* upright, bool probeOnly);
 QImage decodeRaw(

@@ -4,10 +4,13 @@
 
 #include <libheif/heif.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace ztv::extra {
@@ -106,20 +109,70 @@ QImage decodeHandle(const heif_image_handle* handle, const ExtraRequest& request
 
 } // namespace
 
-QImage decodeHeif(
-    const unsigned char* data, size_t size, const ExtraRequest& request, QSize* upright, bool probeOnly)
+namespace {
+
+// Reads the open file where libheif asks, so that a thumbnail costs the boxes and its own data.
+struct FdReader {
+    int fd;
+    int64_t size;
+    int64_t position = 0;
+};
+
+int64_t fdPosition(void* userdata)
+{
+    return static_cast<FdReader*>(userdata)->position;
+}
+
+int fdRead(void* data, size_t size, void* userdata)
+{
+    auto* r = static_cast<FdReader*>(userdata);
+    auto* out = static_cast<char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(r->fd, out + done, size - done, off_t(r->position + int64_t(done)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return -1;
+        done += size_t(n);
+    }
+    r->position += int64_t(size);
+    return 0;
+}
+
+int fdSeek(int64_t position, void* userdata)
+{
+    auto* r = static_cast<FdReader*>(userdata);
+    if (position < 0 || position > r->size)
+        return -1;
+    r->position = position;
+    return 0;
+}
+
+heif_reader_grow_status fdWait(int64_t target, void* userdata)
+{
+    return target <= static_cast<FdReader*>(userdata)->size ? heif_reader_grow_status_size_reached
+                                                            : heif_reader_grow_status_size_beyond_eof;
+}
+
+const heif_reader kFdReader { 1, fdPosition, fdRead, fdSeek, fdWait };
+
+Context newContext()
 {
     initOnce();
     Context context(heif_context_alloc());
-    if (!context)
-        return {};
-    heif_context_set_maximum_image_size_limit(context.get(), HeifSideLimit);
-    // Thumbnails are made on several workers already; one more thread each would only crowd.
-    heif_context_set_max_decoding_threads(context.get(), 0);
-    if (heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr).code != heif_error_Ok)
-        return {};
+    if (context) {
+        heif_context_set_maximum_image_size_limit(context.get(), HeifSideLimit);
+        // Thumbnails are made on several workers already; more threads each would only crowd.
+        heif_context_set_max_decoding_threads(context.get(), 0);
+    }
+    return context;
+}
+
+QImage decodeContext(heif_context* context, const ExtraRequest& request, QSize* upright, bool probeOnly)
+{
     heif_image_handle* raw = nullptr;
-    if (heif_context_get_primary_image_handle(context.get(), &raw).code != heif_error_Ok)
+    if (heif_context_get_primary_image_handle(context, &raw).code != heif_error_Ok)
         return {};
     const Handle primary(raw);
     // The handle's size is the picture's after its rotation and mirror properties, as the
@@ -139,6 +192,32 @@ QImage decodeHeif(
         }
     }
     return fitToRequest(decodeHandle(primary.get(), request), request);
+}
+
+} // namespace
+
+QImage decodeHeif(
+    const unsigned char* data, size_t size, const ExtraRequest& request, QSize* upright, bool probeOnly)
+{
+    const Context context = newContext();
+    if (!context
+        || heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr).code
+            != heif_error_Ok)
+        return {};
+    return decodeContext(context.get(), request, upright, probeOnly);
+}
+
+QImage decodeHeifFile(int fd, const ExtraRequest& request, QSize* upright)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || st.st_size <= 0)
+        return {};
+    FdReader reader { fd, int64_t(st.st_size) };
+    const Context context = newContext();
+    if (!context
+        || heif_context_read_from_reader(context.get(), &kFdReader, &reader, nullptr).code != heif_error_Ok)
+        return {};
+    return decodeContext(context.get(), request, upright, false);
 }
 
 } // namespace ztv::extra

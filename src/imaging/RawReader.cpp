@@ -81,14 +81,15 @@ QImage decodeRaw(
     if (probeOnly)
         return {};
 
-    // The embedded JPEG preview: for a thumbnail when it is large enough for the box, for the
-    // whole picture when it is at least half the sensor's width or full HD (often it is the
-    // full size).
+    // The embedded JPEG preview, when it is of the picture's shape: for a thumbnail when it is
+    // large enough for the box; and whatever the box when it is at least half the sensor's
+    // width or full HD (often it is the full size), which is all the display shows.
     const libraw_thumbnail_t& t = raw->imgdata.thumbnail;
     const QSize preview(t.twidth, t.theight);
-    const bool usable = request.box.isValid()
-        ? embeddedServes(preview, stored, turned ? request.box.transposed() : request.box)
-        : (preview.width() * 2 >= stored.width() || std::max(preview.width(), preview.height()) >= 1920);
+    const bool large = preview.width() * 2 >= stored.width() || std::max(preview.width(), preview.height()) >= 1920;
+    const bool usable = !preview.isEmpty()
+        && (embeddedServes(preview, stored, turned ? request.box.transposed() : request.box)
+            || (large && embeddedServes(preview, stored, preview)));
     // A preview length beyond the file itself is a lie that would make LibRaw allocate it.
     // Its kind (JPEG or bitmap) is known only once it is unpacked.
     if (usable && t.tlength > 0 && t.tlength <= size

@@ -1,6 +1,7 @@
 #include "ThumbnailEngine.h"
 
 #include "ExtraFormats.h"
+#include "ExtraReaders.h"
 #include "JpegThumbnailer.h"
 #include "platform/PathCodec.h"
 
@@ -116,12 +117,15 @@ QImage readScaledWithQt(QIODevice* device, QSize box, QSize* upright)
 
 QImage decodeExtraThumbnail(ExtraFormat format, int fd, QSize box, QSize* upright, const std::atomic<bool>* stop)
 {
-    QByteArray bytes;
-    if (!readWholeFile(fd, &bytes))
-        return {};
     ExtraRequest request;
     request.box = box;
     request.stop = stop;
+    // A HEIF file's embedded thumbnail is read without the rest of the file.
+    if (format == ExtraFormat::Heif)
+        return extra::decodeHeifFile(fd, request, upright);
+    QByteArray bytes;
+    if (!readWholeFile(fd, &bytes))
+        return {};
     return decodeExtra(format, reinterpret_cast<const unsigned char*>(bytes.constData()), size_t(bytes.size()), request,
                        upright);
 }
