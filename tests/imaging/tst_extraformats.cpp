@@ -186,6 +186,12 @@ void TestExtraFormats::initTestCase()
     QVERIFY2(error.isEmpty(), qPrintable(error));
     error = run(QStringLiteral("cjxl"), { source, path(QStringLiteral("photo.jxl")) });
     QVERIFY2(error.isEmpty(), qPrintable(error));
+    // A camera JPEG turned by its EXIF orientation, recompressed losslessly: the orientation
+    // goes into the JPEG XL header.
+    const QString turnedJpeg = m_dir.path() + QStringLiteral("/turned.jpg");
+    writeFile(turnedJpeg, ztv::test::pictures::halvesJpeg({ 240, 160 }, 6));
+    error = run(QStringLiteral("cjxl"), { turnedJpeg, path(QStringLiteral("turned.jxl")) });
+    QVERIFY2(error.isEmpty(), qPrintable(error));
     QVERIFY(QFile::copy(path(QStringLiteral("plain.heic")), path(QStringLiteral("named wrongly.jpg"))));
     QVERIFY(QFile::copy(path(QStringLiteral("photo.avif")), path(QStringLiteral("UPPER.AVIF"))));
     QVERIFY(QFile::copy(path(QStringLiteral("photo.jxl")), path(QStringLiteral("UPPER.JXL"))));
@@ -291,6 +297,7 @@ void TestExtraFormats::thumbnailsUpright_data()
     QTest::newRow("heif mirrored") << "mirrored.heif" << QSize(100, 67) << "right";
     QTest::newRow("avif") << "UPPER.AVIF" << QSize(100, 67) << "left";
     QTest::newRow("jxl") << "photo.jxl" << QSize(100, 67) << "left";
+    QTest::newRow("jxl turned a quarter") << "turned.jxl" << QSize(67, 100) << "top";
     QTest::newRow("dng preview, orientation 6") << "camera.dng" << QSize(67, 100) << "top";
 }
 
@@ -380,6 +387,7 @@ void TestExtraFormats::displayPreviewAndClipboard_data()
     QTest::newRow("heic turned") << "turned.HEIC" << QSize(160, 240) << "top";
     QTest::newRow("avif") << "photo.avif" << QSize(240, 160) << "left";
     QTest::newRow("jxl") << "UPPER.JXL" << QSize(240, 160) << "left";
+    QTest::newRow("jxl turned") << "turned.jxl" << QSize(160, 240) << "top";
     QTest::newRow("dng preview") << "camera.dng" << QSize(160, 240) << "top";
     QTest::newRow("dng sensor, half size") << "bare.DNG" << QSize(120, 80) << "";
 }
