@@ -96,9 +96,6 @@ QString WorkbookExport::pictureCopyPath(const QString& picturePath) const
         + (hasRawBytes(extension) || extension.contains(u'/') ? QString() : extension);
 }
 
-// The office takes the path as text, where bytes that are not UTF-8 cannot stand: they
-// would arrive as U+FFFD and name another file, or none. Such a picture goes as a copy under
-// a plain name, so the very file's content arrives.
 QString WorkbookExport::pngCopyPath() const
 {
     return m_workFolder + u'/' + QString::fromUtf16(kPictureCopyName) + QStringLiteral(".png");
@@ -139,6 +136,9 @@ QByteArray extraAsPng(const QString& picturePath, bool* isExtra)
 
 } // namespace
 
+// The office takes the path as text, where bytes that are not UTF-8 cannot stand: they
+// would arrive as U+FFFD and name another file, or none. Such a picture goes as a copy under
+// a plain name, so the very file's content arrives.
 QString WorkbookExport::pathForOffice(const QString& picturePath)
 {
     // The office reads none of HEIF, AVIF, JPEG XL or RAW: it is handed the picture as a PNG.

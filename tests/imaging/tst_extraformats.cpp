@@ -453,6 +453,13 @@ void TestExtraFormats::exportedAsPng()
         QVERIFY(png.loadFromData(readAll(cache + QStringLiteral("/picture.png")), "PNG"));
         QCOMPARE(png.size(), size);
     }
+    // A damaged one hands the office nothing rather than a stale copy of the last picture.
+    const QString cut = path(QStringLiteral("cut.heic"));
+    writeFile(cut, readAll(path(QStringLiteral("plain.heic"))).left(400));
+    exporter.run(cut);
+    QCOMPARE(sheet.exports.takeFirst().cellText, QString());
+    QVERIFY(!QFile::exists(cache + QStringLiteral("/picture.png")));
+    QFile::remove(cut);
     // Formats the office reads still go by their own path.
     const QString jpeg = path(QStringLiteral("plain.jpg"));
     writeFile(jpeg, ztv::test::pictures::jpeg({ 20, 20 }));
