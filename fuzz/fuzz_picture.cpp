@@ -41,6 +41,21 @@ bool displayMayDecode(const QByteArray& bytes)
     return ok;
 }
 
+// The browse's route from an open file, where HEIF is read on demand rather than whole.
+void fileThumbnail(const QByteArray& bytes)
+{
+    const int fd = ::memfd_create("fuzz-file", MFD_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (::write(fd, bytes.constData(), size_t(bytes.size())) != ssize_t(bytes.size())) {
+        ::close(fd);
+        return;
+    }
+    const QImage thumb = ztv::decodeThumbnail(fd, QSize(100, 100)); // closes the file
+    if (!thumb.isNull() && (thumb.width() > 100 || thumb.height() > 100))
+        __builtin_trap();
+}
+
 void displayLoad(const QByteArray& bytes)
 {
     if (!displayMayDecode(bytes))
@@ -78,6 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         buffer.open(QIODevice::ReadOnly);
         (void)QImageReader::imageFormat(&buffer);
     }
+    if (ztv::sniffExtraFormat(reinterpret_cast<const unsigned char*>(data), size) != ztv::ExtraFormat::None)
+        fileThumbnail(bytes);
     const QImage thumb = ztv::makeThumbnailFromBytes(bytes, QSize(100, 100));
     if (!thumb.isNull() && (thumb.width() > 100 || thumb.height() > 100))
         __builtin_trap(); // a thumbnail never leaves its box
