@@ -115,8 +115,19 @@ ExtraFormat sniffExtraFormat(const unsigned char* p, size_t n)
 
 ExtraFormat sniffExtraFormat(int fd)
 {
-    QByteArray head(qsizetype(ExtraSniffBytes), Qt::Uninitialized);
+    // Most files are told by their first bytes; only a TIFF needs its first directory. A few
+    // bytes on the stack keep the cost off every PNG and GIF of a browse.
+    unsigned char small[256];
     ssize_t n;
+    do {
+        n = ::pread(fd, small, sizeof small, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0)
+        return ExtraFormat::None;
+    const bool tiff = n >= 4 && (std::memcmp(small, "II*\0", 4) == 0 || std::memcmp(small, "MM\0*", 4) == 0);
+    if (!tiff || size_t(n) < sizeof small)
+        return sniffExtraFormat(small, size_t(n));
+    QByteArray head(qsizetype(ExtraSniffBytes), Qt::Uninitialized);
     do {
         n = ::pread(fd, head.data(), size_t(head.size()), 0);
     } while (n < 0 && errno == EINTR);
