@@ -12,8 +12,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdio>
 #include <sys/resource.h>
+#include <thread>
 
 using ztv::ThumbnailBrowser;
 
@@ -93,6 +95,36 @@ double peer(const QStringList& files)
     return files.size() / (clock.nsecsElapsed() / 1e9);
 }
 
+// heif-thumbnailer -s 100 (Debian package heif-thumbnailer) on every file, one process per
+// file as a file manager runs it, two at a time; files per second.
+double heifPeer(const QStringList& files)
+{
+    QTemporaryDir out;
+    std::atomic<int> next { 0 }, failed { 0 };
+    auto lane = [&] {
+        for (int i = next++; i < files.size(); i = next++) {
+            const QString png = out.path() + QStringLiteral("/%1.png").arg(i);
+            const int rc = QProcess::execute(QStringLiteral("heif-thumbnailer"),
+                                             { QStringLiteral("-s"), QStringLiteral("100"), files[i], png });
+            if (rc != 0)
+                ++failed;
+        }
+    };
+    QElapsedTimer clock;
+    clock.start();
+    std::thread a(lane), b(lane);
+    a.join();
+    b.join();
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    if (failed > 0)
+        std::fprintf(stderr, "heif-thumbnailer failed on %d files\n", failed.load());
+    if (failed == files.size()) {
+        std::fprintf(stderr, "heif-thumbnailer cannot be run (Debian package heif-thumbnailer)\n");
+        return 0;
+    }
+    return files.size() / seconds;
+}
+
 void readAll(const QStringList& files)
 {
     for (const QString& path : files) {
@@ -120,7 +152,7 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
-    bool warm = false, withPeer = false;
+    bool warm = false, withPeer = false, withHeifPeer = false;
     int workers = 0;
     QString folder, cacheDir;
     for (int i = 0; i < args.size(); ++i) {
@@ -131,6 +163,8 @@ int main(int argc, char** argv)
             warm = true;
         else if (a == QLatin1String("--peer"))
             withPeer = true;
+        else if (a == QLatin1String("--heif-peer"))
+            withHeifPeer = true;
         else if (a == QLatin1String("--workers") && i + 1 < args.size())
             workers = args[++i].toInt();
         else if (a == QLatin1String("--cache") && i + 1 < args.size())
@@ -144,10 +178,11 @@ int main(int argc, char** argv)
         }
     }
     if (folder.isEmpty()) {
-        std::fprintf(stderr, "usage: zentovi-bench [--cold | --warm] [--peer] [--workers N] [--cache DIR] FOLDER\n"
+        std::fprintf(stderr, "usage: zentovi-bench [--cold | --warm] [--peer | --heif-peer] [--workers N] [--cache DIR] FOLDER\n"
                              "  --cold  the thumbnail cache is neither read nor written (default)\n"
                              "  --warm  one browse fills a cache (DIR, else a temporary one); the second is measured\n"
-                             "  --peer  also runs vipsthumbnail -s 100x100 in two processes on the same files\n");
+                             "  --peer  also runs vipsthumbnail -s 100x100 in two processes on the same files\n"
+                             "  --heif-peer  also runs heif-thumbnailer -s 100 on each file, two processes at a time\n");
         return 2;
     }
     folder = QDir(folder).absolutePath();
@@ -192,6 +227,14 @@ int main(int argc, char** argv)
         const double peerRate = peer(files);
         std::printf("vipsthumbnail, 2 processes: %.1f files per second\n", peerRate);
         std::printf("zentovi / vipsthumbnail:    %.2f\n", peerRate > 0 ? perSecond / peerRate : 0.0);
+        summary += QStringLiteral(" peer_files_per_s=%1 ratio=%2")
+                       .arg(peerRate, 0, 'f', 1)
+                       .arg(peerRate > 0 ? perSecond / peerRate : 0.0, 0, 'f', 2);
+    }
+    if (withHeifPeer) {
+        const double peerRate = heifPeer(files);
+        std::printf("heif-thumbnailer, 2 at a time: %.1f files per second\n", peerRate);
+        std::printf("zentovi / heif-thumbnailer:    %.2f\n", peerRate > 0 ? perSecond / peerRate : 0.0);
         summary += QStringLiteral(" peer_files_per_s=%1 ratio=%2")
                        .arg(peerRate, 0, 'f', 1)
                        .arg(peerRate > 0 ? perSecond / peerRate : 0.0, 0, 'f', 2);

@@ -1,17 +1,22 @@
 // Feeds arbitrary bytes through what a browse and a display do with one file: format
-// sniffing, the thumbnail decode (JPEG routes with EXIF orientation and embedded thumbnail,
-// Qt for the rest) and the display's load with its limits.
+// sniffing, the thumbnail decode (JPEG routes with EXIF orientation and embedded thumbnail;
+// HEIF/AVIF, JPEG XL and RAW through their libraries; Qt for the rest) and the display's load
+// with its limits.
 #include "imaging/ExifThumbnail.h"
+#include "imaging/ExtraFormats.h"
 #include "imaging/JpegThumbnailer.h"
 #include "imaging/ThumbnailEngine.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImageReader>
+#include <QtPlugin>
 
 #include <cstdint>
 #include <sys/mman.h>
 #include <unistd.h>
+
+Q_IMPORT_PLUGIN(ExtraFormatsPlugin)
 
 namespace {
 
@@ -36,6 +41,21 @@ bool displayMayDecode(const QByteArray& bytes)
     return ok;
 }
 
+// The browse's route from an open file, where HEIF is read on demand rather than whole.
+void fileThumbnail(const QByteArray& bytes)
+{
+    const int fd = ::memfd_create("fuzz-file", MFD_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (::write(fd, bytes.constData(), size_t(bytes.size())) != ssize_t(bytes.size())) {
+        ::close(fd);
+        return;
+    }
+    const QImage thumb = ztv::decodeThumbnail(fd, QSize(100, 100)); // closes the file
+    if (!thumb.isNull() && (thumb.width() > 100 || thumb.height() > 100))
+        __builtin_trap();
+}
+
 void displayLoad(const QByteArray& bytes)
 {
     if (!displayMayDecode(bytes))
@@ -43,7 +63,8 @@ void displayLoad(const QByteArray& bytes)
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    QImageReader reader(&buffer, ztv::extraFormatKey(ztv::sniffExtraFormat(data, size_t(bytes.size()))));
     reader.setAutoTransform(true);
     reader.setAllocationLimit(DisplayAllocationLimitMb);
     const QSize stored = reader.size();
@@ -72,6 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         buffer.open(QIODevice::ReadOnly);
         (void)QImageReader::imageFormat(&buffer);
     }
+    if (ztv::sniffExtraFormat(reinterpret_cast<const unsigned char*>(data), size) != ztv::ExtraFormat::None)
+        fileThumbnail(bytes);
     const QImage thumb = ztv::makeThumbnailFromBytes(bytes, QSize(100, 100));
     if (!thumb.isNull() && (thumb.width() > 100 || thumb.height() > 100))
         __builtin_trap(); // a thumbnail never leaves its box

@@ -1,5 +1,7 @@
-// Writes small valid pictures of every format a browse meets into the given folder.
+// Writes small valid pictures of every format a browse meets into the given folder (HEIC,
+// AVIF and JPEG XL come from Debian's encoders in run.sh).
 #include "ExifBuilder.h"
+#include "RawBuilder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -51,6 +53,15 @@ int main(int argc, char** argv)
         { "seed.gif", QByteArray(reinterpret_cast<const char*>(gif), sizeof gif) },
         { "seed.webp", encode(picture, "WEBP") },
         { "seed.tif", encode(picture, "TIFF") },
+        { "seed-preview.dng", [&] {
+             ztv::test::DngSpec spec;
+             spec.sensorSize = { 24, 16 };
+             spec.previewJpeg = encode(opaque, "JPEG");
+             spec.previewSize = opaque.size();
+             spec.orientation = 6;
+             return ztv::test::dng(spec);
+         }() },
+        { "seed-sensor.dng", ztv::test::dng(ztv::test::DngSpec { { 24, 16 }, {}, {}, 3, 0, 0, -1 }) },
     };
     int written = 0;
     for (const auto& [name, bytes] : seeds) {

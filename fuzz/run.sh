@@ -21,6 +21,13 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" -j"$(nproc)"
 "$build/make_seeds" "$build/seeds" >/dev/null
+# HEIC (with a thumbnail), AVIF and JPEG XL seeds from Debian's encoders (the test packages).
+for tool in heif-enc avifenc cjxl; do
+  command -v "$tool" >/dev/null || { echo "fuzz/run.sh: $tool missing (scripts/install-deps.sh test)" >&2; exit 1; }
+done
+heif-enc -q 50 -t 8 -o "$build/seeds/seed.heic" "$build/seeds/seed.png" >/dev/null
+avifenc -s 10 "$build/seeds/seed.png" "$build/seeds/seed.avif" >/dev/null
+cjxl "$build/seeds/seed.png" "$build/seeds/seed.jxl" >/dev/null 2>&1
 mkdir -p "$build/corpus" "$build/findings"
 # The fuzz target's own settings, whatever the caller's sanitizer run exported.
 export ASAN_OPTIONS=detect_leaks=0:allocator_may_return_null=1

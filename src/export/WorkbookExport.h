@@ -16,7 +16,8 @@ public:
     static constexpr char16_t kTemplateName[] = u"Pastetemp.xls";
     static constexpr char16_t kWorkbookName[] = u"temp.xls";
     static constexpr char16_t kMacroName[] = u"Macro1";
-    // A picture whose path is not UTF-8 goes to the office as this copy, with its extension.
+    // A picture whose path is not UTF-8 goes to the office as this copy, with its extension;
+    // a picture in a format the office cannot read, as this name with ".png".
     static constexpr char16_t kPictureCopyName[] = u"picture";
 
     // templateFolders are searched in order; the working copy goes to workFolder.
@@ -36,6 +37,8 @@ public:
     QString workbookPath() const;
     QString lockFilePath() const; // LibreOffice's lock file for the working copy
     QString pictureCopyPath(const QString& picturePath) const;
+    // A HEIF/AVIF, JPEG XL or camera RAW picture goes to the office as a PNG copy under this path.
+    QString pngCopyPath() const;
 
 private:
     QString pathForOffice(const QString& picturePath);

@@ -1,5 +1,6 @@
 #include "imaging/PictureDisplay.h"
 
+#include "imaging/ExtraFormats.h"
 #include "imaging/JpegThumbnailer.h"
 #include "imaging/PictureEncoder.h"
 #include "imaging/texts.h"
@@ -76,10 +77,13 @@ bool PictureDisplay::LoadPicture(const QString& path)
     // huge progressive file's coefficients, scaled output or not; the header says so first.
     if (checkJpegForDecode(fd, qint64(LoadAllocationLimitMb) * 1024 * 1024) == JpegOutcome::Unreadable)
         return refuse();
+    // Formats read through their own libraries are named to the reader, so that no other
+    // plugin claims a TIFF-based RAW file as a plain TIFF.
+    const QByteArray extra = extraFormatKey(sniffExtraFormat(fd));
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return refuse();
-    QImageReader reader(&file);
+    QImageReader reader(&file, extra);
     reader.setAutoTransform(true);
     reader.setAllocationLimit(LoadAllocationLimitMb);
     const QSize stored = reader.size();

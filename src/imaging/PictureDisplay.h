@@ -30,8 +30,9 @@ public:
 
     explicit PictureDisplay(QWidget* parent = nullptr);
 
-    // Reads any format Qt's image plugins read, upright by the EXIF orientation. A JPEG larger
-    // than the display needs (4 times its longest side in device pixels, at least 2048) is
+    // Reads any format Qt's image plugins read, and HEIF/AVIF, JPEG XL and camera RAW (the
+    // largest embedded preview), recognised by content and upright by the orientation the file
+    // gives. A JPEG larger than the display needs (4 times its longest side in device pixels, at least 2048) is
     // decoded scaled down. Gives false, and keeps the shown picture, for a missing,
     // unreadable, corrupt, oversized or non-picture file.
     bool LoadPicture(const QString& path);

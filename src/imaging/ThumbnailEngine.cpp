@@ -1,5 +1,7 @@
 #include "ThumbnailEngine.h"
 
+#include "ExtraFormats.h"
+#include "ExtraReaders.h"
 #include "JpegThumbnailer.h"
 #include "platform/PathCodec.h"
 
@@ -113,6 +115,21 @@ QImage readScaledWithQt(QIODevice* device, QSize box, QSize* upright)
     return image;
 }
 
+QImage decodeExtraThumbnail(ExtraFormat format, int fd, QSize box, QSize* upright, const std::atomic<bool>* stop)
+{
+    ExtraRequest request;
+    request.box = box;
+    request.stop = stop;
+    // A HEIF file's embedded thumbnail is read without the rest of the file.
+    if (format == ExtraFormat::Heif)
+        return extra::decodeHeifFile(fd, request, upright);
+    QByteArray bytes;
+    if (!readWholeFile(fd, &bytes))
+        return {};
+    return decodeExtra(format, reinterpret_cast<const unsigned char*>(bytes.constData()), size_t(bytes.size()), request,
+                       upright);
+}
+
 QImage decodeThumbnail(int fd, QSize box, QSize* upright, const std::atomic<bool>* stop)
 {
     QImage image;
@@ -122,6 +139,10 @@ QImage decodeThumbnail(int fd, QSize box, QSize* upright, const std::atomic<bool
     case JpegOutcome::Unreadable:
         break;
     case JpegOutcome::NotHandled: {
+        if (const ExtraFormat extra = sniffExtraFormat(fd); extra != ExtraFormat::None) {
+            image = decodeExtraThumbnail(extra, fd, box, upright, stop);
+            break;
+        }
         QFile file;
         if (::lseek(fd, 0, SEEK_SET) != 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
             break;
@@ -159,6 +180,11 @@ QImage makeThumbnailFromBytes(const QByteArray& bytes, QSize box)
         return {};
     case JpegOutcome::NotHandled:
         break;
+    }
+    if (const ExtraFormat extra = sniffExtraFormat(data, size_t(bytes.size())); extra != ExtraFormat::None) {
+        ExtraRequest request;
+        request.box = box;
+        return compactThumbnail(decodeExtra(extra, data, size_t(bytes.size()), request));
     }
     QBuffer buffer;
     buffer.setData(bytes);

@@ -36,7 +36,14 @@ int openRegularFile(const QString& path, int* status, qint64* mtime = nullptr);
 // when given, receives the picture's own size as it stands upright. Null when unreadable.
 QImage decodeThumbnail(int fd, QSize box, QSize* upright = nullptr, const std::atomic<bool>* stop = nullptr);
 
-// Makes one file's thumbnail: JPEG through its fast route, everything else through Qt.
+// HEIF/AVIF, JPEG XL and camera RAW files (format from sniffExtraFormat): the file read whole,
+// an embedded thumbnail or preview used when large enough, else a (half-size) decode.
+enum class ExtraFormat;
+QImage decodeExtraThumbnail(ExtraFormat format, int fd, QSize box, QSize* upright = nullptr,
+                            const std::atomic<bool>* stop = nullptr);
+
+// Makes one file's thumbnail: JPEG through its fast route, the formats above through their
+// libraries, everything else through Qt.
 // Safe to call from any thread; closes the file before it returns. stop, when set, may cut
 // a long decode short (the result is then of no use).
 ThumbnailResult makeThumbnail(const QString& path, QSize box, const std::atomic<bool>* stop = nullptr);

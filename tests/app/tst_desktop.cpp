@@ -188,8 +188,8 @@ void TestDesktop::expectedImageFormats()
         QSKIP("qt6-image-formats-plugins is not installed");
 }
 
-// Files the plugins read become thumbnails; HEIF and AVIF, which no Qt 6 plugin of Debian 12
-// reads, are counted and skipped like any file that is not a picture.
+// Files the plugins read become thumbnails; a HEIF or AVIF header with no picture after it is
+// recognised, and counted and skipped like any file that is not a picture.
 void TestDesktop::browserReadsPluginFormatsAndSkipsOthers()
 {
     const QList<QByteArray> formats = QImageReader::supportedImageFormats();
@@ -208,9 +208,6 @@ void TestDesktop::browserReadsPluginFormatsAndSkipsOthers()
     const QByteArray box = QByteArray::fromHex("0000001c667479706865696300000000") + QByteArray("mif1heic") + QByteArray(64, '\x11');
     QStringList skipped;
     for (const char* name : { "phone.heic", "still.avif" }) {
-        const QByteArray ext = QByteArray(name).split('.').last();
-        if (formats.contains(ext == "heic" ? QByteArray("heif") : ext))
-            continue;
         QFile f(dir.filePath(QLatin1String(name)));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(box);

@@ -1,3 +1,4 @@
+#include "RawBuilder.h"
 #include "StorageBuilder.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -102,6 +104,31 @@ QByteArray jpegClaiming(quint16 width, quint16 height, bool progressive)
     return bytes;
 }
 
+// A file made by one of Debian's encoders from a small picture; empty when the tool fails.
+QByteArray encodedWith(const QString& tool, const QStringList& arguments, const QString& output)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(tool, arguments);
+    if (!p.waitForStarted(10000) || !p.waitForFinished(120000) || p.exitCode() != 0)
+        return {};
+    QFile f(output);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A HEIF or AVIF file whose image-size properties (ispe) all claim width x height.
+QByteArray heifClaiming(QByteArray bytes, quint32 width, quint32 height)
+{
+    int found = 0;
+    for (qsizetype at = bytes.indexOf("ispe"); at >= 0; at = bytes.indexOf("ispe", at + 4), ++found) {
+        if (at + 16 > bytes.size())
+            return {};
+        qToBigEndian(width, bytes.data() + at + 8);
+        qToBigEndian(height, bytes.data() + at + 12);
+    }
+    return found ? bytes : QByteArray();
+}
+
 long maxRssKiB()
 {
     rusage usage {};
@@ -144,7 +171,41 @@ void TestHostilePictures::attackFolderIsCountedAndSkipped()
     QVERIFY(QFile::link(dir + QStringLiteral("/10 loop a.jpg"), dir + QStringLiteral("/10 loop b.jpg")));
     QVERIFY(::mkfifo(QFile::encodeName(dir + QStringLiteral("/11 fifo.png")).constData(), 0644) == 0);
     home.makeDir(QStringLiteral("attack/12 folder.jpg"));
-    home.write(QStringLiteral("attack/13 good.png"), pictures::png({ 200, 100 }));
+    // Formats read through their own libraries: size bombs, cut-off files, lying fields.
+    const QString source = home.write(QStringLiteral("source.png"), pictures::png({ 64, 48 }));
+    const QString work = home.home() + QStringLiteral("/encoded");
+    const QByteArray heic = encodedWith(QStringLiteral("heif-enc"),
+        { QStringLiteral("-t"), QStringLiteral("32"), QStringLiteral("-o"), work + QStringLiteral(".heic"), source },
+        work + QStringLiteral(".heic"));
+    const QByteArray avif = encodedWith(QStringLiteral("avifenc"),
+        { QStringLiteral("-s"), QStringLiteral("10"), source, work + QStringLiteral(".avif") }, work + QStringLiteral(".avif"));
+    const QByteArray jxl = encodedWith(QStringLiteral("cjxl"), { source, work + QStringLiteral(".jxl") },
+        work + QStringLiteral(".jxl"));
+    QVERIFY2(!heic.isEmpty() && !avif.isEmpty() && !jxl.isEmpty(),
+        "heif-enc, avifenc and cjxl (scripts/install-deps.sh test) make the samples");
+    // Untouched, each is a sound picture: what is refused below is refused for the damage.
+    for (const QByteArray* sound : { &heic, &avif, &jxl })
+        QVERIFY(!makeThumbnailFromBytes(*sound, { 100, 100 }).isNull());
+    home.write(QStringLiteral("attack/13 huge.heic"), heifClaiming(heic, 60000, 60000));
+    home.write(QStringLiteral("attack/14 huge.avif"), heifClaiming(avif, 60000, 60000));
+    home.write(QStringLiteral("attack/15 truncated.heic"), heic.left(heic.size() / 2));
+    home.write(QStringLiteral("attack/16 truncated.jxl"), jxl.left(jxl.size() / 2));
+    ztv::test::DngSpec lying;
+    lying.previewJpeg = pictures::jpeg({ 96, 64 });
+    lying.previewSize = { 60000, 60000 };
+    lying.previewLengthField = 0xFFFFFF00u;
+    lying.sensorOffsetField = 0x7FFFFFF0u;
+    ztv::test::DngSpec sound = lying;
+    sound.previewSize = { 96, 64 };
+    sound.previewLengthField = sound.sensorOffsetField = 0;
+    QVERIFY(!makeThumbnailFromBytes(ztv::test::dng(sound), { 100, 100 }).isNull());
+    home.write(QStringLiteral("attack/17 huge preview.dng"), ztv::test::dng(lying));
+    ztv::test::DngSpec huge;
+    huge.sensorSize = { 60000, 60000 };
+    huge.sensorBytesWritten = 4096;
+    home.write(QStringLiteral("attack/18 huge sensor.dng"), ztv::test::dng(huge));
+    home.write(QStringLiteral("attack/19 truncated.dng"), ztv::test::dng(lying).left(300));
+    home.write(QStringLiteral("attack/20 good.png"), pictures::png({ 200, 100 }));
 
     ThumbnailBrowser browser;
     browser.setCacheFolder(home.home() + QStringLiteral("/cache"));
@@ -165,7 +226,7 @@ void TestHostilePictures::attackFolderIsCountedAndSkipped()
     const long growthMiB = (maxRssKiB() - rssBefore) / 1024;
     qInfo("attack folder: %lld files in %lld ms, peak memory grew by %ld MiB (peak %ld MiB)",
           qint64(statuses.size()), ms, growthMiB, maxRssKiB() / 1024);
-    QCOMPARE(statuses.size(), 13); // every file but the folder
+    QCOMPARE(statuses.size(), 20); // every file but the folder
     QVERIFY(!names.contains(QStringLiteral("12 folder.jpg")));
     for (int i = 0; i < statuses.size() - 1; ++i)
         QVERIFY2(statuses[i] == ThumbnailResult::Unreadable, qPrintable(names[i]));
@@ -191,8 +252,8 @@ void TestHostilePictures::attackFolderIsCountedAndSkipped()
     }
     const qint64 shownMs = clock.elapsed();
     qInfo("attack folder chosen file by file: %lld ms, peak memory %ld MiB", shownMs, maxRssKiB() / 1024);
-    QCOMPARE(shown, QStringList({ QStringLiteral("06 header only.jpg"), QStringLiteral("13 good.png") }));
-    QCOMPARE(refused.size(), 12); // both loop links and the folder too
+    QCOMPARE(shown, QStringList({ QStringLiteral("06 header only.jpg"), QStringLiteral("20 good.png") }));
+    QCOMPARE(refused.size(), 19); // both loop links and the folder too
     QVERIFY2(shownMs < 2000, qPrintable(QString::number(shownMs)));
     QVERIFY2(maxRssKiB() - rssBefore < 300 * 1024, qPrintable(QString::number(maxRssKiB() / 1024)));
 }
