@@ -1,0 +1,268 @@
+// What a tab's operations act on after the page was listed again underneath the choice: the
+// picture the display shows, or nothing. Driven on the real window with mouse and keys.
+#include "MainFormFixture.h"
+#include "display/BrowsingArea.h"
+#include "filing/SetFolder.h"
+#include "filing/VaultTransfer.h"
+#include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailList.h"
+#include "mainwindow/FolderTree.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QDirIterator>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+using namespace ztv;
+using namespace ztv::test;
+
+namespace {
+
+// Every file under the storage root with its bytes.
+QMap<QString, QByteArray> files(const QString& root)
+{
+    QMap<QString, QByteArray> out;
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (f.open(QIODevice::ReadOnly))
+            out.insert(f.fileName(), f.readAll());
+    }
+    return out;
+}
+
+QString agreement(MainForm& form)
+{
+    for (Area a : kAreas)
+        if (const QString problem = form.area(a).invariantViolation(); !problem.isEmpty())
+            return problem;
+    return QString();
+}
+
+void clickThumbnail(MainForm& form, Area area, int item)
+{
+    QAbstractItemView* view = form.area(area).LEADImgList1->view();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(item, 0)).center());
+}
+
+void enterOnThumbnail(MainForm& form, Area area, int item)
+{
+    QAbstractItemView* view = form.area(area).LEADImgList1->view();
+    view->setFocus();
+    view->setCurrentIndex(view->model()->index(item, 0));
+    QTest::keyClick(view, Qt::Key_Return);
+}
+
+void clickNode(MainForm& form, Area area, const QString& treePath)
+{
+    FolderTree* tree = form.area(area).TreeView1;
+    for (QTreeWidgetItem* node : tree->allNodes()) {
+        if (tree->treePath(node) != treePath)
+            continue;
+        for (QTreeWidgetItem* p = node->parent(); p; p = p->parent())
+            tree->expandItem(p);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
+        return;
+    }
+    QFAIL(qPrintable(treePath));
+}
+
+struct ChoiceFixture : MainFormFixture {
+    ChoiceFixture()
+    {
+        const QString v = QStringLiteral("My Documents/ZTV_DATA/保管庫/");
+        home.write(v + QStringLiteral("top1.png"), pictures::png({ 40, 30 }, Qt::cyan));
+        home.write(v + QStringLiteral("top2.png"), pictures::png({ 30, 40 }, Qt::blue));
+        for (int i = 1; i <= 3; ++i)
+            home.write(v + QStringLiteral("箱/p%1.jpg").arg(i), pictures::jpeg({ 30 + i, 30 }, QColor::fromHsv(i * 90, 200, 200)));
+        home.makeDir(v + QStringLiteral("箱/中"));
+        const QString s = QStringLiteral("My Documents/ZTV_DATA/ストックヤード/");
+        for (int i = 1; i <= 3; ++i)
+            home.write(s + QStringLiteral("s%1.png").arg(i), pictures::png({ 20 + i, 20 }, QColor::fromHsv(i * 40, 200, 200)));
+        load();
+        form->show();
+    }
+    MainForm& w() { return *form; }
+};
+
+enum class Chosen { ByClick, ByEnter };
+enum class Deleted { ByButton, ByMenu };
+
+} // namespace
+
+class TstChoice : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void collapseUnderTheChoiceThenDelete_data();
+    void collapseUnderTheChoiceThenDelete();
+    void chooserLeftOpenWhileTheVaultIsUsed();
+    void chooserRefusesWhenTheChoiceMovedOn();
+    void operationsRefuseAFileReplacedOutside();
+};
+
+void TstChoice::collapseUnderTheChoiceThenDelete_data()
+{
+    QTest::addColumn<Chosen>("chosen");
+    QTest::addColumn<Deleted>("deleted");
+    QTest::addColumn<int>("lefts");
+    QTest::newRow("click, button, one Left") << Chosen::ByClick << Deleted::ByButton << 1;
+    QTest::newRow("click, button, two Lefts") << Chosen::ByClick << Deleted::ByButton << 2;
+    QTest::newRow("Enter, menu, two Lefts") << Chosen::ByEnter << Deleted::ByMenu << 2;
+    QTest::newRow("Enter, button, three Lefts") << Chosen::ByEnter << Deleted::ByButton << 3;
+}
+
+// Open a box, choose its second picture, move to the tree and collapse upwards with Left (the
+// page lists another folder), then delete with OK: only the picture the display shows, if
+// any, may go.
+void TstChoice::collapseUnderTheChoiceThenDelete()
+{
+    QFETCH(Chosen, chosen);
+    QFETCH(Deleted, deleted);
+    QFETCH(int, lefts);
+    ChoiceFixture f;
+    MainForm& form = f.w();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.SSTab1->setCurrentIndex(2);
+    clickNode(form, Area::Vault, QStringLiteral("保管庫/箱"));
+    BrowsingArea& vault = form.area(Area::Vault);
+    QCOMPARE(vault.HiddenList.size(), 3);
+    if (chosen == Chosen::ByClick)
+        clickThumbnail(form, Area::Vault, 1);
+    else
+        enterOnThumbnail(form, Area::Vault, 1);
+    QCOMPARE(vault.LEAD1->sourcePath(), vault.HiddenList.at(1));
+    QVERIFY(vault.LEADImgList1->view()->hasFocus());
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), vault.TreeView1);
+    for (int i = 0; i < lefts; ++i) {
+        QTest::keyClick(vault.TreeView1, Qt::Key_Left);
+        QCOMPARE(agreement(form), QString());
+    }
+    const QString shown = vault.LEAD1->sourcePath();
+    const auto before = files(f.home.storageRoot());
+
+    if (deleted == Deleted::ByButton)
+        form.Command4[3]->click();
+    else
+        form.RF_Del->trigger();
+    QCOMPARE(agreement(form), QString());
+    auto expected = before;
+    expected.remove(shown);
+    QCOMPARE(files(f.home.storageRoot()), expected);
+}
+
+// Stock yard: ask to move a picture, leave the chooser open, choose a picture on the vault's
+// tab, then press the chooser's button and delete on the vault's tab with OK.
+void TstChoice::chooserLeftOpenWhileTheVaultIsUsed()
+{
+    ChoiceFixture f;
+    MainForm& form = f.w();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QString moved = f.home.stockYard() + QStringLiteral("/s2.png");
+    form.SSTab1->setCurrentIndex(1);
+    clickThumbnail(form, Area::StockYard, int(form.area(Area::StockYard).HiddenList.indexOf(moved)));
+    QVERIFY(isChosen(form, Area::StockYard));
+    form.Command3[0]->click();
+    SetFolder* chooser = form.vaultTransfer().chooser();
+    QVERIFY(chooser);
+
+    form.SSTab1->setCurrentIndex(2);
+    BrowsingArea& vault = form.area(Area::Vault);
+    clickThumbnail(form, Area::Vault, 1);
+    const QString vaultChoice = vault.LEAD1->sourcePath();
+    QVERIFY(!vaultChoice.isEmpty());
+    const auto before = files(f.home.storageRoot());
+
+    chooser->Command1[0]->click();
+    QCOMPARE(agreement(form), QString());
+    auto expected = before;
+    expected.insert(f.home.vault() + QStringLiteral("/s2.png"), expected.take(moved));
+    QCOMPARE(files(f.home.storageRoot()), expected);
+    // The vault's page lists the moved file; what it shows is what a delete acts on.
+    QVERIFY(vault.HiddenList.contains(f.home.vault() + QStringLiteral("/s2.png")));
+    const QString shown = vault.LEAD1->sourcePath();
+    form.Command4[3]->click();
+    QCOMPARE(agreement(form), QString());
+    expected.remove(shown);
+    QCOMPARE(files(f.home.storageRoot()), expected);
+}
+
+// The chooser acts on the picture its tab shows: chosen anew on the stock yard meanwhile, or
+// moved away behind the program's back, the request files nothing.
+void TstChoice::chooserRefusesWhenTheChoiceMovedOn()
+{
+    ChoiceFixture f;
+    MainForm& form = f.w();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.SSTab1->setCurrentIndex(1);
+    clickThumbnail(form, Area::StockYard, 0);
+    form.Command3[0]->click();
+    SetFolder* chooser = form.vaultTransfer().chooser();
+    QVERIFY(chooser);
+    clickThumbnail(form, Area::StockYard, 2);
+    const auto before = files(f.home.storageRoot());
+    f.prompts.clear();
+    chooser->Command1[0]->click();
+    QCOMPARE(files(f.home.storageRoot()), before);
+    QCOMPARE(f.prompts.calls.size(), 1);
+    QVERIFY(f.prompts.calls.at(0).text.startsWith(QStringLiteral("選択中の画像が変わりました")));
+
+    // Asked again for the picture now shown, which then goes away outside the program.
+    const QString shown = form.area(Area::StockYard).LEAD1->sourcePath();
+    form.Command3[0]->click();
+    chooser = form.vaultTransfer().chooser();
+    QVERIFY(QFile::rename(shown, shown + QStringLiteral(".away")));
+    f.prompts.clear();
+    chooser->Command1[0]->click();
+    QVERIFY(!QFileInfo::exists(f.home.vault() + u'/' + QFileInfo(shown).fileName()));
+    QCOMPARE(f.prompts.calls.size(), 1);
+    QVERIFY(f.prompts.calls.at(0).text.startsWith(QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
+    QCOMPARE(agreement(form), QString());
+}
+
+// A picture rewritten under its name after it was chosen is not the one chosen: delete,
+// rename, clipboard copy and preview refuse it, say why and end the choice.
+void TstChoice::operationsRefuseAFileReplacedOutside()
+{
+    ChoiceFixture f;
+    MainForm& form = f.w();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.SSTab1->setCurrentIndex(2);
+    const QList<std::function<void()>> operations {
+        [&] { form.Command4[3]->click(); },
+        [&] {
+            f.prompts.answerInput(QStringLiteral("新しい名前"));
+            form.Command4[4]->click();
+        },
+        [&] { form.Command4[5]->click(); },
+        [&] { QTest::mouseClick(form.area(Area::Vault).LEAD1, Qt::LeftButton); },
+    };
+    for (const auto& operation : operations) {
+        clickThumbnail(form, Area::Vault, 0);
+        const QString chosen = form.area(Area::Vault).LEAD1->sourcePath();
+        QVERIFY(!chosen.isEmpty());
+        QFile file(chosen);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("changed outside");
+        file.close();
+        const auto before = files(f.home.storageRoot());
+        f.prompts.clear();
+        operation();
+        QCOMPARE(files(f.home.storageRoot()), before);
+        QVERIFY(!form.previewForm());
+        QVERIFY(!isChosen(form, Area::Vault));
+        QCOMPARE(agreement(form), QString());
+        bool told = false;
+        for (const auto& call : f.prompts.calls)
+            told = told || call.text.startsWith(QStringLiteral("選択中の画像ファイルは移動、削除または変更されています"));
+        QVERIFY(told);
+    }
+}
+
+QTEST_MAIN(TstChoice)
+#include "tst_choice.moc"
