@@ -247,8 +247,6 @@ ThumbnailList::ThumbnailList(QWidget* parent)
 
 ThumbnailList::~ThumbnailList() = default;
 
-void ThumbnailList::setHitTestOption(bool on) { m_view->viewport()->setUpdatesEnabled(on); }
-bool ThumbnailList::hitTestOption() const { return m_view->viewport()->updatesEnabled(); }
 
 void ThumbnailList::ClearThumbnails()
 {

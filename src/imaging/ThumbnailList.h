@@ -29,11 +29,6 @@ public:
     explicit ThumbnailList(QWidget* parent = nullptr);
     ~ThumbnailList() override;
 
-    // Repainting: while off the list does not repaint (callers switch it off around HitTest
-    // and batches of changes); switching it on repaints.
-    void setHitTestOption(bool on);
-    bool hitTestOption() const;
-
     void ClearThumbnails();
     void AddThumbnail(const QImage& bitmap, const QString& caption, int counter);
     // Gives the view the thumbnails added since the last time, and the scroll asked for them;

@@ -216,16 +216,6 @@ private Q_SLOTS:
         QVERIFY(item);
         QCOMPARE(item->text(QAccessible::Name), longName); // the full name, though the caption is shortened
     }
-
-    void repaintOptionAroundHitTest()
-    {
-        ShownList s(5);
-        s.list.setHitTestOption(false);
-        QVERIFY(!s.list.view()->viewport()->updatesEnabled());
-        QCOMPARE(s.list.HitTest(s.cell(0, 0).x(), s.cell(0, 0).y()), 0);
-        s.list.setHitTestOption(true);
-        QVERIFY(s.list.hitTestOption());
-    }
 };
 
 QTEST_MAIN(TestThumbnailList)
