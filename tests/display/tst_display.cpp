@@ -46,6 +46,7 @@ private Q_SLOTS:
     void deletedFileEmptiesListOnChoice();
     void previewWithAndWithoutSelection();
     void failedPreviewEmptiesTheTabItCameFrom();
+    void clickOnTheCaptionOpensThePreview();
     void escCancelsRun();
     void unreadableFolderGivesError();
 };
@@ -122,6 +123,33 @@ void TstDisplay::deletedFileEmptiesListOnChoice()
     QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
     QVERIFY(!isChosen(form, Area::StockYard)); // nothing shown, nothing to act on
     QCOMPARE(form.area(Area::Vault).HiddenList.size(), 1); // other tabs are untouched
+    QVERIFY(f.prompts.calls.isEmpty());
+}
+
+// The caption lies over the empty display; a click on it, delivered to the window as the
+// pointer would deliver it, reaches the display beneath.
+void TstDisplay::clickOnTheCaptionOpensThePreview()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    for (Area area : { Area::Cd, Area::StockYard, Area::Vault }) {
+        form.SSTab1->setCurrentIndex(tabIndex(area));
+        const BrowsingArea& a = form.area(area);
+        QVERIFY(a.Label2->isVisible());
+        QVERIFY(!isChosen(form, area));
+        const QPoint onCaption = a.Label2->mapTo(&form, a.Label2->rect().center());
+        QCOMPARE(form.childAt(onCaption), static_cast<QWidget*>(a.LEAD1));
+        QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, onCaption);
+        PreviewForm* preview = form.previewForm();
+        QVERIFY2(preview, qPrintable(QString::number(tabIndex(area))));
+        QVERIFY(!preview->LEAD1->hasPicture());
+        QCOMPARE(a.PreviewPath, QString());
+        preview->close();
+        QTRY_VERIFY(!form.previewForm());
+    }
     QVERIFY(f.prompts.calls.isEmpty());
 }
 
