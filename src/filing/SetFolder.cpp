@@ -74,6 +74,13 @@ SetFolder::SetFolder(OperationContext& context, VaultTransfer& transfer)
     Form_Load();
 }
 
+SetFolder::~SetFolder()
+{
+    // The tree outlives this part of the window: a change of its current node while it is
+    // taken down must not reach the destination, already gone.
+    disconnect(TreeView1, nullptr, this, nullptr);
+}
+
 QString SetFolder::vaultBase() const
 {
     return m_context.storagePaths().AreaBasePath[Area::Vault];

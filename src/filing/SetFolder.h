@@ -20,6 +20,7 @@ class SetFolder : public QWidget {
     Q_OBJECT
 public:
     SetFolder(OperationContext& context, VaultTransfer& transfer);
+    ~SetFolder() override;
 
     QLabel* Label3 = nullptr; // instruction line
     FolderTree* TreeView1 = nullptr;
