@@ -1,3 +1,4 @@
+#include "BrowseProgressLog.h"
 #include "MainFormFixture.h"
 #include "display/PreviewForm.h"
 #include "imaging/PictureDisplay.h"
@@ -48,6 +49,7 @@ private Q_SLOTS:
     void failedPreviewEmptiesTheTabItCameFrom();
     void clickOnTheCaptionOpensThePreview();
     void escCancelsRun();
+    void runStartedInsideAPlainRunLeavesItsCountAndEsc();
     void unreadableFolderGivesError();
 };
 
@@ -252,6 +254,41 @@ void TstDisplay::escCancelsRun()
     events = 100;
     QCOMPARE(form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard() + QStringLiteral("/多い")), 0);
     QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 40);
+}
+
+// A plain run leaves the window usable, so a listing can start inside it (a click on a
+// tree); after that one the outer run goes on with its own count and Esc still stops it.
+void TstDisplay::runStartedInsideAPlainRunLeavesItsCountAndEsc()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    writeFiles(f, QStringLiteral("My Documents/ZTV_DATA/ストックヤード/多い"), 8);
+    MainForm& form = f.load();
+    form.show();
+    test::BrowseProgressLog log(form);
+    bool innerDone = false;
+    int innerResult = -1;
+    const auto inner = connect(form.area(Area::StockYard).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
+        if (!innerDone) {
+            innerDone = true;
+            innerResult = form.ShowFolderThumbnails(Area::Vault, f.home.vault());
+        }
+    });
+    log.escAt(1, 4);
+    const int r = form.relist(Area::StockYard, f.home.stockYard() + QStringLiteral("/多い"), MainForm::Run::Plain);
+    disconnect(inner);
+    QCOMPARE(innerResult, 0);
+    QCOMPARE(log.runs.size(), 2);
+    QCOMPARE(log.runs[1].area, Area::Vault);
+    QCOMPARE(log.runs[1].lines, test::BrowseProgressLog::whole(1));
+    // The outer run's lines, before and after the inner run, count its own 8 files; Esc at
+    // its fourth file stops it after the fifth.
+    QCOMPARE(log.runs[0].lines, (QStringList { test::BrowseProgressLog::line(1, 8), test::BrowseProgressLog::line(2, 8),
+                                               test::BrowseProgressLog::line(3, 8), test::BrowseProgressLog::line(4, 8),
+                                               test::BrowseProgressLog::line(5, 8) }));
+    QCOMPARE(r, ThumbnailBrowser::ResultCancelled);
+    QVERIFY(form.BrowseStatus->isHidden());
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
 }
 
 void TstDisplay::unreadableFolderGivesError()

@@ -33,7 +33,7 @@ struct BrowseProgressLog {
                     runs.append({ area, files, {} });
                 });
             m_connections << QObject::connect(
-                browser, &ThumbnailBrowser::ThumbnailReady, &form, [this] { fileDone(); });
+                browser, &ThumbnailBrowser::ThumbnailReady, &form, [this, area] { fileDone(area); });
         }
     }
     ~BrowseProgressLog()
@@ -68,14 +68,18 @@ struct BrowseProgressLog {
     bool lineHiddenDuringRun = false;
 
 private:
-    void fileDone()
+    void fileDone(Area area)
     {
-        if (runs.isEmpty())
+        // The latest run of that tab: a run started inside another belongs to another tab.
+        qsizetype at = runs.size() - 1;
+        while (at >= 0 && runs[at].area != area)
+            --at;
+        if (at < 0)
             return;
-        Run& run = runs.last();
+        Run& run = runs[at];
         run.lines << m_form.BrowseStatus->text();
         lineHiddenDuringRun = lineHiddenDuringRun || m_form.BrowseStatus->isHidden();
-        if (runs.size() == m_escRun && run.lines.size() == m_escFile) {
+        if (at + 1 == m_escRun && run.lines.size() == m_escFile) {
             QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
             QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : &m_form;
             QCoreApplication::sendEvent(target, &esc);
