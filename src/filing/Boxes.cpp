@@ -45,6 +45,16 @@ QString folderOf(OperationContext& context, Area area, const QString& treePath)
     return context.storagePaths().AreaBasePath[area] + treePath;
 }
 
+// A box whose name begins with "." would exist on disk but never be shown ("." and ".."
+// themselves are refused as unusable names further on).
+bool refusedAsHidden(OperationContext& context, const QString& name, const char16_t* title)
+{
+    if (!isPlainName(name) || !name.startsWith(u'.'))
+        return false;
+    showError(context, T::HiddenBoxName, title);
+    return true;
+}
+
 } // namespace
 
 void Boxes::dirpopup_new_Click(OperationContext& context)
@@ -60,6 +70,8 @@ void Boxes::dirpopup_new_Click(OperationContext& context)
     }
     const QString name = s.prompts.input(QString::fromUtf16(T::AddPrompt), QString::fromUtf16(T::AddTitle), QString());
     if (name.isEmpty())
+        return;
+    if (refusedAsHidden(context, name, T::AddError))
         return;
     // "../x" or "a/b" would create a folder somewhere other than in the selected one.
     if (!isPlainName(name) || !s.fileOps.makeDirectory(folderOf(context, *i, current) + u'/' + name).ok()) {
@@ -118,6 +130,8 @@ void Boxes::dirpopup_mod_Click(OperationContext& context)
     const QString name = context.services().prompts.input(QString::fromUtf16(T::RenameBoxPrompt),
                                                           QString::fromUtf16(T::RenameBoxTitle), QString());
     if (name.isEmpty())
+        return;
+    if (refusedAsHidden(context, name, T::RenameError))
         return;
     const QString parentPath = path.left(BackInstr(path, QStringLiteral("/")));
     // A name with "/" or ".." would move the box out of its folder; the top folder has no

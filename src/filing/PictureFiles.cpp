@@ -88,6 +88,12 @@ void PictureFiles::RF_Mod_Click(OperationContext& context)
                                            QString::fromUtf16(T::RenameFileTitle), QString());
     if (answer.isEmpty())
         return;
+    // A name beginning with "." would hide the file from every page; ".png" alone is refused
+    // too rather than silently ignored.
+    if (answer.mid(answer.lastIndexOf(u'/') + 1).startsWith(u'.') || RenameBaseName(answer).startsWith(u'.')) {
+        showError(context, T::HiddenFileName, T::RenameError);
+        return;
+    }
     const QString base = RenameBaseName(answer);
     if (base.isEmpty())
         return;

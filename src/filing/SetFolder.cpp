@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -37,7 +38,7 @@ SetFolder::SetFolder(OperationContext& context, VaultTransfer& transfer)
     TreeView1->header()->setStretchLastSection(false);
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setAccessibleName(QString::fromUtf16(T::AccDestination));
+    Label1->setAccessibleDescription(QString::fromUtf16(T::AccDestination));
     Label1->setFrameShape(QFrame::StyledPanel);
     Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Command1[0] = new QPushButton(this);
@@ -62,9 +63,22 @@ SetFolder::SetFolder(OperationContext& context, VaultTransfer& transfer)
     connect(TreeView1, &QTreeWidget::itemExpanded, this, &SetFolder::TreeView1_Expand);
     connect(TreeView1, &QTreeWidget::itemCollapsed, this, &SetFolder::TreeView1_Collapse);
     connect(TreeView1, &QTreeWidget::itemClicked, this, &SetFolder::TreeView1_NodeClick);
+    // The highlight moved by the keyboard is the destination too, so what is highlighted
+    // is always what the action button files into.
+    connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (current)
+            TreeView1_NodeClick(current);
+    });
     for (int i = 0; i < 2; ++i)
         connect(Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
     Form_Load();
+}
+
+SetFolder::~SetFolder()
+{
+    // The tree outlives this part of the window: a change of its current node while it is
+    // taken down must not reach the destination, already gone.
+    disconnect(TreeView1, nullptr, this, nullptr);
 }
 
 QString SetFolder::vaultBase() const
@@ -85,6 +99,7 @@ void SetFolder::Form_Load()
     const QString key = vaultBase() + QString::fromUtf16(T::VaultRoot);
     TreeView1->addRoot(key, QString::fromUtf16(T::VaultRoot), QString::fromUtf16(FolderTree::FoldClose));
     TreeView1->TreeEnum({ key });
+    TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
     setDestination(QString::fromUtf16(T::VaultRoot));
 }
 
@@ -93,6 +108,8 @@ void SetFolder::setDestination(const QString& treePath)
     // The label shows the path readably; the filing takes the names themselves.
     m_destination = treePath;
     Label1->setText(displayName(treePath));
+    // A name of its own would replace the text a screen reader reads; it carries the path.
+    Label1->setAccessibleName(QString::fromUtf16(T::AccDestinationOf).arg(Label1->text()));
 }
 
 void SetFolder::TreeView1_Expand(QTreeWidgetItem* node)
@@ -125,6 +142,26 @@ void SetFolder::Command1_Click(int index)
     transfer.unloadChooser();
     if (index == 0)
         transfer.fileInto(context, destination);
+}
+
+void SetFolder::keyPressEvent(QKeyEvent* event)
+{
+    // Reached by the keys the focused control leaves alone. Enter presses the focused
+    // button, else the action button; Esc is the cancel button.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        else
+            Command1[0]->click();
+        return;
+    case Qt::Key_Escape:
+        Command1[1]->click();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void SetFolder::closeEvent(QCloseEvent* event)

@@ -20,6 +20,7 @@ class SetFolder : public QWidget {
     Q_OBJECT
 public:
     SetFolder(OperationContext& context, VaultTransfer& transfer);
+    ~SetFolder() override;
 
     QLabel* Label3 = nullptr; // instruction line
     FolderTree* TreeView1 = nullptr;
@@ -34,6 +35,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Form_Load();

@@ -21,6 +21,9 @@ inline constexpr char16_t VaultNotRenamable[] = u"「保管庫」の名称は変
 inline constexpr char16_t RenameError[] = u"変更エラー";
 inline constexpr char16_t RenameBoxPrompt[] = u"変更後の名称を入力して下さい。";
 inline constexpr char16_t RenameBoxTitle[] = u"整理箱の名称変更";
+// A new box name beginning with "." would make a hidden folder that no tree shows.
+inline constexpr char16_t HiddenBoxName[]
+    = u"名前の先頭に「.」は使えません\r「.」で始まる整理箱は隠しフォルダとなり、表示されません";
 
 // Browse runs that re-list a page
 inline constexpr char16_t BrowseCancelled[] = u"ﾌﾞﾗｳｼﾞﾝｸﾞをｷｬﾝｾﾙしました";
@@ -34,6 +37,9 @@ inline constexpr char16_t DeleteFileFailed[] = u"ファイルを削除できま�
 inline constexpr char16_t RenameFilePrompt[] = u"変更後のファイル名を入力して下さい。";
 inline constexpr char16_t RenameFileTitle[] = u"ファイル名変更";
 inline constexpr char16_t FileExists[] = u"すでに同名のファイルが保管されています";
+// A new file name beginning with "." would make a hidden file that no page shows.
+inline constexpr char16_t HiddenFileName[]
+    = u"ファイル名の先頭に「.」は使えません\r「.」で始まるファイルは隠しファイルとなり、表示されません";
 
 // Vault transfer and its destination chooser
 inline constexpr char16_t FilingError[] = u"保管エラー";
@@ -44,7 +50,9 @@ inline constexpr char16_t CopyButton[] = u"コピー";
 inline constexpr char16_t MoveButton[] = u"移動";
 inline constexpr char16_t CancelButton[] = u"キャンセル";
 inline constexpr char16_t VaultRoot[] = u"保管庫";
-// Accessible name of the chooser's destination line.
+// The role of the chooser's destination line (its accessible description).
 inline constexpr char16_t AccDestination[] = u"保管先";
+// The same line read aloud with the destination it shows.
+inline constexpr char16_t AccDestinationOf[] = u"保管先：%1";
 
 } // namespace ztv::filingtexts

@@ -73,6 +73,7 @@ QTreeWidgetItem* FolderTree::node(const QString& key) const
 void FolderTree::removeAllNodes()
 {
     m_drop = nullptr;
+    ++m_generation;
     clear();
 }
 
@@ -161,7 +162,14 @@ void FolderTree::setDropHighlight(QTreeWidgetItem* item)
 void FolderTree::mousePressEvent(QMouseEvent* event)
 {
     const QPoint p = event->position().toPoint();
+    const quint64 generation = m_generation;
     Q_EMIT MouseButton(event->button(), event->modifiers(), p);
+    // A handler (a box menu's add, delete or rename) may have rebuilt the tree: the point
+    // now lies over another node, and the highlight the handler set must stay.
+    if (generation != m_generation) {
+        event->accept();
+        return;
+    }
     QTreeWidget::mousePressEvent(event);
 }
 

@@ -64,6 +64,7 @@ private:
     FolderList m_dir;
     int* m_counter = nullptr;
     QTreeWidgetItem* m_drop = nullptr;
+    quint64 m_generation = 0; // raised by removeAllNodes
 };
 
 } // namespace ztv

@@ -155,6 +155,8 @@ void MainForm::buildBrowsingTab(Area ar, QWidget* page)
     a.Label2 = new QLabel(t(texts::SelectedPicture), page);
     named(a.Label2, "Label2");
     a.Label2->setGeometry(tw(915, 6195, 1890, 360));
+    // The caption lies over the display: a click on it is a click on the display.
+    a.Label2->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     a.LEAD1 = new PictureDisplay(page);
     named(a.LEAD1, "LEAD1");
@@ -183,7 +185,9 @@ void MainForm::buildBrowsingTab(Area ar, QWidget* page)
     a.Label3 = new QLabel(page);
     named(a.Label3, "Label3");
     a.Label3->setGeometry(tw(11880, 570, 600, 300));
-    a.Label3->setAccessibleName(t(texts::AccPageCount).arg(name));
+    // The role; ComboSet names the label with the role and the count it shows.
+    a.Label3->setAccessibleDescription(t(texts::AccPageCount).arg(name));
+    a.Label3->setAccessibleName(a.Label3->accessibleDescription());
 
     const int row = 120, bw = 750, bh = 705;
     auto at = [&](int left) { return tw(left, row, bw, bh); };

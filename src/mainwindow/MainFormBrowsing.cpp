@@ -46,7 +46,14 @@ int MainForm::browseRun(Area ar, const QString& folder, Run how)
 {
     BrowsingArea& a = area(ar);
     const bool bracket = how == Run::Bracketed;
-    // A stop asked of an earlier run must not cut this one short.
+    // A run started from inside another (a plain run leaves the window usable) must hand the
+    // outer run back its own counts, its area and its Esc watch.
+    const bool nested = m_browseArea.has_value();
+    const std::optional<Area> outerArea = m_browseArea;
+    const int outerIndex = gBrowseIndex;
+    const int outerFiles = m_browseFiles;
+    // A stop asked of an earlier run must not cut this one short. The progress line counts
+    // this run's files against this run's folder.
     gBrowseQuit = false;
     gBrowseIndex = 0;
     m_browseFiles = 0;
@@ -58,13 +65,21 @@ int MainForm::browseRun(Area ar, const QString& folder, Run how)
         setEnabled(false);
     }
     m_browseArea = ar;
-    m_keyWatch->start(&gBrowseQuit);
+    if (!nested)
+        m_keyWatch->start(&gBrowseQuit);
     a.LEADThumb1->setThumbnailSize(thumbnailDecodeBox(kThumbnailBox, a.LEADImgList1->devicePixelRatioF()));
     const int r = a.LEADThumb1->BrowseFolder(folder);
     a.LEADImgList1->commitAdded();
-    m_keyWatch->stop();
-    m_browseArea.reset();
-    BrowseStatus->hide();
+    if (nested) {
+        m_browseArea = outerArea;
+        gBrowseIndex = outerIndex;
+        m_browseFiles = outerFiles;
+        showBrowseProgress();
+    } else {
+        m_keyWatch->stop();
+        m_browseArea.reset();
+        BrowseStatus->hide();
+    }
     if (bracket) {
         setEnabled(true);
         gbBrowsing = false;

@@ -2,6 +2,7 @@
 #include "mainwindow/MainForm.h"
 
 #include "imaging/ThumbnailList.h"
+#include "mainwindow/texts.h"
 #include "platform/PathText.h"
 
 #include <QComboBox>
@@ -45,6 +46,9 @@ void MainForm::ComboSet(Area ar)
         const QSignalBlocker quiet(combo);
         combo->clear();
         a.Label3->setText(QString::number(n));
+        // Read aloud with its number: a name alone would replace the text.
+        a.Label3->setAccessibleName(
+            QString::fromUtf16(texts::AccRoleAndValue).arg(a.Label3->accessibleDescription(), QString::number(n)));
         QStringList pages;
         pages.reserve(n);
         for (int i = 1; i <= n; ++i)

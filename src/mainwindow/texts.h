@@ -50,6 +50,8 @@ inline constexpr char16_t AccThumbnails[] = u"サムネイル（%1）";
 inline constexpr char16_t AccSelected[] = u"選択中の画像（%1）";
 inline constexpr char16_t AccPage[] = u"ページ（%1）";
 inline constexpr char16_t AccPageCount[] = u"ページ数（%1）";
+// A label read aloud: its role and what it shows.
+inline constexpr char16_t AccRoleAndValue[] = u"%1：%2";
 inline constexpr char16_t AccPastedPicture[] = u"貼り付けた画像";
 
 } // namespace ztv::texts

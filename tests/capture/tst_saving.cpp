@@ -1,6 +1,7 @@
 #include "tst_saving.h"
 
 #include "CaptureFixture.h"
+#include "BrowseProgressLog.h"
 #include "SavingHelpers.h"
 #include "app/StoragePaths.h"
 #include "capture/PictureSaving.h"
@@ -382,11 +383,36 @@ void TstSaving::earlierStoppedRunDoesNotCutTheRefreshShort()
         f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/%1.png").arg(i), pictures::png(QSize(8, 8)));
     f.paste(samplePicture());
     f.form->gBrowseQuit = true;
-    const qint32 counted = f.form->gBrowseIndex;
+    f.form->gBrowseIndex = 57; // left by an earlier run
+    BrowseProgressLog log(*f.form);
     saveThroughChooser(f, 2, answerFor(f.home.stockYard() + QStringLiteral("/9.png")));
     QCOMPARE(f.form->area(Area::StockYard).HiddenList.size(), 5);
     QCOMPARE(f.prompts.calls.size(), 0);
-    QCOMPARE(f.form->gBrowseIndex, counted + 5); // the counter goes on from the last run
+    // The line counts this run's files against this run's folder.
+    QCOMPARE(f.form->gBrowseIndex, 5);
+    QCOMPARE(log.runs.size(), 1);
+    QCOMPARE(log.runs[0].area, Area::StockYard);
+    QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(5));
+    QVERIFY(f.form->BrowseStatus->isHidden());
+}
+
+// The line of the listing after a save says Esc stops it, and it does.
+void TstSaving::escStopsTheRefreshAfterASave()
+{
+    CaptureFixture f;
+    for (int i = 0; i < 6; ++i)
+        f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/%1.png").arg(i), pictures::png(QSize(8, 8)));
+    f.paste(samplePicture());
+    BrowseProgressLog log(*f.form);
+    log.escAt(1, 1);
+    const QString saved = f.home.stockYard() + QStringLiteral("/9.png");
+    saveThroughChooser(f, 2, answerFor(saved));
+    QVERIFY(QFileInfo::exists(saved)); // the save itself is complete
+    QCOMPARE(log.runs.size(), 1);
+    QCOMPARE(log.runs[0].lines, (QStringList { BrowseProgressLog::line(1, 7), BrowseProgressLog::line(2, 7) }));
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList.size(), 2);
+    QVERIFY(f.form->isEnabled());
+    QVERIFY(f.form->BrowseStatus->isHidden());
 }
 
 QTEST_MAIN(TstSaving)

@@ -21,6 +21,7 @@ private Q_SLOTS:
     void nameDifferingOnlyInCaseAsksNothing();
     void extendedChooserSaveWritesOnceAndRefreshesNothing();
     void earlierStoppedRunDoesNotCutTheRefreshShort();
+    void escStopsTheRefreshAfterASave();
     // GIF, failures and the path rules (tst_savetargets.cpp)
     void gifSave_data();
     void gifSave();

@@ -1,3 +1,4 @@
+#include "BrowseProgressLog.h"
 #include "MainFormFixture.h"
 #include "display/PreviewForm.h"
 #include "imaging/PictureDisplay.h"
@@ -46,7 +47,9 @@ private Q_SLOTS:
     void deletedFileEmptiesListOnChoice();
     void previewWithAndWithoutSelection();
     void failedPreviewEmptiesTheTabItCameFrom();
+    void clickOnTheCaptionOpensThePreview();
     void escCancelsRun();
+    void runStartedInsideAPlainRunLeavesItsCountAndEsc();
     void unreadableFolderGivesError();
 };
 
@@ -122,6 +125,33 @@ void TstDisplay::deletedFileEmptiesListOnChoice()
     QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
     QVERIFY(!isChosen(form, Area::StockYard)); // nothing shown, nothing to act on
     QCOMPARE(form.area(Area::Vault).HiddenList.size(), 1); // other tabs are untouched
+    QVERIFY(f.prompts.calls.isEmpty());
+}
+
+// The caption lies over the empty display; a click on it, delivered to the window as the
+// pointer would deliver it, reaches the display beneath.
+void TstDisplay::clickOnTheCaptionOpensThePreview()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    for (Area area : { Area::Cd, Area::StockYard, Area::Vault }) {
+        form.SSTab1->setCurrentIndex(tabIndex(area));
+        const BrowsingArea& a = form.area(area);
+        QVERIFY(a.Label2->isVisible());
+        QVERIFY(!isChosen(form, area));
+        const QPoint onCaption = a.Label2->mapTo(&form, a.Label2->rect().center());
+        QCOMPARE(form.childAt(onCaption), static_cast<QWidget*>(a.LEAD1));
+        QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, onCaption);
+        PreviewForm* preview = form.previewForm();
+        QVERIFY2(preview, qPrintable(QString::number(tabIndex(area))));
+        QVERIFY(!preview->LEAD1->hasPicture());
+        QCOMPARE(a.PreviewPath, QString());
+        preview->close();
+        QTRY_VERIFY(!form.previewForm());
+    }
     QVERIFY(f.prompts.calls.isEmpty());
 }
 
@@ -224,6 +254,41 @@ void TstDisplay::escCancelsRun()
     events = 100;
     QCOMPARE(form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard() + QStringLiteral("/多い")), 0);
     QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 40);
+}
+
+// A plain run leaves the window usable, so a listing can start inside it (a click on a
+// tree); after that one the outer run goes on with its own count and Esc still stops it.
+void TstDisplay::runStartedInsideAPlainRunLeavesItsCountAndEsc()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    writeFiles(f, QStringLiteral("My Documents/ZTV_DATA/ストックヤード/多い"), 8);
+    MainForm& form = f.load();
+    form.show();
+    test::BrowseProgressLog log(form);
+    bool innerDone = false;
+    int innerResult = -1;
+    const auto inner = connect(form.area(Area::StockYard).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
+        if (!innerDone) {
+            innerDone = true;
+            innerResult = form.ShowFolderThumbnails(Area::Vault, f.home.vault());
+        }
+    });
+    log.escAt(1, 4);
+    const int r = form.relist(Area::StockYard, f.home.stockYard() + QStringLiteral("/多い"), MainForm::Run::Plain);
+    disconnect(inner);
+    QCOMPARE(innerResult, 0);
+    QCOMPARE(log.runs.size(), 2);
+    QCOMPARE(log.runs[1].area, Area::Vault);
+    QCOMPARE(log.runs[1].lines, test::BrowseProgressLog::whole(1));
+    // The outer run's lines, before and after the inner run, count its own 8 files; Esc at
+    // its fourth file stops it after the fifth.
+    QCOMPARE(log.runs[0].lines, (QStringList { test::BrowseProgressLog::line(1, 8), test::BrowseProgressLog::line(2, 8),
+                                               test::BrowseProgressLog::line(3, 8), test::BrowseProgressLog::line(4, 8),
+                                               test::BrowseProgressLog::line(5, 8) }));
+    QCOMPARE(r, ThumbnailBrowser::ResultCancelled);
+    QVERIFY(form.BrowseStatus->isHidden());
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
 }
 
 void TstDisplay::unreadableFolderGivesError()

@@ -1,4 +1,5 @@
 // Adding, deleting and renaming organizer boxes on the main window's vault tab.
+#include "BrowseProgressLog.h"
 #include "FilingTestUtil.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
@@ -69,6 +70,9 @@ private Q_SLOTS:
     void deleteEmptyNestedBoxReopensOuterBox();
     void renameKeepsPicturesAndReopensAtTheBox();
     void renameRefusals();
+    void hiddenBoxNamesRefused();
+    void progressLineCountsEachRunAndEscStopsIt();
+    void menuOperationLeavesTheHighlightItSet();
     void boxOperationEndsThePictureSelection();
     void renameBrowseCancelKeepsWindowShown();
 };
@@ -314,6 +318,141 @@ void TstBoxes::renameRefusals()
     form.dirpopup_mod_Click();
     QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
+}
+
+void TstBoxes::hiddenBoxNamesRefused()
+{
+    VaultFixture f;
+    // An existing hidden folder stays out of the tree.
+    f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/.隠し"));
+    MainForm& form = *f.form;
+    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
+    QCOMPARE(childTexts(nodeAt(tree, QStringLiteral("保管庫/旅行"))), (QStringList { "京都" }));
+    const auto before = snapshot(f.home.storageRoot());
+    const QString why = QStringLiteral("名前の先頭に「.」は使えません\r「.」で始まる整理箱は隠しフォルダとなり、表示されません");
+
+    for (const QString& name : { QStringLiteral(".旅行"), QStringLiteral(".a"), QStringLiteral(".隠し") }) {
+        f.prompts.clear();
+        f.prompts.answerInput(name);
+        form.dirpopup_new_Click();
+        QCOMPARE(recorded(f.prompts), (QStringList { addPrompt(), critical(why, QStringLiteral("追加エラー")) }));
+        QCOMPARE(snapshot(f.home.storageRoot()), before);
+        QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
+
+        f.prompts.clear();
+        f.prompts.answerInput(name);
+        form.dirpopup_mod_Click();
+        QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), critical(why, QStringLiteral("変更エラー")) }));
+        QCOMPARE(snapshot(f.home.storageRoot()), before);
+        QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
+    }
+    // A "." later in the name is fine.
+    f.prompts.clear();
+    f.prompts.answerInput(QStringLiteral("旅.2"));
+    form.dirpopup_new_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { addPrompt() }));
+    QVERIFY(QFileInfo(f.vault(QStringLiteral("旅行/旅.2"))).isDir());
+}
+
+void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
+{
+    VaultFixture f;
+    for (const char* name : { "t2.png", "t3.png" })
+        f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/") + QLatin1String(name), pictures::png({ 20, 20 }));
+    for (const char* name : { "x1.png", "x2.png", "x3.png" })
+        f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/") + QLatin1String(name), pictures::png({ 20, 20 }));
+    MainForm& form = *f.form;
+    // Earlier runs have examined files: the line must not go on counting from them.
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/京都")));
+    QVERIFY(form.gBrowseIndex > 0);
+
+    {
+        // A rename lists the vault's top folder (3 files), then the renamed box's parent (4).
+        BrowseProgressLog log(form);
+        f.prompts.answerInput(QStringLiteral("奈良"));
+        form.dirpopup_mod_Click();
+        QCOMPARE(log.runs.size(), 2);
+        QCOMPARE(log.runs[0].files, 3);
+        QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(3));
+        QCOMPARE(log.runs[1].area, Area::Vault);
+        QCOMPARE(log.runs[1].files, 4);
+        QCOMPARE(log.runs[1].lines, BrowseProgressLog::whole(4));
+        QVERIFY(!log.lineHiddenDuringRun);
+        QVERIFY(form.BrowseStatus->isHidden());
+        QCOMPARE(form.area(Area::Vault).HiddenList.size(), 4);
+    }
+    {
+        // Esc in the second run, which leaves the window enabled, stops it after the file
+        // being made when the key came.
+        QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/奈良")));
+        BrowseProgressLog log(form);
+        log.escAt(2, 1);
+        f.prompts.clear();
+        f.prompts.answerInput(QStringLiteral("京都"));
+        form.dirpopup_mod_Click();
+        QCOMPARE(log.runs.size(), 2);
+        QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(3));
+        QCOMPARE(log.runs[1].lines, (QStringList { BrowseProgressLog::line(1, 4), BrowseProgressLog::line(2, 4) }));
+        QCOMPARE(form.area(Area::Vault).HiddenList.size(), 2);
+        QVERIFY(QFileInfo(f.vault(QStringLiteral("旅行/京都"))).isDir()); // the rename itself is done
+        QVERIFY(form.isEnabled());
+        QVERIFY(form.BrowseStatus->isHidden());
+    }
+    // Esc after the runs is not watched any more: it reaches the window and no later run
+    // is stopped by it.
+    QTest::keyClick(&form, Qt::Key_Escape);
+    BrowseProgressLog log(form);
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
+    QCOMPARE(log.runs.size(), 1);
+    QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(4));
+}
+
+// A right click opens the box menu from inside the tree's press; the operation rebuilds the
+// tree, and the press must not then select whatever node now lies under the pointer.
+void TstBoxes::menuOperationLeavesTheHighlightItSet()
+{
+    VaultFixture f;
+    for (const char* name : { "箱1", "箱2", "箱3" })
+        f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/") + QString::fromUtf8(name));
+    MainForm& form = *f.form;
+    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    form.ReopenTreePath(Area::Vault, kVault);
+    QAction* chosen = nullptr;
+    form.setMenuOpener([&](QMenu*) { chosen->trigger(); });
+    auto rightClick = [&](const QString& treePath) {
+        QTreeWidgetItem* node = nodeAt(tree, treePath);
+        QVERIFY(node);
+        QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(node).center());
+    };
+    auto highlighted = [&] {
+        const QList<QTreeWidgetItem*> selected = tree->selectedItems();
+        return selected.size() == 1 && selected.first() == tree->currentItem() ? tree->treePath(tree->currentItem())
+                                                                                : QStringLiteral("(none or several)");
+    };
+
+    // Delete: the vault's top folder is reopened and listed, and stays highlighted.
+    chosen = form.dirpopup_del;
+    rightClick(QStringLiteral("保管庫/空箱"));
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空箱")) }));
+    QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("空箱"))));
+    QCOMPARE(highlighted(), kVault);
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("top.png")) }));
+
+    // Rename: the renamed box is highlighted, wherever its new name sorts.
+    f.prompts.clear();
+    chosen = form.dirpopup_mod;
+    f.prompts.answerInput(QStringLiteral("zz"));
+    rightClick(QStringLiteral("保管庫/箱1"));
+    QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
+    QVERIFY(QFileInfo(f.vault(QStringLiteral("zz"))).isDir());
+    QCOMPARE(highlighted(), QStringLiteral("保管庫/zz"));
+
+    // A right click whose menu changes nothing still highlights the node clicked.
+    form.setMenuOpener([](QMenu*) {});
+    rightClick(QStringLiteral("保管庫/箱2"));
+    QCOMPARE(highlighted(), QStringLiteral("保管庫/箱2"));
 }
 
 void TstBoxes::boxOperationEndsThePictureSelection()

@@ -57,6 +57,7 @@ private Q_SLOTS:
     void renameCancelEmptyAndEmptyBase();
     void renameStaysInTheFilesFolder();
     void renameNeverLeavesTheFolder();
+    void renameRefusesHiddenNames();
     void deleteWithOkThenNothing();
     void deleteCancelKeepsEverything();
     void deleteFailureIsReportedAndPageRelisted();
@@ -132,8 +133,7 @@ void TstPictureFiles::renameCancelEmptyAndEmptyBase()
     QVERIFY(selectPicture(form, 2, photo));
     const auto before = snapshot(f.home.storageRoot());
     // Cancel, an empty answer, and answers whose base name comes out empty.
-    for (const QString& answer : { QString(), QStringLiteral(".png"), QStringLiteral("."), QStringLiteral("../x"),
-                                   QStringLiteral("a.b/c") }) {
+    for (const QString& answer : { QString(), QStringLiteral("../x"), QStringLiteral("a.b/c") }) {
         f.prompts.clear();
         f.prompts.answerInput(answer);
         form.RF_Mod->trigger();
@@ -187,6 +187,35 @@ void TstPictureFiles::renameNeverLeavesTheFolder()
         QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), renameError() }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
     }
+}
+
+void TstPictureFiles::renameRefusesHiddenNames()
+{
+    BoxFixture f;
+    const QString photo = f.put(QStringLiteral("photo.jpg"), pictures::jpeg({ 40, 30 }));
+    QVERIFY(f.open());
+    MainForm& form = *f.form;
+    QVERIFY(selectPicture(form, 2, photo));
+    const auto before = snapshot(f.home.storageRoot());
+    const QString hidden = critical(QStringLiteral("ファイル名の先頭に「.」は使えません\r「.」で始まるファイルは隠しファイルとなり、表示されません"),
+                                    QStringLiteral("変更エラー"));
+    // Each would make a file the pages never list; the user is told why, nothing is renamed.
+    for (const QString& answer : { QStringLiteral(".x"), QStringLiteral(".x.jpg"), QStringLiteral("..png"),
+                                   QStringLiteral(".png"), QStringLiteral("."), QStringLiteral("sub/.x.png") }) {
+        f.prompts.clear();
+        f.prompts.answerInput(answer);
+        form.RF_Mod->trigger();
+        QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), hidden }));
+        QCOMPARE(snapshot(f.home.storageRoot()), before);
+        QVERIFY(chosenOnCurrentTab(form));
+        QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { photo }));
+    }
+    // A "." inside the name is an ordinary name.
+    f.prompts.clear();
+    f.prompts.answerInput(QStringLiteral("a.b.png"));
+    form.RF_Mod_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
+    QVERIFY(QFileInfo::exists(f.box + QStringLiteral("/a.b.jpg")));
 }
 
 void TstPictureFiles::deleteWithOkThenNothing()

@@ -1,4 +1,5 @@
 // Copying CD pictures and moving stock-yard pictures into the vault through the chooser.
+#include "BrowseProgressLog.h"
 #include "FilingTestUtil.h"
 #include "filing/FilingPaths.h"
 #include "filing/SetFolder.h"
@@ -9,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,6 +80,8 @@ private Q_SLOTS:
     void moveAcrossFileSystems();
     void secondRequestWhileOpen();
     void cancelAndCloseBox();
+    void keyboardChoosesAndFiles();
+    void refreshRunsCountTheirOwnFiles();
     void dupCheck();
 };
 
@@ -409,6 +413,80 @@ void TstTransfer::cancelAndCloseBox()
     QVERIFY(f.prompts.calls.isEmpty());
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(form.area(Area::Vault).HiddenList, vaultPage);
+}
+
+void TstTransfer::keyboardChoosesAndFiles()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    QVERIFY(f.chooseDiscPicture());
+    const QByteArray original = contents(f.discPicture);
+
+    form.RCD_Fav_Copy_Click();
+    SetFolder* chooser = f.chooser();
+    QVERIFY(chooser);
+    FolderTree* tree = chooser->TreeView1;
+    // What is highlighted is what the label shows, from the start.
+    QCOMPARE(tree->treePath(tree->currentItem()), kVault);
+    QCOMPARE(chooser->Label1->text(), kVault);
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Right); // opens the vault
+    QTest::keyClick(tree, Qt::Key_Down);
+    QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅行"));
+    QCOMPARE(chooser->Label1->text(), QStringLiteral("保管庫/旅行"));
+    QTest::keyClick(tree, Qt::Key_Down);
+    QCOMPARE(chooser->Label1->text(), QStringLiteral("保管庫/空箱"));
+    QTest::keyClick(tree, Qt::Key_Up);
+    QCOMPARE(chooser->Label1->text(), QStringLiteral("保管庫/旅行"));
+    // Enter in the tree presses the action button: filed into the highlighted box.
+    QTest::keyClick(tree, Qt::Key_Return);
+    QVERIFY(!f.chooser());
+    QCOMPARE(contents(f.vault(QStringLiteral("旅行/p1.jpg"))), original);
+    QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("空箱/p1.jpg"))));
+    QVERIFY(f.prompts.calls.isEmpty());
+
+    // Esc is the cancel button; so is Enter on the focused cancel button.
+    const auto before = snapshot(f.home.storageRoot());
+    QVERIFY(f.chooseDiscPicture());
+    form.RCD_Fav_Copy_Click();
+    QPointer<SetFolder> second = f.chooser();
+    second->TreeView1->setFocus();
+    QTest::keyClick(second->TreeView1, Qt::Key_Escape);
+    QVERIFY(!f.chooser());
+    QTRY_VERIFY(second.isNull());
+    form.RCD_Fav_Copy_Click();
+    QPointer<SetFolder> third = f.chooser();
+    third->Command1[1]->setFocus();
+    QTest::keyClick(third->Command1[1], Qt::Key_Return);
+    QVERIFY(!f.chooser());
+    QTRY_VERIFY(third.isNull());
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QVERIFY(f.prompts.calls.isEmpty());
+}
+
+void TstTransfer::refreshRunsCountTheirOwnFiles()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    QVERIFY(selectPicture(form, 1, camera));
+    QVERIFY(form.gBrowseIndex > 0);
+    form.Command3[0]->click();
+    QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
+
+    BrowseProgressLog log(form);
+    QTest::mouseClick(f.chooser()->Command1[0], Qt::LeftButton);
+    QVERIFY(QFileInfo::exists(f.vault(QStringLiteral("旅行/camera.jpg"))));
+    // The stock yard without the moved file, then the box with it and a.jpg.
+    QCOMPARE(log.runs.size(), 2);
+    QCOMPARE(log.runs[0].area, Area::StockYard);
+    QVERIFY(log.runs[0].files >= 4);
+    QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(log.runs[0].files));
+    QCOMPARE(log.runs[1].area, Area::Vault);
+    QCOMPARE(log.runs[1].lines, BrowseProgressLog::whole(2));
+    QVERIFY(!log.lineHiddenDuringRun);
+    QVERIFY(form.BrowseStatus->isHidden());
+    QVERIFY(f.prompts.calls.isEmpty());
 }
 
 void TstTransfer::dupCheck()
