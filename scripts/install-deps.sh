@@ -21,6 +21,8 @@ test_pkgs=(
   clang libclang-rt-14-dev
   # real photographs for the GIF colour test, the same the benchmark corpus starts from
   lomiri-wallpapers-20.04
+  # disc images for the CD tab's test: built with genisoimage, mounted through FUSE
+  genisoimage fuseiso
 )
 
 pkgs=("${run_pkgs[@]}")

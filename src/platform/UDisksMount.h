@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace ztv {
+
+// Asks UDisks2 on the system bus to mount the file system on a block device ("/dev/sr0"),
+// as file managers do. Returns the mount point, or "" when there is no system bus, no
+// UDisks2, no file system on the device, or the mount was refused or timed out.
+QString udisksMount(const QString& device, int timeoutMs);
+
+// The UDisks2 object path of a block device: "/dev/sr0" -> ".../block_devices/sr0".
+// "" for anything that is not a plain device name under /dev.
+QString udisksBlockPath(const QString& device);
+
+} // namespace ztv
