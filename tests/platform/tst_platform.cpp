@@ -1,5 +1,6 @@
 #include "platform/LinuxDrives.h"
 #include "platform/PathCodec.h"
+#include "platform/UDisksMount.h"
 
 #include <QTest>
 
@@ -33,6 +34,20 @@ private Q_SLOTS:
         QCOMPARE(m[3].mountPoint, u"/mnt/写真"_qs);
         QCOMPARE(encodePath(m[4].mountPoint), QByteArray("/mnt/sjis\x83\x5c"));
         QCOMPARE(m[4].device, u"my tmp"_qs);
+        // The mount's id tells a disc swapped at the same place from the one before.
+        QCOMPARE(m[1].mountId, 36);
+        QCOMPARE(m[2].mountId, 37);
+    }
+
+    void udisksObjectPaths()
+    {
+        QCOMPARE(udisksBlockPath(u"/dev/sr0"_qs), u"/org/freedesktop/UDisks2/block_devices/sr0"_qs);
+        QCOMPARE(udisksBlockPath(u"/dev/sr10"_qs), u"/org/freedesktop/UDisks2/block_devices/sr10"_qs);
+        // Anything else would name another object, or an invalid one.
+        QCOMPARE(udisksBlockPath(u"/dev/../etc"_qs), QString());
+        QCOMPARE(udisksBlockPath(u"/dev/disk/by-label/x"_qs), QString());
+        QCOMPARE(udisksBlockPath(u"/media/cdrom0"_qs), QString());
+        QCOMPARE(udisksBlockPath(u"/dev/sr-0"_qs), QString());
     }
 
     void ownMachine()
