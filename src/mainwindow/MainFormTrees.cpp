@@ -157,8 +157,10 @@ void MainForm::cdDriveMayHaveChanged()
     m_cdRetry->stop();
     // As a click on the drive's root would, without asking to mount: the desktop that just
     // unmounted a disc wants it so.
-    const int r = ShowFolderThumbnails(Area::Cd, reloadCdTree(false));
-    if (r == ThumbnailBrowser::ResultOk)
+    const QString folder = reloadCdTree(false);
+    const int r = ShowFolderThumbnails(Area::Cd, folder);
+    // Without a disc the page selector counts the empty page, not the last disc's pages.
+    if (r == ThumbnailBrowser::ResultOk || folder.isEmpty())
         ComboSet(Area::Cd);
 }
 
@@ -182,7 +184,10 @@ void MainForm::TreeView1_NodeClick(Area ar, QTreeWidgetItem* node)
     if (ar == Area::Cd && !node->parent()) {
         // The drive's root, whatever it is called now: read the drive afresh, the disc may
         // have been changed, put in or taken out since the tree was built.
-        r = ShowFolderThumbnails(ar, reloadCdTree(true));
+        const QString folder = reloadCdTree(true);
+        r = ShowFolderThumbnails(ar, folder);
+        if (folder.isEmpty())
+            ComboSet(ar);
     } else {
         r = ShowFolderThumbnails(ar, folderOf(ar, path));
     }

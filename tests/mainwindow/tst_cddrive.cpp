@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -101,9 +102,14 @@ void TstMainWindow::cdDiscAppearsSwapsAndGoes()
     // A disc swapped at the same mount point is another disc too.
     form.LEADImgList1_Click(Area::Cd, 0);
     QVERIFY(QFile::remove(second.filePath("c.png")));
-    fillDisc(second.path(), {}, { "d.png" });
+    QStringList many;
+    for (int i = 0; i < 30; ++i)
+        many << QStringLiteral("d%1.png").arg(i, 2, 10, QLatin1Char('0'));
+    fillDisc(second.path(), {}, many);
     insertDisc(f, second.path(), 104);
-    QCOMPARE(cd.HiddenList, (QStringList { second.filePath("d.png") }));
+    QCOMPARE(cd.HiddenList.size(), 30);
+    QCOMPARE(cd.HiddenList.first(), second.filePath("d00.png"));
+    QCOMPARE(cd.Label3->text(), QStringLiteral("2"));
     QVERIFY(!isChosen(form, Area::Cd));
 
     // Taken out: the drive's root without children, an empty page, no message.
@@ -112,6 +118,8 @@ void TstMainWindow::cdDiscAppearsSwapsAndGoes()
     QCOMPARE(cdRoot(form)->childCount(), 0);
     QVERIFY(cd.HiddenList.isEmpty());
     QCOMPARE(cd.LEADImgList1->ThumbnailCount(), 0);
+    QCOMPARE(cd.Label3->text(), QStringLiteral("1")); // not the two pages of the disc before
+    QCOMPARE(cd.Combo1->count(), 1);
     QVERIFY(f.prompts.calls.isEmpty());
     // The other tabs are not touched.
     QCOMPARE(form.area(Area::Vault).TreeView1->topLevelItemCount(), 1);
