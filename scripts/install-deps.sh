@@ -23,6 +23,8 @@ test_pkgs=(
   lomiri-wallpapers-20.04
   # disc images for the CD tab's test: built with genisoimage, mounted through FUSE
   genisoimage fuseiso
+  # a private message bus for the test of the mount request
+  dbus-daemon
 )
 
 pkgs=("${run_pkgs[@]}")

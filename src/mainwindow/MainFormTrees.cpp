@@ -109,9 +109,14 @@ QString MainForm::reloadCdTree(bool mountIfNeeded)
     CdDrive drive = FirstCdDrive(drives);
     // A disc in the drive that the desktop did not mount: ask for it as a file manager
     // would. Refused or impossible, the root stays without children.
-    if (mountIfNeeded && !drive.mounted && !drive.device.isEmpty() && drives.mediumPresent(drive.device)
-        && drives.mountMedium(drive.device))
-        drive = FirstCdDrive(drives);
+    if (mountIfNeeded && !drive.mounted && !drive.device.isEmpty() && drives.mediumPresent(drive.device)) {
+        // The window waits, disabled, while the desktop spins the disc up.
+        setEnabled(false);
+        const bool mounted = drives.mountMedium(drive.device);
+        setEnabled(true);
+        if (mounted)
+            drive = FirstCdDrive(drives);
+    }
     m_cdDrive = drive;
     BrowsingArea& cd = area(Area::Cd);
     cd.ClearTabPictures();

@@ -109,7 +109,7 @@ bool LinuxDrives::mountMedium(const QString& device)
 {
     // Spinning up a disc and reading its file system takes a few seconds.
     constexpr int TimeoutMs = 20000;
-    return !udisksMount(device, TimeoutMs).isEmpty();
+    return !udisksMount(QDBusConnection::systemBus(), device, TimeoutMs).isEmpty();
 }
 
 void LinuxDrives::watch(QObject* receiver, std::function<void()> onChange)

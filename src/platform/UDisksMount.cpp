@@ -22,12 +22,11 @@ QString udisksBlockPath(const QString& device)
     return QStringLiteral("/org/freedesktop/UDisks2/block_devices/") + m.captured(1);
 }
 
-QString udisksMount(const QString& device, int timeoutMs)
+QString udisksMount(QDBusConnection bus, const QString& device, int timeoutMs)
 {
     const QString path = udisksBlockPath(device);
     if (path.isEmpty())
         return QString();
-    QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())
         return QString();
     // Without the service (and without a way to start it) there is nothing to ask.
@@ -42,7 +41,7 @@ QString udisksMount(const QString& device, int timeoutMs)
     QDBusMessage call = QDBusMessage::createMethodCall(
         Service, path, QStringLiteral("org.freedesktop.UDisks2.Filesystem"), QStringLiteral("Mount"));
     call << QVariantMap {}; // the desktop's own choice of place and options
-    const QDBusReply<QString> reply = bus.call(call, QDBus::Block, timeoutMs);
+    const QDBusReply<QString> reply = bus.call(call, QDBus::BlockWithGui, timeoutMs);
     return reply.isValid() ? reply.value() : QString();
 }
 

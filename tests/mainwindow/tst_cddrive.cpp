@@ -253,9 +253,13 @@ void TstMainWindow::cdRootClickAsksToMountADisc()
     QCOMPARE(cdRoot(form)->childCount(), 0);
     QVERIFY(f.prompts.calls.isEmpty());
 
-    // Mounted on request: listed at once.
+    // Mounted on request: listed at once. The window waits disabled meanwhile.
     f.drives.mountOnRequest = MountEntry { Sr0, disc.path(), "iso9660", 5 };
+    bool enabledWhileMounting = true;
+    f.drives.whileMounting = [&] { enabledWhileMounting = form.isEnabled(); };
     form.TreeView1_NodeClick(Area::Cd, cdRoot(form));
+    QVERIFY(!enabledWhileMounting);
+    QVERIFY(form.isEnabled());
     QCOMPARE(f.drives.mountRequests.size(), 2);
     QCOMPARE(cdRoot(form)->text(0), disc.path());
     QCOMPARE(childTexts(cdRoot(form)), (QStringList { "DCIM" }));

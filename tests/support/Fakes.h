@@ -69,6 +69,8 @@ public:
     bool mountMedium(const QString& device) override
     {
         mountRequests << device;
+        if (whileMounting)
+            whileMounting();
         if (!mountOnRequest)
             return false;
         mountTable.append(*mountOnRequest);
@@ -94,6 +96,7 @@ public:
     QStringList media; // drives holding a medium
     std::optional<MountEntry> mountOnRequest;
     QStringList mountRequests;
+    std::function<void()> whileMounting;
     struct Watcher {
         QPointer<QObject> receiver;
         std::function<void()> onChange;
