@@ -15,15 +15,14 @@ namespace {
 // Gathers the signs of one mount or one disc change before telling the window.
 constexpr int SettleMs = 150;
 
-// Whether a kernel uevent message is about a disk (a drive's medium), not a partition or
-// another device.
-bool isDiskEvent(const QByteArray& message)
+} // namespace
+
+bool isDiskUevent(const QByteArray& message)
 {
-    // "change@/devices/.../block/sr0\0ACTION=change\0...\0DEVTYPE=disk\0..."
-    const QList<QByteArray> fields = message.split('\0');
+    // "change@/devices/.../block/sr0\0ACTION=change\0...\0SUBSYSTEM=block\0DEVTYPE=disk\0..."
     bool block = false;
     bool disk = false;
-    for (const QByteArray& f : fields) {
+    for (const QByteArray& f : message.split('\0')) {
         if (f == "SUBSYSTEM=block")
             block = true;
         else if (f == "DEVTYPE=disk")
@@ -31,8 +30,6 @@ bool isDiskEvent(const QByteArray& message)
     }
     return block && disk;
 }
-
-} // namespace
 
 DriveWatch::DriveWatch(QObject* parent)
     : QObject(parent)
@@ -89,7 +86,7 @@ void DriveWatch::ueventReady()
         const ssize_t n = ::recv(m_ueventFd, buf, sizeof buf, 0);
         if (n <= 0)
             break;
-        if (isDiskEvent(QByteArray(buf, n)))
+        if (isDiskUevent(QByteArray(buf, n)))
             relevant = true;
     }
     if (relevant)

@@ -34,4 +34,8 @@ private:
     QTimer m_settle;
 };
 
+// Whether a kernel uevent message is about a whole block device (a drive and its medium),
+// not a partition or another kind of device.
+bool isDiskUevent(const QByteArray& message);
+
 } // namespace ztv
