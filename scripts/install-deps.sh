@@ -23,6 +23,10 @@ test_pkgs=(
   # real photographs for the GIF colour test, the same the benchmark corpus starts from
   lomiri-wallpapers-20.04
   libheif-examples libavif-bin libjxl-tools
+  # disc images for the CD tab's test: built with genisoimage, mounted through FUSE
+  genisoimage fuseiso
+  # a private message bus for the test of the mount request
+  dbus-daemon
 )
 
 pkgs=("${run_pkgs[@]}")

@@ -54,7 +54,7 @@ bool isDiscFileSystem(const QString& type)
 
 } // namespace
 
-QString FindFirstCdDrive(Drives& drives)
+CdDrive FirstCdDrive(Drives& drives)
 {
     const QList<MountEntry> mounts = drives.mounts();
     QStringList devices = drives.opticalDevices();
@@ -67,15 +67,20 @@ QString FindFirstCdDrive(Drives& drives)
         const QString& first = devices.front();
         for (const MountEntry& m : mounts) {
             if (m.device == first)
-                return m.mountPoint;
+                return { m.mountPoint, first, true, m.mountId };
         }
-        return first;
+        return { first, first, false, -1 };
     }
     for (const MountEntry& m : mounts) {
         if (m.device.startsWith(QLatin1String("/dev/loop")) && isDiscFileSystem(m.fsType))
-            return m.mountPoint;
+            return { m.mountPoint, m.device, true, m.mountId };
     }
-    return QString();
+    return {};
+}
+
+QString FindFirstCdDrive(Drives& drives)
+{
+    return FirstCdDrive(drives).name;
 }
 
 QString CdRootName(Drives& drives)

@@ -31,6 +31,17 @@ QString CutAtNul(const QString& text);
 // The storage paths below a profile folder ("" names folders at the file-system root).
 StoragePaths SetStoragePaths(const QString& profile);
 
+// The first CD drive as it is now.
+struct CdDrive {
+    QString name;    // what FindFirstCdDrive returns
+    QString device;  // "/dev/sr0", "/dev/loop3"; "" when there is no drive
+    bool mounted = false;
+    int mountId = -1; // of the mounted medium; another disc at the same place differs
+
+    bool operator==(const CdDrive&) const = default;
+};
+CdDrive FirstCdDrive(Drives& drives);
+
 // The first optical drive: sr0 ... sr10 in that order, then loop-mounted iso9660/udf
 // images. A mounted disc is named by its mount point, a drive without a mounted disc by
 // its device path. "" when there is none.

@@ -18,6 +18,7 @@ class QLabel;
 class QMenu;
 class QAction;
 class QTabWidget;
+class QTimer;
 class QToolButton;
 class QTreeWidgetItem;
 
@@ -194,6 +195,15 @@ private:
     void connectTab(Area area);
     void SpreadsheetCheck();
     void rebuildCdTree();
+    // --- the CD tree follows the drive ---
+    // Reads the first CD drive afresh (asking the desktop to mount a disc that is in the
+    // drive but not mounted when mountIfNeeded), rebuilds the tree from it and empties the
+    // tab. Returns the folder to list: the disc's mount point, or "" without a disc.
+    QString reloadCdTree(bool mountIfNeeded);
+    void startCdWatch();
+    void cdDriveMayHaveChanged();
+    // A run, an operation, a dialog or a menu is under way: the CD tree must wait.
+    bool busyForCdReload() const;
     void showBrowseProgress();
     // One browse run of folder on the area's page; the caller empties the page first.
     int browseRun(Area area, const QString& folder, Run how);
@@ -218,6 +228,8 @@ private:
     std::unique_ptr<SaveDialog> m_saveDialog;
     std::unique_ptr<SpreadsheetExport> m_spreadsheetExport;
     std::unique_ptr<LinkHandlers> m_links;
+    CdDrive m_cdDrive;                // the drive as the CD tree shows it
+    QTimer* m_cdRetry = nullptr;      // looks again while a change waits for the window
 };
 
 } // namespace ztv

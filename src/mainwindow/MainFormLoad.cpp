@@ -36,6 +36,7 @@ void MainForm::Form_Load()
         }
     }
     SpreadsheetCheck();
+    startCdWatch();
 }
 
 void MainForm::LoadTab(Area a)

@@ -6,9 +6,12 @@
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/FolderTree.h"
+#include "platform/Drives.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <QMetaObject>
+#include <QTimer>
 
 namespace ztv {
 
@@ -25,7 +28,8 @@ void MainForm::BuildAreaTree(Area ar)
     QString key;
     QString icon;
     if (ar == Area::Cd) {
-        a.RootName = CdRootName(m_services.drives);
+        m_cdDrive = FirstCdDrive(m_services.drives);
+        a.RootName = m_cdDrive.name.isEmpty() ? QStringLiteral(":") : m_cdDrive.name;
         a.RootBase = QString();
         key = a.RootName;
         icon = image(FolderTree::Drive);
@@ -96,13 +100,73 @@ void MainForm::TreeView1_Expand(Area ar, QTreeWidgetItem* node)
 
 void MainForm::rebuildCdTree()
 {
+    reloadCdTree(false);
+}
+
+QString MainForm::reloadCdTree(bool mountIfNeeded)
+{
+    Drives& drives = m_services.drives;
+    CdDrive drive = FirstCdDrive(drives);
+    // A disc in the drive that the desktop did not mount: ask for it as a file manager
+    // would. Refused or impossible, the root stays without children.
+    if (mountIfNeeded && !drive.mounted && !drive.device.isEmpty() && drives.mediumPresent(drive.device)) {
+        // The window waits, disabled, while the desktop spins the disc up.
+        setEnabled(false);
+        const bool mounted = drives.mountMedium(drive.device);
+        setEnabled(true);
+        if (mounted)
+            drive = FirstCdDrive(drives);
+    }
+    m_cdDrive = drive;
     BrowsingArea& cd = area(Area::Cd);
     cd.ClearTabPictures();
+    cd.RootName = drive.name.isEmpty() ? QStringLiteral(":") : drive.name;
+    cd.RootBase = QString();
+    cd.CurrentNodePath = cd.RootName;
     FolderTree* tree = cd.TreeView1;
     tree->removeAllNodes();
-    const QString root = CdRootName(m_services.drives);
-    tree->addRoot(root, root, image(FolderTree::Drive));
-    TreeEnum(Area::Cd, { root });
+    tree->addRoot(cd.RootName, cd.RootName, image(FolderTree::Drive));
+    TreeEnum(Area::Cd, { cd.RootName });
+    return drive.mounted ? drive.name : QString();
+}
+
+void MainForm::startCdWatch()
+{
+    if (m_cdRetry)
+        return;
+    m_cdRetry = new QTimer(this);
+    m_cdRetry->setInterval(100);
+    connect(m_cdRetry, &QTimer::timeout, this, [this] { cdDriveMayHaveChanged(); });
+    m_services.drives.watch(this, [this] { cdDriveMayHaveChanged(); });
+}
+
+bool MainForm::busyForCdReload() const
+{
+    return gbBrowsing || m_browseArea.has_value() || !isEnabled() || QApplication::activeModalWidget()
+        || QApplication::activePopupWidget();
+}
+
+void MainForm::cdDriveMayHaveChanged()
+{
+    if (FirstCdDrive(m_services.drives) == m_cdDrive) {
+        m_cdRetry->stop(); // other mounts, or the disc came back before the window was free
+        return;
+    }
+    if (busyForCdReload()) {
+        // A listing of the disc that went away or was replaced ends with what it read.
+        if (m_browseArea == Area::Cd)
+            gBrowseQuit = true;
+        m_cdRetry->start();
+        return;
+    }
+    m_cdRetry->stop();
+    // As a click on the drive's root would, without asking to mount: the desktop that just
+    // unmounted a disc wants it so.
+    const QString folder = reloadCdTree(false);
+    const int r = ShowFolderThumbnails(Area::Cd, folder);
+    // Without a disc the page selector counts the empty page, not the last disc's pages.
+    if (r == ThumbnailBrowser::ResultOk || folder.isEmpty())
+        ComboSet(Area::Cd);
 }
 
 void MainForm::TreeView1_Collapse(Area ar, QTreeWidgetItem* node)
@@ -122,14 +186,13 @@ void MainForm::TreeView1_NodeClick(Area ar, QTreeWidgetItem* node)
     const QString path = tree->treePath(node);
     a.CurrentNodePath = path;
     int r = 0;
-    const QString cdRoot = CdRootName(m_services.drives);
-    if (ar == Area::Cd && path == cdRoot) {
-        // The drive's root: read the disc afresh, it may have been changed.
-        a.RootName = cdRoot;
-        tree->removeAllNodes();
-        tree->addRoot(a.RootName, a.RootName, image(FolderTree::Drive));
-        TreeEnum(ar, { a.RootName });
-        r = ShowFolderThumbnails(ar, tree->Dir1().path());
+    if (ar == Area::Cd && !node->parent()) {
+        // The drive's root, whatever it is called now: read the drive afresh, the disc may
+        // have been changed, put in or taken out since the tree was built.
+        const QString folder = reloadCdTree(true);
+        r = ShowFolderThumbnails(ar, folder);
+        if (folder.isEmpty())
+            ComboSet(ar);
     } else {
         r = ShowFolderThumbnails(ar, folderOf(ar, path));
     }

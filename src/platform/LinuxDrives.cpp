@@ -1,6 +1,8 @@
 #include "LinuxDrives.h"
 
+#include "DriveWatch.h"
 #include "PathCodec.h"
+#include "UDisksMount.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -44,11 +46,15 @@ QList<MountEntry> parseMountInfo(const QByteArray& text)
         const qsizetype dash = f.indexOf(QByteArray("-"), 6);
         if (f.size() < 6 || dash < 0 || dash + 2 >= f.size())
             continue;
+        bool idOk = false;
+        const int id = f.at(0).toInt(&idOk);
         entries.append({ decodePath(unescape(f.at(dash + 2))), decodePath(unescape(f.at(4))),
-            decodePath(unescape(f.at(dash + 1))) });
+            decodePath(unescape(f.at(dash + 1))), idOk ? id : -1 });
     }
     return entries;
 }
+
+LinuxDrives::~LinuxDrives() { delete m_watch.data(); }
 
 QString LinuxDrives::environmentHome() { return decodePath(qgetenv("HOME")); }
 
@@ -86,6 +92,31 @@ QList<MountEntry> LinuxDrives::mounts()
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return parseMountInfo(f.readAll()); // a proc file: its size is unknown, read to the end
+}
+
+bool LinuxDrives::mediumPresent(const QString& device)
+{
+    // The size of an optical drive in sectors is 0 while it holds no medium.
+    if (!device.startsWith(QLatin1String("/dev/")))
+        return false;
+    QFile f(QStringLiteral("/sys/block/") + device.mid(5) + QStringLiteral("/size"));
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    return f.readAll().trimmed().toLongLong() > 0;
+}
+
+bool LinuxDrives::mountMedium(const QString& device)
+{
+    // Spinning up a disc and reading its file system takes a few seconds.
+    constexpr int TimeoutMs = 20000;
+    return !udisksMount(QDBusConnection::systemBus(), device, TimeoutMs).isEmpty();
+}
+
+void LinuxDrives::watch(QObject* receiver, std::function<void()> onChange)
+{
+    if (!m_watch)
+        m_watch = new DriveWatch;
+    QObject::connect(m_watch.data(), &DriveWatch::changed, receiver, std::move(onChange));
 }
 
 } // namespace ztv

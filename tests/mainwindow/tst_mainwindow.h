@@ -28,4 +28,10 @@ private Q_SLOTS:
     void nodeClickListsFolder();
     void cdRootClickReloadsDisc();
     void treeMouseButtons();
+    // the CD tree following the drive (tst_cddrive.cpp)
+    void cdDiscAppearsSwapsAndGoes();
+    void cdChangeWaitsUntilTheWindowIsFree();
+    void cdDiscRemovedWhileListed();
+    void cdRootClickAfterExpandErrorRebuild();
+    void cdRootClickAsksToMountADisc();
 };

@@ -1,5 +1,7 @@
+#include "platform/DriveWatch.h"
 #include "platform/LinuxDrives.h"
 #include "platform/PathCodec.h"
+#include "platform/UDisksMount.h"
 
 #include <QTest>
 
@@ -33,6 +35,37 @@ private Q_SLOTS:
         QCOMPARE(m[3].mountPoint, u"/mnt/写真"_qs);
         QCOMPARE(encodePath(m[4].mountPoint), QByteArray("/mnt/sjis\x83\x5c"));
         QCOMPARE(m[4].device, u"my tmp"_qs);
+        // The mount's id tells a disc swapped at the same place from the one before.
+        QCOMPARE(m[1].mountId, 36);
+        QCOMPARE(m[2].mountId, 37);
+    }
+
+    void diskUevents()
+    {
+        const auto msg = [](std::initializer_list<const char*> fields) {
+            QByteArray m;
+            for (const char* f : fields)
+                m.append(f).append('\0');
+            return m;
+        };
+        QVERIFY(isDiskUevent(msg({ "change@/devices/pci0000:00/ata2/host1/target1:0:0/1:0:0:0/block/sr0",
+                                   "ACTION=change", "DEVNAME=sr0", "SUBSYSTEM=block", "DEVTYPE=disk",
+                                   "DISK_MEDIA_CHANGE=1", "SEQNUM=4021" })));
+        // A partition, another subsystem, or text that is not split into fields are not.
+        QVERIFY(!isDiskUevent(msg({ "add@/block/sda/sda1", "ACTION=add", "SUBSYSTEM=block", "DEVTYPE=partition" })));
+        QVERIFY(!isDiskUevent(msg({ "change@/devices/usb1", "ACTION=change", "SUBSYSTEM=usb", "DEVTYPE=usb_device" })));
+        QVERIFY(!isDiskUevent(QByteArray("SUBSYSTEM=block DEVTYPE=disk")));
+    }
+
+    void udisksObjectPaths()
+    {
+        QCOMPARE(udisksBlockPath(u"/dev/sr0"_qs), u"/org/freedesktop/UDisks2/block_devices/sr0"_qs);
+        QCOMPARE(udisksBlockPath(u"/dev/sr10"_qs), u"/org/freedesktop/UDisks2/block_devices/sr10"_qs);
+        // Anything else would name another object, or an invalid one.
+        QCOMPARE(udisksBlockPath(u"/dev/../etc"_qs), QString());
+        QCOMPARE(udisksBlockPath(u"/dev/disk/by-label/x"_qs), QString());
+        QCOMPARE(udisksBlockPath(u"/media/cdrom0"_qs), QString());
+        QCOMPARE(udisksBlockPath(u"/dev/sr-0"_qs), QString());
     }
 
     void ownMachine()

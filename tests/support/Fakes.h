@@ -6,6 +6,7 @@
 #include "platform/Spreadsheet.h"
 
 #include <QList>
+#include <QPointer>
 #include <QQueue>
 #include <QStringList>
 #include <optional>
@@ -63,11 +64,44 @@ public:
     QString passwdHome() override { return pwHome; }
     QStringList opticalDevices() override { return devices; }
     QList<MountEntry> mounts() override { return mountTable; }
+    bool mediumPresent(const QString& device) override { return media.contains(device); }
+    // Mounts mountOnRequest when it is set (a desktop that agrees), else refuses.
+    bool mountMedium(const QString& device) override
+    {
+        mountRequests << device;
+        if (whileMounting)
+            whileMounting();
+        if (!mountOnRequest)
+            return false;
+        mountTable.append(*mountOnRequest);
+        return true;
+    }
+    void watch(QObject* receiver, std::function<void()> onChange) override
+    {
+        watchers.append({ receiver, std::move(onChange) });
+    }
+    // What the kernel's signal of a changed mount table does.
+    void notify()
+    {
+        for (const Watcher& w : std::as_const(watchers)) {
+            if (w.receiver)
+                w.onChange();
+        }
+    }
 
     QString envHome;
     QString pwHome;
     QStringList devices;
     QList<MountEntry> mountTable;
+    QStringList media; // drives holding a medium
+    std::optional<MountEntry> mountOnRequest;
+    QStringList mountRequests;
+    std::function<void()> whileMounting;
+    struct Watcher {
+        QPointer<QObject> receiver;
+        std::function<void()> onChange;
+    };
+    QList<Watcher> watchers;
 };
 
 class FakeSpreadsheet : public Spreadsheet {
