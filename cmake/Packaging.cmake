@@ -22,8 +22,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Libraries the binaries link come from dpkg-shlibdeps (among them libheif1, libjxl0.7 and
-# libraw20, which read HEIF/AVIF, JPEG XL and camera RAW, and libspng0 (BSD-2-Clause) for large
-# PNGs; they are listed below as well, since
+# libraw20, which read HEIF/AVIF, JPEG XL and camera RAW; they are listed below as well, since
 # the program is of little use to a phone's photographs without them); the rest are loaded at
 # run time:
 # the SVG icon engine, image-format plugins, Qt's Japanese translation for the standard buttons, a font with kana
@@ -33,7 +32,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "libimagequant0 (>= 2.17), libqt6svg6, qt6-image-formats-plugins, qt6-translations-l10n, fonts-ipafont-gothic, xdg-utils, \
-libheif1 (>= 1.15), libjxl0.7, libraw20, libspng0")
+libheif1 (>= 1.15), libjxl0.7, libraw20")
 # Only the spreadsheet export needs LibreOffice; without it the three export items are greyed.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libreoffice-calc, qt6-wayland")
 include(CPack)

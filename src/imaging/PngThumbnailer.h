@@ -14,8 +14,8 @@ enum class PngOutcome {
     NotHandled, // not for this route: not a PNG, interlaced, with EXIF data, or too small to gain
 };
 
-// Large non-interlaced PNGs decoded one row at a time and averaged straight into the fitted
-// size, so the full-size picture is never held. Reads the open file from offset 0 (the
+// Large non-interlaced PNGs decoded one row at a time (libpng) and averaged straight into the
+// fitted size, so the full-size picture is never held. Reads the open file from offset 0 (the
 // offset is left anywhere); stop, when set, abandons the decode early. *upright, when
 // given, receives the picture's size.
 PngOutcome makePngThumbnail(
