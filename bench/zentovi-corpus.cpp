@@ -153,7 +153,7 @@ int main(int argc, char** argv)
         if (!save(out + QStringLiteral("/camera-%1.jpg").arg(i + 1, 3, 10, QLatin1Char('0')), bytes))
             ok = false;
     });
-    // 10 of 6000 x 4000 whose 4:3 thumbnail is letterboxed: it must not be used.
+    // 10 of 6000 x 4000 whose 4:3 thumbnail is letterboxed: used with its bars cut off.
     runParallel(10, [&](int i) {
         const QImage picture = cameraPicture(photos[size_t(i + 7) % photos.size()], { 6000, 4000 }, quint32(1000 + i));
         const QByteArray bytes = ztv::test::withExif(encode(picture, "JPEG", 92), 1, encode(letterboxed(picture, { 160, 120 }), "JPEG", 85));
