@@ -32,7 +32,7 @@ bool looksLikePng(const unsigned char* p, size_t n)
 struct Source {
     int fd = -1;
     const unsigned char* data = nullptr;
-    size_t size = 0, begin = 0, end = 0;
+    size_t begin = 0, end = 0;
     std::vector<unsigned char> buffer;
 };
 
