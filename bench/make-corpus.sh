@@ -3,9 +3,14 @@
 # from Debian's wallpaper packages, 200 camera-size JPEGs (60% with an EXIF thumbnail, 40%
 # turned by EXIF orientation), 10 big 3:2 JPEGs with letterboxed 4:3 thumbnails, 21 RGBA PNGs,
 # 11 GIFs and 8 broken files: 269 files.
+# With --wallpapers, a folder shaped like a wallpaper or screenshot folder instead (default
+# /tmp/zentovi-wallpapers): 57 large PNGs (RGB and RGBA, 2560 x 1440 to 5120 x 2880) and 57
+# large JPEGs without EXIF thumbnails (19 progressive), all made from the same photographs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=${1:-/tmp/zentovi-corpus}
+wallpapers=0
+if [ "${1:-}" = --wallpapers ]; then wallpapers=1; shift; fi
+if [ $wallpapers = 1 ]; then out=${1:-/tmp/zentovi-wallpapers}; else out=${1:-/tmp/zentovi-corpus}; fi
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 
@@ -29,6 +34,11 @@ if [ ${#photos[@]} -eq 0 ]; then echo "no photographs found in the wallpaper pac
 
 rm -rf "$out"
 mkdir -p "$out"
+if [ $wallpapers = 1 ]; then
+  "$build/bench/zentovi-corpus" --wallpapers "$out" "${photos[@]}"
+  echo "$(find "$out" -type f | wc -l) files, $(du -sm "$out" | cut -f1) MiB in $out"
+  exit 0
+fi
 for p in "${photos[@]}"; do cp "$p" "$out/photo-$(basename "$p")"; done
 "$build/bench/zentovi-corpus" "$out" "${photos[@]}"
 for i in $(seq 1 11); do

@@ -1,7 +1,9 @@
 // Runs the program's own BrowseFolder on a folder, offscreen, the way the main window does
 // (each thumbnail kept, one event pass per file), and prints what it cost.
 #include "imaging/FolderListing.h"
+#include "imaging/JpegThumbnailer.h"
 #include "imaging/ThumbnailBrowser.h"
+#include "imaging/ThumbnailEngine.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,8 +16,10 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 using ztv::ThumbnailBrowser;
 
@@ -67,7 +71,58 @@ Figures browseOnce(ThumbnailBrowser& browser, const QString& folder)
     return f;
 }
 
-// vipsthumbnail -s 100x100 over the same files in two processes; files per second.
+// The kinds of file whose costs differ most, for the per-kind figures.
+enum Kind { ExifJpeg, OtherJpeg, Png, Gif, Other, Unreadable, KindCount };
+const char* const kindNames[KindCount] = { "jpeg_exif", "jpeg", "png", "gif", "other", "unreadable" };
+const char* const kindTitles[KindCount] = { "JPEG, EXIF thumbnail used", "other JPEG", "PNG", "GIF", "other",
+                                            "unreadable" };
+
+struct KindFigures {
+    int count[KindCount] = {};
+    double seconds[KindCount] = {};
+    double msPerFile(int k) const { return count[k] ? 1000.0 * seconds[k] / count[k] : 0.0; }
+};
+
+// Every file once more, one after another on this thread, through the same engine, timed and
+// sorted by kind (JPEGs by whether their EXIF thumbnail served).
+KindFigures costByKind(const QStringList& files, QSize box)
+{
+    KindFigures k;
+    for (const QString& path : files) {
+        QElapsedTimer clock;
+        clock.start();
+        int status = 0;
+        const int fd = ztv::openRegularFile(path, &status);
+        Kind kind = Unreadable;
+        if (fd >= 0) {
+            unsigned char head[4] = {};
+            const bool got = ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head);
+            QImage image;
+            bool fromExif = false;
+            const bool jpeg = got && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+            if (jpeg && ztv::makeJpegThumbnail(fd, box, &image, nullptr, nullptr, &fromExif) != ztv::JpegOutcome::NotHandled)
+                ::close(fd);
+            else
+                image = ztv::decodeThumbnail(fd, box);
+            if (!image.isNull()) {
+                if (jpeg)
+                    kind = fromExif ? ExifJpeg : OtherJpeg;
+                else if (got && std::memcmp(head, "\x89PNG", 4) == 0)
+                    kind = Png;
+                else if (got && std::memcmp(head, "GIF8", 4) == 0)
+                    kind = Gif;
+                else
+                    kind = Other;
+            }
+        }
+        ++k.count[kind];
+        k.seconds[kind] += clock.nsecsElapsed() / 1e9;
+    }
+    return k;
+}
+
+// vipsthumbnail -s 100x100 over the same files in two processes, one thread each (more
+// threads than cores only make the two processes wait on each other); files per second.
 double peer(const QStringList& files)
 {
     QTemporaryDir out;
@@ -83,6 +138,9 @@ double peer(const QStringList& files)
         args += halves[i];
         processes[i].setProcessChannelMode(QProcess::ForwardedOutputChannel);
         processes[i].setStandardErrorFile(QProcess::nullDevice());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VIPS_CONCURRENCY"), QStringLiteral("1"));
+        processes[i].setProcessEnvironment(env);
         processes[i].start(QStringLiteral("vipsthumbnail"), args);
     }
     for (QProcess& p : processes) {
@@ -152,7 +210,7 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
-    bool warm = false, withPeer = false, withHeifPeer = false;
+    bool warm = false, withPeer = false, withHeifPeer = false, byKind = true;
     int workers = 0;
     QString folder, cacheDir;
     for (int i = 0; i < args.size(); ++i) {
@@ -163,6 +221,8 @@ int main(int argc, char** argv)
             warm = true;
         else if (a == QLatin1String("--peer"))
             withPeer = true;
+        else if (a == QLatin1String("--no-kinds"))
+            byKind = false;
         else if (a == QLatin1String("--heif-peer"))
             withHeifPeer = true;
         else if (a == QLatin1String("--workers") && i + 1 < args.size())
@@ -178,10 +238,11 @@ int main(int argc, char** argv)
         }
     }
     if (folder.isEmpty()) {
-        std::fprintf(stderr, "usage: zentovi-bench [--cold | --warm] [--peer | --heif-peer] [--workers N] [--cache DIR] FOLDER\n"
+        std::fprintf(stderr, "usage: zentovi-bench [--cold | --warm] [--peer | --heif-peer] [--no-kinds] [--workers N] [--cache DIR] FOLDER\n"
                              "  --cold  the thumbnail cache is neither read nor written (default)\n"
                              "  --warm  one browse fills a cache (DIR, else a temporary one); the second is measured\n"
-                             "  --peer  also runs vipsthumbnail -s 100x100 in two processes on the same files\n"
+                             "  --peer  also runs vipsthumbnail -s 100x100 in two processes (VIPS_CONCURRENCY=1) on the same files\n"
+                             "  --no-kinds  leaves out the second, one-thread pass that times each kind of file\n"
                              "  --heif-peer  also runs heif-thumbnailer -s 100 on each file, two processes at a time\n");
         return 2;
     }
@@ -223,6 +284,17 @@ int main(int argc, char** argv)
                           .arg(f.first25, 0, 'f', 3)
                           .arg(f.maxPauseMs, 0, 'f', 1)
                           .arg(rss, 0, 'f', 1);
+    if (byKind) {
+        const KindFigures k = costByKind(files, QSize(100, 100));
+        std::printf("ms per file by kind (one thread, one file after another):\n");
+        for (int i = 0; i < KindCount; ++i) {
+            std::printf("  %-26s %4d files  %7.2f ms\n", kindTitles[i], k.count[i], k.msPerFile(i));
+            summary += QStringLiteral(" ms_%1=%2 n_%1=%3")
+                           .arg(QLatin1String(kindNames[i]))
+                           .arg(k.msPerFile(i), 0, 'f', 2)
+                           .arg(k.count[i]);
+        }
+    }
     if (withPeer) {
         const double peerRate = peer(files);
         std::printf("vipsthumbnail, 2 processes: %.1f files per second\n", peerRate);

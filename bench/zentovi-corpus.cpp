@@ -1,6 +1,8 @@
 // Writes the generated part of the benchmark corpus into a folder, from a few real photos:
 // camera-size JPEGs with and without EXIF thumbnails and orientations, big 3:2 JPEGs with
-// letterboxed 4:3 thumbnails, RGBA PNGs and broken files.
+// letterboxed 4:3 thumbnails, RGBA PNGs and broken files. With --wallpapers, a folder shaped
+// like a wallpaper or screenshot folder instead: half large PNGs, half large JPEGs without
+// EXIF thumbnails.
 #include "ExifBuilder.h"
 
 #include <QDir>
@@ -18,9 +20,9 @@
 
 namespace {
 
-QByteArray encode(const QImage& image, const char* format, int quality = 90)
+QByteArray encode(const QImage& image, const char* format, int quality = 90, bool progressive = false)
 {
-    return ztv::test::encodeImage(image, format, quality);
+    return ztv::test::encodeImage(image, format, quality, progressive);
 }
 
 // The photo cropped to the aspect of size and scaled to it, with sensor-like noise so the
@@ -74,15 +76,52 @@ void runParallel(int count, const std::function<void(int)>& job)
         t.join();
 }
 
+// 57 PNGs (RGB and RGBA by turns) and 57 JPEGs (one in three progressive) at screen sizes
+// from 2560 x 1440 to 5120 x 2880, each made from a photo so that the content is photographic.
+bool writeWallpapers(const QString& out, const std::vector<QImage>& photos)
+{
+    const QSize sizes[] = { { 2560, 1440 }, { 3840, 2160 }, { 5120, 2880 }, { 3440, 1440 }, { 2880, 1800 } };
+    std::atomic<bool> ok { true };
+    runParallel(114, [&](int i) {
+        const int n = i / 2;
+        const QSize size = sizes[size_t(n) % std::size(sizes)];
+        QImage picture = cameraPicture(photos[size_t(i) % photos.size()], size, quint32(5000 + i));
+        QString name;
+        QByteArray bytes;
+        if (i % 2 == 0) {
+            if (n % 2 == 1) {
+                // A window-like overlay with soft transparency, as in screenshots of desktops.
+                picture = picture.convertToFormat(QImage::Format_ARGB32);
+                for (int y = 0; y < picture.height(); ++y) {
+                    auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
+                    for (int x = 0; x < picture.width(); ++x)
+                        line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]), 160 + (y * 95) / picture.height());
+                }
+            }
+            name = QStringLiteral("/wallpaper-%1.png").arg(n + 1, 2, 10, QLatin1Char('0'));
+            bytes = encode(picture, "PNG");
+        } else {
+            name = QStringLiteral("/wallpaper-%1.jpg").arg(n + 1, 2, 10, QLatin1Char('0'));
+            bytes = encode(picture, "JPEG", 90, n % 3 == 0);
+        }
+        if (!save(out + name, bytes))
+            ok = false;
+    });
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    const bool wallpapers = args.size() > 1 && args[1] == QLatin1String("--wallpapers");
+    if (wallpapers)
+        args.removeAt(1);
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: zentovi-corpus OUTPUT-FOLDER PHOTO...\n");
+        std::fprintf(stderr, "usage: zentovi-corpus [--wallpapers] OUTPUT-FOLDER PHOTO...\n");
         return 2;
     }
     const QString out = args[1];
@@ -97,6 +136,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no readable photos\n");
         return 1;
     }
+    if (wallpapers)
+        return writeWallpapers(out, photos) ? 0 : 1;
     const int orientations[] = { 3, 6, 8 };
     std::atomic<bool> ok { true };
 
@@ -112,7 +153,7 @@ int main(int argc, char** argv)
         if (!save(out + QStringLiteral("/camera-%1.jpg").arg(i + 1, 3, 10, QLatin1Char('0')), bytes))
             ok = false;
     });
-    // 10 of 6000 x 4000 whose 4:3 thumbnail is letterboxed: it must not be used.
+    // 10 of 6000 x 4000 whose 4:3 thumbnail is letterboxed: used with its bars cut off.
     runParallel(10, [&](int i) {
         const QImage picture = cameraPicture(photos[size_t(i + 7) % photos.size()], { 6000, 4000 }, quint32(1000 + i));
         const QByteArray bytes = ztv::test::withExif(encode(picture, "JPEG", 92), 1, encode(letterboxed(picture, { 160, 120 }), "JPEG", 85));

@@ -93,7 +93,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         buffer.open(QIODevice::ReadOnly);
         (void)QImageReader::imageFormat(&buffer);
     }
-    if (ztv::sniffExtraFormat(reinterpret_cast<const unsigned char*>(data), size) != ztv::ExtraFormat::None)
+    // Formats whose file route differs from the one in memory: HEIF read on demand, PNG
+    // streamed row by row.
+    if (ztv::sniffExtraFormat(reinterpret_cast<const unsigned char*>(data), size) != ztv::ExtraFormat::None
+        || bytes.startsWith("\x89PNG"))
         fileThumbnail(bytes);
     const QImage thumb = ztv::makeThumbnailFromBytes(bytes, QSize(100, 100));
     if (!thumb.isNull() && (thumb.width() > 100 || thumb.height() > 100))

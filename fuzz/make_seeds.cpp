@@ -50,6 +50,16 @@ int main(int argc, char** argv)
         { "seed-exif6.jpg", ztv::test::withExif(encode(opaque, "JPEG"), 6, encode(opaque.scaled(12, 8), "JPEG")) },
         { "seed-grey.jpg", encode(opaque.convertToFormat(QImage::Format_Grayscale8), "JPEG") },
         { "seed.png", encode(picture, "PNG") },
+        // Wide enough (for the fuzz target's 100 x 100 box) to take the row-by-row PNG route.
+        { "seed-rows.png", encode(picture.scaled(240, 16), "PNG") },
+        { "seed-rows-opaque.png", encode(opaque.scaled(240, 16), "PNG") },
+        // A 3:2 picture whose EXIF thumbnail is 4:3 with black bars top and bottom.
+        { "seed-letterbox.jpg", [&] {
+             QImage thumb(160, 120, QImage::Format_RGB32);
+             thumb.fill(Qt::black);
+             QPainter(&thumb).drawImage(0, 7, opaque.scaled(160, 107));
+             return ztv::test::withExif(encode(opaque.scaled(300, 200), "JPEG"), 1, encode(thumb, "JPEG"));
+         }() },
         { "seed.gif", QByteArray(reinterpret_cast<const char*>(gif), sizeof gif) },
         { "seed.webp", encode(picture, "WEBP") },
         { "seed.tif", encode(picture, "TIFF") },

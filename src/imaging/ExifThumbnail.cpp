@@ -4,6 +4,9 @@
 
 #include <libexif/exif-data.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace ztv {
@@ -32,6 +35,96 @@ ExifFacts readExifFacts(const unsigned char* data, size_t size)
         facts.thumbnail = QByteArray(reinterpret_cast<const char*>(ed->data), qsizetype(ed->size));
     exif_data_unref(ed);
     return facts;
+}
+
+namespace {
+
+// A bar's pixels may stray this far from its colour (per channel): JPEG noise on a flat band.
+constexpr int BarTolerance = 14;
+
+// One line of the thumbnail (a row, or a column when across is false) read as colours.
+struct Lines {
+    const QImage& image;
+    bool rows;
+    int count() const { return rows ? image.height() : image.width(); }
+    int length() const { return rows ? image.width() : image.height(); }
+    QRgb at(int line, int i) const
+    {
+        return rows ? reinterpret_cast<const QRgb*>(image.constScanLine(line))[i]
+                    : reinterpret_cast<const QRgb*>(image.constScanLine(i))[line];
+    }
+    // The line's mean colour, or false when a pixel strays from it.
+    bool uniform(int line, QRgb* colour) const
+    {
+        long r = 0, g = 0, b = 0;
+        const int n = length();
+        for (int i = 0; i < n; ++i) {
+            const QRgb p = at(line, i);
+            r += qRed(p);
+            g += qGreen(p);
+            b += qBlue(p);
+        }
+        const QRgb mean = qRgb(int(r / n), int(g / n), int(b / n));
+        for (int i = 0; i < n; ++i) {
+            if (!closeColours(at(line, i), mean))
+                return false;
+        }
+        *colour = mean;
+        return true;
+    }
+    static bool closeColours(QRgb a, QRgb b)
+    {
+        return std::abs(qRed(a) - qRed(b)) <= BarTolerance && std::abs(qGreen(a) - qGreen(b)) <= BarTolerance
+            && std::abs(qBlue(a) - qBlue(b)) <= BarTolerance;
+    }
+};
+
+} // namespace
+
+QImage cropUniformBars(const QImage& thumbnail, QSize mainSize)
+{
+    if (thumbnail.isNull() || mainSize.isEmpty())
+        return {};
+    const QImage image = thumbnail.convertToFormat(QImage::Format_RGB32);
+    const double mainAspect = double(mainSize.width()) / mainSize.height();
+    const double aspect = double(image.width()) / image.height();
+    if (std::abs(aspect - mainAspect) <= 0.03 * mainAspect)
+        return {};
+    // Taller than the picture: bars top and bottom; wider: left and right.
+    const bool rows = aspect < mainAspect;
+    const Lines lines { image, rows };
+    const int content = rows ? int(std::lround(image.width() / mainAspect)) : int(std::lround(image.height() * mainAspect));
+    const int bars = lines.count() - content;
+    if (content < 1 || bars < 2)
+        return {};
+    // Count the uniform lines of one colour from each edge. Each side's bar must be half the
+    // difference (cameras centre the picture), give or take the line where picture meets bar
+    // (blurred by the JPEG) and the odd line: a longer run of bar colour means the picture
+    // does not fill the rest, a shorter one that there are no bars.
+    const int first = bars / 2;
+    const int slack = 2;
+    const int limit = std::min(lines.count() / 2, bars + slack + 1);
+    QRgb topColour = 0, bottomColour = 0, colour = 0;
+    int top = 0, bottom = 0;
+    while (top < limit && lines.uniform(top, &colour) && (top == 0 || Lines::closeColours(colour, topColour))) {
+        if (top == 0)
+            topColour = colour;
+        ++top;
+    }
+    const int last = lines.count() - 1;
+    while (bottom < limit && lines.uniform(last - bottom, &colour)
+           && (bottom == 0 || Lines::closeColours(colour, bottomColour))) {
+        if (bottom == 0)
+            bottomColour = colour;
+        ++bottom;
+    }
+    if (top == 0 || bottom == 0 || !Lines::closeColours(topColour, bottomColour))
+        return {};
+    if (std::abs(top - first) > slack || std::abs(bottom - (bars - first)) > slack)
+        return {};
+    // Where the picture starts is best told by the top bar's own end.
+    const int start = std::min(top, bars);
+    return rows ? image.copy(0, start, image.width(), content) : image.copy(start, 0, content, image.height());
 }
 
 QImage applyExifOrientation(QImage image, int orientation)

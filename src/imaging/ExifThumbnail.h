@@ -20,6 +20,12 @@ ExifFacts readExifFacts(const unsigned char* data, size_t size);
 // the same operations Qt's readers apply).
 QImage applyExifOrientation(QImage image, int orientation);
 
+// The picture inside an embedded thumbnail whose shape differs from the main picture's
+// (mainSize, stored frame) because the camera put it between uniform bars of one colour, top
+// and bottom or left and right. Null when the edges the shape difference needs are not such
+// bars (they are picture), or when the shapes already agree.
+QImage cropUniformBars(const QImage& thumbnail, QSize mainSize);
+
 // Whether the orientation turns the picture a quarter turn (width and height swap).
 inline bool orientationSwapsSides(int orientation) { return orientation >= 5 && orientation <= 8; }
 

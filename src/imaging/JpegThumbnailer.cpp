@@ -120,6 +120,7 @@ struct Job {
     bool tryExif = true;
     const std::atomic<bool>* stop = nullptr;
     QSize* upright = nullptr;
+    bool* fromExif = nullptr;
 };
 
 // Everything that must outlive a longjmp lives here, reached through one unchanging pointer.
@@ -166,7 +167,8 @@ qint64 coefficientBytes(const jpeg_decompress_struct& cinfo)
 JpegOutcome run(const Input& in, const Job& job, QImage* out);
 
 // The embedded thumbnail, when it can stand in for the picture: a JPEG at least as large as
-// the target and of the picture's shape (3:2 cameras often embed a letterboxed 4:3 one).
+// the target and of the picture's shape, or holding the picture at that size between uniform
+// bars (3:2 cameras often embed a letterboxed 4:3 one).
 bool soundExifThumbnail(const QByteArray& bytes, QSize mainSize, QSize target, QImage* out)
 {
     Job job;
@@ -225,9 +227,17 @@ JpegOutcome run(const Input& in, const Job& job, QImage* out)
     QSize target;
     if (thumbnailMode) {
         target = job.exact;
-        if (int(w) < target.width() || int(h) < target.height() || !aspectClose(QSize(int(w), int(h)), job.mainSize)) {
+        if (int(w) < target.width() || int(h) < target.height()) {
             jpeg_destroy_decompress(cinfo);
             return JpegOutcome::NotHandled;
+        }
+        // Of another shape: decoded whole, it may still hold the picture between bars.
+        if (!aspectClose(QSize(int(w), int(h)), job.mainSize)) {
+            if (qint64(w) * h > 1024LL * 1024) { // a thumbnail, not a second picture
+                jpeg_destroy_decompress(cinfo);
+                return JpegOutcome::NotHandled;
+            }
+            target = QSize(int(w), int(h));
         }
     } else {
         for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next) {
@@ -245,6 +255,8 @@ JpegOutcome run(const Input& in, const Job& job, QImage* out)
             && soundExifThumbnail(s->exif.thumbnail, QSize(int(w), int(h)), target, &s->exifThumb)) {
             jpeg_destroy_decompress(cinfo);
             *out = applyExifOrientation(std::move(s->exifThumb), orientation);
+            if (job.fromExif)
+                *job.fromExif = true;
             return JpegOutcome::Made;
         }
     }
@@ -307,6 +319,13 @@ JpegOutcome run(const Input& in, const Job& job, QImage* out)
     jpeg_destroy_decompress(cinfo); // no need to read what follows the last row
     if (!gotRows || stopped(job))
         return JpegOutcome::Unreadable;
+    if (thumbnailMode && target != job.exact) {
+        QImage inner = cropUniformBars(s->image, job.mainSize);
+        if (inner.width() < job.exact.width() || inner.height() < job.exact.height())
+            return JpegOutcome::NotHandled;
+        s->image = std::move(inner);
+        target = job.exact;
+    }
     if (s->image.size() != target)
         s->image = s->image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     *out = thumbnailMode ? std::move(s->image) : applyExifOrientation(std::move(s->image), orientation);
@@ -352,8 +371,11 @@ JpegOutcome checkJpegForDecode(int fd, qint64 coefficientLimit)
     return tooMuch ? JpegOutcome::Unreadable : JpegOutcome::Made;
 }
 
-JpegOutcome makeJpegThumbnail(int fd, QSize box, QImage* out, QSize* upright, const std::atomic<bool>* stop)
+JpegOutcome makeJpegThumbnail(int fd, QSize box, QImage* out, QSize* upright, const std::atomic<bool>* stop,
+                              bool* fromExif)
 {
+    if (fromExif)
+        *fromExif = false;
     if (!jpegAtStart(fd))
         return JpegOutcome::NotHandled;
     Input in;
@@ -362,6 +384,7 @@ JpegOutcome makeJpegThumbnail(int fd, QSize box, QImage* out, QSize* upright, co
     job.box = box;
     job.stop = stop;
     job.upright = upright;
+    job.fromExif = fromExif;
     return run(in, job, out);
 }
 

@@ -14,13 +14,15 @@ enum class JpegOutcome {
 };
 
 // JPEG thumbnails the fast way: the embedded EXIF thumbnail when it is sound (a JPEG at
-// least as large as the target and within 3% of the picture's aspect ratio), else a
+// least as large as the target and within 3% of the picture's aspect ratio, or holding a
+// picture of that size and shape between uniform bars), else a
 // DCT-scaled decode (for progressive files only the first DC scans when 1/8 scale is enough).
 // The main picture's orientation is applied either way. Reads the open file from offset 0;
 // stop, when set, abandons the decode early.
-// *upright, when given, receives the picture's own size as it stands upright.
+// *upright, when given, receives the picture's own size as it stands upright; *fromExif
+// whether the embedded thumbnail was used.
 JpegOutcome makeJpegThumbnail(int fd, QSize box, QImage* out, QSize* upright = nullptr,
-                              const std::atomic<bool>* stop = nullptr);
+                              const std::atomic<bool>* stop = nullptr, bool* fromExif = nullptr);
 
 // The same from bytes in memory (the fuzz target's entry).
 JpegOutcome makeJpegThumbnailFromMemory(const unsigned char* data, size_t size, QSize box, QImage* out);

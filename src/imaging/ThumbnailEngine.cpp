@@ -3,6 +3,7 @@
 #include "ExtraFormats.h"
 #include "ExtraReaders.h"
 #include "JpegThumbnailer.h"
+#include "PngThumbnailer.h"
 #include "platform/PathCodec.h"
 
 #include <QBuffer>
@@ -139,6 +140,9 @@ QImage decodeThumbnail(int fd, QSize box, QSize* upright, const std::atomic<bool
     case JpegOutcome::Unreadable:
         break;
     case JpegOutcome::NotHandled: {
+        const PngOutcome png = makePngThumbnail(fd, box, &image, upright, stop);
+        if (png != PngOutcome::NotHandled)
+            break;
         if (const ExtraFormat extra = sniffExtraFormat(fd); extra != ExtraFormat::None) {
             image = decodeExtraThumbnail(extra, fd, box, upright, stop);
             break;
@@ -179,6 +183,14 @@ QImage makeThumbnailFromBytes(const QByteArray& bytes, QSize box)
     case JpegOutcome::Unreadable:
         return {};
     case JpegOutcome::NotHandled:
+        break;
+    }
+    switch (makePngThumbnailFromMemory(data, size_t(bytes.size()), box, &image)) {
+    case PngOutcome::Made:
+        return compactThumbnail(std::move(image));
+    case PngOutcome::Unreadable:
+        return {};
+    case PngOutcome::NotHandled:
         break;
     }
     if (const ExtraFormat extra = sniffExtraFormat(data, size_t(bytes.size())); extra != ExtraFormat::None) {

@@ -42,8 +42,8 @@ enum class ExtraFormat;
 QImage decodeExtraThumbnail(ExtraFormat format, int fd, QSize box, QSize* upright = nullptr,
                             const std::atomic<bool>* stop = nullptr);
 
-// Makes one file's thumbnail: JPEG through its fast route, the formats above through their
-// libraries, everything else through Qt.
+// Makes one file's thumbnail: JPEG and large PNG through their fast routes, the formats above
+// through their libraries, everything else through Qt.
 // Safe to call from any thread; closes the file before it returns. stop, when set, may cut
 // a long decode short (the result is then of no use).
 ThumbnailResult makeThumbnail(const QString& path, QSize box, const std::atomic<bool>* stop = nullptr);

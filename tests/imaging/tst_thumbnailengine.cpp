@@ -1,5 +1,7 @@
 #include "ExifBuilder.h"
 #include "StorageBuilder.h"
+#include "imaging/JpegThumbnailer.h"
+#include "imaging/PngThumbnailer.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailCache.h"
 #include "imaging/ThumbnailEngine.h"
@@ -10,7 +12,11 @@
 #include <QPainter>
 #include <QTest>
 
+#include <QLinearGradient>
+#include <QRadialGradient>
+
 #include <chrono>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
@@ -78,6 +84,55 @@ QList<ThumbnailResult> browseAll(ThumbnailBrowser& browser, const QString& folde
     return out;
 }
 
+// A smooth, photograph-like scene drawn relative to its size, so that it looks the same at
+// any size (a camera's thumbnail of its own picture).
+QImage scene(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, size.width(), size.height());
+    sky.setColorAt(0, QColor(40, 90, 170));
+    sky.setColorAt(1, QColor(230, 190, 120));
+    p.fillRect(image.rect(), sky);
+    QRadialGradient sun(size.width() * 0.7, size.height() * 0.35, size.width() * 0.25);
+    sun.setColorAt(0, QColor(255, 240, 200));
+    sun.setColorAt(1, QColor(255, 240, 200, 0));
+    p.fillRect(image.rect(), sun);
+    QRadialGradient hill(size.width() * 0.25, size.height() * 1.1, size.width() * 0.6);
+    hill.setColorAt(0, QColor(30, 110, 50));
+    hill.setColorAt(1, QColor(30, 110, 50, 0));
+    p.fillRect(image.rect(), hill);
+    return image;
+}
+
+// The scene at thumbnail size between bars: content placed at `at` inside a canvas of bar colour.
+QImage barred(QSize canvas, QRect at, QColor bar)
+{
+    QImage image(canvas, QImage::Format_RGB32);
+    image.fill(bar);
+    QPainter p(&image);
+    p.drawImage(at.topLeft(), scene(at.size()));
+    return image;
+}
+
+// Mean difference per channel of two premultiplied pictures, alpha included, 0..255.
+double differenceWithAlpha(const QImage& a, const QImage& b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col) {
+            sum += std::abs(qRed(p[col]) - qRed(q[col])) + std::abs(qGreen(p[col]) - qGreen(q[col]))
+                + std::abs(qBlue(p[col]) - qBlue(q[col])) + std::abs(qAlpha(p[col]) - qAlpha(q[col]));
+        }
+    }
+    return sum / (4.0 * x.width() * x.height());
+}
+
 QColor centre(const QImage& image) { return image.pixelColor(image.width() / 2, image.height() / 2); }
 
 } // namespace
@@ -88,6 +143,10 @@ private Q_SLOTS:
     void fastPathMatchesQt();
     void exifThumbnailRoutes_data();
     void exifThumbnailRoutes();
+    void letterboxedThumbnails_data();
+    void letterboxedThumbnails();
+    void pngRowRouteMatchesQt_data();
+    void pngRowRouteMatchesQt();
     void pipelineKeepsOrderPastASlowFile();
     void pipelineStopsWithinItsWindow();
     void cacheUri();
@@ -188,6 +247,131 @@ void TestThumbnailEngine::exifThumbnailRoutes()
         QVERIFY2(bright.blue() > 200 && bright.red() < 60, qPrintable(bright.name()));
     else
         QVERIFY2(bright.red() > 200 && bright.blue() < 60, qPrintable(bright.name()));
+}
+
+void TestThumbnailEngine::letterboxedThumbnails_data()
+{
+    QTest::addColumn<QSize>("mainSize");
+    QTest::addColumn<QImage>("thumb");
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<bool>("thumbUsed");
+    // 3:2 picture, 4:3 thumbnail with black bars of 7 and 6 rows, as cameras write them.
+    QTest::newRow("bars top and bottom") << QSize(1500, 1000) << barred({ 160, 120 }, { 0, 7, 160, 107 }, Qt::black)
+                                         << 1 << true;
+    QTest::newRow("bars, turned") << QSize(1500, 1000) << barred({ 160, 120 }, { 0, 7, 160, 107 }, Qt::black) << 6
+                                  << true;
+    QTest::newRow("bars, mirrored and turned")
+        << QSize(1500, 1000) << barred({ 160, 120 }, { 0, 7, 160, 107 }, Qt::black) << 7 << true;
+    QTest::newRow("grey bars left and right") << QSize(900, 1200)
+                                              << barred({ 160, 120 }, { 35, 0, 90, 120 }, QColor(128, 128, 128)) << 1
+                                              << true;
+    QTest::newRow("bars one row off centre")
+        << QSize(1500, 1000) << barred({ 160, 120 }, { 0, 8, 160, 107 }, Qt::black) << 1 << true;
+    // Looks like bars but is picture: a dark band on one side only, or bands of two colours.
+    QImage oneSide = scene({ 160, 120 });
+    QPainter(&oneSide).fillRect(0, 0, 160, 13, Qt::black);
+    QTest::newRow("dark band on one side") << QSize(1500, 1000) << oneSide << 1 << false;
+    QImage twoColours = barred({ 160, 120 }, { 0, 7, 160, 107 }, Qt::black);
+    QPainter(&twoColours).fillRect(0, 114, 160, 6, Qt::white);
+    QTest::newRow("bands of two colours") << QSize(1500, 1000) << twoColours << 1 << false;
+    QImage noisy = barred({ 160, 120 }, { 0, 7, 160, 107 }, Qt::black);
+    for (int x = 0; x < 160; x += 9)
+        noisy.setPixel(x, 2, qRgb(200, 200, 200));
+    QTest::newRow("bar with detail in it") << QSize(1500, 1000) << noisy << 1 << false;
+    QTest::newRow("no bars, other shape") << QSize(1500, 1000) << scene({ 160, 120 }) << 1 << false;
+    // Bars far longer or shorter than the shapes need: the picture does not fill the rest.
+    QTest::newRow("picture boxed in a frame") << QSize(1500, 1000)
+                                              << barred({ 160, 120 }, { 40, 40, 80, 53 }, Qt::black) << 1 << false;
+    QTest::newRow("bars off centre") << QSize(1500, 1000) << barred({ 160, 120 }, { 0, 13, 160, 107 }, Qt::black)
+                                     << 1 << false;
+}
+
+void TestThumbnailEngine::letterboxedThumbnails()
+{
+    QFETCH(QSize, mainSize);
+    QFETCH(QImage, thumb);
+    QFETCH(int, orientation);
+    QFETCH(bool, thumbUsed);
+    TestHome home;
+    const QString path = home.write(QStringLiteral("f/cam.jpg"),
+                                    ztv::test::withExif(encode(scene(mainSize), "JPEG"), orientation, encode(thumb, "JPEG")));
+    const QSize box(100, 100);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    QImage image;
+    bool fromExif = false;
+    const JpegOutcome outcome = makeJpegThumbnail(fd, box, &image, nullptr, nullptr, &fromExif);
+    ::close(fd);
+    QCOMPARE(outcome, JpegOutcome::Made);
+    QCOMPARE(fromExif, thumbUsed);
+    // Whichever route served, the result is the picture, upright, of the reference's size.
+    const QImage ref = reference(path, box);
+    QCOMPARE(image.size(), ref.size());
+    const double diff = difference(image, ref);
+    QVERIFY2(diff < (thumbUsed ? 3.0 : 12.0), qPrintable(QString::number(diff)));
+}
+
+void TestThumbnailEngine::pngRowRouteMatchesQt_data()
+{
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<bool>("rowRoute");
+    const QImage photo = scene({ 1203, 797 });
+    QImage translucent = scene({ 900, 1400 }).convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < translucent.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(translucent.scanLine(y));
+        for (int x = 0; x < translucent.width(); ++x)
+            line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]), (x * 255 / translucent.width() + y / 7) % 256);
+    }
+    QImage holes = photo.convertToFormat(QImage::Format_ARGB32);
+    QPainter painter(&holes);
+    painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    painter.fillRect(100, 100, 500, 300, Qt::transparent);
+    painter.end();
+    QTest::newRow("RGB") << photo << true;
+    QTest::newRow("RGBA, graded alpha") << translucent << true;
+    QTest::newRow("RGBA, clear hole") << holes << true;
+    QTest::newRow("16-bit RGBA") << translucent.convertToFormat(QImage::Format_RGBA64) << true;
+    QTest::newRow("grey") << photo.convertToFormat(QImage::Format_Grayscale8) << true;
+    QTest::newRow("16-bit grey") << photo.convertToFormat(QImage::Format_Grayscale16) << true;
+    QTest::newRow("palette") << photo.convertToFormat(QImage::Format_Indexed8) << true;
+    QTest::newRow("very wide") << scene({ 4000, 60 }) << true;
+    // Too small to gain from the route: Qt's reader as before.
+    QTest::newRow("small") << scene({ 150, 120 }) << false;
+}
+
+void TestThumbnailEngine::pngRowRouteMatchesQt()
+{
+    QFETCH(QImage, picture);
+    QFETCH(bool, rowRoute);
+    TestHome home;
+    const QString path = home.write(QStringLiteral("p/pic.png"), encode(picture, "PNG"));
+    const QSize box(100, 100);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    QImage image;
+    QSize upright;
+    const PngOutcome outcome = makePngThumbnail(fd, box, &image, &upright);
+    ::close(fd);
+    QCOMPARE(outcome, rowRoute ? PngOutcome::Made : PngOutcome::NotHandled);
+    if (!rowRoute)
+        return;
+    QCOMPARE(upright, picture.size());
+    // The reference: the whole picture decoded by Qt, then scaled down by Qt with its alpha
+    // premultiplied (Qt's own scaled read samples palettes and averages 16-bit pixels
+    // without weighting them by alpha).
+    QImage full(path);
+    QVERIFY(!full.isNull());
+    full.convertTo(full.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    const QImage ref = full.scaled(fitInto(full.size(), box), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QCOMPARE(image.size(), ref.size());
+    QCOMPARE(image.hasAlphaChannel(), picture.hasAlphaChannel());
+    const double diff = differenceWithAlpha(image, ref);
+    QVERIFY2(diff < 3.0, qPrintable(QString::number(diff)));
+    // The same through the engine, from the file and from memory.
+    const ThumbnailResult made = makeThumbnail(path, box);
+    QCOMPARE(made.status, int(ThumbnailResult::Made));
+    QVERIFY(differenceWithAlpha(made.image, image) < 0.5);
+    QVERIFY(differenceWithAlpha(makeThumbnailFromBytes(encode(picture, "PNG"), box), image) < 0.5);
 }
 
 void TestThumbnailEngine::pipelineKeepsOrderPastASlowFile()

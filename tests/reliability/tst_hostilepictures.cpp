@@ -2,6 +2,7 @@
 #include "StorageBuilder.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
+#include "imaging/PngThumbnailer.h"
 #include "imaging/ThumbnailEngine.h"
 
 #include <QBuffer>
@@ -19,11 +20,13 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+#include <zlib.h>
 
 using namespace ztv;
 using ztv::test::TestHome;
@@ -144,6 +147,7 @@ private Q_SLOTS:
     void attackFolderIsCountedAndSkipped();
     void unreadableFolder();
     void fuzzRegressions();
+    void pngRowRouteWithinBounds();
 };
 
 void TestHostilePictures::attackFolderIsCountedAndSkipped()
@@ -347,3 +351,138 @@ void TestHostilePictures::fuzzRegressions()
 
 QTEST_MAIN(TestHostilePictures)
 #include "tst_hostilepictures.moc"
+
+namespace {
+
+// A PNG of width x height RGB rows, each given by row(y) (filter byte first), deflated as it
+// goes; extraZeros more zero bytes follow inside the stream, past what the picture needs.
+template<typename Row>
+QByteArray pngFromRows(quint32 width, quint32 height, Row row, qint64 extraZeros = 0)
+{
+    z_stream z {};
+    deflateInit(&z, 9);
+    QByteArray idat;
+    std::vector<unsigned char> out(1 << 20);
+    auto feed = [&](const unsigned char* data, size_t size, int flush) {
+        z.next_in = const_cast<unsigned char*>(data);
+        z.avail_in = uInt(size);
+        do {
+            z.next_out = out.data();
+            z.avail_out = uInt(out.size());
+            deflate(&z, flush);
+            idat.append(reinterpret_cast<const char*>(out.data()), qsizetype(out.size() - z.avail_out));
+        } while (z.avail_out == 0);
+    };
+    for (quint32 y = 0; y < height; ++y) {
+        const QByteArray bytes = row(y);
+        feed(reinterpret_cast<const unsigned char*>(bytes.constData()), size_t(bytes.size()), Z_NO_FLUSH);
+    }
+    const std::vector<unsigned char> zeros(1 << 20, 0);
+    for (qint64 left = extraZeros; left > 0; left -= qint64(zeros.size()))
+        feed(zeros.data(), size_t(std::min<qint64>(left, qint64(zeros.size()))), Z_NO_FLUSH);
+    feed(nullptr, 0, Z_FINISH);
+    deflateEnd(&z);
+    QByteArray ihdr = be32(width) + be32(height);
+    ihdr.append(char(8)).append(char(2)).append(char(0)).append(char(0)).append(char(0));
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + pngChunk("IDAT", idat) + pngChunk("IEND", {});
+}
+
+QByteArray noisyRow(quint32 width, quint32 y)
+{
+    QByteArray r(qsizetype(width) * 3 + 1, Qt::Uninitialized);
+    r[0] = char(y % 5); // every filter type in turn
+    quint32 v = y * 2654435761u;
+    for (qsizetype i = 1; i < r.size(); ++i) {
+        v = v * 1103515245u + 12345u;
+        r[i] = char(v >> 24);
+    }
+    return r;
+}
+
+// The route on a file, run in a child process that may not map more than 48 MiB beyond what
+// it inherited (a full decode of the pictures below would need twice that): its outcome as
+// the exit code (0 made and within the box, 1 unreadable, 2 not handled).
+int pngRouteInChild(const QByteArray& png, bool throughQt = false)
+{
+    const int fd = ::memfd_create("png", MFD_CLOEXEC);
+    if (fd < 0 || ::write(fd, png.constData(), size_t(png.size())) != ssize_t(png.size()))
+        return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        long pages = 0;
+        FILE* f = std::fopen("/proc/self/statm", "r");
+        if (!f || std::fscanf(f, "%ld", &pages) != 1)
+            ::_exit(4);
+        std::fclose(f);
+        const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + 48u * 1024 * 1024;
+        const rlimit bound { limit, limit };
+        if (::setrlimit(RLIMIT_AS, &bound) != 0)
+            ::_exit(4);
+        QImage image;
+        if (throughQt) {
+            QFile file;
+            ::_exit(file.open(fd, QIODevice::ReadOnly) && !readScaledWithQt(&file, { 100, 100 }).isNull() ? 0 : 1);
+        }
+        const PngOutcome outcome = makePngThumbnail(fd, { 100, 100 }, &image);
+        ::_exit(outcome == PngOutcome::Made ? (image.width() <= 100 && image.height() <= 100 ? 0 : 3)
+                                            : outcome == PngOutcome::Unreadable ? 1 : 2);
+    }
+    ::close(fd);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+} // namespace
+
+void TestHostilePictures::pngRowRouteWithinBounds()
+{
+    // A zlib bomb: 5000 x 5000 of zero rows (the full picture would be 95 MiB as 32-bit
+    // pixels) in a few hundred KiB, its stream running on for 100 MiB past the picture. Read
+    // row by row it costs a few rows of memory, whatever follows the last one.
+    const QByteArray bomb = pngFromRows(5000, 5000, [](quint32) { return QByteArray(5000 * 3 + 1, '\0'); },
+                                        100LL * 1024 * 1024);
+    QVERIFY(bomb.size() < 1024 * 1024);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(pngRouteInChild(bomb), 0);
+    qInfo("zlib bomb: %lld ms", clock.elapsed());
+    QCOMPARE(pngRouteInChild(bomb, true), 1); // the bound bites: a whole-picture decode fails
+    QImage image;
+    QCOMPARE(makePngThumbnailFromMemory(reinterpret_cast<const uchar*>(bomb.constData()), size_t(bomb.size()),
+                                        { 100, 100 }, &image),
+             PngOutcome::Made);
+    QCOMPARE(image.size(), QSize(100, 100));
+    QCOMPARE(image.pixel(50, 50), qRgb(0, 0, 0));
+
+    // Headers claiming more than the pixel limit are refused before any row is read.
+    for (const QSize claim : { QSize(60000, 60000), QSize(70000, 4000) }) {
+        const QByteArray huge = pngClaiming(quint32(claim.width()), quint32(claim.height()));
+        QCOMPARE(pngRouteInChild(huge), 1);
+        QVERIFY(makeThumbnailFromBytes(huge, { 100, 100 }).isNull());
+    }
+
+    // Truncated and damaged rows end in nothing shown, never in a crash or a wrong size.
+    const QByteArray sound = pngFromRows(1000, 700, [](quint32 y) { return noisyRow(1000, y); });
+    QCOMPARE(pngRouteInChild(sound), 0);
+    QVERIFY(!makeThumbnailFromBytes(sound, { 100, 100 }).isNull());
+    for (const double keep : { 0.05, 0.5, 0.95 })
+        QCOMPARE(pngRouteInChild(sound.left(qsizetype(sound.size() * keep))), 1);
+    // A row whose filter type does not exist.
+    const QByteArray badFilter
+        = pngFromRows(1000, 700, [](quint32 y) { QByteArray r = noisyRow(1000, y); if (y == 350) r[0] = 9; return r; });
+    QCOMPARE(pngRouteInChild(badFilter), 1);
+    QVERIFY(makeThumbnailFromBytes(badFilter, { 100, 100 }).isNull());
+    // Bytes flipped inside the compressed rows, the chunk's checksum left wrong or made right.
+    const qsizetype idat = sound.indexOf("IDAT");
+    QVERIFY(idat > 0);
+    QByteArray flipped = sound;
+    for (qsizetype i = idat + 4 + 5000; i < idat + 4 + 5400; ++i)
+        flipped[i] = char(~flipped[i]);
+    QCOMPARE(pngRouteInChild(flipped), 1);
+    const quint32 length = qFromBigEndian<quint32>(flipped.constData() + idat - 4);
+    const QByteArray crc = be32(crc32(flipped.mid(idat, 4 + qsizetype(length))));
+    flipped.replace(idat + 4 + qsizetype(length), 4, crc);
+    const int damaged = pngRouteInChild(flipped);
+    QVERIFY2(damaged == 0 || damaged == 1, qPrintable(QString::number(damaged)));
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+#include <atomic>
+#include <cstddef>
+
+namespace ztv {
+
+enum class PngOutcome {
+    Made, // the thumbnail is in *out
+    Unreadable, // damaged, truncated, or claims more than a decoder may spend
+    NotHandled, // not for this route: not a PNG, interlaced, with EXIF data, or too small to gain
+};
+
+// Large non-interlaced PNGs decoded one row at a time (libpng) and averaged straight into the
+// fitted size, so the full-size picture is never held. Reads the open file from offset 0 (the
+// offset is left anywhere); stop, when set, abandons the decode early. *upright, when
+// given, receives the picture's size.
+PngOutcome makePngThumbnail(
+    int fd, QSize box, QImage* out, QSize* upright = nullptr, const std::atomic<bool>* stop = nullptr);
+
+// The same from bytes in memory (the fuzz target's entry).
+PngOutcome makePngThumbnailFromMemory(const unsigned char* data, size_t size, QSize box, QImage* out);
+
+} // namespace ztv
