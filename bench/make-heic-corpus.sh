@@ -7,23 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-/tmp/zentovi-heic}
 count=${COUNT:-100}
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
-
-pkgs=(lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 imagemagick libheif-examples heif-thumbnailer)
-missing=()
-for p in "${pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq || true
-  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-fi
-
-build=${BUILD_DIR:-build}
-[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" --target zentovi-bench -j"$(nproc)"
+source bench/common.sh
+install_packages lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 imagemagick libheif-examples heif-thumbnailer
+build_targets zentovi-bench
 
 mapfile -t photos < <(dpkg -L lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 | grep -iE '\.jpe?g$' | sort -u)
 if [ ${#photos[@]} -eq 0 ]; then echo "no photographs found in the wallpaper packages" >&2; exit 1; fi

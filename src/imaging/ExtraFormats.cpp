@@ -2,6 +2,7 @@
 
 #include "ExtraReaders.h"
 #include "ThumbnailEngine.h"
+#include "platform/RetryingIo.h"
 
 #include <QtEndian>
 
@@ -119,18 +120,14 @@ ExtraFormat sniffExtraFormat(int fd)
     // bytes on the stack keep the cost off every PNG and GIF of a browse.
     unsigned char small[256];
     ssize_t n;
-    do {
-        n = ::pread(fd, small, sizeof small, 0);
-    } while (n < 0 && errno == EINTR);
+    n = preadRetrying(fd, small, sizeof small, 0);
     if (n <= 0)
         return ExtraFormat::None;
     const bool tiff = n >= 4 && (std::memcmp(small, "II*\0", 4) == 0 || std::memcmp(small, "MM\0*", 4) == 0);
     if (!tiff || size_t(n) < sizeof small)
         return sniffExtraFormat(small, size_t(n));
     QByteArray head(qsizetype(ExtraSniffBytes), Qt::Uninitialized);
-    do {
-        n = ::pread(fd, head.data(), size_t(head.size()), 0);
-    } while (n < 0 && errno == EINTR);
+    n = preadRetrying(fd, head.data(), size_t(head.size()), 0);
     if (n <= 0)
         return ExtraFormat::None;
     return sniffExtraFormat(reinterpret_cast<const unsigned char*>(head.constData()), size_t(n));

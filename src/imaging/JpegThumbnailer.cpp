@@ -2,6 +2,7 @@
 
 #include "ExifThumbnail.h"
 #include "ThumbnailEngine.h"
+#include "platform/RetryingIo.h"
 
 #include <cerrno>
 #include <csetjmp>
@@ -61,9 +62,7 @@ boolean fdFill(j_decompress_ptr cinfo)
     ssize_t n = 0;
     if (src->budget > 0) {
         const size_t want = size_t(std::min<qint64>(qint64(sizeof src->buffer), src->budget));
-        do {
-            n = ::read(src->fd, src->buffer, want);
-        } while (n < 0 && errno == EINTR);
+        n = readRetrying(src->fd, src->buffer, want);
     }
     if (n > 0)
         src->budget -= n;
@@ -339,9 +338,7 @@ bool jpegAtStart(int fd)
 {
     unsigned char head[3];
     ssize_t n;
-    do {
-        n = ::pread(fd, head, sizeof head, 0);
-    } while (n < 0 && errno == EINTR);
+    n = preadRetrying(fd, head, sizeof head, 0);
     return n >= 0 && looksLikeJpeg(head, size_t(n)) && ::lseek(fd, 0, SEEK_SET) == 0;
 }
 

@@ -1,6 +1,7 @@
 #include "PngThumbnailer.h"
 
 #include "ThumbnailEngine.h"
+#include "platform/RetryingIo.h"
 
 #include <png.h>
 
@@ -44,9 +45,7 @@ void readSource(png_structp png, png_bytep dst, size_t length)
             if (s->fd < 0)
                 png_error(png, "end of data");
             ssize_t n;
-            do {
-                n = ::read(s->fd, s->buffer.data(), s->buffer.size());
-            } while (n < 0 && errno == EINTR);
+            n = readRetrying(s->fd, s->buffer.data(), s->buffer.size());
             if (n <= 0)
                 png_error(png, "end of file");
             s->data = s->buffer.data();
@@ -221,9 +220,7 @@ PngOutcome makePngThumbnail(int fd, QSize box, QImage* out, QSize* upright, cons
 {
     unsigned char head[8];
     ssize_t n;
-    do {
-        n = ::pread(fd, head, sizeof head, 0);
-    } while (n < 0 && errno == EINTR);
+    n = preadRetrying(fd, head, sizeof head, 0);
     if (n < 0 || !looksLikePng(head, size_t(n)) || ::lseek(fd, 0, SEEK_SET) != 0)
         return PngOutcome::NotHandled;
     State state;

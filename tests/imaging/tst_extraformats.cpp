@@ -30,15 +30,7 @@ using namespace ztv;
 
 namespace {
 
-// Left half black, right half white: after a quarter turn clockwise black is on top.
-QImage halves(QSize size, QColor left = Qt::black, QColor right = Qt::white)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(right);
-    QPainter p(&image);
-    p.fillRect(0, 0, size.width() / 2, size.height(), left);
-    return image;
-}
+using ztv::test::halves;
 
 int meanGrey(const QImage& image, QRect area)
 {

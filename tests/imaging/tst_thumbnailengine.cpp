@@ -33,14 +33,7 @@ QByteArray encode(const QImage& image, const char* format, bool progressive = fa
     return ztv::test::encodeImage(image, format, 90, progressive);
 }
 
-QImage halves(QSize size, QColor left = Qt::black, QColor right = Qt::white)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(right);
-    QPainter p(&image);
-    p.fillRect(0, 0, size.width() / 2, size.height(), left);
-    return image;
-}
+using ztv::test::halves;
 
 QByteArray jpegWithExifThumbnail(const QImage& main, const QImage& thumb, int orientation)
 {

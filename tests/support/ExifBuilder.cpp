@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImageWriter>
+#include <QPainter>
 #include <QtEndian>
 
 namespace ztv::test {
@@ -66,6 +67,15 @@ QByteArray withExif(QByteArray jpeg, int orientation, const QByteArray& thumbnai
     segment.append(char((payload.size() + 2) & 0xFF));
     jpeg.insert(2, segment + payload);
     return jpeg;
+}
+
+QImage halves(QSize size, QColor left, QColor right)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(right);
+    QPainter p(&image);
+    p.fillRect(0, 0, size.width() / 2, size.height(), left);
+    return image;
 }
 
 } // namespace ztv::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QImage>
 
 namespace ztv::test {
@@ -12,5 +13,9 @@ QByteArray withExif(QByteArray jpeg, int orientation, const QByteArray& thumbnai
 
 // The picture encoded by Qt's writer for format ("JPEG", "PNG", "WEBP", ...).
 QByteArray encodeImage(const QImage& image, const char* format, int quality = 90, bool progressive = false);
+
+// Left half one colour, right half another: after a quarter turn clockwise the left colour is
+// on top, so a test sees which way a picture was turned.
+QImage halves(QSize size, QColor left = Qt::black, QColor right = Qt::white);
 
 } // namespace ztv::test
