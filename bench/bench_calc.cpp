@@ -30,7 +30,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < runs; ++i)
         info = check.applicationInfo();
     std::printf("check (soffice --version), mean of %d: %.1f ms -> %s %s\n", runs, double(t.elapsed()) / runs,
-                info ? qPrintable(info->version) : "no application", info ? qPrintable(info->installPath) : "");
+        info ? qPrintable(info->version) : "no application", info ? qPrintable(info->installPath) : "");
     if (!info)
         return 0;
 
@@ -41,22 +41,25 @@ int main(int argc, char** argv)
         image.save(picture);
     }
     const QStringList options = { QStringLiteral("--headless"), QStringLiteral("--profile"),
-                                  work.path() + QStringLiteral("/profile") };
+        work.path() + QStringLiteral("/profile") };
     LibreOfficeSpreadsheet calc({ QString(), helper, options, 2000, 60000 });
     for (const char* label : { "export, fresh office", "export, running office" }) {
         const QString book = work.path() + QStringLiteral("/temp-%1.xls").arg(QLatin1String(label).size());
         QFile::copy(dir + QStringLiteral("/Pastetemp.xls"), book);
         int code = -2;
-        QObject::connect(&calc, &LibreOfficeSpreadsheet::exportFinished, &app, [&code](int c) { code = c; },
-                         Qt::SingleShotConnection);
+        QObject::connect(
+            &calc, &LibreOfficeSpreadsheet::exportFinished, &app, [&code](int c) { code = c; },
+            Qt::SingleShotConnection);
         t.restart();
         calc.exportToWorkbook(book, picture, QStringLiteral("Macro1"));
         const qint64 returned = t.nsecsElapsed() / 1000;
         calc.waitForExports(60000);
         std::printf("%s: call returned after %lld us, helper done after %lld ms (exit %d)\n", label,
-                    (long long)returned, (long long)t.elapsed(), code);
+            (long long)returned, (long long)t.elapsed(), code);
     }
-    QProcess::execute(helper, options + QStringList { QStringLiteral("--inspect"), QStringLiteral("--terminate"),
-                                                      QStringLiteral("/none") });
+    QProcess::execute(helper,
+        options
+            + QStringList {
+                QStringLiteral("--inspect"), QStringLiteral("--terminate"), QStringLiteral("/none") });
     return 0;
 }

@@ -23,7 +23,8 @@ static double psnr(const QImage& a, const QImage& b)
         const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
         const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
         for (int x = 0; x < a.width(); ++x) {
-            const int d[3] = { qRed(p[x]) - qRed(q[x]), qGreen(p[x]) - qGreen(q[x]), qBlue(p[x]) - qBlue(q[x]) };
+            const int d[3]
+                = { qRed(p[x]) - qRed(q[x]), qGreen(p[x]) - qGreen(q[x]), qBlue(p[x]) - qBlue(q[x]) };
             sum += d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
         }
     }
@@ -38,7 +39,7 @@ static QImage photoLike(QSize size)
         for (int x = 0; x < size.width(); ++x) {
             const double fx = double(x) / size.width(), fy = double(y) / size.height();
             line[x] = qRgb(int(255 * fx), int(127.5 + 127.5 * std::sin(6.28 * (fx + fy) + 20 * fx * fy)),
-                           int(255 * fy * (1 - fx / 2)));
+                int(255 * fy * (1 - fx / 2)));
         }
     }
     return image;
@@ -68,7 +69,7 @@ int main(int argc, char** argv)
         hits += list.HitTest(50 + i % 400, 50 + i % 400) >= 0;
     std::printf("thumbnail list: %d items added, scrolled and repainted in %lld ms (%.1f us/item); "
                 "1000 HitTests %lld ms (%d hits)\n",
-                count, fill, 1000.0 * fill / count, timer.elapsed(), hits);
+        count, fill, 1000.0 * fill / count, timer.elapsed(), hits);
 
     QTemporaryDir dir;
     const QString jpeg = dir.filePath(QStringLiteral("camera.jpg"));
@@ -78,7 +79,7 @@ int main(int argc, char** argv)
     timer.restart();
     const bool loaded = display.LoadPicture(jpeg);
     std::printf("display: 6000 x 4000 JPEG loaded as %d x %d in %lld ms (%s)\n", display.picture().width(),
-                display.picture().height(), timer.elapsed(), loaded ? "ok" : "failed");
+        display.picture().height(), timer.elapsed(), loaded ? "ok" : "failed");
 
     const QImage photo = photoLike({ 3000, 2000 });
     for (int format : { formats::Gif, formats::Png }) {
@@ -87,8 +88,8 @@ int main(int argc, char** argv)
         options.bits = format == formats::Png ? 8 : 0;
         timer.restart();
         const EncodeResult r = encodePicture(photo, options);
-        std::printf("encode 3000 x 2000 photo as %s 8 bits: %lld ms, %lld bytes\n", formats::formatInfo(format)->name,
-                    timer.elapsed(), qint64(r.bytes.size()));
+        std::printf("encode 3000 x 2000 photo as %s 8 bits: %lld ms, %lld bytes\n",
+            formats::formatInfo(format)->name, timer.elapsed(), qint64(r.bytes.size()));
     }
     for (int i = 2; i < argc; ++i) {
         const QImage photo = QImage(QString::fromLocal8Bit(argv[i])).convertToFormat(QImage::Format_RGB32);
@@ -104,7 +105,7 @@ int main(int argc, char** argv)
             const qint64 ms = timer.elapsed();
             const QImage back = QImage::fromData(r.bytes, "GIF").convertToFormat(QImage::Format_RGB32);
             std::printf("GIF of %s %d x %d: %lld ms, PSNR %.2f dB, %lld bytes\n", argv[i], source.width(),
-                        source.height(), ms, back.isNull() ? 0.0 : psnr(source, back), qint64(r.bytes.size()));
+                source.height(), ms, back.isNull() ? 0.0 : psnr(source, back), qint64(r.bytes.size()));
         }
     }
     return 0;

@@ -49,16 +49,16 @@ Figures browseOnce(ThumbnailBrowser& browser, const QString& folder)
     });
     QObject context;
     QObject::connect(&browser, &ThumbnailBrowser::ThumbnailReady, &context,
-                     [&](const QImage& image, const QString&, int status) {
-                         ++f.files;
-                         if (status == 0) {
-                             kept.append(image);
-                             if (++f.made == 25)
-                                 f.first25 = clock.nsecsElapsed() / 1e9;
-                         }
-                         browser.setContinueBrowsing(true);
-                         QCoreApplication::processEvents();
-                     });
+        [&](const QImage& image, const QString&, int status) {
+            ++f.files;
+            if (status == 0) {
+                kept.append(image);
+                if (++f.made == 25)
+                    f.first25 = clock.nsecsElapsed() / 1e9;
+            }
+            browser.setContinueBrowsing(true);
+            QCoreApplication::processEvents();
+        });
     pass.start();
     clock.start();
     sincePass.start();
@@ -74,8 +74,8 @@ Figures browseOnce(ThumbnailBrowser& browser, const QString& folder)
 // The kinds of file whose costs differ most, for the per-kind figures.
 enum Kind { ExifJpeg, OtherJpeg, Png, Gif, Other, Unreadable, KindCount };
 const char* const kindNames[KindCount] = { "jpeg_exif", "jpeg", "png", "gif", "other", "unreadable" };
-const char* const kindTitles[KindCount] = { "JPEG, EXIF thumbnail used", "other JPEG", "PNG", "GIF", "other",
-                                            "unreadable" };
+const char* const kindTitles[KindCount]
+    = { "JPEG, EXIF thumbnail used", "other JPEG", "PNG", "GIF", "other", "unreadable" };
 
 struct KindFigures {
     int count[KindCount] = {};
@@ -100,7 +100,9 @@ KindFigures costByKind(const QStringList& files, QSize box)
             QImage image;
             bool fromExif = false;
             const bool jpeg = got && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
-            if (jpeg && ztv::makeJpegThumbnail(fd, box, &image, nullptr, nullptr, &fromExif) != ztv::JpegOutcome::NotHandled)
+            if (jpeg
+                && ztv::makeJpegThumbnail(fd, box, &image, nullptr, nullptr, &fromExif)
+                    != ztv::JpegOutcome::NotHandled)
                 ::close(fd);
             else
                 image = ztv::decodeThumbnail(fd, box);
@@ -134,7 +136,7 @@ double peer(const QStringList& files)
     QProcess processes[2];
     for (int i = 0; i < 2; ++i) {
         QStringList args { QStringLiteral("-s"), QStringLiteral("100x100"), QStringLiteral("-o"),
-                           out.path() + QStringLiteral("/%s.jpg") };
+            out.path() + QStringLiteral("/%s.jpg") };
         args += halves[i];
         processes[i].setProcessChannelMode(QProcess::ForwardedOutputChannel);
         processes[i].setStandardErrorFile(QProcess::nullDevice());
@@ -163,7 +165,7 @@ double heifPeer(const QStringList& files)
         for (int i = next++; i < files.size(); i = next++) {
             const QString png = out.path() + QStringLiteral("/%1.png").arg(i);
             const int rc = QProcess::execute(QStringLiteral("heif-thumbnailer"),
-                                             { QStringLiteral("-s"), QStringLiteral("100"), files[i], png });
+                { QStringLiteral("-s"), QStringLiteral("100"), files[i], png });
             if (rc != 0)
                 ++failed;
         }
@@ -188,8 +190,7 @@ void readAll(const QStringList& files)
     for (const QString& path : files) {
         QFile f(path);
         if (QFileInfo(path).isFile() && f.open(QIODevice::ReadOnly)) {
-            while (!f.read(1 << 20).isEmpty()) {
-            }
+            while (!f.read(1 << 20).isEmpty()) { }
         }
     }
 }
@@ -238,12 +239,15 @@ int main(int argc, char** argv)
         }
     }
     if (folder.isEmpty()) {
-        std::fprintf(stderr, "usage: zentovi-bench [--cold | --warm] [--peer | --heif-peer] [--no-kinds] [--workers N] [--cache DIR] FOLDER\n"
-                             "  --cold  the thumbnail cache is neither read nor written (default)\n"
-                             "  --warm  one browse fills a cache (DIR, else a temporary one); the second is measured\n"
-                             "  --peer  also runs vipsthumbnail -s 100x100 in two processes (VIPS_CONCURRENCY=1) on the same files\n"
-                             "  --no-kinds  leaves out the second, one-thread pass that times each kind of file\n"
-                             "  --heif-peer  also runs heif-thumbnailer -s 100 on each file, two processes at a time\n");
+        std::fprintf(stderr,
+            "usage: zentovi-bench [--cold | --warm] [--peer | --heif-peer] [--no-kinds] [--workers N] "
+            "[--cache DIR] FOLDER\n"
+            "  --cold  the thumbnail cache is neither read nor written (default)\n"
+            "  --warm  one browse fills a cache (DIR, else a temporary one); the second is measured\n"
+            "  --peer  also runs vipsthumbnail -s 100x100 in two processes (VIPS_CONCURRENCY=1) on the same "
+            "files\n"
+            "  --no-kinds  leaves out the second, one-thread pass that times each kind of file\n"
+            "  --heif-peer  also runs heif-thumbnailer -s 100 on each file, two processes at a time\n");
         return 2;
     }
     folder = QDir(folder).absolutePath();
@@ -258,7 +262,8 @@ int main(int argc, char** argv)
     browser.setWorkerCount(workers);
     QTemporaryDir tempCache;
     if (warm) {
-        browser.setCacheFolder(cacheDir.isEmpty() ? tempCache.path() + QStringLiteral("/thumbnails") : cacheDir);
+        browser.setCacheFolder(
+            cacheDir.isEmpty() ? tempCache.path() + QStringLiteral("/thumbnails") : cacheDir);
         const Figures fill = browseOnce(browser, folder);
         std::printf("filling the cache: %.2f s\n", fill.seconds);
     } else {
@@ -267,7 +272,8 @@ int main(int argc, char** argv)
     const Figures f = browseOnce(browser, folder);
     const double perSecond = f.files / f.seconds;
     const double rss = peakRssMiB();
-    std::printf("mode:                 %s, %d worker threads\n", warm ? "warm" : "cold", browser.workerCount());
+    std::printf(
+        "mode:                 %s, %d worker threads\n", warm ? "warm" : "cold", browser.workerCount());
     std::printf("files:                %d\n", f.files);
     std::printf("thumbnails made:      %d\n", f.made);
     std::printf("wall seconds:         %.3f\n", f.seconds);
@@ -276,7 +282,8 @@ int main(int argc, char** argv)
     std::printf("25th thumbnail after: %.3f s\n", f.first25);
     std::printf("longest pause:        %.1f ms\n", f.maxPauseMs);
     std::printf("peak RSS:             %.1f MiB\n", rss);
-    QString summary = QStringLiteral("summary: files=%1 made=%2 seconds=%3 files_per_s=%4 first25_s=%5 max_pause_ms=%6 rss_mib=%7")
+    QString summary = QStringLiteral(
+        "summary: files=%1 made=%2 seconds=%3 files_per_s=%4 first25_s=%5 max_pause_ms=%6 rss_mib=%7")
                           .arg(f.files)
                           .arg(f.made)
                           .arg(f.seconds, 0, 'f', 3)

@@ -30,9 +30,12 @@ QByteArray encode(const QImage& image, const char* format, int quality = 90, boo
 QImage cameraPicture(const QImage& photo, QSize size, quint32 seed)
 {
     const QSize crop = size.scaled(photo.size(), Qt::KeepAspectRatio);
-    QImage image = photo.copy(QRect(QPoint((photo.width() - crop.width()) / 2, (photo.height() - crop.height()) / 2), crop))
-                       .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                       .convertToFormat(QImage::Format_RGB32);
+    QImage image
+        = photo
+              .copy(QRect(
+                  QPoint((photo.width() - crop.width()) / 2, (photo.height() - crop.height()) / 2), crop))
+              .scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+              .convertToFormat(QImage::Format_RGB32);
     quint32 state = seed * 2654435761u + 1;
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
@@ -41,7 +44,7 @@ QImage cameraPicture(const QImage& photo, QSize size, quint32 seed)
             const int n = int((state >> 24) & 15) - 8;
             const QRgb p = line[x];
             line[x] = qRgb(std::clamp(qRed(p) + n, 0, 255), std::clamp(qGreen(p) + n, 0, 255),
-                           std::clamp(qBlue(p) + n, 0, 255));
+                std::clamp(qBlue(p) + n, 0, 255));
         }
     }
     return image;
@@ -52,7 +55,8 @@ QImage letterboxed(const QImage& picture, QSize box)
     QImage thumb(box, QImage::Format_RGB32);
     thumb.fill(Qt::black);
     const QImage scaled = picture.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    QPainter(&thumb).drawImage((box.width() - scaled.width()) / 2, (box.height() - scaled.height()) / 2, scaled);
+    QPainter(&thumb).drawImage(
+        (box.width() - scaled.width()) / 2, (box.height() - scaled.height()) / 2, scaled);
     return thumb;
 }
 
@@ -95,7 +99,8 @@ bool writeWallpapers(const QString& out, const std::vector<QImage>& photos)
                 for (int y = 0; y < picture.height(); ++y) {
                     auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
                     for (int x = 0; x < picture.width(); ++x)
-                        line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]), 160 + (y * 95) / picture.height());
+                        line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]),
+                            160 + (y * 95) / picture.height());
                 }
             }
             name = QStringLiteral("/wallpaper-%1.png").arg(n + 1, 2, 10, QLatin1Char('0'));
@@ -146,7 +151,9 @@ int main(int argc, char** argv)
         const QImage picture = cameraPicture(photos[size_t(i) % photos.size()], { 4000, 3000 }, quint32(i));
         const bool withThumb = i % 5 < 3;
         const int orientation = (i % 5 == 1 || i % 5 == 3) ? orientations[(i / 5) % 3] : 0;
-        const QByteArray thumb = withThumb ? encode(picture.scaled(160, 120, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "JPEG", 85) : QByteArray();
+        const QByteArray thumb = withThumb
+            ? encode(picture.scaled(160, 120, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "JPEG", 85)
+            : QByteArray();
         QByteArray bytes = encode(picture, "JPEG", 92);
         if (withThumb || orientation)
             bytes = ztv::test::withExif(bytes, orientation, thumb);
@@ -155,8 +162,10 @@ int main(int argc, char** argv)
     });
     // 10 of 6000 x 4000 whose 4:3 thumbnail is letterboxed: used with its bars cut off.
     runParallel(10, [&](int i) {
-        const QImage picture = cameraPicture(photos[size_t(i + 7) % photos.size()], { 6000, 4000 }, quint32(1000 + i));
-        const QByteArray bytes = ztv::test::withExif(encode(picture, "JPEG", 92), 1, encode(letterboxed(picture, { 160, 120 }), "JPEG", 85));
+        const QImage picture
+            = cameraPicture(photos[size_t(i + 7) % photos.size()], { 6000, 4000 }, quint32(1000 + i));
+        const QByteArray bytes = ztv::test::withExif(
+            encode(picture, "JPEG", 92), 1, encode(letterboxed(picture, { 160, 120 }), "JPEG", 85));
         if (!save(out + QStringLiteral("/dslr-%1.jpg").arg(i + 1, 2, 10, QLatin1Char('0')), bytes))
             ok = false;
     });
@@ -169,9 +178,11 @@ int main(int argc, char** argv)
         for (int y = 0; y < picture.height(); ++y) {
             auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
             for (int x = 0; x < picture.width(); ++x)
-                line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]), 128 + (x * 127) / picture.width());
+                line[x] = qRgba(
+                    qRed(line[x]), qGreen(line[x]), qBlue(line[x]), 128 + (x * 127) / picture.width());
         }
-        if (!save(out + QStringLiteral("/screen-%1.png").arg(i + 1, 2, 10, QLatin1Char('0')), encode(picture, "PNG")))
+        if (!save(out + QStringLiteral("/screen-%1.png").arg(i + 1, 2, 10, QLatin1Char('0')),
+                encode(picture, "PNG")))
             ok = false;
     });
     // 8 broken files.

@@ -34,7 +34,8 @@ bool displayMayDecode(const QByteArray& bytes)
     const bool written = ::write(fd, bytes.constData(), size_t(bytes.size())) == ssize_t(bytes.size())
         && ::lseek(fd, 0, SEEK_SET) == 0; // the display's file is fresh
     const bool ok = !written
-        || ztv::checkJpegForDecode(fd, qint64(DisplayAllocationLimitMb) * 1024 * 1024) != ztv::JpegOutcome::Unreadable;
+        || ztv::checkJpegForDecode(fd, qint64(DisplayAllocationLimitMb) * 1024 * 1024)
+            != ztv::JpegOutcome::Unreadable;
     if (written && ::lseek(fd, 0, SEEK_CUR) != 0)
         __builtin_trap(); // the check leaves the file where the reader starts
     ::close(fd);
@@ -103,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         __builtin_trap(); // a thumbnail never leaves its box
     // The EXIF parser on its own, as if the bytes were an APP1 payload.
     const QByteArray app1 = QByteArray("Exif\0\0", 6) + bytes.left(0xFFFF - 6);
-    const ztv::ExifFacts facts = ztv::readExifFacts(reinterpret_cast<const unsigned char*>(app1.constData()), size_t(app1.size()));
+    const ztv::ExifFacts facts
+        = ztv::readExifFacts(reinterpret_cast<const unsigned char*>(app1.constData()), size_t(app1.size()));
     if (facts.orientation < 1 || facts.orientation > 8)
         __builtin_trap();
     displayLoad(bytes);

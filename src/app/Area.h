@@ -12,8 +12,7 @@ inline constexpr int kAreaCount = 3;
 inline constexpr std::array<Area, kAreaCount> kAreas { Area::Cd, Area::StockYard, Area::Vault };
 
 // One value for each area, indexed by Area.
-template <typename T>
-struct PerArea {
+template <typename T> struct PerArea {
     std::array<T, kAreaCount> values {};
     T& operator[](Area area) { return values[static_cast<int>(area)]; }
     const T& operator[](Area area) const { return values[static_cast<int>(area)]; }

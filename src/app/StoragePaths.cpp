@@ -58,11 +58,11 @@ CdDrive FirstCdDrive(Drives& drives)
 {
     const QList<MountEntry> mounts = drives.mounts();
     QStringList devices = drives.opticalDevices();
-    devices.erase(std::remove_if(devices.begin(), devices.end(),
-                                 [](const QString& d) { return opticalNumber(d) < 0; }),
-                  devices.end());
+    devices.erase(
+        std::remove_if(devices.begin(), devices.end(), [](const QString& d) { return opticalNumber(d) < 0; }),
+        devices.end());
     std::sort(devices.begin(), devices.end(),
-              [](const QString& a, const QString& b) { return opticalNumber(a) < opticalNumber(b); });
+        [](const QString& a, const QString& b) { return opticalNumber(a) < opticalNumber(b); });
     if (!devices.isEmpty()) {
         const QString& first = devices.front();
         for (const MountEntry& m : mounts) {

@@ -14,8 +14,8 @@ inline constexpr int CSIDL_PROFILE = 40;
 // handed to every filing operation through its context.
 struct StoragePaths {
     PerArea<QString> AreaBasePath; // the CD's is ""; the others the storage root with "/"
-    QString StockYardPath;         // no trailing "/"
-    QString VaultPath;             // no trailing "/"
+    QString StockYardPath; // no trailing "/"
+    QString VaultPath; // no trailing "/"
 };
 
 inline constexpr char16_t kStockYardName[] = u"ストックヤード";
@@ -33,8 +33,8 @@ StoragePaths SetStoragePaths(const QString& profile);
 
 // The first CD drive as it is now.
 struct CdDrive {
-    QString name;    // what FindFirstCdDrive returns
-    QString device;  // "/dev/sr0", "/dev/loop3"; "" when there is no drive
+    QString name; // what FindFirstCdDrive returns
+    QString device; // "/dev/sr0", "/dev/loop3"; "" when there is no drive
     bool mounted = false;
     int mountId = -1; // of the mounted medium; another disc at the same place differs
 

@@ -62,8 +62,8 @@ QPixmap title::drawPicture(QSize size)
         p.fillRect(photo, tints[i]);
         QPainterPath hill;
         hill.moveTo(photo.bottomLeft());
-        hill.cubicTo(photo.left() + 30, photo.top() + 20, photo.left() + 60, photo.bottom() - 10, photo.right(),
-                     photo.top() + 30);
+        hill.cubicTo(photo.left() + 30, photo.top() + 20, photo.left() + 60, photo.bottom() - 10,
+            photo.right(), photo.top() + 30);
         hill.lineTo(photo.bottomRight());
         hill.closeSubpath();
         p.fillPath(hill, tints[i].darker(140));
@@ -75,12 +75,14 @@ QPixmap title::drawPicture(QSize size)
     big.setBold(true);
     p.setFont(big);
     p.setPen(QColor(30, 50, 90));
-    p.drawText(QRect(225, 60, 280, 60), Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf16(texts::SplashName));
+    p.drawText(
+        QRect(225, 60, 280, 60), Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf16(texts::SplashName));
     QFont small = big;
     small.setPixelSize(20);
     small.setBold(false);
     p.setFont(small);
-    p.drawText(QRect(230, 118, 270, 30), Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf16(texts::SplashVersion));
+    p.drawText(
+        QRect(230, 118, 270, 30), Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf16(texts::SplashVersion));
     p.setPen(QPen(QColor(30, 50, 90, 90), 2));
     p.drawLine(QPointF(228, 152), QPointF(496, 152));
     p.end();

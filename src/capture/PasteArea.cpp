@@ -1,9 +1,9 @@
 #include "capture/PasteArea.h"
 
-#include "capture/texts.h"
-#include "imaging/PictureDisplay.h"
 #include "app/StoragePaths.h"
+#include "capture/texts.h"
 #include "display/OperationContext.h"
+#include "imaging/PictureDisplay.h"
 #include "platform/Prompts.h"
 #include "platform/Services.h"
 
@@ -13,8 +13,8 @@ void PasteArea::Clip_Past_Click(OperationContext& context)
 {
     namespace c = texts::capture;
     auto noData = [&context] {
-        context.services().prompts.message(QString::fromUtf16(c::NoClipboardData), QString::fromUtf16(c::PasteError),
-                                           PromptIcon::Critical, PromptButtons::Ok);
+        context.services().prompts.message(QString::fromUtf16(c::NoClipboardData),
+            QString::fromUtf16(c::PasteError), PromptIcon::Critical, PromptButtons::Ok);
     };
     PictureDisplay& shown = context.LEAD2();
     PictureDisplay& copy = context.LEAD3();

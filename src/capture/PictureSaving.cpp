@@ -5,13 +5,13 @@
 #include "capture/SaveSelect.h"
 #include "capture/SaveTargets.h"
 #include "capture/texts.h"
+#include "display/BrowsingArea.h"
+#include "display/OperationContext.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/PictureFormats.h"
 #include "imaging/SaveDialog.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
-#include "display/BrowsingArea.h"
-#include "display/OperationContext.h"
 #include "mainwindow/FormLayout.h"
 #include "platform/Prompts.h"
 #include "platform/Services.h"
@@ -58,7 +58,7 @@ void PictureSaving::Clip_Save1_Click(OperationContext& context)
         // No parent: disabling the main window must not disable its chooser.
         m_select = new SaveSelect;
         QObject::connect(m_select.data(), &SaveSelect::Command1_Click, window,
-                         [this, &context](int index) { SaveSelect_Command1_Click(context, index); });
+            [this, &context](int index) { SaveSelect_Command1_Click(context, index); });
         m_select->winId();
         if (QWindow* main = window->windowHandle())
             m_select->windowHandle()->setTransientParent(main);
@@ -105,16 +105,16 @@ bool PictureSaving::mayWrite(OperationContext& context, const QString& path)
 {
     if (!File_Check(path))
         return true;
-    return context.services().prompts.message(t(c::OverwriteQuestion), t(c::OverwriteTitle), PromptIcon::None,
-                                           PromptButtons::OkCancel)
+    return context.services().prompts.message(
+               t(c::OverwriteQuestion), t(c::OverwriteTitle), PromptIcon::None, PromptButtons::OkCancel)
         == PromptAnswer::Ok;
 }
 
 bool PictureSaving::written(OperationContext& context, const PictureDisplay& source, bool ok)
 {
     if (!ok)
-        context.services().prompts.message(t(c::SaveFailed) + QLatin1Char('\n') + source.lastError(), t(c::SaveErrorTitle),
-                                        PromptIcon::Critical, PromptButtons::Ok);
+        context.services().prompts.message(t(c::SaveFailed) + QLatin1Char('\n') + source.lastError(),
+            t(c::SaveErrorTitle), PromptIcon::Critical, PromptButtons::Ok);
     return ok;
 }
 
@@ -134,15 +134,15 @@ void PictureSaving::chooserSave(OperationContext& context)
         PictureDisplay& source = context.LEAD2();
         if (r.extended) {
             written(context, source,
-                    source.SavePictureWithOptions(r.path, r.format, r.bits, r.quality, float(r.extendedSize),
-                                                  float(r.extendedSize), r.extendedInteger));
+                source.SavePictureWithOptions(r.path, r.format, r.bits, r.quality, float(r.extendedSize),
+                    float(r.extendedSize), r.extendedInteger));
             return;
         }
         if (written(context, source, source.SavePicture(r.path, r.format, r.bits, r.quality, r.saveFlag)))
             RefreshAfterSave(context, r.path, true);
     } catch (...) {
-        context.services().prompts.message(t(c::SaveFailed), t(c::SaveErrorTitle), PromptIcon::Critical,
-                                        PromptButtons::Ok);
+        context.services().prompts.message(
+            t(c::SaveFailed), t(c::SaveErrorTitle), PromptIcon::Critical, PromptButtons::Ok);
     }
 }
 
@@ -156,18 +156,19 @@ void PictureSaving::Clip_Save2_Click(OperationContext& context)
             // Both displays write the file; the one left on disk is the hidden copy's.
             for (PictureDisplay* source : { &context.LEAD2(), &context.LEAD3() })
                 if (!written(context, *source,
-                             source->SavePictureWithOptions(r.path, r.format, r.bits, r.quality, float(r.extendedSize),
-                                                            float(r.extendedSize), r.extendedInteger)))
+                        source->SavePictureWithOptions(r.path, r.format, r.bits, r.quality,
+                            float(r.extendedSize), float(r.extendedSize), r.extendedInteger)))
                     return;
         } else {
             PasteArea::PrepareWhite(context.LEAD3());
-            if (!written(context, context.LEAD3(), context.LEAD3().SavePicture(r.path, r.format, r.bits, r.quality, r.saveFlag)))
+            if (!written(context, context.LEAD3(),
+                    context.LEAD3().SavePicture(r.path, r.format, r.bits, r.quality, r.saveFlag)))
                 return;
         }
         RefreshAfterSave(context, r.path, false);
     } catch (...) {
-        context.services().prompts.message(t(c::SaveFailed), t(c::SaveErrorTitle), PromptIcon::Critical,
-                                        PromptButtons::Ok);
+        context.services().prompts.message(
+            t(c::SaveFailed), t(c::SaveErrorTitle), PromptIcon::Critical, PromptButtons::Ok);
     }
 }
 
@@ -189,7 +190,8 @@ void PictureSaving::RefreshAfterSave(OperationContext& context, const QString& p
         context.ComboSet(*area);
         page.clearSelection();
     } else if (checkBrowse) {
-        context.services().prompts.message(QString(), t(c::SaveErrorTitle), PromptIcon::None, PromptButtons::Ok);
+        context.services().prompts.message(
+            QString(), t(c::SaveErrorTitle), PromptIcon::None, PromptButtons::Ok);
     }
 }
 

@@ -1,8 +1,8 @@
 #include "capture/SaveTargets.h"
 
 #include "app/StoragePaths.h"
-#include "platform/PathText.h"
 #include "platform/PathCodec.h"
+#include "platform/PathText.h"
 
 #include <sys/stat.h>
 

@@ -13,9 +13,9 @@ bool File_Check(const QString& path);
 // folder named "ZTV_DATA" (after the first component), then the area folder below it.
 struct SavedLocation {
     bool underStorageName = false; // such a "ZTV_DATA" folder was found
-    int area = 0;                  // 1 stock yard, 2 vault, else 0
-    QStringList treePaths;         // area 1 or 2: the area, then each deeper folder, outermost first
-    QString folder;                // the saved file's folder, with its trailing "/"
+    int area = 0; // 1 stock yard, 2 vault, else 0
+    QStringList treePaths; // area 1 or 2: the area, then each deeper folder, outermost first
+    QString folder; // the saved file's folder, with its trailing "/"
 };
 
 SavedLocation LocateSavedFile(const QString& path);

@@ -75,7 +75,7 @@ std::optional<QString> BrowsingArea::fileToActOn(Prompts& prompts)
     if (std::optional<QString> path = chosenFileOnDisk())
         return path;
     prompts.message(QString::fromUtf16(texts::display::ChosenFileChanged), QString(), PromptIcon::Exclamation,
-                    PromptButtons::Ok);
+        PromptButtons::Ok);
     clearSelection();
     return std::nullopt;
 }
@@ -87,7 +87,8 @@ QString BrowsingArea::invariantViolation() const
         if (LEAD1->hasPicture())
             return QStringLiteral("the display shows %1 while nothing is chosen").arg(LEAD1->sourcePath());
         if (!drawn.isEmpty())
-            return QStringLiteral("thumbnail %1 is drawn selected while nothing is chosen").arg(drawn.first());
+            return QStringLiteral("thumbnail %1 is drawn selected while nothing is chosen")
+                .arg(drawn.first());
         return QString();
     }
     const QString& path = PictureSelected->path;
@@ -97,7 +98,9 @@ QString BrowsingArea::invariantViolation() const
     if (at < 0)
         return QStringLiteral("the chosen '%1' is not on the page").arg(path);
     if (drawn != QList<int> { int(at) })
-        return QStringLiteral("the chosen '%1' is item %2 but the drawn selection is other").arg(path).arg(at);
+        return QStringLiteral("the chosen '%1' is item %2 but the drawn selection is other")
+            .arg(path)
+            .arg(at);
     return QString();
 }
 

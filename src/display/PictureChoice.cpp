@@ -8,7 +8,7 @@ namespace ztv {
 
 std::optional<FileIdentity> identifyFile(const QString& path)
 {
-    struct stat st {};
+    struct stat st { };
     if (path.isEmpty() || !statPath(path, &st) || !S_ISREG(st.st_mode))
         return std::nullopt;
     FileIdentity id;

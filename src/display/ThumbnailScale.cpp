@@ -5,7 +5,10 @@
 namespace ztv {
 
 namespace {
-qreal sane(qreal ratio) { return ratio >= 1.0 && ratio <= 8.0 ? ratio : 1.0; }
+qreal sane(qreal ratio)
+{
+    return ratio >= 1.0 && ratio <= 8.0 ? ratio : 1.0;
+}
 }
 
 QSize thumbnailDecodeBox(QSize logicalBox, qreal ratio)

@@ -9,6 +9,7 @@ inline constexpr char16_t ChosenFileChanged[]
     = u"選択中の画像ファイルは移動、削除または変更されています。\nもう一度画像を選択してください。";
 
 // The chooser of a transfer was answered after another picture was chosen on the tab.
-inline constexpr char16_t ChoiceChanged[] = u"選択中の画像が変わりました。\nもう一度画像を選んで操作してください。";
+inline constexpr char16_t ChoiceChanged[]
+    = u"選択中の画像が変わりました。\nもう一度画像を選んで操作してください。";
 
 } // namespace ztv::texts::display

@@ -1,7 +1,7 @@
 #include "export/SpreadsheetExport.h"
 
-#include "display/BrowsingArea.h"
 #include "app/StoragePaths.h"
+#include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "export/WorkbookExport.h"
 #include "platform/Services.h"

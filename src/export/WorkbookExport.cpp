@@ -39,7 +39,7 @@ QStringList WorkbookExport::standardTemplateFolders()
 {
     const QString programDir = QCoreApplication::applicationDirPath();
     return { programDir, QDir::cleanPath(programDir + QStringLiteral("/" ZENTOVI_DATA_FROM_BIN)),
-             QStringLiteral(ZENTOVI_DATA_DIR) };
+        QStringLiteral(ZENTOVI_DATA_DIR) };
 }
 
 QString WorkbookExport::standardWorkFolder()
@@ -124,7 +124,7 @@ QByteArray extraAsPng(const QString& picturePath, bool* isExtra)
         return {};
     *isExtra = true;
     const QImage image = decodeExtra(format, reinterpret_cast<const unsigned char*>(bytes.constData()),
-                                     size_t(bytes.size()), ExtraRequest());
+        size_t(bytes.size()), ExtraRequest());
     if (image.isNull())
         return {};
     QByteArray png;

@@ -68,7 +68,8 @@ void Boxes::dirpopup_new_Click(OperationContext& context)
         s.prompts.message(QString::fromUtf16(T::SelectFolder));
         return;
     }
-    const QString name = s.prompts.input(QString::fromUtf16(T::AddPrompt), QString::fromUtf16(T::AddTitle), QString());
+    const QString name
+        = s.prompts.input(QString::fromUtf16(T::AddPrompt), QString::fromUtf16(T::AddTitle), QString());
     if (name.isEmpty())
         return;
     if (refusedAsHidden(context, name, T::AddError))
@@ -101,8 +102,8 @@ void Boxes::dirpopup_del_Click(OperationContext& context)
         return;
     }
     const QString ask = QString::fromUtf16(T::DeleteBoxAsk1) + name + QString::fromUtf16(T::DeleteBoxAsk2);
-    if (context.services().prompts.message(ask, QString::fromUtf16(T::DeleteBoxTitle), PromptIcon::None,
-                                           PromptButtons::OkCancel)
+    if (context.services().prompts.message(
+            ask, QString::fromUtf16(T::DeleteBoxTitle), PromptIcon::None, PromptButtons::OkCancel)
         != PromptAnswer::Ok)
         return;
     const QString full = folderOf(context, *i, path);
@@ -127,8 +128,8 @@ void Boxes::dirpopup_mod_Click(OperationContext& context)
         showError(context, T::VaultNotRenamable, T::RenameError);
         return;
     }
-    const QString name = context.services().prompts.input(QString::fromUtf16(T::RenameBoxPrompt),
-                                                          QString::fromUtf16(T::RenameBoxTitle), QString());
+    const QString name = context.services().prompts.input(
+        QString::fromUtf16(T::RenameBoxPrompt), QString::fromUtf16(T::RenameBoxTitle), QString());
     if (name.isEmpty())
         return;
     if (refusedAsHidden(context, name, T::RenameError))
@@ -145,7 +146,8 @@ void Boxes::dirpopup_mod_Click(OperationContext& context)
     context.rebuildTree(*i);
     // The top folder's pictures are added to the page as it stands; the parent's listing
     // below replaces them.
-    const int code = context.relist(*i, context.area(*i).TreeView1->Dir1().path(), OperationContext::Run::Bracketed);
+    const int code
+        = context.relist(*i, context.area(*i).TreeView1->Dir1().path(), OperationContext::Run::Bracketed);
     reportBrowse(context, code);
     relistParent(context, newFull, newFull.left(BackInstr(newFull, QStringLiteral("/")) - 1));
     resetNodePaths(context);

@@ -12,7 +12,7 @@ struct StoragePaths;
 // Which browsing tab shows a folder under the storage root, and its path in that tab's tree.
 struct AreaPlace {
     std::optional<Area> area; // the stock yard or the vault; none for anything else
-    QString treePath;         // "保管庫/旅行/京都"; "" without an area
+    QString treePath; // "保管庫/旅行/京都"; "" without an area
 };
 
 // The folder's area: the component after "ZTV_DATA" decides ("ストックヤード" 1, "保管庫"

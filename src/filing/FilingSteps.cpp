@@ -29,7 +29,8 @@ void reportBrowse(OperationContext& context, int code)
 
 void showError(OperationContext& context, const QString& text, const char16_t* title)
 {
-    context.services().prompts.message(text, QString::fromUtf16(title), PromptIcon::Critical, PromptButtons::Ok);
+    context.services().prompts.message(
+        text, QString::fromUtf16(title), PromptIcon::Critical, PromptButtons::Ok);
 }
 
 void showError(OperationContext& context, const char16_t* text, const char16_t* title)

@@ -1,7 +1,7 @@
 #include "filing/PictureFiles.h"
 
-#include "display/BrowsingArea.h"
 #include "app/StoragePaths.h"
+#include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "filing/FilingPaths.h"
 #include "filing/FilingSteps.h"
@@ -60,8 +60,8 @@ void PictureFiles::deleteSelected(OperationContext& context)
     if (!tab || !context.area(*tab).PictureSelected)
         return;
     const Services& s = context.services();
-    if (s.prompts.message(QString::fromUtf16(T::DeleteAsk), QString::fromUtf16(T::DeleteFileTitle), PromptIcon::None,
-                          PromptButtons::OkCancel)
+    if (s.prompts.message(QString::fromUtf16(T::DeleteAsk), QString::fromUtf16(T::DeleteFileTitle),
+            PromptIcon::None, PromptButtons::OkCancel)
         != PromptAnswer::Ok)
         return;
     // Checked after the question: the file may have changed while it was asked. The page
@@ -84,13 +84,14 @@ void PictureFiles::RF_Mod_Click(OperationContext& context)
     if (!tab || !context.area(*tab).PictureSelected)
         return;
     const Services& s = context.services();
-    const QString answer = s.prompts.input(QString::fromUtf16(T::RenameFilePrompt),
-                                           QString::fromUtf16(T::RenameFileTitle), QString());
+    const QString answer = s.prompts.input(
+        QString::fromUtf16(T::RenameFilePrompt), QString::fromUtf16(T::RenameFileTitle), QString());
     if (answer.isEmpty())
         return;
     // A name beginning with "." would hide the file from every page; ".png" alone is refused
     // too rather than silently ignored.
-    if (answer.mid(answer.lastIndexOf(u'/') + 1).startsWith(u'.') || RenameBaseName(answer).startsWith(u'.')) {
+    if (answer.mid(answer.lastIndexOf(u'/') + 1).startsWith(u'.')
+        || RenameBaseName(answer).startsWith(u'.')) {
         showError(context, T::HiddenFileName, T::RenameError);
         return;
     }

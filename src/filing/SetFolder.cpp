@@ -1,10 +1,10 @@
 #include "filing/SetFolder.h"
 
 #include "app/StoragePaths.h"
+#include "display/OperationContext.h"
 #include "filing/VaultTransfer.h"
 #include "filing/texts.h"
 #include "mainwindow/FolderTree.h"
-#include "display/OperationContext.h"
 #include "platform/PathCodec.h"
 
 #include <QCloseEvent>

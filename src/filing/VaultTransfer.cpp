@@ -23,9 +23,10 @@ namespace {
 // A refused copy or move: a name that is taken says so; any other failure says what failed.
 void reportFilingFailure(OperationContext& context, const FileResult& result)
 {
-    showError(context, result.error == FileError::Exists ? QString::fromUtf16(T::FileExists)
-                                                      : failureText(result, T::FileExists),
-              T::FilingError);
+    showError(context,
+        result.error == FileError::Exists ? QString::fromUtf16(T::FileExists)
+                                          : failureText(result, T::FileExists),
+        T::FilingError);
 }
 
 } // namespace
@@ -85,15 +86,17 @@ void VaultTransfer::fileInto(OperationContext& context, const QString& destinati
     // while the picture was moved, replaced or changed: then nothing is filed.
     Prompts& prompts = context.services().prompts;
     const std::optional<PictureChoice>& shown = context.area(TransferSourceArea).PictureSelected;
-    if (!TransferFile || !shown || shown->path != TransferFile->path || shown->identity != TransferFile->identity) {
+    if (!TransferFile || !shown || shown->path != TransferFile->path
+        || shown->identity != TransferFile->identity) {
         prompts.message(QString::fromUtf16(texts::display::ChoiceChanged), QString(), PromptIcon::Exclamation,
-                        PromptButtons::Ok);
+            PromptButtons::Ok);
         return;
     }
     if (!context.area(TransferSourceArea).fileToActOn(prompts))
         return;
     const QString source = TransferFile->path;
-    const QString folder = context.storagePaths().AreaBasePath[Area::Vault] + destinationTreePath + QLatin1Char('/');
+    const QString folder
+        = context.storagePaths().AreaBasePath[Area::Vault] + destinationTreePath + QLatin1Char('/');
     const QString file = folder + GetFileTitle(source);
     if (TransferMode == Mode::Copy)
         copyInto(context, folder, source, file);
@@ -101,7 +104,8 @@ void VaultTransfer::fileInto(OperationContext& context, const QString& destinati
         moveInto(context, folder, source, file);
 }
 
-void VaultTransfer::copyInto(OperationContext& context, const QString& folder, const QString& source, const QString& file)
+void VaultTransfer::copyInto(
+    OperationContext& context, const QString& folder, const QString& source, const QString& file)
 {
     if (Dup_Check(file)) {
         showError(context, T::FileExists, T::FilingError);
@@ -117,7 +121,8 @@ void VaultTransfer::copyInto(OperationContext& context, const QString& folder, c
     openVaultAt(context, folder);
 }
 
-void VaultTransfer::moveInto(OperationContext& context, const QString& folder, const QString& source, const QString& file)
+void VaultTransfer::moveInto(
+    OperationContext& context, const QString& folder, const QString& source, const QString& file)
 {
     // Never onto a stored file; across file systems the source goes only once the copy is
     // complete and checked.
@@ -129,8 +134,8 @@ void VaultTransfer::moveInto(OperationContext& context, const QString& folder, c
     BrowsingArea& yard = context.area(Area::StockYard);
     yard.clearPage();
     const int code = context.relist(Area::StockYard,
-                                 context.storagePaths().AreaBasePath[Area::StockYard] + TransferSourceFolder,
-                                 OperationContext::Run::Bracketed);
+        context.storagePaths().AreaBasePath[Area::StockYard] + TransferSourceFolder,
+        OperationContext::Run::Bracketed);
     reportBrowse(context, code);
     if (code == ThumbnailBrowser::ResultOk)
         context.ComboSet(Area::StockYard);

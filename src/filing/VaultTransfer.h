@@ -24,8 +24,8 @@ public:
 
     // The request, as the last request left it.
     std::optional<PictureChoice> TransferFile; // the picture, as it was when asked
-    Area TransferSourceArea = Area::Cd;        // the tab it was chosen on
-    QString TransferSourceFolder;              // tree path of the source tab's current folder
+    Area TransferSourceArea = Area::Cd; // the tab it was chosen on
+    QString TransferSourceFolder; // tree path of the source tab's current folder
     Mode TransferMode = Mode::Copy;
 
     // The open chooser, if any.
@@ -40,8 +40,10 @@ public:
 
 private:
     void request(OperationContext& context, Mode mode);
-    void copyInto(OperationContext& context, const QString& folder, const QString& source, const QString& file);
-    void moveInto(OperationContext& context, const QString& folder, const QString& source, const QString& file);
+    void copyInto(
+        OperationContext& context, const QString& folder, const QString& source, const QString& file);
+    void moveInto(
+        OperationContext& context, const QString& folder, const QString& source, const QString& file);
     void openVaultAt(OperationContext& context, const QString& folder);
 
     QPointer<SetFolder> m_chooser;

@@ -93,7 +93,8 @@ QImage cropUniformBars(const QImage& thumbnail, QSize mainSize)
     // Taller than the picture: bars top and bottom; wider: left and right.
     const bool rows = aspect < mainAspect;
     const Lines lines { image, rows };
-    const int content = rows ? int(std::lround(image.width() / mainAspect)) : int(std::lround(image.height() * mainAspect));
+    const int content
+        = rows ? int(std::lround(image.width() / mainAspect)) : int(std::lround(image.height() * mainAspect));
     const int bars = lines.count() - content;
     if (content < 1 || bars < 2)
         return {};
@@ -106,14 +107,15 @@ QImage cropUniformBars(const QImage& thumbnail, QSize mainSize)
     const int limit = std::min(lines.count() / 2, bars + slack + 1);
     QRgb topColour = 0, bottomColour = 0, colour = 0;
     int top = 0, bottom = 0;
-    while (top < limit && lines.uniform(top, &colour) && (top == 0 || Lines::closeColours(colour, topColour))) {
+    while (
+        top < limit && lines.uniform(top, &colour) && (top == 0 || Lines::closeColours(colour, topColour))) {
         if (top == 0)
             topColour = colour;
         ++top;
     }
     const int last = lines.count() - 1;
     while (bottom < limit && lines.uniform(last - bottom, &colour)
-           && (bottom == 0 || Lines::closeColours(colour, bottomColour))) {
+        && (bottom == 0 || Lines::closeColours(colour, bottomColour))) {
         if (bottom == 0)
             bottomColour = colour;
         ++bottom;
@@ -124,7 +126,8 @@ QImage cropUniformBars(const QImage& thumbnail, QSize mainSize)
         return {};
     // Where the picture starts is best told by the top bar's own end.
     const int start = std::min(top, bars);
-    return rows ? image.copy(0, start, image.width(), content) : image.copy(start, 0, content, image.height());
+    return rows ? image.copy(0, start, image.width(), content)
+                : image.copy(start, 0, content, image.height());
 }
 
 QImage applyExifOrientation(QImage image, int orientation)

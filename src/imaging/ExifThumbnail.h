@@ -9,7 +9,7 @@ namespace ztv {
 
 // What a browse needs from a JPEG's EXIF block.
 struct ExifFacts {
-    int orientation = 1;  // 1..8; 1 also for a missing or out-of-range tag
+    int orientation = 1; // 1..8; 1 also for a missing or out-of-range tag
     QByteArray thumbnail; // the embedded JPEG thumbnail, empty when there is none
 };
 
@@ -27,6 +27,9 @@ QImage applyExifOrientation(QImage image, int orientation);
 QImage cropUniformBars(const QImage& thumbnail, QSize mainSize);
 
 // Whether the orientation turns the picture a quarter turn (width and height swap).
-inline bool orientationSwapsSides(int orientation) { return orientation >= 5 && orientation <= 8; }
+inline bool orientationSwapsSides(int orientation)
+{
+    return orientation >= 5 && orientation <= 8;
+}
 
 } // namespace ztv

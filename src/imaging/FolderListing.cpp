@@ -38,7 +38,7 @@ bool matchesFileFilter(const QString& name, const QString& filter)
         if (pattern == QLatin1String("*.*") || pattern == QLatin1String("*"))
             return true;
         const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern),
-                                    QRegularExpression::CaseInsensitiveOption);
+            QRegularExpression::CaseInsensitiveOption);
         if (re.match(name).hasMatch())
             return true;
     }

@@ -1,7 +1,7 @@
 #include "imaging/GifWriter.h"
 
-#include "imaging/PictureEncoder.h"
 #include "imaging/ColourReduction.h"
+#include "imaging/PictureEncoder.h"
 #include "imaging/texts.h"
 
 #include <gif_lib.h>
@@ -67,13 +67,14 @@ QByteArray writeGif(const QImage& image, bool interlaced, bool keepTransparency,
     std::vector<GifColorType> colours(size_t(size), GifColorType { 0, 0, 0 });
     for (int i = 0; i < table.size(); ++i)
         colours[size_t(i)] = GifColorType { GifByteType(qRed(table[i])), GifByteType(qGreen(table[i])),
-                                            GifByteType(qBlue(table[i])) };
+            GifByteType(qBlue(table[i])) };
 
     QByteArray out;
     int code = 0;
     GifFileType* gif = EGifOpen(&out, appendOutput, &code);
     if (!gif)
-        return fail(QString::fromUtf16(texts::imaging::EncodeFailed) + QString::fromLatin1(GifErrorString(code)));
+        return fail(
+            QString::fromUtf16(texts::imaging::EncodeFailed) + QString::fromLatin1(GifErrorString(code)));
     ColorMapObject* map = GifMakeMapObject(size, colours.data());
     bool ok = map != nullptr;
     if (ok && transparent >= 0) {
@@ -109,7 +110,8 @@ QByteArray writeGif(const QImage& image, bool interlaced, bool keepTransparency,
     }
     GifFreeMapObject(map);
     if (!ok)
-        return fail(QString::fromUtf16(texts::imaging::EncodeFailed) + QString::fromLatin1(GifErrorString(code)));
+        return fail(
+            QString::fromUtf16(texts::imaging::EncodeFailed) + QString::fromLatin1(GifErrorString(code)));
     return out;
 }
 

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <unistd.h>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace ztv {
 
@@ -113,9 +113,9 @@ struct Input {
 };
 
 struct Job {
-    QSize box;                 // main picture: fit into this box (upright frame)
-    QSize exact;               // EXIF thumbnail: decode to exactly this size (stored frame)
-    QSize mainSize;            // EXIF thumbnail: the main picture's stored size, for the aspect test
+    QSize box; // main picture: fit into this box (upright frame)
+    QSize exact; // EXIF thumbnail: decode to exactly this size (stored frame)
+    QSize mainSize; // EXIF thumbnail: the main picture's stored size, for the aspect test
     bool tryExif = true;
     const std::atomic<bool>* stop = nullptr;
     QSize* upright = nullptr;
@@ -133,7 +133,10 @@ struct State {
     std::unique_lock<std::mutex> turn; // released however the decode ends
 };
 
-bool stopped(const Job& job) { return job.stop && job.stop->load(std::memory_order_relaxed); }
+bool stopped(const Job& job)
+{
+    return job.stop && job.stop->load(std::memory_order_relaxed);
+}
 
 // Smallest libjpeg scale M/8 whose output still covers the target.
 unsigned scaleFor(unsigned w, unsigned h, QSize target)
@@ -215,7 +218,8 @@ JpegOutcome run(const Input& in, const Job& job, QImage* out)
     const bool thumbnailMode = job.mainSize.isValid();
     if (cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK) {
         jpeg_destroy_decompress(cinfo);
-        return (thumbnailMode || qint64(w) * h > JpegPixelLimit) ? JpegOutcome::Unreadable : JpegOutcome::NotHandled;
+        return (thumbnailMode || qint64(w) * h > JpegPixelLimit) ? JpegOutcome::Unreadable
+                                                                 : JpegOutcome::NotHandled;
     }
     if (w == 0 || h == 0 || qint64(w) * h > JpegPixelLimit) {
         jpeg_destroy_decompress(cinfo);
@@ -240,7 +244,8 @@ JpegOutcome run(const Input& in, const Job& job, QImage* out)
         }
     } else {
         for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next) {
-            if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0\0", 6) == 0) {
+            if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6
+                && std::memcmp(m->data, "Exif\0\0", 6) == 0) {
                 s->exif = readExifFacts(m->data, m->data_length);
                 break;
             }
@@ -331,7 +336,10 @@ JpegOutcome run(const Input& in, const Job& job, QImage* out)
     return JpegOutcome::Made;
 }
 
-bool looksLikeJpeg(const unsigned char* p, size_t n) { return n >= 3 && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF; }
+bool looksLikeJpeg(const unsigned char* p, size_t n)
+{
+    return n >= 3 && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF;
+}
 
 // A JPEG file, positioned at its start for the fd source.
 bool jpegAtStart(int fd)
@@ -368,8 +376,8 @@ JpegOutcome checkJpegForDecode(int fd, qint64 coefficientLimit)
     return tooMuch ? JpegOutcome::Unreadable : JpegOutcome::Made;
 }
 
-JpegOutcome makeJpegThumbnail(int fd, QSize box, QImage* out, QSize* upright, const std::atomic<bool>* stop,
-                              bool* fromExif)
+JpegOutcome makeJpegThumbnail(
+    int fd, QSize box, QImage* out, QSize* upright, const std::atomic<bool>* stop, bool* fromExif)
 {
     if (fromExif)
         *fromExif = false;

@@ -8,7 +8,7 @@
 namespace ztv {
 
 enum class JpegOutcome {
-    Made,       // the thumbnail is in *out
+    Made, // the thumbnail is in *out
     Unreadable, // damaged, or claims more than a decoder may spend
     NotHandled, // not for this route (not a JPEG, or a colour space it leaves to Qt)
 };
@@ -22,7 +22,7 @@ enum class JpegOutcome {
 // *upright, when given, receives the picture's own size as it stands upright; *fromExif
 // whether the embedded thumbnail was used.
 JpegOutcome makeJpegThumbnail(int fd, QSize box, QImage* out, QSize* upright = nullptr,
-                              const std::atomic<bool>* stop = nullptr, bool* fromExif = nullptr);
+    const std::atomic<bool>* stop = nullptr, bool* fromExif = nullptr);
 
 // The same from bytes in memory (the fuzz target's entry).
 JpegOutcome makeJpegThumbnailFromMemory(const unsigned char* data, size_t size, QSize box, QImage* out);

@@ -103,7 +103,10 @@ bool PictureDisplay::LoadPicture(const QString& path)
     return true;
 }
 
-void PictureDisplay::ClearPicture() { replacePicture({}, {}); }
+void PictureDisplay::ClearPicture()
+{
+    replacePicture({}, {});
+}
 
 void PictureDisplay::CopyPictureToClipboard(ClipboardCopy what)
 {
@@ -141,10 +144,22 @@ bool PictureDisplay::PastePicture(Paste what)
     return true;
 }
 
-void PictureDisplay::setColourOption(const QColor& colour) { m_colour = colour; }
-QColor PictureDisplay::colourOption() const { return m_colour; }
-void PictureDisplay::setColourOptionEnabled(bool on) { m_colourEnabled = on; }
-bool PictureDisplay::colourOptionEnabled() const { return m_colourEnabled; }
+void PictureDisplay::setColourOption(const QColor& colour)
+{
+    m_colour = colour;
+}
+QColor PictureDisplay::colourOption() const
+{
+    return m_colour;
+}
+void PictureDisplay::setColourOptionEnabled(bool on)
+{
+    m_colourEnabled = on;
+}
+bool PictureDisplay::colourOptionEnabled() const
+{
+    return m_colourEnabled;
+}
 
 void PictureDisplay::ApplyColourOption()
 {
@@ -154,20 +169,21 @@ void PictureDisplay::ApplyColourOption()
     update();
 }
 
-bool PictureDisplay::SavePicture(const QString& path, int format, int bits, int quality, bool keepTransparency)
+bool PictureDisplay::SavePicture(
+    const QString& path, int format, int bits, int quality, bool keepTransparency)
 {
     return save(path, format, bits, quality, keepTransparency, {}, false);
 }
 
-bool PictureDisplay::SavePictureWithOptions(const QString& path, int format, int bits, int quality, float width,
-                                            float height, int option)
+bool PictureDisplay::SavePictureWithOptions(
+    const QString& path, int format, int bits, int quality, float width, float height, int option)
 {
     return save(path, format, bits, quality, option & SaveKeepTransparency, QSizeF(width, height),
-                option & SaveInterlaced);
+        option & SaveInterlaced);
 }
 
-bool PictureDisplay::save(const QString& path, int format, int bits, int quality, bool keep, QSizeF box,
-                          bool interlaced)
+bool PictureDisplay::save(
+    const QString& path, int format, int bits, int quality, bool keep, QSizeF box, bool interlaced)
 {
     SaveOptions options;
     options.format = format;
@@ -199,13 +215,34 @@ void PictureDisplay::setDisplayScaleMode(int mode)
     update();
 }
 
-int PictureDisplay::displayScaleMode() const { return m_scaleMode; }
-bool PictureDisplay::hasPicture() const { return !m_image.isNull(); }
-QImage PictureDisplay::picture() const { return m_image; }
-void PictureDisplay::setPicture(const QImage& image) { replacePicture(image.isNull() ? image : normalised(image), {}); }
-QString PictureDisplay::sourcePath() const { return m_sourcePath; }
-QString PictureDisplay::lastError() const { return m_lastError; }
-void PictureDisplay::setFileOps(FileOps* ops) { m_fileOps = ops; }
+int PictureDisplay::displayScaleMode() const
+{
+    return m_scaleMode;
+}
+bool PictureDisplay::hasPicture() const
+{
+    return !m_image.isNull();
+}
+QImage PictureDisplay::picture() const
+{
+    return m_image;
+}
+void PictureDisplay::setPicture(const QImage& image)
+{
+    replacePicture(image.isNull() ? image : normalised(image), {});
+}
+QString PictureDisplay::sourcePath() const
+{
+    return m_sourcePath;
+}
+QString PictureDisplay::lastError() const
+{
+    return m_lastError;
+}
+void PictureDisplay::setFileOps(FileOps* ops)
+{
+    m_fileOps = ops;
+}
 
 void PictureDisplay::replacePicture(const QImage& image, const QString& source)
 {
@@ -244,7 +281,8 @@ void PictureDisplay::paintEvent(QPaintEvent*)
     const qreal dpr = devicePixelRatioF();
     const QSize device = (QSizeF(target.size()) * dpr).toSize();
     if (m_scaled.size() != device) {
-        m_scaled = QPixmap::fromImage(m_image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        m_scaled
+            = QPixmap::fromImage(m_image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         m_scaled.setDevicePixelRatio(dpr);
     }
     painter.drawPixmap(target.topLeft(), m_scaled);

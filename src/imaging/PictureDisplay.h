@@ -32,9 +32,9 @@ public:
 
     // Reads any format Qt's image plugins read, and HEIF/AVIF, JPEG XL and camera RAW (the
     // largest embedded preview), recognised by content and upright by the orientation the file
-    // gives. A JPEG larger than the display needs (4 times its longest side in device pixels, at least 2048) is
-    // decoded scaled down. Gives false, and keeps the shown picture, for a missing,
-    // unreadable, corrupt, oversized or non-picture file.
+    // gives. A JPEG larger than the display needs (4 times its longest side in device pixels, at least 2048)
+    // is decoded scaled down. Gives false, and keeps the shown picture, for a missing, unreadable, corrupt,
+    // oversized or non-picture file.
     bool LoadPicture(const QString& path);
     void ClearPicture();
     // Nothing is copied while the display is empty.
@@ -65,8 +65,8 @@ public:
     // a picture that already fits keeps its size. Option SaveInterlaced writes a progressive
     // JPEG or an interlaced PNG or GIF; SaveKeepTransparency keeps transparency as SavePicture
     // does, else it is flattened onto the colour option.
-    bool SavePictureWithOptions(const QString& path, int format, int bits, int quality, float width,
-                                float height, int option);
+    bool SavePictureWithOptions(
+        const QString& path, int format, int bits, int quality, float width, float height, int option);
 
     void setDisplayScaleMode(int mode); // 3: the whole picture fitted, aspect kept, centred; else 1:1
     int displayScaleMode() const;

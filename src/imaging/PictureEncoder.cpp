@@ -44,7 +44,7 @@ QSize fittedSize(QSize source, QSizeF box)
     // Clamp before converting, so an absurd box cannot overflow the integer size.
     const double limit = 1e6;
     return QSize(int(std::clamp(std::round(source.width() * scale), 1.0, limit)),
-                 int(std::clamp(std::round(source.height() * scale), 1.0, limit)));
+        int(std::clamp(std::round(source.height() * scale), 1.0, limit)));
 }
 
 EncodeResult encodePicture(const QImage& source, const SaveOptions& options)
@@ -63,16 +63,17 @@ EncodeResult encodePicture(const QImage& source, const SaveOptions& options)
     if (size.width() > kMaxEncodeSide || size.height() > kMaxEncodeSide
         || qint64(size.width()) * size.height() > kMaxEncodePixels)
         return fail(texts::imaging::PictureTooLarge);
-    QImage image = size == source.size() ? source
-                                         : source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage image = size == source.size()
+        ? source
+        : source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (image.isNull())
         return fail(texts::imaging::PictureTooLarge);
     const bool keepAlpha = options.keepTransparency && info->canKeepAlpha;
 
     if (info->code == formats::Gif) {
         EncodeResult result;
-        const QImage indexed = toIndexed8(image, keepAlpha ? PaletteAlpha::Binary : PaletteAlpha::Flatten,
-                                          options.background);
+        const QImage indexed
+            = toIndexed8(image, keepAlpha ? PaletteAlpha::Binary : PaletteAlpha::Flatten, options.background);
         if (indexed.isNull())
             return fail(texts::imaging::PictureTooLarge); // out of memory
         result.bytes = writeGif(indexed, options.interlaced && info->canInterlace, keepAlpha, &result.error);
@@ -89,9 +90,11 @@ EncodeResult encodePicture(const QImage& source, const SaveOptions& options)
             image.setColorTable(table);
         }
     } else if (bits == 1) {
-        image = flattenOnto(image, options.background).convertToFormat(QImage::Format_Mono, Qt::DiffuseDither);
+        image
+            = flattenOnto(image, options.background).convertToFormat(QImage::Format_Mono, Qt::DiffuseDither);
     } else if (bits == 32) {
-        image = (keepAlpha ? image : flattenOnto(image, options.background)).convertToFormat(QImage::Format_ARGB32);
+        image = (keepAlpha ? image : flattenOnto(image, options.background))
+                    .convertToFormat(QImage::Format_ARGB32);
     } else {
         image = flattenOnto(image, options.background);
     }

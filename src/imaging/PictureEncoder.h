@@ -13,12 +13,12 @@ namespace ztv {
 // How a picture is written. The extended save of the display fills box and interlaced.
 struct SaveOptions {
     int format = formats::Png;
-    int bits = 0;                  // 0: the format's default
-    int quality = 0;               // JPEG 1..100; anything else gives DefaultJpegQuality
+    int bits = 0; // 0: the format's default
+    int quality = 0; // JPEG 1..100; anything else gives DefaultJpegQuality
     bool keepTransparency = false; // else transparent areas are flattened onto background
     QColor background = Qt::white;
-    QSizeF box;                    // fit a larger picture into width x height, aspect kept; <= 0: free
-    bool interlaced = false;       // progressive JPEG, interlaced PNG and GIF
+    QSizeF box; // fit a larger picture into width x height, aspect kept; <= 0: free
+    bool interlaced = false; // progressive JPEG, interlaced PNG and GIF
 };
 
 struct EncodeResult {

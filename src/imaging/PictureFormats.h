@@ -19,14 +19,14 @@ inline constexpr int DefaultJpegQuality = 85;
 
 struct FormatInfo {
     int code;
-    const char* name;      // shown in the save dialog's filter ("PNG")
+    const char* name; // shown in the save dialog's filter ("PNG")
     const char* extension; // without the dot, lower case
-    const char* qtFormat;  // Qt's writer, or nullptr when the program writes it itself (GIF)
+    const char* qtFormat; // Qt's writer, or nullptr when the program writes it itself (GIF)
     std::span<const int> bits;
     int defaultBits;
-    bool hasQuality;       // JPEG only
-    bool canInterlace;     // progressive JPEG, interlaced PNG and GIF
-    bool canKeepAlpha;     // transparency can be stored (PNG 32 and 8, GIF)
+    bool hasQuality; // JPEG only
+    bool canInterlace; // progressive JPEG, interlaced PNG and GIF
+    bool canKeepAlpha; // transparency can be stored (PNG 32 and 8, GIF)
 };
 
 inline constexpr std::array<int, 3> kBmpBits { 24, 8, 1 };

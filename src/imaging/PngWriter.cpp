@@ -11,7 +11,8 @@ namespace {
 
 void appendOutput(png_structp png, png_bytep data, png_size_t length)
 {
-    static_cast<QByteArray*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), qsizetype(length));
+    static_cast<QByteArray*>(png_get_io_ptr(png))
+        ->append(reinterpret_cast<const char*>(data), qsizetype(length));
 }
 
 void flushNothing(png_structp) { }
@@ -37,7 +38,7 @@ bool encode(PngInput& in, QByteArray& out)
     }
     png_set_write_fn(png, &out, appendOutput, flushNothing);
     png_set_IHDR(png, info, png_uint_32(in.pixels.width()), png_uint_32(in.pixels.height()), 8, in.colourType,
-                 PNG_INTERLACE_ADAM7, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        PNG_INTERLACE_ADAM7, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (in.colourType == PNG_COLOR_TYPE_PALETTE) {
         png_set_PLTE(png, info, in.palette.data(), int(in.palette.size()));
         if (!in.alphas.empty())

@@ -86,7 +86,8 @@ QImage decodeRaw(
     // width or full HD (often it is the full size), which is all the display shows.
     const libraw_thumbnail_t& t = raw->imgdata.thumbnail;
     const QSize preview(t.twidth, t.theight);
-    const bool large = preview.width() * 2 >= stored.width() || std::max(preview.width(), preview.height()) >= 1920;
+    const bool large
+        = preview.width() * 2 >= stored.width() || std::max(preview.width(), preview.height()) >= 1920;
     const bool usable = !preview.isEmpty()
         && (embeddedServes(preview, stored, turned ? request.box.transposed() : request.box)
             || (large && embeddedServes(preview, stored, preview)));

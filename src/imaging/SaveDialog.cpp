@@ -50,8 +50,8 @@ struct OptionControls {
     QCheckBox* interlaced = nullptr;
 };
 
-OptionControls addOptionControls(QFileDialog& dialog, const formats::FormatInfo* info, bool formatOptions,
-                                 bool extendedOptions)
+OptionControls addOptionControls(
+    QFileDialog& dialog, const formats::FormatInfo* info, bool formatOptions, bool extendedOptions)
 {
     OptionControls c;
     auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
@@ -125,7 +125,10 @@ void SaveDialog::setFormatListEntry(int index, int code)
         m_formats[index] = code;
 }
 
-int SaveDialog::offeredFormat() const { return m_formats.isEmpty() ? formats::Jpeg : m_formats.first(); }
+int SaveDialog::offeredFormat() const
+{
+    return m_formats.isEmpty() ? formats::Jpeg : m_formats.first();
+}
 
 QString SaveDialog::withFormatExtension(const QString& path, int format)
 {
@@ -166,15 +169,16 @@ SaveRequest SaveDialog::askUser(QWidget* owner)
     dialog.setNameFilter(nameFilterFor(info));
     if (!m_fileName.isEmpty())
         dialog.selectFile(m_fileName);
-    const OptionControls c = addOptionControls(dialog, info, m_formatOptions & FormatOptions,
-                                               m_extendedOptions & ExtendedOptions);
+    const OptionControls c = addOptionControls(
+        dialog, info, m_formatOptions & FormatOptions, m_extendedOptions & ExtendedOptions);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
 
     SaveRequest request;
     request.path = dialog.selectedFiles().constFirst();
     request.bits = c.bits ? c.bits->currentData().toInt() : (info ? info->defaultBits : 0);
-    request.quality = c.quality ? c.quality->value() : (info && info->hasQuality ? formats::DefaultJpegQuality : 0);
+    request.quality
+        = c.quality ? c.quality->value() : (info && info->hasQuality ? formats::DefaultJpegQuality : 0);
     request.saveFlag = c.keepTransparency && c.keepTransparency->isChecked();
     request.extended = c.extended && c.extended->isChecked();
     request.extendedSize = c.extendedSize ? c.extendedSize->value() : 0;

@@ -11,14 +11,14 @@ namespace ztv {
 
 // What the user chose in the save dialog; every field goes to the save operations as it is.
 struct SaveRequest {
-    QString path;             // full path; empty when the user cancelled
-    int format = 0;           // always the offered format
-    int bits = 0;             // bits per pixel, one the format allows
-    int quality = 0;          // JPEG quality 1..100; 0 for the other formats
-    bool saveFlag = false;    // keep transparency (PNG, GIF)
-    bool extended = false;    // the extended save was asked for
-    int extendedSize = 0;     // the longer side in pixels, for the extended save
-    int extendedInteger = 0;  // PictureDisplay::SaveInterlaced | SaveKeepTransparency, or 0
+    QString path; // full path; empty when the user cancelled
+    int format = 0; // always the offered format
+    int bits = 0; // bits per pixel, one the format allows
+    int quality = 0; // JPEG quality 1..100; 0 for the other formats
+    bool saveFlag = false; // keep transparency (PNG, GIF)
+    bool extended = false; // the extended save was asked for
+    int extendedSize = 0; // the longer side in pixels, for the extended save
+    int extendedInteger = 0; // PictureDisplay::SaveInterlaced | SaveKeepTransparency, or 0
 };
 
 // The save dialog control: the caller sets its fields, shows it and reads the request.

@@ -27,8 +27,14 @@ ThumbnailBrowser::ThumbnailBrowser(QObject* parent)
 
 ThumbnailBrowser::~ThumbnailBrowser() = default;
 
-void ThumbnailBrowser::setFileFilter(const QString& filter) { m_filter = filter; }
-QString ThumbnailBrowser::fileFilter() const { return m_filter; }
+void ThumbnailBrowser::setFileFilter(const QString& filter)
+{
+    m_filter = filter;
+}
+QString ThumbnailBrowser::fileFilter() const
+{
+    return m_filter;
+}
 
 void ThumbnailBrowser::setThumbnailSize(const QSize& size)
 {
@@ -36,18 +42,48 @@ void ThumbnailBrowser::setThumbnailSize(const QSize& size)
         m_size = size;
 }
 
-QSize ThumbnailBrowser::thumbnailSize() const { return m_size; }
+QSize ThumbnailBrowser::thumbnailSize() const
+{
+    return m_size;
+}
 
-void ThumbnailBrowser::setContinueBrowsing(bool on) { m_continue = on; }
-bool ThumbnailBrowser::continueBrowsing() const { return m_continue; }
-int ThumbnailBrowser::filesInRun() const { return m_filesInRun; }
+void ThumbnailBrowser::setContinueBrowsing(bool on)
+{
+    m_continue = on;
+}
+bool ThumbnailBrowser::continueBrowsing() const
+{
+    return m_continue;
+}
+int ThumbnailBrowser::filesInRun() const
+{
+    return m_filesInRun;
+}
 
-void ThumbnailBrowser::setWorkerCount(int count) { m_workers = std::max(0, count); }
-int ThumbnailBrowser::workerCount() const { return m_workers > 0 ? m_workers : defaultWorkerCount(); }
-void ThumbnailBrowser::setCacheFolder(const QString& root) { m_cacheRoot = root; }
-QString ThumbnailBrowser::cacheFolder() const { return m_cacheRoot; }
-void ThumbnailBrowser::setCacheReading(bool on) { m_cacheRead = on; }
-void ThumbnailBrowser::setCacheWriting(bool on) { m_cacheWrite = on; }
+void ThumbnailBrowser::setWorkerCount(int count)
+{
+    m_workers = std::max(0, count);
+}
+int ThumbnailBrowser::workerCount() const
+{
+    return m_workers > 0 ? m_workers : defaultWorkerCount();
+}
+void ThumbnailBrowser::setCacheFolder(const QString& root)
+{
+    m_cacheRoot = root;
+}
+QString ThumbnailBrowser::cacheFolder() const
+{
+    return m_cacheRoot;
+}
+void ThumbnailBrowser::setCacheReading(bool on)
+{
+    m_cacheRead = on;
+}
+void ThumbnailBrowser::setCacheWriting(bool on)
+{
+    m_cacheWrite = on;
+}
 void ThumbnailBrowser::setWritableStorageCheck(std::function<bool(const QString&)> check)
 {
     m_writableStorage = std::move(check);
@@ -72,9 +108,9 @@ int ThumbnailBrowser::BrowseFolder(const QString& folder)
     policy.writableStorage = m_writableStorage;
     const QSize box = m_size;
     ThumbnailPipeline pipeline(paths, workerCount(), DecodeWindow,
-                               [policy, box](const QString& path, const std::atomic<bool>* stop) {
-                                   return makeCachedThumbnail(path, box, policy, stop);
-                               });
+        [policy, box](const QString& path, const std::atomic<bool>* stop) {
+            return makeCachedThumbnail(path, box, policy, stop);
+        });
     QElapsedTimer sincePass;
     sincePass.start();
     auto eventPass = [&sincePass] {

@@ -12,9 +12,9 @@ namespace ztv {
 // One file's outcome, handed from a decoding thread to the user-interface thread.
 struct ThumbnailResult {
     enum Status {
-        Made = 0,       // image holds the thumbnail
+        Made = 0, // image holds the thumbnail
         Unreadable = 1, // not a picture, corrupt, too large, not a regular file: counted, not listed
-        Vanished = 2,   // gone between listing and reading: neither counted nor listed
+        Vanished = 2, // gone between listing and reading: neither counted nor listed
     };
     QString path;
     QImage image;

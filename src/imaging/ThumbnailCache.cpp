@@ -117,7 +117,8 @@ QImage ThumbnailCache::lookup(const QString& absolutePath, qint64 mtime, QSize* 
     return image;
 }
 
-bool ThumbnailCache::store(const QString& absolutePath, qint64 mtime, QSize original, const QImage& thumbnail) const
+bool ThumbnailCache::store(
+    const QString& absolutePath, qint64 mtime, QSize original, const QImage& thumbnail) const
 {
     const QString folder = m_root + QStringLiteral("/normal");
     if (!QDir().mkpath(folder))
@@ -155,8 +156,8 @@ bool isOnWritableStorage(const QString& path)
     return long(fs.f_type) != IsoFsMagic && long(fs.f_type) != UdfMagic;
 }
 
-ThumbnailResult makeCachedThumbnail(const QString& path, QSize box, const ThumbnailCachePolicy& policy,
-                                    const std::atomic<bool>* stop)
+ThumbnailResult makeCachedThumbnail(
+    const QString& path, QSize box, const ThumbnailCachePolicy& policy, const std::atomic<bool>* stop)
 {
     const bool useCache = (policy.read || policy.write) && !policy.root.isEmpty();
     if (!useCache)
@@ -171,17 +172,20 @@ ThumbnailResult makeCachedThumbnail(const QString& path, QSize box, const Thumbn
         return result;
     }
     const ThumbnailCache cache(policy.root);
-    const QString absolute = QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QFileInfo(path).absoluteFilePath();
-    const bool fitsEntry = box.width() <= ThumbnailCache::NormalSize && box.height() <= ThumbnailCache::NormalSize;
+    const QString absolute
+        = QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QFileInfo(path).absoluteFilePath();
+    const bool fitsEntry
+        = box.width() <= ThumbnailCache::NormalSize && box.height() <= ThumbnailCache::NormalSize;
     if (policy.read && fitsEntry) {
         QSize original;
         const QImage entry = cache.lookup(absolute, mtime, &original);
         const QSize target = fitInto(original, box);
-        if (!entry.isNull() && target.isValid() && entry.width() >= target.width() && entry.height() >= target.height()) {
+        if (!entry.isNull() && target.isValid() && entry.width() >= target.width()
+            && entry.height() >= target.height()) {
             ::close(fd);
             result.image = compactThumbnail(entry.size() == target
-                                                ? entry
-                                                : entry.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+                    ? entry
+                    : entry.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
             result.status = ThumbnailResult::Made;
             return result;
         }
@@ -199,8 +203,9 @@ ThumbnailResult makeCachedThumbnail(const QString& path, QSize box, const Thumbn
                 upright = entry.size();
             cache.store(absolute, mtime, upright, entry);
             const QSize target = fitInto(upright, box);
-            result.image = compactThumbnail(
-                entry.size() == target ? entry : entry.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+            result.image = compactThumbnail(entry.size() == target
+                    ? entry
+                    : entry.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
         }
     }
     result.status = result.image.isNull() ? ThumbnailResult::Unreadable : ThumbnailResult::Made;

@@ -58,6 +58,6 @@ struct ThumbnailCachePolicy {
 // One file's thumbnail with the cache: a valid entry is used as it is; otherwise the picture
 // is decoded and, for files on writable storage, a fresh entry is written.
 ThumbnailResult makeCachedThumbnail(const QString& path, QSize box, const ThumbnailCachePolicy& policy,
-                                    const std::atomic<bool>* stop = nullptr);
+    const std::atomic<bool>* stop = nullptr);
 
 } // namespace ztv

@@ -32,7 +32,8 @@ QSize fitInto(QSize source, QSize box)
         return {};
     if (source.width() <= box.width() && source.height() <= box.height())
         return source;
-    const double scale = std::min(double(box.width()) / source.width(), double(box.height()) / source.height());
+    const double scale
+        = std::min(double(box.width()) / source.width(), double(box.height()) / source.height());
     const int w = std::clamp(int(std::lround(source.width() * scale)), 1, box.width());
     const int h = std::clamp(int(std::lround(source.height() * scale)), 1, box.height());
     return { w, h };
@@ -77,7 +78,8 @@ QImage compactThumbnail(QImage image)
 {
     if (image.isNull())
         return image;
-    const QImage::Format target = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    const QImage::Format target
+        = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
     if (image.format() != target)
         image.convertTo(target);
     return image;
@@ -116,7 +118,8 @@ QImage readScaledWithQt(QIODevice* device, QSize box, QSize* upright)
     return image;
 }
 
-QImage decodeExtraThumbnail(ExtraFormat format, int fd, QSize box, QSize* upright, const std::atomic<bool>* stop)
+QImage decodeExtraThumbnail(
+    ExtraFormat format, int fd, QSize box, QSize* upright, const std::atomic<bool>* stop)
 {
     ExtraRequest request;
     request.box = box;
@@ -127,8 +130,8 @@ QImage decodeExtraThumbnail(ExtraFormat format, int fd, QSize box, QSize* uprigh
     QByteArray bytes;
     if (!readWholeFile(fd, &bytes))
         return {};
-    return decodeExtra(format, reinterpret_cast<const unsigned char*>(bytes.constData()), size_t(bytes.size()), request,
-                       upright);
+    return decodeExtra(format, reinterpret_cast<const unsigned char*>(bytes.constData()),
+        size_t(bytes.size()), request, upright);
 }
 
 QImage decodeThumbnail(int fd, QSize box, QSize* upright, const std::atomic<bool>* stop)
@@ -148,7 +151,8 @@ QImage decodeThumbnail(int fd, QSize box, QSize* upright, const std::atomic<bool
             break;
         }
         QFile file;
-        if (::lseek(fd, 0, SEEK_SET) != 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        if (::lseek(fd, 0, SEEK_SET) != 0
+            || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
             break;
         image = readScaledWithQt(&file, box, upright);
         return compactThumbnail(std::move(image)); // the QFile closes the descriptor

@@ -39,8 +39,8 @@ QImage decodeThumbnail(int fd, QSize box, QSize* upright = nullptr, const std::a
 // HEIF/AVIF, JPEG XL and camera RAW files (format from sniffExtraFormat): the file read whole,
 // an embedded thumbnail or preview used when large enough, else a (half-size) decode.
 enum class ExtraFormat;
-QImage decodeExtraThumbnail(ExtraFormat format, int fd, QSize box, QSize* upright = nullptr,
-                            const std::atomic<bool>* stop = nullptr);
+QImage decodeExtraThumbnail(
+    ExtraFormat format, int fd, QSize box, QSize* upright = nullptr, const std::atomic<bool>* stop = nullptr);
 
 // Makes one file's thumbnail: JPEG and large PNG through their fast routes, the formats above
 // through their libraries, everything else through Qt.

@@ -43,10 +43,11 @@ public:
             painter->restore();
         }
         const QRect textRect(cell.left(), cell.bottom() - textHeight + 1, cell.width(), textHeight);
-        const QString text
-            = opt.fontMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, textRect.width());
+        const QString text = opt.fontMetrics.elidedText(
+            index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, textRect.width());
         const bool selected = opt.state & QStyle::State_Selected;
-        painter->setPen(opt.palette.color(QPalette::Normal, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->setPen(
+            opt.palette.color(QPalette::Normal, selected ? QPalette::HighlightedText : QPalette::Text));
         painter->drawText(textRect, Qt::AlignCenter, text);
         if (opt.state & QStyle::State_HasFocus) {
             QStyleOptionFocusRect focus;
@@ -247,7 +248,6 @@ ThumbnailList::ThumbnailList(QWidget* parent)
 
 ThumbnailList::~ThumbnailList() = default;
 
-
 void ThumbnailList::ClearThumbnails()
 {
     m_model->clear();
@@ -288,7 +288,10 @@ void ThumbnailList::ScrollToThumbnail(int index)
     m_view->scrollToRow(m_view->rowOf(index));
 }
 
-int ThumbnailList::PageCount() const { return (ThumbnailCount() + ItemsPerPage - 1) / ItemsPerPage; }
+int ThumbnailList::PageCount() const
+{
+    return (ThumbnailCount() + ItemsPerPage - 1) / ItemsPerPage;
+}
 
 int ThumbnailList::HitTest(int x, int y) const
 {

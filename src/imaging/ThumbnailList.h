@@ -35,16 +35,16 @@ public:
     // done after each run, before any input reaches the view, and after a pause of 40 ms.
     void commitAdded() const;
     int ThumbnailCount() const;
-    void ScrollToThumbnail(int index);   // brings the item's row to the top of the view
-    int PageCount() const;               // pages of 25 items; 0 for an empty list
-    int HitTest(int x, int y) const;     // item under the point (this widget's coordinates), -1 for none
+    void ScrollToThumbnail(int index); // brings the item's row to the top of the view
+    int PageCount() const; // pages of 25 items; 0 for an empty list
+    int HitTest(int x, int y) const; // item under the point (this widget's coordinates), -1 for none
     void SetAllSelected(bool selected);
-    void SetItemSelected(int index);     // adds the item to the selection and makes it current
+    void SetItemSelected(int index); // adds the item to the selection and makes it current
 
     QString caption(int index) const;
     int counter(int index) const;
-    QList<int> selectedItems() const;    // ascending
-    int topItem() const;                 // first item of the row at the top of the view, -1 when empty
+    QList<int> selectedItems() const; // ascending
+    int topItem() const; // first item of the row at the top of the view, -1 when empty
 
     // Names the view for assistive technology (hides QWidget's, which would name only the frame).
     void setAccessibleName(const QString& name);
@@ -53,8 +53,9 @@ public:
     QAbstractItemView* view() const;
 
 Q_SIGNALS:
-    void ThumbnailClicked(int index);                               // left click or Enter on an item
-    void ThumbnailMouseButton(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint at); // every press; the menu key gives the right button
+    void ThumbnailClicked(int index); // left click or Enter on an item
+    void ThumbnailMouseButton(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+        QPoint at); // every press; the menu key gives the right button
 
 private:
     friend class ThumbnailView;

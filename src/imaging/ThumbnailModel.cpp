@@ -2,7 +2,10 @@
 
 namespace ztv {
 
-int ThumbnailModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(m_items.size()); }
+int ThumbnailModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_items.size());
+}
 
 QVariant ThumbnailModel::data(const QModelIndex& index, int role) const
 {

@@ -41,14 +41,16 @@ void CommandButton::paintEvent(QPaintEvent*)
         const QRect need = fm.boundingRect(QRect(0, 0, area.width(), 1000), flags, caption);
         if (need.height() + iconSide + 1 <= area.height() || px == 7) {
             iconSide = qMax(12, qMin(iconSide, area.height() - need.height() - 1));
-            textRect = QRect(area.left(), area.top() + iconSide + 1, area.width(), area.height() - iconSide - 1);
+            textRect
+                = QRect(area.left(), area.top() + iconSide + 1, area.width(), area.height() - iconSide - 1);
             break;
         }
     }
     const QIcon::Mode mode = isEnabled() ? QIcon::Normal : QIcon::Disabled;
     const int down = isDown() ? 1 : 0;
-    icon().paint(&p, QRect(area.left() + (area.width() - iconSide) / 2 + down, area.top() + down, iconSide, iconSide),
-                 Qt::AlignCenter, mode);
+    icon().paint(&p,
+        QRect(area.left() + (area.width() - iconSide) / 2 + down, area.top() + down, iconSide, iconSide),
+        Qt::AlignCenter, mode);
     p.setFont(f);
     p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     p.drawText(textRect.translated(down, down), flags, caption);

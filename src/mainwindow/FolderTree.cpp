@@ -1,8 +1,8 @@
 #include "mainwindow/FolderTree.h"
 
 #include "app/Icons.h"
-#include "platform/PathText.h"
 #include "platform/PathCodec.h"
+#include "platform/PathText.h"
 
 #include <QMouseEvent>
 #include <QTreeWidgetItemIterator>
@@ -43,8 +43,8 @@ QTreeWidgetItem* FolderTree::addRoot(const QString& key, const QString& text, co
     return item;
 }
 
-QTreeWidgetItem* FolderTree::addNode(const QString& parentKey, const QString& key, const QString& text,
-                                     const QString& image)
+QTreeWidgetItem* FolderTree::addNode(
+    const QString& parentKey, const QString& key, const QString& text, const QString& image)
 {
     QTreeWidgetItem* parent = node(parentKey);
     if (!parent)

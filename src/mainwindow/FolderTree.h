@@ -29,8 +29,8 @@ public:
     QTreeWidgetItem* addRoot(const QString& key, const QString& text, const QString& image);
     // Adds below the node with parentKey; nullptr when there is no such parent or the key is
     // taken (a repeated expansion), which callers ignore.
-    QTreeWidgetItem* addNode(const QString& parentKey, const QString& key, const QString& text,
-                             const QString& image);
+    QTreeWidgetItem* addNode(
+        const QString& parentKey, const QString& key, const QString& text, const QString& image);
     QTreeWidgetItem* node(const QString& key) const;
     void removeAllNodes();
 

@@ -77,15 +77,16 @@ private:
             return false;
         if (isMenuKey(*key)) {
             const QPoint centre = widget->rect().center();
-            QContextMenuEvent request(QContextMenuEvent::Keyboard, centre, widget->mapToGlobal(centre),
-                                      key->modifiers());
+            QContextMenuEvent request(
+                QContextMenuEvent::Keyboard, centre, widget->mapToGlobal(centre), key->modifiers());
             QCoreApplication::sendEvent(widget, &request);
             return true;
         }
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         // Only the main window's trees: in a dialog Enter keeps pressing the default button.
         auto* tree = qobject_cast<FolderTree*>(widget);
-        if (enter && tree && qobject_cast<MainForm*>(tree->window()) && !(key->modifiers() & ~Qt::KeypadModifier)) {
+        if (enter && tree && qobject_cast<MainForm*>(tree->window())
+            && !(key->modifiers() & ~Qt::KeypadModifier)) {
             QPoint p;
             if (currentNodeCentre(tree, &p)) {
                 // As a left click: the press over the tree, then the click on the node.

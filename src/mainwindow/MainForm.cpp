@@ -44,7 +44,8 @@ QString tabName(Area area)
     return t(names[tabIndex(area)]);
 }
 
-QToolButton* button(QWidget* parent, const char16_t* caption, const char* iconName, QRect geometry, const QString& name)
+QToolButton* button(
+    QWidget* parent, const char16_t* caption, const char* iconName, QRect geometry, const QString& name)
 {
     auto* b = new CommandButton(t(caption), icon(QLatin1String(iconName)), parent);
     b->setGeometry(geometry);
@@ -105,7 +106,8 @@ std::optional<Area> MainForm::currentArea() const
 
 void MainForm::buildWindow()
 {
-    Command2 = button(this, texts::WebButton, "web-page", tw(9705, 120, 2010, 720), QStringLiteral("Command2"));
+    Command2
+        = button(this, texts::WebButton, "web-page", tw(9705, 120, 2010, 720), QStringLiteral("Command2"));
     connect(Command2, &QToolButton::clicked, this, &MainForm::Command2_Click);
 
     BrowseStatus = new QLabel(this);
@@ -139,7 +141,9 @@ void MainForm::buildBrowsingTab(Area ar, QWidget* page)
     BrowsingArea& a = area(ar);
     const int tab = tabIndex(ar);
     const QString name = tabName(ar);
-    auto named = [tab](QWidget* w, const char* name) { w->setObjectName(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(tab)); };
+    auto named = [tab](QWidget* w, const char* name) {
+        w->setObjectName(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(tab));
+    };
 
     a.TreeView1 = new FolderTree(page);
     named(a.TreeView1, "TreeView1");
@@ -225,9 +229,12 @@ void MainForm::buildPasteTab(QWidget* page)
 {
     const int row = 90, bw = 750, bh = 705;
     Command1[1] = button(page, texts::Paste, "paste", tw(240, row, bw, bh), QStringLiteral("Command1_1"));
-    Command1[0] = button(page, texts::ClearPicture, "clear", tw(1065, row, bw, bh), QStringLiteral("Command1_0"));
-    Command1[3] = button(page, texts::SaveBmpJpegPng, "save-image", tw(1890, row, bw, bh), QStringLiteral("Command1_3"));
-    Command1[4] = button(page, texts::SaveGif, "save-gif", tw(2715, row, bw, bh), QStringLiteral("Command1_4"));
+    Command1[0]
+        = button(page, texts::ClearPicture, "clear", tw(1065, row, bw, bh), QStringLiteral("Command1_0"));
+    Command1[3] = button(
+        page, texts::SaveBmpJpegPng, "save-image", tw(1890, row, bw, bh), QStringLiteral("Command1_3"));
+    Command1[4]
+        = button(page, texts::SaveGif, "save-gif", tw(2715, row, bw, bh), QStringLiteral("Command1_4"));
     for (int i : { 0, 1, 3, 4 })
         connect(Command1[i], &QToolButton::clicked, this, [this, i] { Command1_Click(i); });
 
@@ -239,7 +246,7 @@ void MainForm::buildPasteTab(QWidget* page)
     pasteView->setGeometry(tw(240, 840, 12015, 7935));
     m_lead2->setAccessibleName(t(texts::AccPastedPicture));
     connect(m_lead2, &PictureDisplay::mouseButton, this,
-            [this](Qt::MouseButton button) { LEAD2_MouseButton(button); });
+        [this](Qt::MouseButton button) { LEAD2_MouseButton(button); });
 
     m_lead3 = new PictureDisplay(page);
     m_lead3->setObjectName(QStringLiteral("LEAD3"));
@@ -307,7 +314,7 @@ void MainForm::PopupMenu(QMenu* menu)
 }
 
 // Each tab keeps its own choice, shown in its own display, so a tab switch changes none.
-void MainForm::SSTab1_Click() {}
+void MainForm::SSTab1_Click() { }
 
 void MainForm::Command1_Click(int index)
 {
@@ -336,61 +343,161 @@ void MainForm::Command1_Click(int index)
 void MainForm::Command3_Click(int index)
 {
     switch (index) {
-    case 0: R_Fav_Copy_Click(); break;
-    case 1: R_Del_Click(); break;
-    case 2: R_Clip_Copy_Click(); break;
-    case 3: R_Explora_Click(); break;
-    default: break;
+    case 0:
+        R_Fav_Copy_Click();
+        break;
+    case 1:
+        R_Del_Click();
+        break;
+    case 2:
+        R_Clip_Copy_Click();
+        break;
+    case 3:
+        R_Explora_Click();
+        break;
+    default:
+        break;
     }
 }
 
 void MainForm::Command4_Click(int index)
 {
     switch (index) {
-    case 0: dirpopup_new_Click(); break;
-    case 1: dirpopup_del_Click(); break;
-    case 2: dirpopup_mod_Click(); break;
-    case 3: RF_Del_Click(); break;
-    case 4: RF_Mod_Click(); break;
-    case 5: RF_Clip_Copy_Click(); break;
-    case 6: RF_Explora_Click(); break;
-    default: break;
+    case 0:
+        dirpopup_new_Click();
+        break;
+    case 1:
+        dirpopup_del_Click();
+        break;
+    case 2:
+        dirpopup_mod_Click();
+        break;
+    case 3:
+        RF_Del_Click();
+        break;
+    case 4:
+        RF_Mod_Click();
+        break;
+    case 5:
+        RF_Clip_Copy_Click();
+        break;
+    case 6:
+        RF_Explora_Click();
+        break;
+    default:
+        break;
     }
 }
 
 void MainForm::Command5_Click(int index)
 {
     switch (index) {
-    case 0: RCD_Fav_Copy_Click(); break;
-    case 1: RCD_Clip_Copy_Click(); break;
-    case 2: RCD_Explora_Click(); break;
-    default: break;
+    case 0:
+        RCD_Fav_Copy_Click();
+        break;
+    case 1:
+        RCD_Clip_Copy_Click();
+        break;
+    case 2:
+        RCD_Explora_Click();
+        break;
+    default:
+        break;
     }
 }
 
-void MainForm::Command2_Click() { m_links->Command2_Click(*this); }
-void MainForm::RCD_Fav_Copy_Click() { m_vaultTransfer->RCD_Fav_Copy_Click(*this); }
-void MainForm::RCD_Clip_Copy_Click() { m_pictureFiles->RCD_Clip_Copy_Click(*this); }
-void MainForm::RCD_Explora_Click() { m_links->RCD_Explora_Click(*this); }
-void MainForm::R_Fav_Copy_Click() { m_vaultTransfer->R_Fav_Copy_Click(*this); }
-void MainForm::R_Del_Click() { m_pictureFiles->R_Del_Click(*this); }
-void MainForm::R_Clip_Copy_Click() { m_pictureFiles->R_Clip_Copy_Click(*this); }
-void MainForm::R_Explora_Click() { m_links->R_Explora_Click(*this); }
-void MainForm::RF_Del_Click() { m_pictureFiles->RF_Del_Click(*this); }
-void MainForm::RF_Mod_Click() { m_pictureFiles->RF_Mod_Click(*this); }
-void MainForm::RF_Clip_Copy_Click() { m_pictureFiles->RF_Clip_Copy_Click(*this); }
-void MainForm::RF_Explora_Click() { m_links->RF_Explora_Click(*this); }
-void MainForm::EX_Explora_Click() { m_links->EX_Explora_Click(*this); }
-void MainForm::dirpopup_new_Click() { m_boxes->dirpopup_new_Click(*this); }
-void MainForm::dirpopup_del_Click() { m_boxes->dirpopup_del_Click(*this); }
-void MainForm::dirpopup_mod_Click() { m_boxes->dirpopup_mod_Click(*this); }
-void MainForm::Exl_copy0_Click() { m_spreadsheetExport->Exl_copy0_Click(*this); }
-void MainForm::Exl_copy1_Click() { m_spreadsheetExport->Exl_copy1_Click(*this); }
-void MainForm::Exl_copy2_Click() { m_spreadsheetExport->Exl_copy2_Click(*this); }
-void MainForm::Clip_Past_Click() { m_pasteArea->Clip_Past_Click(*this); }
-void MainForm::Clip_Clear_Click() { m_pasteArea->Clip_Clear_Click(*this); }
-void MainForm::Clip_Save1_Click() { m_pictureSaving->Clip_Save1_Click(*this); }
-void MainForm::Clip_Save2_Click() { m_pictureSaving->Clip_Save2_Click(*this); }
+void MainForm::Command2_Click()
+{
+    m_links->Command2_Click(*this);
+}
+void MainForm::RCD_Fav_Copy_Click()
+{
+    m_vaultTransfer->RCD_Fav_Copy_Click(*this);
+}
+void MainForm::RCD_Clip_Copy_Click()
+{
+    m_pictureFiles->RCD_Clip_Copy_Click(*this);
+}
+void MainForm::RCD_Explora_Click()
+{
+    m_links->RCD_Explora_Click(*this);
+}
+void MainForm::R_Fav_Copy_Click()
+{
+    m_vaultTransfer->R_Fav_Copy_Click(*this);
+}
+void MainForm::R_Del_Click()
+{
+    m_pictureFiles->R_Del_Click(*this);
+}
+void MainForm::R_Clip_Copy_Click()
+{
+    m_pictureFiles->R_Clip_Copy_Click(*this);
+}
+void MainForm::R_Explora_Click()
+{
+    m_links->R_Explora_Click(*this);
+}
+void MainForm::RF_Del_Click()
+{
+    m_pictureFiles->RF_Del_Click(*this);
+}
+void MainForm::RF_Mod_Click()
+{
+    m_pictureFiles->RF_Mod_Click(*this);
+}
+void MainForm::RF_Clip_Copy_Click()
+{
+    m_pictureFiles->RF_Clip_Copy_Click(*this);
+}
+void MainForm::RF_Explora_Click()
+{
+    m_links->RF_Explora_Click(*this);
+}
+void MainForm::EX_Explora_Click()
+{
+    m_links->EX_Explora_Click(*this);
+}
+void MainForm::dirpopup_new_Click()
+{
+    m_boxes->dirpopup_new_Click(*this);
+}
+void MainForm::dirpopup_del_Click()
+{
+    m_boxes->dirpopup_del_Click(*this);
+}
+void MainForm::dirpopup_mod_Click()
+{
+    m_boxes->dirpopup_mod_Click(*this);
+}
+void MainForm::Exl_copy0_Click()
+{
+    m_spreadsheetExport->Exl_copy0_Click(*this);
+}
+void MainForm::Exl_copy1_Click()
+{
+    m_spreadsheetExport->Exl_copy1_Click(*this);
+}
+void MainForm::Exl_copy2_Click()
+{
+    m_spreadsheetExport->Exl_copy2_Click(*this);
+}
+void MainForm::Clip_Past_Click()
+{
+    m_pasteArea->Clip_Past_Click(*this);
+}
+void MainForm::Clip_Clear_Click()
+{
+    m_pasteArea->Clip_Clear_Click(*this);
+}
+void MainForm::Clip_Save1_Click()
+{
+    m_pictureSaving->Clip_Save1_Click(*this);
+}
+void MainForm::Clip_Save2_Click()
+{
+    m_pictureSaving->Clip_Save2_Click(*this);
+}
 void MainForm::LEAD2_MouseButton(Qt::MouseButton button)
 {
     m_pasteArea->LEAD2_MouseButton(*this, button);

@@ -228,8 +228,8 @@ private:
     std::unique_ptr<SaveDialog> m_saveDialog;
     std::unique_ptr<SpreadsheetExport> m_spreadsheetExport;
     std::unique_ptr<LinkHandlers> m_links;
-    CdDrive m_cdDrive;                // the drive as the CD tree shows it
-    QTimer* m_cdRetry = nullptr;      // looks again while a change waits for the window
+    CdDrive m_cdDrive; // the drive as the CD tree shows it
+    QTimer* m_cdRetry = nullptr; // looks again while a change waits for the window
 };
 
 } // namespace ztv

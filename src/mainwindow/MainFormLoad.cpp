@@ -96,24 +96,31 @@ void MainForm::connectTab(Area ar)
 {
     const BrowsingArea& a = area(ar);
     FolderTree* tree = a.TreeView1;
-    connect(tree, &QTreeWidget::itemExpanded, this, [this, ar](QTreeWidgetItem* node) { TreeView1_Expand(ar, node); });
+    connect(tree, &QTreeWidget::itemExpanded, this,
+        [this, ar](QTreeWidgetItem* node) { TreeView1_Expand(ar, node); });
     connect(tree, &QTreeWidget::itemCollapsed, this,
-            [this, ar](QTreeWidgetItem* node) { TreeView1_Collapse(ar, node); });
-    connect(tree, &QTreeWidget::itemClicked, this, [this, ar](QTreeWidgetItem* node) { TreeView1_NodeClick(ar, node); });
+        [this, ar](QTreeWidgetItem* node) { TreeView1_Collapse(ar, node); });
+    connect(tree, &QTreeWidget::itemClicked, this,
+        [this, ar](QTreeWidgetItem* node) { TreeView1_NodeClick(ar, node); });
     connect(tree, &FolderTree::MouseButton, this,
-            [this, ar](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) { TreeView1_MouseButton(ar, button, at); });
+        [this, ar](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) {
+            TreeView1_MouseButton(ar, button, at);
+        });
 
     connect(a.LEADThumb1, &ThumbnailBrowser::ThumbnailReady, this,
-            [this, ar](const QImage& bitmap, const QString& path, int status) {
-                LEADThumb1_ThumbnailReady(ar, bitmap, path, status);
-            });
+        [this, ar](const QImage& bitmap, const QString& path, int status) {
+            LEADThumb1_ThumbnailReady(ar, bitmap, path, status);
+        });
     connect(a.LEADThumb1, &ThumbnailBrowser::BrowseStarted, this, [this](int files) {
         m_browseFiles = files;
         showBrowseProgress();
     });
-    connect(a.LEADImgList1, &ThumbnailList::ThumbnailClicked, this, [this, ar](int item) { LEADImgList1_Click(ar, item); });
+    connect(a.LEADImgList1, &ThumbnailList::ThumbnailClicked, this,
+        [this, ar](int item) { LEADImgList1_Click(ar, item); });
     connect(a.LEADImgList1, &ThumbnailList::ThumbnailMouseButton, this,
-            [this, ar](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) { LEADImgList1_MouseButton(ar, button, at); });
+        [this, ar](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) {
+            LEADImgList1_MouseButton(ar, button, at);
+        });
     connect(a.LEAD1, &PictureDisplay::clicked, this, [this, ar] { LEAD1_Click(ar); });
     connect(a.Combo1, &QComboBox::activated, this, [this, ar] { Combo1_Click(ar); });
 }

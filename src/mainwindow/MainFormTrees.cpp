@@ -92,7 +92,8 @@ void MainForm::TreeView1_Expand(Area ar, QTreeWidgetItem* node)
         // now. Done after the tree has finished expanding the node that is about to go.
         // The stock yard and the vault keep their trees.
         if (ar == Area::Cd)
-            QMetaObject::invokeMethod(this, [this] { rebuildCdTree(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { rebuildCdTree(); }, Qt::QueuedConnection);
         return;
     }
     TreeEnum(ar, tree->Dir1().folders());

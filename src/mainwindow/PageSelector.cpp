@@ -14,7 +14,8 @@
 
 namespace ztv {
 
-static_assert(ThumbnailList::ItemsPerPage == kThumbnailsPerPage, "the selector and the list must agree on a page");
+static_assert(
+    ThumbnailList::ItemsPerPage == kThumbnailsPerPage, "the selector and the list must agree on a page");
 
 namespace {
 
@@ -28,7 +29,8 @@ void fitPageNumbers(QComboBox* combo, int pages)
     const int designWidth = combo->property("designWidth").toInt();
     QStyleOptionComboBox option;
     option.initFrom(combo);
-    const QSize text(combo->fontMetrics().horizontalAdvance(QString::number(pages)), combo->fontMetrics().height());
+    const QSize text(
+        combo->fontMetrics().horizontalAdvance(QString::number(pages)), combo->fontMetrics().height());
     const int needed = combo->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, combo).width();
     const int width = std::max(designWidth, needed);
     const QRect g = combo->geometry();
@@ -47,8 +49,8 @@ void MainForm::ComboSet(Area ar)
         combo->clear();
         a.Label3->setText(QString::number(n));
         // Read aloud with its number: a name alone would replace the text.
-        a.Label3->setAccessibleName(
-            QString::fromUtf16(texts::AccRoleAndValue).arg(a.Label3->accessibleDescription(), QString::number(n)));
+        a.Label3->setAccessibleName(QString::fromUtf16(texts::AccRoleAndValue)
+                                        .arg(a.Label3->accessibleDescription(), QString::number(n)));
         QStringList pages;
         pages.reserve(n);
         for (int i = 1; i <= n; ++i)

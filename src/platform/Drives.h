@@ -11,10 +11,10 @@ class QObject;
 namespace ztv {
 
 struct MountEntry {
-    QString device;     // "/dev/sr0", "/dev/loop3"
+    QString device; // "/dev/sr0", "/dev/loop3"
     QString mountPoint; // "/media/cdrom0"
-    QString fsType;     // "iso9660", "udf", "ext4"
-    int mountId = -1;   // new for every mount, so a disc swapped at the same place differs
+    QString fsType; // "iso9660", "udf", "ext4"
+    int mountId = -1; // new for every mount, so a disc swapped at the same place differs
 };
 
 // What the machine knows about the user's home and its drives; tests replace it with tables.
@@ -22,7 +22,7 @@ class Drives {
 public:
     virtual ~Drives() = default;
     virtual QString environmentHome() = 0; // $HOME, possibly empty
-    virtual QString passwdHome() = 0;      // home of the user's passwd entry, possibly empty
+    virtual QString passwdHome() = 0; // home of the user's passwd entry, possibly empty
     // Optical block devices that exist on this machine, among sr0 ... sr10 ("/dev/sr0").
     virtual QStringList opticalDevices() = 0;
     virtual QList<MountEntry> mounts() = 0;

@@ -58,7 +58,10 @@ int intercept(faults::Op op)
     return verdict;
 }
 
-void updateActive() { g_active.store(!g_arms.empty() || bool(g_hook), std::memory_order_release); }
+void updateActive()
+{
+    g_active.store(!g_arms.empty() || bool(g_hook), std::memory_order_release);
+}
 
 } // namespace
 
@@ -89,7 +92,10 @@ void reset()
     updateActive();
 }
 
-int calls(Op op) { return g_calls[int(op)].load(); }
+int calls(Op op)
+{
+    return g_calls[int(op)].load();
+}
 
 void setHook(std::function<void(Op, int)> hook)
 {
@@ -98,8 +104,14 @@ void setHook(std::function<void(Op, int)> hook)
     updateActive();
 }
 
-void forceCaseInsensitive(bool on) { g_caseForcing.store(on ? 1 : 0); }
-int caseInsensitiveForcing() { return g_caseForcing.load(); }
+void forceCaseInsensitive(bool on)
+{
+    g_caseForcing.store(on ? 1 : 0);
+}
+int caseInsensitiveForcing()
+{
+    return g_caseForcing.load();
+}
 
 } // namespace faults
 

@@ -18,7 +18,7 @@ inline constexpr int kOpCount = 9;
 // one), which the callers must carry on from. Several arms may be active at once.
 void arm(Op op, int nth, int err);
 void disarm(); // drops every arm, keeps the counters
-void reset();  // drops every arm, zeroes the counters, removes the hook and the forcing
+void reset(); // drops every arm, zeroes the counters, removes the hook and the forcing
 int calls(Op op); // calls of op since the last reset
 
 // Called before each wrapped call with its op and its 1-based count since the last reset;

@@ -40,8 +40,14 @@ namespace T = filetexts;
 class Fd {
 public:
     Fd() = default;
-    explicit Fd(int fd) : m_fd(fd) { }
-    Fd(Fd&& o) noexcept : m_fd(std::exchange(o.m_fd, -1)) { }
+    explicit Fd(int fd)
+        : m_fd(fd)
+    {
+    }
+    Fd(Fd&& o) noexcept
+        : m_fd(std::exchange(o.m_fd, -1))
+    {
+    }
     Fd& operator=(Fd&& o) noexcept
     {
         if (this != &o) {
@@ -63,8 +69,7 @@ private:
     int m_fd = -1;
 };
 
-template <typename F>
-auto retry(F f)
+template <typename F> auto retry(F f)
 {
     decltype(f()) r;
     do
@@ -118,8 +123,14 @@ FileResult fail(const char16_t* step, int err)
     return { error, QString::fromUtf16(step) + u'（' + why + u'）' };
 }
 
-FileResult failAs(FileError error, const char16_t* step) { return { error, QString::fromUtf16(step) }; }
-FileResult exists() { return failAs(FileError::Exists, T::kExists); }
+FileResult failAs(FileError error, const char16_t* step)
+{
+    return { error, QString::fromUtf16(step) };
+}
+FileResult exists()
+{
+    return failAs(FileError::Exists, T::kExists);
+}
 
 // The folder that holds (or is to hold) the last component of a path, opened, and that
 // component. The component must be a plain name: "a/..", "a/" or a NUL never get this far.
@@ -139,14 +150,18 @@ FileResult locate(const QString& path, Place& out)
         return failAs(FileError::InvalidName, T::kBadName);
     out.dirPath = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encodePath(path.left(slash));
     out.name = encodePath(name);
-    const int fd = retry([&] { return sys::openat(AT_FDCWD, out.dirPath.constData(), O_PATH | O_DIRECTORY); });
+    const int fd
+        = retry([&] { return sys::openat(AT_FDCWD, out.dirPath.constData(), O_PATH | O_DIRECTORY); });
     if (fd < 0)
         return fail(T::kOpenFolder, errno);
     out.dir = Fd(fd);
     return {};
 }
 
-bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 // A folder of the path (on the folder's own file system) whose name has letters, reached
 // once more with its letters' case flipped: the same inode means the file system ignores case.
@@ -166,7 +181,8 @@ bool flippedNameFindsSameFolder(int dirfd, const QByteArray& dirPath)
         if (::stat(path.constData(), &a) < 0 || a.st_dev != here.st_dev)
             return false;
         if (flipped != name)
-            return ::lstat((path.left(slash + 1) + flipped).constData(), &b) == 0 && sameFile(a, b); // a symlink is not the same
+            return ::lstat((path.left(slash + 1) + flipped).constData(), &b) == 0
+                && sameFile(a, b); // a symlink is not the same
         if (slash <= 0)
             return false;
         path.truncate(slash);
@@ -182,13 +198,13 @@ bool caseInsensitive(int dirfd, const QByteArray& dirPath)
     if (::fstatfs(dirfd, &sf) == 0) {
         switch (static_cast<unsigned long>(sf.f_type)) {
         case MSDOS_SUPER_MAGIC: // vfat
-        case 0x2011BAB0UL:      // exfat
-        case 0x7366746EUL:      // ntfs3
-        case 0x5346544EUL:      // ntfs
-        case 0xFF534D42UL:      // cifs
-        case 0xFE534D42UL:      // smb2
-        case 0x4244UL:          // hfs
-        case 0x482BUL:          // hfs+
+        case 0x2011BAB0UL: // exfat
+        case 0x7366746EUL: // ntfs3
+        case 0x5346544EUL: // ntfs
+        case 0xFF534D42UL: // cifs
+        case 0xFE534D42UL: // smb2
+        case 0x4244UL: // hfs
+        case 0x482BUL: // hfs+
             return true;
         default:
             break;
@@ -289,7 +305,10 @@ int renameNoReplace(int sd, const char* sn, int dd, const char* dn, bool isDir)
 // A file being written in the destination folder, without a name (O_TMPFILE) or under a
 // hidden one. Whatever has not been given its final name is removed on destruction.
 struct Staged {
-    explicit Staged(int dirfd) : dir(dirfd) { }
+    explicit Staged(int dirfd)
+        : dir(dirfd)
+    {
+    }
     ~Staged()
     {
         if (!tempName.isEmpty())
@@ -600,7 +619,8 @@ public:
             return exists();
         if (isDir && landsInside(src, dst))
             return failAs(FileError::InvalidName, T::kIntoItself);
-        const int e = renameNoReplace(src.dir.get(), src.name.constData(), dst.dir.get(), dst.name.constData(), isDir);
+        const int e = renameNoReplace(
+            src.dir.get(), src.name.constData(), dst.dir.get(), dst.name.constData(), isDir);
         if (e == 0) {
             fsyncDir(dst.dir.get());
             fsyncDir(src.dir.get());
@@ -766,7 +786,8 @@ private:
         if (retry([&] { return sys::unlinkat(src.dir.get(), src.name.constData()); }) < 0) {
             const int e = errno;
             struct stat now;
-            if (::fstatat(dst.dir.get(), dst.name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(now, copy))
+            if (::fstatat(dst.dir.get(), dst.name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0
+                && sameFile(now, copy))
                 ::unlinkat(dst.dir.get(), dst.name.constData(), 0);
             return fail(T::kRemoveSource, e);
         }

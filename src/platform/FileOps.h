@@ -9,15 +9,15 @@ namespace ztv {
 // folder unless the call says so.
 enum class FileError {
     None,
-    Exists,          // the target name is taken (also when it differs only in letter case on a
-                     // case-insensitive file system)
-    NotFound,        // the source is gone
-    InvalidName,     // not a single plain name, or a path the operation must not touch
-    NotEmpty,        // a folder that still holds something
+    Exists, // the target name is taken (also when it differs only in letter case on a
+            // case-insensitive file system)
+    NotFound, // the source is gone
+    InvalidName, // not a single plain name, or a path the operation must not touch
+    NotEmpty, // a folder that still holds something
     PermissionDenied,
     NoSpace,
-    Io,              // read or write failed midway (disc removed, device error)
-    NoTrash,         // no trash can take the file (see FileOps::moveToTrash)
+    Io, // read or write failed midway (disc removed, device error)
+    NoTrash, // no trash can take the file (see FileOps::moveToTrash)
     Other,
 };
 
@@ -38,7 +38,7 @@ class FileOps {
 public:
     virtual ~FileOps() = default;
 
-    virtual FileResult makeDirectory(const QString& path) = 0;        // fails if anything exists there
+    virtual FileResult makeDirectory(const QString& path) = 0; // fails if anything exists there
     virtual FileResult removeEmptyDirectory(const QString& path) = 0; // never removes contents
     virtual FileResult removeFile(const QString& path) = 0;
     // Rename or move a file or folder; fails if the target exists. A file moved across file

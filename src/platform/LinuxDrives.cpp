@@ -26,7 +26,8 @@ QByteArray unescape(const QByteArray& field)
         const char c = field.at(i);
         if (c == '\\' && i + 3 < field.size() && isOct(field.at(i + 1)) && isOct(field.at(i + 2))
             && isOct(field.at(i + 3))) {
-            out.append(char(((field.at(i + 1) - '0') << 6) | ((field.at(i + 2) - '0') << 3) | (field.at(i + 3) - '0')));
+            out.append(char(
+                ((field.at(i + 1) - '0') << 6) | ((field.at(i + 2) - '0') << 3) | (field.at(i + 3) - '0')));
             i += 3;
             continue;
         }
@@ -54,9 +55,15 @@ QList<MountEntry> parseMountInfo(const QByteArray& text)
     return entries;
 }
 
-LinuxDrives::~LinuxDrives() { delete m_watch.data(); }
+LinuxDrives::~LinuxDrives()
+{
+    delete m_watch.data();
+}
 
-QString LinuxDrives::environmentHome() { return decodePath(qgetenv("HOME")); }
+QString LinuxDrives::environmentHome()
+{
+    return decodePath(qgetenv("HOME"));
+}
 
 QString LinuxDrives::passwdHome()
 {

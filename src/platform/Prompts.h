@@ -19,11 +19,12 @@ public:
 
     // An empty title means the application title.
     virtual PromptAnswer message(const QString& text, const QString& title = QString(),
-                                 PromptIcon icon = PromptIcon::None, PromptButtons buttons = PromptButtons::Ok)
+        PromptIcon icon = PromptIcon::None, PromptButtons buttons = PromptButtons::Ok)
         = 0;
 
     // Gives the typed text; Cancel gives the empty string, as an input box does.
-    virtual QString input(const QString& prompt, const QString& title, const QString& defaultText = QString()) = 0;
+    virtual QString input(const QString& prompt, const QString& title, const QString& defaultText = QString())
+        = 0;
 
     static QString effectiveTitle(const QString& title)
     {

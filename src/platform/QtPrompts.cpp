@@ -13,7 +13,8 @@ QString QtPrompts::displayText(const QString& text)
     return t;
 }
 
-PromptAnswer QtPrompts::message(const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons)
+PromptAnswer QtPrompts::message(
+    const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons)
 {
     QMessageBox box(m_parent);
     box.setWindowTitle(effectiveTitle(title));
@@ -49,8 +50,8 @@ PromptAnswer QtPrompts::message(const QString& text, const QString& title, Promp
 QString QtPrompts::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(m_parent, effectiveTitle(title), displayText(prompt), QLineEdit::Normal,
-                                               defaultText, &ok);
+    const QString text = QInputDialog::getText(
+        m_parent, effectiveTitle(title), displayText(prompt), QLineEdit::Normal, defaultText, &ok);
     return ok ? text : QString();
 }
 

@@ -11,7 +11,8 @@ namespace ztv {
 class QtPrompts : public Prompts {
 public:
     void setParentWindow(QWidget* parent) { m_parent = parent; }
-    PromptAnswer message(const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons) override;
+    PromptAnswer message(
+        const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
 
     // The texts carry Windows line breaks, some a lone "\r"; the boxes show each as one break.

@@ -9,7 +9,7 @@ namespace ztv {
 class Spreadsheet {
 public:
     struct Info {
-        QString version;     // "7.4.7.2"
+        QString version; // "7.4.7.2"
         QString installPath; // "/usr/lib/libreoffice/program"
     };
 
@@ -21,7 +21,9 @@ public:
     // A new visible application opens the workbook, sheet 1 is shown, its B2 receives
     // cellText as text and the workbook's macro runs; the application and the workbook
     // stay open. Returns at once: the work happens in another process, failures are silent.
-    virtual void exportToWorkbook(const QString& workbookPath, const QString& cellText, const QString& macroName) = 0;
+    virtual void exportToWorkbook(
+        const QString& workbookPath, const QString& cellText, const QString& macroName)
+        = 0;
 
     // The start-up check: the export is offered only for an application that answered with an
     // installation path and a version text not beginning with "8" or "9".

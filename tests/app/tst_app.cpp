@@ -1,8 +1,8 @@
-#include "app/StoragePaths.h"
+#include "MainFormFixture.h"
 #include "app/Startup.h"
+#include "app/StoragePaths.h"
 #include "app/TitleForm.h"
 #include "app/WaitSeconds.h"
-#include "MainFormFixture.h"
 #include "mainwindow/MainForm.h"
 #include "platform/FileOps.h"
 
@@ -79,19 +79,26 @@ void TstApp::firstCdDrive_data()
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QString>("rootName");
 
-    QTest::newRow("none") << QStringList() << QStringList { "/dev/sda1|/|ext4" } << "" << ":";
-    QTest::newRow("no disc") << QStringList { "/dev/sr0" } << QStringList() << "/dev/sr0" << "/dev/sr0";
+    QTest::newRow("none") << QStringList() << QStringList { "/dev/sda1|/|ext4" } << ""
+                          << ":";
+    QTest::newRow("no disc") << QStringList { "/dev/sr0" } << QStringList() << "/dev/sr0"
+                             << "/dev/sr0";
     QTest::newRow("mounted") << QStringList { "/dev/sr0" } << QStringList { "/dev/sr0|/media/cdrom0|iso9660" }
-                             << "/media/cdrom0" << "/media/cdrom0";
+                             << "/media/cdrom0"
+                             << "/media/cdrom0";
     QTest::newRow("several, first in order") << QStringList { "/dev/sr2", "/dev/sr10", "/dev/sr1" }
-                                             << QStringList { "/dev/sr2|/media/cdrom2|udf" } << "/dev/sr1" << "/dev/sr1";
-    QTest::newRow("sr11 is not one of the eleven") << QStringList { "/dev/sr11" } << QStringList() << "" << ":";
+                                             << QStringList { "/dev/sr2|/media/cdrom2|udf" } << "/dev/sr1"
+                                             << "/dev/sr1";
+    QTest::newRow("sr11 is not one of the eleven") << QStringList { "/dev/sr11" } << QStringList() << ""
+                                                   << ":";
     QTest::newRow("loop image") << QStringList()
                                 << QStringList { "/dev/loop3|/mnt/data|ext4", "/dev/loop4|/mnt/iso|iso9660" }
-                                << "/mnt/iso" << "/mnt/iso";
+                                << "/mnt/iso"
+                                << "/mnt/iso";
     QTest::newRow("optical drive before loop image")
-        << QStringList { "/dev/sr0" } << QStringList { "/dev/loop4|/mnt/iso|iso9660", "/dev/sr0|/media/cd|iso9660" }
-        << "/media/cd" << "/media/cd";
+        << QStringList { "/dev/sr0" }
+        << QStringList { "/dev/loop4|/mnt/iso|iso9660", "/dev/sr0|/media/cd|iso9660" } << "/media/cd"
+        << "/media/cd";
 }
 
 void TstApp::firstCdDrive()
@@ -145,7 +152,8 @@ void TstApp::japaneseButtonsAndGlyphs()
             const QRawFont raw = run.rawFont();
             const QList<quint32> indexes = run.glyphIndexes();
             for (quint32 glyph : indexes)
-                QVERIFY2(glyph != 0, qPrintable(QStringLiteral("no glyph in %1 for %2").arg(raw.familyName(), text)));
+                QVERIFY2(glyph != 0,
+                    qPrintable(QStringLiteral("no glyph in %1 for %2").arg(raw.familyName(), text)));
         }
         for (const QChar c : text) {
             bool found = false;

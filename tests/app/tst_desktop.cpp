@@ -43,8 +43,8 @@ struct Launcher {
         fake.write("#!/bin/sh\nprintf '%s|%s' \"$HOME\" \"$*\" > \"$(dirname \"$0\")/started\"\n");
         fake.close();
         for (const char* f : { "zentovi", "zentovi-launch" })
-            QFile::setPermissions(bin.filePath(QString::fromLatin1(f)),
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QFile::setPermissions(
+                bin.filePath(QString::fromLatin1(f)), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     // Runs the launcher with HOME set to homeDir; gives its exit code, stderr in err.
@@ -54,7 +54,8 @@ struct Launcher {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), homeDir);
         p.setProcessEnvironment(env);
-        p.start(bin.filePath(QStringLiteral("zentovi-launch")), { QStringLiteral("a b"), QStringLiteral("c") });
+        p.start(
+            bin.filePath(QStringLiteral("zentovi-launch")), { QStringLiteral("a b"), QStringLiteral("c") });
         p.waitForFinished(10000);
         if (err)
             *err = QString::fromUtf8(p.readAllStandardError());
@@ -102,8 +103,9 @@ void TestDesktop::builtinIconsRenderAtBothScales()
         QCOMPARE(twoPix.devicePixelRatio(), 2.0);
         QVERIFY2(opaquePixels(one) > logical * logical / 5, qPrintable(name));
         const QImage enlarged = one.scaled(two.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        QVERIFY2(enlarged.convertToFormat(QImage::Format_ARGB32) != two.convertToFormat(QImage::Format_ARGB32),
-                 qPrintable(name));
+        QVERIFY2(
+            enlarged.convertToFormat(QImage::Format_ARGB32) != two.convertToFormat(QImage::Format_ARGB32),
+            qPrintable(name));
     }
 }
 
@@ -152,14 +154,14 @@ void TestDesktop::expectedImageFormats()
 
     // Formats that come with the image-format plugin package, where it is installed: each must
     // be offered and must read back what Qt wrote.
-    const QString pluginDir = QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/imageformats/");
+    const QString pluginDir
+        = QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/imageformats/");
     const struct {
         const char* plugin;
         const char* format;
         bool roundTrip;
     } plugins[] = { { "libqwebp.so", "webp", true }, { "libqtiff.so", "tiff", true },
-                    { "libqtga.so", "tga", false }, { "libqicns.so", "icns", false },
-                    { "libqwbmp.so", "wbmp", false } };
+        { "libqtga.so", "tga", false }, { "libqicns.so", "icns", false }, { "libqwbmp.so", "wbmp", false } };
     int found = 0;
     for (const auto& p : plugins) {
         if (!QFile::exists(pluginDir + QLatin1String(p.plugin)))
@@ -205,7 +207,8 @@ void TestDesktop::browserReadsPluginFormatsAndSkipsOthers()
         readable << path;
     }
     // An ISO base-media header as a phone writes it, without a decoder to read the rest.
-    const QByteArray box = QByteArray::fromHex("0000001c667479706865696300000000") + QByteArray("mif1heic") + QByteArray(64, '\x11');
+    const QByteArray box = QByteArray::fromHex("0000001c667479706865696300000000") + QByteArray("mif1heic")
+        + QByteArray(64, '\x11');
     QStringList skipped;
     for (const char* name : { "phone.heic", "still.avif" }) {
         QFile f(dir.filePath(QLatin1String(name)));
@@ -220,10 +223,10 @@ void TestDesktop::browserReadsPluginFormatsAndSkipsOthers()
     QHash<QString, int> status;
     QHash<QString, QSize> sizes;
     connect(&browser, &ztv::ThumbnailBrowser::ThumbnailReady, this,
-            [&](const QImage& image, const QString& path, int s) {
-                status.insert(path, s);
-                sizes.insert(path, image.size());
-            });
+        [&](const QImage& image, const QString& path, int s) {
+            status.insert(path, s);
+            sizes.insert(path, image.size());
+        });
     QCOMPARE(browser.BrowseFolder(dir.path()), ztv::ThumbnailBrowser::ResultOk);
     for (const QString& path : readable) {
         QCOMPARE(status.value(path, -1), int(ztv::ThumbnailResult::Made));
@@ -260,11 +263,11 @@ void TestDesktop::launcherLeavesPresentAreasAlone()
     // A read-only vault: the launcher must neither fail on it nor change its mode.
     const QByteArray vault = QFile::encodeName(l.home.filePath(kVault));
     QCOMPARE(::chmod(vault.constData(), 0500), 0);
-    struct stat before {};
+    struct stat before { };
     QCOMPARE(::stat(vault.constData(), &before), 0);
     QTest::qSleep(20);
     QCOMPARE(l.run(l.home.path()), 0);
-    struct stat after {};
+    struct stat after { };
     QCOMPARE(::stat(vault.constData(), &after), 0);
     QCOMPARE(after.st_mode, before.st_mode);
     QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);

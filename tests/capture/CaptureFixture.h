@@ -21,7 +21,8 @@ inline QImage samplePicture(QSize size = QSize(160, 100), bool transparentCorner
     QImage image(size, QImage::Format_ARGB32);
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, qRgb(255 * x / size.width(), 255 * y / size.height(), 128 + 100 * ((x / 20 + y / 20) % 2)));
+            image.setPixel(x, y,
+                qRgb(255 * x / size.width(), 255 * y / size.height(), 128 + 100 * ((x / 20 + y / 20) % 2)));
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.setBrush(QColor(250, 220, 40));

@@ -56,8 +56,9 @@ struct TreeWatch {
     explicit TreeWatch(FolderTree& tree)
     {
         m_expanded = QObject::connect(&tree, &QTreeWidget::itemExpanded, &tree,
-                                      [this, &tree](QTreeWidgetItem* item) { expanded << tree.treePath(item); });
-        m_current = QObject::connect(&tree, &QTreeWidget::currentItemChanged, &tree, [this] { ++currentChanges; });
+            [this, &tree](QTreeWidgetItem* item) { expanded << tree.treePath(item); });
+        m_current
+            = QObject::connect(&tree, &QTreeWidget::currentItemChanged, &tree, [this] { ++currentChanges; });
     }
     ~TreeWatch()
     {
@@ -83,10 +84,19 @@ public:
     {
     }
     FileResult makeDirectory(const QString& p) override { return realFileOps().makeDirectory(p); }
-    FileResult removeEmptyDirectory(const QString& p) override { return realFileOps().removeEmptyDirectory(p); }
+    FileResult removeEmptyDirectory(const QString& p) override
+    {
+        return realFileOps().removeEmptyDirectory(p);
+    }
     FileResult removeFile(const QString& p) override { return realFileOps().removeFile(p); }
-    FileResult moveNoReplace(const QString& a, const QString& b) override { return realFileOps().moveNoReplace(a, b); }
-    FileResult copyNoReplace(const QString& a, const QString& b) override { return realFileOps().copyNoReplace(a, b); }
+    FileResult moveNoReplace(const QString& a, const QString& b) override
+    {
+        return realFileOps().moveNoReplace(a, b);
+    }
+    FileResult copyNoReplace(const QString& a, const QString& b) override
+    {
+        return realFileOps().copyNoReplace(a, b);
+    }
     FileResult writeFile(const QString& path, const QByteArray& bytes, bool replace) override
     {
         m_log << m_name;

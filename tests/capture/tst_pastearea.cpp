@@ -85,7 +85,8 @@ private Q_SLOTS:
         if (how == QLatin1String("image")) {
             putOnClipboard(source);
         } else if (how == QLatin1String("own")) {
-            const QString file = f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/写真.png"), encoded(source, "PNG"));
+            const QString file = f.home.write(
+                QStringLiteral("My Documents/ZTV_DATA/保管庫/写真.png"), encoded(source, "PNG"));
             PictureDisplay display;
             QVERIFY(display.LoadPicture(file));
             display.CopyPictureToClipboard(PictureDisplay::ClipboardCopy::PictureAndFile);
@@ -149,7 +150,8 @@ private Q_SLOTS:
         h->setValue(h->maximum());
         v->setValue(v->maximum());
         const QImage corner = view->viewport()->grab().toImage();
-        QCOMPARE(corner.pixel(corner.width() - 1, corner.height() - 1), large.pixel(large.width() - 1, large.height() - 1));
+        QCOMPARE(corner.pixel(corner.width() - 1, corner.height() - 1),
+            large.pixel(large.width() - 1, large.height() - 1));
         // The keys pressed on the display scroll it.
         QTest::keyClick(&f.form->LEAD2(), Qt::Key_Up);
         QVERIFY(v->value() < v->maximum());
@@ -206,9 +208,11 @@ private Q_SLOTS:
         QStringList items;
         for (QAction* a : f.form->menu_Clip->actions())
             items << a->objectName() + QLatin1Char('=') + a->text();
-        QCOMPARE(items, (QStringList { QStringLiteral("Clip_Past=貼り付け"), QStringLiteral("Clip_Clear=画面から画像を消去"),
-                                       QStringLiteral("Clip_Save1=貼り付けた画像をBMP/JPEG/PNG形式で保存"),
-                                       QStringLiteral("Clip_Save2=貼り付けた画像をGIF形式で保存") }));
+        QCOMPARE(items,
+            (QStringList { QStringLiteral("Clip_Past=貼り付け"),
+                QStringLiteral("Clip_Clear=画面から画像を消去"),
+                QStringLiteral("Clip_Save1=貼り付けた画像をBMP/JPEG/PNG形式で保存"),
+                QStringLiteral("Clip_Save2=貼り付けた画像をGIF形式で保存") }));
     }
 };
 

@@ -28,14 +28,16 @@ double meanError(const QImage& a, const QImage& b)
     for (int row = 0; row < x.height(); ++row)
         for (int col = 0; col < x.width(); ++col) {
             const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q))
+                + std::abs(qBlue(p) - qBlue(q));
         }
     return sum / (3.0 * x.width() * x.height());
 }
 
 QStringList entries(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
 }
 
 // Remembers whether the main window took input while the dialog was open.
@@ -88,8 +90,9 @@ void TstSaving::gifSave()
     f.form->Command1[4]->click();
 
     QCOMPARE(f.prompts.calls.size(), 0);
-    QCOMPARE(writes, extended ? (QStringList { QStringLiteral("LEAD2"), QStringLiteral("LEAD3") })
-                              : QStringList { QStringLiteral("LEAD3") });
+    QCOMPARE(writes,
+        extended ? (QStringList { QStringLiteral("LEAD2"), QStringLiteral("LEAD3") })
+                 : QStringList { QStringLiteral("LEAD3") });
     QCOMPARE(formatOf(path), QByteArray("gif"));
     QImageReader reader(path);
     const QImage back = reader.read();
@@ -177,8 +180,8 @@ void TstSaving::gifKeepsTheWindowEnabled()
 void TstSaving::nothingPastedReportsTheFailedSave()
 {
     CaptureFixture f;
-    const QString existing = f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/前から.png"),
-                                          pictures::png(QSize(4, 4)));
+    const QString existing = f.home.write(
+        QStringLiteral("My Documents/ZTV_DATA/ストックヤード/前から.png"), pictures::png(QSize(4, 4)));
     const QByteArray before = readAll(existing);
     const QString fresh = f.home.stockYard() + QStringLiteral("/空.png");
     const QString freshGif = f.home.stockYard() + QStringLiteral("/空.gif");
@@ -190,7 +193,7 @@ void TstSaving::nothingPastedReportsTheFailedSave()
             QCOMPARE(f.prompts.calls.takeFirst().title, QStringLiteral("上書き保存"));
         const RecordingPrompts::Call call = f.prompts.calls.takeFirst();
         QVERIFY2(call.text == QStringLiteral("ファイルを保存できませんでした。\n保存する画像がありません。"),
-                 qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(how), call.text)));
+            qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(how), call.text)));
         QCOMPARE(call.title, QStringLiteral("ﾌｧｲﾙ保存時のｴﾗｰ"));
         QCOMPARE(call.icon, PromptIcon::Critical);
         QVERIFY(f.form->isEnabled());
@@ -234,8 +237,10 @@ void TstSaving::failedSaveIsReported_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("gif");
     for (const char* fault : { "missing folder", "folder not writable", "disk full", "name too long" }) {
-        QTest::newRow(qPrintable(QStringLiteral("%1, PNG").arg(QLatin1String(fault)))) << QString::fromLatin1(fault) << false;
-        QTest::newRow(qPrintable(QStringLiteral("%1, GIF").arg(QLatin1String(fault)))) << QString::fromLatin1(fault) << true;
+        QTest::newRow(qPrintable(QStringLiteral("%1, PNG").arg(QLatin1String(fault))))
+            << QString::fromLatin1(fault) << false;
+        QTest::newRow(qPrintable(QStringLiteral("%1, GIF").arg(QLatin1String(fault))))
+            << QString::fromLatin1(fault) << true;
     }
 }
 
@@ -245,8 +250,8 @@ void TstSaving::failedSaveIsReported()
     QFETCH(bool, gif);
     CaptureFixture f;
     f.paste(samplePicture());
-    const QString existing = f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/前から.png"),
-                                          pictures::png(QSize(4, 4)));
+    const QString existing = f.home.write(
+        QStringLiteral("My Documents/ZTV_DATA/ストックヤード/前から.png"), pictures::png(QSize(4, 4)));
     f.form->ShowFolderThumbnails(Area::StockYard, f.home.stockYard());
     const QStringList before = entries(f.home.stockYard());
     TreeWatch yard(*f.form->area(Area::StockYard).TreeView1);
@@ -271,7 +276,8 @@ void TstSaving::failedSaveIsReported()
 
     QCOMPARE(f.prompts.calls.size(), 1);
     const RecordingPrompts::Call call = f.prompts.calls.first();
-    QVERIFY2(call.text.startsWith(QStringLiteral("ファイルを保存できませんでした。\n")), qPrintable(call.text));
+    QVERIFY2(
+        call.text.startsWith(QStringLiteral("ファイルを保存できませんでした。\n")), qPrintable(call.text));
     QVERIFY(call.text.size() > QStringLiteral("ファイルを保存できませんでした。\n").size()); // says why
     QCOMPARE(call.title, QStringLiteral("ﾌｧｲﾙ保存時のｴﾗｰ"));
     QCOMPARE(call.icon, PromptIcon::Critical);
@@ -353,25 +359,29 @@ void TstSaving::locateSavedFile_data()
     QTest::addColumn<QStringList>("treePaths");
     QTest::addColumn<QString>("folder");
     const QString root = QStringLiteral("/home/u/My Documents/ZTV_DATA/");
-    QTest::newRow("stock yard") << root + "ストックヤード/a.png" << true << 1 << QStringList { "ストックヤード" }
-                                << root + "ストックヤード/";
+    QTest::newRow("stock yard") << root + "ストックヤード/a.png" << true << 1
+                                << QStringList { "ストックヤード" } << root + "ストックヤード/";
     QTest::newRow("box") << root + "保管庫/箱A/a.jpg" << true << 2 << QStringList { "保管庫", "保管庫/箱A" }
                          << root + "保管庫/箱A/";
     QTest::newRow("nested box") << root + "保管庫/箱A/内箱/a.jpg" << true << 2
-                                << QStringList { "保管庫", "保管庫/箱A", "保管庫/箱A/内箱" } << root + "保管庫/箱A/内箱/";
+                                << QStringList { "保管庫", "保管庫/箱A", "保管庫/箱A/内箱" }
+                                << root + "保管庫/箱A/内箱/";
     QTest::newRow("storage root") << root + "a.png" << true << 0 << QStringList() << root;
     QTest::newRow("other folder") << root + "その他/a.png" << true << 0 << QStringList() << root + "その他/";
-    QTest::newRow("first ZTV_DATA decides") << QStringLiteral("/x/ZTV_DATA/y/ZTV_DATA/保管庫/a.png") << true << 0
-                                            << QStringList() << QStringLiteral("/x/ZTV_DATA/y/ZTV_DATA/保管庫/");
+    QTest::newRow("first ZTV_DATA decides")
+        << QStringLiteral("/x/ZTV_DATA/y/ZTV_DATA/保管庫/a.png") << true << 0 << QStringList()
+        << QStringLiteral("/x/ZTV_DATA/y/ZTV_DATA/保管庫/");
     QTest::newRow("outside") << QStringLiteral("/tmp/a.png") << false << 0 << QStringList() << QString();
-    QTest::newRow("letter case") << QStringLiteral("/home/u/ztv_data/保管庫/a.png") << false << 0 << QStringList()
-                                 << QString();
-    QTest::newRow("area name in other case") << root + "保管庫/../ストックヤード/a.png" << true << 2
-                                             << QStringList { "保管庫", "保管庫/..", "保管庫/../ストックヤード" }
-                                             << root + "保管庫/../ストックヤード/";
-    QTest::newRow("file named ZTV_DATA") << QStringLiteral("/tmp/ZTV_DATA") << false << 0 << QStringList() << QString();
-    QTest::newRow("first component skipped") << QStringLiteral("ZTV_DATA/保管庫/a.png") << false << 0 << QStringList()
-                                             << QString();
+    QTest::newRow("letter case") << QStringLiteral("/home/u/ztv_data/保管庫/a.png") << false << 0
+                                 << QStringList() << QString();
+    QTest::newRow("area name in other case")
+        << root + "保管庫/../ストックヤード/a.png" << true << 2
+        << QStringList { "保管庫", "保管庫/..", "保管庫/../ストックヤード" }
+        << root + "保管庫/../ストックヤード/";
+    QTest::newRow("file named ZTV_DATA")
+        << QStringLiteral("/tmp/ZTV_DATA") << false << 0 << QStringList() << QString();
+    QTest::newRow("first component skipped")
+        << QStringLiteral("ZTV_DATA/保管庫/a.png") << false << 0 << QStringList() << QString();
 }
 
 void TstSaving::locateSavedFile()

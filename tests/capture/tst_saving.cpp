@@ -1,7 +1,7 @@
 #include "tst_saving.h"
 
-#include "CaptureFixture.h"
 #include "BrowseProgressLog.h"
+#include "CaptureFixture.h"
 #include "SavingHelpers.h"
 #include "app/StoragePaths.h"
 #include "capture/PictureSaving.h"
@@ -173,7 +173,8 @@ void TstSaving::dialogCancelledWritesNothing()
 {
     CaptureFixture f;
     f.paste(samplePicture());
-    const QStringList before = QDir(f.home.vault()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    const QStringList before
+        = QDir(f.home.vault()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     saveThroughChooser(f, 2, SaveRequest {});
     f.dialog->answerCancel();
     f.form->Command1[4]->click();
@@ -185,7 +186,8 @@ void TstSaving::dialogCancelledWritesNothing()
 void TstSaving::pngIntoTheStockYard()
 {
     CaptureFixture f;
-    f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/既存.jpg"), pictures::jpeg(QSize(40, 30)));
+    f.home.write(
+        QStringLiteral("My Documents/ZTV_DATA/ストックヤード/既存.jpg"), pictures::jpeg(QSize(40, 30)));
     f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/中の箱"));
     // A picture chosen on the stock yard before the save.
     BrowsingArea& yardTab = f.form->area(Area::StockYard);
@@ -209,9 +211,12 @@ void TstSaving::pngIntoTheStockYard()
 
     // Node_Exp once, with the stock yard itself: its root is opened and selected.
     QCOMPARE(yard.expanded, QStringList { QStringLiteral("ストックヤード") });
-    QCOMPARE(f.form->area(Area::StockYard).TreeView1->treePath(f.form->area(Area::StockYard).TreeView1->currentItem()), QStringLiteral("ストックヤード"));
+    QCOMPARE(f.form->area(Area::StockYard)
+                 .TreeView1->treePath(f.form->area(Area::StockYard).TreeView1->currentItem()),
+        QStringLiteral("ストックヤード"));
     QCOMPARE(vault.expanded, QStringList());
-    QCOMPARE(sorted(f.form->area(Area::StockYard).HiddenList), sorted({ path, f.home.stockYard() + QStringLiteral("/既存.jpg") }));
+    QCOMPARE(sorted(f.form->area(Area::StockYard).HiddenList),
+        sorted({ path, f.home.stockYard() + QStringLiteral("/既存.jpg") }));
     QCOMPARE(f.form->area(Area::StockYard).LEADImgList1->ThumbnailCount(), 2);
     QCOMPARE(f.form->area(Area::StockYard).Combo1->count(), 1);
     QVERIFY(!isChosen(*f.form, Area(1)));
@@ -242,8 +247,11 @@ void TstSaving::jpegIntoAVaultBox()
     QCOMPARE(formatOf(box + QStringLiteral("/新しい.jpg")), QByteArray("jpeg"));
     QCOMPARE(QImage(box + QStringLiteral("/新しい.jpg")).size(), source.size());
     QCOMPARE(vault.expanded, (QStringList { QStringLiteral("保管庫"), QStringLiteral("保管庫/箱A") }));
-    QCOMPARE(f.form->area(Area::Vault).TreeView1->treePath(f.form->area(Area::Vault).TreeView1->currentItem()), QStringLiteral("保管庫/箱A"));
-    QCOMPARE(sorted(f.form->area(Area::Vault).HiddenList), sorted({ box + QStringLiteral("/新しい.jpg"), box + QStringLiteral("/古い.jpg") }));
+    QCOMPARE(
+        f.form->area(Area::Vault).TreeView1->treePath(f.form->area(Area::Vault).TreeView1->currentItem()),
+        QStringLiteral("保管庫/箱A"));
+    QCOMPARE(sorted(f.form->area(Area::Vault).HiddenList),
+        sorted({ box + QStringLiteral("/新しい.jpg"), box + QStringLiteral("/古い.jpg") }));
     QCOMPARE(f.form->area(Area::Vault).LEADImgList1->ThumbnailCount(), 2);
     QCOMPARE(f.form->area(Area::StockYard).HiddenList, yardBefore);
 }
@@ -254,8 +262,10 @@ void TstSaving::outsideTheStorageRoot()
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/a.jpg"), pictures::jpeg(QSize(40, 30)));
     f.form->ShowFolderThumbnails(Area::StockYard, f.home.stockYard());
     f.paste(samplePicture());
-    const QStringList lists[3] = { f.form->area(Area::Cd).HiddenList, f.form->area(Area::StockYard).HiddenList, f.form->area(Area::Vault).HiddenList };
-    const TreeWatch cd(*f.form->area(Area::Cd).TreeView1), yard(*f.form->area(Area::StockYard).TreeView1), vault(*f.form->area(Area::Vault).TreeView1);
+    const QStringList lists[3] = { f.form->area(Area::Cd).HiddenList,
+        f.form->area(Area::StockYard).HiddenList, f.form->area(Area::Vault).HiddenList };
+    const TreeWatch cd(*f.form->area(Area::Cd).TreeView1), yard(*f.form->area(Area::StockYard).TreeView1),
+        vault(*f.form->area(Area::Vault).TreeView1);
     const TreeWatch* trees[3] = { &cd, &yard, &vault };
     QTemporaryDir elsewhere;
     const QString path = elsewhere.filePath(QStringLiteral("外.bmp"));
@@ -290,7 +300,8 @@ void TstSaving::typedNameGetsTheFormatsExtension()
     saveThroughChooser(f, 2, answerFor(dir.filePath(QStringLiteral("写真.jpg"))));
     saveThroughChooser(f, 1, answerFor(dir.filePath(QStringLiteral("大文字.JPEG"))));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name),
-             (QStringList { QStringLiteral("写真.jpg.png"), QStringLiteral("大文字.JPEG"), QStringLiteral("無題.png") }));
+        (QStringList {
+            QStringLiteral("写真.jpg.png"), QStringLiteral("大文字.JPEG"), QStringLiteral("無題.png") }));
     QCOMPARE(formatOf(dir.filePath(QStringLiteral("無題.png"))), QByteArray("png"));
     QCOMPARE(formatOf(dir.filePath(QStringLiteral("写真.jpg.png"))), QByteArray("png"));
     QCOMPARE(formatOf(dir.filePath(QStringLiteral("大文字.JPEG"))), QByteArray("jpeg"));
@@ -380,7 +391,8 @@ void TstSaving::earlierStoppedRunDoesNotCutTheRefreshShort()
 {
     CaptureFixture f;
     for (int i = 0; i < 4; ++i)
-        f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/%1.png").arg(i), pictures::png(QSize(8, 8)));
+        f.home.write(
+            QStringLiteral("My Documents/ZTV_DATA/ストックヤード/%1.png").arg(i), pictures::png(QSize(8, 8)));
     f.paste(samplePicture());
     f.form->gBrowseQuit = true;
     f.form->gBrowseIndex = 57; // left by an earlier run
@@ -401,7 +413,8 @@ void TstSaving::escStopsTheRefreshAfterASave()
 {
     CaptureFixture f;
     for (int i = 0; i < 6; ++i)
-        f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/%1.png").arg(i), pictures::png(QSize(8, 8)));
+        f.home.write(
+            QStringLiteral("My Documents/ZTV_DATA/ストックヤード/%1.png").arg(i), pictures::png(QSize(8, 8)));
     f.paste(samplePicture());
     BrowseProgressLog log(*f.form);
     log.escAt(1, 1);
@@ -409,7 +422,8 @@ void TstSaving::escStopsTheRefreshAfterASave()
     saveThroughChooser(f, 2, answerFor(saved));
     QVERIFY(QFileInfo::exists(saved)); // the save itself is complete
     QCOMPARE(log.runs.size(), 1);
-    QCOMPARE(log.runs[0].lines, (QStringList { BrowseProgressLog::line(1, 7), BrowseProgressLog::line(2, 7) }));
+    QCOMPARE(
+        log.runs[0].lines, (QStringList { BrowseProgressLog::line(1, 7), BrowseProgressLog::line(2, 7) }));
     QCOMPARE(f.form->area(Area::StockYard).HiddenList.size(), 2);
     QVERIFY(f.form->isEnabled());
     QVERIFY(f.form->BrowseStatus->isHidden());

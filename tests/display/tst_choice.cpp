@@ -46,7 +46,8 @@ QString agreement(MainForm& form)
 void clickThumbnail(MainForm& form, Area area, int item)
 {
     QAbstractItemView* view = form.area(area).LEADImgList1->view();
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(item, 0)).center());
+    QTest::mouseClick(
+        view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(item, 0)).center());
 }
 
 void enterOnThumbnail(MainForm& form, Area area, int item)
@@ -78,11 +79,13 @@ struct ChoiceFixture : MainFormFixture {
         home.write(v + QStringLiteral("top1.png"), pictures::png({ 40, 30 }, Qt::cyan));
         home.write(v + QStringLiteral("top2.png"), pictures::png({ 30, 40 }, Qt::blue));
         for (int i = 1; i <= 3; ++i)
-            home.write(v + QStringLiteral("箱/p%1.jpg").arg(i), pictures::jpeg({ 30 + i, 30 }, QColor::fromHsv(i * 90, 200, 200)));
+            home.write(v + QStringLiteral("箱/p%1.jpg").arg(i),
+                pictures::jpeg({ 30 + i, 30 }, QColor::fromHsv(i * 90, 200, 200)));
         home.makeDir(v + QStringLiteral("箱/中"));
         const QString s = QStringLiteral("My Documents/ZTV_DATA/ストックヤード/");
         for (int i = 1; i <= 3; ++i)
-            home.write(s + QStringLiteral("s%1.png").arg(i), pictures::png({ 20 + i, 20 }, QColor::fromHsv(i * 40, 200, 200)));
+            home.write(s + QStringLiteral("s%1.png").arg(i),
+                pictures::png({ 20 + i, 20 }, QColor::fromHsv(i * 40, 200, 200)));
         load();
         form->show();
     }
@@ -221,7 +224,8 @@ void TstChoice::chooserRefusesWhenTheChoiceMovedOn()
     chooser->Command1[0]->click();
     QVERIFY(!QFileInfo::exists(f.home.vault() + u'/' + QFileInfo(shown).fileName()));
     QCOMPARE(f.prompts.calls.size(), 1);
-    QVERIFY(f.prompts.calls.at(0).text.startsWith(QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
+    QVERIFY(f.prompts.calls.at(0).text.startsWith(
+        QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
     QCOMPARE(agreement(form), QString());
 }
 
@@ -259,7 +263,9 @@ void TstChoice::operationsRefuseAFileReplacedOutside()
         QCOMPARE(agreement(form), QString());
         bool told = false;
         for (const auto& call : f.prompts.calls)
-            told = told || call.text.startsWith(QStringLiteral("選択中の画像ファイルは移動、削除または変更されています"));
+            told = told
+                || call.text.startsWith(
+                    QStringLiteral("選択中の画像ファイルは移動、削除または変更されています"));
         QVERIFY(told);
     }
 }

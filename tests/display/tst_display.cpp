@@ -5,11 +5,11 @@
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 
+#include "mainwindow/FolderTree.h"
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QTabWidget>
-#include "mainwindow/FolderTree.h"
 #include <QTest>
 
 using namespace ztv;
@@ -34,7 +34,7 @@ void writeFiles(MainFormFixture& f, const QString& folder, int n)
 {
     for (int i = 0; i < n; ++i)
         f.home.write(folder + QStringLiteral("/p%1.png").arg(i, 3, 10, QLatin1Char('0')),
-                     test::pictures::png({ 40, 30 }, QColor::fromHsv(i * 7 % 360, 200, 200)));
+            test::pictures::png({ 40, 30 }, QColor::fromHsv(i * 7 % 360, 200, 200)));
 }
 
 } // namespace
@@ -66,9 +66,10 @@ void TstDisplay::listingCountsEveryFile()
     // Each thumbnail carries the counter at the time it was added, and the names come in
     // the order a file manager shows them.
     QCOMPARE(form.area(Area::StockYard).LEADImgList1->counter(0), 0);
-    QVERIFY(form.area(Area::StockYard).LEADImgList1->counter(3) > form.area(Area::StockYard).LEADImgList1->counter(2));
+    QVERIFY(form.area(Area::StockYard).LEADImgList1->counter(3)
+        > form.area(Area::StockYard).LEADImgList1->counter(2));
     QVERIFY(form.area(Area::StockYard).HiddenList.indexOf(f.home.stockYard() + "/anim.gif")
-            < form.area(Area::StockYard).HiddenList.indexOf(f.home.stockYard() + "/camera.jpg"));
+        < form.area(Area::StockYard).HiddenList.indexOf(f.home.stockYard() + "/camera.jpg"));
 }
 
 void TstDisplay::rightClickOnThumbnailAndOnEmptySpace()
@@ -211,7 +212,8 @@ void TstDisplay::failedPreviewEmptiesTheTabItCameFrom()
     form.LEAD1_Click(Area::StockYard);
     QVERIFY(!form.previewForm());
     QCOMPARE(f.prompts.calls.size(), 1);
-    QVERIFY(f.prompts.calls.at(0).text.startsWith(QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
+    QVERIFY(f.prompts.calls.at(0).text.startsWith(
+        QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
     QVERIFY(!isChosen(form, Area::StockYard));
     QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
     QCOMPARE(form.area(Area::Cd).HiddenList.size(), 1); // the CD tab keeps its list
@@ -234,7 +236,8 @@ void TstDisplay::escCancelsRun()
         if (events == 3) {
             progress = form.BrowseStatus->text();
             // Esc goes to the disabled window as a real key press would.
-            QCoreApplication::postEvent(&form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+            QCoreApplication::postEvent(
+                &form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
         }
     });
     const int r = form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard() + QStringLiteral("/多い"));
@@ -268,14 +271,16 @@ void TstDisplay::runStartedInsideAPlainRunLeavesItsCountAndEsc()
     test::BrowseProgressLog log(form);
     bool innerDone = false;
     int innerResult = -1;
-    const auto inner = connect(form.area(Area::StockYard).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
-        if (!innerDone) {
-            innerDone = true;
-            innerResult = form.ShowFolderThumbnails(Area::Vault, f.home.vault());
-        }
-    });
+    const auto inner
+        = connect(form.area(Area::StockYard).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
+              if (!innerDone) {
+                  innerDone = true;
+                  innerResult = form.ShowFolderThumbnails(Area::Vault, f.home.vault());
+              }
+          });
     log.escAt(1, 4);
-    const int r = form.relist(Area::StockYard, f.home.stockYard() + QStringLiteral("/多い"), MainForm::Run::Plain);
+    const int r
+        = form.relist(Area::StockYard, f.home.stockYard() + QStringLiteral("/多い"), MainForm::Run::Plain);
     disconnect(inner);
     QCOMPARE(innerResult, 0);
     QCOMPARE(log.runs.size(), 2);
@@ -283,12 +288,14 @@ void TstDisplay::runStartedInsideAPlainRunLeavesItsCountAndEsc()
     QCOMPARE(log.runs[1].lines, test::BrowseProgressLog::whole(1));
     // The outer run's lines, before and after the inner run, count its own 8 files; Esc at
     // its fourth file stops it after the fifth.
-    QCOMPARE(log.runs[0].lines, (QStringList { test::BrowseProgressLog::line(1, 8), test::BrowseProgressLog::line(2, 8),
-                                               test::BrowseProgressLog::line(3, 8), test::BrowseProgressLog::line(4, 8),
-                                               test::BrowseProgressLog::line(5, 8) }));
+    QCOMPARE(log.runs[0].lines,
+        (QStringList { test::BrowseProgressLog::line(1, 8), test::BrowseProgressLog::line(2, 8),
+            test::BrowseProgressLog::line(3, 8), test::BrowseProgressLog::line(4, 8),
+            test::BrowseProgressLog::line(5, 8) }));
     QCOMPARE(r, ThumbnailBrowser::ResultCancelled);
     QVERIFY(form.BrowseStatus->isHidden());
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
+    QCOMPARE(
+        form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
 }
 
 void TstDisplay::unreadableFolderGivesError()

@@ -83,11 +83,12 @@ QHash<quint64, FileState> scan(const QStringList& roots)
         QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
-            struct stat st {};
+            struct stat st { };
             QFile file(path);
             if (!statPath(path, &st) || !file.open(QIODevice::ReadOnly))
                 continue;
-            files.insert(quint64(st.st_ino), { path, QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5) });
+            files.insert(quint64(st.st_ino),
+                { path, QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5) });
         }
     }
     return files;
@@ -109,18 +110,20 @@ public:
         drives.envHome = home.home();
         drives.devices = { QStringLiteral("/dev/sr0") };
         drives.mountTable = { { QStringLiteral("/dev/sr0"), disc.path(), QStringLiteral("iso9660") } };
-        spreadsheet.info = Spreadsheet::Info { QStringLiteral("7.4.7.2"), QStringLiteral("/usr/lib/libreoffice/program") };
+        spreadsheet.info
+            = Spreadsheet::Info { QStringLiteral("7.4.7.2"), QStringLiteral("/usr/lib/libreoffice/program") };
         const QString v = QStringLiteral("My Documents/ZTV_DATA/保管庫/");
         const QString s = QStringLiteral("My Documents/ZTV_DATA/ストックヤード/");
         home.write(v + QStringLiteral("top1.png"), pictures::png({ 40, 30 }, Qt::cyan));
         home.write(v + QStringLiteral("top2.jpg"), pictures::jpeg({ 30, 40 }, Qt::blue));
         for (int i = 0; i < 4; ++i)
-            home.write(v + QStringLiteral("旅行/t%1.jpg").arg(i), pictures::jpeg({ 40 + i, 30 }, QColor::fromHsv(i * 60, 200, 200)));
+            home.write(v + QStringLiteral("旅行/t%1.jpg").arg(i),
+                pictures::jpeg({ 40 + i, 30 }, QColor::fromHsv(i * 60, 200, 200)));
         home.write(v + QStringLiteral("旅行/京都/k.png"), pictures::png({ 20, 20 }, Qt::magenta));
         home.makeDir(v + QStringLiteral("空箱"));
         for (int i = 0; i < 30; ++i)
             home.write(s + QStringLiteral("s%1.png").arg(i, 2, 10, QLatin1Char('0')),
-                       pictures::png({ 16 + i, 16 }, QColor::fromHsv(i * 11, 180, 220)));
+                pictures::png({ 16 + i, 16 }, QColor::fromHsv(i * 11, 180, 220)));
         home.write(s + QStringLiteral("箱/x.jpg"), pictures::jpeg({ 24, 24 }, Qt::green));
         writeDisc(QStringLiteral("cd1.jpg"), pictures::jpeg({ 32, 24 }, Qt::red));
         writeDisc(QStringLiteral("cd2.png"), pictures::png({ 24, 32 }, Qt::yellow));
@@ -207,7 +210,7 @@ public:
         if (!a)
             return QStringLiteral("thumbnail keys: paste tab");
         static const Qt::Key keys[] = { Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_Return,
-                                        Qt::Key_Return, Qt::Key_Menu, Qt::Key_PageDown, Qt::Key_Home };
+            Qt::Key_Return, Qt::Key_Menu, Qt::Key_PageDown, Qt::Key_Home };
         const Qt::Key key = keys[rng.bounded(int(std::size(keys)))];
         QWidget* view = form->area(*a).LEADImgList1->view();
         view->setFocus();
@@ -231,7 +234,7 @@ public:
         const bool right = rng.bounded(4) == 0;
         const QString path = tree->treePath(node);
         QTest::mouseClick(tree->viewport(), right ? Qt::RightButton : Qt::LeftButton, {},
-                          tree->visualItemRect(node).center());
+            tree->visualItemRect(node).center());
         return QStringLiteral("%1 click on node %2").arg(right ? "right" : "left", path);
     }
 
@@ -240,8 +243,8 @@ public:
         const std::optional<Area> a = form->currentArea();
         if (!a)
             return QStringLiteral("tree keys: paste tab");
-        static const Qt::Key keys[] = { Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_Return,
-                                        Qt::Key_Menu };
+        static const Qt::Key keys[]
+            = { Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_Return, Qt::Key_Menu };
         const Qt::Key key = keys[rng.bounded(int(std::size(keys)))];
         FolderTree* tree = form->area(*a).TreeView1;
         tree->setFocus();
@@ -291,8 +294,8 @@ public:
 
     QString menuItem()
     {
-        const QList<QAction*> items { form->R_Del, form->R_Clip_Copy, form->RF_Del, form->RF_Mod, form->RF_Clip_Copy,
-                                      form->RCD_Clip_Copy, form->Exl_copy0, form->Exl_copy1, form->Exl_copy2 };
+        const QList<QAction*> items { form->R_Del, form->R_Clip_Copy, form->RF_Del, form->RF_Mod,
+            form->RF_Clip_Copy, form->RCD_Clip_Copy, form->Exl_copy0, form->Exl_copy1, form->Exl_copy2 };
         QAction* item = items.at(int(rng.bounded(items.size())));
         item->trigger();
         return QStringLiteral("menu item %1").arg(item->objectName());
@@ -328,7 +331,7 @@ public:
             if (node->parent())
                 chooser->TreeView1->expandItem(node->parent());
             QTest::mouseClick(chooser->TreeView1->viewport(), Qt::LeftButton, {},
-                              chooser->TreeView1->visualItemRect(node).center());
+                chooser->TreeView1->visualItemRect(node).center());
             return QStringLiteral("chooser: node %1").arg(chooser->TreeView1->treePath(node));
         }
         const bool file = rng.bounded(4) != 0;
@@ -377,7 +380,8 @@ public:
                     form->pictureSaving().SaveSelect_Command1_Click(*form, 1);
             }
         }
-        return QStringLiteral("save %1 to %2").arg(gif ? "GIF" : "PNG", r.path.isEmpty() ? QStringLiteral("(cancel)") : r.path);
+        return QStringLiteral("save %1 to %2")
+            .arg(gif ? "GIF" : "PNG", r.path.isEmpty() ? QStringLiteral("(cancel)") : r.path);
     }
 
     QString previewEvent()
@@ -461,15 +465,19 @@ private Q_SLOTS:
 
 void TstRandomWalk::walk()
 {
-    const quint32 seed = qEnvironmentVariableIsSet("ZTV_WALK_SEED") ? quint32(qEnvironmentVariableIntValue("ZTV_WALK_SEED"))
-                                                                     : QRandomGenerator::global()->generate();
-    const int events = qEnvironmentVariableIsSet("ZTV_WALK_EVENTS") ? qEnvironmentVariableIntValue("ZTV_WALK_EVENTS") : 2000;
+    const quint32 seed = qEnvironmentVariableIsSet("ZTV_WALK_SEED")
+        ? quint32(qEnvironmentVariableIntValue("ZTV_WALK_SEED"))
+        : QRandomGenerator::global()->generate();
+    const int events = qEnvironmentVariableIsSet("ZTV_WALK_EVENTS")
+        ? qEnvironmentVariableIntValue("ZTV_WALK_EVENTS")
+        : 2000;
     qInfo("random walk: seed %u, %d events (replay with ZTV_WALK_SEED=%u)", seed, events, seed);
     Walk w(seed);
     QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
     QStringList log;
     auto fail = [&](const QString& why) {
-        qWarning("random walk failed: seed %u, after event %lld: %s", seed, qlonglong(log.size()), qPrintable(why));
+        qWarning("random walk failed: seed %u, after event %lld: %s", seed, qlonglong(log.size()),
+            qPrintable(why));
         for (qsizetype i = std::max<qsizetype>(0, log.size() - 40); i < log.size(); ++i)
             qWarning("  %lld: %s", qlonglong(i + 1), qPrintable(log.at(i)));
         return why;
@@ -501,7 +509,9 @@ void TstRandomWalk::walk()
         before = after;
     }
     // The walk reached the operations, not only the clicks.
-    QVERIFY(kinds.value(QStringLiteral("button Command4_3")) + kinds.value(QStringLiteral("button Command3_1")) > 0);
+    QVERIFY(
+        kinds.value(QStringLiteral("button Command4_3")) + kinds.value(QStringLiteral("button Command3_1"))
+        > 0);
     QVERIFY(kinds.value(QStringLiteral("chooser: file")) > 0);
     qInfo("random walk: %d events, %lld kinds", events, qlonglong(kinds.size()));
 }

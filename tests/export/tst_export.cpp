@@ -326,7 +326,8 @@ private Q_SLOTS:
         test::MainFormFixture f;
         MainForm& form = f.load();
         QTemporaryDir disc;
-        const QStringList paths[3] = { { disc.filePath(QStringLiteral("a.jpg")), disc.filePath(QStringLiteral("b.jpg")) },
+        const QStringList paths[3] = { { disc.filePath(QStringLiteral("a.jpg")),
+                                           disc.filePath(QStringLiteral("b.jpg")) },
             { f.home.stockYard() + QStringLiteral("/c.png") },
             { f.home.vault() + QStringLiteral("/d.jpg"), f.home.vault() + QStringLiteral("/箱/e.jpg") } };
         QVERIFY(QDir().mkpath(f.home.vault() + QStringLiteral("/箱")));

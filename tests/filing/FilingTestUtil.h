@@ -17,9 +17,12 @@ namespace ztv::test {
 inline QString describe(const RecordingPrompts::Call& c)
 {
     static const char* icons[] = { "none", "critical", "question", "exclamation", "information" };
-    const QString kind = c.kind == RecordingPrompts::Call::Input ? QStringLiteral("input") : QStringLiteral("message");
-    const QString buttons = c.buttons == PromptButtons::Ok ? QStringLiteral("ok") : QStringLiteral("okcancel");
-    QString line = QStringList { kind, c.text, c.title, QLatin1String(icons[int(c.icon)]), buttons }.join(u'|');
+    const QString kind
+        = c.kind == RecordingPrompts::Call::Input ? QStringLiteral("input") : QStringLiteral("message");
+    const QString buttons
+        = c.buttons == PromptButtons::Ok ? QStringLiteral("ok") : QStringLiteral("okcancel");
+    QString line
+        = QStringList { kind, c.text, c.title, QLatin1String(icons[int(c.icon)]), buttons }.join(u'|');
     if (c.kind == RecordingPrompts::Call::Input)
         line += QStringLiteral("|default=") + c.defaultText;
     return line;
@@ -34,9 +37,10 @@ inline QStringList recorded(const RecordingPrompts& prompts)
 }
 
 inline QString message(const QString& text, const QString& title = QStringLiteral("ゼントヴィ"),
-                       const char* icon = "none", const char* buttons = "ok")
+    const char* icon = "none", const char* buttons = "ok")
 {
-    return QStringList { QStringLiteral("message"), text, title, QLatin1String(icon), QLatin1String(buttons) }.join(u'|');
+    return QStringList { QStringLiteral("message"), text, title, QLatin1String(icon), QLatin1String(buttons) }
+        .join(u'|');
 }
 
 inline QString critical(const QString& text, const QString& title)
@@ -46,7 +50,8 @@ inline QString critical(const QString& text, const QString& title)
 
 inline QString input(const QString& prompt, const QString& title)
 {
-    return QStringList { QStringLiteral("input"), prompt, title, QStringLiteral("none"), QStringLiteral("okcancel") }
+    return QStringList { QStringLiteral("input"), prompt, title, QStringLiteral("none"),
+        QStringLiteral("okcancel") }
                .join(u'|')
         + QStringLiteral("|default=");
 }
@@ -62,7 +67,7 @@ inline QMap<QString, QByteArray> snapshot(const QString& root)
 {
     QMap<QString, QByteArray> s;
     QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
+        QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         s.insert(path.mid(root.size()), it.fileInfo().isDir() ? QByteArray("<dir>") : contents(path));

@@ -16,22 +16,36 @@ using namespace ztv::test;
 namespace {
 
 const QString kBoxExists = QStringLiteral("すでに同名の整理箱が存在します");
-const QString kNotEmpty
-    = QStringLiteral("ファイルが保管されているため削除できません\r先に整理箱に保管されているファイルを削除してください");
+const QString kNotEmpty = QStringLiteral(
+    "ファイルが保管されているため削除できません\r先に整理箱に保管されているファイルを削除してください");
 
-QString addPrompt() { return input(QStringLiteral("整理箱の名称を入力して下さい。"), QStringLiteral("整理箱の追加")); }
-QString renamePrompt() { return input(QStringLiteral("変更後の名称を入力して下さい。"), QStringLiteral("整理箱の名称変更")); }
+QString addPrompt()
+{
+    return input(QStringLiteral("整理箱の名称を入力して下さい。"), QStringLiteral("整理箱の追加"));
+}
+QString renamePrompt()
+{
+    return input(QStringLiteral("変更後の名称を入力して下さい。"), QStringLiteral("整理箱の名称変更"));
+}
 QString deleteAsk(const QString& name)
 {
-    return message(QStringLiteral("選択された整理箱　「") + name + QStringLiteral("」　を削除します\rよろしいですか？"),
-                   QStringLiteral("整理箱の削除"), "none", "okcancel");
+    return message(
+        QStringLiteral("選択された整理箱　「") + name + QStringLiteral("」　を削除します\rよろしいですか？"),
+        QStringLiteral("整理箱の削除"), "none", "okcancel");
 }
-QString topNotDeletable() { return critical(QStringLiteral("「保管庫」は削除できません"), QStringLiteral("削除エラー")); }
-QString topNotRenamable() { return critical(QStringLiteral("「保管庫」の名称は変更できません"), QStringLiteral("変更エラー")); }
+QString topNotDeletable()
+{
+    return critical(QStringLiteral("「保管庫」は削除できません"), QStringLiteral("削除エラー"));
+}
+QString topNotRenamable()
+{
+    return critical(QStringLiteral("「保管庫」の名称は変更できません"), QStringLiteral("変更エラー"));
+}
 
 bool defaultsBack(const MainForm& form)
 {
-    return form.area(Area::Cd).CurrentNodePath.isEmpty() && form.area(Area::StockYard).CurrentNodePath == QStringLiteral("ストックヤード")
+    return form.area(Area::Cd).CurrentNodePath.isEmpty()
+        && form.area(Area::StockYard).CurrentNodePath == QStringLiteral("ストックヤード")
         && form.area(Area::Vault).CurrentNodePath == kVault;
 }
 
@@ -53,7 +67,10 @@ struct VaultFixture : MainFormFixture {
         form->show();
         form->SSTab1->setCurrentIndex(2);
     }
-    QString vault(const QString& rel = QString()) const { return home.vault() + (rel.isEmpty() ? QString() : u'/' + rel); }
+    QString vault(const QString& rel = QString()) const
+    {
+        return home.vault() + (rel.isEmpty() ? QString() : u'/' + rel);
+    }
 };
 
 } // namespace
@@ -130,7 +147,8 @@ void TstBoxes::addRefusalsChangeNothing()
     // A name taken in the selected folder.
     f.prompts.answerInput(QStringLiteral("京都"));
     form.dirpopup_new_Click();
-    QCOMPARE(recorded(f.prompts), (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
+    QCOMPARE(recorded(f.prompts),
+        (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
     QCOMPARE(tree->topLevelItem(0)->data(0, Qt::UserRole + 7).toString(), QStringLiteral("not rebuilt"));
     QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行")); // nothing was reset
 
@@ -157,7 +175,7 @@ void TstBoxes::addRefusalsChangeNothing()
 static QPair<QStringList, QMap<QString, QByteArray>> outsideStorage(const test::TestHome& home)
 {
     return { QDir(home.home()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             snapshot(home.home() + QStringLiteral("/My Documents")) };
+        snapshot(home.home() + QStringLiteral("/My Documents")) };
 }
 
 void TstBoxes::addNeverLeavesTheSelectedFolder()
@@ -169,12 +187,13 @@ void TstBoxes::addNeverLeavesTheSelectedFolder()
     const auto before = snapshot(f.home.storageRoot());
     const auto homeBefore = outsideStorage(f.home);
     for (const QString& name : { QStringLiteral("../逃げた箱"), QStringLiteral("../../../../逃げた箱"),
-                                 QStringLiteral("京都/奥"), QStringLiteral(".."), QStringLiteral("."),
-                                 QStringLiteral("/tmp/逃げた箱"), QString::fromUtf16(u"箱\0名", 3) }) {
+             QStringLiteral("京都/奥"), QStringLiteral(".."), QStringLiteral("."),
+             QStringLiteral("/tmp/逃げた箱"), QString::fromUtf16(u"箱\0名", 3) }) {
         f.prompts.clear();
         f.prompts.answerInput(name);
         form.dirpopup_new_Click();
-        QCOMPARE(recorded(f.prompts), (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
+        QCOMPARE(recorded(f.prompts),
+            (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
         QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
     }
     QCOMPARE(snapshot(f.home.storageRoot()), before);
@@ -196,7 +215,9 @@ void TstBoxes::deleteRefusedOnTopAndOnABoxWithAPicture()
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/京都")));
     f.prompts.clear();
     form.dirpopup_del->trigger();
-    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("京都")), critical(kNotEmpty, QStringLiteral("削除エラー")) }));
+    QCOMPARE(recorded(f.prompts),
+        (QStringList {
+            deleteAsk(QStringLiteral("京都")), critical(kNotEmpty, QStringLiteral("削除エラー")) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行/京都"));
 
@@ -213,7 +234,9 @@ void TstBoxes::deleteRefusedOnTopAndOnABoxWithAPicture()
     faults::arm(faults::Op::Rmdir, 1, EBUSY);
     f.prompts.clear();
     form.dirpopup_del_Click();
-    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空箱")), critical(kNotEmpty, QStringLiteral("削除エラー")) }));
+    QCOMPARE(recorded(f.prompts),
+        (QStringList {
+            deleteAsk(QStringLiteral("空箱")), critical(kNotEmpty, QStringLiteral("削除エラー")) }));
     QVERIFY(QFileInfo(f.vault(QStringLiteral("空箱"))).isDir());
 }
 
@@ -235,7 +258,8 @@ void TstBoxes::deleteEmptyNestedBoxReopensOuterBox()
     QVERIFY(trip->isExpanded());
     QCOMPARE(childTexts(trip), (QStringList { "京都" }));
     // The outer box's pictures, and nothing else, on the page.
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("旅行/a.jpg")), f.vault(QStringLiteral("旅行/c.png")) }));
+    QCOMPARE(form.area(Area::Vault).HiddenList,
+        (QStringList { f.vault(QStringLiteral("旅行/a.jpg")), f.vault(QStringLiteral("旅行/c.png")) }));
     QCOMPARE(form.area(Area::Vault).LEADImgList1->ThumbnailCount(), 2);
     QVERIFY(form.isEnabled());
     QVERIFY(defaultsBack(form));
@@ -303,7 +327,7 @@ void TstBoxes::renameRefusals()
     // Its own name, a sibling's name (the sibling is empty: a plain rename would replace it),
     // and names that would move the box elsewhere.
     for (const QString& name : { QStringLiteral("旅行"), QStringLiteral("空箱"), QStringLiteral("../旅行"),
-                                 QStringLiteral("空箱/旅行"), QStringLiteral(".."), QStringLiteral(".") }) {
+             QStringLiteral("空箱/旅行"), QStringLiteral(".."), QStringLiteral(".") }) {
         f.prompts.clear();
         f.prompts.answerInput(name);
         form.dirpopup_mod_Click();
@@ -330,20 +354,23 @@ void TstBoxes::hiddenBoxNamesRefused()
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
     QCOMPARE(childTexts(nodeAt(tree, QStringLiteral("保管庫/旅行"))), (QStringList { "京都" }));
     const auto before = snapshot(f.home.storageRoot());
-    const QString why = QStringLiteral("名前の先頭に「.」は使えません\r「.」で始まる整理箱は隠しフォルダとなり、表示されません");
+    const QString why = QStringLiteral(
+        "名前の先頭に「.」は使えません\r「.」で始まる整理箱は隠しフォルダとなり、表示されません");
 
     for (const QString& name : { QStringLiteral(".旅行"), QStringLiteral(".a"), QStringLiteral(".隠し") }) {
         f.prompts.clear();
         f.prompts.answerInput(name);
         form.dirpopup_new_Click();
-        QCOMPARE(recorded(f.prompts), (QStringList { addPrompt(), critical(why, QStringLiteral("追加エラー")) }));
+        QCOMPARE(
+            recorded(f.prompts), (QStringList { addPrompt(), critical(why, QStringLiteral("追加エラー")) }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
         QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
 
         f.prompts.clear();
         f.prompts.answerInput(name);
         form.dirpopup_mod_Click();
-        QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), critical(why, QStringLiteral("変更エラー")) }));
+        QCOMPARE(recorded(f.prompts),
+            (QStringList { renamePrompt(), critical(why, QStringLiteral("変更エラー")) }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
         QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
     }
@@ -359,9 +386,11 @@ void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
 {
     VaultFixture f;
     for (const char* name : { "t2.png", "t3.png" })
-        f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/") + QLatin1String(name), pictures::png({ 20, 20 }));
+        f.home.write(
+            QStringLiteral("My Documents/ZTV_DATA/保管庫/") + QLatin1String(name), pictures::png({ 20, 20 }));
     for (const char* name : { "x1.png", "x2.png", "x3.png" })
-        f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/") + QLatin1String(name), pictures::png({ 20, 20 }));
+        f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/") + QLatin1String(name),
+            pictures::png({ 20, 20 }));
     MainForm& form = *f.form;
     // Earlier runs have examined files: the line must not go on counting from them.
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
@@ -394,7 +423,8 @@ void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
         form.dirpopup_mod_Click();
         QCOMPARE(log.runs.size(), 2);
         QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(3));
-        QCOMPARE(log.runs[1].lines, (QStringList { BrowseProgressLog::line(1, 4), BrowseProgressLog::line(2, 4) }));
+        QCOMPARE(log.runs[1].lines,
+            (QStringList { BrowseProgressLog::line(1, 4), BrowseProgressLog::line(2, 4) }));
         QCOMPARE(form.area(Area::Vault).HiddenList.size(), 2);
         QVERIFY(QFileInfo(f.vault(QStringLiteral("旅行/京都"))).isDir()); // the rename itself is done
         QVERIFY(form.isEnabled());
@@ -428,8 +458,9 @@ void TstBoxes::menuOperationLeavesTheHighlightItSet()
     };
     auto highlighted = [&] {
         const QList<QTreeWidgetItem*> selected = tree->selectedItems();
-        return selected.size() == 1 && selected.first() == tree->currentItem() ? tree->treePath(tree->currentItem())
-                                                                                : QStringLiteral("(none or several)");
+        return selected.size() == 1 && selected.first() == tree->currentItem()
+            ? tree->treePath(tree->currentItem())
+            : QStringLiteral("(none or several)");
     };
 
     // Delete: the vault's top folder is reopened and listed, and stays highlighted.
@@ -479,7 +510,8 @@ void TstBoxes::boxOperationEndsThePictureSelection()
     // lists the outer box's pictures and leaves the empty box current.
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/空")));
-    form.area(Area::Vault).TreeView1->collapseItem(nodeAt(form.area(Area::Vault).TreeView1, QStringLiteral("保管庫/旅行")));
+    form.area(Area::Vault)
+        .TreeView1->collapseItem(nodeAt(form.area(Area::Vault).TreeView1, QStringLiteral("保管庫/旅行")));
     QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/z.png"))));
     QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行/空"));
     f.prompts.clear();
@@ -498,21 +530,25 @@ void TstBoxes::renameBrowseCancelKeepsWindowShown()
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
     // Stops the first run (over the vault's top folder) after its first picture.
     bool stopped = false;
-    const auto stop = connect(form.area(Area::Vault).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
-        if (!stopped) {
-            stopped = true;
-            form.area(Area::Vault).LEADThumb1->setContinueBrowsing(false);
-        }
-    });
+    const auto stop
+        = connect(form.area(Area::Vault).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
+              if (!stopped) {
+                  stopped = true;
+                  form.area(Area::Vault).LEADThumb1->setContinueBrowsing(false);
+              }
+          });
     f.prompts.answerInput(QStringLiteral("箱"));
     form.dirpopup_mod_Click();
     disconnect(stop);
-    QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), message(QStringLiteral("ﾌﾞﾗｳｼﾞﾝｸﾞをｷｬﾝｾﾙしました")) }));
+    QCOMPARE(recorded(f.prompts),
+        (QStringList { renamePrompt(), message(QStringLiteral("ﾌﾞﾗｳｼﾞﾝｸﾞをｷｬﾝｾﾙしました")) }));
     QVERIFY(form.isVisible());
     QVERIFY(form.isEnabled());
     // The handler went on: tree opened at the box, the page lists the vault in full.
-    QCOMPARE(form.area(Area::Vault).TreeView1->treePath(form.area(Area::Vault).TreeView1->currentItem()), QStringLiteral("保管庫/箱"));
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("second.png")), f.vault(QStringLiteral("top.png")) }));
+    QCOMPARE(form.area(Area::Vault).TreeView1->treePath(form.area(Area::Vault).TreeView1->currentItem()),
+        QStringLiteral("保管庫/箱"));
+    QCOMPARE(form.area(Area::Vault).HiddenList,
+        (QStringList { f.vault(QStringLiteral("second.png")), f.vault(QStringLiteral("top.png")) }));
 }
 
 QTEST_MAIN(TstBoxes)

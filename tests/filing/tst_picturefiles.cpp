@@ -24,9 +24,19 @@ namespace {
 
 const QString kFileExists = QStringLiteral("すでに同名のファイルが保管されています");
 
-QString deleteAsk() { return message(QStringLiteral("削除します。よろしいですか？"), QStringLiteral("ファイルの削除"), "none", "okcancel"); }
-QString renamePrompt() { return input(QStringLiteral("変更後のファイル名を入力して下さい。"), QStringLiteral("ファイル名変更")); }
-QString renameError() { return critical(kFileExists, QStringLiteral("変更エラー")); }
+QString deleteAsk()
+{
+    return message(
+        QStringLiteral("削除します。よろしいですか？"), QStringLiteral("ファイルの削除"), "none", "okcancel");
+}
+QString renamePrompt()
+{
+    return input(QStringLiteral("変更後のファイル名を入力して下さい。"), QStringLiteral("ファイル名変更"));
+}
+QString renameError()
+{
+    return critical(kFileExists, QStringLiteral("変更エラー"));
+}
 
 // The vault with a box "箱" holding the pictures to rename, the box clicked.
 struct BoxFixture : MainFormFixture {
@@ -72,14 +82,30 @@ void TstPictureFiles::rename_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("result"); // "" when refused
-    QTest::newRow("trip") << "photo.jpg" << "trip" << "trip.jpg";
-    QTest::newRow("typed extension dropped") << "photo.jpg" << "trip.png" << "trip.jpg";
-    QTest::newRow("extension case kept") << "photo.JPG" << "trip" << "trip.JPG";
-    QTest::newRow("path typed, name taken") << "photo.jpg" << "C:/x/other.bmp" << "";
-    QTest::newRow("onto an existing name") << "photo.jpg" << "other" << "";
-    QTest::newRow("own name") << "photo.jpg" << "photo" << "";
-    QTest::newRow("no extension") << "README" << "trip" << "trip";
-    QTest::newRow("Japanese") << "photo.jpg" << "京都の寺" << "京都の寺.jpg";
+    QTest::newRow("trip") << "photo.jpg"
+                          << "trip"
+                          << "trip.jpg";
+    QTest::newRow("typed extension dropped") << "photo.jpg"
+                                             << "trip.png"
+                                             << "trip.jpg";
+    QTest::newRow("extension case kept") << "photo.JPG"
+                                         << "trip"
+                                         << "trip.JPG";
+    QTest::newRow("path typed, name taken") << "photo.jpg"
+                                            << "C:/x/other.bmp"
+                                            << "";
+    QTest::newRow("onto an existing name") << "photo.jpg"
+                                           << "other"
+                                           << "";
+    QTest::newRow("own name") << "photo.jpg"
+                              << "photo"
+                              << "";
+    QTest::newRow("no extension") << "README"
+                                  << "trip"
+                                  << "trip";
+    QTest::newRow("Japanese") << "photo.jpg"
+                              << "京都の寺"
+                              << "京都の寺.jpg";
 }
 
 void TstPictureFiles::rename()
@@ -180,7 +206,8 @@ void TstPictureFiles::renameNeverLeavesTheFolder()
     QVERIFY(selectPicture(form, 2, photo));
     const auto before = snapshot(f.home.storageRoot());
     // Without a "." the whole answer is the base name: "sub/x" would land in the sub-folder.
-    for (const QString& answer : { QStringLiteral("sub/x"), QStringLiteral("/tmp/x"), QString::fromUtf16(u"x\0y", 3) }) {
+    for (const QString& answer :
+        { QStringLiteral("sub/x"), QStringLiteral("/tmp/x"), QString::fromUtf16(u"x\0y", 3) }) {
         f.prompts.clear();
         f.prompts.answerInput(answer);
         form.RF_Mod_Click();
@@ -197,11 +224,13 @@ void TstPictureFiles::renameRefusesHiddenNames()
     MainForm& form = *f.form;
     QVERIFY(selectPicture(form, 2, photo));
     const auto before = snapshot(f.home.storageRoot());
-    const QString hidden = critical(QStringLiteral("ファイル名の先頭に「.」は使えません\r「.」で始まるファイルは隠しファイルとなり、表示されません"),
-                                    QStringLiteral("変更エラー"));
+    const QString hidden = critical(
+        QStringLiteral(
+            "ファイル名の先頭に「.」は使えません\r「.」で始まるファイルは隠しファイルとなり、表示されません"),
+        QStringLiteral("変更エラー"));
     // Each would make a file the pages never list; the user is told why, nothing is renamed.
     for (const QString& answer : { QStringLiteral(".x"), QStringLiteral(".x.jpg"), QStringLiteral("..png"),
-                                   QStringLiteral(".png"), QStringLiteral("."), QStringLiteral("sub/.x.png") }) {
+             QStringLiteral(".png"), QStringLiteral("."), QStringLiteral("sub/.x.png") }) {
         f.prompts.clear();
         f.prompts.answerInput(answer);
         form.RF_Mod->trigger();
@@ -287,9 +316,9 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
     faults::arm(faults::Op::Unlink, 1, EACCES);
     form.RF_Del_Click();
     QCOMPARE(recorded(f.prompts),
-             (QStringList { deleteAsk(),
-                            critical(QStringLiteral("ファイルを削除できませんでした（アクセスが許可されていません）"),
-                                     QStringLiteral("削除エラー")) }));
+        (QStringList { deleteAsk(),
+            critical(QStringLiteral("ファイルを削除できませんでした（アクセスが許可されていません）"),
+                QStringLiteral("削除エラー")) }));
     QVERIFY(QFileInfo::exists(a));
     QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { a, b }));
     QVERIFY(!chosenOnCurrentTab(form));
@@ -301,7 +330,8 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
     form.RF_Del_Click();
     QCOMPARE(recorded(f.prompts).size(), 2);
     QCOMPARE(recorded(f.prompts).at(0), deleteAsk());
-    QVERIFY(recorded(f.prompts).at(1).contains(QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
+    QVERIFY(recorded(f.prompts).at(1).contains(
+        QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
     QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { a }));
 
     // The whole box gone: the re-listing fails and says so, and the program goes on.
@@ -311,7 +341,8 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
     form.RF_Del_Click();
     QCOMPARE(recorded(f.prompts).size(), 3);
     QCOMPARE(recorded(f.prompts).at(0), deleteAsk());
-    QVERIFY(recorded(f.prompts).at(1).contains(QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
+    QVERIFY(recorded(f.prompts).at(1).contains(
+        QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
     QCOMPARE(recorded(f.prompts).at(2), message(QStringLiteral("ﾃﾞｨﾚｸﾄﾘ ﾌﾞﾗｳｼﾞﾝｸﾞのｴﾗｰ : 20007")));
     QVERIFY(!chosenOnCurrentTab(form));
     QVERIFY(form.isEnabled());
@@ -403,7 +434,8 @@ void TstPictureFiles::deleteWithoutATrashDeletesAsBefore()
 // Runs a step while the delete question is open, as events handled behind a modal box do.
 struct PromptsWithAStep : RecordingPrompts {
     std::function<void()> step;
-    PromptAnswer message(const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons) override
+    PromptAnswer message(
+        const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons) override
     {
         if (step)
             std::exchange(step, nullptr)();
@@ -427,13 +459,17 @@ void TstPictureFiles::deleteTakesTheFileAskedAbout()
     QVERIFY(selectPicture(form, 1, camera));
     // The page's list changes order behind the question: its index now names another file.
     const QStringList listed = form.area(Area::StockYard).HiddenList;
-    prompts.step = [&] { std::reverse(form.area(Area::StockYard).HiddenList.begin(), form.area(Area::StockYard).HiddenList.end()); };
+    prompts.step = [&] {
+        std::reverse(
+            form.area(Area::StockYard).HiddenList.begin(), form.area(Area::StockYard).HiddenList.end());
+    };
     form.R_Del_Click();
     QCOMPARE(recorded(prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(camera));
     for (const QString& other : listed)
         QVERIFY2(other == camera || QFileInfo::exists(other), qPrintable(other));
-    QCOMPARE(entries(home.home() + QStringLiteral("/.local/share/Trash/files")), QStringList { QStringLiteral("camera.jpg") });
+    QCOMPARE(entries(home.home() + QStringLiteral("/.local/share/Trash/files")),
+        QStringList { QStringLiteral("camera.jpg") });
 }
 
 void TstPictureFiles::clipboardCopy()

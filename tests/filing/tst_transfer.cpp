@@ -128,7 +128,8 @@ void TstTransfer::copyCdPictureIntoBoxThenAgain()
     // The vault tree is opened at the box and its page lists the box.
     FolderTree* tree = form.area(Area::Vault).TreeView1;
     QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅行"));
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("旅行/a.jpg")), f.vault(QStringLiteral("旅行/p1.jpg")) }));
+    QCOMPARE(form.area(Area::Vault).HiddenList,
+        (QStringList { f.vault(QStringLiteral("旅行/a.jpg")), f.vault(QStringLiteral("旅行/p1.jpg")) }));
     QCOMPARE(form.area(Area::Vault).Label3->text(), QStringLiteral("1"));
     // The CD tab keeps its page and its selection.
     QCOMPARE(form.area(Area::Cd).HiddenList, cdPage);
@@ -159,8 +160,10 @@ void TstTransfer::copyIntoTheVaultItselfAndCaseVariants()
     form.RCD_Fav_Copy_Click();
     f.chooser()->Command1_Click(0);
     QCOMPARE(contents(f.vault(QStringLiteral("p1.jpg"))), contents(f.discPicture));
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("p1.jpg")), f.vault(QStringLiteral("top.png")) }));
-    QCOMPARE(form.area(Area::Vault).TreeView1->currentItem(), form.area(Area::Vault).TreeView1->topLevelItem(0));
+    QCOMPARE(form.area(Area::Vault).HiddenList,
+        (QStringList { f.vault(QStringLiteral("p1.jpg")), f.vault(QStringLiteral("top.png")) }));
+    QCOMPARE(
+        form.area(Area::Vault).TreeView1->currentItem(), form.area(Area::Vault).TreeView1->topLevelItem(0));
 
     // A stored "P1.JPG" where letter case does not count: the exact-name check lets it
     // through, the exclusive copy refuses it, and the stored file stays as it was.
@@ -171,7 +174,8 @@ void TstTransfer::copyIntoTheVaultItselfAndCaseVariants()
     QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
-    QCOMPARE(QDir(f.vault(QStringLiteral("空箱"))).entryList(QDir::Files | QDir::Hidden), (QStringList { "P1.JPG" }));
+    QCOMPARE(QDir(f.vault(QStringLiteral("空箱"))).entryList(QDir::Files | QDir::Hidden),
+        (QStringList { "P1.JPG" }));
     QCOMPARE(contents(f.vault(QStringLiteral("空箱/P1.JPG"))), stored);
 
     // Where case counts, both names may stand side by side.
@@ -199,7 +203,8 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts),
-             (QStringList { critical(QStringLiteral("書き込みに失敗しました（ディスクがいっぱいです）"), kFilingError) }));
+        (QStringList {
+            critical(QStringLiteral("書き込みに失敗しました（ディスクがいっぱいです）"), kFilingError) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(form.area(Area::Vault).HiddenList, vaultPage);
 
@@ -210,8 +215,9 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
     form.RCD_Fav_Copy_Click();
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts),
-             (QStringList { critical(QStringLiteral("コピー元の読み込みに失敗しました（入出力エラーです。ディスクが取り出されたか壊れている可能性があります）"),
-                                     kFilingError) }));
+        (QStringList { critical(QStringLiteral("コピー元の読み込みに失敗しました（入出力エラーです。ディスク"
+                                               "が取り出されたか壊れている可能性があります）"),
+            kFilingError) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
 
     // The chosen box was removed while the chooser was open.
@@ -222,7 +228,9 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
     QVERIFY(QDir(f.vault(QStringLiteral("空箱"))).removeRecursively());
     const auto without = snapshot(f.home.storageRoot());
     f.chooser()->Command1_Click(0);
-    QCOMPARE(recorded(f.prompts), (QStringList { critical(QStringLiteral("フォルダを開けませんでした（見つかりません）"), kFilingError) }));
+    QCOMPARE(recorded(f.prompts),
+        (QStringList {
+            critical(QStringLiteral("フォルダを開けませんでした（見つかりません）"), kFilingError) }));
     QCOMPARE(snapshot(f.home.storageRoot()), without);
 }
 
@@ -245,7 +253,8 @@ void TstTransfer::moveIntoNestedBox()
     // One level ahead: opening 旅行 brings 京都's own box; opening it again adds nothing.
     FolderTree* tree = chooser->TreeView1;
     tree->expandItem(tree->topLevelItem(0));
-    QCOMPARE(FolderTree::imageKey(tree->topLevelItem(0)), QStringLiteral("FoldClose")); // the root keeps its picture
+    QCOMPARE(FolderTree::imageKey(tree->topLevelItem(0)),
+        QStringLiteral("FoldClose")); // the root keeps its picture
     QTreeWidgetItem* trip = nodeAt(tree, QStringLiteral("保管庫/旅行"));
     QCOMPARE(childTexts(trip), (QStringList { "京都" }));
     QCOMPARE(childTexts(trip->child(0)), QStringList());
@@ -274,7 +283,8 @@ void TstTransfer::moveIntoNestedBox()
     QCOMPARE(vaultTree->treePath(vaultTree->currentItem()), QStringLiteral("保管庫/旅行/京都"));
     QVERIFY(nodeAt(vaultTree, QStringLiteral("保管庫/旅行"))->isExpanded());
     QCOMPARE(form.area(Area::Vault).HiddenList,
-             (QStringList { f.vault(QStringLiteral("旅行/京都/b.jpg")), f.vault(QStringLiteral("旅行/京都/camera.jpg")) }));
+        (QStringList {
+            f.vault(QStringLiteral("旅行/京都/b.jpg")), f.vault(QStringLiteral("旅行/京都/camera.jpg")) }));
     QVERIFY(form.isEnabled());
     QVERIFY(!form.gbBrowsing);
 
@@ -290,7 +300,8 @@ void TstTransfer::moveOntoExistingName()
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     const QByteArray moving = contents(camera);
     const QByteArray stored = pictures::jpeg({ 33, 33 }, Qt::black);
-    const QString storedPath = f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/camera.jpg"), stored);
+    const QString storedPath
+        = f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/camera.jpg"), stored);
     QVERIFY(selectPicture(form, 1, camera));
     const QStringList stockPage = form.area(Area::StockYard).HiddenList;
 
@@ -333,8 +344,9 @@ void TstTransfer::moveAcrossFileSystems()
     QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts),
-             (QStringList { critical(QStringLiteral("書き込みに失敗しました（入出力エラーです。ディスクが取り出されたか壊れている可能性があります）"),
-                                     kFilingError) }));
+        (QStringList { critical(QStringLiteral("書き込みに失敗しました（入出力エラーです。ディスクが取り出さ"
+                                               "れたか壊れている可能性があります）"),
+            kFilingError) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(contents(screen), screenBytes);
 
@@ -350,7 +362,8 @@ void TstTransfer::moveAcrossFileSystems()
     QVERIFY(faults::calls(Op::Fsync) >= 1);
     QVERIFY(!QFileInfo::exists(camera));
     QCOMPARE(contents(f.vault(QStringLiteral("空箱/camera.jpg"))), cameraBytes);
-    QCOMPARE(QDir(f.vault(QStringLiteral("空箱"))).entryList(QDir::Files | QDir::Hidden), (QStringList { "camera.jpg" }));
+    QCOMPARE(QDir(f.vault(QStringLiteral("空箱"))).entryList(QDir::Files | QDir::Hidden),
+        (QStringList { "camera.jpg" }));
     QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("空箱/camera.jpg")) }));
 }
 
@@ -499,7 +512,7 @@ void TstTransfer::dupCheck()
     QVERIFY(Dup_Check(d + QStringLiteral("/a.jpg")));
     QVERIFY(!Dup_Check(d + QStringLiteral("/A.jpg"))); // exact, letter case included
     QVERIFY(!Dup_Check(d + QStringLiteral("/.hidden.jpg"))); // hidden files are not listed
-    QVERIFY(!Dup_Check(d + QStringLiteral("/box.jpg")));     // nor folders
+    QVERIFY(!Dup_Check(d + QStringLiteral("/box.jpg"))); // nor folders
     QVERIFY(!Dup_Check(d + QStringLiteral("/b.jpg")));
     QVERIFY(!Dup_Check(d + QStringLiteral("/missing/a.jpg")));
 }

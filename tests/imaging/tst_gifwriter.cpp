@@ -200,8 +200,8 @@ private Q_SLOTS:
         const QImage flat = readGif(writeGif(source, false, false, nullptr));
         for (int column = 0; column < 6; ++column) {
             const int a = alphas[column];
-            const QRgb onWhite = qRgb((200 * a + 255 * (255 - a) + 127) / 255, (30 * a + 255 * (255 - a) + 127) / 255,
-                                      (30 * a + 255 * (255 - a) + 127) / 255);
+            const QRgb onWhite = qRgb((200 * a + 255 * (255 - a) + 127) / 255,
+                (30 * a + 255 * (255 - a) + 127) / 255, (30 * a + 255 * (255 - a) + 127) / 255);
             QCOMPARE(flat.pixel(column * 10 + 5, 5), onWhite);
             if (a < 128)
                 QCOMPARE(qAlpha(kept.pixel(column * 10 + 5, 5)), 0);
@@ -268,7 +268,8 @@ private Q_SLOTS:
     void fullAlphaPaletteKeepsPartialAlpha()
     {
         QImage few(4, 1, QImage::Format_ARGB32);
-        const QRgb colours[] = { qRgba(10, 20, 30, 0), qRgba(200, 0, 0, 60), qRgba(0, 200, 0, 200), qRgb(1, 2, 3) };
+        const QRgb colours[]
+            = { qRgba(10, 20, 30, 0), qRgba(200, 0, 0, 60), qRgba(0, 200, 0, 200), qRgb(1, 2, 3) };
         for (int x = 0; x < 4; ++x)
             few.setPixel(x, 0, colours[x]);
         const QImage indexed = toIndexed8(few, PaletteAlpha::Full);

@@ -62,14 +62,16 @@ QImage gradient(QSize size, bool withAlpha = false)
     QImage image(size, withAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     for (int y = 0; y < size.height(); ++y)
         for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, qRgba(x * 255 / size.width(), y * 255 / size.height(), 128,
-                                       withAlpha && x < size.width() / 2 ? 0 : 255));
+            image.setPixel(x, y,
+                qRgba(x * 255 / size.width(), y * 255 / size.height(), 128,
+                    withAlpha && x < size.width() / 2 ? 0 : 255));
     return image;
 }
 
 int maxChannelDifference(QRgb a, QRgb b)
 {
-    return std::max({ std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b)) });
+    return std::max(
+        { std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b)) });
 }
 
 // Bits per pixel as the file's own header states them: BMP's biBitCount, PNG's bit depth
@@ -130,7 +132,8 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         PictureDisplay display;
-        QVERIFY(display.LoadPicture(writeFile(dir, QStringLiteral("cam.jpg"), pics::halvesJpeg({ 80, 40 }, 6))));
+        QVERIFY(
+            display.LoadPicture(writeFile(dir, QStringLiteral("cam.jpg"), pics::halvesJpeg({ 80, 40 }, 6))));
         const QImage image = display.picture();
         QCOMPARE(image.size(), QSize(40, 80));
         // Orientation 6 turns the picture clockwise: the black left half ends on top.
@@ -146,7 +149,8 @@ private Q_SLOTS:
         QTest::newRow("corrupt jpeg") << pics::corrupt() << QStringLiteral("broken.jpg");
         QTest::newRow("text") << QByteArray("not a picture\n") << QStringLiteral("notes.txt");
         QTest::newRow("zero bytes") << QByteArray() << QStringLiteral("empty.png");
-        QTest::newRow("png claiming 60000x60000") << pngHeaderClaiming(60000, 60000) << QStringLiteral("huge.png");
+        QTest::newRow("png claiming 60000x60000")
+            << pngHeaderClaiming(60000, 60000) << QStringLiteral("huge.png");
         QTest::newRow("truncated png") << pics::png({ 50, 50 }).left(60) << QStringLiteral("cut.png");
     }
     void loadFailuresKeepThePicture()
@@ -174,7 +178,8 @@ private Q_SLOTS:
     {
         // A real 4800 x 3600 camera JPEG, turned by EXIF: decoded at the display's bound, upright.
         QTemporaryDir dir;
-        const QString path = writeFile(dir, QStringLiteral("big.jpg"), pics::jpeg({ 4800, 3600 }, Qt::darkCyan, 6));
+        const QString path
+            = writeFile(dir, QStringLiteral("big.jpg"), pics::jpeg({ 4800, 3600 }, Qt::darkCyan, 6));
         PictureDisplay display;
         display.resize(200, 150);
         QVERIFY(display.LoadPicture(path));
@@ -202,7 +207,8 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         PictureDisplay source, target;
-        QVERIFY(source.LoadPicture(writeFile(dir, QStringLiteral("p.png"), pics::png({ 30, 20 }, Qt::magenta))));
+        QVERIFY(
+            source.LoadPicture(writeFile(dir, QStringLiteral("p.png"), pics::png({ 30, 20 }, Qt::magenta))));
         source.CopyPictureToClipboard(PictureDisplay::ClipboardCopy::Picture);
         QVERIFY(QGuiApplication::clipboard()->mimeData()->urls().isEmpty());
         QVERIFY(target.PastePicture(PictureDisplay::Paste::TestOnly));
@@ -212,7 +218,8 @@ private Q_SLOTS:
         QCOMPARE(target.picture().pixelColor(5, 5), QColor(Qt::magenta));
         QVERIFY(target.sourcePath().isEmpty());
 
-        source.CopyPictureToClipboard(PictureDisplay::ClipboardCopy::PictureAndFile); // the vault's copy also names the file
+        source.CopyPictureToClipboard(
+            PictureDisplay::ClipboardCopy::PictureAndFile); // the vault's copy also names the file
         const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
         QCOMPARE(mime->urls(), QList<QUrl> { QUrl::fromLocalFile(source.sourcePath()) });
         QVERIFY(mime->hasImage());
@@ -242,7 +249,8 @@ private Q_SLOTS:
         QCOMPARE(display.lastError(), QStringLiteral("クリップボードにデータがありません。"));
         QCOMPARE(display.picture().size(), QSize(8, 8));
         display.ClearPicture();
-        display.CopyPictureToClipboard(PictureDisplay::ClipboardCopy::Picture); // nothing held: the clipboard keeps its text
+        display.CopyPictureToClipboard(
+            PictureDisplay::ClipboardCopy::Picture); // nothing held: the clipboard keeps its text
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("文字だけ"));
     }
 
@@ -294,7 +302,8 @@ private Q_SLOTS:
         PictureDisplay display;
         const QImage source = gradient({ 64, 48 });
         display.setPicture(source);
-        const QString path = dir.filePath(QStringLiteral("out.") + QString::fromLatin1(formats::formatInfo(format)->extension));
+        const QString path = dir.filePath(
+            QStringLiteral("out.") + QString::fromLatin1(formats::formatInfo(format)->extension));
         QVERIFY2(display.SavePicture(path, format, bits, 0, false), qPrintable(display.lastError()));
         QImageReader reader(path);
         reader.setDecideFormatFromContent(true);
@@ -302,7 +311,8 @@ private Q_SLOTS:
         const QImage back = reader.read();
         QCOMPARE(back.size(), source.size());
         for (const QPoint p : { QPoint(0, 0), QPoint(63, 47), QPoint(31, 24) })
-            QVERIFY2(maxChannelDifference(back.pixel(p), source.pixel(p)) <= tolerance, qPrintable(QString::number(p.x())));
+            QVERIFY2(maxChannelDifference(back.pixel(p), source.pixel(p)) <= tolerance,
+                qPrintable(QString::number(p.x())));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { QFileInfo(path).fileName() });
     }
 
@@ -324,8 +334,12 @@ private Q_SLOTS:
         for (const formats::FormatInfo& info : formats::kFormats)
             for (int bits : info.bits)
                 for (const auto& [name, picture] : pictures) {
-                    const bool exact = bits >= 8 && info.code != formats::Jpeg && QByteArray(name).contains("colours");
-                    QTest::newRow(qPrintable(QStringLiteral("%1 %2, %3").arg(QLatin1String(info.name)).arg(bits).arg(QLatin1String(name))))
+                    const bool exact
+                        = bits >= 8 && info.code != formats::Jpeg && QByteArray(name).contains("colours");
+                    QTest::newRow(qPrintable(QStringLiteral("%1 %2, %3")
+                                                 .arg(QLatin1String(info.name))
+                                                 .arg(bits)
+                                                 .arg(QLatin1String(name))))
                         << info.code << bits << picture << exact;
                 }
     }
@@ -342,7 +356,7 @@ private Q_SLOTS:
         const QString extended = dir.filePath(QStringLiteral("e"));
         QVERIFY2(display.SavePicture(path, format, bits, 90, true), qPrintable(display.lastError()));
         QVERIFY(display.SavePictureWithOptions(extended, format, bits, 90, 20, 20,
-                                               PictureDisplay::SaveInterlaced | PictureDisplay::SaveKeepTransparency));
+            PictureDisplay::SaveInterlaced | PictureDisplay::SaveKeepTransparency));
         for (const QString& file : { path, extended }) {
             QFile f(file);
             QVERIFY(f.open(QIODevice::ReadOnly));
@@ -357,7 +371,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         PictureDisplay display;
         display.setPicture(gradient({ 200, 150 }));
-        const QString low = dir.filePath(QStringLiteral("low.jpg")), high = dir.filePath(QStringLiteral("high.jpg"));
+        const QString low = dir.filePath(QStringLiteral("low.jpg")),
+                      high = dir.filePath(QStringLiteral("high.jpg"));
         QVERIFY(display.SavePicture(low, formats::Jpeg, 24, 20, false));
         QVERIFY(display.SavePicture(high, formats::Jpeg, 24, 98, false));
         QVERIFY(QFileInfo(high).size() > 2 * QFileInfo(low).size());
@@ -368,7 +383,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         PictureDisplay display;
         display.setPicture(gradient({ 20, 10 }, true));
-        const QString jpg = dir.filePath(QStringLiteral("t.jpg")), png = dir.filePath(QStringLiteral("t.png"));
+        const QString jpg = dir.filePath(QStringLiteral("t.jpg")),
+                      png = dir.filePath(QStringLiteral("t.png"));
         QVERIFY(display.SavePicture(jpg, formats::Jpeg, 24, 90, true)); // JPEG cannot keep it
         QVERIFY(maxChannelDifference(QImage(jpg).pixel(2, 5), qRgb(255, 255, 255)) < 10); // white, not black
         QVERIFY(display.SavePicture(png, formats::Png, 32, 0, true));
@@ -382,9 +398,11 @@ private Q_SLOTS:
         QTemporaryDir dir;
         PictureDisplay display;
         display.setPicture(gradient({ 200, 100 }));
-        const QString plain = dir.filePath(QStringLiteral("plain.jpg")), ext = dir.filePath(QStringLiteral("ext.jpg"));
+        const QString plain = dir.filePath(QStringLiteral("plain.jpg")),
+                      ext = dir.filePath(QStringLiteral("ext.jpg"));
         QVERIFY(display.SavePicture(plain, formats::Jpeg, 24, 85, false));
-        QVERIFY(display.SavePictureWithOptions(ext, formats::Jpeg, 24, 85, 80, 80, PictureDisplay::SaveInterlaced));
+        QVERIFY(display.SavePictureWithOptions(
+            ext, formats::Jpeg, 24, 85, 80, 80, PictureDisplay::SaveInterlaced));
         QCOMPARE(QImageReader(ext).size(), QSize(80, 40)); // fitted, aspect kept
         auto progressive = [](const QString& path) {
             QFile f(path);
@@ -398,7 +416,11 @@ private Q_SLOTS:
         QVERIFY(display.SavePictureWithOptions(gif, formats::Gif, 8, 0, 50, 50, 1));
         QImageReader gifReader(gif);
         QCOMPARE(gifReader.size(), QSize(50, 25));
-        const QByteArray bytes = [&] { QFile f(gif); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+        const QByteArray bytes = [&] {
+            QFile f(gif);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
         const qsizetype descriptor = bytes.indexOf(',', 13 + 3 * 256);
         QVERIFY(descriptor > 0 && (uchar(bytes.at(descriptor + 9)) & 0x40)); // interlace flag
     }
@@ -426,7 +448,8 @@ private Q_SLOTS:
         display.setPicture(gradient({ 200, 100 }, true));
         const QString path = dir.filePath(QStringLiteral("e"));
         for (const float size : { 800.0f, 1e9f, 200.0f }) {
-            QVERIFY(display.SavePictureWithOptions(path, format, bits, 0, size, size, PictureDisplay::SaveKeepTransparency));
+            QVERIFY(display.SavePictureWithOptions(
+                path, format, bits, 0, size, size, PictureDisplay::SaveKeepTransparency));
             QCOMPARE(QImageReader(path).size(), QSize(200, 100));
         }
         const QImage kept(path);
@@ -454,9 +477,11 @@ private Q_SLOTS:
         QTemporaryDir dir;
         PictureDisplay display;
         display.setPicture(gradient({ 33, 21 }, keep));
-        const QString plain = dir.filePath(QStringLiteral("plain.png")), ext = dir.filePath(QStringLiteral("ext.png"));
+        const QString plain = dir.filePath(QStringLiteral("plain.png")),
+                      ext = dir.filePath(QStringLiteral("ext.png"));
         QVERIFY(display.SavePicture(plain, formats::Png, bits, 0, false));
-        QVERIFY(display.SavePictureWithOptions(ext, formats::Png, bits, 0, 0, 0, PictureDisplay::SaveInterlaced));
+        QVERIFY(
+            display.SavePictureWithOptions(ext, formats::Png, bits, 0, 0, 0, PictureDisplay::SaveInterlaced));
         auto header = [](const QString& path) {
             QFile f(path);
             f.open(QIODevice::ReadOnly);
@@ -465,7 +490,8 @@ private Q_SLOTS:
         QCOMPARE(int(header(ext).at(28)), 1); // Adam7
         QCOMPARE(int(header(plain).at(28)), 0);
         QCOMPARE(header(ext).at(25), header(plain).at(25)); // same colour type
-        QCOMPARE(QImage(ext).convertToFormat(QImage::Format_ARGB32), QImage(plain).convertToFormat(QImage::Format_ARGB32));
+        QCOMPARE(QImage(ext).convertToFormat(QImage::Format_ARGB32),
+            QImage(plain).convertToFormat(QImage::Format_ARGB32));
     }
 
     void saveRefusals()
@@ -476,9 +502,10 @@ private Q_SLOTS:
         QVERIFY(!display.SavePicture(path, formats::Png, 0, 0, false)); // nothing held
         QCOMPARE(display.lastError(), QStringLiteral("保存する画像がありません。"));
         display.setPicture(gradient({ 10, 10 }));
-        QVERIFY(!display.SavePicture(path, 42, 0, 0, false));            // no such format
+        QVERIFY(!display.SavePicture(path, 42, 0, 0, false)); // no such format
         QVERIFY(!display.SavePicture(path, formats::Jpeg, 8, 0, false)); // depth JPEG cannot hold
-        QVERIFY(!display.SavePicture(dir.filePath(QStringLiteral("no/such/folder/x.png")), formats::Png, 0, 0, false));
+        QVERIFY(!display.SavePicture(
+            dir.filePath(QStringLiteral("no/such/folder/x.png")), formats::Png, 0, 0, false));
         QVERIFY(!display.lastError().isEmpty());
         FailingWrites full;
         display.setFileOps(&full);
@@ -506,9 +533,9 @@ private Q_SLOTS:
         QTest::mousePress(&display, Qt::RightButton, Qt::ShiftModifier, QPoint(10, 20));
         QTest::mouseRelease(&display, Qt::RightButton, Qt::ShiftModifier, QPoint(10, 20));
         QCOMPARE(buttons.size(), 1);
-        QCOMPARE(buttons.at(0), (QVariantList { QVariant::fromValue(Qt::RightButton),
-                                                QVariant::fromValue(Qt::KeyboardModifiers(Qt::ShiftModifier)),
-                                                QPoint(10, 20) }));
+        QCOMPARE(buttons.at(0),
+            (QVariantList { QVariant::fromValue(Qt::RightButton),
+                QVariant::fromValue(Qt::KeyboardModifiers(Qt::ShiftModifier)), QPoint(10, 20) }));
         QCOMPARE(clicks.size(), 0);
         QTest::mouseClick(&display, Qt::LeftButton, Qt::ControlModifier | Qt::AltModifier, QPoint(30, 40));
         QCOMPARE(buttons.at(1).at(0).value<Qt::MouseButton>(), Qt::LeftButton);

@@ -59,12 +59,18 @@ private Q_SLOTS:
         QTest::addColumn<int>("offered");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("saved");
-        QTest::newRow("png, no extension") << formats::Png << QStringLiteral("/tmp/shot") << QStringLiteral("/tmp/shot.png");
-        QTest::newRow("bmp, no extension") << formats::Bmp << QStringLiteral("/tmp/写真") << QStringLiteral("/tmp/写真.bmp");
-        QTest::newRow("gif, dotted name") << formats::Gif << QStringLiteral("/tmp/v1.2") << QStringLiteral("/tmp/v1.2.gif");
-        QTest::newRow("jpeg, own extension") << formats::Jpeg << QStringLiteral("/tmp/a.JPEG") << QStringLiteral("/tmp/a.JPEG");
-        QTest::newRow("jpeg, jpg") << formats::Jpeg << QStringLiteral("/tmp/a.jpg") << QStringLiteral("/tmp/a.jpg");
-        QTest::newRow("png named .jpg") << formats::Png << QStringLiteral("/tmp/a.jpg") << QStringLiteral("/tmp/a.jpg.png");
+        QTest::newRow("png, no extension")
+            << formats::Png << QStringLiteral("/tmp/shot") << QStringLiteral("/tmp/shot.png");
+        QTest::newRow("bmp, no extension")
+            << formats::Bmp << QStringLiteral("/tmp/写真") << QStringLiteral("/tmp/写真.bmp");
+        QTest::newRow("gif, dotted name")
+            << formats::Gif << QStringLiteral("/tmp/v1.2") << QStringLiteral("/tmp/v1.2.gif");
+        QTest::newRow("jpeg, own extension")
+            << formats::Jpeg << QStringLiteral("/tmp/a.JPEG") << QStringLiteral("/tmp/a.JPEG");
+        QTest::newRow("jpeg, jpg") << formats::Jpeg << QStringLiteral("/tmp/a.jpg")
+                                   << QStringLiteral("/tmp/a.jpg");
+        QTest::newRow("png named .jpg")
+            << formats::Png << QStringLiteral("/tmp/a.jpg") << QStringLiteral("/tmp/a.jpg.png");
     }
     void reportsTheOfferedFormatWithItsExtension()
     {
@@ -76,7 +82,7 @@ private Q_SLOTS:
         SaveRequest answer;
         answer.path = typed;
         answer.format = formats::Jpeg == offered ? formats::Png : formats::Jpeg; // a wrong format never leaks
-        answer.bits = 16;                                                        // nor a depth it cannot hold
+        answer.bits = 16; // nor a depth it cannot hold
         dialog.answer(answer);
         const SaveRequest r = dialog.ShowSaveDialog(nullptr);
         QCOMPARE(r.path, saved);

@@ -1,5 +1,5 @@
-#include "imaging/FolderListing.h"
 #include "StorageBuilder.h"
+#include "imaging/FolderListing.h"
 #include "imaging/ThumbnailBrowser.h"
 
 #include <QDir>
@@ -39,12 +39,12 @@ Run browse(ThumbnailBrowser& browser, const QString& folder, int stopAfter = -1)
     QObject context;
     QObject::connect(&browser, &ThumbnailBrowser::BrowseStarted, &context, [&](int n) { run.started = n; });
     QObject::connect(&browser, &ThumbnailBrowser::ThumbnailReady, &context,
-                     [&](const QImage& image, const QString& path, int status) {
-                         if (QThread::currentThread() != browser.thread())
-                             run.offThread = true;
-                         run.events.append({ path.section(QLatin1Char('/'), -1), status, image.size(), image });
-                         browser.setContinueBrowsing(stopAfter < 0 || run.events.size() < stopAfter);
-                     });
+        [&](const QImage& image, const QString& path, int status) {
+            if (QThread::currentThread() != browser.thread())
+                run.offThread = true;
+            run.events.append({ path.section(QLatin1Char('/'), -1), status, image.size(), image });
+            browser.setContinueBrowsing(stopAfter < 0 || run.events.size() < stopAfter);
+        });
     run.result = browser.BrowseFolder(folder);
     return run;
 }
@@ -57,7 +57,10 @@ QStringList names(const Run& run)
     return out;
 }
 
-int grey(const QImage& image, int x, int y) { return qGray(image.pixel(x, y)); }
+int grey(const QImage& image, int x, int y)
+{
+    return qGray(image.pixel(x, y));
+}
 
 } // namespace
 
@@ -79,10 +82,11 @@ private Q_SLOTS:
 void TestThumbnailBrowser::naturalOrder()
 {
     QStringList list { QStringLiteral("img10.jpg"), QStringLiteral("IMG2.jpg"), QStringLiteral("img2.jpg"),
-                       QStringLiteral("img1.jpg"), QStringLiteral("Img2.jpg"), QStringLiteral("a.png") };
+        QStringLiteral("img1.jpg"), QStringLiteral("Img2.jpg"), QStringLiteral("a.png") };
     sortNatural(list);
-    QCOMPARE(list, QStringList({ QStringLiteral("a.png"), QStringLiteral("img1.jpg"), QStringLiteral("IMG2.jpg"),
-                                 QStringLiteral("Img2.jpg"), QStringLiteral("img2.jpg"), QStringLiteral("img10.jpg") }));
+    QCOMPARE(list,
+        QStringList({ QStringLiteral("a.png"), QStringLiteral("img1.jpg"), QStringLiteral("IMG2.jpg"),
+            QStringLiteral("Img2.jpg"), QStringLiteral("img2.jpg"), QStringLiteral("img10.jpg") }));
 
     TestHome home;
     for (const char* n : { "p10.png", "p9.png", "P1.png", "p100.png", "p11.png" })
@@ -90,8 +94,9 @@ void TestThumbnailBrowser::naturalOrder()
     ThumbnailBrowser browser;
     const Run run = browse(browser, home.home() + QStringLiteral("/f"));
     QCOMPARE(run.result, ThumbnailBrowser::ResultOk);
-    QCOMPARE(names(run), QStringList({ QStringLiteral("P1.png"), QStringLiteral("p9.png"), QStringLiteral("p10.png"),
-                                       QStringLiteral("p11.png"), QStringLiteral("p100.png") }));
+    QCOMPARE(names(run),
+        QStringList({ QStringLiteral("P1.png"), QStringLiteral("p9.png"), QStringLiteral("p10.png"),
+            QStringLiteral("p11.png"), QStringLiteral("p100.png") }));
 }
 
 void TestThumbnailBrowser::filterTakesEveryFileForStarDotStar()
@@ -151,9 +156,9 @@ void TestThumbnailBrowser::vanishedFile()
     QList<int> statuses;
     QObject context;
     connect(&browser, &ThumbnailBrowser::BrowseStarted, &context,
-            [&] { QVERIFY(QFile::remove(dir + QStringLiteral("/b.png"))); });
+        [&] { QVERIFY(QFile::remove(dir + QStringLiteral("/b.png"))); });
     connect(&browser, &ThumbnailBrowser::ThumbnailReady, &context,
-            [&](const QImage&, const QString&, int status) { statuses.append(status); });
+        [&](const QImage&, const QString&, int status) { statuses.append(status); });
     QCOMPARE(browser.BrowseFolder(dir), ThumbnailBrowser::ResultOk);
     QCOMPARE(statuses, QList<int>({ 0, 2, 0 }));
 }
@@ -166,7 +171,8 @@ void TestThumbnailBrowser::cancelStopsTheRun()
     ThumbnailBrowser browser;
     Run run = browse(browser, home.home() + QStringLiteral("/f"), 3);
     QCOMPARE(run.result, ThumbnailBrowser::ResultCancelled);
-    QCOMPARE(names(run), QStringList({ QStringLiteral("p0.png"), QStringLiteral("p1.png"), QStringLiteral("p2.png") }));
+    QCOMPARE(names(run),
+        QStringList({ QStringLiteral("p0.png"), QStringLiteral("p1.png"), QStringLiteral("p2.png") }));
     // The next run starts afresh.
     run = browse(browser, home.home() + QStringLiteral("/f"));
     QCOMPARE(run.result, ThumbnailBrowser::ResultOk);
@@ -178,9 +184,11 @@ void TestThumbnailBrowser::missingFolder()
     TestHome home;
     ThumbnailBrowser browser;
     QSignalSpy started(&browser, &ThumbnailBrowser::BrowseStarted);
-    QCOMPARE(browser.BrowseFolder(home.home() + QStringLiteral("/nothing")), ThumbnailBrowser::ResultFolderUnreadable);
+    QCOMPARE(browser.BrowseFolder(home.home() + QStringLiteral("/nothing")),
+        ThumbnailBrowser::ResultFolderUnreadable);
     home.write(QStringLiteral("file.jpg"), pictures::jpeg({ 8, 8 }));
-    QCOMPARE(browser.BrowseFolder(home.home() + QStringLiteral("/file.jpg")), ThumbnailBrowser::ResultFolderUnreadable);
+    QCOMPARE(browser.BrowseFolder(home.home() + QStringLiteral("/file.jpg")),
+        ThumbnailBrowser::ResultFolderUnreadable);
     QCOMPARE(started.count(), 0);
 }
 
@@ -210,10 +218,18 @@ void TestThumbnailBrowser::orientationUpright()
     const int w = img.width(), h = img.height();
     int dark = 0, light = 0;
     switch (orientation) {
-    case 1: dark = grey(img, 5, h / 2), light = grey(img, w - 5, h / 2); break;
-    case 3: dark = grey(img, w - 5, h / 2), light = grey(img, 5, h / 2); break;
-    case 6: dark = grey(img, w / 2, 5), light = grey(img, w / 2, h - 5); break;
-    case 8: dark = grey(img, w / 2, h - 5), light = grey(img, w / 2, 5); break;
+    case 1:
+        dark = grey(img, 5, h / 2), light = grey(img, w - 5, h / 2);
+        break;
+    case 3:
+        dark = grey(img, w - 5, h / 2), light = grey(img, 5, h / 2);
+        break;
+    case 6:
+        dark = grey(img, w / 2, 5), light = grey(img, w / 2, h - 5);
+        break;
+    case 8:
+        dark = grey(img, w / 2, h - 5), light = grey(img, w / 2, 5);
+        break;
     }
     QVERIFY2(dark < 60 && light > 200, qPrintable(QStringLiteral("dark %1 light %2").arg(dark).arg(light)));
 }

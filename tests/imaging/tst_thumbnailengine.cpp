@@ -56,7 +56,8 @@ double difference(const QImage& a, const QImage& b)
     for (int row = 0; row < x.height(); ++row) {
         for (int col = 0; col < x.width(); ++col) {
             const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q))
+                + std::abs(qBlue(p) - qBlue(q));
         }
     }
     return sum / (3.0 * x.width() * x.height());
@@ -67,10 +68,10 @@ QList<ThumbnailResult> browseAll(ThumbnailBrowser& browser, const QString& folde
     QList<ThumbnailResult> out;
     QObject context;
     QObject::connect(&browser, &ThumbnailBrowser::ThumbnailReady, &context,
-                     [&](const QImage& image, const QString& path, int status) {
-                         out.append({ path, image, status });
-                         browser.setContinueBrowsing(true);
-                     });
+        [&](const QImage& image, const QString& path, int status) {
+            out.append({ path, image, status });
+            browser.setContinueBrowsing(true);
+        });
     const int r = browser.BrowseFolder(folder);
     if (result)
         *result = r;
@@ -126,7 +127,10 @@ double differenceWithAlpha(const QImage& a, const QImage& b)
     return sum / (4.0 * x.width() * x.height());
 }
 
-QColor centre(const QImage& image) { return image.pixelColor(image.width() / 2, image.height() / 2); }
+QColor centre(const QImage& image)
+{
+    return image.pixelColor(image.width() / 2, image.height() / 2);
+}
 
 } // namespace
 
@@ -159,9 +163,11 @@ void TestThumbnailEngine::fastPathMatchesQt()
         put(QStringLiteral("o%1.jpg").arg(o), pictures::halvesJpeg({ 640, 400 }, o));
     }
     put(QStringLiteral("progressive.jpg"), encode(halves({ 1600, 1200 }, Qt::red, Qt::blue), "JPEG", true));
-    put(QStringLiteral("progressive-small.jpg"), encode(halves({ 300, 200 }, Qt::red, Qt::blue), "JPEG", true));
+    put(QStringLiteral("progressive-small.jpg"),
+        encode(halves({ 300, 200 }, Qt::red, Qt::blue), "JPEG", true));
     put(QStringLiteral("small.jpg"), encode(halves({ 60, 40 }), "JPEG"));
-    put(QStringLiteral("grey.jpg"), encode(halves({ 500, 300 }).convertToFormat(QImage::Format_Grayscale8), "JPEG"));
+    put(QStringLiteral("grey.jpg"),
+        encode(halves({ 500, 300 }).convertToFormat(QImage::Format_Grayscale8), "JPEG"));
     put(QStringLiteral("odd.jpg"), encode(halves({ 1001, 333 }), "JPEG"));
     put(QStringLiteral("wide.png"), pictures::png({ 900, 300 }));
     put(QStringLiteral("anim.gif"), pictures::gif());
@@ -186,15 +192,16 @@ void TestThumbnailEngine::fastPathMatchesQt()
         if (ref.isNull())
             continue;
         QVERIFY2(r.image.size() == ref.size(),
-                 qPrintable(QStringLiteral("%1: %2x%3 vs %4x%5")
-                                .arg(name)
-                                .arg(r.image.width())
-                                .arg(r.image.height())
-                                .arg(ref.width())
-                                .arg(ref.height())));
+            qPrintable(QStringLiteral("%1: %2x%3 vs %4x%5")
+                           .arg(name)
+                           .arg(r.image.width())
+                           .arg(r.image.height())
+                           .arg(ref.width())
+                           .arg(ref.height())));
         const double diff = difference(r.image, ref);
         QVERIFY2(diff < 12, qPrintable(QStringLiteral("%1 differs by %2").arg(name).arg(diff)));
-        QVERIFY(r.image.format() == QImage::Format_RGB32 || r.image.format() == QImage::Format_ARGB32_Premultiplied);
+        QVERIFY(r.image.format() == QImage::Format_RGB32
+            || r.image.format() == QImage::Format_ARGB32_Premultiplied);
     }
 }
 
@@ -207,7 +214,8 @@ void TestThumbnailEngine::exifThumbnailRoutes_data()
     QTest::addColumn<QSize>("expected");
     QTest::newRow("sound") << QSize(1200, 900) << QSize(160, 120) << 1 << true << QSize(100, 75);
     QTest::newRow("sound, turned") << QSize(1200, 900) << QSize(160, 120) << 6 << true << QSize(75, 100);
-    QTest::newRow("letterboxed 4:3 for 3:2") << QSize(1500, 1000) << QSize(160, 120) << 1 << false << QSize(100, 67);
+    QTest::newRow("letterboxed 4:3 for 3:2")
+        << QSize(1500, 1000) << QSize(160, 120) << 1 << false << QSize(100, 67);
     QTest::newRow("too small") << QSize(1200, 900) << QSize(80, 60) << 1 << false << QSize(100, 75);
 }
 
@@ -222,8 +230,8 @@ void TestThumbnailEngine::exifThumbnailRoutes()
     // The thumbnail's colours differ from the picture's, so the result shows which was used;
     // both have a dark left half so the orientation shows too.
     const QString path = home.write(QStringLiteral("f/cam.jpg"),
-                                    jpegWithExifThumbnail(halves(mainSize, Qt::black, Qt::red),
-                                                          halves(thumbSize, Qt::black, Qt::blue), orientation));
+        jpegWithExifThumbnail(
+            halves(mainSize, Qt::black, Qt::red), halves(thumbSize, Qt::black, Qt::blue), orientation));
     ThumbnailBrowser browser;
     browser.setCacheFolder(QString());
     const QList<ThumbnailResult> results = browseAll(browser, home.home() + QStringLiteral("/f"));
@@ -234,7 +242,8 @@ void TestThumbnailEngine::exifThumbnailRoutes()
     // The bright half: bottom for a quarter turn (6), right otherwise.
     const QColor bright = orientation == 6 ? img.pixelColor(img.width() / 2, img.height() - 4)
                                            : img.pixelColor(img.width() - 4, img.height() / 2);
-    const QColor dark = orientation == 6 ? img.pixelColor(img.width() / 2, 3) : img.pixelColor(3, img.height() / 2);
+    const QColor dark
+        = orientation == 6 ? img.pixelColor(img.width() / 2, 3) : img.pixelColor(3, img.height() / 2);
     QVERIFY(qGray(dark.rgb()) < 40);
     if (thumbUsed)
         QVERIFY2(bright.blue() > 200 && bright.red() < 60, qPrintable(bright.name()));
@@ -249,15 +258,14 @@ void TestThumbnailEngine::letterboxedThumbnails_data()
     QTest::addColumn<int>("orientation");
     QTest::addColumn<bool>("thumbUsed");
     // 3:2 picture, 4:3 thumbnail with black bars of 7 and 6 rows, as cameras write them.
-    QTest::newRow("bars top and bottom") << QSize(1500, 1000) << barred({ 160, 120 }, { 0, 7, 160, 107 }, Qt::black)
-                                         << 1 << true;
-    QTest::newRow("bars, turned") << QSize(1500, 1000) << barred({ 160, 120 }, { 0, 7, 160, 107 }, Qt::black) << 6
-                                  << true;
+    QTest::newRow("bars top and bottom")
+        << QSize(1500, 1000) << barred({ 160, 120 }, { 0, 7, 160, 107 }, Qt::black) << 1 << true;
+    QTest::newRow("bars, turned") << QSize(1500, 1000) << barred({ 160, 120 }, { 0, 7, 160, 107 }, Qt::black)
+                                  << 6 << true;
     QTest::newRow("bars, mirrored and turned")
         << QSize(1500, 1000) << barred({ 160, 120 }, { 0, 7, 160, 107 }, Qt::black) << 7 << true;
-    QTest::newRow("grey bars left and right") << QSize(900, 1200)
-                                              << barred({ 160, 120 }, { 35, 0, 90, 120 }, QColor(128, 128, 128)) << 1
-                                              << true;
+    QTest::newRow("grey bars left and right")
+        << QSize(900, 1200) << barred({ 160, 120 }, { 35, 0, 90, 120 }, QColor(128, 128, 128)) << 1 << true;
     QTest::newRow("bars one row off centre")
         << QSize(1500, 1000) << barred({ 160, 120 }, { 0, 8, 160, 107 }, Qt::black) << 1 << true;
     // Looks like bars but is picture: a dark band on one side only, or bands of two colours.
@@ -273,10 +281,10 @@ void TestThumbnailEngine::letterboxedThumbnails_data()
     QTest::newRow("bar with detail in it") << QSize(1500, 1000) << noisy << 1 << false;
     QTest::newRow("no bars, other shape") << QSize(1500, 1000) << scene({ 160, 120 }) << 1 << false;
     // Bars far longer or shorter than the shapes need: the picture does not fill the rest.
-    QTest::newRow("picture boxed in a frame") << QSize(1500, 1000)
-                                              << barred({ 160, 120 }, { 40, 40, 80, 53 }, Qt::black) << 1 << false;
-    QTest::newRow("bars off centre") << QSize(1500, 1000) << barred({ 160, 120 }, { 0, 13, 160, 107 }, Qt::black)
-                                     << 1 << false;
+    QTest::newRow("picture boxed in a frame")
+        << QSize(1500, 1000) << barred({ 160, 120 }, { 40, 40, 80, 53 }, Qt::black) << 1 << false;
+    QTest::newRow("bars off centre") << QSize(1500, 1000)
+                                     << barred({ 160, 120 }, { 0, 13, 160, 107 }, Qt::black) << 1 << false;
 }
 
 void TestThumbnailEngine::letterboxedThumbnails()
@@ -287,7 +295,7 @@ void TestThumbnailEngine::letterboxedThumbnails()
     QFETCH(bool, thumbUsed);
     TestHome home;
     const QString path = home.write(QStringLiteral("f/cam.jpg"),
-                                    ztv::test::withExif(encode(scene(mainSize), "JPEG"), orientation, encode(thumb, "JPEG")));
+        ztv::test::withExif(encode(scene(mainSize), "JPEG"), orientation, encode(thumb, "JPEG")));
     const QSize box(100, 100);
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     QVERIFY(fd >= 0);
@@ -313,7 +321,8 @@ void TestThumbnailEngine::pngRowRouteMatchesQt_data()
     for (int y = 0; y < translucent.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(translucent.scanLine(y));
         for (int x = 0; x < translucent.width(); ++x)
-            line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]), (x * 255 / translucent.width() + y / 7) % 256);
+            line[x] = qRgba(qRed(line[x]), qGreen(line[x]), qBlue(line[x]),
+                (x * 255 / translucent.width() + y / 7) % 256);
     }
     QImage holes = photo.convertToFormat(QImage::Format_ARGB32);
     QPainter painter(&holes);
@@ -355,7 +364,8 @@ void TestThumbnailEngine::pngRowRouteMatchesQt()
     QImage full(path);
     QVERIFY(!full.isNull());
     full.convertTo(full.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    const QImage ref = full.scaled(fitInto(full.size(), box), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage ref
+        = full.scaled(fitInto(full.size(), box), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     QCOMPARE(image.size(), ref.size());
     QCOMPARE(image.hasAlphaChannel(), picture.hasAlphaChannel());
     const double diff = differenceWithAlpha(image, ref);
@@ -418,13 +428,13 @@ void TestThumbnailEngine::pipelineStopsWithinItsWindow()
 void TestThumbnailEngine::cacheUri()
 {
     QCOMPARE(ThumbnailCache::fileUri(QStringLiteral("/tmp/a b/写真 #1[x].jpg")),
-             QByteArray("file:///tmp/a%20b/%E5%86%99%E7%9C%9F%20%231%5Bx%5D.jpg"));
+        QByteArray("file:///tmp/a%20b/%E5%86%99%E7%9C%9F%20%231%5Bx%5D.jpg"));
     QCOMPARE(ThumbnailCache::fileUri(QStringLiteral("/p/it's(1)+=,@~!$&*.png")),
-             QByteArray("file:///p/it's(1)+=,@~!$&*.png"));
+        QByteArray("file:///p/it's(1)+=,@~!$&*.png"));
     const ThumbnailCache cache(QStringLiteral("/c"));
     // md5("file:///home/jens/photos/me.png"), the example of the thumbnail standard.
     QCOMPARE(cache.entryPath(QStringLiteral("/home/jens/photos/me.png")),
-             QStringLiteral("/c/normal/c6ee772d9e49320e97ec29a7eb5b1697.png"));
+        QStringLiteral("/c/normal/c6ee772d9e49320e97ec29a7eb5b1697.png"));
 }
 
 void TestThumbnailEngine::cacheHitStaleAndBroken()
@@ -472,7 +482,8 @@ void TestThumbnailEngine::cacheHitStaleAndBroken()
     QVERIFY(!QImage(cache.entryPath(pic)).isNull());
 
     // Nothing is written next to the pictures, and no temporary file is left in the cache.
-    QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList({ "a.jpg" }));
+    QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList({ "a.jpg" }));
     QCOMPARE(QDir(root + QStringLiteral("/normal")).entryList(QDir::Files | QDir::Hidden).size(), 1);
 
     // Reading only: the entry is used, a stale one is not rewritten.
@@ -480,7 +491,8 @@ void TestThumbnailEngine::cacheHitStaleAndBroken()
     QVERIFY(cache.store(pic, qint64(st.st_mtime) - 5, { 400, 300 }, other));
     r = browseAll(browser, dir);
     QVERIFY(centre(r[0].image).red() > 200);
-    QCOMPARE(QImage(cache.entryPath(pic)).text(QStringLiteral("Thumb::MTime")), QString::number(st.st_mtime - 5));
+    QCOMPARE(
+        QImage(cache.entryPath(pic)).text(QStringLiteral("Thumb::MTime")), QString::number(st.st_mtime - 5));
 }
 
 void TestThumbnailEngine::cacheNotWrittenForReadOnlyStorage()
@@ -501,7 +513,8 @@ void TestThumbnailEngine::cacheNotWrittenForReadOnlyStorage()
     QCOMPARE(r.size(), 2);
     QCOMPARE(r[0].status, int(ThumbnailResult::Made));
     QCOMPARE(asked.size(), 2);
-    QVERIFY(!QFileInfo::exists(root + QStringLiteral("/normal")) || QDir(root + QStringLiteral("/normal")).isEmpty());
+    QVERIFY(!QFileInfo::exists(root + QStringLiteral("/normal"))
+        || QDir(root + QStringLiteral("/normal")).isEmpty());
     QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 2);
     // The real test: a temporary folder is writable storage.
     QVERIFY(isOnWritableStorage(dir));

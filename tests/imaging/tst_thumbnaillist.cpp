@@ -1,8 +1,8 @@
 #include "imaging/ThumbnailList.h"
 
 #include <QAbstractItemModelTester>
-#include <QAccessible>
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QListView>
 #include <QSignalSpy>
 #include <QTest>
@@ -24,7 +24,8 @@ struct ShownList {
     {
         list.resize(576, 523);
         for (int i = 0; i < count; ++i)
-            list.AddThumbnail(thumb(QColor::fromHsv(i * 7 % 360, 200, 200)), QStringLiteral("写真%1.jpg").arg(i), i);
+            list.AddThumbnail(
+                thumb(QColor::fromHsv(i * 7 % 360, 200, 200)), QStringLiteral("写真%1.jpg").arg(i), i);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
     }

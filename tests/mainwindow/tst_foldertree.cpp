@@ -4,13 +4,13 @@
 #include "app/StoragePaths.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailList.h"
-#include "platform/FolderList.h"
 #include "mainwindow/FolderTree.h"
+#include "platform/FolderList.h"
 
 #include <QComboBox>
-#include <QLabel>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -90,7 +90,8 @@ void TstMainWindow::cdTreeFromDrive()
         form.area(Area::Cd).TreeView1->expandItem(root);
         QCOMPARE(FolderTree::imageKey(root), QStringLiteral("Drive")); // the drive keeps its picture
         QCOMPARE(childTexts(root->child(0)), (QStringList { "100CAMERA" }));
-        QCOMPARE(form.area(Area::Cd).TreeView1->treePath(root->child(0)->child(0)), disc.path() + QStringLiteral("/DCIM/100CAMERA"));
+        QCOMPARE(form.area(Area::Cd).TreeView1->treePath(root->child(0)->child(0)),
+            disc.path() + QStringLiteral("/DCIM/100CAMERA"));
         QVERIFY(f.prompts.calls.isEmpty());
     }
     {
@@ -223,7 +224,8 @@ void TstMainWindow::nodeClickListsFolder()
     QTreeWidgetItem* trip = child(tree->topLevelItem(0), QStringLiteral("旅行"));
     form.TreeView1_NodeClick(Area::Vault, trip);
     QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
+    QCOMPARE(
+        form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
     QVERIFY(!isChosen(form, Area(2)));
     QVERIFY(!form.area(Area::Vault).LEAD1->hasPicture());
     QCOMPARE(form.area(Area::Vault).Label3->text(), QStringLiteral("1"));
@@ -233,7 +235,8 @@ void TstMainWindow::nodeClickListsFolder()
     form.TreeView1_NodeClick(Area::Vault, tree->topLevelItem(0));
     QCOMPARE(form.area(Area::Vault).HiddenList.size(), 1);
     tree->collapseItem(trip);
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
+    QCOMPARE(
+        form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
     QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫"));
 }
 
@@ -293,7 +296,8 @@ void TstMainWindow::treeMouseButtons()
     form.LEADImgList1_Click(form.currentArea().value(), 0);
     QVERIFY(chosenOnCurrentTab(form));
     FolderTree* stock = form.area(Area::StockYard).TreeView1;
-    QTest::mouseClick(stock->viewport(), Qt::RightButton, {}, stock->visualItemRect(stock->topLevelItem(0)).center());
+    QTest::mouseClick(
+        stock->viewport(), Qt::RightButton, {}, stock->visualItemRect(stock->topLevelItem(0)).center());
     QCOMPARE(f.openedMenus.size(), 1);
     QVERIFY(!chosenOnCurrentTab(form));
 }

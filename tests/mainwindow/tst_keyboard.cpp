@@ -20,7 +20,7 @@ void writePictures(MainFormFixture& f, const QString& folder, int n)
 {
     for (int i = 0; i < n; ++i)
         f.home.write(folder + QStringLiteral("/p%1.png").arg(i, 2, 10, QLatin1Char('0')),
-                     test::pictures::png({ 40, 30 }, QColor::fromHsv(i * 30 % 360, 200, 200)));
+            test::pictures::png({ 40, 30 }, QColor::fromHsv(i * 30 % 360, 200, 200)));
 }
 
 // The window shown, active and on the given tab, with the focus on the given control.
@@ -96,7 +96,8 @@ void TstKeyboard::menuKeysOnVaultTreeOpenItsMenuAtCurrentNode()
 
     // The other trees have no menu, as with the mouse.
     QVERIFY(focusOn(form, 1, form.area(Area::StockYard).TreeView1));
-    form.area(Area::StockYard).TreeView1->setCurrentItem(form.area(Area::StockYard).TreeView1->topLevelItem(0));
+    form.area(Area::StockYard)
+        .TreeView1->setCurrentItem(form.area(Area::StockYard).TreeView1->topLevelItem(0));
     press(Qt::Key_Menu);
     QCOMPARE(f.openedMenus.size(), 2);
 }
@@ -185,10 +186,10 @@ void TstKeyboard::tabOrderFollowsTheTab()
     writePictures(f, kStock, 1);
     MainForm& form = f.load();
     QVERIFY(focusOn(form, 1, form.area(Area::StockYard).TreeView1));
-    const QList<QWidget*> expected { form.area(Area::StockYard).LEADImgList1->focusProxy(), form.area(Area::StockYard).Combo1, form.area(Area::StockYard).LEAD1,
-                                     form.Command3[0], form.Command3[1], form.Command3[2], form.Command3[3],
-                                     form.Command2, form.Command1[2], form.SSTab1->findChild<QTabBar*>(),
-                                     form.area(Area::StockYard).TreeView1 };
+    const QList<QWidget*> expected { form.area(Area::StockYard).LEADImgList1->focusProxy(),
+        form.area(Area::StockYard).Combo1, form.area(Area::StockYard).LEAD1, form.Command3[0],
+        form.Command3[1], form.Command3[2], form.Command3[3], form.Command2, form.Command1[2],
+        form.SSTab1->findChild<QTabBar*>(), form.area(Area::StockYard).TreeView1 };
     for (QWidget* next : expected) {
         press(Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), next);

@@ -55,14 +55,15 @@ void TstMainWindow::layoutAndCaptions()
     QCOMPARE(form.Command1[2]->text(), QStringLiteral("終了"));
 
     QCOMPARE(buttonCaptions(form.Command5, 3),
-             (QStringList { "保管庫へ移動", "クリップボードへコピー", "エクスプローラを開く" }));
+        (QStringList { "保管庫へ移動", "クリップボードへコピー", "エクスプローラを開く" }));
     QCOMPARE(buttonCaptions(form.Command3, 4),
-             (QStringList { "保管庫へ移動", "ファイル削除", "クリップボードへコピー", "エクスプローラを開く" }));
+        (QStringList { "保管庫へ移動", "ファイル削除", "クリップボードへコピー", "エクスプローラを開く" }));
     QCOMPARE(buttonCaptions(form.Command4, 7),
-             (QStringList { "整理箱の追加", "整理箱の削除", "整理箱の名称を変更", "ファイル削除", "ファイル名変更",
-                            "クリップボードへコピー", "エクスプローラを開く" }));
+        (QStringList { "整理箱の追加", "整理箱の削除", "整理箱の名称を変更", "ファイル削除", "ファイル名変更",
+            "クリップボードへコピー", "エクスプローラを開く" }));
     QCOMPARE(buttonCaptions(form.Command1, 5),
-             (QStringList { "画面から画像を消去", "貼り付け", "終了", "bmp/JPEG/PNG形式で保存", "GIF形式で保存" }));
+        (QStringList {
+            "画面から画像を消去", "貼り付け", "終了", "bmp/JPEG/PNG形式で保存", "GIF形式で保存" }));
     // Each tab's buttons sit on that tab's page.
     QCOMPARE(form.Command4[6]->parentWidget(), form.SSTab1->widget(2));
     QCOMPARE(form.Command1[4]->parentWidget(), form.SSTab1->widget(3));
@@ -88,24 +89,25 @@ void TstMainWindow::menusAndItems()
     auto menu = [&form](const char* name) { return form.findChild<QMenu*>(QLatin1String(name)); };
     QCOMPARE(menu("menu_L")->title(), QStringLiteral("メニューＬ"));
     QCOMPARE(captions(menu("menu_L")->actions()),
-             (QStringList { "dirpopup_new=整理箱の追加", "dirpopup_del=整理箱の削除", "dirpopup_mod=整理箱の名称を変更" }));
+        (QStringList {
+            "dirpopup_new=整理箱の追加", "dirpopup_del=整理箱の削除", "dirpopup_mod=整理箱の名称を変更" }));
     QCOMPARE(menu("menu_RCD")->title(), QStringLiteral("メニューＲCD"));
     QCOMPARE(captions(menu("menu_RCD")->actions()),
-             (QStringList { "RCD_Fav_Copy=保管庫へコピー", "RCD_Clip_Copy=クリップボードへコピー", "Exl_copy0=Excelへコピー",
-                            "RCD_Explora=エクスプローラを開く" }));
+        (QStringList { "RCD_Fav_Copy=保管庫へコピー", "RCD_Clip_Copy=クリップボードへコピー",
+            "Exl_copy0=Excelへコピー", "RCD_Explora=エクスプローラを開く" }));
     QCOMPARE(menu("menu_R")->title(), QStringLiteral("メニューＲ"));
     QCOMPARE(captions(menu("menu_R")->actions()),
-             (QStringList { "R_Fav_Copy=保管庫へ移動", "R_Del=ファイル削除", "R_Clip_Copy=クリップボードへコピー",
-                            "Exl_copy1=Excelへコピー", "R_Explora=エクスプローラを開く" }));
+        (QStringList { "R_Fav_Copy=保管庫へ移動", "R_Del=ファイル削除", "R_Clip_Copy=クリップボードへコピー",
+            "Exl_copy1=Excelへコピー", "R_Explora=エクスプローラを開く" }));
     QCOMPARE(menu("menu_RF")->title(), QStringLiteral("メニューＲF"));
     QCOMPARE(captions(menu("menu_RF")->actions()),
-             (QStringList { "RF_Del=ファイル削除", "RF_Mod=ファイル名変更", "RF_Clip_Copy=クリップボードへコピー",
-                            "Exl_copy2=Excelへコピー", "RF_Explora=エクスプローラを開く" }));
+        (QStringList { "RF_Del=ファイル削除", "RF_Mod=ファイル名変更", "RF_Clip_Copy=クリップボードへコピー",
+            "Exl_copy2=Excelへコピー", "RF_Explora=エクスプローラを開く" }));
     QCOMPARE(menu("menu_Clip")->title(), QStringLiteral("メニューClip"));
     QCOMPARE(captions(menu("menu_Clip")->actions()),
-             (QStringList { "Clip_Past=貼り付け", "Clip_Clear=画面から画像を消去",
-                            "Clip_Save1=貼り付けた画像をBMP/JPEG/PNG形式で保存",
-                            "Clip_Save2=貼り付けた画像をGIF形式で保存" }));
+        (QStringList { "Clip_Past=貼り付け", "Clip_Clear=画面から画像を消去",
+            "Clip_Save1=貼り付けた画像をBMP/JPEG/PNG形式で保存",
+            "Clip_Save2=貼り付けた画像をGIF形式で保存" }));
     QCOMPARE(menu("menu_EX")->title(), QStringLiteral("メニューEX"));
     QCOMPARE(captions(menu("menu_EX")->actions()), (QStringList { "EX_Explora=エクスプローラを開く" }));
 }
@@ -137,7 +139,8 @@ void TstMainWindow::formLoadBuildsAreas()
     QCOMPARE(form.area(Area::StockYard).LEADImgList1->ThumbnailCount(), stock.size());
     for (int i = 0; i < stock.size(); ++i)
         QCOMPARE(form.area(Area::StockYard).LEADImgList1->caption(i), GetFileTitle(stock[i]));
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
+    QCOMPARE(
+        form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
     QCOMPARE(form.area(Area::StockYard).Label3->text(), QStringLiteral("1"));
     QCOMPARE(form.area(Area::Vault).Combo1->count(), 1);
 
@@ -204,12 +207,18 @@ void TstMainWindow::spreadsheetCheck_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("enabled");
-    QTest::newRow("no application") << false << "" << "" << false;
-    QTest::newRow("no install path") << true << "7.4.7.2" << "" << false;
-    QTest::newRow("version 9") << true << "9.0" << "/opt/office" << false;
-    QTest::newRow("version 8") << true << "8.0" << "/opt/office" << false;
-    QTest::newRow("version 11") << true << "11.0" << "/opt/office" << true;
-    QTest::newRow("version 7.4") << true << "7.4" << "/usr/lib/libreoffice/program" << true;
+    QTest::newRow("no application") << false << ""
+                                    << "" << false;
+    QTest::newRow("no install path") << true << "7.4.7.2"
+                                     << "" << false;
+    QTest::newRow("version 9") << true << "9.0"
+                               << "/opt/office" << false;
+    QTest::newRow("version 8") << true << "8.0"
+                               << "/opt/office" << false;
+    QTest::newRow("version 11") << true << "11.0"
+                                << "/opt/office" << true;
+    QTest::newRow("version 7.4") << true << "7.4"
+                                 << "/usr/lib/libreoffice/program" << true;
 }
 
 void TstMainWindow::spreadsheetCheck()

@@ -227,11 +227,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("err");
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("says");
-        QTest::newRow("disk full") << int(Op::Write) << 2 << ENOSPC << int(FileError::NoSpace) << u"書き込みに失敗しました（ディスクがいっぱいです）"_qs;
-        QTest::newRow("disc removed") << int(Op::Read) << 2 << EIO << int(FileError::Io) << u"コピー元の読み込みに失敗しました"_qs;
-        QTest::newRow("flush") << int(Op::Fsync) << 1 << EIO << int(FileError::Io) << u"ディスクへの書き出しに失敗しました"_qs;
-        QTest::newRow("read-only") << int(Op::Open) << 3 << EROFS << int(FileError::PermissionDenied) << u"コピー先のファイルを作成できませんでした"_qs;
-        QTest::newRow("link") << int(Op::Link) << 1 << EIO << int(FileError::Io) << u"ファイル名を付けられませんでした"_qs;
+        QTest::newRow("disk full") << int(Op::Write) << 2 << ENOSPC << int(FileError::NoSpace)
+                                   << u"書き込みに失敗しました（ディスクがいっぱいです）"_qs;
+        QTest::newRow("disc removed")
+            << int(Op::Read) << 2 << EIO << int(FileError::Io) << u"コピー元の読み込みに失敗しました"_qs;
+        QTest::newRow("flush") << int(Op::Fsync) << 1 << EIO << int(FileError::Io)
+                               << u"ディスクへの書き出しに失敗しました"_qs;
+        QTest::newRow("read-only") << int(Op::Open) << 3 << EROFS << int(FileError::PermissionDenied)
+                                   << u"コピー先のファイルを作成できませんでした"_qs;
+        QTest::newRow("link") << int(Op::Link) << 1 << EIO << int(FileError::Io)
+                              << u"ファイル名を付けられませんでした"_qs;
     }
     void copyFailingMidwayLeavesNothing()
     {
@@ -325,7 +330,8 @@ private Q_SLOTS:
             ::close(fd);
         }
         QVERIFY(QDir().mkdir(at(u"box"_qs)));
-        QVERIFY(ops.copyNoReplace(decodePath(first), at(u"box/"_qs) + decodePath("\x8E\xCA\x90\x5E.jpg")).ok());
+        QVERIFY(
+            ops.copyNoReplace(decodePath(first), at(u"box/"_qs) + decodePath("\x8E\xCA\x90\x5E.jpg")).ok());
         const QByteArray copied = dir + "/box/\x8E\xCA\x90\x5E.jpg";
         QCOMPARE(readRaw(copied), first);
         QVERIFY(ops.moveNoReplace(decodePath(second), at(u"second.jpg"_qs)).ok());

@@ -48,12 +48,14 @@ private Q_SLOTS:
                 m.append(f).append('\0');
             return m;
         };
-        QVERIFY(isDiskUevent(msg({ "change@/devices/pci0000:00/ata2/host1/target1:0:0/1:0:0:0/block/sr0",
-                                   "ACTION=change", "DEVNAME=sr0", "SUBSYSTEM=block", "DEVTYPE=disk",
-                                   "DISK_MEDIA_CHANGE=1", "SEQNUM=4021" })));
+        QVERIFY(isDiskUevent(
+            msg({ "change@/devices/pci0000:00/ata2/host1/target1:0:0/1:0:0:0/block/sr0", "ACTION=change",
+                "DEVNAME=sr0", "SUBSYSTEM=block", "DEVTYPE=disk", "DISK_MEDIA_CHANGE=1", "SEQNUM=4021" })));
         // A partition, another subsystem, or text that is not split into fields are not.
-        QVERIFY(!isDiskUevent(msg({ "add@/block/sda/sda1", "ACTION=add", "SUBSYSTEM=block", "DEVTYPE=partition" })));
-        QVERIFY(!isDiskUevent(msg({ "change@/devices/usb1", "ACTION=change", "SUBSYSTEM=usb", "DEVTYPE=usb_device" })));
+        QVERIFY(!isDiskUevent(
+            msg({ "add@/block/sda/sda1", "ACTION=add", "SUBSYSTEM=block", "DEVTYPE=partition" })));
+        QVERIFY(!isDiskUevent(
+            msg({ "change@/devices/usb1", "ACTION=change", "SUBSYSTEM=usb", "DEVTYPE=usb_device" })));
         QVERIFY(!isDiskUevent(QByteArray("SUBSYSTEM=block DEVTYPE=disk")));
     }
 
@@ -97,7 +99,8 @@ private Q_SLOTS:
         QTest::newRow("emoji") << QByteArray("/\xF0\x9F\x93\xB7.jpg");
         QTest::newRow("shift_jis") << QByteArray("/cd/\x8E\xCA\x90\x5E.jpg");
         QTest::newRow("lone continuation") << QByteArray("\x80\xBF");
-        QTest::newRow("overlong slash") << QByteArray("a\xC0\xAF" "b");
+        QTest::newRow("overlong slash") << QByteArray("a\xC0\xAF"
+                                                      "b");
         QTest::newRow("encoded surrogate") << QByteArray("\xED\xB2\x80");
         QTest::newRow("truncated") << QByteArray("x\xE5\x86");
         QTest::newRow("beyond unicode") << QByteArray("\xF4\x90\x80\x80");

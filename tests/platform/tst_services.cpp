@@ -52,7 +52,8 @@ private Q_SLOTS:
 
     void lineBreaksShowAsBreaks()
     {
-        QCOMPARE(QtPrompts::displayText(u"削除します。\r　よろしいですか？"_qs), u"削除します。\n　よろしいですか？"_qs);
+        QCOMPARE(QtPrompts::displayText(u"削除します。\r　よろしいですか？"_qs),
+            u"削除します。\n　よろしいですか？"_qs);
         QCOMPARE(QtPrompts::displayText(u"a\r\nb\rc\nd"_qs), u"a\nb\nc\nd"_qs);
     }
 };

@@ -36,7 +36,8 @@ int main(int argc, char** argv)
                 std::exit(3);
         });
     }
-    const ztv::FileResult r = ztv::realFileOps().copyNoReplace(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    const ztv::FileResult r
+        = ztv::realFileOps().copyNoReplace(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     std::printf("%s\n", r.detail.toUtf8().constData());
     return r.ok() ? 0 : 10 + int(r.error);
 }

@@ -69,7 +69,8 @@ void standardSetup(const QString& d)
 QList<Scenario> scenarios()
 {
     auto copyTo = [](const QString& dst) {
-        return [dst](FileOps& ops, const QString& d) { return ops.copyNoReplace(d + u"/cd/a.jpg"_qs, d + dst); };
+        return
+            [dst](FileOps& ops, const QString& d) { return ops.copyNoReplace(d + u"/cd/a.jpg"_qs, d + dst); };
     };
     auto moveWith = [](QList<std::pair<Op, int>> forced, const char* from = "/stock/a.jpg",
                         const char* to = "/vault/box/a.jpg") {
@@ -93,19 +94,27 @@ QList<Scenario> scenarios()
         { "move by link and unlink", standardSetup, moveWith({ { Op::Rename, EINVAL } }) },
         { "move by placeholder", standardSetup, moveWith({ { Op::Rename, EINVAL }, { Op::Link, EPERM } }) },
         { "rename a box", standardSetup, moveWith({}, "/vault/box", "/vault/renamed") },
-        { "rename a box by placeholder", standardSetup, moveWith({ { Op::Rename, EINVAL } }, "/vault/box", "/vault/renamed") },
+        { "rename a box by placeholder", standardSetup,
+            moveWith({ { Op::Rename, EINVAL } }, "/vault/box", "/vault/renamed") },
         { "write a new file", standardSetup,
-            [](FileOps& ops, const QString& d) { return ops.writeFile(d + u"/vault/box/new.png"_qs, kSource, false); } },
+            [](FileOps& ops, const QString& d) {
+                return ops.writeFile(d + u"/vault/box/new.png"_qs, kSource, false);
+            } },
         { "write over a file", standardSetup,
-            [](FileOps& ops, const QString& d) { return ops.writeFile(d + u"/vault/box/stored.jpg"_qs, kSource, true); } },
+            [](FileOps& ops, const QString& d) {
+                return ops.writeFile(d + u"/vault/box/stored.jpg"_qs, kSource, true);
+            } },
         { "write over through a hidden temporary", standardSetup,
             [](FileOps& ops, const QString& d) {
                 faults::arm(Op::Open, 2, EOPNOTSUPP);
                 return ops.writeFile(d + u"/vault/box/stored.jpg"_qs, kSource, true);
             } },
-        { "make a box", standardSetup, [](FileOps& ops, const QString& d) { return ops.makeDirectory(d + u"/vault/新"_qs); } },
+        { "make a box", standardSetup,
+            [](FileOps& ops, const QString& d) { return ops.makeDirectory(d + u"/vault/新"_qs); } },
         { "remove a box", standardSetup,
-            [](FileOps& ops, const QString& d) { return ops.removeEmptyDirectory(d + u"/vault/box/inner"_qs); } },
+            [](FileOps& ops, const QString& d) {
+                return ops.removeEmptyDirectory(d + u"/vault/box/inner"_qs);
+            } },
         { "remove a file", standardSetup,
             [](FileOps& ops, const QString& d) { return ops.removeFile(d + u"/vault/box/stored.jpg"_qs); } },
     };
@@ -154,13 +163,18 @@ private Q_SLOTS:
                         faults::reset();
                         const Snapshot after = snapshot(d);
                         const QString where = QStringLiteral("%1: op %2 call %3 errno %4: %5")
-                                                  .arg(QString::fromLatin1(sc.name)).arg(op).arg(n).arg(err).arg(r.detail);
+                                                  .arg(QString::fromLatin1(sc.name))
+                                                  .arg(op)
+                                                  .arg(n)
+                                                  .arg(err)
+                                                  .arg(r.detail);
                         if (r.ok()) {
                             QVERIFY2(clean.ok(), qPrintable(where));
                             QVERIFY2(after == done, qPrintable(where + u" | "_qs + describe(done, after)));
                         } else {
                             QVERIFY2(!r.detail.isEmpty(), qPrintable(where));
-                            QVERIFY2(after == before, qPrintable(where + u" | "_qs + describe(before, after)));
+                            QVERIFY2(
+                                after == before, qPrintable(where + u" | "_qs + describe(before, after)));
                         }
                         ++injected;
                     }
@@ -229,7 +243,8 @@ private Q_SLOTS:
         }
         const QByteArray digest = hash.result();
         QProcess p;
-        p.start(QStringLiteral(ZTV_FILE_HELPER), { u"copy"_qs, src, box + u"/big.jpg"_qs, u"stop"_qs, u"80"_qs });
+        p.start(
+            QStringLiteral(ZTV_FILE_HELPER), { u"copy"_qs, src, box + u"/big.jpg"_qs, u"stop"_qs, u"80"_qs });
         QVERIFY(p.waitForStarted());
         while (!p.canReadLine())
             QVERIFY2(p.waitForReadyRead(60000), "the helper never reached its 80th write");
@@ -271,7 +286,8 @@ private Q_SLOTS:
         QVERIFY(p1.waitForFinished() && p2.waitForFinished());
         const int c1 = p1.exitCode(), c2 = p2.exitCode();
         const int refused = 10 + int(FileError::Exists);
-        QVERIFY2((c1 == 0 && c2 == refused) || (c1 == refused && c2 == 0), qPrintable(QStringLiteral("%1 %2").arg(c1).arg(c2)));
+        QVERIFY2((c1 == 0 && c2 == refused) || (c1 == refused && c2 == 0),
+            qPrintable(QStringLiteral("%1 %2").arg(c1).arg(c2)));
         QCOMPARE(entries(box), QStringList({ u"same.jpg"_qs }));
         QCOMPARE(readAll(dst), c1 == 0 ? a : b);
         QCOMPARE(readAll(one), a);

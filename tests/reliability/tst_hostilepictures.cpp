@@ -1,8 +1,8 @@
 #include "RawBuilder.h"
 #include "StorageBuilder.h"
 #include "imaging/PictureDisplay.h"
-#include "imaging/ThumbnailBrowser.h"
 #include "imaging/PngThumbnailer.h"
+#include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailEngine.h"
 
 #include <QBuffer>
@@ -64,7 +64,8 @@ QByteArray pngClaiming(quint32 width, quint32 height)
     QByteArray ihdr = be32(width) + be32(height);
     ihdr.append(char(8)).append(char(6)).append(char(0)).append(char(0)).append(char(0));
     const QByteArray idat = qCompress(QByteArray(4096, '\0')).mid(4); // zlib stream
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + pngChunk("IDAT", idat) + pngChunk("IEND", {});
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + pngChunk("IDAT", idat)
+        + pngChunk("IEND", {});
 }
 
 QByteArray gifClaiming(quint16 width, quint16 height)
@@ -179,12 +180,14 @@ void TestHostilePictures::attackFolderIsCountedAndSkipped()
     const QString source = home.write(QStringLiteral("source.png"), pictures::png({ 64, 48 }));
     const QString work = home.home() + QStringLiteral("/encoded");
     const QByteArray heic = encodedWith(QStringLiteral("heif-enc"),
-        { QStringLiteral("-t"), QStringLiteral("32"), QStringLiteral("-o"), work + QStringLiteral(".heic"), source },
+        { QStringLiteral("-t"), QStringLiteral("32"), QStringLiteral("-o"), work + QStringLiteral(".heic"),
+            source },
         work + QStringLiteral(".heic"));
     const QByteArray avif = encodedWith(QStringLiteral("avifenc"),
-        { QStringLiteral("-s"), QStringLiteral("10"), source, work + QStringLiteral(".avif") }, work + QStringLiteral(".avif"));
-    const QByteArray jxl = encodedWith(QStringLiteral("cjxl"), { source, work + QStringLiteral(".jxl") },
-        work + QStringLiteral(".jxl"));
+        { QStringLiteral("-s"), QStringLiteral("10"), source, work + QStringLiteral(".avif") },
+        work + QStringLiteral(".avif"));
+    const QByteArray jxl = encodedWith(
+        QStringLiteral("cjxl"), { source, work + QStringLiteral(".jxl") }, work + QStringLiteral(".jxl"));
     QVERIFY2(!heic.isEmpty() && !avif.isEmpty() && !jxl.isEmpty(),
         "heif-enc, avifenc and cjxl (scripts/install-deps.sh test) make the samples");
     // Untouched, each is a sound picture: what is refused below is refused for the damage.
@@ -217,11 +220,12 @@ void TestHostilePictures::attackFolderIsCountedAndSkipped()
     QList<int> statuses;
     QStringList names;
     QObject context;
-    connect(&browser, &ThumbnailBrowser::ThumbnailReady, &context, [&](const QImage&, const QString& path, int status) {
-        statuses.append(status);
-        names.append(QFileInfo(path).fileName());
-        browser.setContinueBrowsing(true);
-    });
+    connect(&browser, &ThumbnailBrowser::ThumbnailReady, &context,
+        [&](const QImage&, const QString& path, int status) {
+            statuses.append(status);
+            names.append(QFileInfo(path).fileName());
+            browser.setContinueBrowsing(true);
+        });
     const long rssBefore = maxRssKiB();
     QElapsedTimer clock;
     clock.start();
@@ -229,7 +233,7 @@ void TestHostilePictures::attackFolderIsCountedAndSkipped()
     const qint64 ms = clock.elapsed();
     const long growthMiB = (maxRssKiB() - rssBefore) / 1024;
     qInfo("attack folder: %lld files in %lld ms, peak memory grew by %ld MiB (peak %ld MiB)",
-          qint64(statuses.size()), ms, growthMiB, maxRssKiB() / 1024);
+        qint64(statuses.size()), ms, growthMiB, maxRssKiB() / 1024);
     QCOMPARE(statuses.size(), 20); // every file but the folder
     QVERIFY(!names.contains(QStringLiteral("12 folder.jpg")));
     for (int i = 0; i < statuses.size() - 1; ++i)
@@ -245,7 +249,8 @@ void TestHostilePictures::attackFolderIsCountedAndSkipped()
     display.resize(400, 300);
     QStringList shown, refused;
     clock.restart();
-    for (const QString& name : QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
+    for (const QString& name :
+        QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
         if (display.LoadPicture(dir + QLatin1Char('/') + name)) {
             shown << name;
             QVERIFY(display.picture().width() <= 300 && display.picture().height() <= 300);
@@ -286,8 +291,9 @@ int rerunAsNobody(const char* testFunction)
         const QByteArray entry(*e);
         if (entry.startsWith("LSAN_OPTIONS="))
             continue;
-        environment << (entry.startsWith("ASAN_OPTIONS=") ? QByteArray(entry).replace("detect_leaks=1", "detect_leaks=0")
-                                                           : entry);
+        environment << (entry.startsWith("ASAN_OPTIONS=")
+                ? QByteArray(entry).replace("detect_leaks=1", "detect_leaks=0")
+                : entry);
     }
     std::vector<char*> envp;
     for (QByteArray& entry : environment)
@@ -301,7 +307,8 @@ int rerunAsNobody(const char* testFunction)
             ::_exit(77);
         const int quiet = ::open("/dev/null", O_WRONLY);
         ::dup2(quiet, STDOUT_FILENO);
-        char* const argv[] = { const_cast<char*>(exeBytes.constData()), const_cast<char*>(testFunction), nullptr };
+        char* const argv[]
+            = { const_cast<char*>(exeBytes.constData()), const_cast<char*>(testFunction), nullptr };
         ::execve(exeBytes.constData(), argv, envp.data());
         ::_exit(77);
     }
@@ -356,8 +363,7 @@ namespace {
 
 // A PNG of width x height RGB rows, each given by row(y) (filter byte first), deflated as it
 // goes; extraZeros more zero bytes follow inside the stream, past what the picture needs.
-template<typename Row>
-QByteArray pngFromRows(quint32 width, quint32 height, Row row, qint64 extraZeros = 0)
+template <typename Row> QByteArray pngFromRows(quint32 width, quint32 height, Row row, qint64 extraZeros = 0)
 {
     z_stream z {};
     deflateInit(&z, 9);
@@ -384,7 +390,8 @@ QByteArray pngFromRows(quint32 width, quint32 height, Row row, qint64 extraZeros
     deflateEnd(&z);
     QByteArray ihdr = be32(width) + be32(height);
     ihdr.append(char(8)).append(char(2)).append(char(0)).append(char(0)).append(char(0));
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + pngChunk("IDAT", idat) + pngChunk("IEND", {});
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + pngChunk("IDAT", idat)
+        + pngChunk("IEND", {});
 }
 
 QByteArray noisyRow(quint32 width, quint32 y)
@@ -421,11 +428,14 @@ int pngRouteInChild(const QByteArray& png, bool throughQt = false)
         QImage image;
         if (throughQt) {
             QFile file;
-            ::_exit(file.open(fd, QIODevice::ReadOnly) && !readScaledWithQt(&file, { 100, 100 }).isNull() ? 0 : 1);
+            ::_exit(file.open(fd, QIODevice::ReadOnly) && !readScaledWithQt(&file, { 100, 100 }).isNull()
+                    ? 0
+                    : 1);
         }
         const PngOutcome outcome = makePngThumbnail(fd, { 100, 100 }, &image);
-        ::_exit(outcome == PngOutcome::Made ? (image.width() <= 100 && image.height() <= 100 ? 0 : 3)
-                                            : outcome == PngOutcome::Unreadable ? 1 : 2);
+        ::_exit(outcome == PngOutcome::Made         ? (image.width() <= 100 && image.height() <= 100 ? 0 : 3)
+                : outcome == PngOutcome::Unreadable ? 1
+                                                    : 2);
     }
     ::close(fd);
     int status = 0;
@@ -440,8 +450,8 @@ void TestHostilePictures::pngRowRouteWithinBounds()
     // A zlib bomb: 5000 x 5000 of zero rows (the full picture would be 95 MiB as 32-bit
     // pixels) in a few hundred KiB, its stream running on for 100 MiB past the picture. Read
     // row by row it costs a few rows of memory, whatever follows the last one.
-    const QByteArray bomb = pngFromRows(5000, 5000, [](quint32) { return QByteArray(5000 * 3 + 1, '\0'); },
-                                        100LL * 1024 * 1024);
+    const QByteArray bomb = pngFromRows(
+        5000, 5000, [](quint32) { return QByteArray(5000 * 3 + 1, '\0'); }, 100LL * 1024 * 1024);
     QVERIFY(bomb.size() < 1024 * 1024);
     QElapsedTimer clock;
     clock.start();
@@ -449,9 +459,9 @@ void TestHostilePictures::pngRowRouteWithinBounds()
     qInfo("zlib bomb: %lld ms", clock.elapsed());
     QCOMPARE(pngRouteInChild(bomb, true), 1); // the bound bites: a whole-picture decode fails
     QImage image;
-    QCOMPARE(makePngThumbnailFromMemory(reinterpret_cast<const uchar*>(bomb.constData()), size_t(bomb.size()),
-                                        { 100, 100 }, &image),
-             PngOutcome::Made);
+    QCOMPARE(makePngThumbnailFromMemory(
+                 reinterpret_cast<const uchar*>(bomb.constData()), size_t(bomb.size()), { 100, 100 }, &image),
+        PngOutcome::Made);
     QCOMPARE(image.size(), QSize(100, 100));
     QCOMPARE(image.pixel(50, 50), qRgb(0, 0, 0));
 
@@ -469,8 +479,12 @@ void TestHostilePictures::pngRowRouteWithinBounds()
     for (const double keep : { 0.05, 0.5, 0.95 })
         QCOMPARE(pngRouteInChild(sound.left(qsizetype(sound.size() * keep))), 1);
     // A row whose filter type does not exist.
-    const QByteArray badFilter
-        = pngFromRows(1000, 700, [](quint32 y) { QByteArray r = noisyRow(1000, y); if (y == 350) r[0] = 9; return r; });
+    const QByteArray badFilter = pngFromRows(1000, 700, [](quint32 y) {
+        QByteArray r = noisyRow(1000, y);
+        if (y == 350)
+            r[0] = 9;
+        return r;
+    });
     QCOMPARE(pngRouteInChild(badFilter), 1);
     QVERIFY(makeThumbnailFromBytes(badFilter, { 100, 100 }).isNull());
     // Bytes flipped inside the compressed rows, the chunk's checksum left wrong or made right.

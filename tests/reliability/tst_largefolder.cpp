@@ -115,7 +115,8 @@ void TstLargeFolder::listsEveryFileToTheEnd()
     QCOMPARE(list->ThumbnailCount(), kFiles);
     QCOMPARE(m_form->area(Area::StockYard).HiddenList.size(), kFiles);
     for (int i : { 0, 32767, 32768, kFiles - 1 }) {
-        QCOMPARE(m_form->area(Area::StockYard).HiddenList.at(i), m_dir->path() + QLatin1Char('/') + fileName(i));
+        QCOMPARE(
+            m_form->area(Area::StockYard).HiddenList.at(i), m_dir->path() + QLatin1Char('/') + fileName(i));
         QCOMPARE(list->caption(i), fileName(i));
         QCOMPARE(list->counter(i), i);
     }
@@ -132,7 +133,8 @@ void TstLargeFolder::pagesBeyondTheDesignedRange()
     // Four-digit page numbers show whole, the selector still left of its "/".
     QStyleOptionComboBox option;
     option.initFrom(combo);
-    const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
+    const QRect field
+        = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
     QVERIFY(field.width() >= combo->fontMetrics().horizontalAdvance(QString::number(kPages)));
     QVERIFY(combo->geometry().right() < m_form->area(Area::StockYard).Label1->geometry().left());
     QCOMPARE(list->topItem(), 0);

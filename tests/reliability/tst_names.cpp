@@ -2,9 +2,9 @@
 // look-alikes of them, wildcards, quotes, leading "-", names at the length limit. Every
 // operation either reaches that exact file or refuses; none reaches another file.
 #include "MainFormFixture.h"
+#include "capture/SaveTargets.h"
 #include "display/PreviewForm.h"
 #include "export/WorkbookExport.h"
-#include "capture/SaveTargets.h"
 #include "filing/FilingPaths.h"
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
@@ -14,17 +14,17 @@
 #include "imaging/ThumbnailCache.h"
 #include "imaging/ThumbnailEngine.h"
 #include "imaging/ThumbnailList.h"
-#include "platform/FolderList.h"
 #include "mainwindow/FolderTree.h"
 #include "platform/FileOps.h"
+#include "platform/FolderList.h"
 #include "platform/PathCodec.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
-#include <QTabWidget>
 #include <QMimeData>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -441,7 +441,7 @@ void TstNames::spreadsheetGetsTheExactPicture()
     QCOMPARE(sheet.exports[2].cellText, decodePath(folder + '/' + kDecoyName));
     QVERIFY(prompts.calls.isEmpty());
     for (const auto& [name, colour] :
-         { std::pair(kSjisName, 'r'), std::pair(kStrayName, 'g'), std::pair(kDecoyName, 'b') })
+        { std::pair(kSjisName, 'r'), std::pair(kStrayName, 'g'), std::pair(kDecoyName, 'b') })
         QCOMPARE(hue(QImage::fromData(readRaw(folder + '/' + name))), colour);
 }
 
@@ -508,7 +508,8 @@ void TstNames::hostileNamesInEveryOperation()
     QVERIFY(ops.removeFile(renamed).ok());
     QVERIFY(!existsRaw(encodePath(renamed)));
     // Saved under that name: the save's replace question sees it, as the file manager does.
-    QVERIFY2(display.SavePicture(box + decodePath(name), formats::Png, 24, 0, false), qPrintable(display.lastError()));
+    QVERIFY2(display.SavePicture(box + decodePath(name), formats::Png, 24, 0, false),
+        qPrintable(display.lastError()));
     QVERIFY(existsRaw(folder + "/box/" + name));
     QVERIFY(File_Check(box + decodePath(name)));
     for (const char* other : { "a.jpg", "-", "rf .jpg", "box/other.jpg" })

@@ -2,8 +2,8 @@
 
 namespace ztv::test {
 
-PromptAnswer RecordingPrompts::message(const QString& text, const QString& title, PromptIcon icon,
-                                       PromptButtons buttons)
+PromptAnswer RecordingPrompts::message(
+    const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons)
 {
     calls.append({ Call::Message, text, effectiveTitle(title), icon, buttons, QString() });
     if (!m_messageAnswers.isEmpty())
@@ -14,7 +14,7 @@ PromptAnswer RecordingPrompts::message(const QString& text, const QString& title
 QString RecordingPrompts::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
     calls.append({ Call::Input, prompt, effectiveTitle(title), PromptIcon::None, PromptButtons::OkCancel,
-                   defaultText });
+        defaultText });
     return m_inputAnswers.isEmpty() ? QString() : m_inputAnswers.dequeue();
 }
 

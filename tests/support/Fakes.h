@@ -19,14 +19,15 @@ class RecordingPrompts : public Prompts {
 public:
     struct Call {
         enum Kind { Message, Input } kind = Message;
-        QString text;  // message text or input prompt
+        QString text; // message text or input prompt
         QString title; // effective title (the application title when none was given)
         PromptIcon icon = PromptIcon::None;
         PromptButtons buttons = PromptButtons::Ok;
         QString defaultText;
     };
 
-    PromptAnswer message(const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons) override;
+    PromptAnswer message(
+        const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons) override;
     QString input(const QString& prompt, const QString& title, const QString& defaultText) override;
 
     void answerMessage(PromptAnswer answer) { m_messageAnswers.enqueue(answer); }

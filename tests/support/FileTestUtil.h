@@ -40,7 +40,8 @@ inline QByteArray readRaw(const QByteArray& path)
 // Every entry of a folder, hidden ones included, sorted.
 inline QStringList entries(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 // Bytes that differ from chunk to chunk, so a misplaced or repeated chunk shows.

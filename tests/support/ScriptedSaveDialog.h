@@ -28,7 +28,8 @@ public:
 protected:
     SaveRequest askUser(QWidget* owner) override
     {
-        Shown s { owner, fileName(), initialFolder(), filter(), title(), flags(), formatOptions(), extendedOptions(), {} };
+        Shown s { owner, fileName(), initialFolder(), filter(), title(), flags(), formatOptions(),
+            extendedOptions(), {} };
         for (int i = 0; i < formatListSize(); ++i)
             s.formatList << formatListEntry(i);
         shown << s;

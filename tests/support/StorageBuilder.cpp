@@ -65,8 +65,8 @@ QByteArray bmp(QSize size, QColor colour)
 
 QByteArray gif()
 {
-    static const unsigned char bytes[] = { 'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xFF, 0xFF, 0xFF,
-                                           0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B };
+    static const unsigned char bytes[] = { 'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xFF, 0xFF,
+        0xFF, 0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B };
     return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
@@ -107,10 +107,22 @@ TestHome::~TestHome()
         qunsetenv("XDG_DATA_HOME");
 }
 
-QString TestHome::home() const { return m_dir.path(); }
-QString TestHome::storageRoot() const { return home() + QStringLiteral("/My Documents/ZTV_DATA/"); }
-QString TestHome::stockYard() const { return storageRoot() + QStringLiteral("ストックヤード"); }
-QString TestHome::vault() const { return storageRoot() + QStringLiteral("保管庫"); }
+QString TestHome::home() const
+{
+    return m_dir.path();
+}
+QString TestHome::storageRoot() const
+{
+    return home() + QStringLiteral("/My Documents/ZTV_DATA/");
+}
+QString TestHome::stockYard() const
+{
+    return storageRoot() + QStringLiteral("ストックヤード");
+}
+QString TestHome::vault() const
+{
+    return storageRoot() + QStringLiteral("保管庫");
+}
 
 QString TestHome::write(const QString& relativePath, const QByteArray& bytes)
 {

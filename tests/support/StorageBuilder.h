@@ -30,10 +30,10 @@ public:
     TestHome(const TestHome&) = delete;
     TestHome& operator=(const TestHome&) = delete;
 
-    QString home() const;        // no trailing "/"
+    QString home() const; // no trailing "/"
     QString storageRoot() const; // with trailing "/"
-    QString stockYard() const;   // no trailing "/"
-    QString vault() const;       // no trailing "/"
+    QString stockYard() const; // no trailing "/"
+    QString vault() const; // no trailing "/"
 
     // Creates parent folders as needed; relative to home(). Gives the full path.
     QString write(const QString& relativePath, const QByteArray& bytes);
