@@ -17,6 +17,7 @@ run_pkgs=(
   fonts-ipafont-gothic xdg-utils
 )
 test_pkgs=(
+  git clang-format
   xvfb xauth locales
   dpkg-dev file desktop-file-utils appstream x11-utils lintian
   clang libclang-rt-14-dev

@@ -23,6 +23,11 @@ run_tests() {
   (cd "$1" && LANG=$2 LC_ALL=$2 LANGUAGE= ctest --output-on-failure -j"$jobs")
 }
 
+step "source formatting"
+# Every tracked C++ file as the project's .clang-format lays it out; the names of those that
+# differ are printed with the first differences.
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+
 step "build"
 build build -DCMAKE_INSTALL_PREFIX=/usr
 for lang in ja_JP.UTF-8 C.UTF-8; do
