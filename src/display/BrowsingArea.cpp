@@ -61,23 +61,23 @@ void BrowsingArea::ClearTabPictures()
     clearSelection();
 }
 
-std::optional<QString> BrowsingArea::chosenFileOnDisk() const
-{
-    if (!PictureSelected || !PictureSelected->isStillOnDisk())
-        return std::nullopt;
-    return PictureSelected->path;
-}
-
 std::optional<QString> BrowsingArea::fileToActOn(Prompts& prompts)
 {
     if (!PictureSelected)
         return std::nullopt;
-    if (std::optional<QString> path = chosenFileOnDisk())
-        return path;
+    if (PictureSelected->isStillOnDisk())
+        return PictureSelected->path;
     prompts.message(QString::fromUtf16(texts::display::ChosenFileChanged), QString(), PromptIcon::Exclamation,
         PromptButtons::Ok);
     clearSelection();
     return std::nullopt;
+}
+
+std::optional<QString> BrowsingArea::fileOrNothingToActOn(Prompts& prompts)
+{
+    if (!PictureSelected)
+        return QString();
+    return fileToActOn(prompts);
 }
 
 QString BrowsingArea::invariantViolation() const

@@ -67,12 +67,12 @@ public:
     // Empties the page, the display and the choice.
     void ClearTabPictures();
 
-    // The chosen file when it is still the very file that was chosen; none otherwise.
-    std::optional<QString> chosenFileOnDisk() const;
     // What an operation acts on: the chosen file while it is still the one chosen. A file
     // moved, replaced or changed since is reported and the choice cleared; none then, and
     // none (silently) while nothing is chosen.
     std::optional<QString> fileToActOn(Prompts& prompts);
+    // The same for the operations that also run with nothing chosen: "" then.
+    std::optional<QString> fileOrNothingToActOn(Prompts& prompts);
 
     // "" while the display, the choice and the drawn selection agree; else what differs.
     QString invariantViolation() const;

@@ -25,11 +25,10 @@ void SpreadsheetExport::Export(OperationContext& context)
     // since is reported, and nothing is exported.
     QString path;
     if (const std::optional<Area> area = context.currentArea()) {
-        BrowsingArea& a = context.area(*area);
-        const bool chosen = a.PictureSelected.has_value();
-        path = a.fileToActOn(s.prompts).value_or(QString());
-        if (chosen && path.isEmpty())
+        const std::optional<QString> chosen = context.area(*area).fileOrNothingToActOn(s.prompts);
+        if (!chosen)
             return;
+        path = *chosen;
     }
     WorkbookExport(s.prompts, s.fileOps, s.spreadsheet, WorkbookExport::standardTemplateFolders(),
         WorkbookExport::standardWorkFolder())

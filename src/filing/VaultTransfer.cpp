@@ -47,7 +47,7 @@ void VaultTransfer::request(OperationContext& context, Mode mode)
     if (!i)
         return;
     BrowsingArea& area = context.area(*i);
-    if (!area.PictureSelected || !area.fileToActOn(context.services().prompts))
+    if (!area.fileToActOn(context.services().prompts))
         return;
     TransferFile = area.PictureSelected;
     TransferSourceArea = *i;

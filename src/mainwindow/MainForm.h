@@ -205,8 +205,6 @@ private:
     // A run, an operation, a dialog or a menu is under way: the CD tree must wait.
     bool busyForCdReload() const;
     void showBrowseProgress();
-    // One browse run of folder on the area's page; the caller empties the page first.
-    int browseRun(Area area, const QString& folder, Run how);
 
     Services m_services;
     StoragePaths m_paths;

@@ -34,15 +34,10 @@ int MainForm::ShowFolderThumbnails(Area ar, const QString& folder)
         a.afterListing();
         return ThumbnailBrowser::ResultFolderUnreadable;
     }
-    return browseRun(ar, folder, Run::Bracketed);
+    return relist(ar, folder, Run::Bracketed);
 }
 
 int MainForm::relist(Area ar, const QString& folder, Run how)
-{
-    return browseRun(ar, folder, how);
-}
-
-int MainForm::browseRun(Area ar, const QString& folder, Run how)
 {
     BrowsingArea& a = area(ar);
     const bool bracket = how == Run::Bracketed;
@@ -152,10 +147,10 @@ void MainForm::LEAD1_Click(Area ar)
 {
     BrowsingArea& a = area(ar);
     // A chosen file changed since is reported and no preview opens.
-    const bool chosen = a.PictureSelected.has_value();
-    a.PreviewPath = a.fileToActOn(m_services.prompts).value_or(QString());
-    if (chosen && a.PreviewPath.isEmpty())
+    const std::optional<QString> path = a.fileOrNothingToActOn(m_services.prompts);
+    if (!path)
         return;
+    a.PreviewPath = *path;
     if (m_preview) {
         m_preview->show();
         m_preview->raise();
