@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <vector>
 
 namespace ztv {
 
@@ -20,12 +21,24 @@ void sortNatural(QStringList& names)
     QCollator collator(locale);
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
-        const int c = collator.compare(a, b);
+    // Keys made once per name: comparing through the collator each time took tens of
+    // milliseconds on a folder of thousands, all of it a pause of the window.
+    struct Keyed {
+        QCollatorSortKey key;
+        QString name;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(size_t(names.size()));
+    for (QString& name : names)
+        keyed.push_back({ collator.sortKey(name), std::move(name) });
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        const int c = a.key.compare(b.key);
         if (c != 0)
             return c < 0;
-        return a < b;
+        return a.name < b.name;
     });
+    for (qsizetype i = 0; i < names.size(); ++i)
+        names[i] = std::move(keyed[size_t(i)].name);
 }
 
 bool matchesFileFilter(const QString& name, const QString& filter)
