@@ -101,18 +101,24 @@ void readSource(png_structp png, png_bytep dst, size_t length)
 void onPngWarning(png_structp, png_const_charp) { }
 
 // Sums of one output row. Source columns fall into the output column x * target / width, so
-// each output pixel takes a contiguous run of each source row; the runs are summed in
-// registers. Translucent pixels are weighted by their alpha (summed premultiplied, divided
-// once per output pixel).
+// each output pixel takes a contiguous run of each source row. Rows are first added up
+// column by column (vectorised, in 32 bits), and the columns of each run summed into the
+// output pixel's 64-bit sums only when the output row is done (or before the 32-bit sums
+// could overflow). Translucent pixels are weighted by their alpha (summed premultiplied,
+// divided once per output pixel).
 struct Reducer {
     int width, height; // source
     QSize target;
     bool alpha; // 4 bytes a pixel (RGBA), else 3 (RGB)
     std::vector<uint32_t> perColumn; // source columns per output column
+    std::vector<uint32_t> columns; // per source byte: the rows' sum (colour times alpha)
     std::vector<uint64_t> sums; // 4 per output pixel: colour (times alpha), alpha
     int outRow = 0;
-    uint32_t rowsInSums = 0;
+    uint32_t rowsInColumns = 0, rowsInSums = 0;
     QImage image;
+
+    // 65536 rows of 255 x 255 still fit 32 bits.
+    static constexpr uint32_t RowsPerFold = 65536;
 
     Reducer(int w, int h, QSize t, bool hasAlpha)
         : width(w)
@@ -120,6 +126,7 @@ struct Reducer {
         , target(t)
         , alpha(hasAlpha)
         , perColumn(size_t(t.width()))
+        , columns(size_t(w) * (hasAlpha ? 4 : 3))
         , sums(size_t(t.width()) * 4)
     {
         for (int x = 0; x < w; ++x)
@@ -133,35 +140,76 @@ struct Reducer {
         if (to != outRow)
             flush();
         outRow = to;
+        if (rowsInColumns == RowsPerFold)
+            fold();
+        uint32_t* c = columns.data();
+        const size_t n = columns.size();
+        size_t i = 0;
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+        auto accumulate = [&](size_t at, __m128i v16) {
+            auto* q = reinterpret_cast<__m128i*>(c + at);
+            _mm_storeu_si128(q, _mm_add_epi32(_mm_loadu_si128(q), _mm_unpacklo_epi16(v16, zero)));
+            _mm_storeu_si128(q + 1, _mm_add_epi32(_mm_loadu_si128(q + 1), _mm_unpackhi_epi16(v16, zero)));
+        };
+        // Two pixels in 16-bit lanes, colour times alpha (255 x 255 fits 16 bits unsigned).
+        auto weighted = [&](__m128i v16) {
+            const __m128i w = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v16, 0xFF), 0xFF);
+            const __m128i product = _mm_mullo_epi16(v16, w);
+            return _mm_or_si128(_mm_and_si128(alphaLanes, v16), _mm_andnot_si128(alphaLanes, product));
+        };
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            const __m128i low = _mm_unpacklo_epi8(v, zero), high = _mm_unpackhi_epi8(v, zero);
+            accumulate(i, alpha ? weighted(low) : low);
+            accumulate(i + 8, alpha ? weighted(high) : high);
+        }
+#endif
+        if (alpha) {
+            for (; i < n; i += 4) {
+                const uint32_t w = p[i + 3];
+                c[i] += p[i] * w;
+                c[i + 1] += p[i + 1] * w;
+                c[i + 2] += p[i + 2] * w;
+                c[i + 3] += w;
+            }
+        } else {
+            for (; i < n; ++i)
+                c[i] += p[i];
+        }
+        ++rowsInColumns;
+    }
+
+    // The columns' sums into the output pixels' sums.
+    void fold()
+    {
+        const int bpp = alpha ? 4 : 3;
+        const uint32_t* c = columns.data();
         uint64_t* s = sums.data();
         for (int x = 0; x < target.width(); ++x, s += 4) {
-            const uint32_t n = perColumn[size_t(x)];
             uint64_t r = 0, g = 0, b = 0, a = 0;
-            if (alpha) {
-                for (uint32_t k = 0; k < n; ++k, p += 4) {
-                    const uint32_t w = p[3];
-                    r += p[0] * w;
-                    g += p[1] * w;
-                    b += p[2] * w;
-                    a += w;
-                }
-            } else {
-                for (uint32_t k = 0; k < n; ++k, p += 3) {
-                    r += p[0];
-                    g += p[1];
-                    b += p[2];
-                }
+            for (uint32_t k = perColumn[size_t(x)]; k > 0; --k, c += bpp) {
+                r += c[0];
+                g += c[1];
+                b += c[2];
+                if (alpha)
+                    a += c[3];
             }
             s[0] += r;
             s[1] += g;
             s[2] += b;
             s[3] += a;
         }
-        ++rowsInSums;
+        std::fill(columns.begin(), columns.end(), uint32_t(0));
+        rowsInSums += rowsInColumns;
+        rowsInColumns = 0;
     }
 
     void flush()
     {
+        if (rowsInColumns > 0)
+            fold();
         if (rowsInSums == 0)
             return;
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(outRow));

@@ -264,6 +264,7 @@ private Q_SLOTS:
     void pngRowRouteMatchesQt();
     void pngOwnDecoderIsExact_data();
     void pngOwnDecoderIsExact();
+    void pngLongColumnsDoNotOverflow();
     void pipelineKeepsOrderPastASlowFile();
     void pipelineStopsWithinItsWindow();
     void cacheUri();
@@ -558,6 +559,23 @@ void TestThumbnailEngine::pngOwnDecoderIsExact()
     QCOMPARE(outcome, PngOutcome::Made);
     QCOMPARE(upright, size);
     QCOMPARE(largestDifference(fromFile, expected), 0);
+}
+
+// A picture whose every thumbnail pixel takes more rows than 32-bit column sums hold.
+void TestThumbnailEngine::pngLongColumnsDoNotOverflow()
+{
+    QImage picture(2, 140000, QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < 2; ++x)
+            picture.setPixel(x, y, y < 70000 ? qRgba(255, 255, 255, 255) : qRgba(0, 0, 0, 255));
+    const QByteArray png = filteredPng(
+        picture, [](int) { return 2; }, 6, 65536);
+    QImage image;
+    QCOMPARE(makePngThumbnailFromMemory(
+                 reinterpret_cast<const uchar*>(png.constData()), size_t(png.size()), { 1, 1 }, &image),
+        PngOutcome::Made);
+    QCOMPARE(image.size(), QSize(1, 1));
+    QCOMPARE(image.pixel(0, 0), qRgba(128, 128, 128, 255));
 }
 
 void TestThumbnailEngine::pipelineKeepsOrderPastASlowFile()
