@@ -464,8 +464,8 @@ inline __m128i select16(__m128i mask, __m128i yes, __m128i no)
 // Average and Paeth depend on the pixel before, so they go one pixel at a time with the
 // pixel's channels side by side in 16-bit lanes. Pixels are loaded and stored 4 bytes at a
 // time, each load ahead of the store before it (a load overlapping a store just made would
-// wait for it); so loads reach up to 7 bytes past the row, which the buffers allow, and
-// for 3-byte pixels the last store writes the byte past the row back unchanged.
+// wait for it); so loads reach 4 bytes past the row, which the buffers allow, and for 3-byte
+// pixels the last store writes the byte past the row back unchanged.
 template <int Bpp> void unfilter(int filter, unsigned char* row, const unsigned char* prior, size_t n)
 {
     if (filter == 3) {
@@ -606,7 +606,6 @@ Fast decodeRows(Source* source, IdatStream* idat, Reducer* reducer, const std::a
     unsigned char crc[4];
     if (!source->read(crc, 4) || bigEndian32(crc) != idat->crc)
         return Fast::Unreadable;
-    (void)source;
     return Fast::Made;
 }
 
@@ -635,8 +634,10 @@ Fast decodeTruecolour(Source* source, QSize box, QImage* out, QSize* upright, co
             return Fast::Unreadable;
         length = bigEndian32(b);
         const uint32_t type = bigEndian32(b + 4);
-        if (length > 0x7FFFFFFFu)
-            return Fast::Unreadable;
+        if (length > 0x7FFFFFFFu || !std::all_of(b + 4, b + 8, [](unsigned char c) {
+                return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+            }))
+            return Fast::Unreadable; // as libpng refuses them
         if (isChunkType(type, "IDAT"))
             break;
         if (isChunkType(type, "tRNS") || isChunkType(type, "eXIf") || isChunkType(type, "IEND")

@@ -265,6 +265,7 @@ private Q_SLOTS:
     void pngOwnDecoderIsExact_data();
     void pngOwnDecoderIsExact();
     void pngLongColumnsDoNotOverflow();
+    void pngColourKeyAndBadChunkNames();
     void pipelineKeepsOrderPastASlowFile();
     void pipelineStopsWithinItsWindow();
     void cacheUri();
@@ -576,6 +577,46 @@ void TestThumbnailEngine::pngLongColumnsDoNotOverflow()
         PngOutcome::Made);
     QCOMPARE(image.size(), QSize(1, 1));
     QCOMPARE(image.pixel(0, 0), qRgba(128, 128, 128, 255));
+}
+
+// An RGB file with a colour key (tRNS) leaves the program's decoder for libpng's, which makes
+// the key's pixels transparent; a chunk whose name is not four letters makes it unreadable,
+// as libpng has it.
+void TestThumbnailEngine::pngColourKeyAndBadChunkNames()
+{
+    QImage picture = noisyPicture({ 302, 198 }, false);
+    const QRgb key = qRgb(10, 20, 30);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < 60; ++x)
+            picture.setPixel(x, y, key);
+    const QByteArray keyChunk = pngChunk("tRNS", QByteArray("\0\x0a\0\x14\0\x1e", 6));
+    const QByteArray png = filteredPng(
+        picture, [](int y) { return y % 5; }, 6, 65536, keyChunk);
+    QImage expected = picture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            if (expected.pixel(x, y) == key)
+                expected.setPixel(x, y, qRgba(10, 20, 30, 0));
+    QImage image;
+    QCOMPARE(makePngThumbnailFromMemory(
+                 reinterpret_cast<const uchar*>(png.constData()), size_t(png.size()), { 151, 99 }, &image),
+        PngOutcome::Made);
+    QVERIFY(image.hasAlphaChannel());
+    QCOMPARE(qAlpha(image.pixel(5, 50)), 0);
+    QCOMPARE(largestDifference(image, halved(expected)), 0);
+
+    const QByteArray badName = filteredPng(
+        picture, [](int) { return 0; }, 6, 65536, pngChunk("t3Xt", "x"));
+    QCOMPARE(makePngThumbnailFromMemory(reinterpret_cast<const uchar*>(badName.constData()),
+                 size_t(badName.size()), { 151, 99 }, &image),
+        PngOutcome::Unreadable);
+    // The same with a sound ancillary chunk is read.
+    const QByteArray text = filteredPng(
+        picture, [](int) { return 0; }, 6, 65536, pngChunk("tEXt", "a\0b"));
+    QCOMPARE(makePngThumbnailFromMemory(
+                 reinterpret_cast<const uchar*>(text.constData()), size_t(text.size()), { 151, 99 }, &image),
+        PngOutcome::Made);
+    QVERIFY(!image.hasAlphaChannel());
 }
 
 void TestThumbnailEngine::pipelineKeepsOrderPastASlowFile()
