@@ -345,11 +345,11 @@ PngOutcome decode(State* s, QSize box, QImage* out, QSize* upright, const std::a
 
 // --- 8-bit RGB and RGBA without tRNS: the common large PNG, read without libpng ---
 //
-// libpng hands over one row per call and checks its checksums with zlib's byte-wise
-// Adler-32 and CRC-32, which together cost about as much as the rest of the decode. Here
-// the picture data is inflated (raw deflate) many rows at a time, both checksums are
-// computed by libdeflate's vectorised routines, and the rows are unfiltered with the pixel
-// size fixed at compile time. Any other kind of PNG goes through libpng as before.
+// libpng hands over one row per call and checks its checksums with zlib's Adler-32 and
+// CRC-32, which together cost about as much as the rest of the decode. Here the picture data
+// is inflated (raw deflate) many rows at a time, or whole when compressed, both checksums
+// are computed by libdeflate's vectorised routines, and the rows are unfiltered with the
+// pixel size fixed at compile time. Any other kind of PNG goes through libpng.
 
 uint32_t bigEndian32(const unsigned char* p)
 {
