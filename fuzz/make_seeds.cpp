@@ -54,6 +54,8 @@ int main(int argc, char** argv)
         // Wide enough (for the fuzz target's 100 x 100 box) to take the row-by-row PNG route.
         { "seed-rows.png", encode(picture.scaled(240, 16), "PNG") },
         { "seed-rows-opaque.png", encode(opaque.scaled(240, 16), "PNG") },
+        // Stored (quality 100: no compression), which is inflated as it is read rather than whole.
+        { "seed-rows-stored.png", ztv::test::encodeImage(opaque.scaled(240, 16), "PNG", 100, false) },
         // A 3:2 picture whose EXIF thumbnail is 4:3 with black bars top and bottom.
         { "seed-letterbox.jpg",
             [&] {

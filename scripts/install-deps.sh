@@ -13,7 +13,7 @@ run_pkgs=(
   cmake ninja-build make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins qt6-translations-l10n
   libgif-dev libimagequant-dev libexif-dev libjpeg62-turbo-dev libpng-dev libgl-dev
-  libheif-dev libjxl-dev libraw-dev
+  libheif-dev libjxl-dev libraw-dev libdeflate-dev zlib1g-dev
   fonts-ipafont-gothic xdg-utils
 )
 test_pkgs=(

@@ -14,10 +14,11 @@ enum class PngOutcome {
     NotHandled, // not for this route: not a PNG, interlaced, with EXIF data, or too small to gain
 };
 
-// Large non-interlaced PNGs decoded one row at a time (libpng) and averaged straight into the
-// fitted size, so the full-size picture is never held. Reads the open file from offset 0 (the
-// offset is left anywhere); stop, when set, abandons the decode early. *upright, when
-// given, receives the picture's size.
+// Large non-interlaced PNGs unfiltered one row at a time and averaged straight into the
+// fitted size, so the full-size picture is never held (except compressed 8-bit RGB or RGBA
+// data under 96 MiB, inflated whole); 8-bit RGB and RGBA are read here, other kinds through
+// libpng. Reads the open file from offset 0 (the offset is left anywhere); stop, when set,
+// abandons the decode early. *upright, when given, receives the picture's size.
 PngOutcome makePngThumbnail(
     int fd, QSize box, QImage* out, QSize* upright = nullptr, const std::atomic<bool>* stop = nullptr);
 

@@ -11,16 +11,19 @@
 #include <QFile>
 #include <QPainter>
 #include <QTest>
+#include <QtEndian>
 
 #include <QLinearGradient>
 #include <QRadialGradient>
 
 #include <chrono>
 #include <fcntl.h>
+#include <functional>
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
 #include <utime.h>
+#include <zlib.h>
 
 using namespace ztv;
 using ztv::test::TestHome;
@@ -127,6 +130,121 @@ double differenceWithAlpha(const QImage& a, const QImage& b)
     return sum / (4.0 * x.width() * x.height());
 }
 
+// PNG chunks and files written here, byte by byte, for the cases Qt's writer does not make.
+QByteArray pngChunk(const char* type, const QByteArray& data)
+{
+    const QByteArray body = QByteArray(type, 4) + data;
+    QByteArray out(4, Qt::Uninitialized);
+    qToBigEndian(quint32(data.size()), out.data());
+    out += body;
+    QByteArray crc(4, Qt::Uninitialized);
+    qToBigEndian(
+        quint32(::crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))), crc.data());
+    return out + crc;
+}
+
+// The picture (RGB32 or ARGB32) as an 8-bit RGB or RGBA PNG, each row filtered with
+// filter(y) (0 to 4), compressed at level, the stream cut into IDAT chunks of chunkSize.
+QByteArray filteredPng(const QImage& picture, const std::function<int(int)>& filter, int level, int chunkSize,
+    const QByteArray& beforeData = {})
+{
+    const bool alpha = picture.hasAlphaChannel();
+    const int bpp = alpha ? 4 : 3;
+    const int n = picture.width() * bpp;
+    QByteArray raw, prior(n, '\0');
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+        QByteArray row(n, Qt::Uninitialized);
+        for (int x = 0; x < picture.width(); ++x) {
+            row[x * bpp] = char(qRed(line[x]));
+            row[x * bpp + 1] = char(qGreen(line[x]));
+            row[x * bpp + 2] = char(qBlue(line[x]));
+            if (alpha)
+                row[x * bpp + 3] = char(qAlpha(line[x]));
+        }
+        const int type = filter(y);
+        raw.append(char(type));
+        for (int i = 0; i < n; ++i) {
+            const int a = i >= bpp ? quint8(row[i - bpp]) : 0, b = quint8(prior[i]);
+            const int c = i >= bpp ? quint8(prior[i - bpp]) : 0;
+            const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+            const int predictor = type == 1 ? a
+                : type == 2                 ? b
+                : type == 3                 ? (a + b) / 2
+                : type == 4                 ? (pa <= pb && pa <= pc ? a
+                                          : pb <= pc                ? b
+                                                                    : c)
+                                            : 0;
+            raw.append(char(quint8(row[i]) - predictor));
+        }
+        prior = row;
+    }
+    const QByteArray stream = qCompress(raw, level).mid(4); // qCompress prefixes the length
+    QByteArray ihdr(8, Qt::Uninitialized);
+    qToBigEndian(quint32(picture.width()), ihdr.data());
+    qToBigEndian(quint32(picture.height()), ihdr.data() + 4);
+    ihdr.append(char(8)).append(char(alpha ? 6 : 2)).append(char(0)).append(char(0)).append(char(0));
+    QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + beforeData;
+    for (qsizetype at = 0; at < stream.size(); at += chunkSize)
+        png += pngChunk("IDAT", stream.mid(at, chunkSize));
+    return png + pngChunk("IEND", {});
+}
+
+// Noise over a gradient, so that every filter's predictors (Paeth's three included) are used,
+// with alpha from 0 to 255 when asked.
+QImage noisyPicture(QSize size, bool alpha)
+{
+    QImage image(size, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    quint32 v = 12345;
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            v = v * 1103515245u + 12345u;
+            const int noise = int(v >> 27); // 0..31
+            line[x] = qRgba((x * 7 + noise) % 256, (y * 5 + noise * 3) % 256, (x + y + noise * 7) % 256,
+                alpha ? int(v >> 16) % 256 : 255);
+        }
+    }
+    return image;
+}
+
+// The exact thumbnail of a picture of twice its size: each pixel the rounded mean of 2 x 2,
+// colour weighted by alpha, as premultiplied ARGB (or RGB without alpha).
+QImage halved(const QImage& picture)
+{
+    const bool alpha = picture.hasAlphaChannel();
+    QImage out(picture.size() / 2, alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        for (int x = 0; x < out.width(); ++x) {
+            quint64 r = 0, g = 0, b = 0, a = 0;
+            for (int k = 0; k < 4; ++k) {
+                const QRgb p = picture.pixel(2 * x + k % 2, 2 * y + k / 2);
+                const quint64 w = alpha ? quint64(qAlpha(p)) : 1;
+                r += qRed(p) * w;
+                g += qGreen(p) * w;
+                b += qBlue(p) * w;
+                a += qAlpha(p);
+            }
+            const quint64 d = alpha ? 4 * 255 : 4;
+            out.setPixel(x, y,
+                qRgba(int((r + d / 2) / d), int((g + d / 2) / d), int((b + d / 2) / d), int((a + 2) / 4)));
+        }
+    }
+    return out;
+}
+
+int largestDifference(const QImage& a, const QImage& b)
+{
+    int most = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            most = std::max({ most, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q)) });
+        }
+    return most;
+}
+
 QColor centre(const QImage& image)
 {
     return image.pixelColor(image.width() / 2, image.height() / 2);
@@ -144,6 +262,10 @@ private Q_SLOTS:
     void letterboxedThumbnails();
     void pngRowRouteMatchesQt_data();
     void pngRowRouteMatchesQt();
+    void pngOwnDecoderIsExact_data();
+    void pngOwnDecoderIsExact();
+    void pngLongColumnsDoNotOverflow();
+    void pngColourKeyAndBadChunkNames();
     void pipelineKeepsOrderPastASlowFile();
     void pipelineStopsWithinItsWindow();
     void cacheUri();
@@ -375,6 +497,128 @@ void TestThumbnailEngine::pngRowRouteMatchesQt()
     QCOMPARE(made.status, int(ThumbnailResult::Made));
     QVERIFY(differenceWithAlpha(made.image, image) < 0.5);
     QVERIFY(differenceWithAlpha(makeThumbnailFromBytes(encode(picture, "PNG"), box), image) < 0.5);
+}
+
+void TestThumbnailEngine::pngOwnDecoderIsExact_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("alpha");
+    QTest::addColumn<int>("filter"); // 0..4, or -1 for each in turn by row
+    QTest::addColumn<int>("level");
+    QTest::addColumn<int>("chunkSize");
+    const char* names[] = { "None", "Sub", "Up", "Average", "Paeth" };
+    for (const bool alpha : { false, true }) {
+        const char* kind = alpha ? "RGBA" : "RGB";
+        for (int filter = 0; filter <= 4; ++filter)
+            QTest::addRow("%s, %s", kind, names[filter]) << QSize(302, 198) << alpha << filter << 6 << 65536;
+        QTest::addRow("%s, mixed, stored", kind) << QSize(302, 198) << alpha << -1 << 0 << 65536;
+        QTest::addRow("%s, mixed, IDAT of 7 bytes", kind) << QSize(302, 198) << alpha << -1 << 9 << 7;
+        QTest::addRow("%s, 2 x 2", kind) << QSize(2, 2) << alpha << 4 << 6 << 65536;
+        QTest::addRow("%s, 14 x 6", kind) << QSize(14, 6) << alpha << -1 << 6 << 1;
+        // Stored data is inflated as it is read, more rows than one call takes (256 KiB), so
+        // that rows meet across batches; compressed data is inflated whole.
+        QTest::addRow("%s, tall, stored", kind) << QSize(1800, 160) << alpha << -1 << 0 << 65536;
+        QTest::addRow("%s, tall, compressed", kind) << QSize(1800, 160) << alpha << -1 << 6 << 65536;
+    }
+}
+
+// 8-bit RGB and RGBA are inflated and unfiltered here rather than by libpng: with a picture of
+// exactly twice the thumbnail's size every pixel of the thumbnail is the mean of four, so one
+// wrong byte anywhere shows.
+void TestThumbnailEngine::pngOwnDecoderIsExact()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, alpha);
+    QFETCH(int, filter);
+    QFETCH(int, level);
+    QFETCH(int, chunkSize);
+    const QImage picture = noisyPicture(size, alpha);
+    const QByteArray png = filteredPng(
+        picture, [&](int y) { return filter >= 0 ? filter : y % 5; }, level, chunkSize);
+    // The file itself is sound: libpng (through Qt) reads back the very pixels.
+    QImage full = QImage::fromData(png, "PNG");
+    QVERIFY(!full.isNull());
+    full.convertTo(picture.format());
+    QCOMPARE(full, picture);
+
+    const QImage expected = halved(picture);
+    const QSize box = size / 2;
+    QImage image;
+    QCOMPARE(makePngThumbnailFromMemory(
+                 reinterpret_cast<const uchar*>(png.constData()), size_t(png.size()), box, &image),
+        PngOutcome::Made);
+    QCOMPARE(image.size(), expected.size());
+    QCOMPARE(image.hasAlphaChannel(), alpha);
+    QCOMPARE(largestDifference(image, expected), 0);
+    // From a file, read in blocks.
+    TestHome home;
+    const QString path = home.write(QStringLiteral("p/pic.png"), png);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    QImage fromFile;
+    QSize upright;
+    const PngOutcome outcome = makePngThumbnail(fd, box, &fromFile, &upright);
+    ::close(fd);
+    QCOMPARE(outcome, PngOutcome::Made);
+    QCOMPARE(upright, size);
+    QCOMPARE(largestDifference(fromFile, expected), 0);
+}
+
+// A picture whose every thumbnail pixel takes more rows than 32-bit column sums hold.
+void TestThumbnailEngine::pngLongColumnsDoNotOverflow()
+{
+    QImage picture(2, 140000, QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < 2; ++x)
+            picture.setPixel(x, y, y < 70000 ? qRgba(255, 255, 255, 255) : qRgba(0, 0, 0, 255));
+    const QByteArray png = filteredPng(
+        picture, [](int) { return 2; }, 6, 65536);
+    QImage image;
+    QCOMPARE(makePngThumbnailFromMemory(
+                 reinterpret_cast<const uchar*>(png.constData()), size_t(png.size()), { 1, 1 }, &image),
+        PngOutcome::Made);
+    QCOMPARE(image.size(), QSize(1, 1));
+    QCOMPARE(image.pixel(0, 0), qRgba(128, 128, 128, 255));
+}
+
+// An RGB file with a colour key (tRNS) leaves the program's decoder for libpng's, which makes
+// the key's pixels transparent; a chunk whose name is not four letters makes it unreadable,
+// as libpng has it.
+void TestThumbnailEngine::pngColourKeyAndBadChunkNames()
+{
+    QImage picture = noisyPicture({ 302, 198 }, false);
+    const QRgb key = qRgb(10, 20, 30);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < 60; ++x)
+            picture.setPixel(x, y, key);
+    const QByteArray keyChunk = pngChunk("tRNS", QByteArray("\0\x0a\0\x14\0\x1e", 6));
+    const QByteArray png = filteredPng(
+        picture, [](int y) { return y % 5; }, 6, 65536, keyChunk);
+    QImage expected = picture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < expected.height(); ++y)
+        for (int x = 0; x < expected.width(); ++x)
+            if (expected.pixel(x, y) == key)
+                expected.setPixel(x, y, qRgba(10, 20, 30, 0));
+    QImage image;
+    QCOMPARE(makePngThumbnailFromMemory(
+                 reinterpret_cast<const uchar*>(png.constData()), size_t(png.size()), { 151, 99 }, &image),
+        PngOutcome::Made);
+    QVERIFY(image.hasAlphaChannel());
+    QCOMPARE(qAlpha(image.pixel(5, 50)), 0);
+    QCOMPARE(largestDifference(image, halved(expected)), 0);
+
+    const QByteArray badName = filteredPng(
+        picture, [](int) { return 0; }, 6, 65536, pngChunk("t3Xt", "x"));
+    QCOMPARE(makePngThumbnailFromMemory(reinterpret_cast<const uchar*>(badName.constData()),
+                 size_t(badName.size()), { 151, 99 }, &image),
+        PngOutcome::Unreadable);
+    // The same with a sound ancillary chunk is read.
+    const QByteArray text = filteredPng(
+        picture, [](int) { return 0; }, 6, 65536, pngChunk("tEXt", "a\0b"));
+    QCOMPARE(makePngThumbnailFromMemory(
+                 reinterpret_cast<const uchar*>(text.constData()), size_t(text.size()), { 151, 99 }, &image),
+        PngOutcome::Made);
+    QVERIFY(!image.hasAlphaChannel());
 }
 
 void TestThumbnailEngine::pipelineKeepsOrderPastASlowFile()
