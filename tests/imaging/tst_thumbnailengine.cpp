@@ -66,6 +66,17 @@ double difference(const QImage& a, const QImage& b)
     return sum / (3.0 * x.width() * x.height());
 }
 
+// The PNG route on a file written into a test home, read through its descriptor.
+PngOutcome pngThumbnailOfFile(const QString& path, QSize box, QImage* image, QSize* upright)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return PngOutcome::Unreadable;
+    const PngOutcome outcome = makePngThumbnail(fd, box, image, upright);
+    ::close(fd);
+    return outcome;
+}
+
 QList<ThumbnailResult> browseAll(ThumbnailBrowser& browser, const QString& folder, int* result = nullptr)
 {
     QList<ThumbnailResult> out;
@@ -470,12 +481,9 @@ void TestThumbnailEngine::pngRowRouteMatchesQt()
     TestHome home;
     const QString path = home.write(QStringLiteral("p/pic.png"), encode(picture, "PNG"));
     const QSize box(100, 100);
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    QVERIFY(fd >= 0);
     QImage image;
     QSize upright;
-    const PngOutcome outcome = makePngThumbnail(fd, box, &image, &upright);
-    ::close(fd);
+    const PngOutcome outcome = pngThumbnailOfFile(path, box, &image, &upright);
     QCOMPARE(outcome, rowRoute ? PngOutcome::Made : PngOutcome::NotHandled);
     if (!rowRoute)
         return;
@@ -553,12 +561,9 @@ void TestThumbnailEngine::pngOwnDecoderIsExact()
     // From a file, read in blocks.
     TestHome home;
     const QString path = home.write(QStringLiteral("p/pic.png"), png);
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    QVERIFY(fd >= 0);
     QImage fromFile;
     QSize upright;
-    const PngOutcome outcome = makePngThumbnail(fd, box, &fromFile, &upright);
-    ::close(fd);
+    const PngOutcome outcome = pngThumbnailOfFile(path, box, &fromFile, &upright);
     QCOMPARE(outcome, PngOutcome::Made);
     QCOMPARE(upright, size);
     QCOMPARE(largestDifference(fromFile, expected), 0);
