@@ -458,8 +458,9 @@ int pngRouteInChild(const QByteArray& png, bool throughQt = false)
 void TestHostilePictures::pngRowRouteWithinBounds()
 {
     // A zlib bomb: 5000 x 5000 of zero rows (the full picture would be 95 MiB as 32-bit
-    // pixels) in a few hundred KiB, its stream running on for 100 MiB past the picture. Read
-    // row by row it costs a few rows of memory, whatever follows the last one.
+    // pixels) in a few hundred KiB, its stream running on for 100 MiB past the picture. The
+    // whole-data route cannot have its 72 MiB under the limit here, so the rows stream, at
+    // the cost of a few rows of memory, whatever follows the last one.
     const QByteArray bomb = pngFromRows(
         5000, 5000, [](quint32) { return QByteArray(5000 * 3 + 1, '\0'); }, 100LL * 1024 * 1024);
     QVERIFY(bomb.size() < 1024 * 1024);
