@@ -302,22 +302,18 @@ int main(int argc, char** argv)
                            .arg(k.count[i]);
         }
     }
-    if (withPeer) {
-        const double peerRate = peer(files);
-        std::printf("vipsthumbnail, 2 processes: %.1f files per second\n", peerRate);
-        std::printf("zentovi / vipsthumbnail:    %.2f\n", peerRate > 0 ? perSecond / peerRate : 0.0);
-        summary += QStringLiteral(" peer_files_per_s=%1 ratio=%2")
-                       .arg(peerRate, 0, 'f', 1)
-                       .arg(peerRate > 0 ? perSecond / peerRate : 0.0, 0, 'f', 2);
-    }
-    if (withHeifPeer) {
-        const double peerRate = heifPeer(files);
-        std::printf("heif-thumbnailer, 2 at a time: %.1f files per second\n", peerRate);
-        std::printf("zentovi / heif-thumbnailer:    %.2f\n", peerRate > 0 ? perSecond / peerRate : 0.0);
-        summary += QStringLiteral(" peer_files_per_s=%1 ratio=%2")
-                       .arg(peerRate, 0, 'f', 1)
-                       .arg(peerRate > 0 ? perSecond / peerRate : 0.0, 0, 'f', 2);
-    }
+    // The peer's rate beside ours, printed and added to the summary.
+    auto reportPeer = [&](const char* label, const char* name, double peerRate) {
+        const double ratio = peerRate > 0 ? perSecond / peerRate : 0.0;
+        std::printf("%s: %.1f files per second\n", label, peerRate);
+        std::printf("zentovi / %s: %.2f\n", name, ratio);
+        summary
+            += QStringLiteral(" peer_files_per_s=%1 ratio=%2").arg(peerRate, 0, 'f', 1).arg(ratio, 0, 'f', 2);
+    };
+    if (withPeer)
+        reportPeer("vipsthumbnail, 2 processes", "vipsthumbnail", peer(files));
+    if (withHeifPeer)
+        reportPeer("heif-thumbnailer, 2 at a time", "heif-thumbnailer", heifPeer(files));
     std::printf("%s\n", qPrintable(summary));
     return 0;
 }
