@@ -18,12 +18,21 @@ void drawSelected(ThumbnailList* list, int item)
 
 } // namespace
 
+void reportChoiceGone(Prompts& prompts, const char16_t* text, const char16_t* errorTitle)
+{
+    // As the operation's own errors read; the operations without error messages inform.
+    if (errorTitle)
+        prompts.message(QString::fromUtf16(text), QString::fromUtf16(errorTitle), PromptIcon::Critical);
+    else
+        prompts.message(QString::fromUtf16(text));
+}
+
 bool BrowsingArea::choose(int item)
 {
     const QString path = HiddenList.value(item);
     std::optional<PictureChoice> choice = PictureChoice::of(path);
     if (item >= 0 && item < HiddenList.size() && choice && LEAD1->LoadPicture(path)) {
-        PictureSelected = std::move(choice);
+        TabSelection = std::move(choice);
         drawSelected(LEADImgList1, item);
         return true;
     }
@@ -34,15 +43,15 @@ bool BrowsingArea::choose(int item)
 
 void BrowsingArea::clearSelection()
 {
-    PictureSelected.reset();
+    TabSelection.reset();
     LEAD1->ClearPicture();
     LEADImgList1->SetAllSelected(false);
 }
 
 void BrowsingArea::afterListing()
 {
-    const qsizetype at = PictureSelected ? HiddenList.indexOf(PictureSelected->path) : -1;
-    if (at < 0 || !PictureSelected->isStillOnDisk() || LEAD1->sourcePath() != PictureSelected->path) {
+    const qsizetype at = TabSelection ? HiddenList.indexOf(TabSelection->path) : -1;
+    if (at < 0 || !TabSelection->isStillOnDisk() || LEAD1->sourcePath() != TabSelection->path) {
         clearSelection();
         return;
     }
@@ -61,21 +70,20 @@ void BrowsingArea::ClearTabPictures()
     clearSelection();
 }
 
-std::optional<QString> BrowsingArea::fileToActOn(Prompts& prompts)
+std::optional<QString> BrowsingArea::fileToActOn(Prompts& prompts, const char16_t* errorTitle)
 {
-    if (!PictureSelected)
+    if (!TabSelection)
         return std::nullopt;
-    if (PictureSelected->isStillOnDisk())
-        return PictureSelected->path;
-    prompts.message(QString::fromUtf16(texts::display::ChosenFileChanged), QString(), PromptIcon::Exclamation,
-        PromptButtons::Ok);
+    if (TabSelection->isStillOnDisk())
+        return TabSelection->path;
+    reportChoiceGone(prompts, texts::display::ChosenFileChanged, errorTitle);
     clearSelection();
     return std::nullopt;
 }
 
 std::optional<QString> BrowsingArea::fileOrNothingToActOn(Prompts& prompts)
 {
-    if (!PictureSelected)
+    if (!TabSelection)
         return QString();
     return fileToActOn(prompts);
 }
@@ -83,7 +91,7 @@ std::optional<QString> BrowsingArea::fileOrNothingToActOn(Prompts& prompts)
 QString BrowsingArea::invariantViolation() const
 {
     const QList<int> drawn = LEADImgList1->selectedItems();
-    if (!PictureSelected) {
+    if (!TabSelection) {
         if (LEAD1->hasPicture())
             return QStringLiteral("the display shows %1 while nothing is chosen").arg(LEAD1->sourcePath());
         if (!drawn.isEmpty())
@@ -91,7 +99,7 @@ QString BrowsingArea::invariantViolation() const
                 .arg(drawn.first());
         return QString();
     }
-    const QString& path = PictureSelected->path;
+    const QString& path = TabSelection->path;
     if (!LEAD1->hasPicture() || LEAD1->sourcePath() != path)
         return QStringLiteral("the display shows '%1' but '%2' is chosen").arg(LEAD1->sourcePath(), path);
     const qsizetype at = HiddenList.indexOf(path);

@@ -20,9 +20,11 @@ class ThumbnailBrowser;
 class ThumbnailList;
 
 // One browsing tab: its controls and the state its handlers share. The tab's display shows
-// exactly the picture its operations act on (PictureSelected), or nothing, and that picture's
-// thumbnail is the one drawn as selected; every change of the choice goes through choose(),
-// clearSelection() and afterListing(), which keep that so.
+// exactly the tab's chosen picture (TabSelection), or nothing, and that picture's thumbnail is
+// the one drawn as selected; every change of the choice goes through choose(),
+// clearSelection() and afterListing(), which keep that so. Whether the file operations may act
+// on it is the window's PictureSelected, which a tab switch or a press over a tree ends while
+// the display stays.
 class BrowsingArea {
 public:
     explicit BrowsingArea(Area area)
@@ -45,11 +47,14 @@ public:
     QString RootBase;
     QString RootName;
     QString CurrentNodePath;
+    // The folder the page lists, as on disk without a trailing "/"; "" before any listing.
+    QString ListedFolder;
     int NodeCount = 0;
     // The path of each thumbnail, in list order; it mirrors the thumbnail list.
     QStringList HiddenList;
-    // The chosen picture; none while nothing is chosen.
-    std::optional<PictureChoice> PictureSelected;
+    // The chosen picture (the file of the thumbnail chosen last, checked against the disk);
+    // none while nothing is chosen.
+    std::optional<PictureChoice> TabSelection;
     // The file the preview window opens; "" for none.
     QString PreviewPath;
 
@@ -68,14 +73,19 @@ public:
     void ClearTabPictures();
 
     // What an operation acts on: the chosen file while it is still the one chosen. A file
-    // moved, replaced or changed since is reported and the choice cleared; none then, and
-    // none (silently) while nothing is chosen.
-    std::optional<QString> fileToActOn(Prompts& prompts);
+    // moved, replaced or changed since is reported (as an error under errorTitle, or, without
+    // one, as a notice) and the choice cleared; none then, and none (silently) while nothing
+    // is chosen.
+    std::optional<QString> fileToActOn(Prompts& prompts, const char16_t* errorTitle = nullptr);
     // The same for the operations that also run with nothing chosen: "" then.
     std::optional<QString> fileOrNothingToActOn(Prompts& prompts);
 
     // "" while the display, the choice and the drawn selection agree; else what differs.
     QString invariantViolation() const;
 };
+
+// Tells that the picture an operation was asked for is no longer the one chosen: as an error
+// under errorTitle, or, without one, as a notice.
+void reportChoiceGone(Prompts& prompts, const char16_t* text, const char16_t* errorTitle);
 
 } // namespace ztv

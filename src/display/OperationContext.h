@@ -35,6 +35,11 @@ public:
     // The browsing tab shown; none on the paste tab.
     virtual std::optional<Area> currentArea() const = 0;
     virtual BrowsingArea& area(Area area) = 0;
+    // PictureSelected: set by a successful choice of a thumbnail, ended by a tab switch, a
+    // press over a tree and the file operations that change a folder. Delete, rename, the
+    // clipboard copy and the transfer request act only while it is set.
+    virtual bool pictureSelected() const = 0;
+    virtual void setPictureSelected(bool selected) = 0;
 
     // Lists folder's pictures on the area's page after a change, without emptying the page
     // first, and then settles the area's choice (BrowsingArea::afterListing). A stop asked

@@ -6,10 +6,11 @@ namespace ztv::texts::display {
 // An operation was asked for a picture that was moved, deleted or rewritten after it was
 // chosen.
 inline constexpr char16_t ChosenFileChanged[]
-    = u"選択中の画像ファイルは移動、削除または変更されています。\nもう一度画像を選択してください。";
+    = u"選択中の画像ファイルは移動、削除または変更されています\rもう一度画像を選択してください";
 
-// The chooser of a transfer was answered after another picture was chosen on the tab.
+// The chooser of a transfer was answered after another picture was chosen on the tab, or
+// after the choice ended.
 inline constexpr char16_t ChoiceChanged[]
-    = u"選択中の画像が変わりました。\nもう一度画像を選んで操作してください。";
+    = u"選択中の画像が変わったか、選択が解除されています\rもう一度画像を選択してから操作してください";
 
 } // namespace ztv::texts::display

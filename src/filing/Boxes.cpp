@@ -55,6 +55,19 @@ bool refusedAsHidden(OperationContext& context, const QString& name, const char1
     return true;
 }
 
+// The folder the box buttons act on: the tab's current one, only while the tree marks it (the
+// keyboard may have moved the mark without choosing); none otherwise, and the user is asked
+// to choose a folder.
+std::optional<QString> boxFolder(OperationContext& context, Area area)
+{
+    const BrowsingArea& a = context.area(area);
+    if (a.CurrentNodePath.isEmpty() || a.CurrentNodePath != a.TreeView1->markedPath()) {
+        context.services().prompts.message(QString::fromUtf16(T::SelectFolder));
+        return std::nullopt;
+    }
+    return a.CurrentNodePath;
+}
+
 } // namespace
 
 void Boxes::dirpopup_new_Click(OperationContext& context)
@@ -63,11 +76,10 @@ void Boxes::dirpopup_new_Click(OperationContext& context)
     if (!i)
         return;
     const Services& s = context.services();
-    const QString current = context.area(*i).CurrentNodePath;
-    if (current.isEmpty()) {
-        s.prompts.message(QString::fromUtf16(T::SelectFolder));
+    const std::optional<QString> chosen = boxFolder(context, *i);
+    if (!chosen)
         return;
-    }
+    const QString current = *chosen;
     const QString name
         = s.prompts.input(QString::fromUtf16(T::AddPrompt), QString::fromUtf16(T::AddTitle), QString());
     if (name.isEmpty())
@@ -80,9 +92,7 @@ void Boxes::dirpopup_new_Click(OperationContext& context)
         return;
     }
     context.rebuildTree(*i);
-    resetNodePaths(context);
     context.ReopenTreePath(*i, current);
-    resetNodePaths(context);
 }
 
 void Boxes::dirpopup_del_Click(OperationContext& context)
@@ -90,7 +100,10 @@ void Boxes::dirpopup_del_Click(OperationContext& context)
     const std::optional<Area> i = context.currentArea();
     if (!i)
         return;
-    const QString path = context.area(*i).CurrentNodePath;
+    const std::optional<QString> chosen = boxFolder(context, *i);
+    if (!chosen)
+        return;
+    const QString path = *chosen;
     if (isTopFolder(path)) {
         showError(context, T::VaultNotDeletable, T::DeleteError);
         return;
@@ -115,7 +128,6 @@ void Boxes::dirpopup_del_Click(OperationContext& context)
     context.rebuildTree(*i);
     const QString parent = full.left(BackInstr(full, QStringLiteral("/")) - 1);
     relistParent(context, parent, parent);
-    resetNodePaths(context);
 }
 
 void Boxes::dirpopup_mod_Click(OperationContext& context)
@@ -123,7 +135,10 @@ void Boxes::dirpopup_mod_Click(OperationContext& context)
     const std::optional<Area> i = context.currentArea();
     if (!i)
         return;
-    const QString path = context.area(*i).CurrentNodePath;
+    const std::optional<QString> chosen = boxFolder(context, *i);
+    if (!chosen)
+        return;
+    const QString path = *chosen;
     if (isTopFolder(path)) {
         showError(context, T::VaultNotRenamable, T::RenameError);
         return;
@@ -150,7 +165,6 @@ void Boxes::dirpopup_mod_Click(OperationContext& context)
         = context.relist(*i, context.area(*i).TreeView1->Dir1().path(), OperationContext::Run::Bracketed);
     reportBrowse(context, code);
     relistParent(context, newFull, newFull.left(BackInstr(newFull, QStringLiteral("/")) - 1));
-    resetNodePaths(context);
 }
 
 } // namespace ztv

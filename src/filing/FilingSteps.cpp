@@ -10,13 +10,6 @@
 
 namespace ztv::filing {
 
-void resetNodePaths(OperationContext& context)
-{
-    context.area(Area::Cd).CurrentNodePath = QString();
-    context.area(Area::StockYard).CurrentNodePath = QString::fromUtf16(kStockYardName);
-    context.area(Area::Vault).CurrentNodePath = QString::fromUtf16(kVaultName);
-}
-
 void reportBrowse(OperationContext& context, int code)
 {
     if (code == ThumbnailBrowser::ResultOk)

@@ -13,9 +13,6 @@ struct FileResult;
 // Steps the box, file and transfer operations share.
 namespace filing {
 
-// CurrentNodePath of the three browsing tabs back at "", "ストックヤード" and "保管庫".
-void resetNodePaths(OperationContext& context);
-
 // The message for a browse result: cancelled, or an error with its code; nothing for 0.
 void reportBrowse(OperationContext& context, int code);
 

@@ -24,17 +24,23 @@ using namespace filing;
 
 namespace {
 
-QString currentFolder(OperationContext& context, Area area)
+// The folder the page shows: a collapsed node lists its folder without becoming current, and the
+// user expects the page they acted on back.
+QString listedFolder(OperationContext& context, Area area)
 {
-    return context.storagePaths().AreaBasePath[area] + context.area(area).CurrentNodePath;
+    const BrowsingArea& a = context.area(area);
+    if (!a.ListedFolder.isEmpty())
+        return a.ListedFolder;
+    return context.storagePaths().AreaBasePath[area] + a.CurrentNodePath;
 }
 
 // The page listed again after a change, emptied first, and the choice ended.
 void relistCurrentFolder(OperationContext& context, Area area, bool report)
 {
     BrowsingArea& a = context.area(area);
+    const QString folder = listedFolder(context, area);
     a.clearPage();
-    const int code = context.relist(area, currentFolder(context, area), OperationContext::Run::Bracketed);
+    const int code = context.relist(area, folder, OperationContext::Run::Bracketed);
     if (report)
         reportBrowse(context, code);
     if (code == ThumbnailBrowser::ResultOk || !report)
@@ -57,7 +63,7 @@ void PictureFiles::RF_Del_Click(OperationContext& context)
 void PictureFiles::deleteSelected(OperationContext& context)
 {
     const std::optional<Area> tab = context.currentArea();
-    if (!tab || !context.area(*tab).PictureSelected)
+    if (!tab || !context.pictureSelected() || !context.area(*tab).TabSelection)
         return;
     const Services& s = context.services();
     if (s.prompts.message(QString::fromUtf16(T::DeleteAsk), QString::fromUtf16(T::DeleteFileTitle),
@@ -66,7 +72,7 @@ void PictureFiles::deleteSelected(OperationContext& context)
         return;
     // Checked after the question: the file may have changed while it was asked. The page
     // is listed again in any case: a file that was already gone must leave it too.
-    if (const std::optional<QString> file = context.area(*tab).fileToActOn(s.prompts)) {
+    if (const std::optional<QString> file = context.area(*tab).fileToActOn(s.prompts, T::DeleteError)) {
         // To the trash, so a wrong delete can be undone; where no trash takes the file it is
         // deleted as before, and a failure of that delete is what the user is told.
         FileResult removed = s.fileOps.moveToTrash(*file);
@@ -76,12 +82,13 @@ void PictureFiles::deleteSelected(OperationContext& context)
             showError(context, failureText(removed, T::DeleteFileFailed), T::DeleteError);
     }
     relistCurrentFolder(context, *tab, true);
+    context.setPictureSelected(false);
 }
 
 void PictureFiles::RF_Mod_Click(OperationContext& context)
 {
     const std::optional<Area> tab = context.currentArea();
-    if (!tab || !context.area(*tab).PictureSelected)
+    if (!tab || !context.pictureSelected() || !context.area(*tab).TabSelection)
         return;
     const Services& s = context.services();
     const QString answer = s.prompts.input(
@@ -98,7 +105,7 @@ void PictureFiles::RF_Mod_Click(OperationContext& context)
     const QString base = RenameBaseName(answer);
     if (base.isEmpty())
         return;
-    const std::optional<QString> oldPath = context.area(*tab).fileToActOn(s.prompts);
+    const std::optional<QString> oldPath = context.area(*tab).fileToActOn(s.prompts, T::RenameError);
     if (!oldPath)
         return;
     const QString newName = base + KeptExtension(*oldPath);
@@ -111,6 +118,7 @@ void PictureFiles::RF_Mod_Click(OperationContext& context)
     }
     context.area(*tab).TreeView1->Dir1().refresh();
     relistCurrentFolder(context, *tab, false);
+    context.setPictureSelected(false);
 }
 
 void PictureFiles::RCD_Clip_Copy_Click(OperationContext& context)
@@ -132,7 +140,7 @@ void PictureFiles::copyToClipboard(OperationContext& context, bool withFile)
 {
     QGuiApplication::clipboard()->clear();
     const std::optional<Area> tab = context.currentArea();
-    if (!tab)
+    if (!tab || !context.pictureSelected())
         return;
     BrowsingArea& area = context.area(*tab);
     // The display holds the chosen file's picture; it goes only while that file is unchanged.

@@ -44,14 +44,17 @@ void VaultTransfer::R_Fav_Copy_Click(OperationContext& context)
 void VaultTransfer::request(OperationContext& context, Mode mode)
 {
     const std::optional<Area> i = context.currentArea();
-    if (!i)
+    if (!i || !context.pictureSelected())
         return;
     BrowsingArea& area = context.area(*i);
-    if (!area.fileToActOn(context.services().prompts))
+    if (!area.fileToActOn(context.services().prompts, T::FilingError))
         return;
-    TransferFile = area.PictureSelected;
+    TransferFile = area.TabSelection;
     TransferSourceArea = *i;
-    TransferSourceFolder = area.CurrentNodePath;
+    // The folder the picture was listed from, which the move lists again.
+    const QString base = context.storagePaths().AreaBasePath[*i];
+    const QString folder = TransferFile->path.left(BackInstr(TransferFile->path, QStringLiteral("/")) - 1);
+    TransferSourceFolder = folder.startsWith(base) ? folder.mid(base.size()) : area.CurrentNodePath;
     TransferMode = mode;
     // A chooser already open keeps its captions and acts on this request when pressed.
     if (!m_chooser)
@@ -85,14 +88,13 @@ void VaultTransfer::fileInto(OperationContext& context, const QString& destinati
     // The chooser may have stayed open while the user chose another picture on the tab, or
     // while the picture was moved, replaced or changed: then nothing is filed.
     Prompts& prompts = context.services().prompts;
-    const std::optional<PictureChoice>& shown = context.area(TransferSourceArea).PictureSelected;
+    const std::optional<PictureChoice>& shown = context.area(TransferSourceArea).TabSelection;
     if (!TransferFile || !shown || shown->path != TransferFile->path
         || shown->identity != TransferFile->identity) {
-        prompts.message(QString::fromUtf16(texts::display::ChoiceChanged), QString(), PromptIcon::Exclamation,
-            PromptButtons::Ok);
+        reportChoiceGone(prompts, texts::display::ChoiceChanged, T::FilingError);
         return;
     }
-    if (!context.area(TransferSourceArea).fileToActOn(prompts))
+    if (!context.area(TransferSourceArea).fileToActOn(prompts, T::FilingError))
         return;
     const QString source = TransferFile->path;
     const QString folder
@@ -141,6 +143,7 @@ void VaultTransfer::moveInto(
         context.ComboSet(Area::StockYard);
     yard.clearSelection();
     openVaultAt(context, folder);
+    context.setPictureSelected(false);
 }
 
 // The main window's vault tree opened at the destination and the vault page listing it; the

@@ -98,6 +98,13 @@ void FolderTree::setImage(QTreeWidgetItem* item, const QString& image)
     item->setIcon(0, icon(image));
 }
 
+QString FolderTree::markedPath() const
+{
+    if (const QTreeWidgetItem* item = currentItem())
+        return treePath(item);
+    return topLevelItemCount() > 0 ? treePath(topLevelItem(0)) : QString();
+}
+
 QString FolderTree::treePath(const QTreeWidgetItem* item) const
 {
     QStringList parts;

@@ -39,6 +39,8 @@ public:
     static QString imageKey(const QTreeWidgetItem* item);
     void setImage(QTreeWidgetItem* item, const QString& image);
     QString treePath(const QTreeWidgetItem* item) const;
+    // The tree path of the node the tree marks as current; the root's while none is.
+    QString markedPath() const;
     QList<QTreeWidgetItem*> allNodes() const; // in the tree's node order
 
     // For each key, adds the sub-folders of that folder (as Dir1 lists them) below its node.

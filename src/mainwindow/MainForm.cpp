@@ -313,8 +313,12 @@ void MainForm::PopupMenu(QMenu* menu)
         menu->exec(QCursor::pos());
 }
 
-// Each tab keeps its own choice, shown in its own display, so a tab switch changes none.
-void MainForm::SSTab1_Click() { }
+// The other tab's display keeps its picture, but no operation acts on it until a thumbnail
+// is chosen again.
+void MainForm::SSTab1_Click()
+{
+    PictureSelected = false;
+}
 
 void MainForm::Command1_Click(int index)
 {

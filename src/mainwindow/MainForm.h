@@ -59,6 +59,8 @@ public:
     std::optional<Area> currentArea() const override;
     BrowsingArea& area(Area area) override { return m_areas[tabIndex(area)]; }
     const BrowsingArea& area(Area area) const { return m_areas[tabIndex(area)]; }
+    bool pictureSelected() const override { return PictureSelected; }
+    void setPictureSelected(bool selected) override { PictureSelected = selected; }
     int relist(Area area, const QString& folder, Run how) override;
     void ComboSet(Area area) override;
     void rebuildTree(Area area) override;
@@ -102,6 +104,10 @@ public:
     // opener to record which menu would open without blocking.
     void PopupMenu(QMenu* menu);
     void setMenuOpener(std::function<void(QMenu*)> opener) { m_menuOpener = std::move(opener); }
+
+    // A thumbnail of the current tab was chosen and no tab switch, press over a tree or
+    // folder-changing file operation came since (OperationContext::pictureSelected).
+    bool PictureSelected = false;
 
     // --- state of the browse runs, shared by the tabs ---
     bool gbBrowsing = false;

@@ -12,6 +12,7 @@
 #include "platform/PathText.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPointer>
@@ -31,6 +32,7 @@ int MainForm::ShowFolderThumbnails(Area ar, const QString& folder)
     a.clearPage();
     // No folder at all (the area root could not be read at start): nothing to list.
     if (folder.isEmpty()) {
+        a.ListedFolder.clear();
         a.afterListing();
         return ThumbnailBrowser::ResultFolderUnreadable;
     }
@@ -63,6 +65,7 @@ int MainForm::relist(Area ar, const QString& folder, Run how)
     if (!nested)
         m_keyWatch->start(&gBrowseQuit);
     a.LEADThumb1->setThumbnailSize(thumbnailDecodeBox(kThumbnailBox, a.LEADImgList1->devicePixelRatioF()));
+    a.ListedFolder = folder.endsWith(QLatin1Char('/')) && folder.size() > 1 ? folder.chopped(1) : folder;
     const int r = a.LEADThumb1->BrowseFolder(folder);
     a.LEADImgList1->commitAdded();
     if (nested) {
@@ -82,6 +85,10 @@ int MainForm::relist(Area ar, const QString& folder, Run how)
             focus->setFocus(Qt::OtherFocusReason);
     }
     a.afterListing();
+    // The selector never offers pages the list no longer has, nor hides new ones, even where
+    // the caller does not set it again (a run cut short, the box operations).
+    if (a.Combo1->count() != PagesFor(a.LEADImgList1->PageCount()))
+        ComboSet(ar);
     return r;
 }
 
@@ -120,7 +127,13 @@ void MainForm::AddThumbnailItem(Area ar, const QString& path, const QImage& bitm
 
 void MainForm::LEADImgList1_Click(Area ar, int item)
 {
-    area(ar).choose(item);
+    BrowsingArea& a = area(ar);
+    if (a.choose(item)) {
+        PictureSelected = true;
+        return;
+    }
+    // The page was emptied: the selector must not offer its pages any more.
+    ComboSet(ar);
 }
 
 void MainForm::LEADImgList1_MouseButton(Area ar, Qt::MouseButton button, QPoint at)
@@ -159,7 +172,10 @@ void MainForm::LEAD1_Click(Area ar)
     }
     m_previewArea = ar;
     // A failed load empties the tab the picture was chosen on.
-    m_preview = new PreviewForm(a.PreviewPath, [this] { area(m_previewArea).ClearTabPictures(); });
+    m_preview = new PreviewForm(a.PreviewPath, [this] {
+        area(m_previewArea).ClearTabPictures();
+        ComboSet(m_previewArea);
+    });
     m_preview->show();
 }
 

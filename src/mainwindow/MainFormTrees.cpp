@@ -48,9 +48,13 @@ void MainForm::TreeEnum(Area ar, const QStringList& parentKeys)
     area(ar).TreeView1->TreeEnum(parentKeys);
 }
 
+// The folder the tree opens at becomes the tab's current one, so the box buttons and the
+// re-listings act on the folder the user sees marked.
 void MainForm::Node_Exp(Area ar, const QString& treePath)
 {
-    area(ar).TreeView1->Node_Exp(treePath);
+    BrowsingArea& a = area(ar);
+    a.TreeView1->Node_Exp(treePath);
+    a.CurrentNodePath = a.TreeView1->markedPath();
 }
 
 void MainForm::ReopenTreePath(Area ar, const QString& treePath)
@@ -203,12 +207,12 @@ void MainForm::TreeView1_NodeClick(Area ar, QTreeWidgetItem* node)
     }
 }
 
-// Any button over a tree ends the tab's choice: the next file operation needs a fresh click
-// on a picture.
+// Any button over a tree ends PictureSelected: the next file operation needs a fresh click on
+// a picture. The display keeps its picture until a click lists another folder.
 void MainForm::TreeView1_MouseButton(Area ar, Qt::MouseButton button, QPoint at)
 {
     BrowsingArea& a = area(ar);
-    a.clearSelection();
+    PictureSelected = false;
     if (ar != Area::Vault || button != Qt::RightButton)
         return;
     FolderTree* tree = a.TreeView1;

@@ -193,7 +193,7 @@ void TstSaving::pngIntoTheStockYard()
     BrowsingArea& yardTab = f.form->area(Area::StockYard);
     const QString chosen = f.home.stockYard() + QStringLiteral("/既存.jpg");
     QVERIFY(yardTab.LEAD1->LoadPicture(chosen));
-    yardTab.PictureSelected = PictureChoice::of(chosen);
+    yardTab.TabSelection = PictureChoice::of(chosen);
     const QImage source = samplePicture(QSize(123, 77), true);
     f.paste(source);
     TreeWatch yard(*f.form->area(Area::StockYard).TreeView1);

@@ -213,7 +213,9 @@ void TstChoice::chooserRefusesWhenTheChoiceMovedOn()
     chooser->Command1[0]->click();
     QCOMPARE(files(f.home.storageRoot()), before);
     QCOMPARE(f.prompts.calls.size(), 1);
-    QVERIFY(f.prompts.calls.at(0).text.startsWith(QStringLiteral("選択中の画像が変わりました")));
+    QVERIFY(f.prompts.calls.at(0).text.startsWith(QStringLiteral("選択中の画像が変わったか")));
+    QCOMPARE(f.prompts.calls.at(0).title, QStringLiteral("保管エラー"));
+    QCOMPARE(f.prompts.calls.at(0).icon, PromptIcon::Critical);
 
     // Asked again for the picture now shown, which then goes away outside the program.
     const QString shown = form.area(Area::StockYard).LEAD1->sourcePath();

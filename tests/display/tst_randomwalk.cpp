@@ -337,7 +337,7 @@ public:
         const bool file = rng.bounded(4) != 0;
         const VaultTransfer& t = form->vaultTransfer();
         if (file) {
-            if (const auto inode = inodeOf(form->area(t.TransferSourceArea).PictureSelected))
+            if (const auto inode = inodeOf(form->area(t.TransferSourceArea).TabSelection))
                 mayChange.insert(*inode);
         }
         chooser->Command1[file ? 0 : 1]->click();
@@ -487,7 +487,7 @@ void TstRandomWalk::walk()
     for (int i = 0; i < events; ++i) {
         w.mayChange.clear();
         if (const std::optional<Area> a = w.form->currentArea())
-            if (const auto inode = inodeOf(w.form->area(*a).PictureSelected))
+            if (const auto inode = inodeOf(w.form->area(*a).TabSelection))
                 w.mayChange.insert(*inode);
         const QString event = w.step();
         QCoreApplication::processEvents();

@@ -339,7 +339,7 @@ private Q_SLOTS:
                 file.write("picture");
             }
             form.area(Area(tab)).HiddenList = paths[tab];
-            form.area(Area(tab)).PictureSelected = PictureChoice::of(paths[tab].last());
+            form.area(Area(tab)).TabSelection = PictureChoice::of(paths[tab].last());
         }
         QStringList got;
         for (int tab = 0; tab < 3; ++tab) {
@@ -361,7 +361,7 @@ private Q_SLOTS:
         QVERIFY(f.prompts.calls.isEmpty());
 
         // Nothing chosen hands over "".
-        form.area(Area::StockYard).PictureSelected.reset();
+        form.area(Area::StockYard).TabSelection.reset();
         form.SSTab1->setCurrentIndex(1);
         form.Exl_copy1->setEnabled(true);
         form.Exl_copy1->trigger();
@@ -378,7 +378,7 @@ private Q_SLOTS:
         form.Exl_copy2->trigger();
         QCOMPARE(f.spreadsheet.exports.size(), before);
         QCOMPARE(f.prompts.calls.size(), 1);
-        QVERIFY(!form.area(Area::Vault).PictureSelected);
+        QVERIFY(!form.area(Area::Vault).TabSelection);
     }
 };
 

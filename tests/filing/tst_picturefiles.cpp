@@ -125,7 +125,8 @@ void TstPictureFiles::rename()
         // Not a picture, so not listed: chosen as it would be from a list that showed it.
         form.SSTab1->setCurrentIndex(2);
         form.area(Area::Vault).HiddenList.append(old);
-        form.area(Area::Vault).PictureSelected = PictureChoice::of(old);
+        form.area(Area::Vault).TabSelection = PictureChoice::of(old);
+        form.PictureSelected = true;
     }
     const QStringList before = QDir(f.box).entryList(QDir::Files);
 
@@ -181,19 +182,20 @@ void TstPictureFiles::renameStaysInTheFilesFolder()
     const QString photo = f.put(QStringLiteral("photo.jpg"), pictures::jpeg({ 40, 30 }));
     QVERIFY(f.open());
     MainForm& form = *f.form;
-    QVERIFY(selectPicture(form, 2, photo));
-    // Adding a box from the button keeps the picture selected but sets the tree's current
-    // folder back to the vault's top, while the page still shows the box.
-    f.prompts.answerInput(QStringLiteral("新"));
-    form.Command4[0]->click();
+    // The vault's top is the tree's current folder, while a collapse of the box lists the box.
+    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    QVERIFY(clickNode(form, 2, kVault));
+    form.TreeView1_Collapse(Area::Vault, nodeAt(tree, QStringLiteral("保管庫/箱")));
     QCOMPARE(form.area(Area::Vault).CurrentNodePath, kVault);
-    QVERIFY(chosenOnCurrentTab(form));
+    QVERIFY(selectPicture(form, 2, photo));
     f.prompts.clear();
     f.prompts.answerInput(QStringLiteral("trip"));
     form.RF_Mod_Click();
     QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
     QVERIFY(QFileInfo::exists(f.box + QStringLiteral("/trip.jpg")));
     QVERIFY(!QFileInfo::exists(f.home.vault() + QStringLiteral("/trip.jpg")));
+    // The page the user acted on is listed again, not the tree's current folder.
+    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.box + QStringLiteral("/trip.jpg") }));
 }
 
 void TstPictureFiles::renameNeverLeavesTheFolder()

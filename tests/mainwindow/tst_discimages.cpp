@@ -198,7 +198,7 @@ void TstDiscImages::discsMountedWhileTheWindowRuns()
     QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1->topLevelItem(0)->text(0), QStringLiteral("/dev/sr0"), 5000);
     QCOMPARE(cd.TreeView1->topLevelItem(0)->childCount(), 0);
     QVERIFY(cd.HiddenList.isEmpty());
-    QVERIFY(!cd.PictureSelected);
+    QVERIFY(!cd.TabSelection);
     failed = run(fuseiso, QStringList { w + "second.iso", other } + asTheDrive);
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
     QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1->topLevelItem(0)->text(0), other, 5000);

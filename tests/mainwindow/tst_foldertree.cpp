@@ -282,7 +282,9 @@ void TstMainWindow::treeMouseButtons()
     QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
     QCOMPARE(vault->currentItem(), box);
     QCOMPARE(vault->dropHighlight(), nullptr);
-    QVERIFY(!chosenOnCurrentTab(form));
+    // The flag goes; the display keeps the picture until a click lists another folder.
+    QVERIFY(!form.PictureSelected);
+    QVERIFY(chosenOnCurrentTab(form));
 
     // Empty space of the vault tree, and any button over the other trees: no menu, but the
     // selection flag still goes.
@@ -291,13 +293,19 @@ void TstMainWindow::treeMouseButtons()
     QTest::mouseClick(vault->viewport(), Qt::RightButton, {}, QPoint(5, vault->viewport()->height() - 5));
     QCOMPARE(f.openedMenus.size(), 1);
     QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
-    QVERIFY(!chosenOnCurrentTab(form));
+    QVERIFY(!form.PictureSelected);
     form.SSTab1->setCurrentIndex(1);
     form.LEADImgList1_Click(form.currentArea().value(), 0);
-    QVERIFY(chosenOnCurrentTab(form));
+    QVERIFY(form.PictureSelected);
     FolderTree* stock = form.area(Area::StockYard).TreeView1;
     QTest::mouseClick(
         stock->viewport(), Qt::RightButton, {}, stock->visualItemRect(stock->topLevelItem(0)).center());
     QCOMPARE(f.openedMenus.size(), 1);
+    QVERIFY(!form.PictureSelected);
+    // A left click that lists the node's folder ends the tab's choice too.
+    stock->setCurrentItem(nullptr);
+    QTest::mouseClick(
+        stock->viewport(), Qt::LeftButton, {}, stock->visualItemRect(stock->topLevelItem(0)).center());
     QVERIFY(!chosenOnCurrentTab(form));
+    QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
 }
