@@ -75,6 +75,7 @@ private Q_SLOTS:
     void deleteOnAnotherDiskUsesItsTrash();
     void deleteWithoutATrashAsksFirst();
     void deleteTakesTheFileAskedAbout();
+    void deleteForGoodTakesOnlyTheFileAskedAbout();
     void clipboardCopy();
 };
 
@@ -528,6 +529,43 @@ void TstPictureFiles::deleteTakesTheFileAskedAbout()
         QVERIFY2(other == camera || QFileInfo::exists(other), qPrintable(other));
     QCOMPARE(entries(home.home() + QStringLiteral("/.local/share/Trash/files")),
         QStringList { QStringLiteral("camera.jpg") });
+}
+
+// A file replaced behind the question before a delete for good is not the one asked about:
+// it stays, and the user is told.
+void TstPictureFiles::deleteForGoodTakesOnlyTheFileAskedAbout()
+{
+    TestHome home;
+    home.fillSample();
+    const QString top = home.makeDir(QStringLiteral("disk"));
+    QVERIFY(writeRaw(top + QStringLiteral("/.Trash-") + QString::number(::geteuid()), "no trash here"));
+    faults::forceTrashTop(QFile::encodeName(top).toStdString());
+    PromptsWithAStep prompts;
+    FakeShell shell;
+    FakeDrives drives;
+    drives.envHome = home.home();
+    FakeSpreadsheet spreadsheet;
+    Services services { prompts, shell, drives, spreadsheet, realFileOps() };
+    MainForm form(services);
+    form.Form_Load();
+    const QString camera = home.stockYard() + QStringLiteral("/camera.jpg");
+    QVERIFY(selectPicture(form, 1, camera));
+    const QByteArray replacement = pictures::jpeg({ 12, 12 }, Qt::green);
+    // Runs as the first question opens, and arms the replacement for the second.
+    prompts.step = [&] {
+        prompts.step = [&] {
+            QVERIFY(QFile::remove(camera));
+            QVERIFY(writeRaw(camera, replacement));
+        };
+    };
+    form.R_Del_Click();
+    const QStringList said = recorded(prompts);
+    QCOMPARE(said.size(), 3);
+    QCOMPARE(said.at(0), deleteAsk());
+    QVERIFY(said.at(1).startsWith(QStringLiteral("message|このファイルはごみ箱に移動できません")));
+    QVERIFY(said.at(2).contains(QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
+    QCOMPARE(contents(camera), replacement);
+    QVERIFY(!chosenOnCurrentTab(form));
 }
 
 void TstPictureFiles::clipboardCopy()
