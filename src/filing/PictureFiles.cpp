@@ -73,11 +73,17 @@ void PictureFiles::deleteSelected(OperationContext& context)
     // Checked after the question: the file may have changed while it was asked. The page
     // is listed again in any case: a file that was already gone must leave it too.
     if (const std::optional<QString> file = context.area(*tab).fileToActOn(s.prompts, T::DeleteError)) {
-        // To the trash, so a wrong delete can be undone; where no trash takes the file it is
-        // deleted as before, and a failure of that delete is what the user is told.
+        // To the trash, so a wrong delete can be undone. Only where no trash can take the file
+        // is it deleted for good, and only when the user says so once more.
         FileResult removed = s.fileOps.moveToTrash(*file);
-        if (!removed.ok())
-            removed = s.fileOps.removeFile(*file);
+        if (removed.error == FileError::NoTrash) {
+            if (s.prompts.message(QString::fromUtf16(T::DeleteForeverAsk),
+                    QString::fromUtf16(T::DeleteFileTitle), PromptIcon::None, PromptButtons::OkCancel)
+                != PromptAnswer::Ok)
+                return;
+            const std::optional<QString> still = context.area(*tab).fileToActOn(s.prompts, T::DeleteError);
+            removed = still ? s.fileOps.removeFile(*still) : FileResult();
+        }
         if (!removed.ok())
             showError(context, failureText(removed, T::DeleteFileFailed), T::DeleteError);
     }

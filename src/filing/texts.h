@@ -32,6 +32,9 @@ inline constexpr char16_t BrowseError[] = u"ﾃﾞｨﾚｸﾄﾘ ﾌﾞﾗｳ�
 // Picture files
 inline constexpr char16_t DeleteAsk[] = u"削除します。よろしいですか？";
 inline constexpr char16_t DeleteFileTitle[] = u"ファイルの削除";
+// No trash can take the file (a disk without one): a delete that cannot be undone is asked for.
+inline constexpr char16_t DeleteForeverAsk[]
+    = u"このファイルはごみ箱に移動できません\r完全に削除します。よろしいですか？";
 // A file that could not be deleted, when the file operation gave no reason of its own.
 inline constexpr char16_t DeleteFileFailed[] = u"ファイルを削除できませんでした";
 inline constexpr char16_t RenameFilePrompt[] = u"変更後のファイル名を入力して下さい。";

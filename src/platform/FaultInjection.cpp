@@ -25,6 +25,7 @@ std::function<void(faults::Op, int)> g_hook;
 std::atomic<bool> g_active { false }; // anything armed or hooked: skip the lock otherwise
 std::atomic<int> g_calls[faults::kOpCount];
 std::atomic<int> g_caseForcing { -1 };
+std::string g_trashTop; // guarded by g_mutex
 
 // Counts the call and tells whether it must fail (-1 with errno set), be shortened (1) or run (0).
 int intercept(faults::Op op)
@@ -89,6 +90,7 @@ void reset()
     for (auto& c : g_calls)
         c.store(0);
     g_caseForcing.store(-1);
+    g_trashTop.clear();
     updateActive();
 }
 
@@ -111,6 +113,17 @@ void forceCaseInsensitive(bool on)
 int caseInsensitiveForcing()
 {
     return g_caseForcing.load();
+}
+
+void forceTrashTop(const std::string& folder)
+{
+    std::lock_guard lock(g_mutex);
+    g_trashTop = folder;
+}
+std::string trashTopForcing()
+{
+    std::lock_guard lock(g_mutex);
+    return g_trashTop;
 }
 
 } // namespace faults

@@ -4,6 +4,7 @@
 // of them fail. Unarmed, each wrapper is the plain call plus a counter.
 
 #include <functional>
+#include <string>
 #include <sys/types.h>
 
 namespace ztv {
@@ -29,6 +30,12 @@ void setHook(std::function<void(Op, int)> hook);
 // (true), as case-sensitive (false), or detect it (reset).
 void forceCaseInsensitive(bool on);
 int caseInsensitiveForcing(); // -1 detect, 0 sensitive, 1 insensitive
+
+// Makes the trash take this folder as the top of every file's file system and pass over the
+// home trash, as it does for a file on another disk than the home folder (a test cannot mount
+// one). Empty: both as the system has them. Cleared by reset.
+void forceTrashTop(const std::string& folder);
+std::string trashTopForcing();
 
 } // namespace faults
 

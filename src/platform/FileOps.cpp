@@ -106,6 +106,7 @@ constexpr ErrnoMeaning kMeanings[] = {
     { ENOTDIR, FileError::InvalidName, T::kWhyNotFolder },
     { EILSEQ, FileError::InvalidName, nullptr },
     { ELOOP, FileError::InvalidName, nullptr },
+    { EXDEV, FileError::Other, T::kWhyOtherDrive },
 };
 
 FileResult fail(const char16_t* step, int err)
@@ -390,14 +391,14 @@ FileResult publishReplacing(Staged& t, const QByteArray& name)
     return {};
 }
 
-FileResult writeAll(int fd, const char* p, size_t n)
+FileResult writeAll(int fd, const char* p, size_t n, const char16_t* step = T::kWrite)
 {
     while (n > 0) {
         const ssize_t w = retry([&] { return sys::write(fd, p, n); });
         if (w < 0)
-            return fail(T::kWrite, errno);
+            return fail(step, errno);
         if (w == 0)
-            return fail(T::kWrite, ENOSPC);
+            return fail(step, ENOSPC);
         p += w;
         n -= size_t(w);
     }
@@ -541,7 +542,9 @@ int makePath(QByteArray path)
 }
 
 // The name of the nth try for a file in the trash: "photo.jpg", "photo.2.jpg", ... kept short
-// enough that its record's name ("<name>.trashinfo") is a valid name too.
+// enough that its record's name ("<name>.trashinfo") is a valid name too. A shortened name
+// keeps as much of its stem as fits; a UTF-8 name is cut between characters, any other name
+// (an old disc's Shift_JIS) between bytes, since its bytes say nothing of UTF-8.
 QByteArray trashName(const QByteArray& name, int n)
 {
     constexpr qsizetype kRecordSuffix = sizeof ".trashinfo" - 1;
@@ -557,22 +560,192 @@ QByteArray trashName(const QByteArray& name, int n)
     }
     const qsizetype room = NAME_MAX - kRecordSuffix - tag.size() - ext.size();
     if (stem.size() > room) {
-        stem.truncate(room);
-        // Never end on half a UTF-8 character.
-        while (!stem.isEmpty() && (uchar(stem.back()) & 0xC0) == 0x80)
-            stem.chop(1);
-        if (!stem.isEmpty() && uchar(stem.back()) >= 0xC0)
-            stem.chop(1);
+        qsizetype cut = room;
+        if (QByteArrayView(name).isValidUtf8())
+            while (cut > 1 && (uchar(stem[cut]) & 0xC0) == 0x80)
+                --cut;
+        stem.truncate(cut);
     }
     return stem + tag + ext;
 }
 
-// The record a file manager reads to put a trashed file back: its original absolute path as
-// bytes escaped as in URLs, and the local time of the deletion.
-QByteArray trashRecord(const QByteArray& originalPath)
+// The record a file manager reads to put a trashed file back: its original path as bytes
+// escaped as in URLs, and the local time of the deletion. The home trash records the absolute
+// path; a trash at the top of another file system records it from that top, so the record
+// stays true wherever the disk is mounted next time (and file managers read it so).
+QByteArray trashRecord(const QByteArray& originalPath, const QByteArray& top)
 {
-    return "[Trash Info]\nPath=" + originalPath.toPercentEncoding("/") + "\nDeletionDate="
+    QByteArray path = originalPath;
+    if (top == "/")
+        path = originalPath.mid(1);
+    else if (!top.isEmpty() && originalPath.startsWith(top + '/'))
+        path = originalPath.mid(top.size() + 1);
+    return "[Trash Info]\nPath=" + path.toPercentEncoding("/") + "\nDeletionDate="
         + QDateTime::currentDateTime().toString(u"yyyy-MM-dd'T'HH:mm:ss").toLatin1() + '\n';
+}
+
+// Where a trash cannot be had for reasons of the place itself (no right to write there, a
+// read-only disk, a symlink or a file in the way), the file has no trash; any other errno is
+// a failure to report.
+FileResult trashUnusableOr(int err)
+{
+    switch (err) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ENOTDIR:
+    case ELOOP:
+    case EXDEV:
+    case EMLINK:
+    case EOPNOTSUPP:
+        return failAs(FileError::NoTrash, T::kNoTrash);
+    default:
+        return fail(T::kTrash, err);
+    }
+}
+
+FileResult noTrash()
+{
+    return failAs(FileError::NoTrash, T::kNoTrash);
+}
+
+// Opens (after making it, mode 700, where missing) a folder of a trash below dirfd: never
+// through a symlink, only on the file's own file system and, where asked, only the user's own.
+// A folder that this call made and then refuses is taken away again.
+FileResult openTrashFolder(int dirfd, const QByteArray& name, dev_t dev, bool mustOwn, Fd& out)
+{
+    bool made = false;
+    if (sys::mkdirat(dirfd, name.constData(), 0700) == 0)
+        made = true;
+    else if (errno != EEXIST)
+        return trashUnusableOr(errno);
+    Fd fd(retry([&] { return sys::openat(dirfd, name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW); }));
+    if (fd.get() < 0)
+        return trashUnusableOr(errno);
+    struct stat st;
+    if (::fstat(fd.get(), &st) < 0)
+        return fail(T::kTrash, errno);
+    if (!S_ISDIR(st.st_mode) || st.st_dev != dev || (mustOwn && st.st_uid != ::geteuid())) {
+        if (made)
+            ::unlinkat(dirfd, name.constData(), AT_REMOVEDIR);
+        return noTrash();
+    }
+    out = std::move(fd);
+    return {};
+}
+
+// A trash that can take the file: its two folders, open, and the folder its records' paths
+// start from (empty for the home trash, whose records hold absolute paths).
+struct TrashPlace {
+    Fd files;
+    Fd info;
+    QByteArray top;
+};
+
+FileResult openTrashHalves(int trashfd, dev_t dev, TrashPlace& out)
+{
+    if (FileResult r = openTrashFolder(trashfd, "files", dev, false, out.files); !r.ok())
+        return r;
+    return openTrashFolder(trashfd, "info", dev, false, out.info);
+}
+
+// The device of a path, or of its nearest existing folder: where a folder made there would lie.
+bool deviceOfNearest(QByteArray path, dev_t& dev)
+{
+    for (;;) {
+        struct stat st;
+        if (::stat(path.constData(), &st) == 0) {
+            dev = st.st_dev;
+            return true;
+        }
+        const qsizetype slash = path.lastIndexOf('/');
+        if (errno != ENOENT || slash < 0)
+            return false;
+        path = slash == 0 ? QByteArray("/") : path.left(slash);
+    }
+}
+
+// The home trash ($XDG_DATA_HOME/Trash), made where missing, when it lies on the file's file
+// system.
+FileResult openHomeTrash(dev_t dev, TrashPlace& out)
+{
+    const QByteArray data = dataHome();
+    dev_t there;
+    if (data.isEmpty() || !deviceOfNearest(data + "/Trash", there) || there != dev)
+        return noTrash();
+    const QByteArray trash = data + "/Trash";
+    if (const int e = makePath(trash))
+        return trashUnusableOr(e);
+    const Fd fd(retry([&] { return sys::openat(AT_FDCWD, trash.constData(), O_PATH | O_DIRECTORY); }));
+    if (fd.get() < 0)
+        return trashUnusableOr(errno);
+    return openTrashHalves(fd.get(), dev, out);
+}
+
+// The top of the file system that holds a folder: the highest folder above it on the same
+// device. Bytes of a canonical path.
+QByteArray fileSystemTop(QByteArray folder, dev_t dev)
+{
+    while (folder.size() > 1) {
+        const qsizetype slash = folder.lastIndexOf('/');
+        const QByteArray parent = slash <= 0 ? QByteArray("/") : folder.left(slash);
+        struct stat st;
+        if (::stat(parent.constData(), &st) < 0 || st.st_dev != dev)
+            break;
+        folder = parent;
+    }
+    return folder;
+}
+
+// The trash at the top of the file's file system: $top/.Trash/$uid where $top/.Trash is a
+// sticky folder (not a symlink) that an administrator set up for all users, else $top/.Trash-$uid.
+FileResult openTopTrash(const QByteArray& top, dev_t dev, TrashPlace& out)
+{
+    const Fd topfd(retry([&] { return sys::openat(AT_FDCWD, top.constData(), O_PATH | O_DIRECTORY); }));
+    if (topfd.get() < 0)
+        return trashUnusableOr(errno);
+    struct stat st;
+    if (::fstat(topfd.get(), &st) < 0)
+        return fail(T::kTrash, errno);
+    if (st.st_dev != dev)
+        return noTrash();
+    const QByteArray uid = QByteArray::number(qulonglong(::geteuid()));
+    Fd trash;
+    if (::fstatat(topfd.get(), ".Trash", &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)
+        && (st.st_mode & S_ISVTX)) {
+        const Fd shared(
+            retry([&] { return sys::openat(topfd.get(), ".Trash", O_PATH | O_DIRECTORY | O_NOFOLLOW); }));
+        if (shared.get() >= 0 && ::fstat(shared.get(), &st) == 0 && S_ISDIR(st.st_mode)
+            && (st.st_mode & S_ISVTX) && st.st_dev == dev) {
+            FileResult r = openTrashFolder(shared.get(), uid, dev, true, trash);
+            if (r.ok())
+                r = openTrashHalves(trash.get(), dev, out);
+            if (r.ok() || r.error != FileError::NoTrash)
+                return r;
+        }
+    }
+    if (FileResult r = openTrashFolder(topfd.get(), ".Trash-" + uid, dev, true, trash); !r.ok())
+        return r;
+    return openTrashHalves(trash.get(), dev, out);
+}
+
+// The trash for a file of that device in that (canonical) folder: the home trash when it lies
+// on the same file system, else the trash at the top of the file's own file system. A move into
+// a trash on another file system would be a copy, and never is one here.
+FileResult findTrash(const QByteArray& folder, dev_t dev, TrashPlace& out)
+{
+    const std::string forced = faults::trashTopForcing();
+    if (forced.empty()) {
+        FileResult home = openHomeTrash(dev, out);
+        if (home.ok() || home.error != FileError::NoTrash)
+            return home;
+    }
+    out = TrashPlace();
+    char top[PATH_MAX];
+    if (!forced.empty() && !::realpath(forced.c_str(), top))
+        return noTrash();
+    out.top = forced.empty() ? fileSystemTop(folder, dev) : QByteArray(top);
+    return openTopTrash(out.top, dev, out);
 }
 
 // Whether the folder "to" would land inside the folder "from" (or be it).
@@ -691,29 +864,13 @@ public:
         const QByteArray original
             = (std::strcmp(folder, "/") == 0 ? QByteArray() : QByteArray(folder)) + '/' + src.name;
 
-        const QByteArray data = dataHome();
-        if (data.isEmpty())
-            return failAs(FileError::NoTrash, T::kNoTrash);
-        const QByteArray trash = data + "/Trash";
-        for (const char* sub : { "/files", "/info" })
-            if (const int e = makePath(trash + sub))
-                return e == ENOTDIR ? failAs(FileError::NoTrash, T::kNoTrash) : fail(T::kTrash, e);
-        const Fd files(retry(
-            [&] { return sys::openat(AT_FDCWD, (trash + "/files").constData(), O_PATH | O_DIRECTORY); }));
-        if (files.get() < 0)
-            return fail(T::kTrash, errno);
-        const Fd info(retry(
-            [&] { return sys::openat(AT_FDCWD, (trash + "/info").constData(), O_PATH | O_DIRECTORY); }));
-        if (info.get() < 0)
-            return fail(T::kTrash, errno);
-        // A move into another file system would be a copy: that trash is not for this file.
-        struct stat there;
-        if (::fstat(files.get(), &there) < 0)
-            return fail(T::kTrash, errno);
-        if (there.st_dev != st.st_dev)
-            return failAs(FileError::NoTrash, T::kNoTrash);
+        TrashPlace trash;
+        if (FileResult r = findTrash(QByteArray(folder), st.st_dev, trash); !r.ok())
+            return r;
+        const Fd& files = trash.files;
+        const Fd& info = trash.info;
 
-        const QByteArray record = trashRecord(original);
+        const QByteArray record = trashRecord(original, trash.top);
         for (int n = 1; n <= 1000; ++n) {
             const QByteArray name = trashName(src.name, n);
             struct stat taken;
@@ -731,9 +888,9 @@ public:
                     continue;
                 return fail(T::kTrash, errno);
             }
-            FileResult written = writeAll(out.get(), record.constData(), size_t(record.size()));
+            FileResult written = writeAll(out.get(), record.constData(), size_t(record.size()), T::kTrash);
             if (written.ok() && retry([&] { return sys::fsync(out.get()); }) < 0)
-                written = fail(T::kFlush, errno);
+                written = fail(T::kTrash, errno);
             out.reset();
             if (!written.ok()) {
                 ::unlinkat(info.get(), recordName.constData(), 0);
@@ -750,7 +907,7 @@ public:
             ::unlinkat(info.get(), recordName.constData(), 0);
             if (e == EEXIST)
                 continue;
-            return e == EXDEV ? failAs(FileError::NoTrash, T::kNoTrash) : fail(T::kTrash, e);
+            return fail(T::kTrash, e); // even EXDEV: that trash was checked to be on this disk
         }
         return fail(T::kTrash, EEXIST);
     }

@@ -53,11 +53,14 @@ public:
     // an existing file is never replaced.
     virtual FileResult writeFile(const QString& path, const QByteArray& bytes, bool replace) = 0;
     // Move a file (not a folder) into the user's trash in the freedesktop.org layout that
-    // file managers share: the file under Trash/files and, written and flushed before the
-    // move, its record under Trash/info with the original path, so a file manager can put
-    // it back. Only the home trash ($XDG_DATA_HOME/Trash) on the file's own file system is
-    // used; where it cannot take the file the result says why and nothing is changed (no
-    // record is left behind). The default has no trash at all (NoTrash).
+    // file managers share: the file under files/ and, written and flushed before the move, its
+    // record under info/ with the original path, so a file manager can put it back. The trash
+    // is the home trash ($XDG_DATA_HOME/Trash) when it lies on the file's file system, else the
+    // one at the top of the file's own file system ($top/.Trash/$uid in a sticky $top/.Trash,
+    // else $top/.Trash-$uid, made with mode 700); a trash on another file system is never used.
+    // NoTrash says that no trash can take the file; any other failure (a record that cannot be
+    // written, a refused move) is reported as such. Either way nothing is changed and no record
+    // is left behind. The default has no trash at all (NoTrash).
     virtual FileResult moveToTrash(const QString& path);
 };
 

@@ -40,6 +40,7 @@ inline constexpr char16_t kWhyNotFolder[] = u"フォルダではありません"
 inline constexpr char16_t kWhyIsFolder[] = u"フォルダです";
 inline constexpr char16_t kWhyTooLong[] = u"名前が長すぎます";
 inline constexpr char16_t kWhyBusy[] = u"使用中です";
+inline constexpr char16_t kWhyOtherDrive[] = u"別のドライブへは移動できません";
 inline constexpr char16_t kWhyOther[] = u"システムエラー %1";
 
 } // namespace ztv::filetexts

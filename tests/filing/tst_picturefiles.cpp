@@ -72,8 +72,10 @@ private Q_SLOTS:
     void deleteCancelKeepsEverything();
     void deleteFailureIsReportedAndPageRelisted();
     void deleteMovesToTheTrash();
-    void deleteWithoutATrashDeletesAsBefore();
+    void deleteOnAnotherDiskUsesItsTrash();
+    void deleteWithoutATrashAsksFirst();
     void deleteTakesTheFileAskedAbout();
+    void deleteForGoodTakesOnlyTheFileAskedAbout();
     void clipboardCopy();
 };
 
@@ -311,19 +313,36 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
     QVERIFY(f.open());
     MainForm& form = *f.form;
 
-    // The file system refuses (as a read-only folder would for a user other than root): the
-    // move to the trash, then the delete.
-    QVERIFY(selectPicture(form, 2, a));
-    faults::arm(faults::Op::Rename, 1, EACCES);
-    faults::arm(faults::Op::Unlink, 1, EACCES);
-    form.RF_Del_Click();
-    QCOMPARE(recorded(f.prompts),
-        (QStringList { deleteAsk(),
-            critical(QStringLiteral("ファイルを削除できませんでした（アクセスが許可されていません）"),
-                QStringLiteral("削除エラー")) }));
-    QVERIFY(QFileInfo::exists(a));
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { a, b }));
-    QVERIFY(!chosenOnCurrentTab(form));
+    // The trash is there but fails: no room for its record, or the file system refuses the
+    // move (as a read-only folder would for a user other than root). Reported; the picture
+    // stays, is never deleted for good, and the trash keeps no record of it.
+    const QString trash = f.home.home() + QStringLiteral("/.local/share/Trash");
+    const QByteArray bytes = contents(a);
+    struct Case {
+        faults::Op op;
+        int err;
+        QString text;
+    };
+    const Case cases[] = {
+        { faults::Op::Write, ENOSPC,
+            QStringLiteral("ごみ箱へ移動できませんでした（ディスクがいっぱいです）") },
+        { faults::Op::Rename, EACCES,
+            QStringLiteral("ごみ箱へ移動できませんでした（アクセスが許可されていません）") },
+    };
+    for (const Case& c : cases) {
+        QVERIFY(selectPicture(form, 2, a));
+        f.prompts.clear();
+        faults::arm(c.op, 1, c.err);
+        form.RF_Del_Click();
+        faults::disarm();
+        QCOMPARE(recorded(f.prompts),
+            (QStringList { deleteAsk(), critical(c.text, QStringLiteral("削除エラー")) }));
+        QCOMPARE(contents(a), bytes);
+        QCOMPARE(entries(trash + QStringLiteral("/info")), QStringList());
+        QCOMPARE(entries(trash + QStringLiteral("/files")), QStringList());
+        QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { a, b }));
+        QVERIFY(!chosenOnCurrentTab(form));
+    }
 
     // Already gone: reported, and the page no longer lists it.
     QVERIFY(selectPicture(form, 2, b));
@@ -399,38 +418,78 @@ void TstPictureFiles::deleteMovesToTheTrash()
         (QStringList { QStringLiteral("camera.2.jpg"), QStringLiteral("camera.jpg") }));
 }
 
-void TstPictureFiles::deleteWithoutATrashDeletesAsBefore()
+// A storage root on another disk than the home folder (a test cannot mount one: the trash is
+// told where that disk's top is). The picture goes to that disk's own trash, unasked.
+void TstPictureFiles::deleteOnAnotherDiskUsesItsTrash()
 {
     MainFormFixture f;
     f.home.fillSample();
-    // The data folder is a file: no trash can be made there.
-    const QString blocked = f.home.write(QStringLiteral("not-a-folder"), "x");
-    qputenv("XDG_DATA_HOME", QFile::encodeName(blocked));
+    const QString top = QFileInfo(f.home.home()).canonicalFilePath();
+    faults::forceTrashTop(QFile::encodeName(top).toStdString());
     MainForm& form = f.load();
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    const QByteArray bytes = contents(camera);
     QVERIFY(selectPicture(form, 1, camera));
     form.R_Del_Click();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(camera));
+    const QString trash = top + QStringLiteral("/.Trash-") + QString::number(::geteuid());
+    QCOMPARE(contents(trash + QStringLiteral("/files/camera.jpg")), bytes);
+    QCOMPARE(trashedFrom(trash + QStringLiteral("/info/camera.jpg.trashinfo")),
+        QStringLiteral("My Documents/ZTV_DATA/ストックヤード/camera.jpg"));
+    QVERIFY(!QFileInfo::exists(f.home.home() + QStringLiteral("/.local/share/Trash")));
     QVERIFY(!form.area(Area::StockYard).HiddenList.contains(camera));
-    QCOMPARE(contents(blocked), QByteArray("x"));
+}
 
-    // A trash on another file system: deleted as before, and that trash holds no record of it.
-    QTemporaryDir elsewhere(QStringLiteral("/dev/shm/ztv-XXXXXX"));
-    struct stat a, b;
-    if (!elsewhere.isValid() || ::stat(QFile::encodeName(elsewhere.path()).constData(), &a) != 0
-        || ::stat(QFile::encodeName(f.home.stockYard()).constData(), &b) != 0 || a.st_dev == b.st_dev) {
-        qInfo("no second file system at /dev/shm: the other-drive case is not run");
-        return;
-    }
-    qputenv("XDG_DATA_HOME", QFile::encodeName(elsewhere.path()));
-    const QString screen = f.home.stockYard() + QStringLiteral("/screen.png");
-    QVERIFY(selectPicture(form, 1, screen));
+// No trash can take the picture: a delete for good is asked for once more, and only a yes
+// deletes it.
+void TstPictureFiles::deleteWithoutATrashAsksFirst()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    // That disk's trash is a link to another folder: never used.
+    const QString top = f.home.makeDir(QStringLiteral("disk"));
+    const QString elsewhere = f.home.makeDir(QStringLiteral("elsewhere"));
+    QVERIFY(QFile::link(elsewhere, top + QStringLiteral("/.Trash-") + QString::number(::geteuid())));
+    faults::forceTrashTop(QFile::encodeName(top).toStdString());
+    MainForm& form = f.load();
+    const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    const QString foreverAsk
+        = message(QStringLiteral("このファイルはごみ箱に移動できません\r完全に削除します。よろしいですか？"),
+            QStringLiteral("ファイルの削除"), "none", "okcancel");
+
+    // No: nothing changes, and the choice stays as after a Cancel of the first question.
+    QVERIFY(selectPicture(form, 1, camera));
+    const QStringList listed = form.area(Area::StockYard).HiddenList;
+    const auto before = snapshot(f.home.storageRoot());
+    const QString uid = QString::number(::geteuid());
+    const QString homeTrash = f.home.home() + QStringLiteral("/.local/share/Trash");
+    f.prompts.answerMessage(PromptAnswer::Ok);
+    f.prompts.answerMessage(PromptAnswer::Cancel);
+    form.R_Del_Click();
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(), foreverAsk }));
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QCOMPARE(entries(top), QStringList { QStringLiteral(".Trash-") + uid });
+    QCOMPARE(entries(elsewhere), QStringList());
+    QVERIFY(!QFileInfo::exists(homeTrash));
+    QCOMPARE(form.area(Area::StockYard).HiddenList, listed);
+    QVERIFY(chosenOnCurrentTab(form));
+    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
+
+    // Yes: that file alone is gone for good, and no trash anywhere holds it.
     f.prompts.clear();
     form.R_Del_Click();
-    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
-    QVERIFY(!QFileInfo::exists(screen));
-    QCOMPARE(entries(elsewhere.path() + QStringLiteral("/Trash/info")), QStringList());
+    QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(), foreverAsk }));
+    QVERIFY(!QFileInfo::exists(camera));
+    auto after = before;
+    QVERIFY(after.remove(camera.mid(f.home.storageRoot().size())) == 1);
+    QCOMPARE(snapshot(f.home.storageRoot()), after);
+    QCOMPARE(entries(top), QStringList { QStringLiteral(".Trash-") + uid });
+    QCOMPARE(entries(elsewhere), QStringList());
+    QVERIFY(!QFileInfo::exists(homeTrash));
+    QVERIFY(!form.area(Area::StockYard).HiddenList.contains(camera));
+    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), listed.size() - 1);
+    QVERIFY(!chosenOnCurrentTab(form));
 }
 
 // Runs a step while the delete question is open, as events handled behind a modal box do.
@@ -472,6 +531,43 @@ void TstPictureFiles::deleteTakesTheFileAskedAbout()
         QVERIFY2(other == camera || QFileInfo::exists(other), qPrintable(other));
     QCOMPARE(entries(home.home() + QStringLiteral("/.local/share/Trash/files")),
         QStringList { QStringLiteral("camera.jpg") });
+}
+
+// A file replaced behind the question before a delete for good is not the one asked about:
+// it stays, and the user is told.
+void TstPictureFiles::deleteForGoodTakesOnlyTheFileAskedAbout()
+{
+    TestHome home;
+    home.fillSample();
+    const QString top = home.makeDir(QStringLiteral("disk"));
+    QVERIFY(writeRaw(top + QStringLiteral("/.Trash-") + QString::number(::geteuid()), "no trash here"));
+    faults::forceTrashTop(QFile::encodeName(top).toStdString());
+    PromptsWithAStep prompts;
+    FakeShell shell;
+    FakeDrives drives;
+    drives.envHome = home.home();
+    FakeSpreadsheet spreadsheet;
+    Services services { prompts, shell, drives, spreadsheet, realFileOps() };
+    MainForm form(services);
+    form.Form_Load();
+    const QString camera = home.stockYard() + QStringLiteral("/camera.jpg");
+    QVERIFY(selectPicture(form, 1, camera));
+    const QByteArray replacement = pictures::jpeg({ 12, 12 }, Qt::green);
+    // Runs as the first question opens, and arms the replacement for the second.
+    prompts.step = [&] {
+        prompts.step = [&] {
+            QVERIFY(QFile::remove(camera));
+            QVERIFY(writeRaw(camera, replacement));
+        };
+    };
+    form.R_Del_Click();
+    const QStringList said = recorded(prompts);
+    QCOMPARE(said.size(), 3);
+    QCOMPARE(said.at(0), deleteAsk());
+    QVERIFY(said.at(1).startsWith(QStringLiteral("message|このファイルはごみ箱に移動できません")));
+    QVERIFY(said.at(2).contains(QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
+    QCOMPARE(contents(camera), replacement);
+    QVERIFY(!chosenOnCurrentTab(form));
 }
 
 void TstPictureFiles::clipboardCopy()

@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,6 +45,20 @@ class TestFileOps : public QObject {
                 r.date = lines[2].mid(13);
         }
         return r;
+    }
+
+    // The entries of a folder as bytes, sorted: names Qt cannot encode included.
+    static QList<QByteArray> rawEntries(const QByteArray& folder)
+    {
+        QList<QByteArray> out;
+        if (DIR* d = ::opendir(folder.constData())) {
+            while (const dirent* e = ::readdir(d))
+                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, ".."))
+                    out << QByteArray(e->d_name);
+            ::closedir(d);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
     }
 
 private Q_SLOTS:
@@ -409,40 +427,96 @@ private Q_SLOTS:
         QCOMPARE(entries(trash + u"/info"_qs), records);
     }
 
-    // Where the trash cannot take the file, the file stays where it was and no record is
-    // left behind to name a file that is not in the trash.
-    void trashThatCannotTakeTheFile()
+    // A trash at the top of the file's own file system, for a file on another disk than the
+    // home folder: $top/.Trash/$uid in a sticky shared .Trash, else $top/.Trash-$uid; records
+    // name the file from the top, so the disk may be mounted elsewhere next time.
+    void trashAtTheTopOfTheFileSystem()
+    {
+        const QString top = QFileInfo(m_dir).canonicalFilePath();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(at(u"data"_qs)));
+        faults::forceTrashTop(QFile::encodeName(top).toStdString());
+        const QString uid = QString::number(::geteuid());
+        QVERIFY(QDir().mkdir(at(u"box"_qs)));
+        // A shared .Trash that is not sticky could be emptied by anyone: passed over.
+        QVERIFY(QDir().mkdir(at(u".Trash"_qs)));
+        const QString photo = at(u"box/写真 1%.jpg"_qs);
+        QVERIFY(writeRaw(photo, "first"));
+        QVERIFY(ops.moveToTrash(photo).ok());
+        const QString own = at(u".Trash-"_qs) + uid;
+        QCOMPARE(readAll(own + u"/files/写真 1%.jpg"_qs), QByteArray("first"));
+        QCOMPARE(record(QFile::encodeName(own + u"/info/写真 1%.jpg.trashinfo"_qs)).path,
+            QByteArray("box/写真 1%.jpg"));
+        struct stat st;
+        QCOMPARE(::lstat(QFile::encodeName(own).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0700));
+        QCOMPARE(st.st_uid, ::geteuid());
+        QVERIFY(!QFileInfo::exists(at(u"data/Trash"_qs))); // the home trash is on "another disk"
+        QCOMPARE(entries(at(u".Trash"_qs)), QStringList());
+
+        // A sticky shared .Trash takes the user's own folder, made as it is needed.
+        QVERIFY(::chmod(QFile::encodeName(at(u".Trash"_qs)).constData(), 01777) == 0);
+        QVERIFY(writeRaw(photo, "second"));
+        QVERIFY(ops.moveToTrash(photo).ok());
+        const QString shared = at(u".Trash/"_qs) + uid;
+        QCOMPARE(readAll(shared + u"/files/写真 1%.jpg"_qs), QByteArray("second"));
+        QCOMPARE(record(QFile::encodeName(shared + u"/info/写真 1%.jpg.trashinfo"_qs)).path,
+            QByteArray("box/写真 1%.jpg"));
+        QCOMPARE(::lstat(QFile::encodeName(shared).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0700));
+        QCOMPARE(entries(own + u"/files"_qs), QStringList { u"写真 1%.jpg"_qs });
+
+        // The user's folder in the shared trash owned by another user: the own trash again.
+        // Only an administrator can give a folder away, so only then is this case run.
+        QVERIFY(writeRaw(photo, "third"));
+        if (::chown(QFile::encodeName(shared).constData(), ::geteuid() + 1, gid_t(-1)) == 0) {
+            QVERIFY(ops.moveToTrash(photo).ok());
+            QCOMPARE(readAll(own + u"/files/写真 1%.2.jpg"_qs), QByteArray("third"));
+            QCOMPARE(entries(shared + u"/files"_qs), QStringList { u"写真 1%.jpg"_qs });
+        } else {
+            qInfo("not an administrator: the foreign-owner case is not run");
+        }
+    }
+
+    // Where no trash can take the file, the file stays where it was, nothing is made that a
+    // stranger owns or a link points at, and the result says so (the caller then asks).
+    void noUsableTrash()
     {
         const QString photo = at(u"photo.jpg"_qs);
         QVERIFY(writeRaw(photo, "kept"));
+        QVERIFY(QDir().mkdir(at(u"elsewhere"_qs)));
+        QVERIFY(QDir().mkdir(at(u"top"_qs)));
+        faults::forceTrashTop(QFile::encodeName(at(u"top"_qs)).toStdString());
+        const QByteArray own = QFile::encodeName(at(u"top/.Trash-"_qs)) + QByteArray::number(::geteuid());
+        const QByteArray shared = QFile::encodeName(at(u"top/.Trash"_qs));
+        const QByteArray away = QFile::encodeName(at(u"elsewhere"_qs));
+        QVERIFY(::mkdir((away + "/sticky").constData(), 0777) == 0);
+        QVERIFY(::chmod((away + "/sticky").constData(), 01777) == 0);
 
-        QVERIFY(writeRaw(at(u"plain"_qs), "not a folder"));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(at(u"plain"_qs)));
+        // The user's trash a link to another folder, the shared one a link to a sticky folder.
+        QVERIFY(::symlink(away.constData(), own.constData()) == 0);
+        QVERIFY(::symlink((away + "/sticky").constData(), shared.constData()) == 0);
         QCOMPARE(ops.moveToTrash(photo).error, FileError::NoTrash);
         QCOMPARE(readAll(photo), QByteArray("kept"));
+        QCOMPARE(entries(at(u"elsewhere"_qs)), QStringList { u"sticky"_qs });
+        QCOMPARE(entries(at(u"elsewhere/sticky"_qs)), QStringList());
+        QCOMPARE(entries(at(u"top"_qs)),
+            QStringList({ u".Trash"_qs, QFile::decodeName(own.mid(own.lastIndexOf('/') + 1)) }));
+        QVERIFY(QFileInfo(QFile::decodeName(own)).isSymLink());
 
-        qputenv("XDG_DATA_HOME", QFile::encodeName(at(u"data"_qs)));
-        const QString info = at(u"data/Trash/info"_qs);
-        struct Case {
-            Op op;
-            int err;
-            FileError expected;
-        };
-        const Case cases[] = {
-            { Op::Rename, EXDEV, FileError::NoTrash }, // the trash lies on another file system
-            { Op::Rename, EACCES, FileError::PermissionDenied }, // the picture's folder is read-only
-            { Op::Write, ENOSPC, FileError::NoSpace }, // no room for the record
-            { Op::Fsync, EIO, FileError::Io },
-            { Op::Open, EACCES, FileError::PermissionDenied },
-        };
-        for (const Case& c : cases) {
-            faults::arm(
-                c.op, c.op == Op::Open ? 3 : 1, c.err); // opens: the two trash folders, then the record
-            QCOMPARE(ops.moveToTrash(photo).error, c.expected);
-            faults::disarm();
+        // A file in the way.
+        QVERIFY(::unlink(own.constData()) == 0);
+        QVERIFY(writeRaw(QFile::decodeName(own), "file"));
+        QCOMPARE(ops.moveToTrash(photo).error, FileError::NoTrash);
+        QCOMPARE(readAll(photo), QByteArray("kept"));
+        QCOMPARE(readAll(QFile::decodeName(own)), QByteArray("file"));
+
+        // A folder of that name that another user owns (only an administrator can make one).
+        QVERIFY(::unlink(own.constData()) == 0);
+        QVERIFY(::mkdir(own.constData(), 0700) == 0);
+        if (::chown(own.constData(), ::geteuid() + 1, gid_t(-1)) == 0) {
+            QCOMPARE(ops.moveToTrash(photo).error, FileError::NoTrash);
             QCOMPARE(readAll(photo), QByteArray("kept"));
-            QCOMPARE(entries(info), QStringList());
-            QCOMPARE(entries(at(u"data/Trash/files"_qs)), QStringList());
+            QCOMPARE(entries(QFile::decodeName(own)), QStringList());
         }
 
         // The default operations have no trash at all.
@@ -455,6 +529,91 @@ private Q_SLOTS:
             FileResult writeFile(const QString&, const QByteArray&, bool) override { return {}; }
         } plain;
         QCOMPARE(plain.moveToTrash(photo).error, FileError::NoTrash);
+    }
+
+    // A trash that exists but fails on the way is a failure, never "no trash": the file stays
+    // where it was, and no record is left behind to name a file that is not in the trash.
+    void trashFailingOnTheWay()
+    {
+        const QString photo = at(u"photo.jpg"_qs);
+        QVERIFY(writeRaw(photo, "kept"));
+        struct Case {
+            const char* trash;
+            Op op;
+            int nth;
+            int err;
+            FileError expected;
+            const char16_t* text;
+        };
+        const Case cases[] = {
+            // opens: the file's folder, the home trash, its files and info, then the record
+            { "home", Op::Open, 5, EACCES, FileError::PermissionDenied,
+                u"ごみ箱へ移動できませんでした（アクセスが許可されていません）" },
+            { "home", Op::Write, 1, ENOSPC, FileError::NoSpace,
+                u"ごみ箱へ移動できませんでした（ディスクがいっぱいです）" },
+            { "home", Op::Fsync, 1, EIO, FileError::Io, nullptr },
+            { "home", Op::Rename, 1, EACCES, FileError::PermissionDenied, nullptr }, // a read-only folder
+            // a trash checked to be on the file's disk that is not after all (a bind mount)
+            { "home", Op::Rename, 1, EXDEV, FileError::Other,
+                u"ごみ箱へ移動できませんでした（別のドライブへは移動できません）" },
+            { "top", Op::Write, 1, ENOSPC, FileError::NoSpace, nullptr },
+            { "top", Op::Mkdir, 1, ENOSPC, FileError::NoSpace, nullptr }, // making .Trash-$uid
+            { "top", Op::Rename, 1, EIO, FileError::Io, nullptr },
+        };
+        for (const Case& c : cases) {
+            const bool top = std::strcmp(c.trash, "top") == 0;
+            const QString trash
+                = top ? at(u"top/.Trash-"_qs) + QString::number(::geteuid()) : at(u"data/Trash"_qs);
+            qputenv("XDG_DATA_HOME", QFile::encodeName(at(u"data"_qs)));
+            QVERIFY(QDir().mkpath(at(u"top"_qs)));
+            faults::forceTrashTop(top ? QFile::encodeName(at(u"top"_qs)).toStdString() : std::string());
+            faults::arm(c.op, c.nth, c.err);
+            const FileResult r = ops.moveToTrash(photo);
+            faults::disarm();
+            QCOMPARE(r.error, c.expected);
+            if (c.text)
+                QCOMPARE(r.detail, QString::fromUtf16(c.text));
+            QCOMPARE(readAll(photo), QByteArray("kept"));
+            QCOMPARE(entries(trash + u"/info"_qs), QStringList());
+            QCOMPARE(entries(trash + u"/files"_qs), QStringList());
+        }
+        QVERIFY(ops.moveToTrash(photo).ok()); // and once the fault is gone, it goes
+    }
+
+    // A file on a second real file system (a RAM disk at /dev/shm) goes to that disk's own
+    // trash, found from the mounts as they are; the home trash stays empty.
+    void trashOnASecondFileSystem()
+    {
+        QTemporaryDir ram(u"/dev/shm/ztv-XXXXXX"_qs);
+        struct stat a, b;
+        if (!ram.isValid() || ::stat(QFile::encodeName(m_dir).constData(), &a) != 0
+            || ::stat(QFile::encodeName(ram.path()).constData(), &b) != 0 || a.st_dev == b.st_dev
+            || ::stat("/dev/shm/.Trash", &a) == 0)
+            QSKIP("no second file system at /dev/shm with a trash of our own to make");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(at(u"data"_qs)));
+        const QByteArray top = "/dev/shm";
+        const QByteArray own = top + "/.Trash-" + QByteArray::number(::geteuid());
+        const bool hadTrash = ::lstat(own.constData(), &a) == 0;
+        const QByteArray name = QFile::encodeName(QFileInfo(ram.path()).fileName()) + "-写真.jpg";
+        const QString photo = ram.path() + u'/' + QFile::decodeName(name);
+        QVERIFY(writeRaw(photo, "on the RAM disk"));
+        const FileResult r = ops.moveToTrash(photo);
+        const QByteArray file = own + "/files/" + name, info = own + "/info/" + name + ".trashinfo";
+        const QByteArray kept = readRaw(file);
+        const Record rec = record(info);
+        ::unlink(file.constData());
+        ::unlink(info.constData());
+        if (!hadTrash) {
+            ::rmdir((own + "/files").constData());
+            ::rmdir((own + "/info").constData());
+            ::rmdir(own.constData());
+        }
+        QVERIFY2(r.ok(), qPrintable(r.detail));
+        QVERIFY(!QFileInfo::exists(photo));
+        QCOMPARE(kept, QByteArray("on the RAM disk"));
+        QCOMPARE(rec.path,
+            QFile::encodeName(QFileInfo(ram.path()).canonicalFilePath()).mid(top.size() + 1) + '/' + name);
+        QVERIFY(!QFileInfo::exists(at(u"data/Trash"_qs)));
     }
 
     // A name that is not UTF-8 is trashed byte for byte and recorded so; the text Qt makes
@@ -479,6 +638,26 @@ private Q_SLOTS:
         ::unlink(
             (trash + "/files/" + name).constData()); // QTemporaryDir cannot remove names Qt cannot encode
         ::unlink((trash + "/info/" + name + ".trashinfo").constData());
+
+        // A name too long for its record's name is shortened by bytes: Shift_JIS half-width
+        // katakana (0xB1) look like UTF-8 continuation bytes, yet the stem stays.
+        const QByteArray longName = QByteArray(246, '\xB1') + ".jpg", longRaw = dir + '/' + longName;
+        for (int i = 0; i < 2; ++i) {
+            const int made = ::open(longRaw.constData(), O_CREAT | O_WRONLY | O_EXCL | O_CLOEXEC, 0644);
+            QVERIFY(made >= 0);
+            ::close(made);
+            QVERIFY(ops.moveToTrash(decodePath(longRaw)).ok());
+        }
+        const QList<QByteArray> files = rawEntries(trash + "/files");
+        QCOMPARE(files.size(), 2);
+        for (const QByteArray& f : files) {
+            QVERIFY2(f.startsWith(QByteArray(200, '\xB1')) && f.endsWith(".jpg"), f.toHex().constData());
+            QVERIFY(f.size() + 10 <= NAME_MAX);
+            QCOMPARE(record(trash + "/info/" + f + ".trashinfo").path, longRaw);
+            ::unlink((trash + "/files/" + f).constData());
+            ::unlink((trash + "/info/" + f + ".trashinfo").constData());
+        }
+        QVERIFY(files[0] != files[1]);
     }
 
     void caseInsensitiveFileSystems()
