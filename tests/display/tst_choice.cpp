@@ -11,7 +11,10 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
 #include <QDirIterator>
+#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -105,6 +108,9 @@ private Q_SLOTS:
     void chooserLeftOpenWhileTheVaultIsUsed();
     void chooserRefusesWhenTheChoiceMovedOn();
     void operationsRefuseAFileReplacedOutside();
+    void tabRoundTripEndsTheSelection();
+    void changedFileReadsAsTheOperationsError();
+    void selectorFollowsAPageThatEmptied();
 };
 
 void TstChoice::collapseUnderTheChoiceThenDelete_data()
@@ -270,6 +276,146 @@ void TstChoice::operationsRefuseAFileReplacedOutside()
                     QStringLiteral("選択中の画像ファイルは移動、削除または変更されています"));
         QVERIFY(told);
     }
+}
+
+// From the stock yard with a chosen picture to the vault and back: until a thumbnail is chosen
+// again, delete, the transfer request and the clipboard copy act on nothing, though the
+// display still shows the picture; rename likewise on the vault after a round trip.
+void TstChoice::tabRoundTripEndsTheSelection()
+{
+    ChoiceFixture f;
+    MainForm& form = f.w();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.SSTab1->setCurrentIndex(1);
+    clickThumbnail(form, Area::StockYard, 0);
+    QVERIFY(form.PictureSelected);
+    const QString shown = form.area(Area::StockYard).LEAD1->sourcePath();
+    QVERIFY(!shown.isEmpty());
+    form.SSTab1->setCurrentIndex(2);
+    QVERIFY(!form.PictureSelected);
+    form.SSTab1->setCurrentIndex(1);
+    QVERIFY(!form.PictureSelected);
+    QCOMPARE(form.area(Area::StockYard).LEAD1->sourcePath(), shown);
+    QCOMPARE(agreement(form), QString());
+
+    const auto before = files(f.home.storageRoot());
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept?"));
+    f.prompts.clear();
+    form.Command3[1]->click(); // delete
+    form.R_Del->trigger();
+    form.Command3[0]->click(); // to the vault
+    form.Command3[2]->click(); // clipboard
+    QVERIFY(f.prompts.calls.isEmpty());
+    QVERIFY(!form.vaultTransfer().chooser());
+    QVERIFY(QGuiApplication::clipboard()->text().isEmpty());
+    QVERIFY(QGuiApplication::clipboard()->image().isNull());
+    QCOMPARE(files(f.home.storageRoot()), before);
+
+    // The vault: chosen, round trip, rename asks nothing.
+    form.SSTab1->setCurrentIndex(2);
+    clickThumbnail(form, Area::Vault, 0);
+    form.SSTab1->setCurrentIndex(0);
+    form.SSTab1->setCurrentIndex(2);
+    f.prompts.answerInput(QStringLiteral("新しい名前"));
+    form.Command4[4]->click();
+    QVERIFY(f.prompts.calls.isEmpty());
+    QCOMPARE(files(f.home.storageRoot()), before);
+
+    // Chosen again, the delete asks and takes the picture shown.
+    form.SSTab1->setCurrentIndex(1);
+    clickThumbnail(form, Area::StockYard, 0);
+    f.prompts.clear();
+    form.Command3[1]->click();
+    QCOMPARE(f.prompts.calls.size(), 1);
+    QCOMPARE(f.prompts.calls.at(0).text, QStringLiteral("削除します。よろしいですか？"));
+    QVERIFY(!QFileInfo::exists(shown));
+    QVERIFY(!form.PictureSelected);
+}
+
+// A picture changed since it was chosen is reported as the operation's own errors are: its
+// title, the critical icon, lines broken as the other texts break them, no closing 。.
+void TstChoice::changedFileReadsAsTheOperationsError()
+{
+    ChoiceFixture f;
+    MainForm& form = f.w();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.SSTab1->setCurrentIndex(2);
+    struct Case {
+        QString title;
+        PromptIcon icon;
+        std::function<void()> run;
+    };
+    const QList<Case> cases {
+        { QStringLiteral("削除エラー"), PromptIcon::Critical, [&] { form.Command4[3]->click(); } },
+        { QStringLiteral("変更エラー"), PromptIcon::Critical,
+            [&] {
+                f.prompts.answerInput(QStringLiteral("別名"));
+                form.Command4[4]->click();
+            } },
+        // The clipboard copy has no error box of its own: a notice under the program's title.
+        { Prompts::effectiveTitle(QString()), PromptIcon::None, [&] { form.Command4[5]->click(); } },
+    };
+    for (const Case& c : cases) {
+        clickThumbnail(form, Area::Vault, 0);
+        QFile file(form.area(Area::Vault).LEAD1->sourcePath());
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("changed");
+        file.close();
+        f.prompts.clear();
+        c.run();
+        const auto it = std::find_if(f.prompts.calls.cbegin(), f.prompts.calls.cend(),
+            [](const auto& call) { return call.text.startsWith(QStringLiteral("選択中の画像ファイル")); });
+        QVERIFY(it != f.prompts.calls.cend());
+        QCOMPARE(it->title, c.title);
+        QCOMPARE(it->icon, c.icon);
+        QVERIFY(it->text.contains(u'\r') && !it->text.contains(u'\n'));
+        QVERIFY(!it->text.endsWith(u'。'));
+    }
+
+    // A chooser pressed after the choice ended (a click that lists another folder).
+    form.SSTab1->setCurrentIndex(1);
+    clickThumbnail(form, Area::StockYard, 0);
+    form.Command3[0]->click();
+    SetFolder* chooser = form.vaultTransfer().chooser();
+    QVERIFY(chooser);
+    clickNode(form, Area::StockYard, QStringLiteral("ストックヤード"));
+    QVERIFY(!isChosen(form, Area::StockYard));
+    const auto before = files(f.home.storageRoot());
+    f.prompts.clear();
+    chooser->Command1[0]->click();
+    QCOMPARE(files(f.home.storageRoot()), before);
+    QCOMPARE(f.prompts.calls.size(), 1);
+    QCOMPARE(f.prompts.calls.at(0).text,
+        QStringLiteral(
+            "選択中の画像が変わったか、選択が解除されています\rもう一度画像を選択してから操作してください"));
+    QCOMPARE(f.prompts.calls.at(0).title, QStringLiteral("保管エラー"));
+}
+
+// Three pages lose most of their files outside the program; a click on a vanished picture
+// empties the page, and the selector and the count follow.
+void TstChoice::selectorFollowsAPageThatEmptied()
+{
+    ChoiceFixture f;
+    QStringList many;
+    for (int i = 0; i < 60; ++i)
+        many << f.home.write(
+            QStringLiteral("My Documents/ZTV_DATA/ストックヤード/m%1.png").arg(i, 2, 10, QLatin1Char('0')),
+            pictures::png({ 8, 8 }, Qt::gray));
+    MainForm& form = f.w();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.SSTab1->setCurrentIndex(1);
+    clickNode(form, Area::StockYard, QStringLiteral("ストックヤード"));
+    BrowsingArea& yard = form.area(Area::StockYard);
+    QCOMPARE(yard.HiddenList.size(), 63);
+    QCOMPARE(yard.Combo1->count(), 3);
+    QCOMPARE(yard.Label3->text(), QStringLiteral("3"));
+    for (int i = 0; i < 50; ++i)
+        QVERIFY(QFile::remove(many.at(i)));
+    clickThumbnail(form, Area::StockYard, 0);
+    QCOMPARE(yard.HiddenList.size(), 0);
+    QCOMPARE(yard.Combo1->count(), 1);
+    QCOMPARE(yard.Label3->text(), QStringLiteral("1"));
+    QCOMPARE(agreement(form), QString());
 }
 
 QTEST_MAIN(TstChoice)

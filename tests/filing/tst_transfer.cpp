@@ -83,6 +83,7 @@ private Q_SLOTS:
     void keyboardChoosesAndFiles();
     void refreshRunsCountTheirOwnFiles();
     void dupCheck();
+    void boxButtonsActOnTheBoxShownAfterAMove();
 };
 
 void TstTransfer::nothingSelectedOpensNothing()
@@ -515,6 +516,59 @@ void TstTransfer::dupCheck()
     QVERIFY(!Dup_Check(d + QStringLiteral("/box.jpg"))); // nor folders
     QVERIFY(!Dup_Check(d + QStringLiteral("/b.jpg")));
     QVERIFY(!Dup_Check(d + QStringLiteral("/missing/a.jpg")));
+}
+
+// 空箱 clicked in the vault tree, then a stock-yard picture moved into 旅行: the tree marks 旅行
+// and the page lists it, so the box buttons and the next re-listing act on 旅行, never on 空箱.
+void TstTransfer::boxButtonsActOnTheBoxShownAfterAMove()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
+    const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    QVERIFY(selectPicture(form, 1, camera));
+    form.R_Fav_Copy->trigger();
+    QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
+    f.chooser()->Command1[0]->click();
+    QVERIFY(QFileInfo::exists(f.vault(QStringLiteral("旅行/camera.jpg"))));
+
+    BrowsingArea& vault = form.area(Area::Vault);
+    QCOMPARE(vault.CurrentNodePath, QStringLiteral("保管庫/旅行"));
+    QCOMPARE(vault.TreeView1->markedPath(), QStringLiteral("保管庫/旅行"));
+    QCOMPARE(vault.ListedFolder, f.vault(QStringLiteral("旅行")));
+
+    // A delete on the vault's page lists 旅行 again.
+    QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/a.jpg"))));
+    form.Command4[3]->click();
+    QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/a.jpg"))));
+    QCOMPARE(vault.HiddenList, (QStringList { f.vault(QStringLiteral("旅行/camera.jpg")) }));
+
+    // A box added goes into 旅行; the rename renames 旅行.
+    f.prompts.clear();
+    f.prompts.answerInput(QStringLiteral("中"));
+    form.Command4[0]->click();
+    QVERIFY(QFileInfo(f.vault(QStringLiteral("旅行/中"))).isDir());
+    QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("空箱/中"))));
+    f.prompts.answerInput(QStringLiteral("旅"));
+    form.Command4[2]->click();
+    QVERIFY(QFileInfo(f.vault(QStringLiteral("旅/camera.jpg"))).isFile());
+    QVERIFY(QFileInfo(f.vault(QStringLiteral("空箱"))).isDir());
+    QCOMPARE(vault.CurrentNodePath, QStringLiteral("保管庫/旅"));
+
+    // The arrow keys move the mark without choosing a folder: the buttons then ask for one
+    // and change nothing.
+    form.SSTab1->setCurrentIndex(2);
+    vault.TreeView1->setFocus();
+    QTest::keyClick(vault.TreeView1, Qt::Key_Up);
+    QVERIFY(vault.TreeView1->markedPath() != vault.CurrentNodePath);
+    const auto before = snapshot(f.home.storageRoot());
+    for (int i = 0; i < 3; ++i) {
+        f.prompts.clear();
+        form.Command4[i]->click();
+        QCOMPARE(
+            recorded(f.prompts), (QStringList { message(QStringLiteral("フォルダを選択してください")) }));
+    }
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
 }
 
 QTEST_MAIN(TstTransfer)
