@@ -1,9 +1,14 @@
 // A seeded random walk through the real main window: clicks and keys on thumbnails and tree
-// nodes, page changes, tab switches, box and file operations, transfers with the chooser
-// left open, clipboard, paste and saves, and files changed behind the program's back. After
-// every event each tab's display, choice and drawn selection must agree, and no file on disk
-// may have changed but the one the acting tab showed. ZTV_WALK_SEED replays a walk,
-// ZTV_WALK_EVENTS sets its length.
+// nodes, page changes, tab switches and round trips, box and file operations (also right after
+// a transfer), transfers with the chooser left open, clipboard, paste and saves, and files
+// added, rewritten, replaced and removed behind the program's back; a second walk keeps the
+// storage root on another file system than the home folder. After every event each tab's
+// display, choice and drawn selection must agree, every thumbnail made shows its file's
+// picture, the page selector counts the listing, a picture copied to the clipboard has its
+// file's size, a box button changed only the folder the vault tree marked, no file on disk
+// changed but the one the acting tab showed, and every file that left the storage root lies
+// in a trash with a record of its path. ZTV_WALK_SEED replays a walk, ZTV_WALK_EVENTS sets
+// its length.
 #include "Fakes.h"
 #include "ScriptedSaveDialog.h"
 #include "StorageBuilder.h"
@@ -15,11 +20,13 @@
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/PictureFormats.h"
+#include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/FolderTree.h"
 #include "mainwindow/MainForm.h"
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
+#include "platform/PathText.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -28,6 +35,8 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QImageReader>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -36,8 +45,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ztv;
 using namespace ztv::test;
@@ -101,12 +112,72 @@ std::optional<quint64> inodeOf(const std::optional<PictureChoice>& choice)
     return choice->identity.inode;
 }
 
+// The colour a picture shows, flattened on white: the walk's pictures are each one colour.
+QColor meanColour(const QImage& image)
+{
+    if (image.isNull())
+        return QColor();
+    QImage small = image.scaled(8, 8, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                       .convertToFormat(QImage::Format_ARGB32);
+    double r = 0, g = 0, b = 0;
+    for (int y = 0; y < small.height(); ++y)
+        for (int x = 0; x < small.width(); ++x) {
+            const QColor c = small.pixelColor(x, y);
+            const double a = c.alphaF();
+            r += c.red() * a + 255 * (1 - a);
+            g += c.green() * a + 255 * (1 - a);
+            b += c.blue() * a + 255 * (1 - a);
+        }
+    const double n = small.width() * small.height();
+    return QColor(int(r / n), int(g / n), int(b / n));
+}
+
+bool sameColour(const QColor& a, const QColor& b)
+{
+    return std::abs(a.red() - b.red()) <= 40 && std::abs(a.green() - b.green()) <= 40
+        && std::abs(a.blue() - b.blue()) <= 40;
+}
+
+// The size of a file's picture as it stands upright.
+QSize uprightSize(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    QSize size = reader.size();
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+        size.transpose();
+    return size;
+}
+
+// Every folder below root as a tree path under top ("保管庫/旅行/京都").
+QSet<QString> folders(const QString& root, const QString& top)
+{
+    QSet<QString> out;
+    QDirIterator it(root, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out.insert(top + it.next().mid(root.size()));
+    return out;
+}
+
+bool within(const QString& path, const QString& folder)
+{
+    return path == folder || path.startsWith(folder + u'/');
+}
+
 class Walk {
 public:
-    explicit Walk(quint32 seed)
+    // otherFileSystem: the storage root lies on another file system than the home folder (and
+    // its trash), here a tmpfs reached through "My Documents".
+    explicit Walk(quint32 seed, const QString& otherFileSystem = QString())
         : rng(seed)
         , prompts(rng)
+        , home(otherFileSystem.isEmpty())
     {
+        if (!otherFileSystem.isEmpty()) {
+            QDir(otherFileSystem).mkpath(QStringLiteral("ZTV_DATA/ストックヤード"));
+            QDir(otherFileSystem).mkpath(QStringLiteral("ZTV_DATA/保管庫"));
+            QFile::link(otherFileSystem, home.home() + QStringLiteral("/My Documents"));
+        }
         drives.envHome = home.home();
         drives.devices = { QStringLiteral("/dev/sr0") };
         drives.mountTable = { { QStringLiteral("/dev/sr0"), disc.path(), QStringLiteral("iso9660") } };
@@ -121,6 +192,8 @@ public:
                 pictures::jpeg({ 40 + i, 30 }, QColor::fromHsv(i * 60, 200, 200)));
         home.write(v + QStringLiteral("旅行/京都/k.png"), pictures::png({ 20, 20 }, Qt::magenta));
         home.makeDir(v + QStringLiteral("空箱"));
+        // Wider than the display shows pictures: the clipboard must still get all of it.
+        home.write(v + QStringLiteral("旅行/wide.png"), pictures::png({ 2600, 12 }, Qt::darkYellow));
         for (int i = 0; i < 30; ++i)
             home.write(s + QStringLiteral("s%1.png").arg(i, 2, 10, QLatin1Char('0')),
                 pictures::png({ 16 + i, 16 }, QColor::fromHsv(i * 11, 180, 220)));
@@ -137,6 +210,12 @@ public:
         form->setSaveDialog(std::move(dialog));
         form->show();
         form->Form_Load();
+        for (Area a : kAreas)
+            QObject::connect(form->area(a).LEADThumb1, &ThumbnailBrowser::ThumbnailReady,
+                [this](const QImage& bitmap, const QString& path, int status) {
+                    if (status == ThumbnailResult::Made)
+                        made.append({ path, meanColour(bitmap) });
+                });
     }
 
     void writeDisc(const QString& name, const QByteArray& bytes)
@@ -160,6 +239,7 @@ public:
             { 10, [&] { return keyOnTree(); } },
             { 4, [&] { return changePage(); } },
             { 8, [&] { return switchTab(); } },
+            { 3, [&] { return tabRoundTrip(); } },
             { 6, [&] { return fileButton(); } },
             { 5, [&] { return menuItem(); } },
             { 4, [&] { return boxOperation(); } },
@@ -167,7 +247,7 @@ public:
             { 3, [&] { return pasteEvent(); } },
             { 2, [&] { return saveEvent(); } },
             { 2, [&] { return previewEvent(); } },
-            { 3, [&] { return outsideChange(); } },
+            { 4, [&] { return outsideChange(); } },
         };
         Q_UNUSED(current);
         int total = 0;
@@ -270,6 +350,36 @@ public:
         return QStringLiteral("tab %1").arg(tab);
     }
 
+    // Away to another tab and back, then an operation that needs the selection: it acts on
+    // nothing until a thumbnail is chosen again.
+    QString tabRoundTrip()
+    {
+        const int back = form->SSTab1->currentIndex();
+        form->SSTab1->setCurrentIndex((back + 1 + int(rng.bounded(3))) % 4);
+        form->SSTab1->setCurrentIndex(back);
+        if (form->PictureSelected)
+            return QStringLiteral("FAIL: PictureSelected after a tab round trip");
+        mayChange.clear();
+        QList<QToolButton*> buttons;
+        switch (form->currentArea().value_or(Area::Cd)) {
+        case Area::Cd:
+            buttons = { form->Command5[0], form->Command5[1] };
+            break;
+        case Area::StockYard:
+            buttons = { form->Command3[0], form->Command3[1], form->Command3[2] };
+            break;
+        case Area::Vault:
+            buttons = { form->Command4[3], form->Command4[4], form->Command4[5] };
+            break;
+        }
+        QToolButton* b = buttons.at(int(rng.bounded(buttons.size())));
+        const bool chooserBefore = form->vaultTransfer().chooser();
+        b->click();
+        if (!chooserBefore && form->vaultTransfer().chooser())
+            return QStringLiteral("FAIL: the chooser opened after a tab round trip");
+        return QStringLiteral("round trip to tab %1, then %2").arg(back).arg(b->objectName());
+    }
+
     QString fileButton()
     {
         const std::optional<Area> a = form->currentArea();
@@ -301,13 +411,37 @@ public:
         return QStringLiteral("menu item %1").arg(item->objectName());
     }
 
+    // A box button, and on disk the folders it changed: only the one the vault tree marks (and
+    // what it holds), or nothing while the button's folder is not the marked one.
     QString boxOperation()
     {
         if (form->currentArea() != Area::Vault)
             return QStringLiteral("box: not the vault");
         const int i = int(rng.bounded(3));
+        const BrowsingArea& vault = form->area(Area::Vault);
+        const QString marked = vault.TreeView1->markedPath();
+        const bool acts = vault.CurrentNodePath == marked;
+        const QString top = QString::fromUtf16(kVaultName);
+        const QSet<QString> before = folders(home.vault(), top);
         form->Command4[i]->click();
-        return QStringLiteral("box button %1").arg(form->Command4[i]->objectName());
+        const QSet<QString> after = folders(home.vault(), top);
+        const QSet<QString> added = after - before;
+        const QSet<QString> removed = before - after;
+        const QString what
+            = QStringLiteral("box button %1 on %2").arg(form->Command4[i]->objectName(), marked);
+        if ((!added.isEmpty() || !removed.isEmpty()) && !acts)
+            return QStringLiteral("FAIL: %1 changed folders while the tree marks another").arg(what);
+        const QString parent = marked.left(marked.lastIndexOf(u'/'));
+        for (const QString& folder : added) {
+            const bool ok = i == 0 ? folder.left(folder.lastIndexOf(u'/')) == marked
+                                   : i == 2 && folder.startsWith(parent + u'/') && !removed.isEmpty();
+            if (!ok)
+                return QStringLiteral("FAIL: %1 made %2").arg(what, folder);
+        }
+        for (const QString& folder : removed)
+            if (i == 0 || !within(folder, marked))
+                return QStringLiteral("FAIL: %1 removed %2").arg(what, folder);
+        return what;
     }
 
     QString chooserEvent()
@@ -341,7 +475,14 @@ public:
                 mayChange.insert(*inode);
         }
         chooser->Command1[file ? 0 : 1]->click();
-        return QStringLiteral("chooser: %1").arg(file ? "file it" : "cancel");
+        QString then;
+        if (file && form->currentArea() == Area::Vault && rng.bounded(2))
+            then = QStringLiteral(", then ") + boxOperation();
+        else if (file && rng.bounded(2)) {
+            form->SSTab1->setCurrentIndex(2);
+            then = QStringLiteral(", then ") + boxOperation();
+        }
+        return QStringLiteral("chooser: %1%2").arg(file ? "file it" : "cancel", then);
     }
 
     QString pasteEvent()
@@ -402,7 +543,33 @@ public:
     QString outsideChange()
     {
         const auto files = scan({ home.stockYard(), home.vault() });
-        switch (rng.bounded(3)) {
+        switch (rng.bounded(4)) {
+        case 1: {
+            // Another picture under the same name and modification second, as a copy tool that
+            // keeps times leaves it.
+            QStringList pictures;
+            for (const FileState& f : files)
+                if (f.path.endsWith(QLatin1String(".png")) || f.path.endsWith(QLatin1String(".jpg")))
+                    pictures << f.path;
+            if (pictures.isEmpty())
+                return QStringLiteral("outside: nothing to replace");
+            std::sort(pictures.begin(), pictures.end());
+            const QString path = pictures.at(int(rng.bounded(pictures.size())));
+            struct stat st { };
+            if (!statPath(path, &st))
+                return QStringLiteral("outside: nothing to replace");
+            mayChange.insert(quint64(st.st_ino));
+            const QColor colour = QColor::fromHsv(int(rng.bounded(360)), 255, 120 + int(rng.bounded(100)));
+            const QSize size(30 + int(rng.bounded(30)), 20 + int(rng.bounded(30)));
+            QFile file(path);
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                file.write(path.endsWith(QLatin1String(".png")) ? pictures::png(size, colour)
+                                                                : pictures::jpeg(size, colour));
+            file.close();
+            const struct timespec times[2] = { st.st_atim, { st.st_mtim.tv_sec, 0 } };
+            utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+            return QStringLiteral("outside: replaced %1").arg(path);
+        }
         case 0: {
             static int added = 0;
             const QString path = (rng.bounded(2) ? home.stockYard() : home.vault() + QStringLiteral("/旅行"))
@@ -419,6 +586,7 @@ public:
             mayChange.insert(inode);
             if (rng.bounded(2)) {
                 QFile::remove(path);
+                removedOutside.insert(inode);
                 return QStringLiteral("outside: removed %1").arg(path);
             }
             QFile file(path);
@@ -429,18 +597,132 @@ public:
         }
     }
 
-    // "" when every tab agrees with itself.
+    // "" when every tab agrees with itself and with the files it shows.
     QString invariant() const
     {
         for (Area a : kAreas) {
-            const QString problem = form->area(a).invariantViolation();
+            const BrowsingArea& area = form->area(a);
+            const QString problem = area.invariantViolation();
             if (!problem.isEmpty())
                 return QStringLiteral("tab %1: %2").arg(tabIndex(a)).arg(problem);
+            const int pages = PagesFor(area.LEADImgList1->PageCount());
+            // The CD tab lists nothing, and sets no selector, until a node is clicked.
+            const bool neverListed = area.Combo1->count() == 0 && area.LEADImgList1->ThumbnailCount() == 0;
+            if (!neverListed
+                && (area.Combo1->count() != pages || area.Label3->text() != QString::number(pages)))
+                return QStringLiteral("tab %1: the selector offers %2 pages and counts %3, the list has %4")
+                    .arg(tabIndex(a))
+                    .arg(area.Combo1->count())
+                    .arg(area.Label3->text())
+                    .arg(pages);
+        }
+        for (const auto& [path, colour] : made) {
+            const QImage now(path);
+            if (!now.isNull() && !sameColour(meanColour(now), colour))
+                return QStringLiteral("the thumbnail of %1 shows %2, the file %3")
+                    .arg(path, colour.name(), meanColour(now).name());
         }
         return QString();
     }
 
+    // The picture on the clipboard after a copy of source: the file's own, at its size.
+    QString clipboardCheck(const QString& source) const
+    {
+        const QImage copied = QGuiApplication::clipboard()->image();
+        if (copied.isNull() || source.isEmpty())
+            return QString();
+        if (copied.size() != uprightSize(source))
+            return QStringLiteral("the clipboard holds %1x%2 of %3, which is %4x%5")
+                .arg(copied.width())
+                .arg(copied.height())
+                .arg(source)
+                .arg(uprightSize(source).width())
+                .arg(uprightSize(source).height());
+        return QString();
+    }
+
+    // The top of the file system that holds the storage root, as the trash standard finds it.
+    QString storageTop() const
+    {
+        QString top = QFileInfo(home.storageRoot()).canonicalFilePath();
+        struct stat here { };
+        if (!statPath(top, &here))
+            return QString();
+        while (top.lastIndexOf(u'/') > 0) {
+            const QString up = top.left(top.lastIndexOf(u'/'));
+            struct stat st { };
+            if (!statPath(up, &st) || st.st_dev != here.st_dev)
+                break;
+            top = up;
+        }
+        return top;
+    }
+
+    // The trashes a deleted file may lie in, with the folder a relative record is read from.
+    QList<std::pair<QString, QString>> trashes() const
+    {
+        const QString uid = QString::number(geteuid());
+        const QString top = storageTop();
+        return { { home.home() + QStringLiteral("/.local/share/Trash"), QString() },
+            { top + QStringLiteral("/.Trash-") + uid, top },
+            { top + QStringLiteral("/.Trash/") + uid, top } };
+    }
+
+    // Where a file that left the storage root must be: a trash of the home or of the storage
+    // root's own file system, with a record of the path it had (the same file, however the
+    // record reaches it).
+    QString trashCheck(quint64 inode, const QString& path) const
+    {
+        const QString folder = QFileInfo(QFileInfo(path).path()).canonicalFilePath();
+        const QString real = folder + u'/' + QFileInfo(path).fileName();
+        for (const auto& [trash, top] : trashes()) {
+            QDirIterator it(trash + QStringLiteral("/files"), QDir::Files | QDir::Hidden);
+            while (it.hasNext()) {
+                const QString entry = it.next();
+                struct stat st { };
+                if (!statPath(entry, &st) || quint64(st.st_ino) != inode)
+                    continue;
+                QFile info(trash + QStringLiteral("/info/") + it.fileName() + QStringLiteral(".trashinfo"));
+                if (!info.open(QIODevice::ReadOnly))
+                    return QStringLiteral("%1 is in the trash without a record").arg(path);
+                QString recorded;
+                for (const QByteArray& line : info.readAll().split('\n'))
+                    if (line.startsWith("Path="))
+                        recorded = QFile::decodeName(QByteArray::fromPercentEncoding(line.mid(5)));
+                if (!recorded.startsWith(u'/'))
+                    recorded = top + u'/' + recorded;
+                if (recorded != path && recorded != real)
+                    return QStringLiteral("the trash record of %1 names %2").arg(path, recorded);
+                return QString();
+            }
+        }
+        return QStringLiteral("%1 left the storage root but is in no trash").arg(path);
+    }
+
+    // Takes out of a shared trash what this walk put there.
+    void emptyOwnTrash(const QString& storageFolder) const
+    {
+        const QString name = QFileInfo(storageFolder).fileName();
+        for (const auto& [trash, top] : trashes()) {
+            if (top.isEmpty())
+                continue;
+            QDirIterator it(trash + QStringLiteral("/info"), QDir::Files | QDir::Hidden);
+            while (it.hasNext()) {
+                QFile info(it.next());
+                if (!info.open(QIODevice::ReadOnly)
+                    || !info.readAll().contains("Path=" + name.toUtf8() + '/'))
+                    continue;
+                QFile::remove(trash + QStringLiteral("/files/") + it.fileName().chopped(10));
+                QFile::remove(info.fileName());
+            }
+        }
+    }
+
     QStringList roots() const { return { home.storageRoot(), disc.path() }; }
+    // Thumbnails made during the current event: the file and the colour shown.
+    QList<std::pair<QString, QColor>> made;
+    // Files removed behind the program's back during the current event.
+    QSet<quint64> removedOutside;
 
     QRandomGenerator rng;
     RandomPrompts prompts;
@@ -461,18 +743,37 @@ class TstRandomWalk : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void walk();
+    void walkOnAnotherFileSystem();
+
+private:
+    void run(Walk& w, quint32 seed, int events);
 };
 
-void TstRandomWalk::walk()
+namespace {
+
+quint32 walkSeed()
 {
-    const quint32 seed = qEnvironmentVariableIsSet("ZTV_WALK_SEED")
-        ? quint32(qEnvironmentVariableIntValue("ZTV_WALK_SEED"))
-        : QRandomGenerator::global()->generate();
-    const int events = qEnvironmentVariableIsSet("ZTV_WALK_EVENTS")
-        ? qEnvironmentVariableIntValue("ZTV_WALK_EVENTS")
-        : 2000;
+    return qEnvironmentVariableIsSet("ZTV_WALK_SEED") ? quint32(qEnvironmentVariableIntValue("ZTV_WALK_SEED"))
+                                                      : QRandomGenerator::global()->generate();
+}
+
+int walkEvents(int fallback)
+{
+    return qEnvironmentVariableIsSet("ZTV_WALK_EVENTS") ? qEnvironmentVariableIntValue("ZTV_WALK_EVENTS")
+                                                        : fallback;
+}
+
+bool clipboardEvent(const QString& event)
+{
+    return event.contains(QLatin1String("Clip_Copy")) || event == QLatin1String("button Command5_1")
+        || event == QLatin1String("button Command3_2") || event == QLatin1String("button Command4_5");
+}
+
+} // namespace
+
+void TstRandomWalk::run(Walk& w, quint32 seed, int events)
+{
     qInfo("random walk: seed %u, %d events (replay with ZTV_WALK_SEED=%u)", seed, events, seed);
-    Walk w(seed);
     QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
     QStringList log;
     auto fail = [&](const QString& why) {
@@ -486,21 +787,36 @@ void TstRandomWalk::walk()
     QHash<QString, int> kinds;
     for (int i = 0; i < events; ++i) {
         w.mayChange.clear();
-        if (const std::optional<Area> a = w.form->currentArea())
+        w.made.clear();
+        w.removedOutside.clear();
+        QString clipSource;
+        if (const std::optional<Area> a = w.form->currentArea()) {
             if (const auto inode = inodeOf(w.form->area(*a).TabSelection))
                 w.mayChange.insert(*inode);
+            if (w.form->area(*a).TabSelection)
+                clipSource = w.form->area(*a).TabSelection->path;
+        }
         const QString event = w.step();
         QCoreApplication::processEvents();
         log << event;
         ++kinds[event.section(u' ', 0, 1)];
-        const QString problem = w.invariant();
+        if (event.startsWith(QLatin1String("FAIL:")) || event.contains(QLatin1String(", then FAIL:")))
+            QFAIL(qPrintable(fail(event)));
+        QString problem = w.invariant();
+        if (problem.isEmpty() && clipboardEvent(event))
+            problem = w.clipboardCheck(clipSource);
         if (!problem.isEmpty())
             QFAIL(qPrintable(fail(problem)));
         const QHash<quint64, FileState> after = scan(w.roots());
         for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            const auto now = after.constFind(it.key());
+            if (now == after.cend() && !w.removedOutside.contains(it.key())
+                && it->path.startsWith(w.home.storageRoot())) {
+                if (const QString lost = w.trashCheck(it.key(), it->path); !lost.isEmpty())
+                    QFAIL(qPrintable(fail(lost)));
+            }
             if (w.mayChange.contains(it.key()))
                 continue;
-            const auto now = after.constFind(it.key());
             if (now == after.cend())
                 QFAIL(qPrintable(fail(QStringLiteral("%1 was removed").arg(it->path))));
             if (now->hash != it->hash)
@@ -513,7 +829,35 @@ void TstRandomWalk::walk()
         kinds.value(QStringLiteral("button Command4_3")) + kinds.value(QStringLiteral("button Command3_1"))
         > 0);
     QVERIFY(kinds.value(QStringLiteral("chooser: file")) > 0);
+    QVERIFY(kinds.value(QStringLiteral("round trip")) > 0);
     qInfo("random walk: %d events, %lld kinds", events, qlonglong(kinds.size()));
+}
+
+void TstRandomWalk::walk()
+{
+    const quint32 seed = walkSeed();
+    Walk w(seed);
+    run(w, seed, walkEvents(2000));
+}
+
+// The storage root on a tmpfs while the home folder (and its trash) is elsewhere: deletes go
+// to the trash at the top of the storage root's own file system.
+void TstRandomWalk::walkOnAnotherFileSystem()
+{
+    struct stat shm {
+    }, tmp {};
+    if (::stat("/dev/shm", &shm) != 0 || ::stat(QFile::encodeName(QDir::tempPath()).constData(), &tmp) != 0
+        || shm.st_dev == tmp.st_dev)
+        QSKIP("no second file system at /dev/shm");
+    QTemporaryDir other(QStringLiteral("/dev/shm/ztv-walk-XXXXXX"));
+    QVERIFY(other.isValid());
+    const quint32 seed = walkSeed();
+    Walk w(seed, other.path());
+    const bool hadTrash = QFileInfo::exists(QStringLiteral("/dev/shm/.Trash-%1").arg(geteuid()));
+    run(w, seed, walkEvents(600));
+    w.emptyOwnTrash(other.path());
+    if (!hadTrash)
+        QDir(QStringLiteral("/dev/shm/.Trash-%1").arg(geteuid())).removeRecursively();
 }
 
 QTEST_MAIN(TstRandomWalk)
