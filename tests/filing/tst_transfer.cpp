@@ -411,7 +411,7 @@ void TstTransfer::cancelAndCloseBox()
     QPointer<SetFolder> first = f.chooser();
     QTest::mouseClick(first->Command1[1], Qt::LeftButton);
     QVERIFY(!f.chooser());
-    QTRY_VERIFY(first.isNull()); // unloaded
+    QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 30000); // unloaded
 
     // The close box does nothing else either; the next request loads a fresh chooser.
     form.RCD_Fav_Copy_Click();
@@ -419,7 +419,7 @@ void TstTransfer::cancelAndCloseBox()
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     QVERIFY(second->close());
     QVERIFY(!f.chooser());
-    QTRY_VERIFY(second.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(second.isNull(), 30000);
     form.RCD_Fav_Copy_Click();
     QCOMPARE(f.chooser()->Label1->text(), kVault);
 
@@ -466,13 +466,13 @@ void TstTransfer::keyboardChoosesAndFiles()
     second->TreeView1->setFocus();
     QTest::keyClick(second->TreeView1, Qt::Key_Escape);
     QVERIFY(!f.chooser());
-    QTRY_VERIFY(second.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(second.isNull(), 30000);
     form.RCD_Fav_Copy_Click();
     QPointer<SetFolder> third = f.chooser();
     third->Command1[1]->setFocus();
     QTest::keyClick(third->Command1[1], Qt::Key_Return);
     QVERIFY(!f.chooser());
-    QTRY_VERIFY(third.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(third.isNull(), 30000);
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QVERIFY(f.prompts.calls.isEmpty());
 }
