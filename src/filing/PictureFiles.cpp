@@ -74,6 +74,8 @@ void PictureFiles::deleteSelected(OperationContext& context)
             removed = s.fileOps.removeFile(*file);
         if (!removed.ok())
             showError(context, failureText(removed, T::DeleteFileFailed), T::DeleteError);
+        else
+            context.area(*tab).LEADThumb1->dropCacheEntries(*file);
     }
     relistCurrentFolder(context, *tab, true);
 }
@@ -105,10 +107,12 @@ void PictureFiles::RF_Mod_Click(OperationContext& context)
     // The file keeps its own folder: the page may show another folder than the tree's
     // current one (a collapsed node lists its folder without becoming current).
     const QString folder = oldPath->left(BackInstr(*oldPath, QStringLiteral("/")) - 1);
-    if (!isPlainName(newName) || !s.fileOps.moveNoReplace(*oldPath, folder + u'/' + newName).ok()) {
+    const QString newPath = folder + u'/' + newName;
+    if (!isPlainName(newName) || !s.fileOps.moveNoReplace(*oldPath, newPath).ok()) {
         showError(context, T::FileExists, T::RenameError);
         return;
     }
+    context.area(*tab).LEADThumb1->moveCacheEntries(*oldPath, newPath);
     context.area(*tab).TreeView1->Dir1().refresh();
     relistCurrentFolder(context, *tab, false);
 }
