@@ -139,10 +139,15 @@ void PictureFiles::copyToClipboard(OperationContext& context, bool withFile)
     if (!tab)
         return;
     BrowsingArea& area = context.area(*tab);
-    // The display holds the chosen file's picture; it goes only while that file is unchanged.
-    if (area.fileToActOn(context.services().prompts))
-        area.LEAD1->CopyPictureToClipboard(withFile ? PictureDisplay::ClipboardCopy::PictureAndFile
-                                                    : PictureDisplay::ClipboardCopy::Picture);
+    // The display holds the chosen file's picture; it goes only while that file is unchanged,
+    // whole, or not at all.
+    if (!area.fileToActOn(context.services().prompts))
+        return;
+    using Copy = PictureDisplay::CopyResult;
+    const Copy copied = area.LEAD1->CopyPictureToClipboard(
+        withFile ? PictureDisplay::ClipboardCopy::PictureAndFile : PictureDisplay::ClipboardCopy::Picture);
+    if (copied == Copy::TooLarge || copied == Copy::Unreadable)
+        showError(context, copied == Copy::TooLarge ? T::CopyTooLarge : T::CopyUnreadable, T::CopyError);
 }
 
 } // namespace ztv
