@@ -34,10 +34,17 @@ pkgs=("${run_pkgs[@]}")
 if [ "$what" = test ]; then pkgs+=("${test_pkgs[@]}"); fi
 
 # LibreOffice Calc for the spreadsheet export, and its SDK to build the helper zentovi-calc.
-# The two Calc flavours conflict and either serves: the tests take the one without a desktop.
+# The program needs the desktop Calc: the flavour without a desktop part
+# (libreoffice-calc-nogui) opens no window, so the program offers no export with it. The two
+# conflict, and installing libreoffice-calc replaces the other. The tests drive Calc headless
+# and pass with either; where neither is installed they take the smaller one.
 pkgs+=(libreoffice-dev libreoffice-dev-common)
-if ! dpkg-query -W -f='${Status}' libreoffice-calc libreoffice-calc-nogui 2>/dev/null | grep -q "install ok installed"; then
-  if [ "$what" = test ]; then pkgs+=(libreoffice-calc-nogui); else pkgs+=(libreoffice-calc); fi
+if [ "$what" = test ]; then
+  if ! dpkg-query -W -f='${Status}\n' libreoffice-calc libreoffice-calc-nogui 2>/dev/null | grep -q "install ok installed"; then
+    pkgs+=(libreoffice-calc-nogui)
+  fi
+else
+  pkgs+=(libreoffice-calc)
 fi
 
 export DEBIAN_FRONTEND=noninteractive

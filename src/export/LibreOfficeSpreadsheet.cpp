@@ -1,6 +1,7 @@
 #include "export/LibreOfficeSpreadsheet.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
@@ -55,6 +56,17 @@ QString LibreOfficeSpreadsheet::findHelper()
     return {};
 }
 
+bool LibreOfficeSpreadsheet::canShowWindows(const QString& programFolder)
+{
+    const QStringList plugins
+        = QDir(programFolder).entryList({ QStringLiteral("libvclplug_*.so") }, QDir::Files);
+    // "svp" was the headless plugin of older versions.
+    for (const QString& plugin : plugins)
+        if (!plugin.startsWith(QLatin1String("libvclplug_svp")))
+            return true;
+    return false;
+}
+
 QString LibreOfficeSpreadsheet::helperProgram() const
 {
     if (!m_config.helper.isEmpty())
@@ -106,7 +118,8 @@ std::optional<Spreadsheet::Info> LibreOfficeSpreadsheet::applicationInfo()
     const QString version = versionFromOutput(process->readAllStandardOutput());
     if (version.isEmpty())
         return std::nullopt;
-    return Info { version, QFileInfo(process->program()).absolutePath() };
+    const QString folder = QFileInfo(process->program()).absolutePath();
+    return Info { version, folder, canShowWindows(folder) };
 }
 
 void LibreOfficeSpreadsheet::exportToWorkbook(

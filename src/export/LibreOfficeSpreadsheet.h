@@ -40,6 +40,10 @@ public:
     static QString versionFromOutput(const QByteArray& output);
     // The helper beside the running program, else in the installed folder; "" when neither.
     static QString findHelper();
+    // Whether the installation in that program folder can open windows: a desktop build
+    // carries at least one window-system plugin there (libvclplug_gen, _gtk3, _kf5 …); a
+    // build without a desktop part (Debian's -nogui) has only the built-in headless one.
+    static bool canShowWindows(const QString& programFolder);
 
     int runningExports() const { return m_running; }
     // Tests: waits, handling events, until no export runs; false on time-out.

@@ -86,6 +86,8 @@ void PictureFiles::deleteSelected(OperationContext& context)
         }
         if (!removed.ok())
             showError(context, failureText(removed, T::DeleteFileFailed), T::DeleteError);
+        else
+            context.area(*tab).LEADThumb1->dropCacheEntries(*file);
     }
     relistCurrentFolder(context, *tab, true);
     context.setPictureSelected(false);
@@ -118,10 +120,12 @@ void PictureFiles::RF_Mod_Click(OperationContext& context)
     // The file keeps its own folder: the page may show another folder than the tree's
     // current one (a collapsed node lists its folder without becoming current).
     const QString folder = oldPath->left(BackInstr(*oldPath, QStringLiteral("/")) - 1);
-    if (!isPlainName(newName) || !s.fileOps.moveNoReplace(*oldPath, folder + u'/' + newName).ok()) {
+    const QString newPath = folder + u'/' + newName;
+    if (!isPlainName(newName) || !s.fileOps.moveNoReplace(*oldPath, newPath).ok()) {
         showError(context, T::FileExists, T::RenameError);
         return;
     }
+    context.area(*tab).LEADThumb1->moveCacheEntries(*oldPath, newPath);
     context.area(*tab).TreeView1->Dir1().refresh();
     relistCurrentFolder(context, *tab, false);
     context.setPictureSelected(false);
@@ -149,10 +153,15 @@ void PictureFiles::copyToClipboard(OperationContext& context, bool withFile)
     if (!tab || !context.pictureSelected())
         return;
     BrowsingArea& area = context.area(*tab);
-    // The display holds the chosen file's picture; it goes only while that file is unchanged.
-    if (area.fileToActOn(context.services().prompts))
-        area.LEAD1->CopyPictureToClipboard(withFile ? PictureDisplay::ClipboardCopy::PictureAndFile
-                                                    : PictureDisplay::ClipboardCopy::Picture);
+    // The display holds the chosen file's picture; it goes only while that file is unchanged,
+    // whole, or not at all.
+    if (!area.fileToActOn(context.services().prompts))
+        return;
+    using Copy = PictureDisplay::CopyResult;
+    const Copy copied = area.LEAD1->CopyPictureToClipboard(
+        withFile ? PictureDisplay::ClipboardCopy::PictureAndFile : PictureDisplay::ClipboardCopy::Picture);
+    if (copied == Copy::TooLarge || copied == Copy::Unreadable)
+        showError(context, copied == Copy::TooLarge ? T::CopyTooLarge : T::CopyUnreadable, T::CopyError);
 }
 
 } // namespace ztv

@@ -120,6 +120,7 @@ void VaultTransfer::copyInto(
         reportFilingFailure(context, copied);
         return;
     }
+    context.area(Area::Vault).LEADThumb1->dropCacheEntries(file);
     openVaultAt(context, folder);
 }
 
@@ -133,6 +134,7 @@ void VaultTransfer::moveInto(
         reportFilingFailure(context, moved);
         return;
     }
+    context.area(Area::Vault).LEADThumb1->moveCacheEntries(source, file);
     BrowsingArea& yard = context.area(Area::StockYard);
     yard.clearPage();
     const int code = context.relist(Area::StockYard,

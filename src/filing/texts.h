@@ -40,6 +40,10 @@ inline constexpr char16_t DeleteFileFailed[] = u"ファイルを削除できま�
 inline constexpr char16_t RenameFilePrompt[] = u"変更後のファイル名を入力して下さい。";
 inline constexpr char16_t RenameFileTitle[] = u"ファイル名変更";
 inline constexpr char16_t FileExists[] = u"すでに同名のファイルが保管されています";
+// The clipboard takes the picture whole or not at all.
+inline constexpr char16_t CopyTooLarge[] = u"画像が大きすぎるため、クリップボードへコピーできません";
+inline constexpr char16_t CopyUnreadable[] = u"画像を読み込めないため、クリップボードへコピーできません";
+inline constexpr char16_t CopyError[] = u"コピーエラー";
 // A new file name beginning with "." would make a hidden file that no page shows.
 inline constexpr char16_t HiddenFileName[]
     = u"ファイル名の先頭に「.」は使えません\r「.」で始まるファイルは隠しファイルとなり、表示されません";

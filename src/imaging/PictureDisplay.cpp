@@ -42,6 +42,64 @@ QImage normalised(const QImage& image)
     return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }
 
+struct Decoded {
+    QImage image;
+    bool reduced = false; // decoded smaller than the picture is
+    bool tooLarge = false; // the whole picture is over the limit
+    QString error;
+};
+
+// The file's picture, upright. A bound > 0 lets a picture larger than that on either side be
+// decoded scaled down where the format allows it; 0 asks for the whole picture, refused when
+// it would take more than the allocation limit as the program holds it (4 bytes a pixel).
+Decoded decodeFile(const QString& path, int bound, int limitMb)
+{
+    Decoded d;
+    // Opened by the name's exact bytes: a name that is not UTF-8 must show its own file,
+    // never one whose name Qt's lossy text happens to give. O_NONBLOCK keeps a FIFO from
+    // blocking the open; anything but a regular file is refused right after.
+    const int fd = openPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    auto refuse = [&] {
+        if (fd >= 0)
+            ::close(fd);
+        d.error = QString::fromUtf16(texts::imaging::NotAPicture) + displayName(path);
+        return d;
+    };
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return refuse();
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // Qt's JPEG reader would scan a 2 GB file of garbage for its next marker and keep all of a
+    // huge progressive file's coefficients, scaled output or not; the header says so first.
+    if (checkJpegForDecode(fd, qint64(limitMb) * 1024 * 1024) == JpegOutcome::Unreadable)
+        return refuse();
+    // Formats read through their own libraries are named to the reader, so that no other
+    // plugin claims a TIFF-based RAW file as a plain TIFF.
+    const QByteArray extra = extraFormatKey(sniffExtraFormat(fd));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return refuse();
+    QImageReader reader(&file, extra);
+    reader.setAutoTransform(true);
+    reader.setAllocationLimit(limitMb);
+    const QSize stored = reader.size();
+    if (bound > 0 && stored.isValid() && (stored.width() > bound || stored.height() > bound)
+        && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+        reader.setScaledSize(stored.scaled(bound, bound, Qt::KeepAspectRatio));
+        d.reduced = true;
+    }
+    if (bound == 0 && stored.isValid()
+        && qint64(stored.width()) * stored.height() * 4 > qint64(limitMb) * 1024 * 1024) {
+        d.tooLarge = true;
+        d.error = QString::fromUtf16(texts::imaging::PictureTooLarge);
+        return d;
+    }
+    d.image = reader.read();
+    if (d.image.isNull())
+        d.error = QString::fromUtf16(texts::imaging::NotAPicture) + reader.errorString();
+    return d;
+}
+
 } // namespace
 
 PictureDisplay::PictureDisplay(QWidget* parent)
@@ -59,47 +117,16 @@ int PictureDisplay::decodeBound() const
 
 bool PictureDisplay::LoadPicture(const QString& path)
 {
-    // Opened by the name's exact bytes: a name that is not UTF-8 must show its own file,
-    // never one whose name Qt's lossy text happens to give. O_NONBLOCK keeps a FIFO from
-    // blocking the open; anything but a regular file is refused right after.
-    const int fd = openPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    auto refuse = [&] {
-        if (fd >= 0)
-            ::close(fd);
-        m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + displayName(path);
-        return false;
-    };
-    struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return refuse();
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    // Qt's JPEG reader would scan a 2 GB file of garbage for its next marker and keep all of a
-    // huge progressive file's coefficients, scaled output or not; the header says so first.
-    if (checkJpegForDecode(fd, qint64(LoadAllocationLimitMb) * 1024 * 1024) == JpegOutcome::Unreadable)
-        return refuse();
-    // Formats read through their own libraries are named to the reader, so that no other
-    // plugin claims a TIFF-based RAW file as a plain TIFF.
-    const QByteArray extra = extraFormatKey(sniffExtraFormat(fd));
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return refuse();
-    QImageReader reader(&file, extra);
-    reader.setAutoTransform(true);
-    reader.setAllocationLimit(LoadAllocationLimitMb);
-    const QSize stored = reader.size();
-    const int bound = decodeBound();
-    if (stored.isValid() && (stored.width() > bound || stored.height() > bound)
-        && reader.supportsOption(QImageIOHandler::ScaledSize))
-        reader.setScaledSize(stored.scaled(bound, bound, Qt::KeepAspectRatio));
-    const QImage image = reader.read();
-    if (image.isNull()) {
-        m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + reader.errorString();
+    const Decoded d = decodeFile(path, decodeBound(), LoadAllocationLimitMb);
+    if (d.image.isNull()) {
+        m_lastError = d.error;
         return false;
     }
     // Text only: QFileInfo would take the name through its lossy encoding.
     const QString absolute
         = QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QDir::current().absoluteFilePath(path);
-    replacePicture(normalised(image), absolute);
+    replacePicture(normalised(d.image), absolute);
+    m_reduced = d.reduced;
     return true;
 }
 
@@ -108,17 +135,27 @@ void PictureDisplay::ClearPicture()
     replacePicture({}, {});
 }
 
-void PictureDisplay::CopyPictureToClipboard(ClipboardCopy what)
+PictureDisplay::CopyResult PictureDisplay::CopyPictureToClipboard(ClipboardCopy what)
 {
     if (m_image.isNull())
-        return;
+        return CopyResult::Nothing;
+    QImage picture = m_image;
+    if (m_reduced) {
+        const Decoded d = decodeFile(m_sourcePath, 0, LoadAllocationLimitMb);
+        if (d.image.isNull()) {
+            m_lastError = d.error;
+            return d.tooLarge ? CopyResult::TooLarge : CopyResult::Unreadable;
+        }
+        picture = normalised(d.image);
+    }
     auto* mime = new QMimeData;
-    mime->setImageData(m_image);
+    mime->setImageData(picture);
     if (what == ClipboardCopy::PictureAndFile && !m_sourcePath.isEmpty()) {
         mime->setUrls({ fileUrl(m_sourcePath) });
         mime->setText(displayName(m_sourcePath));
     }
     QGuiApplication::clipboard()->setMimeData(mime);
+    return CopyResult::Copied;
 }
 
 bool PictureDisplay::PastePicture(Paste what)
@@ -248,6 +285,7 @@ void PictureDisplay::replacePicture(const QImage& image, const QString& source)
 {
     m_image = image;
     m_sourcePath = source;
+    m_reduced = false;
     m_scaled = QPixmap();
     m_colourShown = false;
     update();

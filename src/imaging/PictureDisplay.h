@@ -20,6 +20,10 @@ public:
     // loaded from, as a file URI and its path as text, so a file manager can paste the file.
     enum class ClipboardCopy { Picture, PictureAndFile };
     enum class Paste { TestOnly, Picture };
+    // What a clipboard copy did: the picture went; the display was empty; or the file's own
+    // picture could not be had whole (over the decode limits, or no longer readable), and then
+    // nothing was put on the clipboard.
+    enum class CopyResult { Copied, Nothing, TooLarge, Unreadable };
     // Extended-save option bits: progressive JPEG, interlaced PNG and GIF; transparency kept
     // where the format can hold it (the save dialog's "透明部分を保持").
     static constexpr int SaveInterlaced = 1;
@@ -37,8 +41,10 @@ public:
     // oversized or non-picture file.
     bool LoadPicture(const QString& path);
     void ClearPicture();
-    // Nothing is copied while the display is empty.
-    void CopyPictureToClipboard(ClipboardCopy what);
+    // Copies the held picture at its own size: a picture loaded from a file that the display
+    // holds reduced is read again whole (upright, within the load's limits), never copied
+    // shrunk. Nothing is copied while the display is empty.
+    CopyResult CopyPictureToClipboard(ClipboardCopy what);
     // TestOnly: whether the clipboard holds a picture Qt can read. Picture: pastes it; false
     // (display unchanged, lastError set) when it cannot.
     bool PastePicture(Paste what);
@@ -100,6 +106,7 @@ private:
 
     QImage m_image;
     QString m_sourcePath;
+    bool m_reduced = false; // m_image is the file's picture decoded smaller than it is
     QPixmap m_scaled; // m_image at the size it was last painted in mode 3
     QColor m_colour = Qt::white;
     bool m_colourEnabled = false;

@@ -78,7 +78,8 @@ OptionControls addOptionControls(
     if (info->canKeepAlpha) {
         c.keepTransparency = new QCheckBox(QString::fromUtf16(t::KeepTransparency), panel);
         c.keepTransparency->setObjectName(QStringLiteral("keepTransparency"));
-        c.keepTransparency->setChecked(true);
+        // A GIF is flattened onto white unless the user asks otherwise, as GIF saves always were.
+        c.keepTransparency->setChecked(info->code != formats::Gif);
         form->addRow(c.keepTransparency);
     }
     if (extendedOptions) {

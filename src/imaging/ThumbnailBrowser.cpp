@@ -6,6 +6,7 @@
 #include "ThumbnailPipeline.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 
 namespace {
@@ -87,6 +88,18 @@ void ThumbnailBrowser::setCacheWriting(bool on)
 void ThumbnailBrowser::setWritableStorageCheck(std::function<bool(const QString&)> check)
 {
     m_writableStorage = std::move(check);
+}
+
+void ThumbnailBrowser::dropCacheEntries(const QString& path) const
+{
+    if (!m_cacheRoot.isEmpty())
+        ThumbnailCache(m_cacheRoot).forget(QDir::cleanPath(path));
+}
+
+void ThumbnailBrowser::moveCacheEntries(const QString& from, const QString& to) const
+{
+    if (!m_cacheRoot.isEmpty())
+        ThumbnailCache(m_cacheRoot).carry(QDir::cleanPath(from), QDir::cleanPath(to));
 }
 
 int ThumbnailBrowser::BrowseFolder(const QString& folder)

@@ -63,6 +63,11 @@ public:
     void setCacheReading(bool on);
     void setCacheWriting(bool on);
     void setWritableStorageCheck(std::function<bool(const QString& path)> check);
+    // The program deleted a file, or renamed or moved it: its cache entries go, or follow it,
+    // so that a later file of the same name and time never shows this one's thumbnail. A new
+    // file of a name drops whatever was kept for that name.
+    void dropCacheEntries(const QString& path) const;
+    void moveCacheEntries(const QString& from, const QString& to) const;
 
 Q_SIGNALS:
     void BrowseStarted(int fileCount);

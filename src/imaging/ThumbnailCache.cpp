@@ -26,6 +26,7 @@ constexpr long IsoFsMagic = 0x9660;
 constexpr long UdfMagic = 0x15013346;
 const QString UriKey = QStringLiteral("Thumb::URI");
 const QString MTimeKey = QStringLiteral("Thumb::MTime");
+const QString SizeKey = QStringLiteral("Thumb::Size");
 const QString WidthKey = QStringLiteral("Thumb::Image::Width");
 const QString HeightKey = QStringLiteral("Thumb::Image::Height");
 
@@ -35,6 +36,64 @@ bool uriSafe(unsigned char c)
     if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))
         return true;
     return std::strchr("!$&'()*+,-./:=@_~", c) != nullptr && c != 0;
+}
+
+// The standard's folders of entries by size; this program writes only the first.
+const char* const SizeFolders[] = { "normal", "large", "x-large", "xx-large" };
+// Sides beyond the largest size an entry has (xx-large: 1024) mark a file that is no entry.
+constexpr int MaxEntrySide = 1024;
+
+// An entry read through its descriptor, refused when it is no regular file or larger than an
+// entry can be; null when missing or unreadable.
+QImage readEntry(const QString& path, int maxSide)
+{
+    int status = 0;
+    const int fd = openRegularFile(path, &status);
+    if (fd < 0)
+        return {};
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
+    QImageReader reader(&file, "png");
+    reader.setAllocationLimit(16);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > maxSide || size.height() > maxSide)
+        return {};
+    return reader.read();
+}
+
+// Whether the entry was made for that URI from the file as it is now. Thumb::Size is
+// optional in the standard: an entry without it is judged by the time alone.
+bool describes(const QImage& entry, const QByteArray& uri, qint64 mtime, qint64 size)
+{
+    if (entry.isNull() || entry.text(UriKey).toUtf8() != uri
+        || entry.text(MTimeKey) != QString::number(mtime))
+        return false;
+    const QString recorded = entry.text(SizeKey);
+    return recorded.isEmpty() || size < 0 || recorded == QString::number(size);
+}
+
+// Written atomically (a temporary file renamed over it), readable by the user alone.
+bool writeEntry(const QString& path, const QImage& entry)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QImageWriter writer(&file, "png");
+    writer.setCompression(1); // PNG compression level 1: fast, entries are small anyway
+    if (!writer.write(entry)) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+void removeEntry(const QString& path)
+{
+    ::unlink(encodePath(path).constData());
 }
 
 } // namespace
@@ -72,8 +131,56 @@ QByteArray ThumbnailCache::fileUri(const QString& absolutePath)
 
 QString ThumbnailCache::entryPath(const QString& absolutePath) const
 {
+    return entryIn(QStringLiteral("normal"), absolutePath);
+}
+
+QString ThumbnailCache::entryIn(const QString& folder, const QString& absolutePath) const
+{
     const QByteArray md5 = QCryptographicHash::hash(fileUri(absolutePath), QCryptographicHash::Md5).toHex();
-    return m_root + QStringLiteral("/normal/") + QString::fromLatin1(md5) + QStringLiteral(".png");
+    return m_root + u'/' + folder + u'/' + QString::fromLatin1(md5) + QStringLiteral(".png");
+}
+
+QStringList ThumbnailCache::failureFolders() const
+{
+    QStringList folders;
+    const QStringList programs
+        = QDir(m_root + QStringLiteral("/fail")).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QString& program : programs)
+        folders << QStringLiteral("fail/") + program;
+    return folders;
+}
+
+void ThumbnailCache::forget(const QString& absolutePath) const
+{
+    if (m_root.isEmpty())
+        return;
+    for (const char* folder : SizeFolders)
+        removeEntry(entryIn(QLatin1String(folder), absolutePath));
+    for (const QString& folder : failureFolders())
+        removeEntry(entryIn(folder, absolutePath));
+}
+
+void ThumbnailCache::carry(const QString& from, const QString& to) const
+{
+    if (m_root.isEmpty() || from == to)
+        return;
+    forget(to);
+    // Entries describe the file by its time and size, which a rename keeps; a move that
+    // copied the file may not, and then nothing is carried.
+    struct stat st { };
+    const bool present = ::stat(encodePath(to).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    const QByteArray fromUri = fileUri(from);
+    for (const char* folder : SizeFolders) {
+        const QString old = entryIn(QLatin1String(folder), from);
+        QImage entry = present ? readEntry(old, MaxEntrySide) : QImage();
+        if (describes(entry, fromUri, qint64(st.st_mtime), qint64(st.st_size))) {
+            entry.setText(UriKey, QString::fromUtf8(fileUri(to)));
+            writeEntry(entryIn(QLatin1String(folder), to), entry);
+        }
+        removeEntry(old);
+    }
+    for (const QString& folder : failureFolders())
+        removeEntry(entryIn(folder, from));
 }
 
 bool ThumbnailCache::contains(const QString& absolutePath) const
@@ -81,25 +188,10 @@ bool ThumbnailCache::contains(const QString& absolutePath) const
     return absolutePath.startsWith(m_root + QLatin1Char('/'));
 }
 
-QImage ThumbnailCache::lookup(const QString& absolutePath, qint64 mtime, QSize* original) const
+QImage ThumbnailCache::lookup(const QString& absolutePath, qint64 mtime, qint64 size, QSize* original) const
 {
-    int status = 0;
-    const int fd = openRegularFile(entryPath(absolutePath), &status);
-    if (fd < 0)
-        return {};
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return {};
-    }
-    QImageReader reader(&file, "png");
-    reader.setAllocationLimit(16);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() > 4 * NormalSize || size.height() > 4 * NormalSize)
-        return {};
-    QImage image = reader.read();
-    if (image.isNull() || image.text(UriKey).toUtf8() != fileUri(absolutePath)
-        || image.text(MTimeKey) != QString::number(mtime))
+    QImage image = readEntry(entryPath(absolutePath), 4 * NormalSize);
+    if (!describes(image, fileUri(absolutePath), mtime, size))
         return {};
     if (original) {
         // Programs differ in whether they record the stored or the upright size; take the one
@@ -118,7 +210,7 @@ QImage ThumbnailCache::lookup(const QString& absolutePath, qint64 mtime, QSize* 
 }
 
 bool ThumbnailCache::store(
-    const QString& absolutePath, qint64 mtime, QSize original, const QImage& thumbnail) const
+    const QString& absolutePath, qint64 mtime, qint64 size, QSize original, const QImage& thumbnail) const
 {
     const QString folder = m_root + QStringLiteral("/normal");
     if (!QDir().mkpath(folder))
@@ -128,20 +220,12 @@ bool ThumbnailCache::store(
     QImage image = thumbnail;
     image.setText(UriKey, QString::fromUtf8(fileUri(absolutePath)));
     image.setText(MTimeKey, QString::number(mtime));
+    if (size >= 0)
+        image.setText(SizeKey, QString::number(size));
     image.setText(WidthKey, QString::number(original.width()));
     image.setText(HeightKey, QString::number(original.height()));
     image.setText(QStringLiteral("Software"), QStringLiteral("zentovi"));
-    QSaveFile file(entryPath(absolutePath));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QImageWriter writer(&file, "png");
-    writer.setCompression(1); // PNG compression level 1: fast, entries are small anyway
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return writeEntry(entryPath(absolutePath), image);
 }
 
 bool isOnWritableStorage(const QString& path)
@@ -171,6 +255,8 @@ ThumbnailResult makeCachedThumbnail(
         result.status = status;
         return result;
     }
+    struct stat st;
+    const qint64 size = ::fstat(fd, &st) == 0 ? qint64(st.st_size) : -1;
     const ThumbnailCache cache(policy.root);
     const QString absolute
         = QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QFileInfo(path).absoluteFilePath();
@@ -178,7 +264,7 @@ ThumbnailResult makeCachedThumbnail(
         = box.width() <= ThumbnailCache::NormalSize && box.height() <= ThumbnailCache::NormalSize;
     if (policy.read && fitsEntry) {
         QSize original;
-        const QImage entry = cache.lookup(absolute, mtime, &original);
+        const QImage entry = cache.lookup(absolute, mtime, size, &original);
         const QSize target = fitInto(original, box);
         if (!entry.isNull() && target.isValid() && entry.width() >= target.width()
             && entry.height() >= target.height()) {
@@ -201,7 +287,7 @@ ThumbnailResult makeCachedThumbnail(
         if (!entry.isNull()) {
             if (!upright.isValid())
                 upright = entry.size();
-            cache.store(absolute, mtime, upright, entry);
+            cache.store(absolute, mtime, size, upright, entry);
             const QSize target = fitInto(upright, box);
             result.image = compactThumbnail(entry.size() == target
                     ? entry

@@ -11,6 +11,9 @@ public:
     struct Info {
         QString version; // "7.4.7.2"
         QString installPath; // "/usr/lib/libreoffice/program"
+        // False for a build that cannot open a window (one made only for servers): its export
+        // would show nothing.
+        bool showsWindows = true;
     };
 
     virtual ~Spreadsheet() = default;
@@ -26,11 +29,12 @@ public:
         = 0;
 
     // The start-up check: the export is offered only for an application that answered with an
-    // installation path and a version text not beginning with "8" or "9".
+    // installation path and a version text not beginning with "8" or "9", and that can show
+    // the workbook.
     static bool usable(const std::optional<Info>& info)
     {
         return info && !info->installPath.isEmpty() && !info->version.startsWith(u'8')
-            && !info->version.startsWith(u'9');
+            && !info->version.startsWith(u'9') && info->showsWindows;
     }
 };
 

@@ -121,9 +121,11 @@ void TstApp::waitSecondsPasses()
     QCOMPARE(WaitSeconds(0, [&] { ++passes; }), 1);
     QCOMPARE(passes, 1);
 
+    // A lower bound only, which a busy machine cannot break: the wait lasts at least its
+    // time, pass after pass.
     QElapsedTimer t;
     t.start();
-    const int n = WaitSeconds(0.05f, [] { QTest::qSleep(5); });
+    const int n = WaitSeconds(0.05f, [] {});
     QVERIFY(t.elapsed() >= 50);
     QVERIFY(n >= 2);
 }

@@ -56,7 +56,7 @@ struct Launcher {
         p.setProcessEnvironment(env);
         p.start(
             bin.filePath(QStringLiteral("zentovi-launch")), { QStringLiteral("a b"), QStringLiteral("c") });
-        p.waitForFinished(10000);
+        p.waitForFinished(30000);
         if (err)
             *err = QString::fromUtf8(p.readAllStandardError());
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;

@@ -163,7 +163,7 @@ private Q_SLOTS:
         QCOMPARE(h->maximum(), 0);
         QCOMPARE(v->maximum(), 0);
         // The scroll bars go once the event loop runs, as it does between two clicks.
-        QTRY_COMPARE(view->viewport()->size(), view->size());
+        QTRY_COMPARE_WITH_TIMEOUT(view->viewport()->size(), view->size(), 30000);
         QCOMPARE(f.form->LEAD2().size(), view->size());
         QCOMPARE(f.form->LEAD2().pictureRect(), QRect(0, 0, 100, 80));
 

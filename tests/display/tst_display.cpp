@@ -151,7 +151,7 @@ void TstDisplay::clickOnTheCaptionOpensThePreview()
         QVERIFY(!preview->LEAD1->hasPicture());
         QCOMPARE(a.PreviewPath, QString());
         preview->close();
-        QTRY_VERIFY(!form.previewForm());
+        QTRY_VERIFY_WITH_TIMEOUT(!form.previewForm(), 30000);
     }
     QVERIFY(f.prompts.calls.isEmpty());
 }
@@ -169,7 +169,7 @@ void TstDisplay::previewWithAndWithoutSelection()
     QVERIFY(!preview->LEAD1->hasPicture());
     QVERIFY(!preview->parentWidget());
     preview->close();
-    QTRY_VERIFY(!form.previewForm());
+    QTRY_VERIFY_WITH_TIMEOUT(!form.previewForm(), 30000);
 
     form.LEADImgList1_Click(Area::StockYard, 1);
     const QString chosen = form.area(Area::StockYard).HiddenList.at(1);

@@ -561,10 +561,19 @@ public:
             mayChange.insert(quint64(st.st_ino));
             const QColor colour = QColor::fromHsv(int(rng.bounded(360)), 255, 120 + int(rng.bounded(100)));
             const QSize size(30 + int(rng.bounded(30)), 20 + int(rng.bounded(30)));
+            QByteArray bytes = path.endsWith(QLatin1String(".png")) ? pictures::png(size, colour)
+                                                                    : pictures::jpeg(size, colour);
+            // Time and size are all a thumbnail cache can tell a file by: a size this name had
+            // at that second would make the change invisible to any program, so it never recurs
+            // (readers ignore what follows the picture's end).
+            QSet<qint64>& had = sizesAt[{ path, qint64(st.st_mtim.tv_sec) }];
+            had.insert(qint64(st.st_size));
+            while (had.contains(bytes.size()))
+                bytes.append('\0');
+            had.insert(bytes.size());
             QFile file(path);
             if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                file.write(path.endsWith(QLatin1String(".png")) ? pictures::png(size, colour)
-                                                                : pictures::jpeg(size, colour));
+                file.write(bytes);
             file.close();
             const struct timespec times[2] = { st.st_atim, { st.st_mtim.tv_sec, 0 } };
             utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
@@ -723,6 +732,8 @@ public:
     QList<std::pair<QString, QColor>> made;
     // Files removed behind the program's back during the current event.
     QSet<quint64> removedOutside;
+    // The sizes each replaced file had at a modification second.
+    QHash<std::pair<QString, qint64>, QSet<qint64>> sizesAt;
 
     QRandomGenerator rng;
     RandomPrompts prompts;
@@ -828,7 +839,8 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     QVERIFY(
         kinds.value(QStringLiteral("button Command4_3")) + kinds.value(QStringLiteral("button Command3_1"))
         > 0);
-    QVERIFY(kinds.value(QStringLiteral("chooser: file")) > 0);
+    QVERIFY(events < 1000 || kinds.value(QStringLiteral("chooser: file")) > 0);
+    QVERIFY(events < 1000 || kinds.value(QStringLiteral("round trip")) > 0);
     QVERIFY(kinds.value(QStringLiteral("round trip")) > 0);
     qInfo("random walk: %d events, %lld kinds", events, qlonglong(kinds.size()));
 }

@@ -38,6 +38,31 @@ QString renameError()
     return critical(kFileExists, QStringLiteral("変更エラー"));
 }
 
+// A baseline grey JPEG of any size that costs next to nothing to write or to decode scaled:
+// Huffman tables of one one-bit code each, every block flat (two bits a block).
+QByteArray flatGreyJpeg(int width, int height)
+{
+    QByteArray j("\xFF\xD8", 2);
+    auto segment = [&j](char marker, const QByteArray& body) {
+        const int length = int(body.size()) + 2;
+        j.append(char(0xFF)).append(marker).append(char(length >> 8)).append(char(length & 0xFF));
+        j.append(body);
+    };
+    segment(char(0xDB), QByteArray(1, '\0') + QByteArray(64, '\1'));
+    const char sof[]
+        = { 8, char(height >> 8), char(height & 0xFF), char(width >> 8), char(width & 0xFF), 1, 1, 0x11, 0 };
+    segment(char(0xC0), QByteArray(sof, sizeof sof));
+    QByteArray tables;
+    for (const char tableClass : { '\x00', '\x10' }) // DC and AC table 0: symbol 0 alone
+        tables.append(tableClass).append(char(1)).append(QByteArray(15, '\0')).append('\0');
+    segment(char(0xC4), tables);
+    segment(char(0xDA), QByteArray("\x01\x01\x00\x00\x3F\x00", 6));
+    const qint64 blocks = qint64((width + 7) / 8) * ((height + 7) / 8);
+    j.append(QByteArray((blocks * 2 + 7) / 8, '\0'));
+    j.append("\xFF\xD9", 2);
+    return j;
+}
+
 // The vault with a box "箱" holding the pictures to rename, the box clicked.
 struct BoxFixture : MainFormFixture {
     BoxFixture()
@@ -77,6 +102,7 @@ private Q_SLOTS:
     void deleteTakesTheFileAskedAbout();
     void deleteForGoodTakesOnlyTheFileAskedAbout();
     void clipboardCopy();
+    void clipboardCopyIsTheWholePicture();
 };
 
 void TstPictureFiles::rename_data()
@@ -605,6 +631,47 @@ void TstPictureFiles::clipboardCopy()
     form.RCD_Clip_Copy_Click();
     QVERIFY(clipboard->image().isNull());
     QVERIFY(f.prompts.calls.isEmpty());
+}
+
+// The clipboard gets the file's picture at its own size and upright, though the display holds
+// a reduction; a picture over the load's limits is refused with a message, never shrunk.
+void TstPictureFiles::clipboardCopyIsTheWholePicture()
+{
+    BoxFixture f;
+    MainForm& form = *f.form;
+    const QString wide = f.put(QStringLiteral("wide.jpg"), pictures::jpeg({ 3000, 1200 }, Qt::darkCyan));
+    // Stored lying down with a quarter turn clockwise to apply: black comes out on top.
+    const QString turned = f.put(QStringLiteral("turned.jpg"), pictures::halvesJpeg({ 2400, 1000 }, 6));
+    // 12000 x 12000 takes 576 MB at 4 bytes a pixel, over the 512 MB the display may take.
+    const QString huge = f.put(QStringLiteral("huge.jpg"), flatGreyJpeg(12000, 12000));
+    QVERIFY(f.open());
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    const PictureDisplay& display = *form.area(Area::Vault).LEAD1;
+
+    QVERIFY(selectPicture(form, 2, wide));
+    QVERIFY(display.picture().width() <= 2048); // the display's reduction
+    form.Command4[5]->click();
+    QCOMPARE(clipboard->image().size(), QSize(3000, 1200));
+    QCOMPARE(clipboard->mimeData()->urls().value(0).toLocalFile(), wide);
+
+    QVERIFY(selectPicture(form, 2, turned));
+    QVERIFY(display.picture().height() <= 2048);
+    form.RF_Clip_Copy->trigger();
+    const QImage upright = clipboard->image();
+    QCOMPARE(upright.size(), QSize(1000, 2400));
+    QVERIFY(qGray(upright.pixel(500, 100)) < 60);
+    QVERIFY(qGray(upright.pixel(500, 2300)) > 200);
+    QVERIFY(f.prompts.calls.isEmpty());
+
+    // Over the limits: the message, and an empty clipboard rather than a smaller picture.
+    QVERIFY(selectPicture(form, 2, huge));
+    QVERIFY(display.hasPicture());
+    form.RF_Clip_Copy->trigger();
+    QVERIFY(clipboard->image().isNull());
+    QCOMPARE(recorded(f.prompts),
+        QStringList { critical(QStringLiteral("画像が大きすぎるため、クリップボードへコピーできません"),
+            QStringLiteral("コピーエラー")) });
+    QVERIFY(chosenOnCurrentTab(form)); // the choice stays, as after any copy
 }
 
 QTEST_MAIN(TstPictureFiles)

@@ -5,6 +5,8 @@
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailCache.h"
+#include "imaging/ThumbnailList.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -15,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <utime.h>
 
 using namespace ztv;
 using namespace ztv::test;
@@ -84,6 +87,7 @@ private Q_SLOTS:
     void refreshRunsCountTheirOwnFiles();
     void dupCheck();
     void boxButtonsActOnTheBoxShownAfterAMove();
+    void thumbnailFollowsItsFile();
 };
 
 void TstTransfer::nothingSelectedOpensNothing()
@@ -412,7 +416,7 @@ void TstTransfer::cancelAndCloseBox()
     QPointer<SetFolder> first = f.chooser();
     QTest::mouseClick(first->Command1[1], Qt::LeftButton);
     QVERIFY(!f.chooser());
-    QTRY_VERIFY(first.isNull()); // unloaded
+    QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 30000); // unloaded
 
     // The close box does nothing else either; the next request loads a fresh chooser.
     form.RCD_Fav_Copy_Click();
@@ -420,7 +424,7 @@ void TstTransfer::cancelAndCloseBox()
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     QVERIFY(second->close());
     QVERIFY(!f.chooser());
-    QTRY_VERIFY(second.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(second.isNull(), 30000);
     form.RCD_Fav_Copy_Click();
     QCOMPARE(f.chooser()->Label1->text(), kVault);
 
@@ -467,13 +471,13 @@ void TstTransfer::keyboardChoosesAndFiles()
     second->TreeView1->setFocus();
     QTest::keyClick(second->TreeView1, Qt::Key_Escape);
     QVERIFY(!f.chooser());
-    QTRY_VERIFY(second.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(second.isNull(), 30000);
     form.RCD_Fav_Copy_Click();
     QPointer<SetFolder> third = f.chooser();
     third->Command1[1]->setFocus();
     QTest::keyClick(third->Command1[1], Qt::Key_Return);
     QVERIFY(!f.chooser());
-    QTRY_VERIFY(third.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(third.isNull(), 30000);
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QVERIFY(f.prompts.calls.isEmpty());
 }
@@ -569,6 +573,92 @@ void TstTransfer::boxButtonsActOnTheBoxShownAfterAMove()
             recorded(f.prompts), (QStringList { message(QStringLiteral("フォルダを選択してください")) }));
     }
     QCOMPARE(snapshot(f.home.storageRoot()), before);
+}
+
+namespace {
+
+// The colour at the centre of the page's thumbnail of that file; invalid when not listed.
+QColor thumbnailColour(MainForm& form, Area area, const QString& file)
+{
+    const int index = int(form.area(area).HiddenList.indexOf(file));
+    if (index < 0)
+        return {};
+    ThumbnailList* list = form.area(area).LEADImgList1;
+    list->commitAdded();
+    const QImage image = list->model()->index(index, 0).data(Qt::DecorationRole).value<QImage>();
+    return image.isNull() ? QColor() : QColor(image.pixel(image.width() / 2, image.height() / 2));
+}
+
+bool isBlue(const QColor& c)
+{
+    return c.isValid() && c.blue() > 180 && c.red() < 80;
+}
+
+} // namespace
+
+// A red picture deleted from a box and a blue one of the same name, size and modification
+// second moved in: the box's page shows the blue one. A rename carries the entry along.
+void TstTransfer::thumbnailFollowsItsFile()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    const QString root = f.home.home() + QStringLiteral("/thumbnails");
+    for (Area a : { Area::Cd, Area::StockYard, Area::Vault })
+        form.area(a).LEADThumb1->setCacheFolder(root);
+    const ThumbnailCache cache(root);
+
+    QByteArray red = pictures::jpeg({ 160, 120 }, Qt::red);
+    QByteArray blue = pictures::jpeg({ 160, 120 }, Qt::blue);
+    // Equal sizes (bytes after the end of a JPEG are ignored), so only the program's own
+    // bookkeeping can tell the two apart.
+    red.append(qMax<qsizetype>(0, blue.size() - red.size()), '\0');
+    blue.append(qMax<qsizetype>(0, red.size() - blue.size()), '\0');
+    f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱"));
+    const QString inBox = f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱/写真1.jpg"), red);
+    const QString inYard
+        = f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/写真1.jpg"), blue);
+    const struct utimbuf sameSecond {
+        1700000000, 1700000000
+    };
+    QVERIFY(::utime(QFile::encodeName(inBox).constData(), &sameSecond) == 0);
+    QVERIFY(::utime(QFile::encodeName(inYard).constData(), &sameSecond) == 0);
+
+    form.rebuildTree(Area::Vault); // the box is new to the tree
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/箱")));
+    QCOMPARE(thumbnailColour(form, Area::Vault, inBox).red() > 180, true);
+    QVERIFY(QFileInfo::exists(cache.entryPath(inBox)));
+    QVERIFY(clickNode(form, 1, QStringLiteral("ストックヤード")));
+    QVERIFY(isBlue(thumbnailColour(form, Area::StockYard, inYard)));
+
+    QVERIFY(selectPicture(form, 2, inBox));
+    form.RF_Del_Click();
+    QVERIFY(!QFileInfo::exists(inBox));
+    QVERIFY(!QFileInfo::exists(cache.entryPath(inBox)));
+
+    QVERIFY(selectPicture(form, 1, inYard));
+    form.R_Fav_Copy_Click();
+    QVERIFY(f.pick(QStringLiteral("保管庫/箱")));
+    f.chooser()->Command1_Click(0);
+    QCOMPARE(contents(inBox), blue);
+    QCOMPARE(form.area(Area::Vault).HiddenList, QStringList { inBox });
+    QVERIFY(isBlue(thumbnailColour(form, Area::Vault, inBox)));
+    // The stock yard's entry moved with the file.
+    QVERIFY(!QFileInfo::exists(cache.entryPath(inYard)));
+    QCOMPARE(QImage(cache.entryPath(inBox)).text(QStringLiteral("Thumb::URI")),
+        QString::fromLatin1(ThumbnailCache::fileUri(inBox)));
+
+    // Renamed, the file keeps its entry under its new name; the old name has none.
+    const QString renamed = f.vault(QStringLiteral("箱/青.jpg"));
+    QVERIFY(selectPicture(form, 2, inBox));
+    f.prompts.answerInput(QStringLiteral("青"));
+    form.RF_Mod_Click();
+    QVERIFY(QFileInfo::exists(renamed));
+    QVERIFY(!QFileInfo::exists(cache.entryPath(inBox)));
+    const QImage entry(cache.entryPath(renamed));
+    QCOMPARE(entry.text(QStringLiteral("Thumb::URI")), QString::fromLatin1(ThumbnailCache::fileUri(renamed)));
+    QVERIFY(isBlue(QColor(entry.pixel(entry.width() / 2, entry.height() / 2))));
+    QVERIFY(isBlue(thumbnailColour(form, Area::Vault, renamed)));
+    QCOMPARE(f.prompts.messages().size(), 1); // the delete's question only
 }
 
 QTEST_MAIN(TstTransfer)

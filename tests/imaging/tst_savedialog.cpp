@@ -173,6 +173,56 @@ private Q_SLOTS:
         QCOMPARE(r.extendedInteger, PictureDisplay::SaveInterlaced);
     }
 
+    // A GIF keeps its transparency only when asked: left as it comes up, the dialog's request
+    // flattens the picture onto white, as GIF saves always did.
+    void realDialogGifFlattensUnlessAsked()
+    {
+        QTemporaryDir dir;
+        SaveDialog dialog;
+        setUpAsTheCallerDoes(dialog, dir.path(), formats::Gif);
+        dialog.setFormatOptions(0); // the GIF save sets no format options
+        bool offered = false;
+        const SaveRequest r = runRealDialog(dialog, [&](QFileDialog* fd) {
+            auto* keep = fd->findChild<QCheckBox*>(QStringLiteral("keepTransparency"));
+            offered = keep && !keep->isChecked();
+            fd->findChild<QGroupBox*>(QStringLiteral("extended"))->setChecked(true);
+            fd->selectFile(QStringLiteral("絵"));
+            QMetaObject::invokeMethod(fd, "accept");
+        });
+        QVERIFY(offered);
+        QCOMPARE(r.path, dir.filePath(QStringLiteral("絵.gif")));
+        QVERIFY(!r.saveFlag);
+        QCOMPARE(r.extendedInteger & PictureDisplay::SaveKeepTransparency, 0);
+
+        // Saved as the GIF save does, with the colour option on white.
+        QImage picture(40, 20, QImage::Format_ARGB32);
+        picture.fill(Qt::transparent);
+        for (int y = 0; y < 20; ++y)
+            for (int x = 20; x < 40; ++x)
+                picture.setPixel(x, y, qRgb(200, 0, 0));
+        PictureDisplay display;
+        display.setPicture(picture);
+        display.setColourOption(Qt::white);
+        display.setColourOptionEnabled(true);
+        display.ApplyColourOption();
+        QVERIFY(display.SavePicture(r.path, r.format, r.bits, r.quality, r.saveFlag));
+        const QImage back(r.path);
+        QVERIFY(!back.isNull());
+        QCOMPARE(qAlpha(back.pixel(5, 10)), 255);
+        QCOMPARE(QColor(back.pixel(5, 10)), QColor(Qt::white));
+        QVERIFY(qRed(back.pixel(30, 10)) > 150 && qBlue(back.pixel(30, 10)) < 60);
+
+        // Ticked, the transparent half stays transparent.
+        const SaveRequest kept = runRealDialog(dialog, [&](QFileDialog* fd) {
+            fd->findChild<QCheckBox*>(QStringLiteral("keepTransparency"))->setChecked(true);
+            fd->selectFile(QStringLiteral("透明"));
+            QMetaObject::invokeMethod(fd, "accept");
+        });
+        QVERIFY(kept.saveFlag);
+        QVERIFY(display.SavePicture(kept.path, kept.format, kept.bits, kept.quality, kept.saveFlag));
+        QCOMPARE(qAlpha(QImage(kept.path).pixel(5, 10)), 0);
+    }
+
     void realDialogCancelled()
     {
         QTemporaryDir dir;

@@ -140,7 +140,7 @@ void TstMainWindow::cdChangeWaitsUntilTheWindowIsFree()
     QCoreApplication::processEvents();
     QCOMPARE(cdRoot(form)->text(0), Sr0);
     form.gbBrowsing = false;
-    QTRY_COMPARE(cdRoot(form)->text(0), disc.path());
+    QTRY_COMPARE_WITH_TIMEOUT(cdRoot(form)->text(0), disc.path(), 30000);
     QCOMPARE(form.area(Area::Cd).HiddenList, (QStringList { disc.filePath("a.png") }));
 
     // The same while an operation holds the window disabled.
@@ -150,7 +150,7 @@ void TstMainWindow::cdChangeWaitsUntilTheWindowIsFree()
     QCOMPARE(cdRoot(form)->text(0), disc.path());
     QCOMPARE(form.area(Area::Cd).HiddenList.size(), 1);
     form.setEnabled(true);
-    QTRY_COMPARE(cdRoot(form)->text(0), Sr0);
+    QTRY_COMPARE_WITH_TIMEOUT(cdRoot(form)->text(0), Sr0, 30000);
     QVERIFY(form.area(Area::Cd).HiddenList.isEmpty());
 
     // A disc that comes and goes before the window is free leaves nothing to do.
@@ -187,7 +187,7 @@ void TstMainWindow::cdDiscRemovedWhileListed()
     QCOMPARE(during, 1); // the change came inside the run and had to wait
     QVERIFY2(ready < names.size(), qPrintable(QString::number(ready)));
     // Once the run has ended, the tree and the page follow the empty drive.
-    QTRY_COMPARE(cdRoot(form)->text(0), Sr0);
+    QTRY_COMPARE_WITH_TIMEOUT(cdRoot(form)->text(0), Sr0, 30000);
     QCOMPARE(cdRoot(form)->childCount(), 0);
     QVERIFY(form.area(Area::Cd).HiddenList.isEmpty());
     QVERIFY(!isChosen(form, Area::Cd));

@@ -174,7 +174,7 @@ void TstDiscImages::discsMountedWhileTheWindowRuns()
     failed = run(fuseiso, QStringList { w + "first.iso", first } + asTheDrive);
     if (!failed.isEmpty())
         QSKIP(qPrintable(QStringLiteral("FUSE mount not permitted: ") + failed));
-    QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1->topLevelItem(0)->text(0), first, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1->topLevelItem(0)->text(0), first, 30000);
     QTreeWidgetItem* root = cd.TreeView1->topLevelItem(0);
     QCOMPARE(childTexts(root), (QStringList { "DCIM", "写真" }));
     QCOMPARE(cd.HiddenList, (QStringList { first + "/表紙.png" }));
@@ -195,13 +195,13 @@ void TstDiscImages::discsMountedWhileTheWindowRuns()
 
     // Taken out, then the second disc at another mount point.
     unmount(first);
-    QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1->topLevelItem(0)->text(0), QStringLiteral("/dev/sr0"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1->topLevelItem(0)->text(0), QStringLiteral("/dev/sr0"), 30000);
     QCOMPARE(cd.TreeView1->topLevelItem(0)->childCount(), 0);
     QVERIFY(cd.HiddenList.isEmpty());
     QVERIFY(!cd.TabSelection);
     failed = run(fuseiso, QStringList { w + "second.iso", other } + asTheDrive);
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
-    QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1->topLevelItem(0)->text(0), other, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1->topLevelItem(0)->text(0), other, 30000);
     // Names in 8.3 form read as the kernel's own driver shows them.
     QCOMPARE(childTexts(cd.TreeView1->topLevelItem(0)), (QStringList { "dcim" }));
     QCOMPARE(cd.HiddenList, (QStringList { other + "/cover.png" }));

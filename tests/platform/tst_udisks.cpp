@@ -67,7 +67,7 @@ void TestUDisks::initTestCase()
         QSKIP("dbus-daemon is not installed (scripts/install-deps.sh test)");
     m_daemon.start(daemon, { "--session", "--nofork", "--nopidfile", "--print-address=1" });
     QVERIFY(m_daemon.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(m_daemon.canReadLine(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_daemon.canReadLine(), 30000);
     m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     QVERIFY(!m_address.isEmpty());
 }
@@ -85,11 +85,12 @@ void TestUDisks::mountRequests()
     QDBusConnection client = QDBusConnection::connectToBus(m_address, QStringLiteral("client"));
     QVERIFY(client.isConnected());
 
-    // No UDisks2 on the bus: nothing mounted, and no long wait.
+    // No UDisks2 on the bus: nothing mounted, and the call's own time-out is not waited out
+    // (a hang guard only: a wait of the full time-out would be ten minutes).
     QElapsedTimer t;
     t.start();
-    QCOMPARE(udisksMount(client, QStringLiteral("/dev/sr0"), 20000), QString());
-    QVERIFY(t.elapsed() < 5000);
+    QCOMPARE(udisksMount(client, QStringLiteral("/dev/sr0"), 600000), QString());
+    QVERIFY(t.elapsed() < 60000);
 
     QDBusConnection service = QDBusConnection::connectToBus(m_address, QStringLiteral("service"));
     QVERIFY(service.isConnected());

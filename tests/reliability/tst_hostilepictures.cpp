@@ -243,7 +243,7 @@ void TestHostilePictures::attackFolderIsCountedAndSkipped()
     // Nothing was written for the broken files.
     QCOMPARE(QDir(home.home() + QStringLiteral("/cache/normal")).entryList(QDir::Files).size(), 1);
 
-    // Chosen one by one, each is refused with a reason, within the same bounds. Only the
+    // Chosen one by one, each is refused with a reason, within the same memory bound. Only the
     // header-only JPEG shows (grey, as its data ends), besides the good one.
     PictureDisplay display;
     display.resize(400, 300);
@@ -263,7 +263,6 @@ void TestHostilePictures::attackFolderIsCountedAndSkipped()
     qInfo("attack folder chosen file by file: %lld ms, peak memory %ld MiB", shownMs, maxRssKiB() / 1024);
     QCOMPARE(shown, QStringList({ QStringLiteral("06 header only.jpg"), QStringLiteral("20 good.png") }));
     QCOMPARE(refused.size(), 19); // both loop links and the folder too
-    QVERIFY2(shownMs < 2000, qPrintable(QString::number(shownMs)));
     QVERIFY2(maxRssKiB() - rssBefore < 300 * 1024, qPrintable(QString::number(maxRssKiB() / 1024)));
 }
 
