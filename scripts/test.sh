@@ -27,6 +27,7 @@ step "source formatting"
 # Every tracked C++ file as the project's .clang-format lays it out; the names of those that
 # differ are printed with the first differences.
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+step "includes point down the layers"; bash scripts/check-includes.sh
 
 step "build"
 build build -DCMAKE_INSTALL_PREFIX=/usr

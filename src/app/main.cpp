@@ -1,4 +1,3 @@
-#include "app/Icons.h"
 #include "app/Startup.h"
 #include "export/LibreOfficeSpreadsheet.h"
 #include "mainwindow/MainForm.h"
@@ -6,6 +5,7 @@
 #include "platform/FileOps.h"
 #include "platform/LinuxDrives.h"
 #include "platform/QtPrompts.h"
+#include "widgets/Icons.h"
 
 #include <QApplication>
 

@@ -1,11 +1,11 @@
 #include "capture/PasteArea.h"
 
-#include "app/StoragePaths.h"
 #include "capture/texts.h"
 #include "display/OperationContext.h"
 #include "imaging/PictureDisplay.h"
 #include "platform/Prompts.h"
 #include "platform/Services.h"
+#include "values/StoragePaths.h"
 
 namespace ztv {
 

@@ -1,6 +1,5 @@
 #include "capture/PictureSaving.h"
 
-#include "app/StoragePaths.h"
 #include "capture/PasteArea.h"
 #include "capture/SaveSelect.h"
 #include "capture/SaveTargets.h"
@@ -12,9 +11,10 @@
 #include "imaging/SaveDialog.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FormLayout.h"
 #include "platform/Prompts.h"
 #include "platform/Services.h"
+#include "values/StoragePaths.h"
+#include "widgets/FormLayout.h"
 
 #include <QLabel>
 #include <QRadioButton>

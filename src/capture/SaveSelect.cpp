@@ -1,7 +1,7 @@
 #include "capture/SaveSelect.h"
 
 #include "capture/texts.h"
-#include "mainwindow/FormLayout.h"
+#include "widgets/FormLayout.h"
 
 #include <QButtonGroup>
 #include <QPushButton>

@@ -1,8 +1,8 @@
 #include "capture/SaveTargets.h"
 
-#include "app/StoragePaths.h"
 #include "platform/PathCodec.h"
 #include "platform/PathText.h"
+#include "values/StoragePaths.h"
 
 #include <sys/stat.h>
 

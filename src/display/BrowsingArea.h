@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Area.h"
 #include "display/PictureChoice.h"
+#include "values/Area.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,10 +1,10 @@
 #include "export/SpreadsheetExport.h"
 
-#include "app/StoragePaths.h"
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "export/WorkbookExport.h"
 #include "platform/Services.h"
+#include "values/StoragePaths.h"
 
 namespace ztv {
 

@@ -1,17 +1,17 @@
 #include "filing/Boxes.h"
 
-#include "app/StoragePaths.h"
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "filing/FilingPaths.h"
 #include "filing/FilingSteps.h"
 #include "filing/texts.h"
 #include "imaging/ThumbnailBrowser.h"
-#include "mainwindow/FolderTree.h"
 #include "platform/FileOps.h"
 #include "platform/PathText.h"
 #include "platform/Prompts.h"
 #include "platform/Services.h"
+#include "values/StoragePaths.h"
+#include "widgets/FolderTree.h"
 
 namespace ztv {
 

@@ -1,7 +1,7 @@
 #include "filing/FilingPaths.h"
 
-#include "app/StoragePaths.h"
 #include "platform/PathText.h"
+#include "values/StoragePaths.h"
 
 #include "platform/FolderEntries.h"
 

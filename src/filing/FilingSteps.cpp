@@ -1,12 +1,12 @@
 #include "filing/FilingSteps.h"
 
-#include "app/StoragePaths.h"
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "filing/texts.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "platform/FileOps.h"
 #include "platform/Services.h"
+#include "values/StoragePaths.h"
 
 namespace ztv::filing {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Area.h"
 #include "platform/Prompts.h"
+#include "values/Area.h"
 
 #include <QString>
 

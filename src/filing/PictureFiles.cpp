@@ -1,6 +1,5 @@
 #include "filing/PictureFiles.h"
 
-#include "app/StoragePaths.h"
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "filing/FilingPaths.h"
@@ -8,11 +7,12 @@
 #include "filing/texts.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
-#include "mainwindow/FolderTree.h"
 #include "platform/FileOps.h"
 #include "platform/PathText.h"
 #include "platform/Prompts.h"
 #include "platform/Services.h"
+#include "values/StoragePaths.h"
+#include "widgets/FolderTree.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

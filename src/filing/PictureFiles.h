@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Area.h"
+#include "values/Area.h"
 
 #include <QString>
 #include <optional>

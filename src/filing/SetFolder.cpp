@@ -1,11 +1,11 @@
 #include "filing/SetFolder.h"
 
-#include "app/StoragePaths.h"
 #include "display/OperationContext.h"
 #include "filing/VaultTransfer.h"
 #include "filing/texts.h"
-#include "mainwindow/FolderTree.h"
 #include "platform/PathCodec.h"
+#include "values/StoragePaths.h"
+#include "widgets/FolderTree.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

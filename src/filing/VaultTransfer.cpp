@@ -1,6 +1,5 @@
 #include "filing/VaultTransfer.h"
 
-#include "app/StoragePaths.h"
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "display/texts.h"
@@ -12,6 +11,7 @@
 #include "platform/FileOps.h"
 #include "platform/PathText.h"
 #include "platform/Services.h"
+#include "values/StoragePaths.h"
 
 namespace ztv {
 

@@ -2,8 +2,8 @@
 
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderTree.h"
 #include "mainwindow/MainForm.h"
+#include "widgets/FolderTree.h"
 
 #include <QApplication>
 #include <QComboBox>

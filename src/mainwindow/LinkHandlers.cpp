@@ -1,8 +1,8 @@
 #include "mainwindow/LinkHandlers.h"
 
-#include "app/StoragePaths.h"
 #include "mainwindow/MainForm.h"
 #include "platform/Links.h"
+#include "values/StoragePaths.h"
 
 #include <QTabWidget>
 

@@ -1,6 +1,5 @@
 #include "mainwindow/MainForm.h"
 
-#include "app/Icons.h"
 #include "capture/PasteArea.h"
 #include "capture/PictureSaving.h"
 #include "display/BrowseKeyWatch.h"
@@ -15,11 +14,12 @@
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/CommandButton.h"
-#include "mainwindow/FolderTree.h"
-#include "mainwindow/FormLayout.h"
 #include "mainwindow/KeyboardNavigation.h"
 #include "mainwindow/LinkHandlers.h"
 #include "mainwindow/texts.h"
+#include "widgets/FolderTree.h"
+#include "widgets/FormLayout.h"
+#include "widgets/Icons.h"
 
 #include <QAction>
 #include <QComboBox>

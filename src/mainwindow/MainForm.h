@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/StoragePaths.h"
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "platform/Services.h"
+#include "values/StoragePaths.h"
 
 #include <QPointer>
 #include <QStringList>

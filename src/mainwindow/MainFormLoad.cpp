@@ -1,15 +1,15 @@
 // Start-up, the spreadsheet check and closing of the main window.
 #include "mainwindow/MainForm.h"
 
-#include "app/StoragePaths.h"
 #include "display/PreviewForm.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderTree.h"
 #include "mainwindow/texts.h"
 #include "platform/Prompts.h"
 #include "platform/Spreadsheet.h"
+#include "values/StoragePaths.h"
+#include "widgets/FolderTree.h"
 
 #include <QAction>
 #include <QCloseEvent>

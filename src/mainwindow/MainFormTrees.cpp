@@ -1,12 +1,12 @@
 // The folder trees of the three browsing tabs.
 #include "mainwindow/MainForm.h"
 
-#include "app/StoragePaths.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderTree.h"
 #include "platform/Drives.h"
+#include "values/StoragePaths.h"
+#include "widgets/FolderTree.h"
 
 #include <QApplication>
 #include <QMenu>

@@ -2,11 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 #include <vector>
 
 namespace ztv {
@@ -58,6 +54,21 @@ int intercept(faults::Op op)
         errno = err;
     return verdict;
 }
+
+int caseForcing()
+{
+    return g_caseForcing.load();
+}
+
+std::string trashTop()
+{
+    std::lock_guard lock(g_mutex);
+    return g_trashTop;
+}
+
+const sys::Seam kSeam { intercept, caseForcing, trashTop };
+// A test that uses the switches links this file, and the seam is in place before main.
+const bool g_seamSet = (sys::setSeam(&kSeam), true);
 
 void updateActive()
 {
@@ -112,7 +123,7 @@ void forceCaseInsensitive(bool on)
 }
 int caseInsensitiveForcing()
 {
-    return g_caseForcing.load();
+    return caseForcing();
 }
 
 void forceTrashTop(const std::string& folder)
@@ -122,83 +133,9 @@ void forceTrashTop(const std::string& folder)
 }
 std::string trashTopForcing()
 {
-    std::lock_guard lock(g_mutex);
-    return g_trashTop;
+    return trashTop();
 }
 
 } // namespace faults
-
-namespace sys {
-
-using faults::Op;
-
-int openat(int dirfd, const char* path, int flags, mode_t mode)
-{
-    if (intercept(Op::Open) < 0)
-        return -1;
-    return ::openat(dirfd, path, flags | O_CLOEXEC, mode);
-}
-
-ssize_t read(int fd, void* buf, size_t n)
-{
-    if (intercept(Op::Read) < 0)
-        return -1;
-    return ::read(fd, buf, n);
-}
-
-ssize_t write(int fd, const void* buf, size_t n)
-{
-    const int verdict = intercept(Op::Write);
-    if (verdict < 0)
-        return -1;
-    if (verdict > 0 && n > 1)
-        n /= 2;
-    return ::write(fd, buf, n);
-}
-
-int fsync(int fd)
-{
-    if (intercept(Op::Fsync) < 0)
-        return -1;
-    return ::fsync(fd);
-}
-
-int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, int flags)
-{
-    if (intercept(Op::Link) < 0)
-        return -1;
-    return ::linkat(olddirfd, oldpath, newdirfd, newpath, flags);
-}
-
-int renameat2(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, unsigned flags)
-{
-    if (intercept(Op::Rename) < 0)
-        return -1;
-    // Called directly: the C library may lack the wrapper or emulate flags unsafely.
-    return int(::syscall(SYS_renameat2, olddirfd, oldpath, newdirfd, newpath, flags));
-}
-
-int unlinkat(int dirfd, const char* path)
-{
-    if (intercept(Op::Unlink) < 0)
-        return -1;
-    return ::unlinkat(dirfd, path, 0);
-}
-
-int rmdirat(int dirfd, const char* path)
-{
-    if (intercept(Op::Rmdir) < 0)
-        return -1;
-    return ::unlinkat(dirfd, path, AT_REMOVEDIR);
-}
-
-int mkdirat(int dirfd, const char* path, mode_t mode)
-{
-    if (intercept(Op::Mkdir) < 0)
-        return -1;
-    return ::mkdirat(dirfd, path, mode);
-}
-
-} // namespace sys
 
 } // namespace ztv

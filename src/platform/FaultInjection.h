@@ -1,18 +1,20 @@
 #pragma once
 
-// The system calls the real file operations make go through here, so tests can make any one
-// of them fail. Unarmed, each wrapper is the plain call plus a counter.
+// Test-only switches in front of the file operations' system calls (platform/SysCalls.h), so
+// tests can make any one of them fail. Built into the tests' support library, never into the
+// program; linking it puts the seam in place, and unarmed each call is only counted.
+
+#include "platform/SysCalls.h"
 
 #include <functional>
 #include <string>
-#include <sys/types.h>
 
 namespace ztv {
 
 namespace faults {
 
-enum class Op { Open, Read, Write, Fsync, Link, Rename, Unlink, Rmdir, Mkdir };
-inline constexpr int kOpCount = 9;
+using Op = sys::Call;
+inline constexpr int kOpCount = sys::kCallCount;
 
 // From now on, the nth call (1-based, counted from this arm) of op fails with errno err and
 // does nothing. err 0 on Write makes that write a short write of half the bytes (at least
@@ -38,19 +40,5 @@ void forceTrashTop(const std::string& folder);
 std::string trashTopForcing();
 
 } // namespace faults
-
-// Thin wrappers over the system calls; each sets errno and returns -1 on failure as the call
-// does. None retries on EINTR: the callers do.
-namespace sys {
-int openat(int dirfd, const char* path, int flags, mode_t mode = 0);
-ssize_t read(int fd, void* buf, size_t n);
-ssize_t write(int fd, const void* buf, size_t n);
-int fsync(int fd);
-int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, int flags);
-int renameat2(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, unsigned flags);
-int unlinkat(int dirfd, const char* path); // files only
-int rmdirat(int dirfd, const char* path);
-int mkdirat(int dirfd, const char* path, mode_t mode);
-} // namespace sys
 
 } // namespace ztv

@@ -1,8 +1,8 @@
 #include "FileOps.h"
 
-#include "FaultInjection.h"
 #include "FileTexts.h"
 #include "PathCodec.h"
+#include "SysCalls.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>
@@ -193,7 +193,7 @@ bool flippedNameFindsSameFolder(int dirfd, const QByteArray& dirPath)
 
 bool caseInsensitive(int dirfd, const QByteArray& dirPath)
 {
-    if (const int forced = faults::caseInsensitiveForcing(); forced >= 0)
+    if (const int forced = sys::caseForcing(); forced >= 0)
         return forced == 1;
     struct statfs sf;
     if (::fstatfs(dirfd, &sf) == 0) {
@@ -734,7 +734,7 @@ FileResult openTopTrash(const QByteArray& top, dev_t dev, TrashPlace& out)
 // a trash on another file system would be a copy, and never is one here.
 FileResult findTrash(const QByteArray& folder, dev_t dev, TrashPlace& out)
 {
-    const std::string forced = faults::trashTopForcing();
+    const std::string forced = sys::trashTopForcing();
     if (forced.empty()) {
         FileResult home = openHomeTrash(dev, out);
         if (home.ok() || home.error != FileError::NoTrash)

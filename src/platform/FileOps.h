@@ -31,7 +31,7 @@ struct FileResult {
 bool isPlainName(const QString& name);
 
 // The file operations of filing and saving. Tests replace them, or arm failures in the real
-// ones (platform/FaultInjection.h). Paths are full paths with "/"; their last component must
+// ones (platform/SysCalls.h). Paths are full paths with "/"; their last component must
 // be a plain name (see isPlainName), else the call gives InvalidName and touches nothing.
 // Names are encoded with encodePath (platform/PathCodec.h).
 class FileOps {

@@ -1,10 +1,10 @@
 #include "MainFormFixture.h"
 #include "app/Startup.h"
-#include "app/StoragePaths.h"
 #include "app/TitleForm.h"
 #include "app/WaitSeconds.h"
 #include "mainwindow/MainForm.h"
 #include "platform/FileOps.h"
+#include "values/StoragePaths.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
-#include "app/Icons.h"
 #include "imaging/ThumbnailBrowser.h"
+#include "widgets/Icons.h"
 
 #include <QBuffer>
 #include <QDir>

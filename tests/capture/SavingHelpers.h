@@ -3,8 +3,8 @@
 #include "CaptureFixture.h"
 #include "capture/PictureSaving.h"
 #include "capture/SaveSelect.h"
-#include "mainwindow/FolderTree.h"
 #include "platform/FileOps.h"
+#include "widgets/FolderTree.h"
 
 #include <QFile>
 #include <QImageReader>

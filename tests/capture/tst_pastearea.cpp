@@ -1,6 +1,6 @@
 #include "CaptureFixture.h"
 #include "imaging/PictureScrollArea.h"
-#include "mainwindow/FormLayout.h"
+#include "widgets/FormLayout.h"
 
 #include <QAction>
 #include <QBuffer>

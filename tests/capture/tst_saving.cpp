@@ -3,12 +3,12 @@
 #include "BrowseProgressLog.h"
 #include "CaptureFixture.h"
 #include "SavingHelpers.h"
-#include "app/StoragePaths.h"
 #include "capture/PictureSaving.h"
 #include "capture/SaveSelect.h"
 #include "imaging/PictureFormats.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderTree.h"
+#include "values/StoragePaths.h"
+#include "widgets/FolderTree.h"
 
 #include <QComboBox>
 #include <QImageReader>

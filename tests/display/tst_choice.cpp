@@ -6,7 +6,7 @@
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderTree.h"
+#include "widgets/FolderTree.h"
 
 #include <QAbstractItemView>
 #include <QAction>

@@ -5,7 +5,7 @@
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 
-#include "mainwindow/FolderTree.h"
+#include "widgets/FolderTree.h"
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>

@@ -22,11 +22,11 @@
 #include "imaging/PictureFormats.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderTree.h"
 #include "mainwindow/MainForm.h"
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
 #include "platform/PathText.h"
+#include "widgets/FolderTree.h"
 
 #include <QAbstractItemView>
 #include <QAction>

@@ -2,8 +2,8 @@
 
 #include "MainFormFixture.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderTree.h"
 #include "platform/FaultInjection.h"
+#include "widgets/FolderTree.h"
 
 #include <QDirIterator>
 #include <QFile>

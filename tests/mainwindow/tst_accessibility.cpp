@@ -5,7 +5,7 @@
 #include "capture/SaveSelect.h"
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
-#include "mainwindow/FolderTree.h"
+#include "widgets/FolderTree.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

@@ -5,7 +5,7 @@
 #include "MainFormFixture.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderTree.h"
+#include "widgets/FolderTree.h"
 
 #include <QComboBox>
 #include <QDir>

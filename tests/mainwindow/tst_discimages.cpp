@@ -9,10 +9,10 @@
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderTree.h"
 #include "mainwindow/MainForm.h"
 #include "platform/FileOps.h"
 #include "platform/LinuxDrives.h"
+#include "widgets/FolderTree.h"
 
 #include <QApplication>
 #include <QDir>

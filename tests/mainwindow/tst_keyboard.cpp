@@ -1,7 +1,7 @@
 #include "MainFormFixture.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderTree.h"
+#include "widgets/FolderTree.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,11 +1,11 @@
 #include "tst_mainwindow.h"
 
 #include "MainFormFixture.h"
-#include "app/StoragePaths.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderTree.h"
 #include "platform/PathText.h"
+#include "values/StoragePaths.h"
+#include "widgets/FolderTree.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -14,10 +14,10 @@
 #include "imaging/ThumbnailCache.h"
 #include "imaging/ThumbnailEngine.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/FolderTree.h"
 #include "platform/FileOps.h"
 #include "platform/FolderList.h"
 #include "platform/PathCodec.h"
+#include "widgets/FolderTree.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "mainwindow/FolderTree.h"
+#include "widgets/FolderTree.h"
 
-#include "app/Icons.h"
 #include "platform/PathCodec.h"
 #include "platform/PathText.h"
+#include "widgets/Icons.h"
 
 #include <QMouseEvent>
 #include <QTreeWidgetItemIterator>

@@ -1,4 +1,4 @@
-#include "app/StoragePaths.h"
+#include "values/StoragePaths.h"
 
 #include "platform/Drives.h"
 
