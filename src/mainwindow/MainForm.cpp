@@ -44,10 +44,12 @@ QString tabName(Area area)
     return t(names[tabIndex(area)]);
 }
 
-QToolButton* button(
-    QWidget* parent, const char16_t* caption, const char* iconName, QRect geometry, const QString& name)
+// A button showing a command's action: the same text, icon and enabled state, and a click
+// triggers it.
+QToolButton* button(QWidget* parent, QAction* action, QRect geometry, const QString& name)
 {
-    auto* b = new CommandButton(t(caption), icon(QLatin1String(iconName)), parent);
+    auto* b = new CommandButton(action->iconText(), action->icon(), parent);
+    b->setDefaultAction(action);
     b->setGeometry(geometry);
     b->setObjectName(name);
     return b;
@@ -72,8 +74,8 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(t(texts::MainCaption));
     setFixedSize(850, 695);
-    buildWindow();
     buildMenus();
+    buildWindow();
     for (Area a : kAreas)
         connectTab(a);
     setupKeyboard(*this);
@@ -106,9 +108,8 @@ std::optional<Area> MainForm::currentArea() const
 
 void MainForm::buildWindow()
 {
-    Command2
-        = button(this, texts::WebButton, "web-page", tw(9705, 120, 2010, 720), QStringLiteral("Command2"));
-    connect(Command2, &QToolButton::clicked, this, &MainForm::Command2_Click);
+    Command2 = button(this, command(texts::WebButton, "web-page", [this] { m_links->Command2_Click(*this); }),
+        tw(9705, 120, 2010, 720), QStringLiteral("Command2"));
 
     BrowseStatus = new QLabel(this);
     BrowseStatus->setObjectName(QStringLiteral("BrowseStatus"));
@@ -132,8 +133,8 @@ void MainForm::buildWindow()
     connect(SSTab1, &QTabWidget::currentChanged, this, &MainForm::SSTab1_Click);
 
     // The exit button is member 2 of the paste tab's button array but sits beside Command2.
-    Command1[2] = button(this, texts::Exit, "exit", tw(11805, 120, 795, 720), QStringLiteral("Command1_2"));
-    connect(Command1[2], &QToolButton::clicked, this, [this] { Command1_Click(2); });
+    Command1[2] = button(this, command(texts::Exit, "exit", [this] { pasteTabCommand(nullptr); }),
+        tw(11805, 120, 795, 720), QStringLiteral("Command1_2"));
 }
 
 void MainForm::buildBrowsingTab(Area ar, QWidget* page)
@@ -195,32 +196,30 @@ void MainForm::buildBrowsingTab(Area ar, QWidget* page)
 
     const int row = 120, bw = 750, bh = 705;
     auto at = [&](int left) { return tw(left, row, bw, bh); };
+    auto place = [&](QToolButton** buttons, std::initializer_list<QAction*> actions, int first) {
+        static const int lefts[] = { 360, 1162, 1965, 3510, 4320, 5130, 5940 };
+        int i = 0;
+        for (QAction* action : actions) {
+            buttons[i] = button(page, action, at(lefts[first + i]),
+                QStringLiteral("Command%1_%2")
+                    .arg(ar == Area::Cd             ? 5
+                            : ar == Area::StockYard ? 3
+                                                    : 4)
+                    .arg(i));
+            ++i;
+        }
+    };
     switch (ar) {
     case Area::Cd:
-        Command5[0] = button(page, texts::ToVaultMove, "vault-copy", at(3510), QStringLiteral("Command5_0"));
-        Command5[1] = button(page, texts::ClipCopy, "clipboard-copy", at(4320), QStringLiteral("Command5_1"));
-        Command5[2] = button(page, texts::Explorer, "explorer", at(5130), QStringLiteral("Command5_2"));
-        for (int i = 0; i < 3; ++i)
-            connect(Command5[i], &QToolButton::clicked, this, [this, i] { Command5_Click(i); });
+        // The design's button reads "move" where its menu item reads "copy"; both copy.
+        place(Command5, { alias(RCD_Fav_Copy, texts::ToVaultMove), RCD_Clip_Copy, RCD_Explora }, 3);
         break;
     case Area::StockYard:
-        Command3[0] = button(page, texts::ToVaultMove, "vault-move", at(3510), QStringLiteral("Command3_0"));
-        Command3[1] = button(page, texts::DeleteFile, "file-delete", at(4320), QStringLiteral("Command3_1"));
-        Command3[2] = button(page, texts::ClipCopy, "clipboard-copy", at(5130), QStringLiteral("Command3_2"));
-        Command3[3] = button(page, texts::Explorer, "explorer", at(5940), QStringLiteral("Command3_3"));
-        for (int i = 0; i < 4; ++i)
-            connect(Command3[i], &QToolButton::clicked, this, [this, i] { Command3_Click(i); });
+        place(Command3, { R_Fav_Copy, R_Del, R_Clip_Copy, R_Explora }, 3);
         break;
     case Area::Vault:
-        Command4[0] = button(page, texts::AddBox, "box-add", at(360), QStringLiteral("Command4_0"));
-        Command4[1] = button(page, texts::DeleteBox, "box-delete", at(1162), QStringLiteral("Command4_1"));
-        Command4[2] = button(page, texts::RenameBox, "box-rename", at(1965), QStringLiteral("Command4_2"));
-        Command4[3] = button(page, texts::DeleteFile, "file-delete", at(3510), QStringLiteral("Command4_3"));
-        Command4[4] = button(page, texts::RenameFile, "file-rename", at(4320), QStringLiteral("Command4_4"));
-        Command4[5] = button(page, texts::ClipCopy, "clipboard-copy", at(5130), QStringLiteral("Command4_5"));
-        Command4[6] = button(page, texts::Explorer, "explorer", at(5940), QStringLiteral("Command4_6"));
-        for (int i = 0; i < 7; ++i)
-            connect(Command4[i], &QToolButton::clicked, this, [this, i] { Command4_Click(i); });
+        place(Command4,
+            { dirpopup_new, dirpopup_del, dirpopup_mod, RF_Del, RF_Mod, RF_Clip_Copy, RF_Explora }, 0);
         break;
     }
 }
@@ -228,15 +227,17 @@ void MainForm::buildBrowsingTab(Area ar, QWidget* page)
 void MainForm::buildPasteTab(QWidget* page)
 {
     const int row = 90, bw = 750, bh = 705;
-    Command1[1] = button(page, texts::Paste, "paste", tw(240, row, bw, bh), QStringLiteral("Command1_1"));
-    Command1[0]
-        = button(page, texts::ClearPicture, "clear", tw(1065, row, bw, bh), QStringLiteral("Command1_0"));
-    Command1[3] = button(
-        page, texts::SaveBmpJpegPng, "save-image", tw(1890, row, bw, bh), QStringLiteral("Command1_3"));
-    Command1[4]
-        = button(page, texts::SaveGif, "save-gif", tw(2715, row, bw, bh), QStringLiteral("Command1_4"));
-    for (int i : { 0, 1, 3, 4 })
-        connect(Command1[i], &QToolButton::clicked, this, [this, i] { Command1_Click(i); });
+    // The paste tab's buttons enable the window before the menu item's operation.
+    auto paste = [&](int index, QAction* item, const char16_t* caption, int left) {
+        QAction* action = command(caption, nullptr, [this, item] { pasteTabCommand(item); });
+        action->setIcon(item->icon());
+        Command1[index]
+            = button(page, action, tw(left, row, bw, bh), QStringLiteral("Command1_%1").arg(index));
+    };
+    paste(1, Clip_Past, texts::Paste, 240);
+    paste(0, Clip_Clear, texts::ClearPicture, 1065);
+    paste(3, Clip_Save1, texts::SaveBmpJpegPng, 1890);
+    paste(4, Clip_Save2, texts::SaveGif, 2715);
 
     m_lead2 = new PictureDisplay;
     m_lead2->setObjectName(QStringLiteral("LEAD2"));
@@ -246,7 +247,7 @@ void MainForm::buildPasteTab(QWidget* page)
     pasteView->setGeometry(tw(240, 840, 12015, 7935));
     m_lead2->setAccessibleName(t(texts::AccPastedPicture));
     connect(m_lead2, &PictureDisplay::mouseButton, this,
-        [this](Qt::MouseButton button) { LEAD2_MouseButton(button); });
+        [this](Qt::MouseButton button) { m_pasteArea->LEAD2_MouseButton(*this, button); });
 
     m_lead3 = new PictureDisplay(page);
     m_lead3->setObjectName(QStringLiteral("LEAD3"));
@@ -257,6 +258,35 @@ void MainForm::buildPasteTab(QWidget* page)
     m_lead3->setFileOps(&m_services.fileOps);
 }
 
+QAction* MainForm::command(const char16_t* caption, const char* iconName, std::function<void()> run)
+{
+    auto* action = new QAction(t(caption), this);
+    if (iconName)
+        action->setIcon(icon(QLatin1String(iconName)));
+    // The menus show their items as text only, as they always have.
+    action->setIconVisibleInMenu(false);
+    connect(action, &QAction::triggered, this, std::move(run));
+    return action;
+}
+
+QAction* MainForm::alias(QAction* target, const char16_t* caption)
+{
+    QAction* action = command(caption, nullptr, [target] { target->trigger(); });
+    action->setIcon(target->icon());
+    action->setEnabled(target->isEnabled());
+    connect(target, &QAction::enabledChanged, action, &QAction::setEnabled);
+    return action;
+}
+
+void MainForm::pasteTabCommand(QAction* item)
+{
+    setEnabled(true);
+    if (item)
+        item->trigger();
+    else
+        close();
+}
+
 void MainForm::buildMenus()
 {
     auto menu = [this](const char16_t* caption, const char* name) {
@@ -264,45 +294,82 @@ void MainForm::buildMenus()
         m->setObjectName(QLatin1String(name));
         return m;
     };
-    auto item = [this](QMenu* m, const char16_t* caption, const char* name, void (MainForm::*handler)()) {
-        QAction* a = m->addAction(t(caption));
-        a->setObjectName(QLatin1String(name));
-        connect(a, &QAction::triggered, this, handler);
-        return a;
+    // A menu item; the buttons of the same command show this action.
+    auto item
+        = [this](QMenu* m, const char16_t* caption, const char* name, const char* iconName, auto handler) {
+              QAction* a = command(caption, iconName, std::move(handler));
+              a->setObjectName(QLatin1String(name));
+              m->addAction(a);
+              return a;
+          };
+    OperationContext& context = *this;
+    auto run = [&context](auto& subsystem,
+                   void (std::remove_reference_t<decltype(subsystem)>::*handler)(OperationContext&)) {
+        return [&context, &subsystem, handler] { (subsystem.*handler)(context); };
     };
+    auto link = [this](void (LinkHandlers::*handler)(MainForm&)) {
+        return [this, handler] { (m_links.get()->*handler)(*this); };
+    };
+    Boxes& boxes = *m_boxes;
+    PictureFiles& files = *m_pictureFiles;
+    VaultTransfer& vault = *m_vaultTransfer;
+    SpreadsheetExport& sheet = *m_spreadsheetExport;
+    PasteArea& pasteArea = *m_pasteArea;
+    PictureSaving& saving = *m_pictureSaving;
+
     menu_L = menu(texts::MenuL, "menu_L");
-    dirpopup_new = item(menu_L, texts::AddBox, "dirpopup_new", &MainForm::dirpopup_new_Click);
-    dirpopup_del = item(menu_L, texts::DeleteBox, "dirpopup_del", &MainForm::dirpopup_del_Click);
-    dirpopup_mod = item(menu_L, texts::RenameBox, "dirpopup_mod", &MainForm::dirpopup_mod_Click);
+    dirpopup_new
+        = item(menu_L, texts::AddBox, "dirpopup_new", "box-add", run(boxes, &Boxes::dirpopup_new_Click));
+    dirpopup_del = item(
+        menu_L, texts::DeleteBox, "dirpopup_del", "box-delete", run(boxes, &Boxes::dirpopup_del_Click));
+    dirpopup_mod = item(
+        menu_L, texts::RenameBox, "dirpopup_mod", "box-rename", run(boxes, &Boxes::dirpopup_mod_Click));
 
     menu_RCD = menu(texts::MenuRCD, "menu_RCD");
-    RCD_Fav_Copy = item(menu_RCD, texts::ToVaultCopy, "RCD_Fav_Copy", &MainForm::RCD_Fav_Copy_Click);
-    RCD_Clip_Copy = item(menu_RCD, texts::ClipCopy, "RCD_Clip_Copy", &MainForm::RCD_Clip_Copy_Click);
-    Exl_copy0 = item(menu_RCD, texts::ExcelCopy, "Exl_copy0", &MainForm::Exl_copy0_Click);
-    RCD_Explora = item(menu_RCD, texts::Explorer, "RCD_Explora", &MainForm::RCD_Explora_Click);
+    RCD_Fav_Copy = item(menu_RCD, texts::ToVaultCopy, "RCD_Fav_Copy", "vault-copy",
+        run(vault, &VaultTransfer::RCD_Fav_Copy_Click));
+    RCD_Clip_Copy = item(menu_RCD, texts::ClipCopy, "RCD_Clip_Copy", "clipboard-copy",
+        run(files, &PictureFiles::RCD_Clip_Copy_Click));
+    Exl_copy0 = item(
+        menu_RCD, texts::ExcelCopy, "Exl_copy0", nullptr, run(sheet, &SpreadsheetExport::Exl_copy0_Click));
+    RCD_Explora
+        = item(menu_RCD, texts::Explorer, "RCD_Explora", "explorer", link(&LinkHandlers::RCD_Explora_Click));
 
     menu_R = menu(texts::MenuR, "menu_R");
-    R_Fav_Copy = item(menu_R, texts::ToVaultMove, "R_Fav_Copy", &MainForm::R_Fav_Copy_Click);
-    R_Del = item(menu_R, texts::DeleteFile, "R_Del", &MainForm::R_Del_Click);
-    R_Clip_Copy = item(menu_R, texts::ClipCopy, "R_Clip_Copy", &MainForm::R_Clip_Copy_Click);
-    Exl_copy1 = item(menu_R, texts::ExcelCopy, "Exl_copy1", &MainForm::Exl_copy1_Click);
-    R_Explora = item(menu_R, texts::Explorer, "R_Explora", &MainForm::R_Explora_Click);
+    R_Fav_Copy = item(
+        menu_R, texts::ToVaultMove, "R_Fav_Copy", "vault-move", run(vault, &VaultTransfer::R_Fav_Copy_Click));
+    R_Del = item(menu_R, texts::DeleteFile, "R_Del", "file-delete", run(files, &PictureFiles::R_Del_Click));
+    R_Clip_Copy = item(menu_R, texts::ClipCopy, "R_Clip_Copy", "clipboard-copy",
+        run(files, &PictureFiles::R_Clip_Copy_Click));
+    Exl_copy1 = item(
+        menu_R, texts::ExcelCopy, "Exl_copy1", nullptr, run(sheet, &SpreadsheetExport::Exl_copy1_Click));
+    R_Explora = item(menu_R, texts::Explorer, "R_Explora", "explorer", link(&LinkHandlers::R_Explora_Click));
 
     menu_RF = menu(texts::MenuRF, "menu_RF");
-    RF_Del = item(menu_RF, texts::DeleteFile, "RF_Del", &MainForm::RF_Del_Click);
-    RF_Mod = item(menu_RF, texts::RenameFile, "RF_Mod", &MainForm::RF_Mod_Click);
-    RF_Clip_Copy = item(menu_RF, texts::ClipCopy, "RF_Clip_Copy", &MainForm::RF_Clip_Copy_Click);
-    Exl_copy2 = item(menu_RF, texts::ExcelCopy, "Exl_copy2", &MainForm::Exl_copy2_Click);
-    RF_Explora = item(menu_RF, texts::Explorer, "RF_Explora", &MainForm::RF_Explora_Click);
+    RF_Del
+        = item(menu_RF, texts::DeleteFile, "RF_Del", "file-delete", run(files, &PictureFiles::RF_Del_Click));
+    RF_Mod
+        = item(menu_RF, texts::RenameFile, "RF_Mod", "file-rename", run(files, &PictureFiles::RF_Mod_Click));
+    RF_Clip_Copy = item(menu_RF, texts::ClipCopy, "RF_Clip_Copy", "clipboard-copy",
+        run(files, &PictureFiles::RF_Clip_Copy_Click));
+    Exl_copy2 = item(
+        menu_RF, texts::ExcelCopy, "Exl_copy2", nullptr, run(sheet, &SpreadsheetExport::Exl_copy2_Click));
+    RF_Explora
+        = item(menu_RF, texts::Explorer, "RF_Explora", "explorer", link(&LinkHandlers::RF_Explora_Click));
 
     menu_Clip = menu(texts::MenuClip, "menu_Clip");
-    Clip_Past = item(menu_Clip, texts::Paste, "Clip_Past", &MainForm::Clip_Past_Click);
-    Clip_Clear = item(menu_Clip, texts::ClearPicture, "Clip_Clear", &MainForm::Clip_Clear_Click);
-    Clip_Save1 = item(menu_Clip, texts::MenuSaveBmpJpegPng, "Clip_Save1", &MainForm::Clip_Save1_Click);
-    Clip_Save2 = item(menu_Clip, texts::MenuSaveGif, "Clip_Save2", &MainForm::Clip_Save2_Click);
+    Clip_Past
+        = item(menu_Clip, texts::Paste, "Clip_Past", "paste", run(pasteArea, &PasteArea::Clip_Past_Click));
+    Clip_Clear = item(
+        menu_Clip, texts::ClearPicture, "Clip_Clear", "clear", run(pasteArea, &PasteArea::Clip_Clear_Click));
+    Clip_Save1 = item(menu_Clip, texts::MenuSaveBmpJpegPng, "Clip_Save1", "save-image",
+        run(saving, &PictureSaving::Clip_Save1_Click));
+    Clip_Save2 = item(menu_Clip, texts::MenuSaveGif, "Clip_Save2", "save-gif",
+        run(saving, &PictureSaving::Clip_Save2_Click));
 
     menu_EX = menu(texts::MenuEX, "menu_EX");
-    EX_Explora = item(menu_EX, texts::Explorer, "EX_Explora", &MainForm::EX_Explora_Click);
+    EX_Explora
+        = item(menu_EX, texts::Explorer, "EX_Explora", "explorer", link(&LinkHandlers::EX_Explora_Click));
 }
 
 void MainForm::PopupMenu(QMenu* menu)
@@ -318,193 +385,6 @@ void MainForm::PopupMenu(QMenu* menu)
 void MainForm::SSTab1_Click()
 {
     PictureSelected = false;
-}
-
-void MainForm::Command1_Click(int index)
-{
-    setEnabled(true);
-    switch (index) {
-    case 0:
-        m_pasteArea->Clip_Clear_Click(*this);
-        break;
-    case 1:
-        m_pasteArea->Clip_Past_Click(*this);
-        break;
-    case 2:
-        close();
-        break;
-    case 3:
-        Clip_Save1_Click();
-        break;
-    case 4:
-        Clip_Save2_Click();
-        break;
-    default:
-        break;
-    }
-}
-
-void MainForm::Command3_Click(int index)
-{
-    switch (index) {
-    case 0:
-        R_Fav_Copy_Click();
-        break;
-    case 1:
-        R_Del_Click();
-        break;
-    case 2:
-        R_Clip_Copy_Click();
-        break;
-    case 3:
-        R_Explora_Click();
-        break;
-    default:
-        break;
-    }
-}
-
-void MainForm::Command4_Click(int index)
-{
-    switch (index) {
-    case 0:
-        dirpopup_new_Click();
-        break;
-    case 1:
-        dirpopup_del_Click();
-        break;
-    case 2:
-        dirpopup_mod_Click();
-        break;
-    case 3:
-        RF_Del_Click();
-        break;
-    case 4:
-        RF_Mod_Click();
-        break;
-    case 5:
-        RF_Clip_Copy_Click();
-        break;
-    case 6:
-        RF_Explora_Click();
-        break;
-    default:
-        break;
-    }
-}
-
-void MainForm::Command5_Click(int index)
-{
-    switch (index) {
-    case 0:
-        RCD_Fav_Copy_Click();
-        break;
-    case 1:
-        RCD_Clip_Copy_Click();
-        break;
-    case 2:
-        RCD_Explora_Click();
-        break;
-    default:
-        break;
-    }
-}
-
-void MainForm::Command2_Click()
-{
-    m_links->Command2_Click(*this);
-}
-void MainForm::RCD_Fav_Copy_Click()
-{
-    m_vaultTransfer->RCD_Fav_Copy_Click(*this);
-}
-void MainForm::RCD_Clip_Copy_Click()
-{
-    m_pictureFiles->RCD_Clip_Copy_Click(*this);
-}
-void MainForm::RCD_Explora_Click()
-{
-    m_links->RCD_Explora_Click(*this);
-}
-void MainForm::R_Fav_Copy_Click()
-{
-    m_vaultTransfer->R_Fav_Copy_Click(*this);
-}
-void MainForm::R_Del_Click()
-{
-    m_pictureFiles->R_Del_Click(*this);
-}
-void MainForm::R_Clip_Copy_Click()
-{
-    m_pictureFiles->R_Clip_Copy_Click(*this);
-}
-void MainForm::R_Explora_Click()
-{
-    m_links->R_Explora_Click(*this);
-}
-void MainForm::RF_Del_Click()
-{
-    m_pictureFiles->RF_Del_Click(*this);
-}
-void MainForm::RF_Mod_Click()
-{
-    m_pictureFiles->RF_Mod_Click(*this);
-}
-void MainForm::RF_Clip_Copy_Click()
-{
-    m_pictureFiles->RF_Clip_Copy_Click(*this);
-}
-void MainForm::RF_Explora_Click()
-{
-    m_links->RF_Explora_Click(*this);
-}
-void MainForm::EX_Explora_Click()
-{
-    m_links->EX_Explora_Click(*this);
-}
-void MainForm::dirpopup_new_Click()
-{
-    m_boxes->dirpopup_new_Click(*this);
-}
-void MainForm::dirpopup_del_Click()
-{
-    m_boxes->dirpopup_del_Click(*this);
-}
-void MainForm::dirpopup_mod_Click()
-{
-    m_boxes->dirpopup_mod_Click(*this);
-}
-void MainForm::Exl_copy0_Click()
-{
-    m_spreadsheetExport->Exl_copy0_Click(*this);
-}
-void MainForm::Exl_copy1_Click()
-{
-    m_spreadsheetExport->Exl_copy1_Click(*this);
-}
-void MainForm::Exl_copy2_Click()
-{
-    m_spreadsheetExport->Exl_copy2_Click(*this);
-}
-void MainForm::Clip_Past_Click()
-{
-    m_pasteArea->Clip_Past_Click(*this);
-}
-void MainForm::Clip_Clear_Click()
-{
-    m_pasteArea->Clip_Clear_Click(*this);
-}
-void MainForm::Clip_Save1_Click()
-{
-    m_pictureSaving->Clip_Save1_Click(*this);
-}
-void MainForm::Clip_Save2_Click()
-{
-    m_pictureSaving->Clip_Save2_Click(*this);
-}
-void MainForm::LEAD2_MouseButton(Qt::MouseButton button)
-{
-    m_pasteArea->LEAD2_MouseButton(*this, button);
 }
 
 } // namespace ztv

@@ -84,7 +84,8 @@ public:
     // Dir1(area) is the folder list of that area's tree.
     FolderList& Dir1(Area area);
 
-    // --- popup menus and their items (object names are the design names) ---
+    // --- popup menus and their items (object names are the design names); each item is its
+    // command's action, which the command's button shows ---
     QMenu* menu_L = nullptr;
     QMenu* menu_RCD = nullptr;
     QMenu* menu_R = nullptr;
@@ -145,11 +146,6 @@ public:
 
 public Q_SLOTS:
     void SSTab1_Click();
-    void Command1_Click(int index);
-    void Command2_Click();
-    void Command3_Click(int index);
-    void Command4_Click(int index);
-    void Command5_Click(int index);
     void Form_Unload();
 
     void TreeView1_Expand(Area area, QTreeWidgetItem* node);
@@ -161,31 +157,6 @@ public Q_SLOTS:
     void LEADImgList1_Click(Area area, int item);
     void LEADImgList1_MouseButton(Area area, Qt::MouseButton button, QPoint at);
     void LEAD1_Click(Area area);
-    void LEAD2_MouseButton(Qt::MouseButton button);
-
-    // Handlers of the buttons and menu items; a button and its item run the same one.
-    void RCD_Fav_Copy_Click();
-    void RCD_Clip_Copy_Click();
-    void RCD_Explora_Click();
-    void R_Fav_Copy_Click();
-    void R_Del_Click();
-    void R_Clip_Copy_Click();
-    void R_Explora_Click();
-    void RF_Del_Click();
-    void RF_Mod_Click();
-    void RF_Clip_Copy_Click();
-    void RF_Explora_Click();
-    void EX_Explora_Click();
-    void dirpopup_new_Click();
-    void dirpopup_del_Click();
-    void dirpopup_mod_Click();
-    void Exl_copy0_Click();
-    void Exl_copy1_Click();
-    void Exl_copy2_Click();
-    void Clip_Past_Click();
-    void Clip_Clear_Click();
-    void Clip_Save1_Click();
-    void Clip_Save2_Click();
 
 protected:
     // Builds one browsing tab at start; anything it throws is the tab's failure.
@@ -197,7 +168,13 @@ private:
     void buildWindow();
     void buildBrowsingTab(Area area, QWidget* page);
     void buildPasteTab(QWidget* page);
+    // The menus and every command's action; the buttons are built after them and show them.
     void buildMenus();
+    QAction* command(const char16_t* caption, const char* iconName, std::function<void()> run);
+    // An action with a caption of its own that triggers target and follows its enabled state.
+    QAction* alias(QAction* target, const char16_t* caption);
+    // A paste-tab button: enables the window, then runs item, or closes the window for none.
+    void pasteTabCommand(QAction* item);
     void connectTab(Area area);
     void SpreadsheetCheck();
     void rebuildCdTree();

@@ -135,7 +135,7 @@ void TstBoxes::addRefusalsChangeNothing()
 
     // A name taken in the selected folder.
     f.prompts.answerInput(QStringLiteral("京都"));
-    form.dirpopup_new_Click();
+    form.dirpopup_new->trigger();
     QCOMPARE(recorded(f.prompts),
         (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
     QCOMPARE(tree->topLevelItem(0)->data(0, Qt::UserRole + 7).toString(), QStringLiteral("not rebuilt"));
@@ -144,8 +144,8 @@ void TstBoxes::addRefusalsChangeNothing()
     // An empty answer and Cancel (the recording prompts answer Cancel with "").
     f.prompts.clear();
     f.prompts.answerInput(QString());
-    form.dirpopup_new_Click();
-    form.dirpopup_new_Click();
+    form.dirpopup_new->trigger();
+    form.dirpopup_new->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { addPrompt(), addPrompt() }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(tree->topLevelItem(0)->data(0, Qt::UserRole + 7).toString(), QStringLiteral("not rebuilt"));
@@ -154,7 +154,7 @@ void TstBoxes::addRefusalsChangeNothing()
     // No folder selected: the CD tab has none until a node is clicked.
     f.prompts.clear();
     form.SSTab1->setCurrentIndex(0);
-    form.dirpopup_new_Click();
+    form.dirpopup_new->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { message(QStringLiteral("フォルダを選択してください")) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
 }
@@ -180,7 +180,7 @@ void TstBoxes::addNeverLeavesTheSelectedFolder()
              QStringLiteral("/tmp/逃げた箱"), QString::fromUtf16(u"箱\0名", 3) }) {
         f.prompts.clear();
         f.prompts.answerInput(name);
-        form.dirpopup_new_Click();
+        form.dirpopup_new->trigger();
         QCOMPARE(recorded(f.prompts),
             (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
         QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
@@ -214,7 +214,7 @@ void TstBoxes::deleteRefusedOnTopAndOnABoxWithAPicture()
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
     f.prompts.clear();
     f.prompts.answerMessage(PromptAnswer::Cancel);
-    form.dirpopup_del_Click();
+    form.dirpopup_del->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空箱")) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
@@ -222,7 +222,7 @@ void TstBoxes::deleteRefusedOnTopAndOnABoxWithAPicture()
     // A removal the file system refuses for another reason gets the same message.
     faults::arm(faults::Op::Rmdir, 1, EBUSY);
     f.prompts.clear();
-    form.dirpopup_del_Click();
+    form.dirpopup_del->trigger();
     QCOMPARE(recorded(f.prompts),
         (QStringList {
             deleteAsk(QStringLiteral("空箱")), critical(kNotEmpty, QStringLiteral("削除エラー")) }));
@@ -238,7 +238,7 @@ void TstBoxes::deleteEmptyNestedBoxReopensOuterBox()
     FolderTree* tree = form.area(Area::Vault).TreeView1;
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/空の中箱")));
 
-    form.dirpopup_del_Click();
+    form.dirpopup_del->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空の中箱")) }));
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/空の中箱"))));
     QVERIFY(QFileInfo::exists(f.vault(QStringLiteral("旅行/c.png"))));
@@ -255,7 +255,7 @@ void TstBoxes::deleteEmptyNestedBoxReopensOuterBox()
 
     // A box directly in the vault: the vault's own pictures are listed.
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
-    form.dirpopup_del_Click();
+    form.dirpopup_del->trigger();
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("空箱"))));
     QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("top.png")) }));
     QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
@@ -293,7 +293,7 @@ void TstBoxes::renameKeepsPicturesAndReopensAtTheBox()
     // A nested box: the page lists the outer box.
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅の記録/京都")));
     f.prompts.answerInput(QStringLiteral("奈良"));
-    form.dirpopup_mod_Click();
+    form.dirpopup_mod->trigger();
     QCOMPARE(contents(f.vault(QStringLiteral("旅の記録/奈良/b.jpg"))), b);
     QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅の記録/奈良"));
     QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("旅の記録/a.jpg")) }));
@@ -307,7 +307,7 @@ void TstBoxes::renameRefusals()
     const auto homeBefore = outsideStorage(f.home);
     const QString renameError = critical(kBoxExists, QStringLiteral("変更エラー"));
 
-    form.dirpopup_mod_Click();
+    form.dirpopup_mod->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { topNotRenamable() }));
 
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
@@ -317,7 +317,7 @@ void TstBoxes::renameRefusals()
              QStringLiteral("空箱/旅行"), QStringLiteral(".."), QStringLiteral(".") }) {
         f.prompts.clear();
         f.prompts.answerInput(name);
-        form.dirpopup_mod_Click();
+        form.dirpopup_mod->trigger();
         QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), renameError }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
         QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
@@ -326,7 +326,7 @@ void TstBoxes::renameRefusals()
 
     // Empty answer or Cancel: nothing but the question.
     f.prompts.clear();
-    form.dirpopup_mod_Click();
+    form.dirpopup_mod->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
 }
@@ -347,7 +347,7 @@ void TstBoxes::hiddenBoxNamesRefused()
     for (const QString& name : { QStringLiteral(".旅行"), QStringLiteral(".a"), QStringLiteral(".隠し") }) {
         f.prompts.clear();
         f.prompts.answerInput(name);
-        form.dirpopup_new_Click();
+        form.dirpopup_new->trigger();
         QCOMPARE(
             recorded(f.prompts), (QStringList { addPrompt(), critical(why, QStringLiteral("追加エラー")) }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
@@ -355,7 +355,7 @@ void TstBoxes::hiddenBoxNamesRefused()
 
         f.prompts.clear();
         f.prompts.answerInput(name);
-        form.dirpopup_mod_Click();
+        form.dirpopup_mod->trigger();
         QCOMPARE(recorded(f.prompts),
             (QStringList { renamePrompt(), critical(why, QStringLiteral("変更エラー")) }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
@@ -364,7 +364,7 @@ void TstBoxes::hiddenBoxNamesRefused()
     // A "." later in the name is fine.
     f.prompts.clear();
     f.prompts.answerInput(QStringLiteral("旅.2"));
-    form.dirpopup_new_Click();
+    form.dirpopup_new->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { addPrompt() }));
     QVERIFY(QFileInfo(f.vault(QStringLiteral("旅行/旅.2"))).isDir());
 }
@@ -388,7 +388,7 @@ void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
         // A rename lists the vault's top folder (3 files), then the renamed box's parent (4).
         BrowseProgressLog log(form);
         f.prompts.answerInput(QStringLiteral("奈良"));
-        form.dirpopup_mod_Click();
+        form.dirpopup_mod->trigger();
         QCOMPARE(log.runs.size(), 2);
         QCOMPARE(log.runs[0].files, 3);
         QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(3));
@@ -407,7 +407,7 @@ void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
         log.escAt(2, 1);
         f.prompts.clear();
         f.prompts.answerInput(QStringLiteral("京都"));
-        form.dirpopup_mod_Click();
+        form.dirpopup_mod->trigger();
         QCOMPARE(log.runs.size(), 2);
         QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(3));
         QCOMPARE(log.runs[1].lines,
@@ -525,7 +525,7 @@ void TstBoxes::renameBrowseCancelKeepsWindowShown()
               }
           });
     f.prompts.answerInput(QStringLiteral("箱"));
-    form.dirpopup_mod_Click();
+    form.dirpopup_mod->trigger();
     disconnect(stop);
     QCOMPARE(recorded(f.prompts),
         (QStringList { renamePrompt(), message(QStringLiteral("ﾌﾞﾗｳｼﾞﾝｸﾞをｷｬﾝｾﾙしました")) }));

@@ -200,7 +200,7 @@ void TstPictureFiles::renameCancelEmptyAndEmptyBase()
     // Nothing selected: nothing asked.
     f.prompts.clear();
     form.area(Area::Vault).clearSelection();
-    form.RF_Mod_Click();
+    form.RF_Mod->trigger();
     QVERIFY(f.prompts.calls.isEmpty());
 }
 
@@ -218,7 +218,7 @@ void TstPictureFiles::renameStaysInTheFilesFolder()
     QVERIFY(selectPicture(form, 2, photo));
     f.prompts.clear();
     f.prompts.answerInput(QStringLiteral("trip"));
-    form.RF_Mod_Click();
+    form.RF_Mod->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
     QVERIFY(QFileInfo::exists(f.box + QStringLiteral("/trip.jpg")));
     QVERIFY(!QFileInfo::exists(f.home.vault() + QStringLiteral("/trip.jpg")));
@@ -240,7 +240,7 @@ void TstPictureFiles::renameNeverLeavesTheFolder()
         { QStringLiteral("sub/x"), QStringLiteral("/tmp/x"), QString::fromUtf16(u"x\0y", 3) }) {
         f.prompts.clear();
         f.prompts.answerInput(answer);
-        form.RF_Mod_Click();
+        form.RF_Mod->trigger();
         QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), renameError() }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
     }
@@ -272,7 +272,7 @@ void TstPictureFiles::renameRefusesHiddenNames()
     // A "." inside the name is an ordinary name.
     f.prompts.clear();
     f.prompts.answerInput(QStringLiteral("a.b.png"));
-    form.RF_Mod_Click();
+    form.RF_Mod->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
     QVERIFY(QFileInfo::exists(f.box + QStringLiteral("/a.b.jpg")));
 }
@@ -323,7 +323,7 @@ void TstPictureFiles::deleteCancelKeepsEverything()
     QVERIFY(selectPicture(form, 1, camera));
     const QStringList listed = form.area(Area::StockYard).HiddenList;
     f.prompts.answerMessage(PromptAnswer::Cancel);
-    form.R_Del_Click();
+    form.R_Del->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(QFileInfo::exists(camera));
     QCOMPARE(form.area(Area::StockYard).HiddenList, listed);
@@ -359,7 +359,7 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
         QVERIFY(selectPicture(form, 2, a));
         f.prompts.clear();
         faults::arm(c.op, 1, c.err);
-        form.RF_Del_Click();
+        form.RF_Del->trigger();
         faults::disarm();
         QCOMPARE(recorded(f.prompts),
             (QStringList { deleteAsk(), critical(c.text, QStringLiteral("削除エラー")) }));
@@ -374,7 +374,7 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
     QVERIFY(selectPicture(form, 2, b));
     QVERIFY(QFile::remove(b));
     f.prompts.clear();
-    form.RF_Del_Click();
+    form.RF_Del->trigger();
     QCOMPARE(recorded(f.prompts).size(), 2);
     QCOMPARE(recorded(f.prompts).at(0), deleteAsk());
     QVERIFY(recorded(f.prompts).at(1).contains(
@@ -385,7 +385,7 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
     QVERIFY(selectPicture(form, 2, a));
     QVERIFY(QDir(f.box).removeRecursively());
     f.prompts.clear();
-    form.RF_Del_Click();
+    form.RF_Del->trigger();
     QCOMPARE(recorded(f.prompts).size(), 3);
     QCOMPARE(recorded(f.prompts).at(0), deleteAsk());
     QVERIFY(recorded(f.prompts).at(1).contains(
@@ -456,7 +456,7 @@ void TstPictureFiles::deleteOnAnotherDiskUsesItsTrash()
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     const QByteArray bytes = contents(camera);
     QVERIFY(selectPicture(form, 1, camera));
-    form.R_Del_Click();
+    form.R_Del->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(camera));
     const QString trash = top + QStringLiteral("/.Trash-") + QString::number(::geteuid());
@@ -492,7 +492,7 @@ void TstPictureFiles::deleteWithoutATrashAsksFirst()
     const QString homeTrash = f.home.home() + QStringLiteral("/.local/share/Trash");
     f.prompts.answerMessage(PromptAnswer::Ok);
     f.prompts.answerMessage(PromptAnswer::Cancel);
-    form.R_Del_Click();
+    form.R_Del->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(), foreverAsk }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(entries(top), QStringList { QStringLiteral(".Trash-") + uid });
@@ -504,7 +504,7 @@ void TstPictureFiles::deleteWithoutATrashAsksFirst()
 
     // Yes: that file alone is gone for good, and no trash anywhere holds it.
     f.prompts.clear();
-    form.R_Del_Click();
+    form.R_Del->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(), foreverAsk }));
     QVERIFY(!QFileInfo::exists(camera));
     auto after = before;
@@ -550,7 +550,7 @@ void TstPictureFiles::deleteTakesTheFileAskedAbout()
         std::reverse(
             form.area(Area::StockYard).HiddenList.begin(), form.area(Area::StockYard).HiddenList.end());
     };
-    form.R_Del_Click();
+    form.R_Del->trigger();
     QCOMPARE(recorded(prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(camera));
     for (const QString& other : listed)
@@ -586,7 +586,7 @@ void TstPictureFiles::deleteForGoodTakesOnlyTheFileAskedAbout()
             QVERIFY(writeRaw(camera, replacement));
         };
     };
-    form.R_Del_Click();
+    form.R_Del->trigger();
     const QStringList said = recorded(prompts);
     QCOMPARE(said.size(), 3);
     QCOMPARE(said.at(0), deleteAsk());
@@ -628,7 +628,7 @@ void TstPictureFiles::clipboardCopy()
 
     // A tab switch ends the selection: copying then only empties the clipboard.
     form.SSTab1->setCurrentIndex(0);
-    form.RCD_Clip_Copy_Click();
+    form.RCD_Clip_Copy->trigger();
     QVERIFY(clipboard->image().isNull());
     QVERIFY(f.prompts.calls.isEmpty());
 }

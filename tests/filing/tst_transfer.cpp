@@ -162,7 +162,7 @@ void TstTransfer::copyIntoTheVaultItselfAndCaseVariants()
     MainForm& form = *f.form;
     QVERIFY(f.chooseDiscPicture());
     // Pressed without clicking a node: filed in the vault folder itself.
-    form.RCD_Fav_Copy_Click();
+    form.RCD_Fav_Copy->trigger();
     f.chooser()->Command1_Click(0);
     QCOMPARE(contents(f.vault(QStringLiteral("p1.jpg"))), contents(f.discPicture));
     QCOMPARE(form.area(Area::Vault).HiddenList,
@@ -175,7 +175,7 @@ void TstTransfer::copyIntoTheVaultItselfAndCaseVariants()
     const QByteArray stored = pictures::png({ 7, 7 });
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/空箱/P1.JPG"), stored);
     faults::forceCaseInsensitive(true);
-    form.RCD_Fav_Copy_Click();
+    form.RCD_Fav_Copy->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
@@ -186,7 +186,7 @@ void TstTransfer::copyIntoTheVaultItselfAndCaseVariants()
     // Where case counts, both names may stand side by side.
     faults::forceCaseInsensitive(false);
     f.prompts.clear();
-    form.RCD_Fav_Copy_Click();
+    form.RCD_Fav_Copy->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
     f.chooser()->Command1_Click(0);
     QVERIFY(f.prompts.calls.isEmpty());
@@ -204,7 +204,7 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
 
     // The disk fills up halfway through the copy.
     faults::arm(Op::Write, 1, ENOSPC);
-    form.RCD_Fav_Copy_Click();
+    form.RCD_Fav_Copy->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts),
@@ -217,7 +217,7 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
     faults::reset();
     faults::arm(Op::Read, 1, EIO);
     f.prompts.clear();
-    form.RCD_Fav_Copy_Click();
+    form.RCD_Fav_Copy->trigger();
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts),
         (QStringList { critical(QStringLiteral("コピー元の読み込みに失敗しました（入出力エラーです。ディスク"
@@ -228,7 +228,7 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
     // The chosen box was removed while the chooser was open.
     faults::reset();
     f.prompts.clear();
-    form.RCD_Fav_Copy_Click();
+    form.RCD_Fav_Copy->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
     QVERIFY(QDir(f.vault(QStringLiteral("空箱"))).removeRecursively());
     const auto without = snapshot(f.home.storageRoot());
@@ -294,7 +294,7 @@ void TstTransfer::moveIntoNestedBox()
     QVERIFY(!form.gbBrowsing);
 
     // With the selection gone, a further request opens nothing.
-    form.R_Fav_Copy_Click();
+    form.R_Fav_Copy->trigger();
     QVERIFY(!f.chooser());
 }
 
@@ -310,7 +310,7 @@ void TstTransfer::moveOntoExistingName()
     QVERIFY(selectPicture(form, 1, camera));
     const QStringList stockPage = form.area(Area::StockYard).HiddenList;
 
-    form.R_Fav_Copy_Click();
+    form.R_Fav_Copy->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
@@ -323,7 +323,7 @@ void TstTransfer::moveOntoExistingName()
     QVERIFY(QFile::rename(storedPath, f.vault(QStringLiteral("旅行/CAMERA.jpg"))));
     faults::forceCaseInsensitive(true);
     f.prompts.clear();
-    form.R_Fav_Copy_Click();
+    form.R_Fav_Copy->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
@@ -345,7 +345,7 @@ void TstTransfer::moveAcrossFileSystems()
     const auto before = snapshot(f.home.storageRoot());
     faults::arm(Op::Rename, 1, EXDEV);
     faults::arm(Op::Write, 1, EIO);
-    form.R_Fav_Copy_Click();
+    form.R_Fav_Copy->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts),
@@ -360,7 +360,7 @@ void TstTransfer::moveAcrossFileSystems()
     faults::arm(Op::Rename, 1, EXDEV);
     QVERIFY(selectPicture(form, 1, camera));
     f.prompts.clear();
-    form.R_Fav_Copy_Click();
+    form.R_Fav_Copy->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
     f.chooser()->Command1_Click(0);
     QVERIFY(f.prompts.calls.isEmpty());
@@ -377,7 +377,7 @@ void TstTransfer::secondRequestWhileOpen()
     TransferFixture f;
     MainForm& form = *f.form;
     QVERIFY(f.chooseDiscPicture());
-    form.RCD_Fav_Copy_Click();
+    form.RCD_Fav_Copy->trigger();
     SetFolder* chooser = f.chooser();
     QVERIFY(chooser);
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
@@ -411,7 +411,7 @@ void TstTransfer::cancelAndCloseBox()
     const auto before = snapshot(f.home.storageRoot());
     const QStringList vaultPage = form.area(Area::Vault).HiddenList;
 
-    form.RCD_Fav_Copy_Click();
+    form.RCD_Fav_Copy->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     QPointer<SetFolder> first = f.chooser();
     QTest::mouseClick(first->Command1[1], Qt::LeftButton);
@@ -419,13 +419,13 @@ void TstTransfer::cancelAndCloseBox()
     QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 30000); // unloaded
 
     // The close box does nothing else either; the next request loads a fresh chooser.
-    form.RCD_Fav_Copy_Click();
+    form.RCD_Fav_Copy->trigger();
     QPointer<SetFolder> second = f.chooser();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     QVERIFY(second->close());
     QVERIFY(!f.chooser());
     QTRY_VERIFY_WITH_TIMEOUT(second.isNull(), 30000);
-    form.RCD_Fav_Copy_Click();
+    form.RCD_Fav_Copy->trigger();
     QCOMPARE(f.chooser()->Label1->text(), kVault);
 
     QVERIFY(f.prompts.calls.isEmpty());
@@ -440,7 +440,7 @@ void TstTransfer::keyboardChoosesAndFiles()
     QVERIFY(f.chooseDiscPicture());
     const QByteArray original = contents(f.discPicture);
 
-    form.RCD_Fav_Copy_Click();
+    form.RCD_Fav_Copy->trigger();
     SetFolder* chooser = f.chooser();
     QVERIFY(chooser);
     FolderTree* tree = chooser->TreeView1;
@@ -466,13 +466,13 @@ void TstTransfer::keyboardChoosesAndFiles()
     // Esc is the cancel button; so is Enter on the focused cancel button.
     const auto before = snapshot(f.home.storageRoot());
     QVERIFY(f.chooseDiscPicture());
-    form.RCD_Fav_Copy_Click();
+    form.RCD_Fav_Copy->trigger();
     QPointer<SetFolder> second = f.chooser();
     second->TreeView1->setFocus();
     QTest::keyClick(second->TreeView1, Qt::Key_Escape);
     QVERIFY(!f.chooser());
     QTRY_VERIFY_WITH_TIMEOUT(second.isNull(), 30000);
-    form.RCD_Fav_Copy_Click();
+    form.RCD_Fav_Copy->trigger();
     QPointer<SetFolder> third = f.chooser();
     third->Command1[1]->setFocus();
     QTest::keyClick(third->Command1[1], Qt::Key_Return);
@@ -631,12 +631,12 @@ void TstTransfer::thumbnailFollowsItsFile()
     QVERIFY(isBlue(thumbnailColour(form, Area::StockYard, inYard)));
 
     QVERIFY(selectPicture(form, 2, inBox));
-    form.RF_Del_Click();
+    form.RF_Del->trigger();
     QVERIFY(!QFileInfo::exists(inBox));
     QVERIFY(!QFileInfo::exists(cache.entryPath(inBox)));
 
     QVERIFY(selectPicture(form, 1, inYard));
-    form.R_Fav_Copy_Click();
+    form.R_Fav_Copy->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/箱")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(contents(inBox), blue);
@@ -651,7 +651,7 @@ void TstTransfer::thumbnailFollowsItsFile()
     const QString renamed = f.vault(QStringLiteral("箱/青.jpg"));
     QVERIFY(selectPicture(form, 2, inBox));
     f.prompts.answerInput(QStringLiteral("青"));
-    form.RF_Mod_Click();
+    form.RF_Mod->trigger();
     QVERIFY(QFileInfo::exists(renamed));
     QVERIFY(!QFileInfo::exists(cache.entryPath(inBox)));
     const QImage entry(cache.entryPath(renamed));

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -249,7 +250,7 @@ void TstMainWindow::tabsKeepTheirOwnChoice()
     // The vault's tab shows nothing chosen, and its delete acts on nothing.
     form.SSTab1->setCurrentIndex(2);
     QVERIFY(!chosenOnCurrentTab(form));
-    form.RF_Del_Click();
+    form.RF_Del->trigger();
     QVERIFY(f.prompts.calls.isEmpty());
     QVERIFY(QFileInfo::exists(chosen));
     // Back on the stock yard its picture is still chosen and shown.
@@ -269,6 +270,36 @@ void TstMainWindow::exitButtonAndCloseBoxEndTheSame()
     form.show();
     form.close();
     QCOMPARE(f.quits, 2);
+}
+
+void TstMainWindow::buttonAndMenuItemShareOneCommand()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    const std::tuple<int, QToolButton*, QAction*> pairs[]
+        = { { 1, form.Command3[3], form.R_Explora }, { 2, form.Command4[6], form.RF_Explora } };
+    for (const auto& [tab, button, item] : pairs) {
+        form.SSTab1->setCurrentIndex(tab);
+        f.shell.folders.clear();
+        QSignalSpy triggered(item, &QAction::triggered);
+        button->click();
+        item->trigger();
+        // Each runs the command once, and both the same way.
+        QCOMPARE(triggered.count(), 2);
+        QCOMPARE(f.shell.folders.size(), 2);
+        QCOMPARE(f.shell.folders.at(0), f.shell.folders.at(1));
+    }
+    // The CD tab's first button keeps its own caption, runs the menu item's command once and
+    // follows its enabled state.
+    QSignalSpy copies(form.RCD_Fav_Copy, &QAction::triggered);
+    form.RCD_Fav_Copy->setEnabled(false);
+    QVERIFY(!form.Command5[0]->isEnabled());
+    form.RCD_Fav_Copy->setEnabled(true);
+    QVERIFY(form.Command5[0]->isEnabled());
+    QCOMPARE(form.Command5[0]->text(), QStringLiteral("保管庫へ移動"));
+    form.Command5[0]->click();
+    QCOMPARE(copies.count(), 1);
 }
 
 void TstMainWindow::pathText()

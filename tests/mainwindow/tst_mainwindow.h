@@ -14,6 +14,7 @@ private Q_SLOTS:
     void spreadsheetCheck();
     void tabsKeepTheirOwnChoice();
     void exitButtonAndCloseBoxEndTheSame();
+    void buttonAndMenuItemShareOneCommand();
     // page selector and names
     void pathText();
     void pageSelector_data();
