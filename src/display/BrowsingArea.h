@@ -5,11 +5,15 @@
 
 #include <QString>
 #include <QStringList>
+#include <QWidget>
+#include <initializer_list>
 #include <optional>
 
+class QAction;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QToolButton;
 
 namespace ztv {
 
@@ -24,13 +28,12 @@ class ThumbnailList;
 // the one drawn as selected; every change of the choice goes through choose(),
 // clearSelection() and afterListing(), which keep that so. Whether the file operations may act
 // on it is the window's PictureSelected, which a tab switch or a press over a tree ends while
-// the display stays.
-class BrowsingArea {
+// the display stays. The tab is the page widget: it builds and lays out its own controls.
+class BrowsingArea : public QWidget {
+    Q_OBJECT
 public:
-    explicit BrowsingArea(Area area)
-        : area(area)
-    {
-    }
+    // tabName is the tab's caption, which the controls' accessible names carry.
+    BrowsingArea(Area area, const QString& tabName, QWidget* parent = nullptr);
 
     const Area area;
 
@@ -82,6 +85,19 @@ public:
 
     // "" while the display, the choice and the drawn selection agree; else what differs.
     QString invariantViolation() const;
+
+    // The tab's command buttons in the row above the thumbnails, each showing its action, from
+    // the design's slot firstSlot on; named after the design's array (arrayName_index).
+    QList<QToolButton*> addCommands(
+        const char* arrayName, std::initializer_list<QAction*> actions, int firstSlot);
+
+    // The page selector (Combo1, "/", Label3): set for the pages listed, showing page 1.
+    void ComboSet();
+    // Scrolls the thumbnails to the page the selector shows.
+    void Combo1_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 // Tells that the picture an operation was asked for is no longer the one chosen: as an error

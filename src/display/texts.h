@@ -1,6 +1,6 @@
 #pragma once
 
-// The texts of the browsing tabs' choice of a picture, as the user reads them.
+// The texts of the browsing tabs, as the user reads them.
 namespace ztv::texts::display {
 
 // An operation was asked for a picture that was moved, deleted or rewritten after it was
@@ -12,5 +12,17 @@ inline constexpr char16_t ChosenFileChanged[]
 // after the choice ended.
 inline constexpr char16_t ChoiceChanged[]
     = u"選択中の画像が変わったか、選択が解除されています\rもう一度画像を選択してから操作してください";
+
+inline constexpr char16_t SelectedPicture[] = u"選択中の画像を表示";
+inline constexpr char16_t Slash[] = u"/";
+
+// Accessible names: what the control is and which tab it belongs to.
+inline constexpr char16_t AccFolder[] = u"フォルダ（%1）";
+inline constexpr char16_t AccThumbnails[] = u"サムネイル（%1）";
+inline constexpr char16_t AccSelected[] = u"選択中の画像（%1）";
+inline constexpr char16_t AccPage[] = u"ページ（%1）";
+inline constexpr char16_t AccPageCount[] = u"ページ数（%1）";
+// A label read aloud: its role and what it shows.
+inline constexpr char16_t AccRoleAndValue[] = u"%1：%2";
 
 } // namespace ztv::texts::display

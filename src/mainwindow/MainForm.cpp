@@ -13,10 +13,10 @@
 #include "imaging/SaveDialog.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/CommandButton.h"
 #include "mainwindow/KeyboardNavigation.h"
 #include "mainwindow/LinkHandlers.h"
 #include "mainwindow/texts.h"
+#include "widgets/CommandButton.h"
 #include "widgets/FolderTree.h"
 #include "widgets/FormLayout.h"
 #include "widgets/Icons.h"
@@ -44,12 +44,9 @@ QString tabName(Area area)
     return t(names[tabIndex(area)]);
 }
 
-// A button showing a command's action: the same text, icon and enabled state, and a click
-// triggers it.
 QToolButton* button(QWidget* parent, QAction* action, QRect geometry, const QString& name)
 {
-    auto* b = new CommandButton(action->iconText(), action->icon(), parent);
-    b->setDefaultAction(action);
+    auto* b = new CommandButton(action, parent);
     b->setGeometry(geometry);
     b->setObjectName(name);
     return b;
@@ -60,7 +57,6 @@ QToolButton* button(QWidget* parent, QAction* action, QRect geometry, const QStr
 MainForm::MainForm(const Services& services, QWidget* parent)
     : QWidget(parent)
     , m_services(services)
-    , m_areas { BrowsingArea(Area::Cd), BrowsingArea(Area::StockYard), BrowsingArea(Area::Vault) }
     , m_keyWatch(std::make_unique<BrowseKeyWatch>(this))
     , m_boxes(std::make_unique<Boxes>())
     , m_pictureFiles(std::make_unique<PictureFiles>())
@@ -121,11 +117,12 @@ void MainForm::buildWindow()
     SSTab1->setGeometry(tw(120, 945, 12495, 9270));
     const char16_t* captions[] = { texts::TabCd, texts::TabStockYard, texts::TabVault, texts::TabPaste };
     for (int tab = 0; tab < 4; ++tab) {
-        auto* page = new QWidget;
+        const std::optional<Area> a = areaAt(tab);
+        QWidget* page = a ? m_areas[tab] = new BrowsingArea(*a, tabName(*a)) : new QWidget;
         page->setObjectName(QStringLiteral("SSTab1_%1").arg(tab));
         SSTab1->addTab(page, t(captions[tab]));
-        if (const std::optional<Area> a = areaAt(tab))
-            buildBrowsingTab(*a, page);
+        if (a)
+            addTabCommands(*a);
         else
             buildPasteTab(page);
     }
@@ -137,89 +134,26 @@ void MainForm::buildWindow()
         tw(11805, 120, 795, 720), QStringLiteral("Command1_2"));
 }
 
-void MainForm::buildBrowsingTab(Area ar, QWidget* page)
+void MainForm::addTabCommands(Area ar)
 {
+    auto fill = [](QToolButton** array, const QList<QToolButton*>& buttons) {
+        std::copy(buttons.begin(), buttons.end(), array);
+    };
     BrowsingArea& a = area(ar);
-    const int tab = tabIndex(ar);
-    const QString name = tabName(ar);
-    auto named = [tab](QWidget* w, const char* name) {
-        w->setObjectName(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(tab));
-    };
-
-    a.TreeView1 = new FolderTree(page);
-    named(a.TreeView1, "TreeView1");
-    a.TreeView1->setGeometry(tw(345, 885, 2970, 4890));
-    a.TreeView1->setAccessibleName(t(texts::AccFolder).arg(name));
-    a.TreeView1->setNodeCounter(&a.NodeCount);
-
-    a.Shape1 = new QFrame(page);
-    named(a.Shape1, "Shape1");
-    a.Shape1->setGeometry(tw(345, 6000, 2970, 2700));
-    a.Shape1->setFrameShape(QFrame::Box);
-
-    a.Label2 = new QLabel(t(texts::SelectedPicture), page);
-    named(a.Label2, "Label2");
-    a.Label2->setGeometry(tw(915, 6195, 1890, 360));
-    // The caption lies over the display: a click on it is a click on the display.
-    a.Label2->setAttribute(Qt::WA_TransparentForMouseEvents);
-
-    a.LEAD1 = new PictureDisplay(page);
-    named(a.LEAD1, "LEAD1");
-    a.LEAD1->setGeometry(tw(375, 6015, 2835, 2655));
-    a.LEAD1->setAccessibleName(t(texts::AccSelected).arg(name));
-    // The caption names the empty display and would hide part of a picture, so it shows
-    // only while the display is empty.
-    a.LEAD1->installEventFilter(this);
-    a.Label2->raise();
-
-    a.LEADImgList1 = new ThumbnailList(page);
-    named(a.LEADImgList1, "LEADImgList1");
-    a.LEADImgList1->setGeometry(tw(3480, 870, 8640, 7845));
-    a.LEADImgList1->setAccessibleName(t(texts::AccThumbnails).arg(name));
-
-    a.LEADThumb1 = new ThumbnailBrowser(this);
-    a.LEADThumb1->setObjectName(QStringLiteral("LEADThumb1_%1").arg(tab));
-
-    a.Combo1 = new QComboBox(page);
-    named(a.Combo1, "Combo1");
-    a.Combo1->setGeometry(tw(11040, 540, 615, 300));
-    a.Combo1->setAccessibleName(t(texts::AccPage).arg(name));
-    a.Label1 = new QLabel(t(texts::Slash), page);
-    named(a.Label1, "Label1");
-    a.Label1->move(tw(11670, 555, 0, 0).topLeft());
-    a.Label3 = new QLabel(page);
-    named(a.Label3, "Label3");
-    a.Label3->setGeometry(tw(11880, 570, 600, 300));
-    // The role; ComboSet names the label with the role and the count it shows.
-    a.Label3->setAccessibleDescription(t(texts::AccPageCount).arg(name));
-    a.Label3->setAccessibleName(a.Label3->accessibleDescription());
-
-    const int row = 120, bw = 750, bh = 705;
-    auto at = [&](int left) { return tw(left, row, bw, bh); };
-    auto place = [&](QToolButton** buttons, std::initializer_list<QAction*> actions, int first) {
-        static const int lefts[] = { 360, 1162, 1965, 3510, 4320, 5130, 5940 };
-        int i = 0;
-        for (QAction* action : actions) {
-            buttons[i] = button(page, action, at(lefts[first + i]),
-                QStringLiteral("Command%1_%2")
-                    .arg(ar == Area::Cd             ? 5
-                            : ar == Area::StockYard ? 3
-                                                    : 4)
-                    .arg(i));
-            ++i;
-        }
-    };
     switch (ar) {
     case Area::Cd:
         // The design's button reads "move" where its menu item reads "copy"; both copy.
-        place(Command5, { alias(RCD_Fav_Copy, texts::ToVaultMove), RCD_Clip_Copy, RCD_Explora }, 3);
+        fill(Command5,
+            a.addCommands(
+                "Command5", { alias(RCD_Fav_Copy, texts::ToVaultMove), RCD_Clip_Copy, RCD_Explora }, 3));
         break;
     case Area::StockYard:
-        place(Command3, { R_Fav_Copy, R_Del, R_Clip_Copy, R_Explora }, 3);
+        fill(Command3, a.addCommands("Command3", { R_Fav_Copy, R_Del, R_Clip_Copy, R_Explora }, 3));
         break;
     case Area::Vault:
-        place(Command4,
-            { dirpopup_new, dirpopup_del, dirpopup_mod, RF_Del, RF_Mod, RF_Clip_Copy, RF_Explora }, 0);
+        fill(Command4,
+            a.addCommands("Command4",
+                { dirpopup_new, dirpopup_del, dirpopup_mod, RF_Del, RF_Mod, RF_Clip_Copy, RF_Explora }, 0));
         break;
     }
 }

@@ -57,12 +57,12 @@ public:
     const StoragePaths& storagePaths() const override { return m_paths; }
     QWidget* ownerWindow() override { return this; }
     std::optional<Area> currentArea() const override;
-    BrowsingArea& area(Area area) override { return m_areas[tabIndex(area)]; }
-    const BrowsingArea& area(Area area) const { return m_areas[tabIndex(area)]; }
+    BrowsingArea& area(Area area) override { return *m_areas[tabIndex(area)]; }
+    const BrowsingArea& area(Area area) const { return *m_areas[tabIndex(area)]; }
     bool pictureSelected() const override { return PictureSelected; }
     void setPictureSelected(bool selected) override { PictureSelected = selected; }
     int relist(Area area, const QString& folder, Run how) override;
-    void ComboSet(Area area) override;
+    void ComboSet(Area area) override { this->area(area).ComboSet(); }
     void rebuildTree(Area area) override;
     void Node_Exp(Area area, const QString& treePath) override;
     void ReopenTreePath(Area area, const QString& treePath) override;
@@ -121,9 +121,6 @@ public:
     // The folder on disk of an area's tree path.
     QString folderOf(Area area, const QString& treePath) const;
 
-    // --- page selector ---
-    void Combo1_Click(Area area);
-
     // --- thumbnail browsing ---
     void ThumbnailBrowserSetup(Area area);
     // Lists a folder's pictures on an area's page, emptied first, with the window disabled
@@ -162,11 +159,10 @@ protected:
     // Builds one browsing tab at start; anything it throws is the tab's failure.
     virtual void LoadTab(Area area);
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildWindow();
-    void buildBrowsingTab(Area area, QWidget* page);
+    void addTabCommands(Area area);
     void buildPasteTab(QWidget* page);
     // The menus and every command's action; the buttons are built after them and show them.
     void buildMenus();
@@ -191,7 +187,7 @@ private:
 
     Services m_services;
     StoragePaths m_paths;
-    std::array<BrowsingArea, kAreaCount> m_areas;
+    std::array<BrowsingArea*, kAreaCount> m_areas {}; // the browsing tabs' pages
     PictureDisplay* m_lead2 = nullptr; // the paste display
     PictureDisplay* m_lead3 = nullptr; // hidden working copy of the pasted picture
     std::function<void(QMenu*)> m_menuOpener;

@@ -81,17 +81,6 @@ void MainForm::closeEvent(QCloseEvent* event)
     Form_Unload();
 }
 
-bool MainForm::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::Paint) {
-        for (BrowsingArea& a : m_areas) {
-            if (watched == a.LEAD1)
-                a.Label2->setVisible(!a.LEAD1->hasPicture());
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
 void MainForm::connectTab(Area ar)
 {
     const BrowsingArea& a = area(ar);
@@ -122,7 +111,6 @@ void MainForm::connectTab(Area ar)
             LEADImgList1_MouseButton(ar, button, at);
         });
     connect(a.LEAD1, &PictureDisplay::clicked, this, [this, ar] { LEAD1_Click(ar); });
-    connect(a.Combo1, &QComboBox::activated, this, [this, ar] { Combo1_Click(ar); });
 }
 
 } // namespace ztv

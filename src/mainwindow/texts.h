@@ -36,22 +36,12 @@ inline constexpr char16_t MenuRF[] = u"メニューＲF";
 inline constexpr char16_t MenuClip[] = u"メニューClip";
 inline constexpr char16_t MenuEX[] = u"メニューEX";
 
-inline constexpr char16_t SelectedPicture[] = u"選択中の画像を表示";
-inline constexpr char16_t Slash[] = u"/";
-
 inline constexpr char16_t DriveNotReady[] = u"ドライブが準備されていません";
 
 // Progress of a browse run: files examined, files in the folder.
 inline constexpr char16_t BrowseProgress[] = u"サムネイル作成中：%1 / %2 ファイル（Escキーで中止）";
 
-// Accessible names: what the control is and which tab it belongs to.
-inline constexpr char16_t AccFolder[] = u"フォルダ（%1）";
-inline constexpr char16_t AccThumbnails[] = u"サムネイル（%1）";
-inline constexpr char16_t AccSelected[] = u"選択中の画像（%1）";
-inline constexpr char16_t AccPage[] = u"ページ（%1）";
-inline constexpr char16_t AccPageCount[] = u"ページ数（%1）";
-// A label read aloud: its role and what it shows.
-inline constexpr char16_t AccRoleAndValue[] = u"%1：%2";
+// Accessible names.
 inline constexpr char16_t AccPastedPicture[] = u"貼り付けた画像";
 
 } // namespace ztv::texts

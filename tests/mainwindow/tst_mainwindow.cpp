@@ -346,7 +346,7 @@ void TstMainWindow::pageSelector()
     QCOMPARE(form.area(Area::StockYard).Combo1->currentText(), QStringLiteral("1"));
     // Choosing the last page must not fail even where its second thumbnail does not exist.
     form.area(Area::StockYard).Combo1->setCurrentIndex(form.area(Area::StockYard).Combo1->count() - 1);
-    form.Combo1_Click(Area::StockYard);
+    form.area(Area::StockYard).Combo1_Click();
 }
 
 QTEST_MAIN(TstMainWindow)

@@ -142,12 +142,12 @@ void TstLargeFolder::pagesBeyondTheDesignedRange()
     // each to the row of its own second thumbnail.
     for (int page : { 1311, 1312, 1318, kPages, 2 }) {
         combo->setCurrentIndex(page - 1);
-        m_form->Combo1_Click(Area::StockYard);
+        m_form->area(Area::StockYard).Combo1_Click();
         QCOMPARE(list->topItem(), (page - 1) * 25);
     }
     // The last page shows the last thumbnail.
     combo->setCurrentIndex(kPages - 1);
-    m_form->Combo1_Click(Area::StockYard);
+    m_form->area(Area::StockYard).Combo1_Click();
     QAbstractItemView* view = list->view();
     const QRect last = view->visualRect(list->model()->index(kFiles - 1, 0));
     QVERIFY(view->viewport()->rect().contains(last));
@@ -157,7 +157,7 @@ void TstLargeFolder::choiceBeyond32767ActsOnItsFile()
 {
     ThumbnailList* list = m_form->area(Area::StockYard).LEADImgList1;
     m_form->area(Area::StockYard).Combo1->setCurrentIndex(kPages - 1);
-    m_form->Combo1_Click(Area::StockYard);
+    m_form->area(Area::StockYard).Combo1_Click();
     const int item = kFiles - 7; // 32993, on the last page
     const QPoint p = pointFor(list, item);
     QVERIFY(p.x() >= 0);

@@ -9,7 +9,8 @@ namespace ztv {
 class CommandButton : public QToolButton {
     Q_OBJECT
 public:
-    CommandButton(const QString& caption, const QIcon& icon, QWidget* parent);
+    // Shows action: its text, icon and enabled state, and a click triggers it.
+    CommandButton(QAction* action, QWidget* parent);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,18 +1,17 @@
-#include "mainwindow/CommandButton.h"
+#include "widgets/CommandButton.h"
 
+#include <QAction>
 #include <QPainter>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
 
 namespace ztv {
 
-CommandButton::CommandButton(const QString& caption, const QIcon& icon, QWidget* parent)
+CommandButton::CommandButton(QAction* action, QWidget* parent)
     : QToolButton(parent)
 {
-    setText(caption);
-    setIcon(icon);
-    setToolTip(caption);
-    setAccessibleName(caption);
+    setDefaultAction(action);
+    setAccessibleName(action->iconText());
     setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     setAutoRaise(false);
     setFocusPolicy(Qt::StrongFocus);

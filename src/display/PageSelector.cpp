@@ -1,8 +1,8 @@
 // The page selector of each browsing tab: current page, "/", number of pages.
-#include "mainwindow/MainForm.h"
+#include "display/BrowsingArea.h"
 
+#include "display/texts.h"
 #include "imaging/ThumbnailList.h"
-#include "mainwindow/texts.h"
 #include "platform/PathText.h"
 
 #include <QComboBox>
@@ -39,18 +39,17 @@ void fitPageNumbers(QComboBox* combo, int pages)
 
 } // namespace
 
-void MainForm::ComboSet(Area ar)
+void BrowsingArea::ComboSet()
 {
-    const BrowsingArea& a = area(ar);
-    const int n = PagesFor(a.LEADImgList1->PageCount());
-    QComboBox* combo = a.Combo1;
+    const int n = PagesFor(LEADImgList1->PageCount());
+    QComboBox* combo = Combo1;
     {
         const QSignalBlocker quiet(combo);
         combo->clear();
-        a.Label3->setText(QString::number(n));
+        Label3->setText(QString::number(n));
         // Read aloud with its number: a name alone would replace the text.
-        a.Label3->setAccessibleName(QString::fromUtf16(texts::AccRoleAndValue)
-                                        .arg(a.Label3->accessibleDescription(), QString::number(n)));
+        Label3->setAccessibleName(QString::fromUtf16(texts::display::AccRoleAndValue)
+                                      .arg(Label3->accessibleDescription(), QString::number(n)));
         QStringList pages;
         pages.reserve(n);
         for (int i = 1; i <= n; ++i)
@@ -59,20 +58,19 @@ void MainForm::ComboSet(Area ar)
         combo->setCurrentIndex(0);
         fitPageNumbers(combo, n);
     }
-    Combo1_Click(ar);
+    Combo1_Click();
 }
 
-void MainForm::Combo1_Click(Area ar)
+void BrowsingArea::Combo1_Click()
 {
     // Page numbers are int. With 16 bits the positions would end at page 1311 (position
     // 32751); here page 1312 and beyond scroll the same way, up to any folder's last page.
-    const int page = area(ar).Combo1->currentText().toInt();
+    const int page = Combo1->currentText().toInt();
     const int position = PageScrollPosition(page);
-    ThumbnailList* list = area(ar).LEADImgList1;
-    const int count = list->ThumbnailCount();
+    const int count = LEADImgList1->ThumbnailCount();
     // The second thumbnail of the last page may not exist; its last one is then the target.
     if (count > 0)
-        list->ScrollToThumbnail(qMin(position, count - 1));
+        LEADImgList1->ScrollToThumbnail(qMin(position, count - 1));
 }
 
 } // namespace ztv
