@@ -121,17 +121,17 @@ QList<QWidget*> tabButtons(MainForm& form, int tab)
     QList<QWidget*> list;
     switch (tab) {
     case 0:
-        list = { form.Command5[0], form.Command5[1], form.Command5[2] };
+        list = { form.Command5(0), form.Command5(1), form.Command5(2) };
         break;
     case 1:
-        list = { form.Command3[0], form.Command3[1], form.Command3[2], form.Command3[3] };
+        list = { form.Command3(0), form.Command3(1), form.Command3(2), form.Command3(3) };
         break;
     case 2:
-        for (QToolButton* b : form.Command4)
-            list << b;
+        for (int i = 0; i < 7; ++i)
+            list << form.Command4(i);
         break;
     default:
-        list = { form.Command1[1], form.Command1[0], form.Command1[3], form.Command1[4] };
+        list = { form.Command1(1), form.Command1(0), form.Command1(3), form.Command1(4) };
         break;
     }
     return list;
@@ -145,14 +145,14 @@ void setupKeyboard(MainForm& form)
 
     // One chain through the whole window; the controls of hidden tabs are passed over.
     QList<QWidget*> chain;
-    if (auto* bar = form.SSTab1->findChild<QTabBar*>())
+    if (auto* bar = form.SSTab1()->findChild<QTabBar*>())
         chain << bar;
     for (Area area : kAreas) {
         const BrowsingArea& a = form.area(area);
         chain << a.TreeView1 << a.LEADImgList1 << a.Combo1 << a.LEAD1;
         chain << tabButtons(form, tabIndex(area));
     }
-    chain << tabButtons(form, 3) << &form.LEAD2() << form.Command2 << form.Command1[2];
+    chain << tabButtons(form, 3) << &form.LEAD2() << form.Command2() << form.Command1(2);
     chain.removeAll(nullptr);
     for (int i = 0; i + 1 < chain.size(); ++i)
         QWidget::setTabOrder(chain[i], chain[i + 1]);

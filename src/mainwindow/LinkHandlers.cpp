@@ -16,7 +16,7 @@ void OpenExplorer(MainForm& form)
     const StoragePaths& paths = form.storagePaths();
     Links(s.shell, s.prompts)
         .openExplorer(Links::explorerFolder(
-            form.SSTab1->currentIndex(), CdRootName(s.drives), paths.StockYardPath, paths.VaultPath));
+            form.SSTab1()->currentIndex(), CdRootName(s.drives), paths.StockYardPath, paths.VaultPath));
 }
 } // namespace
 

@@ -99,38 +99,39 @@ FolderList& MainForm::Dir1(Area a)
 
 std::optional<Area> MainForm::currentArea() const
 {
-    return areaAt(SSTab1->currentIndex());
+    return areaAt(m_SSTab1->currentIndex());
 }
 
 void MainForm::buildWindow()
 {
-    Command2 = button(this, command(texts::WebButton, "web-page", [this] { m_links->Command2_Click(*this); }),
-        tw(9705, 120, 2010, 720), QStringLiteral("Command2"));
+    m_Command2
+        = button(this, command(texts::WebButton, "web-page", [this] { m_links->Command2_Click(*this); }),
+            tw(9705, 120, 2010, 720), QStringLiteral("Command2"));
 
-    BrowseStatus = new QLabel(this);
-    BrowseStatus->setObjectName(QStringLiteral("BrowseStatus"));
-    BrowseStatus->setGeometry(tw(120, 300, 9400, 400));
-    BrowseStatus->hide();
+    m_BrowseStatus = new QLabel(this);
+    m_BrowseStatus->setObjectName(QStringLiteral("BrowseStatus"));
+    m_BrowseStatus->setGeometry(tw(120, 300, 9400, 400));
+    m_BrowseStatus->hide();
 
-    SSTab1 = new QTabWidget(this);
-    SSTab1->setObjectName(QStringLiteral("SSTab1"));
-    SSTab1->setGeometry(tw(120, 945, 12495, 9270));
+    m_SSTab1 = new QTabWidget(this);
+    m_SSTab1->setObjectName(QStringLiteral("SSTab1"));
+    m_SSTab1->setGeometry(tw(120, 945, 12495, 9270));
     const char16_t* captions[] = { texts::TabCd, texts::TabStockYard, texts::TabVault, texts::TabPaste };
     for (int tab = 0; tab < 4; ++tab) {
         const std::optional<Area> a = areaAt(tab);
         QWidget* page = a ? m_areas[tab] = new BrowsingArea(*a, tabName(*a)) : new QWidget;
         page->setObjectName(QStringLiteral("SSTab1_%1").arg(tab));
-        SSTab1->addTab(page, t(captions[tab]));
+        m_SSTab1->addTab(page, t(captions[tab]));
         if (a)
             addTabCommands(*a);
         else
             buildPasteTab(page);
     }
-    SSTab1->setCurrentIndex(0);
-    connect(SSTab1, &QTabWidget::currentChanged, this, &MainForm::SSTab1_Click);
+    m_SSTab1->setCurrentIndex(0);
+    connect(m_SSTab1, &QTabWidget::currentChanged, this, &MainForm::SSTab1_Click);
 
     // The exit button is member 2 of the paste tab's button array but sits beside Command2.
-    Command1[2] = button(this, command(texts::Exit, "exit", [this] { pasteTabCommand(nullptr); }),
+    m_Command1[2] = button(this, command(texts::Exit, "exit", [this] { pasteTabCommand(nullptr); }),
         tw(11805, 120, 795, 720), QStringLiteral("Command1_2"));
 }
 
@@ -143,17 +144,19 @@ void MainForm::addTabCommands(Area ar)
     switch (ar) {
     case Area::Cd:
         // The design's button reads "move" where its menu item reads "copy"; both copy.
-        fill(Command5,
-            a.addCommands(
-                "Command5", { alias(RCD_Fav_Copy, texts::ToVaultMove), RCD_Clip_Copy, RCD_Explora }, 3));
+        fill(m_Command5,
+            a.addCommands("Command5",
+                { alias(m_RCD_Fav_Copy, texts::ToVaultMove), m_RCD_Clip_Copy, m_RCD_Explora }, 3));
         break;
     case Area::StockYard:
-        fill(Command3, a.addCommands("Command3", { R_Fav_Copy, R_Del, R_Clip_Copy, R_Explora }, 3));
+        fill(m_Command3, a.addCommands("Command3", { m_R_Fav_Copy, m_R_Del, m_R_Clip_Copy, m_R_Explora }, 3));
         break;
     case Area::Vault:
-        fill(Command4,
+        fill(m_Command4,
             a.addCommands("Command4",
-                { dirpopup_new, dirpopup_del, dirpopup_mod, RF_Del, RF_Mod, RF_Clip_Copy, RF_Explora }, 0));
+                { m_dirpopup_new, m_dirpopup_del, m_dirpopup_mod, m_RF_Del, m_RF_Mod, m_RF_Clip_Copy,
+                    m_RF_Explora },
+                0));
         break;
     }
 }
@@ -165,13 +168,13 @@ void MainForm::buildPasteTab(QWidget* page)
     auto paste = [&](int index, QAction* item, const char16_t* caption, int left) {
         QAction* action = command(caption, nullptr, [this, item] { pasteTabCommand(item); });
         action->setIcon(item->icon());
-        Command1[index]
+        m_Command1[index]
             = button(page, action, tw(left, row, bw, bh), QStringLiteral("Command1_%1").arg(index));
     };
-    paste(1, Clip_Past, texts::Paste, 240);
-    paste(0, Clip_Clear, texts::ClearPicture, 1065);
-    paste(3, Clip_Save1, texts::SaveBmpJpegPng, 1890);
-    paste(4, Clip_Save2, texts::SaveGif, 2715);
+    paste(1, m_Clip_Past, texts::Paste, 240);
+    paste(0, m_Clip_Clear, texts::ClearPicture, 1065);
+    paste(3, m_Clip_Save1, texts::SaveBmpJpegPng, 1890);
+    paste(4, m_Clip_Save2, texts::SaveGif, 2715);
 
     m_lead2 = new PictureDisplay;
     m_lead2->setObjectName(QStringLiteral("LEAD2"));
@@ -251,59 +254,61 @@ void MainForm::buildMenus()
     PasteArea& pasteArea = *m_pasteArea;
     PictureSaving& saving = *m_pictureSaving;
 
-    menu_L = menu(texts::MenuL, "menu_L");
-    dirpopup_new
-        = item(menu_L, texts::AddBox, "dirpopup_new", "box-add", run(boxes, &Boxes::dirpopup_new_Click));
-    dirpopup_del = item(
-        menu_L, texts::DeleteBox, "dirpopup_del", "box-delete", run(boxes, &Boxes::dirpopup_del_Click));
-    dirpopup_mod = item(
-        menu_L, texts::RenameBox, "dirpopup_mod", "box-rename", run(boxes, &Boxes::dirpopup_mod_Click));
+    m_menu_L = menu(texts::MenuL, "menu_L");
+    m_dirpopup_new
+        = item(m_menu_L, texts::AddBox, "dirpopup_new", "box-add", run(boxes, &Boxes::dirpopup_new_Click));
+    m_dirpopup_del = item(
+        m_menu_L, texts::DeleteBox, "dirpopup_del", "box-delete", run(boxes, &Boxes::dirpopup_del_Click));
+    m_dirpopup_mod = item(
+        m_menu_L, texts::RenameBox, "dirpopup_mod", "box-rename", run(boxes, &Boxes::dirpopup_mod_Click));
 
-    menu_RCD = menu(texts::MenuRCD, "menu_RCD");
-    RCD_Fav_Copy = item(menu_RCD, texts::ToVaultCopy, "RCD_Fav_Copy", "vault-copy",
+    m_menu_RCD = menu(texts::MenuRCD, "menu_RCD");
+    m_RCD_Fav_Copy = item(m_menu_RCD, texts::ToVaultCopy, "RCD_Fav_Copy", "vault-copy",
         run(vault, &VaultTransfer::RCD_Fav_Copy_Click));
-    RCD_Clip_Copy = item(menu_RCD, texts::ClipCopy, "RCD_Clip_Copy", "clipboard-copy",
+    m_RCD_Clip_Copy = item(m_menu_RCD, texts::ClipCopy, "RCD_Clip_Copy", "clipboard-copy",
         run(files, &PictureFiles::RCD_Clip_Copy_Click));
-    Exl_copy0 = item(
-        menu_RCD, texts::ExcelCopy, "Exl_copy0", nullptr, run(sheet, &SpreadsheetExport::Exl_copy0_Click));
-    RCD_Explora
-        = item(menu_RCD, texts::Explorer, "RCD_Explora", "explorer", link(&LinkHandlers::RCD_Explora_Click));
+    m_Exl_copy0 = item(
+        m_menu_RCD, texts::ExcelCopy, "Exl_copy0", nullptr, run(sheet, &SpreadsheetExport::Exl_copy0_Click));
+    m_RCD_Explora = item(
+        m_menu_RCD, texts::Explorer, "RCD_Explora", "explorer", link(&LinkHandlers::RCD_Explora_Click));
 
-    menu_R = menu(texts::MenuR, "menu_R");
-    R_Fav_Copy = item(
-        menu_R, texts::ToVaultMove, "R_Fav_Copy", "vault-move", run(vault, &VaultTransfer::R_Fav_Copy_Click));
-    R_Del = item(menu_R, texts::DeleteFile, "R_Del", "file-delete", run(files, &PictureFiles::R_Del_Click));
-    R_Clip_Copy = item(menu_R, texts::ClipCopy, "R_Clip_Copy", "clipboard-copy",
+    m_menu_R = menu(texts::MenuR, "menu_R");
+    m_R_Fav_Copy = item(m_menu_R, texts::ToVaultMove, "R_Fav_Copy", "vault-move",
+        run(vault, &VaultTransfer::R_Fav_Copy_Click));
+    m_R_Del
+        = item(m_menu_R, texts::DeleteFile, "R_Del", "file-delete", run(files, &PictureFiles::R_Del_Click));
+    m_R_Clip_Copy = item(m_menu_R, texts::ClipCopy, "R_Clip_Copy", "clipboard-copy",
         run(files, &PictureFiles::R_Clip_Copy_Click));
-    Exl_copy1 = item(
-        menu_R, texts::ExcelCopy, "Exl_copy1", nullptr, run(sheet, &SpreadsheetExport::Exl_copy1_Click));
-    R_Explora = item(menu_R, texts::Explorer, "R_Explora", "explorer", link(&LinkHandlers::R_Explora_Click));
+    m_Exl_copy1 = item(
+        m_menu_R, texts::ExcelCopy, "Exl_copy1", nullptr, run(sheet, &SpreadsheetExport::Exl_copy1_Click));
+    m_R_Explora
+        = item(m_menu_R, texts::Explorer, "R_Explora", "explorer", link(&LinkHandlers::R_Explora_Click));
 
-    menu_RF = menu(texts::MenuRF, "menu_RF");
-    RF_Del
-        = item(menu_RF, texts::DeleteFile, "RF_Del", "file-delete", run(files, &PictureFiles::RF_Del_Click));
-    RF_Mod
-        = item(menu_RF, texts::RenameFile, "RF_Mod", "file-rename", run(files, &PictureFiles::RF_Mod_Click));
-    RF_Clip_Copy = item(menu_RF, texts::ClipCopy, "RF_Clip_Copy", "clipboard-copy",
+    m_menu_RF = menu(texts::MenuRF, "menu_RF");
+    m_RF_Del = item(
+        m_menu_RF, texts::DeleteFile, "RF_Del", "file-delete", run(files, &PictureFiles::RF_Del_Click));
+    m_RF_Mod = item(
+        m_menu_RF, texts::RenameFile, "RF_Mod", "file-rename", run(files, &PictureFiles::RF_Mod_Click));
+    m_RF_Clip_Copy = item(m_menu_RF, texts::ClipCopy, "RF_Clip_Copy", "clipboard-copy",
         run(files, &PictureFiles::RF_Clip_Copy_Click));
-    Exl_copy2 = item(
-        menu_RF, texts::ExcelCopy, "Exl_copy2", nullptr, run(sheet, &SpreadsheetExport::Exl_copy2_Click));
-    RF_Explora
-        = item(menu_RF, texts::Explorer, "RF_Explora", "explorer", link(&LinkHandlers::RF_Explora_Click));
+    m_Exl_copy2 = item(
+        m_menu_RF, texts::ExcelCopy, "Exl_copy2", nullptr, run(sheet, &SpreadsheetExport::Exl_copy2_Click));
+    m_RF_Explora
+        = item(m_menu_RF, texts::Explorer, "RF_Explora", "explorer", link(&LinkHandlers::RF_Explora_Click));
 
-    menu_Clip = menu(texts::MenuClip, "menu_Clip");
-    Clip_Past
-        = item(menu_Clip, texts::Paste, "Clip_Past", "paste", run(pasteArea, &PasteArea::Clip_Past_Click));
-    Clip_Clear = item(
-        menu_Clip, texts::ClearPicture, "Clip_Clear", "clear", run(pasteArea, &PasteArea::Clip_Clear_Click));
-    Clip_Save1 = item(menu_Clip, texts::MenuSaveBmpJpegPng, "Clip_Save1", "save-image",
+    m_menu_Clip = menu(texts::MenuClip, "menu_Clip");
+    m_Clip_Past
+        = item(m_menu_Clip, texts::Paste, "Clip_Past", "paste", run(pasteArea, &PasteArea::Clip_Past_Click));
+    m_Clip_Clear = item(m_menu_Clip, texts::ClearPicture, "Clip_Clear", "clear",
+        run(pasteArea, &PasteArea::Clip_Clear_Click));
+    m_Clip_Save1 = item(m_menu_Clip, texts::MenuSaveBmpJpegPng, "Clip_Save1", "save-image",
         run(saving, &PictureSaving::Clip_Save1_Click));
-    Clip_Save2 = item(menu_Clip, texts::MenuSaveGif, "Clip_Save2", "save-gif",
+    m_Clip_Save2 = item(m_menu_Clip, texts::MenuSaveGif, "Clip_Save2", "save-gif",
         run(saving, &PictureSaving::Clip_Save2_Click));
 
-    menu_EX = menu(texts::MenuEX, "menu_EX");
-    EX_Explora
-        = item(menu_EX, texts::Explorer, "EX_Explora", "explorer", link(&LinkHandlers::EX_Explora_Click));
+    m_menu_EX = menu(texts::MenuEX, "menu_EX");
+    m_EX_Explora
+        = item(m_menu_EX, texts::Explorer, "EX_Explora", "explorer", link(&LinkHandlers::EX_Explora_Click));
 }
 
 void MainForm::PopupMenu(QMenu* menu)
@@ -318,7 +323,7 @@ void MainForm::PopupMenu(QMenu* menu)
 // is chosen again.
 void MainForm::SSTab1_Click()
 {
-    PictureSelected = false;
+    m_PictureSelected = false;
 }
 
 } // namespace ztv

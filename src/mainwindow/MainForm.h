@@ -59,8 +59,8 @@ public:
     std::optional<Area> currentArea() const override;
     BrowsingArea& area(Area area) override { return *m_areas[tabIndex(area)]; }
     const BrowsingArea& area(Area area) const { return *m_areas[tabIndex(area)]; }
-    bool pictureSelected() const override { return PictureSelected; }
-    void setPictureSelected(bool selected) override { PictureSelected = selected; }
+    bool pictureSelected() const override { return m_PictureSelected; }
+    void setPictureSelected(bool selected) override { m_PictureSelected = selected; }
     int relist(Area area, const QString& folder, Run how) override;
     void ComboSet(Area area) override { this->area(area).ComboSet(); }
     void rebuildTree(Area area) override;
@@ -69,51 +69,64 @@ public:
     PictureDisplay& LEAD2() override { return *m_lead2; }
     PictureDisplay& LEAD3() override { return *m_lead3; }
     SaveDialog& LEADDlg1() override { return *m_saveDialog; }
-    void popupPasteMenu() override { PopupMenu(menu_Clip); }
+    void popupPasteMenu() override { PopupMenu(m_menu_Clip); }
 
     // --- controls outside the browsing tabs ---
-    QTabWidget* SSTab1 = nullptr;
+    QTabWidget* SSTab1() const { return m_SSTab1; }
     // Puts another save dialog in LEADDlg1's place (tests answer it from a script).
     void setSaveDialog(std::unique_ptr<SaveDialog> dialog);
-    QToolButton* Command1[5] {};
-    QToolButton* Command2 = nullptr;
-    QToolButton* Command3[4] {};
-    QToolButton* Command4[7] {};
-    QToolButton* Command5[3] {};
-    QLabel* BrowseStatus = nullptr; // progress of a browse run
+    // The design's button arrays: Command1 the paste tab's (2 is the exit button beside
+    // Command2), Command3 the stock yard's, Command4 the vault's, Command5 the CD's.
+    QToolButton* Command1(int index) const { return m_Command1[index]; }
+    QToolButton* Command2() const { return m_Command2; }
+    QToolButton* Command3(int index) const { return m_Command3[index]; }
+    QToolButton* Command4(int index) const { return m_Command4[index]; }
+    QToolButton* Command5(int index) const { return m_Command5[index]; }
+    QLabel* BrowseStatus() const { return m_BrowseStatus; } // progress of a browse run
     // Dir1(area) is the folder list of that area's tree.
     FolderList& Dir1(Area area);
 
-    // --- popup menus and their items (object names are the design names); each item is its
-    // command's action, which the command's button shows ---
-    QMenu* menu_L = nullptr;
-    QMenu* menu_RCD = nullptr;
-    QMenu* menu_R = nullptr;
-    QMenu* menu_RF = nullptr;
-    QMenu* menu_Clip = nullptr;
-    QMenu* menu_EX = nullptr;
-    QAction *dirpopup_new = nullptr, *dirpopup_del = nullptr, *dirpopup_mod = nullptr;
-    QAction *RCD_Fav_Copy = nullptr, *RCD_Clip_Copy = nullptr, *Exl_copy0 = nullptr, *RCD_Explora = nullptr;
-    QAction *R_Fav_Copy = nullptr, *R_Del = nullptr, *R_Clip_Copy = nullptr, *Exl_copy1 = nullptr,
-            *R_Explora = nullptr;
-    QAction *RF_Del = nullptr, *RF_Mod = nullptr, *RF_Clip_Copy = nullptr, *Exl_copy2 = nullptr,
-            *RF_Explora = nullptr;
-    QAction *Clip_Past = nullptr, *Clip_Clear = nullptr, *Clip_Save1 = nullptr, *Clip_Save2 = nullptr;
-    QAction* EX_Explora = nullptr;
+    // The commands: each menu item is its command's action, which the command's button
+    // shows; object names are the design names.
+    QAction* dirpopup_new() const { return m_dirpopup_new; }
+    QAction* dirpopup_del() const { return m_dirpopup_del; }
+    QAction* dirpopup_mod() const { return m_dirpopup_mod; }
+    QAction* RCD_Fav_Copy() const { return m_RCD_Fav_Copy; }
+    QAction* RCD_Clip_Copy() const { return m_RCD_Clip_Copy; }
+    QAction* Exl_copy0() const { return m_Exl_copy0; }
+    QAction* RCD_Explora() const { return m_RCD_Explora; }
+    QAction* R_Fav_Copy() const { return m_R_Fav_Copy; }
+    QAction* R_Del() const { return m_R_Del; }
+    QAction* R_Clip_Copy() const { return m_R_Clip_Copy; }
+    QAction* Exl_copy1() const { return m_Exl_copy1; }
+    QAction* R_Explora() const { return m_R_Explora; }
+    QAction* RF_Del() const { return m_RF_Del; }
+    QAction* RF_Mod() const { return m_RF_Mod; }
+    QAction* RF_Clip_Copy() const { return m_RF_Clip_Copy; }
+    QAction* Exl_copy2() const { return m_Exl_copy2; }
+    QAction* RF_Explora() const { return m_RF_Explora; }
+    QAction* Clip_Past() const { return m_Clip_Past; }
+    QAction* Clip_Clear() const { return m_Clip_Clear; }
+    QAction* Clip_Save1() const { return m_Clip_Save1; }
+    QAction* Clip_Save2() const { return m_Clip_Save2; }
+    QAction* EX_Explora() const { return m_EX_Explora; }
 
     // Opens a popup menu at the pointer and returns when it has closed. Tests replace the
     // opener to record which menu would open without blocking.
     void PopupMenu(QMenu* menu);
     void setMenuOpener(std::function<void(QMenu*)> opener) { m_menuOpener = std::move(opener); }
 
-    // A thumbnail of the current tab was chosen and no tab switch, press over a tree or
-    // folder-changing file operation came since (OperationContext::pictureSelected).
-    bool PictureSelected = false;
-
-    // --- state of the browse runs, shared by the tabs ---
-    bool gbBrowsing = false;
-    bool gBrowseQuit = false;
-    int gBrowseIndex = 0; // files examined in the current run
+    // A browse run is under way (gbBrowsing), asked to stop (gBrowseQuit), and the files it
+    // examined so far (gBrowseIndex). Tests set them to stand for a run.
+    bool gbBrowsing() const { return m_gbBrowsing; }
+    bool gBrowseQuit() const { return m_gBrowseQuit; }
+    int gBrowseIndex() const { return m_gBrowseIndex; }
+    void setBrowseRun(bool browsing) { m_gbBrowsing = browsing; }
+    void setBrowseRunLeft(bool quit, int index)
+    {
+        m_gBrowseQuit = quit;
+        m_gBrowseIndex = index;
+    }
 
     // --- folder trees ---
     void BuildAreaTree(Area area);
@@ -185,6 +198,37 @@ private:
     bool busyForCdReload() const;
     void showBrowseProgress();
 
+    QTabWidget* m_SSTab1 = nullptr;
+    QToolButton* m_Command1[5] {};
+    QToolButton* m_Command2 = nullptr;
+    QToolButton* m_Command3[4] {};
+    QToolButton* m_Command4[7] {};
+    QToolButton* m_Command5[3] {};
+    QLabel* m_BrowseStatus = nullptr;
+    // The popup menus (object names are the design names) and the commands' actions.
+    QMenu* m_menu_L = nullptr;
+    QMenu* m_menu_RCD = nullptr;
+    QMenu* m_menu_R = nullptr;
+    QMenu* m_menu_RF = nullptr;
+    QMenu* m_menu_Clip = nullptr;
+    QMenu* m_menu_EX = nullptr;
+    QAction *m_dirpopup_new = nullptr, *m_dirpopup_del = nullptr, *m_dirpopup_mod = nullptr;
+    QAction *m_RCD_Fav_Copy = nullptr, *m_RCD_Clip_Copy = nullptr, *m_Exl_copy0 = nullptr,
+            *m_RCD_Explora = nullptr;
+    QAction *m_R_Fav_Copy = nullptr, *m_R_Del = nullptr, *m_R_Clip_Copy = nullptr, *m_Exl_copy1 = nullptr,
+            *m_R_Explora = nullptr;
+    QAction *m_RF_Del = nullptr, *m_RF_Mod = nullptr, *m_RF_Clip_Copy = nullptr, *m_Exl_copy2 = nullptr,
+            *m_RF_Explora = nullptr;
+    QAction *m_Clip_Past = nullptr, *m_Clip_Clear = nullptr, *m_Clip_Save1 = nullptr, *m_Clip_Save2 = nullptr;
+    QAction* m_EX_Explora = nullptr;
+
+    // A thumbnail of the current tab was chosen and no tab switch, press over a tree or
+    // folder-changing file operation came since (OperationContext::pictureSelected).
+    bool m_PictureSelected = false;
+    // The state of the browse runs, shared by the tabs.
+    bool m_gbBrowsing = false;
+    bool m_gBrowseQuit = false;
+    int m_gBrowseIndex = 0;
     Services m_services;
     StoragePaths m_paths;
     std::array<BrowsingArea*, kAreaCount> m_areas {}; // the browsing tabs' pages

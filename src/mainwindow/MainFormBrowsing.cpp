@@ -47,40 +47,40 @@ int MainForm::relist(Area ar, const QString& folder, Run how)
     // outer run back its own counts, its area and its Esc watch.
     const bool nested = m_browseArea.has_value();
     const std::optional<Area> outerArea = m_browseArea;
-    const int outerIndex = gBrowseIndex;
+    const int outerIndex = m_gBrowseIndex;
     const int outerFiles = m_browseFiles;
     // A stop asked of an earlier run must not cut this one short. The progress line counts
     // this run's files against this run's folder.
-    gBrowseQuit = false;
-    gBrowseIndex = 0;
+    m_gBrowseQuit = false;
+    m_gBrowseIndex = 0;
     m_browseFiles = 0;
     // Disabling the window takes the focus away; it comes back after the run so keyboard
     // users keep their place.
     const QPointer<QWidget> focus = QApplication::focusWidget();
     if (bracket) {
-        gbBrowsing = true;
+        m_gbBrowsing = true;
         setEnabled(false);
     }
     m_browseArea = ar;
     if (!nested)
-        m_keyWatch->start(&gBrowseQuit);
+        m_keyWatch->start(&m_gBrowseQuit);
     a.LEADThumb1->setThumbnailSize(thumbnailDecodeBox(kThumbnailBox, a.LEADImgList1->devicePixelRatioF()));
     a.ListedFolder = folder.endsWith(QLatin1Char('/')) && folder.size() > 1 ? folder.chopped(1) : folder;
     const int r = a.LEADThumb1->BrowseFolder(folder);
     a.LEADImgList1->commitAdded();
     if (nested) {
         m_browseArea = outerArea;
-        gBrowseIndex = outerIndex;
+        m_gBrowseIndex = outerIndex;
         m_browseFiles = outerFiles;
         showBrowseProgress();
     } else {
         m_keyWatch->stop();
         m_browseArea.reset();
-        BrowseStatus->hide();
+        m_BrowseStatus->hide();
     }
     if (bracket) {
         setEnabled(true);
-        gbBrowsing = false;
+        m_gbBrowsing = false;
         if (focus && focus->isVisible() && focus->isEnabled())
             focus->setFocus(Qt::OtherFocusReason);
     }
@@ -94,8 +94,8 @@ int MainForm::relist(Area ar, const QString& folder, Run how)
 
 void MainForm::showBrowseProgress()
 {
-    BrowseStatus->setText(QString::fromUtf16(texts::BrowseProgress).arg(gBrowseIndex).arg(m_browseFiles));
-    BrowseStatus->show();
+    m_BrowseStatus->setText(QString::fromUtf16(texts::BrowseProgress).arg(m_gBrowseIndex).arg(m_browseFiles));
+    m_BrowseStatus->show();
 }
 
 void MainForm::LEADThumb1_ThumbnailReady(Area ar, const QImage& bitmap, const QString& path, int status)
@@ -103,15 +103,15 @@ void MainForm::LEADThumb1_ThumbnailReady(Area ar, const QImage& bitmap, const QS
     ThumbnailBrowser* browser = area(ar).LEADThumb1;
     if (status == ThumbnailResult::Made) {
         AddThumbnailItem(ar, path, bitmap);
-        ++gBrowseIndex;
+        ++m_gBrowseIndex;
     } else if (status != ThumbnailResult::Vanished) {
-        ++gBrowseIndex;
+        ++m_gBrowseIndex;
     }
-    browser->setContinueBrowsing(!gBrowseQuit);
+    browser->setContinueBrowsing(!m_gBrowseQuit);
     showBrowseProgress();
     QCoreApplication::processEvents();
     // An Esc seen during that pass stops the run at this file rather than the next one.
-    browser->setContinueBrowsing(!gBrowseQuit);
+    browser->setContinueBrowsing(!m_gBrowseQuit);
 }
 
 void MainForm::AddThumbnailItem(Area ar, const QString& path, const QImage& bitmap)
@@ -121,7 +121,7 @@ void MainForm::AddThumbnailItem(Area ar, const QString& path, const QImage& bitm
     ThumbnailList* list = a.LEADImgList1;
     // The caption is only shown: a name that is not UTF-8 reads as well as it can.
     list->AddThumbnail(withThumbnailRatio(bitmap, kThumbnailBox, list->devicePixelRatioF()),
-        displayName(GetFileTitle(path)), gBrowseIndex);
+        displayName(GetFileTitle(path)), m_gBrowseIndex);
     list->ScrollToThumbnail(list->ThumbnailCount() - 1);
 }
 
@@ -129,7 +129,7 @@ void MainForm::LEADImgList1_Click(Area ar, int item)
 {
     BrowsingArea& a = area(ar);
     if (a.choose(item)) {
-        PictureSelected = true;
+        m_PictureSelected = true;
         return;
     }
     // The page was emptied: the selector must not offer its pages any more.
@@ -144,10 +144,10 @@ void MainForm::LEADImgList1_MouseButton(Area ar, Qt::MouseButton button, QPoint 
         return;
     if (hit >= 0 && hit < list->ThumbnailCount()) {
         LEADImgList1_Click(ar, hit);
-        QMenu* menus[kAreaCount] = { menu_RCD, menu_R, menu_RF };
+        QMenu* menus[kAreaCount] = { m_menu_RCD, m_menu_R, m_menu_RF };
         PopupMenu(menus[tabIndex(ar)]);
     } else {
-        PopupMenu(menu_EX);
+        PopupMenu(m_menu_EX);
     }
 }
 

@@ -31,7 +31,7 @@ void MainForm::Form_Load()
             LoadTab(a);
         } catch (...) {
             setEnabled(true);
-            gbBrowsing = false;
+            m_gbBrowsing = false;
             m_services.prompts.message(QString::fromUtf16(texts::DriveNotReady));
         }
     }
@@ -59,14 +59,14 @@ void MainForm::SpreadsheetCheck()
     } catch (...) {
         usable = false;
     }
-    for (QAction* item : { Exl_copy0, Exl_copy1, Exl_copy2 })
+    for (QAction* item : { m_Exl_copy0, m_Exl_copy1, m_Exl_copy2 })
         item->setEnabled(usable);
 }
 
 void MainForm::Form_Unload()
 {
     // A run still going would keep the event loop busy after the window is gone.
-    gBrowseQuit = true;
+    m_gBrowseQuit = true;
     if (m_preview)
         delete m_preview.data();
     if (m_quit)

@@ -147,7 +147,7 @@ void MainForm::startCdWatch()
 
 bool MainForm::busyForCdReload() const
 {
-    return gbBrowsing || m_browseArea.has_value() || !isEnabled() || QApplication::activeModalWidget()
+    return m_gbBrowsing || m_browseArea.has_value() || !isEnabled() || QApplication::activeModalWidget()
         || QApplication::activePopupWidget();
 }
 
@@ -160,7 +160,7 @@ void MainForm::cdDriveMayHaveChanged()
     if (busyForCdReload()) {
         // A listing of the disc that went away or was replaced ends with what it read.
         if (m_browseArea == Area::Cd)
-            gBrowseQuit = true;
+            m_gBrowseQuit = true;
         m_cdRetry->start();
         return;
     }
@@ -212,7 +212,7 @@ void MainForm::TreeView1_NodeClick(Area ar, QTreeWidgetItem* node)
 void MainForm::TreeView1_MouseButton(Area ar, Qt::MouseButton button, QPoint at)
 {
     BrowsingArea& a = area(ar);
-    PictureSelected = false;
+    m_PictureSelected = false;
     if (ar != Area::Vault || button != Qt::RightButton)
         return;
     FolderTree* tree = a.TreeView1;
@@ -221,7 +221,7 @@ void MainForm::TreeView1_MouseButton(Area ar, Qt::MouseButton button, QPoint at)
     tree->setCurrentItem(hit);
     if (hit) {
         a.CurrentNodePath = tree->treePath(tree->currentItem());
-        PopupMenu(menu_L);
+        PopupMenu(m_menu_L);
         tree->setDropHighlight(nullptr);
     }
 }

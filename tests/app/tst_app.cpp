@@ -140,11 +140,11 @@ void TstApp::japaneseButtonsAndGlyphs()
     test::MainFormFixture f;
     MainForm& form = f.create();
     QStringList samples;
-    for (int i = 0; i < form.SSTab1->count(); ++i)
-        samples << form.SSTab1->tabText(i);
+    for (int i = 0; i < form.SSTab1()->count(); ++i)
+        samples << form.SSTab1()->tabText(i);
     samples << QStringLiteral("ﾌﾞﾗｳｼﾞﾝｸﾞをｷｬﾝｾﾙしました") << QStringLiteral("整理箱の名称を変更");
     for (const QString& text : std::as_const(samples)) {
-        QTextLayout layout(text, form.SSTab1->font());
+        QTextLayout layout(text, form.SSTab1()->font());
         layout.beginLayout();
         layout.createLine();
         layout.endLayout();

@@ -55,7 +55,7 @@ struct CaptureFixture : MainFormFixture {
     void paste(const QImage& image)
     {
         putOnClipboard(image);
-        form->Command1[1]->click();
+        form->Command1(1)->click();
     }
 
     ScriptedSaveDialog* dialog = nullptr;

@@ -42,7 +42,7 @@ inline QByteArray readAll(const QString& path)
 // The save button path: open the chooser, pick option (-1 none), answer the dialog, save.
 inline void saveThroughChooser(CaptureFixture& f, int option, const SaveRequest& answer)
 {
-    f.form->Command1[3]->click();
+    f.form->Command1(3)->click();
     SaveSelect* select = f.form->pictureSaving().saveSelect();
     QVERIFY(select);
     if (option >= 0)

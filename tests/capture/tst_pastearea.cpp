@@ -56,7 +56,7 @@ private Q_SLOTS:
         } else {
             QGuiApplication::clipboard()->setText(offer);
         }
-        f.form->Command1[1]->click();
+        f.form->Command1(1)->click();
 
         QCOMPARE(f.prompts.calls.size(), 1);
         const RecordingPrompts::Call& call = f.prompts.calls.first();
@@ -95,7 +95,7 @@ private Q_SLOTS:
             mime->setData(how, encoded(source, how == QLatin1String("image/png") ? "PNG" : "BMP"));
             QGuiApplication::clipboard()->setMimeData(mime);
         }
-        f.form->Command1[1]->click();
+        f.form->Command1(1)->click();
 
         QCOMPARE(f.prompts.calls.size(), 0);
         QCOMPARE(opaque(f.form->LEAD2().picture()), source);
@@ -168,7 +168,7 @@ private Q_SLOTS:
         QCOMPARE(f.form->LEAD2().pictureRect(), QRect(0, 0, 100, 80));
 
         f.paste(large);
-        f.form->Command1[0]->click(); // clear
+        f.form->Command1(0)->click(); // clear
         QCOMPARE(h->maximum(), 0);
         QCOMPARE(v->maximum(), 0);
     }
@@ -178,21 +178,21 @@ private Q_SLOTS:
         CaptureFixture f;
         const QImage a = samplePicture(QSize(50, 40));
         putOnClipboard(a);
-        f.form->Clip_Past->trigger();
+        f.form->Clip_Past()->trigger();
         QCOMPARE(f.form->LEAD2().picture(), a);
         QCOMPARE(f.form->LEAD3().picture(), a);
 
-        f.form->Clip_Clear->trigger();
+        f.form->Clip_Clear()->trigger();
         QVERIFY(!f.form->LEAD2().hasPicture());
         QVERIFY(!f.form->LEAD3().hasPicture());
 
-        f.form->Command1[1]->click();
+        f.form->Command1(1)->click();
         QCOMPARE(f.form->LEAD2().picture(), a);
-        f.form->Command1[0]->click();
+        f.form->Command1(0)->click();
         QVERIFY(!f.form->LEAD2().hasPicture());
         QVERIFY(!f.form->LEAD3().hasPicture());
         // Clearing an empty display is allowed and asks nothing.
-        f.form->Command1[0]->click();
+        f.form->Command1(0)->click();
         QCOMPARE(f.prompts.calls.size(), 0);
     }
 
@@ -206,7 +206,7 @@ private Q_SLOTS:
         QCOMPARE(f.openedMenus, QStringList { QStringLiteral("menu_Clip") });
 
         QStringList items;
-        for (QAction* a : f.form->menu_Clip->actions())
+        for (QAction* a : f.form->findChild<QMenu*>(QStringLiteral("menu_Clip"))->actions())
             items << a->objectName() + QLatin1Char('=') + a->text();
         QCOMPARE(items,
             (QStringList { QStringLiteral("Clip_Past=貼り付け"),

@@ -87,7 +87,7 @@ void TstSaving::gifSave()
     r.extendedSize = expected.width();
     r.extendedInteger = option;
     f.dialog->answer(r);
-    f.form->Command1[4]->click();
+    f.form->Command1(4)->click();
 
     QCOMPARE(f.prompts.calls.size(), 0);
     QCOMPARE(writes,
@@ -140,7 +140,7 @@ void TstSaving::transparencyKeptWhenAsked()
         r.extendedInteger = keep ? PictureDisplay::SaveKeepTransparency : 0;
         if (gif) {
             f.dialog->answer(r);
-            f.form->Command1[4]->click();
+            f.form->Command1(4)->click();
         } else {
             saveThroughChooser(f, 2, r);
         }
@@ -167,7 +167,7 @@ void TstSaving::gifKeepsTheWindowEnabled()
     f.paste(samplePicture());
 
     dialog->answer(answerFor(f.home.stockYard() + QStringLiteral("/g.gif")));
-    f.form->Command1[4]->click();
+    f.form->Command1(4)->click();
     saveThroughChooser(f, 2, answerFor(f.home.stockYard() + QStringLiteral("/p.png")));
     QCOMPARE(dialog->windowEnabled, (QList<bool> { true, false }));
     QVERIFY(f.form->isEnabled());
@@ -202,7 +202,7 @@ void TstSaving::nothingPastedReportsTheFailedSave()
         const int shownBefore = int(f.dialog->shown.size());
         saveThroughChooser(f, 0, answerFor(fresh));
         checkFailed("chooser button", 0);
-        f.form->Clip_Save1->trigger();
+        f.form->Clip_Save1()->trigger();
         SaveSelect* select = f.form->pictureSaving().saveSelect();
         QVERIFY(select && select->isVisible());
         QVERIFY(!f.form->isEnabled());
@@ -213,13 +213,13 @@ void TstSaving::nothingPastedReportsTheFailedSave()
         checkFailed("chooser menu item, onto a file", 1);
 
         f.dialog->answer(answerFor(freshGif));
-        f.form->Command1[4]->click();
+        f.form->Command1(4)->click();
         checkFailed("GIF button", 0);
         SaveRequest extended = answerFor(freshGif);
         extended.extended = true;
         extended.extendedSize = 100;
         f.dialog->answer(extended);
-        f.form->Clip_Save2->trigger();
+        f.form->Clip_Save2()->trigger();
         checkFailed("GIF menu item, extended", 0); // one report, not one per display
         QCOMPARE(f.dialog->shown.size(), shownBefore + 4);
 
@@ -228,7 +228,7 @@ void TstSaving::nothingPastedReportsTheFailedSave()
         QCOMPARE(watch.expanded, QStringList());
         // Second round: pasted, then cleared.
         f.paste(samplePicture());
-        f.form->Command1[0]->click();
+        f.form->Command1(0)->click();
     }
 }
 
@@ -268,7 +268,7 @@ void TstSaving::failedSaveIsReported()
 
     if (gif) {
         f.dialog->answer(answerFor(path));
-        f.form->Command1[4]->click();
+        f.form->Command1(4)->click();
     } else {
         saveThroughChooser(f, 2, answerFor(path));
     }
@@ -304,7 +304,7 @@ void TstSaving::refreshListingFailure()
         const QString path = box + (gif ? QStringLiteral("/x.gif") : QStringLiteral("/x.png"));
         if (gif) {
             f.dialog->answer(answerFor(path));
-            f.form->Command1[4]->click();
+            f.form->Command1(4)->click();
         } else {
             saveThroughChooser(f, 2, answerFor(path));
         }

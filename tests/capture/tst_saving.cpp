@@ -43,9 +43,9 @@ void TstSaving::chooserOpensAndEveryWayOutEnablesTheWindow()
     CaptureFixture f;
     f.paste(samplePicture());
     if (way == QLatin1String("menu"))
-        f.form->Clip_Save1->trigger();
+        f.form->Clip_Save1()->trigger();
     else
-        f.form->Command1[3]->click();
+        f.form->Command1(3)->click();
 
     QPointer<SaveSelect> select = f.form->pictureSaving().saveSelect();
     QVERIFY(select);
@@ -86,7 +86,7 @@ void TstSaving::chooserRemembersItsOptionUntilCancelled()
     CaptureFixture f;
     f.paste(samplePicture());
     const QString first = f.home.stockYard() + QStringLiteral("/一枚目.png");
-    f.form->Command1[3]->click();
+    f.form->Command1(3)->click();
     SaveSelect* select = f.form->pictureSaving().saveSelect();
     QTest::mouseClick(select->Option1[2], Qt::LeftButton);
     f.dialog->answer(answerFor(first));
@@ -97,7 +97,7 @@ void TstSaving::chooserRemembersItsOptionUntilCancelled()
     QCOMPARE(formatOf(first), QByteArray("png"));
 
     // The same chooser comes back with PNG still chosen.
-    f.form->Command1[3]->click();
+    f.form->Command1(3)->click();
     QCOMPARE(f.form->pictureSaving().saveSelect(), select);
     QVERIFY(select->isVisible());
     QCOMPARE(select->chosenOption(), 2);
@@ -108,9 +108,9 @@ void TstSaving::chooserRemembersItsOptionUntilCancelled()
     QCOMPARE(f.dialog->shown.last().formatList, QList<int> { formats::Png });
 
     // Cancel unloads it: the next one starts with nothing chosen.
-    f.form->Command1[3]->click();
+    f.form->Command1(3)->click();
     select->Command1[1]->click();
-    f.form->Command1[3]->click();
+    f.form->Command1(3)->click();
     SaveSelect* fresh = f.form->pictureSaving().saveSelect();
     QVERIFY(fresh);
     QCOMPARE(fresh->chosenOption(), -1);
@@ -141,7 +141,7 @@ void TstSaving::dialogSetUpForChooserAndGif()
     QCOMPARE(f.dialog->shown.last().formatList, QList<int> { formats::Jpeg });
 
     f.dialog->answerCancel();
-    f.form->Command1[4]->click();
+    f.form->Command1(4)->click();
     const ScriptedSaveDialog::Shown gif = f.dialog->shown.last();
     QCOMPARE(gif.owner, static_cast<QWidget*>(f.form.get()));
     QCOMPARE(gif.initialFolder, f.home.vault());
@@ -162,7 +162,7 @@ void TstSaving::noOptionChosenKeepsTheOfferedFormat()
     QCOMPARE(f.dialog->shown.last().formatList, QList<int> { formats::Jpeg });
 
     f.dialog->answerCancel();
-    f.form->Command1[4]->click();
+    f.form->Command1(4)->click();
     const QString path = f.home.stockYard() + QStringLiteral("/選ばず");
     saveThroughChooser(f, -1, answerFor(path));
     QCOMPARE(f.dialog->shown.last().formatList, QList<int> { formats::Gif });
@@ -177,7 +177,7 @@ void TstSaving::dialogCancelledWritesNothing()
         = QDir(f.home.vault()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     saveThroughChooser(f, 2, SaveRequest {});
     f.dialog->answerCancel();
-    f.form->Command1[4]->click();
+    f.form->Command1(4)->click();
     QCOMPARE(QDir(f.home.vault()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before);
     QCOMPARE(f.prompts.calls.size(), 0);
     QVERIFY(f.form->isEnabled());
@@ -332,7 +332,7 @@ void TstSaving::overwriteRefusedOrAccepted()
     const QString gif = f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/同名.gif"), oldGif);
     f.prompts.answerMessage(PromptAnswer::Cancel);
     f.dialog->answer(answerFor(gif));
-    f.form->Command1[4]->click();
+    f.form->Command1(4)->click();
     QCOMPARE(f.prompts.calls.size(), 2);
     QCOMPARE(f.prompts.calls.last().text, QStringLiteral("上書きしますか？"));
     QCOMPARE(readAll(gif), oldGif);
@@ -394,18 +394,17 @@ void TstSaving::earlierStoppedRunDoesNotCutTheRefreshShort()
         f.home.write(
             QStringLiteral("My Documents/ZTV_DATA/ストックヤード/%1.png").arg(i), pictures::png(QSize(8, 8)));
     f.paste(samplePicture());
-    f.form->gBrowseQuit = true;
-    f.form->gBrowseIndex = 57; // left by an earlier run
+    f.form->setBrowseRunLeft(true, 57); // left by an earlier run
     BrowseProgressLog log(*f.form);
     saveThroughChooser(f, 2, answerFor(f.home.stockYard() + QStringLiteral("/9.png")));
     QCOMPARE(f.form->area(Area::StockYard).HiddenList.size(), 5);
     QCOMPARE(f.prompts.calls.size(), 0);
     // The line counts this run's files against this run's folder.
-    QCOMPARE(f.form->gBrowseIndex, 5);
+    QCOMPARE(f.form->gBrowseIndex(), 5);
     QCOMPARE(log.runs.size(), 1);
     QCOMPARE(log.runs[0].area, Area::StockYard);
     QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(5));
-    QVERIFY(f.form->BrowseStatus->isHidden());
+    QVERIFY(f.form->BrowseStatus()->isHidden());
 }
 
 // The line of the listing after a save says Esc stops it, and it does.
@@ -426,7 +425,7 @@ void TstSaving::escStopsTheRefreshAfterASave()
         log.runs[0].lines, (QStringList { BrowseProgressLog::line(1, 7), BrowseProgressLog::line(2, 7) }));
     QCOMPARE(f.form->area(Area::StockYard).HiddenList.size(), 2);
     QVERIFY(f.form->isEnabled());
-    QVERIFY(f.form->BrowseStatus->isHidden());
+    QVERIFY(f.form->BrowseStatus()->isHidden());
 }
 
 QTEST_MAIN(TstSaving)

@@ -135,7 +135,7 @@ void TstChoice::collapseUnderTheChoiceThenDelete()
     ChoiceFixture f;
     MainForm& form = f.w();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.SSTab1->setCurrentIndex(2);
+    form.SSTab1()->setCurrentIndex(2);
     clickNode(form, Area::Vault, QStringLiteral("保管庫/箱"));
     BrowsingArea& vault = form.area(Area::Vault);
     QCOMPARE(vault.HiddenList.size(), 3);
@@ -156,9 +156,9 @@ void TstChoice::collapseUnderTheChoiceThenDelete()
     const auto before = files(f.home.storageRoot());
 
     if (deleted == Deleted::ByButton)
-        form.Command4[3]->click();
+        form.Command4(3)->click();
     else
-        form.RF_Del->trigger();
+        form.RF_Del()->trigger();
     QCOMPARE(agreement(form), QString());
     auto expected = before;
     expected.remove(shown);
@@ -173,14 +173,14 @@ void TstChoice::chooserLeftOpenWhileTheVaultIsUsed()
     MainForm& form = f.w();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const QString moved = f.home.stockYard() + QStringLiteral("/s2.png");
-    form.SSTab1->setCurrentIndex(1);
+    form.SSTab1()->setCurrentIndex(1);
     clickThumbnail(form, Area::StockYard, int(form.area(Area::StockYard).HiddenList.indexOf(moved)));
     QVERIFY(isChosen(form, Area::StockYard));
-    form.Command3[0]->click();
+    form.Command3(0)->click();
     SetFolder* chooser = form.vaultTransfer().chooser();
     QVERIFY(chooser);
 
-    form.SSTab1->setCurrentIndex(2);
+    form.SSTab1()->setCurrentIndex(2);
     BrowsingArea& vault = form.area(Area::Vault);
     clickThumbnail(form, Area::Vault, 1);
     const QString vaultChoice = vault.LEAD1->sourcePath();
@@ -195,7 +195,7 @@ void TstChoice::chooserLeftOpenWhileTheVaultIsUsed()
     // The vault's page lists the moved file; what it shows is what a delete acts on.
     QVERIFY(vault.HiddenList.contains(f.home.vault() + QStringLiteral("/s2.png")));
     const QString shown = vault.LEAD1->sourcePath();
-    form.Command4[3]->click();
+    form.Command4(3)->click();
     QCOMPARE(agreement(form), QString());
     expected.remove(shown);
     QCOMPARE(files(f.home.storageRoot()), expected);
@@ -208,9 +208,9 @@ void TstChoice::chooserRefusesWhenTheChoiceMovedOn()
     ChoiceFixture f;
     MainForm& form = f.w();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.SSTab1->setCurrentIndex(1);
+    form.SSTab1()->setCurrentIndex(1);
     clickThumbnail(form, Area::StockYard, 0);
-    form.Command3[0]->click();
+    form.Command3(0)->click();
     SetFolder* chooser = form.vaultTransfer().chooser();
     QVERIFY(chooser);
     clickThumbnail(form, Area::StockYard, 2);
@@ -225,7 +225,7 @@ void TstChoice::chooserRefusesWhenTheChoiceMovedOn()
 
     // Asked again for the picture now shown, which then goes away outside the program.
     const QString shown = form.area(Area::StockYard).LEAD1->sourcePath();
-    form.Command3[0]->click();
+    form.Command3(0)->click();
     chooser = form.vaultTransfer().chooser();
     QVERIFY(QFile::rename(shown, shown + QStringLiteral(".away")));
     f.prompts.clear();
@@ -244,14 +244,14 @@ void TstChoice::operationsRefuseAFileReplacedOutside()
     ChoiceFixture f;
     MainForm& form = f.w();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.SSTab1->setCurrentIndex(2);
+    form.SSTab1()->setCurrentIndex(2);
     const QList<std::function<void()>> operations {
-        [&] { form.Command4[3]->click(); },
+        [&] { form.Command4(3)->click(); },
         [&] {
             f.prompts.answerInput(QStringLiteral("新しい名前"));
-            form.Command4[4]->click();
+            form.Command4(4)->click();
         },
-        [&] { form.Command4[5]->click(); },
+        [&] { form.Command4(5)->click(); },
         [&] { QTest::mouseClick(form.area(Area::Vault).LEAD1, Qt::LeftButton); },
     };
     for (const auto& operation : operations) {
@@ -286,25 +286,25 @@ void TstChoice::tabRoundTripEndsTheSelection()
     ChoiceFixture f;
     MainForm& form = f.w();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.SSTab1->setCurrentIndex(1);
+    form.SSTab1()->setCurrentIndex(1);
     clickThumbnail(form, Area::StockYard, 0);
-    QVERIFY(form.PictureSelected);
+    QVERIFY(form.pictureSelected());
     const QString shown = form.area(Area::StockYard).LEAD1->sourcePath();
     QVERIFY(!shown.isEmpty());
-    form.SSTab1->setCurrentIndex(2);
-    QVERIFY(!form.PictureSelected);
-    form.SSTab1->setCurrentIndex(1);
-    QVERIFY(!form.PictureSelected);
+    form.SSTab1()->setCurrentIndex(2);
+    QVERIFY(!form.pictureSelected());
+    form.SSTab1()->setCurrentIndex(1);
+    QVERIFY(!form.pictureSelected());
     QCOMPARE(form.area(Area::StockYard).LEAD1->sourcePath(), shown);
     QCOMPARE(agreement(form), QString());
 
     const auto before = files(f.home.storageRoot());
     QGuiApplication::clipboard()->setText(QStringLiteral("kept?"));
     f.prompts.clear();
-    form.Command3[1]->click(); // delete
-    form.R_Del->trigger();
-    form.Command3[0]->click(); // to the vault
-    form.Command3[2]->click(); // clipboard
+    form.Command3(1)->click(); // delete
+    form.R_Del()->trigger();
+    form.Command3(0)->click(); // to the vault
+    form.Command3(2)->click(); // clipboard
     QVERIFY(f.prompts.calls.isEmpty());
     QVERIFY(!form.vaultTransfer().chooser());
     QVERIFY(QGuiApplication::clipboard()->text().isEmpty());
@@ -312,24 +312,24 @@ void TstChoice::tabRoundTripEndsTheSelection()
     QCOMPARE(files(f.home.storageRoot()), before);
 
     // The vault: chosen, round trip, rename asks nothing.
-    form.SSTab1->setCurrentIndex(2);
+    form.SSTab1()->setCurrentIndex(2);
     clickThumbnail(form, Area::Vault, 0);
-    form.SSTab1->setCurrentIndex(0);
-    form.SSTab1->setCurrentIndex(2);
+    form.SSTab1()->setCurrentIndex(0);
+    form.SSTab1()->setCurrentIndex(2);
     f.prompts.answerInput(QStringLiteral("新しい名前"));
-    form.Command4[4]->click();
+    form.Command4(4)->click();
     QVERIFY(f.prompts.calls.isEmpty());
     QCOMPARE(files(f.home.storageRoot()), before);
 
     // Chosen again, the delete asks and takes the picture shown.
-    form.SSTab1->setCurrentIndex(1);
+    form.SSTab1()->setCurrentIndex(1);
     clickThumbnail(form, Area::StockYard, 0);
     f.prompts.clear();
-    form.Command3[1]->click();
+    form.Command3(1)->click();
     QCOMPARE(f.prompts.calls.size(), 1);
     QCOMPARE(f.prompts.calls.at(0).text, QStringLiteral("削除します。よろしいですか？"));
     QVERIFY(!QFileInfo::exists(shown));
-    QVERIFY(!form.PictureSelected);
+    QVERIFY(!form.pictureSelected());
 }
 
 // A picture changed since it was chosen is reported as the operation's own errors are: its
@@ -339,21 +339,21 @@ void TstChoice::changedFileReadsAsTheOperationsError()
     ChoiceFixture f;
     MainForm& form = f.w();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.SSTab1->setCurrentIndex(2);
+    form.SSTab1()->setCurrentIndex(2);
     struct Case {
         QString title;
         PromptIcon icon;
         std::function<void()> run;
     };
     const QList<Case> cases {
-        { QStringLiteral("削除エラー"), PromptIcon::Critical, [&] { form.Command4[3]->click(); } },
+        { QStringLiteral("削除エラー"), PromptIcon::Critical, [&] { form.Command4(3)->click(); } },
         { QStringLiteral("変更エラー"), PromptIcon::Critical,
             [&] {
                 f.prompts.answerInput(QStringLiteral("別名"));
-                form.Command4[4]->click();
+                form.Command4(4)->click();
             } },
         // The clipboard copy has no error box of its own: a notice under the program's title.
-        { Prompts::effectiveTitle(QString()), PromptIcon::None, [&] { form.Command4[5]->click(); } },
+        { Prompts::effectiveTitle(QString()), PromptIcon::None, [&] { form.Command4(5)->click(); } },
     };
     for (const Case& c : cases) {
         clickThumbnail(form, Area::Vault, 0);
@@ -373,9 +373,9 @@ void TstChoice::changedFileReadsAsTheOperationsError()
     }
 
     // A chooser pressed after the choice ended (a click that lists another folder).
-    form.SSTab1->setCurrentIndex(1);
+    form.SSTab1()->setCurrentIndex(1);
     clickThumbnail(form, Area::StockYard, 0);
-    form.Command3[0]->click();
+    form.Command3(0)->click();
     SetFolder* chooser = form.vaultTransfer().chooser();
     QVERIFY(chooser);
     clickNode(form, Area::StockYard, QStringLiteral("ストックヤード"));
@@ -403,7 +403,7 @@ void TstChoice::selectorFollowsAPageThatEmptied()
             pictures::png({ 8, 8 }, Qt::gray));
     MainForm& form = f.w();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.SSTab1->setCurrentIndex(1);
+    form.SSTab1()->setCurrentIndex(1);
     clickNode(form, Area::StockYard, QStringLiteral("ストックヤード"));
     BrowsingArea& yard = form.area(Area::StockYard);
     QCOMPARE(yard.HiddenList.size(), 63);

@@ -60,7 +60,7 @@ void TstDisplay::listingCountsEveryFile()
     MainForm& form = f.load();
     QCOMPARE(form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard()), 0);
     // Six files: four pictures listed; the corrupt one and the text file counted, not listed.
-    QCOMPARE(form.gBrowseIndex, 6);
+    QCOMPARE(form.gBrowseIndex(), 6);
     QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 4);
     QCOMPARE(form.area(Area::StockYard).LEADImgList1->ThumbnailCount(), 4);
     // Each thumbnail carries the counter at the time it was added, and the names come in
@@ -78,7 +78,7 @@ void TstDisplay::rightClickOnThumbnailAndOnEmptySpace()
     writeFiles(f, QStringLiteral("My Documents/ZTV_DATA/ストックヤード"), 3);
     MainForm& form = f.load();
     form.show();
-    form.SSTab1->setCurrentIndex(1);
+    form.SSTab1()->setCurrentIndex(1);
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     ThumbnailList* list = form.area(Area::StockYard).LEADImgList1;
     QCOMPARE(list->ThumbnailCount(), 3);
@@ -106,7 +106,7 @@ void TstDisplay::rightClickOnThumbnailAndOnEmptySpace()
     QCOMPARE(f.openedMenus.size(), 2);
     writeFiles(f, QStringLiteral("My Documents/ZTV_DATA/保管庫"), 1);
     QCOMPARE(form.ShowFolderThumbnails(Area::Vault, f.home.vault()), 0);
-    form.SSTab1->setCurrentIndex(2);
+    form.SSTab1()->setCurrentIndex(2);
     const QPoint onVault = pointFor(form.area(Area::Vault).LEADImgList1, 0);
     form.LEADImgList1_MouseButton(Area::Vault, Qt::RightButton, onVault);
     QCOMPARE(f.openedMenus.last(), QStringLiteral("menu_RF"));
@@ -139,7 +139,7 @@ void TstDisplay::clickOnTheCaptionOpensThePreview()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     for (Area area : { Area::Cd, Area::StockYard, Area::Vault }) {
-        form.SSTab1->setCurrentIndex(tabIndex(area));
+        form.SSTab1()->setCurrentIndex(tabIndex(area));
         const BrowsingArea& a = form.area(area);
         QVERIFY(a.Label2->isVisible());
         QVERIFY(!isChosen(form, area));
@@ -232,9 +232,9 @@ void TstDisplay::escCancelsRun()
     int events = 0;
     connect(form.area(Area::StockYard).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
         ++events;
-        disabledDuringRun = disabledDuringRun && !form.isEnabled() && form.gbBrowsing;
+        disabledDuringRun = disabledDuringRun && !form.isEnabled() && form.gbBrowsing();
         if (events == 3) {
-            progress = form.BrowseStatus->text();
+            progress = form.BrowseStatus()->text();
             // Esc goes to the disabled window as a real key press would.
             QCoreApplication::postEvent(
                 &form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
@@ -244,13 +244,13 @@ void TstDisplay::escCancelsRun()
     QCOMPARE(r, ThumbnailBrowser::ResultCancelled);
     QVERIFY(disabledDuringRun);
     QVERIFY(form.isEnabled());
-    QVERIFY(!form.gbBrowsing);
-    QVERIFY(form.gBrowseQuit);
+    QVERIFY(!form.gbBrowsing());
+    QVERIFY(form.gBrowseQuit());
     QVERIFY(form.area(Area::StockYard).HiddenList.size() < 40);
     QVERIFY(form.area(Area::StockYard).HiddenList.size() >= 3);
     QVERIFY2(progress.contains(QStringLiteral("/ 40")), qPrintable(progress));
     QVERIFY(progress.contains(QStringLiteral("Esc")));
-    QVERIFY(!form.BrowseStatus->isVisible());
+    QVERIFY(!form.BrowseStatus()->isVisible());
 
     // Esc outside a run does nothing to the next one.
     QTest::keyClick(&form, Qt::Key_Escape);
@@ -293,7 +293,7 @@ void TstDisplay::runStartedInsideAPlainRunLeavesItsCountAndEsc()
             test::BrowseProgressLog::line(3, 8), test::BrowseProgressLog::line(4, 8),
             test::BrowseProgressLog::line(5, 8) }));
     QCOMPARE(r, ThumbnailBrowser::ResultCancelled);
-    QVERIFY(form.BrowseStatus->isHidden());
+    QVERIFY(form.BrowseStatus()->isHidden());
     QCOMPARE(
         form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
 }
@@ -305,7 +305,7 @@ void TstDisplay::unreadableFolderGivesError()
     const int r = form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard() + QStringLiteral("/無い"));
     QVERIFY(r != 0 && r != ThumbnailBrowser::ResultCancelled);
     QVERIFY(form.isEnabled());
-    QVERIFY(!form.gbBrowsing);
+    QVERIFY(!form.gbBrowsing());
 }
 
 QTEST_MAIN(TstDisplay)

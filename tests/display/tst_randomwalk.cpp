@@ -346,7 +346,7 @@ public:
     QString switchTab()
     {
         const int tab = int(rng.bounded(4));
-        form->SSTab1->setCurrentIndex(tab);
+        form->SSTab1()->setCurrentIndex(tab);
         return QStringLiteral("tab %1").arg(tab);
     }
 
@@ -354,22 +354,22 @@ public:
     // nothing until a thumbnail is chosen again.
     QString tabRoundTrip()
     {
-        const int back = form->SSTab1->currentIndex();
-        form->SSTab1->setCurrentIndex((back + 1 + int(rng.bounded(3))) % 4);
-        form->SSTab1->setCurrentIndex(back);
-        if (form->PictureSelected)
+        const int back = form->SSTab1()->currentIndex();
+        form->SSTab1()->setCurrentIndex((back + 1 + int(rng.bounded(3))) % 4);
+        form->SSTab1()->setCurrentIndex(back);
+        if (form->pictureSelected())
             return QStringLiteral("FAIL: PictureSelected after a tab round trip");
         mayChange.clear();
         QList<QToolButton*> buttons;
         switch (form->currentArea().value_or(Area::Cd)) {
         case Area::Cd:
-            buttons = { form->Command5[0], form->Command5[1] };
+            buttons = { form->Command5(0), form->Command5(1) };
             break;
         case Area::StockYard:
-            buttons = { form->Command3[0], form->Command3[1], form->Command3[2] };
+            buttons = { form->Command3(0), form->Command3(1), form->Command3(2) };
             break;
         case Area::Vault:
-            buttons = { form->Command4[3], form->Command4[4], form->Command4[5] };
+            buttons = { form->Command4(3), form->Command4(4), form->Command4(5) };
             break;
         }
         QToolButton* b = buttons.at(int(rng.bounded(buttons.size())));
@@ -388,13 +388,13 @@ public:
         QList<QToolButton*> buttons;
         switch (*a) {
         case Area::Cd:
-            buttons = { form->Command5[1] }; // the transfer goes through chooserEvent
+            buttons = { form->Command5(1) }; // the transfer goes through chooserEvent
             break;
         case Area::StockYard:
-            buttons = { form->Command3[1], form->Command3[2] };
+            buttons = { form->Command3(1), form->Command3(2) };
             break;
         case Area::Vault:
-            buttons = { form->Command4[3], form->Command4[4], form->Command4[5] };
+            buttons = { form->Command4(3), form->Command4(4), form->Command4(5) };
             break;
         }
         QToolButton* b = buttons.at(int(rng.bounded(buttons.size())));
@@ -404,8 +404,9 @@ public:
 
     QString menuItem()
     {
-        const QList<QAction*> items { form->R_Del, form->R_Clip_Copy, form->RF_Del, form->RF_Mod,
-            form->RF_Clip_Copy, form->RCD_Clip_Copy, form->Exl_copy0, form->Exl_copy1, form->Exl_copy2 };
+        const QList<QAction*> items { form->R_Del(), form->R_Clip_Copy(), form->RF_Del(), form->RF_Mod(),
+            form->RF_Clip_Copy(), form->RCD_Clip_Copy(), form->Exl_copy0(), form->Exl_copy1(),
+            form->Exl_copy2() };
         QAction* item = items.at(int(rng.bounded(items.size())));
         item->trigger();
         return QStringLiteral("menu item %1").arg(item->objectName());
@@ -423,12 +424,12 @@ public:
         const bool acts = vault.CurrentNodePath == marked;
         const QString top = QString::fromUtf16(kVaultName);
         const QSet<QString> before = folders(home.vault(), top);
-        form->Command4[i]->click();
+        form->Command4(i)->click();
         const QSet<QString> after = folders(home.vault(), top);
         const QSet<QString> added = after - before;
         const QSet<QString> removed = before - after;
         const QString what
-            = QStringLiteral("box button %1 on %2").arg(form->Command4[i]->objectName(), marked);
+            = QStringLiteral("box button %1 on %2").arg(form->Command4(i)->objectName(), marked);
         if ((!added.isEmpty() || !removed.isEmpty()) && !acts)
             return QStringLiteral("FAIL: %1 changed folders while the tree marks another").arg(what);
         const QString parent = marked.left(marked.lastIndexOf(u'/'));
@@ -450,11 +451,11 @@ public:
         if (!chooser || rng.bounded(3) == 0) {
             const std::optional<Area> a = form->currentArea();
             if (a == Area::Cd) {
-                form->Command5[0]->click();
+                form->Command5(0)->click();
                 return QStringLiteral("CD: copy to the vault");
             }
             if (a == Area::StockYard) {
-                form->Command3[0]->click();
+                form->Command3(0)->click();
                 return QStringLiteral("stock yard: move to the vault");
             }
             return QStringLiteral("chooser: none");
@@ -479,7 +480,7 @@ public:
         if (file && form->currentArea() == Area::Vault && rng.bounded(2))
             then = QStringLiteral(", then ") + boxOperation();
         else if (file && rng.bounded(2)) {
-            form->SSTab1->setCurrentIndex(2);
+            form->SSTab1()->setCurrentIndex(2);
             then = QStringLiteral(", then ") + boxOperation();
         }
         return QStringLiteral("chooser: %1%2").arg(file ? "file it" : "cancel", then);
@@ -488,13 +489,13 @@ public:
     QString pasteEvent()
     {
         if (rng.bounded(3) == 0) {
-            form->Command1[0]->click();
+            form->Command1(0)->click();
             return QStringLiteral("clear pasted picture");
         }
         QImage picture(40 + int(rng.bounded(200)), 30 + int(rng.bounded(200)), QImage::Format_ARGB32);
         picture.fill(QColor::fromHsv(int(rng.bounded(360)), 200, 200, rng.bounded(2) ? 255 : 128));
         QGuiApplication::clipboard()->setImage(picture);
-        form->Command1[1]->click();
+        form->Command1(1)->click();
         return QStringLiteral("paste %1x%2").arg(picture.width()).arg(picture.height());
     }
 
@@ -511,9 +512,9 @@ public:
         saveDialog->answers.clear();
         saveDialog->answer(r);
         if (gif) {
-            form->Command1[4]->click();
+            form->Command1(4)->click();
         } else {
-            form->Command1[3]->click();
+            form->Command1(3)->click();
             if (SaveSelect* select = form->pictureSaving().saveSelect()) {
                 select->Option1[2]->setChecked(true);
                 select->Command1[rng.bounded(4) == 0 ? 1 : 0]->click();

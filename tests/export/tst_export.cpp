@@ -293,7 +293,7 @@ private Q_SLOTS:
             f.spreadsheet.info = Spreadsheet::Info { QStringLiteral("7.4.7.2"),
                 QStringLiteral("/usr/lib/libreoffice/program"), windows };
             MainForm& form = f.load();
-            for (QAction* item : { form.Exl_copy0, form.Exl_copy1, form.Exl_copy2 })
+            for (QAction* item : { form.Exl_copy0(), form.Exl_copy1(), form.Exl_copy2() })
                 QCOMPARE(item->isEnabled(), windows);
             QVERIFY(f.prompts.calls.isEmpty());
         }
@@ -394,7 +394,7 @@ private Q_SLOTS:
             { f.home.stockYard() + QStringLiteral("/c.png") },
             { f.home.vault() + QStringLiteral("/d.jpg"), f.home.vault() + QStringLiteral("/箱/e.jpg") } };
         QVERIFY(QDir().mkpath(f.home.vault() + QStringLiteral("/箱")));
-        QAction* items[3] = { form.Exl_copy0, form.Exl_copy1, form.Exl_copy2 };
+        QAction* items[3] = { form.Exl_copy0(), form.Exl_copy1(), form.Exl_copy2() };
         for (int tab = 0; tab < 3; ++tab) {
             for (const QString& path : paths[tab]) {
                 QFile file(path);
@@ -406,7 +406,7 @@ private Q_SLOTS:
         }
         QStringList got;
         for (int tab = 0; tab < 3; ++tab) {
-            form.SSTab1->setCurrentIndex(tab);
+            form.SSTab1()->setCurrentIndex(tab);
             // Every item acts on the current tab, whichever menu it sits in.
             items[(tab + 1) % 3]->setEnabled(true);
             items[(tab + 1) % 3]->trigger();
@@ -425,9 +425,9 @@ private Q_SLOTS:
 
         // Nothing chosen hands over "".
         form.area(Area::StockYard).TabSelection.reset();
-        form.SSTab1->setCurrentIndex(1);
-        form.Exl_copy1->setEnabled(true);
-        form.Exl_copy1->trigger();
+        form.SSTab1()->setCurrentIndex(1);
+        form.Exl_copy1()->setEnabled(true);
+        form.Exl_copy1()->trigger();
         QCOMPARE(f.spreadsheet.exports.last().cellText, QString());
 
         // A chosen file replaced since under its name is refused with a message.
@@ -437,8 +437,8 @@ private Q_SLOTS:
         QVERIFY(again.open(QIODevice::WriteOnly));
         again.write("another picture");
         again.close();
-        form.SSTab1->setCurrentIndex(2);
-        form.Exl_copy2->trigger();
+        form.SSTab1()->setCurrentIndex(2);
+        form.Exl_copy2()->trigger();
         QCOMPARE(f.spreadsheet.exports.size(), before);
         QCOMPARE(f.prompts.calls.size(), 1);
         QVERIFY(!form.area(Area::Vault).TabSelection);

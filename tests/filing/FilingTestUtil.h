@@ -98,7 +98,7 @@ inline QStringList childTexts(QTreeWidgetItem* parent)
 // False when the tab does not list the file.
 inline bool selectPicture(MainForm& form, int tab, const QString& file)
 {
-    form.SSTab1->setCurrentIndex(tab);
+    form.SSTab1()->setCurrentIndex(tab);
     const int index = int(form.area(Area(tab)).HiddenList.indexOf(file));
     if (index < 0)
         return false;

@@ -55,7 +55,7 @@ struct VaultFixture : MainFormFixture {
         home.fillSample();
         load();
         form->show();
-        form->SSTab1->setCurrentIndex(2);
+        form->SSTab1()->setCurrentIndex(2);
     }
     QString vault(const QString& rel = QString()) const
     {
@@ -92,7 +92,7 @@ void TstBoxes::addAtTopAndInsideABox()
 
     // The vault's top folder is selected by default; the vault tab's first button adds.
     f.prompts.answerInput(QStringLiteral("新しい箱"));
-    form.Command4[0]->click();
+    form.Command4(0)->click();
     QCOMPARE(recorded(f.prompts), (QStringList { addPrompt() }));
     QVERIFY(QFileInfo(f.vault(QStringLiteral("新しい箱"))).isDir());
     QCOMPARE(childTexts(tree->topLevelItem(0)), (QStringList { "新しい箱", "旅行", "空箱" }));
@@ -108,7 +108,7 @@ void TstBoxes::addAtTopAndInsideABox()
     QStringList menus;
     form.setMenuOpener([&](QMenu* menu) {
         menus << menu->objectName();
-        form.dirpopup_new->trigger();
+        form.dirpopup_new()->trigger();
     });
     f.prompts.answerInput(QStringLiteral("中の箱"));
     QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(trip).center());
@@ -135,7 +135,7 @@ void TstBoxes::addRefusalsChangeNothing()
 
     // A name taken in the selected folder.
     f.prompts.answerInput(QStringLiteral("京都"));
-    form.dirpopup_new->trigger();
+    form.dirpopup_new()->trigger();
     QCOMPARE(recorded(f.prompts),
         (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
     QCOMPARE(tree->topLevelItem(0)->data(0, Qt::UserRole + 7).toString(), QStringLiteral("not rebuilt"));
@@ -144,8 +144,8 @@ void TstBoxes::addRefusalsChangeNothing()
     // An empty answer and Cancel (the recording prompts answer Cancel with "").
     f.prompts.clear();
     f.prompts.answerInput(QString());
-    form.dirpopup_new->trigger();
-    form.dirpopup_new->trigger();
+    form.dirpopup_new()->trigger();
+    form.dirpopup_new()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { addPrompt(), addPrompt() }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(tree->topLevelItem(0)->data(0, Qt::UserRole + 7).toString(), QStringLiteral("not rebuilt"));
@@ -153,8 +153,8 @@ void TstBoxes::addRefusalsChangeNothing()
 
     // No folder selected: the CD tab has none until a node is clicked.
     f.prompts.clear();
-    form.SSTab1->setCurrentIndex(0);
-    form.dirpopup_new->trigger();
+    form.SSTab1()->setCurrentIndex(0);
+    form.dirpopup_new()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { message(QStringLiteral("フォルダを選択してください")) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
 }
@@ -180,7 +180,7 @@ void TstBoxes::addNeverLeavesTheSelectedFolder()
              QStringLiteral("/tmp/逃げた箱"), QString::fromUtf16(u"箱\0名", 3) }) {
         f.prompts.clear();
         f.prompts.answerInput(name);
-        form.dirpopup_new->trigger();
+        form.dirpopup_new()->trigger();
         QCOMPARE(recorded(f.prompts),
             (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
         QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
@@ -197,13 +197,13 @@ void TstBoxes::deleteRefusedOnTopAndOnABoxWithAPicture()
     const auto before = snapshot(f.home.storageRoot());
 
     // The top folder, by the vault tab's button.
-    form.Command4[1]->click();
+    form.Command4(1)->click();
     QCOMPARE(recorded(f.prompts), (QStringList { topNotDeletable() }));
 
     // A box holding a picture: asked, then refused by the file system; box and picture stay.
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/京都")));
     f.prompts.clear();
-    form.dirpopup_del->trigger();
+    form.dirpopup_del()->trigger();
     QCOMPARE(recorded(f.prompts),
         (QStringList {
             deleteAsk(QStringLiteral("京都")), critical(kNotEmpty, QStringLiteral("削除エラー")) }));
@@ -214,7 +214,7 @@ void TstBoxes::deleteRefusedOnTopAndOnABoxWithAPicture()
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
     f.prompts.clear();
     f.prompts.answerMessage(PromptAnswer::Cancel);
-    form.dirpopup_del->trigger();
+    form.dirpopup_del()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空箱")) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
@@ -222,7 +222,7 @@ void TstBoxes::deleteRefusedOnTopAndOnABoxWithAPicture()
     // A removal the file system refuses for another reason gets the same message.
     faults::arm(faults::Op::Rmdir, 1, EBUSY);
     f.prompts.clear();
-    form.dirpopup_del->trigger();
+    form.dirpopup_del()->trigger();
     QCOMPARE(recorded(f.prompts),
         (QStringList {
             deleteAsk(QStringLiteral("空箱")), critical(kNotEmpty, QStringLiteral("削除エラー")) }));
@@ -238,7 +238,7 @@ void TstBoxes::deleteEmptyNestedBoxReopensOuterBox()
     FolderTree* tree = form.area(Area::Vault).TreeView1;
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/空の中箱")));
 
-    form.dirpopup_del->trigger();
+    form.dirpopup_del()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空の中箱")) }));
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/空の中箱"))));
     QVERIFY(QFileInfo::exists(f.vault(QStringLiteral("旅行/c.png"))));
@@ -255,7 +255,7 @@ void TstBoxes::deleteEmptyNestedBoxReopensOuterBox()
 
     // A box directly in the vault: the vault's own pictures are listed.
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
-    form.dirpopup_del->trigger();
+    form.dirpopup_del()->trigger();
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("空箱"))));
     QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("top.png")) }));
     QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
@@ -272,7 +272,7 @@ void TstBoxes::renameKeepsPicturesAndReopensAtTheBox()
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
 
     f.prompts.answerInput(QStringLiteral("旅の記録"));
-    form.Command4[2]->click();
+    form.Command4(2)->click();
     QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行"))));
     QCOMPARE(contents(f.vault(QStringLiteral("旅の記録/a.jpg"))), a);
@@ -287,13 +287,13 @@ void TstBoxes::renameKeepsPicturesAndReopensAtTheBox()
     QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("top.png")) }));
     QCOMPARE(form.area(Area::Vault).LEADImgList1->ThumbnailCount(), 1);
     QVERIFY(form.isEnabled());
-    QVERIFY(!form.gbBrowsing);
+    QVERIFY(!form.gbBrowsing());
     QVERIFY(actsOnMarked(form, QStringLiteral("保管庫/旅の記録")));
 
     // A nested box: the page lists the outer box.
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅の記録/京都")));
     f.prompts.answerInput(QStringLiteral("奈良"));
-    form.dirpopup_mod->trigger();
+    form.dirpopup_mod()->trigger();
     QCOMPARE(contents(f.vault(QStringLiteral("旅の記録/奈良/b.jpg"))), b);
     QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅の記録/奈良"));
     QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("旅の記録/a.jpg")) }));
@@ -307,7 +307,7 @@ void TstBoxes::renameRefusals()
     const auto homeBefore = outsideStorage(f.home);
     const QString renameError = critical(kBoxExists, QStringLiteral("変更エラー"));
 
-    form.dirpopup_mod->trigger();
+    form.dirpopup_mod()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { topNotRenamable() }));
 
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
@@ -317,7 +317,7 @@ void TstBoxes::renameRefusals()
              QStringLiteral("空箱/旅行"), QStringLiteral(".."), QStringLiteral(".") }) {
         f.prompts.clear();
         f.prompts.answerInput(name);
-        form.dirpopup_mod->trigger();
+        form.dirpopup_mod()->trigger();
         QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), renameError }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
         QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
@@ -326,7 +326,7 @@ void TstBoxes::renameRefusals()
 
     // Empty answer or Cancel: nothing but the question.
     f.prompts.clear();
-    form.dirpopup_mod->trigger();
+    form.dirpopup_mod()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
 }
@@ -347,7 +347,7 @@ void TstBoxes::hiddenBoxNamesRefused()
     for (const QString& name : { QStringLiteral(".旅行"), QStringLiteral(".a"), QStringLiteral(".隠し") }) {
         f.prompts.clear();
         f.prompts.answerInput(name);
-        form.dirpopup_new->trigger();
+        form.dirpopup_new()->trigger();
         QCOMPARE(
             recorded(f.prompts), (QStringList { addPrompt(), critical(why, QStringLiteral("追加エラー")) }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
@@ -355,7 +355,7 @@ void TstBoxes::hiddenBoxNamesRefused()
 
         f.prompts.clear();
         f.prompts.answerInput(name);
-        form.dirpopup_mod->trigger();
+        form.dirpopup_mod()->trigger();
         QCOMPARE(recorded(f.prompts),
             (QStringList { renamePrompt(), critical(why, QStringLiteral("変更エラー")) }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
@@ -364,7 +364,7 @@ void TstBoxes::hiddenBoxNamesRefused()
     // A "." later in the name is fine.
     f.prompts.clear();
     f.prompts.answerInput(QStringLiteral("旅.2"));
-    form.dirpopup_new->trigger();
+    form.dirpopup_new()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { addPrompt() }));
     QVERIFY(QFileInfo(f.vault(QStringLiteral("旅行/旅.2"))).isDir());
 }
@@ -382,13 +382,13 @@ void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
     // Earlier runs have examined files: the line must not go on counting from them.
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/京都")));
-    QVERIFY(form.gBrowseIndex > 0);
+    QVERIFY(form.gBrowseIndex() > 0);
 
     {
         // A rename lists the vault's top folder (3 files), then the renamed box's parent (4).
         BrowseProgressLog log(form);
         f.prompts.answerInput(QStringLiteral("奈良"));
-        form.dirpopup_mod->trigger();
+        form.dirpopup_mod()->trigger();
         QCOMPARE(log.runs.size(), 2);
         QCOMPARE(log.runs[0].files, 3);
         QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(3));
@@ -396,7 +396,7 @@ void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
         QCOMPARE(log.runs[1].files, 4);
         QCOMPARE(log.runs[1].lines, BrowseProgressLog::whole(4));
         QVERIFY(!log.lineHiddenDuringRun);
-        QVERIFY(form.BrowseStatus->isHidden());
+        QVERIFY(form.BrowseStatus()->isHidden());
         QCOMPARE(form.area(Area::Vault).HiddenList.size(), 4);
     }
     {
@@ -407,7 +407,7 @@ void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
         log.escAt(2, 1);
         f.prompts.clear();
         f.prompts.answerInput(QStringLiteral("京都"));
-        form.dirpopup_mod->trigger();
+        form.dirpopup_mod()->trigger();
         QCOMPARE(log.runs.size(), 2);
         QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(3));
         QCOMPARE(log.runs[1].lines,
@@ -415,7 +415,7 @@ void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
         QCOMPARE(form.area(Area::Vault).HiddenList.size(), 2);
         QVERIFY(QFileInfo(f.vault(QStringLiteral("旅行/京都"))).isDir()); // the rename itself is done
         QVERIFY(form.isEnabled());
-        QVERIFY(form.BrowseStatus->isHidden());
+        QVERIFY(form.BrowseStatus()->isHidden());
     }
     // Esc after the runs is not watched any more: it reaches the window and no later run
     // is stopped by it.
@@ -451,7 +451,7 @@ void TstBoxes::menuOperationLeavesTheHighlightItSet()
     };
 
     // Delete: the vault's top folder is reopened and listed, and stays highlighted.
-    chosen = form.dirpopup_del;
+    chosen = form.dirpopup_del();
     rightClick(QStringLiteral("保管庫/空箱"));
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空箱")) }));
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("空箱"))));
@@ -460,7 +460,7 @@ void TstBoxes::menuOperationLeavesTheHighlightItSet()
 
     // Rename: the renamed box is highlighted, wherever its new name sorts.
     f.prompts.clear();
-    chosen = form.dirpopup_mod;
+    chosen = form.dirpopup_mod();
     f.prompts.answerInput(QStringLiteral("zz"));
     rightClick(QStringLiteral("保管庫/箱1"));
     QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
@@ -484,12 +484,12 @@ void TstBoxes::boxOperationEndsThePictureSelection()
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/京都")));
     QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/京都/b.jpg"))));
     f.prompts.answerInput(QStringLiteral("奈良"));
-    form.Command4[2]->click();
+    form.Command4(2)->click();
     QCOMPARE(form.area(Area::Vault).HiddenList.value(0), f.vault(QStringLiteral("旅行/a.jpg")));
     QVERIFY(!chosenOnCurrentTab(form));
     QVERIFY(!isChosen(form, Area(2)));
     f.prompts.clear();
-    form.Command4[3]->click();
+    form.Command4(3)->click();
     QVERIFY(f.prompts.calls.isEmpty());
     QVERIFY(QFileInfo::exists(f.vault(QStringLiteral("旅行/a.jpg"))));
 
@@ -502,7 +502,7 @@ void TstBoxes::boxOperationEndsThePictureSelection()
     QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/z.png"))));
     QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行/空"));
     f.prompts.clear();
-    form.Command4[1]->click();
+    form.Command4(1)->click();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空")) }));
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/空"))));
     QVERIFY(!chosenOnCurrentTab(form));
@@ -525,7 +525,7 @@ void TstBoxes::renameBrowseCancelKeepsWindowShown()
               }
           });
     f.prompts.answerInput(QStringLiteral("箱"));
-    form.dirpopup_mod->trigger();
+    form.dirpopup_mod()->trigger();
     disconnect(stop);
     QCOMPARE(recorded(f.prompts),
         (QStringList { renamePrompt(), message(QStringLiteral("ﾌﾞﾗｳｼﾞﾝｸﾞをｷｬﾝｾﾙしました")) }));

@@ -151,15 +151,15 @@ void TstPictureFiles::rename()
     QVERIFY(file == QLatin1String("README") || selectPicture(form, 2, old));
     if (file == QLatin1String("README")) {
         // Not a picture, so not listed: chosen as it would be from a list that showed it.
-        form.SSTab1->setCurrentIndex(2);
+        form.SSTab1()->setCurrentIndex(2);
         form.area(Area::Vault).HiddenList.append(old);
         form.area(Area::Vault).TabSelection = PictureChoice::of(old);
-        form.PictureSelected = true;
+        form.setPictureSelected(true);
     }
     const QStringList before = QDir(f.box).entryList(QDir::Files);
 
     f.prompts.answerInput(answer);
-    form.Command4[4]->click();
+    form.Command4(4)->click();
     if (result.isEmpty()) {
         QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), renameError() }));
         QCOMPARE(QDir(f.box).entryList(QDir::Files), before);
@@ -191,7 +191,7 @@ void TstPictureFiles::renameCancelEmptyAndEmptyBase()
     for (const QString& answer : { QString(), QStringLiteral("../x"), QStringLiteral("a.b/c") }) {
         f.prompts.clear();
         f.prompts.answerInput(answer);
-        form.RF_Mod->trigger();
+        form.RF_Mod()->trigger();
         QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
         QVERIFY(chosenOnCurrentTab(form));
@@ -200,7 +200,7 @@ void TstPictureFiles::renameCancelEmptyAndEmptyBase()
     // Nothing selected: nothing asked.
     f.prompts.clear();
     form.area(Area::Vault).clearSelection();
-    form.RF_Mod->trigger();
+    form.RF_Mod()->trigger();
     QVERIFY(f.prompts.calls.isEmpty());
 }
 
@@ -218,7 +218,7 @@ void TstPictureFiles::renameStaysInTheFilesFolder()
     QVERIFY(selectPicture(form, 2, photo));
     f.prompts.clear();
     f.prompts.answerInput(QStringLiteral("trip"));
-    form.RF_Mod->trigger();
+    form.RF_Mod()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
     QVERIFY(QFileInfo::exists(f.box + QStringLiteral("/trip.jpg")));
     QVERIFY(!QFileInfo::exists(f.home.vault() + QStringLiteral("/trip.jpg")));
@@ -240,7 +240,7 @@ void TstPictureFiles::renameNeverLeavesTheFolder()
         { QStringLiteral("sub/x"), QStringLiteral("/tmp/x"), QString::fromUtf16(u"x\0y", 3) }) {
         f.prompts.clear();
         f.prompts.answerInput(answer);
-        form.RF_Mod->trigger();
+        form.RF_Mod()->trigger();
         QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), renameError() }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
     }
@@ -263,7 +263,7 @@ void TstPictureFiles::renameRefusesHiddenNames()
              QStringLiteral(".png"), QStringLiteral("."), QStringLiteral("sub/.x.png") }) {
         f.prompts.clear();
         f.prompts.answerInput(answer);
-        form.RF_Mod->trigger();
+        form.RF_Mod()->trigger();
         QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), hidden }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
         QVERIFY(chosenOnCurrentTab(form));
@@ -272,7 +272,7 @@ void TstPictureFiles::renameRefusesHiddenNames()
     // A "." inside the name is an ordinary name.
     f.prompts.clear();
     f.prompts.answerInput(QStringLiteral("a.b.png"));
-    form.RF_Mod->trigger();
+    form.RF_Mod()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
     QVERIFY(QFileInfo::exists(f.box + QStringLiteral("/a.b.jpg")));
 }
@@ -287,7 +287,7 @@ void TstPictureFiles::deleteWithOkThenNothing()
     QVERIFY(selectPicture(form, 1, camera));
     QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
 
-    form.Command3[1]->click();
+    form.Command3(1)->click();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(camera));
     QCOMPARE(form.area(Area::StockYard).HiddenList.size(), listed - 1);
@@ -301,14 +301,14 @@ void TstPictureFiles::deleteWithOkThenNothing()
     // A second delete does nothing until another thumbnail is chosen.
     const auto before = snapshot(f.home.storageRoot());
     f.prompts.clear();
-    form.R_Del->trigger();
+    form.R_Del()->trigger();
     QVERIFY(f.prompts.calls.isEmpty());
     QCOMPARE(snapshot(f.home.storageRoot()), before);
 
     // The vault's delete is the same.
     const QString top = f.home.vault() + QStringLiteral("/top.png");
     QVERIFY(selectPicture(form, 2, top));
-    form.RF_Del->trigger();
+    form.RF_Del()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(top));
     QVERIFY(form.area(Area::Vault).HiddenList.isEmpty());
@@ -323,7 +323,7 @@ void TstPictureFiles::deleteCancelKeepsEverything()
     QVERIFY(selectPicture(form, 1, camera));
     const QStringList listed = form.area(Area::StockYard).HiddenList;
     f.prompts.answerMessage(PromptAnswer::Cancel);
-    form.R_Del->trigger();
+    form.R_Del()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(QFileInfo::exists(camera));
     QCOMPARE(form.area(Area::StockYard).HiddenList, listed);
@@ -359,7 +359,7 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
         QVERIFY(selectPicture(form, 2, a));
         f.prompts.clear();
         faults::arm(c.op, 1, c.err);
-        form.RF_Del->trigger();
+        form.RF_Del()->trigger();
         faults::disarm();
         QCOMPARE(recorded(f.prompts),
             (QStringList { deleteAsk(), critical(c.text, QStringLiteral("削除エラー")) }));
@@ -374,7 +374,7 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
     QVERIFY(selectPicture(form, 2, b));
     QVERIFY(QFile::remove(b));
     f.prompts.clear();
-    form.RF_Del->trigger();
+    form.RF_Del()->trigger();
     QCOMPARE(recorded(f.prompts).size(), 2);
     QCOMPARE(recorded(f.prompts).at(0), deleteAsk());
     QVERIFY(recorded(f.prompts).at(1).contains(
@@ -385,7 +385,7 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
     QVERIFY(selectPicture(form, 2, a));
     QVERIFY(QDir(f.box).removeRecursively());
     f.prompts.clear();
-    form.RF_Del->trigger();
+    form.RF_Del()->trigger();
     QCOMPARE(recorded(f.prompts).size(), 3);
     QCOMPARE(recorded(f.prompts).at(0), deleteAsk());
     QVERIFY(recorded(f.prompts).at(1).contains(
@@ -420,7 +420,7 @@ void TstPictureFiles::deleteMovesToTheTrash()
     const int listed = int(form.area(Area::StockYard).HiddenList.size());
     QVERIFY(selectPicture(form, 1, camera));
 
-    form.Command3[1]->click();
+    form.Command3(1)->click();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(camera));
     QCOMPARE(contents(data + QStringLiteral("/Trash/files/camera.jpg")), bytes);
@@ -433,7 +433,7 @@ void TstPictureFiles::deleteMovesToTheTrash()
     // other pictures of the page stay.
     QVERIFY(selectPicture(form, 2, again));
     f.prompts.clear();
-    form.RF_Del->trigger();
+    form.RF_Del()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(again));
     QVERIFY(QFile::exists(f.home.vault() + QStringLiteral("/top.png")));
@@ -456,7 +456,7 @@ void TstPictureFiles::deleteOnAnotherDiskUsesItsTrash()
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     const QByteArray bytes = contents(camera);
     QVERIFY(selectPicture(form, 1, camera));
-    form.R_Del->trigger();
+    form.R_Del()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(camera));
     const QString trash = top + QStringLiteral("/.Trash-") + QString::number(::geteuid());
@@ -492,7 +492,7 @@ void TstPictureFiles::deleteWithoutATrashAsksFirst()
     const QString homeTrash = f.home.home() + QStringLiteral("/.local/share/Trash");
     f.prompts.answerMessage(PromptAnswer::Ok);
     f.prompts.answerMessage(PromptAnswer::Cancel);
-    form.R_Del->trigger();
+    form.R_Del()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(), foreverAsk }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(entries(top), QStringList { QStringLiteral(".Trash-") + uid });
@@ -504,7 +504,7 @@ void TstPictureFiles::deleteWithoutATrashAsksFirst()
 
     // Yes: that file alone is gone for good, and no trash anywhere holds it.
     f.prompts.clear();
-    form.R_Del->trigger();
+    form.R_Del()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(), foreverAsk }));
     QVERIFY(!QFileInfo::exists(camera));
     auto after = before;
@@ -550,7 +550,7 @@ void TstPictureFiles::deleteTakesTheFileAskedAbout()
         std::reverse(
             form.area(Area::StockYard).HiddenList.begin(), form.area(Area::StockYard).HiddenList.end());
     };
-    form.R_Del->trigger();
+    form.R_Del()->trigger();
     QCOMPARE(recorded(prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(camera));
     for (const QString& other : listed)
@@ -586,7 +586,7 @@ void TstPictureFiles::deleteForGoodTakesOnlyTheFileAskedAbout()
             QVERIFY(writeRaw(camera, replacement));
         };
     };
-    form.R_Del->trigger();
+    form.R_Del()->trigger();
     const QStringList said = recorded(prompts);
     QCOMPARE(said.size(), 3);
     QCOMPARE(said.at(0), deleteAsk());
@@ -605,14 +605,14 @@ void TstPictureFiles::clipboardCopy()
 
     // Nothing selected: the clipboard is emptied and nothing is put on it.
     clipboard->setText(QStringLiteral("earlier"));
-    form.SSTab1->setCurrentIndex(1);
-    form.Command3[2]->click();
+    form.SSTab1()->setCurrentIndex(1);
+    form.Command3(2)->click();
     QVERIFY(!clipboard->mimeData() || clipboard->mimeData()->formats().isEmpty());
     QVERIFY(clipboard->image().isNull());
 
     // The stock yard copies the picture only (flag 11)...
     QVERIFY(selectPicture(form, 1, f.home.stockYard() + QStringLiteral("/screen.png")));
-    form.R_Clip_Copy->trigger();
+    form.R_Clip_Copy()->trigger();
     QCOMPARE(clipboard->image().size(), QSize(200, 100));
     QVERIFY(clipboard->mimeData() && !clipboard->mimeData()->hasUrls());
     QVERIFY(chosenOnCurrentTab(form));
@@ -621,14 +621,14 @@ void TstPictureFiles::clipboardCopy()
     // ...the vault the picture and its file (flag 31).
     const QString top = f.home.vault() + QStringLiteral("/top.png");
     QVERIFY(selectPicture(form, 2, top));
-    form.Command4[5]->click();
+    form.Command4(5)->click();
     QCOMPARE(clipboard->image().size(), QSize(50, 50));
     QVERIFY(clipboard->mimeData());
     QCOMPARE(clipboard->mimeData()->urls().value(0).toLocalFile(), top);
 
     // A tab switch ends the selection: copying then only empties the clipboard.
-    form.SSTab1->setCurrentIndex(0);
-    form.RCD_Clip_Copy->trigger();
+    form.SSTab1()->setCurrentIndex(0);
+    form.RCD_Clip_Copy()->trigger();
     QVERIFY(clipboard->image().isNull());
     QVERIFY(f.prompts.calls.isEmpty());
 }
@@ -650,13 +650,13 @@ void TstPictureFiles::clipboardCopyIsTheWholePicture()
 
     QVERIFY(selectPicture(form, 2, wide));
     QVERIFY(display.picture().width() <= 2048); // the display's reduction
-    form.Command4[5]->click();
+    form.Command4(5)->click();
     QCOMPARE(clipboard->image().size(), QSize(3000, 1200));
     QCOMPARE(clipboard->mimeData()->urls().value(0).toLocalFile(), wide);
 
     QVERIFY(selectPicture(form, 2, turned));
     QVERIFY(display.picture().height() <= 2048);
-    form.RF_Clip_Copy->trigger();
+    form.RF_Clip_Copy()->trigger();
     const QImage upright = clipboard->image();
     QCOMPARE(upright.size(), QSize(1000, 2400));
     QVERIFY(qGray(upright.pixel(500, 100)) < 60);
@@ -666,7 +666,7 @@ void TstPictureFiles::clipboardCopyIsTheWholePicture()
     // Over the limits: the message, and an empty clipboard rather than a smaller picture.
     QVERIFY(selectPicture(form, 2, huge));
     QVERIFY(display.hasPicture());
-    form.RF_Clip_Copy->trigger();
+    form.RF_Clip_Copy()->trigger();
     QVERIFY(clipboard->image().isNull());
     QCOMPARE(recorded(f.prompts),
         QStringList { critical(QStringLiteral("画像が大きすぎるため、クリップボードへコピーできません"),

@@ -46,7 +46,7 @@ struct TransferFixture : MainFormFixture {
     // The disc's root clicked and its picture chosen on the CD tab.
     bool chooseDiscPicture()
     {
-        form->SSTab1->setCurrentIndex(0);
+        form->SSTab1()->setCurrentIndex(0);
         QTreeWidgetItem* root = form->area(Area::Cd).TreeView1->topLevelItem(0);
         form->TreeView1_NodeClick(Area::Cd, root);
         return selectPicture(*form, 0, discPicture);
@@ -93,10 +93,10 @@ private Q_SLOTS:
 void TstTransfer::nothingSelectedOpensNothing()
 {
     TransferFixture f;
-    f.form->SSTab1->setCurrentIndex(0);
-    f.form->Command5[0]->click();
-    f.form->SSTab1->setCurrentIndex(1);
-    f.form->R_Fav_Copy->trigger();
+    f.form->SSTab1()->setCurrentIndex(0);
+    f.form->Command5(0)->click();
+    f.form->SSTab1()->setCurrentIndex(1);
+    f.form->R_Fav_Copy()->trigger();
     QVERIFY(!f.chooser());
     QVERIFY(f.prompts.calls.isEmpty());
 }
@@ -109,7 +109,7 @@ void TstTransfer::copyCdPictureIntoBoxThenAgain()
     const QByteArray original = contents(f.discPicture);
     const QStringList cdPage = form.area(Area::Cd).HiddenList;
 
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     SetFolder* chooser = f.chooser();
     QVERIFY(chooser);
     QVERIFY(chooser->isVisible());
@@ -147,7 +147,7 @@ void TstTransfer::copyCdPictureIntoBoxThenAgain()
     disc.write(pictures::jpeg({ 10, 10 }, Qt::white));
     disc.close();
     QVERIFY(selectPicture(form, 0, f.discPicture));
-    form.Command5[0]->click();
+    form.Command5(0)->click();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     const auto before = snapshot(f.home.storageRoot());
     f.chooser()->Command1_Click(0);
@@ -162,7 +162,7 @@ void TstTransfer::copyIntoTheVaultItselfAndCaseVariants()
     MainForm& form = *f.form;
     QVERIFY(f.chooseDiscPicture());
     // Pressed without clicking a node: filed in the vault folder itself.
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     f.chooser()->Command1_Click(0);
     QCOMPARE(contents(f.vault(QStringLiteral("p1.jpg"))), contents(f.discPicture));
     QCOMPARE(form.area(Area::Vault).HiddenList,
@@ -175,7 +175,7 @@ void TstTransfer::copyIntoTheVaultItselfAndCaseVariants()
     const QByteArray stored = pictures::png({ 7, 7 });
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/空箱/P1.JPG"), stored);
     faults::forceCaseInsensitive(true);
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
@@ -186,7 +186,7 @@ void TstTransfer::copyIntoTheVaultItselfAndCaseVariants()
     // Where case counts, both names may stand side by side.
     faults::forceCaseInsensitive(false);
     f.prompts.clear();
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
     f.chooser()->Command1_Click(0);
     QVERIFY(f.prompts.calls.isEmpty());
@@ -204,7 +204,7 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
 
     // The disk fills up halfway through the copy.
     faults::arm(Op::Write, 1, ENOSPC);
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts),
@@ -217,7 +217,7 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
     faults::reset();
     faults::arm(Op::Read, 1, EIO);
     f.prompts.clear();
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts),
         (QStringList { critical(QStringLiteral("コピー元の読み込みに失敗しました（入出力エラーです。ディスク"
@@ -228,7 +228,7 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
     // The chosen box was removed while the chooser was open.
     faults::reset();
     f.prompts.clear();
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
     QVERIFY(QDir(f.vault(QStringLiteral("空箱"))).removeRecursively());
     const auto without = snapshot(f.home.storageRoot());
@@ -249,7 +249,7 @@ void TstTransfer::moveIntoNestedBox()
     QVERIFY(selectPicture(form, 1, camera));
     const int listed = int(form.area(Area::StockYard).HiddenList.size());
 
-    form.Command3[0]->click();
+    form.Command3(0)->click();
     SetFolder* chooser = f.chooser();
     QVERIFY(chooser);
     QCOMPARE(chooser->Label3->text(), QStringLiteral("移動先を選択して「移動」ボタンをクリックしてください"));
@@ -291,10 +291,10 @@ void TstTransfer::moveIntoNestedBox()
         (QStringList {
             f.vault(QStringLiteral("旅行/京都/b.jpg")), f.vault(QStringLiteral("旅行/京都/camera.jpg")) }));
     QVERIFY(form.isEnabled());
-    QVERIFY(!form.gbBrowsing);
+    QVERIFY(!form.gbBrowsing());
 
     // With the selection gone, a further request opens nothing.
-    form.R_Fav_Copy->trigger();
+    form.R_Fav_Copy()->trigger();
     QVERIFY(!f.chooser());
 }
 
@@ -310,7 +310,7 @@ void TstTransfer::moveOntoExistingName()
     QVERIFY(selectPicture(form, 1, camera));
     const QStringList stockPage = form.area(Area::StockYard).HiddenList;
 
-    form.R_Fav_Copy->trigger();
+    form.R_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
@@ -323,7 +323,7 @@ void TstTransfer::moveOntoExistingName()
     QVERIFY(QFile::rename(storedPath, f.vault(QStringLiteral("旅行/CAMERA.jpg"))));
     faults::forceCaseInsensitive(true);
     f.prompts.clear();
-    form.R_Fav_Copy->trigger();
+    form.R_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
@@ -345,7 +345,7 @@ void TstTransfer::moveAcrossFileSystems()
     const auto before = snapshot(f.home.storageRoot());
     faults::arm(Op::Rename, 1, EXDEV);
     faults::arm(Op::Write, 1, EIO);
-    form.R_Fav_Copy->trigger();
+    form.R_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(recorded(f.prompts),
@@ -360,7 +360,7 @@ void TstTransfer::moveAcrossFileSystems()
     faults::arm(Op::Rename, 1, EXDEV);
     QVERIFY(selectPicture(form, 1, camera));
     f.prompts.clear();
-    form.R_Fav_Copy->trigger();
+    form.R_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/空箱")));
     f.chooser()->Command1_Click(0);
     QVERIFY(f.prompts.calls.isEmpty());
@@ -377,7 +377,7 @@ void TstTransfer::secondRequestWhileOpen()
     TransferFixture f;
     MainForm& form = *f.form;
     QVERIFY(f.chooseDiscPicture());
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     SetFolder* chooser = f.chooser();
     QVERIFY(chooser);
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
@@ -386,7 +386,7 @@ void TstTransfer::secondRequestWhileOpen()
     // from the first request, its button acting on the second.
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     QVERIFY(selectPicture(form, 1, camera));
-    form.Command3[0]->click();
+    form.Command3(0)->click();
     QCOMPARE(f.chooser(), chooser);
     QCOMPARE(chooser->Label3->text(), QStringLiteral("ファイルのコピー"));
     QCOMPARE(chooser->Command1[0]->text(), QStringLiteral("コピー"));
@@ -411,7 +411,7 @@ void TstTransfer::cancelAndCloseBox()
     const auto before = snapshot(f.home.storageRoot());
     const QStringList vaultPage = form.area(Area::Vault).HiddenList;
 
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     QPointer<SetFolder> first = f.chooser();
     QTest::mouseClick(first->Command1[1], Qt::LeftButton);
@@ -419,13 +419,13 @@ void TstTransfer::cancelAndCloseBox()
     QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 30000); // unloaded
 
     // The close box does nothing else either; the next request loads a fresh chooser.
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     QPointer<SetFolder> second = f.chooser();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     QVERIFY(second->close());
     QVERIFY(!f.chooser());
     QTRY_VERIFY_WITH_TIMEOUT(second.isNull(), 30000);
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     QCOMPARE(f.chooser()->Label1->text(), kVault);
 
     QVERIFY(f.prompts.calls.isEmpty());
@@ -440,7 +440,7 @@ void TstTransfer::keyboardChoosesAndFiles()
     QVERIFY(f.chooseDiscPicture());
     const QByteArray original = contents(f.discPicture);
 
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     SetFolder* chooser = f.chooser();
     QVERIFY(chooser);
     FolderTree* tree = chooser->TreeView1;
@@ -466,13 +466,13 @@ void TstTransfer::keyboardChoosesAndFiles()
     // Esc is the cancel button; so is Enter on the focused cancel button.
     const auto before = snapshot(f.home.storageRoot());
     QVERIFY(f.chooseDiscPicture());
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     QPointer<SetFolder> second = f.chooser();
     second->TreeView1->setFocus();
     QTest::keyClick(second->TreeView1, Qt::Key_Escape);
     QVERIFY(!f.chooser());
     QTRY_VERIFY_WITH_TIMEOUT(second.isNull(), 30000);
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     QPointer<SetFolder> third = f.chooser();
     third->Command1[1]->setFocus();
     QTest::keyClick(third->Command1[1], Qt::Key_Return);
@@ -488,8 +488,8 @@ void TstTransfer::refreshRunsCountTheirOwnFiles()
     MainForm& form = *f.form;
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     QVERIFY(selectPicture(form, 1, camera));
-    QVERIFY(form.gBrowseIndex > 0);
-    form.Command3[0]->click();
+    QVERIFY(form.gBrowseIndex() > 0);
+    form.Command3(0)->click();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
 
     BrowseProgressLog log(form);
@@ -503,7 +503,7 @@ void TstTransfer::refreshRunsCountTheirOwnFiles()
     QCOMPARE(log.runs[1].area, Area::Vault);
     QCOMPARE(log.runs[1].lines, BrowseProgressLog::whole(2));
     QVERIFY(!log.lineHiddenDuringRun);
-    QVERIFY(form.BrowseStatus->isHidden());
+    QVERIFY(form.BrowseStatus()->isHidden());
     QVERIFY(f.prompts.calls.isEmpty());
 }
 
@@ -531,7 +531,7 @@ void TstTransfer::boxButtonsActOnTheBoxShownAfterAMove()
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     QVERIFY(selectPicture(form, 1, camera));
-    form.R_Fav_Copy->trigger();
+    form.R_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
     f.chooser()->Command1[0]->click();
     QVERIFY(QFileInfo::exists(f.vault(QStringLiteral("旅行/camera.jpg"))));
@@ -543,32 +543,32 @@ void TstTransfer::boxButtonsActOnTheBoxShownAfterAMove()
 
     // A delete on the vault's page lists 旅行 again.
     QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/a.jpg"))));
-    form.Command4[3]->click();
+    form.Command4(3)->click();
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/a.jpg"))));
     QCOMPARE(vault.HiddenList, (QStringList { f.vault(QStringLiteral("旅行/camera.jpg")) }));
 
     // A box added goes into 旅行; the rename renames 旅行.
     f.prompts.clear();
     f.prompts.answerInput(QStringLiteral("中"));
-    form.Command4[0]->click();
+    form.Command4(0)->click();
     QVERIFY(QFileInfo(f.vault(QStringLiteral("旅行/中"))).isDir());
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("空箱/中"))));
     f.prompts.answerInput(QStringLiteral("旅"));
-    form.Command4[2]->click();
+    form.Command4(2)->click();
     QVERIFY(QFileInfo(f.vault(QStringLiteral("旅/camera.jpg"))).isFile());
     QVERIFY(QFileInfo(f.vault(QStringLiteral("空箱"))).isDir());
     QCOMPARE(vault.CurrentNodePath, QStringLiteral("保管庫/旅"));
 
     // The arrow keys move the mark without choosing a folder: the buttons then ask for one
     // and change nothing.
-    form.SSTab1->setCurrentIndex(2);
+    form.SSTab1()->setCurrentIndex(2);
     vault.TreeView1->setFocus();
     QTest::keyClick(vault.TreeView1, Qt::Key_Up);
     QVERIFY(vault.TreeView1->markedPath() != vault.CurrentNodePath);
     const auto before = snapshot(f.home.storageRoot());
     for (int i = 0; i < 3; ++i) {
         f.prompts.clear();
-        form.Command4[i]->click();
+        form.Command4(i)->click();
         QCOMPARE(
             recorded(f.prompts), (QStringList { message(QStringLiteral("フォルダを選択してください")) }));
     }
@@ -631,12 +631,12 @@ void TstTransfer::thumbnailFollowsItsFile()
     QVERIFY(isBlue(thumbnailColour(form, Area::StockYard, inYard)));
 
     QVERIFY(selectPicture(form, 2, inBox));
-    form.RF_Del->trigger();
+    form.RF_Del()->trigger();
     QVERIFY(!QFileInfo::exists(inBox));
     QVERIFY(!QFileInfo::exists(cache.entryPath(inBox)));
 
     QVERIFY(selectPicture(form, 1, inYard));
-    form.R_Fav_Copy->trigger();
+    form.R_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/箱")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(contents(inBox), blue);
@@ -651,7 +651,7 @@ void TstTransfer::thumbnailFollowsItsFile()
     const QString renamed = f.vault(QStringLiteral("箱/青.jpg"));
     QVERIFY(selectPicture(form, 2, inBox));
     f.prompts.answerInput(QStringLiteral("青"));
-    form.RF_Mod->trigger();
+    form.RF_Mod()->trigger();
     QVERIFY(QFileInfo::exists(renamed));
     QVERIFY(!QFileInfo::exists(cache.entryPath(inBox)));
     const QImage entry(cache.entryPath(renamed));

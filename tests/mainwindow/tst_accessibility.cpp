@@ -74,7 +74,7 @@ void TstAccessibility::tabsReadWhatTheyShow()
     QVERIFY(form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard()) == 0);
     form.ComboSet(Area::StockYard);
     for (int tab = 0; tab < 4; ++tab) {
-        QWidget* page = form.SSTab1->widget(tab);
+        QWidget* page = form.SSTab1()->widget(tab);
         QVERIFY(!page->findChildren<QLabel*>().isEmpty() || tab == 3);
         QVERIFY(!page->findChildren<QAbstractButton*>().isEmpty());
         const QStringList faults = unreadable(page);
@@ -115,11 +115,11 @@ void TstAccessibility::choosersReadWhatTheyShow()
     form.show();
 
     // The destination chooser, for a stock-yard picture, with a box chosen.
-    form.SSTab1->setCurrentIndex(1);
+    form.SSTab1()->setCurrentIndex(1);
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     form.LEADImgList1_Click(Area::StockYard, int(form.area(Area::StockYard).HiddenList.indexOf(camera)));
     QVERIFY(isChosen(form, Area::StockYard));
-    form.Command3[0]->click();
+    form.Command3(0)->click();
     SetFolder* chooser = form.vaultTransfer().chooser();
     QVERIFY(chooser);
     QVERIFY2(unreadable(chooser).isEmpty(), qPrintable(unreadable(chooser).join(u'\n')));
@@ -136,9 +136,9 @@ void TstAccessibility::choosersReadWhatTheyShow()
     QImage picture(40, 30, QImage::Format_RGB32);
     picture.fill(Qt::darkCyan);
     QGuiApplication::clipboard()->setImage(picture);
-    form.SSTab1->setCurrentIndex(3);
-    form.Command1[1]->click();
-    form.Command1[3]->click();
+    form.SSTab1()->setCurrentIndex(3);
+    form.Command1(1)->click();
+    form.Command1(3)->click();
     SaveSelect* select = form.pictureSaving().saveSelect();
     QVERIFY(select);
     QVERIFY(!select->findChildren<QAbstractButton*>().isEmpty());

@@ -135,11 +135,11 @@ void TstMainWindow::cdChangeWaitsUntilTheWindowIsFree()
     MainForm& form = f.load();
 
     // During a run the tree stays as it is; it follows the drive once the run is over.
-    form.gbBrowsing = true;
+    form.setBrowseRun(true);
     insertDisc(f, disc.path(), 7);
     QCoreApplication::processEvents();
     QCOMPARE(cdRoot(form)->text(0), Sr0);
-    form.gbBrowsing = false;
+    form.setBrowseRun(false);
     QTRY_COMPARE_WITH_TIMEOUT(cdRoot(form)->text(0), disc.path(), 30000);
     QCOMPARE(form.area(Area::Cd).HiddenList, (QStringList { disc.filePath("a.png") }));
 
@@ -154,10 +154,10 @@ void TstMainWindow::cdChangeWaitsUntilTheWindowIsFree()
     QVERIFY(form.area(Area::Cd).HiddenList.isEmpty());
 
     // A disc that comes and goes before the window is free leaves nothing to do.
-    form.gbBrowsing = true;
+    form.setBrowseRun(true);
     insertDisc(f, disc.path(), 8);
     ejectDisc(f);
-    form.gbBrowsing = false;
+    form.setBrowseRun(false);
     QTest::qWait(300);
     QCOMPARE(cdRoot(form)->text(0), Sr0);
     QVERIFY(f.prompts.calls.isEmpty());
@@ -179,7 +179,7 @@ void TstMainWindow::cdDiscRemovedWhileListed()
     QObject::connect(form.area(Area::Cd).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
         if (++ready == 1) {
             ejectDisc(f);
-            during = form.gbBrowsing ? 1 : 0;
+            during = form.gbBrowsing() ? 1 : 0;
         }
     });
     insertDisc(f, disc.path(), 9);
@@ -192,7 +192,7 @@ void TstMainWindow::cdDiscRemovedWhileListed()
     QVERIFY(form.area(Area::Cd).HiddenList.isEmpty());
     QVERIFY(!isChosen(form, Area::Cd));
     QVERIFY(form.isEnabled());
-    QVERIFY(!form.gbBrowsing);
+    QVERIFY(!form.gbBrowsing());
     QVERIFY(f.prompts.calls.isEmpty());
 }
 

@@ -187,7 +187,7 @@ void TstDiscImages::discsMountedWhileTheWindowRuns()
     // Into the vault, byte for byte.
     form.LEADImgList1_Click(Area::Cd, 0);
     QVERIFY(cd.LEAD1->hasPicture());
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     QVERIFY(form.vaultTransfer().chooser());
     form.vaultTransfer().chooser()->Command1_Click(0);
     QVERIFY2(prompts.calls.isEmpty(), qPrintable(prompts.calls.value(0).text));
@@ -206,7 +206,7 @@ void TstDiscImages::discsMountedWhileTheWindowRuns()
     QCOMPARE(childTexts(cd.TreeView1->topLevelItem(0)), (QStringList { "dcim" }));
     QCOMPARE(cd.HiddenList, (QStringList { other + "/cover.png" }));
     form.LEADImgList1_Click(Area::Cd, 0);
-    form.RCD_Fav_Copy->trigger();
+    form.RCD_Fav_Copy()->trigger();
     form.vaultTransfer().chooser()->Command1_Click(0);
     QCOMPARE(contents(home.vault() + "/cover.png"), second);
     QVERIFY(prompts.calls.isEmpty());

@@ -269,7 +269,7 @@ void TstMainWindow::treeMouseButtons()
     MainForm& form = f.load();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.SSTab1->setCurrentIndex(2);
+    form.SSTab1()->setCurrentIndex(2);
     FolderTree* vault = form.area(Area::Vault).TreeView1;
     vault->expandItem(vault->topLevelItem(0));
     QTreeWidgetItem* box = child(vault->topLevelItem(0), QStringLiteral("空箱"));
@@ -283,7 +283,7 @@ void TstMainWindow::treeMouseButtons()
     QCOMPARE(vault->currentItem(), box);
     QCOMPARE(vault->dropHighlight(), nullptr);
     // The flag goes; the display keeps the picture until a click lists another folder.
-    QVERIFY(!form.PictureSelected);
+    QVERIFY(!form.pictureSelected());
     QVERIFY(chosenOnCurrentTab(form));
 
     // Empty space of the vault tree, and any button over the other trees: no menu, but the
@@ -293,15 +293,15 @@ void TstMainWindow::treeMouseButtons()
     QTest::mouseClick(vault->viewport(), Qt::RightButton, {}, QPoint(5, vault->viewport()->height() - 5));
     QCOMPARE(f.openedMenus.size(), 1);
     QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
-    QVERIFY(!form.PictureSelected);
-    form.SSTab1->setCurrentIndex(1);
+    QVERIFY(!form.pictureSelected());
+    form.SSTab1()->setCurrentIndex(1);
     form.LEADImgList1_Click(form.currentArea().value(), 0);
-    QVERIFY(form.PictureSelected);
+    QVERIFY(form.pictureSelected());
     FolderTree* stock = form.area(Area::StockYard).TreeView1;
     QTest::mouseClick(
         stock->viewport(), Qt::RightButton, {}, stock->visualItemRect(stock->topLevelItem(0)).center());
     QCOMPARE(f.openedMenus.size(), 1);
-    QVERIFY(!form.PictureSelected);
+    QVERIFY(!form.pictureSelected());
     // A left click that lists the node's folder ends the tab's choice too.
     stock->setCurrentItem(nullptr);
     QTest::mouseClick(

@@ -30,7 +30,7 @@ bool focusOn(MainForm& form, int tab, QWidget* control)
     form.activateWindow();
     if (!QTest::qWaitForWindowActive(&form))
         return false;
-    form.SSTab1->setCurrentIndex(tab);
+    form.SSTab1()->setCurrentIndex(tab);
     control->setFocus(Qt::OtherFocusReason);
     return QApplication::focusWidget() == (control->focusProxy() ? control->focusProxy() : control);
 }
@@ -72,7 +72,7 @@ void TstKeyboard::menuKeysOnVaultTreeOpenItsMenuAtCurrentNode()
     press(Qt::Key_Menu);
     QCOMPARE(f.openedMenus, (QStringList { "menu_L" }));
     QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
-    QVERIFY(!form.PictureSelected); // as after the right button over the tree
+    QVERIFY(!form.pictureSelected()); // as after the right button over the tree
 
     // Shift+F10 does the same, at the node the arrow keys reach.
     press(Qt::Key_Up);
@@ -187,20 +187,20 @@ void TstKeyboard::tabOrderFollowsTheTab()
     MainForm& form = f.load();
     QVERIFY(focusOn(form, 1, form.area(Area::StockYard).TreeView1));
     const QList<QWidget*> expected { form.area(Area::StockYard).LEADImgList1->focusProxy(),
-        form.area(Area::StockYard).Combo1, form.area(Area::StockYard).LEAD1, form.Command3[0],
-        form.Command3[1], form.Command3[2], form.Command3[3], form.Command2, form.Command1[2],
-        form.SSTab1->findChild<QTabBar*>(), form.area(Area::StockYard).TreeView1 };
+        form.area(Area::StockYard).Combo1, form.area(Area::StockYard).LEAD1, form.Command3(0),
+        form.Command3(1), form.Command3(2), form.Command3(3), form.Command2(), form.Command1(2),
+        form.SSTab1()->findChild<QTabBar*>(), form.area(Area::StockYard).TreeView1 };
     for (QWidget* next : expected) {
         press(Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), next);
     }
     // Backwards from the tree: the tab bar.
     press(Qt::Key_Backtab);
-    QCOMPARE(QApplication::focusWidget(), form.SSTab1->findChild<QTabBar*>());
+    QCOMPARE(QApplication::focusWidget(), form.SSTab1()->findChild<QTabBar*>());
 
     // The paste tab: its buttons in their order on screen, then the display.
-    QVERIFY(focusOn(form, 3, form.Command1[1]));
-    const QList<QWidget*> paste { form.Command1[0], form.Command1[3], form.Command1[4], &form.LEAD2() };
+    QVERIFY(focusOn(form, 3, form.Command1(1)));
+    const QList<QWidget*> paste { form.Command1(0), form.Command1(3), form.Command1(4), &form.LEAD2() };
     for (QWidget* next : paste) {
         press(Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), next);

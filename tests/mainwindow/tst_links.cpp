@@ -93,23 +93,23 @@ private Q_SLOTS:
         test::MainFormFixture f;
         f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱"));
         MainForm& form = f.load();
-        form.SSTab1->setCurrentIndex(1);
-        form.EX_Explora->trigger();
-        form.RF_Explora->trigger(); // the vault's item while the stock yard is in front
-        form.SSTab1->setCurrentIndex(2);
+        form.SSTab1()->setCurrentIndex(1);
+        form.EX_Explora()->trigger();
+        form.RF_Explora()->trigger(); // the vault's item while the stock yard is in front
+        form.SSTab1()->setCurrentIndex(2);
         form.area(Area::Vault).CurrentNodePath
             = QStringLiteral("保管庫/箱"); // a selected box does not matter
-        form.Command4[6]->click();
-        form.SSTab1->setCurrentIndex(0); // no CD drive: ":" opens nothing
-        form.RCD_Explora->trigger();
+        form.Command4(6)->click();
+        form.SSTab1()->setCurrentIndex(0); // no CD drive: ":" opens nothing
+        form.RCD_Explora()->trigger();
         QCOMPARE(f.shell.folders, QStringList({ f.home.stockYard(), f.home.stockYard(), f.home.vault() }));
 
-        form.Command2->click();
+        form.Command2()->click();
         QCOMPARE(f.shell.urls, QStringList { QStringLiteral("https://www.example.jp/sorano/") });
         f.shell.succeed = false;
-        form.Command2->click();
+        form.Command2()->click();
         QCOMPARE(f.prompts.messages().size(), 1);
-        form.Command2->click();
+        form.Command2()->click();
         QCOMPARE(f.shell.urls.size(), 3);
         QCOMPARE(f.quits, 0);
     }

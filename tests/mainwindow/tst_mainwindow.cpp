@@ -29,11 +29,11 @@ QStringList captions(const QList<QAction*>& actions)
     return out;
 }
 
-QStringList buttonCaptions(QToolButton* const* buttons, int n)
+QStringList buttonCaptions(const MainForm& form, QToolButton* (MainForm::*array)(int) const, int n)
 {
     QStringList out;
     for (int i = 0; i < n; ++i)
-        out << buttons[i]->text();
+        out << (form.*array)(i)->text();
     return out;
 }
 
@@ -45,31 +45,31 @@ void TstMainWindow::layoutAndCaptions()
     MainForm& form = f.create();
     QCOMPARE(form.windowTitle(), QStringLiteral("ゼントヴィVer1.0"));
     QCOMPARE(form.size(), QSize(850, 695));
-    QCOMPARE(form.SSTab1->count(), 4);
-    QCOMPARE(form.SSTab1->tabText(0), QStringLiteral("CD"));
-    QCOMPARE(form.SSTab1->tabText(1), QStringLiteral("ストックヤード"));
-    QCOMPARE(form.SSTab1->tabText(2), QStringLiteral("保管庫"));
-    QCOMPARE(form.SSTab1->tabText(3), QStringLiteral("貼り付け／保存"));
-    QCOMPARE(form.SSTab1->currentIndex(), 0);
-    QCOMPARE(form.Command2->text(), QStringLiteral("カルネア「ソラノ」ページを開く"));
-    QCOMPARE(form.Command2->geometry(), QRect(647, 8, 134, 48));
-    QCOMPARE(form.Command1[2]->text(), QStringLiteral("終了"));
+    QCOMPARE(form.SSTab1()->count(), 4);
+    QCOMPARE(form.SSTab1()->tabText(0), QStringLiteral("CD"));
+    QCOMPARE(form.SSTab1()->tabText(1), QStringLiteral("ストックヤード"));
+    QCOMPARE(form.SSTab1()->tabText(2), QStringLiteral("保管庫"));
+    QCOMPARE(form.SSTab1()->tabText(3), QStringLiteral("貼り付け／保存"));
+    QCOMPARE(form.SSTab1()->currentIndex(), 0);
+    QCOMPARE(form.Command2()->text(), QStringLiteral("カルネア「ソラノ」ページを開く"));
+    QCOMPARE(form.Command2()->geometry(), QRect(647, 8, 134, 48));
+    QCOMPARE(form.Command1(2)->text(), QStringLiteral("終了"));
 
-    QCOMPARE(buttonCaptions(form.Command5, 3),
+    QCOMPARE(buttonCaptions(form, &MainForm::Command5, 3),
         (QStringList { "保管庫へ移動", "クリップボードへコピー", "エクスプローラを開く" }));
-    QCOMPARE(buttonCaptions(form.Command3, 4),
+    QCOMPARE(buttonCaptions(form, &MainForm::Command3, 4),
         (QStringList { "保管庫へ移動", "ファイル削除", "クリップボードへコピー", "エクスプローラを開く" }));
-    QCOMPARE(buttonCaptions(form.Command4, 7),
+    QCOMPARE(buttonCaptions(form, &MainForm::Command4, 7),
         (QStringList { "整理箱の追加", "整理箱の削除", "整理箱の名称を変更", "ファイル削除", "ファイル名変更",
             "クリップボードへコピー", "エクスプローラを開く" }));
-    QCOMPARE(buttonCaptions(form.Command1, 5),
+    QCOMPARE(buttonCaptions(form, &MainForm::Command1, 5),
         (QStringList {
             "画面から画像を消去", "貼り付け", "終了", "bmp/JPEG/PNG形式で保存", "GIF形式で保存" }));
     // Each tab's buttons sit on that tab's page.
-    QCOMPARE(form.Command4[6]->parentWidget(), form.SSTab1->widget(2));
-    QCOMPARE(form.Command1[4]->parentWidget(), form.SSTab1->widget(3));
-    QCOMPARE(form.Command4[1]->geometry(), QRect(77, 8, 50, 47));
-    QCOMPARE(form.Command1[0]->geometry().topLeft(), QPoint(71, 6));
+    QCOMPARE(form.Command4(6)->parentWidget(), form.SSTab1()->widget(2));
+    QCOMPARE(form.Command1(4)->parentWidget(), form.SSTab1()->widget(3));
+    QCOMPARE(form.Command4(1)->geometry(), QRect(77, 8, 50, 47));
+    QCOMPARE(form.Command1(0)->geometry().topLeft(), QPoint(71, 6));
 
     for (int tab = 0; tab < 3; ++tab) {
         QCOMPARE(form.area(Area(tab)).TreeView1->geometry(), QRect(23, 59, 198, 326));
@@ -154,7 +154,7 @@ void TstMainWindow::formLoadBuildsAreas()
     QCOMPARE(form.area(Area::Vault).NodeCount, 2);
     QCOMPARE(vault->child(0)->childCount(), 0); // filled when the root is opened
     QVERIFY(form.isEnabled());
-    QVERIFY(!form.gbBrowsing);
+    QVERIFY(!form.gbBrowsing());
 }
 
 namespace {
@@ -231,10 +231,10 @@ void TstMainWindow::spreadsheetCheck()
     if (present)
         f.spreadsheet.info = Spreadsheet::Info { version, path };
     MainForm& form = f.load();
-    QTEST(form.Exl_copy0->isEnabled(), "enabled");
-    QTEST(form.Exl_copy1->isEnabled(), "enabled");
-    QTEST(form.Exl_copy2->isEnabled(), "enabled");
-    QVERIFY(form.Exl_copy2->isVisible());
+    QTEST(form.Exl_copy0()->isEnabled(), "enabled");
+    QTEST(form.Exl_copy1()->isEnabled(), "enabled");
+    QTEST(form.Exl_copy2()->isEnabled(), "enabled");
+    QVERIFY(form.Exl_copy2()->isVisible());
     QVERIFY(f.prompts.calls.isEmpty());
 }
 
@@ -243,18 +243,18 @@ void TstMainWindow::tabsKeepTheirOwnChoice()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    form.SSTab1->setCurrentIndex(1);
+    form.SSTab1()->setCurrentIndex(1);
     form.LEADImgList1_Click(Area::StockYard, 0);
     QVERIFY(chosenOnCurrentTab(form));
     const QString chosen = form.area(Area::StockYard).HiddenList.at(0);
     // The vault's tab shows nothing chosen, and its delete acts on nothing.
-    form.SSTab1->setCurrentIndex(2);
+    form.SSTab1()->setCurrentIndex(2);
     QVERIFY(!chosenOnCurrentTab(form));
-    form.RF_Del->trigger();
+    form.RF_Del()->trigger();
     QVERIFY(f.prompts.calls.isEmpty());
     QVERIFY(QFileInfo::exists(chosen));
     // Back on the stock yard its picture is still chosen and shown.
-    form.SSTab1->setCurrentIndex(1);
+    form.SSTab1()->setCurrentIndex(1);
     QVERIFY(chosenOnCurrentTab(form));
     QCOMPARE(form.area(Area::StockYard).LEAD1->sourcePath(), chosen);
 }
@@ -264,7 +264,7 @@ void TstMainWindow::exitButtonAndCloseBoxEndTheSame()
     MainFormFixture f;
     MainForm& form = f.load();
     form.show();
-    form.Command1[2]->click();
+    form.Command1(2)->click();
     QCOMPARE(f.quits, 1);
     QVERIFY(!form.isVisible());
     form.show();
@@ -278,9 +278,9 @@ void TstMainWindow::buttonAndMenuItemShareOneCommand()
     f.home.fillSample();
     MainForm& form = f.load();
     const std::tuple<int, QToolButton*, QAction*> pairs[]
-        = { { 1, form.Command3[3], form.R_Explora }, { 2, form.Command4[6], form.RF_Explora } };
+        = { { 1, form.Command3(3), form.R_Explora() }, { 2, form.Command4(6), form.RF_Explora() } };
     for (const auto& [tab, button, item] : pairs) {
-        form.SSTab1->setCurrentIndex(tab);
+        form.SSTab1()->setCurrentIndex(tab);
         f.shell.folders.clear();
         QSignalSpy triggered(item, &QAction::triggered);
         button->click();
@@ -292,13 +292,13 @@ void TstMainWindow::buttonAndMenuItemShareOneCommand()
     }
     // The CD tab's first button keeps its own caption, runs the menu item's command once and
     // follows its enabled state.
-    QSignalSpy copies(form.RCD_Fav_Copy, &QAction::triggered);
-    form.RCD_Fav_Copy->setEnabled(false);
-    QVERIFY(!form.Command5[0]->isEnabled());
-    form.RCD_Fav_Copy->setEnabled(true);
-    QVERIFY(form.Command5[0]->isEnabled());
-    QCOMPARE(form.Command5[0]->text(), QStringLiteral("保管庫へ移動"));
-    form.Command5[0]->click();
+    QSignalSpy copies(form.RCD_Fav_Copy(), &QAction::triggered);
+    form.RCD_Fav_Copy()->setEnabled(false);
+    QVERIFY(!form.Command5(0)->isEnabled());
+    form.RCD_Fav_Copy()->setEnabled(true);
+    QVERIFY(form.Command5(0)->isEnabled());
+    QCOMPARE(form.Command5(0)->text(), QStringLiteral("保管庫へ移動"));
+    form.Command5(0)->click();
     QCOMPARE(copies.count(), 1);
 }
 

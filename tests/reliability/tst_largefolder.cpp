@@ -92,7 +92,7 @@ void TstLargeFolder::initTestCase()
     m_form->resize(1000, 700);
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form));
-    m_form->SSTab1->setCurrentIndex(1);
+    m_form->SSTab1()->setCurrentIndex(1);
     // No shared cache entries: they would add 33,000 files to the temporary home.
     m_form->area(Area::StockYard).LEADThumb1->setCacheFolder(QString());
     clock.restart();
@@ -111,7 +111,7 @@ void TstLargeFolder::cleanupTestCase()
 void TstLargeFolder::listsEveryFileToTheEnd()
 {
     ThumbnailList* list = m_form->area(Area::StockYard).LEADImgList1;
-    QCOMPARE(m_form->gBrowseIndex, kFiles);
+    QCOMPARE(m_form->gBrowseIndex(), kFiles);
     QCOMPARE(list->ThumbnailCount(), kFiles);
     QCOMPARE(m_form->area(Area::StockYard).HiddenList.size(), kFiles);
     for (int i : { 0, 32767, 32768, kFiles - 1 }) {

@@ -360,7 +360,7 @@ void TstNames::filingActsOnTheExactFile()
     MainForm& form = f.load();
     form.show();
     auto choose = [&](int tab, const QByteArray& file) {
-        form.SSTab1->setCurrentIndex(tab);
+        form.SSTab1()->setCurrentIndex(tab);
         const int index = int(form.area(Area(tab)).HiddenList.indexOf(decodePath(file)));
         if (index >= 0)
             form.LEADImgList1_Click(Area(tab), index);
@@ -380,7 +380,7 @@ void TstNames::filingActsOnTheExactFile()
 
     // Moved into the Shift_JIS box: it lands there under its own bytes, beside the decoy.
     QVERIFY(choose(1, yard + '/' + kSjisName));
-    form.R_Fav_Copy->trigger();
+    form.R_Fav_Copy()->trigger();
     SetFolder* chooser = form.vaultTransfer().chooser();
     QVERIFY(chooser);
     QTreeWidgetItem* root = chooser->TreeView1->topLevelItem(0);
@@ -396,7 +396,7 @@ void TstNames::filingActsOnTheExactFile()
 
     // Deleted in the stock yard: only the stray-byte picture goes.
     QVERIFY(choose(1, yard + '/' + kStrayName));
-    form.R_Del->trigger();
+    form.R_Del()->trigger();
     QVERIFY(!existsRaw(yard + '/' + kStrayName));
     QCOMPARE(readRaw(yard + '/' + kDecoyName), blue);
 
@@ -405,13 +405,13 @@ void TstNames::filingActsOnTheExactFile()
     QVERIFY(choose(2, box + '/' + kSjisName));
     QCOMPARE(hue(form.area(Area::Vault).LEAD1->picture()), 'r');
     f.prompts.answerInput(u"改名"_qs);
-    form.RF_Mod->trigger();
+    form.RF_Mod()->trigger();
     QCOMPARE(readRaw(box + "/改名.jpg"), red);
     QVERIFY(!existsRaw(box + '/' + kSjisName));
     QCOMPARE(readRaw(box + '/' + kDecoyName), blue);
     openBox();
     QVERIFY(choose(2, box + "/改名.jpg"));
-    form.RF_Clip_Copy->trigger();
+    form.RF_Clip_Copy()->trigger();
     QCOMPARE(hue(QApplication::clipboard()->image()), 'r');
 }
 

@@ -77,8 +77,8 @@ private:
         if (at < 0)
             return;
         Run& run = runs[at];
-        run.lines << m_form.BrowseStatus->text();
-        lineHiddenDuringRun = lineHiddenDuringRun || m_form.BrowseStatus->isHidden();
+        run.lines << m_form.BrowseStatus()->text();
+        lineHiddenDuringRun = lineHiddenDuringRun || m_form.BrowseStatus()->isHidden();
         if (at + 1 == m_escRun && run.lines.size() == m_escFile) {
             QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
             QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : &m_form;
