@@ -20,6 +20,19 @@ void reportBrowse(OperationContext& context, int code)
     context.services().prompts.message(text);
 }
 
+int relistAfterChange(OperationContext& context, Area area, const QString& folder, bool report)
+{
+    BrowsingArea& page = context.area(area);
+    page.clearPage();
+    const int code = context.relist(area, folder, OperationContext::Run::Bracketed);
+    if (report)
+        reportBrowse(context, code);
+    if (code == ThumbnailBrowser::ResultOk || !report)
+        context.ComboSet(area);
+    page.clearSelection();
+    return code;
+}
+
 void showError(OperationContext& context, const QString& text, const char16_t* title)
 {
     context.services().prompts.message(

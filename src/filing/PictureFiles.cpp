@@ -34,20 +34,6 @@ QString listedFolder(OperationContext& context, Area area)
     return context.storagePaths().AreaBasePath[area] + a.CurrentNodePath;
 }
 
-// The page listed again after a change, emptied first, and the choice ended.
-void relistCurrentFolder(OperationContext& context, Area area, bool report)
-{
-    BrowsingArea& a = context.area(area);
-    const QString folder = listedFolder(context, area);
-    a.clearPage();
-    const int code = context.relist(area, folder, OperationContext::Run::Bracketed);
-    if (report)
-        reportBrowse(context, code);
-    if (code == ThumbnailBrowser::ResultOk || !report)
-        context.ComboSet(area);
-    a.clearSelection();
-}
-
 } // namespace
 
 void PictureFiles::R_Del_Click(OperationContext& context)
@@ -89,7 +75,7 @@ void PictureFiles::deleteSelected(OperationContext& context)
         else
             context.area(*tab).LEADThumb1->dropCacheEntries(*file);
     }
-    relistCurrentFolder(context, *tab, true);
+    relistAfterChange(context, *tab, listedFolder(context, *tab), true);
     context.setPictureSelected(false);
 }
 
@@ -127,7 +113,7 @@ void PictureFiles::RF_Mod_Click(OperationContext& context)
     }
     context.area(*tab).LEADThumb1->moveCacheEntries(*oldPath, newPath);
     context.area(*tab).TreeView1->Dir1().refresh();
-    relistCurrentFolder(context, *tab, false);
+    relistAfterChange(context, *tab, listedFolder(context, *tab), false);
     context.setPictureSelected(false);
 }
 

@@ -135,15 +135,8 @@ void VaultTransfer::moveInto(
         return;
     }
     context.area(Area::Vault).LEADThumb1->moveCacheEntries(source, file);
-    BrowsingArea& yard = context.area(Area::StockYard);
-    yard.clearPage();
-    const int code = context.relist(Area::StockYard,
-        context.storagePaths().AreaBasePath[Area::StockYard] + TransferSourceFolder,
-        OperationContext::Run::Bracketed);
-    reportBrowse(context, code);
-    if (code == ThumbnailBrowser::ResultOk)
-        context.ComboSet(Area::StockYard);
-    yard.clearSelection();
+    relistAfterChange(context, Area::StockYard,
+        context.storagePaths().AreaBasePath[Area::StockYard] + TransferSourceFolder, true);
     openVaultAt(context, folder);
     context.setPictureSelected(false);
 }
@@ -155,13 +148,7 @@ void VaultTransfer::openVaultAt(OperationContext& context, const QString& folder
     const AreaPlace place = AreaFromPath(folder, context.storagePaths());
     if (place.area)
         context.ReopenTreePath(*place.area, place.treePath);
-    BrowsingArea& vault = context.area(Area::Vault);
-    vault.clearPage();
-    const int code = context.relist(Area::Vault, folder, OperationContext::Run::Bracketed);
-    reportBrowse(context, code);
-    if (code == ThumbnailBrowser::ResultOk)
-        context.ComboSet(Area::Vault);
-    vault.clearSelection();
+    relistAfterChange(context, Area::Vault, folder, true);
 }
 
 } // namespace ztv

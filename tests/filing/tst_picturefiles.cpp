@@ -1,7 +1,9 @@
 // Deleting, renaming and copying the selected picture of a browsing tab.
 #include "FileTestUtil.h"
 #include "FilingTestUtil.h"
+#include "filing/FilingSteps.h"
 #include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailBrowser.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -103,6 +105,7 @@ private Q_SLOTS:
     void deleteForGoodTakesOnlyTheFileAskedAbout();
     void clipboardCopy();
     void clipboardCopyIsTheWholePicture();
+    void relistAfterChangeEndsTheChoice();
 };
 
 void TstPictureFiles::rename_data()
@@ -672,6 +675,40 @@ void TstPictureFiles::clipboardCopyIsTheWholePicture()
         QStringList { critical(QStringLiteral("画像が大きすぎるため、クリップボードへコピーできません"),
             QStringLiteral("コピーエラー")) });
     QVERIFY(chosenOnCurrentTab(form)); // the choice stays, as after any copy
+}
+
+void TstPictureFiles::relistAfterChangeEndsTheChoice()
+{
+    MainFormFixture f;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    QVERIFY(selectPicture(form, 1, camera));
+    const BrowsingArea& yard = form.area(Area::StockYard);
+    const qsizetype listed = yard.HiddenList.size();
+    // A file came since the listing: the page lists it, and the choice made in the old
+    // listing ends although its file is still there.
+    QVERIFY(QFile::copy(camera, f.home.stockYard() + QStringLiteral("/added.jpg")));
+    QCOMPARE(filing::relistAfterChange(form, Area::StockYard, f.home.stockYard(), true),
+        int(ThumbnailBrowser::ResultOk));
+    QCOMPARE(yard.HiddenList.size(), listed + 1);
+    QCOMPARE(yard.LEADImgList1->ThumbnailCount(), int(listed + 1));
+    QVERIFY(!isChosen(form, Area::StockYard));
+    QVERIFY(!yard.LEAD1->hasPicture());
+    QCOMPARE(yard.Combo1->count(), 1);
+    QCOMPARE(yard.invariantViolation(), QString());
+    QVERIFY(f.prompts.calls.isEmpty());
+    QVERIFY(form.isEnabled());
+
+    // The folder went away: the failure is told once and nothing stays chosen.
+    QVERIFY(selectPicture(form, 1, camera));
+    const int code = filing::relistAfterChange(
+        form, Area::StockYard, f.home.stockYard() + QStringLiteral("/gone"), true);
+    QVERIFY(code != ThumbnailBrowser::ResultOk);
+    QCOMPARE(f.prompts.calls.size(), 1);
+    QVERIFY(yard.HiddenList.isEmpty());
+    QVERIFY(!isChosen(form, Area::StockYard));
+    QCOMPARE(yard.invariantViolation(), QString());
 }
 
 QTEST_MAIN(TstPictureFiles)
