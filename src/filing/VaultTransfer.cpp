@@ -97,17 +97,16 @@ void VaultTransfer::fileInto(OperationContext& context, const QString& destinati
     if (!context.area(TransferSourceArea).fileToActOn(prompts, T::FilingError))
         return;
     const QString source = TransferFile->path;
-    const QString folder
-        = context.storagePaths().AreaBasePath[Area::Vault] + destinationTreePath + QLatin1Char('/');
-    const QString file = folder + GetFileTitle(source);
+    const QString file = context.storagePaths().AreaBasePath[Area::Vault] + destinationTreePath
+        + QLatin1Char('/') + GetFileTitle(source);
     if (TransferMode == Mode::Copy)
-        copyInto(context, folder, source, file);
+        copyInto(context, destinationTreePath, source, file);
     else
-        moveInto(context, folder, source, file);
+        moveInto(context, destinationTreePath, source, file);
 }
 
 void VaultTransfer::copyInto(
-    OperationContext& context, const QString& folder, const QString& source, const QString& file)
+    OperationContext& context, const QString& treePath, const QString& source, const QString& file)
 {
     if (Dup_Check(file)) {
         showError(context, T::FileExists, T::FilingError);
@@ -121,11 +120,11 @@ void VaultTransfer::copyInto(
         return;
     }
     context.area(Area::Vault).LEADThumb1->dropCacheEntries(file);
-    openVaultAt(context, folder);
+    openVaultAt(context, treePath);
 }
 
 void VaultTransfer::moveInto(
-    OperationContext& context, const QString& folder, const QString& source, const QString& file)
+    OperationContext& context, const QString& treePath, const QString& source, const QString& file)
 {
     // Never onto a stored file; across file systems the source goes only once the copy is
     // complete and checked.
@@ -137,18 +136,17 @@ void VaultTransfer::moveInto(
     context.area(Area::Vault).LEADThumb1->moveCacheEntries(source, file);
     relistAfterChange(context, Area::StockYard,
         context.storagePaths().AreaBasePath[Area::StockYard] + TransferSourceFolder, true);
-    openVaultAt(context, folder);
+    openVaultAt(context, treePath);
     context.setPictureSelected(false);
 }
 
 // The main window's vault tree opened at the destination and the vault page listing it; the
 // vault's choice ends with the listing it was made in.
-void VaultTransfer::openVaultAt(OperationContext& context, const QString& folder)
+void VaultTransfer::openVaultAt(OperationContext& context, const QString& treePath)
 {
-    const AreaPlace place = AreaFromPath(folder, context.storagePaths());
-    if (place.area)
-        context.ReopenTreePath(*place.area, place.treePath);
-    relistAfterChange(context, Area::Vault, folder, true);
+    context.ReopenTreePath(Area::Vault, treePath);
+    relistAfterChange(context, Area::Vault,
+        context.storagePaths().AreaBasePath[Area::Vault] + treePath + QLatin1Char('/'), true);
 }
 
 } // namespace ztv

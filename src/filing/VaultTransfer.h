@@ -40,11 +40,12 @@ public:
 
 private:
     void request(OperationContext& context, Mode mode);
+    // treePath is the destination's vault tree path; file the full path filed to.
     void copyInto(
-        OperationContext& context, const QString& folder, const QString& source, const QString& file);
+        OperationContext& context, const QString& treePath, const QString& source, const QString& file);
     void moveInto(
-        OperationContext& context, const QString& folder, const QString& source, const QString& file);
-    void openVaultAt(OperationContext& context, const QString& folder);
+        OperationContext& context, const QString& treePath, const QString& source, const QString& file);
+    void openVaultAt(OperationContext& context, const QString& treePath);
 
     QPointer<SetFolder> m_chooser;
 };
