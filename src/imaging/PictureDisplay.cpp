@@ -3,6 +3,8 @@
 #include "imaging/ExtraFormats.h"
 #include "imaging/JpegThumbnailer.h"
 #include "imaging/PictureEncoder.h"
+#include "imaging/PngThumbnailer.h"
+#include "imaging/ThumbnailEngine.h"
 #include "imaging/texts.h"
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
@@ -49,6 +51,7 @@ PictureDisplay::PictureDisplay(QWidget* parent)
 {
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setReaderAllocationLimitOnce();
 }
 
 int PictureDisplay::decodeBound() const
@@ -75,7 +78,8 @@ bool PictureDisplay::LoadPicture(const QString& path)
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // Qt's JPEG reader would scan a 2 GB file of garbage for its next marker and keep all of a
     // huge progressive file's coefficients, scaled output or not; the header says so first.
-    if (checkJpegForDecode(fd, qint64(LoadAllocationLimitMb) * 1024 * 1024) == JpegOutcome::Unreadable)
+    if (checkJpegForDecode(fd, qint64(LoadAllocationLimitMb) * 1024 * 1024) == JpegOutcome::Unreadable
+        || !pngChunksFit(fd))
         return refuse();
     // Formats read through their own libraries are named to the reader, so that no other
     // plugin claims a TIFF-based RAW file as a plain TIFF.
@@ -85,13 +89,25 @@ bool PictureDisplay::LoadPicture(const QString& path)
         return refuse();
     QImageReader reader(&file, extra);
     reader.setAutoTransform(true);
-    reader.setAllocationLimit(LoadAllocationLimitMb);
     const QSize stored = reader.size();
     const int bound = decodeBound();
-    if (stored.isValid() && (stored.width() > bound || stored.height() > bound)
-        && reader.supportsOption(QImageIOHandler::ScaledSize))
+    const bool scalable = reader.supportsOption(QImageIOHandler::ScaledSize);
+    // The process-wide allocation limit is set once; this display's own is checked here.
+    if (stored.isValid() && !scalable
+        && qint64(stored.width()) * stored.height() * 4 > qint64(LoadAllocationLimitMb) * 1024 * 1024)
+        return refuse();
+    if (stored.isValid() && (stored.width() > bound || stored.height() > bound) && scalable)
         reader.setScaledSize(stored.scaled(bound, bound, Qt::KeepAspectRatio));
-    const QImage image = reader.read();
+    QImage image = reader.read();
+    // A TIFF scan that looked like a camera's file but that LibRaw refuses is read as a TIFF.
+    if (image.isNull() && extra == extraFormatKey(ExtraFormat::Raw) && file.seek(0)) {
+        QImageReader tiff(&file, "tiff");
+        tiff.setAutoTransform(true);
+        const QSize size = tiff.size();
+        if (size.isValid()
+            && qint64(size.width()) * size.height() * 4 <= qint64(LoadAllocationLimitMb) * 1024 * 1024)
+            image = tiff.read();
+    }
     if (image.isNull()) {
         m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + reader.errorString();
         return false;

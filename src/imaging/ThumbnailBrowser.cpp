@@ -23,6 +23,7 @@ ThumbnailBrowser::ThumbnailBrowser(QObject* parent)
     , m_cacheRoot(ThumbnailCache::defaultRoot())
     , m_writableStorage(isOnWritableStorage)
 {
+    setReaderAllocationLimitOnce();
 }
 
 ThumbnailBrowser::~ThumbnailBrowser() = default;
