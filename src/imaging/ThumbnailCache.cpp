@@ -203,7 +203,7 @@ ThumbnailResult makeCachedThumbnail(
         QSize upright;
         const QSize normal(ThumbnailCache::NormalSize, ThumbnailCache::NormalSize);
         const QImage entry = decodeThumbnail(fd, normal, &upright, stop);
-        if (!entry.isNull()) {
+        if (!entry.isNull() && !(stop && stop->load())) {
             if (!upright.isValid())
                 upright = entry.size();
             cache.store(absolute, mtime, upright, entry);

@@ -63,6 +63,8 @@ int MainForm::relist(Area ar, const QString& folder, Run how)
     if (!nested)
         m_keyWatch->start(&gBrowseQuit);
     a.LEADThumb1->setThumbnailSize(thumbnailDecodeBox(kThumbnailBox, a.LEADImgList1->devicePixelRatioF()));
+    // Esc ends the run even while it waits on a slow decode.
+    a.LEADThumb1->setCancelCheck([this] { return gBrowseQuit; });
     const int r = a.LEADThumb1->BrowseFolder(folder);
     a.LEADImgList1->commitAdded();
     if (nested) {
