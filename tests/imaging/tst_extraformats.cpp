@@ -197,6 +197,14 @@ void TestExtraFormats::initTestCase()
     camera.previewJpeg = ztv::test::encodeImage(halves({ 240, 160 }), "JPEG");
     camera.orientation = 6;
     writeFile(path(QStringLiteral("camera.dng")), ztv::test::dng(camera));
+    // Camera JPEG previews that carry the camera's EXIF orientation too, which must not be
+    // applied on top of the RAW's own.
+    for (const int o : { 1, 3, 6, 8 }) {
+        ztv::test::DngSpec spec = camera;
+        spec.orientation = o;
+        spec.previewJpeg = ztv::test::withExif(camera.previewJpeg, o);
+        writeFile(path(QStringLiteral("exif %1.dng").arg(o)), ztv::test::dng(spec));
+    }
     ztv::test::DngSpec bare; // no preview: the sensor data itself, turned half a turn
     bare.sensorSize = { 240, 160 };
     bare.orientation = 3;
@@ -290,6 +298,12 @@ void TestExtraFormats::thumbnailsUpright_data()
     QTest::newRow("jxl") << "photo.jxl" << QSize(100, 67) << "left";
     QTest::newRow("jxl turned a quarter") << "turned.jxl" << QSize(67, 100) << "top";
     QTest::newRow("dng preview, orientation 6") << "camera.dng" << QSize(67, 100) << "top";
+    QTest::newRow("dng preview with its own EXIF, orientation 1") << "exif 1.dng" << QSize(100, 67) << "left";
+    QTest::newRow("dng preview with its own EXIF, orientation 3")
+        << "exif 3.dng" << QSize(100, 67) << "right";
+    QTest::newRow("dng preview with its own EXIF, orientation 6") << "exif 6.dng" << QSize(67, 100) << "top";
+    QTest::newRow("dng preview with its own EXIF, orientation 8")
+        << "exif 8.dng" << QSize(67, 100) << "bottom";
 }
 
 void TestExtraFormats::thumbnailsUpright()
