@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -19,8 +20,14 @@
 #include <QPainter>
 #include <QUrl>
 
+#include <chrono>
+#include <condition_variable>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace ztv {
@@ -44,6 +51,11 @@ QImage normalised(const QImage& image)
     return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }
 
+// A decode that lasts longer than a moment lets the window's events run (input waits), and
+// after a little longer turns the pointer busy.
+constexpr qint64 EventsAfterMs = 40;
+constexpr qint64 BusyAfterMs = 150;
+
 } // namespace
 
 PictureDisplay::PictureDisplay(QWidget* parent)
@@ -60,6 +72,62 @@ int PictureDisplay::decodeBound() const
     return std::max(2048, 4 * longest);
 }
 
+namespace {
+
+// What a decode off the window's thread gives back: the picture, or why there is none (empty
+// when the header alone refused it).
+struct Decoded {
+    QImage image;
+    QString readerError;
+};
+
+// Everything after the open: header checks, then Qt's reader (with the formats of their own
+// libraries named to it). Runs on a worker; closes fd.
+Decoded decodeForDisplay(int fd, int bound, qint64 limitBytes)
+{
+    Decoded out;
+    // Qt's JPEG reader would scan a 2 GB file of garbage for its next marker and keep all of a
+    // huge progressive file's coefficients, scaled output or not; the header says so first.
+    if (checkJpegForDecode(fd, limitBytes) == JpegOutcome::Unreadable || !pngChunksFit(fd)) {
+        ::close(fd);
+        return out;
+    }
+    // Formats read through their own libraries are named to the reader, so that no other
+    // plugin claims a TIFF-based RAW file as a plain TIFF.
+    const QByteArray extra = extraFormatKey(sniffExtraFormat(fd));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return out;
+    }
+    QImageReader reader(&file, extra);
+    reader.setAutoTransform(true);
+    const QSize stored = reader.size();
+    const bool scalable = reader.supportsOption(QImageIOHandler::ScaledSize);
+    // The process-wide allocation limit is set once; this display's own is checked here.
+    if (stored.isValid() && !decodesScaled(reader)
+        && qint64(stored.width()) * stored.height() * 4 > limitBytes)
+        return out;
+    if (stored.isValid() && (stored.width() > bound || stored.height() > bound) && scalable)
+        reader.setScaledSize(stored.scaled(bound, bound, Qt::KeepAspectRatio));
+    out.image = reader.read();
+    // A TIFF scan that looked like a camera's file but that LibRaw refuses is read as a TIFF.
+    if (out.image.isNull() && extra == extraFormatKey(ExtraFormat::Raw) && file.seek(0)) {
+        QImageReader tiff(&file, "tiff");
+        tiff.setAutoTransform(true);
+        const QSize size = tiff.size();
+        if (size.isValid() && qint64(size.width()) * size.height() * 4 <= limitBytes)
+            out.image = tiff.read();
+    }
+    if (out.image.isNull())
+        out.readerError = reader.errorString();
+    else
+        out.image = normalised(out.image);
+    return out;
+}
+
+} // namespace
+
 bool PictureDisplay::LoadPicture(const QString& path)
 {
     // Opened by the name's exact bytes: a name that is not UTF-8 must show its own file,
@@ -67,55 +135,62 @@ bool PictureDisplay::LoadPicture(const QString& path)
     // blocking the open; anything but a regular file is refused right after.
     const int fd = openPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     auto refuse = [&] {
-        if (fd >= 0)
-            ::close(fd);
         m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + displayName(path);
         return false;
     };
     struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
         return refuse();
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    // Qt's JPEG reader would scan a 2 GB file of garbage for its next marker and keep all of a
-    // huge progressive file's coefficients, scaled output or not; the header says so first.
-    if (checkJpegForDecode(fd, qint64(LoadAllocationLimitMb) * 1024 * 1024) == JpegOutcome::Unreadable
-        || !pngChunksFit(fd))
-        return refuse();
-    // Formats read through their own libraries are named to the reader, so that no other
-    // plugin claims a TIFF-based RAW file as a plain TIFF.
-    const QByteArray extra = extraFormatKey(sniffExtraFormat(fd));
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return refuse();
-    QImageReader reader(&file, extra);
-    reader.setAutoTransform(true);
-    const QSize stored = reader.size();
-    const int bound = decodeBound();
-    const bool scalable = reader.supportsOption(QImageIOHandler::ScaledSize);
-    // The process-wide allocation limit is set once; this display's own is checked here.
-    if (stored.isValid() && !scalable
-        && qint64(stored.width()) * stored.height() * 4 > qint64(LoadAllocationLimitMb) * 1024 * 1024)
-        return refuse();
-    if (stored.isValid() && (stored.width() > bound || stored.height() > bound) && scalable)
-        reader.setScaledSize(stored.scaled(bound, bound, Qt::KeepAspectRatio));
-    QImage image = reader.read();
-    // A TIFF scan that looked like a camera's file but that LibRaw refuses is read as a TIFF.
-    if (image.isNull() && extra == extraFormatKey(ExtraFormat::Raw) && file.seek(0)) {
-        QImageReader tiff(&file, "tiff");
-        tiff.setAutoTransform(true);
-        const QSize size = tiff.size();
-        if (size.isValid()
-            && qint64(size.width()) * size.height() * 4 <= qint64(LoadAllocationLimitMb) * 1024 * 1024)
-            image = tiff.read();
     }
-    if (image.isNull()) {
-        m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + reader.errorString();
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+    // The decode runs on a worker; the window's thread keeps painting and timers running
+    // (input waits), and after a moment the pointer shows that it is busy. The caller still
+    // gets the outcome before this returns.
+    struct Slot {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<Decoded> result;
+    };
+    auto slot = std::make_shared<Slot>();
+    const int bound = decodeBound();
+    std::thread([slot, fd, bound] {
+        Decoded decoded = decodeForDisplay(fd, bound, qint64(LoadAllocationLimitMb) * 1024 * 1024);
+        std::lock_guard lock(slot->mutex);
+        slot->result = std::move(decoded);
+        slot->done.notify_all();
+    }).detach();
+    QElapsedTimer waited;
+    waited.start();
+    bool busy = false;
+    std::unique_lock lock(slot->mutex);
+    while (
+        !slot->done.wait_for(lock, std::chrono::milliseconds(10), [&] { return slot->result.has_value(); })) {
+        lock.unlock();
+        if (!busy && waited.elapsed() >= BusyAfterMs) {
+            QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+            busy = true;
+        }
+        if (waited.elapsed() >= EventsAfterMs)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        lock.lock();
+    }
+    Decoded decoded = std::move(*slot->result);
+    lock.unlock();
+    if (busy)
+        QGuiApplication::restoreOverrideCursor();
+    if (decoded.image.isNull()) {
+        if (decoded.readerError.isEmpty())
+            return refuse();
+        m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + decoded.readerError;
         return false;
     }
     // Text only: QFileInfo would take the name through its lossy encoding.
     const QString absolute
         = QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QDir::current().absoluteFilePath(path);
-    replacePicture(normalised(image), absolute);
+    replacePicture(decoded.image, absolute);
     return true;
 }
 

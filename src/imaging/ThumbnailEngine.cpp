@@ -101,6 +101,17 @@ QImage compactThumbnail(QImage image)
     return image;
 }
 
+bool decodesScaled(QImageReader& reader)
+{
+    if (!reader.supportsOption(QImageIOHandler::ScaledSize))
+        return false;
+    // Most of Qt's readers that take a scaled size (PNG among them) decode the whole picture
+    // and scale it afterwards; JPEG, SVG and the program's own formats decode at the size.
+    const QByteArray format = reader.format().toLower();
+    return format == "jpeg" || format == "jpg" || format == "svg" || format == "svgz" || format == "heif"
+        || format == "jxl" || format == "raw";
+}
+
 QImage readScaledWithQt(QIODevice* device, QSize box, QSize* upright, const QByteArray& format)
 {
     if (!pngChunksFit(device)) {
@@ -113,13 +124,13 @@ QImage readScaledWithQt(QIODevice* device, QSize box, QSize* upright, const QByt
     const QSize raw = reader.size();
     // Formats that cannot decode at a smaller size would first allocate the whole picture;
     // refuse a header that claims more than the budget before any of that happens.
-    if (raw.isValid() && !reader.supportsOption(QImageIOHandler::ScaledSize)
+    if (raw.isValid() && !decodesScaled(reader)
         && qint64(raw.width()) * raw.height() > ThumbnailPixelBudget) {
         logRefusal("more pixels than a thumbnail decode may hold", raw);
         return {};
     }
     std::unique_lock<std::mutex> turn;
-    if (raw.isValid() && !reader.supportsOption(QImageIOHandler::ScaledSize))
+    if (raw.isValid() && !decodesScaled(reader))
         turn = reserveDecodeMemory(qint64(raw.width()) * raw.height() * 4);
     if (raw.isValid()) {
         // The scaled size applies before the orientation is, so a quarter turn swaps the box.

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QImageReader>
 #include <QSize>
 #include <QString>
 
@@ -70,6 +71,9 @@ QImage makeThumbnailFromBytes(const QByteArray& bytes, QSize box);
 // format, when given, names the reader (else it is told from the content).
 QImage readScaledWithQt(
     QIODevice* device, QSize box, QSize* upright = nullptr, const QByteArray& format = QByteArray());
+
+// Whether the reader decodes a picture at a scaled size (else it decodes it whole first).
+bool decodesScaled(QImageReader& reader);
 
 // Whether the open file starts as a TIFF does (read from offset 0, the offset kept).
 bool isTiff(int fd);
