@@ -2,6 +2,7 @@
 #include "StorageBuilder.h"
 #include "imaging/JpegThumbnailer.h"
 #include "imaging/PngThumbnailer.h"
+#include "imaging/PngWriter.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailCache.h"
 #include "imaging/ThumbnailEngine.h"
@@ -796,6 +797,19 @@ void TestThumbnailEngine::cacheHitStaleAndBroken()
     QVERIFY(centre(r[0].image).red() > 200);
     QCOMPARE(
         QImage(cache.entryPath(pic)).text(QStringLiteral("Thumb::MTime")), QString::number(st.st_mtime - 5));
+
+    // A cache hit leaves the reader limit of the process alone: a picture that Qt's reader
+    // decodes whole (interlaced, 22 MiB as 32-bit pixels) still decodes right after one.
+    QVERIFY(!cache.lookup(pic, qint64(st.st_mtime) - 5).isNull());
+    QImage large(2400, 2400, QImage::Format_RGB32);
+    large.fill(Qt::darkBlue);
+    QString error;
+    const QString interlaced
+        = home.write(QStringLiteral("big interlaced.png"), writeInterlacedPng(large, &error));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const ThumbnailResult big = makeThumbnail(interlaced, { 100, 100 });
+    QCOMPARE(big.status, int(ThumbnailResult::Made));
+    QCOMPARE(big.image.size(), QSize(100, 100));
 }
 
 void TestThumbnailEngine::cacheNotWrittenForReadOnlyStorage()
