@@ -71,7 +71,7 @@ void ThumbnailPipeline::work(const std::shared_ptr<Shared>& shared)
                 return;
             index = s.nextClaim++;
         }
-        ThumbnailResult result = s.maker(s.paths[index], &s.stop);
+        ThumbnailResult result = s.maker(s.paths.at(index), &s.stop);
         {
             std::lock_guard lock(s.mutex);
             if (s.stop)
@@ -93,7 +93,7 @@ ThumbnailResult ThumbnailPipeline::takeNext(const std::function<void()>& idle, i
     while (!s.results[index]) {
         if (s.stop) {
             ThumbnailResult none;
-            none.path = s.paths[qsizetype(index)];
+            none.path = s.paths.at(qsizetype(index));
             return none; // stopped before its worker finished, or before any took it
         }
         if (s.ready.wait_for(lock, interval, [&] { return s.results[index].has_value() || s.stop; }))

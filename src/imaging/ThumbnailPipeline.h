@@ -47,7 +47,7 @@ public:
 
 private:
     struct Shared {
-        QStringList paths;
+        QStringList paths; // read by several threads: only through const access
         int window = 1;
         Maker maker;
         std::mutex mutex;
