@@ -143,8 +143,9 @@ QByteArray pngHeader(quint32 w, quint32 h, int colourType)
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr);
 }
 
-// 256 x 256 grey RGB rows and then `zeros` more zero bytes in the same deflate stream.
-QByteArray pngWithTail(qint64 zeros)
+// 256 x 256 grey RGB rows (or palette rows, read through libpng) and then `zeros` more zero
+// bytes in the same deflate stream.
+QByteArray pngWithTail(qint64 zeros, bool palette = false)
 {
     z_stream z {};
     deflateInit(&z, 9);
@@ -160,7 +161,7 @@ QByteArray pngWithTail(qint64 zeros)
             idat.append(reinterpret_cast<const char*>(out.data()), qsizetype(out.size() - z.avail_out));
         } while (z.avail_out == 0);
     };
-    std::vector<unsigned char> row(256 * 3 + 1, 0x80);
+    std::vector<unsigned char> row(palette ? 256 + 1 : 256 * 3 + 1, palette ? 0 : 0x80);
     row[0] = 0; // no filter
     for (int y = 0; y < 256; ++y)
         feed(row.data(), row.size(), Z_NO_FLUSH);
@@ -168,7 +169,9 @@ QByteArray pngWithTail(qint64 zeros)
         feed(in.data(), size_t(std::min<qint64>(left, qint64(in.size()))), Z_NO_FLUSH);
     feed(nullptr, 0, Z_FINISH);
     deflateEnd(&z);
-    return pngHeader(256, 256, 2) + pngChunk("IDAT", idat) + pngChunk("IEND", {});
+    return pngHeader(256, 256, palette ? 3 : 2)
+        + (palette ? pngChunk("PLTE", QByteArray(3, '\x80')) : QByteArray()) + pngChunk("IDAT", idat)
+        + pngChunk("IEND", {});
 }
 
 // Output of one of Debian's encoders; empty when it fails.
@@ -214,6 +217,7 @@ bool writeHostile(const QString& out)
         ok &= save(out + QStringLiteral("/claim-%1.png").arg(QLatin1String(c.name)),
             pngHeader(512, 512, c.colourType) + c.before + claim + QByteArray(c.type, 4));
     ok &= save(out + QStringLiteral("/zlib-tail.png"), pngWithTail(4LL << 30));
+    ok &= save(out + QStringLiteral("/zlib-tail-palette.png"), pngWithTail(4LL << 30, true));
 
     QTemporaryDir work;
     QImage small(512, 384, QImage::Format_RGB32);

@@ -296,8 +296,23 @@ struct State {
     Source source;
     std::vector<unsigned char> row;
     std::unique_ptr<Reducer> reducer;
+    png_uint_32 lastRow = 0;
     ~State() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
 };
+
+// libpng's last png_read_row inflates whatever follows the last row in the stream, to its end
+// (a zlib bomb holds gigabytes of zeros there). The last row is taken here, once libpng has
+// made it, and the read ends before that inflate begins.
+constexpr int LastRowTaken = 2;
+
+void takeLastRow(png_structp png, png_row_infop rowInfo, png_bytep data)
+{
+    auto* s = static_cast<State*>(png_get_error_ptr(png));
+    if (png_get_current_row_number(png) != s->lastRow || rowInfo->rowbytes != s->row.size())
+        return;
+    std::memcpy(s->row.data(), data, s->row.size());
+    png_longjmp(png, LastRowTaken);
+}
 
 PngOutcome decode(State* s, QSize box, QImage* out, QSize* upright, const std::atomic<bool>* stop)
 {
@@ -309,8 +324,14 @@ PngOutcome decode(State* s, QSize box, QImage* out, QSize* upright, const std::a
         return PngOutcome::Unreadable;
     png_structp png = s->png;
     png_infop info = s->info;
-    if (setjmp(png_jmpbuf(png)))
-        return PngOutcome::Unreadable; // damaged or truncated: Qt's reader gives nothing either
+    if (const int jumped = setjmp(png_jmpbuf(png))) {
+        if (jumped != LastRowTaken || !s->reducer)
+            return PngOutcome::Unreadable; // damaged or truncated: Qt's reader gives nothing either
+        s->reducer->add(int(s->lastRow), s->row.data());
+        s->reducer->flush();
+        *out = std::move(s->reducer->image);
+        return PngOutcome::Made;
+    }
     png_set_read_fn(png, &s->source, readSource);
     png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
     png_set_chunk_malloc_max(png, PngChunkLimit);
@@ -334,11 +355,13 @@ PngOutcome decode(State* s, QSize box, QImage* out, QSize* upright, const std::a
     png_set_expand(png);
     png_set_scale_16(png);
     png_set_gray_to_rgb(png);
+    png_set_read_user_transform_fn(png, takeLastRow);
     png_read_update_info(png, info);
     const size_t rowBytes = size_t(width) * (alpha ? 4 : 3);
     if (png_get_rowbytes(png, info) != rowBytes)
         return PngOutcome::Unreadable;
     s->row.resize(rowBytes);
+    s->lastRow = height - 1;
     s->reducer = std::make_unique<Reducer>(size.width(), size.height(), target, alpha);
     if (s->reducer->image.isNull())
         return PngOutcome::Unreadable;
@@ -348,9 +371,7 @@ PngOutcome decode(State* s, QSize box, QImage* out, QSize* upright, const std::a
         png_read_row(png, s->row.data(), nullptr);
         s->reducer->add(int(y), s->row.data());
     }
-    s->reducer->flush();
-    *out = std::move(s->reducer->image);
-    return PngOutcome::Made;
+    return PngOutcome::Unreadable; // the last row ends the read through takeLastRow
 }
 
 // --- 8-bit RGB and RGBA without tRNS: the common large PNG, read without libpng ---

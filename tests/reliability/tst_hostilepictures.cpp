@@ -581,6 +581,39 @@ QByteArray heifIspe(QByteArray bytes, QSize from, QSize to)
     return found ? bytes : QByteArray();
 }
 
+// A 256 x 256 palette PNG (read through libpng) whose stream runs on for `zeros` bytes after
+// the last row, cut into two picture-data chunks after its first 4 KiB; the second chunk's
+// checksum is wrong. Only a reader that inflates past the last row meets it.
+QByteArray paletteTailPng(qint64 zeros)
+{
+    z_stream z {};
+    deflateInit(&z, 9);
+    QByteArray stream;
+    std::vector<unsigned char> out(1 << 20);
+    const std::vector<unsigned char> block(1 << 20, 0);
+    qint64 left = 256 * 257 + zeros; // filter byte 0 and index 0 throughout, then the tail
+    do {
+        const size_t n = size_t(std::min<qint64>(left, qint64(block.size())));
+        z.next_in = const_cast<unsigned char*>(block.data());
+        z.avail_in = uInt(n);
+        left -= qint64(n);
+        do {
+            z.next_out = out.data();
+            z.avail_out = uInt(out.size());
+            deflate(&z, left > 0 ? Z_NO_FLUSH : Z_FINISH);
+            stream.append(reinterpret_cast<const char*>(out.data()), qsizetype(out.size() - z.avail_out));
+        } while (z.avail_out == 0);
+    } while (left > 0);
+    deflateEnd(&z);
+    QByteArray ihdr = be32(256) + be32(256);
+    ihdr.append(char(8)).append(char(3)).append(char(0)).append(char(0)).append(char(0));
+    QByteArray damaged = pngChunk("IDAT", stream.mid(4096));
+    damaged[damaged.size() - 1] = char(damaged.at(damaged.size() - 1) ^ 0x55);
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr)
+        + pngChunk("PLTE", QByteArray("\x10\x20\x30\xF0\xF0\xF0", 6)) + pngChunk("IDAT", stream.left(4096))
+        + damaged + pngChunk("IEND", {});
+}
+
 // The peak resident memory since the last resetPeak(), in KiB (VmHWM; Linux resets it on
 // request, unlike getrusage's figure, so one case's peak is not hidden by an earlier one's).
 void resetPeak()
@@ -638,6 +671,9 @@ void TestHostilePictures::libraryLimitsFolder()
         pngFromRows(
             256, 256, [](quint32 y) { return regularRow(256, y); }, 64LL * 1024 * 1024),
         made);
+
+    // The same through libpng: the last row ends the read, the rest of the stream unread.
+    add(QStringLiteral("b2 palette zlib tail.png"), paletteTailPng(64LL * 1024 * 1024), made);
 
     // HEIF over the pixel budget: its thumbnail serves; one larger than its picture does not.
     const QString source = home.write(QStringLiteral("source.png"), pictures::png({ 64, 48 }));
@@ -722,7 +758,11 @@ void TestHostilePictures::libraryLimitsFolder()
                 QVERIFY(display.picture().width() <= 240 && display.picture().height() <= 160);
         } else {
             QVERIFY2(!display.lastError().isEmpty(), qPrintable(it.key()));
-            QVERIFY2(it.value() == refused || it.key().startsWith(QLatin1String("c")), qPrintable(it.key()));
+            // Within the display's larger budget the rewritten HEIF primaries are decoded, which
+            // fails; Qt's reader reads a PNG to its end, where the palette one's damage lies.
+            QVERIFY2(it.value() == refused || it.key().startsWith(QLatin1String("c"))
+                    || it.key().startsWith(QLatin1String("b2")),
+                qPrintable(it.key()));
         }
     }
     qInfo("limits folder shown file by file: peak memory grew by %ld MiB", (peakKiB() - rssBefore) / 1024);
