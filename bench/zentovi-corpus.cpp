@@ -4,6 +4,7 @@
 // like a wallpaper or screenshot folder instead: half large PNGs, half large JPEGs without
 // EXIF thumbnails. With --hostile, a folder of pictures made to hurt a viewer (no photos).
 #include "ExifBuilder.h"
+#include "PictureBytes.h"
 #include "RawBuilder.h"
 
 #include <QDir>
@@ -22,6 +23,10 @@
 #include <thread>
 #include <vector>
 #include <zlib.h>
+
+using ztv::test::be32;
+using ztv::test::heifIspe;
+using ztv::test::pngChunk;
 
 namespace {
 
@@ -122,20 +127,6 @@ bool writeWallpapers(const QString& out, const std::vector<QImage>& photos)
 
 } // namespace
 
-QByteArray be32(quint32 v)
-{
-    char b[4];
-    qToBigEndian(v, b);
-    return QByteArray(b, 4);
-}
-
-QByteArray pngChunk(const char* type, const QByteArray& data)
-{
-    const QByteArray body = QByteArray(type, 4) + data;
-    return be32(quint32(data.size())) + body
-        + be32(quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))));
-}
-
 QByteArray pngHeader(quint32 w, quint32 h, int colourType)
 {
     QByteArray ihdr = be32(w) + be32(h);
@@ -183,16 +174,6 @@ QByteArray encodedWith(const QString& tool, const QStringList& arguments, const 
         return {};
     QFile f(output);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QByteArray heifIspe(QByteArray bytes, QSize from, QSize to)
-{
-    const QByteArray was = be32(quint32(from.width())) + be32(quint32(from.height()));
-    for (qsizetype at = bytes.indexOf("ispe"); at >= 0 && at + 16 <= bytes.size();
-         at = bytes.indexOf("ispe", at + 4))
-        if (bytes.mid(at + 8, 8) == was)
-            bytes.replace(at + 8, 8, be32(quint32(to.width())) + be32(quint32(to.height())));
-    return bytes;
 }
 
 // A folder of pictures made to cost a viewer much more than their bytes: chunk claims that

@@ -1,4 +1,5 @@
 #include "ExifBuilder.h"
+#include "PictureBytes.h"
 #include "RawBuilder.h"
 #include "StorageBuilder.h"
 #include "imaging/ExtraFormats.h"
@@ -33,6 +34,9 @@
 #include <zlib.h>
 
 using namespace ztv;
+using ztv::test::be32;
+using ztv::test::heifIspe;
+using ztv::test::pngChunk;
 using ztv::test::TestHome;
 namespace pictures = ztv::test::pictures;
 
@@ -47,19 +51,6 @@ quint32 crc32(const QByteArray& bytes)
             crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
     }
     return ~crc;
-}
-
-QByteArray be32(quint32 v)
-{
-    char b[4];
-    qToBigEndian(v, b);
-    return QByteArray(b, 4);
-}
-
-QByteArray pngChunk(const char* type, const QByteArray& data)
-{
-    const QByteArray body = QByteArray(type, 4) + data;
-    return be32(quint32(data.size())) + body + be32(crc32(body));
 }
 
 // A well-formed PNG whose header claims width x height RGBA with a few bytes of pixel data.
@@ -562,22 +553,6 @@ QByteArray pngChunkBomb(int colourType, const char* type, const QByteArray& befo
     ihdr.append(char(8)).append(char(colourType)).append(char(0)).append(char(0)).append(char(0));
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + before + be32(0x7FFFFFF0u)
         + QByteArray(type, 4);
-}
-
-// A HEIF file with each image-size property that gives from (primary or thumbnail) rewritten
-// to claim to.
-QByteArray heifIspe(QByteArray bytes, QSize from, QSize to)
-{
-    const QByteArray was = be32(quint32(from.width())) + be32(quint32(from.height()));
-    int found = 0;
-    for (qsizetype at = bytes.indexOf("ispe"); at >= 0 && at + 16 <= bytes.size();
-         at = bytes.indexOf("ispe", at + 4)) {
-        if (bytes.mid(at + 8, 8) != was)
-            continue;
-        bytes.replace(at + 8, 8, be32(quint32(to.width())) + be32(quint32(to.height())));
-        ++found;
-    }
-    return found ? bytes : QByteArray();
 }
 
 // A 256 x 256 palette PNG (read through libpng) whose stream runs on for `zeros` bytes after
