@@ -25,6 +25,7 @@
 #include <zlib.h>
 
 using ztv::test::be32;
+using ztv::test::Deflater;
 using ztv::test::heifIspe;
 using ztv::test::pngChunk;
 
@@ -138,28 +139,13 @@ QByteArray pngHeader(quint32 w, quint32 h, int colourType)
 // bytes in the same deflate stream.
 QByteArray pngWithTail(qint64 zeros, bool palette = false)
 {
-    z_stream z {};
-    deflateInit(&z, 9);
-    QByteArray idat;
-    std::vector<unsigned char> out(1 << 20), in(1 << 20, 0);
-    auto feed = [&](const unsigned char* data, size_t size, int flush) {
-        z.next_in = const_cast<unsigned char*>(data);
-        z.avail_in = uInt(size);
-        do {
-            z.next_out = out.data();
-            z.avail_out = uInt(out.size());
-            deflate(&z, flush);
-            idat.append(reinterpret_cast<const char*>(out.data()), qsizetype(out.size() - z.avail_out));
-        } while (z.avail_out == 0);
-    };
+    Deflater z;
     std::vector<unsigned char> row(palette ? 256 + 1 : 256 * 3 + 1, palette ? 0 : 0x80);
     row[0] = 0; // no filter
     for (int y = 0; y < 256; ++y)
-        feed(row.data(), row.size(), Z_NO_FLUSH);
-    for (qint64 left = zeros; left > 0; left -= qint64(in.size()))
-        feed(in.data(), size_t(std::min<qint64>(left, qint64(in.size()))), Z_NO_FLUSH);
-    feed(nullptr, 0, Z_FINISH);
-    deflateEnd(&z);
+        z.feed(row.data(), row.size());
+    z.zeros(zeros);
+    const QByteArray idat = z.finish();
     return pngHeader(256, 256, palette ? 3 : 2)
         + (palette ? pngChunk("PLTE", QByteArray(3, '\x80')) : QByteArray()) + pngChunk("IDAT", idat)
         + pngChunk("IEND", {});

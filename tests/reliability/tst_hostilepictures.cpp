@@ -35,6 +35,7 @@
 
 using namespace ztv;
 using ztv::test::be32;
+using ztv::test::Deflater;
 using ztv::test::heifIspe;
 using ztv::test::pngChunk;
 using ztv::test::TestHome;
@@ -360,29 +361,13 @@ namespace {
 // goes; extraZeros more zero bytes follow inside the stream, past what the picture needs.
 template <typename Row> QByteArray pngFromRows(quint32 width, quint32 height, Row row, qint64 extraZeros = 0)
 {
-    z_stream z {};
-    deflateInit(&z, 9);
-    QByteArray idat;
-    std::vector<unsigned char> out(1 << 20);
-    auto feed = [&](const unsigned char* data, size_t size, int flush) {
-        z.next_in = const_cast<unsigned char*>(data);
-        z.avail_in = uInt(size);
-        do {
-            z.next_out = out.data();
-            z.avail_out = uInt(out.size());
-            deflate(&z, flush);
-            idat.append(reinterpret_cast<const char*>(out.data()), qsizetype(out.size() - z.avail_out));
-        } while (z.avail_out == 0);
-    };
+    Deflater z;
     for (quint32 y = 0; y < height; ++y) {
         const QByteArray bytes = row(y);
-        feed(reinterpret_cast<const unsigned char*>(bytes.constData()), size_t(bytes.size()), Z_NO_FLUSH);
+        z.feed(bytes.constData(), size_t(bytes.size()));
     }
-    const std::vector<unsigned char> zeros(1 << 20, 0);
-    for (qint64 left = extraZeros; left > 0; left -= qint64(zeros.size()))
-        feed(zeros.data(), size_t(std::min<qint64>(left, qint64(zeros.size()))), Z_NO_FLUSH);
-    feed(nullptr, 0, Z_FINISH);
-    deflateEnd(&z);
+    z.zeros(extraZeros);
+    const QByteArray idat = z.finish();
     QByteArray ihdr = be32(width) + be32(height);
     ihdr.append(char(8)).append(char(2)).append(char(0)).append(char(0)).append(char(0));
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + pngChunk("IDAT", idat)
