@@ -2,21 +2,32 @@
 // camera-size JPEGs with and without EXIF thumbnails and orientations, big 3:2 JPEGs with
 // letterboxed 4:3 thumbnails, RGBA PNGs and broken files. With --wallpapers, a folder shaped
 // like a wallpaper or screenshot folder instead: half large PNGs, half large JPEGs without
-// EXIF thumbnails.
+// EXIF thumbnails. With --hostile, a folder of pictures made to hurt a viewer (no photos).
 #include "ExifBuilder.h"
+#include "PictureBytes.h"
+#include "RawBuilder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtEndian>
 
 #include <atomic>
 #include <cstdio>
 #include <functional>
 #include <thread>
 #include <vector>
+#include <zlib.h>
+
+using ztv::test::be32;
+using ztv::test::Deflater;
+using ztv::test::heifIspe;
+using ztv::test::pngChunk;
 
 namespace {
 
@@ -117,16 +128,130 @@ bool writeWallpapers(const QString& out, const std::vector<QImage>& photos)
 
 } // namespace
 
+QByteArray pngHeader(quint32 w, quint32 h, int colourType)
+{
+    QByteArray ihdr = be32(w) + be32(h);
+    ihdr.append(char(8)).append(char(colourType)).append(char(0)).append(char(0)).append(char(0));
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr);
+}
+
+// 256 x 256 grey RGB rows (or palette rows, read through libpng) and then `zeros` more zero
+// bytes in the same deflate stream.
+QByteArray pngWithTail(qint64 zeros, bool palette = false)
+{
+    Deflater z;
+    std::vector<unsigned char> row(palette ? 256 + 1 : 256 * 3 + 1, palette ? 0 : 0x80);
+    row[0] = 0; // no filter
+    for (int y = 0; y < 256; ++y)
+        z.feed(row.data(), row.size());
+    z.zeros(zeros);
+    const QByteArray idat = z.finish();
+    return pngHeader(256, 256, palette ? 3 : 2)
+        + (palette ? pngChunk("PLTE", QByteArray(3, '\x80')) : QByteArray()) + pngChunk("IDAT", idat)
+        + pngChunk("IEND", {});
+}
+
+// Output of one of Debian's encoders; empty when it fails.
+QByteArray encodedWith(const QString& tool, const QStringList& arguments, const QString& output)
+{
+    QProcess p;
+    p.start(tool, arguments);
+    if (!p.waitForStarted() || !p.waitForFinished(300000) || p.exitCode() != 0)
+        return {};
+    QFile f(output);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A folder of pictures made to cost a viewer much more than their bytes: chunk claims that
+// libpng allocates, a zlib tail of 4 GiB, HEIF and JPEG XL over the thumbnail pixel budget,
+// a HEIF thumbnail larger than its picture, a RAW preview larger than it claims; and a few
+// sound pictures beside them.
+bool writeHostile(const QString& out)
+{
+    bool ok = true;
+    const QByteArray claim = be32(0x7FFFFFF0u);
+    const QByteArray plte = pngChunk("PLTE", QByteArray(12, '\x40'));
+    const QByteArray trns = pngChunk("tRNS", QByteArray(6, '\0'));
+    const struct {
+        const char* name;
+        int colourType;
+        QByteArray before;
+        const char* type;
+    } claims[] = { { "text", 0, {}, "tEXt" }, { "ztext", 0, {}, "zTXt" }, { "itext", 0, {}, "iTXt" },
+        { "palette-splt", 3, plte, "sPLT" }, { "palette-text", 3, plte, "tEXt" },
+        { "trns-text", 2, trns, "tEXt" }, { "profile", 2, {}, "iCCP" }, { "rgba-text", 6, {}, "tEXt" } };
+    for (const auto& c : claims)
+        ok &= save(out + QStringLiteral("/claim-%1.png").arg(QLatin1String(c.name)),
+            pngHeader(512, 512, c.colourType) + c.before + claim + QByteArray(c.type, 4));
+    ok &= save(out + QStringLiteral("/zlib-tail.png"), pngWithTail(4LL << 30));
+    ok &= save(out + QStringLiteral("/zlib-tail-palette.png"), pngWithTail(4LL << 30, true));
+
+    QTemporaryDir work;
+    QImage small(512, 384, QImage::Format_RGB32);
+    small.fill(Qt::darkGreen);
+    const QString source = work.filePath(QStringLiteral("source.png"));
+    small.save(source);
+    const QString heicPath = work.filePath(QStringLiteral("s.heic"));
+    const QByteArray heic = encodedWith(QStringLiteral("heif-enc"),
+        { QStringLiteral("-t"), QStringLiteral("96"), QStringLiteral("-o"), heicPath, source }, heicPath);
+    ok &= !heic.isEmpty();
+    const QSize picture(512, 384), thumb(96, 72);
+    ok &= save(out + QStringLiteral("/heif-over-budget.heic"), heifIspe(heic, picture, { 16000, 12000 }));
+    ok &= save(out + QStringLiteral("/heif-over-budget-larger-thumbnail.heic"),
+        heifIspe(heifIspe(heic, picture, { 8000, 6000 }), thumb, { 16000, 12000 }));
+    ok &= save(out + QStringLiteral("/heif-thumbnail-larger-than-picture.heic"),
+        heifIspe(heic, thumb, { 16000, 12000 }));
+
+    const QString pgm = work.filePath(QStringLiteral("wide.pgm"));
+    {
+        QFile f(pgm);
+        ok &= f.open(QIODevice::WriteOnly);
+        f.write("P5\n8000 6000\n255\n");
+        QByteArray row(8000, Qt::Uninitialized);
+        for (int x = 0; x < row.size(); ++x)
+            row[x] = char((x / 40) % 256);
+        for (int y = 0; y < 6000; ++y)
+            f.write(row);
+    }
+    const QString jxlPath = work.filePath(QStringLiteral("wide.jxl"));
+    const QByteArray jxl = encodedWith(QStringLiteral("cjxl"),
+        { QStringLiteral("-d"), QStringLiteral("0"), QStringLiteral("-e"), QStringLiteral("1"), pgm,
+            jxlPath },
+        jxlPath);
+    ok &= !jxl.isEmpty() && save(out + QStringLiteral("/jxl-over-budget.jxl"), jxl);
+
+    QImage big(8192, 8192, QImage::Format_RGB32);
+    big.fill(Qt::darkCyan);
+    ztv::test::DngSpec dng;
+    dng.sensorSize = { 240, 160 };
+    dng.previewSize = { 240, 160 };
+    dng.previewJpeg = encode(big, "JPEG", 50);
+    ok &= save(out + QStringLiteral("/dng-preview-larger-than-claimed.dng"), ztv::test::dng(dng));
+
+    for (int i = 0; i < 4; ++i) {
+        QImage good(1200, 800, QImage::Format_RGB32);
+        good.fill(QColor::fromHsv(i * 80, 200, 200));
+        ok &= save(out + QStringLiteral("/good-%1.png").arg(i), encode(good, "PNG"));
+        ok &= save(out + QStringLiteral("/good-%1.jpg").arg(i), encode(good, "JPEG"));
+    }
+    return ok;
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QStringList args = app.arguments();
+    if (args.size() == 3 && args[1] == QLatin1String("--hostile")) {
+        QDir().mkpath(args[2]);
+        return writeHostile(args[2]) ? 0 : 1;
+    }
     const bool wallpapers = args.size() > 1 && args[1] == QLatin1String("--wallpapers");
     if (wallpapers)
         args.removeAt(1);
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: zentovi-corpus [--wallpapers] OUTPUT-FOLDER PHOTO...\n");
+        std::fprintf(stderr,
+            "usage: zentovi-corpus [--wallpapers] OUTPUT-FOLDER PHOTO... | --hostile OUTPUT-FOLDER\n");
         return 2;
     }
     const QString out = args[1];

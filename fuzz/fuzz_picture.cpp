@@ -5,6 +5,7 @@
 #include "imaging/ExifThumbnail.h"
 #include "imaging/ExtraFormats.h"
 #include "imaging/JpegThumbnailer.h"
+#include "imaging/PngThumbnailer.h"
 #include "imaging/ThumbnailEngine.h"
 
 #include <QBuffer>
@@ -20,8 +21,9 @@ Q_IMPORT_PLUGIN(ExtraFormatsPlugin)
 
 namespace {
 
-// The display's reader settings (PictureDisplay::LoadPicture): auto-transform, a 512 MiB
-// allocation limit, big pictures decoded scaled to a 2048-pixel bound.
+// The display's reader settings (PictureDisplay::LoadPicture): auto-transform, PNG chunks
+// checked against the data, a 512 MiB budget checked from the header, big pictures decoded
+// scaled to a 2048-pixel bound.
 constexpr int DisplayAllocationLimitMb = 512;
 constexpr int DisplayBound = 2048;
 
@@ -65,12 +67,16 @@ void displayLoad(const QByteArray& bytes)
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    if (!ztv::pngChunksFit(&buffer))
+        return;
     QImageReader reader(&buffer, ztv::extraFormatKey(ztv::sniffExtraFormat(data, size_t(bytes.size()))));
     reader.setAutoTransform(true);
-    reader.setAllocationLimit(DisplayAllocationLimitMb);
     const QSize stored = reader.size();
-    if (stored.isValid() && (stored.width() > DisplayBound || stored.height() > DisplayBound)
-        && reader.supportsOption(QImageIOHandler::ScaledSize))
+    const bool scalable = reader.supportsOption(QImageIOHandler::ScaledSize);
+    if (stored.isValid() && !scalable
+        && qint64(stored.width()) * stored.height() * 4 > qint64(DisplayAllocationLimitMb) * 1024 * 1024)
+        return;
+    if (stored.isValid() && (stored.width() > DisplayBound || stored.height() > DisplayBound) && scalable)
         reader.setScaledSize(stored.scaled(DisplayBound, DisplayBound, Qt::KeepAspectRatio));
     const QImage image = reader.read();
     if (!image.isNull())
@@ -82,6 +88,7 @@ void displayLoad(const QByteArray& bytes)
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     static QCoreApplication app(*argc, *argv);
+    ztv::setReaderAllocationLimitOnce();
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 #include "export/LibreOfficeSpreadsheet.h"
+#include "imaging/ThumbnailEngine.h"
 #include "mainwindow/MainForm.h"
 #include "platform/DesktopShell.h"
 #include "platform/FileOps.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("org.zentovi.zentovi"));
     QApplication::setWindowIcon(ztv::icon(QStringLiteral("zentovi")));
     ztv::LoadQtTranslation(app);
+    ztv::setReaderAllocationLimitOnce(); // before any thread reads a picture
 
     ztv::QtPrompts prompts;
     ztv::DesktopShell shell;

@@ -48,8 +48,11 @@ QSize sizeOf(const heif_image_handle* h)
     return { heif_image_handle_get_width(h), heif_image_handle_get_height(h) };
 }
 
-// The smallest embedded thumbnail that can stand in for the picture in the box.
-Handle usableThumbnail(heif_image_handle* primary, QSize box)
+// The smallest embedded thumbnail that can stand in for the picture in the box; with
+// anyServes (the picture itself is over the budget) the largest when none is large enough.
+// A thumbnail larger than its picture, or over the budget, is never trusted: it may be a grid
+// describing more pixels than the picture.
+Handle usableThumbnail(heif_image_handle* primary, QSize box, qint64 maxPixels, bool anyServes)
 {
     const int count = heif_image_handle_get_number_of_thumbnails(primary);
     if (count <= 0 || count > 64)
@@ -57,18 +60,32 @@ Handle usableThumbnail(heif_image_handle* primary, QSize box)
     std::vector<heif_item_id> ids(static_cast<size_t>(count));
     heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
     Handle best;
+    bool bestServes = false;
     for (heif_item_id id : ids) {
         heif_image_handle* raw = nullptr;
         if (heif_image_handle_get_thumbnail(primary, id, &raw).code != heif_error_Ok)
             continue;
         Handle thumb(raw);
         const QSize size = sizeOf(thumb.get());
-        if (!embeddedServes(size, sizeOf(primary), box))
+        const QSize main = sizeOf(primary);
+        if (size.isEmpty() || size.width() > main.width() || size.height() > main.height()
+            || qint64(size.width()) * size.height() > maxPixels)
             continue;
-        if (!best
-            || qint64(size.width()) * size.height()
-                < qint64(sizeOf(best.get()).width()) * sizeOf(best.get()).height())
+        const bool serves = embeddedServes(size, main, box);
+        if (!serves && !(anyServes && embeddedServes(size, main, size)))
+            continue;
+        const qint64 pixels = qint64(size.width()) * size.height();
+        if (!best) {
             best = std::move(thumb);
+            bestServes = serves;
+            continue;
+        }
+        const qint64 bestPixels = qint64(sizeOf(best.get()).width()) * sizeOf(best.get()).height();
+        if ((serves && (!bestServes || pixels < bestPixels))
+            || (!serves && !bestServes && pixels > bestPixels)) {
+            best = std::move(thumb);
+            bestServes = serves;
+        }
     }
     return best;
 }
@@ -184,12 +201,19 @@ QImage decodeContext(heif_context* context, const ExtraRequest& request, QSize* 
         *upright = full;
     if (probeOnly)
         return {};
-    if (request.box.isValid()) {
-        if (const Handle thumb = usableThumbnail(primary.get(), request.box)) {
+    // A grid's size is what it declares, however few tiles it codes: checked before decoding.
+    const bool over = qint64(full.width()) * full.height() > request.maxPixels;
+    if (request.box.isValid() || over) {
+        const QSize box = request.box.isValid() ? request.box : full;
+        if (const Handle thumb = usableThumbnail(primary.get(), box, request.maxPixels, over)) {
             QImage image = decodeHandle(thumb.get(), request);
-            if (!image.isNull())
+            if (!image.isNull() || over)
                 return fitToRequest(std::move(image), request);
         }
+    }
+    if (over) {
+        logRefusal("HEIF picture over the pixel budget and no usable embedded thumbnail", full);
+        return {};
     }
     return fitToRequest(decodeHandle(primary.get(), request), request);
 }

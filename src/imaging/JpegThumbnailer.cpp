@@ -117,15 +117,32 @@ struct Job {
     QSize exact; // EXIF thumbnail: decode to exactly this size (stored frame)
     QSize mainSize; // EXIF thumbnail: the main picture's stored size, for the aspect test
     bool tryExif = true;
+    bool ownOrientation = true; // apply the file's own EXIF orientation
     const std::atomic<bool>* stop = nullptr;
     QSize* upright = nullptr;
     bool* fromExif = nullptr;
 };
 
+// libjpeg calls this between passes and every few rows of a pass, also while a progressive
+// file's scans are read in, which for a large one takes seconds before the first row: the
+// stop ends the decode there as an error would.
+struct Progress {
+    jpeg_progress_mgr pub;
+    const std::atomic<bool>* stop;
+};
+
+void onProgress(j_common_ptr cinfo)
+{
+    const auto* progress = reinterpret_cast<const Progress*>(cinfo->progress);
+    if (progress->stop->load(std::memory_order_relaxed))
+        std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
 // Everything that must outlive a longjmp lives here, reached through one unchanging pointer.
 struct State {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
+    Progress progress {};
     FdSource source;
     ExifFacts exif;
     QImage image;
@@ -204,6 +221,11 @@ JpegOutcome run(const Input& in, const Job& job, QImage* out)
         return JpegOutcome::Unreadable;
     }
     cinfo->mem->max_memory_to_use = JpegMemoryLimit;
+    if (job.stop) {
+        s->progress.pub.progress_monitor = onProgress;
+        s->progress.stop = job.stop;
+        cinfo->progress = &s->progress.pub;
+    }
     if (in.fd >= 0)
         useFdSource(cinfo, &s->source, in.fd);
     else
@@ -250,7 +272,7 @@ JpegOutcome run(const Input& in, const Job& job, QImage* out)
                 break;
             }
         }
-        orientation = s->exif.orientation;
+        orientation = job.ownOrientation ? s->exif.orientation : 1;
         if (job.upright)
             *job.upright = orientationSwapsSides(orientation) ? QSize(int(h), int(w)) : QSize(int(w), int(h));
         const QSize storedBox = orientationSwapsSides(orientation) ? job.box.transposed() : job.box;
@@ -393,7 +415,8 @@ JpegOutcome makeJpegThumbnail(
     return run(in, job, out);
 }
 
-JpegOutcome makeJpegThumbnailFromMemory(const unsigned char* data, size_t size, QSize box, QImage* out)
+JpegOutcome makeJpegThumbnailFromMemory(const unsigned char* data, size_t size, QSize box, QImage* out,
+    bool ownOrientation, const std::atomic<bool>* stop)
 {
     if (!looksLikeJpeg(data, size))
         return JpegOutcome::NotHandled;
@@ -402,6 +425,8 @@ JpegOutcome makeJpegThumbnailFromMemory(const unsigned char* data, size_t size, 
     in.size = size;
     Job job;
     job.box = box;
+    job.ownOrientation = ownOrientation;
+    job.stop = stop;
     return run(in, job, out);
 }
 

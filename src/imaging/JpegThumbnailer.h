@@ -24,8 +24,11 @@ enum class JpegOutcome {
 JpegOutcome makeJpegThumbnail(int fd, QSize box, QImage* out, QSize* upright = nullptr,
     const std::atomic<bool>* stop = nullptr, bool* fromExif = nullptr);
 
-// The same from bytes in memory (the fuzz target's entry).
-JpegOutcome makeJpegThumbnailFromMemory(const unsigned char* data, size_t size, QSize box, QImage* out);
+// The same from bytes in memory (the fuzz target's entry). Without ownOrientation the
+// picture's own EXIF orientation is not applied (a camera RAW's preview, which the RAW's own
+// orientation turns instead).
+JpegOutcome makeJpegThumbnailFromMemory(const unsigned char* data, size_t size, QSize box, QImage* out,
+    bool ownOrientation = true, const std::atomic<bool>* stop = nullptr);
 
 // Whether a full decode of the open JPEG may go ahead, read from its header alone within the
 // same read budget: Unreadable when the header cannot be read so, when it claims more pixels

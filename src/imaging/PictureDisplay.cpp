@@ -3,6 +3,8 @@
 #include "imaging/ExtraFormats.h"
 #include "imaging/JpegThumbnailer.h"
 #include "imaging/PictureEncoder.h"
+#include "imaging/PngThumbnailer.h"
+#include "imaging/ThumbnailEngine.h"
 #include "imaging/texts.h"
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
@@ -10,6 +12,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -17,8 +20,14 @@
 #include <QPainter>
 #include <QUrl>
 
+#include <chrono>
+#include <condition_variable>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace ztv {
@@ -42,63 +51,10 @@ QImage normalised(const QImage& image)
     return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }
 
-struct Decoded {
-    QImage image;
-    bool reduced = false; // decoded smaller than the picture is
-    bool tooLarge = false; // the whole picture is over the limit
-    QString error;
-};
-
-// The file's picture, upright. A bound > 0 lets a picture larger than that on either side be
-// decoded scaled down where the format allows it; 0 asks for the whole picture, refused when
-// it would take more than the allocation limit as the program holds it (4 bytes a pixel).
-Decoded decodeFile(const QString& path, int bound, int limitMb)
-{
-    Decoded d;
-    // Opened by the name's exact bytes: a name that is not UTF-8 must show its own file,
-    // never one whose name Qt's lossy text happens to give. O_NONBLOCK keeps a FIFO from
-    // blocking the open; anything but a regular file is refused right after.
-    const int fd = openPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    auto refuse = [&] {
-        if (fd >= 0)
-            ::close(fd);
-        d.error = QString::fromUtf16(texts::imaging::NotAPicture) + displayName(path);
-        return d;
-    };
-    struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return refuse();
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    // Qt's JPEG reader would scan a 2 GB file of garbage for its next marker and keep all of a
-    // huge progressive file's coefficients, scaled output or not; the header says so first.
-    if (checkJpegForDecode(fd, qint64(limitMb) * 1024 * 1024) == JpegOutcome::Unreadable)
-        return refuse();
-    // Formats read through their own libraries are named to the reader, so that no other
-    // plugin claims a TIFF-based RAW file as a plain TIFF.
-    const QByteArray extra = extraFormatKey(sniffExtraFormat(fd));
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return refuse();
-    QImageReader reader(&file, extra);
-    reader.setAutoTransform(true);
-    reader.setAllocationLimit(limitMb);
-    const QSize stored = reader.size();
-    if (bound > 0 && stored.isValid() && (stored.width() > bound || stored.height() > bound)
-        && reader.supportsOption(QImageIOHandler::ScaledSize)) {
-        reader.setScaledSize(stored.scaled(bound, bound, Qt::KeepAspectRatio));
-        d.reduced = true;
-    }
-    if (bound == 0 && stored.isValid()
-        && qint64(stored.width()) * stored.height() * 4 > qint64(limitMb) * 1024 * 1024) {
-        d.tooLarge = true;
-        d.error = QString::fromUtf16(texts::imaging::PictureTooLarge);
-        return d;
-    }
-    d.image = reader.read();
-    if (d.image.isNull())
-        d.error = QString::fromUtf16(texts::imaging::NotAPicture) + reader.errorString();
-    return d;
-}
+// A decode that lasts longer than a moment lets the window's events run (input waits), and
+// after a little longer turns the pointer busy.
+constexpr qint64 EventsAfterMs = 40;
+constexpr qint64 BusyAfterMs = 150;
 
 } // namespace
 
@@ -107,6 +63,7 @@ PictureDisplay::PictureDisplay(QWidget* parent)
 {
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setReaderAllocationLimitOnce();
 }
 
 int PictureDisplay::decodeBound() const
@@ -115,18 +72,136 @@ int PictureDisplay::decodeBound() const
     return std::max(2048, 4 * longest);
 }
 
+// What a decode off the window's thread gives back: the picture, or why there is none (empty
+// when the header alone refused it).
+struct Decoded {
+    QImage image;
+    QString readerError;
+    bool reduced = false; // decoded smaller than the picture is
+    bool tooLarge = false; // the whole picture is over the limit
+};
+
+namespace {
+
+// Everything after the open: header checks, then Qt's reader (with the formats of their own
+// libraries named to it). Runs on a worker; closes fd. A bound > 0 lets a picture larger than
+// that on either side be decoded scaled down where the format allows it; 0 asks for the whole
+// picture, refused when it would take more than the limit as the program holds it.
+Decoded decodeForDisplay(int fd, int bound, qint64 limitBytes)
+{
+    Decoded out;
+    // Qt's JPEG reader would scan a 2 GB file of garbage for its next marker and keep all of a
+    // huge progressive file's coefficients, scaled output or not; the header says so first.
+    if (checkJpegForDecode(fd, limitBytes) == JpegOutcome::Unreadable || !pngChunksFit(fd)) {
+        ::close(fd);
+        return out;
+    }
+    // Formats read through their own libraries are named to the reader, so that no other
+    // plugin claims a TIFF-based RAW file as a plain TIFF.
+    const QByteArray extra = extraFormatKey(sniffExtraFormat(fd));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return out;
+    }
+    QImageReader reader(&file, extra);
+    reader.setAutoTransform(true);
+    const QSize stored = reader.size();
+    const bool scalable = reader.supportsOption(QImageIOHandler::ScaledSize);
+    const bool whole = stored.isValid() && qint64(stored.width()) * stored.height() * 4 <= limitBytes;
+    if (bound == 0 && stored.isValid() && !whole) {
+        out.tooLarge = true;
+        return out;
+    }
+    // The process-wide allocation limit is set once; this display's own is checked here.
+    if (stored.isValid() && !decodesScaled(reader) && !whole)
+        return out;
+    if (bound > 0 && stored.isValid() && (stored.width() > bound || stored.height() > bound) && scalable) {
+        reader.setScaledSize(stored.scaled(bound, bound, Qt::KeepAspectRatio));
+        out.reduced = true;
+    }
+    out.image = reader.read();
+    // A TIFF scan that looked like a camera's file but that LibRaw refuses is read as a TIFF.
+    if (out.image.isNull() && extra == extraFormatKey(ExtraFormat::Raw) && file.seek(0)) {
+        QImageReader tiff(&file, "tiff");
+        tiff.setAutoTransform(true);
+        const QSize size = tiff.size();
+        if (size.isValid() && qint64(size.width()) * size.height() * 4 <= limitBytes)
+            out.image = tiff.read();
+    }
+    if (out.image.isNull())
+        out.readerError = reader.errorString();
+    else
+        out.image = normalised(out.image);
+    return out;
+}
+
+} // namespace
+
+std::optional<Decoded> PictureDisplay::decodeFile(const QString& path, int bound)
+{
+    // Opened by the name's exact bytes: a name that is not UTF-8 must show its own file,
+    // never one whose name Qt's lossy text happens to give. O_NONBLOCK keeps a FIFO from
+    // blocking the open; anything but a regular file is refused right after.
+    const int fd = openPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        return std::nullopt;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+    // The decode runs on a worker; the window's thread keeps painting and timers running
+    // (input waits), and after a moment the pointer shows that it is busy. The caller still
+    // gets the outcome before this returns.
+    struct Slot {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<Decoded> result;
+    };
+    auto slot = std::make_shared<Slot>();
+    std::thread([slot, fd, bound] {
+        Decoded decoded = decodeForDisplay(fd, bound, qint64(LoadAllocationLimitMb) * 1024 * 1024);
+        std::lock_guard lock(slot->mutex);
+        slot->result = std::move(decoded);
+        slot->done.notify_all();
+    }).detach();
+    QElapsedTimer waited;
+    waited.start();
+    bool busy = false;
+    std::unique_lock lock(slot->mutex);
+    while (
+        !slot->done.wait_for(lock, std::chrono::milliseconds(10), [&] { return slot->result.has_value(); })) {
+        lock.unlock();
+        if (!busy && waited.elapsed() >= BusyAfterMs) {
+            QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+            busy = true;
+        }
+        if (waited.elapsed() >= EventsAfterMs)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        lock.lock();
+    }
+    Decoded decoded = std::move(*slot->result);
+    lock.unlock();
+    if (busy)
+        QGuiApplication::restoreOverrideCursor();
+    return decoded;
+}
+
 bool PictureDisplay::LoadPicture(const QString& path)
 {
-    const Decoded d = decodeFile(path, decodeBound(), LoadAllocationLimitMb);
-    if (d.image.isNull()) {
-        m_lastError = d.error;
+    const std::optional<Decoded> decoded = decodeFile(path, decodeBound());
+    if (!decoded || decoded->image.isNull()) {
+        m_lastError = QString::fromUtf16(texts::imaging::NotAPicture)
+            + (decoded && !decoded->readerError.isEmpty() ? decoded->readerError : displayName(path));
         return false;
     }
     // Text only: QFileInfo would take the name through its lossy encoding.
     const QString absolute
         = QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QDir::current().absoluteFilePath(path);
-    replacePicture(normalised(d.image), absolute);
-    m_reduced = d.reduced;
+    replacePicture(decoded->image, absolute);
+    m_reduced = decoded->reduced;
     return true;
 }
 
@@ -140,13 +215,17 @@ PictureDisplay::CopyResult PictureDisplay::CopyPictureToClipboard(ClipboardCopy 
     if (m_image.isNull())
         return CopyResult::Nothing;
     QImage picture = m_image;
+    // The display may hold a reduction; the clipboard gets the picture itself.
     if (m_reduced) {
-        const Decoded d = decodeFile(m_sourcePath, 0, LoadAllocationLimitMb);
-        if (d.image.isNull()) {
-            m_lastError = d.error;
-            return d.tooLarge ? CopyResult::TooLarge : CopyResult::Unreadable;
+        const std::optional<Decoded> decoded = decodeFile(m_sourcePath, 0);
+        if (!decoded || decoded->image.isNull()) {
+            const bool tooLarge = decoded && decoded->tooLarge;
+            m_lastError = tooLarge
+                ? QString::fromUtf16(texts::imaging::PictureTooLarge)
+                : QString::fromUtf16(texts::imaging::NotAPicture) + displayName(m_sourcePath);
+            return tooLarge ? CopyResult::TooLarge : CopyResult::Unreadable;
         }
-        picture = normalised(d.image);
+        picture = decoded->image;
     }
     auto* mime = new QMimeData;
     mime->setImageData(picture);
@@ -285,7 +364,6 @@ void PictureDisplay::replacePicture(const QImage& image, const QString& source)
 {
     m_image = image;
     m_sourcePath = source;
-    m_reduced = false;
     m_scaled = QPixmap();
     m_colourShown = false;
     update();

@@ -5,10 +5,12 @@
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
+#include <optional>
 
 namespace ztv {
 
 class FileOps;
+struct Decoded;
 
 // A picture display: shows one picture and loads, copies, pastes and saves it.
 // Operations that can fail give false and leave a reason in lastError(); callers treat a
@@ -103,6 +105,9 @@ private:
     bool save(const QString& path, int format, int bits, int quality, bool keep, QSizeF box, bool interlaced);
     void replacePicture(const QImage& image, const QString& source);
     int decodeBound() const;
+    // The file's picture, upright, decoded on a worker while the window keeps painting; bound
+    // as decodeForDisplay takes it. None when the file is not a regular file that opens.
+    static std::optional<Decoded> decodeFile(const QString& path, int bound);
 
     QImage m_image;
     QString m_sourcePath;

@@ -3,6 +3,8 @@
 #include "ThumbnailEngine.h"
 #include "platform/RetryingIo.h"
 
+#include <QIODevice>
+
 #include <libdeflate.h>
 #include <png.h>
 #include <zlib.h>
@@ -36,6 +38,8 @@ constexpr int PngWidthLimit = 256 * 1024;
 // compressed 5120 x 2880 RGBA picture (about 85 MiB), small enough that with another
 // worker's large decode beside it the browse stays under 200 MiB; larger ones stream.
 constexpr uint64_t PngWholeLimit = 96ULL * 1024 * 1024;
+// Picture data past the last row inflated to reach the stream's checksum.
+constexpr uint64_t PngTrailLimit = 1024 * 1024;
 
 bool looksLikePng(const unsigned char* p, size_t n)
 {
@@ -292,8 +296,23 @@ struct State {
     Source source;
     std::vector<unsigned char> row;
     std::unique_ptr<Reducer> reducer;
+    png_uint_32 lastRow = 0;
     ~State() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
 };
+
+// libpng's last png_read_row inflates whatever follows the last row in the stream, to its end
+// (a zlib bomb holds gigabytes of zeros there). The last row is taken here, once libpng has
+// made it, and the read ends before that inflate begins.
+constexpr int LastRowTaken = 2;
+
+void takeLastRow(png_structp png, png_row_infop rowInfo, png_bytep data)
+{
+    auto* s = static_cast<State*>(png_get_error_ptr(png));
+    if (png_get_current_row_number(png) != s->lastRow || rowInfo->rowbytes != s->row.size())
+        return;
+    std::memcpy(s->row.data(), data, s->row.size());
+    png_longjmp(png, LastRowTaken);
+}
 
 PngOutcome decode(State* s, QSize box, QImage* out, QSize* upright, const std::atomic<bool>* stop)
 {
@@ -305,12 +324,24 @@ PngOutcome decode(State* s, QSize box, QImage* out, QSize* upright, const std::a
         return PngOutcome::Unreadable;
     png_structp png = s->png;
     png_infop info = s->info;
-    if (setjmp(png_jmpbuf(png)))
-        return PngOutcome::Unreadable; // damaged or truncated: Qt's reader gives nothing either
+    if (const int jumped = setjmp(png_jmpbuf(png))) {
+        if (jumped != LastRowTaken || !s->reducer)
+            return PngOutcome::Unreadable; // damaged or truncated: Qt's reader gives nothing either
+        s->reducer->add(int(s->lastRow), s->row.data());
+        s->reducer->flush();
+        *out = std::move(s->reducer->image);
+        return PngOutcome::Made;
+    }
     png_set_read_fn(png, &s->source, readSource);
     png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
     png_set_chunk_malloc_max(png, PngChunkLimit);
     png_set_chunk_cache_max(png, PngChunkCacheEntries);
+    // libpng only warns when a chunk passes the limit above, then allocates (and for text,
+    // zeroes) its claimed length. A thumbnail needs none of the text, profile or unknown
+    // chunks: they are passed unread. Only eXIf is read, for its orientation.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    static const png_byte exif[] = "eXIf";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, exif, 1);
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
     const QSize size { int(width), int(height) };
@@ -324,11 +355,13 @@ PngOutcome decode(State* s, QSize box, QImage* out, QSize* upright, const std::a
     png_set_expand(png);
     png_set_scale_16(png);
     png_set_gray_to_rgb(png);
+    png_set_read_user_transform_fn(png, takeLastRow);
     png_read_update_info(png, info);
     const size_t rowBytes = size_t(width) * (alpha ? 4 : 3);
     if (png_get_rowbytes(png, info) != rowBytes)
         return PngOutcome::Unreadable;
     s->row.resize(rowBytes);
+    s->lastRow = height - 1;
     s->reducer = std::make_unique<Reducer>(size.width(), size.height(), target, alpha);
     if (s->reducer->image.isNull())
         return PngOutcome::Unreadable;
@@ -338,9 +371,7 @@ PngOutcome decode(State* s, QSize box, QImage* out, QSize* upright, const std::a
         png_read_row(png, s->row.data(), nullptr);
         s->reducer->add(int(y), s->row.data());
     }
-    s->reducer->flush();
-    *out = std::move(s->reducer->image);
-    return PngOutcome::Made;
+    return PngOutcome::Unreadable; // the last row ends the read through takeLastRow
 }
 
 // --- 8-bit RGB and RGBA without tRNS: the common large PNG, read without libpng ---
@@ -619,14 +650,20 @@ Fast decodeRows(Source* source, IdatStream* idat, Reducer* reducer, const std::a
         }
         std::memcpy(buffer.data(), rows + (count - 1) * stride, stride);
     }
-    // Whatever follows the last row in the stream is inflated and dropped, a batch at a
-    // time, so that the Adler-32 at its end can be checked.
+    // A little of whatever follows the last row in the stream is inflated and dropped, so that
+    // the Adler-32 at its end can be checked. A stream that runs on past that (a zlib bomb may
+    // hold gigabytes of zeros there) ends the read: its checksum is not worth the time.
+    uint64_t trailing = 0;
     while (!ended) {
+        if (trailing >= PngTrailLimit)
+            return Fast::Made;
         if (stop && stop->load(std::memory_order_relaxed))
             return Fast::Unreadable;
         if (!inflateInto(&zs, idat, rows, batch * stride, &ended))
             return Fast::Unreadable;
-        adler = libdeflate_adler32(adler, rows, batch * stride - zs.z.avail_out);
+        const size_t produced = batch * stride - zs.z.avail_out;
+        adler = libdeflate_adler32(adler, rows, produced);
+        trailing += produced;
     }
     unsigned char trailer[4];
     if (!idat->read(trailer, 4, &damaged) || bigEndian32(trailer) != adler)
@@ -773,6 +810,23 @@ Fast decodeTruecolour(Source* source, QSize box, QImage* out, QSize* upright, co
     return Fast::Made;
 }
 
+// Whether each chunk up to IEND lies within the data's size, from the chunks' headers alone.
+template <typename ReadAt> bool chunksFit(ReadAt readAt, uint64_t size)
+{
+    for (uint64_t at = 8; at + 8 <= size;) {
+        unsigned char b[8];
+        if (!readAt(at, b))
+            return false;
+        const uint64_t length = bigEndian32(b);
+        if (length > 0x7FFFFFFFu || at + 12 + length > size)
+            return false;
+        if (isChunkType(bigEndian32(b + 4), "IEND"))
+            break;
+        at += 12 + length;
+    }
+    return true;
+}
+
 PngOutcome outcomeOf(Fast fast)
 {
     return fast == Fast::Made      ? PngOutcome::Made
@@ -794,7 +848,7 @@ PngOutcome makePngThumbnail(int fd, QSize box, QImage* out, QSize* upright, cons
     source.buffer.resize(256 * 1024);
     if (const Fast fast = decodeTruecolour(&source, box, out, upright, stop); fast != Fast::UseLibpng)
         return outcomeOf(fast);
-    if (::lseek(fd, 0, SEEK_SET) != 0)
+    if (::lseek(fd, 0, SEEK_SET) != 0 || !pngChunksFit(fd))
         return PngOutcome::Unreadable;
     State state;
     state.source.fd = fd;
@@ -811,10 +865,51 @@ PngOutcome makePngThumbnailFromMemory(const unsigned char* data, size_t size, QS
     source.end = size;
     if (const Fast fast = decodeTruecolour(&source, box, out, nullptr, nullptr); fast != Fast::UseLibpng)
         return outcomeOf(fast);
+    if (!pngChunksFit(data, size))
+        return PngOutcome::Unreadable;
     State state;
     state.source.data = data;
     state.source.end = size;
     return decode(&state, box, out, nullptr, nullptr);
+}
+
+bool pngChunksFit(int fd)
+{
+    struct stat st;
+    unsigned char head[8];
+    if (::fstat(fd, &st) != 0 || preadRetrying(fd, head, 8, 0) != 8 || !looksLikePng(head, 8))
+        return true;
+    return chunksFit([fd](uint64_t at, unsigned char* b) { return preadRetrying(fd, b, 8, off_t(at)) == 8; },
+        uint64_t(st.st_size));
+}
+
+bool pngChunksFit(const unsigned char* data, size_t size)
+{
+    if (!looksLikePng(data, size))
+        return true;
+    return chunksFit(
+        [data](uint64_t at, unsigned char* b) {
+            std::memcpy(b, data + at, 8);
+            return true;
+        },
+        size);
+}
+
+bool pngChunksFit(QIODevice* device)
+{
+    if (!device || device->isSequential())
+        return true;
+    const QByteArray head = device->peek(8);
+    if (!looksLikePng(reinterpret_cast<const unsigned char*>(head.constData()), size_t(head.size())))
+        return true;
+    const qint64 start = device->pos();
+    const bool fit = chunksFit(
+        [device, start](uint64_t at, unsigned char* b) {
+            return device->seek(start + qint64(at)) && device->read(reinterpret_cast<char*>(b), 8) == 8;
+        },
+        uint64_t(device->size() - start));
+    device->seek(start);
+    return fit;
 }
 
 } // namespace ztv

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QSize>
 
+class QIODevice;
+
 #include <atomic>
 #include <cstddef>
 
@@ -24,5 +26,13 @@ PngOutcome makePngThumbnail(
 
 // The same from bytes in memory (the fuzz target's entry).
 PngOutcome makePngThumbnailFromMemory(const unsigned char* data, size_t size, QSize box, QImage* out);
+
+// Whether every chunk of a PNG, up to IEND, lies within its bytes, from the chunks' headers
+// alone. libpng (Qt's reader included) allocates what a chunk claims before it finds the data
+// cut short, so a 44-byte file claiming a 2 GiB text chunk costs 2 GiB; such a file is refused
+// before any reader sees it. True for data that is not a PNG. The device's position is kept.
+bool pngChunksFit(int fd);
+bool pngChunksFit(const unsigned char* data, size_t size);
+bool pngChunksFit(QIODevice* device);
 
 } // namespace ztv

@@ -72,6 +72,9 @@ QImage decodeRaw(
     const libraw_image_sizes_t& s = raw->imgdata.sizes;
     if (s.width == 0 || s.height == 0 || qint64(s.raw_width) * s.raw_height > ExtraPixelLimit)
         return {};
+    // Over the budget only the preview may serve.
+    const bool over = qint64(s.raw_width) * s.raw_height > request.maxPixels
+        || qint64(s.width) * s.height > request.maxPixels;
     const int orientation = orientationOf(s.flip);
     const bool turned = orientationSwapsSides(orientation);
     const QSize stored(s.width, s.height);
@@ -84,29 +87,39 @@ QImage decodeRaw(
     // The embedded JPEG preview, when it is of the picture's shape: for a thumbnail when it is
     // large enough for the box; and whatever the box when it is at least half the sensor's
     // width or full HD (often it is the full size), which is all the display shows.
+    // A preview larger than the picture is not trusted; over the budget any preview of the
+    // picture's shape serves.
     const libraw_thumbnail_t& t = raw->imgdata.thumbnail;
     const QSize preview(t.twidth, t.theight);
     const bool large
         = preview.width() * 2 >= stored.width() || std::max(preview.width(), preview.height()) >= 1920;
-    const bool usable = !preview.isEmpty()
+    const bool trusted = !preview.isEmpty() && preview.width() <= stored.width()
+        && preview.height() <= stored.height()
+        && qint64(preview.width()) * preview.height() <= request.maxPixels;
+    const bool usable = trusted
         && (embeddedServes(preview, stored, turned ? request.box.transposed() : request.box)
-            || (large && embeddedServes(preview, stored, preview)));
+            || ((large || over) && embeddedServes(preview, stored, preview)));
     // A preview length beyond the file itself is a lie that would make LibRaw allocate it.
     // Its kind (JPEG or bitmap) is known only once it is unpacked.
-    if (usable && t.tlength > 0 && t.tlength <= size
-        && qint64(preview.width()) * preview.height() <= request.maxPixels
-        && raw->unpack_thumb() == LIBRAW_SUCCESS && t.tformat == LIBRAW_THUMBNAIL_JPEG && t.thumb
-        && t.tlength <= size) {
-        const QSize box
-            = request.box.isValid() ? (turned ? request.box.transposed() : request.box) : QSize(65535, 65535);
+    if (usable && t.tlength > 0 && t.tlength <= size && raw->unpack_thumb() == LIBRAW_SUCCESS
+        && t.tformat == LIBRAW_THUMBNAIL_JPEG && t.thumb && t.tlength <= size) {
+        // The JPEG's real size may differ from what the RAW claims for it: it is decoded to
+        // at most the claimed size (scaled down while decoding), so a preview claiming 240 x 160
+        // that holds 16384 x 16384 costs what 240 x 160 would. Its own EXIF orientation is
+        // ignored: the RAW's orientation below turns it, once.
+        const QSize box = request.box.isValid() ? (turned ? request.box.transposed() : request.box) : preview;
         QImage image;
         if (makeJpegThumbnailFromMemory(
-                reinterpret_cast<const unsigned char*>(t.thumb), t.tlength, box, &image)
+                reinterpret_cast<const unsigned char*>(t.thumb), t.tlength, box, &image, false, request.stop)
             == JpegOutcome::Made)
             return fitToRequest(applyExifOrientation(std::move(image), orientation), request);
     }
     if (stopped(request))
         return {};
+    if (over) {
+        logRefusal("camera RAW over the pixel budget and no usable preview", full);
+        return {};
+    }
     return fitToRequest(halfSize(*raw, request), request);
 }
 

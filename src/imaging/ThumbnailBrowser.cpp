@@ -24,6 +24,7 @@ ThumbnailBrowser::ThumbnailBrowser(QObject* parent)
     , m_cacheRoot(ThumbnailCache::defaultRoot())
     , m_writableStorage(isOnWritableStorage)
 {
+    setReaderAllocationLimitOnce();
 }
 
 ThumbnailBrowser::~ThumbnailBrowser() = default;
@@ -85,6 +86,10 @@ void ThumbnailBrowser::setCacheWriting(bool on)
 {
     m_cacheWrite = on;
 }
+void ThumbnailBrowser::setCancelCheck(std::function<bool()> check)
+{
+    m_cancelCheck = std::move(check);
+}
 void ThumbnailBrowser::setWritableStorageCheck(std::function<bool(const QString&)> check)
 {
     m_writableStorage = std::move(check);
@@ -126,13 +131,21 @@ int ThumbnailBrowser::BrowseFolder(const QString& folder)
         });
     QElapsedTimer sincePass;
     sincePass.start();
-    auto eventPass = [&sincePass] {
+    // A stop asked for while the run waits on a slow decode ends the wait at once: the file
+    // gets no event, and its decode is abandoned.
+    auto eventPass = [&] {
         if (QCoreApplication::instance())
             QCoreApplication::processEvents();
         sincePass.restart();
+        if (!m_continue || (m_cancelCheck && m_cancelCheck())) {
+            m_continue = false;
+            pipeline.stop();
+        }
     };
     for (int i = 0; i < pipeline.size(); ++i) {
         const ThumbnailResult r = pipeline.takeNext(eventPass, EventPassMs);
+        if (!m_continue)
+            return ResultCancelled;
         Q_EMIT ThumbnailReady(r.image, r.path, r.status);
         if (!m_continue) {
             pipeline.stop();

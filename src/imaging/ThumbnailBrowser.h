@@ -48,6 +48,10 @@ public:
     void setContinueBrowsing(bool on);
     bool continueBrowsing() const;
 
+    // Asked during every event pass while the run waits for a decode; true ends the run as
+    // ContinueBrowsing false does, at once, without waiting for the decode (an Esc watch).
+    void setCancelCheck(std::function<bool()> check);
+
     // Files the running browse will examine (valid from BrowseStarted on).
     int filesInRun() const;
 
@@ -85,6 +89,7 @@ private:
     bool m_cacheRead = true;
     bool m_cacheWrite = true;
     std::function<bool(const QString&)> m_writableStorage;
+    std::function<bool()> m_cancelCheck;
 };
 
 } // namespace ztv

@@ -1,5 +1,6 @@
 #include "ThumbnailCache.h"
 
+#include "PngThumbnailer.h"
 #include "ThumbnailEngine.h"
 #include "platform/PathCodec.h"
 
@@ -23,6 +24,8 @@ namespace ztv {
 namespace {
 
 constexpr long IsoFsMagic = 0x9660;
+// A 512 x 512 entry (the largest size read) of incompressible pixels, and its text.
+constexpr qint64 CacheEntryBytesLimit = 2 * 1024 * 1024;
 constexpr long UdfMagic = 0x15013346;
 const QString UriKey = QStringLiteral("Thumb::URI");
 const QString MTimeKey = QStringLiteral("Thumb::MTime");
@@ -56,8 +59,11 @@ QImage readEntry(const QString& path, int maxSide)
         ::close(fd);
         return {};
     }
+    // An entry is a small picture with a few lines of text; anything else is not read. The
+    // allocation limit is the process's, set once: a reader never changes it.
+    if (file.size() > CacheEntryBytesLimit || !pngChunksFit(&file))
+        return {};
     QImageReader reader(&file, "png");
-    reader.setAllocationLimit(16);
     const QSize size = reader.size();
     if (!size.isValid() || size.width() > maxSide || size.height() > maxSide)
         return {};
@@ -284,7 +290,7 @@ ThumbnailResult makeCachedThumbnail(
         QSize upright;
         const QSize normal(ThumbnailCache::NormalSize, ThumbnailCache::NormalSize);
         const QImage entry = decodeThumbnail(fd, normal, &upright, stop);
-        if (!entry.isNull()) {
+        if (!entry.isNull() && !(stop && stop->load())) {
             if (!upright.isValid())
                 upright = entry.size();
             cache.store(absolute, mtime, size, upright, entry);

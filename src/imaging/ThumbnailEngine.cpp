@@ -5,18 +5,34 @@
 #include "JpegThumbnailer.h"
 #include "PngThumbnailer.h"
 #include "platform/PathCodec.h"
+#include "platform/RetryingIo.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
+#include <QLoggingCategory>
 
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace ztv {
+
+Q_LOGGING_CATEGORY(lcDecode, "zentovi.imaging.decode")
+
+void setReaderAllocationLimitOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { QImageReader::setAllocationLimit(ReaderAllocationLimitMiB); });
+}
+
+void logRefusal(const char* what, QSize size)
+{
+    qCWarning(lcDecode, "picture refused: %s (%d x %d)", what, size.width(), size.height());
+}
 
 std::unique_lock<std::mutex> reserveDecodeMemory(qint64 bytes)
 {
@@ -85,20 +101,36 @@ QImage compactThumbnail(QImage image)
     return image;
 }
 
-QImage readScaledWithQt(QIODevice* device, QSize box, QSize* upright)
+bool decodesScaled(QImageReader& reader)
 {
-    QImageReader reader(device);
-    reader.setDecideFormatFromContent(true);
-    reader.setAllocationLimit(DecodeAllocationLimitMiB);
+    if (!reader.supportsOption(QImageIOHandler::ScaledSize))
+        return false;
+    // Most of Qt's readers that take a scaled size (PNG among them) decode the whole picture
+    // and scale it afterwards; JPEG, SVG and the program's own formats decode at the size.
+    const QByteArray format = reader.format().toLower();
+    return format == "jpeg" || format == "jpg" || format == "svg" || format == "svgz" || format == "heif"
+        || format == "jxl" || format == "raw";
+}
+
+QImage readScaledWithQt(QIODevice* device, QSize box, QSize* upright, const QByteArray& format)
+{
+    if (!pngChunksFit(device)) {
+        logRefusal("a PNG chunk claims more than the file holds", {});
+        return {};
+    }
+    QImageReader reader(device, format);
+    reader.setDecideFormatFromContent(format.isEmpty());
     reader.setAutoTransform(true);
     const QSize raw = reader.size();
     // Formats that cannot decode at a smaller size would first allocate the whole picture;
-    // refuse a header that claims more than the limit before any of that happens.
-    if (raw.isValid() && !reader.supportsOption(QImageIOHandler::ScaledSize)
-        && qint64(raw.width()) * raw.height() * 4 > qint64(DecodeAllocationLimitMiB) * 1024 * 1024)
+    // refuse a header that claims more than the budget before any of that happens.
+    if (raw.isValid() && !decodesScaled(reader)
+        && qint64(raw.width()) * raw.height() > ThumbnailPixelBudget) {
+        logRefusal("more pixels than a thumbnail decode may hold", raw);
         return {};
+    }
     std::unique_lock<std::mutex> turn;
-    if (raw.isValid() && !reader.supportsOption(QImageIOHandler::ScaledSize))
+    if (raw.isValid() && !decodesScaled(reader))
         turn = reserveDecodeMemory(qint64(raw.width()) * raw.height() * 4);
     if (raw.isValid()) {
         // The scaled size applies before the orientation is, so a quarter turn swaps the box.
@@ -123,6 +155,7 @@ QImage decodeExtraThumbnail(
 {
     ExtraRequest request;
     request.box = box;
+    request.maxPixels = ThumbnailPixelBudget;
     request.stop = stop;
     // A HEIF file's embedded thumbnail is read without the rest of the file.
     if (format == ExtraFormat::Heif)
@@ -132,6 +165,13 @@ QImage decodeExtraThumbnail(
         return {};
     return decodeExtra(format, reinterpret_cast<const unsigned char*>(bytes.constData()),
         size_t(bytes.size()), request, upright);
+}
+
+bool isTiff(int fd)
+{
+    unsigned char head[4];
+    return preadRetrying(fd, head, 4, 0) == 4
+        && (std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0);
 }
 
 QImage decodeThumbnail(int fd, QSize box, QSize* upright, const std::atomic<bool>* stop)
@@ -146,15 +186,19 @@ QImage decodeThumbnail(int fd, QSize box, QSize* upright, const std::atomic<bool
         const PngOutcome png = makePngThumbnail(fd, box, &image, upright, stop);
         if (png != PngOutcome::NotHandled)
             break;
-        if (const ExtraFormat extra = sniffExtraFormat(fd); extra != ExtraFormat::None) {
+        const ExtraFormat extra = sniffExtraFormat(fd);
+        if (extra != ExtraFormat::None) {
             image = decodeExtraThumbnail(extra, fd, box, upright, stop);
-            break;
+            // A TIFF scan that looked like a camera's file but that LibRaw refuses is a TIFF.
+            if (!image.isNull() || extra != ExtraFormat::Raw || !isTiff(fd) || (stop && stop->load()))
+                break;
         }
         QFile file;
         if (::lseek(fd, 0, SEEK_SET) != 0
             || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
             break;
-        image = readScaledWithQt(&file, box, upright);
+        image = readScaledWithQt(
+            &file, box, upright, extra == ExtraFormat::Raw ? QByteArray("tiff") : QByteArray());
         return compactThumbnail(std::move(image)); // the QFile closes the descriptor
     }
     }
@@ -200,6 +244,7 @@ QImage makeThumbnailFromBytes(const QByteArray& bytes, QSize box)
     if (const ExtraFormat extra = sniffExtraFormat(data, size_t(bytes.size())); extra != ExtraFormat::None) {
         ExtraRequest request;
         request.box = box;
+        request.maxPixels = ThumbnailPixelBudget;
         return compactThumbnail(decodeExtra(extra, data, size_t(bytes.size()), request));
     }
     QBuffer buffer;

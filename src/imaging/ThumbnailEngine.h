@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QImageReader>
 #include <QSize>
 #include <QString>
 
@@ -15,6 +16,20 @@ namespace ztv {
 // Largest image a decoder may allocate, in MiB. Pictures whose headers claim more are
 // refused instead of taking the machine's memory.
 inline constexpr int DecodeAllocationLimitMiB = 256;
+
+// Pixels a thumbnail decode may hold at full size: the limit above at about 6 bytes a pixel
+// (a library's planes, the conversion and the QImage), some 44 M pixels. A picture over it
+// is made from its embedded thumbnail or preview when it has one, else refused.
+inline constexpr qint64 ThumbnailPixelBudget = qint64(DecodeAllocationLimitMiB) * 1024 * 1024 / 6;
+
+// QImageReader's allocation limit is one value for the whole process, so it is set once, to
+// the largest any reader here needs (the display's), and never changed while readers run;
+// each reader checks its own budget from the picture's header before it reads.
+inline constexpr int ReaderAllocationLimitMiB = 512;
+void setReaderAllocationLimitOnce();
+
+// Writes to the log why a picture was refused (what: the reason; size: what it claims).
+void logRefusal(const char* what, QSize size);
 
 // Decodes whose working memory exceeds this take turns, so that several workers meeting big
 // pictures at once cannot add up to more than one big decode.
@@ -53,7 +68,15 @@ QImage makeThumbnailFromBytes(const QByteArray& bytes, QSize box);
 
 // The plain route: Qt's reader with a scaled size, orientation applied and the allocation
 // limit set. Used for every format without a faster route, and as the reference.
-QImage readScaledWithQt(QIODevice* device, QSize box, QSize* upright = nullptr);
+// format, when given, names the reader (else it is told from the content).
+QImage readScaledWithQt(
+    QIODevice* device, QSize box, QSize* upright = nullptr, const QByteArray& format = QByteArray());
+
+// Whether the reader decodes a picture at a scaled size (else it decodes it whole first).
+bool decodesScaled(QImageReader& reader);
+
+// Whether the open file starts as a TIFF does (read from offset 0, the offset kept).
+bool isTiff(int fd);
 
 // Thumbnails are kept in a compact 32-bit form at thumbnail size only.
 QImage compactThumbnail(QImage image);

@@ -4,89 +4,111 @@
 
 namespace ztv {
 
+namespace {
+std::atomic<int> g_running { 0 };
+}
+
 int defaultWorkerCount()
 {
     const unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 2 : int(std::min(n, 16u));
 }
 
-ThumbnailPipeline::ThumbnailPipeline(QStringList paths, int workers, int window, Maker maker)
-    : m_paths(std::move(paths))
-    , m_window(std::max(1, window))
-    , m_maker(std::move(maker))
-    , m_results(size_t(m_paths.size()))
+int ThumbnailPipeline::workersStillRunning()
 {
-    const int n = std::clamp(workers, 1, std::max(1, int(m_paths.size())));
+    return g_running.load();
+}
+
+ThumbnailPipeline::ThumbnailPipeline(QStringList paths, int workers, int window, Maker maker)
+    : m_shared(std::make_shared<Shared>())
+{
+    Shared& s = *m_shared;
+    s.paths = std::move(paths);
+    s.window = std::max(1, window);
+    s.maker = std::move(maker);
+    s.results.resize(size_t(s.paths.size()));
+    const int n = std::clamp(workers, 1, std::max(1, int(s.paths.size())));
     m_threads.reserve(size_t(n));
-    for (int i = 0; i < n && !m_paths.isEmpty(); ++i)
-        m_threads.emplace_back([this] { work(); });
+    for (int i = 0; i < n && !s.paths.isEmpty(); ++i) {
+        ++g_running;
+        m_threads.emplace_back([shared = m_shared] {
+            work(shared);
+            --g_running;
+        });
+    }
 }
 
 ThumbnailPipeline::~ThumbnailPipeline()
 {
     stop();
+    // Each worker holds the shared state it needs; one still in a decode that cannot be cut
+    // short ends on its own.
     for (std::thread& t : m_threads)
-        t.join();
+        t.detach();
 }
 
 void ThumbnailPipeline::stop()
 {
     {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->stop = true;
     }
-    m_space.notify_all();
-    m_ready.notify_all();
+    m_shared->space.notify_all();
+    m_shared->ready.notify_all();
 }
 
-void ThumbnailPipeline::work()
+void ThumbnailPipeline::work(const std::shared_ptr<Shared>& shared)
 {
+    Shared& s = *shared;
     for (;;) {
         int index;
         {
-            std::unique_lock lock(m_mutex);
-            m_space.wait(lock, [this] {
-                return m_stop || m_nextClaim >= m_paths.size() || m_nextClaim < m_nextTake + m_window;
+            std::unique_lock lock(s.mutex);
+            s.space.wait(lock, [&s] {
+                return s.stop || s.nextClaim >= s.paths.size() || s.nextClaim < s.nextTake + s.window;
             });
-            if (m_stop || m_nextClaim >= m_paths.size())
+            if (s.stop || s.nextClaim >= s.paths.size())
                 return;
-            index = m_nextClaim++;
+            index = s.nextClaim++;
         }
-        ThumbnailResult result = m_maker(m_paths[index], &m_stop);
+        ThumbnailResult result = s.maker(s.paths.at(index), &s.stop);
         {
-            std::lock_guard lock(m_mutex);
-            m_results[size_t(index)] = std::move(result);
+            std::lock_guard lock(s.mutex);
+            if (s.stop)
+                return; // nobody takes it any more
+            s.results[size_t(index)] = std::move(result);
         }
-        m_ready.notify_all();
+        s.ready.notify_all();
     }
 }
 
 ThumbnailResult ThumbnailPipeline::takeNext(const std::function<void()>& idle, int idleIntervalMs)
 {
-    std::unique_lock lock(m_mutex);
-    const size_t index = size_t(m_nextTake);
-    if (index >= m_results.size())
+    Shared& s = *m_shared;
+    std::unique_lock lock(s.mutex);
+    const size_t index = size_t(s.nextTake);
+    if (index >= s.results.size())
         return {};
     const auto interval = std::chrono::milliseconds(std::max(1, idleIntervalMs));
-    while (!m_results[index]) {
-        if (m_stop && int(index) >= m_nextClaim) {
+    while (!s.results[index]) {
+        if (s.stop) {
             ThumbnailResult none;
-            none.path = m_paths[qsizetype(index)];
-            return none; // stopped before any worker took it
+            none.path = s.paths.at(qsizetype(index));
+            return none; // stopped before its worker finished, or before any took it
         }
-        if (m_ready.wait_for(lock, interval, [&] { return m_results[index].has_value(); }))
-            break;
+        if (s.ready.wait_for(lock, interval, [&] { return s.results[index].has_value() || s.stop; }))
+            continue;
         if (idle) {
             lock.unlock();
             idle();
             lock.lock();
         }
     }
-    ThumbnailResult result = std::move(*m_results[index]);
-    m_results[index].reset();
-    ++m_nextTake;
+    ThumbnailResult result = std::move(*s.results[index]);
+    s.results[index].reset();
+    ++s.nextTake;
     lock.unlock();
-    m_space.notify_all();
+    s.space.notify_all();
     return result;
 }
 

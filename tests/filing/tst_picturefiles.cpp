@@ -533,18 +533,29 @@ struct PromptsWithAStep : RecordingPrompts {
     }
 };
 
-void TstPictureFiles::deleteTakesTheFileAskedAbout()
-{
+// The real window over the sample storage, its questions answered by PromptsWithAStep.
+struct StepFixture {
+    StepFixture()
+    {
+        home.fillSample();
+        drives.envHome = home.home();
+        form.Form_Load();
+    }
     TestHome home;
-    home.fillSample();
     PromptsWithAStep prompts;
     FakeShell shell;
     FakeDrives drives;
-    drives.envHome = home.home();
     FakeSpreadsheet spreadsheet;
     Services services { prompts, shell, drives, spreadsheet, realFileOps() };
-    MainForm form(services);
-    form.Form_Load();
+    MainForm form { services };
+};
+
+void TstPictureFiles::deleteTakesTheFileAskedAbout()
+{
+    StepFixture f;
+    TestHome& home = f.home;
+    PromptsWithAStep& prompts = f.prompts;
+    MainForm& form = f.form;
     const QString camera = home.stockYard() + QStringLiteral("/camera.jpg");
     QVERIFY(selectPicture(form, 1, camera));
     // The page's list changes order behind the question: its index now names another file.
@@ -566,19 +577,13 @@ void TstPictureFiles::deleteTakesTheFileAskedAbout()
 // it stays, and the user is told.
 void TstPictureFiles::deleteForGoodTakesOnlyTheFileAskedAbout()
 {
-    TestHome home;
-    home.fillSample();
+    StepFixture f;
+    TestHome& home = f.home;
+    PromptsWithAStep& prompts = f.prompts;
+    MainForm& form = f.form;
     const QString top = home.makeDir(QStringLiteral("disk"));
     QVERIFY(writeRaw(top + QStringLiteral("/.Trash-") + QString::number(::geteuid()), "no trash here"));
     faults::forceTrashTop(QFile::encodeName(top).toStdString());
-    PromptsWithAStep prompts;
-    FakeShell shell;
-    FakeDrives drives;
-    drives.envHome = home.home();
-    FakeSpreadsheet spreadsheet;
-    Services services { prompts, shell, drives, spreadsheet, realFileOps() };
-    MainForm form(services);
-    form.Form_Load();
     const QString camera = home.stockYard() + QStringLiteral("/camera.jpg");
     QVERIFY(selectPicture(form, 1, camera));
     const QByteArray replacement = pictures::jpeg({ 12, 12 }, Qt::green);

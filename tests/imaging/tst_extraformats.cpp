@@ -144,6 +144,7 @@ private Q_SLOTS:
     void recognisedByContent_data();
     void recognisedByContent();
     void sniffingTells();
+    void tiffScansLibRawRefuses();
     void thumbnailsUpright_data();
     void thumbnailsUpright();
     void embeddedThumbnailOnlyWhenBigEnough();
@@ -197,6 +198,14 @@ void TestExtraFormats::initTestCase()
     camera.previewJpeg = ztv::test::encodeImage(halves({ 240, 160 }), "JPEG");
     camera.orientation = 6;
     writeFile(path(QStringLiteral("camera.dng")), ztv::test::dng(camera));
+    // Camera JPEG previews that carry the camera's EXIF orientation too, which must not be
+    // applied on top of the RAW's own.
+    for (const int o : { 1, 3, 6, 8 }) {
+        ztv::test::DngSpec spec = camera;
+        spec.orientation = o;
+        spec.previewJpeg = ztv::test::withExif(camera.previewJpeg, o);
+        writeFile(path(QStringLiteral("exif %1.dng").arg(o)), ztv::test::dng(spec));
+    }
     ztv::test::DngSpec bare; // no preview: the sensor data itself, turned half a turn
     bare.sensorSize = { 240, 160 };
     bare.orientation = 3;
@@ -276,6 +285,79 @@ void TestExtraFormats::sniffingTells()
     QCOMPARE(sniff(tiff(false)), ExtraFormat::None);
 }
 
+namespace {
+
+// An uncompressed RGB TIFF as a scanner writes one: the maker's name and, as camera files
+// have, a reduced-resolution flag or a sub-directory tag, so it is taken for a camera's file.
+QByteArray scannerTiff(const QImage& picture, const QByteArray& make, bool subIfd)
+{
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    const quint32 w = quint32(rgb.width()), h = quint32(rgb.height());
+    QByteArray pixels;
+    for (int y = 0; y < rgb.height(); ++y)
+        pixels.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), rgb.width() * 3);
+    struct Entry {
+        quint16 tag, type;
+        quint32 count, value;
+    };
+    const quint32 entries = 12;
+    const quint32 ifd = 8, after = ifd + 2 + entries * 12 + 4;
+    const quint32 bps = after, makeAt = bps + 6, data = makeAt + quint32(make.size()) + 1;
+    const std::vector<Entry> e = { { 0x00FE, 4, 1, subIfd ? 0u : 1u }, { 0x0100, 4, 1, w },
+        { 0x0101, 4, 1, h }, { 0x0102, 3, 3, bps }, { 0x0103, 3, 1, 1 }, { 0x0106, 3, 1, 2 },
+        { 0x010F, 2, quint32(make.size()) + 1, makeAt }, { 0x0111, 4, 1, data }, { 0x0115, 3, 1, 3 },
+        { 0x0116, 4, 1, h }, { 0x0117, 4, 1, quint32(pixels.size()) },
+        { subIfd ? quint16(0x014A) : quint16(0x011C), 4, 1, subIfd ? 0u : 1u } };
+    QByteArray t("II*\0", 4);
+    auto u16 = [&](quint16 v) { t.append(char(v & 0xFF)).append(char(v >> 8)); };
+    auto u32 = [&](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            t.append(char((v >> (8 * i)) & 0xFF));
+    };
+    u32(ifd);
+    u16(quint16(e.size()));
+    for (const Entry& x : e) {
+        u16(x.tag);
+        u16(x.type);
+        u32(x.count);
+        if (x.type == 3 && x.count == 1) {
+            u16(quint16(x.value));
+            u16(0);
+        } else {
+            u32(x.value);
+        }
+    }
+    u32(0);
+    u16(8);
+    u16(8);
+    u16(8);
+    t.append(make).append('\0');
+    return t + pixels;
+}
+
+} // namespace
+
+void TestExtraFormats::tiffScansLibRawRefuses()
+{
+    // Scans that look like a camera's file: LibRaw refuses them, Qt's TIFF reader shows them.
+    const QImage picture = halves({ 240, 160 });
+    for (const bool subIfd : { false, true }) {
+        const QByteArray tiff = scannerTiff(picture, subIfd ? "NIKON" : "EPSON", subIfd);
+        QCOMPARE(sniffExtraFormat(reinterpret_cast<const uchar*>(tiff.constData()), size_t(tiff.size())),
+            ExtraFormat::Raw);
+        const QString name
+            = path(subIfd ? QStringLiteral("nikon scan.tif") : QStringLiteral("epson scan.tif"));
+        writeFile(name, tiff);
+        const ThumbnailResult result = makeThumbnail(name, { 100, 100 });
+        QCOMPARE(result.status, int(ThumbnailResult::Made));
+        QCOMPARE(result.image.size(), QSize(100, 67));
+        QCOMPARE(darkSide(result.image), QStringLiteral("left"));
+        PictureDisplay display;
+        QVERIFY2(display.LoadPicture(name), qPrintable(display.lastError()));
+        QCOMPARE(display.picture().size(), QSize(240, 160));
+    }
+}
+
 void TestExtraFormats::thumbnailsUpright_data()
 {
     QTest::addColumn<QString>("name");
@@ -290,6 +372,12 @@ void TestExtraFormats::thumbnailsUpright_data()
     QTest::newRow("jxl") << "photo.jxl" << QSize(100, 67) << "left";
     QTest::newRow("jxl turned a quarter") << "turned.jxl" << QSize(67, 100) << "top";
     QTest::newRow("dng preview, orientation 6") << "camera.dng" << QSize(67, 100) << "top";
+    QTest::newRow("dng preview with its own EXIF, orientation 1") << "exif 1.dng" << QSize(100, 67) << "left";
+    QTest::newRow("dng preview with its own EXIF, orientation 3")
+        << "exif 3.dng" << QSize(100, 67) << "right";
+    QTest::newRow("dng preview with its own EXIF, orientation 6") << "exif 6.dng" << QSize(67, 100) << "top";
+    QTest::newRow("dng preview with its own EXIF, orientation 8")
+        << "exif 8.dng" << QSize(67, 100) << "bottom";
 }
 
 void TestExtraFormats::thumbnailsUpright()

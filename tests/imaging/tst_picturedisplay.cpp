@@ -8,9 +8,11 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QtEndian>
 
 using namespace ztv;
@@ -163,6 +165,35 @@ private Q_SLOTS:
         QVERIFY(!display.LoadPicture(writeFile(dir, name, bytes)));
         QVERIFY(!display.lastError().isEmpty());
         QCOMPARE(display.picture().size(), QSize(7, 5));
+    }
+
+    // A picture that takes a while to decode (24 M pixels, which Qt reads whole) is decoded
+    // off the window's thread: a zero timer keeps firing meanwhile.
+    void largeLoadKeepsTheEventsRunning()
+    {
+        QTemporaryDir dir;
+        QImage big(6000, 4000, QImage::Format_RGB32);
+        for (int y = 0; y < big.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(big.scanLine(y));
+            for (int x = 0; x < big.width(); ++x)
+                line[x] = qRgb(x % 251, y % 241, (x ^ y) % 239);
+        }
+        const QString path = dir.filePath(QStringLiteral("big.png"));
+        QImageWriter writer(path, "png");
+        writer.setCompression(1);
+        QVERIFY(writer.write(big));
+        big = QImage();
+        PictureDisplay display;
+        int passes = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&] { ++passes; });
+        timer.start(0);
+        QVERIFY(display.LoadPicture(path));
+        timer.stop();
+        QVERIFY2(passes > 0, "the window's thread decoded it");
+        QVERIFY(display.hasPicture());
+        QCOMPARE(display.picture().width() * 2, display.picture().height() * 3 + 2); // 2560 x 1706
+        QVERIFY(!QGuiApplication::overrideCursor());
     }
 
     void loadRefusesWhatIsNotAFile()

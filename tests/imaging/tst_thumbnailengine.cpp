@@ -2,6 +2,7 @@
 #include "StorageBuilder.h"
 #include "imaging/JpegThumbnailer.h"
 #include "imaging/PngThumbnailer.h"
+#include "imaging/PngWriter.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailCache.h"
 #include "imaging/ThumbnailEngine.h"
@@ -10,7 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QPainter>
+#include <QSemaphore>
 #include <QTest>
+#include <QTimer>
 #include <QtEndian>
 
 #include <QLinearGradient>
@@ -279,6 +282,7 @@ private Q_SLOTS:
     void pngColourKeyAndBadChunkNames();
     void pipelineKeepsOrderPastASlowFile();
     void pipelineStopsWithinItsWindow();
+    void pipelineAbandonsADecodeThatWillNotStop();
     void cacheUri();
     void cacheHitStaleAndBroken();
     void cacheEntriesFollowTheFile();
@@ -683,6 +687,57 @@ void TestThumbnailEngine::pipelineStopsWithinItsWindow()
     QVERIFY(made.load() <= 3 + 6);
 }
 
+void TestThumbnailEngine::pipelineAbandonsADecodeThatWillNotStop()
+{
+    // The first file's decode ignores the stop and blocks until the end of the test (or the
+    // hang guard, 30 s on): the waiting side must neither wait for it nor join its worker.
+    auto gate = std::make_shared<QSemaphore>(0);
+    QSemaphore done;
+    std::thread guard([gate, &done] {
+        done.tryAcquire(1, 30000);
+        gate->release(100);
+    });
+    int timerEvents = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, [&] { ++timerEvents; });
+    timer.start(0);
+    const QStringList paths { QStringLiteral("blocked"), QStringLiteral("b"), QStringLiteral("c") };
+    int passes = 0;
+    int workersLeft = 0;
+    {
+        ThumbnailPipeline pipeline(paths, 2, 4, [gate](const QString& path, const std::atomic<bool>*) {
+            if (path == QLatin1String("blocked"))
+                gate->acquire();
+            ThumbnailResult r;
+            r.path = path;
+            r.status = ThumbnailResult::Made;
+            return r;
+        });
+        const ThumbnailResult r = pipeline.takeNext(
+            [&] {
+                QCoreApplication::processEvents();
+                if (++passes == 20)
+                    pipeline.stop(); // Esc, seen in an event pass
+            },
+            1);
+        QCOMPARE(passes, 20); // returned at the first pass after the stop
+        QCOMPARE(r.path, QStringLiteral("blocked"));
+        QCOMPARE(r.status, int(ThumbnailResult::Unreadable));
+        QVERIFY(r.image.isNull());
+        QCOMPARE(pipeline.takeNext({}).status, int(ThumbnailResult::Unreadable)); // no wait once stopped
+    } // destroyed with its worker still blocked
+    workersLeft = ThumbnailPipeline::workersStillRunning();
+    const int before = timerEvents;
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    QVERIFY(timerEvents > before + 10); // the event loop runs on meanwhile
+    QVERIFY(timerEvents > 20);
+    QVERIFY2(workersLeft >= 1, "the blocked worker was waited for");
+    done.release();
+    guard.join();
+    QTRY_COMPARE_WITH_TIMEOUT(ThumbnailPipeline::workersStillRunning(), 0, 30000);
+}
+
 void TestThumbnailEngine::cacheUri()
 {
     QCOMPARE(ThumbnailCache::fileUri(QStringLiteral("/tmp/a b/写真 #1[x].jpg")),
@@ -760,6 +815,19 @@ void TestThumbnailEngine::cacheHitStaleAndBroken()
     QVERIFY(centre(r[0].image).red() > 200);
     QCOMPARE(
         QImage(cache.entryPath(pic)).text(QStringLiteral("Thumb::MTime")), QString::number(st.st_mtime - 5));
+
+    // A cache hit leaves the reader limit of the process alone: a picture that Qt's reader
+    // decodes whole (interlaced, 22 MiB as 32-bit pixels) still decodes right after one.
+    QVERIFY(!cache.lookup(pic, qint64(st.st_mtime) - 5, qint64(st.st_size)).isNull());
+    QImage large(2400, 2400, QImage::Format_RGB32);
+    large.fill(Qt::darkBlue);
+    QString error;
+    const QString interlaced
+        = home.write(QStringLiteral("big interlaced.png"), writeInterlacedPng(large, &error));
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const ThumbnailResult big = makeThumbnail(interlaced, { 100, 100 });
+    QCOMPARE(big.status, int(ThumbnailResult::Made));
+    QCOMPARE(big.image.size(), QSize(100, 100));
 }
 
 namespace {

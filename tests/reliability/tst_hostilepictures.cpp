@@ -1,5 +1,8 @@
+#include "ExifBuilder.h"
+#include "PictureBytes.h"
 #include "RawBuilder.h"
 #include "StorageBuilder.h"
+#include "imaging/ExtraFormats.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/PngThumbnailer.h"
 #include "imaging/ThumbnailBrowser.h"
@@ -9,8 +12,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,6 +34,10 @@
 #include <zlib.h>
 
 using namespace ztv;
+using ztv::test::be32;
+using ztv::test::Deflater;
+using ztv::test::heifIspe;
+using ztv::test::pngChunk;
 using ztv::test::TestHome;
 namespace pictures = ztv::test::pictures;
 
@@ -43,19 +52,6 @@ quint32 crc32(const QByteArray& bytes)
             crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
     }
     return ~crc;
-}
-
-QByteArray be32(quint32 v)
-{
-    char b[4];
-    qToBigEndian(v, b);
-    return QByteArray(b, 4);
-}
-
-QByteArray pngChunk(const char* type, const QByteArray& data)
-{
-    const QByteArray body = QByteArray(type, 4) + data;
-    return be32(quint32(data.size())) + body + be32(crc32(body));
 }
 
 // A well-formed PNG whose header claims width x height RGBA with a few bytes of pixel data.
@@ -149,6 +145,7 @@ private Q_SLOTS:
     void unreadableFolder();
     void fuzzRegressions();
     void pngRowRouteWithinBounds();
+    void libraryLimitsFolder();
 };
 
 void TestHostilePictures::attackFolderIsCountedAndSkipped()
@@ -364,29 +361,13 @@ namespace {
 // goes; extraZeros more zero bytes follow inside the stream, past what the picture needs.
 template <typename Row> QByteArray pngFromRows(quint32 width, quint32 height, Row row, qint64 extraZeros = 0)
 {
-    z_stream z {};
-    deflateInit(&z, 9);
-    QByteArray idat;
-    std::vector<unsigned char> out(1 << 20);
-    auto feed = [&](const unsigned char* data, size_t size, int flush) {
-        z.next_in = const_cast<unsigned char*>(data);
-        z.avail_in = uInt(size);
-        do {
-            z.next_out = out.data();
-            z.avail_out = uInt(out.size());
-            deflate(&z, flush);
-            idat.append(reinterpret_cast<const char*>(out.data()), qsizetype(out.size() - z.avail_out));
-        } while (z.avail_out == 0);
-    };
+    Deflater z;
     for (quint32 y = 0; y < height; ++y) {
         const QByteArray bytes = row(y);
-        feed(reinterpret_cast<const unsigned char*>(bytes.constData()), size_t(bytes.size()), Z_NO_FLUSH);
+        z.feed(bytes.constData(), size_t(bytes.size()));
     }
-    const std::vector<unsigned char> zeros(1 << 20, 0);
-    for (qint64 left = extraZeros; left > 0; left -= qint64(zeros.size()))
-        feed(zeros.data(), size_t(std::min<qint64>(left, qint64(zeros.size()))), Z_NO_FLUSH);
-    feed(nullptr, 0, Z_FINISH);
-    deflateEnd(&z);
+    z.zeros(extraZeros);
+    const QByteArray idat = z.finish();
     QByteArray ihdr = be32(width) + be32(height);
     ihdr.append(char(8)).append(char(2)).append(char(0)).append(char(0)).append(char(0));
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + pngChunk("IDAT", idat)
@@ -545,4 +526,206 @@ void TestHostilePictures::pngRowRouteWithinBounds()
         QCOMPARE(pngRouteInChild(rebuilt(taller, stream, 1 << 20, {})), 1);
         QVERIFY(makeThumbnailFromBytes(rebuilt(taller, stream, 1 << 20, {}), { 100, 100 }).isNull());
     }
+}
+
+namespace {
+
+// A PNG whose header is followed by one chunk header claiming 0x7FFFFFF0 bytes, and nothing
+// more: 44 bytes that made libpng allocate and zero 2 GiB.
+QByteArray pngChunkBomb(int colourType, const char* type, const QByteArray& before = {})
+{
+    QByteArray ihdr = be32(512) + be32(512);
+    ihdr.append(char(8)).append(char(colourType)).append(char(0)).append(char(0)).append(char(0));
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + before + be32(0x7FFFFFF0u)
+        + QByteArray(type, 4);
+}
+
+// A 256 x 256 palette PNG (read through libpng) whose stream runs on for `zeros` bytes after
+// the last row, cut into two picture-data chunks after its first 4 KiB; the second chunk's
+// checksum is wrong. Only a reader that inflates past the last row meets it.
+QByteArray paletteTailPng(qint64 zeros)
+{
+    z_stream z {};
+    deflateInit(&z, 9);
+    QByteArray stream;
+    std::vector<unsigned char> out(1 << 20);
+    const std::vector<unsigned char> block(1 << 20, 0);
+    qint64 left = 256 * 257 + zeros; // filter byte 0 and index 0 throughout, then the tail
+    do {
+        const size_t n = size_t(std::min<qint64>(left, qint64(block.size())));
+        z.next_in = const_cast<unsigned char*>(block.data());
+        z.avail_in = uInt(n);
+        left -= qint64(n);
+        do {
+            z.next_out = out.data();
+            z.avail_out = uInt(out.size());
+            deflate(&z, left > 0 ? Z_NO_FLUSH : Z_FINISH);
+            stream.append(reinterpret_cast<const char*>(out.data()), qsizetype(out.size() - z.avail_out));
+        } while (z.avail_out == 0);
+    } while (left > 0);
+    deflateEnd(&z);
+    QByteArray ihdr = be32(256) + be32(256);
+    ihdr.append(char(8)).append(char(3)).append(char(0)).append(char(0)).append(char(0));
+    QByteArray damaged = pngChunk("IDAT", stream.mid(4096));
+    damaged[damaged.size() - 1] = char(damaged.at(damaged.size() - 1) ^ 0x55);
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr)
+        + pngChunk("PLTE", QByteArray("\x10\x20\x30\xF0\xF0\xF0", 6)) + pngChunk("IDAT", stream.left(4096))
+        + damaged + pngChunk("IEND", {});
+}
+
+// The peak resident memory since the last resetPeak(), in KiB (VmHWM; Linux resets it on
+// request, unlike getrusage's figure, so one case's peak is not hidden by an earlier one's).
+void resetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+long peakKiB()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return maxRssKiB();
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return maxRssKiB();
+}
+
+} // namespace
+
+void TestHostilePictures::libraryLimitsFolder()
+{
+    TestHome home;
+    const QString dir = home.makeDir(QStringLiteral("limits"));
+    QMap<QString, int> expected; // name: the status the browse must give
+    auto add = [&](const QString& name, const QByteArray& bytes, int status) {
+        QVERIFY2(!bytes.isEmpty(), qPrintable(name));
+        home.write(QStringLiteral("limits/") + name, bytes);
+        expected.insert(name, status);
+    };
+    const int made = ThumbnailResult::Made, refused = ThumbnailResult::Unreadable;
+    // Chunks that libpng would allocate at their claimed length before the data runs out.
+    const QByteArray plte = pngChunk("PLTE", QByteArray(3 * 4, '\x40'));
+    add(QStringLiteral("a1 text.png"), pngChunkBomb(0, "tEXt"), refused);
+    add(QStringLiteral("a2 compressed text.png"), pngChunkBomb(0, "zTXt"), refused);
+    add(QStringLiteral("a3 international text.png"), pngChunkBomb(0, "iTXt"), refused);
+    add(QStringLiteral("a4 palette, suggested palette.png"), pngChunkBomb(3, "sPLT", plte), refused);
+    add(QStringLiteral("a5 rgb with tRNS, text.png"),
+        pngChunkBomb(2, "tEXt", pngChunk("tRNS", QByteArray(6, '\0'))), refused);
+    add(QStringLiteral("a6 profile.png"), pngChunkBomb(2, "iCCP"), refused);
+    // A sound palette picture with 4 MiB of real text: read, the text passed over unread.
+    {
+        QImage palette(300, 300, QImage::Format_Indexed8);
+        palette.setColorTable({ qRgb(10, 20, 30), qRgb(200, 100, 50) });
+        palette.fill(1);
+        QByteArray png = ztv::test::encodeImage(palette, "PNG");
+        const qsizetype iend = png.size() - 12;
+        png.insert(iend, pngChunk("tEXt", QByteArray("Comment\0", 8) + QByteArray(4 << 20, 'x')));
+        add(QStringLiteral("a7 palette, real text.png"), png, made);
+    }
+    // 256 x 256 rows followed, in the same stream, by 64 MiB of zeros.
+    add(QStringLiteral("b1 zlib tail.png"),
+        pngFromRows(
+            256, 256, [](quint32 y) { return regularRow(256, y); }, 64LL * 1024 * 1024),
+        made);
+
+    // The same through libpng: the last row ends the read, the rest of the stream unread.
+    add(QStringLiteral("b2 palette zlib tail.png"), paletteTailPng(64LL * 1024 * 1024), made);
+
+    // HEIF over the pixel budget: its thumbnail serves; one larger than its picture does not.
+    const QString source = home.write(QStringLiteral("source.png"), pictures::png({ 64, 48 }));
+    const QString work = home.home() + QStringLiteral("/encoded");
+    const QByteArray heic = encodedWith(QStringLiteral("heif-enc"),
+        { QStringLiteral("-t"), QStringLiteral("32"), QStringLiteral("-o"), work + QStringLiteral(".heic"),
+            source },
+        work + QStringLiteral(".heic"));
+    QVERIFY(!heic.isEmpty());
+    // heif-enc writes the 64 x 48 picture with a 32 x 24 thumbnail.
+    const QSize picture(64, 48), thumbnail(32, 24), over(8000, 6000), larger(16000, 12000); // 48 M pixels
+    const QByteArray overBudget = heifIspe(heic, picture, over);
+    QCOMPARE(probeExtra(ExtraFormat::Heif, reinterpret_cast<const uchar*>(overBudget.constData()),
+                 size_t(overBudget.size())),
+        over);
+    add(QStringLiteral("c1 heic over budget, thumbnail.heic"), overBudget, made);
+    add(QStringLiteral("c2 heic over budget, thumbnail larger.heic"), heifIspe(overBudget, thumbnail, larger),
+        refused);
+    add(QStringLiteral("c3 heic thumbnail larger than picture.heic"), heifIspe(heic, thumbnail, larger),
+        made);
+
+    // JPEG XL over the budget without a preview: refused from its header, not decoded.
+    {
+        const QString pgm = home.home() + QStringLiteral("/wide.pgm");
+        QFile f(pgm);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const int w = 8000, h = 6000;
+        f.write(QStringLiteral("P5\n%1 %2\n255\n").arg(w).arg(h).toLatin1());
+        QByteArray row(w, Qt::Uninitialized);
+        for (int x = 0; x < w; ++x)
+            row[x] = char((x / 40) % 256);
+        for (int y = 0; y < h; ++y)
+            f.write(row);
+        f.close();
+        add(QStringLiteral("d1 jxl over budget.jxl"),
+            encodedWith(QStringLiteral("cjxl"),
+                { QStringLiteral("-d"), QStringLiteral("0"), QStringLiteral("-e"), QStringLiteral("1"), pgm,
+                    work + QStringLiteral(".jxl") },
+                work + QStringLiteral(".jxl")),
+            refused);
+        QFile::remove(pgm);
+    }
+
+    // A DNG whose preview claims 240 x 160 and holds a 4096 x 4096 JPEG.
+    {
+        QImage big(4096, 4096, QImage::Format_RGB32);
+        big.fill(Qt::darkCyan);
+        ztv::test::DngSpec spec;
+        spec.sensorSize = { 240, 160 };
+        spec.previewSize = { 240, 160 };
+        spec.previewJpeg = ztv::test::encodeImage(big, "JPEG");
+        add(QStringLiteral("e1 dng preview larger than claimed.dng"), ztv::test::dng(spec), made);
+    }
+
+    ThumbnailBrowser browser;
+    browser.setCacheFolder({});
+    browser.setWorkerCount(2);
+    QMap<QString, int> statuses;
+    connect(&browser, &ThumbnailBrowser::ThumbnailReady, &browser,
+        [&](const QImage& image, const QString& path, int status) {
+            statuses.insert(QFileInfo(path).fileName(), status);
+            QVERIFY(image.isNull() || (image.width() <= 100 && image.height() <= 100));
+        });
+    resetPeak();
+    const long rssBefore = peakKiB();
+    QCOMPARE(browser.BrowseFolder(dir), ThumbnailBrowser::ResultOk);
+    const long growthMiB = (peakKiB() - rssBefore) / 1024;
+    qInfo("limits folder: %lld files, peak memory grew by %ld MiB", qint64(statuses.size()), growthMiB);
+    QCOMPARE(statuses, expected);
+    QVERIFY2(growthMiB < 300, qPrintable(QString::number(growthMiB)));
+
+    // Shown one by one, each is shown within the display's bounds or refused with a reason.
+    resetPeak();
+    PictureDisplay display;
+    display.resize(400, 300);
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        if (display.LoadPicture(dir + QLatin1Char('/') + it.key())) {
+            QVERIFY2(qint64(display.picture().width()) * display.picture().height() <= 4096LL * 4096,
+                qPrintable(it.key()));
+            // A RAW preview is shown at most at the size the RAW claims for it.
+            if (it.key().startsWith(QLatin1String("e1")))
+                QVERIFY(display.picture().width() <= 240 && display.picture().height() <= 160);
+        } else {
+            QVERIFY2(!display.lastError().isEmpty(), qPrintable(it.key()));
+            // Within the display's larger budget the rewritten HEIF primaries are decoded, which
+            // fails; Qt's reader reads a PNG to its end, where the palette one's damage lies.
+            QVERIFY2(it.value() == refused || it.key().startsWith(QLatin1String("c"))
+                    || it.key().startsWith(QLatin1String("b2")),
+                qPrintable(it.key()));
+        }
+    }
+    qInfo("limits folder shown file by file: peak memory grew by %ld MiB", (peakKiB() - rssBefore) / 1024);
+    // The display has its own, larger budget (the JPEG XL of 48 M pixels is shown).
+    QVERIFY2(peakKiB() - rssBefore < qint64(PictureDisplay::LoadAllocationLimitMb) * 1024,
+        qPrintable(QString::number(peakKiB() / 1024)));
 }

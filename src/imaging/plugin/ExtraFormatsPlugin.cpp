@@ -99,9 +99,21 @@ private:
         QIODevice* dev = device();
         if (!dev || m_done)
             return false;
-        if (!dev->isSequential() && dev->size() - dev->pos() > ztv::ExtraFileLimit)
-            return false;
-        m_data = dev->read(ztv::ExtraFileLimit + 1);
+        // QIODevice::read(n) allocates n bytes up front: a read of the limit would cost 256 MiB
+        // for every small file. A file is read at its size, a stream in blocks.
+        if (!dev->isSequential()) {
+            const qint64 left = dev->size() - dev->pos();
+            if (left <= 0 || left > ztv::ExtraFileLimit)
+                return false;
+            m_data = dev->read(left);
+            return !m_data.isEmpty();
+        }
+        while (m_data.size() <= ztv::ExtraFileLimit) {
+            const QByteArray block = dev->read(1024 * 1024);
+            if (block.isEmpty())
+                break;
+            m_data += block;
+        }
         if (m_data.size() > ztv::ExtraFileLimit)
             m_data.clear();
         return !m_data.isEmpty();
