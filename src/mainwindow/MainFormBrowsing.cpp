@@ -67,7 +67,7 @@ int MainForm::relist(Area ar, const QString& folder, Run how)
     a.LEADThumb1->setThumbnailSize(thumbnailDecodeBox(kThumbnailBox, a.LEADImgList1->devicePixelRatioF()));
     a.ListedFolder = folder.endsWith(QLatin1Char('/')) && folder.size() > 1 ? folder.chopped(1) : folder;
     // Esc ends the run even while it waits on a slow decode.
-    a.LEADThumb1->setCancelCheck([this] { return gBrowseQuit; });
+    a.LEADThumb1->setCancelCheck([this] { return m_gBrowseQuit; });
     const int r = a.LEADThumb1->BrowseFolder(folder);
     a.LEADImgList1->commitAdded();
     if (nested) {
