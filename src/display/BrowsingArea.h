@@ -47,7 +47,6 @@ public:
     QComboBox* Combo1 = nullptr;
     QFrame* Shape1 = nullptr;
 
-    QString RootBase;
     QString RootName;
     QString CurrentNodePath;
     // The folder the page lists, as on disk without a trailing "/"; "" before any listing.

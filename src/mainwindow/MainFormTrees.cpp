@@ -30,13 +30,11 @@ void MainForm::BuildAreaTree(Area ar)
     if (ar == Area::Cd) {
         m_cdDrive = FirstCdDrive(m_services.drives);
         a.RootName = m_cdDrive.name.isEmpty() ? QStringLiteral(":") : m_cdDrive.name;
-        a.RootBase = QString();
         key = a.RootName;
         icon = image(FolderTree::Drive);
     } else {
         a.RootName = QString::fromUtf16(ar == Area::StockYard ? kStockYardName : kVaultName);
-        a.RootBase = m_paths.AreaBasePath[ar];
-        key = a.RootBase + a.RootName;
+        key = folderOf(ar, a.RootName);
         icon = image(FolderTree::FoldClose);
     }
     a.TreeView1->addRoot(key, a.RootName, icon);
@@ -70,9 +68,8 @@ void MainForm::ReopenTreePath(Area ar, const QString& treePath)
 void MainForm::rebuildTree(Area ar)
 {
     BrowsingArea& a = area(ar);
-    a.RootBase = m_paths.AreaBasePath[ar];
     a.TreeView1->removeAllNodes();
-    const QString key = a.RootBase + a.RootName;
+    const QString key = folderOf(ar, a.RootName);
     a.TreeView1->addRoot(key, a.RootName, image(FolderTree::FoldClose));
     Dir1(ar).refresh();
     TreeEnum(ar, { key });
@@ -90,7 +87,7 @@ void MainForm::TreeView1_Expand(Area ar, QTreeWidgetItem* node)
     if (!(ar == Area::Cd && !node->parent()))
         tree->setImage(node, image(FolderTree::FoldOpen));
     const QString path = tree->treePath(node);
-    const QString folder = (ar == Area::Cd ? path : area(ar).RootBase + path) + QLatin1Char('/');
+    const QString folder = folderOf(ar, path) + QLatin1Char('/');
     if (!tree->Dir1().setPath(folder)) {
         // The disc changed or went away under the tree: rebuild it from the drive as it is
         // now. Done after the tree has finished expanding the node that is about to go.
@@ -126,7 +123,6 @@ QString MainForm::reloadCdTree(bool mountIfNeeded)
     BrowsingArea& cd = area(Area::Cd);
     cd.ClearTabPictures();
     cd.RootName = drive.name.isEmpty() ? QStringLiteral(":") : drive.name;
-    cd.RootBase = QString();
     cd.CurrentNodePath = cd.RootName;
     FolderTree* tree = cd.TreeView1;
     tree->removeAllNodes();
