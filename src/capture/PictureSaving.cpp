@@ -180,7 +180,7 @@ void PictureSaving::RefreshAfterSave(OperationContext& context, const QString& p
     if (!where.underStorageName || !area)
         return;
     for (const QString& treePath : where.treePaths)
-        context.Node_Exp(*area, treePath);
+        context.area(*area).Node_Exp(treePath);
     BrowsingArea& page = context.area(*area);
     page.clearPage();
     // Not a full browse run: the window stays as it is.

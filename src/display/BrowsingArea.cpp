@@ -104,6 +104,27 @@ QList<QToolButton*> BrowsingArea::addCommands(
     return buttons;
 }
 
+void BrowsingArea::TreeEnum(const QStringList& parentKeys)
+{
+    TreeView1->TreeEnum(parentKeys);
+}
+
+void BrowsingArea::Node_Exp(const QString& treePath)
+{
+    TreeView1->Node_Exp(treePath);
+    CurrentNodePath = TreeView1->markedPath();
+}
+
+void BrowsingArea::ReopenTreePath(const QString& treePath)
+{
+    const QStringList parts = treePath.split(QLatin1Char('/'));
+    QString path;
+    for (const QString& part : parts) {
+        path = path.isEmpty() ? part : path + QLatin1Char('/') + part;
+        Node_Exp(path);
+    }
+}
+
 bool BrowsingArea::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Paint && watched == LEAD1)

@@ -90,6 +90,14 @@ public:
     QList<QToolButton*> addCommands(
         const char* arrayName, std::initializer_list<QAction*> actions, int firstSlot);
 
+    // Adds the sub-folders of the nodes with those keys (one level ahead of the tree shown).
+    void TreeEnum(const QStringList& parentKeys);
+    // Selects and expands the node with that tree path; the folder it marks becomes current
+    // (CurrentNodePath), so the box buttons and the re-listings act on the folder the user sees.
+    void Node_Exp(const QString& treePath);
+    // Node_Exp for every leading part of a tree path, outermost first.
+    void ReopenTreePath(const QString& treePath);
+
     // The page selector (Combo1, "/", Label3): set for the pages listed, showing page 1.
     void ComboSet();
     // Scrolls the thumbnails to the page the selector shows.

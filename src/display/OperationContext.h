@@ -50,10 +50,6 @@ public:
     // A fresh tree for the area: its top node and the top folder's sub-folders; leaves the
     // tree's folder list on the top folder.
     virtual void rebuildTree(Area area) = 0;
-    // Selects and expands the node with that tree path.
-    virtual void Node_Exp(Area area, const QString& treePath) = 0;
-    // Node_Exp for every leading part of a tree path, outermost first.
-    virtual void ReopenTreePath(Area area, const QString& treePath) = 0;
 
     // The paste tab's displays (LEAD2 shown, LEAD3 the hidden copy for GIF saves) and the
     // save dialog of its saves.

@@ -33,7 +33,7 @@ void relistParent(OperationContext& context, const QString& reopenAt, const QStr
     const AreaPlace place = AreaFromPath(reopenAt, context.storagePaths());
     if (!place.area)
         return;
-    context.ReopenTreePath(*place.area, place.treePath);
+    context.area(*place.area).ReopenTreePath(place.treePath);
     BrowsingArea& area = context.area(*place.area);
     area.clearPage();
     context.relist(*place.area, parentFolder + QLatin1Char('/'), OperationContext::Run::Plain);
@@ -92,7 +92,7 @@ void Boxes::dirpopup_new_Click(OperationContext& context)
         return;
     }
     context.rebuildTree(*i);
-    context.ReopenTreePath(*i, current);
+    context.area(*i).ReopenTreePath(current);
 }
 
 void Boxes::dirpopup_del_Click(OperationContext& context)

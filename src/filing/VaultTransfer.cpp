@@ -144,7 +144,7 @@ void VaultTransfer::moveInto(
 // vault's choice ends with the listing it was made in.
 void VaultTransfer::openVaultAt(OperationContext& context, const QString& treePath)
 {
-    context.ReopenTreePath(Area::Vault, treePath);
+    context.area(Area::Vault).ReopenTreePath(treePath);
     relistAfterChange(context, Area::Vault,
         context.storagePaths().AreaBasePath[Area::Vault] + treePath + QLatin1Char('/'), true);
 }

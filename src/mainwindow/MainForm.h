@@ -64,8 +64,6 @@ public:
     int relist(Area area, const QString& folder, Run how) override;
     void ComboSet(Area area) override { this->area(area).ComboSet(); }
     void rebuildTree(Area area) override;
-    void Node_Exp(Area area, const QString& treePath) override;
-    void ReopenTreePath(Area area, const QString& treePath) override;
     PictureDisplay& LEAD2() override { return *m_lead2; }
     PictureDisplay& LEAD3() override { return *m_lead3; }
     SaveDialog& LEADDlg1() override { return *m_saveDialog; }
@@ -130,7 +128,6 @@ public:
 
     // --- folder trees ---
     void BuildAreaTree(Area area);
-    void TreeEnum(Area area, const QStringList& parentKeys);
     // The folder on disk of an area's tree path.
     QString folderOf(Area area, const QString& treePath) const;
 

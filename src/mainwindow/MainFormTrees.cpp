@@ -38,31 +38,7 @@ void MainForm::BuildAreaTree(Area ar)
         icon = image(FolderTree::FoldClose);
     }
     a.TreeView1->addRoot(key, a.RootName, icon);
-    TreeEnum(ar, { key });
-}
-
-void MainForm::TreeEnum(Area ar, const QStringList& parentKeys)
-{
-    area(ar).TreeView1->TreeEnum(parentKeys);
-}
-
-// The folder the tree opens at becomes the tab's current one, so the box buttons and the
-// re-listings act on the folder the user sees marked.
-void MainForm::Node_Exp(Area ar, const QString& treePath)
-{
-    BrowsingArea& a = area(ar);
-    a.TreeView1->Node_Exp(treePath);
-    a.CurrentNodePath = a.TreeView1->markedPath();
-}
-
-void MainForm::ReopenTreePath(Area ar, const QString& treePath)
-{
-    const QStringList parts = treePath.split(QLatin1Char('/'));
-    QString path;
-    for (const QString& part : parts) {
-        path = path.isEmpty() ? part : path + QLatin1Char('/') + part;
-        Node_Exp(ar, path);
-    }
+    area(ar).TreeEnum({ key });
 }
 
 void MainForm::rebuildTree(Area ar)
@@ -72,7 +48,7 @@ void MainForm::rebuildTree(Area ar)
     const QString key = folderOf(ar, a.RootName);
     a.TreeView1->addRoot(key, a.RootName, image(FolderTree::FoldClose));
     Dir1(ar).refresh();
-    TreeEnum(ar, { key });
+    area(ar).TreeEnum({ key });
 }
 
 QString MainForm::folderOf(Area ar, const QString& treePath) const
@@ -97,7 +73,7 @@ void MainForm::TreeView1_Expand(Area ar, QTreeWidgetItem* node)
                 this, [this] { rebuildCdTree(); }, Qt::QueuedConnection);
         return;
     }
-    TreeEnum(ar, tree->Dir1().folders());
+    area(ar).TreeEnum(tree->Dir1().folders());
 }
 
 void MainForm::rebuildCdTree()
@@ -127,7 +103,7 @@ QString MainForm::reloadCdTree(bool mountIfNeeded)
     FolderTree* tree = cd.TreeView1;
     tree->removeAllNodes();
     tree->addRoot(cd.RootName, cd.RootName, image(FolderTree::Drive));
-    TreeEnum(Area::Cd, { cd.RootName });
+    area(Area::Cd).TreeEnum({ cd.RootName });
     return drive.mounted ? drive.name : QString();
 }
 

@@ -109,7 +109,7 @@ inline bool selectPicture(MainForm& form, int tab, const QString& file)
 // Clicks a node of a main-window tree by its tree path; false when there is none.
 inline bool clickNode(MainForm& form, int tab, const QString& treePath)
 {
-    form.ReopenTreePath(Area(tab), treePath.left(treePath.lastIndexOf(u'/')));
+    form.area(Area(tab)).ReopenTreePath(treePath.left(treePath.lastIndexOf(u'/')));
     QTreeWidgetItem* node = nodeAt(form.area(Area(tab)).TreeView1, treePath);
     if (!node)
         return false;

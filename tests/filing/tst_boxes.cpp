@@ -102,7 +102,7 @@ void TstBoxes::addAtTopAndInsideABox()
     f.prompts.clear();
 
     // Inside a box, reached by a right click on its node and the tree's menu.
-    form.ReopenTreePath(Area::Vault, kVault);
+    form.area(Area::Vault).ReopenTreePath(kVault);
     QTreeWidgetItem* trip = nodeAt(tree, QStringLiteral("保管庫/旅行"));
     QVERIFY(trip);
     QStringList menus;
@@ -435,7 +435,7 @@ void TstBoxes::menuOperationLeavesTheHighlightItSet()
         f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/") + QString::fromUtf8(name));
     MainForm& form = *f.form;
     FolderTree* tree = form.area(Area::Vault).TreeView1;
-    form.ReopenTreePath(Area::Vault, kVault);
+    form.area(Area::Vault).ReopenTreePath(kVault);
     QAction* chosen = nullptr;
     form.setMenuOpener([&](QMenu*) { chosen->trigger(); });
     auto rightClick = [&](const QString& treePath) {

@@ -96,12 +96,12 @@ void TstAccessibility::pageCountReadWithItsNumber()
     QLabel* count = form.area(Area::Vault).Label3;
     // Its role stays readable as the description.
     QCOMPARE(count->accessibleDescription(), QStringLiteral("ページ数（保管庫）"));
-    form.ReopenTreePath(Area::Vault, QStringLiteral("保管庫/旅行"));
+    form.area(Area::Vault).ReopenTreePath(QStringLiteral("保管庫/旅行"));
     form.TreeView1_NodeClick(Area::Vault, form.area(Area::Vault).TreeView1->currentItem());
     QVERIFY(count->text().toInt() >= 2);
     QCOMPARE(accessibleName(count), QStringLiteral("ページ数（保管庫）：") + count->text());
     // A folder with fewer pictures: the number read changes with the number shown.
-    form.ReopenTreePath(Area::Vault, QStringLiteral("保管庫"));
+    form.area(Area::Vault).ReopenTreePath(QStringLiteral("保管庫"));
     form.TreeView1_NodeClick(Area::Vault, form.area(Area::Vault).TreeView1->currentItem());
     QCOMPARE(count->text(), QStringLiteral("1"));
     QCOMPARE(accessibleName(count), QStringLiteral("ページ数（保管庫）：1"));

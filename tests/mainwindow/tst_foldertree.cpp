@@ -149,13 +149,13 @@ void TstMainWindow::nodeExpReachesLastFirstLevelNode()
     QCOMPARE(tree->allNodes().size(), int(form.area(Area::Vault).NodeCount) + 1);
     QCOMPARE(tree->allNodes().last()->text(0), QStringLiteral("空箱"));
 
-    form.Node_Exp(Area::Vault, QStringLiteral("保管庫/空箱"));
+    form.area(Area::Vault).Node_Exp(QStringLiteral("保管庫/空箱"));
     QTreeWidgetItem* empty = child(tree->topLevelItem(0), QStringLiteral("空箱"));
     QCOMPARE(tree->currentItem(), empty);
     QVERIFY(empty->isExpanded());
 
     const int nodes = tree->allNodes().size();
-    form.Node_Exp(Area::Vault, QStringLiteral("保管庫/無い箱"));
+    form.area(Area::Vault).Node_Exp(QStringLiteral("保管庫/無い箱"));
     QCOMPARE(tree->currentItem(), empty);
     QCOMPARE(tree->allNodes().size(), nodes);
 }
@@ -165,7 +165,7 @@ void TstMainWindow::reopenTreePathOpensDownToBox()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    form.ReopenTreePath(Area::Vault, QStringLiteral("保管庫/旅行/京都"));
+    form.area(Area::Vault).ReopenTreePath(QStringLiteral("保管庫/旅行/京都"));
     FolderTree* tree = form.area(Area::Vault).TreeView1;
     QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅行/京都"));
     QVERIFY(tree->topLevelItem(0)->isExpanded());

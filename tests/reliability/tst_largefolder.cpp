@@ -184,7 +184,7 @@ void TstLargeFolder::nodeCountGoesPast32767()
     QTreeWidgetItem* root = tree->topLevelItem(0);
     QVERIFY(root);
     QVERIFY(QDir().mkpath(m_f->home.stockYard() + QStringLiteral("/box")));
-    m_form->TreeEnum(Area::StockYard, { FolderTree::nodeKey(root), FolderTree::nodeKey(root) });
+    m_form->area(Area::StockYard).TreeEnum({ FolderTree::nodeKey(root), FolderTree::nodeKey(root) });
     QCOMPARE(m_form->area(Area::StockYard).NodeCount, 32769);
 }
 

@@ -342,7 +342,7 @@ void TstNames::treeShowsAndOpensFoldersByTheirBytes()
     }
     // Reopening by tree path finds the exact folder, as after a transfer into it.
     tree->setCurrentItem(nullptr);
-    form.ReopenTreePath(Area::Vault, decodePath("保管庫/" + sjis + "/\x94\xA0"));
+    form.area(Area::Vault).ReopenTreePath(decodePath("保管庫/" + sjis + "/\x94\xA0"));
     QVERIFY(tree->currentItem());
     QCOMPARE(encodePath(FolderTree::nodeKey(tree->currentItem())), vault + '/' + sjis + "/\x94\xA0");
 }
