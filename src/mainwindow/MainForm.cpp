@@ -226,26 +226,13 @@ void MainForm::pasteTabCommand(QAction* item)
 
 void MainForm::buildMenus()
 {
-    auto menu = [this](const char16_t* caption, const char* name) {
-        auto* m = new QMenu(t(caption), this);
-        m->setObjectName(QLatin1String(name));
-        return m;
-    };
-    // A menu item; the buttons of the same command show this action.
-    auto item
-        = [this](QMenu* m, const char16_t* caption, const char* name, const char* iconName, auto handler) {
-              QAction* a = command(caption, iconName, std::move(handler));
-              a->setObjectName(QLatin1String(name));
-              m->addAction(a);
-              return a;
-          };
     OperationContext& context = *this;
     auto run = [&context](auto& subsystem,
                    void (std::remove_reference_t<decltype(subsystem)>::*handler)(OperationContext&)) {
-        return [&context, &subsystem, handler] { (subsystem.*handler)(context); };
+        return std::function<void()>([&context, &subsystem, handler] { (subsystem.*handler)(context); });
     };
     auto link = [this](void (LinkHandlers::*handler)(MainForm&)) {
-        return [this, handler] { (m_links.get()->*handler)(*this); };
+        return std::function<void()>([this, handler] { (m_links.get()->*handler)(*this); });
     };
     Boxes& boxes = *m_boxes;
     PictureFiles& files = *m_pictureFiles;
@@ -254,61 +241,87 @@ void MainForm::buildMenus()
     PasteArea& pasteArea = *m_pasteArea;
     PictureSaving& saving = *m_pictureSaving;
 
-    m_menu_L = menu(texts::MenuL, "menu_L");
-    m_dirpopup_new
-        = item(m_menu_L, texts::AddBox, "dirpopup_new", "box-add", run(boxes, &Boxes::dirpopup_new_Click));
-    m_dirpopup_del = item(
-        m_menu_L, texts::DeleteBox, "dirpopup_del", "box-delete", run(boxes, &Boxes::dirpopup_del_Click));
-    m_dirpopup_mod = item(
-        m_menu_L, texts::RenameBox, "dirpopup_mod", "box-rename", run(boxes, &Boxes::dirpopup_mod_Click));
-
-    m_menu_RCD = menu(texts::MenuRCD, "menu_RCD");
-    m_RCD_Fav_Copy = item(m_menu_RCD, texts::ToVaultCopy, "RCD_Fav_Copy", "vault-copy",
-        run(vault, &VaultTransfer::RCD_Fav_Copy_Click));
-    m_RCD_Clip_Copy = item(m_menu_RCD, texts::ClipCopy, "RCD_Clip_Copy", "clipboard-copy",
-        run(files, &PictureFiles::RCD_Clip_Copy_Click));
-    m_Exl_copy0 = item(
-        m_menu_RCD, texts::ExcelCopy, "Exl_copy0", nullptr, run(sheet, &SpreadsheetExport::Exl_copy0_Click));
-    m_RCD_Explora = item(
-        m_menu_RCD, texts::Explorer, "RCD_Explora", "explorer", link(&LinkHandlers::RCD_Explora_Click));
-
-    m_menu_R = menu(texts::MenuR, "menu_R");
-    m_R_Fav_Copy = item(m_menu_R, texts::ToVaultMove, "R_Fav_Copy", "vault-move",
-        run(vault, &VaultTransfer::R_Fav_Copy_Click));
-    m_R_Del
-        = item(m_menu_R, texts::DeleteFile, "R_Del", "file-delete", run(files, &PictureFiles::R_Del_Click));
-    m_R_Clip_Copy = item(m_menu_R, texts::ClipCopy, "R_Clip_Copy", "clipboard-copy",
-        run(files, &PictureFiles::R_Clip_Copy_Click));
-    m_Exl_copy1 = item(
-        m_menu_R, texts::ExcelCopy, "Exl_copy1", nullptr, run(sheet, &SpreadsheetExport::Exl_copy1_Click));
-    m_R_Explora
-        = item(m_menu_R, texts::Explorer, "R_Explora", "explorer", link(&LinkHandlers::R_Explora_Click));
-
-    m_menu_RF = menu(texts::MenuRF, "menu_RF");
-    m_RF_Del = item(
-        m_menu_RF, texts::DeleteFile, "RF_Del", "file-delete", run(files, &PictureFiles::RF_Del_Click));
-    m_RF_Mod = item(
-        m_menu_RF, texts::RenameFile, "RF_Mod", "file-rename", run(files, &PictureFiles::RF_Mod_Click));
-    m_RF_Clip_Copy = item(m_menu_RF, texts::ClipCopy, "RF_Clip_Copy", "clipboard-copy",
-        run(files, &PictureFiles::RF_Clip_Copy_Click));
-    m_Exl_copy2 = item(
-        m_menu_RF, texts::ExcelCopy, "Exl_copy2", nullptr, run(sheet, &SpreadsheetExport::Exl_copy2_Click));
-    m_RF_Explora
-        = item(m_menu_RF, texts::Explorer, "RF_Explora", "explorer", link(&LinkHandlers::RF_Explora_Click));
-
-    m_menu_Clip = menu(texts::MenuClip, "menu_Clip");
-    m_Clip_Past
-        = item(m_menu_Clip, texts::Paste, "Clip_Past", "paste", run(pasteArea, &PasteArea::Clip_Past_Click));
-    m_Clip_Clear = item(m_menu_Clip, texts::ClearPicture, "Clip_Clear", "clear",
-        run(pasteArea, &PasteArea::Clip_Clear_Click));
-    m_Clip_Save1 = item(m_menu_Clip, texts::MenuSaveBmpJpegPng, "Clip_Save1", "save-image",
-        run(saving, &PictureSaving::Clip_Save1_Click));
-    m_Clip_Save2 = item(m_menu_Clip, texts::MenuSaveGif, "Clip_Save2", "save-gif",
-        run(saving, &PictureSaving::Clip_Save2_Click));
-
-    m_menu_EX = menu(texts::MenuEX, "menu_EX");
-    m_EX_Explora
-        = item(m_menu_EX, texts::Explorer, "EX_Explora", "explorer", link(&LinkHandlers::EX_Explora_Click));
+    // A menu item: the member that keeps its action, caption, design name, icon, handler.
+    struct Item {
+        QAction* MainForm::*action;
+        const char16_t* caption;
+        const char* name;
+        const char* icon;
+        std::function<void()> run;
+    };
+    // A popup menu and its items; the buttons of the same commands show these actions.
+    auto menu = [this](QMenu* MainForm::*member, const char16_t* title, const char* name,
+                    std::initializer_list<Item> items) {
+        QMenu* m = this->*member = new QMenu(t(title), this);
+        m->setObjectName(QLatin1String(name));
+        for (const Item& item : items) {
+            QAction* action = this->*item.action = command(item.caption, item.icon, item.run);
+            action->setObjectName(QLatin1String(item.name));
+            m->addAction(action);
+        }
+    };
+    menu(&MainForm::m_menu_L, texts::MenuL, "menu_L",
+        {
+            { &MainForm::m_dirpopup_new, texts::AddBox, "dirpopup_new", "box-add",
+                run(boxes, &Boxes::dirpopup_new_Click) },
+            { &MainForm::m_dirpopup_del, texts::DeleteBox, "dirpopup_del", "box-delete",
+                run(boxes, &Boxes::dirpopup_del_Click) },
+            { &MainForm::m_dirpopup_mod, texts::RenameBox, "dirpopup_mod", "box-rename",
+                run(boxes, &Boxes::dirpopup_mod_Click) },
+        });
+    menu(&MainForm::m_menu_RCD, texts::MenuRCD, "menu_RCD",
+        {
+            { &MainForm::m_RCD_Fav_Copy, texts::ToVaultCopy, "RCD_Fav_Copy", "vault-copy",
+                run(vault, &VaultTransfer::RCD_Fav_Copy_Click) },
+            { &MainForm::m_RCD_Clip_Copy, texts::ClipCopy, "RCD_Clip_Copy", "clipboard-copy",
+                run(files, &PictureFiles::RCD_Clip_Copy_Click) },
+            { &MainForm::m_Exl_copy0, texts::ExcelCopy, "Exl_copy0", nullptr,
+                run(sheet, &SpreadsheetExport::Exl_copy0_Click) },
+            { &MainForm::m_RCD_Explora, texts::Explorer, "RCD_Explora", "explorer",
+                link(&LinkHandlers::RCD_Explora_Click) },
+        });
+    menu(&MainForm::m_menu_R, texts::MenuR, "menu_R",
+        {
+            { &MainForm::m_R_Fav_Copy, texts::ToVaultMove, "R_Fav_Copy", "vault-move",
+                run(vault, &VaultTransfer::R_Fav_Copy_Click) },
+            { &MainForm::m_R_Del, texts::DeleteFile, "R_Del", "file-delete",
+                run(files, &PictureFiles::R_Del_Click) },
+            { &MainForm::m_R_Clip_Copy, texts::ClipCopy, "R_Clip_Copy", "clipboard-copy",
+                run(files, &PictureFiles::R_Clip_Copy_Click) },
+            { &MainForm::m_Exl_copy1, texts::ExcelCopy, "Exl_copy1", nullptr,
+                run(sheet, &SpreadsheetExport::Exl_copy1_Click) },
+            { &MainForm::m_R_Explora, texts::Explorer, "R_Explora", "explorer",
+                link(&LinkHandlers::R_Explora_Click) },
+        });
+    menu(&MainForm::m_menu_RF, texts::MenuRF, "menu_RF",
+        {
+            { &MainForm::m_RF_Del, texts::DeleteFile, "RF_Del", "file-delete",
+                run(files, &PictureFiles::RF_Del_Click) },
+            { &MainForm::m_RF_Mod, texts::RenameFile, "RF_Mod", "file-rename",
+                run(files, &PictureFiles::RF_Mod_Click) },
+            { &MainForm::m_RF_Clip_Copy, texts::ClipCopy, "RF_Clip_Copy", "clipboard-copy",
+                run(files, &PictureFiles::RF_Clip_Copy_Click) },
+            { &MainForm::m_Exl_copy2, texts::ExcelCopy, "Exl_copy2", nullptr,
+                run(sheet, &SpreadsheetExport::Exl_copy2_Click) },
+            { &MainForm::m_RF_Explora, texts::Explorer, "RF_Explora", "explorer",
+                link(&LinkHandlers::RF_Explora_Click) },
+        });
+    menu(&MainForm::m_menu_Clip, texts::MenuClip, "menu_Clip",
+        {
+            { &MainForm::m_Clip_Past, texts::Paste, "Clip_Past", "paste",
+                run(pasteArea, &PasteArea::Clip_Past_Click) },
+            { &MainForm::m_Clip_Clear, texts::ClearPicture, "Clip_Clear", "clear",
+                run(pasteArea, &PasteArea::Clip_Clear_Click) },
+            { &MainForm::m_Clip_Save1, texts::MenuSaveBmpJpegPng, "Clip_Save1", "save-image",
+                run(saving, &PictureSaving::Clip_Save1_Click) },
+            { &MainForm::m_Clip_Save2, texts::MenuSaveGif, "Clip_Save2", "save-gif",
+                run(saving, &PictureSaving::Clip_Save2_Click) },
+        });
+    menu(&MainForm::m_menu_EX, texts::MenuEX, "menu_EX",
+        {
+            { &MainForm::m_EX_Explora, texts::Explorer, "EX_Explora", "explorer",
+                link(&LinkHandlers::EX_Explora_Click) },
+        });
 }
 
 void MainForm::PopupMenu(QMenu* menu)
