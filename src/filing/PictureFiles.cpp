@@ -61,18 +61,19 @@ void PictureFiles::deleteSelected(OperationContext& context)
     if (const std::optional<QString> file = context.area(*tab).fileToActOn(s.prompts, T::DeleteError)) {
         // To the trash, so a wrong delete can be undone. Only where no trash can take the file
         // is it deleted for good, and only when the user says so once more.
-        FileResult removed = s.fileOps.moveToTrash(*file);
-        if (removed.error == FileError::NoTrash) {
+        // None when the file changed while the second question was open: it stays, as told.
+        std::optional<FileResult> removed = s.fileOps.moveToTrash(*file);
+        if (removed->error == FileError::NoTrash) {
             if (s.prompts.message(QString::fromUtf16(T::DeleteForeverAsk),
                     QString::fromUtf16(T::DeleteFileTitle), PromptIcon::None, PromptButtons::OkCancel)
                 != PromptAnswer::Ok)
                 return;
             const std::optional<QString> still = context.area(*tab).fileToActOn(s.prompts, T::DeleteError);
-            removed = still ? s.fileOps.removeFile(*still) : FileResult();
+            removed = still ? std::optional(s.fileOps.removeFile(*still)) : std::nullopt;
         }
-        if (!removed.ok())
-            showError(context, failureText(removed, T::DeleteFileFailed), T::DeleteError);
-        else
+        if (removed && !removed->ok())
+            showError(context, failureText(*removed, T::DeleteFileFailed), T::DeleteError);
+        else if (removed)
             context.area(*tab).LEADThumb1->dropCacheEntries(*file);
     }
     relistAfterChange(context, *tab, listedFolder(context, *tab), true);

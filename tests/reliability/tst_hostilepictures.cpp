@@ -116,6 +116,17 @@ QByteArray encodedWith(const QString& tool, const QStringList& arguments, const 
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// A 64 x 48 picture written by heif-enc, with a 32 x 24 thumbnail; source is where its PNG lies.
+QByteArray sampleHeic(TestHome& home, QString* source, QString* work)
+{
+    *source = home.write(QStringLiteral("source.png"), pictures::png({ 64, 48 }));
+    *work = home.home() + QStringLiteral("/encoded");
+    return encodedWith(QStringLiteral("heif-enc"),
+        { QStringLiteral("-t"), QStringLiteral("32"), QStringLiteral("-o"), *work + QStringLiteral(".heic"),
+            *source },
+        *work + QStringLiteral(".heic"));
+}
+
 // A HEIF or AVIF file whose image-size properties (ispe) all claim width x height.
 QByteArray heifClaiming(QByteArray bytes, quint32 width, quint32 height)
 {
@@ -174,12 +185,8 @@ void TestHostilePictures::attackFolderIsCountedAndSkipped()
     QVERIFY(::mkfifo(QFile::encodeName(dir + QStringLiteral("/11 fifo.png")).constData(), 0644) == 0);
     home.makeDir(QStringLiteral("attack/12 folder.jpg"));
     // Formats read through their own libraries: size bombs, cut-off files, lying fields.
-    const QString source = home.write(QStringLiteral("source.png"), pictures::png({ 64, 48 }));
-    const QString work = home.home() + QStringLiteral("/encoded");
-    const QByteArray heic = encodedWith(QStringLiteral("heif-enc"),
-        { QStringLiteral("-t"), QStringLiteral("32"), QStringLiteral("-o"), work + QStringLiteral(".heic"),
-            source },
-        work + QStringLiteral(".heic"));
+    QString source, work;
+    const QByteArray heic = sampleHeic(home, &source, &work);
     const QByteArray avif = encodedWith(QStringLiteral("avifenc"),
         { QStringLiteral("-s"), QStringLiteral("10"), source, work + QStringLiteral(".avif") },
         work + QStringLiteral(".avif"));
@@ -635,12 +642,8 @@ void TestHostilePictures::libraryLimitsFolder()
     add(QStringLiteral("b2 palette zlib tail.png"), paletteTailPng(64LL * 1024 * 1024), made);
 
     // HEIF over the pixel budget: its thumbnail serves; one larger than its picture does not.
-    const QString source = home.write(QStringLiteral("source.png"), pictures::png({ 64, 48 }));
-    const QString work = home.home() + QStringLiteral("/encoded");
-    const QByteArray heic = encodedWith(QStringLiteral("heif-enc"),
-        { QStringLiteral("-t"), QStringLiteral("32"), QStringLiteral("-o"), work + QStringLiteral(".heic"),
-            source },
-        work + QStringLiteral(".heic"));
+    QString source, work;
+    const QByteArray heic = sampleHeic(home, &source, &work);
     QVERIFY(!heic.isEmpty());
     // heif-enc writes the 64 x 48 picture with a 32 x 24 thumbnail.
     const QSize picture(64, 48), thumbnail(32, 24), over(8000, 6000), larger(16000, 12000); // 48 M pixels
