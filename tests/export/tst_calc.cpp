@@ -149,7 +149,8 @@ private Q_SLOTS:
 
         test::RecordingPrompts prompts;
         test::LoggingFileOps files;
-        LibreOfficeSpreadsheet calc({ QString(), m_helper, m_options, 2000, 60000 });
+        // A first start of the office on a cold, loaded machine takes seconds; only a hang should fail.
+        LibreOfficeSpreadsheet calc({ QString(), m_helper, m_options, 60000, 60000 });
         // Either Calc serves a headless export; only the desktop one is offered to the user.
         const std::optional<Spreadsheet::Info> info = calc.applicationInfo();
         QVERIFY(info);

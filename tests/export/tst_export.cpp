@@ -220,7 +220,7 @@ private Q_SLOTS:
         const QString link = m_programDir + QStringLiteral("/soffice");
         QVERIFY(QFile::link(program + QStringLiteral("/soffice"), link));
 
-        LibreOfficeSpreadsheet calc({ link, helper, {}, 2000, 60000 });
+        LibreOfficeSpreadsheet calc({ link, helper, {}, 30000, 60000 });
         const auto info = calc.applicationInfo();
         QVERIFY(info);
         QCOMPARE(info->version, QStringLiteral("9.0.1.2"));
@@ -236,14 +236,14 @@ private Q_SLOTS:
         QCOMPARE(early->installPath, info->installPath);
         QVERIFY(calc.applicationInfo());
 
-        LibreOfficeSpreadsheet noHelper({ link, m_programDir + QStringLiteral("/missing"), {}, 2000, 60000 });
+        LibreOfficeSpreadsheet noHelper({ link, m_programDir + QStringLiteral("/missing"), {}, 30000, 60000 });
         QVERIFY(!noHelper.applicationInfo());
         LibreOfficeSpreadsheet noOffice(
-            { m_programDir + QStringLiteral("/nothing"), helper, {}, 2000, 60000 });
+            { m_programDir + QStringLiteral("/nothing"), helper, {}, 30000, 60000 });
         QVERIFY(!noOffice.applicationInfo());
         const QString failing
             = script(m_programDir + QStringLiteral("/failing"), "echo 'LibreOffice 7.4'; exit 1");
-        QVERIFY(!LibreOfficeSpreadsheet({ failing, helper, {}, 2000, 60000 }).applicationInfo());
+        QVERIFY(!LibreOfficeSpreadsheet({ failing, helper, {}, 30000, 60000 }).applicationInfo());
     }
 
     // Only an installation that can open windows is offered: Debian's build without a desktop
@@ -278,7 +278,7 @@ private Q_SLOTS:
         const QString helper = script(m_programDir + QStringLiteral("/zentovi-calc"), "exit 0");
         const QString soffice = script(program + QStringLiteral("/soffice"),
             "[ \"$1\" = --version ] && echo 'LibreOffice 7.4.7.2 40(Build:2)'");
-        const auto info = LibreOfficeSpreadsheet({ soffice, helper, {}, 2000, 60000 }).applicationInfo();
+        const auto info = LibreOfficeSpreadsheet({ soffice, helper, {}, 30000, 60000 }).applicationInfo();
         QVERIFY(info);
         QCOMPARE(info->version, QStringLiteral("7.4.7.2"));
         QCOMPARE(info->showsWindows, windows);
@@ -336,7 +336,7 @@ private Q_SLOTS:
         const QString helper = script(m_programDir + QStringLiteral("/zentovi-calc"),
             "sleep 0.3; for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + argsFile.toUtf8()
                 + "'; printf '%s' \"$LD_LIBRARY_PATH\" > '" + argsFile.toUtf8() + ".libs'; exit 7");
-        LibreOfficeSpreadsheet calc({ QString(), helper, { QStringLiteral("--hidden") }, 2000, 60000 });
+        LibreOfficeSpreadsheet calc({ QString(), helper, { QStringLiteral("--hidden") }, 30000, 60000 });
         QSignalSpy finished(&calc, &LibreOfficeSpreadsheet::exportFinished);
         const QByteArray oldLibraries = qgetenv("LD_LIBRARY_PATH");
         qputenv("LD_LIBRARY_PATH", "/opt/own/lib");
@@ -367,7 +367,7 @@ private Q_SLOTS:
     void exportHelperKilledAtDeadline()
     {
         const QString helper = script(m_programDir + QStringLiteral("/zentovi-calc"), "exec sleep 600");
-        LibreOfficeSpreadsheet calc({ QString(), helper, {}, 2000, 300 });
+        LibreOfficeSpreadsheet calc({ QString(), helper, {}, 30000, 300 });
         QSignalSpy finished(&calc, &LibreOfficeSpreadsheet::exportFinished);
         calc.exportToWorkbook(QStringLiteral("/c/temp.xls"), QString(), QStringLiteral("Macro1"));
         QVERIFY(calc.waitForExports(60000));
@@ -377,7 +377,7 @@ private Q_SLOTS:
 
     void exportWithoutHelperDoesNothing()
     {
-        LibreOfficeSpreadsheet calc({ QString(), m_programDir + QStringLiteral("/missing"), {}, 2000, 300 });
+        LibreOfficeSpreadsheet calc({ QString(), m_programDir + QStringLiteral("/missing"), {}, 30000, 300 });
         calc.exportToWorkbook(QStringLiteral("/c/temp.xls"), QString(), QStringLiteral("Macro1"));
         QCOMPARE(calc.runningExports(), 0);
     }
