@@ -184,10 +184,10 @@ void PictureSaving::RefreshAfterSave(OperationContext& context, const QString& p
     BrowsingArea& page = context.area(*area);
     page.clearPage();
     // Not a full browse run: the window stays as it is.
-    const int r = context.relist(*area, where.folder, OperationContext::Run::Plain);
+    const int r = context.area(*area).relist(where.folder, BrowsingArea::Run::Plain);
     if (r == ThumbnailBrowser::ResultOk) {
         // The page now lists another folder: the old choice no longer points at its picture.
-        context.ComboSet(*area);
+        context.area(*area).ComboSet();
         page.clearSelection();
     } else if (checkBrowse) {
         context.services().prompts.message(

@@ -1,5 +1,6 @@
 #include "display/BrowsingArea.h"
 
+#include "display/BrowseRun.h"
 #include "display/texts.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
@@ -27,9 +28,14 @@ void drawSelected(ThumbnailList* list, int item)
 
 } // namespace
 
-BrowsingArea::BrowsingArea(Area area, const QString& name, QWidget* parent)
+BrowsingArea::BrowsingArea(Area area, const QString& name, TabWindow& window, BrowseRun& run,
+    const Services& services, const StoragePaths& paths, QWidget* parent)
     : QWidget(parent)
     , area(area)
+    , m_window(window)
+    , m_run(run)
+    , m_services(services)
+    , m_paths(paths)
 {
     using layout::t;
     using layout::tw;
@@ -39,54 +45,82 @@ BrowsingArea::BrowsingArea(Area area, const QString& name, QWidget* parent)
         w->setObjectName(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(tab));
     };
 
-    TreeView1 = new FolderTree(this);
-    named(TreeView1, "TreeView1");
-    TreeView1->setGeometry(tw(345, 885, 2970, 4890));
-    TreeView1->setAccessibleName(t(tx::AccFolder).arg(name));
-    TreeView1->setNodeCounter(&NodeCount);
+    m_TreeView1 = new FolderTree(this);
+    named(m_TreeView1, "m_TreeView1");
+    m_TreeView1->setGeometry(tw(345, 885, 2970, 4890));
+    m_TreeView1->setAccessibleName(t(tx::AccFolder).arg(name));
+    m_TreeView1->setNodeCounter(&m_NodeCount);
 
-    Shape1 = new QFrame(this);
-    named(Shape1, "Shape1");
-    Shape1->setGeometry(tw(345, 6000, 2970, 2700));
-    Shape1->setFrameShape(QFrame::Box);
+    m_Shape1 = new QFrame(this);
+    named(m_Shape1, "m_Shape1");
+    m_Shape1->setGeometry(tw(345, 6000, 2970, 2700));
+    m_Shape1->setFrameShape(QFrame::Box);
 
-    Label2 = new QLabel(t(tx::SelectedPicture), this);
-    named(Label2, "Label2");
-    Label2->setGeometry(tw(915, 6195, 1890, 360));
+    m_Label2 = new QLabel(t(tx::SelectedPicture), this);
+    named(m_Label2, "m_Label2");
+    m_Label2->setGeometry(tw(915, 6195, 1890, 360));
     // The caption lies over the display: a click on it is a click on the display.
-    Label2->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_Label2->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    LEAD1 = new PictureDisplay(this);
-    named(LEAD1, "LEAD1");
-    LEAD1->setGeometry(tw(375, 6015, 2835, 2655));
-    LEAD1->setAccessibleName(t(tx::AccSelected).arg(name));
+    m_LEAD1 = new PictureDisplay(this);
+    named(m_LEAD1, "m_LEAD1");
+    m_LEAD1->setGeometry(tw(375, 6015, 2835, 2655));
+    m_LEAD1->setAccessibleName(t(tx::AccSelected).arg(name));
     // The caption names the empty display and would hide part of a picture, so it shows
     // only while the display is empty.
-    LEAD1->installEventFilter(this);
-    Label2->raise();
+    m_LEAD1->installEventFilter(this);
+    m_Label2->raise();
 
-    LEADImgList1 = new ThumbnailList(this);
-    named(LEADImgList1, "LEADImgList1");
-    LEADImgList1->setGeometry(tw(3480, 870, 8640, 7845));
-    LEADImgList1->setAccessibleName(t(tx::AccThumbnails).arg(name));
+    m_LEADImgList1 = new ThumbnailList(this);
+    named(m_LEADImgList1, "m_LEADImgList1");
+    m_LEADImgList1->setGeometry(tw(3480, 870, 8640, 7845));
+    m_LEADImgList1->setAccessibleName(t(tx::AccThumbnails).arg(name));
 
-    LEADThumb1 = new ThumbnailBrowser(this);
-    LEADThumb1->setObjectName(QStringLiteral("LEADThumb1_%1").arg(tab));
+    m_LEADThumb1 = new ThumbnailBrowser(this);
+    m_LEADThumb1->setObjectName(QStringLiteral("LEADThumb1_%1").arg(tab));
 
-    Combo1 = new QComboBox(this);
-    named(Combo1, "Combo1");
-    Combo1->setGeometry(tw(11040, 540, 615, 300));
-    Combo1->setAccessibleName(t(tx::AccPage).arg(name));
-    connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
-    Label1 = new QLabel(t(tx::Slash), this);
-    named(Label1, "Label1");
-    Label1->move(tw(11670, 555, 0, 0).topLeft());
-    Label3 = new QLabel(this);
-    named(Label3, "Label3");
-    Label3->setGeometry(tw(11880, 570, 600, 300));
+    m_Combo1 = new QComboBox(this);
+    named(m_Combo1, "m_Combo1");
+    m_Combo1->setGeometry(tw(11040, 540, 615, 300));
+    m_Combo1->setAccessibleName(t(tx::AccPage).arg(name));
+    connect(m_Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
+    m_Label1 = new QLabel(t(tx::Slash), this);
+    named(m_Label1, "m_Label1");
+    m_Label1->move(tw(11670, 555, 0, 0).topLeft());
+    m_Label3 = new QLabel(this);
+    named(m_Label3, "m_Label3");
+    m_Label3->setGeometry(tw(11880, 570, 600, 300));
     // The role; ComboSet names the label with the role and the count it shows.
-    Label3->setAccessibleDescription(t(tx::AccPageCount).arg(name));
-    Label3->setAccessibleName(Label3->accessibleDescription());
+    m_Label3->setAccessibleDescription(t(tx::AccPageCount).arg(name));
+    m_Label3->setAccessibleName(m_Label3->accessibleDescription());
+
+    if (area != Area::Cd)
+        m_CurrentNodePath = QString::fromUtf16(area == Area::StockYard ? kStockYardName : kVaultName);
+    connectControls();
+}
+
+void BrowsingArea::connectControls()
+{
+    connect(m_TreeView1, &QTreeWidget::itemExpanded, this, &BrowsingArea::TreeView1_Expand);
+    connect(m_TreeView1, &QTreeWidget::itemCollapsed, this, &BrowsingArea::TreeView1_Collapse);
+    connect(m_TreeView1, &QTreeWidget::itemClicked, this, &BrowsingArea::TreeView1_NodeClick);
+    connect(m_TreeView1, &FolderTree::MouseButton, this,
+        [this](
+            Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) { TreeView1_MouseButton(button, at); });
+    connect(m_LEADThumb1, &ThumbnailBrowser::ThumbnailReady, this, &BrowsingArea::ThumbnailReady);
+    connect(
+        m_LEADThumb1, &ThumbnailBrowser::BrowseStarted, this, [this](int files) { m_run.started(files); });
+    connect(m_LEADImgList1, &ThumbnailList::ThumbnailClicked, this, &BrowsingArea::LEADImgList1_Click);
+    connect(m_LEADImgList1, &ThumbnailList::ThumbnailMouseButton, this,
+        [this](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) {
+            LEADImgList1_MouseButton(button, at);
+        });
+    connect(m_LEAD1, &PictureDisplay::clicked, this, &BrowsingArea::LEAD1_Click);
+}
+
+FolderList& BrowsingArea::Dir1() const
+{
+    return m_TreeView1->Dir1();
 }
 
 QList<QToolButton*> BrowsingArea::addCommands(
@@ -104,31 +138,10 @@ QList<QToolButton*> BrowsingArea::addCommands(
     return buttons;
 }
 
-void BrowsingArea::TreeEnum(const QStringList& parentKeys)
-{
-    TreeView1->TreeEnum(parentKeys);
-}
-
-void BrowsingArea::Node_Exp(const QString& treePath)
-{
-    TreeView1->Node_Exp(treePath);
-    CurrentNodePath = TreeView1->markedPath();
-}
-
-void BrowsingArea::ReopenTreePath(const QString& treePath)
-{
-    const QStringList parts = treePath.split(QLatin1Char('/'));
-    QString path;
-    for (const QString& part : parts) {
-        path = path.isEmpty() ? part : path + QLatin1Char('/') + part;
-        Node_Exp(path);
-    }
-}
-
 bool BrowsingArea::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Paint && watched == LEAD1)
-        Label2->setVisible(!LEAD1->hasPicture());
+    if (event->type() == QEvent::Paint && watched == m_LEAD1)
+        m_Label2->setVisible(!m_LEAD1->hasPicture());
     return QWidget::eventFilter(watched, event);
 }
 
@@ -143,11 +156,11 @@ void reportChoiceGone(Prompts& prompts, const char16_t* text, const char16_t* er
 
 bool BrowsingArea::choose(int item)
 {
-    const QString path = HiddenList.value(item);
+    const QString path = m_HiddenList.value(item);
     std::optional<PictureChoice> choice = PictureChoice::of(path);
-    if (item >= 0 && item < HiddenList.size() && choice && LEAD1->LoadPicture(path)) {
-        TabSelection = std::move(choice);
-        drawSelected(LEADImgList1, item);
+    if (item >= 0 && item < m_HiddenList.size() && choice && m_LEAD1->LoadPicture(path)) {
+        m_TabSelection = std::move(choice);
+        drawSelected(m_LEADImgList1, item);
         return true;
     }
     // The listing no longer describes the folder.
@@ -157,25 +170,25 @@ bool BrowsingArea::choose(int item)
 
 void BrowsingArea::clearSelection()
 {
-    TabSelection.reset();
-    LEAD1->ClearPicture();
-    LEADImgList1->SetAllSelected(false);
+    m_TabSelection.reset();
+    m_LEAD1->ClearPicture();
+    m_LEADImgList1->SetAllSelected(false);
 }
 
 void BrowsingArea::afterListing()
 {
-    const qsizetype at = TabSelection ? HiddenList.indexOf(TabSelection->path) : -1;
-    if (at < 0 || !TabSelection->isStillOnDisk() || LEAD1->sourcePath() != TabSelection->path) {
+    const qsizetype at = m_TabSelection ? m_HiddenList.indexOf(m_TabSelection->path) : -1;
+    if (at < 0 || !m_TabSelection->isStillOnDisk() || m_LEAD1->sourcePath() != m_TabSelection->path) {
         clearSelection();
         return;
     }
-    drawSelected(LEADImgList1, int(at));
+    drawSelected(m_LEADImgList1, int(at));
 }
 
 void BrowsingArea::clearPage()
 {
-    LEADImgList1->ClearThumbnails();
-    HiddenList.clear();
+    m_LEADImgList1->ClearThumbnails();
+    m_HiddenList.clear();
 }
 
 void BrowsingArea::ClearTabPictures()
@@ -186,37 +199,43 @@ void BrowsingArea::ClearTabPictures()
 
 std::optional<QString> BrowsingArea::fileToActOn(Prompts& prompts, const char16_t* errorTitle)
 {
-    if (!TabSelection)
+    if (!m_TabSelection)
         return std::nullopt;
-    if (TabSelection->isStillOnDisk())
-        return TabSelection->path;
+    if (m_TabSelection->isStillOnDisk())
+        return m_TabSelection->path;
     reportChoiceGone(prompts, texts::display::ChosenFileChanged, errorTitle);
     clearSelection();
     return std::nullopt;
 }
 
+PictureDisplay::CopyResult BrowsingArea::copyToClipboard(bool withFile)
+{
+    return m_LEAD1->CopyPictureToClipboard(
+        withFile ? PictureDisplay::ClipboardCopy::PictureAndFile : PictureDisplay::ClipboardCopy::Picture);
+}
+
 std::optional<QString> BrowsingArea::fileOrNothingToActOn(Prompts& prompts)
 {
-    if (!TabSelection)
+    if (!m_TabSelection)
         return QString();
     return fileToActOn(prompts);
 }
 
 QString BrowsingArea::invariantViolation() const
 {
-    const QList<int> drawn = LEADImgList1->selectedItems();
-    if (!TabSelection) {
-        if (LEAD1->hasPicture())
-            return QStringLiteral("the display shows %1 while nothing is chosen").arg(LEAD1->sourcePath());
+    const QList<int> drawn = m_LEADImgList1->selectedItems();
+    if (!m_TabSelection) {
+        if (m_LEAD1->hasPicture())
+            return QStringLiteral("the display shows %1 while nothing is chosen").arg(m_LEAD1->sourcePath());
         if (!drawn.isEmpty())
             return QStringLiteral("thumbnail %1 is drawn selected while nothing is chosen")
                 .arg(drawn.first());
         return QString();
     }
-    const QString& path = TabSelection->path;
-    if (!LEAD1->hasPicture() || LEAD1->sourcePath() != path)
-        return QStringLiteral("the display shows '%1' but '%2' is chosen").arg(LEAD1->sourcePath(), path);
-    const qsizetype at = HiddenList.indexOf(path);
+    const QString& path = m_TabSelection->path;
+    if (!m_LEAD1->hasPicture() || m_LEAD1->sourcePath() != path)
+        return QStringLiteral("the display shows '%1' but '%2' is chosen").arg(m_LEAD1->sourcePath(), path);
+    const qsizetype at = m_HiddenList.indexOf(path);
     if (at < 0)
         return QStringLiteral("the chosen '%1' is not on the page").arg(path);
     if (drawn != QList<int> { int(at) })

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "display/PictureChoice.h"
+#include "imaging/PictureDisplay.h"
 #include "values/Area.h"
+#include "values/StoragePaths.h"
 
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -14,52 +17,133 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QToolButton;
+class QTreeWidgetItem;
+class QImage;
 
 namespace ztv {
 
+class BrowseRun;
+class FolderList;
 class FolderTree;
 class Prompts;
-class PictureDisplay;
+struct Services;
 class ThumbnailBrowser;
 class ThumbnailList;
 
-// One browsing tab: its controls and the state its handlers share. The tab's display shows
-// exactly the tab's chosen picture (TabSelection), or nothing, and that picture's thumbnail is
-// the one drawn as selected; every change of the choice goes through choose(),
-// clearSelection() and afterListing(), which keep that so. Whether the file operations may act
-// on it is the window's PictureSelected, which a tab switch or a press over a tree ends while
-// the display stays. The tab is the page widget: it builds and lays out its own controls.
+// What a browsing tab asks of the window around it.
+class TabWindow {
+public:
+    // The popup menus of a tab: over a thumbnail, over the empty thumbnail area, over a box.
+    enum class Menu { Picture, Empty, Boxes };
+
+    virtual ~TabWindow() = default;
+    // PictureSelected is the window's: a tab sets it by a choice and ends it by a press
+    // over its tree.
+    virtual void setPictureSelected(bool selected) = 0;
+    virtual void popupMenu(Area area, Menu menu) = 0;
+    // The one preview window shows path, which area's display shows.
+    virtual void showPreview(Area area, const QString& path) = 0;
+};
+
+// One browsing tab: its controls, its folder tree, its page of thumbnails and the handlers
+// of all of them. The tab's display shows exactly the tab's chosen picture (TabSelection), or
+// nothing, and that picture's thumbnail is the one drawn as selected; every change of the
+// choice goes through choose(), clearSelection() and afterListing(), which keep that so.
+// Whether the file operations may act on it is the window's PictureSelected, which a tab
+// switch or a press over a tree ends while the display stays.
 class BrowsingArea : public QWidget {
     Q_OBJECT
 public:
-    // tabName is the tab's caption, which the controls' accessible names carry.
-    BrowsingArea(Area area, const QString& tabName, QWidget* parent = nullptr);
+    // tabName is the tab's caption, which the controls' accessible names carry. paths may
+    // be filled in after the tab is built, before its tree is.
+    BrowsingArea(Area area, const QString& tabName, TabWindow& window, BrowseRun& run,
+        const Services& services, const StoragePaths& paths, QWidget* parent = nullptr);
 
     const Area area;
 
-    FolderTree* TreeView1 = nullptr;
-    ThumbnailBrowser* LEADThumb1 = nullptr;
-    ThumbnailList* LEADImgList1 = nullptr;
-    PictureDisplay* LEAD1 = nullptr;
-    QLabel* Label1 = nullptr; // "/"
-    QLabel* Label2 = nullptr; // caption inside the display
-    QLabel* Label3 = nullptr; // number of pages
-    QComboBox* Combo1 = nullptr;
-    QFrame* Shape1 = nullptr;
+    // --- the controls (design names) ---
+    FolderTree* TreeView1() const { return m_TreeView1; }
+    ThumbnailBrowser* LEADThumb1() const { return m_LEADThumb1; }
+    ThumbnailList* LEADImgList1() const { return m_LEADImgList1; }
+    PictureDisplay* LEAD1() const { return m_LEAD1; }
+    QLabel* Label1() const { return m_Label1; } // "/"
+    QLabel* Label2() const { return m_Label2; } // caption inside the display
+    QLabel* Label3() const { return m_Label3; } // number of pages
+    QComboBox* Combo1() const { return m_Combo1; }
+    // The tree's folder list (the design's Dir1 of this tab).
+    FolderList& Dir1() const;
 
-    QString RootName;
-    QString CurrentNodePath;
+    // --- the tab's state ---
+    const QString& RootName() const { return m_RootName; }
+    // The folder of the node last clicked or opened, as a tree path.
+    const QString& CurrentNodePath() const { return m_CurrentNodePath; }
     // The folder the page lists, as on disk without a trailing "/"; "" before any listing.
-    QString ListedFolder;
-    int NodeCount = 0;
+    const QString& ListedFolder() const { return m_ListedFolder; }
+    int NodeCount() const { return m_NodeCount; }
     // The path of each thumbnail, in list order; it mirrors the thumbnail list.
-    QStringList HiddenList;
+    const QStringList& HiddenList() const { return m_HiddenList; }
     // The chosen picture (the file of the thumbnail chosen last, checked against the disk);
     // none while nothing is chosen.
-    std::optional<PictureChoice> TabSelection;
-    // The file the preview window opens; "" for none.
-    QString PreviewPath;
+    const std::optional<PictureChoice>& TabSelection() const { return m_TabSelection; }
+    // The file the preview window opened last; "" for none.
+    const QString& PreviewPath() const { return m_PreviewPath; }
 
+    // --- the handlers ---
+    void TreeView1_Expand(QTreeWidgetItem* node);
+    void TreeView1_Collapse(QTreeWidgetItem* node);
+    void TreeView1_NodeClick(QTreeWidgetItem* node);
+    void TreeView1_MouseButton(Qt::MouseButton button, QPoint at);
+    void LEADImgList1_Click(int item);
+    void LEADImgList1_MouseButton(Qt::MouseButton button, QPoint at);
+    void LEAD1_Click();
+    // The page selector (Combo1, "/", Label3): set for the pages listed, showing page 1.
+    void ComboSet();
+    // Scrolls the thumbnails to the page the selector shows.
+    void Combo1_Click();
+
+    // --- the tree ---
+    // The first tree at start: the area's top node and one level of folders under it.
+    void BuildAreaTree();
+    // A fresh tree: its top node and the top folder's sub-folders; leaves the folder list
+    // on the top folder.
+    void rebuildTree();
+    // The folder on disk of a tree path.
+    QString folderOf(const QString& treePath) const;
+    // Adds the sub-folders of the nodes with those keys (one level ahead of the tree shown).
+    void TreeEnum(const QStringList& parentKeys);
+    // Selects and expands the node with that tree path; the folder it marks becomes current
+    // (CurrentNodePath), so the box buttons and the re-listings act on the folder the user sees.
+    void Node_Exp(const QString& treePath);
+    // Node_Exp for every leading part of a tree path, outermost first.
+    void ReopenTreePath(const QString& treePath);
+    // The current folder's tree path while the tree still marks it; "" when the keyboard
+    // moved the mark elsewhere without choosing, or nothing is current.
+    QString markedCurrentPath() const;
+    // The CD tab: reads the first drive afresh (asking the desktop to mount a disc that is in
+    // the drive but not mounted when mountIfNeeded), rebuilds the tree from it and empties
+    // the tab. Gives the folder to list: the disc's mount point, or "" without a disc.
+    QString reloadCdTree(bool mountIfNeeded);
+    // The drive as the CD tree shows it.
+    const CdDrive& cdDrive() const { return m_cdDrive; }
+
+    // --- listing ---
+    // Lists a folder's pictures, emptied first, with the window disabled for the run, and
+    // settles the choice; 0, 20100 or an error.
+    int ShowFolderThumbnails(const QString& folder);
+    // How a listing treats the window: Bracketed disables it for the run (as a listing the
+    // user started), Plain leaves it as it is.
+    enum class Run { Bracketed, Plain };
+    // Lists folder's pictures after a change, without emptying the page first, and settles
+    // the choice (afterListing). A stop asked of an earlier run does not cut it short.
+    // Gives the browser's result code.
+    int relist(const QString& folder, Run how);
+    // The folder the page shows: the one listed last, else the current node's.
+    QString currentFolder() const;
+    // The thumbnail cache forgets a file that went, or keeps a renamed file's thumbnails.
+    void dropCacheEntries(const QString& file);
+    void moveCacheEntries(const QString& from, const QString& to);
+
+    // --- the choice ---
     // A click or Enter on thumbnail item: shows and records its file. A file that went away
     // or cannot be shown empties the page, the display and the choice.
     bool choose(int item);
@@ -73,6 +157,8 @@ public:
     void clearPage();
     // Empties the page, the display and the choice.
     void ClearTabPictures();
+    // One listed picture more at the page's end.
+    void AddThumbnailItem(const QString& path, const QImage& bitmap);
 
     // What an operation acts on: the chosen file while it is still the one chosen. A file
     // moved, replaced or changed since is reported (as an error under errorTitle, or, without
@@ -81,6 +167,9 @@ public:
     std::optional<QString> fileToActOn(Prompts& prompts, const char16_t* errorTitle = nullptr);
     // The same for the operations that also run with nothing chosen: "" then.
     std::optional<QString> fileOrNothingToActOn(Prompts& prompts);
+    // The chosen picture, as the display holds it, onto the clipboard (with its file when
+    // withFile); the display's result.
+    PictureDisplay::CopyResult copyToClipboard(bool withFile);
 
     // "" while the display, the choice and the drawn selection agree; else what differs.
     QString invariantViolation() const;
@@ -90,21 +179,37 @@ public:
     QList<QToolButton*> addCommands(
         const char* arrayName, std::initializer_list<QAction*> actions, int firstSlot);
 
-    // Adds the sub-folders of the nodes with those keys (one level ahead of the tree shown).
-    void TreeEnum(const QStringList& parentKeys);
-    // Selects and expands the node with that tree path; the folder it marks becomes current
-    // (CurrentNodePath), so the box buttons and the re-listings act on the folder the user sees.
-    void Node_Exp(const QString& treePath);
-    // Node_Exp for every leading part of a tree path, outermost first.
-    void ReopenTreePath(const QString& treePath);
-
-    // The page selector (Combo1, "/", Label3): set for the pages listed, showing page 1.
-    void ComboSet();
-    // Scrolls the thumbnails to the page the selector shows.
-    void Combo1_Click();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void connectControls();
+    void ThumbnailReady(const QImage& bitmap, const QString& path, int status);
+    void setRoot(const QString& key, const QString& icon);
+
+    TabWindow& m_window;
+    BrowseRun& m_run;
+    const Services& m_services;
+    const StoragePaths& m_paths;
+
+    FolderTree* m_TreeView1 = nullptr;
+    ThumbnailBrowser* m_LEADThumb1 = nullptr;
+    ThumbnailList* m_LEADImgList1 = nullptr;
+    PictureDisplay* m_LEAD1 = nullptr;
+    QLabel* m_Label1 = nullptr;
+    QLabel* m_Label2 = nullptr;
+    QLabel* m_Label3 = nullptr;
+    QComboBox* m_Combo1 = nullptr;
+    QFrame* m_Shape1 = nullptr;
+
+    QString m_RootName;
+    QString m_CurrentNodePath;
+    QString m_ListedFolder;
+    int m_NodeCount = 0;
+    QStringList m_HiddenList;
+    std::optional<PictureChoice> m_TabSelection;
+    QString m_PreviewPath;
+    CdDrive m_cdDrive;
 };
 
 // Tells that the picture an operation was asked for is no longer the one chosen: as an error

@@ -21,10 +21,6 @@ struct StoragePaths;
 // implements it; tests may drive the operations through it.
 class OperationContext {
 public:
-    // How a re-listing run treats the window: Bracketed disables it for the run (as a
-    // listing the user started), Plain leaves it as it is.
-    enum class Run { Bracketed, Plain };
-
     virtual ~OperationContext() = default;
 
     virtual const Services& services() const = 0;
@@ -40,16 +36,6 @@ public:
     // clipboard copy and the transfer request act only while it is set.
     virtual bool pictureSelected() const = 0;
     virtual void setPictureSelected(bool selected) = 0;
-
-    // Lists folder's pictures on the area's page after a change, without emptying the page
-    // first, and then settles the area's choice (BrowsingArea::afterListing). A stop asked
-    // of an earlier run does not cut it short. Gives the browser's result code.
-    virtual int relist(Area area, const QString& folder, Run how) = 0;
-    // The page selector set for the page listed, showing page 1.
-    virtual void ComboSet(Area area) = 0;
-    // A fresh tree for the area: its top node and the top folder's sub-folders; leaves the
-    // tree's folder list on the top folder.
-    virtual void rebuildTree(Area area) = 0;
 
     // The paste tab's displays (LEAD2 shown, LEAD3 the hidden copy for GIF saves) and the
     // save dialog of its saves.

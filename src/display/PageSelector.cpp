@@ -41,15 +41,15 @@ void fitPageNumbers(QComboBox* combo, int pages)
 
 void BrowsingArea::ComboSet()
 {
-    const int n = PagesFor(LEADImgList1->PageCount());
-    QComboBox* combo = Combo1;
+    const int n = PagesFor(m_LEADImgList1->PageCount());
+    QComboBox* combo = m_Combo1;
     {
         const QSignalBlocker quiet(combo);
         combo->clear();
-        Label3->setText(QString::number(n));
+        m_Label3->setText(QString::number(n));
         // Read aloud with its number: a name alone would replace the text.
-        Label3->setAccessibleName(QString::fromUtf16(texts::display::AccRoleAndValue)
-                                      .arg(Label3->accessibleDescription(), QString::number(n)));
+        m_Label3->setAccessibleName(QString::fromUtf16(texts::display::AccRoleAndValue)
+                                        .arg(m_Label3->accessibleDescription(), QString::number(n)));
         QStringList pages;
         pages.reserve(n);
         for (int i = 1; i <= n; ++i)
@@ -65,12 +65,12 @@ void BrowsingArea::Combo1_Click()
 {
     // Page numbers are int. With 16 bits the positions would end at page 1311 (position
     // 32751); here page 1312 and beyond scroll the same way, up to any folder's last page.
-    const int page = Combo1->currentText().toInt();
+    const int page = m_Combo1->currentText().toInt();
     const int position = PageScrollPosition(page);
-    const int count = LEADImgList1->ThumbnailCount();
+    const int count = m_LEADImgList1->ThumbnailCount();
     // The second thumbnail of the last page may not exist; its last one is then the target.
     if (count > 0)
-        LEADImgList1->ScrollToThumbnail(qMin(position, count - 1));
+        m_LEADImgList1->ScrollToThumbnail(qMin(position, count - 1));
 }
 
 } // namespace ztv

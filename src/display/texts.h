@@ -13,6 +13,9 @@ inline constexpr char16_t ChosenFileChanged[]
 inline constexpr char16_t ChoiceChanged[]
     = u"選択中の画像が変わったか、選択が解除されています\rもう一度画像を選択してから操作してください";
 
+// Progress of a browse run: files examined, files in the folder.
+inline constexpr char16_t BrowseProgress[] = u"サムネイル作成中：%1 / %2 ファイル（Escキーで中止）";
+
 inline constexpr char16_t SelectedPicture[] = u"選択中の画像を表示";
 inline constexpr char16_t Slash[] = u"/";
 

@@ -36,7 +36,7 @@ void relistParent(OperationContext& context, const QString& reopenAt, const QStr
     context.area(*place.area).ReopenTreePath(place.treePath);
     BrowsingArea& area = context.area(*place.area);
     area.clearPage();
-    context.relist(*place.area, parentFolder + QLatin1Char('/'), OperationContext::Run::Plain);
+    context.area(*place.area).relist(parentFolder + QLatin1Char('/'), BrowsingArea::Run::Plain);
     area.clearSelection();
 }
 
@@ -60,12 +60,12 @@ bool refusedAsHidden(OperationContext& context, const QString& name, const char1
 // to choose a folder.
 std::optional<QString> boxFolder(OperationContext& context, Area area)
 {
-    const BrowsingArea& a = context.area(area);
-    if (a.CurrentNodePath.isEmpty() || a.CurrentNodePath != a.TreeView1->markedPath()) {
+    const QString marked = context.area(area).markedCurrentPath();
+    if (marked.isEmpty()) {
         context.services().prompts.message(QString::fromUtf16(T::SelectFolder));
         return std::nullopt;
     }
-    return a.CurrentNodePath;
+    return marked;
 }
 
 } // namespace
@@ -91,7 +91,7 @@ void Boxes::dirpopup_new_Click(OperationContext& context)
         showError(context, T::BoxExists, T::AddError);
         return;
     }
-    context.rebuildTree(*i);
+    context.area(*i).rebuildTree();
     context.area(*i).ReopenTreePath(current);
 }
 
@@ -125,7 +125,7 @@ void Boxes::dirpopup_del_Click(OperationContext& context)
         showError(context, T::BoxNotEmpty, T::DeleteError);
         return;
     }
-    context.rebuildTree(*i);
+    context.area(*i).rebuildTree();
     const QString parent = full.left(BackInstr(full, QStringLiteral("/")) - 1);
     relistParent(context, parent, parent);
 }
@@ -158,11 +158,10 @@ void Boxes::dirpopup_mod_Click(OperationContext& context)
         showError(context, T::BoxExists, T::RenameError);
         return;
     }
-    context.rebuildTree(*i);
+    context.area(*i).rebuildTree();
     // The top folder's pictures are added to the page as it stands; the parent's listing
     // below replaces them.
-    const int code
-        = context.relist(*i, context.area(*i).TreeView1->Dir1().path(), OperationContext::Run::Bracketed);
+    const int code = context.area(*i).relist(context.area(*i).Dir1().path(), BrowsingArea::Run::Bracketed);
     reportBrowse(context, code);
     relistParent(context, newFull, newFull.left(BackInstr(newFull, QStringLiteral("/")) - 1));
 }

@@ -24,11 +24,11 @@ int relistAfterChange(OperationContext& context, Area area, const QString& folde
 {
     BrowsingArea& page = context.area(area);
     page.clearPage();
-    const int code = context.relist(area, folder, OperationContext::Run::Bracketed);
+    const int code = context.area(area).relist(folder, BrowsingArea::Run::Bracketed);
     if (report)
         reportBrowse(context, code);
     if (code == ThumbnailBrowser::ResultOk || !report)
-        context.ComboSet(area);
+        context.area(area).ComboSet();
     page.clearSelection();
     return code;
 }

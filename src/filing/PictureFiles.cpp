@@ -24,16 +24,6 @@ using namespace filing;
 
 namespace {
 
-// The folder the page shows: a collapsed node lists its folder without becoming current, and the
-// user expects the page they acted on back.
-QString listedFolder(OperationContext& context, Area area)
-{
-    const BrowsingArea& a = context.area(area);
-    if (!a.ListedFolder.isEmpty())
-        return a.ListedFolder;
-    return context.storagePaths().AreaBasePath[area] + a.CurrentNodePath;
-}
-
 } // namespace
 
 void PictureFiles::R_Del_Click(OperationContext& context)
@@ -49,7 +39,7 @@ void PictureFiles::RF_Del_Click(OperationContext& context)
 void PictureFiles::deleteSelected(OperationContext& context)
 {
     const std::optional<Area> tab = context.currentArea();
-    if (!tab || !context.pictureSelected() || !context.area(*tab).TabSelection)
+    if (!tab || !context.pictureSelected() || !context.area(*tab).TabSelection())
         return;
     const Services& s = context.services();
     if (s.prompts.message(QString::fromUtf16(T::DeleteAsk), QString::fromUtf16(T::DeleteFileTitle),
@@ -74,16 +64,16 @@ void PictureFiles::deleteSelected(OperationContext& context)
         if (removed && !removed->ok())
             showError(context, failureText(*removed, T::DeleteFileFailed), T::DeleteError);
         else if (removed)
-            context.area(*tab).LEADThumb1->dropCacheEntries(*file);
+            context.area(*tab).dropCacheEntries(*file);
     }
-    relistAfterChange(context, *tab, listedFolder(context, *tab), true);
+    relistAfterChange(context, *tab, context.area(*tab).currentFolder(), true);
     context.setPictureSelected(false);
 }
 
 void PictureFiles::RF_Mod_Click(OperationContext& context)
 {
     const std::optional<Area> tab = context.currentArea();
-    if (!tab || !context.pictureSelected() || !context.area(*tab).TabSelection)
+    if (!tab || !context.pictureSelected() || !context.area(*tab).TabSelection())
         return;
     const Services& s = context.services();
     const QString answer = s.prompts.input(
@@ -112,9 +102,9 @@ void PictureFiles::RF_Mod_Click(OperationContext& context)
         showError(context, T::FileExists, T::RenameError);
         return;
     }
-    context.area(*tab).LEADThumb1->moveCacheEntries(*oldPath, newPath);
-    context.area(*tab).TreeView1->Dir1().refresh();
-    relistAfterChange(context, *tab, listedFolder(context, *tab), false);
+    context.area(*tab).moveCacheEntries(*oldPath, newPath);
+    context.area(*tab).Dir1().refresh();
+    relistAfterChange(context, *tab, context.area(*tab).currentFolder(), false);
     context.setPictureSelected(false);
 }
 
@@ -145,8 +135,7 @@ void PictureFiles::copyToClipboard(OperationContext& context, bool withFile)
     if (!area.fileToActOn(context.services().prompts))
         return;
     using Copy = PictureDisplay::CopyResult;
-    const Copy copied = area.LEAD1->CopyPictureToClipboard(
-        withFile ? PictureDisplay::ClipboardCopy::PictureAndFile : PictureDisplay::ClipboardCopy::Picture);
+    const Copy copied = area.copyToClipboard(withFile);
     if (copied == Copy::TooLarge || copied == Copy::Unreadable)
         showError(context, copied == Copy::TooLarge ? T::CopyTooLarge : T::CopyUnreadable, T::CopyError);
 }

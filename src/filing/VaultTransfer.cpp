@@ -49,12 +49,12 @@ void VaultTransfer::request(OperationContext& context, Mode mode)
     BrowsingArea& area = context.area(*i);
     if (!area.fileToActOn(context.services().prompts, T::FilingError))
         return;
-    TransferFile = area.TabSelection;
+    TransferFile = area.TabSelection();
     TransferSourceArea = *i;
     // The folder the picture was listed from, which the move lists again.
     const QString base = context.storagePaths().AreaBasePath[*i];
     const QString folder = TransferFile->path.left(BackInstr(TransferFile->path, QStringLiteral("/")) - 1);
-    TransferSourceFolder = folder.startsWith(base) ? folder.mid(base.size()) : area.CurrentNodePath;
+    TransferSourceFolder = folder.startsWith(base) ? folder.mid(base.size()) : area.CurrentNodePath();
     TransferMode = mode;
     // A chooser already open keeps its captions and acts on this request when pressed.
     if (!m_chooser)
@@ -88,7 +88,7 @@ void VaultTransfer::fileInto(OperationContext& context, const QString& destinati
     // The chooser may have stayed open while the user chose another picture on the tab, or
     // while the picture was moved, replaced or changed: then nothing is filed.
     Prompts& prompts = context.services().prompts;
-    const std::optional<PictureChoice>& shown = context.area(TransferSourceArea).TabSelection;
+    const std::optional<PictureChoice>& shown = context.area(TransferSourceArea).TabSelection();
     if (!TransferFile || !shown || shown->path != TransferFile->path
         || shown->identity != TransferFile->identity) {
         reportChoiceGone(prompts, texts::display::ChoiceChanged, T::FilingError);
@@ -119,7 +119,7 @@ void VaultTransfer::copyInto(
         reportFilingFailure(context, copied);
         return;
     }
-    context.area(Area::Vault).LEADThumb1->dropCacheEntries(file);
+    context.area(Area::Vault).dropCacheEntries(file);
     openVaultAt(context, treePath);
 }
 
@@ -133,7 +133,7 @@ void VaultTransfer::moveInto(
         reportFilingFailure(context, moved);
         return;
     }
-    context.area(Area::Vault).LEADThumb1->moveCacheEntries(source, file);
+    context.area(Area::Vault).moveCacheEntries(source, file);
     relistAfterChange(context, Area::StockYard,
         context.storagePaths().AreaBasePath[Area::StockYard] + TransferSourceFolder, true);
     openVaultAt(context, treePath);

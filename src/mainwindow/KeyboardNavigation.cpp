@@ -149,7 +149,7 @@ void setupKeyboard(MainForm& form)
         chain << bar;
     for (Area area : kAreas) {
         const BrowsingArea& a = form.area(area);
-        chain << a.TreeView1 << a.LEADImgList1 << a.Combo1 << a.LEAD1;
+        chain << a.TreeView1() << a.LEADImgList1() << a.Combo1() << a.LEAD1();
         chain << tabButtons(form, tabIndex(area));
     }
     chain << tabButtons(form, 3) << &form.LEAD2() << form.Command2() << form.Command1(2);

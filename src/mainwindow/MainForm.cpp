@@ -3,6 +3,7 @@
 #include "capture/PasteArea.h"
 #include "capture/PictureSaving.h"
 #include "display/BrowseKeyWatch.h"
+#include "display/BrowseRun.h"
 #include "display/PreviewForm.h"
 #include "export/SpreadsheetExport.h"
 #include "filing/Boxes.h"
@@ -72,8 +73,6 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     setFixedSize(850, 695);
     buildMenus();
     buildWindow();
-    for (Area a : kAreas)
-        connectTab(a);
     setupKeyboard(*this);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect avail = screen->availableGeometry();
@@ -92,11 +91,6 @@ void MainForm::setSaveDialog(std::unique_ptr<SaveDialog> dialog)
     m_saveDialog = std::move(dialog);
 }
 
-FolderList& MainForm::Dir1(Area a)
-{
-    return area(a).TreeView1->Dir1();
-}
-
 std::optional<Area> MainForm::currentArea() const
 {
     return areaAt(m_SSTab1->currentIndex());
@@ -112,6 +106,7 @@ void MainForm::buildWindow()
     m_BrowseStatus->setObjectName(QStringLiteral("BrowseStatus"));
     m_BrowseStatus->setGeometry(tw(120, 300, 9400, 400));
     m_BrowseStatus->hide();
+    m_run = std::make_unique<BrowseRun>(*this, *m_BrowseStatus, *m_keyWatch);
 
     m_SSTab1 = new QTabWidget(this);
     m_SSTab1->setObjectName(QStringLiteral("SSTab1"));
@@ -119,7 +114,9 @@ void MainForm::buildWindow()
     const char16_t* captions[] = { texts::TabCd, texts::TabStockYard, texts::TabVault, texts::TabPaste };
     for (int tab = 0; tab < 4; ++tab) {
         const std::optional<Area> a = areaAt(tab);
-        QWidget* page = a ? m_areas[tab] = new BrowsingArea(*a, tabName(*a)) : new QWidget;
+        QWidget* page = a
+            ? m_areas[tab] = new BrowsingArea(*a, tabName(*a), *this, *m_run, m_services, m_paths)
+            : new QWidget;
         page->setObjectName(QStringLiteral("SSTab1_%1").arg(tab));
         m_SSTab1->addTab(page, t(captions[tab]));
         if (a)
@@ -322,6 +319,16 @@ void MainForm::buildMenus()
             { &MainForm::m_EX_Explora, texts::Explorer, "EX_Explora", "explorer",
                 link(&LinkHandlers::EX_Explora_Click) },
         });
+}
+
+void MainForm::popupMenu(Area area, Menu menu)
+{
+    if (menu == Menu::Boxes)
+        PopupMenu(m_menu_L);
+    else if (menu == Menu::Empty)
+        PopupMenu(m_menu_EX);
+    else
+        PopupMenu(std::array { m_menu_RCD, m_menu_R, m_menu_RF }[tabIndex(area)]);
 }
 
 void MainForm::PopupMenu(QMenu* menu)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "display/BrowseRun.h"
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "platform/Services.h"
@@ -31,6 +32,7 @@ class ThumbnailBrowser;
 class ThumbnailList;
 class PreviewForm;
 class BrowseKeyWatch;
+class BrowseRun;
 class Boxes;
 class PictureFiles;
 class VaultTransfer;
@@ -43,7 +45,7 @@ class LinkHandlers;
 // The main window: three browsing tabs (CD, stock yard, vault), each a BrowsingArea, and
 // the paste tab. The operations live with their subsystems and reach the window only
 // through OperationContext.
-class MainForm : public QWidget, public OperationContext {
+class MainForm : public QWidget, public OperationContext, public TabWindow {
     Q_OBJECT
 public:
     explicit MainForm(const Services& services, QWidget* parent = nullptr);
@@ -61,9 +63,6 @@ public:
     const BrowsingArea& area(Area area) const { return *m_areas[tabIndex(area)]; }
     bool pictureSelected() const override { return m_PictureSelected; }
     void setPictureSelected(bool selected) override { m_PictureSelected = selected; }
-    int relist(Area area, const QString& folder, Run how) override;
-    void ComboSet(Area area) override { this->area(area).ComboSet(); }
-    void rebuildTree(Area area) override;
     PictureDisplay& LEAD2() override { return *m_lead2; }
     PictureDisplay& LEAD3() override { return *m_lead3; }
     SaveDialog& LEADDlg1() override { return *m_saveDialog; }
@@ -81,8 +80,6 @@ public:
     QToolButton* Command4(int index) const { return m_Command4[index]; }
     QToolButton* Command5(int index) const { return m_Command5[index]; }
     QLabel* BrowseStatus() const { return m_BrowseStatus; } // progress of a browse run
-    // Dir1(area) is the folder list of that area's tree.
-    FolderList& Dir1(Area area);
 
     // The commands: each menu item is its command's action, which the command's button
     // shows; object names are the design names.
@@ -114,29 +111,13 @@ public:
     void PopupMenu(QMenu* menu);
     void setMenuOpener(std::function<void(QMenu*)> opener) { m_menuOpener = std::move(opener); }
 
-    // A browse run is under way (gbBrowsing), asked to stop (gBrowseQuit), and the files it
-    // examined so far (gBrowseIndex). Tests set them to stand for a run.
-    bool gbBrowsing() const { return m_gbBrowsing; }
-    bool gBrowseQuit() const { return m_gBrowseQuit; }
-    int gBrowseIndex() const { return m_gBrowseIndex; }
-    void setBrowseRun(bool browsing) { m_gbBrowsing = browsing; }
-    void setBrowseRunLeft(bool quit, int index)
-    {
-        m_gBrowseQuit = quit;
-        m_gBrowseIndex = index;
-    }
+    // The browse run the tabs share (gbBrowsing, gBrowseQuit, gBrowseIndex).
+    BrowseRun& browseRun() { return *m_run; }
+    const BrowseRun& browseRun() const { return *m_run; }
 
-    // --- folder trees ---
-    void BuildAreaTree(Area area);
-    // The folder on disk of an area's tree path.
-    QString folderOf(Area area, const QString& treePath) const;
-
-    // --- thumbnail browsing ---
-    void ThumbnailBrowserSetup(Area area);
-    // Lists a folder's pictures on an area's page, emptied first, with the window disabled
-    // for the run, and settles the area's choice; 0, 20100 or an error.
-    int ShowFolderThumbnails(Area area, const QString& folder);
-    void AddThumbnailItem(Area area, const QString& path, const QImage& bitmap);
+    // --- TabWindow ---
+    void popupMenu(Area area, Menu menu) override;
+    void showPreview(Area area, const QString& path) override;
     PreviewForm* previewForm() const; // the open preview window, if any
 
     // --- the subsystems' operations ---
@@ -155,16 +136,6 @@ public Q_SLOTS:
     void SSTab1_Click();
     void Form_Unload();
 
-    void TreeView1_Expand(Area area, QTreeWidgetItem* node);
-    void TreeView1_Collapse(Area area, QTreeWidgetItem* node);
-    void TreeView1_NodeClick(Area area, QTreeWidgetItem* node);
-    void TreeView1_MouseButton(Area area, Qt::MouseButton button, QPoint at);
-
-    void LEADThumb1_ThumbnailReady(Area area, const QImage& bitmap, const QString& path, int status);
-    void LEADImgList1_Click(Area area, int item);
-    void LEADImgList1_MouseButton(Area area, Qt::MouseButton button, QPoint at);
-    void LEAD1_Click(Area area);
-
 protected:
     // Builds one browsing tab at start; anything it throws is the tab's failure.
     virtual void LoadTab(Area area);
@@ -181,19 +152,12 @@ private:
     QAction* alias(QAction* target, const char16_t* caption);
     // A paste-tab button: enables the window, then runs item, or closes the window for none.
     void pasteTabCommand(QAction* item);
-    void connectTab(Area area);
     void SpreadsheetCheck();
-    void rebuildCdTree();
     // --- the CD tree follows the drive ---
-    // Reads the first CD drive afresh (asking the desktop to mount a disc that is in the
-    // drive but not mounted when mountIfNeeded), rebuilds the tree from it and empties the
-    // tab. Returns the folder to list: the disc's mount point, or "" without a disc.
-    QString reloadCdTree(bool mountIfNeeded);
     void startCdWatch();
     void cdDriveMayHaveChanged();
     // A run, an operation, a dialog or a menu is under way: the CD tree must wait.
     bool busyForCdReload() const;
-    void showBrowseProgress();
 
     QTabWidget* m_SSTab1 = nullptr;
     QToolButton* m_Command1[5] {};
@@ -222,10 +186,6 @@ private:
     // A thumbnail of the current tab was chosen and no tab switch, press over a tree or
     // folder-changing file operation came since (OperationContext::pictureSelected).
     bool m_PictureSelected = false;
-    // The state of the browse runs, shared by the tabs.
-    bool m_gbBrowsing = false;
-    bool m_gBrowseQuit = false;
-    int m_gBrowseIndex = 0;
     Services m_services;
     StoragePaths m_paths;
     std::array<BrowsingArea*, kAreaCount> m_areas {}; // the browsing tabs' pages
@@ -235,9 +195,8 @@ private:
     std::function<void()> m_quit;
     QPointer<QWidget> m_preview;
     Area m_previewArea = Area::Cd;
-    std::optional<Area> m_browseArea;
-    int m_browseFiles = 0;
     std::unique_ptr<BrowseKeyWatch> m_keyWatch;
+    std::unique_ptr<BrowseRun> m_run;
     std::unique_ptr<Boxes> m_boxes;
     std::unique_ptr<PictureFiles> m_pictureFiles;
     std::unique_ptr<VaultTransfer> m_vaultTransfer;
@@ -246,7 +205,6 @@ private:
     std::unique_ptr<SaveDialog> m_saveDialog;
     std::unique_ptr<SpreadsheetExport> m_spreadsheetExport;
     std::unique_ptr<LinkHandlers> m_links;
-    CdDrive m_cdDrive; // the drive as the CD tree shows it
     QTimer* m_cdRetry = nullptr; // looks again while a change waits for the window
 };
 

@@ -1,37 +1,38 @@
-// Start-up, the spreadsheet check and closing of the main window.
+// Start-up, the spreadsheet check, the CD drive watch, the preview and closing of the main window.
 #include "mainwindow/MainForm.h"
 
+#include "display/BrowseRun.h"
 #include "display/PreviewForm.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/texts.h"
+#include "platform/Drives.h"
 #include "platform/Prompts.h"
 #include "platform/Spreadsheet.h"
 #include "values/StoragePaths.h"
 #include "widgets/FolderTree.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QTimer>
 
 namespace ztv {
 
 void MainForm::Form_Load()
 {
     m_paths = SetStoragePaths(GetSpecialFolderPath(m_services.drives, CSIDL_PROFILE));
-    area(Area::Cd).CurrentNodePath = QString();
-    area(Area::StockYard).CurrentNodePath = QString::fromUtf16(kStockYardName);
-    area(Area::Vault).CurrentNodePath = QString::fromUtf16(kVaultName);
     for (Area a : kAreas) {
         // A failed tab keeps what it had built so far; the others are still built.
         try {
             LoadTab(a);
         } catch (...) {
             setEnabled(true);
-            m_gbBrowsing = false;
+            m_run->setBrowsing(false);
             m_services.prompts.message(QString::fromUtf16(texts::DriveNotReady));
         }
     }
@@ -39,16 +40,18 @@ void MainForm::Form_Load()
     startCdWatch();
 }
 
-void MainForm::LoadTab(Area a)
+void MainForm::LoadTab(Area ar)
 {
-    ThumbnailBrowserSetup(a);
-    BuildAreaTree(a);
-    if (a == Area::Cd)
+    BrowsingArea& a = area(ar);
+    a.LEAD1()->setDisplayScaleMode(3);
+    a.ClearTabPictures();
+    a.BuildAreaTree();
+    if (ar == Area::Cd)
         return; // the CD tab lists nothing until a node is clicked
     // The folder the tree fill left the folder list on: the area's root when it could be read.
-    const int r = ShowFolderThumbnails(a, Dir1(a).path());
+    const int r = a.ShowFolderThumbnails(a.Dir1().path());
     if (r == ThumbnailBrowser::ResultOk)
-        ComboSet(a);
+        a.ComboSet();
 }
 
 void MainForm::SpreadsheetCheck()
@@ -66,7 +69,7 @@ void MainForm::SpreadsheetCheck()
 void MainForm::Form_Unload()
 {
     // A run still going would keep the event loop busy after the window is gone.
-    m_gBrowseQuit = true;
+    m_run->askToStop();
     if (m_preview)
         delete m_preview.data();
     if (m_quit)
@@ -81,36 +84,66 @@ void MainForm::closeEvent(QCloseEvent* event)
     Form_Unload();
 }
 
-void MainForm::connectTab(Area ar)
+PreviewForm* MainForm::previewForm() const
 {
-    const BrowsingArea& a = area(ar);
-    FolderTree* tree = a.TreeView1;
-    connect(tree, &QTreeWidget::itemExpanded, this,
-        [this, ar](QTreeWidgetItem* node) { TreeView1_Expand(ar, node); });
-    connect(tree, &QTreeWidget::itemCollapsed, this,
-        [this, ar](QTreeWidgetItem* node) { TreeView1_Collapse(ar, node); });
-    connect(tree, &QTreeWidget::itemClicked, this,
-        [this, ar](QTreeWidgetItem* node) { TreeView1_NodeClick(ar, node); });
-    connect(tree, &FolderTree::MouseButton, this,
-        [this, ar](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) {
-            TreeView1_MouseButton(ar, button, at);
-        });
+    return qobject_cast<PreviewForm*>(m_preview.data());
+}
 
-    connect(a.LEADThumb1, &ThumbnailBrowser::ThumbnailReady, this,
-        [this, ar](const QImage& bitmap, const QString& path, int status) {
-            LEADThumb1_ThumbnailReady(ar, bitmap, path, status);
-        });
-    connect(a.LEADThumb1, &ThumbnailBrowser::BrowseStarted, this, [this](int files) {
-        m_browseFiles = files;
-        showBrowseProgress();
+void MainForm::showPreview(Area ar, const QString& path)
+{
+    if (m_preview) {
+        m_preview->show();
+        m_preview->raise();
+        m_preview->activateWindow();
+        return;
+    }
+    m_previewArea = ar;
+    // A failed load empties the tab the picture was chosen on.
+    m_preview = new PreviewForm(path, [this] {
+        area(m_previewArea).ClearTabPictures();
+        area(m_previewArea).ComboSet();
     });
-    connect(a.LEADImgList1, &ThumbnailList::ThumbnailClicked, this,
-        [this, ar](int item) { LEADImgList1_Click(ar, item); });
-    connect(a.LEADImgList1, &ThumbnailList::ThumbnailMouseButton, this,
-        [this, ar](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) {
-            LEADImgList1_MouseButton(ar, button, at);
-        });
-    connect(a.LEAD1, &PictureDisplay::clicked, this, [this, ar] { LEAD1_Click(ar); });
+    m_preview->show();
+}
+
+void MainForm::startCdWatch()
+{
+    if (m_cdRetry)
+        return;
+    m_cdRetry = new QTimer(this);
+    m_cdRetry->setInterval(100);
+    connect(m_cdRetry, &QTimer::timeout, this, [this] { cdDriveMayHaveChanged(); });
+    m_services.drives.watch(this, [this] { cdDriveMayHaveChanged(); });
+}
+
+bool MainForm::busyForCdReload() const
+{
+    return m_run->gbBrowsing() || m_run->area().has_value() || !isEnabled()
+        || QApplication::activeModalWidget() || QApplication::activePopupWidget();
+}
+
+void MainForm::cdDriveMayHaveChanged()
+{
+    BrowsingArea& cd = area(Area::Cd);
+    if (FirstCdDrive(m_services.drives) == cd.cdDrive()) {
+        m_cdRetry->stop(); // other mounts, or the disc came back before the window was free
+        return;
+    }
+    if (busyForCdReload()) {
+        // A listing of the disc that went away or was replaced ends with what it read.
+        if (m_run->area() == Area::Cd)
+            m_run->askToStop();
+        m_cdRetry->start();
+        return;
+    }
+    m_cdRetry->stop();
+    // As a click on the drive's root would, without asking to mount: the desktop that just
+    // unmounted a disc wants it so.
+    const QString folder = cd.reloadCdTree(false);
+    const int r = cd.ShowFolderThumbnails(folder);
+    // Without a disc the page selector counts the empty page, not the last disc's pages.
+    if (r == ThumbnailBrowser::ResultOk || folder.isEmpty())
+        cd.ComboSet();
 }
 
 } // namespace ztv

@@ -38,9 +38,6 @@ inline constexpr char16_t MenuEX[] = u"メニューEX";
 
 inline constexpr char16_t DriveNotReady[] = u"ドライブが準備されていません";
 
-// Progress of a browse run: files examined, files in the folder.
-inline constexpr char16_t BrowseProgress[] = u"サムネイル作成中：%1 / %2 ファイル（Escキーで中止）";
-
 // Accessible names.
 inline constexpr char16_t AccPastedPicture[] = u"貼り付けた画像";
 

@@ -79,7 +79,7 @@ void TstSaving::gifSave()
     LoggingFileOps visible(writes, QStringLiteral("LEAD2")), hidden(writes, QStringLiteral("LEAD3"));
     f.form->LEAD2().setFileOps(&visible);
     f.form->LEAD3().setFileOps(&hidden);
-    TreeWatch yard(*f.form->area(Area::StockYard).TreeView1);
+    TreeWatch yard(*f.form->area(Area::StockYard).TreeView1());
 
     const QString path = f.home.stockYard() + QStringLiteral("/貼り付け.gif");
     SaveRequest r = answerFor(path, 8);
@@ -110,7 +110,7 @@ void TstSaving::gifSave()
 
     // Both ways refresh the stock yard's page.
     QCOMPARE(yard.expanded, QStringList { QStringLiteral("ストックヤード") });
-    QCOMPARE(f.form->area(Area::StockYard).HiddenList, QStringList { path });
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList(), QStringList { path });
 }
 
 // "透明部分を保持" reaches the files: the GIF gets its transparent entry from the hidden
@@ -171,7 +171,7 @@ void TstSaving::gifKeepsTheWindowEnabled()
     saveThroughChooser(f, 2, answerFor(f.home.stockYard() + QStringLiteral("/p.png")));
     QCOMPARE(dialog->windowEnabled, (QList<bool> { true, false }));
     QVERIFY(f.form->isEnabled());
-    QCOMPARE(f.form->area(Area::StockYard).HiddenList.size(), 2);
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList().size(), 2);
 }
 
 // Nothing pasted, or cleared: every save runs its chooser and dialog as usual, and the save
@@ -186,7 +186,7 @@ void TstSaving::nothingPastedReportsTheFailedSave()
     const QString fresh = f.home.stockYard() + QStringLiteral("/空.png");
     const QString freshGif = f.home.stockYard() + QStringLiteral("/空.gif");
     const QStringList yard = entries(f.home.stockYard());
-    TreeWatch watch(*f.form->area(Area::StockYard).TreeView1);
+    TreeWatch watch(*f.form->area(Area::StockYard).TreeView1());
     auto checkFailed = [&f](const char* how, int overwriteQuestions) {
         QCOMPARE(f.prompts.calls.size(), overwriteQuestions + 1);
         if (overwriteQuestions)
@@ -252,9 +252,9 @@ void TstSaving::failedSaveIsReported()
     f.paste(samplePicture());
     const QString existing = f.home.write(
         QStringLiteral("My Documents/ZTV_DATA/ストックヤード/前から.png"), pictures::png(QSize(4, 4)));
-    f.form->ShowFolderThumbnails(Area::StockYard, f.home.stockYard());
+    f.form->area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard());
     const QStringList before = entries(f.home.stockYard());
-    TreeWatch yard(*f.form->area(Area::StockYard).TreeView1);
+    TreeWatch yard(*f.form->area(Area::StockYard).TreeView1());
 
     QString path = f.home.stockYard() + (gif ? QStringLiteral("/保存.gif") : QStringLiteral("/保存.png"));
     if (fault == QLatin1String("missing folder"))
@@ -283,7 +283,7 @@ void TstSaving::failedSaveIsReported()
     QCOMPARE(call.icon, PromptIcon::Critical);
     QCOMPARE(entries(f.home.stockYard()), before); // nothing, not even a temporary file
     QVERIFY(!QFileInfo::exists(path));
-    QCOMPARE(f.form->area(Area::StockYard).HiddenList, QStringList { existing });
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList(), QStringList { existing });
     QCOMPARE(yard.expanded, QStringList());
     QVERIFY(f.form->isEnabled());
 }
@@ -309,7 +309,7 @@ void TstSaving::refreshListingFailure()
             saveThroughChooser(f, 2, answerFor(path));
         }
         QVERIFY(QFileInfo::exists(box + QStringLiteral("-移動/") + QFileInfo(path).fileName()));
-        QVERIFY(f.form->area(Area::StockYard).HiddenList.isEmpty());
+        QVERIFY(f.form->area(Area::StockYard).HiddenList().isEmpty());
         if (gif) {
             QCOMPARE(f.prompts.calls.size(), 0);
         } else {

@@ -192,12 +192,14 @@ void TstSaving::pngIntoTheStockYard()
     // A picture chosen on the stock yard before the save.
     BrowsingArea& yardTab = f.form->area(Area::StockYard);
     const QString chosen = f.home.stockYard() + QStringLiteral("/既存.jpg");
-    QVERIFY(yardTab.LEAD1->LoadPicture(chosen));
-    yardTab.TabSelection = PictureChoice::of(chosen);
+    yardTab.ShowFolderThumbnails(f.home.stockYard());
+    yardTab.LEADImgList1_Click(int(yardTab.HiddenList().indexOf(chosen)));
+    QVERIFY(yardTab.TabSelection());
+    QCOMPARE(yardTab.TabSelection()->path, chosen);
     const QImage source = samplePicture(QSize(123, 77), true);
     f.paste(source);
-    TreeWatch yard(*f.form->area(Area::StockYard).TreeView1);
-    TreeWatch vault(*f.form->area(Area::Vault).TreeView1);
+    TreeWatch yard(*f.form->area(Area::StockYard).TreeView1());
+    TreeWatch vault(*f.form->area(Area::Vault).TreeView1());
 
     const QString path = f.home.stockYard() + QStringLiteral("/貼り付け.png");
     saveThroughChooser(f, 2, answerFor(path, 32, 0, true));
@@ -212,15 +214,16 @@ void TstSaving::pngIntoTheStockYard()
     // Node_Exp once, with the stock yard itself: its root is opened and selected.
     QCOMPARE(yard.expanded, QStringList { QStringLiteral("ストックヤード") });
     QCOMPARE(f.form->area(Area::StockYard)
-                 .TreeView1->treePath(f.form->area(Area::StockYard).TreeView1->currentItem()),
+                 .TreeView1()
+                 ->treePath(f.form->area(Area::StockYard).TreeView1()->currentItem()),
         QStringLiteral("ストックヤード"));
     QCOMPARE(vault.expanded, QStringList());
-    QCOMPARE(sorted(f.form->area(Area::StockYard).HiddenList),
+    QCOMPARE(sorted(f.form->area(Area::StockYard).HiddenList()),
         sorted({ path, f.home.stockYard() + QStringLiteral("/既存.jpg") }));
-    QCOMPARE(f.form->area(Area::StockYard).LEADImgList1->ThumbnailCount(), 2);
-    QCOMPARE(f.form->area(Area::StockYard).Combo1->count(), 1);
+    QCOMPARE(f.form->area(Area::StockYard).LEADImgList1()->ThumbnailCount(), 2);
+    QCOMPARE(f.form->area(Area::StockYard).Combo1()->count(), 1);
     QVERIFY(!isChosen(*f.form, Area(1)));
-    QVERIFY(!f.form->area(Area::StockYard).LEAD1->hasPicture());
+    QVERIFY(!f.form->area(Area::StockYard).LEAD1()->hasPicture());
     QVERIFY(f.form->isEnabled());
 }
 
@@ -232,13 +235,13 @@ void TstSaving::jpegIntoAVaultBox()
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱B/別.jpg"), pictures::jpeg(QSize(40, 30)));
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/直下.png"), pictures::png(QSize(20, 20)));
     // Rebuild the vault tab over the boxes just made.
-    f.form->area(Area::Vault).TreeView1->removeAllNodes();
-    f.form->BuildAreaTree(Area::Vault);
-    f.form->ShowFolderThumbnails(Area::Vault, f.home.vault());
+    f.form->area(Area::Vault).TreeView1()->removeAllNodes();
+    f.form->area(Area::Vault).BuildAreaTree();
+    f.form->area(Area::Vault).ShowFolderThumbnails(f.home.vault());
     const QImage source = samplePicture(QSize(64, 48));
     f.paste(source);
-    const QStringList yardBefore = f.form->area(Area::StockYard).HiddenList;
-    TreeWatch vault(*f.form->area(Area::Vault).TreeView1);
+    const QStringList yardBefore = f.form->area(Area::StockYard).HiddenList();
+    TreeWatch vault(*f.form->area(Area::Vault).TreeView1());
 
     const QString box = f.home.vault() + QStringLiteral("/箱A");
     saveThroughChooser(f, 1, answerFor(box + QStringLiteral("/新しい.jpg"), 24, 90));
@@ -248,24 +251,24 @@ void TstSaving::jpegIntoAVaultBox()
     QCOMPARE(QImage(box + QStringLiteral("/新しい.jpg")).size(), source.size());
     QCOMPARE(vault.expanded, (QStringList { QStringLiteral("保管庫"), QStringLiteral("保管庫/箱A") }));
     QCOMPARE(
-        f.form->area(Area::Vault).TreeView1->treePath(f.form->area(Area::Vault).TreeView1->currentItem()),
+        f.form->area(Area::Vault).TreeView1()->treePath(f.form->area(Area::Vault).TreeView1()->currentItem()),
         QStringLiteral("保管庫/箱A"));
-    QCOMPARE(sorted(f.form->area(Area::Vault).HiddenList),
+    QCOMPARE(sorted(f.form->area(Area::Vault).HiddenList()),
         sorted({ box + QStringLiteral("/新しい.jpg"), box + QStringLiteral("/古い.jpg") }));
-    QCOMPARE(f.form->area(Area::Vault).LEADImgList1->ThumbnailCount(), 2);
-    QCOMPARE(f.form->area(Area::StockYard).HiddenList, yardBefore);
+    QCOMPARE(f.form->area(Area::Vault).LEADImgList1()->ThumbnailCount(), 2);
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList(), yardBefore);
 }
 
 void TstSaving::outsideTheStorageRoot()
 {
     CaptureFixture f;
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/a.jpg"), pictures::jpeg(QSize(40, 30)));
-    f.form->ShowFolderThumbnails(Area::StockYard, f.home.stockYard());
+    f.form->area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard());
     f.paste(samplePicture());
-    const QStringList lists[3] = { f.form->area(Area::Cd).HiddenList,
-        f.form->area(Area::StockYard).HiddenList, f.form->area(Area::Vault).HiddenList };
-    const TreeWatch cd(*f.form->area(Area::Cd).TreeView1), yard(*f.form->area(Area::StockYard).TreeView1),
-        vault(*f.form->area(Area::Vault).TreeView1);
+    const QStringList lists[3] = { f.form->area(Area::Cd).HiddenList(),
+        f.form->area(Area::StockYard).HiddenList(), f.form->area(Area::Vault).HiddenList() };
+    const TreeWatch cd(*f.form->area(Area::Cd).TreeView1()), yard(*f.form->area(Area::StockYard).TreeView1()),
+        vault(*f.form->area(Area::Vault).TreeView1());
     const TreeWatch* trees[3] = { &cd, &yard, &vault };
     QTemporaryDir elsewhere;
     const QString path = elsewhere.filePath(QStringLiteral("外.bmp"));
@@ -274,7 +277,7 @@ void TstSaving::outsideTheStorageRoot()
     QCOMPARE(formatOf(path), QByteArray("bmp"));
     QCOMPARE(f.prompts.calls.size(), 0);
     for (int tab = 0; tab < 3; ++tab) {
-        QCOMPARE(f.form->area(Area(tab)).HiddenList, lists[tab]);
+        QCOMPARE(f.form->area(Area(tab)).HiddenList(), lists[tab]);
         QCOMPARE(trees[tab]->expanded, QStringList());
         QCOMPARE(trees[tab]->currentChanges, 0);
     }
@@ -283,8 +286,8 @@ void TstSaving::outsideTheStorageRoot()
     // A file in the storage root itself names no area: the CD tab's page shows its folder.
     const QString root = f.home.storageRoot() + QStringLiteral("直接.png");
     saveThroughChooser(f, 2, answerFor(root));
-    QCOMPARE(f.form->area(Area::Cd).HiddenList, QStringList { root });
-    QCOMPARE(f.form->area(Area::StockYard).HiddenList, lists[1]);
+    QCOMPARE(f.form->area(Area::Cd).HiddenList(), QStringList { root });
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList(), lists[1]);
     for (int tab = 0; tab < 3; ++tab)
         QCOMPARE(trees[tab]->expanded, QStringList());
 }
@@ -313,7 +316,7 @@ void TstSaving::overwriteRefusedOrAccepted()
     f.paste(samplePicture());
     const QByteArray old = pictures::jpeg(QSize(30, 20));
     const QString path = f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/同名.jpg"), old);
-    TreeWatch vault(*f.form->area(Area::Vault).TreeView1);
+    TreeWatch vault(*f.form->area(Area::Vault).TreeView1());
 
     f.prompts.answerMessage(PromptAnswer::Cancel);
     saveThroughChooser(f, 1, answerFor(path));
@@ -341,7 +344,7 @@ void TstSaving::overwriteRefusedOrAccepted()
     saveThroughChooser(f, 1, answerFor(path));
     QCOMPARE(f.prompts.calls.size(), 3);
     QCOMPARE(QImage(path).size(), f.form->LEAD2().picture().size());
-    QVERIFY(f.form->area(Area::Vault).HiddenList.contains(path));
+    QVERIFY(f.form->area(Area::Vault).HiddenList().contains(path));
 }
 
 void TstSaving::nameDifferingOnlyInCaseAsksNothing()
@@ -362,8 +365,8 @@ void TstSaving::extendedChooserSaveWritesOnceAndRefreshesNothing()
 {
     CaptureFixture f;
     f.paste(samplePicture(QSize(400, 200)));
-    const QStringList yard = f.form->area(Area::StockYard).HiddenList;
-    TreeWatch watch(*f.form->area(Area::StockYard).TreeView1);
+    const QStringList yard = f.form->area(Area::StockYard).HiddenList();
+    TreeWatch watch(*f.form->area(Area::StockYard).TreeView1());
     const QString path = f.home.stockYard() + QStringLiteral("/縮小.jpg");
     SaveRequest r = answerFor(path, 24, 80);
     r.extended = true;
@@ -371,7 +374,7 @@ void TstSaving::extendedChooserSaveWritesOnceAndRefreshesNothing()
     r.extendedInteger = PictureDisplay::SaveInterlaced;
     saveThroughChooser(f, 1, r);
     QCOMPARE(QImage(path).size(), QSize(100, 50));
-    QCOMPARE(f.form->area(Area::StockYard).HiddenList, yard);
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList(), yard);
     QCOMPARE(watch.expanded, QStringList());
     QCOMPARE(f.prompts.calls.size(), 0);
     QVERIFY(f.form->isEnabled());
@@ -394,13 +397,13 @@ void TstSaving::earlierStoppedRunDoesNotCutTheRefreshShort()
         f.home.write(
             QStringLiteral("My Documents/ZTV_DATA/ストックヤード/%1.png").arg(i), pictures::png(QSize(8, 8)));
     f.paste(samplePicture());
-    f.form->setBrowseRunLeft(true, 57); // left by an earlier run
+    f.form->browseRun().setLeft(true, 57); // left by an earlier run
     BrowseProgressLog log(*f.form);
     saveThroughChooser(f, 2, answerFor(f.home.stockYard() + QStringLiteral("/9.png")));
-    QCOMPARE(f.form->area(Area::StockYard).HiddenList.size(), 5);
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList().size(), 5);
     QCOMPARE(f.prompts.calls.size(), 0);
     // The line counts this run's files against this run's folder.
-    QCOMPARE(f.form->gBrowseIndex(), 5);
+    QCOMPARE(f.form->browseRun().gBrowseIndex(), 5);
     QCOMPARE(log.runs.size(), 1);
     QCOMPARE(log.runs[0].area, Area::StockYard);
     QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(5));
@@ -423,7 +426,7 @@ void TstSaving::escStopsTheRefreshAfterASave()
     QCOMPARE(log.runs.size(), 1);
     QCOMPARE(
         log.runs[0].lines, (QStringList { BrowseProgressLog::line(1, 7), BrowseProgressLog::line(2, 7) }));
-    QCOMPARE(f.form->area(Area::StockYard).HiddenList.size(), 2);
+    QCOMPARE(f.form->area(Area::StockYard).HiddenList().size(), 2);
     QVERIFY(f.form->isEnabled());
     QVERIFY(f.form->BrowseStatus()->isHidden());
 }

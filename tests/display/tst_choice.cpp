@@ -48,14 +48,14 @@ QString agreement(MainForm& form)
 
 void clickThumbnail(MainForm& form, Area area, int item)
 {
-    QAbstractItemView* view = form.area(area).LEADImgList1->view();
+    QAbstractItemView* view = form.area(area).LEADImgList1()->view();
     QTest::mouseClick(
         view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(item, 0)).center());
 }
 
 void enterOnThumbnail(MainForm& form, Area area, int item)
 {
-    QAbstractItemView* view = form.area(area).LEADImgList1->view();
+    QAbstractItemView* view = form.area(area).LEADImgList1()->view();
     view->setFocus();
     view->setCurrentIndex(view->model()->index(item, 0));
     QTest::keyClick(view, Qt::Key_Return);
@@ -63,7 +63,7 @@ void enterOnThumbnail(MainForm& form, Area area, int item)
 
 void clickNode(MainForm& form, Area area, const QString& treePath)
 {
-    FolderTree* tree = form.area(area).TreeView1;
+    FolderTree* tree = form.area(area).TreeView1();
     for (QTreeWidgetItem* node : tree->allNodes()) {
         if (tree->treePath(node) != treePath)
             continue;
@@ -138,21 +138,21 @@ void TstChoice::collapseUnderTheChoiceThenDelete()
     form.SSTab1()->setCurrentIndex(2);
     clickNode(form, Area::Vault, QStringLiteral("保管庫/箱"));
     BrowsingArea& vault = form.area(Area::Vault);
-    QCOMPARE(vault.HiddenList.size(), 3);
+    QCOMPARE(vault.HiddenList().size(), 3);
     if (chosen == Chosen::ByClick)
         clickThumbnail(form, Area::Vault, 1);
     else
         enterOnThumbnail(form, Area::Vault, 1);
-    QCOMPARE(vault.LEAD1->sourcePath(), vault.HiddenList.at(1));
-    QVERIFY(vault.LEADImgList1->view()->hasFocus());
+    QCOMPARE(vault.LEAD1()->sourcePath(), vault.HiddenList().at(1));
+    QVERIFY(vault.LEADImgList1()->view()->hasFocus());
 
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    QCOMPARE(QApplication::focusWidget(), vault.TreeView1);
+    QCOMPARE(QApplication::focusWidget(), vault.TreeView1());
     for (int i = 0; i < lefts; ++i) {
-        QTest::keyClick(vault.TreeView1, Qt::Key_Left);
+        QTest::keyClick(vault.TreeView1(), Qt::Key_Left);
         QCOMPARE(agreement(form), QString());
     }
-    const QString shown = vault.LEAD1->sourcePath();
+    const QString shown = vault.LEAD1()->sourcePath();
     const auto before = files(f.home.storageRoot());
 
     if (deleted == Deleted::ByButton)
@@ -174,7 +174,7 @@ void TstChoice::chooserLeftOpenWhileTheVaultIsUsed()
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const QString moved = f.home.stockYard() + QStringLiteral("/s2.png");
     form.SSTab1()->setCurrentIndex(1);
-    clickThumbnail(form, Area::StockYard, int(form.area(Area::StockYard).HiddenList.indexOf(moved)));
+    clickThumbnail(form, Area::StockYard, int(form.area(Area::StockYard).HiddenList().indexOf(moved)));
     QVERIFY(isChosen(form, Area::StockYard));
     form.Command3(0)->click();
     SetFolder* chooser = form.vaultTransfer().chooser();
@@ -183,7 +183,7 @@ void TstChoice::chooserLeftOpenWhileTheVaultIsUsed()
     form.SSTab1()->setCurrentIndex(2);
     BrowsingArea& vault = form.area(Area::Vault);
     clickThumbnail(form, Area::Vault, 1);
-    const QString vaultChoice = vault.LEAD1->sourcePath();
+    const QString vaultChoice = vault.LEAD1()->sourcePath();
     QVERIFY(!vaultChoice.isEmpty());
     const auto before = files(f.home.storageRoot());
 
@@ -193,8 +193,8 @@ void TstChoice::chooserLeftOpenWhileTheVaultIsUsed()
     expected.insert(f.home.vault() + QStringLiteral("/s2.png"), expected.take(moved));
     QCOMPARE(files(f.home.storageRoot()), expected);
     // The vault's page lists the moved file; what it shows is what a delete acts on.
-    QVERIFY(vault.HiddenList.contains(f.home.vault() + QStringLiteral("/s2.png")));
-    const QString shown = vault.LEAD1->sourcePath();
+    QVERIFY(vault.HiddenList().contains(f.home.vault() + QStringLiteral("/s2.png")));
+    const QString shown = vault.LEAD1()->sourcePath();
     form.Command4(3)->click();
     QCOMPARE(agreement(form), QString());
     expected.remove(shown);
@@ -224,7 +224,7 @@ void TstChoice::chooserRefusesWhenTheChoiceMovedOn()
     QCOMPARE(f.prompts.calls.at(0).icon, PromptIcon::Critical);
 
     // Asked again for the picture now shown, which then goes away outside the program.
-    const QString shown = form.area(Area::StockYard).LEAD1->sourcePath();
+    const QString shown = form.area(Area::StockYard).LEAD1()->sourcePath();
     form.Command3(0)->click();
     chooser = form.vaultTransfer().chooser();
     QVERIFY(QFile::rename(shown, shown + QStringLiteral(".away")));
@@ -252,11 +252,11 @@ void TstChoice::operationsRefuseAFileReplacedOutside()
             form.Command4(4)->click();
         },
         [&] { form.Command4(5)->click(); },
-        [&] { QTest::mouseClick(form.area(Area::Vault).LEAD1, Qt::LeftButton); },
+        [&] { QTest::mouseClick(form.area(Area::Vault).LEAD1(), Qt::LeftButton); },
     };
     for (const auto& operation : operations) {
         clickThumbnail(form, Area::Vault, 0);
-        const QString chosen = form.area(Area::Vault).LEAD1->sourcePath();
+        const QString chosen = form.area(Area::Vault).LEAD1()->sourcePath();
         QVERIFY(!chosen.isEmpty());
         QFile file(chosen);
         QVERIFY(file.open(QIODevice::Append));
@@ -289,13 +289,13 @@ void TstChoice::tabRoundTripEndsTheSelection()
     form.SSTab1()->setCurrentIndex(1);
     clickThumbnail(form, Area::StockYard, 0);
     QVERIFY(form.pictureSelected());
-    const QString shown = form.area(Area::StockYard).LEAD1->sourcePath();
+    const QString shown = form.area(Area::StockYard).LEAD1()->sourcePath();
     QVERIFY(!shown.isEmpty());
     form.SSTab1()->setCurrentIndex(2);
     QVERIFY(!form.pictureSelected());
     form.SSTab1()->setCurrentIndex(1);
     QVERIFY(!form.pictureSelected());
-    QCOMPARE(form.area(Area::StockYard).LEAD1->sourcePath(), shown);
+    QCOMPARE(form.area(Area::StockYard).LEAD1()->sourcePath(), shown);
     QCOMPARE(agreement(form), QString());
 
     const auto before = files(f.home.storageRoot());
@@ -357,7 +357,7 @@ void TstChoice::changedFileReadsAsTheOperationsError()
     };
     for (const Case& c : cases) {
         clickThumbnail(form, Area::Vault, 0);
-        QFile file(form.area(Area::Vault).LEAD1->sourcePath());
+        QFile file(form.area(Area::Vault).LEAD1()->sourcePath());
         QVERIFY(file.open(QIODevice::Append));
         file.write("changed");
         file.close();
@@ -406,15 +406,15 @@ void TstChoice::selectorFollowsAPageThatEmptied()
     form.SSTab1()->setCurrentIndex(1);
     clickNode(form, Area::StockYard, QStringLiteral("ストックヤード"));
     BrowsingArea& yard = form.area(Area::StockYard);
-    QCOMPARE(yard.HiddenList.size(), 63);
-    QCOMPARE(yard.Combo1->count(), 3);
-    QCOMPARE(yard.Label3->text(), QStringLiteral("3"));
+    QCOMPARE(yard.HiddenList().size(), 63);
+    QCOMPARE(yard.Combo1()->count(), 3);
+    QCOMPARE(yard.Label3()->text(), QStringLiteral("3"));
     for (int i = 0; i < 50; ++i)
         QVERIFY(QFile::remove(many.at(i)));
     clickThumbnail(form, Area::StockYard, 0);
-    QCOMPARE(yard.HiddenList.size(), 0);
-    QCOMPARE(yard.Combo1->count(), 1);
-    QCOMPARE(yard.Label3->text(), QStringLiteral("1"));
+    QCOMPARE(yard.HiddenList().size(), 0);
+    QCOMPARE(yard.Combo1()->count(), 1);
+    QCOMPARE(yard.Label3()->text(), QStringLiteral("1"));
     QCOMPARE(agreement(form), QString());
 }
 

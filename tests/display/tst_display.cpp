@@ -58,18 +58,18 @@ void TstDisplay::listingCountsEveryFile()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    QCOMPARE(form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard()), 0);
+    QCOMPARE(form.area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard()), 0);
     // Six files: four pictures listed; the corrupt one and the text file counted, not listed.
-    QCOMPARE(form.gBrowseIndex(), 6);
-    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 4);
-    QCOMPARE(form.area(Area::StockYard).LEADImgList1->ThumbnailCount(), 4);
+    QCOMPARE(form.browseRun().gBrowseIndex(), 6);
+    QCOMPARE(form.area(Area::StockYard).HiddenList().size(), 4);
+    QCOMPARE(form.area(Area::StockYard).LEADImgList1()->ThumbnailCount(), 4);
     // Each thumbnail carries the counter at the time it was added, and the names come in
     // the order a file manager shows them.
-    QCOMPARE(form.area(Area::StockYard).LEADImgList1->counter(0), 0);
-    QVERIFY(form.area(Area::StockYard).LEADImgList1->counter(3)
-        > form.area(Area::StockYard).LEADImgList1->counter(2));
-    QVERIFY(form.area(Area::StockYard).HiddenList.indexOf(f.home.stockYard() + "/anim.gif")
-        < form.area(Area::StockYard).HiddenList.indexOf(f.home.stockYard() + "/camera.jpg"));
+    QCOMPARE(form.area(Area::StockYard).LEADImgList1()->counter(0), 0);
+    QVERIFY(form.area(Area::StockYard).LEADImgList1()->counter(3)
+        > form.area(Area::StockYard).LEADImgList1()->counter(2));
+    QVERIFY(form.area(Area::StockYard).HiddenList().indexOf(f.home.stockYard() + "/anim.gif")
+        < form.area(Area::StockYard).HiddenList().indexOf(f.home.stockYard() + "/camera.jpg"));
 }
 
 void TstDisplay::rightClickOnThumbnailAndOnEmptySpace()
@@ -80,35 +80,35 @@ void TstDisplay::rightClickOnThumbnailAndOnEmptySpace()
     form.show();
     form.SSTab1()->setCurrentIndex(1);
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    ThumbnailList* list = form.area(Area::StockYard).LEADImgList1;
+    ThumbnailList* list = form.area(Area::StockYard).LEADImgList1();
     QCOMPARE(list->ThumbnailCount(), 3);
 
     const QPoint onSecond = pointFor(list, 1);
     QVERIFY(onSecond.x() >= 0);
-    form.LEADImgList1_MouseButton(Area::StockYard, Qt::RightButton, onSecond);
+    form.area(Area::StockYard).LEADImgList1_MouseButton(Qt::RightButton, onSecond);
     QCOMPARE(f.openedMenus, (QStringList { "menu_R" }));
     QCOMPARE(chosenIndex(form, Area(1)), 1);
     QVERIFY(isChosen(form, Area(1)));
     QVERIFY(chosenOnCurrentTab(form));
-    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
+    QVERIFY(form.area(Area::StockYard).LEAD1()->hasPicture());
 
     // Empty space: menu_EX, and the selection and display stay as they are.
-    const QImage shown = form.area(Area::StockYard).LEAD1->picture();
+    const QImage shown = form.area(Area::StockYard).LEAD1()->picture();
     const QPoint empty = pointFor(list, -1);
     QVERIFY(empty.x() >= 0);
-    form.LEADImgList1_MouseButton(Area::StockYard, Qt::RightButton, empty);
+    form.area(Area::StockYard).LEADImgList1_MouseButton(Qt::RightButton, empty);
     QCOMPARE(f.openedMenus, (QStringList { "menu_R", "menu_EX" }));
     QCOMPARE(chosenIndex(form, Area(1)), 1);
-    QCOMPARE(form.area(Area::StockYard).LEAD1->picture(), shown);
+    QCOMPARE(form.area(Area::StockYard).LEAD1()->picture(), shown);
 
     // A left button does nothing here; the other tabs open their own file menus.
-    form.LEADImgList1_MouseButton(Area::StockYard, Qt::LeftButton, onSecond);
+    form.area(Area::StockYard).LEADImgList1_MouseButton(Qt::LeftButton, onSecond);
     QCOMPARE(f.openedMenus.size(), 2);
     writeFiles(f, QStringLiteral("My Documents/ZTV_DATA/保管庫"), 1);
-    QCOMPARE(form.ShowFolderThumbnails(Area::Vault, f.home.vault()), 0);
+    QCOMPARE(form.area(Area::Vault).ShowFolderThumbnails(f.home.vault()), 0);
     form.SSTab1()->setCurrentIndex(2);
-    const QPoint onVault = pointFor(form.area(Area::Vault).LEADImgList1, 0);
-    form.LEADImgList1_MouseButton(Area::Vault, Qt::RightButton, onVault);
+    const QPoint onVault = pointFor(form.area(Area::Vault).LEADImgList1(), 0);
+    form.area(Area::Vault).LEADImgList1_MouseButton(Qt::RightButton, onVault);
     QCOMPARE(f.openedMenus.last(), QStringLiteral("menu_RF"));
 }
 
@@ -117,15 +117,15 @@ void TstDisplay::deletedFileEmptiesListOnChoice()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    form.LEADImgList1_Click(Area::StockYard, 0);
-    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
-    QVERIFY(QFile::remove(form.area(Area::StockYard).HiddenList.at(1)));
-    form.LEADImgList1_Click(Area::StockYard, 1);
-    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 0);
-    QCOMPARE(form.area(Area::StockYard).LEADImgList1->ThumbnailCount(), 0);
-    QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
+    form.area(Area::StockYard).LEADImgList1_Click(0);
+    QVERIFY(form.area(Area::StockYard).LEAD1()->hasPicture());
+    QVERIFY(QFile::remove(form.area(Area::StockYard).HiddenList().at(1)));
+    form.area(Area::StockYard).LEADImgList1_Click(1);
+    QCOMPARE(form.area(Area::StockYard).HiddenList().size(), 0);
+    QCOMPARE(form.area(Area::StockYard).LEADImgList1()->ThumbnailCount(), 0);
+    QVERIFY(!form.area(Area::StockYard).LEAD1()->hasPicture());
     QVERIFY(!isChosen(form, Area::StockYard)); // nothing shown, nothing to act on
-    QCOMPARE(form.area(Area::Vault).HiddenList.size(), 1); // other tabs are untouched
+    QCOMPARE(form.area(Area::Vault).HiddenList().size(), 1); // other tabs are untouched
     QVERIFY(f.prompts.calls.isEmpty());
 }
 
@@ -141,15 +141,15 @@ void TstDisplay::clickOnTheCaptionOpensThePreview()
     for (Area area : { Area::Cd, Area::StockYard, Area::Vault }) {
         form.SSTab1()->setCurrentIndex(tabIndex(area));
         const BrowsingArea& a = form.area(area);
-        QVERIFY(a.Label2->isVisible());
+        QVERIFY(a.Label2()->isVisible());
         QVERIFY(!isChosen(form, area));
-        const QPoint onCaption = a.Label2->mapTo(&form, a.Label2->rect().center());
-        QCOMPARE(form.childAt(onCaption), static_cast<QWidget*>(a.LEAD1));
+        const QPoint onCaption = a.Label2()->mapTo(&form, a.Label2()->rect().center());
+        QCOMPARE(form.childAt(onCaption), static_cast<QWidget*>(a.LEAD1()));
         QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, onCaption);
         PreviewForm* preview = form.previewForm();
         QVERIFY2(preview, qPrintable(QString::number(tabIndex(area))));
         QVERIFY(!preview->LEAD1->hasPicture());
-        QCOMPARE(a.PreviewPath, QString());
+        QCOMPARE(a.PreviewPath(), QString());
         preview->close();
         QTRY_VERIFY_WITH_TIMEOUT(!form.previewForm(), 30000);
     }
@@ -161,7 +161,7 @@ void TstDisplay::previewWithAndWithoutSelection()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    form.LEAD1_Click(Area::StockYard);
+    form.area(Area::StockYard).LEAD1_Click();
     PreviewForm* preview = form.previewForm();
     QVERIFY(preview);
     QCOMPARE(preview->windowTitle(), QStringLiteral("プレビュー"));
@@ -171,19 +171,19 @@ void TstDisplay::previewWithAndWithoutSelection()
     preview->close();
     QTRY_VERIFY_WITH_TIMEOUT(!form.previewForm(), 30000);
 
-    form.LEADImgList1_Click(Area::StockYard, 1);
-    const QString chosen = form.area(Area::StockYard).HiddenList.at(1);
-    form.LEAD1_Click(Area::StockYard);
+    form.area(Area::StockYard).LEADImgList1_Click(1);
+    const QString chosen = form.area(Area::StockYard).HiddenList().at(1);
+    form.area(Area::StockYard).LEAD1_Click();
     preview = form.previewForm();
     QCOMPARE(preview->windowTitle(), chosen);
     QVERIFY(preview->LEAD1->hasPicture());
 
     // While it is open it keeps its picture.
-    form.LEADImgList1_Click(Area::StockYard, 2);
-    form.LEAD1_Click(Area::StockYard);
+    form.area(Area::StockYard).LEADImgList1_Click(2);
+    form.area(Area::StockYard).LEAD1_Click();
     QCOMPARE(form.previewForm(), preview);
     QCOMPARE(preview->windowTitle(), chosen);
-    QCOMPARE(form.area(Area::StockYard).PreviewPath, form.area(Area::StockYard).HiddenList.at(2));
+    QCOMPARE(form.area(Area::StockYard).PreviewPath(), form.area(Area::StockYard).HiddenList().at(2));
 
     // Closing the main window closes the preview too.
     form.close();
@@ -203,21 +203,21 @@ void TstDisplay::failedPreviewEmptiesTheTabItCameFrom()
     f.drives.devices = { QStringLiteral("/dev/sr0") };
     f.drives.mountTable = { { QStringLiteral("/dev/sr0"), disc.path(), QStringLiteral("iso9660") } };
     MainForm& form = f.load();
-    form.TreeView1_NodeClick(Area::Cd, form.area(Area::Cd).TreeView1->topLevelItem(0));
-    QCOMPARE(form.area(Area::Cd).HiddenList.size(), 1);
+    form.area(Area::Cd).TreeView1_NodeClick(form.area(Area::Cd).TreeView1()->topLevelItem(0));
+    QCOMPARE(form.area(Area::Cd).HiddenList().size(), 1);
 
-    form.LEADImgList1_Click(Area::StockYard, 0);
-    QVERIFY(QFile::remove(form.area(Area::StockYard).HiddenList.at(0)));
+    form.area(Area::StockYard).LEADImgList1_Click(0);
+    QVERIFY(QFile::remove(form.area(Area::StockYard).HiddenList().at(0)));
     // The chosen file went away after it was chosen: said so, and no preview opens.
-    form.LEAD1_Click(Area::StockYard);
+    form.area(Area::StockYard).LEAD1_Click();
     QVERIFY(!form.previewForm());
     QCOMPARE(f.prompts.calls.size(), 1);
     QVERIFY(f.prompts.calls.at(0).text.startsWith(
         QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
     QVERIFY(!isChosen(form, Area::StockYard));
-    QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
-    QCOMPARE(form.area(Area::Cd).HiddenList.size(), 1); // the CD tab keeps its list
-    QCOMPARE(form.area(Area::Cd).LEADImgList1->ThumbnailCount(), 1);
+    QVERIFY(!form.area(Area::StockYard).LEAD1()->hasPicture());
+    QCOMPARE(form.area(Area::Cd).HiddenList().size(), 1); // the CD tab keeps its list
+    QCOMPARE(form.area(Area::Cd).LEADImgList1()->ThumbnailCount(), 1);
 }
 
 void TstDisplay::escCancelsRun()
@@ -230,9 +230,9 @@ void TstDisplay::escCancelsRun()
     bool disabledDuringRun = true;
     QString progress;
     int events = 0;
-    connect(form.area(Area::StockYard).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
+    connect(form.area(Area::StockYard).LEADThumb1(), &ThumbnailBrowser::ThumbnailReady, &form, [&] {
         ++events;
-        disabledDuringRun = disabledDuringRun && !form.isEnabled() && form.gbBrowsing();
+        disabledDuringRun = disabledDuringRun && !form.isEnabled() && form.browseRun().gbBrowsing();
         if (events == 3) {
             progress = form.BrowseStatus()->text();
             // Esc goes to the disabled window as a real key press would.
@@ -240,14 +240,15 @@ void TstDisplay::escCancelsRun()
                 &form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
         }
     });
-    const int r = form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard() + QStringLiteral("/多い"));
+    const int r
+        = form.area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard() + QStringLiteral("/多い"));
     QCOMPARE(r, ThumbnailBrowser::ResultCancelled);
     QVERIFY(disabledDuringRun);
     QVERIFY(form.isEnabled());
-    QVERIFY(!form.gbBrowsing());
-    QVERIFY(form.gBrowseQuit());
-    QVERIFY(form.area(Area::StockYard).HiddenList.size() < 40);
-    QVERIFY(form.area(Area::StockYard).HiddenList.size() >= 3);
+    QVERIFY(!form.browseRun().gbBrowsing());
+    QVERIFY(form.browseRun().gBrowseQuit());
+    QVERIFY(form.area(Area::StockYard).HiddenList().size() < 40);
+    QVERIFY(form.area(Area::StockYard).HiddenList().size() >= 3);
     QVERIFY2(progress.contains(QStringLiteral("/ 40")), qPrintable(progress));
     QVERIFY(progress.contains(QStringLiteral("Esc")));
     QVERIFY(!form.BrowseStatus()->isVisible());
@@ -255,8 +256,9 @@ void TstDisplay::escCancelsRun()
     // Esc outside a run does nothing to the next one.
     QTest::keyClick(&form, Qt::Key_Escape);
     events = 100;
-    QCOMPARE(form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard() + QStringLiteral("/多い")), 0);
-    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 40);
+    QCOMPARE(
+        form.area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard() + QStringLiteral("/多い")), 0);
+    QCOMPARE(form.area(Area::StockYard).HiddenList().size(), 40);
 }
 
 // A plain run leaves the window usable, so a listing can start inside it (a click on a
@@ -272,15 +274,15 @@ void TstDisplay::runStartedInsideAPlainRunLeavesItsCountAndEsc()
     bool innerDone = false;
     int innerResult = -1;
     const auto inner
-        = connect(form.area(Area::StockYard).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
+        = connect(form.area(Area::StockYard).LEADThumb1(), &ThumbnailBrowser::ThumbnailReady, &form, [&] {
               if (!innerDone) {
                   innerDone = true;
-                  innerResult = form.ShowFolderThumbnails(Area::Vault, f.home.vault());
+                  innerResult = form.area(Area::Vault).ShowFolderThumbnails(f.home.vault());
               }
           });
     log.escAt(1, 4);
-    const int r
-        = form.relist(Area::StockYard, f.home.stockYard() + QStringLiteral("/多い"), MainForm::Run::Plain);
+    const int r = form.area(Area::StockYard)
+                      .relist(f.home.stockYard() + QStringLiteral("/多い"), BrowsingArea::Run::Plain);
     disconnect(inner);
     QCOMPARE(innerResult, 0);
     QCOMPARE(log.runs.size(), 2);
@@ -295,17 +297,18 @@ void TstDisplay::runStartedInsideAPlainRunLeavesItsCountAndEsc()
     QCOMPARE(r, ThumbnailBrowser::ResultCancelled);
     QVERIFY(form.BrowseStatus()->isHidden());
     QCOMPARE(
-        form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
+        form.area(Area::Vault).HiddenList(), (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
 }
 
 void TstDisplay::unreadableFolderGivesError()
 {
     MainFormFixture f;
     MainForm& form = f.load();
-    const int r = form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard() + QStringLiteral("/無い"));
+    const int r
+        = form.area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard() + QStringLiteral("/無い"));
     QVERIFY(r != 0 && r != ThumbnailBrowser::ResultCancelled);
     QVERIFY(form.isEnabled());
-    QVERIFY(!form.gbBrowsing());
+    QVERIFY(!form.browseRun().gbBrowsing());
 }
 
 QTEST_MAIN(TstDisplay)

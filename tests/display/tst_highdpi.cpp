@@ -52,7 +52,7 @@ void TstHighDpi::thumbnailsMadeAtScreenDensity()
     f.home.write(sy + QStringLiteral("a-large.jpg"), test::pictures::jpeg({ 800, 600 }, Qt::darkGreen));
     f.home.write(sy + QStringLiteral("b-small.png"), test::pictures::png({ 40, 30 }));
     MainForm& form = f.load();
-    ThumbnailList* list = form.area(Area::StockYard).LEADImgList1;
+    ThumbnailList* list = form.area(Area::StockYard).LEADImgList1();
     QCOMPARE(list->devicePixelRatioF(), 2.0);
     QCOMPARE(list->ThumbnailCount(), 2);
     auto* view = qobject_cast<QAbstractItemView*>(list->focusProxy());

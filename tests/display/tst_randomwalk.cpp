@@ -211,7 +211,7 @@ public:
         form->show();
         form->Form_Load();
         for (Area a : kAreas)
-            QObject::connect(form->area(a).LEADThumb1, &ThumbnailBrowser::ThumbnailReady,
+            QObject::connect(form->area(a).LEADThumb1(), &ThumbnailBrowser::ThumbnailReady,
                 [this](const QImage& bitmap, const QString& path, int status) {
                     if (status == ThumbnailResult::Made)
                         made.append({ path, meanColour(bitmap) });
@@ -271,7 +271,7 @@ public:
         const std::optional<Area> a = form->currentArea();
         if (!a)
             return QStringLiteral("click thumbnail: paste tab");
-        ThumbnailList* list = form->area(*a).LEADImgList1;
+        ThumbnailList* list = form->area(*a).LEADImgList1();
         const int count = list->ThumbnailCount();
         if (count == 0)
             return QStringLiteral("click thumbnail: empty page");
@@ -292,7 +292,7 @@ public:
         static const Qt::Key keys[] = { Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_Return,
             Qt::Key_Return, Qt::Key_Menu, Qt::Key_PageDown, Qt::Key_Home };
         const Qt::Key key = keys[rng.bounded(int(std::size(keys)))];
-        QWidget* view = form->area(*a).LEADImgList1->view();
+        QWidget* view = form->area(*a).LEADImgList1()->view();
         view->setFocus();
         QTest::keyClick(view, key);
         return QStringLiteral("key %1 on thumbnails").arg(QKeySequence(key).toString());
@@ -303,7 +303,7 @@ public:
         const std::optional<Area> a = form->currentArea();
         if (!a)
             return QStringLiteral("click node: paste tab");
-        FolderTree* tree = form->area(*a).TreeView1;
+        FolderTree* tree = form->area(*a).TreeView1();
         QList<QTreeWidgetItem*> shown;
         for (QTreeWidgetItem* node : tree->allNodes())
             if (!tree->visualItemRect(node).isEmpty())
@@ -326,7 +326,7 @@ public:
         static const Qt::Key keys[]
             = { Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_Return, Qt::Key_Menu };
         const Qt::Key key = keys[rng.bounded(int(std::size(keys)))];
-        FolderTree* tree = form->area(*a).TreeView1;
+        FolderTree* tree = form->area(*a).TreeView1();
         tree->setFocus();
         QTest::keyClick(tree, key);
         return QStringLiteral("key %1 on tree").arg(QKeySequence(key).toString());
@@ -337,7 +337,7 @@ public:
         const std::optional<Area> a = form->currentArea();
         if (!a)
             return QStringLiteral("page: paste tab");
-        QComboBox* combo = form->area(*a).Combo1;
+        QComboBox* combo = form->area(*a).Combo1();
         combo->setFocus();
         QTest::keyClick(combo, rng.bounded(2) ? Qt::Key_Down : Qt::Key_Up);
         return QStringLiteral("page key, now %1").arg(combo->currentText());
@@ -420,8 +420,8 @@ public:
             return QStringLiteral("box: not the vault");
         const int i = int(rng.bounded(3));
         const BrowsingArea& vault = form->area(Area::Vault);
-        const QString marked = vault.TreeView1->markedPath();
-        const bool acts = vault.CurrentNodePath == marked;
+        const QString marked = vault.TreeView1()->markedPath();
+        const bool acts = vault.CurrentNodePath() == marked;
         const QString top = QString::fromUtf16(kVaultName);
         const QSet<QString> before = folders(home.vault(), top);
         form->Command4(i)->click();
@@ -472,7 +472,7 @@ public:
         const bool file = rng.bounded(4) != 0;
         const VaultTransfer& t = form->vaultTransfer();
         if (file) {
-            if (const auto inode = inodeOf(form->area(t.TransferSourceArea).TabSelection))
+            if (const auto inode = inodeOf(form->area(t.TransferSourceArea).TabSelection()))
                 mayChange.insert(*inode);
         }
         chooser->Command1[file ? 0 : 1]->click();
@@ -535,7 +535,7 @@ public:
         const std::optional<Area> a = form->currentArea();
         if (!a)
             return QStringLiteral("preview: paste tab");
-        PictureDisplay* display = form->area(*a).LEAD1;
+        PictureDisplay* display = form->area(*a).LEAD1();
         QTest::mouseClick(display, Qt::LeftButton, {}, display->rect().center());
         return QStringLiteral("click on the display");
     }
@@ -615,15 +615,16 @@ public:
             const QString problem = area.invariantViolation();
             if (!problem.isEmpty())
                 return QStringLiteral("tab %1: %2").arg(tabIndex(a)).arg(problem);
-            const int pages = PagesFor(area.LEADImgList1->PageCount());
+            const int pages = PagesFor(area.LEADImgList1()->PageCount());
             // The CD tab lists nothing, and sets no selector, until a node is clicked.
-            const bool neverListed = area.Combo1->count() == 0 && area.LEADImgList1->ThumbnailCount() == 0;
+            const bool neverListed
+                = area.Combo1()->count() == 0 && area.LEADImgList1()->ThumbnailCount() == 0;
             if (!neverListed
-                && (area.Combo1->count() != pages || area.Label3->text() != QString::number(pages)))
+                && (area.Combo1()->count() != pages || area.Label3()->text() != QString::number(pages)))
                 return QStringLiteral("tab %1: the selector offers %2 pages and counts %3, the list has %4")
                     .arg(tabIndex(a))
-                    .arg(area.Combo1->count())
-                    .arg(area.Label3->text())
+                    .arg(area.Combo1()->count())
+                    .arg(area.Label3()->text())
                     .arg(pages);
         }
         for (const auto& [path, colour] : made) {
@@ -803,10 +804,10 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
         w.removedOutside.clear();
         QString clipSource;
         if (const std::optional<Area> a = w.form->currentArea()) {
-            if (const auto inode = inodeOf(w.form->area(*a).TabSelection))
+            if (const auto inode = inodeOf(w.form->area(*a).TabSelection()))
                 w.mayChange.insert(*inode);
-            if (w.form->area(*a).TabSelection)
-                clipSource = w.form->area(*a).TabSelection->path;
+            if (w.form->area(*a).TabSelection())
+                clipSource = w.form->area(*a).TabSelection()->path;
         }
         const QString event = w.step();
         QCoreApplication::processEvents();

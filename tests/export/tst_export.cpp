@@ -236,7 +236,8 @@ private Q_SLOTS:
         QCOMPARE(early->installPath, info->installPath);
         QVERIFY(calc.applicationInfo());
 
-        LibreOfficeSpreadsheet noHelper({ link, m_programDir + QStringLiteral("/missing"), {}, 30000, 60000 });
+        LibreOfficeSpreadsheet noHelper(
+            { link, m_programDir + QStringLiteral("/missing"), {}, 30000, 60000 });
         QVERIFY(!noHelper.applicationInfo());
         LibreOfficeSpreadsheet noOffice(
             { m_programDir + QStringLiteral("/nothing"), helper, {}, 30000, 60000 });
@@ -399,10 +400,13 @@ private Q_SLOTS:
             for (const QString& path : paths[tab]) {
                 QFile file(path);
                 QVERIFY(file.open(QIODevice::WriteOnly));
-                file.write("picture");
+                file.write(test::pictures::jpeg(QSize(20, 10)));
             }
-            form.area(Area(tab)).HiddenList = paths[tab];
-            form.area(Area(tab)).TabSelection = PictureChoice::of(paths[tab].last());
+            BrowsingArea& a = form.area(Area(tab));
+            const QString chosen = paths[tab].last();
+            a.ShowFolderThumbnails(chosen.left(chosen.lastIndexOf(u'/')));
+            a.LEADImgList1_Click(int(a.HiddenList().indexOf(chosen)));
+            QVERIFY(a.TabSelection());
         }
         QStringList got;
         for (int tab = 0; tab < 3; ++tab) {
@@ -424,7 +428,7 @@ private Q_SLOTS:
         QVERIFY(f.prompts.calls.isEmpty());
 
         // Nothing chosen hands over "".
-        form.area(Area::StockYard).TabSelection.reset();
+        form.area(Area::StockYard).clearSelection();
         form.SSTab1()->setCurrentIndex(1);
         form.Exl_copy1()->setEnabled(true);
         form.Exl_copy1()->trigger();
@@ -441,7 +445,7 @@ private Q_SLOTS:
         form.Exl_copy2()->trigger();
         QCOMPARE(f.spreadsheet.exports.size(), before);
         QCOMPARE(f.prompts.calls.size(), 1);
-        QVERIFY(!form.area(Area::Vault).TabSelection);
+        QVERIFY(!form.area(Area::Vault).TabSelection());
     }
 };
 

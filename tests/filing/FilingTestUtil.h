@@ -99,10 +99,10 @@ inline QStringList childTexts(QTreeWidgetItem* parent)
 inline bool selectPicture(MainForm& form, int tab, const QString& file)
 {
     form.SSTab1()->setCurrentIndex(tab);
-    const int index = int(form.area(Area(tab)).HiddenList.indexOf(file));
+    const int index = int(form.area(Area(tab)).HiddenList().indexOf(file));
     if (index < 0)
         return false;
-    form.LEADImgList1_Click(Area(tab), index);
+    form.area(Area(tab)).LEADImgList1_Click(index);
     return chosenIndex(form, Area(tab)) == index;
 }
 
@@ -110,12 +110,12 @@ inline bool selectPicture(MainForm& form, int tab, const QString& file)
 inline bool clickNode(MainForm& form, int tab, const QString& treePath)
 {
     form.area(Area(tab)).ReopenTreePath(treePath.left(treePath.lastIndexOf(u'/')));
-    QTreeWidgetItem* node = nodeAt(form.area(Area(tab)).TreeView1, treePath);
+    QTreeWidgetItem* node = nodeAt(form.area(Area(tab)).TreeView1(), treePath);
     if (!node)
         return false;
-    form.area(Area(tab)).TreeView1->setCurrentItem(node);
-    form.TreeView1_NodeClick(Area(tab), node);
-    return form.area(Area(tab)).CurrentNodePath == treePath;
+    form.area(Area(tab)).TreeView1()->setCurrentItem(node);
+    form.area(Area(tab)).TreeView1_NodeClick(node);
+    return form.area(Area(tab)).CurrentNodePath() == treePath;
 }
 
 // A fixture whose fault arms are dropped on both sides of each test.

@@ -46,7 +46,7 @@ QString topNotRenamable()
 bool actsOnMarked(const MainForm& form, const QString& treePath)
 {
     const BrowsingArea& vault = form.area(Area::Vault);
-    return vault.CurrentNodePath == treePath && vault.TreeView1->markedPath() == treePath;
+    return vault.CurrentNodePath() == treePath && vault.TreeView1()->markedPath() == treePath;
 }
 
 struct VaultFixture : MainFormFixture {
@@ -88,7 +88,7 @@ void TstBoxes::addAtTopAndInsideABox()
 {
     VaultFixture f;
     MainForm& form = *f.form;
-    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    FolderTree* tree = form.area(Area::Vault).TreeView1();
 
     // The vault's top folder is selected by default; the vault tab's first button adds.
     f.prompts.answerInput(QStringLiteral("新しい箱"));
@@ -127,7 +127,7 @@ void TstBoxes::addRefusalsChangeNothing()
 {
     VaultFixture f;
     MainForm& form = *f.form;
-    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    FolderTree* tree = form.area(Area::Vault).TreeView1();
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
     const auto before = snapshot(f.home.storageRoot());
     QTreeWidgetItem* root = tree->topLevelItem(0);
@@ -139,7 +139,7 @@ void TstBoxes::addRefusalsChangeNothing()
     QCOMPARE(recorded(f.prompts),
         (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
     QCOMPARE(tree->topLevelItem(0)->data(0, Qt::UserRole + 7).toString(), QStringLiteral("not rebuilt"));
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行")); // nothing was reset
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫/旅行")); // nothing was reset
 
     // An empty answer and Cancel (the recording prompts answer Cancel with "").
     f.prompts.clear();
@@ -149,7 +149,7 @@ void TstBoxes::addRefusalsChangeNothing()
     QCOMPARE(recorded(f.prompts), (QStringList { addPrompt(), addPrompt() }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(tree->topLevelItem(0)->data(0, Qt::UserRole + 7).toString(), QStringLiteral("not rebuilt"));
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫/旅行"));
 
     // No folder selected: the CD tab has none until a node is clicked.
     f.prompts.clear();
@@ -183,7 +183,7 @@ void TstBoxes::addNeverLeavesTheSelectedFolder()
         form.dirpopup_new()->trigger();
         QCOMPARE(recorded(f.prompts),
             (QStringList { addPrompt(), critical(kBoxExists, QStringLiteral("追加エラー")) }));
-        QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
+        QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫/旅行"));
     }
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(outsideStorage(f.home), homeBefore);
@@ -208,7 +208,7 @@ void TstBoxes::deleteRefusedOnTopAndOnABoxWithAPicture()
         (QStringList {
             deleteAsk(QStringLiteral("京都")), critical(kNotEmpty, QStringLiteral("削除エラー")) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行/京都"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫/旅行/京都"));
 
     // Cancel in the confirmation: nothing at all.
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
@@ -217,7 +217,7 @@ void TstBoxes::deleteRefusedOnTopAndOnABoxWithAPicture()
     form.dirpopup_del()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空箱")) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫/空箱"));
 
     // A removal the file system refuses for another reason gets the same message.
     faults::arm(faults::Op::Rmdir, 1, EBUSY);
@@ -235,7 +235,7 @@ void TstBoxes::deleteEmptyNestedBoxReopensOuterBox()
     f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/空の中箱"));
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/c.png"), pictures::png({ 30, 30 }));
     MainForm& form = *f.form;
-    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    FolderTree* tree = form.area(Area::Vault).TreeView1();
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/空の中箱")));
 
     form.dirpopup_del()->trigger();
@@ -247,9 +247,9 @@ void TstBoxes::deleteEmptyNestedBoxReopensOuterBox()
     QVERIFY(trip->isExpanded());
     QCOMPARE(childTexts(trip), (QStringList { "京都" }));
     // The outer box's pictures, and nothing else, on the page.
-    QCOMPARE(form.area(Area::Vault).HiddenList,
+    QCOMPARE(form.area(Area::Vault).HiddenList(),
         (QStringList { f.vault(QStringLiteral("旅行/a.jpg")), f.vault(QStringLiteral("旅行/c.png")) }));
-    QCOMPARE(form.area(Area::Vault).LEADImgList1->ThumbnailCount(), 2);
+    QCOMPARE(form.area(Area::Vault).LEADImgList1()->ThumbnailCount(), 2);
     QVERIFY(form.isEnabled());
     QVERIFY(actsOnMarked(form, QStringLiteral("保管庫/旅行")));
 
@@ -257,7 +257,7 @@ void TstBoxes::deleteEmptyNestedBoxReopensOuterBox()
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/空箱")));
     form.dirpopup_del()->trigger();
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("空箱"))));
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("top.png")) }));
+    QCOMPARE(form.area(Area::Vault).HiddenList(), (QStringList { f.vault(QStringLiteral("top.png")) }));
     QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
     QCOMPARE(childTexts(tree->topLevelItem(0)), (QStringList { "旅行" }));
 }
@@ -266,7 +266,7 @@ void TstBoxes::renameKeepsPicturesAndReopensAtTheBox()
 {
     VaultFixture f;
     MainForm& form = *f.form;
-    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    FolderTree* tree = form.area(Area::Vault).TreeView1();
     const QByteArray a = contents(f.vault(QStringLiteral("旅行/a.jpg")));
     const QByteArray b = contents(f.vault(QStringLiteral("旅行/京都/b.jpg")));
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
@@ -284,10 +284,10 @@ void TstBoxes::renameKeepsPicturesAndReopensAtTheBox()
     QCOMPARE(tree->currentItem(), renamed);
     QVERIFY(renamed->isExpanded());
     QCOMPARE(childTexts(renamed), (QStringList { "京都" }));
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("top.png")) }));
-    QCOMPARE(form.area(Area::Vault).LEADImgList1->ThumbnailCount(), 1);
+    QCOMPARE(form.area(Area::Vault).HiddenList(), (QStringList { f.vault(QStringLiteral("top.png")) }));
+    QCOMPARE(form.area(Area::Vault).LEADImgList1()->ThumbnailCount(), 1);
     QVERIFY(form.isEnabled());
-    QVERIFY(!form.gbBrowsing());
+    QVERIFY(!form.browseRun().gbBrowsing());
     QVERIFY(actsOnMarked(form, QStringLiteral("保管庫/旅の記録")));
 
     // A nested box: the page lists the outer box.
@@ -296,7 +296,8 @@ void TstBoxes::renameKeepsPicturesAndReopensAtTheBox()
     form.dirpopup_mod()->trigger();
     QCOMPARE(contents(f.vault(QStringLiteral("旅の記録/奈良/b.jpg"))), b);
     QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅の記録/奈良"));
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("旅の記録/a.jpg")) }));
+    QCOMPARE(
+        form.area(Area::Vault).HiddenList(), (QStringList { f.vault(QStringLiteral("旅の記録/a.jpg")) }));
 }
 
 void TstBoxes::renameRefusals()
@@ -320,7 +321,7 @@ void TstBoxes::renameRefusals()
         form.dirpopup_mod()->trigger();
         QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), renameError }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
-        QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
+        QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫/旅行"));
     }
     QCOMPARE(outsideStorage(f.home), homeBefore);
 
@@ -337,7 +338,7 @@ void TstBoxes::hiddenBoxNamesRefused()
     // An existing hidden folder stays out of the tree.
     f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/.隠し"));
     MainForm& form = *f.form;
-    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    FolderTree* tree = form.area(Area::Vault).TreeView1();
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
     QCOMPARE(childTexts(nodeAt(tree, QStringLiteral("保管庫/旅行"))), (QStringList { "京都" }));
     const auto before = snapshot(f.home.storageRoot());
@@ -351,7 +352,7 @@ void TstBoxes::hiddenBoxNamesRefused()
         QCOMPARE(
             recorded(f.prompts), (QStringList { addPrompt(), critical(why, QStringLiteral("追加エラー")) }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
-        QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
+        QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫/旅行"));
 
         f.prompts.clear();
         f.prompts.answerInput(name);
@@ -359,7 +360,7 @@ void TstBoxes::hiddenBoxNamesRefused()
         QCOMPARE(recorded(f.prompts),
             (QStringList { renamePrompt(), critical(why, QStringLiteral("変更エラー")) }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
-        QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
+        QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫/旅行"));
     }
     // A "." later in the name is fine.
     f.prompts.clear();
@@ -382,7 +383,7 @@ void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
     // Earlier runs have examined files: the line must not go on counting from them.
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/京都")));
-    QVERIFY(form.gBrowseIndex() > 0);
+    QVERIFY(form.browseRun().gBrowseIndex() > 0);
 
     {
         // A rename lists the vault's top folder (3 files), then the renamed box's parent (4).
@@ -397,7 +398,7 @@ void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
         QCOMPARE(log.runs[1].lines, BrowseProgressLog::whole(4));
         QVERIFY(!log.lineHiddenDuringRun);
         QVERIFY(form.BrowseStatus()->isHidden());
-        QCOMPARE(form.area(Area::Vault).HiddenList.size(), 4);
+        QCOMPARE(form.area(Area::Vault).HiddenList().size(), 4);
     }
     {
         // Esc in the second run, which leaves the window enabled, stops it after the file
@@ -412,7 +413,7 @@ void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
         QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(3));
         QCOMPARE(log.runs[1].lines,
             (QStringList { BrowseProgressLog::line(1, 4), BrowseProgressLog::line(2, 4) }));
-        QCOMPARE(form.area(Area::Vault).HiddenList.size(), 2);
+        QCOMPARE(form.area(Area::Vault).HiddenList().size(), 2);
         QVERIFY(QFileInfo(f.vault(QStringLiteral("旅行/京都"))).isDir()); // the rename itself is done
         QVERIFY(form.isEnabled());
         QVERIFY(form.BrowseStatus()->isHidden());
@@ -434,7 +435,7 @@ void TstBoxes::menuOperationLeavesTheHighlightItSet()
     for (const char* name : { "箱1", "箱2", "箱3" })
         f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/") + QString::fromUtf8(name));
     MainForm& form = *f.form;
-    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    FolderTree* tree = form.area(Area::Vault).TreeView1();
     form.area(Area::Vault).ReopenTreePath(kVault);
     QAction* chosen = nullptr;
     form.setMenuOpener([&](QMenu*) { chosen->trigger(); });
@@ -456,7 +457,7 @@ void TstBoxes::menuOperationLeavesTheHighlightItSet()
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空箱")) }));
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("空箱"))));
     QCOMPARE(highlighted(), kVault);
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("top.png")) }));
+    QCOMPARE(form.area(Area::Vault).HiddenList(), (QStringList { f.vault(QStringLiteral("top.png")) }));
 
     // Rename: the renamed box is highlighted, wherever its new name sorts.
     f.prompts.clear();
@@ -485,7 +486,7 @@ void TstBoxes::boxOperationEndsThePictureSelection()
     QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/京都/b.jpg"))));
     f.prompts.answerInput(QStringLiteral("奈良"));
     form.Command4(2)->click();
-    QCOMPARE(form.area(Area::Vault).HiddenList.value(0), f.vault(QStringLiteral("旅行/a.jpg")));
+    QCOMPARE(form.area(Area::Vault).HiddenList().value(0), f.vault(QStringLiteral("旅行/a.jpg")));
     QVERIFY(!chosenOnCurrentTab(form));
     QVERIFY(!isChosen(form, Area(2)));
     f.prompts.clear();
@@ -498,9 +499,10 @@ void TstBoxes::boxOperationEndsThePictureSelection()
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/空")));
     form.area(Area::Vault)
-        .TreeView1->collapseItem(nodeAt(form.area(Area::Vault).TreeView1, QStringLiteral("保管庫/旅行")));
+        .TreeView1()
+        ->collapseItem(nodeAt(form.area(Area::Vault).TreeView1(), QStringLiteral("保管庫/旅行")));
     QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/z.png"))));
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行/空"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫/旅行/空"));
     f.prompts.clear();
     form.Command4(1)->click();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk(QStringLiteral("空")) }));
@@ -518,10 +520,10 @@ void TstBoxes::renameBrowseCancelKeepsWindowShown()
     // Stops the first run (over the vault's top folder) after its first picture.
     bool stopped = false;
     const auto stop
-        = connect(form.area(Area::Vault).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
+        = connect(form.area(Area::Vault).LEADThumb1(), &ThumbnailBrowser::ThumbnailReady, &form, [&] {
               if (!stopped) {
                   stopped = true;
-                  form.area(Area::Vault).LEADThumb1->setContinueBrowsing(false);
+                  form.area(Area::Vault).LEADThumb1()->setContinueBrowsing(false);
               }
           });
     f.prompts.answerInput(QStringLiteral("箱"));
@@ -532,9 +534,9 @@ void TstBoxes::renameBrowseCancelKeepsWindowShown()
     QVERIFY(form.isVisible());
     QVERIFY(form.isEnabled());
     // The handler went on: tree opened at the box, the page lists the vault in full.
-    QCOMPARE(form.area(Area::Vault).TreeView1->treePath(form.area(Area::Vault).TreeView1->currentItem()),
+    QCOMPARE(form.area(Area::Vault).TreeView1()->treePath(form.area(Area::Vault).TreeView1()->currentItem()),
         QStringLiteral("保管庫/箱"));
-    QCOMPARE(form.area(Area::Vault).HiddenList,
+    QCOMPARE(form.area(Area::Vault).HiddenList(),
         (QStringList { f.vault(QStringLiteral("second.png")), f.vault(QStringLiteral("top.png")) }));
 }
 

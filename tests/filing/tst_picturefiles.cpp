@@ -1,6 +1,7 @@
 // Deleting, renaming and copying the selected picture of a browsing tab.
 #include "FileTestUtil.h"
 #include "FilingTestUtil.h"
+#include "filing/FilingPaths.h"
 #include "filing/FilingSteps.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
@@ -91,6 +92,7 @@ private Q_SLOTS:
     void cleanup() { faults::reset(); }
     void rename_data();
     void rename();
+    void renamedName();
     void renameCancelEmptyAndEmptyBase();
     void renameStaysInTheFilesFolder();
     void renameNeverLeavesTheFolder();
@@ -131,12 +133,19 @@ void TstPictureFiles::rename_data()
     QTest::newRow("own name") << "photo.jpg"
                               << "photo"
                               << "";
-    QTest::newRow("no extension") << "README"
-                                  << "trip"
-                                  << "trip";
     QTest::newRow("Japanese") << "photo.jpg"
                               << "京都の寺"
                               << "京都の寺.jpg";
+}
+
+// A file without an extension (never listed, but its name rule is the same) keeps none;
+// an extension is the last "." of the name, not of a folder.
+void TstPictureFiles::renamedName()
+{
+    QCOMPARE(RenameBaseName(QStringLiteral("trip")) + KeptExtension(QStringLiteral("/v/README")),
+        QStringLiteral("trip"));
+    QCOMPARE(KeptExtension(QStringLiteral("/v/箱.d/README")), QString());
+    QCOMPARE(KeptExtension(QStringLiteral("/v/a.tar.GZ")), QStringLiteral(".GZ"));
 }
 
 void TstPictureFiles::rename()
@@ -151,14 +160,7 @@ void TstPictureFiles::rename()
     f.put(QStringLiteral("other.jpg"), other);
     QVERIFY(f.open());
     MainForm& form = *f.form;
-    QVERIFY(file == QLatin1String("README") || selectPicture(form, 2, old));
-    if (file == QLatin1String("README")) {
-        // Not a picture, so not listed: chosen as it would be from a list that showed it.
-        form.SSTab1()->setCurrentIndex(2);
-        form.area(Area::Vault).HiddenList.append(old);
-        form.area(Area::Vault).TabSelection = PictureChoice::of(old);
-        form.setPictureSelected(true);
-    }
+    QVERIFY(selectPicture(form, 2, old));
     const QStringList before = QDir(f.box).entryList(QDir::Files);
 
     f.prompts.answerInput(answer);
@@ -176,8 +178,8 @@ void TstPictureFiles::rename()
     QCOMPARE(contents(f.box + u'/' + result), photo);
     QCOMPARE(contents(f.box + QStringLiteral("/other.jpg")), other);
     if (file != QLatin1String("README"))
-        QVERIFY(form.area(Area::Vault).HiddenList.contains(f.box + u'/' + result));
-    QVERIFY(!form.area(Area::Vault).LEAD1->hasPicture());
+        QVERIFY(form.area(Area::Vault).HiddenList().contains(f.box + u'/' + result));
+    QVERIFY(!form.area(Area::Vault).LEAD1()->hasPicture());
     QVERIFY(!isChosen(form, Area(2)));
     QVERIFY(!chosenOnCurrentTab(form));
 }
@@ -198,7 +200,7 @@ void TstPictureFiles::renameCancelEmptyAndEmptyBase()
         QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt() }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
         QVERIFY(chosenOnCurrentTab(form));
-        QVERIFY(form.area(Area::Vault).LEAD1->hasPicture());
+        QVERIFY(form.area(Area::Vault).LEAD1()->hasPicture());
     }
     // Nothing selected: nothing asked.
     f.prompts.clear();
@@ -214,10 +216,10 @@ void TstPictureFiles::renameStaysInTheFilesFolder()
     QVERIFY(f.open());
     MainForm& form = *f.form;
     // The vault's top is the tree's current folder, while a collapse of the box lists the box.
-    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    FolderTree* tree = form.area(Area::Vault).TreeView1();
     QVERIFY(clickNode(form, 2, kVault));
-    form.TreeView1_Collapse(Area::Vault, nodeAt(tree, QStringLiteral("保管庫/箱")));
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, kVault);
+    form.area(Area::Vault).TreeView1_Collapse(nodeAt(tree, QStringLiteral("保管庫/箱")));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), kVault);
     QVERIFY(selectPicture(form, 2, photo));
     f.prompts.clear();
     f.prompts.answerInput(QStringLiteral("trip"));
@@ -226,7 +228,7 @@ void TstPictureFiles::renameStaysInTheFilesFolder()
     QVERIFY(QFileInfo::exists(f.box + QStringLiteral("/trip.jpg")));
     QVERIFY(!QFileInfo::exists(f.home.vault() + QStringLiteral("/trip.jpg")));
     // The page the user acted on is listed again, not the tree's current folder.
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.box + QStringLiteral("/trip.jpg") }));
+    QCOMPARE(form.area(Area::Vault).HiddenList(), (QStringList { f.box + QStringLiteral("/trip.jpg") }));
 }
 
 void TstPictureFiles::renameNeverLeavesTheFolder()
@@ -270,7 +272,7 @@ void TstPictureFiles::renameRefusesHiddenNames()
         QCOMPARE(recorded(f.prompts), (QStringList { renamePrompt(), hidden }));
         QCOMPARE(snapshot(f.home.storageRoot()), before);
         QVERIFY(chosenOnCurrentTab(form));
-        QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { photo }));
+        QCOMPARE(form.area(Area::Vault).HiddenList(), (QStringList { photo }));
     }
     // A "." inside the name is an ordinary name.
     f.prompts.clear();
@@ -286,20 +288,20 @@ void TstPictureFiles::deleteWithOkThenNothing()
     f.home.fillSample();
     MainForm& form = f.load();
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
-    const int listed = int(form.area(Area::StockYard).HiddenList.size());
+    const int listed = int(form.area(Area::StockYard).HiddenList().size());
     QVERIFY(selectPicture(form, 1, camera));
-    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
+    QVERIFY(form.area(Area::StockYard).LEAD1()->hasPicture());
 
     form.Command3(1)->click();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(camera));
-    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), listed - 1);
-    QVERIFY(!form.area(Area::StockYard).HiddenList.contains(camera));
-    QCOMPARE(form.area(Area::StockYard).LEADImgList1->ThumbnailCount(), listed - 1);
-    QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
+    QCOMPARE(form.area(Area::StockYard).HiddenList().size(), listed - 1);
+    QVERIFY(!form.area(Area::StockYard).HiddenList().contains(camera));
+    QCOMPARE(form.area(Area::StockYard).LEADImgList1()->ThumbnailCount(), listed - 1);
+    QVERIFY(!form.area(Area::StockYard).LEAD1()->hasPicture());
     QVERIFY(!isChosen(form, Area(1)));
     QVERIFY(!chosenOnCurrentTab(form));
-    QCOMPARE(form.area(Area::StockYard).Combo1->count(), 1);
+    QCOMPARE(form.area(Area::StockYard).Combo1()->count(), 1);
 
     // A second delete does nothing until another thumbnail is chosen.
     const auto before = snapshot(f.home.storageRoot());
@@ -314,7 +316,7 @@ void TstPictureFiles::deleteWithOkThenNothing()
     form.RF_Del()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(!QFileInfo::exists(top));
-    QVERIFY(form.area(Area::Vault).HiddenList.isEmpty());
+    QVERIFY(form.area(Area::Vault).HiddenList().isEmpty());
 }
 
 void TstPictureFiles::deleteCancelKeepsEverything()
@@ -324,14 +326,14 @@ void TstPictureFiles::deleteCancelKeepsEverything()
     MainForm& form = f.load();
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     QVERIFY(selectPicture(form, 1, camera));
-    const QStringList listed = form.area(Area::StockYard).HiddenList;
+    const QStringList listed = form.area(Area::StockYard).HiddenList();
     f.prompts.answerMessage(PromptAnswer::Cancel);
     form.R_Del()->trigger();
     QCOMPARE(recorded(f.prompts), (QStringList { deleteAsk() }));
     QVERIFY(QFileInfo::exists(camera));
-    QCOMPARE(form.area(Area::StockYard).HiddenList, listed);
+    QCOMPARE(form.area(Area::StockYard).HiddenList(), listed);
     QVERIFY(chosenOnCurrentTab(form));
-    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
+    QVERIFY(form.area(Area::StockYard).LEAD1()->hasPicture());
 }
 
 void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
@@ -369,7 +371,7 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
         QCOMPARE(contents(a), bytes);
         QCOMPARE(entries(trash + QStringLiteral("/info")), QStringList());
         QCOMPARE(entries(trash + QStringLiteral("/files")), QStringList());
-        QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { a, b }));
+        QCOMPARE(form.area(Area::Vault).HiddenList(), (QStringList { a, b }));
         QVERIFY(!chosenOnCurrentTab(form));
     }
 
@@ -382,7 +384,7 @@ void TstPictureFiles::deleteFailureIsReportedAndPageRelisted()
     QCOMPARE(recorded(f.prompts).at(0), deleteAsk());
     QVERIFY(recorded(f.prompts).at(1).contains(
         QStringLiteral("選択中の画像ファイルは移動、削除または変更されています")));
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { a }));
+    QCOMPARE(form.area(Area::Vault).HiddenList(), (QStringList { a }));
 
     // The whole box gone: the re-listing fails and says so, and the program goes on.
     QVERIFY(selectPicture(form, 2, a));
@@ -420,7 +422,7 @@ void TstPictureFiles::deleteMovesToTheTrash()
     MainForm& form = f.load();
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     const QByteArray bytes = contents(camera);
-    const int listed = int(form.area(Area::StockYard).HiddenList.size());
+    const int listed = int(form.area(Area::StockYard).HiddenList().size());
     QVERIFY(selectPicture(form, 1, camera));
 
     form.Command3(1)->click();
@@ -429,7 +431,7 @@ void TstPictureFiles::deleteMovesToTheTrash()
     QCOMPARE(contents(data + QStringLiteral("/Trash/files/camera.jpg")), bytes);
     QCOMPARE(trashedFrom(data + QStringLiteral("/Trash/info/camera.jpg.trashinfo")),
         QFileInfo(f.home.stockYard()).canonicalFilePath() + QStringLiteral("/camera.jpg"));
-    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), listed - 1);
+    QCOMPARE(form.area(Area::StockYard).HiddenList().size(), listed - 1);
     QVERIFY(!chosenOnCurrentTab(form));
 
     // A vault picture of the same name goes beside it, recorded with its own folder; the
@@ -467,7 +469,7 @@ void TstPictureFiles::deleteOnAnotherDiskUsesItsTrash()
     QCOMPARE(trashedFrom(trash + QStringLiteral("/info/camera.jpg.trashinfo")),
         QStringLiteral("My Documents/ZTV_DATA/ストックヤード/camera.jpg"));
     QVERIFY(!QFileInfo::exists(f.home.home() + QStringLiteral("/.local/share/Trash")));
-    QVERIFY(!form.area(Area::StockYard).HiddenList.contains(camera));
+    QVERIFY(!form.area(Area::StockYard).HiddenList().contains(camera));
 }
 
 // No trash can take the picture: a delete for good is asked for once more, and only a yes
@@ -489,7 +491,7 @@ void TstPictureFiles::deleteWithoutATrashAsksFirst()
 
     // No: nothing changes, and the choice stays as after a Cancel of the first question.
     QVERIFY(selectPicture(form, 1, camera));
-    const QStringList listed = form.area(Area::StockYard).HiddenList;
+    const QStringList listed = form.area(Area::StockYard).HiddenList();
     const auto before = snapshot(f.home.storageRoot());
     const QString uid = QString::number(::geteuid());
     const QString homeTrash = f.home.home() + QStringLiteral("/.local/share/Trash");
@@ -501,9 +503,9 @@ void TstPictureFiles::deleteWithoutATrashAsksFirst()
     QCOMPARE(entries(top), QStringList { QStringLiteral(".Trash-") + uid });
     QCOMPARE(entries(elsewhere), QStringList());
     QVERIFY(!QFileInfo::exists(homeTrash));
-    QCOMPARE(form.area(Area::StockYard).HiddenList, listed);
+    QCOMPARE(form.area(Area::StockYard).HiddenList(), listed);
     QVERIFY(chosenOnCurrentTab(form));
-    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
+    QVERIFY(form.area(Area::StockYard).LEAD1()->hasPicture());
 
     // Yes: that file alone is gone for good, and no trash anywhere holds it.
     f.prompts.clear();
@@ -516,8 +518,8 @@ void TstPictureFiles::deleteWithoutATrashAsksFirst()
     QCOMPARE(entries(top), QStringList { QStringLiteral(".Trash-") + uid });
     QCOMPARE(entries(elsewhere), QStringList());
     QVERIFY(!QFileInfo::exists(homeTrash));
-    QVERIFY(!form.area(Area::StockYard).HiddenList.contains(camera));
-    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), listed.size() - 1);
+    QVERIFY(!form.area(Area::StockYard).HiddenList().contains(camera));
+    QCOMPARE(form.area(Area::StockYard).HiddenList().size(), listed.size() - 1);
     QVERIFY(!chosenOnCurrentTab(form));
 }
 
@@ -559,10 +561,17 @@ void TstPictureFiles::deleteTakesTheFileAskedAbout()
     const QString camera = home.stockYard() + QStringLiteral("/camera.jpg");
     QVERIFY(selectPicture(form, 1, camera));
     // The page's list changes order behind the question: its index now names another file.
-    const QStringList listed = form.area(Area::StockYard).HiddenList;
+    const QStringList listed = form.area(Area::StockYard).HiddenList();
+    // A picture that sorts first arrives and the page is listed again behind the question: the
+    // chosen index now names another file.
+    const QString first = home.stockYard() + QStringLiteral("/0 first.jpg");
     prompts.step = [&] {
-        std::reverse(
-            form.area(Area::StockYard).HiddenList.begin(), form.area(Area::StockYard).HiddenList.end());
+        QFile file(first);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(pictures::jpeg(QSize(20, 10)));
+        file.close();
+        form.area(Area::StockYard).ShowFolderThumbnails(home.stockYard());
+        QCOMPARE(form.area(Area::StockYard).HiddenList().value(0), first);
     };
     form.R_Del()->trigger();
     QCOMPARE(recorded(prompts), (QStringList { deleteAsk() }));
@@ -624,7 +633,7 @@ void TstPictureFiles::clipboardCopy()
     QCOMPARE(clipboard->image().size(), QSize(200, 100));
     QVERIFY(clipboard->mimeData() && !clipboard->mimeData()->hasUrls());
     QVERIFY(chosenOnCurrentTab(form));
-    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
+    QVERIFY(form.area(Area::StockYard).LEAD1()->hasPicture());
 
     // ...the vault the picture and its file (flag 31).
     const QString top = f.home.vault() + QStringLiteral("/top.png");
@@ -654,7 +663,7 @@ void TstPictureFiles::clipboardCopyIsTheWholePicture()
     const QString huge = f.put(QStringLiteral("huge.jpg"), flatGreyJpeg(12000, 12000));
     QVERIFY(f.open());
     QClipboard* clipboard = QGuiApplication::clipboard();
-    const PictureDisplay& display = *form.area(Area::Vault).LEAD1;
+    const PictureDisplay& display = *form.area(Area::Vault).LEAD1();
 
     QVERIFY(selectPicture(form, 2, wide));
     QVERIFY(display.picture().width() <= 2048); // the display's reduction
@@ -690,17 +699,17 @@ void TstPictureFiles::relistAfterChangeEndsTheChoice()
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     QVERIFY(selectPicture(form, 1, camera));
     const BrowsingArea& yard = form.area(Area::StockYard);
-    const qsizetype listed = yard.HiddenList.size();
+    const qsizetype listed = yard.HiddenList().size();
     // A file came since the listing: the page lists it, and the choice made in the old
     // listing ends although its file is still there.
     QVERIFY(QFile::copy(camera, f.home.stockYard() + QStringLiteral("/added.jpg")));
     QCOMPARE(filing::relistAfterChange(form, Area::StockYard, f.home.stockYard(), true),
         int(ThumbnailBrowser::ResultOk));
-    QCOMPARE(yard.HiddenList.size(), listed + 1);
-    QCOMPARE(yard.LEADImgList1->ThumbnailCount(), int(listed + 1));
+    QCOMPARE(yard.HiddenList().size(), listed + 1);
+    QCOMPARE(yard.LEADImgList1()->ThumbnailCount(), int(listed + 1));
     QVERIFY(!isChosen(form, Area::StockYard));
-    QVERIFY(!yard.LEAD1->hasPicture());
-    QCOMPARE(yard.Combo1->count(), 1);
+    QVERIFY(!yard.LEAD1()->hasPicture());
+    QCOMPARE(yard.Combo1()->count(), 1);
     QCOMPARE(yard.invariantViolation(), QString());
     QVERIFY(f.prompts.calls.isEmpty());
     QVERIFY(form.isEnabled());
@@ -711,7 +720,7 @@ void TstPictureFiles::relistAfterChangeEndsTheChoice()
         form, Area::StockYard, f.home.stockYard() + QStringLiteral("/gone"), true);
     QVERIFY(code != ThumbnailBrowser::ResultOk);
     QCOMPARE(f.prompts.calls.size(), 1);
-    QVERIFY(yard.HiddenList.isEmpty());
+    QVERIFY(yard.HiddenList().isEmpty());
     QVERIFY(!isChosen(form, Area::StockYard));
     QCOMPARE(yard.invariantViolation(), QString());
 }

@@ -47,8 +47,8 @@ struct TransferFixture : MainFormFixture {
     bool chooseDiscPicture()
     {
         form->SSTab1()->setCurrentIndex(0);
-        QTreeWidgetItem* root = form->area(Area::Cd).TreeView1->topLevelItem(0);
-        form->TreeView1_NodeClick(Area::Cd, root);
+        QTreeWidgetItem* root = form->area(Area::Cd).TreeView1()->topLevelItem(0);
+        form->area(Area::Cd).TreeView1_NodeClick(root);
         return selectPicture(*form, 0, discPicture);
     }
     SetFolder* chooser() { return form->vaultTransfer().chooser(); }
@@ -107,7 +107,7 @@ void TstTransfer::copyCdPictureIntoBoxThenAgain()
     MainForm& form = *f.form;
     QVERIFY(f.chooseDiscPicture());
     const QByteArray original = contents(f.discPicture);
-    const QStringList cdPage = form.area(Area::Cd).HiddenList;
+    const QStringList cdPage = form.area(Area::Cd).HiddenList();
 
     form.RCD_Fav_Copy()->trigger();
     SetFolder* chooser = f.chooser();
@@ -131,15 +131,15 @@ void TstTransfer::copyCdPictureIntoBoxThenAgain()
     QCOMPARE(contents(f.vault(QStringLiteral("旅行/p1.jpg"))), original);
     QCOMPARE(contents(f.discPicture), original);
     // The vault tree is opened at the box and its page lists the box.
-    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    FolderTree* tree = form.area(Area::Vault).TreeView1();
     QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅行"));
-    QCOMPARE(form.area(Area::Vault).HiddenList,
+    QCOMPARE(form.area(Area::Vault).HiddenList(),
         (QStringList { f.vault(QStringLiteral("旅行/a.jpg")), f.vault(QStringLiteral("旅行/p1.jpg")) }));
-    QCOMPARE(form.area(Area::Vault).Label3->text(), QStringLiteral("1"));
+    QCOMPARE(form.area(Area::Vault).Label3()->text(), QStringLiteral("1"));
     // The CD tab keeps its page and its selection.
-    QCOMPARE(form.area(Area::Cd).HiddenList, cdPage);
+    QCOMPARE(form.area(Area::Cd).HiddenList(), cdPage);
     QVERIFY(chosenOnCurrentTab(form));
-    QVERIFY(form.area(Area::Cd).LEAD1->hasPicture());
+    QVERIFY(form.area(Area::Cd).LEAD1()->hasPicture());
 
     // The same picture again, now changed on the disc: refused, the stored file untouched.
     QFile disc(f.discPicture);
@@ -165,10 +165,10 @@ void TstTransfer::copyIntoTheVaultItselfAndCaseVariants()
     form.RCD_Fav_Copy()->trigger();
     f.chooser()->Command1_Click(0);
     QCOMPARE(contents(f.vault(QStringLiteral("p1.jpg"))), contents(f.discPicture));
-    QCOMPARE(form.area(Area::Vault).HiddenList,
+    QCOMPARE(form.area(Area::Vault).HiddenList(),
         (QStringList { f.vault(QStringLiteral("p1.jpg")), f.vault(QStringLiteral("top.png")) }));
-    QCOMPARE(
-        form.area(Area::Vault).TreeView1->currentItem(), form.area(Area::Vault).TreeView1->topLevelItem(0));
+    QCOMPARE(form.area(Area::Vault).TreeView1()->currentItem(),
+        form.area(Area::Vault).TreeView1()->topLevelItem(0));
 
     // A stored "P1.JPG" where letter case does not count: the exact-name check lets it
     // through, the exclusive copy refuses it, and the stored file stays as it was.
@@ -200,7 +200,7 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
     MainForm& form = *f.form;
     QVERIFY(f.chooseDiscPicture());
     const auto before = snapshot(f.home.storageRoot());
-    const QStringList vaultPage = form.area(Area::Vault).HiddenList;
+    const QStringList vaultPage = form.area(Area::Vault).HiddenList();
 
     // The disk fills up halfway through the copy.
     faults::arm(Op::Write, 1, ENOSPC);
@@ -211,7 +211,7 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
         (QStringList {
             critical(QStringLiteral("書き込みに失敗しました（ディスクがいっぱいです）"), kFilingError) }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
-    QCOMPARE(form.area(Area::Vault).HiddenList, vaultPage);
+    QCOMPARE(form.area(Area::Vault).HiddenList(), vaultPage);
 
     // The disc is removed while it is read.
     faults::reset();
@@ -247,7 +247,7 @@ void TstTransfer::moveIntoNestedBox()
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     const QByteArray bytes = contents(camera);
     QVERIFY(selectPicture(form, 1, camera));
-    const int listed = int(form.area(Area::StockYard).HiddenList.size());
+    const int listed = int(form.area(Area::StockYard).HiddenList().size());
 
     form.Command3(0)->click();
     SetFolder* chooser = f.chooser();
@@ -271,7 +271,7 @@ void TstTransfer::moveIntoNestedBox()
     QCOMPARE(FolderTree::imageKey(trip), QStringLiteral("FoldClose"));
     tree->expandItem(trip);
     QCOMPARE(int(tree->allNodes().size()), nodes);
-    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), listed); // the chooser's tree lists nothing
+    QCOMPARE(form.area(Area::StockYard).HiddenList().size(), listed); // the chooser's tree lists nothing
 
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行/京都")));
     QTest::mouseClick(chooser->Command1[0], Qt::LeftButton);
@@ -279,19 +279,19 @@ void TstTransfer::moveIntoNestedBox()
     QVERIFY(!QFileInfo::exists(camera));
     QCOMPARE(contents(f.vault(QStringLiteral("旅行/京都/camera.jpg"))), bytes);
     // Stock yard: the page without it, the display empty, no selection.
-    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), listed - 1);
-    QVERIFY(!form.area(Area::StockYard).HiddenList.contains(camera));
-    QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
+    QCOMPARE(form.area(Area::StockYard).HiddenList().size(), listed - 1);
+    QVERIFY(!form.area(Area::StockYard).HiddenList().contains(camera));
+    QVERIFY(!form.area(Area::StockYard).LEAD1()->hasPicture());
     QVERIFY(!chosenOnCurrentTab(form));
     // Vault: the tree opened at the box, the page listing it.
-    FolderTree* vaultTree = form.area(Area::Vault).TreeView1;
+    FolderTree* vaultTree = form.area(Area::Vault).TreeView1();
     QCOMPARE(vaultTree->treePath(vaultTree->currentItem()), QStringLiteral("保管庫/旅行/京都"));
     QVERIFY(nodeAt(vaultTree, QStringLiteral("保管庫/旅行"))->isExpanded());
-    QCOMPARE(form.area(Area::Vault).HiddenList,
+    QCOMPARE(form.area(Area::Vault).HiddenList(),
         (QStringList {
             f.vault(QStringLiteral("旅行/京都/b.jpg")), f.vault(QStringLiteral("旅行/京都/camera.jpg")) }));
     QVERIFY(form.isEnabled());
-    QVERIFY(!form.gbBrowsing());
+    QVERIFY(!form.browseRun().gbBrowsing());
 
     // With the selection gone, a further request opens nothing.
     form.R_Fav_Copy()->trigger();
@@ -308,7 +308,7 @@ void TstTransfer::moveOntoExistingName()
     const QString storedPath
         = f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/camera.jpg"), stored);
     QVERIFY(selectPicture(form, 1, camera));
-    const QStringList stockPage = form.area(Area::StockYard).HiddenList;
+    const QStringList stockPage = form.area(Area::StockYard).HiddenList();
 
     form.R_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
@@ -316,8 +316,8 @@ void TstTransfer::moveOntoExistingName()
     QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
     QCOMPARE(contents(camera), moving);
     QCOMPARE(contents(storedPath), stored);
-    QCOMPARE(form.area(Area::StockYard).HiddenList, stockPage);
-    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
+    QCOMPARE(form.area(Area::StockYard).HiddenList(), stockPage);
+    QVERIFY(form.area(Area::StockYard).LEAD1()->hasPicture());
 
     // Also where letter case does not count and only the case differs.
     QVERIFY(QFile::rename(storedPath, f.vault(QStringLiteral("旅行/CAMERA.jpg"))));
@@ -369,7 +369,8 @@ void TstTransfer::moveAcrossFileSystems()
     QCOMPARE(contents(f.vault(QStringLiteral("空箱/camera.jpg"))), cameraBytes);
     QCOMPARE(QDir(f.vault(QStringLiteral("空箱"))).entryList(QDir::Files | QDir::Hidden),
         (QStringList { "camera.jpg" }));
-    QCOMPARE(form.area(Area::Vault).HiddenList, (QStringList { f.vault(QStringLiteral("空箱/camera.jpg")) }));
+    QCOMPARE(
+        form.area(Area::Vault).HiddenList(), (QStringList { f.vault(QStringLiteral("空箱/camera.jpg")) }));
 }
 
 void TstTransfer::secondRequestWhileOpen()
@@ -409,7 +410,7 @@ void TstTransfer::cancelAndCloseBox()
     MainForm& form = *f.form;
     QVERIFY(f.chooseDiscPicture());
     const auto before = snapshot(f.home.storageRoot());
-    const QStringList vaultPage = form.area(Area::Vault).HiddenList;
+    const QStringList vaultPage = form.area(Area::Vault).HiddenList();
 
     form.RCD_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
@@ -430,7 +431,7 @@ void TstTransfer::cancelAndCloseBox()
 
     QVERIFY(f.prompts.calls.isEmpty());
     QCOMPARE(snapshot(f.home.storageRoot()), before);
-    QCOMPARE(form.area(Area::Vault).HiddenList, vaultPage);
+    QCOMPARE(form.area(Area::Vault).HiddenList(), vaultPage);
 }
 
 void TstTransfer::keyboardChoosesAndFiles()
@@ -488,7 +489,7 @@ void TstTransfer::refreshRunsCountTheirOwnFiles()
     MainForm& form = *f.form;
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
     QVERIFY(selectPicture(form, 1, camera));
-    QVERIFY(form.gBrowseIndex() > 0);
+    QVERIFY(form.browseRun().gBrowseIndex() > 0);
     form.Command3(0)->click();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
 
@@ -537,15 +538,15 @@ void TstTransfer::boxButtonsActOnTheBoxShownAfterAMove()
     QVERIFY(QFileInfo::exists(f.vault(QStringLiteral("旅行/camera.jpg"))));
 
     BrowsingArea& vault = form.area(Area::Vault);
-    QCOMPARE(vault.CurrentNodePath, QStringLiteral("保管庫/旅行"));
-    QCOMPARE(vault.TreeView1->markedPath(), QStringLiteral("保管庫/旅行"));
-    QCOMPARE(vault.ListedFolder, f.vault(QStringLiteral("旅行")));
+    QCOMPARE(vault.CurrentNodePath(), QStringLiteral("保管庫/旅行"));
+    QCOMPARE(vault.TreeView1()->markedPath(), QStringLiteral("保管庫/旅行"));
+    QCOMPARE(vault.ListedFolder(), f.vault(QStringLiteral("旅行")));
 
     // A delete on the vault's page lists 旅行 again.
     QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/a.jpg"))));
     form.Command4(3)->click();
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/a.jpg"))));
-    QCOMPARE(vault.HiddenList, (QStringList { f.vault(QStringLiteral("旅行/camera.jpg")) }));
+    QCOMPARE(vault.HiddenList(), (QStringList { f.vault(QStringLiteral("旅行/camera.jpg")) }));
 
     // A box added goes into 旅行; the rename renames 旅行.
     f.prompts.clear();
@@ -557,14 +558,14 @@ void TstTransfer::boxButtonsActOnTheBoxShownAfterAMove()
     form.Command4(2)->click();
     QVERIFY(QFileInfo(f.vault(QStringLiteral("旅/camera.jpg"))).isFile());
     QVERIFY(QFileInfo(f.vault(QStringLiteral("空箱"))).isDir());
-    QCOMPARE(vault.CurrentNodePath, QStringLiteral("保管庫/旅"));
+    QCOMPARE(vault.CurrentNodePath(), QStringLiteral("保管庫/旅"));
 
     // The arrow keys move the mark without choosing a folder: the buttons then ask for one
     // and change nothing.
     form.SSTab1()->setCurrentIndex(2);
-    vault.TreeView1->setFocus();
-    QTest::keyClick(vault.TreeView1, Qt::Key_Up);
-    QVERIFY(vault.TreeView1->markedPath() != vault.CurrentNodePath);
+    vault.TreeView1()->setFocus();
+    QTest::keyClick(vault.TreeView1(), Qt::Key_Up);
+    QVERIFY(vault.TreeView1()->markedPath() != vault.CurrentNodePath());
     const auto before = snapshot(f.home.storageRoot());
     for (int i = 0; i < 3; ++i) {
         f.prompts.clear();
@@ -580,10 +581,10 @@ namespace {
 // The colour at the centre of the page's thumbnail of that file; invalid when not listed.
 QColor thumbnailColour(MainForm& form, Area area, const QString& file)
 {
-    const int index = int(form.area(area).HiddenList.indexOf(file));
+    const int index = int(form.area(area).HiddenList().indexOf(file));
     if (index < 0)
         return {};
-    ThumbnailList* list = form.area(area).LEADImgList1;
+    ThumbnailList* list = form.area(area).LEADImgList1();
     list->commitAdded();
     const QImage image = list->model()->index(index, 0).data(Qt::DecorationRole).value<QImage>();
     return image.isNull() ? QColor() : QColor(image.pixel(image.width() / 2, image.height() / 2));
@@ -604,7 +605,7 @@ void TstTransfer::thumbnailFollowsItsFile()
     MainForm& form = *f.form;
     const QString root = f.home.home() + QStringLiteral("/thumbnails");
     for (Area a : { Area::Cd, Area::StockYard, Area::Vault })
-        form.area(a).LEADThumb1->setCacheFolder(root);
+        form.area(a).LEADThumb1()->setCacheFolder(root);
     const ThumbnailCache cache(root);
 
     QByteArray red = pictures::jpeg({ 160, 120 }, Qt::red);
@@ -623,7 +624,7 @@ void TstTransfer::thumbnailFollowsItsFile()
     QVERIFY(::utime(QFile::encodeName(inBox).constData(), &sameSecond) == 0);
     QVERIFY(::utime(QFile::encodeName(inYard).constData(), &sameSecond) == 0);
 
-    form.rebuildTree(Area::Vault); // the box is new to the tree
+    form.area(Area::Vault).rebuildTree(); // the box is new to the tree
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/箱")));
     QCOMPARE(thumbnailColour(form, Area::Vault, inBox).red() > 180, true);
     QVERIFY(QFileInfo::exists(cache.entryPath(inBox)));
@@ -640,7 +641,7 @@ void TstTransfer::thumbnailFollowsItsFile()
     QVERIFY(f.pick(QStringLiteral("保管庫/箱")));
     f.chooser()->Command1_Click(0);
     QCOMPARE(contents(inBox), blue);
-    QCOMPARE(form.area(Area::Vault).HiddenList, QStringList { inBox });
+    QCOMPARE(form.area(Area::Vault).HiddenList(), QStringList { inBox });
     QVERIFY(isBlue(thumbnailColour(form, Area::Vault, inBox)));
     // The stock yard's entry moved with the file.
     QVERIFY(!QFileInfo::exists(cache.entryPath(inYard)));

@@ -71,8 +71,8 @@ void TstAccessibility::tabsReadWhatTheyShow()
     f.home.fillSample();
     MainForm& form = f.load();
     form.show();
-    QVERIFY(form.ShowFolderThumbnails(Area::StockYard, f.home.stockYard()) == 0);
-    form.ComboSet(Area::StockYard);
+    QVERIFY(form.area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard()) == 0);
+    form.area(Area::StockYard).ComboSet();
     for (int tab = 0; tab < 4; ++tab) {
         QWidget* page = form.SSTab1()->widget(tab);
         QVERIFY(!page->findChildren<QLabel*>().isEmpty() || tab == 3);
@@ -93,16 +93,16 @@ void TstAccessibility::pageCountReadWithItsNumber()
             QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/p%1.png").arg(i, 2, 10, QLatin1Char('0')),
             pictures::png({ 10, 10 }));
     MainForm& form = f.load();
-    QLabel* count = form.area(Area::Vault).Label3;
+    QLabel* count = form.area(Area::Vault).Label3();
     // Its role stays readable as the description.
     QCOMPARE(count->accessibleDescription(), QStringLiteral("ページ数（保管庫）"));
     form.area(Area::Vault).ReopenTreePath(QStringLiteral("保管庫/旅行"));
-    form.TreeView1_NodeClick(Area::Vault, form.area(Area::Vault).TreeView1->currentItem());
+    form.area(Area::Vault).TreeView1_NodeClick(form.area(Area::Vault).TreeView1()->currentItem());
     QVERIFY(count->text().toInt() >= 2);
     QCOMPARE(accessibleName(count), QStringLiteral("ページ数（保管庫）：") + count->text());
     // A folder with fewer pictures: the number read changes with the number shown.
     form.area(Area::Vault).ReopenTreePath(QStringLiteral("保管庫"));
-    form.TreeView1_NodeClick(Area::Vault, form.area(Area::Vault).TreeView1->currentItem());
+    form.area(Area::Vault).TreeView1_NodeClick(form.area(Area::Vault).TreeView1()->currentItem());
     QCOMPARE(count->text(), QStringLiteral("1"));
     QCOMPARE(accessibleName(count), QStringLiteral("ページ数（保管庫）：1"));
 }
@@ -117,7 +117,8 @@ void TstAccessibility::choosersReadWhatTheyShow()
     // The destination chooser, for a stock-yard picture, with a box chosen.
     form.SSTab1()->setCurrentIndex(1);
     const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
-    form.LEADImgList1_Click(Area::StockYard, int(form.area(Area::StockYard).HiddenList.indexOf(camera)));
+    form.area(Area::StockYard)
+        .LEADImgList1_Click(int(form.area(Area::StockYard).HiddenList().indexOf(camera)));
     QVERIFY(isChosen(form, Area::StockYard));
     form.Command3(0)->click();
     SetFolder* chooser = form.vaultTransfer().chooser();

@@ -58,7 +58,7 @@ void ejectDisc(MainFormFixture& f)
 
 QTreeWidgetItem* cdRoot(MainForm& form)
 {
-    return form.area(Area::Cd).TreeView1->topLevelItem(0);
+    return form.area(Area::Cd).TreeView1()->topLevelItem(0);
 }
 
 } // namespace
@@ -78,52 +78,52 @@ void TstMainWindow::cdDiscAppearsSwapsAndGoes()
     // A disc mounted after start shows with its folders and pictures, without a click.
     insertDisc(f, first.path(), 101);
     QCOMPARE(cdRoot(form)->text(0), first.path());
-    QCOMPARE(cd.RootName, first.path());
+    QCOMPARE(cd.RootName(), first.path());
     QCOMPARE(childTexts(cdRoot(form)), (QStringList { "DCIM", "写真" }));
-    QCOMPARE(cd.HiddenList, (QStringList { first.filePath("a.png"), first.filePath("b.png") }));
-    QCOMPARE(cd.Combo1->count(), 1);
-    form.LEADImgList1_Click(Area::Cd, 1);
+    QCOMPARE(cd.HiddenList(), (QStringList { first.filePath("a.png"), first.filePath("b.png") }));
+    QCOMPARE(cd.Combo1()->count(), 1);
+    form.area(Area::Cd).LEADImgList1_Click(1);
     QVERIFY(isChosen(form, Area::Cd));
 
     // Another mount elsewhere on the machine leaves the tab as it is.
     f.drives.mountTable.append({ "/dev/sdb1", "/media/stick", "vfat", 102 });
     f.drives.notify();
     QVERIFY(isChosen(form, Area::Cd));
-    QCOMPARE(cd.HiddenList.size(), 2);
+    QCOMPARE(cd.HiddenList().size(), 2);
 
     // A second disc at another mount point replaces the first; the choice goes with it.
     insertDisc(f, second.path(), 103);
     QCOMPARE(cdRoot(form)->text(0), second.path());
     QCOMPARE(childTexts(cdRoot(form)), (QStringList { "MISC" }));
-    QCOMPARE(cd.HiddenList, (QStringList { second.filePath("c.png") }));
+    QCOMPARE(cd.HiddenList(), (QStringList { second.filePath("c.png") }));
     QVERIFY(!isChosen(form, Area::Cd));
     QCOMPARE(cd.invariantViolation(), QString());
 
     // A disc swapped at the same mount point is another disc too.
-    form.LEADImgList1_Click(Area::Cd, 0);
+    form.area(Area::Cd).LEADImgList1_Click(0);
     QVERIFY(QFile::remove(second.filePath("c.png")));
     QStringList many;
     for (int i = 0; i < 30; ++i)
         many << QStringLiteral("d%1.png").arg(i, 2, 10, QLatin1Char('0'));
     fillDisc(second.path(), {}, many);
     insertDisc(f, second.path(), 104);
-    QCOMPARE(cd.HiddenList.size(), 30);
-    QCOMPARE(cd.HiddenList.first(), second.filePath("d00.png"));
-    QCOMPARE(cd.Label3->text(), QStringLiteral("2"));
+    QCOMPARE(cd.HiddenList().size(), 30);
+    QCOMPARE(cd.HiddenList().first(), second.filePath("d00.png"));
+    QCOMPARE(cd.Label3()->text(), QStringLiteral("2"));
     QVERIFY(!isChosen(form, Area::Cd));
 
     // Taken out: the drive's root without children, an empty page, no message.
     ejectDisc(f);
     QCOMPARE(cdRoot(form)->text(0), Sr0);
     QCOMPARE(cdRoot(form)->childCount(), 0);
-    QVERIFY(cd.HiddenList.isEmpty());
-    QCOMPARE(cd.LEADImgList1->ThumbnailCount(), 0);
-    QCOMPARE(cd.Label3->text(), QStringLiteral("1")); // not the two pages of the disc before
-    QCOMPARE(cd.Combo1->count(), 1);
+    QVERIFY(cd.HiddenList().isEmpty());
+    QCOMPARE(cd.LEADImgList1()->ThumbnailCount(), 0);
+    QCOMPARE(cd.Label3()->text(), QStringLiteral("1")); // not the two pages of the disc before
+    QCOMPARE(cd.Combo1()->count(), 1);
     QVERIFY(f.prompts.calls.isEmpty());
     // The other tabs are not touched.
-    QCOMPARE(form.area(Area::Vault).TreeView1->topLevelItemCount(), 1);
-    QVERIFY(!form.area(Area::Vault).HiddenList.isEmpty());
+    QCOMPARE(form.area(Area::Vault).TreeView1()->topLevelItemCount(), 1);
+    QVERIFY(!form.area(Area::Vault).HiddenList().isEmpty());
 }
 
 void TstMainWindow::cdChangeWaitsUntilTheWindowIsFree()
@@ -135,29 +135,29 @@ void TstMainWindow::cdChangeWaitsUntilTheWindowIsFree()
     MainForm& form = f.load();
 
     // During a run the tree stays as it is; it follows the drive once the run is over.
-    form.setBrowseRun(true);
+    form.browseRun().setBrowsing(true);
     insertDisc(f, disc.path(), 7);
     QCoreApplication::processEvents();
     QCOMPARE(cdRoot(form)->text(0), Sr0);
-    form.setBrowseRun(false);
+    form.browseRun().setBrowsing(false);
     QTRY_COMPARE_WITH_TIMEOUT(cdRoot(form)->text(0), disc.path(), 30000);
-    QCOMPARE(form.area(Area::Cd).HiddenList, (QStringList { disc.filePath("a.png") }));
+    QCOMPARE(form.area(Area::Cd).HiddenList(), (QStringList { disc.filePath("a.png") }));
 
     // The same while an operation holds the window disabled.
     form.setEnabled(false);
     ejectDisc(f);
     QTest::qWait(300);
     QCOMPARE(cdRoot(form)->text(0), disc.path());
-    QCOMPARE(form.area(Area::Cd).HiddenList.size(), 1);
+    QCOMPARE(form.area(Area::Cd).HiddenList().size(), 1);
     form.setEnabled(true);
     QTRY_COMPARE_WITH_TIMEOUT(cdRoot(form)->text(0), Sr0, 30000);
-    QVERIFY(form.area(Area::Cd).HiddenList.isEmpty());
+    QVERIFY(form.area(Area::Cd).HiddenList().isEmpty());
 
     // A disc that comes and goes before the window is free leaves nothing to do.
-    form.setBrowseRun(true);
+    form.browseRun().setBrowsing(true);
     insertDisc(f, disc.path(), 8);
     ejectDisc(f);
-    form.setBrowseRun(false);
+    form.browseRun().setBrowsing(false);
     QTest::qWait(300);
     QCOMPARE(cdRoot(form)->text(0), Sr0);
     QVERIFY(f.prompts.calls.isEmpty());
@@ -176,10 +176,10 @@ void TstMainWindow::cdDiscRemovedWhileListed()
     int ready = 0;
     int during = -1;
     // The disc goes away right after the first picture of the run.
-    QObject::connect(form.area(Area::Cd).LEADThumb1, &ThumbnailBrowser::ThumbnailReady, &form, [&] {
+    QObject::connect(form.area(Area::Cd).LEADThumb1(), &ThumbnailBrowser::ThumbnailReady, &form, [&] {
         if (++ready == 1) {
             ejectDisc(f);
-            during = form.gbBrowsing() ? 1 : 0;
+            during = form.browseRun().gbBrowsing() ? 1 : 0;
         }
     });
     insertDisc(f, disc.path(), 9);
@@ -189,10 +189,10 @@ void TstMainWindow::cdDiscRemovedWhileListed()
     // Once the run has ended, the tree and the page follow the empty drive.
     QTRY_COMPARE_WITH_TIMEOUT(cdRoot(form)->text(0), Sr0, 30000);
     QCOMPARE(cdRoot(form)->childCount(), 0);
-    QVERIFY(form.area(Area::Cd).HiddenList.isEmpty());
+    QVERIFY(form.area(Area::Cd).HiddenList().isEmpty());
     QVERIFY(!isChosen(form, Area::Cd));
     QVERIFY(form.isEnabled());
-    QVERIFY(!form.gbBrowsing());
+    QVERIFY(!form.browseRun().gbBrowsing());
     QVERIFY(f.prompts.calls.isEmpty());
 }
 
@@ -205,7 +205,7 @@ void TstMainWindow::cdRootClickAfterExpandErrorRebuild()
     f.drives.devices = { Sr0 };
     f.drives.mountTable = { { Sr0, first.path(), "iso9660", 1 } };
     MainForm& form = f.load();
-    FolderTree* tree = form.area(Area::Cd).TreeView1;
+    FolderTree* tree = form.area(Area::Cd).TreeView1();
     tree->expandItem(cdRoot(form));
     QTreeWidgetItem* a = cdRoot(form)->child(0);
     QVERIFY(QDir(first.filePath("A")).removeRecursively());
@@ -216,19 +216,19 @@ void TstMainWindow::cdRootClickAfterExpandErrorRebuild()
     // The disc changed without a word from the watch (none on this machine): the root's
     // text is the old mount point, and a click on it still reads the drive.
     f.drives.mountTable = { { Sr0, second.path(), "udf", 2 } };
-    form.TreeView1_NodeClick(Area::Cd, cdRoot(form));
+    form.area(Area::Cd).TreeView1_NodeClick(cdRoot(form));
     QCOMPARE(cdRoot(form)->text(0), second.path());
-    QCOMPARE(form.area(Area::Cd).RootName, second.path());
+    QCOMPARE(form.area(Area::Cd).RootName(), second.path());
     QCOMPARE(childTexts(cdRoot(form)), (QStringList { "X" }));
-    QCOMPARE(form.area(Area::Cd).HiddenList, (QStringList { second.filePath("x.png") }));
+    QCOMPARE(form.area(Area::Cd).HiddenList(), (QStringList { second.filePath("x.png") }));
 
     // Taken out without a word: a click shows the empty drive and lists nothing.
-    form.LEADImgList1_Click(Area::Cd, 0);
+    form.area(Area::Cd).LEADImgList1_Click(0);
     f.drives.mountTable.clear();
-    form.TreeView1_NodeClick(Area::Cd, cdRoot(form));
+    form.area(Area::Cd).TreeView1_NodeClick(cdRoot(form));
     QCOMPARE(cdRoot(form)->text(0), Sr0);
     QCOMPARE(cdRoot(form)->childCount(), 0);
-    QVERIFY(form.area(Area::Cd).HiddenList.isEmpty());
+    QVERIFY(form.area(Area::Cd).HiddenList().isEmpty());
     QVERIFY(!isChosen(form, Area::Cd));
     QVERIFY(f.prompts.calls.isEmpty());
 }
@@ -242,12 +242,12 @@ void TstMainWindow::cdRootClickAsksToMountADisc()
     MainForm& form = f.load();
 
     // An empty drive: nothing to ask for.
-    form.TreeView1_NodeClick(Area::Cd, cdRoot(form));
+    form.area(Area::Cd).TreeView1_NodeClick(cdRoot(form));
     QVERIFY(f.drives.mountRequests.isEmpty());
 
     // A disc in the drive that the desktop refuses to mount: the root stays bare, silently.
     f.drives.media = { Sr0 };
-    form.TreeView1_NodeClick(Area::Cd, cdRoot(form));
+    form.area(Area::Cd).TreeView1_NodeClick(cdRoot(form));
     QCOMPARE(f.drives.mountRequests, (QStringList { Sr0 }));
     QCOMPARE(cdRoot(form)->text(0), Sr0);
     QCOMPARE(cdRoot(form)->childCount(), 0);
@@ -257,18 +257,18 @@ void TstMainWindow::cdRootClickAsksToMountADisc()
     f.drives.mountOnRequest = MountEntry { Sr0, disc.path(), "iso9660", 5 };
     bool enabledWhileMounting = true;
     f.drives.whileMounting = [&] { enabledWhileMounting = form.isEnabled(); };
-    form.TreeView1_NodeClick(Area::Cd, cdRoot(form));
+    form.area(Area::Cd).TreeView1_NodeClick(cdRoot(form));
     QVERIFY(!enabledWhileMounting);
     QVERIFY(form.isEnabled());
     QCOMPARE(f.drives.mountRequests.size(), 2);
     QCOMPARE(cdRoot(form)->text(0), disc.path());
     QCOMPARE(childTexts(cdRoot(form)), (QStringList { "DCIM" }));
-    QCOMPARE(form.area(Area::Cd).HiddenList, (QStringList { disc.filePath("a.png") }));
+    QCOMPARE(form.area(Area::Cd).HiddenList(), (QStringList { disc.filePath("a.png") }));
     // The watch then reports that very mount: nothing is listed twice, the choice stays.
-    form.LEADImgList1_Click(Area::Cd, 0);
+    form.area(Area::Cd).LEADImgList1_Click(0);
     f.drives.notify();
     QVERIFY(isChosen(form, Area::Cd));
     // A mounted disc is not asked for again.
-    form.TreeView1_NodeClick(Area::Cd, cdRoot(form));
+    form.area(Area::Cd).TreeView1_NodeClick(cdRoot(form));
     QCOMPARE(f.drives.mountRequests.size(), 2);
 }

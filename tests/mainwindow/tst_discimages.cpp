@@ -168,25 +168,25 @@ void TstDiscImages::discsMountedWhileTheWindowRuns()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const BrowsingArea& cd = form.area(Area::Cd);
-    QCOMPARE(cd.TreeView1->topLevelItem(0)->text(0), QStringLiteral("/dev/sr0"));
+    QCOMPARE(cd.TreeView1()->topLevelItem(0)->text(0), QStringLiteral("/dev/sr0"));
 
     // The first disc is mounted while the window runs: it shows without a click.
     failed = run(fuseiso, QStringList { w + "first.iso", first } + asTheDrive);
     if (!failed.isEmpty())
         QSKIP(qPrintable(QStringLiteral("FUSE mount not permitted: ") + failed));
-    QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1->topLevelItem(0)->text(0), first, 30000);
-    QTreeWidgetItem* root = cd.TreeView1->topLevelItem(0);
+    QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1()->topLevelItem(0)->text(0), first, 30000);
+    QTreeWidgetItem* root = cd.TreeView1()->topLevelItem(0);
     QCOMPARE(childTexts(root), (QStringList { "DCIM", "写真" }));
-    QCOMPARE(cd.HiddenList, (QStringList { first + "/表紙.png" }));
-    QCOMPARE(cd.LEADImgList1->ThumbnailCount(), 1);
-    cd.TreeView1->expandItem(root);
+    QCOMPARE(cd.HiddenList(), (QStringList { first + "/表紙.png" }));
+    QCOMPARE(cd.LEADImgList1()->ThumbnailCount(), 1);
+    cd.TreeView1()->expandItem(root);
     QCOMPARE(childTexts(root->child(0)), (QStringList { "100CAMERA" }));
-    form.TreeView1_NodeClick(Area::Cd, root->child(1));
-    QCOMPARE(cd.HiddenList, (QStringList { first + "/写真/京都の寺.jpg" }));
+    form.area(Area::Cd).TreeView1_NodeClick(root->child(1));
+    QCOMPARE(cd.HiddenList(), (QStringList { first + "/写真/京都の寺.jpg" }));
 
     // Into the vault, byte for byte.
-    form.LEADImgList1_Click(Area::Cd, 0);
-    QVERIFY(cd.LEAD1->hasPicture());
+    form.area(Area::Cd).LEADImgList1_Click(0);
+    QVERIFY(cd.LEAD1()->hasPicture());
     form.RCD_Fav_Copy()->trigger();
     QVERIFY(form.vaultTransfer().chooser());
     form.vaultTransfer().chooser()->Command1_Click(0);
@@ -195,26 +195,26 @@ void TstDiscImages::discsMountedWhileTheWindowRuns()
 
     // Taken out, then the second disc at another mount point.
     unmount(first);
-    QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1->topLevelItem(0)->text(0), QStringLiteral("/dev/sr0"), 30000);
-    QCOMPARE(cd.TreeView1->topLevelItem(0)->childCount(), 0);
-    QVERIFY(cd.HiddenList.isEmpty());
-    QVERIFY(!cd.TabSelection);
+    QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1()->topLevelItem(0)->text(0), QStringLiteral("/dev/sr0"), 30000);
+    QCOMPARE(cd.TreeView1()->topLevelItem(0)->childCount(), 0);
+    QVERIFY(cd.HiddenList().isEmpty());
+    QVERIFY(!cd.TabSelection());
     failed = run(fuseiso, QStringList { w + "second.iso", other } + asTheDrive);
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
-    QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1->topLevelItem(0)->text(0), other, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(cd.TreeView1()->topLevelItem(0)->text(0), other, 30000);
     // Names in 8.3 form read as the kernel's own driver shows them.
-    QCOMPARE(childTexts(cd.TreeView1->topLevelItem(0)), (QStringList { "dcim" }));
-    QCOMPARE(cd.HiddenList, (QStringList { other + "/cover.png" }));
-    form.LEADImgList1_Click(Area::Cd, 0);
+    QCOMPARE(childTexts(cd.TreeView1()->topLevelItem(0)), (QStringList { "dcim" }));
+    QCOMPARE(cd.HiddenList(), (QStringList { other + "/cover.png" }));
+    form.area(Area::Cd).LEADImgList1_Click(0);
     form.RCD_Fav_Copy()->trigger();
     form.vaultTransfer().chooser()->Command1_Click(0);
     QCOMPARE(contents(home.vault() + "/cover.png"), second);
     QVERIFY(prompts.calls.isEmpty());
 
     // A click on the root reads the same drive again and changes nothing.
-    form.TreeView1_NodeClick(Area::Cd, cd.TreeView1->topLevelItem(0));
-    QCOMPARE(cd.TreeView1->topLevelItem(0)->text(0), other);
-    QCOMPARE(cd.HiddenList.size(), 1);
+    form.area(Area::Cd).TreeView1_NodeClick(cd.TreeView1()->topLevelItem(0));
+    QCOMPARE(cd.TreeView1()->topLevelItem(0)->text(0), other);
+    QCOMPARE(cd.HiddenList().size(), 1);
     form.close();
 }
 

@@ -81,16 +81,16 @@ void TstMainWindow::cdTreeFromDrive()
         MainFormFixture f;
         mountDisc(f, disc.path());
         MainForm& form = f.load();
-        QTreeWidgetItem* root = form.area(Area::Cd).TreeView1->topLevelItem(0);
+        QTreeWidgetItem* root = form.area(Area::Cd).TreeView1()->topLevelItem(0);
         QCOMPARE(root->text(0), disc.path());
         QCOMPARE(FolderTree::nodeKey(root), disc.path());
-        QCOMPARE(form.area(Area::Cd).RootName, disc.path());
+        QCOMPARE(form.area(Area::Cd).RootName(), disc.path());
         QCOMPARE(childTexts(root), (QStringList { "DCIM", "MISC" }));
         QCOMPARE(FolderTree::nodeKey(root->child(0)), disc.path() + QStringLiteral("/DCIM"));
-        form.area(Area::Cd).TreeView1->expandItem(root);
+        form.area(Area::Cd).TreeView1()->expandItem(root);
         QCOMPARE(FolderTree::imageKey(root), QStringLiteral("Drive")); // the drive keeps its picture
         QCOMPARE(childTexts(root->child(0)), (QStringList { "100CAMERA" }));
-        QCOMPARE(form.area(Area::Cd).TreeView1->treePath(root->child(0)->child(0)),
+        QCOMPARE(form.area(Area::Cd).TreeView1()->treePath(root->child(0)->child(0)),
             disc.path() + QStringLiteral("/DCIM/100CAMERA"));
         QVERIFY(f.prompts.calls.isEmpty());
     }
@@ -99,7 +99,7 @@ void TstMainWindow::cdTreeFromDrive()
         MainFormFixture f;
         f.drives.devices = { QStringLiteral("/dev/sr0") };
         MainForm& form = f.load();
-        QTreeWidgetItem* root = form.area(Area::Cd).TreeView1->topLevelItem(0);
+        QTreeWidgetItem* root = form.area(Area::Cd).TreeView1()->topLevelItem(0);
         QCOMPARE(root->text(0), QStringLiteral("/dev/sr0"));
         QCOMPARE(root->childCount(), 0);
         QVERIFY(f.prompts.calls.isEmpty());
@@ -112,7 +112,7 @@ void TstMainWindow::oneLevelAheadAndRepeatedExpansion()
     f.home.fillSample();
     f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/京都/寺"));
     MainForm& form = f.load();
-    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    FolderTree* tree = form.area(Area::Vault).TreeView1();
     QTreeWidgetItem* root = tree->topLevelItem(0);
     QTreeWidgetItem* trip = child(root, QStringLiteral("旅行"));
     QVERIFY(trip);
@@ -126,7 +126,7 @@ void TstMainWindow::oneLevelAheadAndRepeatedExpansion()
 
     tree->expandItem(trip);
     QCOMPARE(childTexts(trip->child(0)), (QStringList { "寺" }));
-    const int counted = form.area(Area::Vault).NodeCount;
+    const int counted = form.area(Area::Vault).NodeCount();
     const int nodes = tree->allNodes().size();
 
     // Opening it again repeats the additions: they fail, only the counter moves.
@@ -135,7 +135,7 @@ void TstMainWindow::oneLevelAheadAndRepeatedExpansion()
     tree->expandItem(trip);
     QCOMPARE(tree->allNodes().size(), nodes);
     QCOMPARE(childTexts(trip->child(0)), (QStringList { "寺" }));
-    QCOMPARE(form.area(Area::Vault).NodeCount, counted + 1);
+    QCOMPARE(form.area(Area::Vault).NodeCount(), counted + 1);
 }
 
 void TstMainWindow::nodeExpReachesLastFirstLevelNode()
@@ -144,9 +144,9 @@ void TstMainWindow::nodeExpReachesLastFirstLevelNode()
     f.home.fillSample();
     f.home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/空箱/中"));
     MainForm& form = f.load();
-    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    FolderTree* tree = form.area(Area::Vault).TreeView1();
     // Right after start-up 空箱 is the last node, beyond the node counter's reach.
-    QCOMPARE(tree->allNodes().size(), int(form.area(Area::Vault).NodeCount) + 1);
+    QCOMPARE(tree->allNodes().size(), int(form.area(Area::Vault).NodeCount()) + 1);
     QCOMPARE(tree->allNodes().last()->text(0), QStringLiteral("空箱"));
 
     form.area(Area::Vault).Node_Exp(QStringLiteral("保管庫/空箱"));
@@ -166,7 +166,7 @@ void TstMainWindow::reopenTreePathOpensDownToBox()
     f.home.fillSample();
     MainForm& form = f.load();
     form.area(Area::Vault).ReopenTreePath(QStringLiteral("保管庫/旅行/京都"));
-    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    FolderTree* tree = form.area(Area::Vault).TreeView1();
     QCOMPARE(tree->treePath(tree->currentItem()), QStringLiteral("保管庫/旅行/京都"));
     QVERIFY(tree->topLevelItem(0)->isExpanded());
     QVERIFY(child(tree->topLevelItem(0), QStringLiteral("旅行"))->isExpanded());
@@ -184,20 +184,20 @@ void TstMainWindow::expansionErrorRebuildsOnlyTheCdTree()
 
     // The stock yard or vault tree keeps its nodes when a folder vanished under it, and
     // the CD tree is not touched.
-    FolderTree* vaultTree = form.area(Area::Vault).TreeView1;
+    FolderTree* vaultTree = form.area(Area::Vault).TreeView1();
     QTreeWidgetItem* vaultRoot = vaultTree->topLevelItem(0);
     vaultTree->expandItem(vaultRoot);
     QTreeWidgetItem* trip = child(vaultRoot, QStringLiteral("旅行"));
     QVERIFY(QDir(f.home.vault() + QStringLiteral("/旅行")).removeRecursively());
-    QTreeWidgetItem* cdRoot = form.area(Area::Cd).TreeView1->topLevelItem(0);
+    QTreeWidgetItem* cdRoot = form.area(Area::Cd).TreeView1()->topLevelItem(0);
     vaultTree->expandItem(trip);
     QCoreApplication::processEvents();
-    QCOMPARE(form.area(Area::Cd).TreeView1->topLevelItem(0), cdRoot);
+    QCOMPARE(form.area(Area::Cd).TreeView1()->topLevelItem(0), cdRoot);
     QCOMPARE(childTexts(cdRoot), (QStringList { "A", "C" }));
     QCOMPARE(child(vaultRoot, QStringLiteral("旅行")), trip);
 
     // On the CD tab the disc is read again.
-    FolderTree* cd = form.area(Area::Cd).TreeView1;
+    FolderTree* cd = form.area(Area::Cd).TreeView1();
     cd->expandItem(cdRoot);
     QTreeWidgetItem* a = child(cdRoot, QStringLiteral("A"));
     QCOMPARE(a->childCount(), 1);
@@ -215,29 +215,29 @@ void TstMainWindow::nodeClickListsFolder()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    FolderTree* tree = form.area(Area::Vault).TreeView1();
     tree->expandItem(tree->topLevelItem(0));
-    form.LEADImgList1_Click(Area::Vault, 0);
+    form.area(Area::Vault).LEADImgList1_Click(0);
     QVERIFY(isChosen(form, Area(2)));
-    QVERIFY(form.area(Area::Vault).LEAD1->hasPicture());
+    QVERIFY(form.area(Area::Vault).LEAD1()->hasPicture());
 
     QTreeWidgetItem* trip = child(tree->topLevelItem(0), QStringLiteral("旅行"));
-    form.TreeView1_NodeClick(Area::Vault, trip);
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/旅行"));
-    QCOMPARE(
-        form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
+    form.area(Area::Vault).TreeView1_NodeClick(trip);
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫/旅行"));
+    QCOMPARE(form.area(Area::Vault).HiddenList(),
+        (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
     QVERIFY(!isChosen(form, Area(2)));
-    QVERIFY(!form.area(Area::Vault).LEAD1->hasPicture());
-    QCOMPARE(form.area(Area::Vault).Label3->text(), QStringLiteral("1"));
+    QVERIFY(!form.area(Area::Vault).LEAD1()->hasPicture());
+    QCOMPARE(form.area(Area::Vault).Label3()->text(), QStringLiteral("1"));
 
     // Collapsing lists the collapsed folder but keeps the current folder.
     tree->expandItem(trip);
-    form.TreeView1_NodeClick(Area::Vault, tree->topLevelItem(0));
-    QCOMPARE(form.area(Area::Vault).HiddenList.size(), 1);
+    form.area(Area::Vault).TreeView1_NodeClick(tree->topLevelItem(0));
+    QCOMPARE(form.area(Area::Vault).HiddenList().size(), 1);
     tree->collapseItem(trip);
-    QCOMPARE(
-        form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫"));
+    QCOMPARE(form.area(Area::Vault).HiddenList(),
+        (QStringList { f.home.vault() + QStringLiteral("/旅行/a.jpg") }));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫"));
 }
 
 void TstMainWindow::cdRootClickReloadsDisc()
@@ -251,15 +251,15 @@ void TstMainWindow::cdRootClickReloadsDisc()
     MainFormFixture f;
     mountDisc(f, disc.path());
     MainForm& form = f.load();
-    QCOMPARE(form.area(Area::Cd).HiddenList.size(), 0);
+    QCOMPARE(form.area(Area::Cd).HiddenList().size(), 0);
 
     // Another disc goes in: clicking the drive's root reads it afresh and lists its root.
     QDir(disc.path()).mkpath(QStringLiteral("B"));
-    form.TreeView1_NodeClick(Area::Cd, form.area(Area::Cd).TreeView1->topLevelItem(0));
-    QCOMPARE(childTexts(form.area(Area::Cd).TreeView1->topLevelItem(0)), (QStringList { "A", "B" }));
-    QCOMPARE(form.area(Area::Cd).HiddenList, (QStringList { disc.filePath(QStringLiteral("root.png")) }));
-    QCOMPARE(form.area(Area::Cd).CurrentNodePath, disc.path());
-    QCOMPARE(form.area(Area::Cd).Combo1->count(), 1);
+    form.area(Area::Cd).TreeView1_NodeClick(form.area(Area::Cd).TreeView1()->topLevelItem(0));
+    QCOMPARE(childTexts(form.area(Area::Cd).TreeView1()->topLevelItem(0)), (QStringList { "A", "B" }));
+    QCOMPARE(form.area(Area::Cd).HiddenList(), (QStringList { disc.filePath(QStringLiteral("root.png")) }));
+    QCOMPARE(form.area(Area::Cd).CurrentNodePath(), disc.path());
+    QCOMPARE(form.area(Area::Cd).Combo1()->count(), 1);
 }
 
 void TstMainWindow::treeMouseButtons()
@@ -270,16 +270,16 @@ void TstMainWindow::treeMouseButtons()
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.SSTab1()->setCurrentIndex(2);
-    FolderTree* vault = form.area(Area::Vault).TreeView1;
+    FolderTree* vault = form.area(Area::Vault).TreeView1();
     vault->expandItem(vault->topLevelItem(0));
     QTreeWidgetItem* box = child(vault->topLevelItem(0), QStringLiteral("空箱"));
     const QPoint onBox = vault->visualItemRect(box).center();
 
-    form.LEADImgList1_Click(form.currentArea().value(), 0);
+    form.area(form.currentArea().value()).LEADImgList1_Click(0);
     QVERIFY(chosenOnCurrentTab(form));
     QTest::mouseClick(vault->viewport(), Qt::RightButton, {}, onBox);
     QCOMPARE(f.openedMenus, (QStringList { "menu_L" }));
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫/空箱"));
     QCOMPARE(vault->currentItem(), box);
     QCOMPARE(vault->dropHighlight(), nullptr);
     // The flag goes; the display keeps the picture until a click lists another folder.
@@ -288,16 +288,16 @@ void TstMainWindow::treeMouseButtons()
 
     // Empty space of the vault tree, and any button over the other trees: no menu, but the
     // selection flag still goes.
-    form.LEADImgList1_Click(form.currentArea().value(), 0);
+    form.area(form.currentArea().value()).LEADImgList1_Click(0);
     QVERIFY(chosenOnCurrentTab(form));
     QTest::mouseClick(vault->viewport(), Qt::RightButton, {}, QPoint(5, vault->viewport()->height() - 5));
     QCOMPARE(f.openedMenus.size(), 1);
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫/空箱"));
     QVERIFY(!form.pictureSelected());
     form.SSTab1()->setCurrentIndex(1);
-    form.LEADImgList1_Click(form.currentArea().value(), 0);
+    form.area(form.currentArea().value()).LEADImgList1_Click(0);
     QVERIFY(form.pictureSelected());
-    FolderTree* stock = form.area(Area::StockYard).TreeView1;
+    FolderTree* stock = form.area(Area::StockYard).TreeView1();
     QTest::mouseClick(
         stock->viewport(), Qt::RightButton, {}, stock->visualItemRect(stock->topLevelItem(0)).center());
     QCOMPARE(f.openedMenus.size(), 1);
@@ -307,5 +307,5 @@ void TstMainWindow::treeMouseButtons()
     QTest::mouseClick(
         stock->viewport(), Qt::LeftButton, {}, stock->visualItemRect(stock->topLevelItem(0)).center());
     QVERIFY(!chosenOnCurrentTab(form));
-    QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
+    QVERIFY(!form.area(Area::StockYard).LEAD1()->hasPicture());
 }

@@ -59,7 +59,7 @@ void TstKeyboard::menuKeysOnVaultTreeOpenItsMenuAtCurrentNode()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    FolderTree* vault = form.area(Area::Vault).TreeView1;
+    FolderTree* vault = form.area(Area::Vault).TreeView1();
     QVERIFY(focusOn(form, 2, vault));
     vault->expandItem(vault->topLevelItem(0));
     QTreeWidgetItem* box
@@ -67,11 +67,11 @@ void TstKeyboard::menuKeysOnVaultTreeOpenItsMenuAtCurrentNode()
     QVERIFY(box);
     vault->setCurrentItem(box);
 
-    form.LEADImgList1_Click(form.currentArea().value(), 0);
+    form.area(form.currentArea().value()).LEADImgList1_Click(0);
     QVERIFY(chosenOnCurrentTab(form));
     press(Qt::Key_Menu);
     QCOMPARE(f.openedMenus, (QStringList { "menu_L" }));
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫/空箱"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫/空箱"));
     QVERIFY(!form.pictureSelected()); // as after the right button over the tree
 
     // Shift+F10 does the same, at the node the arrow keys reach.
@@ -80,7 +80,7 @@ void TstKeyboard::menuKeysOnVaultTreeOpenItsMenuAtCurrentNode()
     const QString above = vault->treePath(vault->currentItem());
     press(Qt::Key_F10, Qt::ShiftModifier);
     QCOMPARE(f.openedMenus, (QStringList { "menu_L", "menu_L" }));
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, above);
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), above);
     // Plain F10 is no menu request.
     press(Qt::Key_F10);
     QCOMPARE(f.openedMenus.size(), 2);
@@ -92,12 +92,13 @@ void TstKeyboard::menuKeysOnVaultTreeOpenItsMenuAtCurrentNode()
     QTest::keyClick(vault, Qt::Key_Return);
     form.setEnabled(true);
     QCOMPARE(f.openedMenus.size(), 2);
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, above);
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), above);
 
     // The other trees have no menu, as with the mouse.
-    QVERIFY(focusOn(form, 1, form.area(Area::StockYard).TreeView1));
+    QVERIFY(focusOn(form, 1, form.area(Area::StockYard).TreeView1()));
     form.area(Area::StockYard)
-        .TreeView1->setCurrentItem(form.area(Area::StockYard).TreeView1->topLevelItem(0));
+        .TreeView1()
+        ->setCurrentItem(form.area(Area::StockYard).TreeView1()->topLevelItem(0));
     press(Qt::Key_Menu);
     QCOMPARE(f.openedMenus.size(), 2);
 }
@@ -108,21 +109,21 @@ void TstKeyboard::enterOnTreeNodeListsItsFolder()
     writePictures(f, kStock, 2);
     writePictures(f, kStock + QStringLiteral("/旅行"), 3);
     MainForm& form = f.load();
-    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 2);
-    FolderTree* tree = form.area(Area::StockYard).TreeView1;
+    QCOMPARE(form.area(Area::StockYard).HiddenList().size(), 2);
+    FolderTree* tree = form.area(Area::StockYard).TreeView1();
     QVERIFY(focusOn(form, 1, tree));
     tree->setCurrentItem(tree->topLevelItem(0));
     tree->expandItem(tree->topLevelItem(0));
     press(Qt::Key_Down);
     QCOMPARE(tree->currentItem()->text(0), QStringLiteral("旅行"));
     // Moving the current node lists nothing; Enter is the click.
-    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 2);
-    form.LEADImgList1_Click(form.currentArea().value(), 0);
+    QCOMPARE(form.area(Area::StockYard).HiddenList().size(), 2);
+    form.area(form.currentArea().value()).LEADImgList1_Click(0);
     QVERIFY(chosenOnCurrentTab(form));
     press(Qt::Key_Return);
-    QCOMPARE(form.area(Area::StockYard).CurrentNodePath, QStringLiteral("ストックヤード/旅行"));
-    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 3);
-    QVERIFY(form.area(Area::StockYard).HiddenList.first().endsWith(QStringLiteral("/旅行/p00.png")));
+    QCOMPARE(form.area(Area::StockYard).CurrentNodePath(), QStringLiteral("ストックヤード/旅行"));
+    QCOMPARE(form.area(Area::StockYard).HiddenList().size(), 3);
+    QVERIFY(form.area(Area::StockYard).HiddenList().first().endsWith(QStringLiteral("/旅行/p00.png")));
     QVERIFY(!chosenOnCurrentTab(form));
     // The window is disabled during the listing; the keyboard user keeps their place.
     QCOMPARE(QApplication::focusWidget(), tree);
@@ -133,7 +134,7 @@ void TstKeyboard::thumbnailKeysShowAndOpenTheTabMenu()
     MainFormFixture f;
     writePictures(f, kStock, 7);
     MainForm& form = f.load();
-    ThumbnailList* list = form.area(Area::StockYard).LEADImgList1;
+    ThumbnailList* list = form.area(Area::StockYard).LEADImgList1();
     QCOMPARE(list->ThumbnailCount(), 7);
     QVERIFY(focusOn(form, 1, list));
 
@@ -145,8 +146,8 @@ void TstKeyboard::thumbnailKeysShowAndOpenTheTabMenu()
     const int chosen = chosenIndex(form, Area(1));
     QVERIFY(chosen >= 5);
     QVERIFY(chosenOnCurrentTab(form));
-    QVERIFY(form.area(Area::StockYard).LEAD1->hasPicture());
-    QCOMPARE(form.area(Area::StockYard).HiddenList.value(chosen).isEmpty(), false);
+    QVERIFY(form.area(Area::StockYard).LEAD1()->hasPicture());
+    QCOMPARE(form.area(Area::StockYard).HiddenList().value(chosen).isEmpty(), false);
 
     // The menu key: the current thumbnail is chosen and shown, then the tab's menu opens.
     press(Qt::Key_Left);
@@ -157,8 +158,8 @@ void TstKeyboard::thumbnailKeysShowAndOpenTheTabMenu()
 
     // On the vault's tab its own menu opens.
     writePictures(f, QStringLiteral("My Documents/ZTV_DATA/保管庫"), 1);
-    form.ShowFolderThumbnails(Area::Vault, f.home.vault());
-    QVERIFY(focusOn(form, 2, form.area(Area::Vault).LEADImgList1));
+    form.area(Area::Vault).ShowFolderThumbnails(f.home.vault());
+    QVERIFY(focusOn(form, 2, form.area(Area::Vault).LEADImgList1()));
     press(Qt::Key_Right);
     press(Qt::Key_F10, Qt::ShiftModifier);
     QCOMPARE(f.openedMenus.last(), QStringLiteral("menu_RF"));
@@ -185,11 +186,11 @@ void TstKeyboard::tabOrderFollowsTheTab()
     MainFormFixture f;
     writePictures(f, kStock, 1);
     MainForm& form = f.load();
-    QVERIFY(focusOn(form, 1, form.area(Area::StockYard).TreeView1));
-    const QList<QWidget*> expected { form.area(Area::StockYard).LEADImgList1->focusProxy(),
-        form.area(Area::StockYard).Combo1, form.area(Area::StockYard).LEAD1, form.Command3(0),
+    QVERIFY(focusOn(form, 1, form.area(Area::StockYard).TreeView1()));
+    const QList<QWidget*> expected { form.area(Area::StockYard).LEADImgList1()->focusProxy(),
+        form.area(Area::StockYard).Combo1(), form.area(Area::StockYard).LEAD1(), form.Command3(0),
         form.Command3(1), form.Command3(2), form.Command3(3), form.Command2(), form.Command1(2),
-        form.SSTab1()->findChild<QTabBar*>(), form.area(Area::StockYard).TreeView1 };
+        form.SSTab1()->findChild<QTabBar*>(), form.area(Area::StockYard).TreeView1() };
     for (QWidget* next : expected) {
         press(Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), next);

@@ -97,8 +97,7 @@ private Q_SLOTS:
         form.EX_Explora()->trigger();
         form.RF_Explora()->trigger(); // the vault's item while the stock yard is in front
         form.SSTab1()->setCurrentIndex(2);
-        form.area(Area::Vault).CurrentNodePath
-            = QStringLiteral("保管庫/箱"); // a selected box does not matter
+        form.area(Area::Vault).Node_Exp(QStringLiteral("保管庫/箱")); // a selected box does not matter
         form.Command4(6)->click();
         form.SSTab1()->setCurrentIndex(0); // no CD drive: ":" opens nothing
         form.RCD_Explora()->trigger();

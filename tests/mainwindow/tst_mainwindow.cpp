@@ -72,15 +72,16 @@ void TstMainWindow::layoutAndCaptions()
     QCOMPARE(form.Command1(0)->geometry().topLeft(), QPoint(71, 6));
 
     for (int tab = 0; tab < 3; ++tab) {
-        QCOMPARE(form.area(Area(tab)).TreeView1->geometry(), QRect(23, 59, 198, 326));
-        QCOMPARE(form.area(Area(tab)).LEADImgList1->geometry(), QRect(232, 58, 576, 523));
-        QCOMPARE(form.area(Area(tab)).Label1->text(), QStringLiteral("/"));
-        QCOMPARE(form.area(Area(tab)).Label2->text(), QStringLiteral("選択中の画像を表示"));
+        QCOMPARE(form.area(Area(tab)).TreeView1()->geometry(), QRect(23, 59, 198, 326));
+        QCOMPARE(form.area(Area(tab)).LEADImgList1()->geometry(), QRect(232, 58, 576, 523));
+        QCOMPARE(form.area(Area(tab)).Label1()->text(), QStringLiteral("/"));
+        QCOMPARE(form.area(Area(tab)).Label2()->text(), QStringLiteral("選択中の画像を表示"));
     }
-    QCOMPARE(form.area(Area::Vault).TreeView1->accessibleName(), QStringLiteral("フォルダ（保管庫）"));
-    QCOMPARE(form.area(Area::Vault).LEADImgList1->accessibleName(), QStringLiteral("サムネイル（保管庫）"));
-    QCOMPARE(form.area(Area::StockYard).Combo1->accessibleName(), QStringLiteral("ページ（ストックヤード）"));
-    QCOMPARE(form.area(Area::Cd).LEAD1->accessibleName(), QStringLiteral("選択中の画像（CD）"));
+    QCOMPARE(form.area(Area::Vault).TreeView1()->accessibleName(), QStringLiteral("フォルダ（保管庫）"));
+    QCOMPARE(form.area(Area::Vault).LEADImgList1()->accessibleName(), QStringLiteral("サムネイル（保管庫）"));
+    QCOMPARE(
+        form.area(Area::StockYard).Combo1()->accessibleName(), QStringLiteral("ページ（ストックヤード）"));
+    QCOMPARE(form.area(Area::Cd).LEAD1()->accessibleName(), QStringLiteral("選択中の画像（CD）"));
 }
 
 void TstMainWindow::menusAndItems()
@@ -120,41 +121,41 @@ void TstMainWindow::formLoadBuildsAreas()
     MainForm& form = f.load();
     QVERIFY(f.prompts.calls.isEmpty());
     QCOMPARE(form.storagePaths().AreaBasePath[Area::StockYard], f.home.storageRoot());
-    QCOMPARE(form.area(Area::Cd).CurrentNodePath, QString());
-    QCOMPARE(form.area(Area::StockYard).CurrentNodePath, QStringLiteral("ストックヤード"));
-    QCOMPARE(form.area(Area::Vault).CurrentNodePath, QStringLiteral("保管庫"));
+    QCOMPARE(form.area(Area::Cd).CurrentNodePath(), QString());
+    QCOMPARE(form.area(Area::StockYard).CurrentNodePath(), QStringLiteral("ストックヤード"));
+    QCOMPARE(form.area(Area::Vault).CurrentNodePath(), QStringLiteral("保管庫"));
 
     // No optical drive: the CD root is ":" alone, with nothing below it and nothing listed.
-    QCOMPARE(form.area(Area::Cd).TreeView1->topLevelItemCount(), 1);
-    QCOMPARE(form.area(Area::Cd).TreeView1->topLevelItem(0)->text(0), QStringLiteral(":"));
-    QCOMPARE(FolderTree::imageKey(form.area(Area::Cd).TreeView1->topLevelItem(0)), QStringLiteral("Drive"));
-    QCOMPARE(form.area(Area::Cd).TreeView1->topLevelItem(0)->childCount(), 0);
-    QCOMPARE(form.area(Area::Cd).LEADImgList1->ThumbnailCount(), 0);
+    QCOMPARE(form.area(Area::Cd).TreeView1()->topLevelItemCount(), 1);
+    QCOMPARE(form.area(Area::Cd).TreeView1()->topLevelItem(0)->text(0), QStringLiteral(":"));
+    QCOMPARE(FolderTree::imageKey(form.area(Area::Cd).TreeView1()->topLevelItem(0)), QStringLiteral("Drive"));
+    QCOMPARE(form.area(Area::Cd).TreeView1()->topLevelItem(0)->childCount(), 0);
+    QCOMPARE(form.area(Area::Cd).LEADImgList1()->ThumbnailCount(), 0);
 
     // The stock yard and the vault list the pictures of their own root folders.
-    const QStringList stock = form.area(Area::StockYard).HiddenList;
+    const QStringList stock = form.area(Area::StockYard).HiddenList();
     QVERIFY(stock.contains(f.home.stockYard() + QStringLiteral("/camera.jpg")));
     QVERIFY(stock.contains(f.home.stockYard() + QStringLiteral("/写真.jpg")));
     QVERIFY(!stock.contains(f.home.stockYard() + QStringLiteral("/notes.txt")));
     QVERIFY(!stock.contains(f.home.stockYard() + QStringLiteral("/broken.jpg")));
-    QCOMPARE(form.area(Area::StockYard).LEADImgList1->ThumbnailCount(), stock.size());
+    QCOMPARE(form.area(Area::StockYard).LEADImgList1()->ThumbnailCount(), stock.size());
     for (int i = 0; i < stock.size(); ++i)
-        QCOMPARE(form.area(Area::StockYard).LEADImgList1->caption(i), GetFileTitle(stock[i]));
+        QCOMPARE(form.area(Area::StockYard).LEADImgList1()->caption(i), GetFileTitle(stock[i]));
     QCOMPARE(
-        form.area(Area::Vault).HiddenList, (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
-    QCOMPARE(form.area(Area::StockYard).Label3->text(), QStringLiteral("1"));
-    QCOMPARE(form.area(Area::Vault).Combo1->count(), 1);
+        form.area(Area::Vault).HiddenList(), (QStringList { f.home.vault() + QStringLiteral("/top.png") }));
+    QCOMPARE(form.area(Area::StockYard).Label3()->text(), QStringLiteral("1"));
+    QCOMPARE(form.area(Area::Vault).Combo1()->count(), 1);
 
-    QTreeWidgetItem* vault = form.area(Area::Vault).TreeView1->topLevelItem(0);
+    QTreeWidgetItem* vault = form.area(Area::Vault).TreeView1()->topLevelItem(0);
     QCOMPARE(vault->text(0), QStringLiteral("保管庫"));
     QCOMPARE(FolderTree::nodeKey(vault), f.home.vault());
     QCOMPARE(vault->childCount(), 2);
     QCOMPARE(vault->child(0)->text(0), QStringLiteral("旅行"));
     QCOMPARE(vault->child(1)->text(0), QStringLiteral("空箱"));
-    QCOMPARE(form.area(Area::Vault).NodeCount, 2);
+    QCOMPARE(form.area(Area::Vault).NodeCount(), 2);
     QCOMPARE(vault->child(0)->childCount(), 0); // filled when the root is opened
     QVERIFY(form.isEnabled());
-    QVERIFY(!form.gbBrowsing());
+    QVERIFY(!form.browseRun().gbBrowsing());
 }
 
 namespace {
@@ -196,8 +197,8 @@ void TstMainWindow::formLoadReportsEachFailingTab()
         QCOMPARE(m.buttons, PromptButtons::Ok);
     }
     // The tab after the failed ones is still built, and the spreadsheet check still runs.
-    QCOMPARE(form.area(Area::Vault).HiddenList.size(), 1);
-    QCOMPARE(form.area(Area::StockYard).TreeView1->topLevelItemCount(), 0);
+    QCOMPARE(form.area(Area::Vault).HiddenList().size(), 1);
+    QCOMPARE(form.area(Area::StockYard).TreeView1()->topLevelItemCount(), 0);
     QCOMPARE(f.spreadsheet.infoCalls, 1);
     QVERIFY(form.isEnabled());
 }
@@ -244,9 +245,9 @@ void TstMainWindow::tabsKeepTheirOwnChoice()
     f.home.fillSample();
     MainForm& form = f.load();
     form.SSTab1()->setCurrentIndex(1);
-    form.LEADImgList1_Click(Area::StockYard, 0);
+    form.area(Area::StockYard).LEADImgList1_Click(0);
     QVERIFY(chosenOnCurrentTab(form));
-    const QString chosen = form.area(Area::StockYard).HiddenList.at(0);
+    const QString chosen = form.area(Area::StockYard).HiddenList().at(0);
     // The vault's tab shows nothing chosen, and its delete acts on nothing.
     form.SSTab1()->setCurrentIndex(2);
     QVERIFY(!chosenOnCurrentTab(form));
@@ -256,7 +257,7 @@ void TstMainWindow::tabsKeepTheirOwnChoice()
     // Back on the stock yard its picture is still chosen and shown.
     form.SSTab1()->setCurrentIndex(1);
     QVERIFY(chosenOnCurrentTab(form));
-    QCOMPARE(form.area(Area::StockYard).LEAD1->sourcePath(), chosen);
+    QCOMPARE(form.area(Area::StockYard).LEAD1()->sourcePath(), chosen);
 }
 
 void TstMainWindow::exitButtonAndCloseBoxEndTheSame()
@@ -335,17 +336,17 @@ void TstMainWindow::pageSelector()
     QImage bitmap(40, 30, QImage::Format_RGB32);
     bitmap.fill(Qt::darkGreen);
     for (int i = 0; i < thumbnails; ++i)
-        form.AddThumbnailItem(Area::StockYard, QStringLiteral("/p/%1.png").arg(i), bitmap);
-    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), thumbnails);
-    form.ComboSet(Area::StockYard);
+        form.area(Area::StockYard).AddThumbnailItem(QStringLiteral("/p/%1.png").arg(i), bitmap);
+    QCOMPARE(form.area(Area::StockYard).HiddenList().size(), thumbnails);
+    form.area(Area::StockYard).ComboSet();
     QStringList got;
-    for (int i = 0; i < form.area(Area::StockYard).Combo1->count(); ++i)
-        got << form.area(Area::StockYard).Combo1->itemText(i);
+    for (int i = 0; i < form.area(Area::StockYard).Combo1()->count(); ++i)
+        got << form.area(Area::StockYard).Combo1()->itemText(i);
     QCOMPARE(got, pages);
-    QCOMPARE(form.area(Area::StockYard).Label3->text(), QString::number(pages.size()));
-    QCOMPARE(form.area(Area::StockYard).Combo1->currentText(), QStringLiteral("1"));
+    QCOMPARE(form.area(Area::StockYard).Label3()->text(), QString::number(pages.size()));
+    QCOMPARE(form.area(Area::StockYard).Combo1()->currentText(), QStringLiteral("1"));
     // Choosing the last page must not fail even where its second thumbnail does not exist.
-    form.area(Area::StockYard).Combo1->setCurrentIndex(form.area(Area::StockYard).Combo1->count() - 1);
+    form.area(Area::StockYard).Combo1()->setCurrentIndex(form.area(Area::StockYard).Combo1()->count() - 1);
     form.area(Area::StockYard).Combo1_Click();
 }
 

@@ -94,11 +94,11 @@ void TstLargeFolder::initTestCase()
     QVERIFY(QTest::qWaitForWindowExposed(m_form));
     m_form->SSTab1()->setCurrentIndex(1);
     // No shared cache entries: they would add 33,000 files to the temporary home.
-    m_form->area(Area::StockYard).LEADThumb1->setCacheFolder(QString());
+    m_form->area(Area::StockYard).LEADThumb1()->setCacheFolder(QString());
     clock.restart();
-    QCOMPARE(m_form->ShowFolderThumbnails(Area::StockYard, m_dir->path()), 0);
+    QCOMPARE(m_form->area(Area::StockYard).ShowFolderThumbnails(m_dir->path()), 0);
     qInfo("browsing %d files: %lld ms", kFiles, clock.restart());
-    m_form->ComboSet(Area::StockYard);
+    m_form->area(Area::StockYard).ComboSet();
     qInfo("page selector: %lld ms", clock.elapsed());
 }
 
@@ -110,13 +110,13 @@ void TstLargeFolder::cleanupTestCase()
 
 void TstLargeFolder::listsEveryFileToTheEnd()
 {
-    ThumbnailList* list = m_form->area(Area::StockYard).LEADImgList1;
-    QCOMPARE(m_form->gBrowseIndex(), kFiles);
+    ThumbnailList* list = m_form->area(Area::StockYard).LEADImgList1();
+    QCOMPARE(m_form->browseRun().gBrowseIndex(), kFiles);
     QCOMPARE(list->ThumbnailCount(), kFiles);
-    QCOMPARE(m_form->area(Area::StockYard).HiddenList.size(), kFiles);
+    QCOMPARE(m_form->area(Area::StockYard).HiddenList().size(), kFiles);
     for (int i : { 0, 32767, 32768, kFiles - 1 }) {
         QCOMPARE(
-            m_form->area(Area::StockYard).HiddenList.at(i), m_dir->path() + QLatin1Char('/') + fileName(i));
+            m_form->area(Area::StockYard).HiddenList().at(i), m_dir->path() + QLatin1Char('/') + fileName(i));
         QCOMPARE(list->caption(i), fileName(i));
         QCOMPARE(list->counter(i), i);
     }
@@ -124,9 +124,9 @@ void TstLargeFolder::listsEveryFileToTheEnd()
 
 void TstLargeFolder::pagesBeyondTheDesignedRange()
 {
-    ThumbnailList* list = m_form->area(Area::StockYard).LEADImgList1;
-    QComboBox* combo = m_form->area(Area::StockYard).Combo1;
-    QCOMPARE(m_form->area(Area::StockYard).Label3->text(), QString::number(kPages));
+    ThumbnailList* list = m_form->area(Area::StockYard).LEADImgList1();
+    QComboBox* combo = m_form->area(Area::StockYard).Combo1();
+    QCOMPARE(m_form->area(Area::StockYard).Label3()->text(), QString::number(kPages));
     QCOMPARE(combo->count(), kPages);
     QCOMPARE(combo->itemText(kPages - 1), QString::number(kPages));
     QCOMPARE(combo->currentText(), QStringLiteral("1"));
@@ -136,7 +136,7 @@ void TstLargeFolder::pagesBeyondTheDesignedRange()
     const QRect field
         = combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
     QVERIFY(field.width() >= combo->fontMetrics().horizontalAdvance(QString::number(kPages)));
-    QVERIFY(combo->geometry().right() < m_form->area(Area::StockYard).Label1->geometry().left());
+    QVERIFY(combo->geometry().right() < m_form->area(Area::StockYard).Label1()->geometry().left());
     QCOMPARE(list->topItem(), 0);
     // 1311 is the last page whose scroll position fits 16 bits; the next ones scroll alike,
     // each to the row of its own second thumbnail.
@@ -155,22 +155,22 @@ void TstLargeFolder::pagesBeyondTheDesignedRange()
 
 void TstLargeFolder::choiceBeyond32767ActsOnItsFile()
 {
-    ThumbnailList* list = m_form->area(Area::StockYard).LEADImgList1;
-    m_form->area(Area::StockYard).Combo1->setCurrentIndex(kPages - 1);
+    ThumbnailList* list = m_form->area(Area::StockYard).LEADImgList1();
+    m_form->area(Area::StockYard).Combo1()->setCurrentIndex(kPages - 1);
     m_form->area(Area::StockYard).Combo1_Click();
     const int item = kFiles - 7; // 32993, on the last page
     const QPoint p = pointFor(list, item);
     QVERIFY(p.x() >= 0);
-    m_form->LEADImgList1_MouseButton(Area::StockYard, Qt::RightButton, p);
+    m_form->area(Area::StockYard).LEADImgList1_MouseButton(Qt::RightButton, p);
     QCOMPARE(list->selectedItems(), QList<int> { item });
     QCOMPARE(chosenIndex(*m_form, Area(1)), item);
     QVERIFY(isChosen(*m_form, Area::StockYard));
     const QString file = m_dir->path() + QLatin1Char('/') + fileName(item);
-    QCOMPARE(m_form->area(Area::StockYard).LEAD1->sourcePath(), file);
+    QCOMPARE(m_form->area(Area::StockYard).LEAD1()->sourcePath(), file);
     // What the file operations and the preview act on is that same file.
-    QCOMPARE(m_form->area(Area::StockYard).HiddenList.value(chosenIndex(*m_form, Area(1))), file);
-    m_form->LEAD1_Click(Area::StockYard);
-    QCOMPARE(m_form->area(Area::StockYard).PreviewPath, file);
+    QCOMPARE(m_form->area(Area::StockYard).HiddenList().value(chosenIndex(*m_form, Area(1))), file);
+    m_form->area(Area::StockYard).LEAD1_Click();
+    QCOMPARE(m_form->area(Area::StockYard).PreviewPath(), file);
     if (QWidget* preview = m_form->previewForm())
         preview->close();
 }
@@ -179,13 +179,14 @@ void TstLargeFolder::nodeCountGoesPast32767()
 {
     // Every child addition of a tree counts, failed ones included, and is never reset: a
     // long session passes 32767.
-    FolderTree* tree = m_form->area(Area::StockYard).TreeView1;
-    m_form->area(Area::StockYard).NodeCount = 32767;
+    FolderTree* tree = m_form->area(Area::StockYard).TreeView1();
+    int count = 32767;
+    tree->setNodeCounter(&count);
     QTreeWidgetItem* root = tree->topLevelItem(0);
     QVERIFY(root);
     QVERIFY(QDir().mkpath(m_f->home.stockYard() + QStringLiteral("/box")));
     m_form->area(Area::StockYard).TreeEnum({ FolderTree::nodeKey(root), FolderTree::nodeKey(root) });
-    QCOMPARE(m_form->area(Area::StockYard).NodeCount, 32769);
+    QCOMPARE(count, 32769);
 }
 
 QTEST_MAIN(TstLargeFolder)

@@ -210,16 +210,16 @@ void TstNames::browsingGivesEachFileItsOwnThumbnail()
     const Purge purge { encodePath(f.home.home()) };
     writeLookalikes(yard);
     MainForm& form = f.load();
-    ThumbnailList* list = form.area(Area::StockYard).LEADImgList1;
+    ThumbnailList* list = form.area(Area::StockYard).LEADImgList1();
     QCOMPARE(list->ThumbnailCount(), 3);
-    QCOMPARE(form.area(Area::StockYard).HiddenList.size(), 3);
+    QCOMPARE(form.area(Area::StockYard).HiddenList().size(), 3);
     QSet<QByteArray> files;
-    for (const QString& path : std::as_const(form.area(Area::StockYard).HiddenList))
+    for (const QString& path : std::as_const(form.area(Area::StockYard).HiddenList()))
         files << encodePath(path);
     QCOMPARE(files,
         QSet<QByteArray>({ yard + '/' + kSjisName, yard + '/' + kStrayName, yard + '/' + kDecoyName }));
     for (int i = 0; i < 3; ++i) {
-        const QByteArray file = encodePath(form.area(Area::StockYard).HiddenList.at(i));
+        const QByteArray file = encodePath(form.area(Area::StockYard).HiddenList().at(i));
         const char expected = file.endsWith(kSjisName) ? 'r' : file.endsWith(kStrayName) ? 'g' : 'b';
         QCOMPARE(hue(thumbnailAt(list, i)), expected);
         if (expected == 'r')
@@ -236,15 +236,16 @@ void TstNames::choosingShowsPreviewsAndCopiesTheExactFile()
     const Purge purge { encodePath(f.home.home()) };
     writeLookalikes(yard);
     MainForm& form = f.load();
-    const int sjis = int(form.area(Area::StockYard).HiddenList.indexOf(decodePath(yard + '/' + kSjisName)));
-    const int stray = int(form.area(Area::StockYard).HiddenList.indexOf(decodePath(yard + '/' + kStrayName)));
+    const int sjis = int(form.area(Area::StockYard).HiddenList().indexOf(decodePath(yard + '/' + kSjisName)));
+    const int stray
+        = int(form.area(Area::StockYard).HiddenList().indexOf(decodePath(yard + '/' + kStrayName)));
     QVERIFY(sjis >= 0 && stray >= 0);
 
-    form.LEADImgList1_Click(Area::StockYard, sjis);
+    form.area(Area::StockYard).LEADImgList1_Click(sjis);
     QVERIFY(isChosen(form, Area::StockYard));
-    QCOMPARE(hue(form.area(Area::StockYard).LEAD1->picture()), 'r');
-    QCOMPARE(encodePath(form.area(Area::StockYard).LEAD1->sourcePath()), yard + '/' + kSjisName);
-    form.LEAD1_Click(Area::StockYard);
+    QCOMPARE(hue(form.area(Area::StockYard).LEAD1()->picture()), 'r');
+    QCOMPARE(encodePath(form.area(Area::StockYard).LEAD1()->sourcePath()), yard + '/' + kSjisName);
+    form.area(Area::StockYard).LEAD1_Click();
     PreviewForm* preview = form.previewForm();
     QVERIFY(preview);
     QCOMPARE(hue(preview->LEAD1->picture()), 'r');
@@ -252,9 +253,9 @@ void TstNames::choosingShowsPreviewsAndCopiesTheExactFile()
     preview->close();
 
     // The clipboard's file reference names the file's own bytes.
-    form.LEADImgList1_Click(Area::StockYard, stray);
-    QCOMPARE(hue(form.area(Area::StockYard).LEAD1->picture()), 'g');
-    form.area(Area::StockYard).LEAD1->CopyPictureToClipboard(PictureDisplay::ClipboardCopy::PictureAndFile);
+    form.area(Area::StockYard).LEADImgList1_Click(stray);
+    QCOMPARE(hue(form.area(Area::StockYard).LEAD1()->picture()), 'g');
+    form.area(Area::StockYard).LEAD1()->CopyPictureToClipboard(PictureDisplay::ClipboardCopy::PictureAndFile);
     const QMimeData* mime = QApplication::clipboard()->mimeData();
     QVERIFY(mime && mime->hasImage() && mime->urls().size() == 1);
     const QUrl url = mime->urls().first();
@@ -263,9 +264,9 @@ void TstNames::choosingShowsPreviewsAndCopiesTheExactFile()
 
     // A file gone by now is refused and empties the list; its look-alike is not shown instead.
     QCOMPARE(::unlink(yard + '/' + kSjisName), 0);
-    form.LEADImgList1_Click(Area::StockYard, sjis);
-    QCOMPARE(form.area(Area::StockYard).LEADImgList1->ThumbnailCount(), 0);
-    QVERIFY(!form.area(Area::StockYard).LEAD1->hasPicture());
+    form.area(Area::StockYard).LEADImgList1_Click(sjis);
+    QCOMPARE(form.area(Area::StockYard).LEADImgList1()->ThumbnailCount(), 0);
+    QVERIFY(!form.area(Area::StockYard).LEAD1()->hasPicture());
     QCOMPARE(readRaw(yard + '/' + kDecoyName), pictures::png({ 32, 24 }, Qt::blue));
 }
 
@@ -316,7 +317,7 @@ void TstNames::treeShowsAndOpensFoldersByTheirBytes()
     }
     QCOMPARE(::mkdir(vault + '/' + sjis + "/\x94\xA0", 0755), 0); // "箱"
     MainForm& form = f.load();
-    FolderTree* tree = form.area(Area::Vault).TreeView1;
+    FolderTree* tree = form.area(Area::Vault).TreeView1();
     QTreeWidgetItem* root = tree->topLevelItem(0);
     QCOMPARE(root->childCount(), 3);
     root->setExpanded(true); // fills the next level
@@ -334,11 +335,11 @@ void TstNames::treeShowsAndOpensFoldersByTheirBytes()
         if (i == 0)
             QCOMPARE(node->child(0)->text(0), u"箱"_qs);
 
-        form.TreeView1_NodeClick(Area::Vault, node);
-        QCOMPARE(encodePath(form.area(Area::Vault).CurrentNodePath), "保管庫/" + names[i]);
-        QCOMPARE(form.area(Area::Vault).HiddenList.size(), 1);
-        QCOMPARE(encodePath(form.area(Area::Vault).HiddenList.at(0)), vault + '/' + names[i] + "/in.png");
-        QCOMPARE(hue(thumbnailAt(form.area(Area::Vault).LEADImgList1, 0)), hues[i]);
+        form.area(Area::Vault).TreeView1_NodeClick(node);
+        QCOMPARE(encodePath(form.area(Area::Vault).CurrentNodePath()), "保管庫/" + names[i]);
+        QCOMPARE(form.area(Area::Vault).HiddenList().size(), 1);
+        QCOMPARE(encodePath(form.area(Area::Vault).HiddenList().at(0)), vault + '/' + names[i] + "/in.png");
+        QCOMPARE(hue(thumbnailAt(form.area(Area::Vault).LEADImgList1(), 0)), hues[i]);
     }
     // Reopening by tree path finds the exact folder, as after a transfer into it.
     tree->setCurrentItem(nullptr);
@@ -361,16 +362,16 @@ void TstNames::filingActsOnTheExactFile()
     form.show();
     auto choose = [&](int tab, const QByteArray& file) {
         form.SSTab1()->setCurrentIndex(tab);
-        const int index = int(form.area(Area(tab)).HiddenList.indexOf(decodePath(file)));
+        const int index = int(form.area(Area(tab)).HiddenList().indexOf(decodePath(file)));
         if (index >= 0)
-            form.LEADImgList1_Click(Area(tab), index);
+            form.area(Area(tab)).LEADImgList1_Click(index);
         return index >= 0 && isChosen(form, Area(tab));
     };
     auto openBox = [&] {
-        QTreeWidgetItem* top = form.area(Area::Vault).TreeView1->topLevelItem(0);
+        QTreeWidgetItem* top = form.area(Area::Vault).TreeView1()->topLevelItem(0);
         for (int i = 0; top && i < top->childCount(); ++i) {
             if (encodePath(FolderTree::nodeName(top->child(i))) == "\x94\xA0")
-                form.TreeView1_NodeClick(Area::Vault, top->child(i));
+                form.area(Area::Vault).TreeView1_NodeClick(top->child(i));
         }
     };
 
@@ -403,7 +404,7 @@ void TstNames::filingActsOnTheExactFile()
     // Renamed in the box and copied to the clipboard: the moved picture itself.
     openBox();
     QVERIFY(choose(2, box + '/' + kSjisName));
-    QCOMPARE(hue(form.area(Area::Vault).LEAD1->picture()), 'r');
+    QCOMPARE(hue(form.area(Area::Vault).LEAD1()->picture()), 'r');
     f.prompts.answerInput(u"改名"_qs);
     form.RF_Mod()->trigger();
     QCOMPARE(readRaw(box + "/改名.jpg"), red);

@@ -27,7 +27,7 @@ struct BrowseProgressLog {
         : m_form(form)
     {
         for (Area area : { Area::Cd, Area::StockYard, Area::Vault }) {
-            ThumbnailBrowser* browser = form.area(area).LEADThumb1;
+            ThumbnailBrowser* browser = form.area(area).LEADThumb1();
             m_connections << QObject::connect(
                 browser, &ThumbnailBrowser::BrowseStarted, &form, [this, area](int files) {
                     runs.append({ area, files, {} });

@@ -56,7 +56,7 @@ namespace ztv {
 // The choice of a tab, as the tests look at it.
 inline bool isChosen(const MainForm& form, Area area)
 {
-    return form.area(area).TabSelection.has_value();
+    return form.area(area).TabSelection().has_value();
 }
 // Whether the tab in front has a picture chosen (none on the paste tab).
 inline bool chosenOnCurrentTab(const MainForm& form)
@@ -68,7 +68,7 @@ inline bool chosenOnCurrentTab(const MainForm& form)
 inline int chosenIndex(const MainForm& form, Area area)
 {
     const BrowsingArea& a = form.area(area);
-    return a.TabSelection ? int(a.HiddenList.indexOf(a.TabSelection->path)) : -1;
+    return a.TabSelection() ? int(a.HiddenList().indexOf(a.TabSelection()->path)) : -1;
 }
 
 } // namespace ztv

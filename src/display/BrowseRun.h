@@ -1,0 +1,61 @@
+#pragma once
+
+#include "values/Area.h"
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QWidget;
+
+namespace ztv {
+
+class BrowseKeyWatch;
+
+// The browse run the window's tabs share: whether one is under way (gbBrowsing), asked to
+// stop (gBrowseQuit), the files it examined so far (gBrowseIndex) and the progress line that
+// counts them. One tab lists at a time; a listing started inside another hands the outer one
+// back its counts.
+class BrowseRun {
+public:
+    // window is disabled for a bracketed run; status is the progress line; Esc is watched
+    // through keys.
+    BrowseRun(QWidget& window, QLabel& status, BrowseKeyWatch& keys);
+
+    bool gbBrowsing() const { return m_gbBrowsing; }
+    bool gBrowseQuit() const { return m_gBrowseQuit; }
+    int gBrowseIndex() const { return m_gBrowseIndex; }
+    // The tab being listed; none between runs.
+    std::optional<Area> area() const { return m_area; }
+    void askToStop() { m_gBrowseQuit = true; }
+    // Tests set these to stand for a run.
+    void setBrowsing(bool browsing) { m_gbBrowsing = browsing; }
+    void setLeft(bool quit, int index)
+    {
+        m_gBrowseQuit = quit;
+        m_gBrowseIndex = index;
+    }
+
+    // Runs browse as area's listing: with the window disabled when bracketed (the focus
+    // comes back after), Esc watched, the counts this run's own. Gives browse's result.
+    int run(Area area, bool bracketed, const std::function<int()>& browse);
+    // The listing found files in all.
+    void started(int files);
+    // One file examined; counted unless it vanished before it could be read.
+    void fileDone(bool counted);
+
+private:
+    void showProgress();
+
+    QWidget& m_window;
+    QLabel& m_status;
+    BrowseKeyWatch& m_keys;
+    bool m_gbBrowsing = false;
+    bool m_gBrowseQuit = false;
+    int m_gBrowseIndex = 0;
+    int m_files = 0;
+    std::optional<Area> m_area;
+};
+
+} // namespace ztv

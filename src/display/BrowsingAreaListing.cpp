@@ -1,0 +1,120 @@
+// Listing a folder as thumbnails on a browsing tab, choosing a picture and the preview.
+#include "display/BrowsingArea.h"
+
+#include "display/BrowseRun.h"
+#include "display/ThumbnailScale.h"
+#include "imaging/ThumbnailBrowser.h"
+#include "imaging/ThumbnailList.h"
+#include "platform/PathCodec.h"
+#include "platform/PathText.h"
+#include "platform/Services.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+
+namespace ztv {
+
+int BrowsingArea::ShowFolderThumbnails(const QString& folder)
+{
+    clearPage();
+    // No folder at all (the area root could not be read at start): nothing to list.
+    if (folder.isEmpty()) {
+        m_ListedFolder.clear();
+        afterListing();
+        return ThumbnailBrowser::ResultFolderUnreadable;
+    }
+    return relist(folder, Run::Bracketed);
+}
+
+int BrowsingArea::relist(const QString& folder, Run how)
+{
+    const int r = m_run.run(area, how == Run::Bracketed, [&] {
+        m_LEADThumb1->setThumbnailSize(
+            thumbnailDecodeBox(kThumbnailBox, m_LEADImgList1->devicePixelRatioF()));
+        m_ListedFolder = folder.endsWith(QLatin1Char('/')) && folder.size() > 1 ? folder.chopped(1) : folder;
+        // Esc ends the run even while it waits on a slow decode.
+        m_LEADThumb1->setCancelCheck([this] { return m_run.gBrowseQuit(); });
+        const int result = m_LEADThumb1->BrowseFolder(folder);
+        m_LEADImgList1->commitAdded();
+        return result;
+    });
+    afterListing();
+    // The selector never offers pages the list no longer has, nor hides new ones, even where
+    // the caller does not set it again (a run cut short, the box operations).
+    if (m_Combo1->count() != PagesFor(m_LEADImgList1->PageCount()))
+        ComboSet();
+    return r;
+}
+
+QString BrowsingArea::currentFolder() const
+{
+    // A collapsed node lists its folder without becoming current, and the user expects the
+    // page they acted on back.
+    return m_ListedFolder.isEmpty() ? folderOf(m_CurrentNodePath) : m_ListedFolder;
+}
+
+void BrowsingArea::dropCacheEntries(const QString& file)
+{
+    m_LEADThumb1->dropCacheEntries(file);
+}
+
+void BrowsingArea::moveCacheEntries(const QString& from, const QString& to)
+{
+    m_LEADThumb1->moveCacheEntries(from, to);
+}
+
+void BrowsingArea::ThumbnailReady(const QImage& bitmap, const QString& path, int status)
+{
+    if (status == ThumbnailResult::Made)
+        AddThumbnailItem(path, bitmap);
+    m_run.fileDone(status != ThumbnailResult::Vanished);
+    m_LEADThumb1->setContinueBrowsing(!m_run.gBrowseQuit());
+    QCoreApplication::processEvents();
+    // An Esc seen during that pass stops the run at this file rather than the next one.
+    m_LEADThumb1->setContinueBrowsing(!m_run.gBrowseQuit());
+}
+
+void BrowsingArea::AddThumbnailItem(const QString& path, const QImage& bitmap)
+{
+    m_HiddenList.append(path);
+    // The caption is only shown: a name that is not UTF-8 reads as well as it can.
+    m_LEADImgList1->AddThumbnail(
+        withThumbnailRatio(bitmap, kThumbnailBox, m_LEADImgList1->devicePixelRatioF()),
+        displayName(GetFileTitle(path)), m_run.gBrowseIndex());
+    m_LEADImgList1->ScrollToThumbnail(m_LEADImgList1->ThumbnailCount() - 1);
+}
+
+void BrowsingArea::LEADImgList1_Click(int item)
+{
+    if (choose(item)) {
+        m_window.setPictureSelected(true);
+        return;
+    }
+    // The page was emptied: the selector must not offer its pages any more.
+    ComboSet();
+}
+
+void BrowsingArea::LEADImgList1_MouseButton(Qt::MouseButton button, QPoint at)
+{
+    const int hit = m_LEADImgList1->HitTest(at.x(), at.y());
+    if (button != Qt::RightButton)
+        return;
+    if (hit >= 0 && hit < m_LEADImgList1->ThumbnailCount()) {
+        LEADImgList1_Click(hit);
+        m_window.popupMenu(area, TabWindow::Menu::Picture);
+    } else {
+        m_window.popupMenu(area, TabWindow::Menu::Empty);
+    }
+}
+
+void BrowsingArea::LEAD1_Click()
+{
+    // A chosen file changed since is reported and no preview opens.
+    const std::optional<QString> path = fileOrNothingToActOn(m_services.prompts);
+    if (!path)
+        return;
+    m_PreviewPath = *path;
+    m_window.showPreview(area, m_PreviewPath);
+}
+
+} // namespace ztv

@@ -1,0 +1,167 @@
+// The folder tree of a browsing tab and its handlers.
+#include "display/BrowsingArea.h"
+
+#include "imaging/ThumbnailBrowser.h"
+#include "platform/Drives.h"
+#include "platform/FolderList.h"
+#include "platform/Services.h"
+#include "widgets/FolderTree.h"
+
+#include <QMetaObject>
+
+namespace ztv {
+
+namespace {
+QString image(const char16_t* key)
+{
+    return QString::fromUtf16(key);
+}
+} // namespace
+
+QString BrowsingArea::folderOf(const QString& treePath) const
+{
+    return m_paths.AreaBasePath[area] + treePath;
+}
+
+void BrowsingArea::setRoot(const QString& key, const QString& icon)
+{
+    m_TreeView1->addRoot(key, m_RootName, icon);
+    TreeEnum({ key });
+}
+
+void BrowsingArea::BuildAreaTree()
+{
+    if (area == Area::Cd) {
+        m_cdDrive = FirstCdDrive(m_services.drives);
+        m_RootName = m_cdDrive.name.isEmpty() ? QStringLiteral(":") : m_cdDrive.name;
+        setRoot(m_RootName, image(FolderTree::Drive));
+        return;
+    }
+    m_RootName = QString::fromUtf16(area == Area::StockYard ? kStockYardName : kVaultName);
+    setRoot(folderOf(m_RootName), image(FolderTree::FoldClose));
+}
+
+void BrowsingArea::rebuildTree()
+{
+    m_TreeView1->removeAllNodes();
+    const QString key = folderOf(m_RootName);
+    m_TreeView1->addRoot(key, m_RootName, image(FolderTree::FoldClose));
+    Dir1().refresh();
+    TreeEnum({ key });
+}
+
+QString BrowsingArea::reloadCdTree(bool mountIfNeeded)
+{
+    Drives& drives = m_services.drives;
+    CdDrive drive = FirstCdDrive(drives);
+    // A disc in the drive that the desktop did not mount: ask for it as a file manager
+    // would. Refused or impossible, the root stays without children.
+    if (mountIfNeeded && !drive.mounted && !drive.device.isEmpty() && drives.mediumPresent(drive.device)) {
+        // The window waits, disabled, while the desktop spins the disc up.
+        window()->setEnabled(false);
+        const bool mounted = drives.mountMedium(drive.device);
+        window()->setEnabled(true);
+        if (mounted)
+            drive = FirstCdDrive(drives);
+    }
+    m_cdDrive = drive;
+    ClearTabPictures();
+    m_RootName = drive.name.isEmpty() ? QStringLiteral(":") : drive.name;
+    m_CurrentNodePath = m_RootName;
+    m_TreeView1->removeAllNodes();
+    setRoot(m_RootName, image(FolderTree::Drive));
+    return drive.mounted ? drive.name : QString();
+}
+
+void BrowsingArea::TreeEnum(const QStringList& parentKeys)
+{
+    m_TreeView1->TreeEnum(parentKeys);
+}
+
+void BrowsingArea::Node_Exp(const QString& treePath)
+{
+    m_TreeView1->Node_Exp(treePath);
+    m_CurrentNodePath = m_TreeView1->markedPath();
+}
+
+void BrowsingArea::ReopenTreePath(const QString& treePath)
+{
+    const QStringList parts = treePath.split(QLatin1Char('/'));
+    QString path;
+    for (const QString& part : parts) {
+        path = path.isEmpty() ? part : path + QLatin1Char('/') + part;
+        Node_Exp(path);
+    }
+}
+
+QString BrowsingArea::markedCurrentPath() const
+{
+    return m_CurrentNodePath == m_TreeView1->markedPath() ? m_CurrentNodePath : QString();
+}
+
+void BrowsingArea::TreeView1_Expand(QTreeWidgetItem* node)
+{
+    // The CD root keeps its drive picture.
+    if (!(area == Area::Cd && !node->parent()))
+        m_TreeView1->setImage(node, image(FolderTree::FoldOpen));
+    const QString folder = folderOf(m_TreeView1->treePath(node)) + QLatin1Char('/');
+    if (!Dir1().setPath(folder)) {
+        // The disc changed or went away under the tree: rebuild it from the drive as it is
+        // now. Done after the tree has finished expanding the node that is about to go.
+        // The stock yard and the vault keep their trees.
+        if (area == Area::Cd)
+            QMetaObject::invokeMethod(
+                this, [this] { reloadCdTree(false); }, Qt::QueuedConnection);
+        return;
+    }
+    TreeEnum(Dir1().folders());
+}
+
+void BrowsingArea::TreeView1_Collapse(QTreeWidgetItem* node)
+{
+    const int r = ShowFolderThumbnails(folderOf(m_TreeView1->treePath(node)));
+    if (r == ThumbnailBrowser::ResultOk)
+        ComboSet();
+    if (!(area == Area::Cd && !node->parent()))
+        m_TreeView1->setImage(node, image(FolderTree::FoldClose));
+}
+
+void BrowsingArea::TreeView1_NodeClick(QTreeWidgetItem* node)
+{
+    const QString path = m_TreeView1->treePath(node);
+    m_CurrentNodePath = path;
+    int r = 0;
+    if (area == Area::Cd && !node->parent()) {
+        // The drive's root, whatever it is called now: read the drive afresh, the disc may
+        // have been changed, put in or taken out since the tree was built.
+        const QString folder = reloadCdTree(true);
+        r = ShowFolderThumbnails(folder);
+        if (folder.isEmpty())
+            ComboSet();
+    } else {
+        r = ShowFolderThumbnails(folderOf(path));
+    }
+    if (r == ThumbnailBrowser::ResultOk) {
+        ComboSet();
+        clearSelection();
+    }
+}
+
+// Any button over a tree ends PictureSelected: the next file operation needs a fresh click on
+// a picture. The display keeps its picture until a click lists another folder.
+void BrowsingArea::TreeView1_MouseButton(Qt::MouseButton button, QPoint at)
+{
+    m_window.setPictureSelected(false);
+    if (area != Area::Vault || button != Qt::RightButton)
+        return;
+    QTreeWidgetItem* hit = m_TreeView1->itemAt(at);
+    m_TreeView1->setDropHighlight(hit);
+    m_TreeView1->setCurrentItem(hit);
+    if (hit) {
+        m_CurrentNodePath = m_TreeView1->treePath(m_TreeView1->currentItem());
+        m_window.popupMenu(area, TabWindow::Menu::Boxes);
+        m_TreeView1->setDropHighlight(nullptr);
+    }
+}
+
+} // namespace ztv
