@@ -1,7 +1,5 @@
 #include "filing/SetFolder.h"
 
-#include "display/OperationContext.h"
-#include "filing/VaultTransfer.h"
 #include "filing/texts.h"
 #include "platform/PathCodec.h"
 #include "values/StoragePaths.h"
@@ -19,10 +17,12 @@ namespace ztv {
 
 namespace T = filingtexts;
 
-SetFolder::SetFolder(OperationContext& context, VaultTransfer& transfer)
-    : QWidget(context.ownerWindow(), Qt::Dialog)
-    , m_context(context)
-    , m_transfer(transfer)
+SetFolder::SetFolder(QWidget* owner, const QString& vaultBase, bool copy,
+    std::function<void(const QString& destination)> file, std::function<void(SetFolder*)> closed)
+    : QWidget(owner, Qt::Dialog)
+    , m_vaultBase(vaultBase)
+    , m_file(std::move(file))
+    , m_closed(std::move(closed))
 {
     setObjectName(QStringLiteral("SetFolder"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -58,7 +58,8 @@ SetFolder::SetFolder(OperationContext& context, VaultTransfer& transfer)
     layout->addLayout(buttons);
     resize(340, 440);
     // Over the main window, where the picture was chosen.
-    move(context.ownerWindow()->frameGeometry().center() - rect().center());
+    if (owner)
+        move(owner->frameGeometry().center() - rect().center());
 
     connect(TreeView1, &QTreeWidget::itemExpanded, this, &SetFolder::TreeView1_Expand);
     connect(TreeView1, &QTreeWidget::itemCollapsed, this, &SetFolder::TreeView1_Collapse);
@@ -71,7 +72,7 @@ SetFolder::SetFolder(OperationContext& context, VaultTransfer& transfer)
     });
     for (int i = 0; i < 2; ++i)
         connect(Command1[i], &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
-    Form_Load();
+    Form_Load(copy);
 }
 
 SetFolder::~SetFolder()
@@ -81,22 +82,16 @@ SetFolder::~SetFolder()
     disconnect(TreeView1, nullptr, this, nullptr);
 }
 
-QString SetFolder::vaultBase() const
-{
-    return m_context.storagePaths().AreaBasePath[Area::Vault];
-}
-
 FolderList& SetFolder::Dir1()
 {
     return TreeView1->Dir1();
 }
 
-void SetFolder::Form_Load()
+void SetFolder::Form_Load(bool copy)
 {
-    const bool copy = m_transfer.TransferMode == VaultTransfer::Mode::Copy;
     Label3->setText(QString::fromUtf16(copy ? T::CopyInstruction : T::MoveInstruction));
     Command1[0]->setText(QString::fromUtf16(copy ? T::CopyButton : T::MoveButton));
-    const QString key = vaultBase() + QString::fromUtf16(T::VaultRoot);
+    const QString key = m_vaultBase + QString::fromUtf16(T::VaultRoot);
     TreeView1->addRoot(key, QString::fromUtf16(T::VaultRoot), QString::fromUtf16(FolderTree::FoldClose));
     TreeView1->TreeEnum({ key });
     TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
@@ -117,7 +112,7 @@ void SetFolder::TreeView1_Expand(QTreeWidgetItem* node)
     if (node->parent())
         TreeView1->setImage(node, QString::fromUtf16(FolderTree::FoldOpen));
     // A box removed meanwhile simply shows nothing below it.
-    if (!Dir1().setPath(vaultBase() + TreeView1->treePath(node) + QLatin1Char('/')))
+    if (!Dir1().setPath(m_vaultBase + TreeView1->treePath(node) + QLatin1Char('/')))
         return;
     TreeView1->TreeEnum(Dir1().folders());
 }
@@ -137,11 +132,10 @@ void SetFolder::Command1_Click(int index)
 {
     // Closing deletes this window later; what the filing needs is taken out first.
     const QString destination = m_destination;
-    VaultTransfer& transfer = m_transfer;
-    OperationContext& context = m_context;
-    transfer.unloadChooser();
+    const std::function<void(const QString&)> file = m_file;
+    close();
     if (index == 0)
-        transfer.fileInto(context, destination);
+        file(destination);
 }
 
 void SetFolder::keyPressEvent(QKeyEvent* event)
@@ -166,7 +160,8 @@ void SetFolder::keyPressEvent(QKeyEvent* event)
 
 void SetFolder::closeEvent(QCloseEvent* event)
 {
-    m_transfer.chooserClosed(this);
+    if (m_closed)
+        m_closed(this);
     event->accept();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 class QLabel;
 class QPushButton;
@@ -10,16 +11,19 @@ namespace ztv {
 
 class FolderTree;
 class FolderList;
-class OperationContext;
-class VaultTransfer;
 
 // The destination chooser: the vault's folder tree, the chosen folder as a tree path, and
 // the action and cancel buttons. Modeless; its captions are set once, by the request that
-// loads it. Either button closes it before the filing starts.
+// loads it. Either button closes it before the filing starts. It knows nothing of what is
+// filed: the action button hands the destination to file.
 class SetFolder : public QWidget {
     Q_OBJECT
 public:
-    SetFolder(OperationContext& context, VaultTransfer& transfer);
+    // vaultBase is the folder that holds the vault; copy sets the captions of a copy rather
+    // than a move. file gets the destination's tree path ("保管庫", "保管庫/旅行"); closed is
+    // told when the window closes, by a button or its close box.
+    SetFolder(QWidget* owner, const QString& vaultBase, bool copy,
+        std::function<void(const QString& destination)> file, std::function<void(SetFolder*)> closed);
     ~SetFolder() override;
 
     QLabel* Label3 = nullptr; // instruction line
@@ -38,12 +42,12 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void Form_Load();
+    void Form_Load(bool copy);
     void setDestination(const QString& treePath);
-    QString vaultBase() const;
 
-    OperationContext& m_context;
-    VaultTransfer& m_transfer;
+    const QString m_vaultBase;
+    std::function<void(const QString&)> m_file;
+    std::function<void(SetFolder*)> m_closed;
     QString m_destination; // the tree path Label1 shows
 };
 

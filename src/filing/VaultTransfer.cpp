@@ -58,7 +58,10 @@ void VaultTransfer::request(OperationContext& context, Mode mode)
     TransferMode = mode;
     // A chooser already open keeps its captions and acts on this request when pressed.
     if (!m_chooser)
-        m_chooser = new SetFolder(context, *this);
+        m_chooser = new SetFolder(
+            context.ownerWindow(), context.storagePaths().AreaBasePath[Area::Vault], mode == Mode::Copy,
+            [this, &context](const QString& destination) { fileInto(context, destination); },
+            [this](SetFolder* closing) { chooserClosed(closing); });
     m_chooser->show();
     m_chooser->raise();
     m_chooser->activateWindow();
@@ -67,14 +70,6 @@ void VaultTransfer::request(OperationContext& context, Mode mode)
 SetFolder* VaultTransfer::chooser() const
 {
     return m_chooser.data();
-}
-
-void VaultTransfer::unloadChooser()
-{
-    if (SetFolder* chooser = m_chooser.data()) {
-        m_chooser = nullptr;
-        chooser->close();
-    }
 }
 
 void VaultTransfer::chooserClosed(SetFolder* chooser)

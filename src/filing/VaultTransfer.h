@@ -30,8 +30,6 @@ public:
 
     // The open chooser, if any.
     SetFolder* chooser() const;
-    // Closes the chooser; it is deleted once control is back in the event loop.
-    void unloadChooser();
     // The chooser tells it is closing (a button or its close box), so the next request loads
     // a new one.
     void chooserClosed(SetFolder* chooser);

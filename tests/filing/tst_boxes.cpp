@@ -401,8 +401,8 @@ void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
         QCOMPARE(form.area(Area::Vault).HiddenList().size(), 4);
     }
     {
-        // Esc in the second run, which leaves the window enabled, stops it after the file
-        // being made when the key came.
+        // Esc in the second run, which leaves the window enabled, stops it at the file being
+        // made when the key came: the next one, if its decode had started, else this one.
         QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/奈良")));
         BrowseProgressLog log(form);
         log.escAt(2, 1);
@@ -411,9 +411,10 @@ void TstBoxes::progressLineCountsEachRunAndEscStopsIt()
         form.dirpopup_mod()->trigger();
         QCOMPARE(log.runs.size(), 2);
         QCOMPARE(log.runs[0].lines, BrowseProgressLog::whole(3));
-        QCOMPARE(log.runs[1].lines,
-            (QStringList { BrowseProgressLog::line(1, 4), BrowseProgressLog::line(2, 4) }));
-        QCOMPARE(form.area(Area::Vault).HiddenList().size(), 2);
+        const QStringList& lines = log.runs[1].lines;
+        QVERIFY2(lines.size() == 1 || lines.size() == 2, qPrintable(lines.join(u'\n')));
+        QCOMPARE(lines, BrowseProgressLog::whole(4).mid(0, lines.size()));
+        QCOMPARE(form.area(Area::Vault).HiddenList().size(), lines.size());
         QVERIFY(QFileInfo(f.vault(QStringLiteral("旅行/京都"))).isDir()); // the rename itself is done
         QVERIFY(form.isEnabled());
         QVERIFY(form.BrowseStatus()->isHidden());
