@@ -5,6 +5,7 @@
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 #include "widgets/FolderTree.h"
 
@@ -111,6 +112,7 @@ private Q_SLOTS:
     void tabRoundTripEndsTheSelection();
     void changedFileReadsAsTheOperationsError();
     void selectorFollowsAPageThatEmptied();
+    void relistSettlesTheChoice();
 };
 
 void TstChoice::collapseUnderTheChoiceThenDelete_data()
@@ -415,6 +417,37 @@ void TstChoice::selectorFollowsAPageThatEmptied()
     QCOMPARE(yard.HiddenList().size(), 0);
     QCOMPARE(yard.Combo1()->count(), 1);
     QCOMPARE(yard.Label3()->text(), QStringLiteral("1"));
+    QCOMPARE(agreement(form), QString());
+}
+
+// The tab's re-listing verb, as the operations use it after emptying the page: a chosen file
+// still listed stays chosen at its new place, whatever moved before it; one that went ends the
+// choice and the display.
+void TstChoice::relistSettlesTheChoice()
+{
+    ChoiceFixture f;
+    MainForm& form = f.w();
+    form.SSTab1()->setCurrentIndex(1);
+    BrowsingArea& yard = form.area(Area::StockYard);
+    const QString s2 = f.home.stockYard() + QStringLiteral("/s2.png");
+    clickThumbnail(form, Area::StockYard, int(yard.HiddenList().indexOf(s2)));
+    QCOMPARE(yard.TabSelection()->path, s2);
+    f.home.write(
+        QStringLiteral("My Documents/ZTV_DATA/ストックヤード/a0.png"), pictures::png({ 9, 9 }, Qt::red));
+    yard.clearPage();
+    QCOMPARE(yard.relist(f.home.stockYard(), BrowsingArea::Run::Plain), ThumbnailBrowser::ResultOk);
+    QCOMPARE(yard.HiddenList().size(), 4);
+    QVERIFY(yard.TabSelection());
+    QCOMPARE(yard.LEADImgList1()->selectedItems(), QList<int> { int(yard.HiddenList().indexOf(s2)) });
+    QCOMPARE(agreement(form), QString());
+
+    QVERIFY(QFile::remove(s2));
+    yard.clearPage();
+    yard.relist(f.home.stockYard(), BrowsingArea::Run::Bracketed);
+    QCOMPARE(yard.HiddenList().size(), 3);
+    QVERIFY(!yard.TabSelection());
+    QVERIFY(!yard.LEAD1()->hasPicture());
+    QVERIFY(form.isEnabled());
     QCOMPARE(agreement(form), QString());
 }
 
