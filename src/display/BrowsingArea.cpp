@@ -31,7 +31,7 @@ void drawSelected(ThumbnailList* list, int item)
 BrowsingArea::BrowsingArea(Area area, const QString& name, TabWindow& window, BrowseRun& run,
     const Services& services, const StoragePaths& paths, QWidget* parent)
     : QWidget(parent)
-    , area(area)
+    , m_area(area)
     , m_window(window)
     , m_run(run)
     , m_services(services)

@@ -59,7 +59,8 @@ public:
     BrowsingArea(Area area, const QString& tabName, TabWindow& window, BrowseRun& run,
         const Services& services, const StoragePaths& paths, QWidget* parent = nullptr);
 
-    const Area area;
+    // The tab's storage area.
+    Area area() const { return m_area; }
 
     // --- the controls (design names) ---
     FolderTree* TreeView1() const { return m_TreeView1; }
@@ -187,6 +188,7 @@ private:
     void ThumbnailReady(const QImage& bitmap, const QString& path, int status);
     void setRoot(const QString& key, const QString& icon);
 
+    const Area m_area;
     TabWindow& m_window;
     BrowseRun& m_run;
     const Services& m_services;

@@ -28,7 +28,7 @@ int BrowsingArea::ShowFolderThumbnails(const QString& folder)
 
 int BrowsingArea::relist(const QString& folder, Run how)
 {
-    const int r = m_run.run(area, how == Run::Bracketed, [&] {
+    const int r = m_run.run(m_area, how == Run::Bracketed, [&] {
         m_LEADThumb1->setThumbnailSize(
             thumbnailDecodeBox(kThumbnailBox, m_LEADImgList1->devicePixelRatioF()));
         m_ListedFolder = folder.endsWith(QLatin1Char('/')) && folder.size() > 1 ? folder.chopped(1) : folder;
@@ -101,9 +101,9 @@ void BrowsingArea::LEADImgList1_MouseButton(Qt::MouseButton button, QPoint at)
         return;
     if (hit >= 0 && hit < m_LEADImgList1->ThumbnailCount()) {
         LEADImgList1_Click(hit);
-        m_window.popupMenu(area, TabWindow::Menu::Picture);
+        m_window.popupMenu(m_area, TabWindow::Menu::Picture);
     } else {
-        m_window.popupMenu(area, TabWindow::Menu::Empty);
+        m_window.popupMenu(m_area, TabWindow::Menu::Empty);
     }
 }
 
@@ -114,7 +114,7 @@ void BrowsingArea::LEAD1_Click()
     if (!path)
         return;
     m_PreviewPath = *path;
-    m_window.showPreview(area, m_PreviewPath);
+    m_window.showPreview(m_area, m_PreviewPath);
 }
 
 } // namespace ztv

@@ -20,7 +20,7 @@ QString image(const char16_t* key)
 
 QString BrowsingArea::folderOf(const QString& treePath) const
 {
-    return m_paths.AreaBasePath[area] + treePath;
+    return m_paths.AreaBasePath[m_area] + treePath;
 }
 
 void BrowsingArea::setRoot(const QString& key, const QString& icon)
@@ -31,13 +31,13 @@ void BrowsingArea::setRoot(const QString& key, const QString& icon)
 
 void BrowsingArea::BuildAreaTree()
 {
-    if (area == Area::Cd) {
+    if (m_area == Area::Cd) {
         m_cdDrive = FirstCdDrive(m_services.drives);
         m_RootName = m_cdDrive.name.isEmpty() ? QStringLiteral(":") : m_cdDrive.name;
         setRoot(m_RootName, image(FolderTree::Drive));
         return;
     }
-    m_RootName = QString::fromUtf16(area == Area::StockYard ? kStockYardName : kVaultName);
+    m_RootName = QString::fromUtf16(m_area == Area::StockYard ? kStockYardName : kVaultName);
     setRoot(folderOf(m_RootName), image(FolderTree::FoldClose));
 }
 
@@ -102,14 +102,14 @@ QString BrowsingArea::markedCurrentPath() const
 void BrowsingArea::TreeView1_Expand(QTreeWidgetItem* node)
 {
     // The CD root keeps its drive picture.
-    if (!(area == Area::Cd && !node->parent()))
+    if (!(m_area == Area::Cd && !node->parent()))
         m_TreeView1->setImage(node, image(FolderTree::FoldOpen));
     const QString folder = folderOf(m_TreeView1->treePath(node)) + QLatin1Char('/');
     if (!Dir1().setPath(folder)) {
         // The disc changed or went away under the tree: rebuild it from the drive as it is
         // now. Done after the tree has finished expanding the node that is about to go.
         // The stock yard and the vault keep their trees.
-        if (area == Area::Cd)
+        if (m_area == Area::Cd)
             QMetaObject::invokeMethod(
                 this, [this] { reloadCdTree(false); }, Qt::QueuedConnection);
         return;
@@ -122,7 +122,7 @@ void BrowsingArea::TreeView1_Collapse(QTreeWidgetItem* node)
     const int r = ShowFolderThumbnails(folderOf(m_TreeView1->treePath(node)));
     if (r == ThumbnailBrowser::ResultOk)
         ComboSet();
-    if (!(area == Area::Cd && !node->parent()))
+    if (!(m_area == Area::Cd && !node->parent()))
         m_TreeView1->setImage(node, image(FolderTree::FoldClose));
 }
 
@@ -131,7 +131,7 @@ void BrowsingArea::TreeView1_NodeClick(QTreeWidgetItem* node)
     const QString path = m_TreeView1->treePath(node);
     m_CurrentNodePath = path;
     int r = 0;
-    if (area == Area::Cd && !node->parent()) {
+    if (m_area == Area::Cd && !node->parent()) {
         // The drive's root, whatever it is called now: read the drive afresh, the disc may
         // have been changed, put in or taken out since the tree was built.
         const QString folder = reloadCdTree(true);
@@ -152,14 +152,14 @@ void BrowsingArea::TreeView1_NodeClick(QTreeWidgetItem* node)
 void BrowsingArea::TreeView1_MouseButton(Qt::MouseButton button, QPoint at)
 {
     m_window.setPictureSelected(false);
-    if (area != Area::Vault || button != Qt::RightButton)
+    if (m_area != Area::Vault || button != Qt::RightButton)
         return;
     QTreeWidgetItem* hit = m_TreeView1->itemAt(at);
     m_TreeView1->setDropHighlight(hit);
     m_TreeView1->setCurrentItem(hit);
     if (hit) {
         m_CurrentNodePath = m_TreeView1->treePath(m_TreeView1->currentItem());
-        m_window.popupMenu(area, TabWindow::Menu::Boxes);
+        m_window.popupMenu(m_area, TabWindow::Menu::Boxes);
         m_TreeView1->setDropHighlight(nullptr);
     }
 }
