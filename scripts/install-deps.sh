@@ -26,6 +26,8 @@ test_pkgs=(
   libheif-examples libavif-bin libjxl-tools
   # disc images for the CD tab's test: built with genisoimage, mounted through FUSE
   genisoimage fuseiso
+  # the slow network share of the filing tests (tests/fs/delayfs.py), a FUSE file system
+  python3-fusepy fuse
   # a private message bus for the test of the mount request
   dbus-daemon
 )
