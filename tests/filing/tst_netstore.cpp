@@ -53,12 +53,15 @@ QString trashedFrom(const QString& record)
     return QFile::decodeName(QByteArray::fromPercentEncoding(lines[1].mid(5)));
 }
 
-void addLinkRows()
+// The window's rows leave out the second errno: the file operations' rows cover it, and a
+// window on the share is the slow part under the sanitizers.
+void addLinkRows(bool everyErrno = true)
 {
     QTest::addColumn<QString>("refuseLinks");
     QTest::newRow("hard links work") << QString();
     QTest::newRow("no hard links (EPERM)") << QStringLiteral("EPERM");
-    QTest::newRow("no hard links (EOPNOTSUPP)") << QStringLiteral("EOPNOTSUPP");
+    if (everyErrno)
+        QTest::newRow("no hard links (EOPNOTSUPP)") << QStringLiteral("EOPNOTSUPP");
 }
 
 // The window with its storage root on the share, and a disc in the CD drive.
@@ -123,7 +126,7 @@ private Q_SLOTS:
     void fileOpsOnTheShare();
     void trashOnTheShare_data() { addLinkRows(); }
     void trashOnTheShare();
-    void filingOnTheShare_data() { addLinkRows(); }
+    void filingOnTheShare_data() { addLinkRows(false); }
     void filingOnTheShare();
 };
 
