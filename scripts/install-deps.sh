@@ -27,7 +27,7 @@ test_pkgs=(
   # disc images for the CD tab's test: built with genisoimage, mounted through FUSE
   genisoimage fuseiso
   # the slow network share of the filing tests (tests/fs/delayfs.py), a FUSE file system
-  python3-fusepy fuse
+  python3-fusepy fuse3
   # a private message bus for the test of the mount request
   dbus-daemon
 )
