@@ -1,10 +1,12 @@
 // Filing on a slow network share that refuses RENAME_NOREPLACE and, in some rows, hard links
-// (the tests' own FUSE file system, tests/fs/delayfs.py): nothing is ever replaced, copies are
-// checked, no temporary file stays behind and nothing is lost. The disk is read afterwards
-// below the mount, in the folder the file system passes through to.
+// (the tests' own FUSE file system, tests/fs/delayfs.py), and with the vault on sshfs to an SSH
+// server of the test's own: nothing is ever replaced, copies are checked, no temporary file
+// stays behind and nothing is lost. The disk is read afterwards below the mount, in the folder
+// the file system passes through to.
 #include "DelayFsMount.h"
 #include "FileTestUtil.h"
 #include "FilingTestUtil.h"
+#include "SshfsMount.h"
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
@@ -53,28 +55,29 @@ QString trashedFrom(const QString& record)
     return QFile::decodeName(QByteArray::fromPercentEncoding(lines[1].mid(5)));
 }
 
-// The window's rows leave out the second errno: the file operations' rows cover it, and a
-// window on the share is the slow part under the sanitizers.
-void addLinkRows(bool everyErrno = true)
+void addLinkRows()
 {
     QTest::addColumn<QString>("refuseLinks");
     QTest::newRow("hard links work") << QString();
     QTest::newRow("no hard links (EPERM)") << QStringLiteral("EPERM");
-    if (everyErrno)
-        QTest::newRow("no hard links (EOPNOTSUPP)") << QStringLiteral("EOPNOTSUPP");
+    QTest::newRow("no hard links (EOPNOTSUPP)") << QStringLiteral("EOPNOTSUPP");
 }
 
-// The window with its storage root on the share, and a disc in the CD drive.
+// The window with its storage root on the slow share (or its vault alone on sshfs to
+// localhost), and a disc in the CD drive.
 struct ShareFixture : MainFormFixture {
-    explicit ShareFixture(const QString& refuseLinks)
+    ShareFixture(const QString& kind, const QString& refuseLinks)
+        : sshfs(kind == QLatin1String("sshfs"))
     {
         const QString root = home.home() + QStringLiteral("/My Documents/ZTV_DATA");
+        top = sshfs ? root + QStringLiteral("/保管庫") : root;
         backing = home.home() + QStringLiteral("/.server");
-        if (!QDir().rename(root, backing) || !QDir().mkdir(root)) {
+        if (!QDir().rename(top, backing) || !QDir().mkdir(top)) {
             why = QStringLiteral("cannot prepare the folders");
             return;
         }
-        why = share.start(QStringLiteral(ZTV_DELAYFS), backing, root, kDelayMs, refuseLinks);
+        why = sshfs ? sshfsShare.start(backing, top)
+                    : share.start(QStringLiteral(ZTV_DELAYFS), backing, top, kDelayMs, refuseLinks);
         if (!why.isEmpty())
             return;
         home.fillSample();
@@ -85,13 +88,28 @@ struct ShareFixture : MainFormFixture {
         load();
         form->show();
     }
-    ~ShareFixture()
+    ~ShareFixture() { unmount(); }
+    void unmount()
     {
         form.reset(); // before its folders go away
         share.stop();
+        sshfsShare.stop();
+    }
+    // Where a file of the storage root ("保管庫/旅行/a.jpg") lies on the disk.
+    QString onDisk(const QString& rel) const
+    {
+        if (!sshfs)
+            return backing + u'/' + rel;
+        const QString vault = QStringLiteral("保管庫/");
+        return rel.startsWith(vault) ? backing + u'/' + rel.mid(vault.size())
+                                     : home.storageRoot() + rel; // the stock yard stays local
+    }
+    // The path of a file of the storage root as the share's trash records it.
+    QString fromTop(const QString& rel) const
+    {
+        return sshfs ? rel.mid(QStringLiteral("保管庫/").size()) : rel;
     }
     QString vault(const QString& rel) const { return home.vault() + u'/' + rel; }
-    QString server(const QString& rel) const { return backing + u'/' + rel; }
     // Sends the chosen picture to a box through the destination chooser.
     bool fileInto(QAction* command, const QString& treePath)
     {
@@ -108,7 +126,10 @@ struct ShareFixture : MainFormFixture {
         return !form->vaultTransfer().chooser();
     }
 
+    bool sshfs;
     DelayFsMount share;
+    SshfsMount sshfsShare;
+    QString top; // the mount point
     QString backing;
     QString why;
     QTemporaryDir disc;
@@ -126,7 +147,7 @@ private Q_SLOTS:
     void fileOpsOnTheShare();
     void trashOnTheShare_data() { addLinkRows(); }
     void trashOnTheShare();
-    void filingOnTheShare_data() { addLinkRows(false); }
+    void filingOnTheShare_data();
     void filingOnTheShare();
 };
 
@@ -248,11 +269,23 @@ void TstNetStore::trashOnTheShare()
     QCOMPARE(leftovers(server), QStringList());
 }
 
-// The window's filing with the whole storage root on the share.
+// The window's rows leave out the second errno: the file operations' rows cover it, and a
+// window on the share is the slow part under the sanitizers.
+void TstNetStore::filingOnTheShare_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("refuseLinks");
+    QTest::newRow("slow share, hard links") << "delayfs" << QString();
+    QTest::newRow("slow share, no hard links") << "delayfs" << QStringLiteral("EPERM");
+    QTest::newRow("vault on sshfs") << "sshfs" << QString();
+}
+
+// The window's filing with the storage root, or the vault, on the share.
 void TstNetStore::filingOnTheShare()
 {
+    QFETCH(QString, kind);
     QFETCH(QString, refuseLinks);
-    ShareFixture f(refuseLinks);
+    ShareFixture f(kind, refuseLinks);
     if (!f.why.isEmpty())
         QSKIP(qPrintable(f.why));
     MainForm& form = *f.form;
@@ -315,13 +348,13 @@ void TstNetStore::filingOnTheShare()
     form.RF_Del()->trigger();
     QCOMPARE(recorded(f.prompts).size(), 1); // the usual question alone
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/寺.jpg"))));
-    QCOMPARE(contents(f.home.storageRoot() + trash + QStringLiteral("/files/寺.jpg")), a);
-    QCOMPARE(trashedFrom(f.home.storageRoot() + trash + QStringLiteral("/info/寺.jpg.trashinfo")),
-        QStringLiteral("保管庫/旅行/寺.jpg"));
+    QCOMPARE(contents(f.top + trash + QStringLiteral("/files/寺.jpg")), a);
+    QCOMPARE(trashedFrom(f.top + trash + QStringLiteral("/info/寺.jpg.trashinfo")),
+        f.fromTop(QStringLiteral("保管庫/旅行/寺.jpg")));
 
     // No trash can take the next one: asked once more; Cancel keeps it, OK deletes it for good.
-    QVERIFY(QDir(f.home.storageRoot() + trash).removeRecursively());
-    QVERIFY(writeRaw(f.home.storageRoot() + trash, "in the way"));
+    QVERIFY(QDir(f.top + trash).removeRecursively());
+    QVERIFY(writeRaw(f.top + trash, "in the way"));
     const QString gone = f.vault(QStringLiteral("旅行/camera.jpg"));
     QVERIFY(selectPicture(form, 2, gone));
     f.prompts.clear();
@@ -357,15 +390,14 @@ void TstNetStore::filingOnTheShare()
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/新箱"))));
 
     // On the server: every file where it should be, none twice, no unfinished copy.
-    f.form.reset();
-    f.share.stop();
-    const QString v = f.server(QStringLiteral("保管庫"));
-    QCOMPARE(entries(v + QStringLiteral("/旅行")), (QStringList { "screen.png", "京都" }));
-    QCOMPARE(contents(v + QStringLiteral("/旅行/screen.png")), stored);
-    QCOMPARE(entries(v + QStringLiteral("/空箱")), QStringList { "p1.jpg" });
-    QCOMPARE(contents(f.server(QStringLiteral("ストックヤード/screen.png"))), screenBytes);
-    QVERIFY(!QFileInfo::exists(f.server(QStringLiteral("ストックヤード/camera.jpg"))));
+    f.unmount();
+    QCOMPARE(entries(f.onDisk(QStringLiteral("保管庫/旅行"))), (QStringList { "screen.png", "京都" }));
+    QCOMPARE(contents(f.onDisk(QStringLiteral("保管庫/旅行/screen.png"))), stored);
+    QCOMPARE(entries(f.onDisk(QStringLiteral("保管庫/空箱"))), QStringList { "p1.jpg" });
+    QCOMPARE(contents(f.onDisk(QStringLiteral("ストックヤード/screen.png"))), screenBytes);
+    QVERIFY(!QFileInfo::exists(f.onDisk(QStringLiteral("ストックヤード/camera.jpg"))));
     QCOMPARE(leftovers(f.backing), QStringList());
+    QCOMPARE(leftovers(f.home.storageRoot()), QStringList());
 }
 
 QTEST_MAIN(TstNetStore)
