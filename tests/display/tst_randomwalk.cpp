@@ -9,6 +9,7 @@
 // changed but the one the acting tab showed, and every file that left the storage root lies
 // in a trash with a record of its path. ZTV_WALK_SEED replays a walk, ZTV_WALK_EVENTS sets
 // its length.
+#include "DelayFsMount.h"
 #include "Fakes.h"
 #include "ScriptedSaveDialog.h"
 #include "StorageBuilder.h"
@@ -756,6 +757,7 @@ class TstRandomWalk : public QObject {
 private Q_SLOTS:
     void walk();
     void walkOnAnotherFileSystem();
+    void walkOnASlowShare();
 
 private:
     void run(Walk& w, quint32 seed, int events);
@@ -871,6 +873,27 @@ void TstRandomWalk::walkOnAnotherFileSystem()
     w.emptyOwnTrash(other.path());
     if (!hadTrash)
         QDir(QStringLiteral("/dev/shm/.Trash-%1").arg(geteuid())).removeRecursively();
+}
+
+// The storage root on the tests' slow FUSE share (tests/fs/delayfs.py), which refuses
+// RENAME_NOREPLACE as network file systems do: renames fall back to link and unlink, deletes go
+// to the share's own trash. A short walk: every call of the share waits.
+void TstRandomWalk::walkOnASlowShare()
+{
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    const QString server = base.filePath(QStringLiteral("server"));
+    const QString share = base.filePath(QStringLiteral("share"));
+    QVERIFY(QDir().mkpath(server) && QDir().mkpath(share));
+    DelayFsMount fs;
+    if (const QString why = fs.start(QStringLiteral(ZTV_DELAYFS), server, share, 1); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    const quint32 seed = walkSeed();
+    {
+        Walk w(seed, share);
+        run(w, seed, walkEvents(150));
+    }
+    fs.stop();
 }
 
 QTEST_MAIN(TstRandomWalk)

@@ -9,7 +9,8 @@ renameat2 with flags (RENAME_NOREPLACE) is always refused: the FUSE 2 library th
 drives does not know the call, so the kernel answers EINVAL, as it does on NFS, SMB and sshfs.
 A plain rename replaces its target, as a network file system's does. With --refuse-links, hard
 links fail with that errno name (EPERM, EOPNOTSUPP, ...), as on SMB without Unix extensions or
-on many FUSE mounts. Needs python3-fusepy, fusermount (package fuse or fuse3) and /dev/fuse.
+on many FUSE mounts. Inode numbers are the backing files' own, so a renamed file keeps its
+number as on a server. Needs python3-fusepy, fusermount (package fuse or fuse3) and /dev/fuse.
 """
 
 import argparse
@@ -141,7 +142,7 @@ def main():
             p.error("unknown errno name: " + a.refuse_links)
     # The FUSE library ends its loop and unmounts on SIGTERM, SIGINT or SIGHUP.
     FUSE(DelayFs(a.backing, a.delay_ms / 1000.0, link_errno), a.mountpoint, foreground=True,
-         fsname="delayfs", subtype="delayfs", default_permissions=True)
+         fsname="delayfs", subtype="delayfs", default_permissions=True, use_ino=True)
     return 0
 
 
