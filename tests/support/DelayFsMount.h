@@ -26,7 +26,7 @@ public:
 
     // Mounts backing at mountPoint (both existing folders, the mount point empty). Gives "" once
     // the mount is in place, else why it could not be had.
-    QString start(const QString& script, const QString& backing, const QString& mountPoint, int delayMs,
+    QString start(const QString& script, const QString& backing, const QString& mountPoint, double delayMs,
         const QString& refuseLinks = QString())
     {
         const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
