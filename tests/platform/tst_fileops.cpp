@@ -592,6 +592,41 @@ private Q_SLOTS:
 
     // A trash that exists but fails on the way is a failure, never "no trash": the file stays
     // where it was, and no record is left behind to name a file that is not in the trash.
+    // A trash on a mount without RENAME_NOREPLACE or hard links: the file is copied in, checked
+    // and only then removed; a failure on the way keeps it and leaves no record.
+    void trashWhereNothingRenamesSafely()
+    {
+        const QString photo = at(u"photo.jpg"_qs);
+        const QByteArray data = pattern(200 * 1024, 7);
+        QVERIFY(writeRaw(photo, data));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(at(u"data"_qs)));
+        const QString trash = at(u"data/Trash"_qs);
+        auto refuseRenames = [] {
+            for (int n = 1; n <= 3; ++n) {
+                faults::arm(Op::Rename, n, EINVAL);
+                faults::arm(Op::Link, n, EPERM);
+            }
+        };
+        // The record's write and flush come first, then the copy's.
+        const std::pair<Op, int> failures[] = { { Op::Write, 2 }, { Op::Fsync, 2 } };
+        for (const auto& [op, nth] : failures) {
+            refuseRenames();
+            faults::arm(op, nth, EIO);
+            QCOMPARE(ops.moveToTrash(photo).error, FileError::Io);
+            faults::disarm();
+            QCOMPARE(readAll(photo), data);
+            QCOMPARE(entries(trash + u"/info"_qs), QStringList());
+            QCOMPARE(entries(trash + u"/files"_qs), QStringList());
+        }
+        refuseRenames();
+        QVERIFY(ops.moveToTrash(photo).ok());
+        QVERIFY(faults::calls(Op::Link) >= 2);
+        QVERIFY(!QFileInfo::exists(photo));
+        QCOMPARE(readAll(trash + u"/files/photo.jpg"_qs), data);
+        QCOMPARE(record(QFile::encodeName(trash + u"/info/photo.jpg.trashinfo"_qs)).path,
+            QFile::encodeName(QFileInfo(m_dir).canonicalFilePath() + u"/photo.jpg"_qs));
+    }
+
     void trashFailingOnTheWay()
     {
         const QString photo = at(u"photo.jpg"_qs);
