@@ -379,8 +379,12 @@ FileResult copyToExclusiveName(Staged& t, const QByteArray& name, struct stat* p
     if (::fstat(t.fd.get(), &staged) < 0 || ::lseek(t.fd.get(), 0, SEEK_SET) < 0)
         return fail(T::kPublish, errno);
     Fd out(retry([&] { return sys::openat(t.dir, name.constData(), O_CREAT | O_EXCL | O_RDWR, 0666); }));
-    if (out.get() < 0)
-        return errno == EEXIST ? exists() : fail(T::kPublish, errno);
+    if (out.get() < 0) {
+        if (errno == EEXIST)
+            return exists();
+        // Not even an exclusive create: rather no move than one that might replace.
+        return refusedFlags(errno) ? failAs(FileError::Other, T::kNoSafeName) : fail(T::kPublish, errno);
+    }
     struct stat made;
     FileResult r;
     if (::fstat(out.get(), &made) < 0)

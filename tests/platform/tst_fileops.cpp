@@ -225,6 +225,8 @@ private Q_SLOTS:
         // temporary file, the final name.
         QTest::newRow("final name refused")
             << int(Op::Open) << 6 << EACCES << int(FileError::PermissionDenied);
+        QTest::newRow("no exclusive create either")
+            << int(Op::Open) << 6 << EOPNOTSUPP << int(FileError::Other);
         QTest::newRow("final name taken meanwhile") << int(Op::Open) << 6 << 0 << int(FileError::Exists);
         QTest::newRow("second write") << int(Op::Write) << 2 << ENOSPC << int(FileError::NoSpace);
         QTest::newRow("second flush") << int(Op::Fsync) << 2 << EIO << int(FileError::Io);
@@ -255,6 +257,9 @@ private Q_SLOTS:
         const FileResult r = ops.moveNoReplace(at(u"a.jpg"_qs), intruder);
         faults::setHook({});
         QCOMPARE(int(r.error), error);
+        if (r.error == FileError::Other) // refused rather than risk a replace
+            QCOMPARE(r.detail,
+                u"この場所では、同じ名前のファイルを上書きしないように名前を付けることができません"_qs);
         QCOMPARE(faults::calls(Op::Link), 2); // both names were tried with a link first
         if (r.ok()) {
             QCOMPARE(entries(m_dir), QStringList({ u"b.jpg"_qs }));
