@@ -2,13 +2,12 @@
 // nodes, page changes, tab switches and round trips, box and file operations (also right after
 // a transfer), transfers with the chooser left open, clipboard, paste and saves, and files
 // added, rewritten, replaced and removed behind the program's back; a second walk keeps the
-// storage root on another file system than the home folder. After every event each tab's
-// display, choice and drawn selection must agree, every thumbnail made shows its file's
-// picture, the page selector counts the listing, a picture copied to the clipboard has its
-// file's size, a box button changed only the folder the vault tree marked, no file on disk
-// changed but the one the acting tab showed, and every file that left the storage root lies
-// in a trash with a record of its path. ZTV_WALK_SEED replays a walk, ZTV_WALK_EVENTS sets
-// its length.
+// storage root on another file system than the home folder, a third on a slow FUSE share. After every event
+// each tab's display, choice and drawn selection must agree, every thumbnail made shows its file's picture,
+// the page selector counts the listing, a picture copied to the clipboard has its file's size, a box button
+// changed only the folder the vault tree marked, no file on disk changed but the one the acting tab showed,
+// and every file that left the storage root lies in a trash with a record of its path. ZTV_WALK_SEED replays
+// a walk, ZTV_WALK_EVENTS sets its length.
 #include "DelayFsMount.h"
 #include "Fakes.h"
 #include "ScriptedSaveDialog.h"
@@ -887,12 +886,12 @@ void TstRandomWalk::walkOnASlowShare()
     const QString share = base.filePath(QStringLiteral("share"));
     QVERIFY(QDir().mkpath(server) && QDir().mkpath(share));
     DelayFsMount fs;
-    if (const QString why = fs.start(QStringLiteral(ZTV_DELAYFS), server, share, 0.3); !why.isEmpty())
+    if (const QString why = fs.start(QStringLiteral(ZTV_DELAYFS), server, share, 0.1); !why.isEmpty())
         QSKIP(qPrintable(why));
     const quint32 seed = walkSeed();
     {
         Walk w(seed, share);
-        run(w, seed, walkEvents(150));
+        run(w, seed, walkEvents(400)); // enough to reach the operations
     }
     fs.stop();
 }
