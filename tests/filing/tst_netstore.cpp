@@ -10,6 +10,8 @@
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailBrowser.h"
+#include "imaging/ThumbnailCache.h"
 
 #include <QDirIterator>
 #include <QTemporaryDir>
@@ -297,12 +299,18 @@ void TstNetStore::filingOnTheShare()
     const QByteArray stored = pictures::jpeg({ 33, 33 }, Qt::black);
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/screen.png"), stored);
 
-    // Move from the stock yard into a box.
+    const ThumbnailCache cache(f.home.home() + QStringLiteral("/thumbnails"));
+    form.area(Area::Vault).LEADThumb1->setCacheFolder(cache.root());
+
+    // Move from the stock yard into a box, whose page then lists it; its thumbnail goes into
+    // the shared cache as a local file's does.
     QVERIFY(selectPicture(form, 1, camera));
     QVERIFY(f.fileInto(form.R_Fav_Copy(), QStringLiteral("保管庫/旅行")));
     QCOMPARE(recorded(f.prompts), QStringList());
     QVERIFY(!QFileInfo::exists(camera));
     QCOMPARE(contents(f.vault(QStringLiteral("旅行/camera.jpg"))), cameraBytes);
+    QVERIFY(form.area(Area::Vault).HiddenList.contains(f.vault(QStringLiteral("旅行/camera.jpg"))));
+    QVERIFY(QFileInfo::exists(cache.entryPath(f.vault(QStringLiteral("旅行/camera.jpg")))));
 
     // Move onto a name the box holds: refused, both kept.
     QVERIFY(selectPicture(form, 1, screen));
