@@ -26,6 +26,9 @@ test_pkgs=(
   libheif-examples libavif-bin libjxl-tools
   # disc images for the CD tab's test: built with genisoimage, mounted through FUSE
   genisoimage fuseiso
+  # the slow network share of the filing tests (tests/fs/delayfs.py), a FUSE file system,
+  # and the vault on sshfs to an SSH server the test starts on localhost
+  python3-fusepy fuse3 sshfs openssh-server
   # a private message bus for the test of the mount request
   dbus-daemon
 )

@@ -258,15 +258,31 @@ void fsyncDir(int dirfd)
         ::fsync(rd.get());
 }
 
+// What renameNoReplace gives for a file on a mount that offers no rename that cannot replace
+// (no RENAME_NOREPLACE, no hard links: NFS or SMB without them, many FUSE mounts). The file
+// must then be copied to a name claimed exclusively.
+constexpr int kNoSafeRename = -1;
+
+bool refusedFlags(int e)
+{
+    return e == EINVAL || e == ENOSYS || e == EOPNOTSUPP;
+}
+bool refusedLink(int e)
+{
+    return e == EPERM || e == EOPNOTSUPP || e == EMLINK || e == ENOSYS || e == EXDEV;
+}
+
 // Renames without ever replacing: renameat2 with RENAME_NOREPLACE; where the file system
-// does not know the flag, a hard link and unlink for files, and otherwise an exclusively
-// created placeholder that only our own rename replaces. Gives 0 or an errno.
+// does not know the flag, a hard link and unlink for files (kNoSafeRename where links are
+// refused too), and for folders an exclusively made empty folder that our rename then takes:
+// a rename replaces only an empty folder, so nothing anyone put there can be lost.
+// Gives 0, an errno or kNoSafeRename.
 int renameNoReplace(int sd, const char* sn, int dd, const char* dn, bool isDir)
 {
     if (sys::renameat2(sd, sn, dd, dn, RENAME_NOREPLACE) == 0)
         return 0;
     int e = errno;
-    if (e != EINVAL && e != ENOSYS && e != EOPNOTSUPP)
+    if (!refusedFlags(e))
         return e;
     if (!isDir) {
         if (sys::linkat(sd, sn, dd, dn, 0) == 0) {
@@ -277,29 +293,20 @@ int renameNoReplace(int sd, const char* sn, int dd, const char* dn, bool isDir)
             return e;
         }
         e = errno;
-        if (e != EPERM && e != EOPNOTSUPP && e != EMLINK && e != ENOSYS)
-            return e;
+        // EXDEV: some FUSE mounts refuse links between their folders although they rename.
+        return refusedLink(e) ? kNoSafeRename : e;
     }
-    // The claim leaves a window in which another program could rename its own file onto our
-    // placeholder; it is checked once more just before our rename narrows it.
     struct stat claim;
-    if (isDir) {
-        if (sys::mkdirat(dd, dn, 0700) < 0)
-            return errno;
-    } else {
-        Fd fd(retry([&] { return sys::openat(dd, dn, O_CREAT | O_EXCL | O_WRONLY, 0600); }));
-        if (fd.get() < 0)
-            return errno;
-    }
+    if (sys::mkdirat(dd, dn, 0700) < 0)
+        return errno;
     if (::fstatat(dd, dn, &claim, AT_SYMLINK_NOFOLLOW) < 0)
         return errno;
-    struct stat now;
-    if (::fstatat(dd, dn, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(now, claim)
-        && sys::renameat2(sd, sn, dd, dn, 0) == 0)
+    if (sys::renameat2(sd, sn, dd, dn, 0) == 0)
         return 0;
     e = errno;
+    struct stat now;
     if (::fstatat(dd, dn, &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(now, claim))
-        ::unlinkat(dd, dn, isDir ? AT_REMOVEDIR : 0);
+        ::unlinkat(dd, dn, AT_REMOVEDIR);
     return e;
 }
 
@@ -360,17 +367,69 @@ int linkUnnamed(const Staged& t, const char* name)
     return sys::linkat(t.fd.get(), "", t.dir, name, AT_EMPTY_PATH) == 0 ? 0 : errno; // no /proc
 }
 
-// Gives the staged file its final name, never replacing anything there.
-FileResult publishNoReplace(Staged& t, const QByteArray& name)
+FileResult copyData(int in, int out, off_t expected);
+FileResult verifyCopy(int in, int copy);
+
+// Where neither a no-replace rename nor a link can name the staged file: its bytes go once
+// more into a file created under the final name exclusively (O_EXCL never replaces), flushed
+// and compared with the staged file. A failure takes that file away again.
+FileResult copyToExclusiveName(Staged& t, const QByteArray& name, struct stat* published)
 {
-    const int e = t.tempName.isEmpty()
+    struct stat staged;
+    if (::fstat(t.fd.get(), &staged) < 0 || ::lseek(t.fd.get(), 0, SEEK_SET) < 0)
+        return fail(T::kPublish, errno);
+    Fd out(retry([&] { return sys::openat(t.dir, name.constData(), O_CREAT | O_EXCL | O_RDWR, 0666); }));
+    if (out.get() < 0) {
+        if (errno == EEXIST)
+            return exists();
+        // Not even an exclusive create: rather no move than one that might replace.
+        return refusedFlags(errno) ? failAs(FileError::Other, T::kNoSafeName) : fail(T::kPublish, errno);
+    }
+    struct stat made;
+    FileResult r;
+    if (::fstat(out.get(), &made) < 0)
+        r = fail(T::kPublish, errno);
+    if (r.ok())
+        r = copyData(t.fd.get(), out.get(), staged.st_size);
+    if (r.ok()) {
+        const struct timespec times[2] = { staged.st_atim, staged.st_mtim };
+        ::futimens(out.get(), times);
+        if (retry([&] { return sys::fsync(out.get()); }) < 0)
+            r = fail(T::kFlush, errno);
+    }
+    if (r.ok()) {
+        ::posix_fadvise(out.get(), 0, 0, POSIX_FADV_DONTNEED);
+        r = verifyCopy(t.fd.get(), out.get());
+    }
+    if (!r.ok()) {
+        struct stat now;
+        if (::fstatat(t.dir, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(now, made))
+            ::unlinkat(t.dir, name.constData(), 0);
+        return r;
+    }
+    if (published)
+        *published = made;
+    return {}; // the staged file goes with t
+}
+
+// Gives the staged file its final name, never replacing anything there. On success
+// *published (when given) describes the file under that name.
+FileResult publishNoReplace(Staged& t, const QByteArray& name, struct stat* published = nullptr)
+{
+    int e = t.tempName.isEmpty()
         ? linkUnnamed(t, name.constData())
         : renameNoReplace(t.dir, t.tempName.constData(), t.dir, name.constData(), false);
+    if (t.tempName.isEmpty() && refusedLink(e))
+        e = kNoSafeRename;
+    if (e == kNoSafeRename)
+        return copyToExclusiveName(t, name, published);
     if (e == EEXIST)
         return exists();
     if (e)
         return fail(T::kPublish, e);
     t.tempName.clear();
+    if (published)
+        ::fstat(t.fd.get(), published);
     return {};
 }
 
@@ -478,11 +537,12 @@ FileResult openSource(int dirfd, const char* path, Fd& out, struct stat& st)
     return {};
 }
 
-// Copies an open source into a new file under dst's name: staged, flushed, optionally read
-// back, then linked into place. On success *published describes the new file.
-FileResult stageCopy(int in, const struct stat& st, const Place& dst, bool verify, struct stat* published)
+// Copies an open source into a new file named name in the folder dir: staged, flushed,
+// optionally read back, then given its name. On success *published describes the new file.
+FileResult stageCopy(
+    int in, const struct stat& st, int dir, const QByteArray& name, bool verify, struct stat* published)
 {
-    Staged t(dst.dir.get());
+    Staged t(dir);
     if (FileResult r = createTemp(t); !r.ok())
         return r;
     if (FileResult r = copyData(in, t.fd.get(), st.st_size); !r.ok())
@@ -497,11 +557,9 @@ FileResult stageCopy(int in, const struct stat& st, const Place& dst, bool verif
         if (FileResult r = verifyCopy(in, t.fd.get()); !r.ok())
             return r;
     }
-    if (FileResult r = publishNoReplace(t, dst.name); !r.ok())
+    if (FileResult r = publishNoReplace(t, name, published); !r.ok())
         return r;
-    if (published)
-        ::fstat(t.fd.get(), published);
-    fsyncDir(dst.dir.get());
+    fsyncDir(dir);
     return {};
 }
 
@@ -801,11 +859,13 @@ public:
         }
         if (e == EEXIST || e == ENOTEMPTY)
             return exists();
+        if (e == kNoSafeRename)
+            return moveByCopy(src, st, dst.dir.get(), dst.name);
         if (e != EXDEV)
             return fail(T::kRename, e);
         if (isDir)
             return failAs(FileError::Other, T::kFolderAcrossDrives);
-        return moveAcross(src, st, dst);
+        return moveByCopy(src, st, dst.dir.get(), dst.name);
     }
 
     FileResult copyNoReplace(const QString& from, const QString& to) override
@@ -821,7 +881,7 @@ public:
         struct stat st;
         if (FileResult r = openSource(AT_FDCWD, encodePath(from).constData(), in, st); !r.ok())
             return r;
-        return stageCopy(in.get(), st, dst, false, nullptr);
+        return stageCopy(in.get(), st, dst.dir.get(), dst.name, false, nullptr);
     }
 
     FileResult writeFile(const QString& path, const QByteArray& bytes, bool replace) override
@@ -904,6 +964,17 @@ public:
                 fsyncDir(src.dir.get());
                 return {};
             }
+            if (e == kNoSafeRename) {
+                // A trash on a mount without links or RENAME_NOREPLACE: copied, checked, and only
+                // then the file removed.
+                FileResult moved = moveByCopy(src, st, files.get(), name);
+                if (moved.ok())
+                    return moved;
+                ::unlinkat(info.get(), recordName.constData(), 0);
+                if (moved.error == FileError::Exists)
+                    continue;
+                return moved;
+            }
             ::unlinkat(info.get(), recordName.constData(), 0);
             if (e == EEXIST)
                 continue;
@@ -927,9 +998,10 @@ private:
         return {};
     }
 
-    // A move between file systems: copy, flush, read back, link into place; only then is the
+    // A move by copy (between file systems, or where no rename can be kept from replacing):
+    // copy beside the target, flush, read back, name it without replacing; only then is the
     // source removed. If it cannot be removed, the new copy is taken away again.
-    static FileResult moveAcross(const Place& src, const struct stat& seen, const Place& dst)
+    static FileResult moveByCopy(const Place& src, const struct stat& seen, int dir, const QByteArray& name)
     {
         Fd in;
         struct stat st;
@@ -938,14 +1010,13 @@ private:
         if (!sameFile(st, seen))
             return failAs(FileError::Io, T::kSourceChanged);
         struct stat copy;
-        if (FileResult r = stageCopy(in.get(), st, dst, true, &copy); !r.ok())
+        if (FileResult r = stageCopy(in.get(), st, dir, name, true, &copy); !r.ok())
             return r;
         if (retry([&] { return sys::unlinkat(src.dir.get(), src.name.constData()); }) < 0) {
             const int e = errno;
             struct stat now;
-            if (::fstatat(dst.dir.get(), dst.name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0
-                && sameFile(now, copy))
-                ::unlinkat(dst.dir.get(), dst.name.constData(), 0);
+            if (::fstatat(dir, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(now, copy))
+                ::unlinkat(dir, name.constData(), 0);
             return fail(T::kRemoveSource, e);
         }
         fsyncDir(src.dir.get());

@@ -15,6 +15,8 @@ inline constexpr char16_t kWrite[] = u"書き込みに失敗しました";
 inline constexpr char16_t kFlush[] = u"ディスクへの書き出しに失敗しました";
 inline constexpr char16_t kVerify[] = u"コピーした内容がコピー元と一致しません";
 inline constexpr char16_t kPublish[] = u"ファイル名を付けられませんでした";
+inline constexpr char16_t kNoSafeName[]
+    = u"この場所では、同じ名前のファイルを上書きしないように名前を付けることができません";
 inline constexpr char16_t kRemoveSource[] = u"移動元のファイルを削除できませんでした";
 inline constexpr char16_t kRename[] = u"名前の変更または移動に失敗しました";
 inline constexpr char16_t kFolderAcrossDrives[] = u"フォルダは別のドライブへ移動できません";

@@ -2,13 +2,13 @@
 // nodes, page changes, tab switches and round trips, box and file operations (also right after
 // a transfer), transfers with the chooser left open, clipboard, paste and saves, and files
 // added, rewritten, replaced and removed behind the program's back; a second walk keeps the
-// storage root on another file system than the home folder. After every event each tab's
-// display, choice and drawn selection must agree, every thumbnail made shows its file's
-// picture, the page selector counts the listing, a picture copied to the clipboard has its
-// file's size, a box button changed only the folder the vault tree marked, no file on disk
-// changed but the one the acting tab showed, and every file that left the storage root lies
-// in a trash with a record of its path. ZTV_WALK_SEED replays a walk, ZTV_WALK_EVENTS sets
-// its length.
+// storage root on another file system than the home folder, a third on a slow FUSE share. After every event
+// each tab's display, choice and drawn selection must agree, every thumbnail made shows its file's picture,
+// the page selector counts the listing, a picture copied to the clipboard has its file's size, a box button
+// changed only the folder the vault tree marked, no file on disk changed but the one the acting tab showed,
+// and every file that left the storage root lies in a trash with a record of its path. ZTV_WALK_SEED replays
+// a walk, ZTV_WALK_EVENTS sets its length.
+#include "DelayFsMount.h"
 #include "Fakes.h"
 #include "ScriptedSaveDialog.h"
 #include "StorageBuilder.h"
@@ -757,6 +757,7 @@ class TstRandomWalk : public QObject {
 private Q_SLOTS:
     void walk();
     void walkOnAnotherFileSystem();
+    void walkOnASlowShare();
 
 private:
     void run(Walk& w, quint32 seed, int events);
@@ -872,6 +873,28 @@ void TstRandomWalk::walkOnAnotherFileSystem()
     w.emptyOwnTrash(other.path());
     if (!hadTrash)
         QDir(QStringLiteral("/dev/shm/.Trash-%1").arg(geteuid())).removeRecursively();
+}
+
+// The storage root on the tests' slow FUSE share (tests/fs/delayfs.py), which refuses
+// RENAME_NOREPLACE as network file systems do: renames fall back to link and unlink, deletes go
+// to the share's own trash. Every call of the share waits a little; the walk's own check reads
+// every file after each event through the share, so the wait is kept short.
+void TstRandomWalk::walkOnASlowShare()
+{
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    const QString server = base.filePath(QStringLiteral("server"));
+    const QString share = base.filePath(QStringLiteral("share"));
+    QVERIFY(QDir().mkpath(server) && QDir().mkpath(share));
+    DelayFsMount fs;
+    if (const QString why = fs.start(QStringLiteral(ZTV_DELAYFS), server, share, 0.1); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    const quint32 seed = walkSeed();
+    {
+        Walk w(seed, share);
+        run(w, seed, walkEvents(400)); // enough to reach the operations
+    }
+    fs.stop();
 }
 
 QTEST_MAIN(TstRandomWalk)

@@ -211,6 +211,70 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(at(u"one"_qs)));
     }
 
+    // A mount with neither RENAME_NOREPLACE nor hard links nor unnamed temporary files (SMB,
+    // many FUSE mounts): a move is a copy beside the target, checked, then created under its
+    // name exclusively; a failure at any step keeps the source and leaves nothing else.
+    void movesWhereNothingRenamesSafely_data()
+    {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<int>("nth");
+        QTest::addColumn<int>("err");
+        QTest::addColumn<int>("error");
+        QTest::newRow("works") << -1 << 0 << 0 << int(FileError::None);
+        // Opens: the two folders, the source, the unnamed file (refused), the hidden
+        // temporary file, the final name.
+        QTest::newRow("final name refused")
+            << int(Op::Open) << 6 << EACCES << int(FileError::PermissionDenied);
+        QTest::newRow("no exclusive create either")
+            << int(Op::Open) << 6 << EOPNOTSUPP << int(FileError::Other);
+        QTest::newRow("final name taken meanwhile") << int(Op::Open) << 6 << 0 << int(FileError::Exists);
+        QTest::newRow("second write") << int(Op::Write) << 2 << ENOSPC << int(FileError::NoSpace);
+        QTest::newRow("second flush") << int(Op::Fsync) << 2 << EIO << int(FileError::Io);
+        QTest::newRow("source kept busy")
+            << int(Op::Unlink) << 1 << EBUSY << int(FileError::PermissionDenied);
+    }
+    void movesWhereNothingRenamesSafely()
+    {
+        QFETCH(int, op);
+        QFETCH(int, nth);
+        QFETCH(int, err);
+        QFETCH(int, error);
+        const QByteArray data = pattern(300 * 1024 + 3, 9); // one write each
+        QVERIFY(writeRaw(at(u"a.jpg"_qs), data));
+        for (int n = 1; n <= 3; ++n) {
+            faults::arm(Op::Rename, n, EINVAL);
+            faults::arm(Op::Link, n, EOPNOTSUPP);
+        }
+        faults::arm(Op::Open, 4, EOPNOTSUPP);
+        if (op >= 0 && err)
+            faults::arm(Op(op), nth, err);
+        const QString intruder = at(u"b.jpg"_qs);
+        if (op >= 0 && !err) // another program takes the name just before it is created
+            faults::setHook([&](Op o, int count) {
+                if (o == Op::Open && count == nth && !QFileInfo::exists(intruder))
+                    writeRaw(intruder, "theirs");
+            });
+        const FileResult r = ops.moveNoReplace(at(u"a.jpg"_qs), intruder);
+        faults::setHook({});
+        QCOMPARE(int(r.error), error);
+        if (r.error == FileError::Other) // refused rather than risk a replace
+            QCOMPARE(r.detail,
+                u"この場所では、同じ名前のファイルを上書きしないように名前を付けることができません"_qs);
+        QCOMPARE(faults::calls(Op::Link), 2); // both names were tried with a link first
+        if (r.ok()) {
+            QCOMPARE(entries(m_dir), QStringList({ u"b.jpg"_qs }));
+            QCOMPARE(readAll(intruder), data);
+            return;
+        }
+        QCOMPARE(readAll(at(u"a.jpg"_qs)), data);
+        if (err) {
+            QCOMPARE(entries(m_dir), QStringList({ u"a.jpg"_qs }));
+        } else {
+            QCOMPARE(entries(m_dir), QStringList({ u"a.jpg"_qs, u"b.jpg"_qs }));
+            QCOMPARE(readAll(intruder), QByteArray("theirs"));
+        }
+    }
+
     void copyCreatesExclusively()
     {
         const QByteArray data = pattern(3 * 1024 * 1024 + 17, 2);
@@ -533,6 +597,41 @@ private Q_SLOTS:
 
     // A trash that exists but fails on the way is a failure, never "no trash": the file stays
     // where it was, and no record is left behind to name a file that is not in the trash.
+    // A trash on a mount without RENAME_NOREPLACE or hard links: the file is copied in, checked
+    // and only then removed; a failure on the way keeps it and leaves no record.
+    void trashWhereNothingRenamesSafely()
+    {
+        const QString photo = at(u"photo.jpg"_qs);
+        const QByteArray data = pattern(200 * 1024, 7);
+        QVERIFY(writeRaw(photo, data));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(at(u"data"_qs)));
+        const QString trash = at(u"data/Trash"_qs);
+        auto refuseRenames = [] {
+            for (int n = 1; n <= 3; ++n) {
+                faults::arm(Op::Rename, n, EINVAL);
+                faults::arm(Op::Link, n, EPERM);
+            }
+        };
+        // The record's write and flush come first, then the copy's.
+        const std::pair<Op, int> failures[] = { { Op::Write, 2 }, { Op::Fsync, 2 } };
+        for (const auto& [op, nth] : failures) {
+            refuseRenames();
+            faults::arm(op, nth, EIO);
+            QCOMPARE(ops.moveToTrash(photo).error, FileError::Io);
+            faults::disarm();
+            QCOMPARE(readAll(photo), data);
+            QCOMPARE(entries(trash + u"/info"_qs), QStringList());
+            QCOMPARE(entries(trash + u"/files"_qs), QStringList());
+        }
+        refuseRenames();
+        QVERIFY(ops.moveToTrash(photo).ok());
+        QVERIFY(faults::calls(Op::Link) >= 2);
+        QVERIFY(!QFileInfo::exists(photo));
+        QCOMPARE(readAll(trash + u"/files/photo.jpg"_qs), data);
+        QCOMPARE(record(QFile::encodeName(trash + u"/info/photo.jpg.trashinfo"_qs)).path,
+            QFile::encodeName(QFileInfo(m_dir).canonicalFilePath() + u"/photo.jpg"_qs));
+    }
+
     void trashFailingOnTheWay()
     {
         const QString photo = at(u"photo.jpg"_qs);

@@ -1,0 +1,412 @@
+// Filing on a slow network share that refuses RENAME_NOREPLACE and, in some rows, hard links
+// (the tests' own FUSE file system, tests/fs/delayfs.py), and with the vault on sshfs to an SSH
+// server of the test's own: nothing is ever replaced, copies are checked, no temporary file
+// stays behind and nothing is lost. The disk is read afterwards below the mount, in the folder
+// the file system passes through to.
+#include "DelayFsMount.h"
+#include "FileTestUtil.h"
+#include "FilingTestUtil.h"
+#include "SshfsMount.h"
+#include "filing/SetFolder.h"
+#include "filing/VaultTransfer.h"
+#include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailBrowser.h"
+#include "imaging/ThumbnailCache.h"
+
+#include <QDirIterator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace ztv;
+using namespace ztv::test;
+
+namespace {
+
+constexpr int kDelayMs = 2; // every call of the file system waits this long
+
+const QString kFileExists = QStringLiteral("すでに同名のファイルが保管されています");
+const QString kFilingError = QStringLiteral("保管エラー");
+
+QString uidText()
+{
+    return QString::number(::geteuid());
+}
+
+// Files below a folder whose name says they are an unfinished copy.
+QStringList leftovers(const QString& root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (it.fileName().startsWith(QLatin1String(".ztv-")))
+            out << path;
+    }
+    return out;
+}
+
+QString trashedFrom(const QString& record)
+{
+    const QList<QByteArray> lines = contents(record).split('\n');
+    if (lines.size() != 4 || lines[0] != "[Trash Info]" || !lines[1].startsWith("Path="))
+        return {};
+    return QFile::decodeName(QByteArray::fromPercentEncoding(lines[1].mid(5)));
+}
+
+void addLinkRows()
+{
+    QTest::addColumn<QString>("refuseLinks");
+    QTest::newRow("hard links work") << QString();
+    QTest::newRow("no hard links (EPERM)") << QStringLiteral("EPERM");
+    QTest::newRow("no hard links (EOPNOTSUPP)") << QStringLiteral("EOPNOTSUPP");
+}
+
+// The window with its storage root on the slow share (or its vault alone on sshfs to
+// localhost), and a disc in the CD drive.
+struct ShareFixture : MainFormFixture {
+    ShareFixture(const QString& kind, const QString& refuseLinks)
+        : sshfs(kind == QLatin1String("sshfs"))
+    {
+        const QString root = home.home() + QStringLiteral("/My Documents/ZTV_DATA");
+        top = sshfs ? root + QStringLiteral("/保管庫") : root;
+        backing = home.home() + QStringLiteral("/.server");
+        if (!QDir().rename(top, backing) || !QDir().mkdir(top)) {
+            why = QStringLiteral("cannot prepare the folders");
+            return;
+        }
+        why = sshfs ? sshfsShare.start(backing, top)
+                    : share.start(QStringLiteral(ZTV_DELAYFS), backing, top, kDelayMs, refuseLinks);
+        if (!why.isEmpty())
+            return;
+        home.fillSample();
+        drives.devices = { QStringLiteral("/dev/sr0") };
+        drives.mountTable = { { QStringLiteral("/dev/sr0"), disc.path(), QStringLiteral("iso9660") } };
+        discPicture = disc.filePath(QStringLiteral("p1.jpg"));
+        writeRaw(discPicture, pictures::jpeg({ 60, 40 }, Qt::darkRed));
+        load();
+        form->show();
+    }
+    ~ShareFixture() { unmount(); }
+    void unmount()
+    {
+        form.reset(); // before its folders go away
+        share.stop();
+        sshfsShare.stop();
+    }
+    // Where a file of the storage root ("保管庫/旅行/a.jpg") lies on the disk.
+    QString onDisk(const QString& rel) const
+    {
+        if (!sshfs)
+            return backing + u'/' + rel;
+        const QString vault = QStringLiteral("保管庫/");
+        return rel.startsWith(vault) ? backing + u'/' + rel.mid(vault.size())
+                                     : home.storageRoot() + rel; // the stock yard stays local
+    }
+    // The path of a file of the storage root as the share's trash records it.
+    QString fromTop(const QString& rel) const
+    {
+        return sshfs ? rel.mid(QStringLiteral("保管庫/").size()) : rel;
+    }
+    QString vault(const QString& rel) const { return home.vault() + u'/' + rel; }
+    // Sends the chosen picture to a box through the destination chooser.
+    bool fileInto(QAction* command, const QString& treePath)
+    {
+        command->trigger();
+        SetFolder* chooser = form->vaultTransfer().chooser();
+        if (!chooser)
+            return false;
+        QTreeWidgetItem* node = nodeAt(chooser->TreeView1, treePath);
+        if (!node)
+            return false;
+        chooser->TreeView1->setCurrentItem(node);
+        chooser->TreeView1_NodeClick(node);
+        chooser->Command1_Click(0);
+        return !form->vaultTransfer().chooser();
+    }
+
+    bool sshfs;
+    DelayFsMount share;
+    SshfsMount sshfsShare;
+    QString top; // the mount point
+    QString backing;
+    QString why;
+    QTemporaryDir disc;
+    QString discPicture;
+};
+
+} // namespace
+
+class TstNetStore : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { faults::reset(); }
+    void cleanup() { faults::reset(); }
+    void fileOpsOnTheShare_data() { addLinkRows(); }
+    void fileOpsOnTheShare();
+    void trashOnTheShare_data() { addLinkRows(); }
+    void trashOnTheShare();
+    void filingOnTheShare_data();
+    void filingOnTheShare();
+};
+
+// The file operations themselves, within the share and across its edge.
+void TstNetStore::fileOpsOnTheShare()
+{
+    QFETCH(QString, refuseLinks);
+    QTemporaryDir base;
+    const QString server = base.filePath(QStringLiteral("server"));
+    const QString m = base.filePath(QStringLiteral("share"));
+    const QString local = base.filePath(QStringLiteral("local"));
+    for (const QString& dir : { server, m, local })
+        QVERIFY(QDir().mkpath(dir));
+    DelayFsMount share;
+    if (const QString why = share.start(QStringLiteral(ZTV_DELAYFS), server, m, kDelayMs, refuseLinks);
+        !why.isEmpty())
+        QSKIP(qPrintable(why));
+    FileOps& ops = realFileOps();
+    const QByteArray big = pattern(700 * 1024, 11);
+    QVERIFY(writeRaw(m + QStringLiteral("/a.jpg"), "AAAA"));
+    QVERIFY(writeRaw(m + QStringLiteral("/b.jpg"), "BB"));
+    QVERIFY(writeRaw(local + QStringLiteral("/src.jpg"), big));
+    QVERIFY(QDir().mkpath(m + QStringLiteral("/箱/空")));
+    QVERIFY(QDir().mkpath(m + QStringLiteral("/箱2")));
+
+    // Within the share: a rename onto a taken name is refused, onto a free one done.
+    QCOMPARE(ops.moveNoReplace(m + QStringLiteral("/a.jpg"), m + QStringLiteral("/b.jpg")).error,
+        FileError::Exists);
+    QVERIFY(ops.moveNoReplace(m + QStringLiteral("/a.jpg"), m + QStringLiteral("/箱/c.jpg")).ok());
+    // Folders: never onto another folder, even an empty one.
+    QCOMPARE(
+        ops.moveNoReplace(m + QStringLiteral("/箱2"), m + QStringLiteral("/箱/空")).error, FileError::Exists);
+    QVERIFY(ops.moveNoReplace(m + QStringLiteral("/箱2"), m + QStringLiteral("/箱3")).ok());
+    // Into the share and out of it: copied, checked, and a taken name refused before a byte.
+    QVERIFY(ops.copyNoReplace(local + QStringLiteral("/src.jpg"), m + QStringLiteral("/箱/copy.jpg")).ok());
+    QCOMPARE(ops.copyNoReplace(local + QStringLiteral("/src.jpg"), m + QStringLiteral("/b.jpg")).error,
+        FileError::Exists);
+    QVERIFY(ops.moveNoReplace(local + QStringLiteral("/src.jpg"), m + QStringLiteral("/moved.jpg")).ok());
+    QCOMPARE(ops.moveNoReplace(m + QStringLiteral("/moved.jpg"), m + QStringLiteral("/箱/copy.jpg")).error,
+        FileError::Exists);
+    QVERIFY(ops.moveNoReplace(m + QStringLiteral("/箱/copy.jpg"), local + QStringLiteral("/back.jpg")).ok());
+    QCOMPARE(ops.writeFile(m + QStringLiteral("/b.jpg"), "new", false).error, FileError::Exists);
+    QVERIFY(ops.writeFile(m + QStringLiteral("/貼り付け.png"), "pasted", false).ok());
+
+    // Another program renames its file onto the new name whenever a rename of ours would find
+    // the name taken (onto a placeholder of ours, say): its file must survive.
+    const QString raced = m + QStringLiteral("/raced.jpg");
+    const QString theirs = m + QStringLiteral("/theirs.jpg");
+    QVERIFY(writeRaw(m + QStringLiteral("/r.jpg"), "RR"));
+    QVERIFY(writeRaw(theirs, "theirs"));
+    faults::setHook([&](faults::Op op, int) {
+        if (op == faults::Op::Rename && QFileInfo::exists(raced) && QFileInfo::exists(theirs))
+            ::rename(QFile::encodeName(theirs).constData(), QFile::encodeName(raced).constData());
+    });
+    ops.moveNoReplace(m + QStringLiteral("/r.jpg"), raced);
+    faults::setHook({});
+    QByteArrayList kept;
+    for (const QString& name :
+        { QStringLiteral("/r.jpg"), QStringLiteral("/raced.jpg"), QStringLiteral("/theirs.jpg") })
+        if (QFileInfo::exists(m + name)) {
+            kept << readAll(m + name);
+            QVERIFY(QFile::remove(m + name));
+        }
+    std::sort(kept.begin(), kept.end());
+    QCOMPARE(kept, (QByteArrayList { "RR", "theirs" }));
+
+    share.stop();
+    QCOMPARE(entries(server), (QStringList { "b.jpg", "moved.jpg", "箱", "箱3", "貼り付け.png" }));
+    QCOMPARE(entries(server + QStringLiteral("/箱")), (QStringList { "c.jpg", "空" }));
+    QCOMPARE(entries(server + QStringLiteral("/箱3")), QStringList());
+    QCOMPARE(entries(local), QStringList { "back.jpg" });
+    QCOMPARE(readAll(server + QStringLiteral("/b.jpg")), QByteArray("BB"));
+    QCOMPARE(readAll(server + QStringLiteral("/箱/c.jpg")), QByteArray("AAAA"));
+    QCOMPARE(readAll(server + QStringLiteral("/moved.jpg")), big);
+    QCOMPARE(readAll(local + QStringLiteral("/back.jpg")), big);
+    QCOMPARE(readAll(server + QStringLiteral("/貼り付け.png")), QByteArray("pasted"));
+}
+
+// The home trash lies on another disk than the share: the file goes to the share's own trash,
+// and where that cannot be had, nothing happens and NoTrash says so.
+void TstNetStore::trashOnTheShare()
+{
+    QFETCH(QString, refuseLinks);
+    QTemporaryDir base;
+    const QString server = base.filePath(QStringLiteral("server"));
+    const QString m = base.filePath(QStringLiteral("share"));
+    const QString data = base.filePath(QStringLiteral("data"));
+    for (const QString& dir : { server, m, data })
+        QVERIFY(QDir().mkpath(dir));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+    DelayFsMount share;
+    if (const QString why = share.start(QStringLiteral(ZTV_DELAYFS), server, m, kDelayMs, refuseLinks);
+        !why.isEmpty())
+        QSKIP(qPrintable(why));
+    FileOps& ops = realFileOps();
+    const QByteArray photo = pattern(50 * 1024, 3);
+    QVERIFY(QDir().mkpath(m + QStringLiteral("/保管庫")));
+    QVERIFY(writeRaw(m + QStringLiteral("/保管庫/photo.jpg"), photo));
+    QVERIFY(writeRaw(m + QStringLiteral("/保管庫/keep.jpg"), "keep"));
+
+    QVERIFY(ops.moveToTrash(m + QStringLiteral("/保管庫/photo.jpg")).ok());
+    const QString trash = QStringLiteral("/.Trash-") + uidText();
+    QCOMPARE(readAll(m + trash + QStringLiteral("/files/photo.jpg")), photo);
+    QCOMPARE(trashedFrom(m + trash + QStringLiteral("/info/photo.jpg.trashinfo")),
+        QStringLiteral("保管庫/photo.jpg"));
+
+    // That trash made unusable: a file in its place.
+    QVERIFY(QDir(m + trash).removeRecursively());
+    QVERIFY(writeRaw(m + trash, "in the way"));
+    const FileResult r = ops.moveToTrash(m + QStringLiteral("/保管庫/keep.jpg"));
+    QCOMPARE(r.error, FileError::NoTrash);
+
+    share.stop();
+    qunsetenv("XDG_DATA_HOME");
+    QCOMPARE(entries(server + QStringLiteral("/保管庫")), QStringList { "keep.jpg" });
+    QCOMPARE(readAll(server + QStringLiteral("/保管庫/keep.jpg")), QByteArray("keep"));
+    QCOMPARE(readAll(server + trash), QByteArray("in the way"));
+    QCOMPARE(entries(data), QStringList()); // the home trash on the other disk was never made
+    QCOMPARE(leftovers(server), QStringList());
+}
+
+// The window's rows leave out the second errno: the file operations' rows cover it, and a
+// window on the share is the slow part under the sanitizers.
+void TstNetStore::filingOnTheShare_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("refuseLinks");
+    QTest::newRow("slow share, hard links") << "delayfs" << QString();
+    QTest::newRow("slow share, no hard links") << "delayfs" << QStringLiteral("EPERM");
+    QTest::newRow("vault on sshfs") << "sshfs" << QString();
+}
+
+// The window's filing with the storage root, or the vault, on the share.
+void TstNetStore::filingOnTheShare()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, refuseLinks);
+    ShareFixture f(kind, refuseLinks);
+    if (!f.why.isEmpty())
+        QSKIP(qPrintable(f.why));
+    MainForm& form = *f.form;
+    const QString camera = f.home.stockYard() + QStringLiteral("/camera.jpg");
+    const QString screen = f.home.stockYard() + QStringLiteral("/screen.png");
+    const QByteArray cameraBytes = contents(camera);
+    const QByteArray screenBytes = contents(screen);
+    const QByteArray a = contents(f.vault(QStringLiteral("旅行/a.jpg")));
+    const QByteArray stored = pictures::jpeg({ 33, 33 }, Qt::black);
+    f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/screen.png"), stored);
+
+    const ThumbnailCache cache(f.home.home() + QStringLiteral("/thumbnails"));
+    form.area(Area::Vault).LEADThumb1->setCacheFolder(cache.root());
+
+    // Move from the stock yard into a box, whose page then lists it; its thumbnail goes into
+    // the shared cache as a local file's does.
+    QVERIFY(selectPicture(form, 1, camera));
+    QVERIFY(f.fileInto(form.R_Fav_Copy(), QStringLiteral("保管庫/旅行")));
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QVERIFY(!QFileInfo::exists(camera));
+    QCOMPARE(contents(f.vault(QStringLiteral("旅行/camera.jpg"))), cameraBytes);
+    QVERIFY(form.area(Area::Vault).HiddenList.contains(f.vault(QStringLiteral("旅行/camera.jpg"))));
+    QVERIFY(QFileInfo::exists(cache.entryPath(f.vault(QStringLiteral("旅行/camera.jpg")))));
+
+    // Move onto a name the box holds: refused, both kept.
+    QVERIFY(selectPicture(form, 1, screen));
+    QVERIFY(f.fileInto(form.R_Fav_Copy(), QStringLiteral("保管庫/旅行")));
+    QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
+    QCOMPARE(contents(screen), screenBytes);
+    QCOMPARE(contents(f.vault(QStringLiteral("旅行/screen.png"))), stored);
+
+    // Copy from the disc, then once more onto the copy: refused.
+    f.prompts.clear();
+    form.SSTab1()->setCurrentIndex(0);
+    form.TreeView1_NodeClick(Area::Cd, form.area(Area::Cd).TreeView1->topLevelItem(0));
+    QVERIFY(selectPicture(form, 0, f.discPicture));
+    QVERIFY(f.fileInto(form.RCD_Fav_Copy(), QStringLiteral("保管庫/空箱")));
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QCOMPARE(contents(f.vault(QStringLiteral("空箱/p1.jpg"))), contents(f.discPicture));
+    QVERIFY(selectPicture(form, 0, f.discPicture));
+    QVERIFY(f.fileInto(form.RCD_Fav_Copy(), QStringLiteral("保管庫/空箱")));
+    QCOMPARE(recorded(f.prompts), (QStringList { critical(kFileExists, kFilingError) }));
+
+    // Rename in a box onto a taken name: refused; onto a free one: done.
+    f.prompts.clear();
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
+    QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/a.jpg"))));
+    f.prompts.answerInput(QStringLiteral("camera"));
+    form.RF_Mod()->trigger();
+    QCOMPARE(recorded(f.prompts).size(), 2);
+    QCOMPARE(recorded(f.prompts).at(1), critical(kFileExists, QStringLiteral("変更エラー")));
+    QCOMPARE(contents(f.vault(QStringLiteral("旅行/a.jpg"))), a);
+    QCOMPARE(contents(f.vault(QStringLiteral("旅行/camera.jpg"))), cameraBytes);
+    f.prompts.clear();
+    QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/a.jpg"))));
+    f.prompts.answerInput(QStringLiteral("寺"));
+    form.RF_Mod()->trigger();
+    QCOMPARE(recorded(f.prompts).size(), 1);
+    QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/a.jpg"))));
+    QCOMPARE(contents(f.vault(QStringLiteral("旅行/寺.jpg"))), a);
+
+    // Delete: into the share's own trash (the home trash is on another disk), unasked.
+    const QString trash = QStringLiteral("/.Trash-") + uidText();
+    f.prompts.clear();
+    QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/寺.jpg"))));
+    form.RF_Del()->trigger();
+    QCOMPARE(recorded(f.prompts).size(), 1); // the usual question alone
+    QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/寺.jpg"))));
+    QCOMPARE(contents(f.top + trash + QStringLiteral("/files/寺.jpg")), a);
+    QCOMPARE(trashedFrom(f.top + trash + QStringLiteral("/info/寺.jpg.trashinfo")),
+        f.fromTop(QStringLiteral("保管庫/旅行/寺.jpg")));
+
+    // No trash can take the next one: asked once more; Cancel keeps it, OK deletes it for good.
+    QVERIFY(QDir(f.top + trash).removeRecursively());
+    QVERIFY(writeRaw(f.top + trash, "in the way"));
+    const QString gone = f.vault(QStringLiteral("旅行/camera.jpg"));
+    QVERIFY(selectPicture(form, 2, gone));
+    f.prompts.clear();
+    f.prompts.answerMessage(PromptAnswer::Ok);
+    f.prompts.answerMessage(PromptAnswer::Cancel);
+    form.RF_Del()->trigger();
+    const QString foreverAsk
+        = message(QStringLiteral("このファイルはごみ箱に移動できません\r完全に削除します。よろしいですか？"),
+            QStringLiteral("ファイルの削除"), "none", "okcancel");
+    QCOMPARE(recorded(f.prompts).size(), 2);
+    QCOMPARE(recorded(f.prompts).at(1), foreverAsk);
+    QCOMPARE(contents(gone), cameraBytes);
+    f.prompts.clear();
+    form.RF_Del()->trigger();
+    QCOMPARE(recorded(f.prompts).size(), 2);
+    QVERIFY(!QFileInfo::exists(gone));
+
+    // Boxes: a new one, a rename onto a sibling's (empty) name refused, an empty one deleted.
+    f.prompts.clear();
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
+    f.prompts.answerInput(QStringLiteral("新箱"));
+    form.dirpopup_new()->trigger();
+    QVERIFY(QFileInfo(f.vault(QStringLiteral("旅行/新箱"))).isDir());
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
+    f.prompts.clear();
+    f.prompts.answerInput(QStringLiteral("空箱"));
+    form.dirpopup_mod()->trigger();
+    QCOMPARE(recorded(f.prompts).size(), 2);
+    QVERIFY(QFileInfo(f.vault(QStringLiteral("旅行/京都/b.jpg"))).isFile());
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行/新箱")));
+    f.prompts.clear();
+    form.dirpopup_del()->trigger();
+    QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/新箱"))));
+
+    // On the server: every file where it should be, none twice, no unfinished copy.
+    f.unmount();
+    QCOMPARE(entries(f.onDisk(QStringLiteral("保管庫/旅行"))), (QStringList { "screen.png", "京都" }));
+    QCOMPARE(contents(f.onDisk(QStringLiteral("保管庫/旅行/screen.png"))), stored);
+    QCOMPARE(entries(f.onDisk(QStringLiteral("保管庫/空箱"))), QStringList { "p1.jpg" });
+    QCOMPARE(contents(f.onDisk(QStringLiteral("ストックヤード/screen.png"))), screenBytes);
+    QVERIFY(!QFileInfo::exists(f.onDisk(QStringLiteral("ストックヤード/camera.jpg"))));
+    QCOMPARE(leftovers(f.backing), QStringList());
+    QCOMPARE(leftovers(f.home.storageRoot()), QStringList());
+}
+
+QTEST_MAIN(TstNetStore)
+#include "tst_netstore.moc"
