@@ -300,7 +300,7 @@ void TstNetStore::filingOnTheShare()
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/screen.png"), stored);
 
     const ThumbnailCache cache(f.home.home() + QStringLiteral("/thumbnails"));
-    form.area(Area::Vault).LEADThumb1->setCacheFolder(cache.root());
+    form.area(Area::Vault).LEADThumb1()->setCacheFolder(cache.root());
 
     // Move from the stock yard into a box, whose page then lists it; its thumbnail goes into
     // the shared cache as a local file's does.
@@ -309,7 +309,7 @@ void TstNetStore::filingOnTheShare()
     QCOMPARE(recorded(f.prompts), QStringList());
     QVERIFY(!QFileInfo::exists(camera));
     QCOMPARE(contents(f.vault(QStringLiteral("旅行/camera.jpg"))), cameraBytes);
-    QVERIFY(form.area(Area::Vault).HiddenList.contains(f.vault(QStringLiteral("旅行/camera.jpg"))));
+    QVERIFY(form.area(Area::Vault).HiddenList().contains(f.vault(QStringLiteral("旅行/camera.jpg"))));
     QVERIFY(QFileInfo::exists(cache.entryPath(f.vault(QStringLiteral("旅行/camera.jpg")))));
 
     // Move onto a name the box holds: refused, both kept.
@@ -322,7 +322,7 @@ void TstNetStore::filingOnTheShare()
     // Copy from the disc, then once more onto the copy: refused.
     f.prompts.clear();
     form.SSTab1()->setCurrentIndex(0);
-    form.TreeView1_NodeClick(Area::Cd, form.area(Area::Cd).TreeView1->topLevelItem(0));
+    form.area(Area::Cd).TreeView1_NodeClick(form.area(Area::Cd).TreeView1()->topLevelItem(0));
     QVERIFY(selectPicture(form, 0, f.discPicture));
     QVERIFY(f.fileInto(form.RCD_Fav_Copy(), QStringLiteral("保管庫/空箱")));
     QCOMPARE(recorded(f.prompts), QStringList());
