@@ -138,6 +138,24 @@ struct ShareFixture : MainFormFixture {
     QString discPicture;
 };
 
+// A bare share: a server folder mounted through the slow file system, and a folder of the
+// test's own beside it (named other) on the local disk.
+struct BareShare {
+    QString start(const QString& other, const QString& refuseLinks)
+    {
+        server = base.filePath(QStringLiteral("server"));
+        mount = base.filePath(QStringLiteral("share"));
+        local = base.filePath(other);
+        for (const QString& dir : { server, mount, local })
+            if (!QDir().mkpath(dir))
+                return QStringLiteral("cannot make ") + dir;
+        return fs.start(QStringLiteral(ZTV_DELAYFS), server, mount, kDelayMs, refuseLinks);
+    }
+    QTemporaryDir base;
+    QString server, mount, local;
+    DelayFsMount fs;
+};
+
 } // namespace
 
 class TstNetStore : public QObject {
@@ -157,16 +175,10 @@ private Q_SLOTS:
 void TstNetStore::fileOpsOnTheShare()
 {
     QFETCH(QString, refuseLinks);
-    QTemporaryDir base;
-    const QString server = base.filePath(QStringLiteral("server"));
-    const QString m = base.filePath(QStringLiteral("share"));
-    const QString local = base.filePath(QStringLiteral("local"));
-    for (const QString& dir : { server, m, local })
-        QVERIFY(QDir().mkpath(dir));
-    DelayFsMount share;
-    if (const QString why = share.start(QStringLiteral(ZTV_DELAYFS), server, m, kDelayMs, refuseLinks);
-        !why.isEmpty())
+    BareShare share;
+    if (const QString why = share.start(QStringLiteral("local"), refuseLinks); !why.isEmpty())
         QSKIP(qPrintable(why));
+    const QString &server = share.server, &m = share.mount, &local = share.local;
     FileOps& ops = realFileOps();
     const QByteArray big = pattern(700 * 1024, 11);
     QVERIFY(writeRaw(m + QStringLiteral("/a.jpg"), "AAAA"));
@@ -216,7 +228,7 @@ void TstNetStore::fileOpsOnTheShare()
     std::sort(kept.begin(), kept.end());
     QCOMPARE(kept, (QByteArrayList { "RR", "theirs" }));
 
-    share.stop();
+    share.fs.stop();
     QCOMPARE(entries(server), (QStringList { "b.jpg", "moved.jpg", "箱", "箱3", "貼り付け.png" }));
     QCOMPARE(entries(server + QStringLiteral("/箱")), (QStringList { "c.jpg", "空" }));
     QCOMPARE(entries(server + QStringLiteral("/箱3")), QStringList());
@@ -233,17 +245,11 @@ void TstNetStore::fileOpsOnTheShare()
 void TstNetStore::trashOnTheShare()
 {
     QFETCH(QString, refuseLinks);
-    QTemporaryDir base;
-    const QString server = base.filePath(QStringLiteral("server"));
-    const QString m = base.filePath(QStringLiteral("share"));
-    const QString data = base.filePath(QStringLiteral("data"));
-    for (const QString& dir : { server, m, data })
-        QVERIFY(QDir().mkpath(dir));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(data));
-    DelayFsMount share;
-    if (const QString why = share.start(QStringLiteral(ZTV_DELAYFS), server, m, kDelayMs, refuseLinks);
-        !why.isEmpty())
+    BareShare share;
+    if (const QString why = share.start(QStringLiteral("data"), refuseLinks); !why.isEmpty())
         QSKIP(qPrintable(why));
+    const QString &server = share.server, &m = share.mount;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(share.local));
     FileOps& ops = realFileOps();
     const QByteArray photo = pattern(50 * 1024, 3);
     QVERIFY(QDir().mkpath(m + QStringLiteral("/保管庫")));
@@ -262,12 +268,12 @@ void TstNetStore::trashOnTheShare()
     const FileResult r = ops.moveToTrash(m + QStringLiteral("/保管庫/keep.jpg"));
     QCOMPARE(r.error, FileError::NoTrash);
 
-    share.stop();
+    share.fs.stop();
     qunsetenv("XDG_DATA_HOME");
     QCOMPARE(entries(server + QStringLiteral("/保管庫")), QStringList { "keep.jpg" });
     QCOMPARE(readAll(server + QStringLiteral("/保管庫/keep.jpg")), QByteArray("keep"));
     QCOMPARE(readAll(server + trash), QByteArray("in the way"));
-    QCOMPARE(entries(data), QStringList()); // the home trash on the other disk was never made
+    QCOMPARE(entries(share.local), QStringList()); // the home trash on the other disk was never made
     QCOMPARE(leftovers(server), QStringList());
 }
 
