@@ -41,21 +41,32 @@ void sortNatural(QStringList& names)
         names[i] = std::move(keyed[size_t(i)].name);
 }
 
-bool matchesFileFilter(const QString& name, const QString& filter)
+FileFilter::FileFilter(const QString& filter)
 {
     const QStringList patterns = filter.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    if (patterns.isEmpty())
-        return true;
+    m_all = patterns.isEmpty();
     for (const QString& raw : patterns) {
         const QString pattern = raw.trimmed();
         if (pattern == QLatin1String("*.*") || pattern == QLatin1String("*"))
-            return true;
-        const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern),
-            QRegularExpression::CaseInsensitiveOption);
+            m_all = true;
+        m_patterns.append(QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern),
+            QRegularExpression::CaseInsensitiveOption));
+    }
+}
+
+bool FileFilter::matches(const QString& name) const
+{
+    if (m_all)
+        return true;
+    for (const QRegularExpression& re : m_patterns)
         if (re.match(name).hasMatch())
             return true;
-    }
     return false;
+}
+
+bool matchesFileFilter(const QString& name, const QString& filter)
+{
+    return FileFilter(filter).matches(name);
 }
 
 bool listFolderFiles(const QString& folder, const QString& filter, QStringList* paths)
@@ -66,12 +77,13 @@ bool listFolderFiles(const QString& folder, const QString& filter, QStringList* 
     QList<FolderEntry> entries;
     if (!readFolderEntries(folder, &entries))
         return false;
+    const FileFilter matching(filter);
     QStringList names;
     names.reserve(entries.size());
     for (const FolderEntry& entry : std::as_const(entries)) {
         // Everything but folders: a dangling or looping link stays listed and is counted as
         // unreadable later.
-        if (!entry.isFolder && matchesFileFilter(entry.name, filter))
+        if (!entry.isFolder && matching.matches(entry.name))
             names.append(entry.name);
     }
     sortNatural(names);

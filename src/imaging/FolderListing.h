@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -9,8 +11,19 @@ namespace ztv {
 // letters without regard to case, and ties broken by code point so the order is total.
 void sortNatural(QStringList& names);
 
-// True when the file name matches the browser's filter: "*.*" and "*" take every file,
-// including names without a dot; otherwise ';'-separated wildcards, case-insensitive.
+// The browser's filter: "*.*" and "*" take every file, including names without a dot;
+// otherwise ';'-separated wildcards, case-insensitive. Made once for a whole folder.
+class FileFilter {
+public:
+    explicit FileFilter(const QString& filter);
+    bool matches(const QString& name) const;
+
+private:
+    bool m_all = false;
+    QList<QRegularExpression> m_patterns;
+};
+
+// True when the file name matches the browser's filter.
 bool matchesFileFilter(const QString& name, const QString& filter);
 
 // Full paths of the folder's files (everything that is not a folder, so special files are

@@ -9,6 +9,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
 namespace {
 // Files decoded ahead of the one the program waits for; thumbnails are small, so this
 // mostly lets the other workers carry on past a slow file.
@@ -107,14 +112,61 @@ void ThumbnailBrowser::moveCacheEntries(const QString& from, const QString& to) 
         ThumbnailCache(m_cacheRoot).carry(QDir::cleanPath(from), QDir::cleanPath(to));
 }
 
+ThumbnailBrowser::Listed ThumbnailBrowser::listOffThread(const QString& folder, QStringList* paths)
+{
+    // Reading a folder of 100,000 names, or any folder on a slow share, takes long: the window
+    // keeps answering meanwhile, and a stop ends the wait. The reader then finishes alone.
+    struct Result {
+        std::mutex lock;
+        std::condition_variable done;
+        bool finished = false;
+        bool ok = false;
+        QStringList paths;
+    };
+    const auto result = std::make_shared<Result>();
+    std::thread([result, folder, filter = m_filter] {
+        QStringList listed;
+        const bool ok = listFolderFiles(folder, filter, &listed);
+        const std::lock_guard<std::mutex> hold(result->lock);
+        result->ok = ok;
+        result->paths = std::move(listed);
+        result->finished = true;
+        result->done.notify_all();
+    }).detach();
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> hold(result->lock);
+            if (result->done.wait_for(
+                    hold, std::chrono::milliseconds(EventPassMs), [&] { return result->finished; })) {
+                if (!result->ok)
+                    return Listed::Unreadable;
+                *paths = std::move(result->paths);
+                return Listed::Ok;
+            }
+        }
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents();
+        if (!m_continue || (m_cancelCheck && m_cancelCheck())) {
+            m_continue = false;
+            return Listed::Stopped;
+        }
+    }
+}
+
 int ThumbnailBrowser::BrowseFolder(const QString& folder)
 {
-    QStringList paths;
     m_filesInRun = 0;
-    if (!listFolderFiles(folder, m_filter, &paths))
-        return ResultFolderUnreadable;
-    m_filesInRun = int(paths.size());
     m_continue = true;
+    QStringList paths;
+    switch (listOffThread(folder, &paths)) {
+    case Listed::Unreadable:
+        return ResultFolderUnreadable;
+    case Listed::Stopped:
+        return ResultCancelled;
+    case Listed::Ok:
+        break;
+    }
+    m_filesInRun = int(paths.size());
     Q_EMIT BrowseStarted(m_filesInRun);
     if (paths.isEmpty())
         return ResultOk;

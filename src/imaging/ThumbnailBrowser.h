@@ -78,6 +78,10 @@ Q_SIGNALS:
     void ThumbnailReady(const QImage& bitmap, const QString& path, int status);
 
 private:
+    enum class Listed { Ok, Unreadable, Stopped };
+    // The folder's files as listFolderFiles gives them, read on a thread of their own.
+    Listed listOffThread(const QString& folder, QStringList* paths);
+
     QString m_filter = QStringLiteral("*.*");
     std::array<bool, 7> m_flags {};
     std::array<int, 2> m_ints {};

@@ -16,6 +16,7 @@
 #include <QDirIterator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <unistd.h>
@@ -141,7 +142,7 @@ struct ShareFixture : MainFormFixture {
 // A bare share: a server folder mounted through the slow file system, and a folder of the
 // test's own beside it (named other) on the local disk.
 struct BareShare {
-    QString start(const QString& other, const QString& refuseLinks)
+    QString start(const QString& other, const QString& refuseLinks, double delayMs = kDelayMs)
     {
         server = base.filePath(QStringLiteral("server"));
         mount = base.filePath(QStringLiteral("share"));
@@ -149,7 +150,7 @@ struct BareShare {
         for (const QString& dir : { server, mount, local })
             if (!QDir().mkpath(dir))
                 return QStringLiteral("cannot make ") + dir;
-        return fs.start(QStringLiteral(ZTV_DELAYFS), server, mount, kDelayMs, refuseLinks);
+        return fs.start(QStringLiteral(ZTV_DELAYFS), server, mount, delayMs, refuseLinks);
     }
     QTemporaryDir base;
     QString server, mount, local;
@@ -167,6 +168,7 @@ private Q_SLOTS:
     void fileOpsOnTheShare();
     void trashOnTheShare_data() { addLinkRows(); }
     void trashOnTheShare();
+    void listingLeavesTheWindowAnswering();
     void filingOnTheShare_data();
     void filingOnTheShare();
 };
@@ -275,6 +277,43 @@ void TstNetStore::trashOnTheShare()
     QCOMPARE(readAll(server + trash), QByteArray("in the way"));
     QCOMPARE(entries(share.local), QStringList()); // the home trash on the other disk was never made
     QCOMPARE(leftovers(server), QStringList());
+}
+
+// A folder read over a slow share: the window goes on handling events while the names come,
+// and a stop asked meanwhile ends the run before any file is announced.
+void TstNetStore::listingLeavesTheWindowAnswering()
+{
+    BareShare share;
+    // Opening and reading the folder are calls of their own: together far longer than one
+    // event pass of the browser.
+    if (const QString why = share.start(QStringLiteral("local"), QString(), 20); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    for (int i = 0; i < 30; ++i)
+        QVERIFY(writeRaw(share.server + QStringLiteral("/p%1.png").arg(i, 2, 10, QLatin1Char('0')),
+            pictures::png({ 8, 8 }, Qt::green)));
+    ThumbnailBrowser browser;
+    browser.setCacheFolder(QString());
+    int ticks = 0;
+    QTimer ticker;
+    ticker.setInterval(0);
+    connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    QList<int> ticksAtStart;
+    connect(&browser, &ThumbnailBrowser::BrowseStarted, [&](int files) {
+        QCOMPARE(files, 30);
+        ticksAtStart << ticks;
+    });
+    ticker.start();
+    QCOMPARE(browser.BrowseFolder(share.mount), ThumbnailBrowser::ResultOk);
+    QCOMPARE(ticksAtStart.size(), 1);
+    QVERIFY2(ticksAtStart[0] > 0, "no event was handled while the folder was read");
+
+    bool stop = false;
+    browser.setCancelCheck([&] { return stop; });
+    QTimer::singleShot(0, [&] { stop = true; });
+    QCOMPARE(browser.BrowseFolder(share.mount), ThumbnailBrowser::ResultCancelled);
+    QCOMPARE(ticksAtStart.size(), 1);
+    ticker.stop();
+    share.fs.stop();
 }
 
 // The window's rows leave out the second errno: the file operations' rows cover it, and a
