@@ -117,6 +117,7 @@ protected:
         // Keep the top item, not the top row: a list filled before it was first laid out
         // (the start-up listing) has a different number of columns afterwards.
         const int topItem = m_topItem;
+        const Settling settling(this);
         QListView::resizeEvent(event);
         const QSize area = viewport()->size();
         // The layout wraps once a cell would reach the last pixel column.
@@ -128,6 +129,7 @@ protected:
 
     void updateGeometries() override
     {
+        const Settling settling(this);
         const int value = verticalScrollBar()->value();
         QListView::updateGeometries();
         updatePageRange();
@@ -200,7 +202,26 @@ protected:
         Q_EMIT m_owner->ThumbnailMouseButton(Qt::RightButton, Qt::NoModifier, p);
     }
 
+public:
+    // A layout passes the scroll bar through other values on its way back to the page shown;
+    // the pictures kept follow only where it ends.
+    bool settling() const { return m_settling > 0; }
+
 private:
+    struct Settling {
+        explicit Settling(ThumbnailView* view)
+            : view(view)
+        {
+            ++view->m_settling;
+        }
+        ~Settling()
+        {
+            if (--view->m_settling == 0 && view->m_owner->m_heldScroll < 0)
+                view->m_owner->keepAround(view->m_owner->focusItem());
+        }
+        ThumbnailView* view;
+    };
+
     static bool isInput(const QEvent* event)
     {
         switch (event->type()) {
@@ -229,6 +250,7 @@ private:
     ThumbnailList* m_owner;
     int m_topItem = 0;
     int m_pressedRow = -1;
+    int m_settling = 0;
 };
 
 ThumbnailList::ThumbnailList(QWidget* parent)
@@ -241,7 +263,7 @@ ThumbnailList::ThumbnailList(QWidget* parent)
     connect(m_restorer, &ThumbnailRestorer::restored, this, &ThumbnailList::onRestored);
     // Every way the page changes (selector, keys, wheel, scroll bar) moves what is kept.
     connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
-        if (m_heldScroll < 0)
+        if (m_heldScroll < 0 && !m_view->settling())
             keepAround(focusItem());
     });
     // Often enough for the list to follow a run with the eye.

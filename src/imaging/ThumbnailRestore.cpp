@@ -91,7 +91,8 @@ void ThumbnailRestorer::request(QList<Request> wanted)
 {
     {
         std::lock_guard lock(m_shared->mutex);
-        m_shared->queue.assign(std::make_move_iterator(wanted.begin()), std::make_move_iterator(wanted.end()));
+        m_shared->queue.assign(
+            std::make_move_iterator(wanted.begin()), std::make_move_iterator(wanted.end()));
     }
     m_shared->wake.notify_all();
     // Threads start with the first request and then wait for the next; each holds the shared
