@@ -216,8 +216,11 @@ private:
         }
         ~Settling()
         {
-            if (--view->m_settling == 0 && view->m_owner->m_heldScroll < 0)
-                view->m_owner->keepAround(view->m_owner->focusItem());
+            ThumbnailList* owner = view->m_owner;
+            // Not while the list is still being built.
+            if (--view->m_settling == 0 && owner->m_view == view && owner->m_restorer
+                && owner->m_heldScroll < 0)
+                owner->keepAround(owner->focusItem());
         }
         ThumbnailView* view;
     };

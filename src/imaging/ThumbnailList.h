@@ -77,8 +77,8 @@ private:
     void onRestored(int row, quint64 generation, const QString& path, const QImage& image);
 
     ThumbnailModel* m_model;
-    ThumbnailView* m_view;
-    ThumbnailRestorer* m_restorer;
+    ThumbnailView* m_view = nullptr;
+    ThumbnailRestorer* m_restorer = nullptr;
     QTimer m_commitTimer;
     mutable int m_heldScroll = -1; // a ScrollToThumbnail target not yet in the view
 };

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace ztv {
@@ -59,6 +60,7 @@ struct ThumbnailRestorer::Shared {
     std::deque<Request> queue;
     int working = 0;
     int undelivered = 0; // made, its event not yet handled
+    std::set<std::pair<int, quint64>> taken; // rows being made, or made and not yet delivered
     QObject* receiver = nullptr; // null once the restorer is gone
     std::atomic<bool> stop { false };
 };
@@ -89,16 +91,21 @@ bool ThumbnailRestorer::busy() const
 
 void ThumbnailRestorer::request(QList<Request> wanted)
 {
+    const bool any = !wanted.isEmpty();
     {
         std::lock_guard lock(m_shared->mutex);
-        m_shared->queue.assign(
-            std::make_move_iterator(wanted.begin()), std::make_move_iterator(wanted.end()));
+        // A row already under way is not made twice.
+        m_shared->queue.clear();
+        for (Request& r : wanted) {
+            if (!m_shared->taken.count({ r.row, r.generation }))
+                m_shared->queue.push_back(std::move(r));
+        }
     }
     m_shared->wake.notify_all();
     // Threads start with the first request and then wait for the next; each holds the shared
     // state, so one still decoding when the restorer goes ends on its own.
     const int wantedThreads = std::min(RestoreThreads, std::max(1, defaultWorkerCount()));
-    for (; m_threads < wantedThreads && !wanted.isEmpty(); ++m_threads) {
+    for (; m_threads < wantedThreads && any; ++m_threads) {
         std::thread([shared = m_shared] {
             Shared& s = *shared;
             for (;;) {
@@ -110,6 +117,7 @@ void ThumbnailRestorer::request(QList<Request> wanted)
                         return;
                     r = std::move(s.queue.front());
                     s.queue.pop_front();
+                    s.taken.insert({ r.row, r.generation });
                     ++s.working;
                 }
                 const ThumbnailResult made = remakeThumbnail(r.source, &s.stop);
@@ -126,6 +134,7 @@ void ThumbnailRestorer::request(QList<Request> wanted)
                         {
                             std::lock_guard lock(receiver->m_shared->mutex);
                             --receiver->m_shared->undelivered;
+                            receiver->m_shared->taken.erase({ row, generation });
                         }
                         Q_EMIT receiver->restored(row, generation, path, image);
                     },
