@@ -245,6 +245,15 @@ void printPaging(const char* what, const QList<double>& t)
         static_cast<long long>(t.size()), t[t.size() / 2], t[t.size() * 9 / 10], t.constLast());
 }
 
+double currentRssMiB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * double(::sysconf(_SC_PAGESIZE)) / (1024 * 1024) : 0;
+}
+
 double peakRssMiB()
 {
     rusage usage {};
@@ -329,6 +338,7 @@ int main(int argc, char** argv)
     const Figures f = browseOnce(browser, list, folder);
     const double perSecond = f.files / f.seconds;
     const double rss = peakRssMiB();
+    const double rssNow = currentRssMiB();
     const int keptAfterRun = list.keptImageCount();
     QList<double> nextPages, farPages;
     if (pages > 0 && list.PageCount() > 0) {
@@ -351,6 +361,7 @@ int main(int argc, char** argv)
     std::printf("25th thumbnail after: %.3f s\n", f.first25);
     std::printf("longest pause:        %.1f ms\n", f.maxPauseMs);
     std::printf("peak RSS:             %.1f MiB (after the listing; %d pictures kept)\n", rss, keptAfterRun);
+    std::printf("RSS after the listing: %.1f MiB\n", rssNow);
     printPaging("pages far apart", farPages);
     printPaging("next pages", nextPages);
     if (!farPages.isEmpty())

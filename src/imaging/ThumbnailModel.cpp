@@ -41,17 +41,24 @@ void ThumbnailModel::clear()
 
 ThumbnailModel::Item ThumbnailModel::makeItem(const QImage& image, const QString& caption, int counter)
 {
-    Item it { image, caption, counter, nullptr, image.devicePixelRatio() };
+    Item it { image, caption, {}, nullptr, counter, float(image.devicePixelRatio()) };
     ThumbnailSource s = thumbnailSourceOf(image);
-    if (s.isValid()) {
-        // A run's items share the cache and the box; only the path is their own.
-        const auto& last = !m_held.isEmpty() ? m_held.constLast().source
-            : !m_items.isEmpty()             ? m_items.constLast().source
-                                             : nullptr;
-        if (last && last->box == s.box && last->cacheRoot == s.cacheRoot) {
-            s.cacheRoot = last->cacheRoot;
-        }
-        it.source = std::make_shared<const ThumbnailSource>(std::move(s));
+    const qsizetype slash = s.path.lastIndexOf(QLatin1Char('/'));
+    if (!s.isValid() || slash < 0)
+        return it;
+    // A folder of 100,000 pictures holds 100,000 items: only the name is each item's own.
+    const QString folder = s.path.left(slash + 1);
+    it.fileName = s.path.mid(slash + 1);
+    if (it.fileName == caption)
+        it.fileName = caption; // one copy of the text for both
+    const RunSource& last = !m_held.isEmpty() ? m_held.constLast().run
+        : !m_items.isEmpty()                  ? m_items.constLast().run
+                                              : nullptr;
+    if (last && last->path == folder && last->box == s.box && last->cacheRoot == s.cacheRoot) {
+        it.run = last;
+    } else {
+        s.path = folder;
+        it.run = std::make_shared<const ThumbnailSource>(std::move(s));
     }
     return it;
 }
@@ -61,7 +68,7 @@ void ThumbnailModel::noteImage(int row, const Item& it)
     if (it.image.isNull())
         return;
     ++m_imageCount;
-    if (it.source)
+    if (it.run)
         m_droppable.append(row);
 }
 
@@ -110,9 +117,10 @@ bool ThumbnailModel::hasImage(int row) const
 
 ThumbnailSource ThumbnailModel::source(int row) const
 {
-    if (row < 0 || row >= allCount() || !item(row).source)
+    if (row < 0 || row >= allCount() || !item(row).run)
         return {};
-    return *item(row).source;
+    const Item& it = item(row);
+    return { it.run->path + it.fileName, it.run->box, it.run->cacheRoot };
 }
 
 void ThumbnailModel::keepOnly(int first, int last)
@@ -143,7 +151,8 @@ bool ThumbnailModel::restore(int row, quint64 generation, const QString& path, c
         return false;
     Item& it = item(row);
     // Only the file the row was listed for: a row never shows another file's picture.
-    if (!it.source || it.source->path != path || !it.image.isNull())
+    if (!it.run || !it.image.isNull() || path.size() != it.run->path.size() + it.fileName.size()
+        || !path.startsWith(it.run->path) || !path.endsWith(it.fileName))
         return false;
     it.image = image;
     it.image.setDevicePixelRatio(it.ratio);

@@ -51,12 +51,15 @@ public:
     quint64 generation() const { return m_generation; }
 
 private:
+    // What the items of one run share: their folder, box and cache (path left empty).
+    using RunSource = std::shared_ptr<const ThumbnailSource>;
     struct Item {
         QImage image;
         QString caption;
+        QString fileName; // within run's folder
+        RunSource run; // null: the picture is always kept
         int counter;
-        std::shared_ptr<const ThumbnailSource> source; // null: the picture is always kept
-        qreal ratio = 1.0;
+        float ratio = 1.0f;
     };
     Item makeItem(const QImage& image, const QString& caption, int counter);
     Item& item(int row);
