@@ -82,7 +82,8 @@ void TstHighDpi::droppedThumbnailsComeBackAtTheirDensity()
         f.home.write(sy + QStringLiteral("p%1.png").arg(i, 3, 10, QLatin1Char('0')),
             test::pictures::png({ 250, 200 }, i == 0 ? Qt::darkRed : Qt::darkBlue));
     MainForm& form = f.load();
-    ThumbnailList* list = form.area(Area::StockYard).LEADImgList1;
+    auto* list = form.area(Area::StockYard).findChild<ThumbnailList*>();
+    QVERIFY(list);
     QCOMPARE(list->ThumbnailCount(), count);
     auto* view = qobject_cast<QAbstractItemView*>(list->focusProxy());
     auto picture = [&](int i) { return view->model()->index(i, 0).data(Qt::DecorationRole).value<QImage>(); };
