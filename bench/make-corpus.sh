@@ -6,8 +6,23 @@
 # With --wallpapers, a folder shaped like a wallpaper or screenshot folder instead (default
 # /tmp/zentovi-wallpapers): 57 large PNGs (RGB and RGBA, 2560 x 1440 to 5120 x 2880) and 57
 # large JPEGs without EXIF thumbnails (19 progressive), all made from the same photographs.
+# With --links N CORPUS [FOLDER], a folder of N hard links (IMG_000000.jpg, ...) to the camera
+# JPEGs of CORPUS that carry an EXIF thumbnail (default /tmp/zentovi-links-N), for the very
+# large folders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "${1:-}" = --links ]; then
+  n=$2 corpus=$3 out=${4:-/tmp/zentovi-links-$2}
+  mapfile -t cams < <(ls "$corpus"/camera-*.jpg | awk -F'camera-' '{ k = $2 + 0; if ((k - 1) % 5 < 3) print }')
+  if [ ${#cams[@]} -eq 0 ]; then echo "no camera JPEGs in $corpus" >&2; exit 1; fi
+  mkdir -p "$out"
+  for ((i = 0; i < n; i++)); do
+    f=$(printf '%s/IMG_%06d.jpg' "$out" "$i")
+    [ -e "$f" ] || ln "${cams[$((i % ${#cams[@]}))]}" "$f"
+  done
+  echo "$n links to ${#cams[@]} camera JPEGs in $out"
+  exit 0
+fi
 wallpapers=0
 if [ "${1:-}" = --wallpapers ]; then wallpapers=1; shift; fi
 if [ $wallpapers = 1 ]; then out=${1:-/tmp/zentovi-wallpapers}; else out=${1:-/tmp/zentovi-corpus}; fi

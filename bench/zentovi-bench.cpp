@@ -1,16 +1,20 @@
 // Runs the program's own BrowseFolder on a folder, offscreen, the way the main window does
-// (each thumbnail kept, one event pass per file), and prints what it cost.
+// (each thumbnail handed to a shown thumbnail list, one event pass per file), and prints what
+// it cost; --pages also turns pages of the listed folder and times each until it is shown.
 #include "imaging/FolderListing.h"
 #include "imaging/JpegThumbnailer.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailEngine.h"
+#include "imaging/ThumbnailList.h"
 
+#include <QAbstractItemModel>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -18,10 +22,12 @@
 #include <cstdio>
 #include <cstring>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 using ztv::ThumbnailBrowser;
+using ztv::ThumbnailList;
 
 namespace {
 
@@ -33,10 +39,10 @@ struct Figures {
     double maxPauseMs = 0;
 };
 
-Figures browseOnce(ThumbnailBrowser& browser, const QString& folder)
+Figures browseOnce(ThumbnailBrowser& browser, ThumbnailList& list, const QString& folder)
 {
     Figures f;
-    QList<QImage> kept; // the thumbnail list holds every thumbnail
+    list.ClearThumbnails();
     QElapsedTimer clock;
     QElapsedTimer sincePass;
     // A zero timer fires on every event pass; the longest gap between two is the longest
@@ -49,10 +55,11 @@ Figures browseOnce(ThumbnailBrowser& browser, const QString& folder)
     });
     QObject context;
     QObject::connect(&browser, &ThumbnailBrowser::ThumbnailReady, &context,
-        [&](const QImage& image, const QString&, int status) {
+        [&](const QImage& image, const QString& path, int status) {
             ++f.files;
             if (status == 0) {
-                kept.append(image);
+                list.AddThumbnail(image, path.section(QLatin1Char('/'), -1), f.made);
+                list.ScrollToThumbnail(list.ThumbnailCount() - 1);
                 if (++f.made == 25)
                     f.first25 = clock.nsecsElapsed() / 1e9;
             }
@@ -63,6 +70,7 @@ Figures browseOnce(ThumbnailBrowser& browser, const QString& folder)
     clock.start();
     sincePass.start();
     const int result = browser.BrowseFolder(folder);
+    list.commitAdded();
     f.seconds = clock.nsecsElapsed() / 1e9;
     f.maxPauseMs = std::max(f.maxPauseMs, sincePass.nsecsElapsed() / 1e6);
     pass.stop();
@@ -187,12 +195,69 @@ double heifPeer(const QStringList& files)
 
 void readAll(const QStringList& files)
 {
+    // Hard links share their pages: each file is read once, however many names it has.
+    QSet<QPair<quint64, quint64>> seen;
     for (const QString& path : files) {
+        struct stat st;
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode)
+            || seen.contains({ quint64(st.st_dev), quint64(st.st_ino) }))
+            continue;
+        seen.insert({ quint64(st.st_dev), quint64(st.st_ino) });
         QFile f(path);
-        if (QFileInfo(path).isFile() && f.open(QIODevice::ReadOnly)) {
+        if (f.open(QIODevice::ReadOnly)) {
             while (!f.read(1 << 20).isEmpty()) { }
         }
     }
+}
+
+// Shows pages one after another, each until all of its pictures are in the list; the time
+// each took, in ms, ascending. Before each turn the list finishes making the pages around
+// the one shown (as while a user looks at a page); that wait is not counted.
+QList<double> turnPages(ThumbnailList& list, const QList<int>& pages)
+{
+    QList<double> times;
+    for (const int page : pages) {
+        const int first = page * ThumbnailList::ItemsPerPage;
+        const int last = std::min(list.ThumbnailCount(), first + ThumbnailList::ItemsPerPage) - 1;
+        QElapsedTimer idle;
+        idle.start();
+        while (list.restoringImages() && idle.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents();
+        QElapsedTimer clock;
+        clock.start();
+        list.ScrollToThumbnail(first);
+        const QAbstractItemModel* model = list.model();
+        auto shown = [&] {
+            for (int i = first; i <= last; ++i) {
+                if (model->index(i, 0).data(Qt::DecorationRole).value<QImage>().isNull())
+                    return false;
+            }
+            return true;
+        };
+        while (!shown() && clock.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        times.append(clock.nsecsElapsed() / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times;
+}
+
+void printPaging(const char* what, const QList<double>& t)
+{
+    if (t.isEmpty())
+        return;
+    std::printf("%s: %lld pages, median %.1f ms, 90th %.1f ms, longest %.1f ms\n", what,
+        static_cast<long long>(t.size()), t[t.size() / 2], t[t.size() * 9 / 10], t.constLast());
+}
+
+double currentRssMiB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * double(::sysconf(_SC_PAGESIZE)) / (1024 * 1024) : 0;
 }
 
 double peakRssMiB()
@@ -208,11 +273,11 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
     bool warm = false, withPeer = false, withHeifPeer = false, byKind = true;
-    int workers = 0;
+    int workers = 0, pages = 0;
     QString folder, cacheDir;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -228,6 +293,8 @@ int main(int argc, char** argv)
             withHeifPeer = true;
         else if (a == QLatin1String("--workers") && i + 1 < args.size())
             workers = args[++i].toInt();
+        else if (a == QLatin1String("--pages") && i + 1 < args.size())
+            pages = args[++i].toInt();
         else if (a == QLatin1String("--cache") && i + 1 < args.size())
             cacheDir = args[++i];
         else if (!a.startsWith(QLatin1String("--")) && folder.isEmpty())
@@ -241,13 +308,15 @@ int main(int argc, char** argv)
     if (folder.isEmpty()) {
         std::fprintf(stderr,
             "usage: zentovi-bench [--cold | --warm] [--peer | --heif-peer] [--no-kinds] [--workers N] "
-            "[--cache DIR] FOLDER\n"
+            "[--cache DIR] [--pages N] FOLDER\n"
             "  --cold  the thumbnail cache is neither read nor written (default)\n"
             "  --warm  one browse fills a cache (DIR, else a temporary one); the second is measured\n"
             "  --peer  also runs vipsthumbnail -s 100x100 in two processes (VIPS_CONCURRENCY=1) on the same "
             "files\n"
             "  --no-kinds  leaves out the second, one-thread pass that times each kind of file\n"
-            "  --heif-peer  also runs heif-thumbnailer -s 100 on each file, two processes at a time\n");
+            "  --heif-peer  also runs heif-thumbnailer -s 100 on each file, two processes at a time\n"
+            "  --pages N  then shows N pages one after another from the first, and N pages spread over the "
+            "folder\n");
         return 2;
     }
     folder = QDir(folder).absolutePath();
@@ -260,18 +329,34 @@ int main(int argc, char** argv)
 
     ThumbnailBrowser browser;
     browser.setWorkerCount(workers);
+    ThumbnailList list; // a browsing tab's list at its reference size, shown
+    list.resize(576, 523);
+    list.show();
     QTemporaryDir tempCache;
     if (warm) {
         browser.setCacheFolder(
             cacheDir.isEmpty() ? tempCache.path() + QStringLiteral("/thumbnails") : cacheDir);
-        const Figures fill = browseOnce(browser, folder);
+        const Figures fill = browseOnce(browser, list, folder);
         std::printf("filling the cache: %.2f s\n", fill.seconds);
     } else {
         browser.setCacheFolder(QString());
     }
-    const Figures f = browseOnce(browser, folder);
+    const Figures f = browseOnce(browser, list, folder);
     const double perSecond = f.files / f.seconds;
     const double rss = peakRssMiB();
+    const double rssNow = currentRssMiB();
+    const int keptAfterRun = list.keptImageCount();
+    QList<double> nextPages, farPages;
+    if (pages > 0 && list.PageCount() > 0) {
+        QList<int> next, far;
+        for (int i = 0; i < pages; ++i) {
+            next.append(std::min(i, list.PageCount() - 1));
+            // Spread over the folder, each far from the last, ending far from where it started.
+            far.append(int(qint64(list.PageCount() - 1) * ((i * 37) % pages) / std::max(1, pages - 1)));
+        }
+        farPages = turnPages(list, far);
+        nextPages = turnPages(list, next);
+    }
     std::printf(
         "mode:                 %s, %d worker threads\n", warm ? "warm" : "cold", browser.workerCount());
     std::printf("files:                %d\n", f.files);
@@ -281,7 +366,13 @@ int main(int argc, char** argv)
     std::printf("files per second:     %.1f\n", perSecond);
     std::printf("25th thumbnail after: %.3f s\n", f.first25);
     std::printf("longest pause:        %.1f ms\n", f.maxPauseMs);
-    std::printf("peak RSS:             %.1f MiB\n", rss);
+    std::printf("peak RSS:             %.1f MiB (after the listing; %d pictures kept)\n", rss, keptAfterRun);
+    std::printf("RSS after the listing: %.1f MiB\n", rssNow);
+    printPaging("pages far apart", farPages);
+    printPaging("next pages", nextPages);
+    if (!farPages.isEmpty())
+        std::printf(
+            "peak RSS after paging: %.1f MiB, %d pictures kept\n", peakRssMiB(), list.keptImageCount());
     QString summary = QStringLiteral(
         "summary: files=%1 made=%2 seconds=%3 files_per_s=%4 first25_s=%5 max_pause_ms=%6 rss_mib=%7")
                           .arg(f.files)

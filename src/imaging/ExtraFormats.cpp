@@ -154,7 +154,7 @@ bool readWholeFile(int fd, QByteArray* out)
     if (::fstat(fd, &st) != 0 || st.st_size <= 0 || st.st_size > ExtraFileLimit)
         return false;
     // A big file read whole takes the same turn as a big decode.
-    const std::unique_lock<std::mutex> turn = reserveDecodeMemory(qint64(st.st_size));
+    const DecodeReservation turn = reserveDecodeMemory(qint64(st.st_size));
     out->resize(qsizetype(st.st_size));
     qint64 done = 0;
     while (done < st.st_size) {

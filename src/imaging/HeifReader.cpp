@@ -100,7 +100,7 @@ QImage decodeHandle(const heif_image_handle* handle, const ExtraRequest& request
     std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
     options->convert_hdr_to_8bit = 1;
     // The decoder's planes and the interleaved result together, about 6 bytes a pixel.
-    const std::unique_lock<std::mutex> turn = reserveDecodeMemory(pixels * 6);
+    const DecodeReservation turn = reserveDecodeMemory(pixels * 6);
     if (stopped(request))
         return {};
     heif_image* raw = nullptr;

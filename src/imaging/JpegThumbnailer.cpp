@@ -147,7 +147,7 @@ struct State {
     ExifFacts exif;
     QImage image;
     QImage exifThumb;
-    std::unique_lock<std::mutex> turn; // released however the decode ends
+    DecodeReservation turn; // released however the decode ends
 };
 
 bool stopped(const Job& job)

@@ -118,7 +118,7 @@ QImage decodeJxl(
     JxlDecoderCloseInput(dec);
     JxlDecoderSetKeepOrientation(dec, JXL_FALSE);
     // The decoder's float buffers, about 16 bytes a pixel.
-    const std::unique_lock<std::mutex> turn = reserveDecodeMemory(qint64(out.width()) * out.height() * 16);
+    const DecodeReservation turn = reserveDecodeMemory(qint64(out.width()) * out.height() * 16);
     QImage image;
     const JxlPixelFormat format { 4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0 };
     for (;;) {

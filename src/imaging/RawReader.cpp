@@ -42,7 +42,7 @@ QImage halfSize(LibRaw& raw, const ExtraRequest& request)
     raw.imgdata.params.output_bps = 8;
     raw.set_progress_handler(cancelled, const_cast<ExtraRequest*>(&request));
     // The unpacked sensor data (2 bytes a pixel) and the working picture (8 bytes a pixel).
-    const std::unique_lock<std::mutex> turn = reserveDecodeMemory(rawPixels * 2 + outPixels * 8);
+    const DecodeReservation turn = reserveDecodeMemory(rawPixels * 2 + outPixels * 8);
     if (raw.unpack() != LIBRAW_SUCCESS || raw.dcraw_process() != LIBRAW_SUCCESS)
         return {};
     int err = 0;

@@ -4,6 +4,7 @@
 #include "ThumbnailCache.h"
 #include "ThumbnailEngine.h"
 #include "ThumbnailPipeline.h"
+#include "ThumbnailRestore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -194,10 +195,14 @@ int ThumbnailBrowser::BrowseFolder(const QString& folder)
             pipeline.stop();
         }
     };
+    // A list may let a thumbnail go and make it again from the cache the run read.
+    const QString restoreCache = m_cacheRead ? m_cacheRoot : QString();
     for (int i = 0; i < pipeline.size(); ++i) {
-        const ThumbnailResult r = pipeline.takeNext(eventPass, EventPassMs);
+        ThumbnailResult r = pipeline.takeNext(eventPass, EventPassMs);
         if (!m_continue)
             return ResultCancelled;
+        if (r.status == ThumbnailResult::Made)
+            markThumbnailSource(&r.image, { r.path, box, restoreCache });
         Q_EMIT ThumbnailReady(r.image, r.path, r.status);
         if (!m_continue) {
             pipeline.stop();

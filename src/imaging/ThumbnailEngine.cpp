@@ -12,6 +12,9 @@
 #include <QImageReader>
 #include <QLoggingCategory>
 
+#include <condition_variable>
+#include <utility>
+
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -34,12 +37,80 @@ void logRefusal(const char* what, QSize size)
     qCWarning(lcDecode, "picture refused: %s (%d x %d)", what, size.width(), size.height());
 }
 
-std::unique_lock<std::mutex> reserveDecodeMemory(qint64 bytes)
+namespace {
+struct DecodeBudget {
+    std::mutex mutex;
+    std::condition_variable freed;
+    qint64 reserved = 0;
+    int waiting = 0;
+};
+DecodeBudget& decodeBudget()
 {
-    static std::mutex large;
+    static DecodeBudget budget;
+    return budget;
+}
+std::atomic<qint64> g_decodes { 0 };
+}
+
+DecodeReservation reserveDecodeMemory(qint64 bytes)
+{
+    DecodeReservation r;
     if (bytes <= LargeDecodeBytes)
-        return {};
-    return std::unique_lock<std::mutex>(large);
+        return r;
+    const qint64 share = std::min(bytes, LargeDecodeBudgetBytes);
+    DecodeBudget& b = decodeBudget();
+    std::unique_lock lock(b.mutex);
+    ++b.waiting;
+    b.freed.wait(lock, [&] { return b.reserved + share <= LargeDecodeBudgetBytes; });
+    --b.waiting;
+    b.reserved += share;
+    r.m_bytes = share;
+    return r;
+}
+
+DecodeReservation::DecodeReservation(DecodeReservation&& other) noexcept
+    : m_bytes(std::exchange(other.m_bytes, 0))
+{
+}
+
+DecodeReservation& DecodeReservation::operator=(DecodeReservation&& other) noexcept
+{
+    if (this != &other) {
+        DecodeReservation released(std::move(*this));
+        m_bytes = std::exchange(other.m_bytes, 0);
+    }
+    return *this;
+}
+
+DecodeReservation::~DecodeReservation()
+{
+    if (m_bytes == 0)
+        return;
+    DecodeBudget& b = decodeBudget();
+    {
+        std::lock_guard lock(b.mutex);
+        b.reserved -= m_bytes;
+    }
+    b.freed.notify_all();
+}
+
+qint64 reservedDecodeBytes()
+{
+    DecodeBudget& b = decodeBudget();
+    std::lock_guard lock(b.mutex);
+    return b.reserved;
+}
+
+int decodesWaitingForMemory()
+{
+    DecodeBudget& b = decodeBudget();
+    std::lock_guard lock(b.mutex);
+    return b.waiting;
+}
+
+qint64 thumbnailDecodeCount()
+{
+    return g_decodes.load();
 }
 
 QSize fitInto(QSize source, QSize box)
@@ -129,7 +200,7 @@ QImage readScaledWithQt(QIODevice* device, QSize box, QSize* upright, const QByt
         logRefusal("more pixels than a thumbnail decode may hold", raw);
         return {};
     }
-    std::unique_lock<std::mutex> turn;
+    DecodeReservation turn;
     if (raw.isValid() && !decodesScaled(reader))
         turn = reserveDecodeMemory(qint64(raw.width()) * raw.height() * 4);
     if (raw.isValid()) {
@@ -176,6 +247,7 @@ bool isTiff(int fd)
 
 QImage decodeThumbnail(int fd, QSize box, QSize* upright, const std::atomic<bool>* stop)
 {
+    ++g_decodes;
     QImage image;
     switch (makeJpegThumbnail(fd, box, &image, upright, stop)) {
     case JpegOutcome::Made:

@@ -31,11 +31,35 @@ void setReaderAllocationLimitOnce();
 // Writes to the log why a picture was refused (what: the reason; size: what it claims).
 void logRefusal(const char* what, QSize size);
 
-// Decodes whose working memory exceeds this take turns, so that several workers meeting big
-// pictures at once cannot add up to more than one big decode.
+// Decodes whose working memory exceeds this reserve it from a budget shared by every worker.
 inline constexpr qint64 LargeDecodeBytes = 64LL * 1024 * 1024;
-// Held for the length of a decode estimated to need `bytes`; empty (not owning) for small ones.
-std::unique_lock<std::mutex> reserveDecodeMemory(qint64 bytes);
+// What large decodes running at once may reserve together: room for the largest decode the
+// readers allow, so two middling pictures decode side by side while the largest decodes
+// alone, and the peak stays that of one largest decode.
+inline constexpr qint64 LargeDecodeBudgetBytes = qint64(DecodeAllocationLimitMiB) * 1024 * 1024;
+
+// A share of the budget above, held for the length of one decode (released when destroyed).
+class DecodeReservation {
+public:
+    DecodeReservation() = default;
+    DecodeReservation(DecodeReservation&& other) noexcept;
+    DecodeReservation& operator=(DecodeReservation&& other) noexcept;
+    ~DecodeReservation();
+    qint64 bytes() const { return m_bytes; }
+
+private:
+    friend DecodeReservation reserveDecodeMemory(qint64 bytes);
+    qint64 m_bytes = 0;
+};
+// Waits until a decode estimated to need `bytes` fits into the budget, and reserves it; an
+// estimate over the budget waits for the whole of it. Small decodes reserve nothing.
+DecodeReservation reserveDecodeMemory(qint64 bytes);
+// The bytes reserved now, and the decodes waiting for their share (for tests).
+qint64 reservedDecodeBytes();
+int decodesWaitingForMemory();
+
+// Thumbnails decoded from files since the program started (cache reads not counted).
+qint64 thumbnailDecodeCount();
 
 // The size of a source picture fitted into box with its aspect ratio kept; never enlarged,
 // never below 1 x 1.

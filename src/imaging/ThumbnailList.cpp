@@ -1,6 +1,7 @@
 #include "imaging/ThumbnailList.h"
 
 #include "imaging/ThumbnailModel.h"
+#include "imaging/ThumbnailRestore.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -116,6 +117,7 @@ protected:
         // Keep the top item, not the top row: a list filled before it was first laid out
         // (the start-up listing) has a different number of columns afterwards.
         const int topItem = m_topItem;
+        const Settling settling(this);
         QListView::resizeEvent(event);
         const QSize area = viewport()->size();
         // The layout wraps once a cell would reach the last pixel column.
@@ -127,6 +129,7 @@ protected:
 
     void updateGeometries() override
     {
+        const Settling settling(this);
         const int value = verticalScrollBar()->value();
         QListView::updateGeometries();
         updatePageRange();
@@ -199,7 +202,29 @@ protected:
         Q_EMIT m_owner->ThumbnailMouseButton(Qt::RightButton, Qt::NoModifier, p);
     }
 
+public:
+    // A layout passes the scroll bar through other values on its way back to the page shown;
+    // the pictures kept follow only where it ends.
+    bool settling() const { return m_settling > 0; }
+
 private:
+    struct Settling {
+        explicit Settling(ThumbnailView* view)
+            : view(view)
+        {
+            ++view->m_settling;
+        }
+        ~Settling()
+        {
+            ThumbnailList* owner = view->m_owner;
+            // Not while the list is still being built.
+            if (--view->m_settling == 0 && owner->m_view == view && owner->m_restorer
+                && owner->m_heldScroll < 0)
+                owner->keepAround(owner->focusItem());
+        }
+        ThumbnailView* view;
+    };
+
     static bool isInput(const QEvent* event)
     {
         switch (event->type()) {
@@ -228,14 +253,22 @@ private:
     ThumbnailList* m_owner;
     int m_topItem = 0;
     int m_pressedRow = -1;
+    int m_settling = 0;
 };
 
 ThumbnailList::ThumbnailList(QWidget* parent)
     : QWidget(parent)
     , m_model(new ThumbnailModel(this))
     , m_view(new ThumbnailView(this))
+    , m_restorer(new ThumbnailRestorer(this))
 {
     m_view->setModel(m_model);
+    connect(m_restorer, &ThumbnailRestorer::restored, this, &ThumbnailList::onRestored);
+    // Every way the page changes (selector, keys, wheel, scroll bar) moves what is kept.
+    connect(m_view->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (m_heldScroll < 0 && !m_view->settling())
+            keepAround(focusItem());
+    });
     // Often enough for the list to follow a run with the eye.
     m_commitTimer.setSingleShot(true);
     m_commitTimer.setInterval(40);
@@ -251,6 +284,8 @@ ThumbnailList::~ThumbnailList() = default;
 void ThumbnailList::ClearThumbnails()
 {
     m_model->clear();
+    if (m_restorer->busy())
+        m_restorer->request({});
     m_heldScroll = -1;
     m_view->scrollToRow(0);
 }
@@ -258,6 +293,10 @@ void ThumbnailList::ClearThumbnails()
 void ThumbnailList::AddThumbnail(const QImage& bitmap, const QString& caption, int counter)
 {
     m_model->appendLater(bitmap, caption, counter);
+    // A run adds a page at a time beyond the budget before it trims, so trimming stays
+    // linear in the folder's size.
+    if (m_model->droppableImageCount() > KeptImages + ItemsPerPage)
+        keepAround(focusItem());
     if (!m_commitTimer.isActive())
         m_commitTimer.start();
 }
@@ -269,6 +308,74 @@ void ThumbnailList::commitAdded() const
     m_model->commit();
     if (m_heldScroll >= 0)
         m_view->scrollToRow(m_view->rowOf(std::exchange(m_heldScroll, -1)));
+    const_cast<ThumbnailList*>(this)->keepAround(focusItem());
+}
+
+int ThumbnailList::focusItem() const
+{
+    if (m_heldScroll >= 0)
+        return m_heldScroll - m_heldScroll % Columns;
+    const int row = m_view->verticalScrollBar()->value() / m_view->rowHeight();
+    return std::clamp(row * Columns, 0, std::max(0, ThumbnailCount() - 1));
+}
+
+std::pair<int, int> ThumbnailList::keptRange(int item) const
+{
+    const int count = ThumbnailCount();
+    // The page shown and PagesAround pages either side; near an end, more on the other side.
+    int first = item - PagesAround * ItemsPerPage;
+    int last = first + KeptImages - 1;
+    if (last > count - 1) {
+        first -= last - (count - 1);
+        last = count - 1;
+    }
+    if (first < 0) {
+        last = std::min(count - 1, last - first);
+        first = 0;
+    }
+    return { first, last };
+}
+
+void ThumbnailList::keepAround(int item)
+{
+    if (ThumbnailCount() == 0)
+        return;
+    const auto [first, last] = keptRange(item);
+    m_model->keepOnly(first, last);
+    // Made again in order of nearness: the page shown, then a page after, a page before, and on.
+    auto nearness = [item](int row) {
+        return row >= item ? (row - item) / ItemsPerPage * 2 : (item - row - 1) / ItemsPerPage * 2 + 1;
+    };
+    QList<int> rows;
+    for (int row = first; row <= last; ++row) {
+        if (!m_model->hasImage(row) && m_model->source(row).isValid())
+            rows.append(row);
+    }
+    std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) { return nearness(a) < nearness(b); });
+    QList<ThumbnailRestorer::Request> wanted;
+    wanted.reserve(rows.size());
+    for (const int row : rows)
+        wanted.append({ row, m_model->generation(), m_model->source(row) });
+    if (!wanted.isEmpty() || m_restorer->busy())
+        m_restorer->request(std::move(wanted));
+}
+
+void ThumbnailList::onRestored(int row, quint64 generation, const QString& path, const QImage& image)
+{
+    // A page left since it was asked for does not take memory again.
+    const auto [first, last] = keptRange(focusItem());
+    if (row >= first && row <= last)
+        m_model->restore(row, generation, path, image);
+}
+
+int ThumbnailList::keptImageCount() const
+{
+    return m_model->imageCount();
+}
+
+bool ThumbnailList::restoringImages() const
+{
+    return m_restorer->busy();
 }
 
 int ThumbnailList::ThumbnailCount() const

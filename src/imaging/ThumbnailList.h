@@ -11,6 +11,7 @@ class QAbstractItemView;
 namespace ztv {
 
 class ThumbnailModel;
+class ThumbnailRestorer;
 class ThumbnailView;
 
 // The thumbnail list: a grid of captioned thumbnails shown 25 to a page, built on a model
@@ -19,12 +20,18 @@ class ThumbnailView;
 // ThumbnailMouseButton) are this widget's own. Added thumbnails reach the view in batches
 // at the next event pass after a short while, or at once when anything asks about them,
 // so a folder of tens of thousands of pictures lists in time linear in its size.
+// Only the pictures of the page shown and of the pages around it are kept (KeptImages at
+// most, counting only pictures a browse made); a page further away gets its pictures again
+// from the thumbnail cache, or decoded again, in the background, each for its own file.
 class ThumbnailList : public QWidget {
     Q_OBJECT
 public:
     static constexpr int ItemsPerPage = 25;
     static constexpr int Columns = 5;
     static constexpr int Rows = 5;
+    // Pages kept on either side of the page shown, and the pictures that makes.
+    static constexpr int PagesAround = 2;
+    static constexpr int KeptImages = (2 * PagesAround + 1) * ItemsPerPage;
 
     explicit ThumbnailList(QWidget* parent = nullptr);
     ~ThumbnailList() override;
@@ -46,6 +53,10 @@ public:
     QList<int> selectedItems() const; // ascending
     int topItem() const; // first item of the row at the top of the view, -1 when empty
 
+    // Pictures held now (each at most a thumbnail), and whether pictures are being made again.
+    int keptImageCount() const;
+    bool restoringImages() const;
+
     // Names the view for assistive technology (hides QWidget's, which would name only the frame).
     void setAccessibleName(const QString& name);
 
@@ -60,8 +71,14 @@ Q_SIGNALS:
 private:
     friend class ThumbnailView;
 
+    int focusItem() const; // the first item of the page shown, or of the one asked for
+    std::pair<int, int> keptRange(int item) const; // first and last item whose pictures are kept
+    void keepAround(int item);
+    void onRestored(int row, quint64 generation, const QString& path, const QImage& image);
+
     ThumbnailModel* m_model;
-    ThumbnailView* m_view;
+    ThumbnailView* m_view = nullptr;
+    ThumbnailRestorer* m_restorer = nullptr;
     QTimer m_commitTimer;
     mutable int m_heldScroll = -1; // a ScrollToThumbnail target not yet in the view
 };

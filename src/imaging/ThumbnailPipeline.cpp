@@ -26,7 +26,9 @@ ThumbnailPipeline::ThumbnailPipeline(QStringList paths, int workers, int window,
     s.paths = std::move(paths);
     s.window = std::max(1, window);
     s.maker = std::move(maker);
-    s.results.resize(size_t(s.paths.size()));
+    // A file's result waits in the slot of its index modulo the window: a worker never runs
+    // a window ahead of the consumer, so slots are reused and memory does not grow with the list.
+    s.results.resize(size_t(std::min<qsizetype>(s.paths.size(), s.window)));
     const int n = std::clamp(workers, 1, std::max(1, int(s.paths.size())));
     m_threads.reserve(size_t(n));
     for (int i = 0; i < n && !s.paths.isEmpty(); ++i) {
@@ -76,7 +78,7 @@ void ThumbnailPipeline::work(const std::shared_ptr<Shared>& shared)
             std::lock_guard lock(s.mutex);
             if (s.stop)
                 return; // nobody takes it any more
-            s.results[size_t(index)] = std::move(result);
+            s.results[size_t(index % s.window)] = std::move(result);
         }
         s.ready.notify_all();
     }
@@ -86,17 +88,18 @@ ThumbnailResult ThumbnailPipeline::takeNext(const std::function<void()>& idle, i
 {
     Shared& s = *m_shared;
     std::unique_lock lock(s.mutex);
-    const size_t index = size_t(s.nextTake);
-    if (index >= s.results.size())
+    if (s.nextTake >= s.paths.size())
         return {};
+    const size_t index = size_t(s.nextTake);
+    const size_t slot = index % size_t(s.window);
     const auto interval = std::chrono::milliseconds(std::max(1, idleIntervalMs));
-    while (!s.results[index]) {
+    while (!s.results[slot]) {
         if (s.stop) {
             ThumbnailResult none;
             none.path = s.paths.at(qsizetype(index));
             return none; // stopped before its worker finished, or before any took it
         }
-        if (s.ready.wait_for(lock, interval, [&] { return s.results[index].has_value() || s.stop; }))
+        if (s.ready.wait_for(lock, interval, [&] { return s.results[slot].has_value() || s.stop; }))
             continue;
         if (idle) {
             lock.unlock();
@@ -104,8 +107,8 @@ ThumbnailResult ThumbnailPipeline::takeNext(const std::function<void()>& idle, i
             lock.lock();
         }
     }
-    ThumbnailResult result = std::move(*s.results[index]);
-    s.results[index].reset();
+    ThumbnailResult result = std::move(*s.results[slot]);
+    s.results[slot].reset();
     ++s.nextTake;
     lock.unlock();
     s.space.notify_all();

@@ -2,6 +2,7 @@
 #include "MainFormFixture.h"
 #include "display/ThumbnailScale.h"
 #include "imaging/ThumbnailList.h"
+#include "imaging/ThumbnailRestore.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -16,6 +17,7 @@ private Q_SLOTS:
     void ratioRules_data();
     void ratioRules();
     void thumbnailsMadeAtScreenDensity();
+    void droppedThumbnailsComeBackAtTheirDensity();
 };
 
 void TstHighDpi::ratioRules_data()
@@ -42,6 +44,10 @@ void TstHighDpi::ratioRules()
     const QImage marked = withThumbnailRatio(image, kThumbnailBox, ratio);
     QCOMPARE(marked.devicePixelRatio(), expected);
     QCOMPARE(marked.size(), decoded); // pixels untouched
+    // The source a list needs to make the picture again survives the marking.
+    markThumbnailSource(&image, { QStringLiteral("/p/a.jpg"), { 200, 200 }, QString() });
+    QCOMPARE(
+        thumbnailSourceOf(withThumbnailRatio(image, kThumbnailBox, ratio)).path, QStringLiteral("/p/a.jpg"));
     QCOMPARE(thumbnailDecodeBox(kThumbnailBox, 1.5), QSize(150, 150));
 }
 
@@ -65,6 +71,31 @@ void TstHighDpi::thumbnailsMadeAtScreenDensity()
     QCOMPARE(large.deviceIndependentSize().toSize(), QSize(100, 75));
     QCOMPARE(small.size(), QSize(40, 30));
     QCOMPARE(small.deviceIndependentSize().toSize(), QSize(40, 30));
+}
+
+void TstHighDpi::droppedThumbnailsComeBackAtTheirDensity()
+{
+    MainFormFixture f;
+    const QString sy = QStringLiteral("My Documents/ZTV_DATA/ストックヤード/");
+    const int count = ThumbnailList::KeptImages + 15;
+    for (int i = 0; i < count; ++i)
+        f.home.write(sy + QStringLiteral("p%1.png").arg(i, 3, 10, QLatin1Char('0')),
+            test::pictures::png({ 250, 200 }, i == 0 ? Qt::darkRed : Qt::darkBlue));
+    MainForm& form = f.load();
+    auto* list = form.area(Area::StockYard).findChild<ThumbnailList*>();
+    QVERIFY(list);
+    QCOMPARE(list->ThumbnailCount(), count);
+    auto* view = qobject_cast<QAbstractItemView*>(list->focusProxy());
+    auto picture = [&](int i) { return view->model()->index(i, 0).data(Qt::DecorationRole).value<QImage>(); };
+    list->ScrollToThumbnail(count - 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!list->restoringImages(), 30000);
+    QVERIFY(picture(0).isNull());
+    list->ScrollToThumbnail(0);
+    QTRY_VERIFY_WITH_TIMEOUT(!picture(0).isNull(), 30000);
+    QCOMPARE(picture(0).size(), QSize(200, 160));
+    QCOMPARE(picture(0).devicePixelRatio(), 2.0);
+    QCOMPARE(picture(0).pixelColor(100, 80), QColor(Qt::darkRed));
+    QVERIFY(list->keptImageCount() <= ThumbnailList::KeptImages);
 }
 
 int main(int argc, char** argv)
