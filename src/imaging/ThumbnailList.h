@@ -40,6 +40,8 @@ public:
     int HitTest(int x, int y) const; // item under the point (this widget's coordinates), -1 for none
     void SetAllSelected(bool selected);
     void SetItemSelected(int index); // adds the item to the selection and makes it current
+    // Draws exactly items (any order) as selected and makes current the current item.
+    void SetItemsSelected(const QList<int>& items, int current);
 
     QString caption(int index) const;
     int counter(int index) const;
@@ -54,6 +56,11 @@ public:
 
 Q_SIGNALS:
     void ThumbnailClicked(int index); // left click or Enter on an item
+    // A left click with Ctrl or Shift held, or Shift with a key that moves the focus frame
+    // (then index is the item the frame moved to).
+    void ThumbnailClickedWith(int index, Qt::KeyboardModifiers modifiers);
+    void ChooseAllAsked(); // Ctrl+A
+    void EscapeAsked(); // Esc while the list has the focus
     void ThumbnailMouseButton(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
         QPoint at); // every press; the menu key gives the right button
 

@@ -235,6 +235,7 @@ public:
         const std::vector<Action> actions {
             { 20, [&] { return clickThumbnail(); } },
             { 10, [&] { return keyOnThumbnails(); } },
+            { 8, [&] { return chooseSeveral(); } },
             { 12, [&] { return clickTreeNode(); } },
             { 10, [&] { return keyOnTree(); } },
             { 4, [&] { return changePage(); } },
@@ -282,6 +283,47 @@ public:
         const bool right = rng.bounded(5) == 0;
         QTest::mouseClick(view->viewport(), right ? Qt::RightButton : Qt::LeftButton, {}, r.center());
         return QStringLiteral("%1 click on thumbnail %2").arg(right ? "right" : "left").arg(item);
+    }
+
+    // Ctrl and Shift clicks (the page shown or another), Ctrl+A, Esc and Shift with an arrow.
+    QString chooseSeveral()
+    {
+        const std::optional<Area> a = form->currentArea();
+        if (!a)
+            return QStringLiteral("choose several: paste tab");
+        ThumbnailList* list = form->area(*a).LEADImgList1();
+        const int count = list->ThumbnailCount();
+        if (count == 0)
+            return QStringLiteral("choose several: empty page");
+        QAbstractItemView* view = list->view();
+        switch (rng.bounded(5)) {
+        case 0:
+        case 1: {
+            const Qt::KeyboardModifier held = rng.bounded(2) ? Qt::ControlModifier : Qt::ShiftModifier;
+            const int top = std::max(0, list->topItem());
+            const int item = std::min(count - 1, top + int(rng.bounded(ThumbnailList::ItemsPerPage)));
+            const QRect r = view->visualRect(view->model()->index(item, 0));
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, held, r.center());
+            return QStringLiteral("%1 click on thumbnail %2")
+                .arg(held == Qt::ControlModifier ? "ctrl" : "shift")
+                .arg(item);
+        }
+        case 2: {
+            // Shift on an item of any page, as after scrolling there.
+            const int item = int(rng.bounded(count));
+            form->area(*a).LEADImgList1_ClickWith(item, Qt::ShiftModifier);
+            return QStringLiteral("shift choice to thumbnail %1").arg(item);
+        }
+        default: {
+            static const QKeyCombination keys[]
+                = { Qt::ControlModifier | Qt::Key_A, QKeyCombination(Qt::Key_Escape),
+                      Qt::ShiftModifier | Qt::Key_Right, Qt::ShiftModifier | Qt::Key_Down };
+            const QKeyCombination key = keys[rng.bounded(int(std::size(keys)))];
+            view->setFocus();
+            QTest::keyClick(view, key.key(), key.keyboardModifiers());
+            return QStringLiteral("key %1 on thumbnails").arg(QKeySequence(key).toString());
+        }
+        }
     }
 
     QString keyOnThumbnails()
@@ -474,6 +516,9 @@ public:
         if (file) {
             if (const auto inode = inodeOf(form->area(t.TransferSourceArea).TabSelection()))
                 mayChange.insert(*inode);
+            for (const PictureChoice& c : form->area(t.TransferSourceArea).Chosen())
+                if (const auto inode = inodeOf(c))
+                    mayChange.insert(*inode);
         }
         chooser->Command1[file ? 0 : 1]->click();
         QString then;
@@ -807,6 +852,9 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
         if (const std::optional<Area> a = w.form->currentArea()) {
             if (const auto inode = inodeOf(w.form->area(*a).TabSelection()))
                 w.mayChange.insert(*inode);
+            for (const PictureChoice& c : w.form->area(*a).Chosen())
+                if (const auto inode = inodeOf(c))
+                    w.mayChange.insert(*inode);
             if (w.form->area(*a).TabSelection())
                 clipSource = w.form->area(*a).TabSelection()->path;
         }
