@@ -176,6 +176,7 @@ bool BrowsingArea::choose(int item)
         m_TabSelection = choice;
         m_Chosen = { *std::move(choice) };
         m_AnchorPath = path;
+        m_RangePaths.clear();
         drawChosen();
         return true;
     }
@@ -197,16 +198,26 @@ bool BrowsingArea::chooseWith(int item, Qt::KeyboardModifiers modifiers)
             m_Chosen.begin(), m_Chosen.end(), [&](const PictureChoice& c) { return c.path == p; });
     };
     if (modifiers & Qt::ShiftModifier) {
+        // A further Shift replaces the range the last one added, from the same start.
+        const QSet<QString> earlier(m_RangePaths.cbegin(), m_RangePaths.cend());
+        m_Chosen.removeIf(
+            [&](const PictureChoice& c) { return c.path != m_AnchorPath && earlier.contains(c.path); });
+        m_RangePaths.clear();
         const qsizetype from = std::min<qsizetype>(anchor, item);
         const qsizetype to = std::max<qsizetype>(anchor, item);
         for (qsizetype i = from; i <= to; ++i) {
             if (i == item || chosenAt(m_HiddenList.at(i)) != m_Chosen.end())
                 continue;
             // A file gone since the listing is not chosen, so it is not drawn either.
-            if (std::optional<PictureChoice> c = PictureChoice::of(m_HiddenList.at(i)))
+            if (std::optional<PictureChoice> c = PictureChoice::of(m_HiddenList.at(i))) {
+                m_RangePaths << c->path;
                 m_Chosen.append(*std::move(c));
+            }
         }
+        if (chosenAt(path) == m_Chosen.end())
+            m_RangePaths << path;
     } else {
+        m_RangePaths.clear();
         m_AnchorPath = path;
         const auto at = chosenAt(path);
         if (at != m_Chosen.end()) {
@@ -215,6 +226,7 @@ bool BrowsingArea::chooseWith(int item, Qt::KeyboardModifiers modifiers)
                 clearSelection();
                 return false;
             }
+            m_AnchorPath = m_Chosen.last().path;
             return showChosen();
         }
     }
@@ -266,6 +278,7 @@ void BrowsingArea::chooseShownOnly()
         return;
     m_Chosen = { m_Chosen.last() };
     m_AnchorPath = m_Chosen.last().path;
+    m_RangePaths.clear();
     drawChosen();
 }
 

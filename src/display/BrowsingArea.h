@@ -242,6 +242,7 @@ private:
     std::optional<PictureChoice> m_TabSelection;
     QList<PictureChoice> m_Chosen;
     QString m_AnchorPath; // where a Shift choice starts
+    QStringList m_RangePaths; // what the last Shift choice added
     QString m_PreviewPath;
     CdDrive m_cdDrive;
 };

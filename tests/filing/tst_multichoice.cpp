@@ -179,9 +179,8 @@ void TstMultiChoice::ctrlShiftAndAllAcrossPages()
     QCOMPARE(tab.invariantViolation(), QString());
     // A second Shift starts from the same place: 3 to 5 only.
     tab.LEADImgList1_ClickWith(5, Qt::ShiftModifier);
-    QCOMPARE(tab.LEADImgList1()->selectedItems(),
-        (QList<int> {
-            3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27 }));
+    QCOMPARE(tab.LEADImgList1()->selectedItems(), (QList<int> { 3, 4, 5 }));
+    QCOMPARE(tab.invariantViolation(), QString());
     QCOMPARE(tab.LEAD1()->sourcePath(), f.stockFile(5));
 
     // Ctrl+A: every picture of both pages; the one shown stays shown.
