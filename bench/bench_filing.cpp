@@ -14,6 +14,9 @@
 #include "platform/DesktopShell.h"
 #include "platform/FileOps.h"
 #include "platform/LinuxDrives.h"
+#include "platform/Prompts.h"
+#include "platform/Services.h"
+#include "platform/Spreadsheet.h"
 #include "widgets/FolderTree.h"
 
 #include <QApplication>
@@ -67,6 +70,8 @@ struct Run {
     int filed = 0;
     int messages = 0;
     double firstListing = 0;
+    double stockListingAt = 0; // when the source page's listing began
+    double vaultListingAt = 0;
 };
 
 Run fileChosen(const QString& vaultOn, int stock, int chosen)
@@ -113,9 +118,14 @@ Run fileChosen(const QString& vaultOn, int stock, int chosen)
 
     yard.LEADImgList1_Click(0);
     yard.LEADImgList1_ClickWith(chosen - 1, Qt::ShiftModifier);
-    QObject::connect(yard.LEADThumb1(), &ThumbnailBrowser::BrowseStarted, [&] { ++run.stockListings; });
-    QObject::connect(
-        form.area(Area::Vault).LEADThumb1(), &ThumbnailBrowser::BrowseStarted, [&] { ++run.vaultListings; });
+    QObject::connect(yard.LEADThumb1(), &ThumbnailBrowser::BrowseStarted, [&] {
+        ++run.stockListings;
+        run.stockListingAt = t.nsecsElapsed() / 1e9;
+    });
+    QObject::connect(form.area(Area::Vault).LEADThumb1(), &ThumbnailBrowser::BrowseStarted, [&] {
+        ++run.vaultListings;
+        run.vaultListingAt = t.nsecsElapsed() / 1e9;
+    });
     form.R_Fav_Copy()->trigger();
     SetFolder* chooser = form.vaultTransfer().chooser();
     FolderTree* tree = chooser->TreeView1;
@@ -149,6 +159,8 @@ int main(int argc, char** argv)
         std::printf("%-18s button to idle %.2f s, %d filed, listings: stock yard %d, vault %d, messages %d "
                     "(first listing of the stock yard %.2f s)\n",
             label, r.seconds, r.filed, r.stockListings, r.vaultListings, r.messages, r.firstListing);
+        std::printf("%-18s files %.2f s, stock-yard listing %.2f s, vault listing %.2f s\n", "",
+            r.stockListingAt, r.vaultListingAt - r.stockListingAt, r.seconds - r.vaultListingAt);
     }
     return 0;
 }
