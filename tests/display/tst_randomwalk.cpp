@@ -235,7 +235,7 @@ public:
         const std::vector<Action> actions {
             { 20, [&] { return clickThumbnail(); } },
             { 10, [&] { return keyOnThumbnails(); } },
-            { 8, [&] { return chooseSeveral(); } },
+            { 12, [&] { return chooseSeveral(); } },
             { 12, [&] { return clickTreeNode(); } },
             { 10, [&] { return keyOnTree(); } },
             { 4, [&] { return changePage(); } },
@@ -844,12 +844,15 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     };
     QHash<quint64, FileState> before = scan(w.roots());
     QHash<QString, int> kinds;
+    int severalActedOn = 0; // operations asked with several files chosen
     for (int i = 0; i < events; ++i) {
         w.mayChange.clear();
         w.made.clear();
         w.removedOutside.clear();
         QString clipSource;
+        bool several = false;
         if (const std::optional<Area> a = w.form->currentArea()) {
+            several = w.form->area(*a).chosenCount() > 1;
             if (const auto inode = inodeOf(w.form->area(*a).TabSelection()))
                 w.mayChange.insert(*inode);
             for (const PictureChoice& c : w.form->area(*a).Chosen())
@@ -862,6 +865,10 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
         QCoreApplication::processEvents();
         log << event;
         ++kinds[event.section(u' ', 0, 1)];
+        if (several
+            && (event.startsWith(QLatin1String("button"))
+                || event.startsWith(QLatin1String("chooser: file"))))
+            ++severalActedOn;
         if (event.startsWith(QLatin1String("FAIL:")) || event.contains(QLatin1String(", then FAIL:")))
             QFAIL(qPrintable(fail(event)));
         QString problem = w.invariant();
@@ -893,7 +900,9 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     QVERIFY(events < 1000 || kinds.value(QStringLiteral("chooser: file")) > 0);
     QVERIFY(events < 1000 || kinds.value(QStringLiteral("round trip")) > 0);
     QVERIFY(kinds.value(QStringLiteral("round trip")) > 0);
-    qInfo("random walk: %d events, %lld kinds", events, qlonglong(kinds.size()));
+    QVERIFY(events < 1000 || severalActedOn > 0);
+    qInfo("random walk: %d events, %lld kinds, %d operations on several chosen", events,
+        qlonglong(kinds.size()), severalActedOn);
 }
 
 void TstRandomWalk::walk()
