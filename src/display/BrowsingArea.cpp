@@ -5,6 +5,7 @@
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
+#include "platform/PathCodec.h"
 #include "platform/Prompts.h"
 #include "widgets/CommandButton.h"
 #include "widgets/FolderTree.h"
@@ -18,6 +19,7 @@
 #include <QHash>
 #include <QLabel>
 #include <QSet>
+#include <QUrl>
 
 namespace ztv {
 
@@ -85,6 +87,17 @@ BrowsingArea::BrowsingArea(Area area, const QString& name, TabWindow& window, Br
     named(m_LEADImgList1, "m_LEADImgList1");
     m_LEADImgList1->setGeometry(tw(3480, 870, 8640, 7845));
     m_LEADImgList1->setAccessibleName(t(tx::AccThumbnails).arg(name));
+    // Other programs get the chosen files as they were chosen, or nothing.
+    m_LEADImgList1->setDragFiles([this] {
+        QList<QUrl> urls;
+        for (const PictureChoice& c : std::as_const(m_Chosen)) {
+            if (!c.isStillOnDisk())
+                return QList<QUrl>();
+            // The path's own bytes, so a name that is not UTF-8 reaches the other program whole.
+            urls << fileUrl(c.path);
+        }
+        return urls;
+    });
 
     m_LEADThumb1 = new ThumbnailBrowser(this);
     m_LEADThumb1->setObjectName(QStringLiteral("LEADThumb1_%1").arg(tab));

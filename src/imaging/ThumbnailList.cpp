@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDrag>
 #include <QListView>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
@@ -89,6 +91,8 @@ public:
         setSelectionMode(QAbstractItemView::SingleSelection);
         setItemDelegate(new ThumbnailDelegate(this));
         setGridSize(QSize(100, 100));
+        setDragEnabled(true);
+        setDragDropMode(QAbstractItemView::DragOnly);
     }
 
     int rowHeight() const { return std::max(1, gridSize().height()); }
@@ -202,6 +206,18 @@ protected:
         if ((event->modifiers() & Qt::ShiftModifier) && currentIndex().isValid()
             && currentIndex().row() != before)
             Q_EMIT m_owner->ThumbnailClickedWith(currentIndex().row(), Qt::ShiftModifier);
+    }
+
+    void startDrag(Qt::DropActions) override
+    {
+        QMimeData* data = m_owner->dragData();
+        if (!data)
+            return;
+        auto* drag = new QDrag(this);
+        drag->setMimeData(data);
+        // Offered as a copy only: a program that takes the files never deletes ours.
+        drag->exec(Qt::CopyAction, Qt::CopyAction);
+        m_pressedRow = -1;
     }
 
     // The menu key (or any non-mouse request) presses the right button at the current item.
@@ -384,6 +400,21 @@ int ThumbnailList::topItem() const
         return -1;
     const int row = m_view->verticalScrollBar()->value() / m_view->rowHeight();
     return std::min(row * m_view->columns(), ThumbnailCount() - 1);
+}
+
+void ThumbnailList::setDragFiles(std::function<QList<QUrl>()> files)
+{
+    m_dragFiles = std::move(files);
+}
+
+QMimeData* ThumbnailList::dragData() const
+{
+    const QList<QUrl> urls = m_dragFiles ? m_dragFiles() : QList<QUrl>();
+    if (urls.isEmpty())
+        return nullptr;
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    return data;
 }
 
 void ThumbnailList::setAccessibleName(const QString& name)

@@ -3,9 +3,12 @@
 #include <QImage>
 #include <QString>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
+#include <functional>
 
 class QAbstractItemModel;
+class QMimeData;
 class QAbstractItemView;
 
 namespace ztv {
@@ -48,6 +51,12 @@ public:
     QList<int> selectedItems() const; // ascending
     int topItem() const; // first item of the row at the top of the view, -1 when empty
 
+    // The files a drag of the items drawn selected offers other programs (as text/uri-list,
+    // only to be copied); an empty list starts no drag.
+    void setDragFiles(std::function<QList<QUrl>()> files);
+    // The data such a drag carries; nullptr when there is nothing to offer.
+    QMimeData* dragData() const;
+
     // Names the view for assistive technology (hides QWidget's, which would name only the frame).
     void setAccessibleName(const QString& name);
 
@@ -71,6 +80,7 @@ private:
     ThumbnailView* m_view;
     QTimer m_commitTimer;
     mutable int m_heldScroll = -1; // a ScrollToThumbnail target not yet in the view
+    std::function<QList<QUrl>()> m_dragFiles;
 };
 
 } // namespace ztv

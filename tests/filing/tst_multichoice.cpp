@@ -5,14 +5,19 @@
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
+#include "imaging/ThumbnailList.h"
+#include "platform/PathCodec.h"
 
 #include <QAbstractItemView>
 #include <QAction>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
+#include <cstdio>
 #include <functional>
 
 using namespace ztv;
@@ -143,6 +148,7 @@ private Q_SLOTS:
     void clashesAndAnUnreadableFileInOneMessage();
     void escStopsBetweenTwoFiles();
     void changedChoiceFilesNothing();
+    void dragOutOffersTheChosenFiles();
 };
 
 void TstMultiChoice::ctrlShiftAndAllAcrossPages()
@@ -401,6 +407,38 @@ void TstMultiChoice::changedChoiceFilesNothing()
     f.form->vaultTransfer().fileInto(*f.form, QStringLiteral("保管庫/箱"));
     QCOMPARE(snapshot(f.home.storageRoot()), rewritten);
     QCOMPARE(f.prompts.calls.size(), 1);
+}
+
+void TstMultiChoice::dragOutOffersTheChosenFiles()
+{
+    Fixture f;
+    ThumbnailList* list = f.stock().LEADImgList1();
+    QVERIFY(!std::unique_ptr<QMimeData>(list->dragData())); // nothing chosen, nothing offered
+    // A name that is not UTF-8 goes as its own bytes.
+    const QString odd = decodePath(QByteArray(QFile::encodeName(f.home.stockYard())) + "/\xff\xfe.jpg");
+    const QByteArray picture = pictures::jpeg({ 10, 10 }, Qt::blue);
+    FILE* out = std::fopen(encodePath(odd).constData(), "wb");
+    QVERIFY(out);
+    QCOMPARE(std::fwrite(picture.constData(), 1, size_t(picture.size()), out), size_t(picture.size()));
+    std::fclose(out);
+    f.stock().ShowFolderThumbnails(f.home.stockYard());
+    const int oddAt = int(f.stock().HiddenList().indexOf(odd));
+    QVERIFY(oddAt >= 0);
+    f.stock().LEADImgList1_Click(3);
+    f.stock().LEADImgList1_ClickWith(oddAt, Qt::ControlModifier);
+    std::unique_ptr<QMimeData> data(list->dragData());
+    QVERIFY(data);
+    QVERIFY(data->hasFormat(QStringLiteral("text/uri-list")));
+    QCOMPARE(data->urls(),
+        (QList<QUrl> { QUrl::fromLocalFile(f.stockFile(3)),
+            QUrl::fromEncoded(QByteArray("file://")
+                + QUrl::toPercentEncoding(QFile::encodeName(f.home.stockYard()), "/") + "/%FF%FE.jpg") }));
+    // One of them rewritten since it was chosen: nothing is offered.
+    QFile file(f.stockFile(3));
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("x");
+    file.close();
+    QVERIFY(!std::unique_ptr<QMimeData>(list->dragData()));
 }
 
 QTEST_MAIN(TstMultiChoice)
