@@ -213,6 +213,11 @@ void TstMultiChoice::ctrlShiftAndAllAcrossPages()
     QTest::keyClick(view, Qt::Key_Right, Qt::ShiftModifier);
     QCOMPARE(f.chosenPaths(), (QStringList { f.stockFile(5), f.stockFile(6), f.stockFile(7) }));
     QCOMPARE(tab.LEAD1()->sourcePath(), f.stockFile(7));
+    // The menu key opens the menu for all of them.
+    f.openedMenus.clear();
+    QTest::keyClick(view, Qt::Key_Menu);
+    QCOMPARE(f.openedMenus, QStringList { "menu_R" });
+    QCOMPARE(tab.chosenCount(), 3);
 
     // A plain click returns to one, exactly as always.
     f.clickItem(2, Qt::NoModifier);
