@@ -59,6 +59,12 @@ int BrowseRun::run(Area area, bool bracketed, const std::function<int()>& browse
     return r;
 }
 
+void BrowseRun::showLine(const QString& text)
+{
+    m_status.setText(text);
+    m_status.show();
+}
+
 void BrowseRun::started(int files)
 {
     m_files = files;

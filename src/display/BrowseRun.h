@@ -40,6 +40,8 @@ public:
     // Runs browse as area's listing: with the window disabled when bracketed (the focus
     // comes back after), Esc watched, the counts this run's own. Gives browse's result.
     int run(Area area, bool bracketed, const std::function<int()>& browse);
+    // The progress line of a run that is not a listing.
+    void showLine(const QString& text);
     // The listing found files in all.
     void started(int files);
     // One file examined; counted unless it vanished before it could be read.

@@ -5,15 +5,21 @@
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
+#include "platform/PathCodec.h"
 #include "platform/Prompts.h"
 #include "widgets/CommandButton.h"
 #include "widgets/FolderTree.h"
 #include "widgets/FormLayout.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFrame>
+#include <QHash>
 #include <QLabel>
+#include <QSet>
+#include <QUrl>
 
 namespace ztv {
 
@@ -71,10 +77,27 @@ BrowsingArea::BrowsingArea(Area area, const QString& name, TabWindow& window, Br
     m_LEAD1->installEventFilter(this);
     m_Label2->raise();
 
+    m_LabelChosen = new QLabel(this);
+    named(m_LabelChosen, "m_LabelChosen");
+    m_LabelChosen->setGeometry(tw(6800, 555, 4100, 300));
+    m_LabelChosen->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_LabelChosen->hide();
+
     m_LEADImgList1 = new ThumbnailList(this);
     named(m_LEADImgList1, "m_LEADImgList1");
     m_LEADImgList1->setGeometry(tw(3480, 870, 8640, 7845));
     m_LEADImgList1->setAccessibleName(t(tx::AccThumbnails).arg(name));
+    // Other programs get the chosen files as they were chosen, or nothing.
+    m_LEADImgList1->setDragFiles([this] {
+        QList<QUrl> urls;
+        for (const PictureChoice& c : std::as_const(m_Chosen)) {
+            if (!c.isStillOnDisk())
+                return QList<QUrl>();
+            // The path's own bytes, so a name that is not UTF-8 reaches the other program whole.
+            urls << fileUrl(c.path);
+        }
+        return urls;
+    });
 
     m_LEADThumb1 = new ThumbnailBrowser(this);
     m_LEADThumb1->setObjectName(QStringLiteral("LEADThumb1_%1").arg(tab));
@@ -111,6 +134,10 @@ void BrowsingArea::connectControls()
     connect(
         m_LEADThumb1, &ThumbnailBrowser::BrowseStarted, this, [this](int files) { m_run.started(files); });
     connect(m_LEADImgList1, &ThumbnailList::ThumbnailClicked, this, &BrowsingArea::LEADImgList1_Click);
+    connect(
+        m_LEADImgList1, &ThumbnailList::ThumbnailClickedWith, this, &BrowsingArea::LEADImgList1_ClickWith);
+    connect(m_LEADImgList1, &ThumbnailList::ChooseAllAsked, this, &BrowsingArea::chooseAll);
+    connect(m_LEADImgList1, &ThumbnailList::EscapeAsked, this, &BrowsingArea::chooseShownOnly);
     connect(m_LEADImgList1, &ThumbnailList::ThumbnailMouseButton, this,
         [this](Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) {
             LEADImgList1_MouseButton(button, at);
@@ -159,8 +186,11 @@ bool BrowsingArea::choose(int item)
     const QString path = m_HiddenList.value(item);
     std::optional<PictureChoice> choice = PictureChoice::of(path);
     if (item >= 0 && item < m_HiddenList.size() && choice && m_LEAD1->LoadPicture(path)) {
-        m_TabSelection = std::move(choice);
-        drawSelected(m_LEADImgList1, item);
+        m_TabSelection = choice;
+        m_Chosen = { *std::move(choice) };
+        m_AnchorPath = path;
+        m_RangePaths.clear();
+        drawChosen();
         return true;
     }
     // The listing no longer describes the folder.
@@ -168,11 +198,153 @@ bool BrowsingArea::choose(int item)
     return false;
 }
 
+bool BrowsingArea::chooseWith(int item, Qt::KeyboardModifiers modifiers)
+{
+    if (item < 0 || item >= m_HiddenList.size())
+        return !m_Chosen.isEmpty();
+    const QString path = m_HiddenList.at(item);
+    const qsizetype anchor = m_HiddenList.indexOf(m_AnchorPath);
+    if (m_Chosen.isEmpty() || ((modifiers & Qt::ShiftModifier) && anchor < 0))
+        return choose(item);
+    auto chosenAt = [this](const QString& p) {
+        return std::find_if(
+            m_Chosen.begin(), m_Chosen.end(), [&](const PictureChoice& c) { return c.path == p; });
+    };
+    if (modifiers & Qt::ShiftModifier) {
+        // A further Shift replaces the range the last one added, from the same start.
+        const QSet<QString> earlier(m_RangePaths.cbegin(), m_RangePaths.cend());
+        m_Chosen.removeIf(
+            [&](const PictureChoice& c) { return c.path != m_AnchorPath && earlier.contains(c.path); });
+        m_RangePaths.clear();
+        const qsizetype from = std::min<qsizetype>(anchor, item);
+        const qsizetype to = std::max<qsizetype>(anchor, item);
+        for (qsizetype i = from; i <= to; ++i) {
+            if (i == item || chosenAt(m_HiddenList.at(i)) != m_Chosen.end())
+                continue;
+            // A file gone since the listing is not chosen, so it is not drawn either.
+            if (std::optional<PictureChoice> c = PictureChoice::of(m_HiddenList.at(i))) {
+                m_RangePaths << c->path;
+                m_Chosen.append(*std::move(c));
+            }
+        }
+        if (chosenAt(path) == m_Chosen.end())
+            m_RangePaths << path;
+    } else {
+        m_RangePaths.clear();
+        m_AnchorPath = path;
+        const auto at = chosenAt(path);
+        if (at != m_Chosen.end()) {
+            m_Chosen.erase(at);
+            if (m_Chosen.isEmpty()) {
+                clearSelection();
+                return false;
+            }
+            m_AnchorPath = m_Chosen.last().path;
+            return showChosen();
+        }
+    }
+    const auto at = chosenAt(path);
+    if (at != m_Chosen.end())
+        m_Chosen.erase(at);
+    std::optional<PictureChoice> choice = PictureChoice::of(path);
+    if (!choice) {
+        ClearTabPictures();
+        return false;
+    }
+    m_Chosen.append(*std::move(choice));
+    return showChosen();
+}
+
+void BrowsingArea::chooseAll()
+{
+    if (m_HiddenList.isEmpty())
+        return;
+    const QString shown = m_TabSelection ? m_TabSelection->path : m_HiddenList.first();
+    QList<PictureChoice> all;
+    all.reserve(m_HiddenList.size());
+    std::optional<PictureChoice> last;
+    for (const QString& path : std::as_const(m_HiddenList)) {
+        std::optional<PictureChoice> c = PictureChoice::of(path);
+        if (!c)
+            continue;
+        if (path == shown)
+            last = std::move(c);
+        else
+            all.append(*std::move(c));
+    }
+    if (last)
+        all.append(*std::move(last));
+    if (all.isEmpty()) {
+        ClearTabPictures();
+        return;
+    }
+    if (m_AnchorPath.isEmpty())
+        m_AnchorPath = all.last().path;
+    m_Chosen = std::move(all);
+    if (showChosen())
+        m_window.setPictureSelected(true);
+}
+
+void BrowsingArea::chooseShownOnly()
+{
+    if (m_Chosen.size() < 2)
+        return;
+    m_Chosen = { m_Chosen.last() };
+    m_AnchorPath = m_Chosen.last().path;
+    m_RangePaths.clear();
+    drawChosen();
+}
+
+bool BrowsingArea::showChosen()
+{
+    const PictureChoice& last = m_Chosen.last();
+    if (m_LEAD1->sourcePath() != last.path || !m_LEAD1->hasPicture()) {
+        if (!m_LEAD1->LoadPicture(last.path)) {
+            ClearTabPictures();
+            return false;
+        }
+    }
+    m_TabSelection = last;
+    drawChosen();
+    return true;
+}
+
+void BrowsingArea::drawChosen()
+{
+    QList<int> items;
+    items.reserve(m_Chosen.size());
+    int current = -1;
+    if (m_Chosen.size() == 1) {
+        // One choice is drawn exactly as it always was.
+        current = int(m_HiddenList.indexOf(m_Chosen.first().path));
+        drawSelected(m_LEADImgList1, current);
+    } else {
+        // Paths to positions at once: choosing a whole folder stays linear.
+        QHash<QString, int> position;
+        position.reserve(m_HiddenList.size());
+        for (int i = 0; i < m_HiddenList.size(); ++i)
+            position.insert(m_HiddenList.at(i), i);
+        for (const PictureChoice& c : std::as_const(m_Chosen))
+            items << position.value(c.path, -1);
+        current = items.isEmpty() ? -1 : items.last();
+        m_LEADImgList1->SetItemsSelected(items, current);
+    }
+    const int n = int(m_Chosen.size());
+    const QString count = n > 1 ? QString::fromUtf16(texts::display::ChosenCount).arg(n) : QString();
+    m_LabelChosen->setText(count);
+    m_LabelChosen->setAccessibleName(count);
+    m_LabelChosen->setVisible(n > 1);
+    // The screen reader hears the count with the list it belongs to.
+    m_LEADImgList1->view()->setAccessibleDescription(count);
+}
+
 void BrowsingArea::clearSelection()
 {
     m_TabSelection.reset();
+    m_Chosen.clear();
     m_LEAD1->ClearPicture();
     m_LEADImgList1->SetAllSelected(false);
+    drawChosen();
 }
 
 void BrowsingArea::afterListing()
@@ -182,7 +354,14 @@ void BrowsingArea::afterListing()
         clearSelection();
         return;
     }
-    drawSelected(m_LEADImgList1, int(at));
+    if (m_Chosen.size() > 1) {
+        const QSet<QString> listed(m_HiddenList.cbegin(), m_HiddenList.cend());
+        m_Chosen.removeIf(
+            [&](const PictureChoice& c) { return !listed.contains(c.path) || !c.isStillOnDisk(); });
+    }
+    if (m_Chosen.isEmpty() || m_Chosen.last().path != m_TabSelection->path)
+        m_Chosen = { *m_TabSelection };
+    drawChosen();
 }
 
 void BrowsingArea::clearPage()
@@ -195,6 +374,37 @@ void BrowsingArea::ClearTabPictures()
 {
     clearPage();
     clearSelection();
+}
+
+std::optional<QList<PictureChoice>> BrowsingArea::chosenToActOn(Prompts& prompts, const char16_t* errorTitle)
+{
+    if (m_Chosen.isEmpty())
+        return std::nullopt;
+    for (const PictureChoice& c : std::as_const(m_Chosen)) {
+        if (!c.isStillOnDisk()) {
+            reportChoiceGone(prompts, texts::display::ChosenFileChanged, errorTitle);
+            clearSelection();
+            return std::nullopt;
+        }
+    }
+    return m_Chosen;
+}
+
+int BrowsingArea::runSteps(int count, const QString& progressText, const std::function<void(int)>& step)
+{
+    int done = 0;
+    m_run.run(m_area, true, [&] {
+        for (; done < count; ++done) {
+            m_run.showLine(progressText.arg(done).arg(count));
+            // Esc pressed during the last file stops the run before the next one.
+            QCoreApplication::processEvents();
+            if (m_run.gBrowseQuit())
+                break;
+            step(done);
+        }
+        return 0;
+    });
+    return done;
 }
 
 std::optional<QString> BrowsingArea::fileToActOn(Prompts& prompts, const char16_t* errorTitle)
@@ -230,18 +440,37 @@ QString BrowsingArea::invariantViolation() const
         if (!drawn.isEmpty())
             return QStringLiteral("thumbnail %1 is drawn selected while nothing is chosen")
                 .arg(drawn.first());
+        if (!m_Chosen.isEmpty())
+            return QStringLiteral("%1 files are chosen while none is shown").arg(m_Chosen.size());
         return QString();
     }
     const QString& path = m_TabSelection->path;
     if (!m_LEAD1->hasPicture() || m_LEAD1->sourcePath() != path)
         return QStringLiteral("the display shows '%1' but '%2' is chosen").arg(m_LEAD1->sourcePath(), path);
-    const qsizetype at = m_HiddenList.indexOf(path);
-    if (at < 0)
-        return QStringLiteral("the chosen '%1' is not on the page").arg(path);
-    if (drawn != QList<int> { int(at) })
-        return QStringLiteral("the chosen '%1' is item %2 but the drawn selection is other")
-            .arg(path)
-            .arg(at);
+    if (m_Chosen.isEmpty() || m_Chosen.last().path != path
+        || m_Chosen.last().identity != m_TabSelection->identity)
+        return QStringLiteral("'%1' is shown but is not the file chosen last").arg(path);
+    QList<int> chosen;
+    QSet<QString> seen;
+    for (const PictureChoice& c : m_Chosen) {
+        const qsizetype at = m_HiddenList.indexOf(c.path);
+        if (at < 0)
+            return QStringLiteral("the chosen '%1' is not on the page").arg(c.path);
+        if (seen.contains(c.path))
+            return QStringLiteral("'%1' is chosen twice").arg(c.path);
+        seen.insert(c.path);
+        chosen << int(at);
+    }
+    std::sort(chosen.begin(), chosen.end());
+    if (drawn != chosen)
+        return QStringLiteral("%1 files are chosen but %2 thumbnails are drawn selected, or others")
+            .arg(chosen.size())
+            .arg(drawn.size());
+    const QString count
+        = m_LabelChosen->isVisibleTo(const_cast<BrowsingArea*>(this)) ? m_LabelChosen->text() : QString();
+    if ((m_Chosen.size() > 1) != !count.isEmpty()
+        || (m_Chosen.size() > 1 && !count.contains(QString::number(m_Chosen.size()))))
+        return QStringLiteral("%1 files are chosen but the count reads '%2'").arg(m_Chosen.size()).arg(count);
     return QString();
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 
@@ -86,6 +87,12 @@ public:
     // The chosen picture (the file of the thumbnail chosen last, checked against the disk);
     // none while nothing is chosen.
     const std::optional<PictureChoice>& TabSelection() const { return m_TabSelection; }
+    // Every chosen file, in the order chosen; the last is TabSelection, the one shown. Empty
+    // while nothing is chosen.
+    const QList<PictureChoice>& Chosen() const { return m_Chosen; }
+    int chosenCount() const { return int(m_Chosen.size()); }
+    // Says how many are chosen while more than one is; hidden otherwise.
+    QLabel* chosenCountLabel() const { return m_LabelChosen; }
     // The file the preview window opened last; "" for none.
     const QString& PreviewPath() const { return m_PreviewPath; }
 
@@ -95,6 +102,13 @@ public:
     void TreeView1_NodeClick(QTreeWidgetItem* node);
     void TreeView1_MouseButton(Qt::MouseButton button, QPoint at);
     void LEADImgList1_Click(int item);
+    // Ctrl adds or removes the item; Shift chooses the range from the last plain or Ctrl
+    // choice to it (across pages).
+    void LEADImgList1_ClickWith(int item, Qt::KeyboardModifiers modifiers);
+    // Every picture of the page list (all pages); the one shown stays shown.
+    void chooseAll();
+    // Back to the picture shown alone.
+    void chooseShownOnly();
     void LEADImgList1_MouseButton(Qt::MouseButton button, QPoint at);
     void LEAD1_Click();
     // The page selector (Combo1, "/", Label3): set for the pages listed, showing page 1.
@@ -148,6 +162,10 @@ public:
     // A click or Enter on thumbnail item: shows and records its file. A file that went away
     // or cannot be shown empties the page, the display and the choice.
     bool choose(int item);
+    // Ctrl: item added to the choice and shown, or (when chosen) taken out of it. Shift: the
+    // items from the anchor to item added, item shown. A file gone empties the page, as
+    // choose() does. False when nothing stays chosen.
+    bool chooseWith(int item, Qt::KeyboardModifiers modifiers);
     // Forgets the choice and empties the display together.
     void clearSelection();
     // After the page was listed again: a chosen file still listed stays chosen, shown and
@@ -166,6 +184,13 @@ public:
     // one, as a notice) and the choice cleared; none then, and none (silently) while nothing
     // is chosen.
     std::optional<QString> fileToActOn(Prompts& prompts, const char16_t* errorTitle = nullptr);
+    // Every chosen file while all are still the ones chosen; otherwise reported as
+    // fileToActOn does and the choice cleared: none then, and none while nothing is chosen.
+    std::optional<QList<PictureChoice>> chosenToActOn(Prompts& prompts, const char16_t* errorTitle);
+    // Runs step(0) .. step(count - 1) as a run the user sees (window disabled, a progress line
+    // of progressText with %1 done and %2 count, Esc watched); Esc stops it between two steps.
+    // Gives how many steps ran.
+    int runSteps(int count, const QString& progressText, const std::function<void(int)>& step);
     // The same for the operations that also run with nothing chosen: "" then.
     std::optional<QString> fileOrNothingToActOn(Prompts& prompts);
     // The chosen picture, as the display holds it, onto the clipboard (with its file when
@@ -187,6 +212,10 @@ private:
     void connectControls();
     void ThumbnailReady(const QImage& bitmap, const QString& path, int status);
     void setRoot(const QString& key, const QString& icon);
+    // Shows the last of m_Chosen, draws all of them; false (the page emptied) when the shown
+    // file cannot be shown.
+    bool showChosen();
+    void drawChosen();
 
     const Area m_area;
     TabWindow& m_window;
@@ -203,6 +232,7 @@ private:
     QLabel* m_Label3 = nullptr;
     QComboBox* m_Combo1 = nullptr;
     QFrame* m_Shape1 = nullptr;
+    QLabel* m_LabelChosen = nullptr;
 
     QString m_RootName;
     QString m_CurrentNodePath;
@@ -210,6 +240,9 @@ private:
     int m_NodeCount = 0;
     QStringList m_HiddenList;
     std::optional<PictureChoice> m_TabSelection;
+    QList<PictureChoice> m_Chosen;
+    QString m_AnchorPath; // where a Shift choice starts
+    QStringList m_RangePaths; // what the last Shift choice added
     QString m_PreviewPath;
     CdDrive m_cdDrive;
 };

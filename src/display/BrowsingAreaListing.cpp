@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <algorithm>
 
 namespace ztv {
 
@@ -94,13 +95,30 @@ void BrowsingArea::LEADImgList1_Click(int item)
     ComboSet();
 }
 
+void BrowsingArea::LEADImgList1_ClickWith(int item, Qt::KeyboardModifiers modifiers)
+{
+    if (chooseWith(item, modifiers)) {
+        m_window.setPictureSelected(true);
+        return;
+    }
+    if (m_HiddenList.isEmpty())
+        ComboSet();
+}
+
 void BrowsingArea::LEADImgList1_MouseButton(Qt::MouseButton button, QPoint at)
 {
     const int hit = m_LEADImgList1->HitTest(at.x(), at.y());
     if (button != Qt::RightButton)
         return;
     if (hit >= 0 && hit < m_LEADImgList1->ThumbnailCount()) {
-        LEADImgList1_Click(hit);
+        // The menu over one of several chosen acts on them all; elsewhere the press chooses.
+        const bool amongSeveral = m_Chosen.size() > 1
+            && std::any_of(m_Chosen.cbegin(), m_Chosen.cend(),
+                [&](const PictureChoice& c) { return c.path == m_HiddenList.value(hit); });
+        if (amongSeveral)
+            m_window.setPictureSelected(true);
+        else
+            LEADImgList1_Click(hit);
         m_window.popupMenu(m_area, TabWindow::Menu::Picture);
     } else {
         m_window.popupMenu(m_area, TabWindow::Menu::Empty);

@@ -16,6 +16,9 @@ inline constexpr char16_t ChoiceChanged[]
 // Progress of a browse run: files examined, files in the folder.
 inline constexpr char16_t BrowseProgress[] = u"サムネイル作成中：%1 / %2 ファイル（Escキーで中止）";
 
+// How many pictures are chosen, shown while more than one is.
+inline constexpr char16_t ChosenCount[] = u"%1 枚の画像を選択中";
+
 inline constexpr char16_t SelectedPicture[] = u"選択中の画像を表示";
 inline constexpr char16_t Slash[] = u"/";
 

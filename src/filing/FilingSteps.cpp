@@ -5,6 +5,8 @@
 #include "filing/texts.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "platform/FileOps.h"
+#include "platform/PathCodec.h"
+#include "platform/PathText.h"
 #include "platform/Services.h"
 #include "values/StoragePaths.h"
 
@@ -31,6 +33,56 @@ int relistAfterChange(OperationContext& context, Area area, const QString& folde
         context.area(area).ComboSet();
     page.clearSelection();
     return code;
+}
+
+BatchOutcome runBatch(BrowsingArea& tab, const QList<PictureChoice>& files, const char16_t* progressText,
+    const std::function<FileResult(const QString& path)>& act)
+{
+    BatchOutcome outcome;
+    outcome.total = int(files.size());
+    auto problem = [&](const QString& path, const QString& reason) {
+        outcome.problems
+            << QString::fromUtf16(filingtexts::BatchProblem).arg(displayName(GetFileTitle(path)), reason);
+    };
+    const int ran = tab.runSteps(outcome.total, QString::fromUtf16(progressText), [&](int i) {
+        const PictureChoice& file = files.at(i);
+        if (!file.isStillOnDisk()) {
+            problem(file.path, QString::fromUtf16(filingtexts::ChangedSinceChosen));
+            return;
+        }
+        const FileResult result = act(file.path);
+        if (result.ok()) {
+            ++outcome.done;
+            outcome.doneFiles << file.path;
+        } else {
+            problem(file.path,
+                result.error == FileError::Exists ? QString::fromUtf16(filingtexts::FileExists)
+                                                  : failureText(result, filingtexts::FilingError));
+        }
+    });
+    outcome.stopped = ran < outcome.total;
+    return outcome;
+}
+
+void reportBatch(
+    OperationContext& context, const BatchOutcome& outcome, const char16_t* doneText, const char16_t* title)
+{
+    if (!outcome.stopped && outcome.problems.isEmpty())
+        return;
+    QStringList lines { QString::fromUtf16(doneText).arg(outcome.done).arg(outcome.total) };
+    if (outcome.stopped)
+        lines << QString::fromUtf16(filingtexts::BatchStopped);
+    if (!outcome.problems.isEmpty()) {
+        // A message box taller than the screen would hide its button.
+        constexpr int shown = 20;
+        lines << QString::fromUtf16(filingtexts::BatchNotDone);
+        lines << outcome.problems.mid(0, shown);
+        if (outcome.problems.size() > shown)
+            lines << QString::fromUtf16(filingtexts::BatchMore).arg(outcome.problems.size() - shown);
+        showError(context, lines.join(u'\r'), title);
+        return;
+    }
+    context.services().prompts.message(lines.join(u'\r'));
 }
 
 void showError(OperationContext& context, const QString& text, const char16_t* title)

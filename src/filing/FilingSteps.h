@@ -4,11 +4,15 @@
 #include "values/Area.h"
 
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 namespace ztv {
 
+class BrowsingArea;
 class OperationContext;
 struct FileResult;
+struct PictureChoice;
 
 // Steps the box, file and transfer operations share.
 namespace filing {
@@ -21,6 +25,26 @@ void reportBrowse(OperationContext& context, int code);
 // set (on success, or always when not reporting) and the choice ended, since it belonged to
 // the listing that is gone. Gives the browser's result code.
 int relistAfterChange(OperationContext& context, Area area, const QString& folder, bool report);
+
+// What a run over several chosen files did.
+struct BatchOutcome {
+    int total = 0;
+    int done = 0; // files the operation succeeded on
+    QStringList problems; // "name（reason）" for each file that clashed or failed
+    QStringList doneFiles; // the source paths done
+    bool stopped = false; // Esc ended it before the last file
+};
+
+// Runs act on each file, in turn, as a run of tab's (window disabled, a progress line of
+// progressText, Esc between two files); each file is checked against the disk just before
+// its turn, and one that changed since it was chosen is not touched. Clashes and failures
+// are collected, never shown here.
+BatchOutcome runBatch(BrowsingArea& tab, const QList<PictureChoice>& files, const char16_t* progressText,
+    const std::function<FileResult(const QString& path)>& act);
+// The one closing message of a batch: nothing when every file was done; how many were done,
+// the stop and every file that was not, otherwise (under title when any file was not).
+void reportBatch(
+    OperationContext& context, const BatchOutcome& outcome, const char16_t* doneText, const char16_t* title);
 
 // A critical error box with OK.
 void showError(OperationContext& context, const QString& text, const char16_t* title);

@@ -41,6 +41,10 @@ void PictureFiles::deleteSelected(OperationContext& context)
     const std::optional<Area> tab = context.currentArea();
     if (!tab || !context.pictureSelected() || !context.area(*tab).TabSelection())
         return;
+    if (context.area(*tab).chosenCount() > 1) {
+        deleteSeveral(context, *tab);
+        return;
+    }
     const Services& s = context.services();
     if (s.prompts.message(QString::fromUtf16(T::DeleteAsk), QString::fromUtf16(T::DeleteFileTitle),
             PromptIcon::None, PromptButtons::OkCancel)
@@ -67,6 +71,54 @@ void PictureFiles::deleteSelected(OperationContext& context)
             context.area(*tab).dropCacheEntries(*file);
     }
     relistAfterChange(context, *tab, context.area(*tab).currentFolder(), true);
+    context.setPictureSelected(false);
+}
+
+void PictureFiles::deleteSeveral(OperationContext& context, Area tab)
+{
+    const Services& s = context.services();
+    BrowsingArea& area = context.area(tab);
+    if (s.prompts.message(QString::fromUtf16(T::DeleteSeveralAsk).arg(area.chosenCount()),
+            QString::fromUtf16(T::DeleteFileTitle), PromptIcon::None, PromptButtons::OkCancel)
+        != PromptAnswer::Ok)
+        return;
+    const std::optional<QList<PictureChoice>> files = area.chosenToActOn(s.prompts, T::DeleteError);
+    if (files) {
+        QList<PictureChoice> noTrash;
+        BatchOutcome outcome = runBatch(area, *files, T::DeletingProgress, [&](const QString& path) {
+            FileResult r = s.fileOps.moveToTrash(path);
+            if (r.error == FileError::NoTrash) {
+                // Asked about once for all of them, after the others went.
+                if (std::optional<PictureChoice> c = PictureChoice::of(path))
+                    noTrash << *c;
+                return FileResult {};
+            }
+            return r;
+        });
+        for (const PictureChoice& c : std::as_const(noTrash))
+            outcome.doneFiles.removeAll(c.path);
+        outcome.done -= int(noTrash.size());
+        if (!noTrash.isEmpty() && !outcome.stopped) {
+            if (s.prompts.message(QString::fromUtf16(T::DeleteSeveralForeverAsk).arg(noTrash.size()),
+                    QString::fromUtf16(T::DeleteFileTitle), PromptIcon::None, PromptButtons::OkCancel)
+                == PromptAnswer::Ok) {
+                const BatchOutcome forGood = runBatch(area, noTrash, T::DeletingProgress,
+                    [&](const QString& path) { return s.fileOps.removeFile(path); });
+                outcome.done += forGood.done;
+                outcome.doneFiles << forGood.doneFiles;
+                outcome.problems << forGood.problems;
+                outcome.stopped = forGood.stopped;
+            } else {
+                outcome.total -= int(noTrash.size());
+            }
+        }
+        for (const QString& file : std::as_const(outcome.doneFiles))
+            area.dropCacheEntries(file);
+        relistAfterChange(context, tab, area.currentFolder(), true);
+        reportBatch(context, outcome, T::BatchDeleted, T::DeleteError);
+    } else {
+        relistAfterChange(context, tab, area.currentFolder(), true);
+    }
     context.setPictureSelected(false);
 }
 

@@ -23,6 +23,7 @@ public:
 
 private:
     void deleteSelected(OperationContext& context);
+    void deleteSeveral(OperationContext& context, Area tab);
     void copyToClipboard(OperationContext& context, bool withFile);
 };
 

@@ -47,8 +47,17 @@ void VaultTransfer::request(OperationContext& context, Mode mode)
     if (!i || !context.pictureSelected())
         return;
     BrowsingArea& area = context.area(*i);
-    if (!area.fileToActOn(context.services().prompts, T::FilingError))
-        return;
+    if (area.chosenCount() > 1) {
+        const std::optional<QList<PictureChoice>> files
+            = area.chosenToActOn(context.services().prompts, T::FilingError);
+        if (!files)
+            return;
+        TransferFiles = *files;
+    } else {
+        if (!area.fileToActOn(context.services().prompts, T::FilingError))
+            return;
+        TransferFiles.clear();
+    }
     TransferFile = area.TabSelection();
     TransferSourceArea = *i;
     // The folder the picture was listed from, which the move lists again.
@@ -83,6 +92,10 @@ void VaultTransfer::fileInto(OperationContext& context, const QString& destinati
     // The chooser may have stayed open while the user chose another picture on the tab, or
     // while the picture was moved, replaced or changed: then nothing is filed.
     Prompts& prompts = context.services().prompts;
+    if (!TransferFiles.isEmpty()) {
+        fileSeveralInto(context, destinationTreePath);
+        return;
+    }
     const std::optional<PictureChoice>& shown = context.area(TransferSourceArea).TabSelection();
     if (!TransferFile || !shown || shown->path != TransferFile->path
         || shown->identity != TransferFile->identity) {
@@ -133,6 +146,57 @@ void VaultTransfer::moveInto(
         context.storagePaths().AreaBasePath[Area::StockYard] + TransferSourceFolder, true);
     openVaultAt(context, treePath);
     context.setPictureSelected(false);
+}
+
+void VaultTransfer::fileSeveralInto(OperationContext& context, const QString& destinationTreePath)
+{
+    Prompts& prompts = context.services().prompts;
+    BrowsingArea& source = context.area(TransferSourceArea);
+    // The same files as asked, whatever order they were chosen in.
+    auto key = [](const QList<PictureChoice>& files) {
+        QList<std::pair<QString, FileIdentity>> keys;
+        for (const PictureChoice& c : files)
+            keys.append({ c.path, c.identity });
+        std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        return keys;
+    };
+    if (key(source.Chosen()) != key(TransferFiles)) {
+        reportChoiceGone(prompts, texts::display::ChoiceChanged, T::FilingError);
+        return;
+    }
+    const std::optional<QList<PictureChoice>> files = source.chosenToActOn(prompts, T::FilingError);
+    if (!files)
+        return;
+    const QString box
+        = context.storagePaths().AreaBasePath[Area::Vault] + destinationTreePath + QLatin1Char('/');
+    FileOps& ops = context.services().fileOps;
+    BrowsingArea& vault = context.area(Area::Vault);
+    const bool copy = TransferMode == Mode::Copy;
+    const BatchOutcome outcome = runBatch(source, *files, T::FilingProgress, [&](const QString& from) {
+        const QString to = box + GetFileTitle(from);
+        if (copy) {
+            if (Dup_Check(to))
+                return FileResult { FileError::Exists, {} };
+            const FileResult copied = ops.copyNoReplace(from, to);
+            if (copied.ok())
+                vault.dropCacheEntries(to);
+            return copied;
+        }
+        const FileResult moved = ops.moveNoReplace(from, to);
+        // The thumbnails go with the files, so the vault's listing makes none again.
+        if (moved.ok())
+            vault.moveCacheEntries(from, to);
+        return moved;
+    });
+    if (outcome.done > 0) {
+        if (!copy)
+            relistAfterChange(context, TransferSourceArea,
+                context.storagePaths().AreaBasePath[TransferSourceArea] + TransferSourceFolder, true);
+        openVaultAt(context, destinationTreePath);
+        if (!copy)
+            context.setPictureSelected(false);
+    }
+    reportBatch(context, outcome, T::BatchFiled, T::FilingError);
 }
 
 // The main window's vault tree opened at the destination and the vault page listing it; the

@@ -3,6 +3,7 @@
 #include "display/PictureChoice.h"
 #include "values/Area.h"
 
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <optional>
@@ -24,6 +25,8 @@ public:
 
     // The request, as the last request left it.
     std::optional<PictureChoice> TransferFile; // the picture, as it was when asked
+    // Every chosen picture of the request when there were several, as they were; else empty.
+    QList<PictureChoice> TransferFiles;
     Area TransferSourceArea = Area::Cd; // the tab it was chosen on
     QString TransferSourceFolder; // tree path of the source tab's current folder
     Mode TransferMode = Mode::Copy;
@@ -44,6 +47,8 @@ private:
     void moveInto(
         OperationContext& context, const QString& treePath, const QString& source, const QString& file);
     void openVaultAt(OperationContext& context, const QString& treePath);
+    // The several files of the request, each into the box, then each side listed once.
+    void fileSeveralInto(OperationContext& context, const QString& destinationTreePath);
 
     QPointer<SetFolder> m_chooser;
 };

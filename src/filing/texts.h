@@ -48,6 +48,22 @@ inline constexpr char16_t CopyError[] = u"コピーエラー";
 inline constexpr char16_t HiddenFileName[]
     = u"ファイル名の先頭に「.」は使えません\r「.」で始まるファイルは隠しファイルとなり、表示されません";
 
+// Several chosen files at once: the question, the progress line and the one closing message
+// (how many of how many were done, then each file that was not with its reason).
+inline constexpr char16_t DeleteSeveralAsk[] = u"%1 個のファイルを削除します。よろしいですか？";
+inline constexpr char16_t DeleteSeveralForeverAsk[]
+    = u"%1 個のファイルはごみ箱に移動できません\r完全に削除します。よろしいですか？";
+inline constexpr char16_t FilingProgress[] = u"保管中：%1 / %2 ファイル（Escキーで中止）";
+inline constexpr char16_t DeletingProgress[] = u"削除中：%1 / %2 ファイル（Escキーで中止）";
+inline constexpr char16_t BatchFiled[] = u"%1 / %2 個のファイルを保管しました";
+inline constexpr char16_t BatchDeleted[] = u"%1 / %2 個のファイルを削除しました";
+inline constexpr char16_t BatchStopped[] = u"Escキーで中止しました";
+inline constexpr char16_t BatchNotDone[] = u"次のファイルは処理できませんでした：";
+inline constexpr char16_t BatchProblem[] = u"%1（%2）";
+inline constexpr char16_t BatchMore[] = u"ほか %1 個";
+// A file chosen among several that was moved, deleted or rewritten before its turn came.
+inline constexpr char16_t ChangedSinceChosen[] = u"選択後に移動、削除または変更されています";
+
 // Vault transfer and its destination chooser
 inline constexpr char16_t FilingError[] = u"保管エラー";
 inline constexpr char16_t ChooserCaption[] = u"ゼントヴィVer1.0";

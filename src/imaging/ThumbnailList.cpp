@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDrag>
 #include <QListView>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
@@ -90,6 +92,8 @@ public:
         setSelectionMode(QAbstractItemView::SingleSelection);
         setItemDelegate(new ThumbnailDelegate(this));
         setGridSize(QSize(100, 100));
+        setDragEnabled(true);
+        setDragDropMode(QAbstractItemView::DragOnly);
     }
 
     int rowHeight() const { return std::max(1, gridSize().height()); }
@@ -178,7 +182,12 @@ protected:
             return;
         const QModelIndex index = indexAt(event->position().toPoint());
         const int pressed = std::exchange(m_pressedRow, -1);
-        if (index.isValid() && index.row() == pressed)
+        if (!index.isValid() || index.row() != pressed)
+            return;
+        const Qt::KeyboardModifiers held = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
+        if (held)
+            Q_EMIT m_owner->ThumbnailClickedWith(pressed, held);
+        else
             Q_EMIT m_owner->ThumbnailClicked(pressed);
     }
 
@@ -188,7 +197,30 @@ protected:
             Q_EMIT m_owner->ThumbnailClicked(currentIndex().row());
             return;
         }
+        if (event->matches(QKeySequence::SelectAll)) {
+            Q_EMIT m_owner->ChooseAllAsked();
+            return;
+        }
+        // Esc goes on to the window as before; the owner only narrows a choice of several.
+        if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+            Q_EMIT m_owner->EscapeAsked();
+        const int before = currentIndex().row();
         QListView::keyPressEvent(event);
+        if ((event->modifiers() & Qt::ShiftModifier) && currentIndex().isValid()
+            && currentIndex().row() != before)
+            Q_EMIT m_owner->ThumbnailClickedWith(currentIndex().row(), Qt::ShiftModifier);
+    }
+
+    void startDrag(Qt::DropActions) override
+    {
+        QMimeData* data = m_owner->dragData();
+        if (!data)
+            return;
+        auto* drag = new QDrag(this);
+        drag->setMimeData(data);
+        // Offered as a copy only: a program that takes the files never deletes ours.
+        drag->exec(Qt::CopyAction, Qt::CopyAction);
+        m_pressedRow = -1;
     }
 
     // The menu key (or any non-mouse request) presses the right button at the current item.
@@ -424,6 +456,26 @@ void ThumbnailList::SetItemSelected(int index)
         m_view->selectionModel()->setCurrentIndex(m_model->index(index), QItemSelectionModel::Select);
 }
 
+void ThumbnailList::SetItemsSelected(const QList<int>& items, int current)
+{
+    commitAdded();
+    QList<int> rows = items;
+    std::sort(rows.begin(), rows.end());
+    // Runs of neighbours as one range each: choosing a whole folder stays one range.
+    QItemSelection selection;
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype j = i;
+        while (j + 1 < rows.size() && rows[j + 1] <= rows[j] + 1)
+            ++j;
+        if (rows[i] >= 0 && rows[j] < ThumbnailCount())
+            selection.select(m_model->index(rows[i]), m_model->index(rows[j]));
+        i = j + 1;
+    }
+    m_view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (current >= 0 && current < ThumbnailCount())
+        m_view->selectionModel()->setCurrentIndex(m_model->index(current), QItemSelectionModel::NoUpdate);
+}
+
 QString ThumbnailList::caption(int index) const
 {
     commitAdded();
@@ -455,6 +507,21 @@ int ThumbnailList::topItem() const
         return -1;
     const int row = m_view->verticalScrollBar()->value() / m_view->rowHeight();
     return std::min(row * m_view->columns(), ThumbnailCount() - 1);
+}
+
+void ThumbnailList::setDragFiles(std::function<QList<QUrl>()> files)
+{
+    m_dragFiles = std::move(files);
+}
+
+QMimeData* ThumbnailList::dragData() const
+{
+    const QList<QUrl> urls = m_dragFiles ? m_dragFiles() : QList<QUrl>();
+    if (urls.isEmpty())
+        return nullptr;
+    auto* data = new QMimeData;
+    data->setUrls(urls);
+    return data;
 }
 
 void ThumbnailList::setAccessibleName(const QString& name)

@@ -3,9 +3,12 @@
 #include <QImage>
 #include <QString>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
+#include <functional>
 
 class QAbstractItemModel;
+class QMimeData;
 class QAbstractItemView;
 
 namespace ztv {
@@ -47,6 +50,8 @@ public:
     int HitTest(int x, int y) const; // item under the point (this widget's coordinates), -1 for none
     void SetAllSelected(bool selected);
     void SetItemSelected(int index); // adds the item to the selection and makes it current
+    // Draws exactly items (any order) as selected and makes current the current item.
+    void SetItemsSelected(const QList<int>& items, int current);
 
     QString caption(int index) const;
     int counter(int index) const;
@@ -56,6 +61,11 @@ public:
     // Pictures held now (each at most a thumbnail), and whether pictures are being made again.
     int keptImageCount() const;
     bool restoringImages() const;
+    // The files a drag of the items drawn selected offers other programs (as text/uri-list,
+    // only to be copied); an empty list starts no drag.
+    void setDragFiles(std::function<QList<QUrl>()> files);
+    // The data such a drag carries; nullptr when there is nothing to offer.
+    QMimeData* dragData() const;
 
     // Names the view for assistive technology (hides QWidget's, which would name only the frame).
     void setAccessibleName(const QString& name);
@@ -65,6 +75,11 @@ public:
 
 Q_SIGNALS:
     void ThumbnailClicked(int index); // left click or Enter on an item
+    // A left click with Ctrl or Shift held, or Shift with a key that moves the focus frame
+    // (then index is the item the frame moved to).
+    void ThumbnailClickedWith(int index, Qt::KeyboardModifiers modifiers);
+    void ChooseAllAsked(); // Ctrl+A
+    void EscapeAsked(); // Esc while the list has the focus
     void ThumbnailMouseButton(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
         QPoint at); // every press; the menu key gives the right button
 
@@ -81,6 +96,7 @@ private:
     ThumbnailRestorer* m_restorer = nullptr;
     QTimer m_commitTimer;
     mutable int m_heldScroll = -1; // a ScrollToThumbnail target not yet in the view
+    std::function<QList<QUrl>()> m_dragFiles;
 };
 
 } // namespace ztv

@@ -235,6 +235,7 @@ public:
         const std::vector<Action> actions {
             { 20, [&] { return clickThumbnail(); } },
             { 10, [&] { return keyOnThumbnails(); } },
+            { 12, [&] { return chooseSeveral(); } },
             { 12, [&] { return clickTreeNode(); } },
             { 10, [&] { return keyOnTree(); } },
             { 4, [&] { return changePage(); } },
@@ -282,6 +283,47 @@ public:
         const bool right = rng.bounded(5) == 0;
         QTest::mouseClick(view->viewport(), right ? Qt::RightButton : Qt::LeftButton, {}, r.center());
         return QStringLiteral("%1 click on thumbnail %2").arg(right ? "right" : "left").arg(item);
+    }
+
+    // Ctrl and Shift clicks (the page shown or another), Ctrl+A, Esc and Shift with an arrow.
+    QString chooseSeveral()
+    {
+        const std::optional<Area> a = form->currentArea();
+        if (!a)
+            return QStringLiteral("choose several: paste tab");
+        ThumbnailList* list = form->area(*a).LEADImgList1();
+        const int count = list->ThumbnailCount();
+        if (count == 0)
+            return QStringLiteral("choose several: empty page");
+        QAbstractItemView* view = list->view();
+        switch (rng.bounded(5)) {
+        case 0:
+        case 1: {
+            const Qt::KeyboardModifier held = rng.bounded(2) ? Qt::ControlModifier : Qt::ShiftModifier;
+            const int top = std::max(0, list->topItem());
+            const int item = std::min(count - 1, top + int(rng.bounded(ThumbnailList::ItemsPerPage)));
+            const QRect r = view->visualRect(view->model()->index(item, 0));
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, held, r.center());
+            return QStringLiteral("%1 click on thumbnail %2")
+                .arg(held == Qt::ControlModifier ? "ctrl" : "shift")
+                .arg(item);
+        }
+        case 2: {
+            // Shift on an item of any page, as after scrolling there.
+            const int item = int(rng.bounded(count));
+            form->area(*a).LEADImgList1_ClickWith(item, Qt::ShiftModifier);
+            return QStringLiteral("shift choice to thumbnail %1").arg(item);
+        }
+        default: {
+            static const QKeyCombination keys[]
+                = { Qt::ControlModifier | Qt::Key_A, QKeyCombination(Qt::Key_Escape),
+                      Qt::ShiftModifier | Qt::Key_Right, Qt::ShiftModifier | Qt::Key_Down };
+            const QKeyCombination key = keys[rng.bounded(int(std::size(keys)))];
+            view->setFocus();
+            QTest::keyClick(view, key.key(), key.keyboardModifiers());
+            return QStringLiteral("key %1 on thumbnails").arg(QKeySequence(key).toString());
+        }
+        }
     }
 
     QString keyOnThumbnails()
@@ -474,6 +516,9 @@ public:
         if (file) {
             if (const auto inode = inodeOf(form->area(t.TransferSourceArea).TabSelection()))
                 mayChange.insert(*inode);
+            for (const PictureChoice& c : form->area(t.TransferSourceArea).Chosen())
+                if (const auto inode = inodeOf(c))
+                    mayChange.insert(*inode);
         }
         chooser->Command1[file ? 0 : 1]->click();
         QString then;
@@ -799,14 +844,20 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     };
     QHash<quint64, FileState> before = scan(w.roots());
     QHash<QString, int> kinds;
+    int severalActedOn = 0; // operations asked with several files chosen
     for (int i = 0; i < events; ++i) {
         w.mayChange.clear();
         w.made.clear();
         w.removedOutside.clear();
         QString clipSource;
+        bool several = false;
         if (const std::optional<Area> a = w.form->currentArea()) {
+            several = w.form->area(*a).chosenCount() > 1;
             if (const auto inode = inodeOf(w.form->area(*a).TabSelection()))
                 w.mayChange.insert(*inode);
+            for (const PictureChoice& c : w.form->area(*a).Chosen())
+                if (const auto inode = inodeOf(c))
+                    w.mayChange.insert(*inode);
             if (w.form->area(*a).TabSelection())
                 clipSource = w.form->area(*a).TabSelection()->path;
         }
@@ -814,6 +865,10 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
         QCoreApplication::processEvents();
         log << event;
         ++kinds[event.section(u' ', 0, 1)];
+        if (several
+            && (event.startsWith(QLatin1String("button"))
+                || event.startsWith(QLatin1String("chooser: file"))))
+            ++severalActedOn;
         if (event.startsWith(QLatin1String("FAIL:")) || event.contains(QLatin1String(", then FAIL:")))
             QFAIL(qPrintable(fail(event)));
         QString problem = w.invariant();
@@ -845,7 +900,9 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     QVERIFY(events < 1000 || kinds.value(QStringLiteral("chooser: file")) > 0);
     QVERIFY(events < 1000 || kinds.value(QStringLiteral("round trip")) > 0);
     QVERIFY(kinds.value(QStringLiteral("round trip")) > 0);
-    qInfo("random walk: %d events, %lld kinds", events, qlonglong(kinds.size()));
+    QVERIFY(events < 1000 || severalActedOn > 0);
+    qInfo("random walk: %d events, %lld kinds, %d operations on several chosen", events,
+        qlonglong(kinds.size()), severalActedOn);
 }
 
 void TstRandomWalk::walk()

@@ -1,0 +1,166 @@
+// Prints how long filing many chosen pictures into a box takes, from the chooser's button to
+// the window idle again, and how many listings each side had:
+//   QT_QPA_PLATFORM=offscreen bench_filing [STOCK] [CHOSEN]
+// A temporary home with a stock yard of STOCK (3000) small JPEG files; the first CHOSEN (1000)
+// are chosen (a click and a Shift click) and moved into a box, once with the vault on the same
+// disk, once with the vault on /dev/shm (another file system: each file copied, flushed and
+// checked before its source goes).
+
+#include "display/BrowsingArea.h"
+#include "filing/SetFolder.h"
+#include "filing/VaultTransfer.h"
+#include "imaging/ThumbnailBrowser.h"
+#include "mainwindow/MainForm.h"
+#include "platform/DesktopShell.h"
+#include "platform/FileOps.h"
+#include "platform/LinuxDrives.h"
+#include "platform/Prompts.h"
+#include "platform/Services.h"
+#include "platform/Spreadsheet.h"
+#include "widgets/FolderTree.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTreeWidgetItem>
+#include <cstdio>
+
+using namespace ztv;
+
+namespace {
+
+class SilentPrompts : public Prompts {
+public:
+    int messages = 0;
+    QString last;
+    PromptAnswer message(const QString& text, const QString&, PromptIcon, PromptButtons) override
+    {
+        ++messages;
+        last = text;
+        return PromptAnswer::Ok;
+    }
+    QString input(const QString&, const QString&, const QString&) override { return QString(); }
+};
+
+class NoSpreadsheet : public Spreadsheet {
+public:
+    std::optional<Info> applicationInfo() override { return std::nullopt; }
+    void exportToWorkbook(const QString&, const QString&, const QString&) override { }
+};
+
+QByteArray jpeg(int i)
+{
+    QImage image(320, 240, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv(i * 7 % 360, 180, 200));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 85);
+    return bytes;
+}
+
+struct Run {
+    double seconds = 0;
+    int stockListings = 0;
+    int vaultListings = 0;
+    int filed = 0;
+    int messages = 0;
+    double firstListing = 0;
+    double stockListingAt = 0; // when the source page's listing began
+    double vaultListingAt = 0;
+};
+
+Run fileChosen(const QString& vaultOn, int stock, int chosen)
+{
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    const QString root = home.path() + QStringLiteral("/My Documents/ZTV_DATA/");
+    QDir().mkpath(root + QStringLiteral("ストックヤード"));
+    QTemporaryDir elsewhere(vaultOn + QStringLiteral("/zentovi-bench-XXXXXX"));
+    if (vaultOn.isEmpty()) {
+        QDir().mkpath(root + QStringLiteral("保管庫/箱"));
+    } else {
+        QDir().mkpath(elsewhere.path() + QStringLiteral("/箱"));
+        QFile::link(elsewhere.path(), root + QStringLiteral("保管庫"));
+    }
+    QList<QByteArray> kinds;
+    for (int i = 0; i < 40; ++i)
+        kinds << jpeg(i);
+    for (int i = 0; i < stock; ++i) {
+        QFile f(root + QStringLiteral("ストックヤード/IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(kinds.at(i % kinds.size()));
+    }
+
+    SilentPrompts prompts;
+    DesktopShell shell;
+    LinuxDrives drives;
+    NoSpreadsheet sheet;
+    const Services services { prompts, shell, drives, sheet, realFileOps() };
+    Run run;
+    MainForm form(services);
+    form.setMenuOpener([](QMenu*) {});
+    form.setQuitHandler([] {});
+    QElapsedTimer t;
+    t.start();
+    form.Form_Load();
+    form.show();
+    form.SSTab1()->setCurrentIndex(1);
+    BrowsingArea& yard = form.area(Area::StockYard);
+    if (yard.HiddenList().size() != stock)
+        yard.ShowFolderThumbnails(root + QStringLiteral("ストックヤード"));
+    QCoreApplication::processEvents();
+    run.firstListing = t.nsecsElapsed() / 1e9;
+
+    yard.LEADImgList1_Click(0);
+    yard.LEADImgList1_ClickWith(chosen - 1, Qt::ShiftModifier);
+    QObject::connect(yard.LEADThumb1(), &ThumbnailBrowser::BrowseStarted, [&] {
+        ++run.stockListings;
+        run.stockListingAt = t.nsecsElapsed() / 1e9;
+    });
+    QObject::connect(form.area(Area::Vault).LEADThumb1(), &ThumbnailBrowser::BrowseStarted, [&] {
+        ++run.vaultListings;
+        run.vaultListingAt = t.nsecsElapsed() / 1e9;
+    });
+    form.R_Fav_Copy()->trigger();
+    SetFolder* chooser = form.vaultTransfer().chooser();
+    FolderTree* tree = chooser->TreeView1;
+    tree->expandItem(tree->topLevelItem(0));
+    QTreeWidgetItem* box = tree->topLevelItem(0)->child(0);
+    tree->setCurrentItem(box);
+    chooser->TreeView1_NodeClick(box);
+
+    t.restart();
+    chooser->Command1_Click(0);
+    QCoreApplication::processEvents();
+    run.seconds = t.nsecsElapsed() / 1e9;
+    run.filed = int(QDir(root + QStringLiteral("保管庫/箱")).entryList(QDir::Files).size());
+    run.messages = prompts.messages;
+    if (prompts.messages)
+        std::printf("  message: %s\n", qPrintable(QString(prompts.last).replace(u'\r', u' ')));
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const int stock = argc > 1 ? qMax(2, atoi(argv[1])) : 3000;
+    const int chosen = argc > 2 ? qBound(2, atoi(argv[2]), stock) : 1000;
+    std::printf("filing %d chosen pictures out of a stock yard of %d into a box\n", chosen, stock);
+    for (const auto& [label, vaultOn] : { std::pair { "same disk", QString() },
+             std::pair { "vault on /dev/shm", QStringLiteral("/dev/shm") } }) {
+        const Run r = fileChosen(vaultOn, stock, chosen);
+        std::printf("%-18s button to idle %.2f s, %d filed, listings: stock yard %d, vault %d, messages %d "
+                    "(first listing of the stock yard %.2f s)\n",
+            label, r.seconds, r.filed, r.stockListings, r.vaultListings, r.messages, r.firstListing);
+        std::printf("%-18s files %.2f s, stock-yard listing %.2f s, vault listing %.2f s\n", "",
+            r.stockListingAt, r.vaultListingAt - r.stockListingAt, r.seconds - r.vaultListingAt);
+    }
+    return 0;
+}
