@@ -1,6 +1,8 @@
 #pragma once
 
 #include "MainFormFixture.h"
+#include "filing/SetFolder.h"
+#include "filing/VaultTransfer.h"
 #include "imaging/ThumbnailList.h"
 #include "platform/FaultInjection.h"
 #include "widgets/FolderTree.h"
@@ -116,6 +118,23 @@ inline bool clickNode(MainForm& form, int tab, const QString& treePath)
     form.area(Area(tab)).TreeView1()->setCurrentItem(node);
     form.area(Area(tab)).TreeView1_NodeClick(node);
     return form.area(Area(tab)).CurrentNodePath() == treePath;
+}
+
+// Triggers a transfer command, picks the box with that tree path in the chooser it opened and
+// presses the chooser's action button; false when no chooser opened or it has no such box.
+inline bool fileThroughChooser(MainForm& form, QAction* command, const QString& treePath)
+{
+    command->trigger();
+    SetFolder* chooser = form.vaultTransfer().chooser();
+    if (!chooser)
+        return false;
+    QTreeWidgetItem* node = nodeAt(chooser->TreeView1, treePath);
+    if (!node)
+        return false;
+    chooser->TreeView1->setCurrentItem(node);
+    chooser->TreeView1_NodeClick(node);
+    chooser->Command1_Click(0);
+    return true;
 }
 
 // A fixture whose fault arms are dropped on both sides of each test.

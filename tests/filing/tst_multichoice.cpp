@@ -101,17 +101,7 @@ struct Fixture {
     // The chooser opened by action, its box picked and its action button pressed.
     bool fileInto(QAction* action, const QString& treePath)
     {
-        action->trigger();
-        SetFolder* chooser = form->vaultTransfer().chooser();
-        if (!chooser)
-            return false;
-        QTreeWidgetItem* node = nodeAt(chooser->TreeView1, treePath);
-        if (!node)
-            return false;
-        chooser->TreeView1->setCurrentItem(node);
-        chooser->TreeView1_NodeClick(node);
-        chooser->Command1_Click(0);
-        return true;
+        return fileThroughChooser(*form, action, treePath);
     }
     QStringList chosenPaths()
     {

@@ -116,17 +116,7 @@ struct ShareFixture : MainFormFixture {
     // Sends the chosen picture to a box through the destination chooser.
     bool fileInto(QAction* command, const QString& treePath)
     {
-        command->trigger();
-        SetFolder* chooser = form->vaultTransfer().chooser();
-        if (!chooser)
-            return false;
-        QTreeWidgetItem* node = nodeAt(chooser->TreeView1, treePath);
-        if (!node)
-            return false;
-        chooser->TreeView1->setCurrentItem(node);
-        chooser->TreeView1_NodeClick(node);
-        chooser->Command1_Click(0);
-        return !form->vaultTransfer().chooser();
+        return fileThroughChooser(*form, command, treePath) && !form->vaultTransfer().chooser();
     }
 
     bool sshfs;
