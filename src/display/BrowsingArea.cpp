@@ -186,7 +186,6 @@ bool BrowsingArea::choose(int item)
     const QString path = m_HiddenList.value(item);
     std::optional<PictureChoice> choice = PictureChoice::of(path);
     if (item >= 0 && item < m_HiddenList.size() && choice && m_LEAD1->LoadPicture(path)) {
-        m_TabSelection = choice;
         m_Chosen = { *std::move(choice) };
         m_AnchorPath = path;
         m_RangePaths.clear();
@@ -259,7 +258,7 @@ void BrowsingArea::chooseAll()
 {
     if (m_HiddenList.isEmpty())
         return;
-    const QString shown = m_TabSelection ? m_TabSelection->path : m_HiddenList.first();
+    const QString shown = m_Chosen.isEmpty() ? m_HiddenList.first() : m_Chosen.last().path;
     QList<PictureChoice> all;
     all.reserve(m_HiddenList.size());
     std::optional<PictureChoice> last;
@@ -304,7 +303,6 @@ bool BrowsingArea::showChosen()
             return false;
         }
     }
-    m_TabSelection = last;
     drawChosen();
     return true;
 }
@@ -340,7 +338,6 @@ void BrowsingArea::drawChosen()
 
 void BrowsingArea::clearSelection()
 {
-    m_TabSelection.reset();
     m_Chosen.clear();
     m_LEAD1->ClearPicture();
     m_LEADImgList1->SetAllSelected(false);
@@ -349,8 +346,10 @@ void BrowsingArea::clearSelection()
 
 void BrowsingArea::afterListing()
 {
-    const qsizetype at = m_TabSelection ? m_HiddenList.indexOf(m_TabSelection->path) : -1;
-    if (at < 0 || !m_TabSelection->isStillOnDisk() || m_LEAD1->sourcePath() != m_TabSelection->path) {
+    // The picture shown decides: it must still be listed, unchanged and in the display.
+    const std::optional<PictureChoice> shown = TabSelection();
+    if (!shown || !m_HiddenList.contains(shown->path) || !shown->isStillOnDisk()
+        || m_LEAD1->sourcePath() != shown->path) {
         clearSelection();
         return;
     }
@@ -358,9 +357,10 @@ void BrowsingArea::afterListing()
         const QSet<QString> listed(m_HiddenList.cbegin(), m_HiddenList.cend());
         m_Chosen.removeIf(
             [&](const PictureChoice& c) { return !listed.contains(c.path) || !c.isStillOnDisk(); });
+        // The shown file changing between the two looks keeps it alone, as the display has it.
+        if (m_Chosen.isEmpty() || m_Chosen.last().path != shown->path)
+            m_Chosen = { *shown };
     }
-    if (m_Chosen.isEmpty() || m_Chosen.last().path != m_TabSelection->path)
-        m_Chosen = { *m_TabSelection };
     drawChosen();
 }
 
@@ -409,10 +409,10 @@ int BrowsingArea::runSteps(int count, const QString& progressText, const std::fu
 
 std::optional<QString> BrowsingArea::fileToActOn(Prompts& prompts, const char16_t* errorTitle)
 {
-    if (!m_TabSelection)
+    if (m_Chosen.isEmpty())
         return std::nullopt;
-    if (m_TabSelection->isStillOnDisk())
-        return m_TabSelection->path;
+    if (m_Chosen.last().isStillOnDisk())
+        return m_Chosen.last().path;
     reportChoiceGone(prompts, texts::display::ChosenFileChanged, errorTitle);
     clearSelection();
     return std::nullopt;
@@ -426,7 +426,7 @@ PictureDisplay::CopyResult BrowsingArea::copyToClipboard(bool withFile)
 
 std::optional<QString> BrowsingArea::fileOrNothingToActOn(Prompts& prompts)
 {
-    if (!m_TabSelection)
+    if (m_Chosen.isEmpty())
         return QString();
     return fileToActOn(prompts);
 }
@@ -434,22 +434,17 @@ std::optional<QString> BrowsingArea::fileOrNothingToActOn(Prompts& prompts)
 QString BrowsingArea::invariantViolation() const
 {
     const QList<int> drawn = m_LEADImgList1->selectedItems();
-    if (!m_TabSelection) {
+    if (m_Chosen.isEmpty()) {
         if (m_LEAD1->hasPicture())
             return QStringLiteral("the display shows %1 while nothing is chosen").arg(m_LEAD1->sourcePath());
         if (!drawn.isEmpty())
             return QStringLiteral("thumbnail %1 is drawn selected while nothing is chosen")
                 .arg(drawn.first());
-        if (!m_Chosen.isEmpty())
-            return QStringLiteral("%1 files are chosen while none is shown").arg(m_Chosen.size());
         return QString();
     }
-    const QString& path = m_TabSelection->path;
+    const QString& path = m_Chosen.last().path;
     if (!m_LEAD1->hasPicture() || m_LEAD1->sourcePath() != path)
         return QStringLiteral("the display shows '%1' but '%2' is chosen").arg(m_LEAD1->sourcePath(), path);
-    if (m_Chosen.isEmpty() || m_Chosen.last().path != path
-        || m_Chosen.last().identity != m_TabSelection->identity)
-        return QStringLiteral("'%1' is shown but is not the file chosen last").arg(path);
     QList<int> chosen;
     QSet<QString> seen;
     for (const PictureChoice& c : m_Chosen) {

@@ -86,7 +86,10 @@ public:
     const QStringList& HiddenList() const { return m_HiddenList; }
     // The chosen picture (the file of the thumbnail chosen last, checked against the disk);
     // none while nothing is chosen.
-    const std::optional<PictureChoice>& TabSelection() const { return m_TabSelection; }
+    std::optional<PictureChoice> TabSelection() const
+    {
+        return m_Chosen.isEmpty() ? std::nullopt : std::optional<PictureChoice>(m_Chosen.last());
+    }
     // Every chosen file, in the order chosen; the last is TabSelection, the one shown. Empty
     // while nothing is chosen.
     const QList<PictureChoice>& Chosen() const { return m_Chosen; }
@@ -239,7 +242,6 @@ private:
     QString m_ListedFolder;
     int m_NodeCount = 0;
     QStringList m_HiddenList;
-    std::optional<PictureChoice> m_TabSelection;
     QList<PictureChoice> m_Chosen;
     QString m_AnchorPath; // where a Shift choice starts
     QStringList m_RangePaths; // what the last Shift choice added
