@@ -227,7 +227,32 @@ public:
             file.write(bytes);
     }
 
-    // One random user event; its name goes to the log.
+    // One user event; its name goes to the log. Every 40 events the walk goes to a storage tab,
+    // chooses a picture there (every other time all of the page) and presses a file button, so
+    // that a short walk reaches the operations whatever its seed.
+    QString step(int index)
+    {
+        switch (index % 40) {
+        case 36:
+            form->SSTab1()->setCurrentIndex(1 + int(rng.bounded(2)));
+            return QStringLiteral("tab %1").arg(form->SSTab1()->currentIndex());
+        case 37:
+            return clickThumbnail();
+        case 38:
+            if (index % 80 == 78) {
+                QAbstractItemView* view = form->area(*form->currentArea()).LEADImgList1()->view();
+                view->setFocus();
+                QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+                return QStringLiteral("key Ctrl+A on thumbnails");
+            }
+            return step();
+        case 39:
+            return fileButton();
+        default:
+            return step();
+        }
+    }
+
     QString step()
     {
         using Action = std::pair<int, std::function<QString()>>;
@@ -861,7 +886,7 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
             if (w.form->area(*a).TabSelection())
                 clipSource = w.form->area(*a).TabSelection()->path;
         }
-        const QString event = w.step();
+        const QString event = w.step(i);
         QCoreApplication::processEvents();
         log << event;
         ++kinds[event.section(u' ', 0, 1)];
