@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QList>
 
+#include <deque>
+
 #include <memory>
 
 namespace ztv {
@@ -66,8 +68,10 @@ private:
     const Item& item(int row) const;
     void noteImage(int row, const Item& it);
 
-    QList<Item> m_items;
-    QList<Item> m_held;
+    // In blocks, not one array: a folder of 100,000 rows never holds a second copy of them
+    // while growing.
+    std::deque<Item> m_items;
+    std::deque<Item> m_held;
     QList<int> m_droppable; // rows whose picture may be dropped, unordered
     int m_imageCount = 0;
     quint64 m_generation = 1;
