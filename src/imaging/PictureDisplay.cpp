@@ -1,5 +1,7 @@
 #include "imaging/PictureDisplay.h"
 
+#include "imaging/FolderListing.h"
+
 #include "imaging/ExtraFormats.h"
 #include "imaging/JpegThumbnailer.h"
 #include "imaging/PictureEncoder.h"
@@ -44,6 +46,31 @@ QStringList readablePictureFormats(const QMimeData& mime)
         if (format.startsWith(QLatin1String("image/")) && readable.contains(format.toLatin1()))
             found << format;
     return found;
+}
+
+// The first offered picture format that reads; null when none does.
+QImage pictureOfFormats(const QMimeData& mime)
+{
+    const QStringList formats = readablePictureFormats(mime);
+    for (const QString& format : formats) {
+        const QImage image = QImage::fromData(mime.data(format), format.mid(6).toLatin1().constData());
+        if (!image.isNull())
+            return image;
+    }
+    return {};
+}
+
+// The local picture files a drop names.
+QStringList droppedPictures(const QMimeData& mime)
+{
+    QStringList paths;
+    const QList<QUrl> urls = mime.urls();
+    for (const QUrl& url : urls) {
+        const QString path = localPathOf(url);
+        if (!path.isEmpty() && isPictureFile(path))
+            paths << path;
+    }
+    return paths;
 }
 
 QImage normalised(const QImage& image)
@@ -244,18 +271,44 @@ bool PictureDisplay::PastePicture(Paste what)
         return mime && (mime->hasImage() || !readablePictureFormats(*mime).isEmpty());
 
     QImage image = QGuiApplication::clipboard()->image();
-    if (image.isNull() && mime) {
-        const QStringList formats = readablePictureFormats(*mime);
-        for (const QString& format : formats) {
-            image = QImage::fromData(mime->data(format), format.mid(6).toLatin1().constData());
-            if (!image.isNull())
-                break;
+    if (image.isNull() && mime)
+        image = pictureOfFormats(*mime);
+    if (image.isNull()) {
+        m_lastError = QString::fromUtf16(texts::imaging::NoClipboardPicture);
+        return false;
+    }
+    replacePicture(normalised(image), {});
+    return true;
+}
+
+bool PictureDisplay::pastable(const QMimeData& data)
+{
+    return data.hasImage() || !readablePictureFormats(data).isEmpty() || !droppedPictures(data).isEmpty();
+}
+
+bool PictureDisplay::PasteDropped(const QMimeData& data)
+{
+    QImage image = qvariant_cast<QImage>(data.imageData());
+    if (image.isNull())
+        image = pictureOfFormats(data);
+    if (image.isNull()) {
+        const QStringList paths = droppedPictures(data);
+        if (!paths.isEmpty()) {
+            const std::optional<Decoded> decoded = decodeFile(paths.first(), 0);
+            if (!decoded || decoded->image.isNull()) {
+                m_lastError = decoded && decoded->tooLarge
+                    ? QString::fromUtf16(texts::imaging::PictureTooLarge)
+                    : QString::fromUtf16(texts::imaging::NotAPicture) + displayName(paths.first());
+                return false;
+            }
+            image = decoded->image;
         }
     }
     if (image.isNull()) {
         m_lastError = QString::fromUtf16(texts::imaging::NoClipboardPicture);
         return false;
     }
+    // Pasted, not loaded: it has no file of its own.
     replacePicture(normalised(image), {});
     return true;
 }

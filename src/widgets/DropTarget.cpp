@@ -1,0 +1,59 @@
+#include "widgets/DropTarget.h"
+
+#include <QDropEvent>
+#include <QMetaObject>
+#include <QMimeData>
+#include <QWidget>
+
+namespace ztv {
+
+std::shared_ptr<QMimeData> copyMimeData(const QMimeData& data)
+{
+    auto copy = std::make_shared<QMimeData>();
+    const QStringList formats = data.formats();
+    for (const QString& format : formats)
+        copy->setData(format, data.data(format));
+    return copy;
+}
+
+DropTarget::DropTarget(QWidget* widget, CanDrop canDrop, Dropped dropped)
+    : QObject(widget)
+    , m_canDrop(std::move(canDrop))
+    , m_dropped(std::move(dropped))
+{
+    widget->setAcceptDrops(true);
+    widget->installEventFilter(this);
+}
+
+bool DropTarget::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* move = static_cast<QDragMoveEvent*>(event);
+        const bool ok = move->mimeData() && m_canDrop(*move->mimeData());
+        // Taken as a copy: the other program keeps its file.
+        if (ok)
+            move->setDropAction(Qt::CopyAction);
+        move->setAccepted(ok);
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!drop->mimeData() || !m_canDrop(*drop->mimeData())) {
+            drop->ignore();
+            return true;
+        }
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        std::shared_ptr<QMimeData> data = copyMimeData(*drop->mimeData());
+        QMetaObject::invokeMethod(
+            this, [this, data] { m_dropped(*data); }, Qt::QueuedConnection);
+        return true;
+    }
+    default:
+        return QObject::eventFilter(watched, event);
+    }
+}
+
+} // namespace ztv
