@@ -13,6 +13,9 @@ std::shared_ptr<QMimeData> copyMimeData(const QMimeData& data)
     const QStringList formats = data.formats();
     for (const QString& format : formats)
         copy->setData(format, data.data(format));
+    // A picture of this process is held as a value, not as bytes of its format.
+    if (data.hasImage())
+        copy->setImageData(data.imageData());
     return copy;
 }
 
