@@ -136,6 +136,9 @@ void TstDragDrop::stockYardOntoVaultTabMovesOrCopiesWithCtrl()
                      p4 = contents(f.stockFile(4));
     f.stock().LEADImgList1_Click(1);
     f.stock().LEADImgList1_ClickWith(2, Qt::ShiftModifier);
+    // A press and a move start a drag only from items the model lets be dragged.
+    QAbstractItemModel* model = f.stock().LEADImgList1()->model();
+    QVERIFY(model->flags(model->index(1, 0)).testFlag(Qt::ItemIsDragEnabled));
     std::unique_ptr<QMimeData> data = f.dragOf(f.stock());
     QVERIFY(data);
     QVERIFY(data->hasUrls()); // other programs still get the files
