@@ -17,6 +17,8 @@
 #include "values/StoragePaths.h"
 #include "widgets/FolderTree.h"
 
+#include <QWidget>
+
 namespace ztv {
 
 namespace T = filingtexts;
@@ -248,6 +250,9 @@ void VaultTransfer::fileBatchInto(
 bool VaultTransfer::canDropInto(
     OperationContext& context, const QString& treePath, const QMimeData& data) const
 {
+    // While a run has the window disabled, nothing else may file.
+    if (const QWidget* window = context.ownerWindow(); window && !window->isEnabled())
+        return false;
     const QString folder = context.storagePaths().AreaBasePath[Area::Vault] + treePath;
     if (const std::optional<PictureDrag> drag = PictureDrag::readFrom(data)) {
         // Onto the folder they lie in, a drop would file nothing but clashes.

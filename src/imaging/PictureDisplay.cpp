@@ -60,17 +60,16 @@ QImage pictureOfFormats(const QMimeData& mime)
     return {};
 }
 
-// The local picture files a drop names.
-QStringList droppedPictures(const QMimeData& mime)
+// The first local picture file a drop names; "" for none.
+QString droppedPicture(const QMimeData& mime)
 {
-    QStringList paths;
     const QList<QUrl> urls = mime.urls();
     for (const QUrl& url : urls) {
         const QString path = localPathOf(url);
         if (!path.isEmpty() && isPictureFile(path))
-            paths << path;
+            return path;
     }
-    return paths;
+    return QString();
 }
 
 QImage normalised(const QImage& image)
@@ -283,7 +282,7 @@ bool PictureDisplay::PastePicture(Paste what)
 
 bool PictureDisplay::pastable(const QMimeData& data)
 {
-    return data.hasImage() || !readablePictureFormats(data).isEmpty() || !droppedPictures(data).isEmpty();
+    return data.hasImage() || !readablePictureFormats(data).isEmpty() || !droppedPicture(data).isEmpty();
 }
 
 bool PictureDisplay::PasteDropped(const QMimeData& data)
@@ -292,13 +291,13 @@ bool PictureDisplay::PasteDropped(const QMimeData& data)
     if (image.isNull())
         image = pictureOfFormats(data);
     if (image.isNull()) {
-        const QStringList paths = droppedPictures(data);
-        if (!paths.isEmpty()) {
-            const std::optional<Decoded> decoded = decodeFile(paths.first(), 0);
+        const QString path = droppedPicture(data);
+        if (!path.isEmpty()) {
+            const std::optional<Decoded> decoded = decodeFile(path, 0);
             if (!decoded || decoded->image.isNull()) {
                 m_lastError = decoded && decoded->tooLarge
                     ? QString::fromUtf16(texts::imaging::PictureTooLarge)
-                    : QString::fromUtf16(texts::imaging::NotAPicture) + displayName(paths.first());
+                    : QString::fromUtf16(texts::imaging::NotAPicture) + displayName(path);
                 return false;
             }
             image = decoded->image;

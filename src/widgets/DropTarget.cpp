@@ -34,19 +34,25 @@ bool DropTarget::eventFilter(QObject* watched, QEvent* event)
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* move = static_cast<QDragMoveEvent*>(event);
-        const bool ok = move->mimeData() && m_canDrop(*move->mimeData());
+        // canDrop may read files: once per drag, not at every move of the pointer.
+        if (event->type() == QEvent::DragEnter)
+            m_accepting = move->mimeData() && m_canDrop(*move->mimeData());
         // Taken as a copy: the other program keeps its file.
-        if (ok)
+        if (m_accepting)
             move->setDropAction(Qt::CopyAction);
-        move->setAccepted(ok);
+        move->setAccepted(m_accepting);
         return true;
     }
+    case QEvent::DragLeave:
+        m_accepting = false;
+        return true;
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        if (!drop->mimeData() || !m_canDrop(*drop->mimeData())) {
+        if (!m_accepting || !drop->mimeData()) {
             drop->ignore();
             return true;
         }
+        m_accepting = false;
         drop->setDropAction(Qt::CopyAction);
         drop->accept();
         std::shared_ptr<QMimeData> data = copyMimeData(*drop->mimeData());

@@ -13,8 +13,8 @@ namespace ztv {
 std::shared_ptr<QMimeData> copyMimeData(const QMimeData& data);
 
 // Makes a widget take drops: canDrop tells whether data would do anything there (else the
-// drag is refused, the pointer says so); dropped gets a copy of it after the drag has ended,
-// so what it does never keeps the other program waiting on the drop's answer.
+// drag is refused, the pointer says so), asked once as the drag enters; dropped gets a copy of it after the
+// drag has ended, so what it does never keeps the other program waiting on the drop's answer.
 class DropTarget : public QObject {
 public:
     using CanDrop = std::function<bool(const QMimeData& data)>;
@@ -27,6 +27,7 @@ protected:
 private:
     CanDrop m_canDrop;
     Dropped m_dropped;
+    bool m_accepting = false; // what canDrop said when the drag entered; its data stays the same
 };
 
 } // namespace ztv
