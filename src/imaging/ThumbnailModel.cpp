@@ -7,6 +7,12 @@ int ThumbnailModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : int(m_items.size());
 }
 
+Qt::ItemFlags ThumbnailModel::flags(const QModelIndex& index) const
+{
+    const Qt::ItemFlags base = QAbstractListModel::flags(index);
+    return index.isValid() ? base | Qt::ItemIsDragEnabled : base;
+}
+
 QVariant ThumbnailModel::data(const QModelIndex& index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))

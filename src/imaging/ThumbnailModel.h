@@ -26,6 +26,8 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // Items can be dragged: the view starts a drag of the chosen files only from these.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     void clear();
     void append(const QImage& image, const QString& caption, int counter);
