@@ -8,7 +8,9 @@
 #include "filing/SetFolder.h"
 #include "filing/texts.h"
 #include "imaging/ThumbnailBrowser.h"
+#include "platform/ContentIndex.h"
 #include "platform/FileOps.h"
+#include "platform/PathCodec.h"
 #include "platform/PathText.h"
 #include "platform/Services.h"
 #include "values/StoragePaths.h"
@@ -27,6 +29,38 @@ void reportFilingFailure(OperationContext& context, const FileResult& result)
         result.error == FileError::Exists ? QString::fromUtf16(T::FileExists)
                                           : failureText(result, T::FileExists),
         T::FilingError);
+}
+
+// Asks before filing files whose content the vault already holds: OK files them anyway,
+// Cancel takes them out of files. False when nothing is left to file.
+bool askAboutVaultCopies(OperationContext& context, QList<PictureChoice>& files)
+{
+    const ContentIndex* index = context.contentIndex();
+    if (!index)
+        return !files.isEmpty();
+    QList<qsizetype> held;
+    QString firstCopy;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString copy = index->copyInVault(files[i].path);
+        if (copy.isEmpty())
+            continue;
+        if (held.isEmpty())
+            firstCopy = copy;
+        held.append(i);
+    }
+    if (held.isEmpty())
+        return true;
+    const qsizetype cut = index->vaultRoot().lastIndexOf(QLatin1Char('/')) + 1;
+    const QString text = files.size() == 1
+        ? QString::fromUtf16(T::InVaultAsk).arg(displayName(firstCopy.mid(cut)))
+        : QString::fromUtf16(T::InVaultSeveralAsk).arg(held.size());
+    if (context.services().prompts.message(
+            text, QString::fromUtf16(T::InVaultTitle), PromptIcon::Question, PromptButtons::OkCancel)
+        == PromptAnswer::Ok)
+        return true;
+    for (qsizetype k = held.size() - 1; k >= 0; --k)
+        files.removeAt(held[k]);
+    return !files.isEmpty();
 }
 
 } // namespace
@@ -104,6 +138,9 @@ void VaultTransfer::fileInto(OperationContext& context, const QString& destinati
     }
     if (!context.area(TransferSourceArea).fileToActOn(prompts, T::FilingError))
         return;
+    QList<PictureChoice> asked { *TransferFile };
+    if (!askAboutVaultCopies(context, asked))
+        return;
     const QString source = TransferFile->path;
     const QString file = context.storagePaths().AreaBasePath[Area::Vault] + destinationTreePath
         + QLatin1Char('/') + GetFileTitle(source);
@@ -164,8 +201,8 @@ void VaultTransfer::fileSeveralInto(OperationContext& context, const QString& de
         reportChoiceGone(prompts, texts::display::ChoiceChanged, T::FilingError);
         return;
     }
-    const std::optional<QList<PictureChoice>> files = source.chosenToActOn(prompts, T::FilingError);
-    if (!files)
+    std::optional<QList<PictureChoice>> files = source.chosenToActOn(prompts, T::FilingError);
+    if (!files || !askAboutVaultCopies(context, *files))
         return;
     const QString box
         = context.storagePaths().AreaBasePath[Area::Vault] + destinationTreePath + QLatin1Char('/');
