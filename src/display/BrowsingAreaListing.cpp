@@ -94,7 +94,7 @@ void BrowsingArea::markVaultCopies()
             });
     }
     // The page is drawn first; the marks come as the index answers, in the background.
-    m_markTicket = m_HiddenList.isEmpty() ? 0 : index->lookUp(m_HiddenList);
+    m_markTicket = m_HiddenList.isEmpty() ? 0 : index->lookUp(m_HiddenList, int(m_area));
 }
 
 void BrowsingArea::ThumbnailReady(const QImage& bitmap, const QString& path, int status)

@@ -199,16 +199,29 @@ void ContentIndex::pathMoved(const QString& from, const QString& to)
         post([this, f, t] { moveEntries(f, t); });
 }
 
-quint64 ContentIndex::lookUp(const QStringList& files)
+quint64 ContentIndex::lookUp(const QStringList& files, int channel)
 {
-    const quint64 ticket = ++m_lastTicket;
-    post([this, ticket, files] {
+    quint64 ticket;
+    {
+        std::lock_guard<std::mutex> g(m_queueLock);
+        ticket = ++m_lastTicket;
+        m_channelTickets.insert(channel, ticket);
+    }
+    post([this, ticket, channel, files] {
+        if (superseded(ticket, channel))
+            return;
         // A vault changed outside since the last look is seen before it is answered from.
         if (foldersChanged())
             rebuild();
-        runLookUp(ticket, files);
+        runLookUp(ticket, channel, files);
     });
     return ticket;
+}
+
+bool ContentIndex::superseded(quint64 ticket, int channel) const
+{
+    std::lock_guard<std::mutex> g(m_queueLock);
+    return m_channelTickets.value(channel) != ticket;
 }
 
 bool ContentIndex::insideVault(const QString& path) const
@@ -480,10 +493,10 @@ QString ContentIndex::confirmedCopy(const QString& file, const QList<QString>& c
     return {};
 }
 
-void ContentIndex::runLookUp(quint64 ticket, const QStringList& files)
+void ContentIndex::runLookUp(quint64 ticket, int channel, const QStringList& files)
 {
     for (int i = 0; i < files.size(); ++i) {
-        if (stopping() || ticket != m_lastTicket.load())
+        if (stopping() || superseded(ticket, channel))
             return;
         qint64 size = 0;
         const QByteArray hash = fastHash(files[i], &size);

@@ -52,9 +52,9 @@ public:
     void pathMoved(const QString& from, const QString& to);
 
     // Which of files have their content in the vault: copyFound for each one that has, in
-    // list order, then lookUpDone; both on this object's thread. A later lookUp ends an
-    // earlier one. Gives the ticket the answers carry.
-    quint64 lookUp(const QStringList& files);
+    // list order, then lookUpDone; both on this object's thread. A later lookUp on the same
+    // channel (one per tab) ends an earlier one. Gives the ticket the answers carry.
+    quint64 lookUp(const QStringList& files, int channel = 0);
 
     // Now, on the calling thread: a vault file with the same bytes as file, or "". Uses the
     // index when it is complete and nothing is waiting; otherwise compares with the vault's
@@ -96,7 +96,8 @@ private:
     void refreshFile(const QString& path);
     void moveEntries(const QString& from, const QString& to);
     void noteFolder(const QString& folder);
-    void runLookUp(quint64 ticket, const QStringList& files);
+    void runLookUp(quint64 ticket, int channel, const QStringList& files);
+    bool superseded(quint64 ticket, int channel) const;
     QString confirmedCopy(const QString& file, const QList<QString>& candidates) const;
     bool insideVault(const QString& path) const;
 
@@ -121,7 +122,8 @@ private:
     std::deque<std::function<void()>> m_tasks;
     bool m_running = false;
     std::atomic<bool> m_stop { false };
-    std::atomic<quint64> m_lastTicket { 0 };
+    quint64 m_lastTicket = 0; // under m_queueLock
+    QHash<int, quint64> m_channelTickets; // under m_queueLock
     std::atomic<int> m_builds { 0 };
     std::thread m_worker;
 };
