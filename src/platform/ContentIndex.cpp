@@ -11,8 +11,7 @@
 #include <QSet>
 
 #include <fcntl.h>
-#include <pthread.h>
-#include <sched.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -33,12 +32,11 @@ qint64 mtimeOf(const struct stat& st)
     return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
-// Lowest CPU class and idle disk class for the calling thread only: the index waits for
-// every listing, decode and other program on the machine.
+// The lowest nice value and the idle disk class, for the calling thread only: the index gives
+// way to every listing and decode of the program (and to other programs).
 void becomeIdle()
 {
-    sched_param none {};
-    pthread_setschedparam(pthread_self(), SCHED_IDLE, &none);
+    ::setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 19);
 #ifdef SYS_ioprio_set
     constexpr int whoProcess = 1, classIdle = 3, classShift = 13;
     ::syscall(SYS_ioprio_set, whoProcess, 0, classIdle << classShift);
@@ -127,7 +125,8 @@ void ContentIndex::post(std::function<void()> task)
 
 void ContentIndex::workerLoop()
 {
-    becomeIdle();
+    if (m_lowPriority)
+        becomeIdle();
     for (;;) {
         std::function<void()> task;
         {
@@ -168,20 +167,43 @@ void ContentIndex::start()
 {
     post([this] {
         load();
-        if (foldersChanged())
-            rebuild();
-        else {
-            QMutexLocker g(&m_lock);
-            m_complete = true;
-        }
+        checked([this] { checkForOutsideChanges(); });
     });
 }
 
 void ContentIndex::checkForOutsideChanges()
 {
-    post([this] {
-        if (foldersChanged())
-            rebuild();
+    post([this] { checked([this] { checkForOutsideChanges(); }); });
+}
+
+bool ContentIndex::checked(const std::function<void()>& again)
+{
+    if (!foldersChanged()) {
+        QMutexLocker g(&m_lock);
+        m_complete = true;
+        return true;
+    }
+    // The program's own changes made after this check was asked for, and not yet applied,
+    // would look like changes from outside: the check waits behind them.
+    if (m_ownPending.load() > 0) {
+        m_deferred.push_back(again);
+        return false;
+    }
+    rebuild();
+    return true;
+}
+
+void ContentIndex::ownChange(std::function<void()> apply)
+{
+    ++m_ownPending;
+    post([this, apply = std::move(apply)] {
+        apply();
+        if (--m_ownPending == 0) {
+            std::vector<std::function<void()>> deferred;
+            deferred.swap(m_deferred);
+            for (auto& d : deferred)
+                d();
+        }
     });
 }
 
@@ -189,14 +211,14 @@ void ContentIndex::pathChanged(const QString& path)
 {
     const QString p = QDir::cleanPath(path);
     if (insideVault(p))
-        post([this, p] { refreshFile(p); });
+        ownChange([this, p] { refreshFile(p); });
 }
 
 void ContentIndex::pathMoved(const QString& from, const QString& to)
 {
     const QString f = QDir::cleanPath(from), t = QDir::cleanPath(to);
     if (insideVault(f) || insideVault(t))
-        post([this, f, t] { moveEntries(f, t); });
+        ownChange([this, f, t] { moveEntries(f, t); });
 }
 
 quint64 ContentIndex::lookUp(const QStringList& files, int channel)
@@ -207,15 +229,17 @@ quint64 ContentIndex::lookUp(const QStringList& files, int channel)
         ticket = ++m_lastTicket;
         m_channelTickets.insert(channel, ticket);
     }
-    post([this, ticket, channel, files] {
-        if (superseded(ticket, channel))
-            return;
-        // A vault changed outside since the last look is seen before it is answered from.
-        if (foldersChanged())
-            rebuild();
-        runLookUp(ticket, channel, files);
-    });
+    post([this, ticket, channel, files] { lookUpTask(ticket, channel, files); });
     return ticket;
+}
+
+void ContentIndex::lookUpTask(quint64 ticket, int channel, const QStringList& files)
+{
+    if (superseded(ticket, channel))
+        return;
+    // A vault changed outside since the last look is seen before it is answered from.
+    if (checked([this, ticket, channel, files] { lookUpTask(ticket, channel, files); }))
+        runLookUp(ticket, channel, files);
 }
 
 bool ContentIndex::superseded(quint64 ticket, int channel) const

@@ -14,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace ztv {
 
@@ -26,7 +27,9 @@ namespace ztv {
 // another, so a listing or a thumbnail decode never waits on it. The index is kept in the
 // cache folder between runs; at start and on each check the vault's folder times are
 // compared with the ones kept, and a difference (a change made outside the program) rebuilds
-// it, reusing the hash of every file whose device, inode, size and time are unchanged.
+// it, reusing the hash of every file whose device, inode, size and time are unchanged. A
+// change of the program's own made while such a check still waits to run may be taken for
+// one from outside: that costs a walk, never a wrong answer.
 class ContentIndex : public QObject {
     Q_OBJECT
 public:
@@ -40,6 +43,9 @@ public:
 
     const QString& vaultRoot() const { return m_root; }
 
+    // The worker runs at the lowest priority unless told otherwise before start (the
+    // benchmark measures the work itself that way).
+    void setLowPriority(bool low) { m_lowPriority = low; }
     // Loads what the last run kept, then brings it up to date; in the background.
     void start();
     // Compares the vault's folders with the index and rebuilds it where they differ (a vault
@@ -97,6 +103,11 @@ private:
     void moveEntries(const QString& from, const QString& to);
     void noteFolder(const QString& folder);
     void runLookUp(quint64 ticket, int channel, const QStringList& files);
+    void lookUpTask(quint64 ticket, int channel, const QStringList& files);
+    // Rebuilds when the folders changed. False when that has to wait behind the program's
+    // own changes not yet applied: again then runs once they are.
+    bool checked(const std::function<void()>& again);
+    void ownChange(std::function<void()> apply);
     bool superseded(quint64 ticket, int channel) const;
     QString confirmedCopy(const QString& file, const QList<QString>& candidates) const;
     bool insideVault(const QString& path) const;
@@ -121,10 +132,13 @@ private:
     std::condition_variable m_wake;
     std::deque<std::function<void()>> m_tasks;
     bool m_running = false;
+    bool m_lowPriority = true;
     std::atomic<bool> m_stop { false };
     quint64 m_lastTicket = 0; // under m_queueLock
     QHash<int, quint64> m_channelTickets; // under m_queueLock
     std::atomic<int> m_builds { 0 };
+    std::atomic<int> m_ownPending { 0 }; // own changes posted and not yet applied
+    std::vector<std::function<void()>> m_deferred; // worker only
     std::thread m_worker;
 };
 
