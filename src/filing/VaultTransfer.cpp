@@ -38,14 +38,17 @@ bool askAboutVaultCopies(OperationContext& context, QList<PictureChoice>& files)
     const ContentIndex* index = context.contentIndex();
     if (!index)
         return !files.isEmpty();
+    QStringList paths;
+    for (const PictureChoice& c : std::as_const(files))
+        paths << c.path;
+    const QStringList copies = index->copiesInVault(paths);
     QList<qsizetype> held;
     QString firstCopy;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        const QString copy = index->copyInVault(files[i].path);
-        if (copy.isEmpty())
+    for (qsizetype i = 0; i < copies.size(); ++i) {
+        if (copies[i].isEmpty())
             continue;
         if (held.isEmpty())
-            firstCopy = copy;
+            firstCopy = copies[i];
         held.append(i);
     }
     if (held.isEmpty())

@@ -68,8 +68,8 @@ inline constexpr char16_t ChangedSinceChosen[] = u"選択後に移動、削除�
 inline constexpr char16_t FilingError[] = u"保管エラー";
 // Before filing a picture whose content the vault already holds: OK files it anyway,
 // Cancel skips it (with several, one question for all of them; Cancel files the others).
-inline constexpr char16_t InVaultAsk[] = u"同じ内容のファイルがすでに保管庫にあります\r%"
-                                         u"1\rそれでも保管しますか？（「キャンセル」で保管しません）";
+inline constexpr char16_t InVaultAsk[] = u"同じ内容のファイルがすでに保管庫にあります\r%1\r"
+                                         u"それでも保管しますか？（「キャンセル」で保管しません）";
 inline constexpr char16_t InVaultSeveralAsk[]
     = u"%1 個のファイルは同じ内容のファイルがすでに保管庫にあります\r"
       u"それらも保管しますか？（「キャンセル」でそれらを除いて保管します）";

@@ -538,11 +538,9 @@ void ContentIndex::runLookUp(quint64 ticket, int channel, const QStringList& fil
     Q_EMIT lookUpDone(ticket);
 }
 
-QString ContentIndex::copyInVault(const QString& file) const
+QStringList ContentIndex::copiesInVault(const QStringList& files) const
 {
-    struct stat st;
-    if (!statPath(file, &st) || !S_ISREG(st.st_mode))
-        return {};
+    QStringList copies;
     const bool current = [&] {
         if (!idle())
             return false;
@@ -550,22 +548,31 @@ QString ContentIndex::copyInVault(const QString& file) const
         return m_complete;
     }();
     if (current && !foldersChanged()) {
-        qint64 size = 0;
-        const QByteArray hash = fastHash(file, &size);
-        if (hash.isEmpty())
-            return {};
-        QList<QString> candidates;
-        {
-            QMutexLocker g(&m_lock);
-            candidates = m_byContent.values(contentKey(size, hash));
+        for (const QString& file : files) {
+            qint64 size = 0;
+            const QByteArray hash = fastHash(file, &size);
+            QList<QString> candidates;
+            if (!hash.isEmpty()) {
+                QMutexLocker g(&m_lock);
+                candidates = m_byContent.values(contentKey(size, hash));
+            }
+            copies << confirmedCopy(file, candidates);
         }
-        return confirmedCopy(file, candidates);
+        return copies;
     }
-    // The index is being made or brought up to date: the vault's files of that size instead.
+    // The index is being made or brought up to date: one walk of the vault instead, and the
+    // files of the same size compared.
+    QMultiHash<qint64, qsizetype> sizes;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        copies << QString();
+        struct stat st;
+        if (statPath(files[i], &st) && S_ISREG(st.st_mode))
+            sizes.insert(st.st_size, i);
+    }
     QStringList pending { m_root };
     QSet<std::pair<quint64, quint64>> seen;
     QList<FolderEntry> entries;
-    while (!pending.isEmpty()) {
+    while (!pending.isEmpty() && !sizes.isEmpty()) {
         const QString folder = pending.takeLast();
         struct stat ds;
         if (!statPath(folder, &ds) || seen.contains({ quint64(ds.st_dev), quint64(ds.st_ino) })
@@ -575,14 +582,24 @@ QString ContentIndex::copyInVault(const QString& file) const
         for (const FolderEntry& entry : std::as_const(entries)) {
             const QString path = folder + QLatin1Char('/') + entry.name;
             struct stat fs;
-            if (entry.isFolder)
+            if (entry.isFolder) {
                 pending.append(path);
-            else if (statPath(path, &fs) && S_ISREG(fs.st_mode) && fs.st_size == st.st_size
-                && path != QDir::cleanPath(file) && sameBytes(file, path))
-                return path;
+                continue;
+            }
+            if (!statPath(path, &fs) || !S_ISREG(fs.st_mode) || !sizes.contains(fs.st_size))
+                continue;
+            for (auto it = sizes.find(fs.st_size); it != sizes.end() && it.key() == fs.st_size;) {
+                const qsizetype i = it.value();
+                if (copies[i].isEmpty() && path != QDir::cleanPath(files[i]) && sameBytes(files[i], path)) {
+                    copies[i] = path;
+                    it = sizes.erase(it);
+                } else {
+                    ++it;
+                }
+            }
         }
     }
-    return {};
+    return copies;
 }
 
 void ContentIndex::load()

@@ -62,10 +62,10 @@ public:
     // channel (one per tab) ends an earlier one. Gives the ticket the answers carry.
     quint64 lookUp(const QStringList& files, int channel = 0);
 
-    // Now, on the calling thread: a vault file with the same bytes as file, or "". Uses the
-    // index when it is complete and nothing is waiting; otherwise compares with the vault's
-    // files of the same size directly, so the answer never depends on how far a build got.
-    QString copyInVault(const QString& file) const;
+    // Now, on the calling thread: for each file a vault file with the same bytes, or "". Uses
+    // the index when it is complete and nothing is waiting; otherwise walks the vault once and
+    // compares the files of the same size, so the answer never depends on how far a build got.
+    QStringList copiesInVault(const QStringList& files) const;
 
     // Whether no task is waiting or running (tests and the benchmark wait for it).
     bool idle() const;
