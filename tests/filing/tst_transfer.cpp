@@ -28,14 +28,6 @@ namespace {
 const QString kFileExists = QStringLiteral("すでに同名のファイルが保管されています");
 const QString kFilingError = QStringLiteral("保管エラー");
 
-// The question before filing a picture the vault already holds at vaultPath.
-QString inVaultAsk(const QString& vaultPath)
-{
-    return message(QStringLiteral("同じ内容のファイルがすでに保管庫にあります\r") + vaultPath
-            + QStringLiteral("\rそれでも保管しますか？（「キャンセル」で保管しません）"),
-        QStringLiteral("保管庫にある画像"), "question", "okcancel");
-}
-
 // A main window whose CD drive holds a disc: a temporary folder mounted as sr0.
 struct TransferFixture : MainFormFixture {
     TransferFixture()
