@@ -73,6 +73,14 @@ struct Fd {
     Fd& operator=(const Fd&) = delete;
 };
 
+// A link to a folder may lead anywhere, up to the root of the disk: the vault's own folders
+// only are walked.
+bool isLink(const QString& path)
+{
+    struct stat st;
+    return lstatPath(path, &st) && S_ISLNK(st.st_mode);
+}
+
 QString parentOf(const QString& path)
 {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
@@ -369,7 +377,8 @@ void ContentIndex::rebuild()
         for (const FolderEntry& entry : std::as_const(entries)) {
             const QString path = folder + QLatin1Char('/') + entry.name;
             if (entry.isFolder) {
-                pending.append(path);
+                if (!isLink(path))
+                    pending.append(path);
                 continue;
             }
             struct stat fs;
@@ -583,7 +592,8 @@ QStringList ContentIndex::copiesInVault(const QStringList& files) const
             const QString path = folder + QLatin1Char('/') + entry.name;
             struct stat fs;
             if (entry.isFolder) {
-                pending.append(path);
+                if (!isLink(path))
+                    pending.append(path);
                 continue;
             }
             if (!statPath(path, &fs) || !S_ISREG(fs.st_mode) || !sizes.contains(fs.st_size))
