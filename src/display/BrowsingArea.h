@@ -24,6 +24,7 @@ class QImage;
 namespace ztv {
 
 class BrowseRun;
+class ContentIndex;
 class FolderList;
 class FolderTree;
 class Prompts;
@@ -44,6 +45,9 @@ public:
     virtual void popupMenu(Area area, Menu menu) = 0;
     // The one preview window shows path, which area's display shows.
     virtual void showPreview(Area area, const QString& path) = 0;
+    // What the vault holds by content; none before the window has loaded (or in a test
+    // window without one).
+    virtual ContentIndex* contentIndex() { return nullptr; }
 };
 
 // One browsing tab: its controls, its folder tree, its page of thumbnails and the handlers
@@ -158,8 +162,12 @@ public:
     // The folder the page shows: the one listed last, else the current node's.
     QString currentFolder() const;
     // The thumbnail cache forgets a file that went, or keeps a renamed file's thumbnails.
+    // Both also tell the vault's content index of the change.
     void dropCacheEntries(const QString& file);
     void moveCacheEntries(const QString& from, const QString& to);
+    // The pictures of the page whose content the vault holds are marked when the index
+    // answers (CD and stock yard); a vault listing has the index compare the vault's folders.
+    void markVaultCopies();
 
     // --- the choice ---
     // A click or Enter on thumbnail item: shows and records its file. A file that went away
@@ -247,6 +255,8 @@ private:
     QStringList m_RangePaths; // what the last Shift choice added
     QString m_PreviewPath;
     CdDrive m_cdDrive;
+    ContentIndex* m_connectedIndex = nullptr;
+    quint64 m_markTicket = 0; // the index's answers to the page listed last
 };
 
 // Tells that the picture an operation was asked for is no longer the one chosen: as an error

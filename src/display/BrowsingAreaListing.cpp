@@ -3,8 +3,10 @@
 
 #include "display/BrowseRun.h"
 #include "display/ThumbnailScale.h"
+#include "display/texts.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
+#include "platform/ContentIndex.h"
 #include "platform/PathCodec.h"
 #include "platform/PathText.h"
 #include "platform/Services.h"
@@ -40,6 +42,7 @@ int BrowsingArea::relist(const QString& folder, Run how)
         return result;
     });
     afterListing();
+    markVaultCopies();
     // The selector never offers pages the list no longer has, nor hides new ones, even where
     // the caller does not set it again (a run cut short, the box operations).
     if (m_Combo1->count() != PagesFor(m_LEADImgList1->PageCount()))
@@ -57,11 +60,41 @@ QString BrowsingArea::currentFolder() const
 void BrowsingArea::dropCacheEntries(const QString& file)
 {
     m_LEADThumb1->dropCacheEntries(file);
+    if (ContentIndex* index = m_window.contentIndex())
+        index->pathChanged(file);
 }
 
 void BrowsingArea::moveCacheEntries(const QString& from, const QString& to)
 {
     m_LEADThumb1->moveCacheEntries(from, to);
+    if (ContentIndex* index = m_window.contentIndex())
+        index->pathMoved(from, to);
+}
+
+void BrowsingArea::markVaultCopies()
+{
+    ContentIndex* index = m_window.contentIndex();
+    if (!index)
+        return;
+    if (m_area == Area::Vault) {
+        index->checkForOutsideChanges();
+        return;
+    }
+    if (index != m_connectedIndex) {
+        m_connectedIndex = index;
+        // Shown from the vault's own name on ("保管庫/旅行/写真1.jpg").
+        const qsizetype cut = index->vaultRoot().lastIndexOf(QLatin1Char('/')) + 1;
+        connect(index, &ContentIndex::copyFound, this,
+            [this, cut](quint64 ticket, int position, const QString& file, const QString& vaultCopy) {
+                // Only answers about the page listed last, for the file each row still shows.
+                if (ticket != m_markTicket || m_HiddenList.value(position) != file)
+                    return;
+                m_LEADImgList1->setMark(position,
+                    QString::fromUtf16(texts::display::InVaultMark).arg(displayName(vaultCopy.mid(cut))));
+            });
+    }
+    // The page is drawn first; the marks come as the index answers, in the background.
+    m_markTicket = m_HiddenList.isEmpty() ? 0 : index->lookUp(m_HiddenList, int(m_area));
 }
 
 void BrowsingArea::ThumbnailReady(const QImage& bitmap, const QString& path, int status)

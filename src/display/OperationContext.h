@@ -11,6 +11,7 @@ class QWidget;
 namespace ztv {
 
 class BrowsingArea;
+class ContentIndex;
 class PictureDisplay;
 class SaveDialog;
 struct Services;
@@ -44,6 +45,8 @@ public:
     virtual SaveDialog& LEADDlg1() = 0;
     // Opens the paste area's menu at the pointer.
     virtual void popupPasteMenu() = 0;
+    // What the vault holds by content; none where the window has not made one.
+    virtual ContentIndex* contentIndex() { return nullptr; }
 };
 
 } // namespace ztv

@@ -31,4 +31,8 @@ inline constexpr char16_t AccPageCount[] = u"ページ数（%1）";
 // A label read aloud: its role and what it shows.
 inline constexpr char16_t AccRoleAndValue[] = u"%1：%2";
 
+// The mark of a listed picture whose content the vault already holds (its tool tip and
+// accessible description), with the vault file that holds it.
+inline constexpr char16_t InVaultMark[] = u"保管庫に同じ内容のファイルがあります：%1";
+
 } // namespace ztv::texts::display

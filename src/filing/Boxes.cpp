@@ -6,6 +6,7 @@
 #include "filing/FilingSteps.h"
 #include "filing/texts.h"
 #include "imaging/ThumbnailBrowser.h"
+#include "platform/ContentIndex.h"
 #include "platform/FileOps.h"
 #include "platform/PathText.h"
 #include "platform/Prompts.h"
@@ -125,6 +126,8 @@ void Boxes::dirpopup_del_Click(OperationContext& context)
         showError(context, T::BoxNotEmpty, T::DeleteError);
         return;
     }
+    if (ContentIndex* index = context.contentIndex())
+        index->pathChanged(full);
     context.area(*i).rebuildTree();
     const QString parent = full.left(BackInstr(full, QStringLiteral("/")) - 1);
     relistParent(context, parent, parent);
@@ -158,6 +161,8 @@ void Boxes::dirpopup_mod_Click(OperationContext& context)
         showError(context, T::BoxExists, T::RenameError);
         return;
     }
+    if (ContentIndex* index = context.contentIndex())
+        index->pathMoved(folderOf(context, *i, path), newFull);
     context.area(*i).rebuildTree();
     // The top folder's pictures are added to the page as it stands; the parent's listing
     // below replaces them.

@@ -10,6 +10,7 @@
 #include "filing/texts.h"
 #include "imaging/FolderListing.h"
 #include "imaging/ThumbnailBrowser.h"
+#include "platform/ContentIndex.h"
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
 #include "platform/PathText.h"
@@ -66,6 +67,41 @@ QString problemOf(const QString& path, const char16_t* reason)
 {
     return QString::fromUtf16(T::BatchProblem)
         .arg(displayName(GetFileTitle(path)), QString::fromUtf16(reason));
+}
+
+// Asks before filing files whose content the vault already holds: OK files them anyway,
+// Cancel takes them out of files. False when nothing is left to file.
+bool askAboutVaultCopies(OperationContext& context, QList<PictureChoice>& files)
+{
+    const ContentIndex* index = context.contentIndex();
+    if (!index)
+        return !files.isEmpty();
+    QStringList paths;
+    for (const PictureChoice& c : std::as_const(files))
+        paths << c.path;
+    const QStringList copies = index->copiesInVault(paths);
+    QList<qsizetype> held;
+    QString firstCopy;
+    for (qsizetype i = 0; i < copies.size(); ++i) {
+        if (copies[i].isEmpty())
+            continue;
+        if (held.isEmpty())
+            firstCopy = copies[i];
+        held.append(i);
+    }
+    if (held.isEmpty())
+        return true;
+    const qsizetype cut = index->vaultRoot().lastIndexOf(QLatin1Char('/')) + 1;
+    const QString text = files.size() == 1
+        ? QString::fromUtf16(T::InVaultAsk).arg(displayName(firstCopy.mid(cut)))
+        : QString::fromUtf16(T::InVaultSeveralAsk).arg(held.size());
+    if (context.services().prompts.message(
+            text, QString::fromUtf16(T::InVaultTitle), PromptIcon::Question, PromptButtons::OkCancel)
+        == PromptAnswer::Ok)
+        return true;
+    for (qsizetype k = held.size() - 1; k >= 0; --k)
+        files.removeAt(held[k]);
+    return !files.isEmpty();
 }
 
 } // namespace
@@ -148,6 +184,9 @@ void VaultTransfer::fileInto(OperationContext& context, const QString& destinati
     }
     if (!context.area(TransferSourceArea).fileToActOn(prompts, T::FilingError))
         return;
+    QList<PictureChoice> asked { *TransferFile };
+    if (!askAboutVaultCopies(context, asked))
+        return;
     const QString source = TransferFile->path;
     const QString file = context.storagePaths().AreaBasePath[Area::Vault] + destinationTreePath
         + QLatin1Char('/') + GetFileTitle(source);
@@ -207,9 +246,11 @@ void VaultTransfer::fileSeveralInto(OperationContext& context, const QString& de
         context, { TransferSourceArea, TransferSourceFolder, *files, TransferMode, {} }, destinationTreePath);
 }
 
-void VaultTransfer::fileBatchInto(
-    OperationContext& context, const Batch& batch, const QString& destinationTreePath)
+void VaultTransfer::fileBatchInto(OperationContext& context, Batch batch, const QString& destinationTreePath)
 {
+    // A move within the vault files nothing new into it: only files from outside are asked about.
+    if (batch.source != Area::Vault && !askAboutVaultCopies(context, batch.files) && batch.refused.isEmpty())
+        return;
     const QString box
         = context.storagePaths().AreaBasePath[Area::Vault] + destinationTreePath + QLatin1Char('/');
     FileOps& ops = context.services().fileOps;

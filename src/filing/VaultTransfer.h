@@ -52,8 +52,9 @@ public:
     };
     // Every filing of several files into a box goes through here (the chooser's action
     // button and the drops): no replace, each file checked before its turn, then the source
-    // page and the box listed once, and one closing message.
-    void fileBatchInto(OperationContext& context, const Batch& batch, const QString& destinationTreePath);
+    // page and the box listed once, and one closing message. Files the vault already holds
+    // are asked about first.
+    void fileBatchInto(OperationContext& context, Batch batch, const QString& destinationTreePath);
 
     // Whether data dropped onto the vault folder with that tree path would file anything:
     // the program's own drag of chosen thumbnails from another folder, or files of another

@@ -69,6 +69,14 @@ inline constexpr char16_t DroppedUnreadable[] = u"ファイルを読み込めま
 
 // Vault transfer and its destination chooser
 inline constexpr char16_t FilingError[] = u"保管エラー";
+// Before filing a picture whose content the vault already holds: OK files it anyway,
+// Cancel skips it (with several, one question for all of them; Cancel files the others).
+inline constexpr char16_t InVaultAsk[] = u"同じ内容のファイルがすでに保管庫にあります\r%1\r"
+                                         u"それでも保管しますか？（「キャンセル」で保管しません）";
+inline constexpr char16_t InVaultSeveralAsk[]
+    = u"%1 個のファイルは同じ内容のファイルがすでに保管庫にあります\r"
+      u"それらも保管しますか？（「キャンセル」でそれらを除いて保管します）";
+inline constexpr char16_t InVaultTitle[] = u"保管庫にある画像";
 inline constexpr char16_t ChooserCaption[] = u"ゼントヴィVer1.0";
 inline constexpr char16_t CopyInstruction[] = u"ファイルのコピー";
 inline constexpr char16_t MoveInstruction[] = u"移動先を選択して「移動」ボタンをクリックしてください";

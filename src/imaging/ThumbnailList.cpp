@@ -45,6 +45,8 @@ public:
             painter->drawImage(target, image);
             painter->restore();
         }
+        if (!index.data(ThumbnailModel::MarkRole).toString().isEmpty())
+            paintMark(painter, opt, pictureArea);
         const QRect textRect(cell.left(), cell.bottom() - textHeight + 1, cell.width(), textHeight);
         const QString text = opt.fontMetrics.elidedText(
             index.data(Qt::DisplayRole).toString(), Qt::ElideMiddle, textRect.width());
@@ -58,6 +60,27 @@ public:
             focus.backgroundColor = opt.palette.color(selected ? QPalette::Highlight : QPalette::Base);
             style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
         }
+    }
+
+    // A round badge with a tick in the picture's top right corner: already in the vault.
+    static void paintMark(QPainter* painter, const QStyleOptionViewItem& opt, const QRect& area)
+    {
+        const int d = std::max(12, opt.fontMetrics.height());
+        const QRect badge(area.right() - d + 1, area.top(), d, d);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(opt.palette.color(QPalette::Base), 1.5));
+        painter->setBrush(opt.palette.color(QPalette::Normal, QPalette::Highlight));
+        painter->drawEllipse(QRectF(badge).adjusted(0.75, 0.75, -0.75, -0.75));
+        QPen tick(opt.palette.color(QPalette::Normal, QPalette::HighlightedText), std::max(1.5, d / 8.0));
+        tick.setCapStyle(Qt::RoundCap);
+        tick.setJoinStyle(Qt::RoundJoin);
+        painter->setPen(tick);
+        const QPointF o = badge.topLeft();
+        const QPointF points[] = { o + QPointF(d * 0.27, d * 0.52), o + QPointF(d * 0.44, d * 0.69),
+            o + QPointF(d * 0.74, d * 0.34) };
+        painter->drawPolyline(points, 3);
+        painter->restore();
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
@@ -474,6 +497,22 @@ void ThumbnailList::SetItemsSelected(const QList<int>& items, int current)
     m_view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     if (current >= 0 && current < ThumbnailCount())
         m_view->selectionModel()->setCurrentIndex(m_model->index(current), QItemSelectionModel::NoUpdate);
+}
+
+void ThumbnailList::setMark(int index, const QString& text)
+{
+    m_model->setMark(index, text);
+}
+
+QString ThumbnailList::mark(int index) const
+{
+    commitAdded();
+    return m_model->index(index).data(ThumbnailModel::MarkRole).toString();
+}
+
+int ThumbnailList::markCount() const
+{
+    return m_model->markCount();
 }
 
 QString ThumbnailList::caption(int index) const

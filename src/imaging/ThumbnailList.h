@@ -53,6 +53,12 @@ public:
     // Draws exactly items (any order) as selected and makes current the current item.
     void SetItemsSelected(const QList<int>& items, int current);
 
+    // Marks an item on its thumbnail (a small badge) with a text its tool tip and accessible
+    // description give; "" takes the mark away. Marks go with ClearThumbnails.
+    void setMark(int index, const QString& text);
+    QString mark(int index) const;
+    int markCount() const;
+
     QString caption(int index) const;
     int counter(int index) const;
     QList<int> selectedItems() const; // ascending

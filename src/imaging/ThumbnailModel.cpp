@@ -20,9 +20,15 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const
     const Item& item = m_items[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
     case Qt::AccessibleTextRole:
         return item.caption;
+    case Qt::ToolTipRole: {
+        const QString mark = m_marks.value(index.row());
+        return mark.isEmpty() ? item.caption : item.caption + QLatin1Char('\n') + mark;
+    }
+    case Qt::AccessibleDescriptionRole:
+    case MarkRole:
+        return m_marks.value(index.row());
     case Qt::DecorationRole:
         return item.image;
     case CounterRole:
@@ -36,6 +42,7 @@ void ThumbnailModel::clear()
 {
     ++m_generation;
     m_held.clear();
+    m_marks.clear();
     m_droppable.clear();
     m_imageCount = 0;
     if (m_items.empty())
@@ -114,6 +121,19 @@ ThumbnailModel::Item& ThumbnailModel::item(int row)
 const ThumbnailModel::Item& ThumbnailModel::item(int row) const
 {
     return size_t(row) < m_items.size() ? m_items[size_t(row)] : m_held[size_t(row) - m_items.size()];
+}
+
+void ThumbnailModel::setMark(int row, const QString& text)
+{
+    if (row < 0 || row >= allCount() || m_marks.value(row) == text)
+        return;
+    if (text.isEmpty())
+        m_marks.remove(row);
+    else
+        m_marks.insert(row, text);
+    if (size_t(row) < m_items.size())
+        Q_EMIT dataChanged(
+            index(row), index(row), { MarkRole, Qt::ToolTipRole, Qt::AccessibleDescriptionRole });
 }
 
 bool ThumbnailModel::hasImage(int row) const

@@ -3,6 +3,7 @@
 #include "ThumbnailRestore.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QImage>
 #include <QList>
 
@@ -20,7 +21,9 @@ namespace ztv {
 class ThumbnailModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    enum Role { CounterRole = Qt::UserRole + 1 };
+    // MarkRole: the text of the row's mark ("" for none); the tool tip and the accessible
+    // description carry it too.
+    enum Role { CounterRole = Qt::UserRole + 1, MarkRole };
 
     using QAbstractListModel::QAbstractListModel;
 
@@ -51,6 +54,9 @@ public:
     // Pictures held now, of any kind, and those of them that could be dropped.
     int imageCount() const { return m_imageCount; }
     int droppableImageCount() const { return int(m_droppable.size()); }
+    // Marks a row (a picture whose content is already in the vault) with a text saying so.
+    void setMark(int row, const QString& text);
+    int markCount() const { return int(m_marks.size()); }
     // Changes whenever the rows start again from nothing.
     quint64 generation() const { return m_generation; }
 
@@ -74,6 +80,7 @@ private:
     // while growing.
     std::deque<Item> m_items;
     std::deque<Item> m_held;
+    QHash<int, QString> m_marks; // few rows carry one
     QList<int> m_droppable; // rows whose picture may be dropped, unordered
     int m_imageCount = 0;
     quint64 m_generation = 1;

@@ -17,6 +17,7 @@
 #include "mainwindow/KeyboardNavigation.h"
 #include "mainwindow/LinkHandlers.h"
 #include "mainwindow/texts.h"
+#include "platform/ContentIndex.h"
 #include "widgets/CommandButton.h"
 #include "widgets/DropTarget.h"
 #include "widgets/FolderTree.h"

@@ -41,6 +41,7 @@ class PictureSaving;
 class SaveDialog;
 class SpreadsheetExport;
 class LinkHandlers;
+class ContentIndex;
 
 // The main window: three browsing tabs (CD, stock yard, vault), each a BrowsingArea, and
 // the paste tab. The operations live with their subsystems and reach the window only
@@ -118,6 +119,8 @@ public:
     // --- TabWindow ---
     void popupMenu(Area area, Menu menu) override;
     void showPreview(Area area, const QString& path) override;
+    // Both TabWindow's and OperationContext's: made when the window loads.
+    ContentIndex* contentIndex() override { return m_contentIndex.get(); }
     PreviewForm* previewForm() const; // the open preview window, if any
 
     // --- the subsystems' operations ---
@@ -205,6 +208,7 @@ private:
     std::unique_ptr<SaveDialog> m_saveDialog;
     std::unique_ptr<SpreadsheetExport> m_spreadsheetExport;
     std::unique_ptr<LinkHandlers> m_links;
+    std::unique_ptr<ContentIndex> m_contentIndex;
     QTimer* m_cdRetry = nullptr; // looks again while a change waits for the window
 };
 

@@ -7,6 +7,7 @@
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/texts.h"
+#include "platform/ContentIndex.h"
 #include "platform/Drives.h"
 #include "platform/Prompts.h"
 #include "platform/Spreadsheet.h"
@@ -26,6 +27,12 @@ namespace ztv {
 void MainForm::Form_Load()
 {
     m_paths = SetStoragePaths(GetSpecialFolderPath(m_services.drives, CSIDL_PROFILE));
+    // Started before the tabs list anything; it works at idle priority behind them.
+    if (!m_paths.VaultPath.isEmpty() && !m_contentIndex) {
+        m_contentIndex = std::make_unique<ContentIndex>(
+            m_paths.VaultPath, ContentIndex::defaultCacheFile(m_paths.VaultPath));
+        m_contentIndex->start();
+    }
     for (Area a : kAreas) {
         // A failed tab keeps what it had built so far; the others are still built.
         try {

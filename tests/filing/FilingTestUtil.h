@@ -50,6 +50,15 @@ inline QString critical(const QString& text, const QString& title)
     return message(text, title, "critical");
 }
 
+// The question before filing one picture whose content the vault holds at vaultPath
+// ("保管庫/旅行/a.jpg").
+inline QString inVaultAsk(const QString& vaultPath)
+{
+    return message(QStringLiteral("同じ内容のファイルがすでに保管庫にあります\r") + vaultPath
+            + QStringLiteral("\rそれでも保管しますか？（「キャンセル」で保管しません）"),
+        QStringLiteral("保管庫にある画像"), "question", "okcancel");
+}
+
 inline QString input(const QString& prompt, const QString& title)
 {
     return QStringList { QStringLiteral("input"), prompt, title, QStringLiteral("none"),

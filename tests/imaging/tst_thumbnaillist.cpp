@@ -217,6 +217,40 @@ private Q_SLOTS:
         QVERIFY(item);
         QCOMPARE(item->text(QAccessible::Name), longName); // the full name, though the caption is shortened
     }
+
+    // A marked item shows a badge on its own cell only, and says why to assistive technology.
+    void markIsDrawnAndRead()
+    {
+        ShownList s(3);
+        const QString why = QStringLiteral("保管庫に同じ内容のファイルがあります：保管庫/旅行/写真1.jpg");
+        QListView* view = static_cast<QListView*>(s.list.view());
+        auto cellImage = [&](int row) {
+            return view->viewport()->grab(view->visualRect(s.list.model()->index(row, 0))).toImage();
+        };
+        const QImage before0 = cellImage(0), before1 = cellImage(1);
+        s.list.setMark(1, why);
+        QCOMPARE(s.list.markCount(), 1);
+        QCOMPARE(s.list.mark(1), why);
+        QCOMPARE(s.list.mark(0), QString());
+        QCOMPARE(cellImage(0), before0);
+        QVERIFY(cellImage(1) != before1);
+        QAccessibleInterface* viewIface = QAccessible::queryAccessibleInterface(view);
+        QStringList descriptions;
+        for (int i = 0; i < viewIface->childCount(); ++i)
+            if (viewIface->child(i)->role() == QAccessible::ListItem)
+                descriptions << viewIface->child(i)->text(QAccessible::Description);
+        QCOMPARE(descriptions, (QStringList { QString(), why, QString() }));
+
+        // A row not yet handed to the view keeps its mark; a new listing starts without any.
+        s.list.AddThumbnail(thumb(Qt::gray), QStringLiteral("後.jpg"), 3);
+        s.list.setMark(3, why);
+        QCOMPARE(s.list.mark(3), why);
+        s.list.ClearThumbnails();
+        QCOMPARE(s.list.markCount(), 0);
+        s.list.AddThumbnail(thumb(Qt::gray), QStringLiteral("新.jpg"), 0);
+        s.list.AddThumbnail(thumb(Qt::gray), QStringLiteral("新2.jpg"), 1);
+        QCOMPARE(s.list.mark(1), QString());
+    }
 };
 
 QTEST_MAIN(TestThumbnailList)
