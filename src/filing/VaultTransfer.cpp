@@ -172,6 +172,7 @@ void VaultTransfer::fileSeveralInto(OperationContext& context, const QString& de
     FileOps& ops = context.services().fileOps;
     BrowsingArea& vault = context.area(Area::Vault);
     const bool copy = TransferMode == Mode::Copy;
+    FolderFlushes folders;
     const BatchOutcome outcome = runBatch(source, *files, T::FilingProgress, [&](const QString& from) {
         const QString to = box + GetFileTitle(from);
         if (copy) {
@@ -182,12 +183,13 @@ void VaultTransfer::fileSeveralInto(OperationContext& context, const QString& de
                 vault.dropCacheEntries(to);
             return copied;
         }
-        const FileResult moved = ops.moveNoReplace(from, to);
+        const FileResult moved = ops.moveNoReplace(from, to, folders);
         // The thumbnails go with the files, so the vault's listing makes none again.
         if (moved.ok())
             vault.moveCacheEntries(from, to);
         return moved;
     });
+    folders.flush();
     if (outcome.done > 0) {
         if (!copy)
             relistAfterChange(context, TransferSourceArea,
