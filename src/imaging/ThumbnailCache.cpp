@@ -267,7 +267,7 @@ bool carryEntry(const QString& entry, const QString& destination, const QByteArr
         ~Closer() { ::close(fd); }
     } closer { fd };
     struct stat st;
-    // An entry linked elsewhere too is rewritten only as a new file.
+    // An entry linked elsewhere too is not rewritten: the other name would change with it.
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1
         || st.st_size > CacheEntryBytesLimit)
         return false;
