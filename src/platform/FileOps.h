@@ -74,8 +74,9 @@ public:
     // The same, for one of several moves: the folders' flushes that no file's safety waits
     // for are left to later. A move within one file system is one rename, which a stop of the
     // machine either did or did not do; across file systems the copy's folder is still
-    // flushed before the source goes, and only the source's folder waits. So no file is lost;
-    // a stop before later's flush may only undo some moves. The default flushes at once.
+    // flushed before the source goes, and only the source's folder waits. So no file is lost:
+    // a stop before later's flush may undo some moves, or leave a moved file in both places.
+    // The default flushes at once.
     virtual FileResult moveNoReplace(const QString& from, const QString& to, FolderFlushes& later)
     {
         (void)later;

@@ -24,8 +24,8 @@
 #include <functional>
 #include <mutex>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 #include <utime.h>
 #include <zlib.h>
 
