@@ -1,10 +1,12 @@
 // Prints how long filing many chosen pictures into a box takes, from the chooser's button to
 // the window idle again, and how many listings each side had:
-//   QT_QPA_PLATFORM=offscreen bench_filing [STOCK] [CHOSEN]
+//   QT_QPA_PLATFORM=offscreen bench_filing [STOCK] [CHOSEN] [RUNS]
 // A temporary home with a stock yard of STOCK (3000) small JPEG files; the first CHOSEN (1000)
 // are chosen (a click and a Shift click) and moved into a box, once with the vault on the same
 // disk, once with the vault on /dev/shm (another file system: each file copied, flushed and
-// checked before its source goes).
+// checked before its source goes); RUNS (1) times each. Listings are counted as the browsers
+// start them, with the files each listed, and the thumbnail-cache entries made again (new
+// files in the cache, where carried entries keep theirs) show what the listings decoded.
 
 #include "display/BrowsingArea.h"
 #include "filing/SetFolder.h"
@@ -25,9 +27,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTreeWidgetItem>
 #include <cstdio>
+#include <sys/stat.h>
 
 using namespace ztv;
 
@@ -67,12 +71,34 @@ struct Run {
     double seconds = 0;
     int stockListings = 0;
     int vaultListings = 0;
+    int stockListed = 0; // files the stock yard's listings listed
+    int vaultListed = 0;
+    int entriesMadeAgain = 0;
     int filed = 0;
     int messages = 0;
     double firstListing = 0;
     double stockListingAt = 0; // when the source page's listing began
     double vaultListingAt = 0;
 };
+
+// The cache entries' files, by inode: a carried entry keeps its own, a decoded one is new.
+QSet<quint64> entryFiles(const QString& cacheRoot)
+{
+    QSet<quint64> inodes;
+    const QString folder = cacheRoot + QStringLiteral("/normal/");
+    for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+        struct stat st;
+        if (::stat(QFile::encodeName(folder + name).constData(), &st) == 0)
+            inodes.insert(quint64(st.st_ino));
+    }
+    return inodes;
+}
+
+QString loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).section(u' ', 0, 2) : QString();
+}
 
 Run fileChosen(const QString& vaultOn, int stock, int chosen)
 {
@@ -118,14 +144,18 @@ Run fileChosen(const QString& vaultOn, int stock, int chosen)
 
     yard.LEADImgList1_Click(0);
     yard.LEADImgList1_ClickWith(chosen - 1, Qt::ShiftModifier);
-    QObject::connect(yard.LEADThumb1(), &ThumbnailBrowser::BrowseStarted, [&] {
+    QObject::connect(yard.LEADThumb1(), &ThumbnailBrowser::BrowseStarted, [&](int files) {
         ++run.stockListings;
+        run.stockListed += files;
         run.stockListingAt = t.nsecsElapsed() / 1e9;
     });
-    QObject::connect(form.area(Area::Vault).LEADThumb1(), &ThumbnailBrowser::BrowseStarted, [&] {
+    QObject::connect(form.area(Area::Vault).LEADThumb1(), &ThumbnailBrowser::BrowseStarted, [&](int files) {
         ++run.vaultListings;
+        run.vaultListed += files;
         run.vaultListingAt = t.nsecsElapsed() / 1e9;
     });
+    const QString cacheRoot = yard.LEADThumb1()->cacheFolder();
+    const QSet<quint64> entriesBefore = entryFiles(cacheRoot);
     form.R_Fav_Copy()->trigger();
     SetFolder* chooser = form.vaultTransfer().chooser();
     FolderTree* tree = chooser->TreeView1;
@@ -138,6 +168,8 @@ Run fileChosen(const QString& vaultOn, int stock, int chosen)
     chooser->Command1_Click(0);
     QCoreApplication::processEvents();
     run.seconds = t.nsecsElapsed() / 1e9;
+    for (quint64 inode : entryFiles(cacheRoot))
+        run.entriesMadeAgain += entriesBefore.contains(inode) ? 0 : 1;
     run.filed = int(QDir(root + QStringLiteral("保管庫/箱")).entryList(QDir::Files).size());
     run.messages = prompts.messages;
     if (prompts.messages)
@@ -152,15 +184,23 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const int stock = argc > 1 ? qMax(2, atoi(argv[1])) : 3000;
     const int chosen = argc > 2 ? qBound(2, atoi(argv[2]), stock) : 1000;
+    const int runs = argc > 3 ? qMax(1, atoi(argv[3])) : 1;
     std::printf("filing %d chosen pictures out of a stock yard of %d into a box\n", chosen, stock);
-    for (const auto& [label, vaultOn] : { std::pair { "same disk", QString() },
-             std::pair { "vault on /dev/shm", QStringLiteral("/dev/shm") } }) {
-        const Run r = fileChosen(vaultOn, stock, chosen);
-        std::printf("%-18s button to idle %.2f s, %d filed, listings: stock yard %d, vault %d, messages %d "
-                    "(first listing of the stock yard %.2f s)\n",
-            label, r.seconds, r.filed, r.stockListings, r.vaultListings, r.messages, r.firstListing);
-        std::printf("%-18s files %.2f s, stock-yard listing %.2f s, vault listing %.2f s\n", "",
-            r.stockListingAt, r.vaultListingAt - r.stockListingAt, r.seconds - r.vaultListingAt);
+    for (int i = 0; i < runs; ++i) {
+        for (const auto& [label, vaultOn] : { std::pair { "same disk", QString() },
+                 std::pair { "vault on /dev/shm", QStringLiteral("/dev/shm") } }) {
+            const QString load = loadAverage();
+            const Run r = fileChosen(vaultOn, stock, chosen);
+            std::printf("%-18s button to idle %.2f s, %d filed, listings: stock yard %d (%d files), vault %d "
+                        "(%d files), thumbnails made again %d, messages %d (load before %s)\n",
+                label, r.seconds, r.filed, r.stockListings, r.stockListed, r.vaultListings, r.vaultListed,
+                r.entriesMadeAgain, r.messages, qPrintable(load));
+            std::printf("%-18s files %.2f s, stock-yard listing %.2f s, vault listing %.2f s (first listing "
+                        "of the stock yard %.2f s)\n",
+                "", r.stockListingAt, r.vaultListingAt - r.stockListingAt, r.seconds - r.vaultListingAt,
+                r.firstListing);
+            std::fflush(stdout);
+        }
     }
     return 0;
 }

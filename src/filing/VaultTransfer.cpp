@@ -258,6 +258,7 @@ void VaultTransfer::fileBatchInto(OperationContext& context, Batch batch, const 
     const bool copy = batch.mode == Mode::Copy;
     // Files of another program run as a run of the vault tab, where they go.
     BrowsingArea& runner = context.area(batch.source.value_or(Area::Vault));
+    FolderFlushes folders;
     BatchOutcome outcome = runBatch(runner, batch.files, T::FilingProgress, [&](const QString& from) {
         const QString to = box + GetFileTitle(from);
         if (copy) {
@@ -268,12 +269,13 @@ void VaultTransfer::fileBatchInto(OperationContext& context, Batch batch, const 
                 vault.dropCacheEntries(to);
             return copied;
         }
-        const FileResult moved = ops.moveNoReplace(from, to);
+        const FileResult moved = ops.moveNoReplace(from, to, folders);
         // The thumbnails go with the files, so the vault's listing makes none again.
         if (moved.ok())
             vault.moveCacheEntries(from, to);
         return moved;
     });
+    folders.flush();
     outcome.total += int(batch.refused.size());
     outcome.problems = batch.refused + outcome.problems;
     if (outcome.done > 0) {

@@ -3,21 +3,26 @@
 #include "PngThumbnailer.h"
 #include "ThumbnailEngine.h"
 #include "platform/PathCodec.h"
+#include "platform/RetryingIo.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QSaveFile>
 
 #include <cstring>
+#include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace ztv {
 
@@ -70,15 +75,20 @@ QImage readEntry(const QString& path, int maxSide)
     return reader.read();
 }
 
-// Whether the entry was made for that URI from the file as it is now. Thumb::Size is
-// optional in the standard: an entry without it is judged by the time alone.
+// Whether the entry's texts say it was made for that URI from the file as it is now.
+// Thumb::Size is optional in the standard: an entry without it is judged by the time alone.
+template <typename Text> bool describes(const Text& text, const QByteArray& uri, qint64 mtime, qint64 size)
+{
+    if (text(UriKey).toUtf8() != uri || text(MTimeKey) != QString::number(mtime))
+        return false;
+    const QString recorded = text(SizeKey);
+    return recorded.isEmpty() || size < 0 || recorded == QString::number(size);
+}
+
 bool describes(const QImage& entry, const QByteArray& uri, qint64 mtime, qint64 size)
 {
-    if (entry.isNull() || entry.text(UriKey).toUtf8() != uri
-        || entry.text(MTimeKey) != QString::number(mtime))
-        return false;
-    const QString recorded = entry.text(SizeKey);
-    return recorded.isEmpty() || size < 0 || recorded == QString::number(size);
+    return !entry.isNull()
+        && describes([&](const QString& key) { return entry.text(key); }, uri, mtime, size);
 }
 
 // Written atomically (a temporary file renamed over it), readable by the user alone.
@@ -100,6 +110,184 @@ bool writeEntry(const QString& path, const QImage& entry)
 void removeEntry(const QString& path)
 {
     ::unlink(encodePath(path).constData());
+}
+
+quint32 bigEndian32(const char* p)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    return (quint32(b[0]) << 24) | (quint32(b[1]) << 16) | (quint32(b[2]) << 8) | quint32(b[3]);
+}
+
+void appendBigEndian32(QByteArray& out, quint32 v)
+{
+    const char b[4] = { char(v >> 24), char(v >> 16), char(v >> 8), char(v) };
+    out.append(b, 4);
+}
+
+quint32 chunkCrc(QByteArrayView typeAndData)
+{
+    return quint32(crc32(0, reinterpret_cast<const Bytef*>(typeAndData.data()), uInt(typeAndData.size())));
+}
+
+// Calls chunk(type, data, whole chunk) for each chunk of the PNG; false when it is no whole PNG
+// (no header first, a chunk past the end or with a wrong CRC, no end chunk).
+template <typename Chunk> bool forEachChunk(const QByteArray& png, Chunk chunk)
+{
+    if (!png.startsWith(QByteArrayView("\x89PNG\r\n\x1a\n", 8)))
+        return false;
+    const qsizetype size = png.size();
+    for (qsizetype at = 8; size - at >= 12;) {
+        const quint32 length = bigEndian32(png.constData() + at);
+        if (length > quint32(size - at - 12)
+            || chunkCrc(QByteArrayView(png.constData() + at + 4, 4 + length))
+                != bigEndian32(png.constData() + at + 8 + length))
+            return false;
+        const QByteArrayView type(png.constData() + at + 4, 4);
+        if ((at == 8) != (type == "IHDR"))
+            return false;
+        chunk(type, QByteArrayView(png.constData() + at + 8, length),
+            QByteArrayView(png.constData() + at, 12 + length));
+        at += 12 + length;
+        if (type == "IEND")
+            return true;
+    }
+    return false;
+}
+
+// Inflated text of a compressed text chunk, up to a size no entry's text reaches.
+std::optional<QByteArray> inflated(QByteArrayView data)
+{
+    constexpr qsizetype limit = 64 * 1024;
+    z_stream z {};
+    if (inflateInit(&z) != Z_OK)
+        return std::nullopt;
+    QByteArray out(limit, Qt::Uninitialized);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = uInt(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(limit);
+    const int r = inflate(&z, Z_FINISH);
+    inflateEnd(&z);
+    if (r != Z_STREAM_END)
+        return std::nullopt;
+    out.truncate(limit - qsizetype(z.avail_out));
+    return out;
+}
+
+// What carrying an entry needs of it: its size and its texts (plain, compressed or
+// international), read from the chunks without decoding the picture.
+struct EntryHead {
+    QSize size;
+    QHash<QString, QString> texts;
+};
+
+std::optional<EntryHead> readEntryHead(const QByteArray& png)
+{
+    EntryHead head;
+    bool readable = true;
+    const bool whole = forEachChunk(png, [&](QByteArrayView type, QByteArrayView data, QByteArrayView) {
+        if (type == "IHDR" && data.size() >= 8) {
+            head.size = QSize(int(qMin(bigEndian32(data.data()), 1u << 30)),
+                int(qMin(bigEndian32(data.data() + 4), 1u << 30)));
+            return;
+        }
+        const bool plain = type == "tEXt", compressed = type == "zTXt", international = type == "iTXt";
+        const qsizetype nul = data.indexOf('\0');
+        if (!(plain || compressed || international) || nul <= 0)
+            return;
+        const QString key = QString::fromLatin1(data.first(nul));
+        QByteArrayView rest = data.sliced(nul + 1);
+        if (plain) {
+            head.texts.insert(key, QString::fromLatin1(rest));
+        } else if (compressed) {
+            const std::optional<QByteArray> text = rest.isEmpty() ? std::nullopt : inflated(rest.sliced(1));
+            readable = readable && text.has_value();
+            if (text)
+                head.texts.insert(key, QString::fromLatin1(*text));
+        } else {
+            // Compression flag and method, then the language and the translated keyword.
+            const qsizetype language = rest.size() >= 2 ? rest.indexOf('\0', 2) : -1;
+            const qsizetype translated = language < 0 ? -1 : rest.indexOf('\0', language + 1);
+            if (translated < 0) {
+                readable = false;
+                return;
+            }
+            const QByteArrayView text = rest.sliced(translated + 1);
+            if (rest[0] == 0) {
+                head.texts.insert(key, QString::fromUtf8(text));
+            } else {
+                const std::optional<QByteArray> unpacked = inflated(text);
+                readable = readable && unpacked.has_value();
+                if (unpacked)
+                    head.texts.insert(key, QString::fromUtf8(*unpacked));
+            }
+        }
+    });
+    if (!whole || !readable)
+        return std::nullopt;
+    return head;
+}
+
+// The PNG with every Thumb::URI text chunk left out and one plain text chunk naming uri put
+// right after the header, so that readers stopping at the picture data find it; the other
+// chunks are copied byte for byte. Empty when it is no whole PNG.
+QByteArray withUri(const QByteArray& png, const QByteArray& uri)
+{
+    const QByteArray keyword = UriKey.toLatin1() + '\0';
+    QByteArray out = png.first(8);
+    out.reserve(png.size() + uri.size() + 32);
+    const bool whole = forEachChunk(png, [&](QByteArrayView type, QByteArrayView data, QByteArrayView chunk) {
+        const bool text = type == "tEXt" || type == "zTXt" || type == "iTXt";
+        if (!(text && data.startsWith(keyword)))
+            out.append(chunk);
+        if (type == "IHDR") {
+            const QByteArray added = "tEXt" + keyword + uri;
+            appendBigEndian32(out, quint32(added.size() - 4));
+            out.append(added);
+            appendBigEndian32(out, chunkCrc(added));
+        }
+    });
+    return whole ? out : QByteArray();
+}
+
+// Carries one entry that describes the moved file (uri, st) to its new name, rewriting its
+// Thumb::URI in its own file, which is then renamed: no file is made or freed. On some file
+// systems (ext4 without a journal) each new file costs a search past every recently freed one,
+// which made moving a thousand files take many seconds. False when the entry is missing,
+// describes another file or cannot be rewritten; the caller then removes it.
+bool carryEntry(const QString& entry, const QString& destination, const QByteArray& fromUri,
+    const QByteArray& toUri, const struct stat& file)
+{
+    const QByteArray path = encodePath(entry);
+    const int fd = ::open(path.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer { fd };
+    struct stat st;
+    // An entry linked elsewhere too is not rewritten: the other name would change with it.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1
+        || st.st_size > CacheEntryBytesLimit)
+        return false;
+    QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+    if (preadRetrying(fd, bytes.data(), size_t(bytes.size()), 0) != bytes.size())
+        return false;
+    const std::optional<EntryHead> head = readEntryHead(bytes);
+    if (!head || head->size.isEmpty() || head->size.width() > MaxEntrySide
+        || head->size.height() > MaxEntrySide
+        || !describes([&](const QString& key) { return head->texts.value(key); }, fromUri,
+            qint64(file.st_mtime), qint64(file.st_size)))
+        return false;
+    const QByteArray rewritten = withUri(bytes, toUri);
+    if (rewritten.isEmpty()
+        || ::pwrite(fd, rewritten.constData(), size_t(rewritten.size()), 0) != rewritten.size()
+        || ::ftruncate(fd, off_t(rewritten.size())) != 0)
+        return false;
+    ::fchmod(fd, S_IRUSR | S_IWUSR);
+    // Until the rename only the old name, whose URI no longer matches, shows the entry.
+    return ::rename(path.constData(), encodePath(destination).constData()) == 0;
 }
 
 } // namespace
@@ -176,14 +364,11 @@ void ThumbnailCache::carry(const QString& from, const QString& to) const
     struct stat st { };
     const bool present = ::stat(encodePath(to).constData(), &st) == 0 && S_ISREG(st.st_mode);
     const QByteArray fromUri = fileUri(from);
+    const QByteArray toUri = fileUri(to);
     for (const char* folder : SizeFolders) {
         const QString old = entryIn(QLatin1String(folder), from);
-        QImage entry = present ? readEntry(old, MaxEntrySide) : QImage();
-        if (describes(entry, fromUri, qint64(st.st_mtime), qint64(st.st_size))) {
-            entry.setText(UriKey, QString::fromUtf8(fileUri(to)));
-            writeEntry(entryIn(QLatin1String(folder), to), entry);
-        }
-        removeEntry(old);
+        if (!present || !carryEntry(old, entryIn(QLatin1String(folder), to), fromUri, toUri, st))
+            removeEntry(old);
     }
     for (const QString& folder : failureFolders())
         removeEntry(entryIn(folder, from));

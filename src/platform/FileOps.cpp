@@ -258,6 +258,15 @@ void fsyncDir(int dirfd)
         ::fsync(rd.get());
 }
 
+// The folder flushed now, or by later when given.
+void fsyncDir(int dirfd, FolderFlushes* later)
+{
+    if (later)
+        later->add(dirfd);
+    else
+        fsyncDir(dirfd);
+}
+
 // What renameNoReplace gives for a file on a mount that offers no rename that cannot replace
 // (no RENAME_NOREPLACE, no hard links: NFS or SMB without them, many FUSE mounts). The file
 // must then be copied to a name claimed exclusively.
@@ -837,6 +846,16 @@ public:
 
     FileResult moveNoReplace(const QString& from, const QString& to) override
     {
+        return move(from, to, nullptr);
+    }
+
+    FileResult moveNoReplace(const QString& from, const QString& to, FolderFlushes& later) override
+    {
+        return move(from, to, &later);
+    }
+
+    FileResult move(const QString& from, const QString& to, FolderFlushes* later)
+    {
         Place src, dst;
         if (FileResult r = locate(from, src); !r.ok())
             return r;
@@ -853,19 +872,19 @@ public:
         const int e = renameNoReplace(
             src.dir.get(), src.name.constData(), dst.dir.get(), dst.name.constData(), isDir);
         if (e == 0) {
-            fsyncDir(dst.dir.get());
-            fsyncDir(src.dir.get());
+            fsyncDir(dst.dir.get(), later);
+            fsyncDir(src.dir.get(), later);
             return {};
         }
         if (e == EEXIST || e == ENOTEMPTY)
             return exists();
         if (e == kNoSafeRename)
-            return moveByCopy(src, st, dst.dir.get(), dst.name);
+            return moveByCopy(src, st, dst.dir.get(), dst.name, later);
         if (e != EXDEV)
             return fail(T::kRename, e);
         if (isDir)
             return failAs(FileError::Other, T::kFolderAcrossDrives);
-        return moveByCopy(src, st, dst.dir.get(), dst.name);
+        return moveByCopy(src, st, dst.dir.get(), dst.name, later);
     }
 
     FileResult copyNoReplace(const QString& from, const QString& to) override
@@ -1001,7 +1020,8 @@ private:
     // A move by copy (between file systems, or where no rename can be kept from replacing):
     // copy beside the target, flush, read back, name it without replacing; only then is the
     // source removed. If it cannot be removed, the new copy is taken away again.
-    static FileResult moveByCopy(const Place& src, const struct stat& seen, int dir, const QByteArray& name)
+    static FileResult moveByCopy(const Place& src, const struct stat& seen, int dir, const QByteArray& name,
+        FolderFlushes* later = nullptr)
     {
         Fd in;
         struct stat st;
@@ -1019,12 +1039,41 @@ private:
                 ::unlinkat(dir, name.constData(), 0);
             return fail(T::kRemoveSource, e);
         }
-        fsyncDir(src.dir.get());
+        fsyncDir(src.dir.get(), later);
         return {};
     }
 };
 
 } // namespace
+
+FolderFlushes::~FolderFlushes()
+{
+    flush();
+}
+
+void FolderFlushes::add(int dirfd)
+{
+    struct stat st;
+    if (::fstat(dirfd, &st) != 0) {
+        fsyncDir(dirfd);
+        return;
+    }
+    for (const Folder& f : m_folders)
+        if (f.device == quint64(st.st_dev) && f.inode == quint64(st.st_ino))
+            return;
+    const int fd = ::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0)
+        m_folders.push_back({ quint64(st.st_dev), quint64(st.st_ino), fd });
+}
+
+void FolderFlushes::flush()
+{
+    for (const Folder& f : m_folders) {
+        ::fsync(f.fd);
+        ::close(f.fd);
+    }
+    m_folders.clear();
+}
 
 FileResult FileOps::moveToTrash(const QString&)
 {

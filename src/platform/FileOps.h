@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 namespace ztv {
 
 // Outcome of one file-system operation. Nothing here ever replaces an existing file or
@@ -30,6 +32,30 @@ struct FileResult {
 // True for a name that is one plain path component: not "", ".", "..", and without "/" or NUL.
 bool isPlainName(const QString& name);
 
+// Folders whose flush a run of several moves leaves until it ends (see
+// FileOps::moveNoReplace): each folder once, however many files left or entered it. Flushed
+// by flush() or when destroyed.
+class FolderFlushes {
+public:
+    FolderFlushes() = default;
+    FolderFlushes(const FolderFlushes&) = delete;
+    FolderFlushes& operator=(const FolderFlushes&) = delete;
+    ~FolderFlushes();
+
+    // Keeps the open folder for the flush (a copy of the descriptor), once per folder.
+    void add(int dirfd);
+    void flush();
+    int pending() const { return int(m_folders.size()); }
+
+private:
+    struct Folder {
+        quint64 device;
+        quint64 inode;
+        int fd;
+    };
+    std::vector<Folder> m_folders;
+};
+
 // The file operations of filing and saving. Tests replace them, or arm failures in the real
 // ones (platform/SysCalls.h). Paths are full paths with "/"; their last component must
 // be a plain name (see isPlainName), else the call gives InvalidName and touches nothing.
@@ -45,6 +71,17 @@ public:
     // systems is copied, flushed and read back before the source is removed; a folder is not
     // moved across file systems (Other). A folder never moves into itself (InvalidName).
     virtual FileResult moveNoReplace(const QString& from, const QString& to) = 0;
+    // The same, for one of several moves: the folders' flushes that no file's safety waits
+    // for are left to later. A move within one file system is one rename, which a stop of the
+    // machine either did or did not do; across file systems the copy's folder is still
+    // flushed before the source goes, and only the source's folder waits. So no file is lost:
+    // a stop before later's flush may undo some moves, or leave a moved file in both places.
+    // The default flushes at once.
+    virtual FileResult moveNoReplace(const QString& from, const QString& to, FolderFlushes& later)
+    {
+        (void)later;
+        return moveNoReplace(from, to);
+    }
     // Copy a regular file (anything else gives InvalidName without blocking); the target is
     // created exclusively and no partial file is left under its name when the copy fails.
     // The copy keeps the source's modification time, not its permissions.

@@ -5,11 +5,13 @@
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
+#include "imaging/ThumbnailCache.h"
 #include "imaging/ThumbnailList.h"
 #include "platform/PathCodec.h"
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
@@ -42,6 +44,12 @@ public:
             before(from);
         return realFileOps().moveNoReplace(from, to);
     }
+    FileResult moveNoReplace(const QString& from, const QString& to, FolderFlushes& later) override
+    {
+        if (before)
+            before(from);
+        return realFileOps().moveNoReplace(from, to, later);
+    }
     FileResult copyNoReplace(const QString& from, const QString& to) override
     {
         if (before)
@@ -54,6 +62,28 @@ public:
     }
     FileResult moveToTrash(const QString& p) override { return realFileOps().moveToTrash(p); }
 };
+
+// Each of the stock yard's first count pictures has its shared cache entry where the file
+// is now, showing that file, and none is left under a name the file left.
+void checkCacheFollows(const QString& cacheRoot, const QString& stockYard, const QString& box, int count)
+{
+    const ThumbnailCache cache(cacheRoot);
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+        const bool stayed = QFileInfo::exists(stockYard + u'/' + name);
+        const QString now = (stayed ? stockYard : box) + u'/' + name;
+        const QFileInfo file(now);
+        const QImage entry = cache.lookup(now, file.lastModified().toSecsSinceEpoch(), file.size());
+        QVERIFY2(!entry.isNull(), qPrintable(now));
+        const QColor shown = entry.pixelColor(entry.width() / 2, entry.height() / 2);
+        const QColor real = QImage(now).pixelColor(12, 8);
+        // Neighbouring pictures differ by 12 degrees of hue.
+        const int apart = qAbs(shown.hue() - real.hue());
+        QVERIFY2(qMin(apart, 360 - apart) < 6, qPrintable(now));
+        if (!stayed)
+            QVERIFY2(!QFileInfo::exists(cache.entryPath(stockYard + u'/' + name)), qPrintable(name));
+    }
+}
 
 // A stock yard of 30 pictures (two pages), a disc of four, the real window.
 struct Fixture {
@@ -343,6 +373,8 @@ void TstMultiChoice::clashesAndAnUnreadableFileInOneMessage()
     }
     QCOMPARE(QDir(f.home.vault() + QStringLiteral("/箱")).entryList(QDir::Files | QDir::Hidden).size(), 7);
     QCOMPARE(f.stock().HiddenList().size(), 25);
+    checkCacheFollows(
+        f.stock().LEADThumb1()->cacheFolder(), f.home.stockYard(), f.home.vault() + QStringLiteral("/箱"), 8);
 }
 
 void TstMultiChoice::escStopsBetweenTwoFiles()
@@ -365,6 +397,8 @@ void TstMultiChoice::escStopsBetweenTwoFiles()
     for (int i = 0; i < 10; ++i)
         QCOMPARE(QFileInfo::exists(f.stockFile(i)), i >= 4);
     QCOMPARE(f.stock().HiddenList().size(), 26);
+    checkCacheFollows(f.stock().LEADThumb1()->cacheFolder(), f.home.stockYard(),
+        f.home.vault() + QStringLiteral("/箱"), 10);
     QVERIFY(f.form->isEnabled());
     QVERIFY(!f.form->browseRun().gbBrowsing());
 }

@@ -25,6 +25,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <utime.h>
 #include <zlib.h>
 
@@ -286,6 +287,7 @@ private Q_SLOTS:
     void cacheUri();
     void cacheHitStaleAndBroken();
     void cacheEntriesFollowTheFile();
+    void carriedEntryStaysOneFile();
     void cacheNotWrittenForReadOnlyStorage();
 };
 
@@ -904,6 +906,76 @@ void TestThumbnailEngine::cacheEntriesFollowTheFile()
     QVERIFY(QFileInfo::exists(cache.entryPath(other)));
     QCOMPARE(QDir(root + QStringLiteral("/normal")).entryList(QDir::Files | QDir::Hidden),
         QStringList { QFileInfo(kept[0]).fileName() });
+}
+
+// A carried entry is the same file under its new name (a move of a thousand pictures makes
+// and frees no file in the cache); a damaged entry, or one linked from elsewhere, is not
+// carried and the other name keeps its bytes.
+void TestThumbnailEngine::carriedEntryStaysOneFile()
+{
+    TestHome home;
+    home.makeDir(QStringLiteral("pics"));
+    const ThumbnailCache cache(home.home() + QStringLiteral("/cache/thumbnails"));
+    auto stored = [&](const QString& name, QColor colour, struct stat* st) {
+        const QString path = home.write(QStringLiteral("pics/") + name, pictures::jpeg({ 40, 30 }, colour));
+        ::stat(QFile::encodeName(path).constData(), st);
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(colour);
+        cache.store(path, qint64(st->st_mtime), qint64(st->st_size), { 40, 30 }, image);
+        return path;
+    };
+    auto inode = [](const QString& path) {
+        struct stat st { };
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    auto moved = [&](const QString& from, const QString& name) {
+        const QString to = home.home() + QStringLiteral("/pics/") + name;
+        return QFile::rename(from, to) ? to : QString();
+    };
+    struct stat st { };
+
+    const QString a = stored(QStringLiteral("a.jpg"), Qt::blue, &st);
+    const ino_t entry = inode(cache.entryPath(a));
+    QVERIFY(entry != 0);
+    const QString a2 = moved(a, QStringLiteral("長い名前の写真 a2.jpg"));
+    cache.carry(a, a2);
+    QCOMPARE(inode(cache.entryPath(a2)), entry);
+    QVERIFY(!QFileInfo::exists(cache.entryPath(a)));
+    const QImage carried = cache.lookup(a2, qint64(st.st_mtime), qint64(st.st_size));
+    QCOMPARE(QColor(carried.pixel(20, 15)), QColor(Qt::blue));
+    QCOMPARE(carried.text(QStringLiteral("Software")), QStringLiteral("zentovi"));
+
+    // Damaged picture data: the entry goes rather than being carried.
+    const QString b = stored(QStringLiteral("b.jpg"), Qt::green, &st);
+    QFile damaged(cache.entryPath(b));
+    QVERIFY(damaged.open(QIODevice::ReadWrite));
+    QByteArray bytes = damaged.readAll();
+    const qsizetype data = bytes.indexOf("IDAT");
+    QVERIFY(data > 0);
+    bytes[data + 6] = char(bytes[data + 6] ^ 0x5a);
+    damaged.seek(0);
+    damaged.write(bytes);
+    damaged.close();
+    const QString b2 = moved(b, QStringLiteral("b2.jpg"));
+    cache.carry(b, b2);
+    QVERIFY(!QFileInfo::exists(cache.entryPath(b)));
+    QVERIFY(!QFileInfo::exists(cache.entryPath(b2)));
+
+    // Linked from outside the cache: that name keeps the entry as it was.
+    const QString c = stored(QStringLiteral("c.jpg"), Qt::red, &st);
+    const QString outside = home.home() + QStringLiteral("/kept.png");
+    QVERIFY(::link(QFile::encodeName(cache.entryPath(c)).constData(), QFile::encodeName(outside).constData())
+        == 0);
+    auto contents = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray before = contents(outside);
+    const QString c2 = moved(c, QStringLiteral("c2.jpg"));
+    cache.carry(c, c2);
+    QCOMPARE(contents(outside), before);
+    QVERIFY(!QFileInfo::exists(cache.entryPath(c)));
+    QVERIFY(cache.lookup(c2, qint64(st.st_mtime), qint64(st.st_size)).isNull());
 }
 
 void TestThumbnailEngine::cacheNotWrittenForReadOnlyStorage()
