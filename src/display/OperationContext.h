@@ -10,7 +10,9 @@ class QWidget;
 
 namespace ztv {
 
+class BoxKeys;
 class BrowsingArea;
+class FilingJournal;
 class PictureDisplay;
 class SaveDialog;
 struct Services;
@@ -44,6 +46,11 @@ public:
     virtual SaveDialog& LEADDlg1() = 0;
     // Opens the paste area's menu at the pointer.
     virtual void popupPasteMenu() = 0;
+
+    // The journal the filing steps are written to, so they can be undone; none keeps no record.
+    virtual FilingJournal* journal() { return nullptr; }
+    // The keys given to boxes; none without them.
+    virtual BoxKeys* boxKeys() { return nullptr; }
 };
 
 } // namespace ztv
