@@ -133,7 +133,7 @@ void UndoRedo::act(OperationContext& context, bool undo)
     const StoragePaths& paths = context.storagePaths();
     // Keys follow a box that an undo or redo renamed back or again.
     if (BoxKeys* keys = context.boxKeys(); keys && out.step.kind == Kind::BoxRename && out.done > 0) {
-        const QString vault = paths.AreaBasePath[Area::Vault];
+        const QString vault = paths.AreaBasePath[Area::Vault] + QString::fromUtf16(kVaultName);
         for (const JournalEntry& e : out.step.entries) {
             const QString& was = undo ? e.to : e.from;
             const QString& now = undo ? e.from : e.to;

@@ -156,12 +156,15 @@ void FilingJournal::load()
     if (!f.open(QIODevice::ReadOnly))
         return;
     int lines = 0;
+    bool cut = false;
     while (!f.atEnd()) {
         const QByteArray text = f.readLine();
         ++lines;
-        // A line cut short by a crash is not a record.
-        if (!text.endsWith('\n'))
+        // A line cut short by a crash is not a record; the next record starts a line of its own.
+        if (!text.endsWith('\n')) {
+            cut = true;
             break;
+        }
         const QJsonObject o = QJsonDocument::fromJson(text).object();
         const QString op = o.value("op").toString();
         const qint64 id = o.value("step").toInteger();
@@ -196,6 +199,8 @@ void FilingJournal::load()
         }
     }
     f.close();
+    if (cut)
+        append("\n");
     QList<qint64> seen;
     for (JournalStep& s : m_steps) {
         if (s.state == State::Begun) {
