@@ -591,14 +591,25 @@ public:
                     if (!place.isEmpty() && statPath(place, &st))
                         mayChange.insert(quint64(st.st_ino));
                 }
+        const auto undone = [this] {
+            const QList<JournalStep>& steps = form->journal()->steps();
+            return std::count_if(steps.cbegin(), steps.cend(),
+                [](const JournalStep& s) { return s.state == JournalStep::State::Undone; });
+        };
+        const auto before = undone();
         const bool undo = rng.bounded(3) != 0;
+        QString what;
         if (rng.bounded(2)) {
             (undo ? form->Undo() : form->Redo())->trigger();
-            return QStringLiteral("undo-redo: %1 item").arg(undo ? "undo" : "redo");
+            what = QStringLiteral("undo-redo: %1 item").arg(undo ? "undo" : "redo");
+        } else {
+            form->activateWindow();
+            QTest::keyClick(form.get(), undo ? Qt::Key_Z : Qt::Key_Y, Qt::ControlModifier);
+            what = QStringLiteral("undo-redo: %1 key").arg(undo ? "Ctrl+Z" : "Ctrl+Y");
         }
-        form->activateWindow();
-        QTest::keyClick(form.get(), undo ? Qt::Key_Z : Qt::Key_Y, Qt::ControlModifier);
-        return QStringLiteral("undo-redo: %1 key").arg(undo ? "Ctrl+Z" : "Ctrl+Y");
+        if (undone() != before)
+            ++stepsTakenBackOrRedone;
+        return what;
     }
 
     QString pasteEvent()
@@ -845,6 +856,8 @@ public:
     }
 
     QStringList roots() const { return { home.storageRoot(), disc.path() }; }
+    // Undo and redo events that changed a step.
+    int stepsTakenBackOrRedone = 0;
     // Thumbnails made during the current event: the file and the colour shown.
     QList<std::pair<QString, QColor>> made;
     // Files removed behind the program's back during the current event.
@@ -971,8 +984,9 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     QVERIFY(events < 1000 || kinds.value(QStringLiteral("round trip")) > 0);
     QVERIFY(kinds.value(QStringLiteral("round trip")) > 0);
     QVERIFY(events < 1000 || severalActedOn > 0);
-    qInfo("random walk: %d events, %lld kinds, %d operations on several chosen", events,
-        qlonglong(kinds.size()), severalActedOn);
+    QVERIFY(events < 1000 || w.stepsTakenBackOrRedone > 0);
+    qInfo("random walk: %d events, %lld kinds, %d operations on several chosen, %d steps undone or redone",
+        events, qlonglong(kinds.size()), severalActedOn, w.stepsTakenBackOrRedone);
 }
 
 void TstRandomWalk::walk()
