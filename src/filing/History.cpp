@@ -26,8 +26,11 @@ using Kind = JournalStep::Kind;
 StepRecord::StepRecord(OperationContext& context, Kind kind, const QList<JournalEntry>& plan)
     : m_journal(context.journal())
 {
-    if (m_journal)
-        m_id = m_journal->begin(kind, plan);
+    if (!m_journal)
+        return;
+    m_id = m_journal->begin(kind, plan);
+    if (m_journal->tellFailure())
+        showError(context, T::JournalError, T::FilingError);
 }
 
 StepRecord::~StepRecord()
@@ -164,10 +167,13 @@ void UndoRedo::act(OperationContext& context, bool undo)
         QString listed = area.currentFolder();
         while (listed.endsWith(u'/'))
             listed.chop(1);
-        if (!listed.isEmpty() && touched.contains(listed))
+        if (!listed.isEmpty() && touched.contains(listed)) {
             relistAfterChange(context, a, area.currentFolder(), true);
+            // The choice belonged to the listing that is gone.
+            if (context.currentArea() == a)
+                context.setPictureSelected(false);
+        }
     }
-    context.setPictureSelected(false);
     if (!out.problems.isEmpty()) {
         QStringList lines;
         if (out.total > 1)

@@ -222,12 +222,10 @@ void FilingJournal::load()
 void FilingJournal::append(const QByteArray& text)
 {
     QFile f(m_file);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
-    f.write(text);
-    f.flush();
     // Flushed before the change it announces is made.
-    ::fsync(f.handle());
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append) || f.write(text) != text.size() || !f.flush()
+        || ::fsync(f.handle()) != 0)
+        m_writing = false;
 }
 
 void FilingJournal::rewrite()
@@ -236,7 +234,8 @@ void FilingJournal::rewrite()
     for (const JournalStep& s : std::as_const(m_steps))
         all += line({ { "op", "step" }, { "step", s.id }, { "kind", kKindNames[int(s.kind)] },
             { "time", s.time }, { "state", int(s.state) }, { "entries", entriesField(s.entries) } });
-    m_ops.writeFile(m_file, all, true);
+    if (!m_ops.writeFile(m_file, all, true).ok())
+        m_writing = false;
 }
 
 JournalStep* FilingJournal::find(qint64 id)

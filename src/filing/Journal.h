@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <utility>
 
 namespace ztv {
 
@@ -79,6 +80,11 @@ public:
 
     static constexpr int kKept = 100;
 
+    // False once a record could not be written (a full or read-only disk): the steps still run,
+    // but may not be undoable. tellFailure() is true the first time only, so it is said once.
+    bool writing() const { return m_writing; }
+    bool tellFailure() { return !m_writing && !std::exchange(m_told, true); }
+
     // The entry's identity: the file at path now; an empty identity when none.
     static FileIdentity identityAt(const QString& path);
     // The folder that holds path (no trailing "/").
@@ -101,6 +107,8 @@ private:
     QList<JournalStep> m_steps;
     QList<JournalStep> m_interrupted;
     qint64 m_next = 1;
+    bool m_writing = true;
+    bool m_told = false;
 };
 
 } // namespace ztv

@@ -94,7 +94,8 @@ inline constexpr char16_t NotInTrash[] = u"ごみ箱の中の場所が分かり�
 // A step begun and never marked done: the program ended in the middle of it.
 inline constexpr char16_t Interrupted[]
     = u"前回、次の操作が途中で終了しました\r元に戻すことはできません。ファイルを確認してください：";
-inline constexpr char16_t JournalError[] = u"操作の記録を書き込めませんでした";
+// The journal cannot be written: filing goes on, but may not be undoable.
+inline constexpr char16_t JournalError[] = u"操作の記録を書き込めませんでした\r元に戻せない場合があります";
 // A step in words, as the history lists it.
 inline constexpr char16_t StepMove[] = u"%1 を %2 へ移動";
 inline constexpr char16_t StepMoveMany[] = u"%1 個のファイルを %2 へ移動";

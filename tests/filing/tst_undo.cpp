@@ -81,15 +81,6 @@ struct Fixture : MainFormFixture {
     QTemporaryDir disc;
 };
 
-// Prints the recorded prompts when a comparison of them is about to fail.
-QStringList shown(const RecordingPrompts& prompts)
-{
-    const QStringList r = recorded(prompts);
-    for (const QString& line : r)
-        qDebug().noquote() << line;
-    return r;
-}
-
 bool exists(const QString& path)
 {
     return QFileInfo::exists(path);
@@ -108,6 +99,7 @@ private Q_SLOTS:
     void takenPlaceAndChangedFileAreLeft();
     void interruptedStepReportedOnceNeverReplayed();
     void journalKeepsTheLastSteps();
+    void unwritableJournalSaidOnce();
     void keysFileFromEachTab();
     void keysFollowBoxesAndSurviveRestart();
 };
@@ -121,7 +113,7 @@ void TstUndo::moveUndoneAndRedoneAcrossRestart()
     QVERIFY(exists(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))));
 
     f.restart();
-    QCOMPARE(shown(f.prompts), QStringList());
+    QCOMPARE(recorded(f.prompts), QStringList());
     QCOMPARE(f.history().value(0), QStringLiteral("a.jpg を 箱A へ移動"));
     f.form->SSTab1()->setCurrentIndex(1);
     QTest::keyClick(f.form->area(Area::StockYard).LEADImgList1()->view(), Qt::Key_Z, Qt::ControlModifier);
@@ -136,7 +128,7 @@ void TstUndo::moveUndoneAndRedoneAcrossRestart()
     QCOMPARE(contents(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))), bytes);
     QVERIFY(!exists(f.stock(QStringLiteral("a.jpg"))));
     f.form->Redo()->trigger();
-    QCOMPARE(shown(f.prompts), QStringList { message(QStringLiteral("やり直す操作がありません")) });
+    QCOMPARE(recorded(f.prompts), QStringList { message(QStringLiteral("やり直す操作がありません")) });
 }
 
 void TstUndo::copyUndoneToTheTrash()
@@ -158,7 +150,7 @@ void TstUndo::copyUndoneToTheTrash()
 
     f.form->Redo()->trigger();
     QCOMPARE(contents(copy), contents(source));
-    QCOMPARE(shown(f.prompts), QStringList());
+    QCOMPARE(recorded(f.prompts), QStringList());
 }
 
 void TstUndo::renameAndDeleteUndone()
@@ -198,7 +190,7 @@ void TstUndo::renameAndDeleteUndone()
     f.form->Redo()->trigger();
     QVERIFY(!exists(renamed));
     QCOMPARE(contents(f.trash(QStringLiteral("files/新.jpg"))), bytes);
-    QCOMPARE(shown(f.prompts), QStringList());
+    QCOMPARE(recorded(f.prompts), QStringList());
 }
 
 void TstUndo::batchIsOneStep()
@@ -221,7 +213,7 @@ void TstUndo::batchIsOneStep()
     QCOMPARE(stock.HiddenList().size(), 3);
     f.form->Redo()->trigger();
     QCOMPARE(QDir(f.box(QStringLiteral("箱A"))).entryList(QDir::Files).size(), 3);
-    QCOMPARE(shown(f.prompts), QStringList());
+    QCOMPARE(recorded(f.prompts), QStringList());
 }
 
 void TstUndo::boxStepsUndone()
@@ -255,7 +247,7 @@ void TstUndo::boxStepsUndone()
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/新箱/x.jpg"), pictures::jpeg({ 8, 8 }));
     f.form->Undo()->trigger();
     QVERIFY(exists(f.box(QStringLiteral("新箱"), QStringLiteral("x.jpg"))));
-    QCOMPARE(shown(f.prompts),
+    QCOMPARE(recorded(f.prompts),
         QStringList { critical(QStringLiteral("次のものは元に戻せませんでした（そのまま残しています）：\r"
                                               "新箱（整理箱が空ではありません）"),
             QStringLiteral("取り消しエラー")) });
@@ -269,7 +261,7 @@ void TstUndo::boxStepsUndone()
     QVERIFY(exists(f.box(QStringLiteral("新箱"))));
     QVERIFY(exists(f.box(QStringLiteral("箱C"))));
     QVERIFY(!exists(f.box(QStringLiteral("箱A"))));
-    QCOMPARE(shown(f.prompts), QStringList());
+    QCOMPARE(recorded(f.prompts), QStringList());
 }
 
 void TstUndo::takenPlaceAndChangedFileAreLeft()
@@ -285,7 +277,7 @@ void TstUndo::takenPlaceAndChangedFileAreLeft()
     f.form->Undo()->trigger();
     QCOMPARE(contents(a), QByteArray("new"));
     QCOMPARE(contents(filedA), filedBytes);
-    QCOMPARE(shown(f.prompts),
+    QCOMPARE(recorded(f.prompts),
         QStringList { critical(QStringLiteral("次のものは元に戻せませんでした（そのまま残しています）：\r"
                                               "a.jpg（")
                 + kTaken + u'）',
@@ -298,7 +290,7 @@ void TstUndo::takenPlaceAndChangedFileAreLeft()
     f.form->Undo()->trigger();
     QVERIFY(!exists(a));
     QCOMPARE(contents(filedA), QByteArray("edited"));
-    QCOMPARE(shown(f.prompts),
+    QCOMPARE(recorded(f.prompts),
         QStringList { critical(QStringLiteral("次のものは元に戻せませんでした（そのまま残しています）：\r"
                                               "a.jpg（")
                 + kChanged + u'）',
@@ -322,7 +314,7 @@ void TstUndo::interruptedStepReportedOnceNeverReplayed()
     const auto before = snapshot(f.home.storageRoot());
 
     f.start();
-    QCOMPARE(shown(f.prompts),
+    QCOMPARE(recorded(f.prompts),
         QStringList { critical(QStringLiteral("前回、次の操作が途中で終了しました\r元に戻すことはできません。"
                                               "ファイルを確認してください：\ra.jpg を 箱A へ移動"),
             QStringLiteral("保管エラー")) });
@@ -330,20 +322,20 @@ void TstUndo::interruptedStepReportedOnceNeverReplayed()
     f.form->Undo()->trigger();
     f.form->Redo()->trigger();
     QCOMPARE(snapshot(f.home.storageRoot()), before);
-    QCOMPARE(shown(f.prompts),
+    QCOMPARE(recorded(f.prompts),
         (QStringList { message(QStringLiteral("元に戻す操作がありません")),
             message(QStringLiteral("やり直す操作がありません")) }));
     QCOMPARE(f.history().value(0), QStringLiteral("a.jpg を 箱A へ移動（途中で終了）"));
     f.prompts.clear();
     // Told once only; new steps go on after it.
     f.restart();
-    QCOMPARE(shown(f.prompts), QStringList());
+    QCOMPARE(recorded(f.prompts), QStringList());
     QVERIFY(f.chooseOn(1, a));
     QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
     f.restart();
     f.form->Undo()->trigger();
     QVERIFY(exists(a));
-    QCOMPARE(shown(f.prompts), QStringList());
+    QCOMPARE(recorded(f.prompts), QStringList());
 }
 
 void TstUndo::journalKeepsTheLastSteps()
@@ -370,6 +362,25 @@ void TstUndo::journalKeepsTheLastSteps()
     QVERIFY(!again.canUndo());
     QCOMPARE(QDir(dir.path() + QStringLiteral("/boxes")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(),
         2 * FilingJournal::kKept + 10 - int(kept));
+}
+
+void TstUndo::unwritableJournalSaidOnce()
+{
+    Fixture f;
+    f.form.reset();
+    // A folder where the journal's file should be: nothing can be written to it.
+    QVERIFY(QDir().mkpath(FilingJournal::defaultFolder() + QStringLiteral("/journal")));
+    f.start();
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("a.jpg"))));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("b.jpg"))));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    // Filing goes on; the user is told once that it may not be undoable.
+    QVERIFY(exists(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))));
+    QVERIFY(exists(f.box(QStringLiteral("箱A"), QStringLiteral("b.jpg"))));
+    QCOMPARE(recorded(f.prompts),
+        QStringList { critical(QStringLiteral("操作の記録を書き込めませんでした\r元に戻せない場合があります"),
+            QStringLiteral("保管エラー")) });
 }
 
 void TstUndo::keysFileFromEachTab()
@@ -415,7 +426,7 @@ void TstUndo::keysFileFromEachTab()
     QVERIFY(f.form->area(Area::Vault).HiddenList().isEmpty());
     // A key given to no box does nothing; the keys file nothing with no choice.
     QTest::keyClick(f.form->area(Area::Vault).LEADImgList1()->view(), Qt::Key_5);
-    QCOMPARE(shown(f.prompts), QStringList());
+    QCOMPARE(recorded(f.prompts), QStringList());
     // Each press is one step of its own.
     QCOMPARE(f.history().mid(0, 4),
         (QStringList { QStringLiteral("v.jpg を 箱A へ移動"), QStringLiteral("d1.jpg を 箱B へコピー"),
@@ -454,7 +465,7 @@ void TstUndo::keysFollowBoxesAndSurviveRestart()
     f.form->area(Area::StockYard).LEADImgList1()->view()->setFocus();
     QTest::keyClick(f.form->area(Area::StockYard).LEADImgList1()->view(), Qt::Key_3);
     QVERIFY(exists(f.stock(QStringLiteral("c.jpg"))));
-    QCOMPARE(shown(f.prompts),
+    QCOMPARE(recorded(f.prompts),
         QStringList {
             critical(QStringLiteral("キー3の整理箱「保管庫/箱A」が見つかりません\r何も保管していません"),
                 QStringLiteral("保管エラー")) });
