@@ -6,6 +6,9 @@
 # With --wallpapers, a folder shaped like a wallpaper or screenshot folder instead (default
 # /tmp/zentovi-wallpapers): 57 large PNGs (RGB and RGBA, 2560 x 1440 to 5120 x 2880) and 57
 # large JPEGs without EXIF thumbnails (19 progressive), all made from the same photographs.
+# With --real-wallpapers [FOLDER] (default /tmp/zentovi-real-wallpapers), real wallpapers as the
+# packages ship them: every PNG over 2 MB of Debian's plasma-workspace-wallpapers and
+# mate-backgrounds, and as many JPEGs, the largest of those two and the lomiri wallpapers.
 # With --links N CORPUS [FOLDER], a folder of N hard links (IMG_000000.jpg, ...) to the camera
 # JPEGs of CORPUS that carry an EXIF thumbnail (default /tmp/zentovi-links-N), for the very
 # large folders.
@@ -21,6 +24,28 @@ if [ "${1:-}" = --links ]; then
     [ -e "$f" ] || ln "${cams[$((i % ${#cams[@]}))]}" "$f"
   done
   echo "$n links to ${#cams[@]} camera JPEGs in $out"
+  exit 0
+fi
+if [ "${1:-}" = --real-wallpapers ]; then
+  out=${2:-/tmp/zentovi-real-wallpapers}
+  source bench/common.sh
+  install_packages plasma-workspace-wallpapers mate-backgrounds lomiri-wallpapers-16.04 \
+    lomiri-wallpapers-20.04 libvips-tools
+  build_targets zentovi-bench
+  files=$(dpkg -L plasma-workspace-wallpapers mate-backgrounds lomiri-wallpapers-16.04 lomiri-wallpapers-20.04 | sort -u)
+  # One name per file: the wallpaper's folder and its size both name it.
+  name_of() { echo "$1" | sed -e 's|^/usr/share/||' -e 's|/contents/images|-|' -e 's|/|-|g'; }
+  rm -rf "$out"
+  mkdir -p "$out"
+  n=0
+  while read -r f; do
+    [ -f "$f" ] && [ "$(stat -c %s "$f")" -gt 2000000 ] || continue
+    cp "$f" "$out/$(name_of "$f")"
+    n=$((n + 1))
+  done < <(grep -iE '\.png$' <<< "$files")
+  grep -iE '\.jpe?g$' <<< "$files" | xargs -d '\n' stat -c '%s %n' | sort -rn | head -n "$n" |
+    while read -r _ f; do cp "$f" "$out/$(name_of "$f")"; done
+  echo "$n PNGs and $(ls "$out" | grep -ciE '\.jpe?g$') JPEGs, $(du -sm "$out" | cut -f1) MiB in $out"
   exit 0
 fi
 wallpapers=0

@@ -37,12 +37,17 @@ struct Figures {
     double seconds = 0;
     double first25 = -1;
     double maxPauseMs = 0;
+    double stopMs = -1; // from the stop asked to the run ended, when one was asked
 };
 
-Figures browseOnce(ThumbnailBrowser& browser, ThumbnailList& list, const QString& folder)
+// hidden gets every path delivered, as a browsing tab's file list does. With stopAfterMs, a
+// stop is asked then, as Esc asks it in the window.
+Figures browseOnce(ThumbnailBrowser& browser, ThumbnailList& list, const QString& folder, QStringList& hidden,
+    int stopAfterMs = -1)
 {
     Figures f;
     list.ClearThumbnails();
+    hidden.clear();
     QElapsedTimer clock;
     QElapsedTimer sincePass;
     // A zero timer fires on every event pass; the longest gap between two is the longest
@@ -58,6 +63,7 @@ Figures browseOnce(ThumbnailBrowser& browser, ThumbnailList& list, const QString
         [&](const QImage& image, const QString& path, int status) {
             ++f.files;
             if (status == 0) {
+                hidden.append(path);
                 list.AddThumbnail(image, path.section(QLatin1Char('/'), -1), f.made);
                 list.ScrollToThumbnail(list.ThumbnailCount() - 1);
                 if (++f.made == 25)
@@ -66,15 +72,21 @@ Figures browseOnce(ThumbnailBrowser& browser, ThumbnailList& list, const QString
             browser.setContinueBrowsing(true);
             QCoreApplication::processEvents();
         });
+    // The stop is due at stopAfterMs whether or not an event pass sees it then: the time until
+    // the run ends is what a user pressing Esc waits.
+    browser.setCancelCheck([&] { return stopAfterMs >= 0 && clock.elapsed() >= stopAfterMs; });
     pass.start();
     clock.start();
     sincePass.start();
     const int result = browser.BrowseFolder(folder);
+    if (stopAfterMs >= 0 && clock.elapsed() >= stopAfterMs)
+        f.stopMs = clock.nsecsElapsed() / 1e6 - stopAfterMs;
+    browser.setCancelCheck({});
     list.commitAdded();
     f.seconds = clock.nsecsElapsed() / 1e9;
     f.maxPauseMs = std::max(f.maxPauseMs, sincePass.nsecsElapsed() / 1e6);
     pass.stop();
-    if (result != 0)
+    if (result != 0 && f.stopMs < 0)
         std::fprintf(stderr, "BrowseFolder gave %d\n", result);
     return f;
 }
@@ -277,7 +289,7 @@ int main(int argc, char** argv)
     QStringList args = app.arguments();
     args.removeFirst();
     bool warm = false, withPeer = false, withHeifPeer = false, byKind = true;
-    int workers = 0, pages = 0;
+    int workers = 0, pages = 0, stopAfterMs = -1;
     QString folder, cacheDir;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -295,6 +307,8 @@ int main(int argc, char** argv)
             workers = args[++i].toInt();
         else if (a == QLatin1String("--pages") && i + 1 < args.size())
             pages = args[++i].toInt();
+        else if (a == QLatin1String("--stop-after") && i + 1 < args.size())
+            stopAfterMs = args[++i].toInt();
         else if (a == QLatin1String("--cache") && i + 1 < args.size())
             cacheDir = args[++i];
         else if (!a.startsWith(QLatin1String("--")) && folder.isEmpty())
@@ -308,7 +322,7 @@ int main(int argc, char** argv)
     if (folder.isEmpty()) {
         std::fprintf(stderr,
             "usage: zentovi-bench [--cold | --warm] [--peer | --heif-peer] [--no-kinds] [--workers N] "
-            "[--cache DIR] [--pages N] FOLDER\n"
+            "[--cache DIR] [--pages N] [--stop-after MS] FOLDER\n"
             "  --cold  the thumbnail cache is neither read nor written (default)\n"
             "  --warm  one browse fills a cache (DIR, else a temporary one); the second is measured\n"
             "  --peer  also runs vipsthumbnail -s 100x100 in two processes (VIPS_CONCURRENCY=1) on the same "
@@ -316,7 +330,8 @@ int main(int argc, char** argv)
             "  --no-kinds  leaves out the second, one-thread pass that times each kind of file\n"
             "  --heif-peer  also runs heif-thumbnailer -s 100 on each file, two processes at a time\n"
             "  --pages N  then shows N pages one after another from the first, and N pages spread over the "
-            "folder\n");
+            "folder\n"
+            "  --stop-after MS  the measured browse is stopped MS ms after it began, as Esc stops it\n");
         return 2;
     }
     folder = QDir(folder).absolutePath();
@@ -326,6 +341,8 @@ int main(int argc, char** argv)
         return 1;
     }
     readAll(files); // the page cache is warm for every method measured
+    // Measured as the window holds them: one list of the paths the browser delivered.
+    files = QStringList();
 
     ThumbnailBrowser browser;
     browser.setWorkerCount(workers);
@@ -336,12 +353,12 @@ int main(int argc, char** argv)
     if (warm) {
         browser.setCacheFolder(
             cacheDir.isEmpty() ? tempCache.path() + QStringLiteral("/thumbnails") : cacheDir);
-        const Figures fill = browseOnce(browser, list, folder);
+        const Figures fill = browseOnce(browser, list, folder, files);
         std::printf("filling the cache: %.2f s\n", fill.seconds);
     } else {
         browser.setCacheFolder(QString());
     }
-    const Figures f = browseOnce(browser, list, folder);
+    const Figures f = browseOnce(browser, list, folder, files, stopAfterMs);
     const double perSecond = f.files / f.seconds;
     const double rss = peakRssMiB();
     const double rssNow = currentRssMiB();
@@ -366,6 +383,8 @@ int main(int argc, char** argv)
     std::printf("files per second:     %.1f\n", perSecond);
     std::printf("25th thumbnail after: %.3f s\n", f.first25);
     std::printf("longest pause:        %.1f ms\n", f.maxPauseMs);
+    if (f.stopMs >= 0)
+        std::printf("stop to run ended:    %.1f ms (asked after %d ms)\n", f.stopMs, stopAfterMs);
     std::printf("peak RSS:             %.1f MiB (after the listing; %d pictures kept)\n", rss, keptAfterRun);
     std::printf("RSS after the listing: %.1f MiB\n", rssNow);
     printPaging("pages far apart", farPages);

@@ -45,6 +45,19 @@ void PasteArea::LEAD2_MouseButton(OperationContext& context, Qt::MouseButton but
         context.popupPasteMenu();
 }
 
+void PasteArea::LEAD2_Drop(OperationContext& context, const QMimeData& data)
+{
+    PictureDisplay& shown = context.LEAD2();
+    if (!shown.PasteDropped(data)) {
+        context.services().prompts.message(shown.lastError(), QString::fromUtf16(texts::capture::PasteError),
+            PromptIcon::Critical, PromptButtons::Ok);
+        return;
+    }
+    PictureDisplay& copy = context.LEAD3();
+    copy.setPicture(shown.picture());
+    PrepareWhite(copy);
+}
+
 void PasteArea::PrepareWhite(PictureDisplay& display)
 {
     display.setColourOption(QColor(255, 255, 255));

@@ -1,6 +1,7 @@
 #include "display/BrowsingArea.h"
 
 #include "display/BrowseRun.h"
+#include "display/PictureDrag.h"
 #include "display/texts.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
@@ -18,6 +19,7 @@
 #include <QFrame>
 #include <QHash>
 #include <QLabel>
+#include <QMimeData>
 #include <QSet>
 #include <QUrl>
 
@@ -98,6 +100,8 @@ BrowsingArea::BrowsingArea(Area area, const QString& name, TabWindow& window, Br
         }
         return urls;
     });
+    // Called only once the files were found unchanged.
+    m_LEADImgList1->setDragExtra([this](QMimeData& data) { PictureDrag { m_area, m_Chosen }.writeTo(data); });
 
     m_LEADThumb1 = new ThumbnailBrowser(this);
     m_LEADThumb1->setObjectName(QStringLiteral("LEADThumb1_%1").arg(tab));

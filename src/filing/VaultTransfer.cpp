@@ -2,17 +2,23 @@
 
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
+#include "display/PictureDrag.h"
 #include "display/texts.h"
 #include "filing/FilingPaths.h"
 #include "filing/FilingSteps.h"
 #include "filing/History.h"
 #include "filing/SetFolder.h"
 #include "filing/texts.h"
+#include "imaging/FolderListing.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "platform/FileOps.h"
+#include "platform/PathCodec.h"
 #include "platform/PathText.h"
 #include "platform/Services.h"
 #include "values/StoragePaths.h"
+#include "widgets/FolderTree.h"
+
+#include <QWidget>
 
 namespace ztv {
 
@@ -28,6 +34,39 @@ void reportFilingFailure(OperationContext& context, const FileResult& result)
         result.error == FileError::Exists ? QString::fromUtf16(T::FileExists)
                                           : failureText(result, T::FileExists),
         T::FilingError);
+}
+
+// The folder a file was listed from, as a tree path of its area; fallback when the file lies
+// outside the area.
+QString treeFolderOf(OperationContext& context, Area area, const QString& file, const QString& fallback)
+{
+    const QString base = context.storagePaths().AreaBasePath[area];
+    const QString folder = file.left(BackInstr(file, QStringLiteral("/")) - 1);
+    return folder.startsWith(base) ? folder.mid(base.size()) : fallback;
+}
+
+QString folderOfFile(const QString& file)
+{
+    return file.left(BackInstr(file, QStringLiteral("/")) - 1);
+}
+
+// The same files, whatever order they were chosen in.
+bool sameFiles(const QList<PictureChoice>& a, const QList<PictureChoice>& b)
+{
+    auto key = [](const QList<PictureChoice>& files) {
+        QList<std::pair<QString, FileIdentity>> keys;
+        for (const PictureChoice& c : files)
+            keys.append({ c.path, c.identity });
+        std::sort(keys.begin(), keys.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+        return keys;
+    };
+    return key(a) == key(b);
+}
+
+QString problemOf(const QString& path, const char16_t* reason)
+{
+    return QString::fromUtf16(T::BatchProblem)
+        .arg(displayName(GetFileTitle(path)), QString::fromUtf16(reason));
 }
 
 } // namespace
@@ -52,6 +91,13 @@ void VaultTransfer::request(OperationContext& context, Mode mode)
             context.ownerWindow(), context.storagePaths().AreaBasePath[Area::Vault], mode == Mode::Copy,
             [this, &context](const QString& destination) { fileInto(context, destination); },
             [this](SetFolder* closing) { chooserClosed(closing); });
+    // The chooser's tree takes drops too, filed as a drop onto the vault tab's tree.
+    m_chooser->TreeView1->setDropHandlers(
+        [this, &context](
+            const QString& path, const QMimeData& data) { return canDropInto(context, path, data); },
+        [this, &context](const QString& path, const QMimeData& data, Qt::KeyboardModifiers keys) {
+            dropInto(context, path, data, keys);
+        });
     m_chooser->show();
     m_chooser->raise();
     m_chooser->activateWindow();
@@ -85,9 +131,7 @@ bool VaultTransfer::take(OperationContext& context, Mode mode)
     TransferFile = area.TabSelection();
     TransferSourceArea = *i;
     // The folder the picture was listed from, which the move lists again.
-    const QString base = context.storagePaths().AreaBasePath[*i];
-    const QString folder = TransferFile->path.left(BackInstr(TransferFile->path, QStringLiteral("/")) - 1);
-    TransferSourceFolder = folder.startsWith(base) ? folder.mid(base.size()) : area.CurrentNodePath();
+    TransferSourceFolder = treeFolderOf(context, *i, TransferFile->path, area.CurrentNodePath());
     TransferMode = mode;
     return true;
 }
@@ -174,33 +218,34 @@ void VaultTransfer::fileSeveralInto(OperationContext& context, const QString& de
 {
     Prompts& prompts = context.services().prompts;
     BrowsingArea& source = context.area(TransferSourceArea);
-    // The same files as asked, whatever order they were chosen in.
-    auto key = [](const QList<PictureChoice>& files) {
-        QList<std::pair<QString, FileIdentity>> keys;
-        for (const PictureChoice& c : files)
-            keys.append({ c.path, c.identity });
-        std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-        return keys;
-    };
-    if (key(source.Chosen()) != key(TransferFiles)) {
+    if (!sameFiles(source.Chosen(), TransferFiles)) {
         reportChoiceGone(prompts, texts::display::ChoiceChanged, T::FilingError);
         return;
     }
     const std::optional<QList<PictureChoice>> files = source.chosenToActOn(prompts, T::FilingError);
     if (!files)
         return;
+    fileBatchInto(
+        context, { TransferSourceArea, TransferSourceFolder, *files, TransferMode, {} }, destinationTreePath);
+}
+
+void VaultTransfer::fileBatchInto(
+    OperationContext& context, const Batch& batch, const QString& destinationTreePath)
+{
     const QString box
         = context.storagePaths().AreaBasePath[Area::Vault] + destinationTreePath + QLatin1Char('/');
     FileOps& ops = context.services().fileOps;
     BrowsingArea& vault = context.area(Area::Vault);
-    const bool copy = TransferMode == Mode::Copy;
+    const bool copy = batch.mode == Mode::Copy;
     QStringList planned;
-    for (const PictureChoice& c : *files)
+    for (const PictureChoice& c : batch.files)
         planned << c.path;
     std::optional<StepRecord> step;
     step.emplace(context, copy ? JournalStep::Kind::Copy : JournalStep::Kind::Move,
         StepRecord::plan(planned, box.chopped(1)));
-    const BatchOutcome outcome = runBatch(source, *files, T::FilingProgress, [&](const QString& from) {
+    // Files of another program run as a run of the vault tab, where they go.
+    BrowsingArea& runner = context.area(batch.source.value_or(Area::Vault));
+    BatchOutcome outcome = runBatch(runner, batch.files, T::FilingProgress, [&](const QString& from) {
         const QString to = box + GetFileTitle(from);
         if (copy) {
             if (Dup_Check(to))
@@ -222,15 +267,71 @@ void VaultTransfer::fileSeveralInto(OperationContext& context, const QString& de
         return moved;
     });
     step.reset(); // one step for the whole batch, marked done before anything is listed
+    outcome.total += int(batch.refused.size());
+    outcome.problems = batch.refused + outcome.problems;
     if (outcome.done > 0) {
-        if (!copy)
-            relistAfterChange(context, TransferSourceArea,
-                context.storagePaths().AreaBasePath[TransferSourceArea] + TransferSourceFolder, true);
+        // A move within the vault is seen in the box, which the vault page lists next.
+        if (!copy && batch.source && *batch.source != Area::Vault)
+            relistAfterChange(context, *batch.source,
+                context.storagePaths().AreaBasePath[*batch.source] + batch.sourceFolder, true);
         openVaultAt(context, destinationTreePath);
         if (!copy)
             context.setPictureSelected(false);
     }
     reportBatch(context, outcome, T::BatchFiled, T::FilingError);
+}
+
+bool VaultTransfer::canDropInto(
+    OperationContext& context, const QString& treePath, const QMimeData& data) const
+{
+    // While a run has the window disabled, nothing else may file.
+    if (const QWidget* window = context.ownerWindow(); window && !window->isEnabled())
+        return false;
+    const QString folder = context.storagePaths().AreaBasePath[Area::Vault] + treePath;
+    if (const std::optional<PictureDrag> drag = PictureDrag::readFrom(data)) {
+        // Onto the folder they lie in, a drop would file nothing but clashes.
+        return !drag->files.isEmpty() && folderOfFile(drag->files.first().path) != folder;
+    }
+    return !droppedLocalFiles(data).isEmpty();
+}
+
+void VaultTransfer::dropInto(
+    OperationContext& context, const QString& treePath, const QMimeData& data, Qt::KeyboardModifiers keys)
+{
+    if (!canDropInto(context, treePath, data))
+        return;
+    Prompts& prompts = context.services().prompts;
+    if (const std::optional<PictureDrag> drag = PictureDrag::readFrom(data)) {
+        // What was dragged must still be what the tab has chosen, each file as it was.
+        BrowsingArea& source = context.area(drag->source);
+        if (!sameFiles(source.Chosen(), drag->files)) {
+            reportChoiceGone(prompts, texts::display::ChoiceChanged, T::FilingError);
+            return;
+        }
+        const std::optional<QList<PictureChoice>> files = source.chosenToActOn(prompts, T::FilingError);
+        if (!files)
+            return;
+        const bool copy = drag->source == Area::Cd || keys.testFlag(Qt::ControlModifier);
+        const QString folder
+            = treeFolderOf(context, drag->source, files->first().path, source.CurrentNodePath());
+        fileBatchInto(
+            context, { drag->source, folder, *files, copy ? Mode::Copy : Mode::Move, {} }, treePath);
+        return;
+    }
+    // Another program's files are copied, never moved: its own files stay where they are.
+    Batch batch;
+    const QStringList paths = droppedLocalFiles(data);
+    for (const QString& path : paths) {
+        if (!isPictureFile(path)) {
+            batch.refused << problemOf(path, T::DroppedNotPicture);
+            continue;
+        }
+        if (const std::optional<PictureChoice> file = PictureChoice::of(path))
+            batch.files << *file;
+        else
+            batch.refused << problemOf(path, T::DroppedUnreadable);
+    }
+    fileBatchInto(context, batch, treePath);
 }
 
 // The main window's vault tree opened at the destination and the vault page listing it; the

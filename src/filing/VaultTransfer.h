@@ -6,7 +6,10 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <optional>
+
+class QMimeData;
 
 namespace ztv {
 
@@ -41,6 +44,29 @@ public:
     // A box key: the current tab's chosen pictures into that box as the chooser would file them
     // (copied from the CD, moved from the stock yard or within the vault), with no chooser.
     void fileByKey(OperationContext& context, const QString& destinationTreePath);
+
+    // Files checked against the disk, to be filed into one box.
+    struct Batch {
+        std::optional<Area> source; // the tab they were chosen on; none for another program's
+        QString sourceFolder; // tree path of the folder they were listed from
+        QList<PictureChoice> files;
+        Mode mode = Mode::Copy;
+        QStringList refused; // "name（reason）" of files refused before the run
+    };
+    // Every filing of several files into a box goes through here (the chooser's action
+    // button and the drops): no replace, each file checked before its turn, then the source
+    // page and the box listed once, and one closing message.
+    void fileBatchInto(OperationContext& context, const Batch& batch, const QString& destinationTreePath);
+
+    // Whether data dropped onto the vault folder with that tree path would file anything:
+    // the program's own drag of chosen thumbnails from another folder, or files of another
+    // program.
+    bool canDropInto(OperationContext& context, const QString& treePath, const QMimeData& data) const;
+    // Files a drop as the chooser would: a move from the stock yard and within the vault, a
+    // copy from the CD, a copy with Ctrl held; another program's files are copied, and those
+    // that are not pictures named in the closing message.
+    void dropInto(OperationContext& context, const QString& treePath, const QMimeData& data,
+        Qt::KeyboardModifiers keys);
 
 private:
     void request(OperationContext& context, Mode mode);

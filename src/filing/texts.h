@@ -63,6 +63,9 @@ inline constexpr char16_t BatchProblem[] = u"%1（%2）";
 inline constexpr char16_t BatchMore[] = u"ほか %1 個";
 // A file chosen among several that was moved, deleted or rewritten before its turn came.
 inline constexpr char16_t ChangedSinceChosen[] = u"選択後に移動、削除または変更されています";
+// Files dropped from another program that cannot be filed.
+inline constexpr char16_t DroppedNotPicture[] = u"画像ファイルではありません";
+inline constexpr char16_t DroppedUnreadable[] = u"ファイルを読み込めません";
 
 // Vault transfer and its destination chooser
 inline constexpr char16_t FilingError[] = u"保管エラー";

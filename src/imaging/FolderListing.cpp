@@ -1,13 +1,21 @@
 #include "FolderListing.h"
 
+#include "imaging/ExtraFormats.h"
 #include "platform/FolderEntries.h"
+#include "platform/PathCodec.h"
 
 #include <QCollator>
+#include <QFile>
+#include <QImageReader>
 #include <QLocale>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ztv {
 
@@ -94,6 +102,29 @@ bool listFolderFiles(const QString& folder, const QString& filter, QStringList* 
     for (const QString& name : std::as_const(names))
         paths->append(base + name);
     return true;
+}
+
+bool isPictureFile(const QString& path)
+{
+    // O_NONBLOCK: a FIFO dropped by mistake must not block the open.
+    const int fd = openPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat st { };
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    if (sniffExtraFormat(fd) != ExtraFormat::None) {
+        ::close(fd);
+        return true;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return !QImageReader::imageFormat(&file).isEmpty();
 }
 
 } // namespace ztv

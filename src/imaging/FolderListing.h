@@ -32,4 +32,8 @@ bool matchesFileFilter(const QString& name, const QString& filter);
 // or cannot be listed.
 bool listFolderFiles(const QString& folder, const QString& filter, QStringList* paths);
 
+// True for a regular file whose first bytes are a picture format the program reads (Qt's
+// readers, HEIF/AVIF, JPEG XL, camera RAW), whatever its name says.
+bool isPictureFile(const QString& path);
+
 } // namespace ztv

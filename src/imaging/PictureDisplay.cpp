@@ -1,5 +1,7 @@
 #include "imaging/PictureDisplay.h"
 
+#include "imaging/FolderListing.h"
+
 #include "imaging/ExtraFormats.h"
 #include "imaging/JpegThumbnailer.h"
 #include "imaging/PictureEncoder.h"
@@ -44,6 +46,30 @@ QStringList readablePictureFormats(const QMimeData& mime)
         if (format.startsWith(QLatin1String("image/")) && readable.contains(format.toLatin1()))
             found << format;
     return found;
+}
+
+// The first offered picture format that reads; null when none does.
+QImage pictureOfFormats(const QMimeData& mime)
+{
+    const QStringList formats = readablePictureFormats(mime);
+    for (const QString& format : formats) {
+        const QImage image = QImage::fromData(mime.data(format), format.mid(6).toLatin1().constData());
+        if (!image.isNull())
+            return image;
+    }
+    return {};
+}
+
+// The first local picture file a drop names; "" for none.
+QString droppedPicture(const QMimeData& mime)
+{
+    const QList<QUrl> urls = mime.urls();
+    for (const QUrl& url : urls) {
+        const QString path = localPathOf(url);
+        if (!path.isEmpty() && isPictureFile(path))
+            return path;
+    }
+    return QString();
 }
 
 QImage normalised(const QImage& image)
@@ -244,18 +270,44 @@ bool PictureDisplay::PastePicture(Paste what)
         return mime && (mime->hasImage() || !readablePictureFormats(*mime).isEmpty());
 
     QImage image = QGuiApplication::clipboard()->image();
-    if (image.isNull() && mime) {
-        const QStringList formats = readablePictureFormats(*mime);
-        for (const QString& format : formats) {
-            image = QImage::fromData(mime->data(format), format.mid(6).toLatin1().constData());
-            if (!image.isNull())
-                break;
+    if (image.isNull() && mime)
+        image = pictureOfFormats(*mime);
+    if (image.isNull()) {
+        m_lastError = QString::fromUtf16(texts::imaging::NoClipboardPicture);
+        return false;
+    }
+    replacePicture(normalised(image), {});
+    return true;
+}
+
+bool PictureDisplay::pastable(const QMimeData& data)
+{
+    return data.hasImage() || !readablePictureFormats(data).isEmpty() || !droppedPicture(data).isEmpty();
+}
+
+bool PictureDisplay::PasteDropped(const QMimeData& data)
+{
+    QImage image = qvariant_cast<QImage>(data.imageData());
+    if (image.isNull())
+        image = pictureOfFormats(data);
+    if (image.isNull()) {
+        const QString path = droppedPicture(data);
+        if (!path.isEmpty()) {
+            const std::optional<Decoded> decoded = decodeFile(path, 0);
+            if (!decoded || decoded->image.isNull()) {
+                m_lastError = decoded && decoded->tooLarge
+                    ? QString::fromUtf16(texts::imaging::PictureTooLarge)
+                    : QString::fromUtf16(texts::imaging::NotAPicture) + displayName(path);
+                return false;
+            }
+            image = decoded->image;
         }
     }
     if (image.isNull()) {
         m_lastError = QString::fromUtf16(texts::imaging::NoClipboardPicture);
         return false;
     }
+    // Pasted, not loaded: it has no file of its own.
     replacePicture(normalised(image), {});
     return true;
 }

@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <optional>
 
+class QMimeData;
+
 namespace ztv {
 
 class FileOps;
@@ -50,6 +52,11 @@ public:
     // TestOnly: whether the clipboard holds a picture Qt can read. Picture: pastes it; false
     // (display unchanged, lastError set) when it cannot.
     bool PastePicture(Paste what);
+    // A drop pasted as if from the clipboard: the picture the data carries, or the first
+    // local picture file it names (read whole, within the load's limits). pastable says
+    // whether it holds either.
+    static bool pastable(const QMimeData& data);
+    bool PasteDropped(const QMimeData& data);
 
     // The colour option: the colour transparent parts of the picture become in every save that
     // does not keep transparency (a GIF or BMP of a pasted picture then shows that colour, not

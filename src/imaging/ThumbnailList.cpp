@@ -514,6 +514,11 @@ void ThumbnailList::setDragFiles(std::function<QList<QUrl>()> files)
     m_dragFiles = std::move(files);
 }
 
+void ThumbnailList::setDragExtra(std::function<void(QMimeData&)> extra)
+{
+    m_dragExtra = std::move(extra);
+}
+
 QMimeData* ThumbnailList::dragData() const
 {
     const QList<QUrl> urls = m_dragFiles ? m_dragFiles() : QList<QUrl>();
@@ -521,6 +526,8 @@ QMimeData* ThumbnailList::dragData() const
         return nullptr;
     auto* data = new QMimeData;
     data->setUrls(urls);
+    if (m_dragExtra)
+        m_dragExtra(*data);
     return data;
 }
 

@@ -64,6 +64,8 @@ public:
     // The files a drag of the items drawn selected offers other programs (as text/uri-list,
     // only to be copied); an empty list starts no drag.
     void setDragFiles(std::function<QList<QUrl>()> files);
+    // Adds the program's own formats to such a drag (for drops inside the program).
+    void setDragExtra(std::function<void(QMimeData&)> extra);
     // The data such a drag carries; nullptr when there is nothing to offer.
     QMimeData* dragData() const;
 
@@ -97,6 +99,7 @@ private:
     QTimer m_commitTimer;
     mutable int m_heldScroll = -1; // a ScrollToThumbnail target not yet in the view
     std::function<QList<QUrl>()> m_dragFiles;
+    std::function<void(QMimeData&)> m_dragExtra;
 };
 
 } // namespace ztv

@@ -7,11 +7,17 @@ int ThumbnailModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : int(m_items.size());
 }
 
+Qt::ItemFlags ThumbnailModel::flags(const QModelIndex& index) const
+{
+    const Qt::ItemFlags base = QAbstractListModel::flags(index);
+    return index.isValid() ? base | Qt::ItemIsDragEnabled : base;
+}
+
 QVariant ThumbnailModel::data(const QModelIndex& index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const Item& item = m_items[index.row()];
+    const Item& item = m_items[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
@@ -32,7 +38,7 @@ void ThumbnailModel::clear()
     m_held.clear();
     m_droppable.clear();
     m_imageCount = 0;
-    if (m_items.isEmpty())
+    if (m_items.empty())
         return;
     beginResetModel();
     m_items.clear();
@@ -51,9 +57,9 @@ ThumbnailModel::Item ThumbnailModel::makeItem(const QImage& image, const QString
     it.fileName = s.path.mid(slash + 1);
     if (it.fileName == caption)
         it.fileName = caption; // one copy of the text for both
-    const RunSource& last = !m_held.isEmpty() ? m_held.constLast().run
-        : !m_items.isEmpty()                  ? m_items.constLast().run
-                                              : nullptr;
+    const RunSource& last = !m_held.empty() ? m_held.back().run
+        : !m_items.empty()                  ? m_items.back().run
+                                            : nullptr;
     if (last && last->path == folder && last->box == s.box && last->cacheRoot == s.cacheRoot) {
         it.run = last;
     } else {
@@ -77,37 +83,37 @@ void ThumbnailModel::append(const QImage& image, const QString& caption, int cou
     commit();
     const int row = int(m_items.size());
     beginInsertRows({}, row, row);
-    m_items.append(makeItem(image, caption, counter));
-    noteImage(row, m_items.constLast());
+    m_items.push_back(makeItem(image, caption, counter));
+    noteImage(row, m_items.back());
     endInsertRows();
 }
 
 void ThumbnailModel::appendLater(const QImage& image, const QString& caption, int counter)
 {
     const int row = allCount();
-    m_held.append(makeItem(image, caption, counter));
-    noteImage(row, m_held.constLast());
+    m_held.push_back(makeItem(image, caption, counter));
+    noteImage(row, m_held.back());
 }
 
 void ThumbnailModel::commit()
 {
-    if (m_held.isEmpty())
+    if (m_held.empty())
         return;
     const int row = int(m_items.size());
     beginInsertRows({}, row, row + int(m_held.size()) - 1);
-    m_items.append(std::move(m_held));
+    std::move(m_held.begin(), m_held.end(), std::back_inserter(m_items));
     m_held.clear();
     endInsertRows();
 }
 
 ThumbnailModel::Item& ThumbnailModel::item(int row)
 {
-    return row < m_items.size() ? m_items[row] : m_held[row - m_items.size()];
+    return size_t(row) < m_items.size() ? m_items[size_t(row)] : m_held[size_t(row) - m_items.size()];
 }
 
 const ThumbnailModel::Item& ThumbnailModel::item(int row) const
 {
-    return row < m_items.size() ? m_items[row] : m_held[row - m_items.size()];
+    return size_t(row) < m_items.size() ? m_items[size_t(row)] : m_held[size_t(row) - m_items.size()];
 }
 
 bool ThumbnailModel::hasImage(int row) const
@@ -136,7 +142,7 @@ void ThumbnailModel::keepOnly(int first, int last)
         --m_imageCount;
         m_droppable[i] = m_droppable.constLast();
         m_droppable.removeLast();
-        if (row < m_items.size()) {
+        if (size_t(row) < m_items.size()) {
             firstDropped = firstDropped < 0 ? row : std::min(firstDropped, row);
             lastDropped = std::max(lastDropped, row);
         }
@@ -157,7 +163,7 @@ bool ThumbnailModel::restore(int row, quint64 generation, const QString& path, c
     it.image = image;
     it.image.setDevicePixelRatio(it.ratio);
     noteImage(row, it);
-    if (row < m_items.size())
+    if (size_t(row) < m_items.size())
         Q_EMIT dataChanged(index(row), index(row), { Qt::DecorationRole });
     return true;
 }

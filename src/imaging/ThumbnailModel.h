@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QList>
 
+#include <deque>
+
 #include <memory>
 
 namespace ztv {
@@ -24,6 +26,8 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // Items can be dragged: the view starts a drag of the chosen files only from these.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     void clear();
     void append(const QImage& image, const QString& caption, int counter);
@@ -66,8 +70,10 @@ private:
     const Item& item(int row) const;
     void noteImage(int row, const Item& it);
 
-    QList<Item> m_items;
-    QList<Item> m_held;
+    // In blocks, not one array: a folder of 100,000 rows never holds a second copy of them
+    // while growing.
+    std::deque<Item> m_items;
+    std::deque<Item> m_held;
     QList<int> m_droppable; // rows whose picture may be dropped, unordered
     int m_imageCount = 0;
     quint64 m_generation = 1;

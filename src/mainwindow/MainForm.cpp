@@ -23,6 +23,7 @@
 #include "mainwindow/LinkHandlers.h"
 #include "mainwindow/texts.h"
 #include "widgets/CommandButton.h"
+#include "widgets/DropTarget.h"
 #include "widgets/FolderTree.h"
 #include "widgets/FormLayout.h"
 #include "widgets/Icons.h"
@@ -34,7 +35,9 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 
 namespace ztv {
@@ -155,6 +158,19 @@ void MainForm::buildWindow()
     }
     m_SSTab1->setCurrentIndex(0);
     connect(m_SSTab1, &QTabWidget::currentChanged, this, &MainForm::SSTab1_Click);
+    // A drag resting on a tab's label brings the tab forward, so thumbnails dragged from the
+    // stock yard reach the vault's tree.
+    m_SSTab1->tabBar()->setChangeCurrentOnDrag(true);
+    m_SSTab1->tabBar()->setAcceptDrops(true);
+    area(Area::Vault)
+        .TreeView1()
+        ->setDropHandlers(
+            [this](const QString& path, const QMimeData& data) {
+                return m_vaultTransfer->canDropInto(*this, path, data);
+            },
+            [this](const QString& path, const QMimeData& data, Qt::KeyboardModifiers keys) {
+                m_vaultTransfer->dropInto(*this, path, data, keys);
+            });
 
     // The exit button is member 2 of the paste tab's button array but sits beside Command2.
     m_Command1[2] = button(this, command(texts::Exit, "exit", [this] { pasteTabCommand(nullptr); }),
@@ -219,6 +235,9 @@ void MainForm::buildPasteTab(QWidget* page)
     // The saves write through the same file operations as the rest of the program.
     m_lead2->setFileOps(&m_services.fileOps);
     m_lead3->setFileOps(&m_services.fileOps);
+    new DropTarget(
+        page, [](const QMimeData& data) { return PictureDisplay::pastable(data); },
+        [this](const QMimeData& data) { m_pasteArea->LEAD2_Drop(*this, data); });
 }
 
 QAction* MainForm::command(const char16_t* caption, const char* iconName, std::function<void()> run)

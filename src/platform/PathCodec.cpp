@@ -165,6 +165,14 @@ QUrl fileUrl(const QString& path)
     return QUrl::fromEncoded("file://" + encodePath(path).toPercentEncoding("/"), QUrl::StrictMode);
 }
 
+QString localPathOf(const QUrl& url)
+{
+    if (!url.isLocalFile() || !(url.host().isEmpty() || url.host() == QLatin1String("localhost")))
+        return QString();
+    // QUrl::toLocalFile would turn bytes that are not UTF-8 into U+FFFD.
+    return decodePath(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
 int openPath(const QString& path, int flags, unsigned mode)
 {
     return ::open(encodePath(path).constData(), flags, mode_t(mode));

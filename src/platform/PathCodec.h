@@ -31,6 +31,9 @@ QString displayName(const QString& path);
 // A file: URL that names exactly these bytes (percent-encoded), for handing a file to the
 // desktop or the clipboard. QUrl::fromLocalFile would send stray bytes as U+FFFD.
 QUrl fileUrl(const QString& path);
+// The path of a local file: URL with its bytes as the URL encodes them (fileUrl's inverse);
+// "" for any other URL.
+QString localPathOf(const QUrl& url);
 
 // open(2), stat(2) and lstat(2) on the path's exact bytes; the results as those calls give.
 int openPath(const QString& path, int flags, unsigned mode = 0);

@@ -2,8 +2,12 @@
 
 #include "platform/PathCodec.h"
 #include "platform/PathText.h"
+#include "widgets/DropTarget.h"
 #include "widgets/Icons.h"
 
+#include <QDragEnterEvent>
+#include <QMetaObject>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QTreeWidgetItemIterator>
 
@@ -71,6 +75,102 @@ FolderTree::FolderTree(QWidget* parent)
     setRootIsDecorated(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setExpandsOnDoubleClick(true);
+    // Qt's own opening on a rest toggles the node, closing one already open (which lists it);
+    // the tree opens only, with its own timer.
+    setAutoExpandDelay(-1);
+    m_openTimer.setSingleShot(true);
+    m_openTimer.setInterval(OpenDelayMs);
+    connect(&m_openTimer, &QTimer::timeout, this, [this] {
+        if (m_drop && m_drop->childCount() > 0)
+            m_drop->setExpanded(true);
+    });
+}
+
+void FolderTree::setDropHandlers(CanDrop canDrop, Dropped dropped)
+{
+    m_canDrop = std::move(canDrop);
+    m_dropped = std::move(dropped);
+    const bool on = bool(m_canDrop) && bool(m_dropped);
+    setAcceptDrops(on);
+    viewport()->setAcceptDrops(on);
+    setDragDropMode(on ? QAbstractItemView::DropOnly : QAbstractItemView::NoDragDrop);
+    setDropIndicatorShown(false); // the highlight of the whole row shows where it goes
+}
+
+QTreeWidgetItem* FolderTree::dropTarget(QDropEvent* event) const
+{
+    if (!m_canDrop || !event->mimeData())
+        return nullptr;
+    QTreeWidgetItem* item = itemAt(event->position().toPoint());
+    return item && m_canDrop(treePath(item), *event->mimeData()) ? item : nullptr;
+}
+
+void FolderTree::dragEnterEvent(QDragEnterEvent* event)
+{
+    dragMoveEvent(event);
+    // Entered over a place that refuses the drop, the tree still follows the pointer to
+    // a node that takes it.
+    if (m_canDrop && m_dropped && event->mimeData())
+        event->accept();
+}
+
+void FolderTree::dragMoveEvent(QDragMoveEvent* event)
+{
+    QTreeWidgetItem* target = dropTarget(event);
+    if (target != m_drop) {
+        setDropHighlight(target);
+        if (target)
+            m_openTimer.start();
+        else
+            m_openTimer.stop();
+    }
+    if (!target) {
+        event->ignore();
+        return;
+    }
+    // Never a move: a file manager offering one would delete its own file once we took it.
+    event->setDropAction(Qt::CopyAction);
+    event->accept(visualItemRect(target));
+    const QRect inner = viewport()->rect().adjusted(0, autoScrollMargin(), 0, -autoScrollMargin());
+    if (!inner.contains(event->position().toPoint()))
+        startAutoScroll();
+}
+
+void FolderTree::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    endDrag();
+    event->accept();
+}
+
+void FolderTree::dropEvent(QDropEvent* event)
+{
+    QTreeWidgetItem* target = dropTarget(event);
+    endDrag();
+    if (!target) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // The filing runs after the drag has ended (a drag from another program waits for the
+    // drop's answer); the data lives only as long as the event.
+    std::shared_ptr<QMimeData> data = copyMimeData(*event->mimeData());
+    const QString path = treePath(target);
+    const Qt::KeyboardModifiers keys = event->modifiers();
+    QMetaObject::invokeMethod(
+        this,
+        [this, data, path, keys] {
+            if (m_dropped)
+                m_dropped(path, *data, keys);
+        },
+        Qt::QueuedConnection);
+}
+
+void FolderTree::endDrag()
+{
+    m_openTimer.stop();
+    setDropHighlight(nullptr);
+    stopAutoScroll();
 }
 
 QTreeWidgetItem* FolderTree::addRoot(const QString& key, const QString& text, const QString& image)

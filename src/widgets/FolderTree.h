@@ -2,6 +2,7 @@
 
 #include "platform/FolderList.h"
 
+#include <QTimer>
 #include <QTreeWidget>
 #include <functional>
 
@@ -62,6 +63,16 @@ public:
     void setDropHighlight(QTreeWidgetItem* item);
     QTreeWidgetItem* dropHighlight() const { return m_drop; }
 
+    // Drops onto a node: canDrop tells whether data could be filed into the folder with that
+    // tree path; dropped gets it, after the drop has ended (the data copied), with the keys
+    // held. Without them every drop is refused. While dragging, the node under the pointer is
+    // highlighted, and one the pointer rests on opens (after OpenDelayMs).
+    using CanDrop = std::function<bool(const QString& treePath, const QMimeData& data)>;
+    using Dropped
+        = std::function<void(const QString& treePath, const QMimeData& data, Qt::KeyboardModifiers keys)>;
+    void setDropHandlers(CanDrop canDrop, Dropped dropped);
+    static constexpr int OpenDelayMs = 700;
+
 Q_SIGNALS:
     // Any mouse button pressed over the tree, before the tree reacts to it; at is in the
     // tree's viewport.
@@ -69,12 +80,23 @@ Q_SIGNALS:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    // The node a drop at p would file into, or nullptr (the event then refused).
+    QTreeWidgetItem* dropTarget(QDropEvent* event) const;
+    void endDrag();
+
     FolderList m_dir;
     int* m_counter = nullptr;
     QTreeWidgetItem* m_drop = nullptr;
     quint64 m_generation = 0; // raised by removeAllNodes
+    CanDrop m_canDrop;
+    Dropped m_dropped;
+    QTimer m_openTimer; // opens m_drop once the pointer rested on it
 };
 
 } // namespace ztv

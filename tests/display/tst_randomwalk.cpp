@@ -37,9 +37,11 @@
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QDropEvent>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
@@ -272,6 +274,7 @@ public:
             { 5, [&] { return menuItem(); } },
             { 4, [&] { return boxOperation(); } },
             { 5, [&] { return chooserEvent(); } },
+            { 5, [&] { return dropEvent(); } },
             { 3, [&] { return pasteEvent(); } },
             { 2, [&] { return saveEvent(); } },
             { 2, [&] { return previewEvent(); } },
@@ -609,6 +612,68 @@ public:
         }
         if (undone() != before)
             ++stepsTakenBackOrRedone;
+        return what;
+    }
+
+    // A drag of the tab's chosen thumbnails onto a box of the vault tab's tree or of the
+    // chooser's, sometimes with Ctrl, or onto a tree that refuses it; or another program's file
+    // dropped onto a box, which is only copied. The events a drag sends, at the node's row.
+    QString dropEvent()
+    {
+        const std::optional<Area> a = form->currentArea();
+        if (!a)
+            return QStringLiteral("drop: paste tab");
+        std::unique_ptr<QMimeData> data;
+        const bool outside = rng.bounded(5) == 0;
+        if (outside) {
+            const QStringList files = form->area(*a).HiddenList();
+            if (files.isEmpty())
+                return QStringLiteral("drop: nothing listed");
+            data = std::make_unique<QMimeData>();
+            data->setUrls({ fileUrl(files.at(int(rng.bounded(files.size())))) });
+            mayChange.clear(); // another program's file is only read
+        } else {
+            data.reset(form->area(*a).LEADImgList1()->dragData());
+            if (!data)
+                return QStringLiteral("drop: nothing to drag");
+        }
+        const Qt::KeyboardModifiers keys = rng.bounded(3) == 0 ? Qt::ControlModifier : Qt::NoModifier;
+        SetFolder* chooser = form->vaultTransfer().chooser();
+        const int kind = int(rng.bounded(4));
+        const bool refused = kind == 3;
+        FolderTree* tree = nullptr;
+        if (kind == 0 && chooser) {
+            tree = chooser->TreeView1;
+        } else if (refused) {
+            tree = form->area(rng.bounded(2) ? Area::Cd : Area::StockYard).TreeView1();
+            mayChange.clear();
+        } else {
+            form->SSTab1()->setCurrentIndex(2);
+            tree = form->area(Area::Vault).TreeView1();
+        }
+        const QList<QTreeWidgetItem*> nodes = tree->allNodes();
+        if (nodes.isEmpty())
+            return QStringLiteral("drop: empty tree");
+        QTreeWidgetItem* node = nodes.at(int(rng.bounded(nodes.size())));
+        for (QTreeWidgetItem* p = node->parent(); p; p = p->parent())
+            tree->expandItem(p);
+        tree->scrollToItem(node);
+        const QPoint at = tree->visualItemRect(node).center();
+        QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, keys);
+        QApplication::sendEvent(tree->viewport(), &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, data.get(), Qt::LeftButton, keys);
+        QApplication::sendEvent(tree->viewport(), &move);
+        QDropEvent drop(at, Qt::CopyAction, data.get(), Qt::LeftButton, keys);
+        QApplication::sendEvent(tree->viewport(), &drop);
+        QCoreApplication::processEvents();
+        const QString what
+            = QStringLiteral("drop %1 onto %2 %3%4")
+                  .arg(outside ? "outside" : "chosen",
+                      refused ? "refusing"
+                              : (tree == form->area(Area::Vault).TreeView1() ? "vault" : "chooser"),
+                      tree->treePath(node), keys ? " with Ctrl" : "");
+        if (refused && (move.isAccepted() || drop.isAccepted()))
+            return QStringLiteral("FAIL: ") + what + QStringLiteral(" was taken");
         return what;
     }
 
@@ -982,6 +1047,7 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
         > 0);
     QVERIFY(events < 1000 || kinds.value(QStringLiteral("chooser: file")) > 0);
     QVERIFY(events < 1000 || kinds.value(QStringLiteral("round trip")) > 0);
+    QVERIFY(events < 1000 || kinds.value(QStringLiteral("drop chosen")) > 0);
     QVERIFY(kinds.value(QStringLiteral("round trip")) > 0);
     QVERIFY(events < 1000 || severalActedOn > 0);
     QVERIFY(events < 1000 || w.stepsTakenBackOrRedone > 0);

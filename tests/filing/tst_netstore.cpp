@@ -281,6 +281,10 @@ void TstNetStore::listingLeavesTheWindowAnswering()
     for (int i = 0; i < 30; ++i)
         QVERIFY(writeRaw(share.server + QStringLiteral("/p%1.png").arg(i, 2, 10, QLatin1Char('0')),
             pictures::png({ 8, 8 }, Qt::green)));
+    // The share gives no entry types: each is asked for, several at once, and these folders
+    // named like pictures must still be told apart.
+    for (const char* folder : { "d0.png", "p15.png.d", "zz.png" })
+        QVERIFY(QDir(share.server).mkdir(QLatin1String(folder)));
     ThumbnailBrowser browser;
     browser.setCacheFolder(QString());
     int ticks = 0;

@@ -1,0 +1,68 @@
+#include "widgets/DropTarget.h"
+
+#include <QDropEvent>
+#include <QMetaObject>
+#include <QMimeData>
+#include <QWidget>
+
+namespace ztv {
+
+std::shared_ptr<QMimeData> copyMimeData(const QMimeData& data)
+{
+    auto copy = std::make_shared<QMimeData>();
+    const QStringList formats = data.formats();
+    for (const QString& format : formats)
+        copy->setData(format, data.data(format));
+    // A picture of this process is held as a value, not as bytes of its format.
+    if (data.hasImage())
+        copy->setImageData(data.imageData());
+    return copy;
+}
+
+DropTarget::DropTarget(QWidget* widget, CanDrop canDrop, Dropped dropped)
+    : QObject(widget)
+    , m_canDrop(std::move(canDrop))
+    , m_dropped(std::move(dropped))
+{
+    widget->setAcceptDrops(true);
+    widget->installEventFilter(this);
+}
+
+bool DropTarget::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* move = static_cast<QDragMoveEvent*>(event);
+        // canDrop may read files: once per drag, not at every move of the pointer.
+        if (event->type() == QEvent::DragEnter)
+            m_accepting = move->mimeData() && m_canDrop(*move->mimeData());
+        // Taken as a copy: the other program keeps its file.
+        if (m_accepting)
+            move->setDropAction(Qt::CopyAction);
+        move->setAccepted(m_accepting);
+        return true;
+    }
+    case QEvent::DragLeave:
+        m_accepting = false;
+        return true;
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (!m_accepting || !drop->mimeData()) {
+            drop->ignore();
+            return true;
+        }
+        m_accepting = false;
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        std::shared_ptr<QMimeData> data = copyMimeData(*drop->mimeData());
+        QMetaObject::invokeMethod(
+            this, [this, data] { m_dropped(*data); }, Qt::QueuedConnection);
+        return true;
+    }
+    default:
+        return QObject::eventFilter(watched, event);
+    }
+}
+
+} // namespace ztv

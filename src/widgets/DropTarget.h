@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <memory>
+
+class QMimeData;
+class QWidget;
+
+namespace ztv {
+
+// A copy of every format of data: a drop's data lives only as long as its event.
+std::shared_ptr<QMimeData> copyMimeData(const QMimeData& data);
+
+// Makes a widget take drops: canDrop tells whether data would do anything there (else the
+// drag is refused, the pointer says so), asked once as the drag enters; dropped gets a copy of it after the
+// drag has ended, so what it does never keeps the other program waiting on the drop's answer.
+class DropTarget : public QObject {
+public:
+    using CanDrop = std::function<bool(const QMimeData& data)>;
+    using Dropped = std::function<void(const QMimeData& data)>;
+    DropTarget(QWidget* widget, CanDrop canDrop, Dropped dropped);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    CanDrop m_canDrop;
+    Dropped m_dropped;
+    bool m_accepting = false; // what canDrop said when the drag entered; its data stays the same
+};
+
+} // namespace ztv
