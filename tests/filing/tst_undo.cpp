@@ -6,8 +6,11 @@
 #include "imaging/ThumbnailList.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QListWidget>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -95,6 +98,7 @@ private Q_SLOTS:
     void copyUndoneToTheTrash();
     void renameAndDeleteUndone();
     void batchIsOneStep();
+    void droppedPicturesAreOneStep();
     void boxStepsUndone();
     void takenPlaceAndChangedFileAreLeft();
     void interruptedStepReportedOnceNeverReplayed();
@@ -213,6 +217,38 @@ void TstUndo::batchIsOneStep()
     QCOMPARE(stock.HiddenList().size(), 3);
     f.form->Redo()->trigger();
     QCOMPARE(QDir(f.box(QStringLiteral("箱A"))).entryList(QDir::Files).size(), 3);
+    QCOMPARE(recorded(f.prompts), QStringList());
+}
+
+void TstUndo::droppedPicturesAreOneStep()
+{
+    Fixture f;
+    f.form->SSTab1()->setCurrentIndex(1);
+    BrowsingArea& stock = f.form->area(Area::StockYard);
+    stock.LEADImgList1_Click(0);
+    stock.LEADImgList1_ClickWith(1, Qt::ShiftModifier);
+    std::unique_ptr<QMimeData> data(stock.LEADImgList1()->dragData());
+    QVERIFY(data);
+    FolderTree* tree = f.form->area(Area::Vault).TreeView1();
+    f.form->SSTab1()->setCurrentIndex(2);
+    QTreeWidgetItem* node = nodeAt(tree, QStringLiteral("保管庫/箱B"));
+    QVERIFY(node);
+    tree->scrollToItem(node);
+    const QPoint at = tree->visualItemRect(node).center();
+    QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(tree->viewport(), &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(tree->viewport(), &move);
+    QDropEvent drop(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(tree->viewport(), &drop);
+    QCoreApplication::processEvents();
+    QVERIFY(exists(f.box(QStringLiteral("箱B"), QStringLiteral("b.jpg"))));
+    QCOMPARE(f.history().value(0), QStringLiteral("2 個のファイルを 箱B へ移動"));
+
+    f.form->Undo()->trigger();
+    QVERIFY(exists(f.stock(QStringLiteral("a.jpg"))));
+    QVERIFY(exists(f.stock(QStringLiteral("b.jpg"))));
+    QCOMPARE(QDir(f.box(QStringLiteral("箱B"))).entryList(QDir::Files).size(), 0);
     QCOMPARE(recorded(f.prompts), QStringList());
 }
 
