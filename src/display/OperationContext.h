@@ -10,8 +10,10 @@ class QWidget;
 
 namespace ztv {
 
+class BoxKeys;
 class BrowsingArea;
 class ContentIndex;
+class FilingJournal;
 class PictureDisplay;
 class SaveDialog;
 struct Services;
@@ -47,6 +49,11 @@ public:
     virtual void popupPasteMenu() = 0;
     // What the vault holds by content; none where the window has not made one.
     virtual ContentIndex* contentIndex() { return nullptr; }
+
+    // The journal the filing steps are written to, so they can be undone; none keeps no record.
+    virtual FilingJournal* journal() { return nullptr; }
+    // The keys given to boxes; none without them.
+    virtual BoxKeys* boxKeys() { return nullptr; }
 };
 
 } // namespace ztv

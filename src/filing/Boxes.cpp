@@ -2,8 +2,10 @@
 
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
+#include "filing/BoxKeys.h"
 #include "filing/FilingPaths.h"
 #include "filing/FilingSteps.h"
+#include "filing/History.h"
 #include "filing/texts.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "platform/ContentIndex.h"
@@ -71,6 +73,12 @@ std::optional<QString> boxFolder(OperationContext& context, Area area)
 
 } // namespace
 
+QString vaultBoxPath(const QString& treePath)
+{
+    const QString root = QString::fromUtf16(kVaultName);
+    return treePath == root ? QString() : treePath.mid(root.size() + 1);
+}
+
 void Boxes::dirpopup_new_Click(OperationContext& context)
 {
     const std::optional<Area> i = context.currentArea();
@@ -88,10 +96,13 @@ void Boxes::dirpopup_new_Click(OperationContext& context)
     if (refusedAsHidden(context, name, T::AddError))
         return;
     // "../x" or "a/b" would create a folder somewhere other than in the selected one.
-    if (!isPlainName(name) || !s.fileOps.makeDirectory(folderOf(context, *i, current) + u'/' + name).ok()) {
+    const QString made = folderOf(context, *i, current) + u'/' + name;
+    StepRecord step(context, JournalStep::Kind::BoxAdd, { { made, {}, {}, {}, {}, false } });
+    if (!isPlainName(name) || !s.fileOps.makeDirectory(made).ok()) {
         showError(context, T::BoxExists, T::AddError);
         return;
     }
+    step.folder(made);
     context.area(*i).rebuildTree();
     context.area(*i).ReopenTreePath(current);
 }
@@ -122,12 +133,18 @@ void Boxes::dirpopup_del_Click(OperationContext& context)
         return;
     const QString full = folderOf(context, *i, path);
     // Only an empty folder goes; a box still holding anything is refused and kept.
-    if (!context.services().fileOps.removeEmptyDirectory(full).ok()) {
-        showError(context, T::BoxNotEmpty, T::DeleteError);
-        return;
+    {
+        StepRecord step(context, JournalStep::Kind::BoxDelete, { { full, {}, {}, {}, {}, false } });
+        if (!context.services().fileOps.removeEmptyDirectory(full).ok()) {
+            showError(context, T::BoxNotEmpty, T::DeleteError);
+            return;
+        }
+        step.folder(full);
     }
     if (ContentIndex* index = context.contentIndex())
         index->pathChanged(full);
+    if (BoxKeys* keys = context.boxKeys(); keys && *i == Area::Vault)
+        keys->boxDeleted(vaultBoxPath(path));
     context.area(*i).rebuildTree();
     const QString parent = full.left(BackInstr(full, QStringLiteral("/")) - 1);
     relistParent(context, parent, parent);
@@ -156,13 +173,20 @@ void Boxes::dirpopup_mod_Click(OperationContext& context)
     // A name with "/" or ".." would move the box out of its folder; the top folder has no
     // parent inside the area and is never renamed.
     const QString newFull = folderOf(context, *i, parentPath + name);
-    if (!isPlainName(name) || parentPath.isEmpty()
-        || !context.services().fileOps.moveNoReplace(folderOf(context, *i, path), newFull).ok()) {
-        showError(context, T::BoxExists, T::RenameError);
-        return;
+    {
+        StepRecord step(context, JournalStep::Kind::BoxRename,
+            { { folderOf(context, *i, path), newFull, {}, {}, {}, false } });
+        if (!isPlainName(name) || parentPath.isEmpty()
+            || !context.services().fileOps.moveNoReplace(folderOf(context, *i, path), newFull).ok()) {
+            showError(context, T::BoxExists, T::RenameError);
+            return;
+        }
+        step.folder(folderOf(context, *i, path), newFull);
     }
     if (ContentIndex* index = context.contentIndex())
         index->pathMoved(folderOf(context, *i, path), newFull);
+    if (BoxKeys* keys = context.boxKeys(); keys && *i == Area::Vault)
+        keys->boxRenamed(vaultBoxPath(path), vaultBoxPath(parentPath + name));
     context.area(*i).rebuildTree();
     // The top folder's pictures are added to the page as it stands; the parent's listing
     // below replaces them.

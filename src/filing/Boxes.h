@@ -1,6 +1,12 @@
 #pragma once
 
+#include <QString>
+
 namespace ztv {
+
+// A vault tree path's box path below the vault, as the box keys keep it ("保管庫/旅行" ->
+// "旅行"; "保管庫" -> "").
+QString vaultBoxPath(const QString& treePath);
 
 class OperationContext;
 

@@ -4,6 +4,7 @@
 #include "display/OperationContext.h"
 #include "filing/FilingPaths.h"
 #include "filing/FilingSteps.h"
+#include "filing/History.h"
 #include "filing/texts.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
@@ -56,7 +57,11 @@ void PictureFiles::deleteSelected(OperationContext& context)
         // To the trash, so a wrong delete can be undone. Only where no trash can take the file
         // is it deleted for good, and only when the user says so once more.
         // None when the file changed while the second question was open: it stays, as told.
-        std::optional<FileResult> removed = s.fileOps.moveToTrash(*file);
+        StepRecord step(context, JournalStep::Kind::Delete, StepRecord::plan({ *file }));
+        TrashedFile where;
+        std::optional<FileResult> removed = s.fileOps.trashFile(*file, where);
+        if (removed->ok())
+            step.trashed(*file, where);
         if (removed->error == FileError::NoTrash) {
             if (s.prompts.message(QString::fromUtf16(T::DeleteForeverAsk),
                     QString::fromUtf16(T::DeleteFileTitle), PromptIcon::None, PromptButtons::OkCancel)
@@ -85,8 +90,16 @@ void PictureFiles::deleteSeveral(OperationContext& context, Area tab)
     const std::optional<QList<PictureChoice>> files = area.chosenToActOn(s.prompts, T::DeleteError);
     if (files) {
         QList<PictureChoice> noTrash;
+        QStringList planned;
+        for (const PictureChoice& c : *files)
+            planned << c.path;
+        std::optional<StepRecord> step;
+        step.emplace(context, JournalStep::Kind::Delete, StepRecord::plan(planned));
         BatchOutcome outcome = runBatch(area, *files, T::DeletingProgress, [&](const QString& path) {
-            FileResult r = s.fileOps.moveToTrash(path);
+            TrashedFile where;
+            FileResult r = s.fileOps.trashFile(path, where);
+            if (r.ok())
+                step->trashed(path, where);
             if (r.error == FileError::NoTrash) {
                 // Asked about once for all of them, after the others went.
                 if (std::optional<PictureChoice> c = PictureChoice::of(path))
@@ -95,6 +108,8 @@ void PictureFiles::deleteSeveral(OperationContext& context, Area tab)
             }
             return r;
         });
+        // Deleted for good, they cannot be taken back: no part of the step.
+        step.reset();
         for (const PictureChoice& c : std::as_const(noTrash))
             outcome.doneFiles.removeAll(c.path);
         outcome.done -= int(noTrash.size());
@@ -150,10 +165,12 @@ void PictureFiles::RF_Mod_Click(OperationContext& context)
     // current one (a collapsed node lists its folder without becoming current).
     const QString folder = oldPath->left(BackInstr(*oldPath, QStringLiteral("/")) - 1);
     const QString newPath = folder + u'/' + newName;
+    StepRecord step(context, JournalStep::Kind::Rename, { { *oldPath, newPath, {}, {}, {}, false } });
     if (!isPlainName(newName) || !s.fileOps.moveNoReplace(*oldPath, newPath).ok()) {
         showError(context, T::FileExists, T::RenameError);
         return;
     }
+    step.moved(*oldPath, newPath);
     context.area(*tab).moveCacheEntries(*oldPath, newPath);
     context.area(*tab).Dir1().refresh();
     relistAfterChange(context, *tab, context.area(*tab).currentFolder(), false);

@@ -6,6 +6,7 @@
 #include "display/texts.h"
 #include "filing/FilingPaths.h"
 #include "filing/FilingSteps.h"
+#include "filing/History.h"
 #include "filing/SetFolder.h"
 #include "filing/texts.h"
 #include "imaging/FolderListing.h"
@@ -118,26 +119,8 @@ void VaultTransfer::R_Fav_Copy_Click(OperationContext& context)
 
 void VaultTransfer::request(OperationContext& context, Mode mode)
 {
-    const std::optional<Area> i = context.currentArea();
-    if (!i || !context.pictureSelected())
+    if (!take(context, mode))
         return;
-    BrowsingArea& area = context.area(*i);
-    if (area.chosenCount() > 1) {
-        const std::optional<QList<PictureChoice>> files
-            = area.chosenToActOn(context.services().prompts, T::FilingError);
-        if (!files)
-            return;
-        TransferFiles = *files;
-    } else {
-        if (!area.fileToActOn(context.services().prompts, T::FilingError))
-            return;
-        TransferFiles.clear();
-    }
-    TransferFile = area.TabSelection();
-    TransferSourceArea = *i;
-    // The folder the picture was listed from, which the move lists again.
-    TransferSourceFolder = treeFolderOf(context, *i, TransferFile->path, area.CurrentNodePath());
-    TransferMode = mode;
     // A chooser already open keeps its captions and acts on this request when pressed.
     if (!m_chooser)
         m_chooser = new SetFolder(
@@ -154,6 +137,39 @@ void VaultTransfer::request(OperationContext& context, Mode mode)
     m_chooser->show();
     m_chooser->raise();
     m_chooser->activateWindow();
+}
+
+void VaultTransfer::fileByKey(OperationContext& context, const QString& destinationTreePath)
+{
+    const std::optional<Area> i = context.currentArea();
+    if (!i || !take(context, *i == Area::Cd ? Mode::Copy : Mode::Move))
+        return;
+    fileInto(context, destinationTreePath);
+}
+
+bool VaultTransfer::take(OperationContext& context, Mode mode)
+{
+    const std::optional<Area> i = context.currentArea();
+    if (!i || !context.pictureSelected())
+        return false;
+    BrowsingArea& area = context.area(*i);
+    if (area.chosenCount() > 1) {
+        const std::optional<QList<PictureChoice>> files
+            = area.chosenToActOn(context.services().prompts, T::FilingError);
+        if (!files)
+            return false;
+        TransferFiles = *files;
+    } else {
+        if (!area.fileToActOn(context.services().prompts, T::FilingError))
+            return false;
+        TransferFiles.clear();
+    }
+    TransferFile = area.TabSelection();
+    TransferSourceArea = *i;
+    // The folder the picture was listed from, which the move lists again.
+    TransferSourceFolder = treeFolderOf(context, *i, TransferFile->path, area.CurrentNodePath());
+    TransferMode = mode;
+    return true;
 }
 
 SetFolder* VaultTransfer::chooser() const
@@ -203,6 +219,8 @@ void VaultTransfer::copyInto(
         showError(context, T::FileExists, T::FilingError);
         return;
     }
+    StepRecord step(context, JournalStep::Kind::Copy, { { source, file, {}, {}, {}, false } });
+    const FileIdentity before = FilingJournal::identityAt(source);
     // Created exclusively: a stored file whose name differs only in case on a file system
     // that ignores case is refused too, and a failed copy leaves nothing behind.
     const FileResult copied = context.services().fileOps.copyNoReplace(source, file);
@@ -210,6 +228,7 @@ void VaultTransfer::copyInto(
         reportFilingFailure(context, copied);
         return;
     }
+    step.copied(source, file, before);
     context.area(Area::Vault).dropCacheEntries(file);
     openVaultAt(context, treePath);
 }
@@ -219,14 +238,17 @@ void VaultTransfer::moveInto(
 {
     // Never onto a stored file; across file systems the source goes only once the copy is
     // complete and checked.
+    StepRecord step(context, JournalStep::Kind::Move, { { source, file, {}, {}, {}, false } });
     const FileResult moved = context.services().fileOps.moveNoReplace(source, file);
     if (!moved.ok()) {
         reportFilingFailure(context, moved);
         return;
     }
+    step.moved(source, file);
     context.area(Area::Vault).moveCacheEntries(source, file);
-    relistAfterChange(context, Area::StockYard,
-        context.storagePaths().AreaBasePath[Area::StockYard] + TransferSourceFolder, true);
+    // A key files from the vault too: the page it was chosen on is the one listed again.
+    relistAfterChange(context, TransferSourceArea,
+        context.storagePaths().AreaBasePath[TransferSourceArea] + TransferSourceFolder, true);
     openVaultAt(context, treePath);
     context.setPictureSelected(false);
 }
@@ -256,6 +278,12 @@ void VaultTransfer::fileBatchInto(OperationContext& context, Batch batch, const 
     FileOps& ops = context.services().fileOps;
     BrowsingArea& vault = context.area(Area::Vault);
     const bool copy = batch.mode == Mode::Copy;
+    QStringList planned;
+    for (const PictureChoice& c : batch.files)
+        planned << c.path;
+    std::optional<StepRecord> step;
+    step.emplace(context, copy ? JournalStep::Kind::Copy : JournalStep::Kind::Move,
+        StepRecord::plan(planned, box.chopped(1)));
     // Files of another program run as a run of the vault tab, where they go.
     BrowsingArea& runner = context.area(batch.source.value_or(Area::Vault));
     FolderFlushes folders;
@@ -264,18 +292,24 @@ void VaultTransfer::fileBatchInto(OperationContext& context, Batch batch, const 
         if (copy) {
             if (Dup_Check(to))
                 return FileResult { FileError::Exists, {} };
+            const FileIdentity before = FilingJournal::identityAt(from);
             const FileResult copied = ops.copyNoReplace(from, to);
-            if (copied.ok())
+            if (copied.ok()) {
+                step->copied(from, to, before);
                 vault.dropCacheEntries(to);
+            }
             return copied;
         }
         const FileResult moved = ops.moveNoReplace(from, to, folders);
         // The thumbnails go with the files, so the vault's listing makes none again.
-        if (moved.ok())
+        if (moved.ok()) {
+            step->moved(from, to);
             vault.moveCacheEntries(from, to);
+        }
         return moved;
     });
     folders.flush();
+    step.reset(); // one step for the whole batch, marked done before anything is listed
     outcome.total += int(batch.refused.size());
     outcome.problems = batch.refused + outcome.problems;
     if (outcome.done > 0) {

@@ -41,6 +41,9 @@ public:
     void chooserClosed(SetFolder* chooser);
     // Files TransferFile into the vault folder with that tree path ("保管庫", "保管庫/旅行").
     void fileInto(OperationContext& context, const QString& destinationTreePath);
+    // A box key: the current tab's chosen pictures into that box as the chooser would file them
+    // (copied from the CD, moved from the stock yard or within the vault), with no chooser.
+    void fileByKey(OperationContext& context, const QString& destinationTreePath);
 
     // Files checked against the disk, to be filed into one box.
     struct Batch {
@@ -68,6 +71,8 @@ public:
 
 private:
     void request(OperationContext& context, Mode mode);
+    // Records the current tab's choice as the request; false when there is none to act on.
+    bool take(OperationContext& context, Mode mode);
     // treePath is the destination's vault tree path; file the full path filed to.
     void copyInto(
         OperationContext& context, const QString& treePath, const QString& source, const QString& file);

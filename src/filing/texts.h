@@ -89,4 +89,52 @@ inline constexpr char16_t AccDestination[] = u"保管先";
 // The same line read aloud with the destination it shows.
 inline constexpr char16_t AccDestinationOf[] = u"保管先：%1";
 
+// Undo and redo of filing steps, and their journal
+inline constexpr char16_t UndoError[] = u"取り消しエラー";
+inline constexpr char16_t RedoError[] = u"やり直しエラー";
+inline constexpr char16_t NothingToUndo[] = u"元に戻す操作がありません";
+inline constexpr char16_t NothingToRedo[] = u"やり直す操作がありません";
+inline constexpr char16_t UndoCount[] = u"%1 / %2 個を元に戻しました：%3";
+inline constexpr char16_t RedoCount[] = u"%1 / %2 個をやり直しました：%3";
+inline constexpr char16_t NotUndone[] = u"次のものは元に戻せませんでした（そのまま残しています）：";
+inline constexpr char16_t NotRedone[] = u"次のものはやり直せませんでした（そのまま残しています）：";
+inline constexpr char16_t OriginalTaken[] = u"元の場所に同名のファイルがあります";
+inline constexpr char16_t ChangedSinceStep[] = u"操作の後に移動、削除または変更されています";
+inline constexpr char16_t BoxNotEmptyNow[] = u"整理箱が空ではありません";
+inline constexpr char16_t NotInTrash[] = u"ごみ箱の中の場所が分かりません";
+// A step begun and never marked done: the program ended in the middle of it.
+inline constexpr char16_t Interrupted[]
+    = u"前回、次の操作が途中で終了しました\r元に戻すことはできません。ファイルを確認してください：";
+// The journal cannot be written: filing goes on, but may not be undoable.
+inline constexpr char16_t JournalError[] = u"操作の記録を書き込めませんでした\r元に戻せない場合があります";
+// A step in words, as the history lists it.
+inline constexpr char16_t StepMove[] = u"%1 を %2 へ移動";
+inline constexpr char16_t StepMoveMany[] = u"%1 個のファイルを %2 へ移動";
+inline constexpr char16_t StepCopy[] = u"%1 を %2 へコピー";
+inline constexpr char16_t StepCopyMany[] = u"%1 個のファイルを %2 へコピー";
+inline constexpr char16_t StepRename[] = u"%1 の名前を %2 に変更";
+inline constexpr char16_t StepDelete[] = u"%1 を削除";
+inline constexpr char16_t StepDeleteMany[] = u"%1 個のファイルを削除";
+inline constexpr char16_t StepBoxAdd[] = u"整理箱 %1 を追加";
+inline constexpr char16_t StepBoxRename[] = u"整理箱 %1 の名称を %2 に変更";
+inline constexpr char16_t StepBoxDelete[] = u"整理箱 %1 を削除";
+inline constexpr char16_t StepUndone[] = u"（取り消し済み）";
+inline constexpr char16_t StepInterrupted[] = u"（途中で終了）";
+// The history window.
+inline constexpr char16_t HistoryTitle[] = u"履歴";
+inline constexpr char16_t AccHistoryList[] = u"最近の操作";
+inline constexpr char16_t HistoryUndo[] = u"元に戻す";
+inline constexpr char16_t HistoryRedo[] = u"やり直し";
+inline constexpr char16_t HistoryClose[] = u"閉じる";
+
+// Box keys: a digit files the chosen pictures into the box given that key.
+inline constexpr char16_t KeyMenu[] = u"キーに割り当て";
+inline constexpr char16_t KeyAssign[] = u"キー%1に割り当て";
+inline constexpr char16_t KeyAssignedTo[] = u"キー%1に割り当て（%2）";
+inline constexpr char16_t KeyAssignedGone[] = u"キー%1に割り当て（%2：見つかりません）";
+inline constexpr char16_t KeyRemove[] = u"キーの割り当てを解除";
+inline constexpr char16_t KeyNote[] = u"　［%1］";
+inline constexpr char16_t KeyBoxGone[] = u"キー%1の整理箱「%2」が見つかりません\r何も保管していません";
+inline constexpr char16_t KeysNotSaved[] = u"キーの割り当てを保存できませんでした";
+
 } // namespace ztv::filingtexts

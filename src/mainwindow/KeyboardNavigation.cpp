@@ -82,6 +82,14 @@ private:
             QCoreApplication::sendEvent(widget, &request);
             return true;
         }
+        // A digit on a browsing tab files into the box given that key; the page selector and
+        // the trees keep their own use of digits (choosing a page, finding a folder by name).
+        if (auto* form = qobject_cast<MainForm*>(widget->window()); form && !key->isAutoRepeat()
+            && key->key() >= Qt::Key_1 && key->key() <= Qt::Key_9 && !(key->modifiers() & ~Qt::KeypadModifier)
+            && !qobject_cast<QComboBox*>(widget) && !qobject_cast<FolderTree*>(widget)) {
+            if (form->boxKeyPressed(key->key() - Qt::Key_0))
+                return true;
+        }
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         // Only the main window's trees: in a dialog Enter keeps pressing the default button.
         auto* tree = qobject_cast<FolderTree*>(widget);

@@ -42,6 +42,10 @@ class SaveDialog;
 class SpreadsheetExport;
 class LinkHandlers;
 class ContentIndex;
+class FilingJournal;
+class BoxKeys;
+class UndoRedo;
+class BoxKeyCommands;
 
 // The main window: three browsing tabs (CD, stock yard, vault), each a BrowsingArea, and
 // the paste tab. The operations live with their subsystems and reach the window only
@@ -68,6 +72,8 @@ public:
     PictureDisplay& LEAD3() override { return *m_lead3; }
     SaveDialog& LEADDlg1() override { return *m_saveDialog; }
     void popupPasteMenu() override { PopupMenu(m_menu_Clip); }
+    FilingJournal* journal() override { return m_journal.get(); }
+    BoxKeys* boxKeys() override { return m_boxKeys.get(); }
 
     // --- controls outside the browsing tabs ---
     QTabWidget* SSTab1() const { return m_SSTab1; }
@@ -106,6 +112,16 @@ public:
     QAction* Clip_Save1() const { return m_Clip_Save1; }
     QAction* Clip_Save2() const { return m_Clip_Save2; }
     QAction* EX_Explora() const { return m_EX_Explora; }
+    // Undo and redo of the last filing step (Ctrl+Z; Ctrl+Shift+Z and Ctrl+Y), the history
+    // window, and the box menu's items that give a box key 1-9 (index 0: the one that frees it).
+    QAction* Undo() const { return m_Undo; }
+    QAction* Redo() const { return m_Redo; }
+    QAction* History() const { return m_History; }
+    QAction* BoxKey(int key) const { return m_BoxKey[key]; }
+
+    // A digit pressed on a browsing tab: files the choice into that key's box. False when the
+    // key is given to no box, so the key does what it did before.
+    bool boxKeyPressed(int key);
 
     // Opens a popup menu at the pointer and returns when it has closed. Tests replace the
     // opener to record which menu would open without blocking.
@@ -131,6 +147,8 @@ public:
     PictureSaving& pictureSaving() { return *m_pictureSaving; }
     SpreadsheetExport& spreadsheetExport() { return *m_spreadsheetExport; }
     LinkHandlers& linkHandlers() { return *m_links; }
+    UndoRedo& undoRedo() { return *m_undoRedo; }
+    BoxKeyCommands& boxKeyCommands() { return *m_boxKeyCommands; }
 
     // What closing the window does after the preview is closed; ends the program by default.
     void setQuitHandler(std::function<void()> quit) { m_quit = std::move(quit); }
@@ -185,6 +203,8 @@ private:
             *m_RF_Explora = nullptr;
     QAction *m_Clip_Past = nullptr, *m_Clip_Clear = nullptr, *m_Clip_Save1 = nullptr, *m_Clip_Save2 = nullptr;
     QAction* m_EX_Explora = nullptr;
+    QAction *m_Undo = nullptr, *m_Redo = nullptr, *m_History = nullptr;
+    QAction* m_BoxKey[10] {};
 
     // A thumbnail of the current tab was chosen and no tab switch, press over a tree or
     // folder-changing file operation came since (OperationContext::pictureSelected).
@@ -209,6 +229,10 @@ private:
     std::unique_ptr<SpreadsheetExport> m_spreadsheetExport;
     std::unique_ptr<LinkHandlers> m_links;
     std::unique_ptr<ContentIndex> m_contentIndex;
+    std::unique_ptr<FilingJournal> m_journal;
+    std::unique_ptr<BoxKeys> m_boxKeys;
+    std::unique_ptr<UndoRedo> m_undoRedo;
+    std::unique_ptr<BoxKeyCommands> m_boxKeyCommands;
     QTimer* m_cdRetry = nullptr; // looks again while a change waits for the window
 };
 

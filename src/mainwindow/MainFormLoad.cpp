@@ -3,6 +3,7 @@
 
 #include "display/BrowseRun.h"
 #include "display/PreviewForm.h"
+#include "filing/History.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
@@ -45,6 +46,8 @@ void MainForm::Form_Load()
     }
     SpreadsheetCheck();
     startCdWatch();
+    // A step the last run began and never finished is told once; nothing of it is replayed.
+    m_undoRedo->reportInterrupted(*this);
 }
 
 void MainForm::LoadTab(Area ar)

@@ -29,6 +29,8 @@ inline constexpr char16_t SaveGif[] = u"GIF形式で保存";
 inline constexpr char16_t MenuSaveBmpJpegPng[] = u"貼り付けた画像をBMP/JPEG/PNG形式で保存";
 inline constexpr char16_t MenuSaveGif[] = u"貼り付けた画像をGIF形式で保存";
 
+inline constexpr char16_t HistoryItem[] = u"履歴…";
+
 inline constexpr char16_t MenuL[] = u"メニューＬ";
 inline constexpr char16_t MenuRCD[] = u"メニューＲCD";
 inline constexpr char16_t MenuR[] = u"メニューＲ";

@@ -929,6 +929,13 @@ public:
 
     FileResult moveToTrash(const QString& path) override
     {
+        TrashedFile where;
+        return trashFile(path, where);
+    }
+
+    FileResult trashFile(const QString& path, TrashedFile& where) override
+    {
+        where = {};
         Place src;
         if (FileResult r = locate(path, src); !r.ok())
             return r;
@@ -981,14 +988,17 @@ public:
             if (e == 0) {
                 fsyncDir(files.get());
                 fsyncDir(src.dir.get());
+                where = { folderPath(files.get(), name), folderPath(info.get(), recordName) };
                 return {};
             }
             if (e == kNoSafeRename) {
                 // A trash on a mount without links or RENAME_NOREPLACE: copied, checked, and only
                 // then the file removed.
                 FileResult moved = moveByCopy(src, st, files.get(), name);
-                if (moved.ok())
+                if (moved.ok()) {
+                    where = { folderPath(files.get(), name), folderPath(info.get(), recordName) };
                     return moved;
+                }
                 ::unlinkat(info.get(), recordName.constData(), 0);
                 if (moved.error == FileError::Exists)
                     continue;
@@ -1003,6 +1013,17 @@ public:
     }
 
 private:
+    // The full path of name in the folder open as dirfd, as the kernel names that folder.
+    static QString folderPath(int dirfd, const QByteArray& name)
+    {
+        char link[PATH_MAX];
+        const QByteArray fd = "/proc/self/fd/" + QByteArray::number(dirfd);
+        const ssize_t n = ::readlink(fd.constData(), link, sizeof link - 1);
+        if (n <= 0)
+            return {};
+        return decodePath(QByteArray(link, int(n)) + '/' + name);
+    }
+
     static FileResult removeEntry(const QString& path, bool folder)
     {
         Place p;
@@ -1078,6 +1099,12 @@ void FolderFlushes::flush()
 FileResult FileOps::moveToTrash(const QString&)
 {
     return failAs(FileError::NoTrash, T::kNoTrash);
+}
+
+FileResult FileOps::trashFile(const QString& path, TrashedFile& where)
+{
+    where = {};
+    return moveToTrash(path);
 }
 
 FileOps& realFileOps()

@@ -29,6 +29,12 @@ struct FileResult {
     bool ok() const { return error == FileError::None; }
 };
 
+// Where a file moved to the trash went: the file under files/ and its record under info/.
+struct TrashedFile {
+    QString file;
+    QString record;
+};
+
 // True for a name that is one plain path component: not "", ".", "..", and without "/" or NUL.
 bool isPlainName(const QString& name);
 
@@ -99,6 +105,9 @@ public:
     // written, a refused move) is reported as such. Either way nothing is changed and no record
     // is left behind. The default has no trash at all (NoTrash).
     virtual FileResult moveToTrash(const QString& path);
+    // The same, telling where the file and its record went (so it can be put back); the
+    // default moves it with moveToTrash and leaves where empty.
+    virtual FileResult trashFile(const QString& path, TrashedFile& where);
 };
 
 // The real implementation on the local file system.

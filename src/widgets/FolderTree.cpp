@@ -18,6 +18,23 @@ constexpr int KeyRole = Qt::UserRole;
 constexpr int ImageRole = Qt::UserRole + 1;
 constexpr int NameRole = Qt::UserRole + 2;
 
+std::function<QString(const QString&)>& noteSource()
+{
+    static std::function<QString(const QString&)> source;
+    return source;
+}
+
+QList<FolderTree*>& liveTrees()
+{
+    static QList<FolderTree*> trees;
+    return trees;
+}
+
+QString noteOf(const QTreeWidgetItem* item)
+{
+    return noteSource() ? noteSource()(item->data(0, KeyRole).toString()) : QString();
+}
+
 // The node shows its name readably, but keeps the name itself for its tree path: two
 // names that are not UTF-8 may show alike and still be different folders.
 void setName(QTreeWidgetItem* item, const QString& name)
@@ -27,9 +44,32 @@ void setName(QTreeWidgetItem* item, const QString& name)
 }
 }
 
+void FolderTree::setNoteSource(std::function<QString(const QString& key)> source)
+{
+    noteSource() = std::move(source);
+}
+
+void FolderTree::refreshNotes()
+{
+    for (FolderTree* tree : std::as_const(liveTrees()))
+        tree->showNotes();
+}
+
+void FolderTree::showNotes()
+{
+    for (QTreeWidgetItem* item : allNodes())
+        item->setText(0, displayName(nodeName(item)) + noteOf(item));
+}
+
+FolderTree::~FolderTree()
+{
+    liveTrees().removeAll(this);
+}
+
 FolderTree::FolderTree(QWidget* parent)
     : QTreeWidget(parent)
 {
+    liveTrees().append(this);
     setHeaderHidden(true);
     setColumnCount(1);
     setRootIsDecorated(true);
@@ -138,6 +178,8 @@ QTreeWidgetItem* FolderTree::addRoot(const QString& key, const QString& text, co
     auto* item = new QTreeWidgetItem;
     setName(item, text);
     item->setData(0, KeyRole, key);
+    if (const QString note = noteOf(item); !note.isEmpty())
+        item->setText(0, item->text(0) + note);
     setImage(item, image);
     addTopLevelItem(item);
     return item;
@@ -157,6 +199,8 @@ QTreeWidgetItem* FolderTree::addNode(
     auto* item = new QTreeWidgetItem(parent);
     setName(item, text);
     item->setData(0, KeyRole, key);
+    if (const QString note = noteOf(item); !note.isEmpty())
+        item->setText(0, item->text(0) + note);
     setImage(item, image);
     return item;
 }

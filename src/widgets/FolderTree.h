@@ -23,6 +23,13 @@ public:
     static constexpr char16_t FoldOpen[] = u"FoldOpen";
 
     explicit FolderTree(QWidget* parent = nullptr);
+    ~FolderTree() override;
+
+    // A short note shown after a node's name in every tree (a box's key), by the node's key
+    // (its full path); "" for none. refreshNotes() shows the notes anew in every tree.
+    static void setNoteSource(std::function<QString(const QString& key)> source);
+    static void refreshNotes();
+    void showNotes();
 
     FolderList& Dir1() { return m_dir; }
     // Where TreeEnum counts its child additions (the main window's NodeCount); none by default.

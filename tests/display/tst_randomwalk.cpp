@@ -6,8 +6,9 @@
 // each tab's display, choice and drawn selection must agree, every thumbnail made shows its file's picture,
 // the page selector counts the listing, a picture copied to the clipboard has its file's size, a box button
 // changed only the folder the vault tree marked, no file on disk changed but the one the acting tab showed,
-// and every file that left the storage root lies in a trash with a record of its path. ZTV_WALK_SEED replays
-// a walk, ZTV_WALK_EVENTS sets its length.
+// and every file that left the storage root lies in a trash with a record of its path. Box keys
+// are given and pressed, and steps undone and redone (with what they may move in the check). ZTV_WALK_SEED
+// replays a walk, ZTV_WALK_EVENTS sets its length.
 #include "DelayFsMount.h"
 #include "Fakes.h"
 #include "ScriptedSaveDialog.h"
@@ -16,6 +17,7 @@
 #include "capture/SaveSelect.h"
 #include "display/BrowsingArea.h"
 #include "display/PreviewForm.h"
+#include "filing/Journal.h"
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
@@ -277,6 +279,8 @@ public:
             { 2, [&] { return saveEvent(); } },
             { 2, [&] { return previewEvent(); } },
             { 4, [&] { return outsideChange(); } },
+            { 4, [&] { return boxKeyEvent(); } },
+            { 4, [&] { return undoRedoEvent(); } },
         };
         Q_UNUSED(current);
         int total = 0;
@@ -557,6 +561,58 @@ public:
             then = QStringLiteral(", then ") + boxOperation();
         }
         return QStringLiteral("chooser: %1%2").arg(file ? "file it" : "cancel", then);
+    }
+
+    // A key given to the box the vault tree marks (or freed), or a digit pressed on thumbnails,
+    // which files the choice (already in mayChange) into that key's box.
+    QString boxKeyEvent()
+    {
+        const std::optional<Area> a = form->currentArea();
+        if (!a)
+            return QStringLiteral("box key: paste tab");
+        if (a == Area::Vault && rng.bounded(3) == 0) {
+            const int key = int(rng.bounded(4));
+            form->BoxKey(key)->trigger();
+            return QStringLiteral("box key %1 given to %2")
+                .arg(key)
+                .arg(form->area(Area::Vault).TreeView1()->markedPath());
+        }
+        const int key = 1 + int(rng.bounded(3));
+        QAbstractItemView* view = form->area(*a).LEADImgList1()->view();
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key(Qt::Key_0 + key));
+        return QStringLiteral("box key %1 pressed").arg(key);
+    }
+
+    // Undo or redo, by the key or the menu item: any file a kept step moved may move again.
+    QString undoRedoEvent()
+    {
+        for (const JournalStep& s : form->journal()->steps())
+            for (const JournalEntry& e : s.entries)
+                for (const QString& place : { e.from, e.to }) {
+                    struct stat st { };
+                    if (!place.isEmpty() && statPath(place, &st))
+                        mayChange.insert(quint64(st.st_ino));
+                }
+        const auto undone = [this] {
+            const QList<JournalStep>& steps = form->journal()->steps();
+            return std::count_if(steps.cbegin(), steps.cend(),
+                [](const JournalStep& s) { return s.state == JournalStep::State::Undone; });
+        };
+        const auto before = undone();
+        const bool undo = rng.bounded(3) != 0;
+        QString what;
+        if (rng.bounded(2)) {
+            (undo ? form->Undo() : form->Redo())->trigger();
+            what = QStringLiteral("undo-redo: %1 item").arg(undo ? "undo" : "redo");
+        } else {
+            form->activateWindow();
+            QTest::keyClick(form.get(), undo ? Qt::Key_Z : Qt::Key_Y, Qt::ControlModifier);
+            what = QStringLiteral("undo-redo: %1 key").arg(undo ? "Ctrl+Z" : "Ctrl+Y");
+        }
+        if (undone() != before)
+            ++stepsTakenBackOrRedone;
+        return what;
     }
 
     // A drag of the tab's chosen thumbnails onto a box of the vault tab's tree or of the
@@ -865,6 +921,8 @@ public:
     }
 
     QStringList roots() const { return { home.storageRoot(), disc.path() }; }
+    // Undo and redo events that changed a step.
+    int stepsTakenBackOrRedone = 0;
     // Thumbnails made during the current event: the file and the colour shown.
     QList<std::pair<QString, QColor>> made;
     // Files removed behind the program's back during the current event.
@@ -992,8 +1050,9 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     QVERIFY(events < 1000 || kinds.value(QStringLiteral("drop chosen")) > 0);
     QVERIFY(kinds.value(QStringLiteral("round trip")) > 0);
     QVERIFY(events < 1000 || severalActedOn > 0);
-    qInfo("random walk: %d events, %lld kinds, %d operations on several chosen", events,
-        qlonglong(kinds.size()), severalActedOn);
+    QVERIFY(events < 1000 || w.stepsTakenBackOrRedone > 0);
+    qInfo("random walk: %d events, %lld kinds, %d operations on several chosen, %d steps undone or redone",
+        events, qlonglong(kinds.size()), severalActedOn, w.stepsTakenBackOrRedone);
 }
 
 void TstRandomWalk::walk()

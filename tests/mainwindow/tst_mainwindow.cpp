@@ -91,8 +91,14 @@ void TstMainWindow::menusAndItems()
     auto menu = [&form](const char* name) { return form.findChild<QMenu*>(QLatin1String(name)); };
     QCOMPARE(menu("menu_L")->title(), QStringLiteral("メニューＬ"));
     QCOMPARE(captions(menu("menu_L")->actions()),
-        (QStringList {
-            "dirpopup_new=整理箱の追加", "dirpopup_del=整理箱の削除", "dirpopup_mod=整理箱の名称を変更" }));
+        (QStringList { "dirpopup_new=整理箱の追加", "dirpopup_del=整理箱の削除",
+            "dirpopup_mod=整理箱の名称を変更", "=", "=キーに割り当て", "=", "Undo=元に戻す", "Redo=やり直し",
+            "History=履歴…" }));
+    QCOMPARE(captions(menu("menu_Keys")->actions()),
+        (QStringList { "BoxKey1=キー1に割り当て", "BoxKey2=キー2に割り当て", "BoxKey3=キー3に割り当て",
+            "BoxKey4=キー4に割り当て", "BoxKey5=キー5に割り当て", "BoxKey6=キー6に割り当て",
+            "BoxKey7=キー7に割り当て", "BoxKey8=キー8に割り当て", "BoxKey9=キー9に割り当て", "=",
+            "BoxKey0=キーの割り当てを解除" }));
     QCOMPARE(menu("menu_RCD")->title(), QStringLiteral("メニューＲCD"));
     QCOMPARE(captions(menu("menu_RCD")->actions()),
         (QStringList { "RCD_Fav_Copy=保管庫へコピー", "RCD_Clip_Copy=クリップボードへコピー",
@@ -111,7 +117,13 @@ void TstMainWindow::menusAndItems()
             "Clip_Save1=貼り付けた画像をBMP/JPEG/PNG形式で保存",
             "Clip_Save2=貼り付けた画像をGIF形式で保存" }));
     QCOMPARE(menu("menu_EX")->title(), QStringLiteral("メニューEX"));
-    QCOMPARE(captions(menu("menu_EX")->actions()), (QStringList { "EX_Explora=エクスプローラを開く" }));
+    QCOMPARE(captions(menu("menu_EX")->actions()),
+        (QStringList {
+            "EX_Explora=エクスプローラを開く", "=", "Undo=元に戻す", "Redo=やり直し", "History=履歴…" }));
+    QCOMPARE(form.Undo()->shortcut(), QKeySequence(QKeySequence::Undo));
+    QCOMPARE(form.Redo()->shortcuts(),
+        (QList<QKeySequence> {
+            QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y")) }));
 }
 
 void TstMainWindow::formLoadBuildsAreas()

@@ -89,6 +89,10 @@ TestHome::TestHome(bool withStorageRoot)
     m_hadDataHome = qEnvironmentVariableIsSet("XDG_DATA_HOME");
     m_oldDataHome = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", QFile::encodeName(home() + QStringLiteral("/.local/share")));
+    // The box keys are kept in the configuration folder: the test's own too.
+    m_hadConfigHome = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    m_oldConfigHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home() + QStringLiteral("/.config")));
     if (withStorageRoot) {
         makeDir(QStringLiteral("My Documents/ZTV_DATA/ストックヤード"));
         makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫"));
@@ -105,6 +109,10 @@ TestHome::~TestHome()
         qputenv("XDG_DATA_HOME", m_oldDataHome);
     else
         qunsetenv("XDG_DATA_HOME");
+    if (m_hadConfigHome)
+        qputenv("XDG_CONFIG_HOME", m_oldConfigHome);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
 }
 
 QString TestHome::home() const

@@ -49,6 +49,8 @@ private:
     bool m_hadDataHome = false;
     QByteArray m_oldDataHome;
     bool m_hadHome = false;
+    bool m_hadConfigHome = false;
+    QByteArray m_oldConfigHome;
 };
 
 } // namespace ztv::test

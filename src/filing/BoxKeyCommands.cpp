@@ -1,0 +1,137 @@
+#include "filing/BoxKeyCommands.h"
+
+#include "display/BrowsingArea.h"
+#include "display/OperationContext.h"
+#include "filing/BoxKeys.h"
+#include "filing/Boxes.h"
+#include "filing/FilingPaths.h"
+#include "filing/FilingSteps.h"
+#include "filing/Journal.h"
+#include "filing/VaultTransfer.h"
+#include "filing/texts.h"
+#include "platform/PathCodec.h"
+#include "platform/PathText.h"
+#include "platform/Services.h"
+#include "values/StoragePaths.h"
+#include "widgets/FolderTree.h"
+
+#include <sys/stat.h>
+
+namespace ztv {
+
+namespace T = filingtexts;
+using namespace filing;
+
+namespace {
+
+bool isFolder(const QString& path)
+{
+    struct stat st;
+    return statPath(path, &st) && S_ISDIR(st.st_mode);
+}
+
+// The last step the journal holds, to tell whether a press filed anything.
+qint64 lastStep(OperationContext& context)
+{
+    const FilingJournal* journal = context.journal();
+    return journal && !journal->steps().isEmpty() ? journal->steps().last().id : 0;
+}
+
+} // namespace
+
+QString BoxKeyCommands::treePathOf(OperationContext& context, int key)
+{
+    const BoxKeys* keys = context.boxKeys();
+    const std::optional<QString> box = keys ? keys->boxOf(key) : std::nullopt;
+    if (!box)
+        return {};
+    const QString root = QString::fromUtf16(kVaultName);
+    return box->isEmpty() ? root : root + u'/' + *box;
+}
+
+QString BoxKeyCommands::itemText(OperationContext& context, int key)
+{
+    const QString treePath = treePathOf(context, key);
+    if (treePath.isEmpty())
+        return QString::fromUtf16(T::KeyAssign).arg(key);
+    const QString shown = displayName(treePath);
+    return isFolder(context.storagePaths().AreaBasePath[Area::Vault] + treePath)
+        ? QString::fromUtf16(T::KeyAssignedTo).arg(key).arg(shown)
+        : QString::fromUtf16(T::KeyAssignedGone).arg(key).arg(shown);
+}
+
+void BoxKeyCommands::assign(OperationContext& context, int key)
+{
+    BoxKeys* keys = context.boxKeys();
+    if (!keys || context.currentArea() != Area::Vault)
+        return;
+    const QString marked = context.area(Area::Vault).markedCurrentPath();
+    if (marked.isEmpty()) {
+        context.services().prompts.message(QString::fromUtf16(T::SelectFolder));
+        return;
+    }
+    if (!keys->assign(key, vaultBoxPath(marked)))
+        showError(context, T::KeysNotSaved, T::FilingError);
+    FolderTree::refreshNotes();
+}
+
+void BoxKeyCommands::remove(OperationContext& context)
+{
+    BoxKeys* keys = context.boxKeys();
+    if (!keys || context.currentArea() != Area::Vault)
+        return;
+    const QString marked = context.area(Area::Vault).markedCurrentPath();
+    if (marked.isEmpty()) {
+        context.services().prompts.message(QString::fromUtf16(T::SelectFolder));
+        return;
+    }
+    if (!keys->remove(vaultBoxPath(marked)))
+        showError(context, T::KeysNotSaved, T::FilingError);
+    FolderTree::refreshNotes();
+}
+
+void BoxKeyCommands::press(OperationContext& context, int key)
+{
+    const std::optional<Area> tab = context.currentArea();
+    const QString treePath = treePathOf(context, key);
+    if (!tab || treePath.isEmpty() || !context.pictureSelected())
+        return;
+    const StoragePaths& paths = context.storagePaths();
+    if (!isFolder(paths.AreaBasePath[Area::Vault] + treePath)) {
+        showError(
+            context, QString::fromUtf16(T::KeyBoxGone).arg(key).arg(displayName(treePath)), T::FilingError);
+        return;
+    }
+    BrowsingArea& area = context.area(*tab);
+    const QStringList page = area.HiddenList();
+    QStringList chosen;
+    for (const PictureChoice& c : area.Chosen())
+        chosen << c.path;
+    qsizetype last = -1;
+    for (const QString& c : std::as_const(chosen))
+        last = std::max(last, page.indexOf(c));
+    QString next;
+    for (qsizetype i = last + 1; i < page.size() && next.isEmpty(); ++i)
+        if (!chosen.contains(page[i]))
+            next = page[i];
+    const QString sourceFolder = area.currentFolder();
+    const qint64 before = lastStep(context);
+
+    m_transfer.fileByKey(context, treePath);
+
+    const bool filed = context.journal() == nullptr || lastStep(context) != before;
+    // Filing within the vault lists the box; the user goes on with the folder they were looking at.
+    if (*tab == Area::Vault && filed) {
+        const AreaPlace place = AreaFromPath(sourceFolder, paths);
+        if (place.area == Area::Vault)
+            area.ReopenTreePath(place.treePath);
+        relistAfterChange(context, Area::Vault, sourceFolder, true);
+    }
+    if (!filed || next.isEmpty())
+        return;
+    const qsizetype index = area.HiddenList().indexOf(next);
+    if (index >= 0)
+        area.LEADImgList1_Click(int(index));
+}
+
+} // namespace ztv

@@ -1,0 +1,528 @@
+// Undo and redo of filing steps through the journal, and the box keys 1-9.
+#include "FilingTestUtil.h"
+#include "filing/BoxKeys.h"
+#include "filing/History.h"
+#include "filing/Journal.h"
+#include "imaging/ThumbnailList.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QListWidget>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ztv;
+using namespace ztv::test;
+
+namespace {
+
+const QString kTaken = QStringLiteral("元の場所に同名のファイルがあります");
+const QString kChanged = QStringLiteral("操作の後に移動、削除または変更されています");
+
+// A stock yard of three pictures, a vault with two boxes and one picture, a disc of two;
+// the real window on it. restart() closes the window and starts a new one on the same home.
+struct Fixture : MainFormFixture {
+    Fixture()
+    {
+        for (const char* name : { "a.jpg", "b.jpg", "c.jpg" })
+            home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/") + QLatin1String(name),
+                pictures::jpeg({ 16, 16 }, QColor(name[0] * 2, 90, 40)));
+        home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱A"));
+        home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱B"));
+        home.write(
+            QStringLiteral("My Documents/ZTV_DATA/保管庫/v.jpg"), pictures::jpeg({ 16, 16 }, Qt::blue));
+        for (const char* name : { "d1.jpg", "d2.jpg" }) {
+            QFile file(disc.filePath(QLatin1String(name)));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(pictures::jpeg({ 12, 12 }, QColor(name[1] * 3, 10, 200)));
+        }
+        drives.devices = { QStringLiteral("/dev/sr0") };
+        drives.mountTable = { { QStringLiteral("/dev/sr0"), disc.path(), QStringLiteral("iso9660") } };
+        start();
+    }
+    void start()
+    {
+        load();
+        form->show();
+        // The undo and redo keys are the window's shortcuts, which act in the active window.
+        form->activateWindow();
+        static_cast<void>(QTest::qWaitForWindowActive(form.get()));
+    }
+    void restart()
+    {
+        form.reset();
+        start();
+    }
+    QString stock(const QString& name) const { return home.stockYard() + u'/' + name; }
+    QString box(const QString& box, const QString& name = QString()) const
+    {
+        return home.vault() + u'/' + box + (name.isEmpty() ? QString() : u'/' + name);
+    }
+    QString trash(const QString& name) const
+    {
+        return home.home() + QStringLiteral("/.local/share/Trash/") + name;
+    }
+    bool chooseOn(int tab, const QString& file) { return selectPicture(*form, tab, file); }
+    void listCd()
+    {
+        form->SSTab1()->setCurrentIndex(0);
+        BrowsingArea& cd = form->area(Area::Cd);
+        cd.TreeView1_NodeClick(cd.TreeView1()->topLevelItem(0));
+    }
+    QStringList history()
+    {
+        form->History()->trigger();
+        QStringList out;
+        QListWidget* list = form->undoRedo().historyList();
+        for (int i = 0; list && i < list->count(); ++i)
+            out << list->item(i)->text();
+        return out;
+    }
+    QTemporaryDir disc;
+};
+
+bool exists(const QString& path)
+{
+    return QFileInfo::exists(path);
+}
+
+} // namespace
+
+class TstUndo : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void moveUndoneAndRedoneAcrossRestart();
+    void copyUndoneToTheTrash();
+    void renameAndDeleteUndone();
+    void batchIsOneStep();
+    void droppedPicturesAreOneStep();
+    void boxStepsUndone();
+    void takenPlaceAndChangedFileAreLeft();
+    void interruptedStepReportedOnceNeverReplayed();
+    void journalKeepsTheLastSteps();
+    void unwritableJournalSaidOnce();
+    void keysFileFromEachTab();
+    void keysFollowBoxesAndSurviveRestart();
+};
+
+void TstUndo::moveUndoneAndRedoneAcrossRestart()
+{
+    Fixture f;
+    const QByteArray bytes = contents(f.stock(QStringLiteral("a.jpg")));
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("a.jpg"))));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    QVERIFY(exists(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))));
+
+    f.restart();
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QCOMPARE(f.history().value(0), QStringLiteral("a.jpg を 箱A へ移動"));
+    f.form->SSTab1()->setCurrentIndex(1);
+    QTest::keyClick(f.form->area(Area::StockYard).LEADImgList1()->view(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(contents(f.stock(QStringLiteral("a.jpg"))), bytes);
+    QVERIFY(!exists(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))));
+    // The stock yard's page shows the file back.
+    QVERIFY(f.form->area(Area::StockYard).HiddenList().contains(f.stock(QStringLiteral("a.jpg"))));
+    QCOMPARE(f.history().value(0), QStringLiteral("a.jpg を 箱A へ移動（取り消し済み）"));
+
+    f.restart();
+    QTest::keyClick(f.form.get(), Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(contents(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))), bytes);
+    QVERIFY(!exists(f.stock(QStringLiteral("a.jpg"))));
+    f.form->Redo()->trigger();
+    QCOMPARE(recorded(f.prompts), QStringList { message(QStringLiteral("やり直す操作がありません")) });
+}
+
+void TstUndo::copyUndoneToTheTrash()
+{
+    Fixture f;
+    f.listCd();
+    const QString source = f.disc.filePath(QStringLiteral("d1.jpg"));
+    QVERIFY(f.chooseOn(0, source));
+    QVERIFY(fileThroughChooser(*f.form, f.form->RCD_Fav_Copy(), QStringLiteral("保管庫/箱B")));
+    const QString copy = f.box(QStringLiteral("箱B"), QStringLiteral("d1.jpg"));
+    QCOMPARE(contents(copy), contents(source));
+    QCOMPARE(f.history().value(0), QStringLiteral("d1.jpg を 箱B へコピー"));
+
+    f.form->Undo()->trigger();
+    QVERIFY(!exists(copy));
+    // Not deleted for good: the copy waits in the trash, the disc's file is untouched.
+    QCOMPARE(contents(f.trash(QStringLiteral("files/d1.jpg"))), contents(source));
+    QVERIFY(exists(f.trash(QStringLiteral("info/d1.jpg.trashinfo"))));
+
+    f.form->Redo()->trigger();
+    QCOMPARE(contents(copy), contents(source));
+    QCOMPARE(recorded(f.prompts), QStringList());
+}
+
+void TstUndo::renameAndDeleteUndone()
+{
+    Fixture f;
+    f.form->SSTab1()->setCurrentIndex(2);
+    const QString v = f.box(QStringLiteral("v.jpg"));
+    const QByteArray bytes = contents(v);
+    QVERIFY(f.chooseOn(2, v));
+    f.prompts.answerInput(QStringLiteral("新"));
+    f.form->RF_Mod()->trigger();
+    const QString renamed = f.box(QStringLiteral("新.jpg"));
+    QCOMPARE(contents(renamed), bytes);
+    f.form->Undo()->trigger();
+    QCOMPARE(contents(v), bytes);
+    QVERIFY(!exists(renamed));
+    f.form->Redo()->trigger();
+    QCOMPARE(contents(renamed), bytes);
+
+    QVERIFY(f.chooseOn(2, renamed));
+    f.form->RF_Del()->trigger();
+    QVERIFY(!exists(renamed));
+    QVERIFY(exists(f.trash(QStringLiteral("info/新.jpg.trashinfo"))));
+    f.prompts.clear();
+    QCOMPARE(f.history().mid(0, 2),
+        (QStringList { QStringLiteral("新.jpg を削除"), QStringLiteral("v.jpg の名前を 新.jpg に変更") }));
+    f.restart();
+    f.form->Undo()->trigger();
+    // Back from the trash, and its record gone with it.
+    QCOMPARE(contents(renamed), bytes);
+    QVERIFY(!exists(f.trash(QStringLiteral("files/新.jpg"))));
+    QVERIFY(!exists(f.trash(QStringLiteral("info/新.jpg.trashinfo"))));
+    QVERIFY(f.form->area(Area::Vault).HiddenList().contains(renamed));
+    f.form->Undo()->trigger();
+    QCOMPARE(contents(v), bytes);
+    f.form->Redo()->trigger();
+    f.form->Redo()->trigger();
+    QVERIFY(!exists(renamed));
+    QCOMPARE(contents(f.trash(QStringLiteral("files/新.jpg"))), bytes);
+    QCOMPARE(recorded(f.prompts), QStringList());
+}
+
+void TstUndo::batchIsOneStep()
+{
+    Fixture f;
+    f.form->SSTab1()->setCurrentIndex(1);
+    BrowsingArea& stock = f.form->area(Area::StockYard);
+    stock.LEADImgList1_Click(0);
+    stock.chooseAll();
+    QCOMPARE(stock.chosenCount(), 3);
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    QCOMPARE(QDir(f.box(QStringLiteral("箱A"))).entryList(QDir::Files).size(), 3);
+    QCOMPARE(f.history().value(0), QStringLiteral("3 個のファイルを 箱A へ移動"));
+    QCOMPARE(f.form->journal()->steps().size(), 1);
+
+    f.form->Undo()->trigger();
+    for (const char* name : { "a.jpg", "b.jpg", "c.jpg" })
+        QVERIFY(exists(f.stock(QLatin1String(name))));
+    QCOMPARE(QDir(f.box(QStringLiteral("箱A"))).entryList(QDir::Files).size(), 0);
+    QCOMPARE(stock.HiddenList().size(), 3);
+    f.form->Redo()->trigger();
+    QCOMPARE(QDir(f.box(QStringLiteral("箱A"))).entryList(QDir::Files).size(), 3);
+    QCOMPARE(recorded(f.prompts), QStringList());
+}
+
+void TstUndo::droppedPicturesAreOneStep()
+{
+    Fixture f;
+    f.form->SSTab1()->setCurrentIndex(1);
+    BrowsingArea& stock = f.form->area(Area::StockYard);
+    stock.LEADImgList1_Click(0);
+    stock.LEADImgList1_ClickWith(1, Qt::ShiftModifier);
+    std::unique_ptr<QMimeData> data(stock.LEADImgList1()->dragData());
+    QVERIFY(data);
+    FolderTree* tree = f.form->area(Area::Vault).TreeView1();
+    f.form->SSTab1()->setCurrentIndex(2);
+    QTreeWidgetItem* node = nodeAt(tree, QStringLiteral("保管庫/箱B"));
+    QVERIFY(node);
+    tree->scrollToItem(node);
+    const QPoint at = tree->visualItemRect(node).center();
+    QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(tree->viewport(), &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(tree->viewport(), &move);
+    QDropEvent drop(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(tree->viewport(), &drop);
+    QCoreApplication::processEvents();
+    QVERIFY(exists(f.box(QStringLiteral("箱B"), QStringLiteral("b.jpg"))));
+    QCOMPARE(f.history().value(0), QStringLiteral("2 個のファイルを 箱B へ移動"));
+
+    f.form->Undo()->trigger();
+    QVERIFY(exists(f.stock(QStringLiteral("a.jpg"))));
+    QVERIFY(exists(f.stock(QStringLiteral("b.jpg"))));
+    QCOMPARE(QDir(f.box(QStringLiteral("箱B"))).entryList(QDir::Files).size(), 0);
+    QCOMPARE(recorded(f.prompts), QStringList());
+}
+
+void TstUndo::boxStepsUndone()
+{
+    Fixture f;
+    f.form->SSTab1()->setCurrentIndex(2);
+    QVERIFY(clickNode(*f.form, 2, kVault));
+    f.prompts.answerInput(QStringLiteral("新箱"));
+    f.form->dirpopup_new()->trigger();
+    QVERIFY(QFileInfo(f.box(QStringLiteral("新箱"))).isDir());
+    QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱B")));
+    f.prompts.answerInput(QStringLiteral("箱C"));
+    f.form->dirpopup_mod()->trigger();
+    QVERIFY(QFileInfo(f.box(QStringLiteral("箱C"))).isDir());
+    QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱A")));
+    f.form->dirpopup_del()->trigger();
+    QVERIFY(!exists(f.box(QStringLiteral("箱A"))));
+    QCOMPARE(f.history().mid(0, 3),
+        (QStringList { QStringLiteral("整理箱 箱A を削除"), QStringLiteral("整理箱 箱B の名称を 箱C に変更"),
+            QStringLiteral("整理箱 新箱 を追加") }));
+    f.prompts.clear();
+
+    f.form->Undo()->trigger();
+    QVERIFY(QFileInfo(f.box(QStringLiteral("箱A"))).isDir());
+    // The tree shows the box again.
+    QVERIFY(nodeAt(f.form->area(Area::Vault).TreeView1(), QStringLiteral("保管庫/箱A")));
+    f.form->Undo()->trigger();
+    QVERIFY(QFileInfo(f.box(QStringLiteral("箱B"))).isDir());
+    QVERIFY(!exists(f.box(QStringLiteral("箱C"))));
+    // A box that holds a picture since is not taken away.
+    f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/新箱/x.jpg"), pictures::jpeg({ 8, 8 }));
+    f.form->Undo()->trigger();
+    QVERIFY(exists(f.box(QStringLiteral("新箱"), QStringLiteral("x.jpg"))));
+    QCOMPARE(recorded(f.prompts),
+        QStringList { critical(QStringLiteral("次のものは元に戻せませんでした（そのまま残しています）：\r"
+                                              "新箱（整理箱が空ではありません）"),
+            QStringLiteral("取り消しエラー")) });
+    f.prompts.clear();
+    QFile::remove(f.box(QStringLiteral("新箱"), QStringLiteral("x.jpg")));
+    f.form->Undo()->trigger();
+    QVERIFY(!exists(f.box(QStringLiteral("新箱"))));
+    f.form->Redo()->trigger();
+    f.form->Redo()->trigger();
+    f.form->Redo()->trigger();
+    QVERIFY(exists(f.box(QStringLiteral("新箱"))));
+    QVERIFY(exists(f.box(QStringLiteral("箱C"))));
+    QVERIFY(!exists(f.box(QStringLiteral("箱A"))));
+    QCOMPARE(recorded(f.prompts), QStringList());
+}
+
+void TstUndo::takenPlaceAndChangedFileAreLeft()
+{
+    Fixture f;
+    const QString a = f.stock(QStringLiteral("a.jpg"));
+    const QString filedA = f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"));
+    QVERIFY(f.chooseOn(1, a));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    const QByteArray filedBytes = contents(filedA);
+    // Another file took the original place: both stay.
+    f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/a.jpg"), "new");
+    f.form->Undo()->trigger();
+    QCOMPARE(contents(a), QByteArray("new"));
+    QCOMPARE(contents(filedA), filedBytes);
+    QCOMPARE(recorded(f.prompts),
+        QStringList { critical(QStringLiteral("次のものは元に戻せませんでした（そのまま残しています）：\r"
+                                              "a.jpg（")
+                + kTaken + u'）',
+            QStringLiteral("取り消しエラー")) });
+    f.prompts.clear();
+    QFile::remove(a);
+
+    // The filed file was changed since: it is not moved back.
+    f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱A/a.jpg"), "edited");
+    f.form->Undo()->trigger();
+    QVERIFY(!exists(a));
+    QCOMPARE(contents(filedA), QByteArray("edited"));
+    QCOMPARE(recorded(f.prompts),
+        QStringList { critical(QStringLiteral("次のものは元に戻せませんでした（そのまま残しています）：\r"
+                                              "a.jpg（")
+                + kChanged + u'）',
+            QStringLiteral("取り消しエラー")) });
+}
+
+void TstUndo::interruptedStepReportedOnceNeverReplayed()
+{
+    Fixture f;
+    const QString a = f.stock(QStringLiteral("a.jpg"));
+    const QString planned = f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"));
+    f.form.reset();
+    // A move begun and never marked done, as a crash leaves it (with a half-written line after).
+    QDir().mkpath(FilingJournal::defaultFolder());
+    QFile journal(FilingJournal::defaultFolder() + QStringLiteral("/journal"));
+    QVERIFY(journal.open(QIODevice::WriteOnly));
+    journal.write("{\"op\":\"begin\",\"step\":7,\"kind\":\"move\",\"time\":1,\"entries\":[{\"from\":\""
+        + a.toUtf8().toPercentEncoding("/") + "\",\"to\":\"" + planned.toUtf8().toPercentEncoding("/")
+        + "\",\"id\":[],\"applied\":false}]}\n{\"op\":\"done\",\"st");
+    journal.close();
+    const auto before = snapshot(f.home.storageRoot());
+
+    f.start();
+    QCOMPARE(recorded(f.prompts),
+        QStringList { critical(QStringLiteral("前回、次の操作が途中で終了しました\r元に戻すことはできません。"
+                                              "ファイルを確認してください：\ra.jpg を 箱A へ移動"),
+            QStringLiteral("保管エラー")) });
+    f.prompts.clear();
+    f.form->Undo()->trigger();
+    f.form->Redo()->trigger();
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QCOMPARE(recorded(f.prompts),
+        (QStringList { message(QStringLiteral("元に戻す操作がありません")),
+            message(QStringLiteral("やり直す操作がありません")) }));
+    QCOMPARE(f.history().value(0), QStringLiteral("a.jpg を 箱A へ移動（途中で終了）"));
+    f.prompts.clear();
+    // Told once only; new steps go on after it.
+    f.restart();
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QVERIFY(f.chooseOn(1, a));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    f.restart();
+    f.form->Undo()->trigger();
+    QVERIFY(exists(a));
+    QCOMPARE(recorded(f.prompts), QStringList());
+}
+
+void TstUndo::journalKeepsTheLastSteps()
+{
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("boxes"));
+    {
+        FilingJournal journal(realFileOps(), dir.path());
+        for (int i = 0; i < 2 * FilingJournal::kKept + 10; ++i) {
+            const QString box = dir.path() + QStringLiteral("/boxes/b%1").arg(i);
+            const qint64 id = journal.begin(JournalStep::Kind::BoxAdd, { { box, {}, {}, {}, {}, false } });
+            QVERIFY(realFileOps().makeDirectory(box).ok());
+            journal.finish(id, { { box, {}, {}, {}, {}, true } });
+        }
+        QVERIFY(journal.steps().size() >= FilingJournal::kKept);
+        QVERIFY(journal.steps().size() <= 2 * FilingJournal::kKept);
+    }
+    FilingJournal again(realFileOps(), dir.path());
+    QVERIFY(again.steps().size() >= FilingJournal::kKept);
+    // The oldest kept step can still be taken back, in order, after the newer ones.
+    const qsizetype kept = again.steps().size();
+    for (qsizetype i = 0; i < kept; ++i)
+        QCOMPARE(again.undo().done, 1);
+    QVERIFY(!again.canUndo());
+    QCOMPARE(QDir(dir.path() + QStringLiteral("/boxes")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(),
+        2 * FilingJournal::kKept + 10 - int(kept));
+}
+
+void TstUndo::unwritableJournalSaidOnce()
+{
+    Fixture f;
+    f.form.reset();
+    // A folder where the journal's file should be: nothing can be written to it.
+    QVERIFY(QDir().mkpath(FilingJournal::defaultFolder() + QStringLiteral("/journal")));
+    f.start();
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("a.jpg"))));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("b.jpg"))));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    // Filing goes on; the user is told once that it may not be undoable.
+    QVERIFY(exists(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))));
+    QVERIFY(exists(f.box(QStringLiteral("箱A"), QStringLiteral("b.jpg"))));
+    QCOMPARE(recorded(f.prompts),
+        QStringList { critical(QStringLiteral("操作の記録を書き込めませんでした\r元に戻せない場合があります"),
+            QStringLiteral("保管エラー")) });
+}
+
+void TstUndo::keysFileFromEachTab()
+{
+    Fixture f;
+    f.form->SSTab1()->setCurrentIndex(2);
+    QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱A")));
+    f.form->BoxKey(1)->trigger();
+    QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱B")));
+    f.form->BoxKey(2)->trigger();
+    QCOMPARE(nodeAt(f.form->area(Area::Vault).TreeView1(), QStringLiteral("保管庫/箱A"))->text(0),
+        QStringLiteral("箱A　［1］"));
+
+    // Stock yard: moved, and the next picture of the page chosen.
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("a.jpg"))));
+    QTest::keyClick(f.form->area(Area::StockYard).LEADImgList1()->view(), Qt::Key_1);
+    QVERIFY(exists(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))));
+    QVERIFY(!exists(f.stock(QStringLiteral("a.jpg"))));
+    QCOMPARE(f.form->area(Area::StockYard).TabSelection()->path, f.stock(QStringLiteral("b.jpg")));
+    QVERIFY(f.form->pictureSelected());
+    QTest::keyClick(f.form->area(Area::StockYard).LEADImgList1()->view(), Qt::Key_2);
+    QVERIFY(exists(f.box(QStringLiteral("箱B"), QStringLiteral("b.jpg"))));
+    QCOMPARE(f.form->area(Area::StockYard).TabSelection()->path, f.stock(QStringLiteral("c.jpg")));
+
+    // CD: copied, the disc untouched.
+    f.listCd();
+    const QString d1 = f.disc.filePath(QStringLiteral("d1.jpg"));
+    QVERIFY(f.chooseOn(0, d1));
+    QTest::keyClick(f.form->area(Area::Cd).LEADImgList1()->view(), Qt::Key_2);
+    QCOMPARE(contents(f.box(QStringLiteral("箱B"), QStringLiteral("d1.jpg"))), contents(d1));
+    QCOMPARE(f.form->area(Area::Cd).TabSelection()->path, f.disc.filePath(QStringLiteral("d2.jpg")));
+
+    // Vault: moved within it, and the page the user looked at stays listed.
+    f.form->SSTab1()->setCurrentIndex(2);
+    QVERIFY(clickNode(*f.form, 2, kVault));
+    QVERIFY(f.chooseOn(2, f.box(QStringLiteral("v.jpg"))));
+    QTest::keyClick(f.form->area(Area::Vault).LEADImgList1()->view(), Qt::Key_1);
+    QVERIFY(exists(f.box(QStringLiteral("箱A"), QStringLiteral("v.jpg"))));
+    QVERIFY(!f.form->area(Area::Vault)
+                 .HiddenList()
+                 .contains(f.box(QStringLiteral("箱A"), QStringLiteral("v.jpg"))));
+    QVERIFY(f.form->area(Area::Vault).currentFolder().startsWith(f.home.vault()));
+    QVERIFY(f.form->area(Area::Vault).HiddenList().isEmpty());
+    // A key given to no box does nothing; the keys file nothing with no choice.
+    QTest::keyClick(f.form->area(Area::Vault).LEADImgList1()->view(), Qt::Key_5);
+    QCOMPARE(recorded(f.prompts), QStringList());
+    // Each press is one step of its own.
+    QCOMPARE(f.history().mid(0, 4),
+        (QStringList { QStringLiteral("v.jpg を 箱A へ移動"), QStringLiteral("d1.jpg を 箱B へコピー"),
+            QStringLiteral("b.jpg を 箱B へ移動"), QStringLiteral("a.jpg を 箱A へ移動") }));
+}
+
+void TstUndo::keysFollowBoxesAndSurviveRestart()
+{
+    Fixture f;
+    f.form->SSTab1()->setCurrentIndex(2);
+    QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱A")));
+    f.form->BoxKey(3)->trigger();
+    f.prompts.answerInput(QStringLiteral("旅行"));
+    f.form->dirpopup_mod()->trigger();
+    QCOMPARE(f.form->boxKeys()->boxOf(3), std::optional(QStringLiteral("旅行")));
+    f.prompts.clear();
+
+    f.restart();
+    QCOMPARE(f.form->boxKeys()->boxOf(3), std::optional(QStringLiteral("旅行")));
+    QCOMPARE(nodeAt(f.form->area(Area::Vault).TreeView1(), QStringLiteral("保管庫/旅行"))->text(0),
+        QStringLiteral("旅行　［3］"));
+    // The chooser's tree shows it too.
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("c.jpg"))));
+    f.form->R_Fav_Copy()->trigger();
+    QVERIFY(f.form->vaultTransfer().chooser());
+    QCOMPARE(nodeAt(f.form->vaultTransfer().chooser()->TreeView1, QStringLiteral("保管庫/旅行"))->text(0),
+        QStringLiteral("旅行　［3］"));
+    f.form->vaultTransfer().chooser()->close();
+    // An undo of the rename takes the key back with the box.
+    f.form->Undo()->trigger();
+    QCOMPARE(f.form->boxKeys()->boxOf(3), std::optional(QStringLiteral("箱A")));
+
+    // A box gone outside the program: its key says so and files nothing.
+    QVERIFY(QDir(f.box(QStringLiteral("箱A"))).removeRecursively());
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("c.jpg"))));
+    f.form->area(Area::StockYard).LEADImgList1()->view()->setFocus();
+    QTest::keyClick(f.form->area(Area::StockYard).LEADImgList1()->view(), Qt::Key_3);
+    QVERIFY(exists(f.stock(QStringLiteral("c.jpg"))));
+    QCOMPARE(recorded(f.prompts),
+        QStringList {
+            critical(QStringLiteral("キー3の整理箱「保管庫/箱A」が見つかりません\r何も保管していません"),
+                QStringLiteral("保管エラー")) });
+    QCOMPARE(f.form->BoxKey(3)->text(), QStringLiteral("キー3に割り当て"));
+    Q_EMIT f.form->findChild<QMenu*>(QStringLiteral("menu_L"))->aboutToShow();
+    QCOMPARE(f.form->BoxKey(3)->text(), QStringLiteral("キー3に割り当て（保管庫/箱A：見つかりません）"));
+
+    // A box deleted in the program loses its key; the freeing item frees a key too.
+    f.form->SSTab1()->setCurrentIndex(2);
+    QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱B")));
+    f.form->BoxKey(4)->trigger();
+    f.form->dirpopup_del()->trigger();
+    QCOMPARE(f.form->boxKeys()->boxOf(4), std::nullopt);
+    QVERIFY(clickNode(*f.form, 2, kVault));
+    f.form->BoxKey(5)->trigger();
+    QCOMPARE(f.form->boxKeys()->boxOf(5), std::optional(QString()));
+    f.form->BoxKey(0)->trigger();
+    QCOMPARE(f.form->boxKeys()->boxOf(5), std::nullopt);
+    f.restart();
+    QCOMPARE(f.form->boxKeys()->all(), (QMap<int, QString> { { 3, QStringLiteral("箱A") } }));
+}
+
+QTEST_MAIN(TstUndo)
+#include "tst_undo.moc"
