@@ -15,6 +15,8 @@
 #include "values/StoragePaths.h"
 #include "widgets/FolderTree.h"
 
+#include <functional>
+
 #include <sys/stat.h>
 
 namespace ztv {
@@ -60,7 +62,10 @@ QString BoxKeyCommands::itemText(OperationContext& context, int key)
         : QString::fromUtf16(T::KeyAssignedGone).arg(key).arg(shown);
 }
 
-void BoxKeyCommands::assign(OperationContext& context, int key)
+namespace {
+
+// Gives change the keys and the box the vault tree marks, as the box menu acts on it.
+void changeMarkedBox(OperationContext& context, const std::function<bool(BoxKeys&, const QString&)>& change)
 {
     BoxKeys* keys = context.boxKeys();
     if (!keys || context.currentArea() != Area::Vault)
@@ -70,24 +75,21 @@ void BoxKeyCommands::assign(OperationContext& context, int key)
         context.services().prompts.message(QString::fromUtf16(T::SelectFolder));
         return;
     }
-    if (!keys->assign(key, vaultBoxPath(marked)))
+    if (!change(*keys, vaultBoxPath(marked)))
         showError(context, T::KeysNotSaved, T::FilingError);
     FolderTree::refreshNotes();
 }
 
+} // namespace
+
+void BoxKeyCommands::assign(OperationContext& context, int key)
+{
+    changeMarkedBox(context, [key](BoxKeys& keys, const QString& box) { return keys.assign(key, box); });
+}
+
 void BoxKeyCommands::remove(OperationContext& context)
 {
-    BoxKeys* keys = context.boxKeys();
-    if (!keys || context.currentArea() != Area::Vault)
-        return;
-    const QString marked = context.area(Area::Vault).markedCurrentPath();
-    if (marked.isEmpty()) {
-        context.services().prompts.message(QString::fromUtf16(T::SelectFolder));
-        return;
-    }
-    if (!keys->remove(vaultBoxPath(marked)))
-        showError(context, T::KeysNotSaved, T::FilingError);
-    FolderTree::refreshNotes();
+    changeMarkedBox(context, [](BoxKeys& keys, const QString& box) { return keys.remove(box); });
 }
 
 void BoxKeyCommands::press(OperationContext& context, int key)
