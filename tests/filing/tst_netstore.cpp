@@ -401,6 +401,18 @@ void TstNetStore::filingOnTheShare()
     QCOMPARE(trashedFrom(f.top + trash + QStringLiteral("/info/寺.jpg.trashinfo")),
         f.fromTop(QStringLiteral("保管庫/旅行/寺.jpg")));
 
+    // Undo brings it back from the share's trash, its record gone; redo trashes it again.
+    f.prompts.clear();
+    form.Undo()->trigger();
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QCOMPARE(contents(f.vault(QStringLiteral("旅行/寺.jpg"))), a);
+    QVERIFY(!QFileInfo::exists(f.top + trash + QStringLiteral("/files/寺.jpg")));
+    QVERIFY(!QFileInfo::exists(f.top + trash + QStringLiteral("/info/寺.jpg.trashinfo")));
+    form.Redo()->trigger();
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/寺.jpg"))));
+    QCOMPARE(contents(f.top + trash + QStringLiteral("/files/寺.jpg")), a);
+
     // No trash can take the next one: asked once more; Cancel keeps it, OK deletes it for good.
     QVERIFY(QDir(f.top + trash).removeRecursively());
     QVERIFY(writeRaw(f.top + trash, "in the way"));
