@@ -314,9 +314,10 @@ private:
 ThumbnailList::ThumbnailList(QWidget* parent)
     : QWidget(parent)
     , m_model(new ThumbnailModel(this))
-    , m_view(new ThumbnailView(this))
-    , m_restorer(new ThumbnailRestorer(this))
 {
+    // Made here, not above: the view's first layouts read both, which must be null until set.
+    m_view = new ThumbnailView(this);
+    m_restorer = new ThumbnailRestorer(this);
     m_view->setModel(m_model);
     connect(m_restorer, &ThumbnailRestorer::restored, this, &ThumbnailList::onRestored);
     // Every way the page changes (selector, keys, wheel, scroll bar) moves what is kept.

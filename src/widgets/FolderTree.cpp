@@ -6,6 +6,7 @@
 #include "widgets/Icons.h"
 
 #include <QDragEnterEvent>
+#include <QKeyEvent>
 #include <QMetaObject>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -59,6 +60,18 @@ void FolderTree::showNotes()
 {
     for (QTreeWidgetItem* item : allNodes())
         item->setText(0, displayName(nodeName(item)) + noteOf(item));
+}
+
+void FolderTree::keyPressEvent(QKeyEvent* event)
+{
+    // "*" would open every folder below at once: Qt lays the tree out while it tells each
+    // opening, and the handlers that change a node's picture then leave it reading freed rows.
+    // The folders open one at a time, each listed as it opens.
+    if (event->key() == Qt::Key_Asterisk) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 FolderTree::~FolderTree()

@@ -14,6 +14,7 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidgetItemIterator>
 #include <QUrl>
 
 using namespace ztv;
@@ -217,7 +218,9 @@ void TstDragDrop::discOntoBoxCopiesAndChooserTreeMoves()
     f.form->R_Fav_Copy()->trigger();
     SetFolder* chooser = f.form->vaultTransfer().chooser();
     QVERIFY(chooser);
-    chooser->TreeView1->expandAll();
+    // One box at a time, as a user opens them (a tree opened whole at once is refused).
+    for (QTreeWidgetItemIterator it(chooser->TreeView1); *it; ++it)
+        (*it)->setExpanded(true);
     data = f.dragOf(f.stock());
     QSignalSpy stockListings(f.stock().LEADThumb1(), &ThumbnailBrowser::BrowseStarted);
     const DragSeen seen = dropOnNode(chooser->TreeView1, QStringLiteral("保管庫/箱/小箱"), *data);
