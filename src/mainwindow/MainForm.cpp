@@ -6,19 +6,15 @@
 #include "display/BrowseRun.h"
 #include "display/PreviewForm.h"
 #include "export/SpreadsheetExport.h"
-#include "filing/BoxKeyCommands.h"
-#include "filing/BoxKeys.h"
 #include "filing/Boxes.h"
-#include "filing/History.h"
-#include "filing/Journal.h"
 #include "filing/PictureFiles.h"
 #include "filing/VaultTransfer.h"
-#include "filing/texts.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/PictureScrollArea.h"
 #include "imaging/SaveDialog.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
+#include "mainwindow/FilingCommands.h"
 #include "mainwindow/KeyboardNavigation.h"
 #include "mainwindow/LinkHandlers.h"
 #include "mainwindow/texts.h"
@@ -62,13 +58,6 @@ QToolButton* button(QWidget* parent, QAction* action, QRect geometry, const QStr
     return b;
 }
 
-// The window whose box keys the trees show.
-MainForm*& noteOwner()
-{
-    static MainForm* owner = nullptr;
-    return owner;
-}
-
 } // namespace
 
 MainForm::MainForm(const Services& services, QWidget* parent)
@@ -83,20 +72,8 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     , m_saveDialog(std::make_unique<SaveDialog>())
     , m_spreadsheetExport(std::make_unique<SpreadsheetExport>())
     , m_links(std::make_unique<LinkHandlers>())
-    , m_journal(std::make_unique<FilingJournal>(services.fileOps))
-    , m_boxKeys(std::make_unique<BoxKeys>(services.fileOps))
-    , m_undoRedo(std::make_unique<UndoRedo>())
-    , m_boxKeyCommands(std::make_unique<BoxKeyCommands>(*m_vaultTransfer))
+    , m_filing(std::make_unique<FilingCommands>(services.fileOps, *m_vaultTransfer, m_paths))
 {
-    // Every vault tree, the chooser's too, shows a box's key beside its name.
-    noteOwner() = this;
-    FolderTree::setNoteSource([this](const QString& key) {
-        const QString root = m_paths.AreaBasePath[Area::Vault] + QString::fromUtf16(kVaultName);
-        if (m_paths.AreaBasePath[Area::Vault].isEmpty() || (key != root && !key.startsWith(root + u'/')))
-            return QString();
-        const int k = m_boxKeys->keyOf(key.mid(root.size() + 1));
-        return k ? QString::fromUtf16(filingtexts::KeyNote).arg(k) : QString();
-    });
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(t(texts::MainCaption));
     setFixedSize(850, 695);
@@ -111,10 +88,6 @@ MainForm::MainForm(const Services& services, QWidget* parent)
 
 MainForm::~MainForm()
 {
-    if (noteOwner() == this) {
-        FolderTree::setNoteSource(nullptr);
-        noteOwner() = nullptr;
-    }
     if (m_preview)
         delete m_preview.data();
 }
@@ -369,55 +342,27 @@ void MainForm::buildMenus()
                 link(&LinkHandlers::EX_Explora_Click) },
         });
 
-    // Undo, redo and the history: window-wide keys, and items of the box menu and of the menu
-    // over an empty part of the thumbnail list.
-    UndoRedo& undo = *m_undoRedo;
-    m_Undo = command(filingtexts::HistoryUndo, nullptr, [this, &undo] { undo.undo(*this); });
-    m_Undo->setObjectName(QStringLiteral("Undo"));
-    m_Undo->setShortcut(QKeySequence::Undo);
-    m_Redo = command(filingtexts::HistoryRedo, nullptr, [this, &undo] { undo.redo(*this); });
-    m_Redo->setObjectName(QStringLiteral("Redo"));
-    m_Redo->setShortcuts(
-        { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y) });
-    m_History = command(texts::HistoryItem, nullptr, [this, &undo] { undo.showHistory(*this); });
-    m_History->setObjectName(QStringLiteral("History"));
-    for (QAction* a : { m_Undo, m_Redo })
-        a->setShortcutContext(Qt::WindowShortcut);
-    addAction(m_Undo);
-    addAction(m_Redo);
+    m_filing->buildActions(
+        *this, *this,
+        [this](const char16_t* caption, std::function<void()> run) {
+            return command(caption, nullptr, std::move(run));
+        },
+        m_menu_L, m_menu_EX);
+}
 
-    BoxKeyCommands& keys = *m_boxKeyCommands;
-    QMenu* keyMenu = new QMenu(t(filingtexts::KeyMenu), m_menu_L);
-    keyMenu->setObjectName(QStringLiteral("menu_Keys"));
-    for (int k = 1; k <= 9; ++k) {
-        m_BoxKey[k] = command(filingtexts::KeyAssign, nullptr, [this, &keys, k] { keys.assign(*this, k); });
-        m_BoxKey[k]->setText(QString::fromUtf16(filingtexts::KeyAssign).arg(k));
-        m_BoxKey[k]->setObjectName(QStringLiteral("BoxKey%1").arg(k));
-        keyMenu->addAction(m_BoxKey[k]);
-    }
-    keyMenu->addSeparator();
-    m_BoxKey[0] = command(filingtexts::KeyRemove, nullptr, [this, &keys] { keys.remove(*this); });
-    m_BoxKey[0]->setObjectName(QStringLiteral("BoxKey0"));
-    keyMenu->addAction(m_BoxKey[0]);
-    // The items tell which box each key has now, and whether it is still there.
-    connect(m_menu_L, &QMenu::aboutToShow, this, [this] {
-        for (int k = 1; k <= 9; ++k)
-            m_BoxKey[k]->setText(BoxKeyCommands::itemText(*this, k));
-    });
-    m_menu_L->addSeparator();
-    m_menu_L->addMenu(keyMenu);
-    for (QMenu* m : { m_menu_L, m_menu_EX }) {
-        m->addSeparator();
-        m->addActions({ m_Undo, m_Redo, m_History });
-    }
+FilingJournal* MainForm::journal()
+{
+    return m_filing->journal();
+}
+
+BoxKeys* MainForm::boxKeys()
+{
+    return m_filing->boxKeys();
 }
 
 bool MainForm::boxKeyPressed(int key)
 {
-    if (!currentArea() || BoxKeyCommands::treePathOf(*this, key).isEmpty())
-        return false;
-    m_boxKeyCommands->press(*this, key);
-    return true;
+    return m_filing->boxKeyPressed(*this, key);
 }
 
 void MainForm::popupMenu(Area area, Menu menu)

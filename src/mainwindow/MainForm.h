@@ -46,6 +46,8 @@ class FilingJournal;
 class BoxKeys;
 class UndoRedo;
 class BoxKeyCommands;
+class FilingCommands;
+class CdTreeWatch;
 
 // The main window: three browsing tabs (CD, stock yard, vault), each a BrowsingArea, and
 // the paste tab. The operations live with their subsystems and reach the window only
@@ -72,8 +74,8 @@ public:
     PictureDisplay& LEAD3() override { return *m_lead3; }
     SaveDialog& LEADDlg1() override { return *m_saveDialog; }
     void popupPasteMenu() override { PopupMenu(m_menu_Clip); }
-    FilingJournal* journal() override { return m_journal.get(); }
-    BoxKeys* boxKeys() override { return m_boxKeys.get(); }
+    FilingJournal* journal() override;
+    BoxKeys* boxKeys() override;
 
     // --- controls outside the browsing tabs ---
     QTabWidget* SSTab1() const { return m_SSTab1; }
@@ -113,11 +115,8 @@ public:
     QAction* Clip_Save2() const { return m_Clip_Save2; }
     QAction* EX_Explora() const { return m_EX_Explora; }
     // Undo and redo of the last filing step (Ctrl+Z; Ctrl+Shift+Z and Ctrl+Y), the history
-    // window, and the box menu's items that give a box key 1-9 (index 0: the one that frees it).
-    QAction* Undo() const { return m_Undo; }
-    QAction* Redo() const { return m_Redo; }
-    QAction* History() const { return m_History; }
-    QAction* BoxKey(int key) const { return m_BoxKey[key]; }
+    // window, and the box menu's items that give a box key 1-9.
+    FilingCommands& filingCommands() { return *m_filing; }
 
     // A digit pressed on a browsing tab: files the choice into that key's box. False when the
     // key is given to no box, so the key does what it did before.
@@ -147,8 +146,6 @@ public:
     PictureSaving& pictureSaving() { return *m_pictureSaving; }
     SpreadsheetExport& spreadsheetExport() { return *m_spreadsheetExport; }
     LinkHandlers& linkHandlers() { return *m_links; }
-    UndoRedo& undoRedo() { return *m_undoRedo; }
-    BoxKeyCommands& boxKeyCommands() { return *m_boxKeyCommands; }
 
     // What closing the window does after the preview is closed; ends the program by default.
     void setQuitHandler(std::function<void()> quit) { m_quit = std::move(quit); }
@@ -174,11 +171,6 @@ private:
     // A paste-tab button: enables the window, then runs item, or closes the window for none.
     void pasteTabCommand(QAction* item);
     void SpreadsheetCheck();
-    // --- the CD tree follows the drive ---
-    void startCdWatch();
-    void cdDriveMayHaveChanged();
-    // A run, an operation, a dialog or a menu is under way: the CD tree must wait.
-    bool busyForCdReload() const;
 
     QTabWidget* m_SSTab1 = nullptr;
     QToolButton* m_Command1[5] {};
@@ -203,8 +195,6 @@ private:
             *m_RF_Explora = nullptr;
     QAction *m_Clip_Past = nullptr, *m_Clip_Clear = nullptr, *m_Clip_Save1 = nullptr, *m_Clip_Save2 = nullptr;
     QAction* m_EX_Explora = nullptr;
-    QAction *m_Undo = nullptr, *m_Redo = nullptr, *m_History = nullptr;
-    QAction* m_BoxKey[10] {};
 
     // A thumbnail of the current tab was chosen and no tab switch, press over a tree or
     // folder-changing file operation came since (OperationContext::pictureSelected).
@@ -229,11 +219,8 @@ private:
     std::unique_ptr<SpreadsheetExport> m_spreadsheetExport;
     std::unique_ptr<LinkHandlers> m_links;
     std::unique_ptr<ContentIndex> m_contentIndex;
-    std::unique_ptr<FilingJournal> m_journal;
-    std::unique_ptr<BoxKeys> m_boxKeys;
-    std::unique_ptr<UndoRedo> m_undoRedo;
-    std::unique_ptr<BoxKeyCommands> m_boxKeyCommands;
-    QTimer* m_cdRetry = nullptr; // looks again while a change waits for the window
+    std::unique_ptr<FilingCommands> m_filing; // undo, redo, history and box keys
+    CdTreeWatch* m_cdWatch = nullptr; // made when the window loads
 };
 
 } // namespace ztv

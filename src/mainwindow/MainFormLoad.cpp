@@ -1,4 +1,4 @@
-// Start-up, the spreadsheet check, the CD drive watch, the preview and closing of the main window.
+// Start-up, the spreadsheet check, the preview and closing of the main window.
 #include "mainwindow/MainForm.h"
 
 #include "display/BrowseRun.h"
@@ -7,6 +7,8 @@
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
+#include "mainwindow/CdTreeWatch.h"
+#include "mainwindow/FilingCommands.h"
 #include "mainwindow/texts.h"
 #include "platform/ContentIndex.h"
 #include "platform/Drives.h"
@@ -45,9 +47,10 @@ void MainForm::Form_Load()
         }
     }
     SpreadsheetCheck();
-    startCdWatch();
+    if (!m_cdWatch)
+        m_cdWatch = new CdTreeWatch(*this, area(Area::Cd), *m_run, m_services.drives);
     // A step the last run began and never finished is told once; nothing of it is replayed.
-    m_undoRedo->reportInterrupted(*this);
+    m_filing->undoRedo().reportInterrupted(*this);
 }
 
 void MainForm::LoadTab(Area ar)
@@ -114,46 +117,6 @@ void MainForm::showPreview(Area ar, const QString& path)
         area(m_previewArea).ComboSet();
     });
     m_preview->show();
-}
-
-void MainForm::startCdWatch()
-{
-    if (m_cdRetry)
-        return;
-    m_cdRetry = new QTimer(this);
-    m_cdRetry->setInterval(100);
-    connect(m_cdRetry, &QTimer::timeout, this, [this] { cdDriveMayHaveChanged(); });
-    m_services.drives.watch(this, [this] { cdDriveMayHaveChanged(); });
-}
-
-bool MainForm::busyForCdReload() const
-{
-    return m_run->gbBrowsing() || m_run->area().has_value() || !isEnabled()
-        || QApplication::activeModalWidget() || QApplication::activePopupWidget();
-}
-
-void MainForm::cdDriveMayHaveChanged()
-{
-    BrowsingArea& cd = area(Area::Cd);
-    if (FirstCdDrive(m_services.drives) == cd.cdDrive()) {
-        m_cdRetry->stop(); // other mounts, or the disc came back before the window was free
-        return;
-    }
-    if (busyForCdReload()) {
-        // A listing of the disc that went away or was replaced ends with what it read.
-        if (m_run->area() == Area::Cd)
-            m_run->askToStop();
-        m_cdRetry->start();
-        return;
-    }
-    m_cdRetry->stop();
-    // As a click on the drive's root would, without asking to mount: the desktop that just
-    // unmounted a disc wants it so.
-    const QString folder = cd.reloadCdTree(false);
-    const int r = cd.ShowFolderThumbnails(folder);
-    // Without a disc the page selector counts the empty page, not the last disc's pages.
-    if (r == ThumbnailBrowser::ResultOk || folder.isEmpty())
-        cd.ComboSet();
 }
 
 } // namespace ztv

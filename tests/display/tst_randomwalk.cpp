@@ -24,6 +24,7 @@
 #include "imaging/PictureFormats.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
+#include "mainwindow/FilingCommands.h"
 #include "mainwindow/MainForm.h"
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
@@ -572,7 +573,7 @@ public:
             return QStringLiteral("box key: paste tab");
         if (a == Area::Vault && rng.bounded(3) == 0) {
             const int key = int(rng.bounded(4));
-            form->BoxKey(key)->trigger();
+            form->filingCommands().BoxKey(key)->trigger();
             return QStringLiteral("box key %1 given to %2")
                 .arg(key)
                 .arg(form->area(Area::Vault).TreeView1()->markedPath());
@@ -603,7 +604,7 @@ public:
         const bool undo = rng.bounded(3) != 0;
         QString what;
         if (rng.bounded(2)) {
-            (undo ? form->Undo() : form->Redo())->trigger();
+            (undo ? form->filingCommands().Undo() : form->filingCommands().Redo())->trigger();
             what = QStringLiteral("undo-redo: %1 item").arg(undo ? "undo" : "redo");
         } else {
             form->activateWindow();

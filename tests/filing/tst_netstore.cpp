@@ -12,6 +12,7 @@
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailCache.h"
+#include "mainwindow/FilingCommands.h"
 
 #include <QDirIterator>
 #include <QTemporaryDir>
@@ -403,12 +404,12 @@ void TstNetStore::filingOnTheShare()
 
     // Undo brings it back from the share's trash, its record gone; redo trashes it again.
     f.prompts.clear();
-    form.Undo()->trigger();
+    form.filingCommands().Undo()->trigger();
     QCOMPARE(recorded(f.prompts), QStringList());
     QCOMPARE(contents(f.vault(QStringLiteral("旅行/寺.jpg"))), a);
     QVERIFY(!QFileInfo::exists(f.top + trash + QStringLiteral("/files/寺.jpg")));
     QVERIFY(!QFileInfo::exists(f.top + trash + QStringLiteral("/info/寺.jpg.trashinfo")));
-    form.Redo()->trigger();
+    form.filingCommands().Redo()->trigger();
     QCOMPARE(recorded(f.prompts), QStringList());
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/寺.jpg"))));
     QCOMPARE(contents(f.top + trash + QStringLiteral("/files/寺.jpg")), a);

@@ -4,6 +4,7 @@
 #include "filing/History.h"
 #include "filing/Journal.h"
 #include "imaging/ThumbnailList.h"
+#include "mainwindow/FilingCommands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -74,9 +75,9 @@ struct Fixture : MainFormFixture {
     }
     QStringList history()
     {
-        form->History()->trigger();
+        form->filingCommands().History()->trigger();
         QStringList out;
-        QListWidget* list = form->undoRedo().historyList();
+        QListWidget* list = form->filingCommands().undoRedo().historyList();
         for (int i = 0; list && i < list->count(); ++i)
             out << list->item(i)->text();
         return out;
@@ -131,7 +132,7 @@ void TstUndo::moveUndoneAndRedoneAcrossRestart()
     QTest::keyClick(f.form.get(), Qt::Key_Y, Qt::ControlModifier);
     QCOMPARE(contents(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))), bytes);
     QVERIFY(!exists(f.stock(QStringLiteral("a.jpg"))));
-    f.form->Redo()->trigger();
+    f.form->filingCommands().Redo()->trigger();
     QCOMPARE(recorded(f.prompts), QStringList { message(QStringLiteral("やり直す操作がありません")) });
 }
 
@@ -146,13 +147,13 @@ void TstUndo::copyUndoneToTheTrash()
     QCOMPARE(contents(copy), contents(source));
     QCOMPARE(f.history().value(0), QStringLiteral("d1.jpg を 箱B へコピー"));
 
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     QVERIFY(!exists(copy));
     // Not deleted for good: the copy waits in the trash, the disc's file is untouched.
     QCOMPARE(contents(f.trash(QStringLiteral("files/d1.jpg"))), contents(source));
     QVERIFY(exists(f.trash(QStringLiteral("info/d1.jpg.trashinfo"))));
 
-    f.form->Redo()->trigger();
+    f.form->filingCommands().Redo()->trigger();
     QCOMPARE(contents(copy), contents(source));
     QCOMPARE(recorded(f.prompts), QStringList());
 }
@@ -168,10 +169,10 @@ void TstUndo::renameAndDeleteUndone()
     f.form->RF_Mod()->trigger();
     const QString renamed = f.box(QStringLiteral("新.jpg"));
     QCOMPARE(contents(renamed), bytes);
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     QCOMPARE(contents(v), bytes);
     QVERIFY(!exists(renamed));
-    f.form->Redo()->trigger();
+    f.form->filingCommands().Redo()->trigger();
     QCOMPARE(contents(renamed), bytes);
 
     QVERIFY(f.chooseOn(2, renamed));
@@ -182,16 +183,16 @@ void TstUndo::renameAndDeleteUndone()
     QCOMPARE(f.history().mid(0, 2),
         (QStringList { QStringLiteral("新.jpg を削除"), QStringLiteral("v.jpg の名前を 新.jpg に変更") }));
     f.restart();
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     // Back from the trash, and its record gone with it.
     QCOMPARE(contents(renamed), bytes);
     QVERIFY(!exists(f.trash(QStringLiteral("files/新.jpg"))));
     QVERIFY(!exists(f.trash(QStringLiteral("info/新.jpg.trashinfo"))));
     QVERIFY(f.form->area(Area::Vault).HiddenList().contains(renamed));
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     QCOMPARE(contents(v), bytes);
-    f.form->Redo()->trigger();
-    f.form->Redo()->trigger();
+    f.form->filingCommands().Redo()->trigger();
+    f.form->filingCommands().Redo()->trigger();
     QVERIFY(!exists(renamed));
     QCOMPARE(contents(f.trash(QStringLiteral("files/新.jpg"))), bytes);
     QCOMPARE(recorded(f.prompts), QStringList());
@@ -210,12 +211,12 @@ void TstUndo::batchIsOneStep()
     QCOMPARE(f.history().value(0), QStringLiteral("3 個のファイルを 箱A へ移動"));
     QCOMPARE(f.form->journal()->steps().size(), 1);
 
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     for (const char* name : { "a.jpg", "b.jpg", "c.jpg" })
         QVERIFY(exists(f.stock(QLatin1String(name))));
     QCOMPARE(QDir(f.box(QStringLiteral("箱A"))).entryList(QDir::Files).size(), 0);
     QCOMPARE(stock.HiddenList().size(), 3);
-    f.form->Redo()->trigger();
+    f.form->filingCommands().Redo()->trigger();
     QCOMPARE(QDir(f.box(QStringLiteral("箱A"))).entryList(QDir::Files).size(), 3);
     QCOMPARE(recorded(f.prompts), QStringList());
 }
@@ -245,7 +246,7 @@ void TstUndo::droppedPicturesAreOneStep()
     QVERIFY(exists(f.box(QStringLiteral("箱B"), QStringLiteral("b.jpg"))));
     QCOMPARE(f.history().value(0), QStringLiteral("2 個のファイルを 箱B へ移動"));
 
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     QVERIFY(exists(f.stock(QStringLiteral("a.jpg"))));
     QVERIFY(exists(f.stock(QStringLiteral("b.jpg"))));
     QCOMPARE(QDir(f.box(QStringLiteral("箱B"))).entryList(QDir::Files).size(), 0);
@@ -272,16 +273,16 @@ void TstUndo::boxStepsUndone()
             QStringLiteral("整理箱 新箱 を追加") }));
     f.prompts.clear();
 
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     QVERIFY(QFileInfo(f.box(QStringLiteral("箱A"))).isDir());
     // The tree shows the box again.
     QVERIFY(nodeAt(f.form->area(Area::Vault).TreeView1(), QStringLiteral("保管庫/箱A")));
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     QVERIFY(QFileInfo(f.box(QStringLiteral("箱B"))).isDir());
     QVERIFY(!exists(f.box(QStringLiteral("箱C"))));
     // A box that holds a picture since is not taken away.
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/新箱/x.jpg"), pictures::jpeg({ 8, 8 }));
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     QVERIFY(exists(f.box(QStringLiteral("新箱"), QStringLiteral("x.jpg"))));
     QCOMPARE(recorded(f.prompts),
         QStringList { critical(QStringLiteral("次のものは元に戻せませんでした（そのまま残しています）：\r"
@@ -289,11 +290,11 @@ void TstUndo::boxStepsUndone()
             QStringLiteral("取り消しエラー")) });
     f.prompts.clear();
     QFile::remove(f.box(QStringLiteral("新箱"), QStringLiteral("x.jpg")));
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     QVERIFY(!exists(f.box(QStringLiteral("新箱"))));
-    f.form->Redo()->trigger();
-    f.form->Redo()->trigger();
-    f.form->Redo()->trigger();
+    f.form->filingCommands().Redo()->trigger();
+    f.form->filingCommands().Redo()->trigger();
+    f.form->filingCommands().Redo()->trigger();
     QVERIFY(exists(f.box(QStringLiteral("新箱"))));
     QVERIFY(exists(f.box(QStringLiteral("箱C"))));
     QVERIFY(!exists(f.box(QStringLiteral("箱A"))));
@@ -310,7 +311,7 @@ void TstUndo::takenPlaceAndChangedFileAreLeft()
     const QByteArray filedBytes = contents(filedA);
     // Another file took the original place: both stay.
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/a.jpg"), "new");
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     QCOMPARE(contents(a), QByteArray("new"));
     QCOMPARE(contents(filedA), filedBytes);
     QCOMPARE(recorded(f.prompts),
@@ -323,7 +324,7 @@ void TstUndo::takenPlaceAndChangedFileAreLeft()
 
     // The filed file was changed since: it is not moved back.
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱A/a.jpg"), "edited");
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     QVERIFY(!exists(a));
     QCOMPARE(contents(filedA), QByteArray("edited"));
     QCOMPARE(recorded(f.prompts),
@@ -355,8 +356,8 @@ void TstUndo::interruptedStepReportedOnceNeverReplayed()
                                               "ファイルを確認してください：\ra.jpg を 箱A へ移動"),
             QStringLiteral("保管エラー")) });
     f.prompts.clear();
-    f.form->Undo()->trigger();
-    f.form->Redo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
+    f.form->filingCommands().Redo()->trigger();
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QCOMPARE(recorded(f.prompts),
         (QStringList { message(QStringLiteral("元に戻す操作がありません")),
@@ -369,7 +370,7 @@ void TstUndo::interruptedStepReportedOnceNeverReplayed()
     QVERIFY(f.chooseOn(1, a));
     QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
     f.restart();
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     QVERIFY(exists(a));
     QCOMPARE(recorded(f.prompts), QStringList());
 }
@@ -424,9 +425,9 @@ void TstUndo::keysFileFromEachTab()
     Fixture f;
     f.form->SSTab1()->setCurrentIndex(2);
     QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱A")));
-    f.form->BoxKey(1)->trigger();
+    f.form->filingCommands().BoxKey(1)->trigger();
     QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱B")));
-    f.form->BoxKey(2)->trigger();
+    f.form->filingCommands().BoxKey(2)->trigger();
     QCOMPARE(nodeAt(f.form->area(Area::Vault).TreeView1(), QStringLiteral("保管庫/箱A"))->text(0),
         QStringLiteral("箱A　［1］"));
 
@@ -474,7 +475,7 @@ void TstUndo::keysFollowBoxesAndSurviveRestart()
     Fixture f;
     f.form->SSTab1()->setCurrentIndex(2);
     QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱A")));
-    f.form->BoxKey(3)->trigger();
+    f.form->filingCommands().BoxKey(3)->trigger();
     f.prompts.answerInput(QStringLiteral("旅行"));
     f.form->dirpopup_mod()->trigger();
     QCOMPARE(f.form->boxKeys()->boxOf(3), std::optional(QStringLiteral("旅行")));
@@ -492,7 +493,7 @@ void TstUndo::keysFollowBoxesAndSurviveRestart()
         QStringLiteral("旅行　［3］"));
     f.form->vaultTransfer().chooser()->close();
     // An undo of the rename takes the key back with the box.
-    f.form->Undo()->trigger();
+    f.form->filingCommands().Undo()->trigger();
     QCOMPARE(f.form->boxKeys()->boxOf(3), std::optional(QStringLiteral("箱A")));
 
     // A box gone outside the program: its key says so and files nothing.
@@ -505,20 +506,21 @@ void TstUndo::keysFollowBoxesAndSurviveRestart()
         QStringList {
             critical(QStringLiteral("キー3の整理箱「保管庫/箱A」が見つかりません\r何も保管していません"),
                 QStringLiteral("保管エラー")) });
-    QCOMPARE(f.form->BoxKey(3)->text(), QStringLiteral("キー3に割り当て"));
+    QCOMPARE(f.form->filingCommands().BoxKey(3)->text(), QStringLiteral("キー3に割り当て"));
     Q_EMIT f.form->findChild<QMenu*>(QStringLiteral("menu_L"))->aboutToShow();
-    QCOMPARE(f.form->BoxKey(3)->text(), QStringLiteral("キー3に割り当て（保管庫/箱A：見つかりません）"));
+    QCOMPARE(f.form->filingCommands().BoxKey(3)->text(),
+        QStringLiteral("キー3に割り当て（保管庫/箱A：見つかりません）"));
 
     // A box deleted in the program loses its key; the freeing item frees a key too.
     f.form->SSTab1()->setCurrentIndex(2);
     QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱B")));
-    f.form->BoxKey(4)->trigger();
+    f.form->filingCommands().BoxKey(4)->trigger();
     f.form->dirpopup_del()->trigger();
     QCOMPARE(f.form->boxKeys()->boxOf(4), std::nullopt);
     QVERIFY(clickNode(*f.form, 2, kVault));
-    f.form->BoxKey(5)->trigger();
+    f.form->filingCommands().BoxKey(5)->trigger();
     QCOMPARE(f.form->boxKeys()->boxOf(5), std::optional(QString()));
-    f.form->BoxKey(0)->trigger();
+    f.form->filingCommands().BoxKey(0)->trigger();
     QCOMPARE(f.form->boxKeys()->boxOf(5), std::nullopt);
     f.restart();
     QCOMPARE(f.form->boxKeys()->all(), (QMap<int, QString> { { 3, QStringLiteral("箱A") } }));

@@ -3,6 +3,7 @@
 #include "MainFormFixture.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailList.h"
+#include "mainwindow/FilingCommands.h"
 #include "platform/PathText.h"
 #include "values/StoragePaths.h"
 #include "widgets/FolderTree.h"
@@ -120,8 +121,8 @@ void TstMainWindow::menusAndItems()
     QCOMPARE(captions(menu("menu_EX")->actions()),
         (QStringList {
             "EX_Explora=エクスプローラを開く", "=", "Undo=元に戻す", "Redo=やり直し", "History=履歴…" }));
-    QCOMPARE(form.Undo()->shortcut(), QKeySequence(QKeySequence::Undo));
-    QCOMPARE(form.Redo()->shortcuts(),
+    QCOMPARE(form.filingCommands().Undo()->shortcut(), QKeySequence(QKeySequence::Undo));
+    QCOMPARE(form.filingCommands().Redo()->shortcuts(),
         (QList<QKeySequence> {
             QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y")) }));
 }

@@ -1,0 +1,56 @@
+#include "mainwindow/CdTreeWatch.h"
+
+#include "display/BrowseRun.h"
+#include "display/BrowsingArea.h"
+#include "imaging/ThumbnailBrowser.h"
+#include "platform/Drives.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+namespace ztv {
+
+CdTreeWatch::CdTreeWatch(QWidget& window, BrowsingArea& cd, BrowseRun& run, Drives& drives)
+    : QObject(&window)
+    , m_window(window)
+    , m_cd(cd)
+    , m_run(run)
+    , m_drives(drives)
+    , m_retry(new QTimer(this))
+{
+    m_retry->setInterval(100);
+    connect(m_retry, &QTimer::timeout, this, [this] { driveMayHaveChanged(); });
+    m_drives.watch(this, [this] { driveMayHaveChanged(); });
+}
+
+bool CdTreeWatch::windowBusy() const
+{
+    return m_run.gbBrowsing() || m_run.area().has_value() || !m_window.isEnabled()
+        || QApplication::activeModalWidget() || QApplication::activePopupWidget();
+}
+
+void CdTreeWatch::driveMayHaveChanged()
+{
+    if (FirstCdDrive(m_drives) == m_cd.cdDrive()) {
+        m_retry->stop(); // other mounts, or the disc came back before the window was free
+        return;
+    }
+    if (windowBusy()) {
+        // A listing of the disc that went away or was replaced ends with what it read.
+        if (m_run.area() == Area::Cd)
+            m_run.askToStop();
+        m_retry->start();
+        return;
+    }
+    m_retry->stop();
+    // As a click on the drive's root would, without asking to mount: the desktop that just
+    // unmounted a disc wants it so.
+    const QString folder = m_cd.reloadCdTree(false);
+    const int r = m_cd.ShowFolderThumbnails(folder);
+    // Without a disc the page selector counts the empty page, not the last disc's pages.
+    if (r == ThumbnailBrowser::ResultOk || folder.isEmpty())
+        m_cd.ComboSet();
+}
+
+} // namespace ztv

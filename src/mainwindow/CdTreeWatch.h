@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+
+class QTimer;
+class QWidget;
+
+namespace ztv {
+
+class BrowseRun;
+class BrowsingArea;
+class Drives;
+
+// The CD tab's tree follows the drive: a disc inserted, swapped or removed rebuilds the tree and
+// the page as a click on the drive's root would, once the window is free.
+class CdTreeWatch : public QObject {
+public:
+    CdTreeWatch(QWidget& window, BrowsingArea& cd, BrowseRun& run, Drives& drives);
+
+private:
+    void driveMayHaveChanged();
+    // A run, an operation, a dialog or a menu is under way: the tree must wait.
+    bool windowBusy() const;
+
+    QWidget& m_window;
+    BrowsingArea& m_cd;
+    BrowseRun& m_run;
+    Drives& m_drives;
+    QTimer* m_retry; // looks again while a change waits for the window
+};
+
+} // namespace ztv
