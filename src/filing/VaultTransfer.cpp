@@ -16,6 +16,7 @@
 #include "platform/PathCodec.h"
 #include "platform/PathText.h"
 #include "platform/Services.h"
+#include "platform/WorkAside.h"
 #include "values/StoragePaths.h"
 #include "widgets/FolderTree.h"
 
@@ -80,7 +81,9 @@ bool askAboutVaultCopies(OperationContext& context, QList<PictureChoice>& files)
     QStringList paths;
     for (const PictureChoice& c : std::as_const(files))
         paths << c.path;
-    const QStringList copies = index->copiesInVault(paths);
+    // Hashing the files and, while the index is incomplete, walking the vault may take long on
+    // a slow share: done aside, so the window keeps painting.
+    const QStringList copies = waitAside<QStringList>([index, paths] { return index->copiesInVault(paths); });
     QList<qsizetype> held;
     QString firstCopy;
     for (qsizetype i = 0; i < copies.size(); ++i) {

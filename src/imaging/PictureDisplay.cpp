@@ -10,11 +10,11 @@
 #include "imaging/texts.h"
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
+#include "platform/WorkAside.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -22,14 +22,9 @@
 #include <QPainter>
 #include <QUrl>
 
-#include <chrono>
-#include <condition_variable>
 #include <fcntl.h>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace ztv {
@@ -76,11 +71,6 @@ QImage normalised(const QImage& image)
 {
     return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }
-
-// A decode that lasts longer than a moment lets the window's events run (input waits), and
-// after a little longer turns the pointer busy.
-constexpr qint64 EventsAfterMs = 40;
-constexpr qint64 BusyAfterMs = 150;
 
 } // namespace
 
@@ -178,41 +168,9 @@ std::optional<Decoded> PictureDisplay::decodeFile(const QString& path, int bound
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
-    // The decode runs on a worker; the window's thread keeps painting and timers running
-    // (input waits), and after a moment the pointer shows that it is busy. The caller still
-    // gets the outcome before this returns.
-    struct Slot {
-        std::mutex mutex;
-        std::condition_variable done;
-        std::optional<Decoded> result;
-    };
-    auto slot = std::make_shared<Slot>();
-    std::thread([slot, fd, bound] {
-        Decoded decoded = decodeForDisplay(fd, bound, qint64(LoadAllocationLimitMb) * 1024 * 1024);
-        std::lock_guard lock(slot->mutex);
-        slot->result = std::move(decoded);
-        slot->done.notify_all();
-    }).detach();
-    QElapsedTimer waited;
-    waited.start();
-    bool busy = false;
-    std::unique_lock lock(slot->mutex);
-    while (
-        !slot->done.wait_for(lock, std::chrono::milliseconds(10), [&] { return slot->result.has_value(); })) {
-        lock.unlock();
-        if (!busy && waited.elapsed() >= BusyAfterMs) {
-            QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-            busy = true;
-        }
-        if (waited.elapsed() >= EventsAfterMs)
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        lock.lock();
-    }
-    Decoded decoded = std::move(*slot->result);
-    lock.unlock();
-    if (busy)
-        QGuiApplication::restoreOverrideCursor();
-    return decoded;
+    // The decode runs on a worker; the caller still gets the outcome before this returns.
+    return waitAside<std::optional<Decoded>>(
+        [fd, bound] { return decodeForDisplay(fd, bound, qint64(LoadAllocationLimitMb) * 1024 * 1024); });
 }
 
 bool PictureDisplay::LoadPicture(const QString& path)

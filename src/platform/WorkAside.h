@@ -1,0 +1,21 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace ztv {
+
+// Runs work on a thread of its own and waits for it. A wait longer than a moment lets the
+// calling (window's) thread paint and run its timers meanwhile (input waits), and after a
+// little longer turns the pointer busy. work must own what it uses.
+void waitAside(std::function<void()> work);
+
+template <class T> T waitAside(std::function<T()> work)
+{
+    auto result = std::make_shared<std::optional<T>>();
+    waitAside(std::function<void()>([result, work = std::move(work)] { *result = work(); }));
+    return std::move(**result);
+}
+
+} // namespace ztv
