@@ -6,6 +6,7 @@
 #include "platform/FileOps.h"
 #include "platform/LinuxDrives.h"
 #include "platform/QtPrompts.h"
+#include "platform/WorkAside.h"
 #include "widgets/Icons.h"
 
 #include <QApplication>
@@ -25,7 +26,7 @@ int main(int argc, char** argv)
     ztv::LinuxDrives drives;
     ztv::LibreOfficeSpreadsheet spreadsheet;
     spreadsheet.startCheck(); // runs while the windows are built
-    const ztv::Services services { prompts, shell, drives, spreadsheet, ztv::realFileOps() };
+    const ztv::Services services { prompts, shell, drives, spreadsheet, ztv::windowFileOps() };
     auto form = ztv::ShowSplashAndMain(services);
     prompts.setParentWindow(form.get());
     return QApplication::exec();

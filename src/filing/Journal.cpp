@@ -121,6 +121,28 @@ QString reasonOf(const FileResult& r)
     return r.detail.isEmpty() ? QString::fromUtf16(T::FilingError) : r.detail;
 }
 
+// Whether r succeeded; if not, reason says why.
+bool succeeded(const FileResult& r, QString* reason)
+{
+    if (!r.ok())
+        *reason = reasonOf(r);
+    return r.ok();
+}
+
+bool refused(const char16_t* text, QString* reason)
+{
+    *reason = QString::fromUtf16(text);
+    return false;
+}
+
+// A box removed again: one that is gone or holds something now says so.
+bool boxRemoved(const FileResult& r, QString* reason)
+{
+    if (r.ok())
+        return true;
+    return refused(r.error == FileError::NotFound ? T::ChangedSinceStep : T::BoxNotEmptyNow, reason);
+}
+
 } // namespace
 
 FilingJournal::FilingJournal(FileOps& ops, const QString& folder)
@@ -350,25 +372,18 @@ JournalOutcome FilingJournal::act(int index, bool undo)
 
 bool FilingJournal::revert(Kind kind, JournalEntry& e, QString* reason)
 {
-    auto fail = [&](const char16_t* text) {
-        *reason = QString::fromUtf16(text);
-        return false;
-    };
     switch (kind) {
     case Kind::Move:
     case Kind::Rename:
     case Kind::Delete: {
         if (kind == Kind::Delete && e.to.isEmpty())
-            return fail(T::NotInTrash);
+            return refused(T::NotInTrash, reason);
         if (identityAt(e.to) != e.identity)
-            return fail(T::ChangedSinceStep);
+            return refused(T::ChangedSinceStep, reason);
         if (placeTaken(e.from))
-            return fail(T::OriginalTaken);
-        const FileResult r = m_ops.moveNoReplace(e.to, e.from);
-        if (!r.ok()) {
-            *reason = reasonOf(r);
+            return refused(T::OriginalTaken, reason);
+        if (!succeeded(m_ops.moveNoReplace(e.to, e.from), reason))
             return false;
-        }
         // The way back is used: the record would name a file no longer in the trash.
         if (kind == Kind::Delete && !e.record.isEmpty())
             m_ops.removeFile(e.record);
@@ -377,121 +392,67 @@ bool FilingJournal::revert(Kind kind, JournalEntry& e, QString* reason)
     }
     case Kind::Copy: {
         if (identityAt(e.to) != e.identity)
-            return fail(T::ChangedSinceStep);
+            return refused(T::ChangedSinceStep, reason);
         // The copy goes to the trash, not for good: the user may still want it.
         TrashedFile where;
-        const FileResult r = m_ops.trashFile(e.to, where);
-        if (!r.ok()) {
-            *reason = reasonOf(r);
-            return false;
-        }
-        return true;
+        return succeeded(m_ops.trashFile(e.to, where), reason);
     }
-    case Kind::BoxAdd: {
-        const FileResult r = m_ops.removeEmptyDirectory(e.from);
-        if (!r.ok()) {
-            *reason = r.error == FileError::NotFound ? QString::fromUtf16(T::ChangedSinceStep)
-                                                     : QString::fromUtf16(T::BoxNotEmptyNow);
-            return false;
-        }
-        return true;
-    }
-    case Kind::BoxDelete: {
-        const FileResult r = m_ops.makeDirectory(e.from);
-        if (!r.ok()) {
-            *reason = reasonOf(r);
-            return false;
-        }
-        return true;
-    }
-    case Kind::BoxRename: {
+    case Kind::BoxAdd:
+        return boxRemoved(m_ops.removeEmptyDirectory(e.from), reason);
+    case Kind::BoxDelete:
+        return succeeded(m_ops.makeDirectory(e.from), reason);
+    case Kind::BoxRename:
         if (!isFolder(e.to))
-            return fail(T::ChangedSinceStep);
-        const FileResult r = m_ops.moveNoReplace(e.to, e.from);
-        if (!r.ok()) {
-            *reason = reasonOf(r);
-            return false;
-        }
-        return true;
-    }
+            return refused(T::ChangedSinceStep, reason);
+        return succeeded(m_ops.moveNoReplace(e.to, e.from), reason);
     }
     return false;
 }
 
 bool FilingJournal::reapply(Kind kind, JournalEntry& e, QString* reason)
 {
-    auto fail = [&](const char16_t* text) {
-        *reason = QString::fromUtf16(text);
-        return false;
-    };
     switch (kind) {
     case Kind::Move:
-    case Kind::Rename: {
+    case Kind::Rename:
         if (identityAt(e.from) != e.identity)
-            return fail(T::ChangedSinceStep);
+            return refused(T::ChangedSinceStep, reason);
         if (placeTaken(e.to))
-            return fail(T::FileExists);
-        const FileResult r = m_ops.moveNoReplace(e.from, e.to);
-        if (!r.ok()) {
-            *reason = reasonOf(r);
+            return refused(T::FileExists, reason);
+        if (!succeeded(m_ops.moveNoReplace(e.from, e.to), reason))
             return false;
-        }
         e.identity = identityAt(e.to);
         return true;
-    }
-    case Kind::Copy: {
+    case Kind::Copy:
         if (identityAt(e.from) != e.source)
-            return fail(T::ChangedSinceStep);
+            return refused(T::ChangedSinceStep, reason);
         if (placeTaken(e.to))
-            return fail(T::FileExists);
-        const FileResult r = m_ops.copyNoReplace(e.from, e.to);
-        if (!r.ok()) {
-            *reason = reasonOf(r);
+            return refused(T::FileExists, reason);
+        if (!succeeded(m_ops.copyNoReplace(e.from, e.to), reason))
             return false;
-        }
         e.identity = identityAt(e.to);
         return true;
-    }
     case Kind::Delete: {
         if (identityAt(e.from) != e.identity)
-            return fail(T::ChangedSinceStep);
+            return refused(T::ChangedSinceStep, reason);
         TrashedFile where;
-        const FileResult r = m_ops.trashFile(e.from, where);
-        if (!r.ok()) {
-            *reason = reasonOf(r);
+        if (!succeeded(m_ops.trashFile(e.from, where), reason))
             return false;
-        }
         e.to = where.file;
         e.record = where.record;
         e.identity = identityAt(e.to);
         return true;
     }
-    case Kind::BoxAdd: {
-        const FileResult r = m_ops.makeDirectory(e.from);
-        if (!r.ok()) {
-            *reason = reasonOf(r);
-            return false;
-        }
-        return true;
-    }
-    case Kind::BoxDelete: {
-        const FileResult r = m_ops.removeEmptyDirectory(e.from);
-        if (!r.ok()) {
-            *reason = r.error == FileError::NotFound ? QString::fromUtf16(T::ChangedSinceStep)
-                                                     : QString::fromUtf16(T::BoxNotEmptyNow);
-            return false;
-        }
-        return true;
-    }
+    case Kind::BoxAdd:
+        return succeeded(m_ops.makeDirectory(e.from), reason);
+    case Kind::BoxDelete:
+        return boxRemoved(m_ops.removeEmptyDirectory(e.from), reason);
     case Kind::BoxRename: {
         if (!isFolder(e.from))
-            return fail(T::ChangedSinceStep);
+            return refused(T::ChangedSinceStep, reason);
         const FileResult r = m_ops.moveNoReplace(e.from, e.to);
-        if (!r.ok()) {
-            *reason = r.error == FileError::Exists ? QString::fromUtf16(T::BoxExists) : reasonOf(r);
-            return false;
-        }
-        return true;
+        if (r.error == FileError::Exists)
+            return refused(T::BoxExists, reason);
+        return succeeded(r, reason);
     }
     }
     return false;

@@ -1,9 +1,12 @@
 #include "platform/WorkAside.h"
 
+#include "platform/FileOps.h"
+
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QThread>
 
 #include <chrono>
 #include <condition_variable>
@@ -51,6 +54,77 @@ void waitAside(std::function<void()> work)
     lock.unlock();
     if (busy)
         QGuiApplication::restoreOverrideCursor();
+}
+
+namespace {
+
+class AsideFileOps final : public FileOps {
+public:
+    explicit AsideFileOps(FileOps& inner)
+        : m_inner(inner)
+    {
+    }
+    FileResult makeDirectory(const QString& path) override
+    {
+        return run([&] { return m_inner.makeDirectory(path); });
+    }
+    FileResult removeEmptyDirectory(const QString& path) override
+    {
+        return run([&] { return m_inner.removeEmptyDirectory(path); });
+    }
+    FileResult removeFile(const QString& path) override
+    {
+        return run([&] { return m_inner.removeFile(path); });
+    }
+    FileResult moveNoReplace(const QString& from, const QString& to) override
+    {
+        return run([&] { return m_inner.moveNoReplace(from, to); });
+    }
+    FileResult moveNoReplace(const QString& from, const QString& to, FolderFlushes& later) override
+    {
+        return run([&] { return m_inner.moveNoReplace(from, to, later); });
+    }
+    FileResult copyNoReplace(const QString& from, const QString& to) override
+    {
+        return run([&] { return m_inner.copyNoReplace(from, to); });
+    }
+    FileResult writeFile(const QString& path, const QByteArray& bytes, bool replace) override
+    {
+        return run([&] { return m_inner.writeFile(path, bytes, replace); });
+    }
+    FileResult moveToTrash(const QString& path) override
+    {
+        return run([&] { return m_inner.moveToTrash(path); });
+    }
+    FileResult trashFile(const QString& path, TrashedFile& where) override
+    {
+        return run([&] { return m_inner.trashFile(path, where); });
+    }
+
+private:
+    // The caller waits for the result, so what the call refers to outlives it.
+    template <class Call> FileResult run(Call call)
+    {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app || QThread::currentThread() != app->thread())
+            return call();
+        return waitAside<FileResult>(call);
+    }
+
+    FileOps& m_inner;
+};
+
+} // namespace
+
+FileOps& windowFileOps()
+{
+    static AsideFileOps ops(realFileOps());
+    return ops;
+}
+
+std::unique_ptr<FileOps> asideFileOps(FileOps& inner)
+{
+    return std::make_unique<AsideFileOps>(inner);
 }
 
 } // namespace ztv

@@ -6,6 +6,8 @@
 
 namespace ztv {
 
+class FileOps;
+
 // Runs work on a thread of its own and waits for it. A wait longer than a moment lets the
 // calling (window's) thread paint and run its timers meanwhile (input waits), and after a
 // little longer turns the pointer busy. work must own what it uses.
@@ -17,5 +19,12 @@ template <class T> T waitAside(std::function<T()> work)
     waitAside(std::function<void()>([result, work = std::move(work)] { *result = work(); }));
     return std::move(**result);
 }
+
+// The real file operations as the window uses them: called on the application's main thread,
+// each runs aside, so a slow disk or network share never stops the window painting; on any
+// other thread it runs where it is called.
+FileOps& windowFileOps();
+// The same around any file operations (tests give their own).
+std::unique_ptr<FileOps> asideFileOps(FileOps& inner);
 
 } // namespace ztv

@@ -29,6 +29,7 @@
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
 #include "platform/PathText.h"
+#include "platform/WorkAside.h"
 #include "widgets/FolderTree.h"
 
 #include <QAbstractItemView>
@@ -938,7 +939,7 @@ public:
     FakeShell shell;
     FakeDrives drives;
     FakeSpreadsheet spreadsheet;
-    Services services { prompts, shell, drives, spreadsheet, realFileOps() };
+    Services services { prompts, shell, drives, spreadsheet, windowFileOps() };
     std::unique_ptr<MainForm> form;
     ScriptedSaveDialog* saveDialog = nullptr;
     QString lastMenu;

@@ -12,6 +12,7 @@
 #include "mainwindow/MainForm.h"
 #include "platform/FileOps.h"
 #include "platform/LinuxDrives.h"
+#include "platform/WorkAside.h"
 #include "widgets/FolderTree.h"
 
 #include <QApplication>
@@ -160,7 +161,7 @@ void TstDiscImages::discsMountedWhileTheWindowRuns()
     FakeShell shell;
     LinuxDrives drives;
     FakeSpreadsheet spreadsheet;
-    const Services services { prompts, shell, drives, spreadsheet, realFileOps() };
+    const Services services { prompts, shell, drives, spreadsheet, windowFileOps() };
     MainForm form(services);
     form.setMenuOpener([](QMenu*) {});
     form.setQuitHandler([] {});

@@ -1,18 +1,114 @@
 #include "platform/DriveWatch.h"
+#include "platform/FileOps.h"
 #include "platform/LinuxDrives.h"
 #include "platform/PathCodec.h"
 #include "platform/UDisksMount.h"
+#include "platform/WorkAside.h"
 
 #include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
 
 #include <pwd.h>
 #include <unistd.h>
 
 using namespace ztv;
 
+namespace {
+
+// Answers every call with the path it was given as the detail and notes the thread it ran on.
+class ThreadNotingOps : public FileOps {
+public:
+    QList<QThread*> threads;
+    FileResult makeDirectory(const QString& p) override { return noted(p); }
+    FileResult removeEmptyDirectory(const QString& p) override { return noted(p); }
+    FileResult removeFile(const QString& p) override { return noted(p); }
+    FileResult moveNoReplace(const QString& a, const QString&) override { return noted(a); }
+    FileResult moveNoReplace(const QString& a, const QString&, FolderFlushes&) override
+    {
+        return noted(a + u'+');
+    }
+    FileResult copyNoReplace(const QString& a, const QString&) override { return noted(a); }
+    FileResult writeFile(const QString& p, const QByteArray& bytes, bool) override
+    {
+        return noted(p + QString::fromLatin1(bytes));
+    }
+    FileResult moveToTrash(const QString& p) override { return noted(p); }
+    FileResult trashFile(const QString& p, TrashedFile& where) override
+    {
+        where.file = p + u"-file"_qs;
+        return noted(p);
+    }
+
+private:
+    FileResult noted(const QString& detail)
+    {
+        threads << QThread::currentThread();
+        return { FileError::Other, detail };
+    }
+};
+
+// Every call of ops, checking each answer comes back whole.
+void callEach(FileOps& ops)
+{
+    FolderFlushes later;
+    TrashedFile where;
+    QCOMPARE(ops.makeDirectory(u"a"_qs).detail, u"a"_qs);
+    QCOMPARE(ops.removeEmptyDirectory(u"b"_qs).detail, u"b"_qs);
+    QCOMPARE(ops.removeFile(u"c"_qs).detail, u"c"_qs);
+    QCOMPARE(ops.moveNoReplace(u"d"_qs, u"x"_qs).detail, u"d"_qs);
+    QCOMPARE(ops.moveNoReplace(u"e"_qs, u"x"_qs, later).detail, u"e+"_qs);
+    QCOMPARE(ops.copyNoReplace(u"f"_qs, u"x"_qs).detail, u"f"_qs);
+    QCOMPARE(ops.writeFile(u"g"_qs, "h", false).detail, u"gh"_qs);
+    QCOMPARE(ops.moveToTrash(u"i"_qs).error, FileError::Other);
+    QCOMPARE(ops.trashFile(u"j"_qs, where).detail, u"j"_qs);
+    QCOMPARE(where.file, u"j-file"_qs);
+}
+
+} // namespace
+
 class TestPlatform : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    // The work waits until the calling thread has handled timer events meanwhile: a wait that
+    // stopped the caller's events would only end at the hang guard, with none seen.
+    void waitAsideLetsTheCallerRun()
+    {
+        std::atomic<int> ticks { 0 };
+        QTimer timer;
+        timer.setInterval(1);
+        connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+        timer.start();
+        const int seen = waitAside<int>([&] {
+            for (int i = 0; i < 30000 && ticks.load() < 5; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return ticks.load();
+        });
+        QVERIFY2(seen >= 5, qPrintable(QString::number(seen)));
+    }
+
+    // On the main thread every operation runs aside and hands back its whole answer; on any
+    // other thread it runs where it is called.
+    void asideFileOpsLeaveTheMainThread()
+    {
+        ThreadNotingOps inner;
+        const std::unique_ptr<FileOps> aside = asideFileOps(inner);
+        callEach(*aside);
+        QCOMPARE(inner.threads.size(), 9);
+        QVERIFY(!inner.threads.contains(QThread::currentThread()));
+
+        inner.threads.clear();
+        QThread* worker = nullptr;
+        std::thread([&] {
+            worker = QThread::currentThread();
+            callEach(*aside);
+        }).join();
+        QCOMPARE(inner.threads, QList<QThread*>(9, worker));
+    }
+
     void mountInfoWithEscapes()
     {
         const QByteArray text = "22 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"

@@ -4,6 +4,7 @@
 #include "StorageBuilder.h"
 #include "mainwindow/MainForm.h"
 #include "platform/FileOps.h"
+#include "platform/WorkAside.h"
 
 #include <QMenu>
 #include <memory>
@@ -43,7 +44,7 @@ struct MainFormFixture {
     FakeShell shell;
     FakeDrives drives;
     FakeSpreadsheet spreadsheet;
-    Services services { prompts, shell, drives, spreadsheet, realFileOps() };
+    Services services { prompts, shell, drives, spreadsheet, windowFileOps() };
     std::unique_ptr<MainForm> form;
     QStringList openedMenus;
     int quits = 0;
