@@ -19,6 +19,7 @@
 #include "platform/Prompts.h"
 #include "platform/Services.h"
 #include "platform/Spreadsheet.h"
+#include "platform/WorkAside.h"
 #include "widgets/FolderTree.h"
 
 #include <QApplication>
@@ -126,7 +127,7 @@ Run fileChosen(const QString& vaultOn, int stock, int chosen)
     DesktopShell shell;
     LinuxDrives drives;
     NoSpreadsheet sheet;
-    const Services services { prompts, shell, drives, sheet, realFileOps() };
+    const Services services { prompts, shell, drives, sheet, windowFileOps() };
     Run run;
     MainForm form(services);
     form.setMenuOpener([](QMenu*) {});
