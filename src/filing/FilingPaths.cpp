@@ -4,6 +4,7 @@
 #include "values/StoragePaths.h"
 
 #include "platform/FolderEntries.h"
+#include "platform/WorkAside.h"
 
 #include <QStringList>
 
@@ -62,9 +63,16 @@ bool Dup_Check(const QString& path)
     const QString folder = path.left(slash);
     // Ordinary and read-only files; hidden files and folders are not listed. Names by their
     // bytes: a name that is not UTF-8 must not match the look-alike Qt's listing would make.
-    QList<FolderEntry> entries;
-    if (!readFolderEntries(folder.isEmpty() ? QStringLiteral(".") : folder, &entries))
+    // Read aside: a box on a slow share must not stop the window.
+    const std::optional<QList<FolderEntry>> read = offMainThread<std::optional<QList<FolderEntry>>>([folder] {
+        QList<FolderEntry> entries;
+        return readFolderEntries(folder.isEmpty() ? QStringLiteral(".") : folder, &entries)
+            ? std::optional(entries)
+            : std::nullopt;
+    });
+    if (!read)
         return false;
+    const QList<FolderEntry>& entries = *read;
     for (const FolderEntry& entry : std::as_const(entries)) {
         if (!entry.isFolder && entry.name == name)
             return true;

@@ -22,6 +22,12 @@ constexpr qint64 BusyAfterMs = 150;
 
 } // namespace
 
+bool onMainThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
 void waitAside(std::function<void()> work)
 {
     struct Slot {

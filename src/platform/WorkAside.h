@@ -8,6 +8,9 @@ namespace ztv {
 
 class FileOps;
 
+// Whether this is the application's main thread, the window's.
+bool onMainThread();
+
 // Runs work on a thread of its own and waits for it. A wait longer than a moment lets the
 // calling (window's) thread paint and run its timers meanwhile (input waits), and after a
 // little longer turns the pointer busy. work must own what it uses.
@@ -18,6 +21,13 @@ template <class T> T waitAside(std::function<T()> work)
     auto result = std::make_shared<std::optional<T>>();
     waitAside(std::function<void()>([result, work = std::move(work)] { *result = work(); }));
     return std::move(**result);
+}
+
+// work aside (as above) on the main thread, where a slow disk must not stop the window; on any
+// other thread where it is called.
+template <class T> T offMainThread(std::function<T()> work)
+{
+    return onMainThread() ? waitAside<T>(std::move(work)) : work();
 }
 
 // The real file operations as the window uses them: called on the application's main thread,
