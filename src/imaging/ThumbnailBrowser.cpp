@@ -15,6 +15,10 @@
 #include <mutex>
 #include <thread>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 // Files decoded ahead of the one the program waits for; thumbnails are small, so this
 // mostly lets the other workers carry on past a slow file.
@@ -128,6 +132,12 @@ ThumbnailBrowser::Listed ThumbnailBrowser::listOffThread(const QString& folder, 
     std::thread([result, folder, filter = m_filter] {
         QStringList listed;
         const bool ok = listFolderFiles(folder, filter, &listed);
+#ifdef __GLIBC__
+        // The names and sort keys just freed lie between the paths kept; the allocator would
+        // hold their pages for good (about 10 MiB at 100,000 files). Given back here, off the
+        // window's thread, before the rows grow (about 1 ms).
+        malloc_trim(0);
+#endif
         const std::lock_guard<std::mutex> hold(result->lock);
         result->ok = ok;
         result->paths = std::move(listed);
