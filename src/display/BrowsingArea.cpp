@@ -135,8 +135,11 @@ void BrowsingArea::connectControls()
         [this](
             Qt::MouseButton button, Qt::KeyboardModifiers, QPoint at) { TreeView1_MouseButton(button, at); });
     connect(m_LEADThumb1, &ThumbnailBrowser::ThumbnailReady, this, &BrowsingArea::ThumbnailReady);
-    connect(
-        m_LEADThumb1, &ThumbnailBrowser::BrowseStarted, this, [this](int files) { m_run.started(files); });
+    connect(m_LEADThumb1, &ThumbnailBrowser::BrowseStarted, this, [this](int files) {
+        // Room for every path at once: growing a list of 100,000 held it twice over a moment.
+        m_HiddenList.reserve(m_HiddenList.size() + files);
+        m_run.started(files);
+    });
     connect(m_LEADImgList1, &ThumbnailList::ThumbnailClicked, this, &BrowsingArea::LEADImgList1_Click);
     connect(
         m_LEADImgList1, &ThumbnailList::ThumbnailClickedWith, this, &BrowsingArea::LEADImgList1_ClickWith);
@@ -371,7 +374,8 @@ void BrowsingArea::afterListing()
 void BrowsingArea::clearPage()
 {
     m_LEADImgList1->ClearThumbnails();
-    m_HiddenList.clear();
+    // Its room goes too (clear() keeps it, and allocates it again while a look-up shares the list).
+    m_HiddenList = QStringList();
 }
 
 void BrowsingArea::ClearTabPictures()

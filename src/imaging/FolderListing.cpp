@@ -19,7 +19,7 @@
 
 namespace ztv {
 
-void sortNatural(QStringList& names)
+void sortNatural(QStringList& names, qsizetype skip)
 {
     // Qt compares by plain code point in the C locale, which would put "img10" before "img2";
     // there, English rules stand in.
@@ -37,8 +37,13 @@ void sortNatural(QStringList& names)
     };
     std::vector<Keyed> keyed;
     keyed.reserve(size_t(names.size()));
-    for (QString& name : names)
-        keyed.push_back({ collator.sortKey(name), std::move(name) });
+    for (QString& name : names) {
+        // The key is made from a view of the text, never a copy of it.
+        const qsizetype from = std::min(skip, name.size());
+        QCollatorSortKey key
+            = collator.sortKey(QString::fromRawData(name.constData() + from, name.size() - from));
+        keyed.push_back({ std::move(key), std::move(name) });
+    }
     std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
         const int c = a.key.compare(b.key);
         if (c != 0)
@@ -86,21 +91,27 @@ bool listFolderFiles(const QString& folder, const QString& filter, QStringList* 
     if (!readFolderEntries(folder, &entries))
         return false;
     const FileFilter matching(filter);
-    QStringList names;
-    names.reserve(entries.size());
-    for (const FolderEntry& entry : std::as_const(entries)) {
-        // Everything but folders: a dangling or looping link stays listed and is counted as
-        // unreadable later.
-        if (!entry.isFolder && matching.matches(entry.name))
-            names.append(entry.name);
-    }
-    sortNatural(names);
     QString base = folder;
     if (!base.endsWith(QLatin1Char('/')))
         base += QLatin1Char('/');
-    paths->reserve(names.size());
-    for (const QString& name : std::as_const(names))
-        paths->append(base + name);
+    // Every path is kept as long as the folder is listed: each takes exactly its own length,
+    // and the names go before the sort keys are made.
+    QStringList found;
+    found.reserve(entries.size());
+    for (FolderEntry& entry : entries) {
+        // Everything but folders: a dangling or looping link stays listed and is counted as
+        // unreadable later.
+        if (!entry.isFolder && matching.matches(entry.name)) {
+            QString path;
+            path.reserve(base.size() + entry.name.size());
+            path.append(base).append(entry.name);
+            found.append(std::move(path));
+        }
+        entry.name = QString();
+    }
+    entries = QList<FolderEntry>();
+    sortNatural(found, base.size());
+    *paths = std::move(found);
     return true;
 }
 

@@ -9,7 +9,8 @@ namespace ztv {
 
 // Sorts file names the way a file manager shows them: numbers compared as numbers,
 // letters without regard to case, and ties broken by code point so the order is total.
-void sortNatural(QStringList& names);
+// With skip, each text is compared from that position on (the paths of one folder by name).
+void sortNatural(QStringList& names, qsizetype skip = 0);
 
 // The browser's filter: "*.*" and "*" take every file, including names without a dot;
 // otherwise ';'-separated wildcards, case-insensitive. Made once for a whole folder.

@@ -15,6 +15,10 @@
 #include <mutex>
 #include <thread>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 // Files decoded ahead of the one the program waits for; thumbnails are small, so this
 // mostly lets the other workers carry on past a slow file.
@@ -24,6 +28,15 @@ constexpr int EventPassMs = 10;
 }
 
 namespace ztv {
+
+namespace {
+void giveBackFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+} // namespace
 
 ThumbnailBrowser::ThumbnailBrowser(QObject* parent)
     : QObject(parent)
@@ -126,8 +139,14 @@ ThumbnailBrowser::Listed ThumbnailBrowser::listOffThread(const QString& folder, 
     };
     const auto result = std::make_shared<Result>();
     std::thread([result, folder, filter = m_filter] {
+        // Memory freed between blocks still in use stays with the process: the rows of the
+        // folder listed before (freed as the list was cleared) and this listing's names and
+        // sort keys, which lie between the paths kept: 10 to 20 MiB each at 100,000 files;
+        // both are given back here, off the window's thread (about 1 ms each).
+        giveBackFreedMemory();
         QStringList listed;
         const bool ok = listFolderFiles(folder, filter, &listed);
+        giveBackFreedMemory();
         const std::lock_guard<std::mutex> hold(result->lock);
         result->ok = ok;
         result->paths = std::move(listed);

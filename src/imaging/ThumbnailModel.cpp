@@ -13,26 +13,36 @@ Qt::ItemFlags ThumbnailModel::flags(const QModelIndex& index) const
     return index.isValid() ? base | Qt::ItemIsDragEnabled : base;
 }
 
+QString ThumbnailModel::captionOf(int row) const
+{
+    const Row& r = rowAt(row);
+    if (r.run == NoRun)
+        return r.text;
+    if (r.ownCaption)
+        return m_captions.value(row);
+    return r.text.mid(m_runs[r.run].folder.size());
+}
+
 QVariant ThumbnailModel::data(const QModelIndex& index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const Item& item = m_items[size_t(index.row())];
+    const int row = index.row();
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-        return item.caption;
+        return captionOf(row);
     case Qt::ToolTipRole: {
-        const QString mark = m_marks.value(index.row());
-        return mark.isEmpty() ? item.caption : item.caption + QLatin1Char('\n') + mark;
+        const QString mark = m_marks.value(row);
+        return mark.isEmpty() ? captionOf(row) : captionOf(row) + QLatin1Char('\n') + mark;
     }
     case Qt::AccessibleDescriptionRole:
     case MarkRole:
-        return m_marks.value(index.row());
+        return m_marks.value(row);
     case Qt::DecorationRole:
-        return item.image;
+        return m_images.value(row);
     case CounterRole:
-        return item.counter;
+        return rowAt(row).counter;
     default:
         return {};
     }
@@ -42,9 +52,11 @@ void ThumbnailModel::clear()
 {
     ++m_generation;
     m_held.clear();
+    m_runs.clear();
+    m_images.clear();
     m_marks.clear();
+    m_captions.clear();
     m_droppable.clear();
-    m_imageCount = 0;
     if (m_items.empty())
         return;
     beginResetModel();
@@ -52,36 +64,47 @@ void ThumbnailModel::clear()
     endResetModel();
 }
 
-ThumbnailModel::Item ThumbnailModel::makeItem(const QImage& image, const QString& caption, int counter)
+quint16 ThumbnailModel::runFor(const ThumbnailSource& s, qsizetype folderSize, float ratio)
 {
-    Item it { image, caption, {}, nullptr, counter, float(image.devicePixelRatio()) };
-    ThumbnailSource s = thumbnailSourceOf(image);
-    const qsizetype slash = s.path.lastIndexOf(QLatin1Char('/'));
-    if (!s.isValid() || slash < 0)
-        return it;
-    // A folder of 100,000 pictures holds 100,000 items: only the name is each item's own.
-    const QString folder = s.path.left(slash + 1);
-    it.fileName = s.path.mid(slash + 1);
-    if (it.fileName == caption)
-        it.fileName = caption; // one copy of the text for both
-    const RunSource& last = !m_held.empty() ? m_held.back().run
-        : !m_items.empty()                  ? m_items.back().run
-                                            : nullptr;
-    if (last && last->path == folder && last->box == s.box && last->cacheRoot == s.cacheRoot) {
-        it.run = last;
-    } else {
-        s.path = folder;
-        it.run = std::make_shared<const ThumbnailSource>(std::move(s));
+    const QStringView folder = QStringView(s.path).left(folderSize);
+    // A listing is one run; rows of another one start a new run.
+    if (!m_runs.empty()) {
+        const Run& last = m_runs.back();
+        if (last.folder == folder && last.box == s.box && last.cacheRoot == s.cacheRoot
+            && last.ratio == ratio)
+            return quint16(m_runs.size() - 1);
     }
-    return it;
+    if (m_runs.size() >= NoRun)
+        return NoRun; // the picture is then kept, as one without a source
+    m_runs.push_back({ folder.toString(), s.box, s.cacheRoot, ratio });
+    return quint16(m_runs.size() - 1);
 }
 
-void ThumbnailModel::noteImage(int row, const Item& it)
+ThumbnailModel::Row ThumbnailModel::makeRow(int row, const QImage& image, const QString& caption, int counter)
 {
-    if (it.image.isNull())
+    Row r;
+    r.counter = counter;
+    ThumbnailSource s = thumbnailSourceOf(image);
+    const qsizetype slash = s.path.lastIndexOf(QLatin1Char('/'));
+    if (s.isValid() && slash >= 0)
+        r.run = runFor(s, slash + 1, float(image.devicePixelRatio()));
+    if (r.run == NoRun) {
+        r.text = caption;
+        return r;
+    }
+    r.ownCaption = QStringView(s.path).mid(slash + 1) != caption;
+    if (r.ownCaption)
+        m_captions.insert(row, caption);
+    r.text = std::move(s.path);
+    return r;
+}
+
+void ThumbnailModel::noteImage(int row, const QImage& image)
+{
+    if (image.isNull())
         return;
-    ++m_imageCount;
-    if (it.run)
+    m_images.insert(row, image);
+    if (rowAt(row).run != NoRun)
         m_droppable.append(row);
 }
 
@@ -90,16 +113,16 @@ void ThumbnailModel::append(const QImage& image, const QString& caption, int cou
     commit();
     const int row = int(m_items.size());
     beginInsertRows({}, row, row);
-    m_items.push_back(makeItem(image, caption, counter));
-    noteImage(row, m_items.back());
+    m_items.push_back(makeRow(row, image, caption, counter));
+    noteImage(row, image);
     endInsertRows();
 }
 
 void ThumbnailModel::appendLater(const QImage& image, const QString& caption, int counter)
 {
     const int row = allCount();
-    m_held.push_back(makeItem(image, caption, counter));
-    noteImage(row, m_held.back());
+    m_held.push_back(makeRow(row, image, caption, counter));
+    noteImage(row, image);
 }
 
 void ThumbnailModel::commit()
@@ -113,12 +136,12 @@ void ThumbnailModel::commit()
     endInsertRows();
 }
 
-ThumbnailModel::Item& ThumbnailModel::item(int row)
+ThumbnailModel::Row& ThumbnailModel::rowAt(int row)
 {
     return size_t(row) < m_items.size() ? m_items[size_t(row)] : m_held[size_t(row) - m_items.size()];
 }
 
-const ThumbnailModel::Item& ThumbnailModel::item(int row) const
+const ThumbnailModel::Row& ThumbnailModel::rowAt(int row) const
 {
     return size_t(row) < m_items.size() ? m_items[size_t(row)] : m_held[size_t(row) - m_items.size()];
 }
@@ -138,15 +161,16 @@ void ThumbnailModel::setMark(int row, const QString& text)
 
 bool ThumbnailModel::hasImage(int row) const
 {
-    return row >= 0 && row < allCount() && !item(row).image.isNull();
+    return m_images.contains(row);
 }
 
 ThumbnailSource ThumbnailModel::source(int row) const
 {
-    if (row < 0 || row >= allCount() || !item(row).run)
+    if (row < 0 || row >= allCount() || rowAt(row).run == NoRun)
         return {};
-    const Item& it = item(row);
-    return { it.run->path + it.fileName, it.run->box, it.run->cacheRoot };
+    const Row& r = rowAt(row);
+    const Run& run = m_runs[r.run];
+    return { r.text, run.box, run.cacheRoot };
 }
 
 void ThumbnailModel::keepOnly(int first, int last)
@@ -158,8 +182,7 @@ void ThumbnailModel::keepOnly(int first, int last)
             ++i;
             continue;
         }
-        item(row).image = QImage();
-        --m_imageCount;
+        m_images.remove(row);
         m_droppable[i] = m_droppable.constLast();
         m_droppable.removeLast();
         if (size_t(row) < m_items.size()) {
@@ -175,14 +198,13 @@ bool ThumbnailModel::restore(int row, quint64 generation, const QString& path, c
 {
     if (generation != m_generation || row < 0 || row >= allCount() || image.isNull())
         return false;
-    Item& it = item(row);
+    const Row& r = rowAt(row);
     // Only the file the row was listed for: a row never shows another file's picture.
-    if (!it.run || !it.image.isNull() || path.size() != it.run->path.size() + it.fileName.size()
-        || !path.startsWith(it.run->path) || !path.endsWith(it.fileName))
+    if (r.run == NoRun || m_images.contains(row) || path != r.text)
         return false;
-    it.image = image;
-    it.image.setDevicePixelRatio(it.ratio);
-    noteImage(row, it);
+    QImage picture = image;
+    picture.setDevicePixelRatio(m_runs[r.run].ratio);
+    noteImage(row, picture);
     if (size_t(row) < m_items.size())
         Q_EMIT dataChanged(index(row), index(row), { Qt::DecorationRole });
     return true;

@@ -8,8 +8,7 @@
 #include <QList>
 
 #include <deque>
-
-#include <memory>
+#include <vector>
 
 namespace ztv {
 
@@ -52,7 +51,7 @@ public:
     // of this generation and has no picture.
     bool restore(int row, quint64 generation, const QString& path, const QImage& image);
     // Pictures held now, of any kind, and those of them that could be dropped.
-    int imageCount() const { return m_imageCount; }
+    int imageCount() const { return int(m_images.size()); }
     int droppableImageCount() const { return int(m_droppable.size()); }
     // Marks a row (a picture whose content is already in the vault) with a text saying so.
     void setMark(int row, const QString& text);
@@ -61,28 +60,41 @@ public:
     quint64 generation() const { return m_generation; }
 
 private:
-    // What the items of one run share: their folder, box and cache (path left empty).
-    using RunSource = std::shared_ptr<const ThumbnailSource>;
-    struct Item {
-        QImage image;
-        QString caption;
-        QString fileName; // within run's folder
-        RunSource run; // null: the picture is always kept
-        int counter;
+    // What the rows of one run share: their folder, box, cache and picture ratio.
+    struct Run {
+        QString folder; // ends with '/'
+        QSize box;
+        QString cacheRoot;
         float ratio = 1.0f;
     };
-    Item makeItem(const QImage& image, const QString& caption, int counter);
-    Item& item(int row);
-    const Item& item(int row) const;
-    void noteImage(int row, const Item& it);
+    static constexpr quint16 NoRun = 0xFFFF; // the picture is always kept
+    // A folder of 100,000 files holds 100,000 rows: each keeps only what it cannot share. text
+    // is the file's path (the very string the caller holds, not a copy) or, for a row without a
+    // run, its caption; a caption other than the file's name stands in m_captions.
+    struct Row {
+        QString text;
+        int counter = 0;
+        quint16 run = NoRun;
+        bool ownCaption = false;
+    };
+    Row makeRow(int row, const QImage& image, const QString& caption, int counter);
+    quint16 runFor(const ThumbnailSource& source, qsizetype folderSize, float ratio);
+    Row& rowAt(int row);
+    const Row& rowAt(int row) const;
+    QString captionOf(int row) const;
+    void noteImage(int row, const QImage& image);
 
     // In blocks, not one array: a folder of 100,000 rows never holds a second copy of them
     // while growing.
-    std::deque<Item> m_items;
-    std::deque<Item> m_held;
-    QHash<int, QString> m_marks; // few rows carry one
+    std::deque<Row> m_items;
+    std::deque<Row> m_held;
+    std::vector<Run> m_runs;
+    // Few rows hold a picture (those of the pages around the one shown), a mark, or a
+    // caption that is not their file's name.
+    QHash<int, QImage> m_images;
+    QHash<int, QString> m_marks;
+    QHash<int, QString> m_captions;
     QList<int> m_droppable; // rows whose picture may be dropped, unordered
-    int m_imageCount = 0;
     quint64 m_generation = 1;
 };
 

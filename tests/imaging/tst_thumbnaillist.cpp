@@ -1,4 +1,6 @@
 #include "imaging/ThumbnailList.h"
+#include "imaging/ThumbnailModel.h"
+#include "imaging/ThumbnailRestore.h"
 
 #include <QAbstractItemModelTester>
 #include <QAbstractItemView>
@@ -16,6 +18,24 @@ QImage thumb(QColor colour, QSize size = { 100, 75 })
     QImage image(size, QImage::Format_RGB32);
     image.fill(colour);
     return image;
+}
+
+// A browse's thumbnail of path: it carries the source to make it again.
+QImage listed(const QString& path, QColor colour = Qt::red, qreal ratio = 1.0)
+{
+    QImage image = thumb(colour);
+    markThumbnailSource(&image, { path, QSize(100, 100), QString() });
+    image.setDevicePixelRatio(ratio);
+    return image;
+}
+
+// What a row says: caption, tool tip, accessible text and description, counter.
+QStringList rowTexts(const QAbstractItemModel& model, int row)
+{
+    const QModelIndex i = model.index(row, 0);
+    return { i.data().toString(), i.data(Qt::ToolTipRole).toString(),
+        i.data(Qt::AccessibleTextRole).toString(), i.data(Qt::AccessibleDescriptionRole).toString(),
+        QString::number(i.data(ThumbnailModel::CounterRole).toInt()) };
 }
 
 // A list at the reference size of a browsing tab, shown, holding count thumbnails.
@@ -216,6 +236,81 @@ private Q_SLOTS:
                 item = view->child(i);
         QVERIFY(item);
         QCOMPARE(item->text(QAccessible::Name), longName); // the full name, though the caption is shortened
+    }
+
+    // Rows keep their captions apart from the paths they share: names of two folders, a caption
+    // other than the name, a row without a source, each right after a new listing too.
+    void captionsOfRowsOfSeveralFolders()
+    {
+        ThumbnailModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.append(listed(QStringLiteral("/保管庫/旅行/写真1.jpg")), QStringLiteral("写真1.jpg"), 7);
+        model.append(listed(QStringLiteral("/保管庫/旅行/bad\xff.jpg")), QStringLiteral("bad\uFFFD.jpg"), 8);
+        model.appendLater(listed(QStringLiteral("/x/y.png")), QStringLiteral("y.png"), 9);
+        model.appendLater(thumb(Qt::blue), QStringLiteral("貼り付け"), 10);
+        model.appendLater(
+            listed(QStringLiteral("/保管庫/旅行/写真22.jpg")), QStringLiteral("写真22.jpg"), 11);
+        model.commit();
+        const QString why = QStringLiteral("保管庫にあります");
+        model.setMark(2, why);
+        QCOMPARE(rowTexts(model, 0),
+            (QStringList { u"写真1.jpg"_qs, u"写真1.jpg"_qs, u"写真1.jpg"_qs, QString(), u"7"_qs }));
+        QCOMPARE(rowTexts(model, 1),
+            (QStringList {
+                u"bad\uFFFD.jpg"_qs, u"bad\uFFFD.jpg"_qs, u"bad\uFFFD.jpg"_qs, QString(), u"8"_qs }));
+        QCOMPARE(rowTexts(model, 2),
+            (QStringList { u"y.png"_qs, u"y.png\n"_qs + why, u"y.png"_qs, why, u"9"_qs }));
+        QCOMPARE(rowTexts(model, 3),
+            (QStringList { u"貼り付け"_qs, u"貼り付け"_qs, u"貼り付け"_qs, QString(), u"10"_qs }));
+        QCOMPARE(rowTexts(model, 4).first(), u"写真22.jpg"_qs);
+        QCOMPARE(model.source(1).path, u"/保管庫/旅行/bad\xff.jpg"_qs);
+        QCOMPARE(model.source(4).path, u"/保管庫/旅行/写真22.jpg"_qs);
+        QVERIFY(!model.source(3).isValid());
+
+        // The next listing's rows at the same places say only their own.
+        model.clear();
+        model.append(listed(QStringLiteral("/b/one.jpg")), QStringLiteral("one.jpg"), 0);
+        model.append(listed(QStringLiteral("/b/two.jpg")), QStringLiteral("two.jpg"), 1);
+        model.append(listed(QStringLiteral("/b/three.jpg")), QStringLiteral("three.jpg"), 2);
+        QCOMPARE(rowTexts(model, 1),
+            (QStringList { u"two.jpg"_qs, u"two.jpg"_qs, u"two.jpg"_qs, QString(), u"1"_qs }));
+        QCOMPARE(rowTexts(model, 2).mid(0, 4),
+            (QStringList { u"three.jpg"_qs, u"three.jpg"_qs, u"three.jpg"_qs, QString() }));
+    }
+
+    // A dropped picture comes back only for the very file of its row, at the ratio it was
+    // listed with, and never into a row of a newer listing.
+    void aDroppedPictureComesBackOnlyForItsOwnFile()
+    {
+        ThumbnailModel model;
+        for (int i = 0; i < 4; ++i)
+            model.append(listed(QStringLiteral("/f/p%1.jpg").arg(i), Qt::red, 2.0),
+                QStringLiteral("p%1.jpg").arg(i), i);
+        model.append(thumb(Qt::blue), QStringLiteral("kept"), 4);
+        QCOMPARE(model.imageCount(), 5);
+        QCOMPARE(model.droppableImageCount(), 4);
+        model.keepOnly(3, 3);
+        QCOMPARE(model.imageCount(), 2); // row 3 and the one that cannot be made again
+        QVERIFY(!model.hasImage(1));
+        QVERIFY(model.hasImage(4));
+
+        const quint64 generation = model.generation();
+        const QImage again = thumb(Qt::green);
+        QVERIFY(!model.restore(1, generation, QStringLiteral("/f/p2.jpg"), again)); // a neighbour's file
+        QVERIFY(!model.restore(1, generation, QStringLiteral("/g/p1.jpg"), again)); // another folder's
+        QVERIFY(!model.restore(3, generation, QStringLiteral("/f/p3.jpg"), again)); // it has its picture
+        QVERIFY(!model.restore(4, generation, QStringLiteral("kept"), again));
+        QVERIFY(model.restore(1, generation, QStringLiteral("/f/p1.jpg"), again));
+        const QImage shown = model.index(1).data(Qt::DecorationRole).value<QImage>();
+        QCOMPARE(shown.pixelColor(0, 0), QColor(Qt::green));
+        QCOMPARE(shown.devicePixelRatio(), 2.0);
+        QCOMPARE(model.droppableImageCount(), 2);
+
+        model.clear();
+        model.append(listed(QStringLiteral("/f/p0.jpg")), QStringLiteral("p0.jpg"), 0);
+        model.keepOnly(1, 1);
+        QVERIFY(!model.restore(0, generation, QStringLiteral("/f/p0.jpg"), again));
+        QVERIFY(model.restore(0, model.generation(), QStringLiteral("/f/p0.jpg"), again));
     }
 
     // A marked item shows a badge on its own cell only, and says why to assistive technology.
