@@ -17,7 +17,6 @@ namespace ztv {
 
 namespace {
 
-constexpr qint64 EventsAfterMs = 40;
 constexpr qint64 BusyAfterMs = 150;
 
 } // namespace
@@ -28,7 +27,7 @@ bool onMainThread()
     return app && QThread::currentThread() == app->thread();
 }
 
-void waitAside(std::function<void()> work)
+void waitAside(std::function<void()> work, int eventsAfterMs)
 {
     struct Slot {
         std::mutex mutex;
@@ -53,7 +52,7 @@ void waitAside(std::function<void()> work)
             QGuiApplication::setOverrideCursor(Qt::BusyCursor);
             busy = true;
         }
-        if (waited.elapsed() >= EventsAfterMs)
+        if (waited.elapsed() >= eventsAfterMs)
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         lock.lock();
     }

@@ -11,23 +11,24 @@ class FileOps;
 // Whether this is the application's main thread, the window's.
 bool onMainThread();
 
-// Runs work on a thread of its own and waits for it. A wait longer than a moment lets the
+// Runs work on a thread of its own and waits for it. A wait longer than eventsAfterMs lets the
 // calling (window's) thread paint and run its timers meanwhile (input waits), and after a
 // little longer turns the pointer busy. work must own what it uses.
-void waitAside(std::function<void()> work);
+void waitAside(std::function<void()> work, int eventsAfterMs = 40);
 
-template <class T> T waitAside(std::function<T()> work)
+template <class T> T waitAside(std::function<T()> work, int eventsAfterMs = 40)
 {
     auto result = std::make_shared<std::optional<T>>();
-    waitAside(std::function<void()>([result, work = std::move(work)] { *result = work(); }));
+    waitAside(std::function<void()>([result, work = std::move(work)] { *result = work(); }), eventsAfterMs);
     return std::move(**result);
 }
 
 // work aside (as above) on the main thread, where a slow disk must not stop the window; on any
-// other thread where it is called.
+// other thread where it is called. A disk call that is not answered at once is a slow disk's:
+// the window's events run after 10 ms.
 template <class T> T offMainThread(std::function<T()> work)
 {
-    return onMainThread() ? waitAside<T>(std::move(work)) : work();
+    return onMainThread() ? waitAside<T>(std::move(work), 10) : work();
 }
 
 // The real file operations as the window uses them: called on the application's main thread,
