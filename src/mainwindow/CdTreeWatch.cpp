@@ -4,6 +4,7 @@
 #include "display/BrowsingArea.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "platform/Drives.h"
+#include "platform/WorkAside.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -26,7 +27,7 @@ CdTreeWatch::CdTreeWatch(QWidget& window, BrowsingArea& cd, BrowseRun& run, Driv
 
 bool CdTreeWatch::windowBusy() const
 {
-    return m_run.gbBrowsing() || m_run.area().has_value() || !m_window.isEnabled()
+    return m_run.gbBrowsing() || m_run.area().has_value() || !m_window.isEnabled() || waitingAside()
         || QApplication::activeModalWidget() || QApplication::activePopupWidget();
 }
 

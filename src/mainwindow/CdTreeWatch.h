@@ -19,7 +19,8 @@ public:
 
 private:
     void driveMayHaveChanged();
-    // A run, an operation, a dialog or a menu is under way: the tree must wait.
+    // A run, an operation (or its disk call waiting aside), a dialog or a menu is under way:
+    // the tree must wait.
     bool windowBusy() const;
 
     QWidget& m_window;

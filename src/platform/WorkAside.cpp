@@ -19,12 +19,19 @@ namespace {
 
 constexpr qint64 BusyAfterMs = 150;
 
+int asideDepth = 0; // the main thread's own waits, nested ones included
+
 } // namespace
 
 bool onMainThread()
 {
     const QCoreApplication* app = QCoreApplication::instance();
     return app && QThread::currentThread() == app->thread();
+}
+
+bool waitingAside()
+{
+    return onMainThread() && asideDepth > 0;
 }
 
 void waitAside(std::function<void()> work, int eventsAfterMs)
@@ -44,6 +51,9 @@ void waitAside(std::function<void()> work, int eventsAfterMs)
     QElapsedTimer waited;
     waited.start();
     bool busy = false;
+    const bool main = onMainThread();
+    if (main)
+        ++asideDepth;
     std::unique_lock lock(slot->mutex);
     while (!slot->done.wait_for(lock, std::chrono::milliseconds(10), [&] { return slot->finished; })) {
         lock.unlock();
@@ -57,6 +67,8 @@ void waitAside(std::function<void()> work, int eventsAfterMs)
         lock.lock();
     }
     lock.unlock();
+    if (main)
+        --asideDepth;
     if (busy)
         QGuiApplication::restoreOverrideCursor();
 }

@@ -16,6 +16,10 @@ bool onMainThread();
 // little longer turns the pointer busy. work must own what it uses.
 void waitAside(std::function<void()> work, int eventsAfterMs = 40);
 
+// Whether the window's thread is inside such a wait: a timer that would change what the waiting
+// operation works on must come back later.
+bool waitingAside();
+
 template <class T> T waitAside(std::function<T()> work, int eventsAfterMs = 40)
 {
     auto result = std::make_shared<std::optional<T>>();

@@ -5,6 +5,7 @@
 #include "MainFormFixture.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
+#include "platform/WorkAside.h"
 #include "widgets/FolderTree.h"
 
 #include <QComboBox>
@@ -13,6 +14,10 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <chrono>
+#include <thread>
 
 using namespace ztv;
 using ztv::test::MainFormFixture;
@@ -152,6 +157,18 @@ void TstMainWindow::cdChangeWaitsUntilTheWindowIsFree()
     form.setEnabled(true);
     QTRY_COMPARE_WITH_TIMEOUT(cdRoot(form)->text(0), Sr0, 30000);
     QVERIFY(form.area(Area::Cd).HiddenList().isEmpty());
+
+    // The same while an operation's disk call waits aside and the window runs its timers.
+    QString duringWait;
+    QTimer::singleShot(50, &form, [&] {
+        insertDisc(f, disc.path(), 9);
+        duringWait = cdRoot(form)->text(0);
+    });
+    waitAside([] { std::this_thread::sleep_for(std::chrono::milliseconds(400)); });
+    QCOMPARE(duringWait, Sr0);
+    QTRY_COMPARE_WITH_TIMEOUT(cdRoot(form)->text(0), disc.path(), 30000);
+    ejectDisc(f);
+    QTRY_COMPARE_WITH_TIMEOUT(cdRoot(form)->text(0), Sr0, 30000);
 
     // A disc that comes and goes before the window is free leaves nothing to do.
     form.browseRun().setBrowsing(true);
