@@ -10,11 +10,16 @@
 #include "imaging/ThumbnailBrowser.h"
 #include "platform/ContentIndex.h"
 #include "platform/FileOps.h"
+#include "platform/PathCodec.h"
 #include "platform/PathText.h"
 #include "platform/Prompts.h"
 #include "platform/Services.h"
 #include "values/StoragePaths.h"
 #include "widgets/FolderTree.h"
+
+#include <QDir>
+
+#include <sys/stat.h>
 
 namespace ztv {
 
@@ -22,6 +27,13 @@ namespace T = filingtexts;
 using namespace filing;
 
 namespace {
+
+// Anything at all under that name, a dangling link included.
+bool placeTaken(const QString& path)
+{
+    struct stat st;
+    return lstatPath(path, &st);
+}
 
 bool isTopFolder(const QString& treePath)
 {
@@ -97,8 +109,13 @@ void Boxes::dirpopup_new_Click(OperationContext& context)
         return;
     // "../x" or "a/b" would create a folder somewhere other than in the selected one.
     const QString made = folderOf(context, *i, current) + u'/' + name;
+    // Refused before the journal hears of it: a refused box is no step.
+    if (!isPlainName(name) || placeTaken(made)) {
+        showError(context, T::BoxExists, T::AddError);
+        return;
+    }
     StepRecord step(context, JournalStep::Kind::BoxAdd, { { made, {}, {}, {}, {}, false } });
-    if (!isPlainName(name) || !s.fileOps.makeDirectory(made).ok()) {
+    if (!s.fileOps.makeDirectory(made).ok()) {
         showError(context, T::BoxExists, T::AddError);
         return;
     }
@@ -133,6 +150,10 @@ void Boxes::dirpopup_del_Click(OperationContext& context)
         return;
     const QString full = folderOf(context, *i, path);
     // Only an empty folder goes; a box still holding anything is refused and kept.
+    if (!QDir(full).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+        showError(context, T::BoxNotEmpty, T::DeleteError);
+        return;
+    }
     {
         StepRecord step(context, JournalStep::Kind::BoxDelete, { { full, {}, {}, {}, {}, false } });
         if (!context.services().fileOps.removeEmptyDirectory(full).ok()) {
@@ -173,11 +194,14 @@ void Boxes::dirpopup_mod_Click(OperationContext& context)
     // A name with "/" or ".." would move the box out of its folder; the top folder has no
     // parent inside the area and is never renamed.
     const QString newFull = folderOf(context, *i, parentPath + name);
+    if (!isPlainName(name) || parentPath.isEmpty() || placeTaken(newFull)) {
+        showError(context, T::BoxExists, T::RenameError);
+        return;
+    }
     {
         StepRecord step(context, JournalStep::Kind::BoxRename,
             { { folderOf(context, *i, path), newFull, {}, {}, {}, false } });
-        if (!isPlainName(name) || parentPath.isEmpty()
-            || !context.services().fileOps.moveNoReplace(folderOf(context, *i, path), newFull).ok()) {
+        if (!context.services().fileOps.moveNoReplace(folderOf(context, *i, path), newFull).ok()) {
             showError(context, T::BoxExists, T::RenameError);
             return;
         }

@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace ztv {
@@ -23,14 +24,22 @@ namespace T = filingtexts;
 using namespace filing;
 using Kind = JournalStep::Kind;
 
+void tellJournalTrouble(OperationContext& context, FilingJournal& journal)
+{
+    if (const QString aside = journal.takeMovedAside(); !aside.isEmpty())
+        showError(context, QString::fromUtf16(T::JournalMovedAside).arg(displayName(aside)), T::FilingError);
+    if (journal.tellFailure())
+        showError(context, T::JournalError, T::FilingError);
+}
+
 StepRecord::StepRecord(OperationContext& context, Kind kind, const QList<JournalEntry>& plan)
     : m_journal(context.journal())
 {
     if (!m_journal)
         return;
+    m_journal->setStorageRoot(context.storagePaths().AreaBasePath[Area::Vault]);
     m_id = m_journal->begin(kind, plan);
-    if (m_journal->tellFailure())
-        showError(context, T::JournalError, T::FilingError);
+    tellJournalTrouble(context, *m_journal);
 }
 
 StepRecord::~StepRecord()
@@ -39,24 +48,47 @@ StepRecord::~StepRecord()
         m_journal->finish(m_id, m_done);
 }
 
+FileIdentity StepRecord::folderOf(const QString& path)
+{
+    const QString folder = FilingJournal::folderOf(path);
+    auto it = m_folders.constFind(folder);
+    if (it == m_folders.cend())
+        it = m_folders.insert(folder, FilingJournal::folderIdentityAt(folder, true));
+    return *it;
+}
+
 void StepRecord::moved(const QString& from, const QString& to)
 {
-    m_done.append({ from, to, {}, FilingJournal::identityAt(to), {}, true });
+    JournalEntry e(from, to, {}, FilingJournal::identityAt(to), {}, true);
+    e.fromFolder = folderOf(from);
+    e.toFolder = folderOf(to);
+    m_done.append(e);
 }
 
 void StepRecord::copied(const QString& from, const QString& to, const FileIdentity& source)
 {
-    m_done.append({ from, to, {}, FilingJournal::identityAt(to), source, true });
+    JournalEntry e(from, to, {}, FilingJournal::identityAt(to), source, true);
+    e.toFolder = folderOf(to);
+    m_done.append(e);
 }
 
 void StepRecord::trashed(const QString& from, const TrashedFile& where)
 {
-    m_done.append({ from, where.file, where.record, FilingJournal::identityAt(where.file), {}, true });
+    JournalEntry e(from, where.file, where.record, FilingJournal::identityAt(where.file), {}, true);
+    e.fromFolder = folderOf(from);
+    if (!where.file.isEmpty())
+        e.toFolder = folderOf(where.file);
+    m_done.append(e);
 }
 
 void StepRecord::folder(const QString& from, const QString& to)
 {
-    m_done.append({ from, to, {}, {}, {}, true });
+    // The box as it stands after the step (none after a delete), and the folders around it.
+    JournalEntry e(from, to, {}, FilingJournal::folderIdentityAt(to.isEmpty() ? from : to), {}, true);
+    e.fromFolder = folderOf(from);
+    if (!to.isEmpty())
+        e.toFolder = folderOf(to);
+    m_done.append(e);
 }
 
 QList<JournalEntry> StepRecord::plan(const QStringList& files, const QString& toFolder)
@@ -70,6 +102,8 @@ QList<JournalEntry> StepRecord::plan(const QStringList& files, const QString& to
 
 UndoRedo::~UndoRedo()
 {
+    if (m_watched)
+        m_watched->setOnChange(nullptr);
     delete m_history.data();
 }
 
@@ -105,35 +139,58 @@ QString UndoRedo::words(const JournalStep& step)
         text = QString::fromUtf16(T::StepBoxDelete).arg(name(first.from));
         break;
     }
-    if (step.state == JournalStep::State::Undone)
+    switch (step.state) {
+    case JournalStep::State::Undone:
         text += QString::fromUtf16(T::StepUndone);
-    else if (step.state == JournalStep::State::Interrupted || step.state == JournalStep::State::Begun)
+        if (step.blocked)
+            text += QString::fromUtf16(T::StepCannotRedo);
+        break;
+    case JournalStep::State::Done:
+        if (step.blocked)
+            text += QString::fromUtf16(T::StepCannotUndo);
+        break;
+    case JournalStep::State::Interrupted:
         text += QString::fromUtf16(T::StepInterrupted);
+        break;
+    case JournalStep::State::Begun:
+        text += QString::fromUtf16(T::StepRunning);
+        break;
+    case JournalStep::State::Empty:
+        break;
+    }
     return text;
 }
 
 void UndoRedo::undo(OperationContext& context)
 {
-    act(context, true);
+    act(context, true, 0);
 }
 
 void UndoRedo::redo(OperationContext& context)
 {
-    act(context, false);
+    act(context, false, 0);
 }
 
-void UndoRedo::act(OperationContext& context, bool undo)
+void UndoRedo::act(OperationContext& context, bool undo, qint64 expected)
 {
     FilingJournal* journal = context.journal();
     if (!journal)
         return;
+    const StoragePaths& paths = context.storagePaths();
+    journal->setStorageRoot(paths.AreaBasePath[Area::Vault]);
     // Nothing may move under a run of the tab, nor under the chooser's request.
-    const JournalOutcome out = undo ? journal->undo() : journal->redo();
+    const JournalOutcome out = undo ? journal->undo(expected) : journal->redo(expected);
+    tellJournalTrouble(context, *journal);
     if (out.none) {
         context.services().prompts.message(QString::fromUtf16(undo ? T::NothingToUndo : T::NothingToRedo));
         return;
     }
-    const StoragePaths& paths = context.storagePaths();
+    if (out.stale) {
+        fillHistory(context);
+        context.services().prompts.message(
+            QString::fromUtf16(T::HistoryChanged), QString::fromUtf16(T::HistoryTitle));
+        return;
+    }
     // Keys follow a box that an undo or redo renamed back or again.
     if (BoxKeys* keys = context.boxKeys(); keys && out.step.kind == Kind::BoxRename && out.done > 0) {
         const QString vault = paths.AreaBasePath[Area::Vault] + QString::fromUtf16(kVaultName);
@@ -196,6 +253,7 @@ void UndoRedo::reportInterrupted(OperationContext& context)
     FilingJournal* journal = context.journal();
     if (!journal)
         return;
+    tellJournalTrouble(context, *journal);
     const QList<JournalStep> steps = journal->takeInterrupted();
     if (steps.isEmpty())
         return;
@@ -227,8 +285,11 @@ void UndoRedo::showHistory(OperationContext& context)
         QPushButton* undoButton = button(T::HistoryUndo, "HistoryUndo");
         QPushButton* redoButton = button(T::HistoryRedo, "HistoryRedo");
         QPushButton* close = button(T::HistoryClose, "HistoryClose");
-        QObject::connect(undoButton, &QPushButton::clicked, dialog, [this, &context] { undo(context); });
-        QObject::connect(redoButton, &QPushButton::clicked, dialog, [this, &context] { redo(context); });
+        // The buttons take only the step the list shows as the next one.
+        QObject::connect(
+            undoButton, &QPushButton::clicked, dialog, [this, &context] { act(context, true, m_shownUndo); });
+        QObject::connect(redoButton, &QPushButton::clicked, dialog,
+            [this, &context] { act(context, false, m_shownRedo); });
         QObject::connect(close, &QPushButton::clicked, dialog, &QDialog::close);
         auto* buttons = new QHBoxLayout;
         buttons->addWidget(undoButton);
@@ -239,8 +300,24 @@ void UndoRedo::showHistory(OperationContext& context)
         layout->addWidget(list);
         layout->addLayout(buttons);
         dialog->resize(480, 360);
+        // Another window on the same home writes the same journal: looked at while shown.
+        auto* poll = new QTimer(dialog);
+        poll->setInterval(1000);
+        QObject::connect(poll, &QTimer::timeout, dialog, [dialog, &context] {
+            if (FilingJournal* journal = context.journal(); journal && dialog->isVisible())
+                journal->refresh();
+        });
+        poll->start();
         m_history = dialog;
         m_list = list;
+    }
+    if (FilingJournal* journal = context.journal()) {
+        // The list follows every change of the journal: this window's steps and the others'.
+        if (m_watched && m_watched != journal)
+            m_watched->setOnChange(nullptr);
+        m_watched = journal;
+        journal->setOnChange([this, &context] { fillHistory(context); });
+        journal->refresh();
     }
     fillHistory(context);
     m_history->show();
@@ -253,10 +330,18 @@ void UndoRedo::fillHistory(OperationContext& context)
     if (!m_list)
         return;
     m_list->clear();
+    m_shownUndo = m_shownRedo = -1;
     if (FilingJournal* journal = context.journal()) {
         const QList<JournalStep>& steps = journal->steps();
-        for (qsizetype i = steps.size() - 1; i >= 0; --i)
-            m_list->addItem(words(steps[i]));
+        m_shownUndo = journal->undoStep() ? journal->undoStep() : -1;
+        m_shownRedo = journal->redoStep() ? journal->redoStep() : -1;
+        for (qsizetype i = steps.size() - 1; i >= 0; --i) {
+            auto* item = new QListWidgetItem(words(steps[i]), m_list);
+            item->setData(Qt::UserRole, steps[i].id);
+            // The row 元に戻す takes back is the current one.
+            if (steps[i].id == m_shownUndo)
+                m_list->setCurrentItem(item);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "filing/Journal.h"
 
+#include <QHash>
 #include <QPointer>
 
 #include <QDialog>
@@ -32,9 +33,13 @@ public:
     static QList<JournalEntry> plan(const QStringList& files, const QString& toFolder = QString());
 
 private:
+    // The identity of the folder that holds path, asked once per folder for a batch.
+    FileIdentity folderOf(const QString& path);
+
     FilingJournal* m_journal = nullptr;
     qint64 m_id = 0;
     QList<JournalEntry> m_done;
+    QHash<QString, FileIdentity> m_folders;
 };
 
 // Undo and redo of the journal's steps, the report of a step a crash interrupted and the
@@ -44,7 +49,7 @@ public:
     ~UndoRedo();
     void undo(OperationContext& context);
     void redo(OperationContext& context);
-    // At start: the steps begun and never finished, told once.
+    // At start: the steps begun and never finished, and a journal put aside, told once.
     void reportInterrupted(OperationContext& context);
     void showHistory(OperationContext& context);
     QDialog* historyWindow() const { return m_history.data(); }
@@ -54,11 +59,18 @@ public:
     static QString words(const JournalStep& step);
 
 private:
-    void act(OperationContext& context, bool undo);
+    // expected: the step the history window shows as the one to take (-1: none); 0 for the keys.
+    void act(OperationContext& context, bool undo, qint64 expected);
     void fillHistory(OperationContext& context);
 
     QPointer<QDialog> m_history;
     QPointer<QListWidget> m_list;
+    FilingJournal* m_watched = nullptr; // the journal the window follows
+    qint64 m_shownUndo = -1;
+    qint64 m_shownRedo = -1;
 };
+
+// Says once that the journal could not be written, or was unreadable and put aside.
+void tellJournalTrouble(OperationContext& context, FilingJournal& journal);
 
 } // namespace ztv

@@ -4,6 +4,9 @@
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
 #include "platform/PathText.h"
+#include "platform/SysCalls.h"
+#include "platform/WorkAside.h"
+#include "values/StoragePaths.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -12,8 +15,19 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
 
 namespace ztv {
 
@@ -23,9 +37,14 @@ namespace {
 
 using Kind = JournalStep::Kind;
 using State = JournalStep::State;
+using Model = FilingJournal::Model;
+using Stamp = FilingJournal::Stamp;
 
 constexpr const char* kKindNames[]
     = { "move", "copy", "rename", "delete", "boxadd", "boxrename", "boxdelete" };
+
+// A trash record is a few lines; anything larger is not one.
+constexpr qint64 kMaxRecordBytes = 64 * 1024;
 
 // Paths are bytes on disk; the journal keeps them percent-encoded so any name survives.
 QString pathField(const QString& path)
@@ -67,6 +86,10 @@ QJsonArray entriesField(const QList<JournalEntry>& entries)
             o.insert("record", pathField(e.record));
         if (e.source.size >= 0)
             o.insert("source", identityField(e.source));
+        if (e.fromFolder.size >= 0)
+            o.insert("ff", identityField(e.fromFolder));
+        if (e.toFolder.size >= 0)
+            o.insert("tf", identityField(e.toFolder));
         out.append(o);
     }
     return out;
@@ -83,6 +106,8 @@ QList<JournalEntry> entriesOf(const QJsonValue& v)
         e.record = pathOf(o.value("record"));
         e.identity = identityOf(o.value("id"));
         e.source = identityOf(o.value("source"));
+        e.fromFolder = identityOf(o.value("ff"));
+        e.toFolder = identityOf(o.value("tf"));
         e.applied = o.value("applied").toBool(true);
         out.append(e);
     }
@@ -94,22 +119,265 @@ QByteArray line(const QJsonObject& o)
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
+QJsonObject stepLine(const JournalStep& s)
+{
+    QJsonObject o { { "op", "step" }, { "step", s.id }, { "kind", kKindNames[int(s.kind)] },
+        { "time", s.time }, { "state", int(s.state) }, { "entries", entriesField(s.entries) } };
+    if (s.blocked)
+        o.insert("blocked", true);
+    if (!s.redoable)
+        o.insert("redo", false);
+    if (!s.owner.isEmpty())
+        o.insert("owner", s.owner);
+    return o;
+}
+
 bool isFileKind(Kind k)
 {
     return k == Kind::Move || k == Kind::Copy || k == Kind::Rename || k == Kind::Delete;
 }
 
-// Anything at all under that name, a dangling link included.
-bool placeTaken(const QString& path)
+JournalStep* findIn(Model& m, qint64 id)
 {
-    struct stat st;
-    return lstatPath(path, &st);
+    for (qsizetype i = m.steps.size() - 1; i >= 0; --i)
+        if (m.steps[i].id == id)
+            return &m.steps[i];
+    return nullptr;
 }
 
-bool isFolder(const QString& path)
+// One record of the file applied to the steps; the same for records read and written here.
+void applyRecord(Model& m, const QJsonObject& o)
 {
+    const QString op = o.value("op").toString();
+    const qint64 id = o.value("step").toInteger();
+    if (id <= 0)
+        return;
+    m.maxId = std::max(m.maxId, id);
+    if (op == u"begin" || op == u"step") {
+        JournalStep s;
+        s.id = id;
+        const QString kind = o.value("kind").toString();
+        for (int k = 0; k < int(std::size(kKindNames)); ++k)
+            if (kind == QLatin1String(kKindNames[k]))
+                s.kind = Kind(k);
+        s.time = o.value("time").toInteger();
+        s.entries = entriesOf(o.value("entries"));
+        s.owner = o.value("owner").toString();
+        if (op == u"step") {
+            s.state = State(std::clamp(o.value("state").toInt(), 0, int(State::Empty)));
+            s.blocked = o.value("blocked").toBool(false);
+            s.redoable = o.value("redo").toBool(true);
+        }
+        // Two steps under one id (older copies of the program on one home wrote them): the
+        // records after cannot tell which they mean, so neither is acted on.
+        if (JournalStep* same = findIn(m, id)) {
+            same->blocked = true;
+            s.blocked = true;
+        }
+        m.steps.append(s);
+        return;
+    }
+    JournalStep* s = findIn(m, id);
+    if (!s)
+        return;
+    if (op == u"done" || op == u"undone" || op == u"redone") {
+        s->entries = entriesOf(o.value("entries"));
+        s->owner.clear();
+        if (o.value("blocked").toBool(false))
+            s->blocked = true;
+        if (op == u"undone") {
+            s->state = State::Undone;
+            s->redoable = true;
+        } else if (op == u"redone") {
+            s->state = State::Done;
+        } else if (s->entries.isEmpty()) {
+            s->state = State::Empty;
+        } else {
+            s->state = State::Done;
+            // A new step ends the chance to redo what was undone before it.
+            for (JournalStep& other : m.steps)
+                if (other.state == State::Undone)
+                    other.redoable = false;
+        }
+    } else if (op == u"undo" || op == u"redo") {
+        s->state = State::Begun;
+        s->owner = o.value("owner").toString();
+    } else if (op == u"seen") {
+        s->state = State::Interrupted;
+        s->owner.clear();
+    } else if (op == u"blocked") {
+        s->blocked = true;
+    }
+}
+
+// The lines of bytes (read from offset base of the file) applied to the steps. A line not yet
+// ended is left for later.
+void applyLines(Model& m, const QByteArray& bytes, qint64 base)
+{
+    qsizetype pos = 0;
+    while (pos < bytes.size()) {
+        const qsizetype end = bytes.indexOf('\n', pos);
+        if (end < 0)
+            break;
+        const QByteArray text = bytes.mid(pos, end - pos);
+        pos = end + 1;
+        m.offset = base + pos;
+        ++m.records;
+        if (text.trimmed().isEmpty())
+            continue;
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
+        if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+            // A record cut short by a crash and ended by an older start is passed over; any
+            // other line means the file is not a journal.
+            if (text.startsWith("{\"op\":\"") && !text.contains('\0'))
+                continue;
+            m.corrupt = true;
+            return;
+        }
+        applyRecord(m, doc.object());
+    }
+    m.steps.removeIf([](const JournalStep& s) { return s.state == State::Empty; });
+}
+
+Stamp stampOf(const struct stat& st)
+{
+    return { quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+        qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec };
+}
+
+struct ReadResult {
+    enum Status { Read, Missing, Unusable, Failed } status = Failed;
+    Stamp stamp;
+    Model model;
+};
+
+// Reads the journal from the model's offset on (or whole), without following a link and
+// without waiting on a FIFO or device: only a regular file of at most kMaxBytes.
+ReadResult readJournal(const QByteArray& path, Model model, bool whole)
+{
+    ReadResult r;
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        r.status = errno == ENOENT                                ? ReadResult::Missing
+            : errno == ELOOP || errno == ENXIO || errno == ENODEV ? ReadResult::Unusable
+                                                                  : ReadResult::Failed;
+        return r;
+    }
     struct stat st;
-    return lstatPath(path, &st) && S_ISDIR(st.st_mode);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > FilingJournal::kMaxBytes) {
+        r.status = ReadResult::Unusable;
+        ::close(fd);
+        return r;
+    }
+    if (whole || st.st_size < model.offset)
+        model = Model { {}, model.maxId, 0, 0, false };
+    QByteArray bytes(qsizetype(st.st_size - model.offset), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), model.offset + got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    ::close(fd);
+    bytes.truncate(got);
+    r.stamp = stampOf(st);
+    applyLines(model, bytes, model.offset);
+    r.model = std::move(model);
+    r.status = ReadResult::Read;
+    return r;
+}
+
+// The start time of a process, which tells it from a later one given the same id.
+QByteArray processStart(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = f.read(4096);
+    const qsizetype close = text.lastIndexOf(')');
+    return close < 0 ? QByteArray() : text.mid(close + 2).split(' ').value(19);
+}
+
+const QString& thisOwner()
+{
+    static const QString owner
+        = QString::number(::getpid()) + u':' + QString::fromLatin1(processStart(::getpid()));
+    return owner;
+}
+
+// Whether the process that wrote owner still runs: its step is under way, not interrupted.
+bool ownerAlive(const QString& owner)
+{
+    const qint64 pid = owner.section(u':', 0, 0).toLongLong();
+    const QByteArray start = owner.section(u':', 1).toLatin1();
+    return pid > 0 && !start.isEmpty() && processStart(pid) == start;
+}
+
+QString realPath(const QString& path)
+{
+    char out[PATH_MAX];
+    if (path.isEmpty() || !::realpath(encodePath(path).constData(), out))
+        return {};
+    return decodePath(QByteArray(out));
+}
+
+// An absolute path with no "." or ".." component and no empty one.
+bool cleanAbsolute(const QString& path)
+{
+    return path.startsWith(u'/') && path.size() > 1 && !path.contains(QChar(u'\0'))
+        && QDir::cleanPath(path) == path;
+}
+
+QString dataHome()
+{
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!data.startsWith(u'/'))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return data;
+}
+
+// The top of the file system that holds a (canonical) folder.
+QString fileSystemTop(QString folder)
+{
+    struct stat here;
+    if (!statPath(folder, &here))
+        return {};
+    while (folder.size() > 1) {
+        const qsizetype slash = folder.lastIndexOf(u'/');
+        const QString parent = slash <= 0 ? QStringLiteral("/") : folder.left(slash);
+        struct stat st;
+        if (!statPath(parent, &st) || st.st_dev != here.st_dev)
+            break;
+        folder = parent;
+    }
+    return folder;
+}
+
+// The Path= of a trash record, as bytes; empty when the file is not a record.
+QByteArray recordedPath(const QString& record)
+{
+    const int fd = ::open(encodePath(record).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat st;
+    QByteArray text;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxRecordBytes) {
+        text.resize(qsizetype(st.st_size));
+        const ssize_t n = ::read(fd, text.data(), size_t(text.size()));
+        text.truncate(n < 0 ? 0 : qsizetype(n));
+    }
+    ::close(fd);
+    const QList<QByteArray> lines = text.split('\n');
+    if (lines.value(0).trimmed() != "[Trash Info]")
+        return {};
+    for (const QByteArray& l : lines)
+        if (l.startsWith("Path="))
+            return QByteArray::fromPercentEncoding(l.mid(5).trimmed());
+    return {};
 }
 
 QString reasonOf(const FileResult& r)
@@ -143,7 +411,67 @@ bool boxRemoved(const FileResult& r, QString* reason)
     return refused(r.error == FileError::NotFound ? T::ChangedSinceStep : T::BoxNotEmptyNow, reason);
 }
 
+// Anything at all under that name, a dangling link included.
+bool placeTaken(const QString& path)
+{
+    struct stat st;
+    return lstatPath(path, &st);
+}
+
+// Whether the step has an entry that an undo (or a redo) would act on.
+bool hasEntriesFor(const JournalStep& s, bool undo)
+{
+    return std::any_of(
+        s.entries.cbegin(), s.entries.cend(), [undo](const JournalEntry& e) { return e.applied == undo; });
+}
+
 } // namespace
+
+// The lock every window takes while it reads and writes the journal: a file of its own, so the
+// journal itself may be replaced when it is written again shorter.
+class FilingJournal::Lock {
+public:
+    explicit Lock(const QString& folder)
+    {
+        const QByteArray path = encodePath(folder + QStringLiteral("/journal.lock"));
+        for (int attempt = 0; attempt < 2 && m_fd < 0; ++attempt) {
+            const int fd
+                = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+            struct stat st;
+            if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+                m_fd = fd;
+                break;
+            }
+            if (fd >= 0)
+                ::close(fd);
+            // A link, a FIFO or the like in its place is not locked through: taken away.
+            if (::lstat(path.constData(), &st) != 0 || S_ISDIR(st.st_mode) || ::unlink(path.constData()) != 0)
+                break;
+        }
+        // Another window holds it only while it reads or writes a few lines: waited for, a while.
+        for (int i = 0; m_fd >= 0 && i < 400; ++i) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+                m_locked = true;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                return;
+            ::usleep(5000);
+        }
+    }
+    ~Lock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    explicit operator bool() const { return m_locked; }
+
+private:
+    int m_fd = -1;
+    bool m_locked = false;
+};
 
 FilingJournal::FilingJournal(FileOps& ops, const QString& folder)
     : m_ops(ops)
@@ -151,15 +479,37 @@ FilingJournal::FilingJournal(FileOps& ops, const QString& folder)
     , m_file(m_folder + QStringLiteral("/journal"))
 {
     QDir().mkpath(m_folder);
-    load();
+    Lock lock(m_folder);
+    if (!lock) {
+        m_writing = false;
+        return;
+    }
+    sync(true);
+    // Begun and never finished by a program that no longer runs: reported once, never replayed.
+    QByteArray seen;
+    for (JournalStep& s : m_steps) {
+        if (s.state == State::Begun && !ownerAlive(s.owner)) {
+            m_interrupted.append(s);
+            s.state = State::Interrupted;
+            seen += line({ { "op", "seen" }, { "step", s.id } });
+        }
+    }
+    if (!seen.isEmpty())
+        append(seen);
+    compactIfLong();
+    m_changed = false;
 }
 
 QString FilingJournal::defaultFolder()
 {
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (!data.startsWith(u'/'))
-        data = QDir::homePath() + QStringLiteral("/.local/share");
-    return data + QStringLiteral("/zentovi");
+    return dataHome() + QStringLiteral("/zentovi");
+}
+
+void FilingJournal::setStorageRoot(const QString& root)
+{
+    m_root = root;
+    while (m_root.endsWith(u'/'))
+        m_root.chop(1);
 }
 
 FileIdentity FilingJournal::identityAt(const QString& path)
@@ -167,134 +517,378 @@ FileIdentity FilingJournal::identityAt(const QString& path)
     return identifyFile(path).value_or(FileIdentity {});
 }
 
+FileIdentity FilingJournal::folderIdentityAt(const QString& path, bool followLinks)
+{
+    struct stat st;
+    if (path.isEmpty() || !(followLinks ? statPath(path, &st) : lstatPath(path, &st)) || !S_ISDIR(st.st_mode))
+        return {};
+    return { quint64(st.st_dev), quint64(st.st_ino), 0, 0 };
+}
+
 QString FilingJournal::folderOf(const QString& path)
 {
     return path.left(BackInstr(path, QStringLiteral("/")) - 1);
 }
 
-void FilingJournal::load()
+// Brings the steps up to date with the file; under the lock.
+void FilingJournal::sync(bool atStart)
 {
-    QFile f(m_file);
-    if (!f.open(QIODevice::ReadOnly))
+    struct stat st;
+    if (!lstatPath(m_file, &st)) {
+        if (errno == ENOENT && m_stamp.size >= 0) {
+            // Taken away outside: a new journal starts, its ids after the ones given.
+            m_model = Model { {}, m_model.maxId, 0, 0, false };
+            m_stamp = {};
+            m_changed = true;
+        }
         return;
-    int lines = 0;
-    bool cut = false;
-    while (!f.atEnd()) {
-        const QByteArray text = f.readLine();
-        ++lines;
-        // A line cut short by a crash is not a record; the next record starts a line of its own.
-        if (!text.endsWith('\n')) {
-            cut = true;
+    }
+    // A folder cannot be moved aside as a file: nothing is written, and that is said once.
+    if (S_ISDIR(st.st_mode))
+        return;
+    if (!S_ISREG(st.st_mode) || st.st_size > kMaxBytes) {
+        moveAside();
+        return;
+    }
+    const Stamp now = stampOf(st);
+    if (now == m_stamp)
+        return;
+    readFile(
+        now.device != m_stamp.device || now.inode != m_stamp.inode || now.size < m_model.offset, atStart);
+}
+
+void FilingJournal::readFile(bool whole, bool atStart)
+{
+    const QByteArray path = encodePath(m_file);
+    const Model known = m_model;
+    // A whole journal is read aside, so the window keeps painting; what another window added
+    // since the last read is a few lines.
+    ReadResult r = whole && atStart
+        ? offMainThread<ReadResult>([path, known] { return readJournal(path, known, true); })
+        : readJournal(path, known, whole);
+    if (r.status == ReadResult::Unusable || r.model.corrupt) {
+        moveAside();
+        return;
+    }
+    if (r.status != ReadResult::Read)
+        return;
+    r.model.maxId = std::max(r.model.maxId, known.maxId);
+    m_model = std::move(r.model);
+    m_stamp = r.stamp;
+    m_changed = true;
+    // A line cut short by a crash (lines are written under the lock, so no window is writing
+    // it now): cut off, so the next record starts a line of its own.
+    if (m_stamp.size > m_model.offset) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat st;
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, m_model.offset) == 0
+            && ::fstat(fd, &st) == 0)
+            m_stamp = stampOf(st);
+        else
+            m_writing = false;
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+void FilingJournal::moveAside()
+{
+    const QByteArray from = encodePath(m_file);
+    for (int n = 1; n < 100; ++n) {
+        const QString name
+            = m_file + QStringLiteral(".broken") + (n > 1 ? QStringLiteral(".%1").arg(n) : QString());
+        const QByteArray to = encodePath(name);
+        int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+        if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            struct stat st;
+            if (::lstat(to.constData(), &st) == 0)
+                continue;
+            rc = ::rename(from.constData(), to.constData());
+        }
+        if (rc == 0) {
+            m_movedAside = name;
+            m_model = Model { {}, m_model.maxId, 0, 0, false };
+            m_stamp = {};
+            m_changed = true;
+            return;
+        }
+        if (errno != EEXIST)
             break;
-        }
-        const QJsonObject o = QJsonDocument::fromJson(text).object();
-        const QString op = o.value("op").toString();
-        const qint64 id = o.value("step").toInteger();
-        if (id <= 0)
-            continue;
-        m_next = std::max(m_next, id + 1);
-        if (op == u"begin" || op == u"step") {
-            JournalStep s;
-            s.id = id;
-            const QString kind = o.value("kind").toString();
-            for (int k = 0; k < int(std::size(kKindNames)); ++k)
-                if (kind == QLatin1String(kKindNames[k]))
-                    s.kind = Kind(k);
-            s.time = o.value("time").toInteger();
-            s.entries = entriesOf(o.value("entries"));
-            s.state = op == u"begin" ? State::Begun : State(o.value("state").toInt());
-            m_steps.append(s);
-            continue;
-        }
-        JournalStep* s = find(id);
-        if (!s)
-            continue;
-        if (op == u"done" || op == u"undone" || op == u"redone") {
-            s->entries = entriesOf(o.value("entries"));
-            s->state = op == u"done" ? (s->entries.isEmpty() ? State::Empty : State::Done)
-                : op == u"undone"    ? State::Undone
-                                     : State::Done;
-        } else if (op == u"undo" || op == u"redo") {
-            s->state = State::Begun;
-        } else if (op == u"seen") {
-            s->state = State::Interrupted;
-        }
     }
-    f.close();
-    if (cut)
-        append("\n");
-    QList<qint64> seen;
-    for (JournalStep& s : m_steps) {
-        if (s.state == State::Begun) {
-            m_interrupted.append(s);
-            s.state = State::Interrupted;
-            seen.append(s.id);
-        }
-    }
-    for (qint64 id : std::as_const(seen))
-        append(line({ { "op", "seen" }, { "step", id } }));
-    m_steps.removeIf([](const JournalStep& s) { return s.state == State::Empty; });
-    // Kept short: the last steps only, written again as one line each.
-    if (m_steps.size() > 2 * kKept || lines > 8 * kKept) {
-        m_steps = m_steps.mid(std::max<qsizetype>(0, m_steps.size() - kKept));
-        rewrite();
-    }
+    m_writing = false;
 }
 
-void FilingJournal::append(const QByteArray& text)
+// Appends whole lines, flushed; under the lock, after sync().
+bool FilingJournal::append(const QByteArray& text)
 {
-    QFile f(m_file);
+    const int fd = ::open(encodePath(m_file).constData(),
+        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    struct stat st;
+    bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    for (qsizetype done = 0; ok && done < text.size();) {
+        const ssize_t n = ::write(fd, text.constData() + done, size_t(text.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        done += std::max<ssize_t>(n, 0);
+    }
     // Flushed before the change it announces is made.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append) || f.write(text) != text.size() || !f.flush()
-        || ::fsync(f.handle()) != 0)
+    ok = ok && ::fsync(fd) == 0 && ::fstat(fd, &st) == 0;
+    if (ok) {
+        m_stamp = stampOf(st);
+        m_model.offset = st.st_size;
+        m_model.records += text.count('\n');
+    }
+    if (fd >= 0)
+        ::close(fd);
+    if (!ok)
         m_writing = false;
+    return ok;
 }
 
-void FilingJournal::rewrite()
+// Past kCompactBytes or a few hundred steps' records, the journal is written again with the
+// last steps only, one line each, and put in place of the old one at once.
+void FilingJournal::compactIfLong()
 {
+    if (m_stamp.size <= kCompactBytes && m_model.records <= 4 * kKept && m_steps.size() <= 2 * kKept)
+        return;
     QByteArray all;
-    for (const JournalStep& s : std::as_const(m_steps))
-        all += line({ { "op", "step" }, { "step", s.id }, { "kind", kKindNames[int(s.kind)] },
-            { "time", s.time }, { "state", int(s.state) }, { "entries", entriesField(s.entries) } });
-    if (!m_ops.writeFile(m_file, all, true).ok())
-        m_writing = false;
+    qsizetype first = m_steps.size();
+    for (qsizetype i = m_steps.size() - 1; i >= 0 && m_steps.size() - i <= kKept; --i) {
+        const QByteArray l = line(stepLine(m_steps[i]));
+        if (!all.isEmpty() && all.size() + l.size() > kCompactBytes / 2)
+            break;
+        all.prepend(l);
+        first = i;
+    }
+    const QByteArray temp = encodePath(m_file + QStringLiteral(".new-%1").arg(::getpid()));
+    ::unlink(temp.constData());
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool ok = fd >= 0;
+    for (qsizetype done = 0; ok && done < all.size();) {
+        const ssize_t n = ::write(fd, all.constData() + done, size_t(all.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        done += std::max<ssize_t>(n, 0);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    ok = ok && ::rename(temp.constData(), encodePath(m_file).constData()) == 0;
+    struct stat st;
+    if (!ok || !lstatPath(m_file, &st)) {
+        ::unlink(temp.constData());
+        return; // the longer journal stays as it was
+    }
+    if (const int dir = ::open(encodePath(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    m_steps = m_steps.mid(first);
+    m_model.records = all.count('\n');
+    m_model.offset = all.size();
+    m_stamp = stampOf(st);
+    m_changed = true;
+}
+
+void FilingJournal::notify()
+{
+    if (std::exchange(m_changed, false) && m_onChange)
+        m_onChange();
+}
+
+bool FilingJournal::refresh()
+{
+    // Not from inside a change of this journal (a timer run while a disk call waits).
+    if (waitingAside())
+        return false;
+    {
+        Lock lock(m_folder);
+        if (!lock)
+            return false;
+        sync(false);
+    }
+    const bool changed = m_changed;
+    notify();
+    return changed;
 }
 
 JournalStep* FilingJournal::find(qint64 id)
 {
-    for (JournalStep& s : m_steps)
-        if (s.id == id)
-            return &s;
-    return nullptr;
+    return findIn(m_model, id);
+}
+
+bool FilingJournal::placeText(const QString& path) const
+{
+    if (m_root.isEmpty() || !cleanAbsolute(path))
+        return false;
+    for (const char16_t* area : { kVaultName, kStockYardName }) {
+        const QString top = m_root + u'/' + QString::fromUtf16(area) + u'/';
+        if (path.startsWith(top) && path.size() > top.size())
+            return true;
+    }
+    return false;
+}
+
+// Below the stock yard or the vault, in name and on disk: no link among its folders leads out.
+bool FilingJournal::inArea(const QString& path) const
+{
+    if (!placeText(path))
+        return false;
+    const QString folder = realPath(folderOf(path));
+    if (folder.isEmpty())
+        return false;
+    for (const char16_t* area : { kVaultName, kStockYardName }) {
+        const QString top = realPath(m_root + u'/' + QString::fromUtf16(area));
+        if (!top.isEmpty() && (folder == top || folder.startsWith(top + u'/')))
+            return true;
+    }
+    return false;
+}
+
+// A file in a trash: the home trash, or the one at the top of the original folder's own disk
+// (as FileOps::trashFile chooses them), and its record the one of that very file.
+QString FilingJournal::trashCheck(const JournalEntry& e) const
+{
+    const QString wrong = QString::fromUtf16(T::TrashRecordWrong);
+    const QString files = folderOf(e.to);
+    if (!cleanAbsolute(e.to) || GetFileTitle(files) != u"files")
+        return wrong;
+    const QString trash = folderOf(files);
+    const QString realTrash = realPath(trash);
+    const QString realFrom = realPath(folderOf(e.from));
+    if (realTrash.isEmpty() || realFrom.isEmpty() || realPath(files) != realTrash + QStringLiteral("/files"))
+        return wrong;
+    QString top;
+    const bool home = realPath(dataHome() + QStringLiteral("/Trash")) == realTrash;
+    if (!home) {
+        const QString uid = QString::number(::geteuid());
+        QStringList tops { fileSystemTop(realFrom) };
+        if (const std::string forced = sys::trashTopForcing(); !forced.empty())
+            tops << realPath(QString::fromStdString(forced));
+        for (const QString& t : std::as_const(tops)) {
+            const QString base = t == u"/" ? QString() : t;
+            for (const QString& own :
+                { base + QStringLiteral("/.Trash-") + uid, base + QStringLiteral("/.Trash/") + uid })
+                if (!t.isEmpty() && realPath(own) == realTrash)
+                    top = t;
+        }
+        if (top.isEmpty())
+            return wrong;
+    }
+    if (e.record.isEmpty())
+        return {};
+    if (e.record != trash + QStringLiteral("/info/") + GetFileTitle(e.to) + QStringLiteral(".trashinfo")
+        || realPath(folderOf(e.record)) != realTrash + QStringLiteral("/info"))
+        return wrong;
+    QByteArray expected = encodePath(realFrom + u'/' + GetFileTitle(e.from));
+    if (top == u"/")
+        expected = expected.mid(1);
+    else if (!top.isEmpty())
+        expected = expected.mid(encodePath(top).size() + 1);
+    return recordedPath(e.record) == expected ? QString() : wrong;
+}
+
+// Why an entry read from the journal may not be acted on; empty when it may.
+QString FilingJournal::check(const JournalStep& s, const JournalEntry& e, bool undo) const
+{
+    const QString outside = QString::fromUtf16(T::PlaceNotAllowed);
+    switch (s.kind) {
+    case Kind::Move:
+    case Kind::Rename:
+    case Kind::BoxRename:
+        if (!inArea(e.from) || !inArea(e.to))
+            return outside;
+        break;
+    case Kind::Copy:
+        // The source is only read again, wherever it was (a disc, another program's folder).
+        if (!inArea(e.to) || !cleanAbsolute(e.from))
+            return outside;
+        break;
+    case Kind::Delete:
+        if (!inArea(e.from))
+            return outside;
+        if (undo && !e.to.isEmpty())
+            if (const QString why = trashCheck(e); !why.isEmpty())
+                return why;
+        break;
+    case Kind::BoxAdd:
+    case Kind::BoxDelete:
+        if (!inArea(e.from))
+            return outside;
+        break;
+    }
+    // The folders it moves between are the ones it was done in (device and inode: their
+    // contents and times change with every filing).
+    const auto sameFolder = [](const QString& place, const FileIdentity& was) {
+        return was.size < 0 || folderIdentityAt(folderOf(place), true) == was;
+    };
+    if (!sameFolder(e.from, e.fromFolder) || (!e.to.isEmpty() && !sameFolder(e.to, e.toFolder)))
+        return QString::fromUtf16(T::ChangedSinceStep);
+    // A box is known by its identity: without one (an older journal) another box that took its
+    // name could not be told from it.
+    const bool boxTouched = (s.kind == Kind::BoxAdd && undo) || (s.kind == Kind::BoxDelete && !undo)
+        || s.kind == Kind::BoxRename;
+    if (boxTouched && e.identity.size < 0)
+        return QString::fromUtf16(T::CannotCheck);
+    return {};
+}
+
+// A plan about to be written: its places where the step may act.
+bool FilingJournal::planAllowed(Kind kind, const QList<JournalEntry>& plan) const
+{
+    for (const JournalEntry& e : plan) {
+        if (kind == Kind::Copy ? !cleanAbsolute(e.from) : !placeText(e.from))
+            return false;
+        if (!e.to.isEmpty() && !placeText(e.to))
+            return false;
+    }
+    return true;
 }
 
 qint64 FilingJournal::begin(Kind kind, const QList<JournalEntry>& plan)
 {
-    JournalStep s;
-    s.id = m_next++;
-    s.kind = kind;
-    s.time = QDateTime::currentSecsSinceEpoch();
-    s.entries = plan;
-    append(line({ { "op", "begin" }, { "step", s.id }, { "kind", kKindNames[int(kind)] }, { "time", s.time },
-        { "entries", entriesField(plan) } }));
-    m_steps.append(s);
-    return s.id;
+    if (!planAllowed(kind, plan))
+        return 0;
+    const qint64 time = QDateTime::currentSecsSinceEpoch();
+    {
+        Lock lock(m_folder);
+        if (lock)
+            sync(false);
+        else
+            m_writing = false;
+        const QJsonObject o { { "op", "begin" }, { "step", m_model.maxId + 1 },
+            { "kind", kKindNames[int(kind)] }, { "time", time }, { "owner", thisOwner() },
+            { "entries", entriesField(plan) } };
+        if (lock)
+            append(line(o));
+        applyRecord(m_model, o);
+    }
+    m_changed = true;
+    notify();
+    return m_model.maxId;
 }
 
 void FilingJournal::finish(qint64 id, const QList<JournalEntry>& done)
 {
-    JournalStep* s = find(id);
-    if (!s)
+    if (id <= 0)
         return;
-    s->entries = done;
-    s->state = done.isEmpty() ? State::Empty : State::Done;
-    append(line({ { "op", "done" }, { "step", id }, { "entries", entriesField(done) } }));
-    if (s->state == State::Empty)
-        m_steps.removeIf([id](const JournalStep& x) { return x.id == id; });
-    if (m_steps.size() > 2 * kKept) {
-        m_steps = m_steps.mid(m_steps.size() - kKept);
-        rewrite();
+    {
+        Lock lock(m_folder);
+        if (lock)
+            sync(false);
+        const QJsonObject o { { "op", "done" }, { "step", id }, { "entries", entriesField(done) } };
+        if (lock)
+            append(line(o));
+        applyRecord(m_model, o);
+        m_steps.removeIf([](const JournalStep& s) { return s.state == State::Empty; });
+        if (lock)
+            compactIfLong();
     }
+    m_changed = true;
+    notify();
 }
 
 QList<JournalStep> FilingJournal::takeInterrupted()
@@ -305,50 +899,92 @@ QList<JournalStep> FilingJournal::takeInterrupted()
 int FilingJournal::undoTarget() const
 {
     for (int i = int(m_steps.size()) - 1; i >= 0; --i)
-        if (m_steps[i].state == State::Done)
+        if (m_steps[i].state == State::Done && !m_steps[i].blocked)
             return i;
     return -1;
 }
 
-// The earliest step undone after the last one still done: undone steps are done again in
-// the order they were first done, and a new step ends the chance to redo those before it.
+// The step undone last: every step undone since the last new one lies after every step still
+// done, and each undo takes the last of those, so the earliest undone is the last undo.
 int FilingJournal::redoTarget() const
 {
-    for (int i = undoTarget() + 1; i < m_steps.size(); ++i)
-        if (m_steps[i].state == State::Undone)
+    for (int i = 0; i < int(m_steps.size()); ++i)
+        if (m_steps[i].state == State::Undone && m_steps[i].redoable && !m_steps[i].blocked)
             return i;
     return -1;
 }
 
-JournalOutcome FilingJournal::undo()
+qint64 FilingJournal::undoStep() const
 {
     const int i = undoTarget();
-    return i < 0 ? JournalOutcome {} : act(i, true);
+    return i < 0 ? 0 : m_steps[i].id;
 }
 
-JournalOutcome FilingJournal::redo()
+qint64 FilingJournal::redoStep() const
 {
     const int i = redoTarget();
-    return i < 0 ? JournalOutcome {} : act(i, false);
+    return i < 0 ? 0 : m_steps[i].id;
 }
 
-JournalOutcome FilingJournal::act(int index, bool undo)
+JournalOutcome FilingJournal::undo(qint64 expected)
 {
-    JournalStep& s = m_steps[index];
+    return act(true, expected);
+}
+
+JournalOutcome FilingJournal::redo(qint64 expected)
+{
+    return act(false, expected);
+}
+
+JournalOutcome FilingJournal::act(bool undo, qint64 expected)
+{
     JournalOutcome out;
-    out.none = false;
-    append(line({ { "op", undo ? "undo" : "redo" }, { "step", s.id } }));
-    const qsizetype n = s.entries.size();
+    JournalStep work;
+    {
+        Lock lock(m_folder);
+        if (!lock) {
+            m_writing = false;
+            return out;
+        }
+        sync(false);
+        int index;
+        // A step with nothing left to act on would be chosen again and again: passed over.
+        while ((index = undo ? undoTarget() : redoTarget()) >= 0 && !hasEntriesFor(m_steps[index], undo)) {
+            const QJsonObject o { { "op", "blocked" }, { "step", m_steps[index].id } };
+            append(line(o));
+            applyRecord(m_model, o);
+            m_changed = true;
+        }
+        if (index < 0) {
+            notify();
+            return out;
+        }
+        out.none = false;
+        if (expected != 0 && m_steps[index].id != expected) {
+            out.stale = true;
+            out.step = m_steps[index];
+            notify();
+            return out;
+        }
+        work = m_steps[index];
+        const QJsonObject o { { "op", undo ? "undo" : "redo" }, { "step", work.id },
+            { "owner", thisOwner() } };
+        append(line(o));
+        applyRecord(m_model, o);
+        m_changed = true;
+    }
+    const qsizetype n = work.entries.size();
     for (qsizetype k = 0; k < n; ++k) {
         // Taken back last first, so a later entry never stands in an earlier one's way.
-        JournalEntry& e = s.entries[undo ? n - 1 - k : k];
+        JournalEntry& e = work.entries[undo ? n - 1 - k : k];
         if (e.applied != undo)
             continue;
         ++out.total;
-        QString reason;
-        const bool ok = undo ? revert(s.kind, e, &reason) : reapply(s.kind, e, &reason);
+        QString reason = check(work, e, undo);
+        const bool ok
+            = reason.isEmpty() && (undo ? revert(work.kind, e, &reason) : reapply(work.kind, e, &reason));
         const QString shown
-            = isFileKind(s.kind) || s.kind == Kind::BoxRename ? (undo ? e.to : e.from) : e.from;
+            = isFileKind(work.kind) || work.kind == Kind::BoxRename ? (undo ? e.to : e.from) : e.from;
         if (ok) {
             ++out.done;
             e.applied = !undo;
@@ -361,12 +997,31 @@ JournalOutcome FilingJournal::act(int index, bool undo)
             out.problems << QString::fromUtf16(T::BatchProblem).arg(displayName(GetFileTitle(shown)), reason);
         }
     }
-    // A step none of whose entries could be acted on stays where it was.
-    if (out.done > 0)
-        s.state = undo ? State::Undone : State::Done;
-    append(line({ { "op", s.state == State::Undone ? "undone" : "redone" }, { "step", s.id },
-        { "entries", entriesField(s.entries) } }));
-    out.step = s;
+    // A step none of whose entries could be acted on stays where it was, and is passed over
+    // from then on: it was said once, and older steps stay within reach.
+    const bool nothing = out.done == 0;
+    QJsonObject o { { "op", (undo != nothing) ? "undone" : "redone" }, { "step", work.id },
+        { "entries", entriesField(work.entries) } };
+    if (nothing)
+        o.insert("blocked", true);
+    {
+        Lock lock(m_folder);
+        if (lock) {
+            sync(false);
+            append(line(o));
+        } else {
+            m_writing = false;
+        }
+        applyRecord(m_model, o);
+        if (lock)
+            compactIfLong();
+    }
+    m_changed = true;
+    if (const JournalStep* s = find(work.id))
+        out.step = *s;
+    else
+        out.step = work;
+    notify();
     return out;
 }
 
@@ -398,11 +1053,16 @@ bool FilingJournal::revert(Kind kind, JournalEntry& e, QString* reason)
         return succeeded(m_ops.trashFile(e.to, where), reason);
     }
     case Kind::BoxAdd:
+        if (folderIdentityAt(e.from) != e.identity)
+            return refused(T::ChangedSinceStep, reason);
         return boxRemoved(m_ops.removeEmptyDirectory(e.from), reason);
     case Kind::BoxDelete:
-        return succeeded(m_ops.makeDirectory(e.from), reason);
+        if (!succeeded(m_ops.makeDirectory(e.from), reason))
+            return false;
+        e.identity = folderIdentityAt(e.from);
+        return true;
     case Kind::BoxRename:
-        if (!isFolder(e.to))
+        if (folderIdentityAt(e.to) != e.identity)
             return refused(T::ChangedSinceStep, reason);
         return succeeded(m_ops.moveNoReplace(e.to, e.from), reason);
     }
@@ -440,14 +1100,20 @@ bool FilingJournal::reapply(Kind kind, JournalEntry& e, QString* reason)
         e.to = where.file;
         e.record = where.record;
         e.identity = identityAt(e.to);
+        e.toFolder = folderIdentityAt(folderOf(e.to), true);
         return true;
     }
     case Kind::BoxAdd:
-        return succeeded(m_ops.makeDirectory(e.from), reason);
+        if (!succeeded(m_ops.makeDirectory(e.from), reason))
+            return false;
+        e.identity = folderIdentityAt(e.from);
+        return true;
     case Kind::BoxDelete:
+        if (folderIdentityAt(e.from) != e.identity)
+            return refused(T::ChangedSinceStep, reason);
         return boxRemoved(m_ops.removeEmptyDirectory(e.from), reason);
     case Kind::BoxRename: {
-        if (!isFolder(e.from))
+        if (folderIdentityAt(e.from) != e.identity)
             return refused(T::ChangedSinceStep, reason);
         const FileResult r = m_ops.moveNoReplace(e.from, e.to);
         if (r.error == FileError::Exists)

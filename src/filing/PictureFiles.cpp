@@ -165,8 +165,13 @@ void PictureFiles::RF_Mod_Click(OperationContext& context)
     // current one (a collapsed node lists its folder without becoming current).
     const QString folder = oldPath->left(BackInstr(*oldPath, QStringLiteral("/")) - 1);
     const QString newPath = folder + u'/' + newName;
+    // A refused name is no step of the journal.
+    if (!isPlainName(newName)) {
+        showError(context, T::FileExists, T::RenameError);
+        return;
+    }
     StepRecord step(context, JournalStep::Kind::Rename, { { *oldPath, newPath, {}, {}, {}, false } });
-    if (!isPlainName(newName) || !s.fileOps.moveNoReplace(*oldPath, newPath).ok()) {
+    if (!s.fileOps.moveNoReplace(*oldPath, newPath).ok()) {
         showError(context, T::FileExists, T::RenameError);
         return;
     }

@@ -102,6 +102,17 @@ inline constexpr char16_t OriginalTaken[] = u"元の場所に同名のファイ�
 inline constexpr char16_t ChangedSinceStep[] = u"操作の後に移動、削除または変更されています";
 inline constexpr char16_t BoxNotEmptyNow[] = u"整理箱が空ではありません";
 inline constexpr char16_t NotInTrash[] = u"ごみ箱の中の場所が分かりません";
+// A place read from the journal that is not below the storage root (or in its trash).
+inline constexpr char16_t PlaceNotAllowed[] = u"記録された場所が保管場所の外にあります";
+inline constexpr char16_t TrashRecordWrong[] = u"ごみ箱の記録が一致しません";
+// A box step of an older journal, which did not keep what tells one box from another.
+inline constexpr char16_t CannotCheck[] = u"記録が古いため、同じ整理箱か確かめられません";
+// The journal could not be read and was put aside.
+inline constexpr char16_t JournalMovedAside[]
+    = u"操作の記録が読めないため %1 に移し、新しい記録を始めました\rそれまでの操作は元に戻せません";
+// The history window's list was older than the journal: nothing was done.
+inline constexpr char16_t HistoryChanged[]
+    = u"ほかのウィンドウで操作の履歴が変わりました\r一覧を確かめてから、もう一度操作してください";
 // A step begun and never marked done: the program ended in the middle of it.
 inline constexpr char16_t Interrupted[]
     = u"前回、次の操作が途中で終了しました\r元に戻すことはできません。ファイルを確認してください：";
@@ -120,6 +131,9 @@ inline constexpr char16_t StepBoxRename[] = u"整理箱 %1 の名称を %2 に�
 inline constexpr char16_t StepBoxDelete[] = u"整理箱 %1 を削除";
 inline constexpr char16_t StepUndone[] = u"（取り消し済み）";
 inline constexpr char16_t StepInterrupted[] = u"（途中で終了）";
+inline constexpr char16_t StepRunning[] = u"（実行中）";
+inline constexpr char16_t StepCannotUndo[] = u"（元に戻せません）";
+inline constexpr char16_t StepCannotRedo[] = u"（やり直せません）";
 // The history window.
 inline constexpr char16_t HistoryTitle[] = u"履歴";
 inline constexpr char16_t AccHistoryList[] = u"最近の操作";

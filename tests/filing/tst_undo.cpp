@@ -289,15 +289,20 @@ void TstUndo::boxStepsUndone()
                                               "新箱（整理箱が空ではありません）"),
             QStringLiteral("取り消しエラー")) });
     f.prompts.clear();
+    // Said once, marked, and passed over from then on.
+    QCOMPARE(f.history().value(2), QStringLiteral("整理箱 新箱 を追加（元に戻せません）"));
     QFile::remove(f.box(QStringLiteral("新箱"), QStringLiteral("x.jpg")));
     f.form->filingCommands().Undo()->trigger();
-    QVERIFY(!exists(f.box(QStringLiteral("新箱"))));
-    f.form->filingCommands().Redo()->trigger();
-    f.form->filingCommands().Redo()->trigger();
-    f.form->filingCommands().Redo()->trigger();
     QVERIFY(exists(f.box(QStringLiteral("新箱"))));
+    QCOMPARE(recorded(f.prompts), QStringList { message(QStringLiteral("元に戻す操作がありません")) });
+    f.prompts.clear();
+    // Redone last undo first: the rename, then the delete.
+    f.form->filingCommands().Redo()->trigger();
     QVERIFY(exists(f.box(QStringLiteral("箱C"))));
+    QVERIFY(exists(f.box(QStringLiteral("箱A"))));
+    f.form->filingCommands().Redo()->trigger();
     QVERIFY(!exists(f.box(QStringLiteral("箱A"))));
+    QVERIFY(exists(f.box(QStringLiteral("新箱"))));
     QCOMPARE(recorded(f.prompts), QStringList());
 }
 
@@ -306,21 +311,26 @@ void TstUndo::takenPlaceAndChangedFileAreLeft()
     Fixture f;
     const QString a = f.stock(QStringLiteral("a.jpg"));
     const QString filedA = f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"));
+    const QString b = f.stock(QStringLiteral("b.jpg"));
+    const QString filedB = f.box(QStringLiteral("箱A"), QStringLiteral("b.jpg"));
     QVERIFY(f.chooseOn(1, a));
     QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
-    const QByteArray filedBytes = contents(filedA);
+    QVERIFY(f.chooseOn(1, b));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    const QByteArray filedBytes = contents(filedB);
     // Another file took the original place: both stay.
-    f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/a.jpg"), "new");
+    f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/b.jpg"), "new");
     f.form->filingCommands().Undo()->trigger();
-    QCOMPARE(contents(a), QByteArray("new"));
-    QCOMPARE(contents(filedA), filedBytes);
+    QCOMPARE(contents(b), QByteArray("new"));
+    QCOMPARE(contents(filedB), filedBytes);
     QCOMPARE(recorded(f.prompts),
         QStringList { critical(QStringLiteral("次のものは元に戻せませんでした（そのまま残しています）：\r"
-                                              "a.jpg（")
+                                              "b.jpg（")
                 + kTaken + u'）',
             QStringLiteral("取り消しエラー")) });
     f.prompts.clear();
-    QFile::remove(a);
+    QFile::remove(b);
+    // The refused step is passed over: the next undo reaches the one before it.
 
     // The filed file was changed since: it is not moved back.
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱A/a.jpg"), "edited");
@@ -378,26 +388,28 @@ void TstUndo::interruptedStepReportedOnceNeverReplayed()
 void TstUndo::journalKeepsTheLastSteps()
 {
     QTemporaryDir dir;
-    QDir(dir.path()).mkpath(QStringLiteral("boxes"));
+    QDir(dir.path()).mkpath(QStringLiteral("保管庫"));
     {
         FilingJournal journal(realFileOps(), dir.path());
+        journal.setStorageRoot(dir.path());
         for (int i = 0; i < 2 * FilingJournal::kKept + 10; ++i) {
-            const QString box = dir.path() + QStringLiteral("/boxes/b%1").arg(i);
+            const QString box = dir.path() + QStringLiteral("/保管庫/b%1").arg(i);
             const qint64 id = journal.begin(JournalStep::Kind::BoxAdd, { { box, {}, {}, {}, {}, false } });
             QVERIFY(realFileOps().makeDirectory(box).ok());
-            journal.finish(id, { { box, {}, {}, {}, {}, true } });
+            journal.finish(id, { { box, {}, {}, FilingJournal::folderIdentityAt(box), {}, true } });
         }
         QVERIFY(journal.steps().size() >= FilingJournal::kKept);
         QVERIFY(journal.steps().size() <= 2 * FilingJournal::kKept);
     }
     FilingJournal again(realFileOps(), dir.path());
+    again.setStorageRoot(dir.path());
     QVERIFY(again.steps().size() >= FilingJournal::kKept);
     // The oldest kept step can still be taken back, in order, after the newer ones.
     const qsizetype kept = again.steps().size();
     for (qsizetype i = 0; i < kept; ++i)
         QCOMPARE(again.undo().done, 1);
     QVERIFY(!again.canUndo());
-    QCOMPARE(QDir(dir.path() + QStringLiteral("/boxes")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(),
+    QCOMPARE(QDir(dir.path() + QStringLiteral("/保管庫")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(),
         2 * FilingJournal::kKept + 10 - int(kept));
 }
 
