@@ -12,6 +12,7 @@
 #include <QDropEvent>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -102,6 +103,10 @@ private Q_SLOTS:
     void droppedPicturesAreOneStep();
     void boxStepsUndone();
     void takenPlaceAndChangedFileAreLeft();
+    void redoAfterANewStepRedoesIt();
+    void historyFollowsTheJournal();
+    void refusedBoxStepsWriteNothing();
+    void brokenJournalToldOnce();
     void interruptedStepReportedOnceNeverReplayed();
     void journalKeepsTheLastSteps();
     void unwritableJournalSaidOnce();
@@ -342,6 +347,130 @@ void TstUndo::takenPlaceAndChangedFileAreLeft()
                                               "a.jpg（")
                 + kChanged + u'）',
             QStringLiteral("取り消しエラー")) });
+}
+
+void TstUndo::redoAfterANewStepRedoesIt()
+{
+    Fixture f;
+    const QString a = f.stock(QStringLiteral("a.jpg")), b = f.stock(QStringLiteral("b.jpg"));
+    QVERIFY(f.chooseOn(1, a));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    f.form->filingCommands().Undo()->trigger();
+    QVERIFY(exists(a));
+    QVERIFY(f.chooseOn(1, b));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱B")));
+    f.form->filingCommands().Undo()->trigger();
+    QVERIFY(exists(b));
+    // Ctrl+Y takes back the last undo (b's), never the step the new one replaced.
+    f.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+    QTest::keyClick(f.form.get(), Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QVERIFY(exists(f.box(QStringLiteral("箱B"), QStringLiteral("b.jpg"))));
+    QVERIFY(exists(a));
+    QVERIFY(!exists(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))));
+    f.form->filingCommands().Redo()->trigger();
+    QVERIFY(exists(a));
+    QCOMPARE(recorded(f.prompts), QStringList { message(QStringLiteral("やり直す操作がありません")) });
+}
+
+void TstUndo::historyFollowsTheJournal()
+{
+    Fixture f;
+    UndoRedo& undoRedo = f.form->filingCommands().undoRedo();
+    f.form->filingCommands().History()->trigger();
+    QListWidget* list = undoRedo.historyList();
+    QVERIFY(list);
+    QCOMPARE(list->count(), 0);
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("a.jpg"))));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    // The open window lists the new step without being opened again.
+    QCOMPARE(list->item(0)->text(), QStringLiteral("a.jpg を 箱A へ移動"));
+
+    // Another window on the same home adds a box. 元に戻す, pressed before this list looked
+    // again, takes back nothing it does not show: the list is brought up to date instead.
+    FilingJournal other(realFileOps(), FilingJournal::defaultFolder());
+    other.setStorageRoot(f.home.storageRoot());
+    const auto addBox = [&](const QString& box) {
+        const qint64 id = other.begin(JournalStep::Kind::BoxAdd, { { box, {}, {}, {}, {}, false } });
+        QDir().mkdir(box);
+        other.finish(id, { { box, {}, {}, FilingJournal::folderIdentityAt(box), {}, true } });
+    };
+    const QString box = f.box(QStringLiteral("他の箱"));
+    addBox(box);
+    QPushButton* undoButton
+        = undoRedo.historyWindow()->findChild<QPushButton*>(QStringLiteral("HistoryUndo"));
+    QVERIFY(undoButton);
+    undoButton->click();
+    QVERIFY(QFileInfo(box).isDir());
+    QVERIFY(exists(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))));
+    QCOMPARE(list->item(0)->text(), QStringLiteral("整理箱 他の箱 を追加"));
+    QCOMPARE(recorded(f.prompts),
+        QStringList { message(QStringLiteral("ほかのウィンドウで操作の履歴が変わりました\r"
+                                             "一覧を確かめてから、もう一度操作してください"),
+            QStringLiteral("履歴")) });
+    f.prompts.clear();
+    undoButton->click();
+    QVERIFY(!exists(box));
+    QCOMPARE(list->item(0)->text(), QStringLiteral("整理箱 他の箱 を追加（取り消し済み）"));
+    // The other window's next step shows while the window is open, with no press at all.
+    addBox(f.box(QStringLiteral("箱Z")));
+    QTRY_COMPARE_WITH_TIMEOUT(list->item(0)->text(), QStringLiteral("整理箱 箱Z を追加"), 30000);
+    QCOMPARE(recorded(f.prompts), QStringList());
+}
+
+void TstUndo::refusedBoxStepsWriteNothing()
+{
+    Fixture f;
+    f.form->SSTab1()->setCurrentIndex(2);
+    QVERIFY(clickNode(*f.form, 2, kVault));
+    const QString journal = FilingJournal::defaultFolder() + QStringLiteral("/journal");
+    const QByteArray before = contents(journal);
+    const auto storage = snapshot(f.home.home() + QStringLiteral("/My Documents"));
+    f.prompts.answerInput(QStringLiteral("../逃げ"));
+    f.form->dirpopup_new()->trigger();
+    // Names taken already, and a box that holds a picture.
+    f.prompts.answerInput(QStringLiteral("箱B"));
+    f.form->dirpopup_new()->trigger();
+    QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱A")));
+    f.prompts.answerInput(QStringLiteral("箱B"));
+    f.form->dirpopup_mod()->trigger();
+    f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱A/x.jpg"), "x");
+    const auto withPicture = snapshot(f.home.home() + QStringLiteral("/My Documents"));
+    f.form->dirpopup_del()->trigger();
+    // Three names asked and the delete's question, each answered by a refusal.
+    QCOMPARE(f.prompts.calls.size(), 8);
+    for (int i = 1; i < 8; i += 2)
+        QCOMPARE(f.prompts.calls[i].icon, PromptIcon::Critical);
+    QCOMPARE(contents(journal), before);
+    QVERIFY(f.form->journal()->steps().isEmpty());
+    QCOMPARE(snapshot(f.home.home() + QStringLiteral("/My Documents")), withPicture);
+    QVERIFY(withPicture.size() == storage.size() + 1);
+}
+
+void TstUndo::brokenJournalToldOnce()
+{
+    Fixture f;
+    f.form.reset();
+    QDir().mkpath(FilingJournal::defaultFolder());
+    const QString journal = FilingJournal::defaultFolder() + QStringLiteral("/journal");
+    QFile file(journal);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("\x7f\x45garbage, not a journal\n");
+    file.close();
+    f.start();
+    QCOMPARE(f.prompts.calls.size(), 1);
+    QCOMPARE(f.prompts.calls.first().icon, PromptIcon::Critical);
+    QVERIFY(f.prompts.calls.first().text.contains(QStringLiteral("journal.broken")));
+    QCOMPARE(contents(journal + QStringLiteral(".broken")), QByteArray("\x7f\x45garbage, not a journal\n"));
+    f.prompts.clear();
+    // A new journal: filing is recorded and undone as before, and nothing more is said.
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("a.jpg"))));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    f.restart();
+    f.form->filingCommands().Undo()->trigger();
+    QVERIFY(exists(f.stock(QStringLiteral("a.jpg"))));
+    QCOMPARE(recorded(f.prompts), QStringList());
 }
 
 void TstUndo::interruptedStepReportedOnceNeverReplayed()
