@@ -7,7 +7,8 @@
 // the page selector counts the listing, a picture copied to the clipboard has its file's size, a box button
 // changed only the folder the vault tree marked, no file on disk changed but the one the acting tab showed,
 // and every file that left the storage root lies in a trash with a record of its path. Box keys
-// are given and pressed, and steps undone and redone (with what they may move in the check). ZTV_WALK_SEED
+// are given and pressed, and steps undone and redone (with what they may move in the check), also
+// refused and by a second window's journal on the same home, the journal's order checked. ZTV_WALK_SEED
 // replays a walk, ZTV_WALK_EVENTS sets its length.
 #include "DelayFsMount.h"
 #include "Fakes.h"
@@ -283,6 +284,8 @@ public:
             { 4, [&] { return outsideChange(); } },
             { 4, [&] { return boxKeyEvent(); } },
             { 4, [&] { return undoRedoEvent(); } },
+            { 1, [&] { return refusedUndoEvent(); } },
+            { 2, [&] { return otherWindowEvent(); } },
         };
         Q_UNUSED(current);
         int total = 0;
@@ -586,8 +589,8 @@ public:
         return QStringLiteral("box key %1 pressed").arg(key);
     }
 
-    // Undo or redo, by the key or the menu item: any file a kept step moved may move again.
-    QString undoRedoEvent()
+    // Any file a kept step moved may move again.
+    void mayChangeJournalFiles()
     {
         for (const JournalStep& s : form->journal()->steps())
             for (const JournalEntry& e : s.entries)
@@ -596,6 +599,115 @@ public:
                     if (!place.isEmpty() && statPath(place, &st))
                         mayChange.insert(quint64(st.st_ino));
                 }
+    }
+
+    // The files of the next step to undo renamed behind the program's back: the undo is
+    // refused, the step marked and passed over, the renamed files left where they are.
+    QString refusedUndoEvent()
+    {
+        FilingJournal* journal = form->journal();
+        const qint64 id = journal->undoStep();
+        const auto step = std::find_if(journal->steps().cbegin(), journal->steps().cend(),
+            [id](const JournalStep& s) { return s.id == id; });
+        if (step == journal->steps().cend() || step->kind == JournalStep::Kind::Delete
+            || step->kind >= JournalStep::Kind::BoxAdd)
+            return QStringLiteral("no refused undo: no file step");
+        QStringList renamed;
+        for (const JournalEntry& e : step->entries)
+            if (e.applied && QFile::rename(e.to, e.to + QStringLiteral(".外")))
+                renamed << e.to + QStringLiteral(".外");
+        mayChangeJournalFiles();
+        form->filingCommands().Undo()->trigger();
+        const auto after = std::find_if(journal->steps().cbegin(), journal->steps().cend(),
+            [id](const JournalStep& s) { return s.id == id; });
+        if (after != journal->steps().cend() && after->state == JournalStep::State::Done && !after->blocked)
+            return QStringLiteral("FAIL: the refused undo of step %1 left it to be refused again").arg(id);
+        if (journal->undoStep() == id)
+            return QStringLiteral("FAIL: step %1 is still the next undo").arg(id);
+        for (const QString& r : std::as_const(renamed))
+            if (!QFileInfo::exists(r))
+                return QStringLiteral("FAIL: the refused undo moved %1").arg(r);
+        return QStringLiteral("refused undo: step %1 passed over").arg(id);
+    }
+
+    // A second window on the same home (its own journal on the same file) undoes, redoes or
+    // adds a box; both then read one history, ids unique.
+    QString otherWindowEvent()
+    {
+        if (!other) {
+            other = std::make_unique<FilingJournal>(realFileOps(), FilingJournal::defaultFolder());
+            other->setStorageRoot(home.storageRoot());
+        }
+        mayChangeJournalFiles();
+        QString what;
+        if (const int pick = int(rng.bounded(3)); pick == 0) {
+            const QString box = home.vault() + QStringLiteral("/窓%1").arg(rng.bounded(1000));
+            const qint64 id = other->begin(JournalStep::Kind::BoxAdd, { { box, {}, {}, {}, {}, false } });
+            QDir().mkdir(box);
+            other->finish(id, { { box, {}, {}, FilingJournal::folderIdentityAt(box), {}, true } });
+            what = QStringLiteral("other window: box added");
+        } else {
+            const JournalOutcome out = pick == 1 ? other->undo() : other->redo();
+            what = QStringLiteral("other window: %1 %2").arg(pick == 1 ? "undo" : "redo").arg(out.done);
+        }
+        form->journal()->refresh();
+        other->refresh();
+        const QList<JournalStep>& mine = form->journal()->steps();
+        const QList<JournalStep>& theirs = other->steps();
+        for (qsizetype i = 0; i < std::max(mine.size(), theirs.size()); ++i)
+            if (i >= mine.size() || i >= theirs.size() || mine[i].id != theirs[i].id
+                || mine[i].state != theirs[i].state)
+                return QStringLiteral("FAIL: the two windows' journals differ at %1").arg(i);
+        return what;
+    }
+
+    // The journal after an event: ids unique and rising, a new step ends every redo, a redo
+    // takes back the last undo, and a step passed over is never the next undo.
+    QString journalCheck()
+    {
+        FilingJournal* journal = form->journal();
+        journal->refresh();
+        QHash<qint64, JournalStep::State> now;
+        qint64 last = 0;
+        bool newStep = false;
+        for (const JournalStep& s : journal->steps()) {
+            if (s.id <= last)
+                return QStringLiteral("journal step %1 after %2").arg(s.id).arg(last);
+            last = s.id;
+            now.insert(s.id, s.state);
+            newStep = newStep || (s.id > lastSeen && s.state == JournalStep::State::Done);
+            if (s.blocked && s.id == journal->undoStep())
+                return QStringLiteral("step %1, passed over, is the next undo").arg(s.id);
+        }
+        if (newStep) {
+            undoneOrder.clear();
+            if (journal->canRedo())
+                return QStringLiteral("a step to redo is left after a new step");
+        }
+        for (auto it = now.cbegin(); it != now.cend(); ++it) {
+            const auto was = seen.constFind(it.key());
+            if (was == seen.cend())
+                continue;
+            if (*was == JournalStep::State::Done && *it == JournalStep::State::Undone)
+                undoneOrder << it.key();
+            if (*was == JournalStep::State::Undone && *it == JournalStep::State::Done) {
+                if (undoneOrder.isEmpty() || undoneOrder.last() != it.key())
+                    return QStringLiteral("redo took back step %1, not the last undo").arg(it.key());
+                undoneOrder.removeLast();
+            }
+        }
+        for (const JournalStep& s : journal->steps())
+            if (s.blocked || !s.redoable)
+                undoneOrder.removeAll(s.id);
+        seen = now;
+        lastSeen = std::max(lastSeen, last);
+        return QString();
+    }
+
+    // Undo or redo, by the key or the menu item: any file a kept step moved may move again.
+    QString undoRedoEvent()
+    {
+        mayChangeJournalFiles();
         const auto undone = [this] {
             const QList<JournalStep>& steps = form->journal()->steps();
             return std::count_if(steps.cbegin(), steps.cend(),
@@ -941,6 +1053,11 @@ public:
     FakeSpreadsheet spreadsheet;
     Services services { prompts, shell, drives, spreadsheet, windowFileOps() };
     std::unique_ptr<MainForm> form;
+    // The second window's journal, and the steps as the last check saw them.
+    std::unique_ptr<FilingJournal> other;
+    QHash<qint64, JournalStep::State> seen;
+    qint64 lastSeen = 0;
+    QList<qint64> undoneOrder;
     ScriptedSaveDialog* saveDialog = nullptr;
     QString lastMenu;
 };
@@ -1022,6 +1139,8 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
         if (event.startsWith(QLatin1String("FAIL:")) || event.contains(QLatin1String(", then FAIL:")))
             QFAIL(qPrintable(fail(event)));
         QString problem = w.invariant();
+        if (problem.isEmpty())
+            problem = w.journalCheck();
         if (problem.isEmpty() && clipboardEvent(event))
             problem = w.clipboardCheck(clipSource);
         if (!problem.isEmpty())
@@ -1053,8 +1172,10 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     QVERIFY(kinds.value(QStringLiteral("round trip")) > 0);
     QVERIFY(events < 1000 || severalActedOn > 0);
     QVERIFY(events < 1000 || w.stepsTakenBackOrRedone > 0);
-    qInfo("random walk: %d events, %lld kinds, %d operations on several chosen, %d steps undone or redone",
-        events, qlonglong(kinds.size()), severalActedOn, w.stepsTakenBackOrRedone);
+    qInfo("random walk: %d events, %lld kinds, %d operations on several chosen, %d steps undone or redone, "
+          "%d undos refused, %d events of a second window",
+        events, qlonglong(kinds.size()), severalActedOn, w.stepsTakenBackOrRedone,
+        kinds.value(QStringLiteral("refused undo:")), kinds.value(QStringLiteral("other window:")));
 }
 
 void TstRandomWalk::walk()

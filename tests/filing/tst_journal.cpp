@@ -4,6 +4,7 @@
 #include "FilingTestUtil.h"
 #include "filing/Journal.h"
 #include "filing/texts.h"
+#include "platform/FaultInjection.h"
 
 #include <QDir>
 #include <QFile>
@@ -80,6 +81,7 @@ private Q_SLOTS:
     void redoTakesTheLastUndo();
     void refusedUndoPassedOverAndMarked();
     void handEditedEntriesAreSkipped();
+    void deleteUndoneFromTheDisksOwnTrash();
     void unusableJournalMovedAside_data();
     void unusableJournalMovedAside();
     void longJournalWrittenShorter();
@@ -241,6 +243,45 @@ void TstJournal::handEditedEntriesAreSkipped()
         QVERIFY(QFileInfo::exists(f));
     QVERIFY(QFileInfo(h.box(QStringLiteral("箱B"))).isDir());
     QVERIFY(!QFileInfo::exists(h.box(QStringLiteral("箱X"))));
+}
+
+// A storage root on another disk than the home (the trash is told where that disk's top is):
+// the file comes back from that disk's trash, whose record must name it.
+void TstJournal::deleteUndoneFromTheDisksOwnTrash()
+{
+    Home h;
+    const QString top = QFileInfo(h.home.home()).canonicalFilePath();
+    faults::forceTrashTop(QFile::encodeName(top).toStdString());
+    auto j = h.open();
+    const auto trashed = [&](const QString& file) {
+        const qint64 id = j->begin(Kind::Delete, { { file, {}, {}, {}, {}, false } });
+        TrashedFile where;
+        if (!realFileOps().trashFile(file, where).ok())
+            return where;
+        JournalEntry e(file, where.file, where.record, FilingJournal::identityAt(where.file), {}, true);
+        e.fromFolder = FilingJournal::folderIdentityAt(FilingJournal::folderOf(file), true);
+        e.toFolder = FilingJournal::folderIdentityAt(FilingJournal::folderOf(where.file), true);
+        j->finish(id, { e });
+        return where;
+    };
+    const QString v = h.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱A/v.jpg"), "v");
+    const QString w = h.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱A/w.jpg"), "w");
+    const TrashedFile wentV = trashed(v);
+    const TrashedFile wentW = trashed(w);
+    QVERIFY(wentW.file.startsWith(top + QStringLiteral("/.Trash-")));
+    // w's record rewritten to name another file: w stays in the trash, its record too.
+    QFile record(wentW.record);
+    QVERIFY(record.open(QIODevice::WriteOnly));
+    record.write("[Trash Info]\nPath=elsewhere/w.jpg\nDeletionDate=2026-01-01T00:00:00\n");
+    record.close();
+    const JournalOutcome refused = j->undo();
+    QCOMPARE(refused.done, 0);
+    QVERIFY(QFileInfo::exists(wentW.file) && QFileInfo::exists(wentW.record));
+    QCOMPARE(j->undo().done, 1);
+    QCOMPARE(contents(v), QByteArray("v"));
+    QVERIFY(!QFileInfo::exists(wentV.file));
+    QVERIFY(!QFileInfo::exists(wentV.record));
+    faults::reset();
 }
 
 void TstJournal::unusableJournalMovedAside_data()
