@@ -237,6 +237,11 @@ void applyLines(Model& m, const QByteArray& bytes, qint64 base)
         }
         applyRecord(m, doc.object());
     }
+    // What follows the last whole line can only be a record cut short by a crash.
+    const QByteArray tail = bytes.mid(pos).trimmed();
+    const QByteArray record = "{\"op\":\"";
+    if (!tail.isEmpty() && (tail.contains('\0') || !(tail.startsWith(record) || record.startsWith(tail))))
+        m.corrupt = true;
     m.steps.removeIf([](const JournalStep& s) { return s.state == State::Empty; });
 }
 
@@ -481,7 +486,11 @@ FilingJournal::FilingJournal(FileOps& ops, const QString& folder)
     QDir().mkpath(m_folder);
     Lock lock(m_folder);
     if (!lock) {
+        // A journal that cannot be locked (a read-only disk) is read, never changed.
         m_writing = false;
+        m_readOnly = true;
+        sync(true);
+        m_readOnly = false;
         return;
     }
     sync(true);
@@ -578,7 +587,7 @@ void FilingJournal::readFile(bool whole, bool atStart)
     m_changed = true;
     // A line cut short by a crash (lines are written under the lock, so no window is writing
     // it now): cut off, so the next record starts a line of its own.
-    if (m_stamp.size > m_model.offset) {
+    if (m_stamp.size > m_model.offset && !m_readOnly) {
         const int fd = ::open(path.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         struct stat st;
         if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, m_model.offset) == 0
@@ -593,6 +602,8 @@ void FilingJournal::readFile(bool whole, bool atStart)
 
 void FilingJournal::moveAside()
 {
+    if (m_readOnly)
+        return;
     const QByteArray from = encodePath(m_file);
     for (int n = 1; n < 100; ++n) {
         const QString name

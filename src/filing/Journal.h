@@ -190,6 +190,7 @@ private:
     std::function<void()> m_onChange;
     QString m_movedAside;
     bool m_changed = false;
+    bool m_readOnly = false; // not locked: never truncated nor moved aside
     bool m_writing = true;
     bool m_told = false;
 };

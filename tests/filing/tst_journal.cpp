@@ -287,7 +287,7 @@ void TstJournal::deleteUndoneFromTheDisksOwnTrash()
 void TstJournal::unusableJournalMovedAside_data()
 {
     QTest::addColumn<QString>("kind");
-    for (const char* k : { "fifo", "symlink", "oversized", "corrupted" })
+    for (const char* k : { "fifo", "symlink", "oversized", "corrupted", "unended" })
         QTest::newRow(k) << QString::fromLatin1(k);
 }
 
@@ -306,8 +306,10 @@ void TstJournal::unusableJournalMovedAside()
         QVERIFY(f.open(QIODevice::WriteOnly));
         if (kind == u"oversized")
             QVERIFY(f.resize(FilingJournal::kMaxBytes + 1));
-        else
+        else if (kind == u"corrupted")
             f.write("{\"op\":\"begin\",\"step\":1,\"kind\":\"move\"}\n\x01\x02 garbage\n");
+        else // no line ended: not a record cut short either
+            f.write(QByteArray(4096, 'x'));
     }
     // Opened without waiting on a FIFO, without following a link.
     auto j = h.open();
