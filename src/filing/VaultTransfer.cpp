@@ -239,8 +239,12 @@ void VaultTransfer::copyInto(
 void VaultTransfer::moveInto(
     OperationContext& context, const QString& treePath, const QString& source, const QString& file)
 {
-    // Never onto a stored file; across file systems the source goes only once the copy is
-    // complete and checked.
+    // Never onto a stored file (refused before the journal hears of it); across file systems
+    // the source goes only once the copy is complete and checked.
+    if (Dup_Check(file)) {
+        showError(context, T::FileExists, T::FilingError);
+        return;
+    }
     StepRecord step(context, JournalStep::Kind::Move, { { source, file, {}, {}, {}, false } });
     const FileResult moved = context.services().fileOps.moveNoReplace(source, file);
     if (!moved.ok()) {
