@@ -6,7 +6,6 @@
 #include "filing/Boxes.h"
 #include "filing/FilingPaths.h"
 #include "filing/FilingSteps.h"
-#include "filing/Journal.h"
 #include "filing/VaultTransfer.h"
 #include "filing/texts.h"
 #include "platform/PathCodec.h"
@@ -15,6 +14,9 @@
 #include "values/StoragePaths.h"
 #include "widgets/FolderTree.h"
 
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
 #include <functional>
 
 #include <sys/stat.h>
@@ -30,13 +32,6 @@ bool isFolder(const QString& path)
 {
     struct stat st;
     return statPath(path, &st) && S_ISDIR(st.st_mode);
-}
-
-// The last step the journal holds, to tell whether a press filed anything.
-qint64 lastStep(OperationContext& context)
-{
-    const FilingJournal* journal = context.journal();
-    return journal && !journal->steps().isEmpty() ? journal->steps().last().id : 0;
 }
 
 } // namespace
@@ -117,11 +112,11 @@ void BoxKeyCommands::press(OperationContext& context, int key)
         if (!chosen.contains(page[i]))
             next = page[i];
     const QString sourceFolder = area.currentFolder();
-    const qint64 before = lastStep(context);
+    // Opening the box's node gives the vault tree the focus; the next key goes where this one did.
+    const QPointer<QWidget> focus = QApplication::focusWidget();
 
-    m_transfer.fileByKey(context, treePath);
+    const bool filed = m_transfer.fileByKey(context, treePath) > 0;
 
-    const bool filed = context.journal() == nullptr || lastStep(context) != before;
     // Filing within the vault lists the box; the user goes on with the folder they were looking at.
     if (*tab == Area::Vault && filed) {
         const AreaPlace place = AreaFromPath(sourceFolder, paths);
@@ -129,11 +124,13 @@ void BoxKeyCommands::press(OperationContext& context, int key)
             area.ReopenTreePath(place.treePath);
         relistAfterChange(context, Area::Vault, sourceFolder, true);
     }
-    if (!filed || next.isEmpty())
-        return;
-    const qsizetype index = area.HiddenList().indexOf(next);
-    if (index >= 0)
-        area.LEADImgList1_Click(int(index));
+    if (filed && !next.isEmpty()) {
+        const qsizetype index = area.HiddenList().indexOf(next);
+        if (index >= 0)
+            area.LEADImgList1_Click(int(index));
+    }
+    if (focus && focus->isVisible() && focus->isEnabled())
+        focus->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace ztv

@@ -107,6 +107,7 @@ private Q_SLOTS:
     void unwritableJournalSaidOnce();
     void keysFileFromEachTab();
     void keysFollowBoxesAndSurviveRestart();
+    void keysGoOnOnEveryTab();
 };
 
 void TstUndo::moveUndoneAndRedoneAcrossRestart()
@@ -524,6 +525,48 @@ void TstUndo::keysFollowBoxesAndSurviveRestart()
     QCOMPARE(f.form->boxKeys()->boxOf(5), std::nullopt);
     f.restart();
     QCOMPARE(f.form->boxKeys()->all(), (QMap<int, QString> { { 3, QStringLiteral("箱A") } }));
+}
+
+void TstUndo::keysGoOnOnEveryTab()
+{
+    Fixture f;
+    for (const char* name : { "w.jpg", "x.jpg" })
+        f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/") + QLatin1String(name),
+            pictures::jpeg({ 16, 16 }, QColor(name[0], 20, 20)));
+    f.form->SSTab1()->setCurrentIndex(2);
+    QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱A")));
+    f.form->filingCommands().BoxKey(1)->trigger();
+    QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱B")));
+    f.form->filingCommands().BoxKey(2)->trigger();
+    // Typed as a user types: to whatever has the focus after the last press.
+    const auto typeKeys = [](BrowsingArea& tab, Qt::Key key, int times) {
+        tab.LEADImgList1()->view()->setFocus();
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(QApplication::focusWidget(), key);
+    };
+
+    // The vault: each press moves the picture chosen and chooses the next of the same page.
+    QVERIFY(clickNode(*f.form, 2, kVault));
+    QVERIFY(f.chooseOn(2, f.box(QStringLiteral("v.jpg"))));
+    typeKeys(f.form->area(Area::Vault), Qt::Key_1, 3);
+    for (const char* name : { "v.jpg", "w.jpg", "x.jpg" }) {
+        QVERIFY(exists(f.box(QStringLiteral("箱A"), QLatin1String(name))));
+        QVERIFY(!exists(f.box(QLatin1String(name))));
+    }
+    QCOMPARE(f.form->area(Area::Vault).CurrentNodePath(), kVault);
+
+    // The stock yard and the CD alike.
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("a.jpg"))));
+    typeKeys(f.form->area(Area::StockYard), Qt::Key_2, 3);
+    QCOMPARE(QDir(f.home.stockYard()).entryList(QDir::Files), QStringList());
+    f.listCd();
+    QVERIFY(f.chooseOn(0, f.disc.filePath(QStringLiteral("d1.jpg"))));
+    typeKeys(f.form->area(Area::Cd), Qt::Key_2, 2);
+    QCOMPARE(QDir(f.box(QStringLiteral("箱B"))).entryList(QDir::Files),
+        (QStringList { QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg"),
+            QStringLiteral("d1.jpg"), QStringLiteral("d2.jpg") }));
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QCOMPARE(f.history().size(), 8);
 }
 
 QTEST_MAIN(TstUndo)
