@@ -100,7 +100,7 @@ bool askAboutVaultCopies(OperationContext& context, QList<PictureChoice>& files)
         ? QString::fromUtf16(T::InVaultAsk).arg(displayName(firstCopy.mid(cut)))
         : QString::fromUtf16(T::InVaultSeveralAsk).arg(held.size());
     if (context.services().prompts.message(
-            text, QString::fromUtf16(T::InVaultTitle), PromptIcon::Question, PromptButtons::OkCancel)
+            text, QString::fromUtf16(T::InVaultTitle), PromptIcon::None, PromptButtons::OkCancel)
         == PromptAnswer::Ok)
         return true;
     for (qsizetype k = held.size() - 1; k >= 0; --k)
