@@ -19,8 +19,6 @@
 #include <QWidget>
 #include <functional>
 
-#include <sys/stat.h>
-
 namespace ztv {
 
 namespace T = filingtexts;
@@ -28,10 +26,18 @@ using namespace filing;
 
 namespace {
 
-bool isFolder(const QString& path)
+QString vaultFolder(OperationContext& context)
 {
-    struct stat st;
-    return statPath(path, &st) && S_ISDIR(st.st_mode);
+    return context.storagePaths().AreaBasePath[Area::Vault] + QString::fromUtf16(kVaultName);
+}
+
+// Whether the key's box is there to file into: a folder that is, or lies below, the vault,
+// links resolved.
+bool boxIsThere(OperationContext& context, int key)
+{
+    const BoxKeys* keys = context.boxKeys();
+    const std::optional<QString> box = keys ? keys->boxOf(key) : std::nullopt;
+    return box && BoxKeys::folderInVault(vaultFolder(context), *box);
 }
 
 } // namespace
@@ -52,9 +58,8 @@ QString BoxKeyCommands::itemText(OperationContext& context, int key)
     if (treePath.isEmpty())
         return QString::fromUtf16(T::KeyAssign).arg(key);
     const QString shown = displayName(treePath);
-    return isFolder(context.storagePaths().AreaBasePath[Area::Vault] + treePath)
-        ? QString::fromUtf16(T::KeyAssignedTo).arg(key).arg(shown)
-        : QString::fromUtf16(T::KeyAssignedGone).arg(key).arg(shown);
+    return boxIsThere(context, key) ? QString::fromUtf16(T::KeyAssignedTo).arg(key).arg(shown)
+                                    : QString::fromUtf16(T::KeyAssignedGone).arg(key).arg(shown);
 }
 
 namespace {
@@ -94,7 +99,8 @@ void BoxKeyCommands::press(OperationContext& context, int key)
     if (!tab || treePath.isEmpty() || !context.pictureSelected())
         return;
     const StoragePaths& paths = context.storagePaths();
-    if (!isFolder(paths.AreaBasePath[Area::Vault] + treePath)) {
+    // The box the files go into is checked here, whatever the keys hold: never outside the vault.
+    if (!boxIsThere(context, key)) {
         showError(
             context, QString::fromUtf16(T::KeyBoxGone).arg(key).arg(displayName(treePath)), T::FilingError);
         return;

@@ -525,6 +525,28 @@ void TstUndo::keysFollowBoxesAndSurviveRestart()
     QCOMPARE(f.form->boxKeys()->boxOf(5), std::nullopt);
     f.restart();
     QCOMPARE(f.form->boxKeys()->all(), (QMap<int, QString> { { 3, QStringLiteral("箱A") } }));
+
+    // Keys edited by hand to lead out of the vault file nothing anywhere.
+    const QString outside = f.home.makeDir(QStringLiteral("outside"));
+    QVERIFY(QFile::link(outside, f.box(QStringLiteral("抜け道"))));
+    QFile keys(f.home.home() + QStringLiteral("/.config/zentovi/boxkeys"));
+    QVERIFY(keys.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    keys.write("4\t../../../outside\n6\t" + QByteArray("../ストックヤード").toPercentEncoding("/") + "\n5\t"
+        + QByteArray("抜け道").toPercentEncoding("/") + '\n');
+    keys.close();
+    f.restart();
+    f.prompts.clear();
+    const auto before = snapshot(f.home.storageRoot());
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("c.jpg"))));
+    f.form->area(Area::StockYard).LEADImgList1()->view()->setFocus();
+    for (Qt::Key key : { Qt::Key_4, Qt::Key_6, Qt::Key_5 })
+        QTest::keyClick(QApplication::focusWidget(), key);
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QCOMPARE(QDir(outside).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    QCOMPARE(recorded(f.prompts),
+        QStringList {
+            critical(QStringLiteral("キー5の整理箱「保管庫/抜け道」が見つかりません\r何も保管していません"),
+                QStringLiteral("保管エラー")) });
 }
 
 void TstUndo::keysGoOnOnEveryTab()
