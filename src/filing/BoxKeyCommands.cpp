@@ -52,6 +52,14 @@ QString BoxKeyCommands::treePathOf(OperationContext& context, int key)
     return box->isEmpty() ? root : root + u'/' + *box;
 }
 
+void BoxKeyCommands::reportSetAside(OperationContext& context)
+{
+    const BoxKeys* keys = context.boxKeys();
+    if (keys && !keys->setAside().isEmpty())
+        showError(
+            context, QString::fromUtf16(T::KeysSetAside).arg(displayName(keys->setAside())), T::FilingError);
+}
+
 QString BoxKeyCommands::itemText(OperationContext& context, int key)
 {
     const QString treePath = treePathOf(context, key);

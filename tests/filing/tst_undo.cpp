@@ -534,7 +534,14 @@ void TstUndo::keysFollowBoxesAndSurviveRestart()
     keys.write("4\t../../../outside\n6\t" + QByteArray("../ストックヤード").toPercentEncoding("/") + "\n5\t"
         + QByteArray("抜け道").toPercentEncoding("/") + '\n');
     keys.close();
+    f.prompts.clear();
     f.restart();
+    // The lines that lead out are dropped, said once, the file kept aside.
+    QCOMPARE(recorded(f.prompts),
+        QStringList { critical(QStringLiteral("キーの割り当てのファイルが壊れていました\r") + keys.fileName()
+                + QStringLiteral(".broken に移し、読めた割り当てだけを残しました"),
+            QStringLiteral("保管エラー")) });
+    QCOMPARE(f.form->boxKeys()->all(), (QMap<int, QString> { { 5, QStringLiteral("抜け道") } }));
     f.prompts.clear();
     const auto before = snapshot(f.home.storageRoot());
     QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("c.jpg"))));
