@@ -6,7 +6,6 @@
 #include "filing/Boxes.h"
 #include "filing/FilingPaths.h"
 #include "filing/FilingSteps.h"
-#include "filing/Journal.h"
 #include "filing/VaultTransfer.h"
 #include "filing/texts.h"
 #include "platform/PathCodec.h"
@@ -15,9 +14,10 @@
 #include "values/StoragePaths.h"
 #include "widgets/FolderTree.h"
 
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
 #include <functional>
-
-#include <sys/stat.h>
 
 namespace ztv {
 
@@ -26,17 +26,18 @@ using namespace filing;
 
 namespace {
 
-bool isFolder(const QString& path)
+QString vaultFolder(OperationContext& context)
 {
-    struct stat st;
-    return statPath(path, &st) && S_ISDIR(st.st_mode);
+    return context.storagePaths().AreaBasePath[Area::Vault] + QString::fromUtf16(kVaultName);
 }
 
-// The last step the journal holds, to tell whether a press filed anything.
-qint64 lastStep(OperationContext& context)
+// Whether the key's box is there to file into: a folder that is, or lies below, the vault,
+// links resolved.
+bool boxIsThere(OperationContext& context, int key)
 {
-    const FilingJournal* journal = context.journal();
-    return journal && !journal->steps().isEmpty() ? journal->steps().last().id : 0;
+    const BoxKeys* keys = context.boxKeys();
+    const std::optional<QString> box = keys ? keys->boxOf(key) : std::nullopt;
+    return box && BoxKeys::folderInVault(vaultFolder(context), *box);
 }
 
 } // namespace
@@ -51,15 +52,22 @@ QString BoxKeyCommands::treePathOf(OperationContext& context, int key)
     return box->isEmpty() ? root : root + u'/' + *box;
 }
 
+void BoxKeyCommands::reportSetAside(OperationContext& context)
+{
+    const BoxKeys* keys = context.boxKeys();
+    if (keys && !keys->setAside().isEmpty())
+        showError(
+            context, QString::fromUtf16(T::KeysSetAside).arg(displayName(keys->setAside())), T::FilingError);
+}
+
 QString BoxKeyCommands::itemText(OperationContext& context, int key)
 {
     const QString treePath = treePathOf(context, key);
     if (treePath.isEmpty())
         return QString::fromUtf16(T::KeyAssign).arg(key);
     const QString shown = displayName(treePath);
-    return isFolder(context.storagePaths().AreaBasePath[Area::Vault] + treePath)
-        ? QString::fromUtf16(T::KeyAssignedTo).arg(key).arg(shown)
-        : QString::fromUtf16(T::KeyAssignedGone).arg(key).arg(shown);
+    return boxIsThere(context, key) ? QString::fromUtf16(T::KeyAssignedTo).arg(key).arg(shown)
+                                    : QString::fromUtf16(T::KeyAssignedGone).arg(key).arg(shown);
 }
 
 namespace {
@@ -99,7 +107,8 @@ void BoxKeyCommands::press(OperationContext& context, int key)
     if (!tab || treePath.isEmpty() || !context.pictureSelected())
         return;
     const StoragePaths& paths = context.storagePaths();
-    if (!isFolder(paths.AreaBasePath[Area::Vault] + treePath)) {
+    // The box the files go into is checked here, whatever the keys hold: never outside the vault.
+    if (!boxIsThere(context, key)) {
         showError(
             context, QString::fromUtf16(T::KeyBoxGone).arg(key).arg(displayName(treePath)), T::FilingError);
         return;
@@ -117,11 +126,11 @@ void BoxKeyCommands::press(OperationContext& context, int key)
         if (!chosen.contains(page[i]))
             next = page[i];
     const QString sourceFolder = area.currentFolder();
-    const qint64 before = lastStep(context);
+    // Opening the box's node gives the vault tree the focus; the next key goes where this one did.
+    const QPointer<QWidget> focus = QApplication::focusWidget();
 
-    m_transfer.fileByKey(context, treePath);
+    const bool filed = m_transfer.fileByKey(context, treePath) > 0;
 
-    const bool filed = context.journal() == nullptr || lastStep(context) != before;
     // Filing within the vault lists the box; the user goes on with the folder they were looking at.
     if (*tab == Area::Vault && filed) {
         const AreaPlace place = AreaFromPath(sourceFolder, paths);
@@ -129,11 +138,13 @@ void BoxKeyCommands::press(OperationContext& context, int key)
             area.ReopenTreePath(place.treePath);
         relistAfterChange(context, Area::Vault, sourceFolder, true);
     }
-    if (!filed || next.isEmpty())
-        return;
-    const qsizetype index = area.HiddenList().indexOf(next);
-    if (index >= 0)
-        area.LEADImgList1_Click(int(index));
+    if (filed && !next.isEmpty()) {
+        const qsizetype index = area.HiddenList().indexOf(next);
+        if (index >= 0)
+            area.LEADImgList1_Click(int(index));
+    }
+    if (focus && focus->isVisible() && focus->isEnabled())
+        focus->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace ztv

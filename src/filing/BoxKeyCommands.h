@@ -22,6 +22,9 @@ public:
     // chooses the next picture of the page. A key whose box vanished says so and files nothing.
     void press(OperationContext& context, int key);
 
+    // Tells once that the keys file was found broken at start and moved aside.
+    static void reportSetAside(OperationContext& context);
+
     // The caption of the menu item that gives that key: with the box it has now, if any.
     static QString itemText(OperationContext& context, int key);
     // The vault tree path of a key's box ("保管庫", "保管庫/旅行"); "" for a free key.

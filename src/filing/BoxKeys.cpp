@@ -2,27 +2,96 @@
 
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
+#include "platform/SysCalls.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
+#include <QStringView>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ztv {
 
+namespace {
+
+template <typename F> auto retried(F call)
+{
+    decltype(call()) r;
+    do {
+        r = call();
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+struct Fd {
+    explicit Fd(int fd)
+        : fd(fd)
+    {
+    }
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int fd;
+};
+
+// An exclusive lock on a lock file while it lives. Another window holds it only while it
+// writes; one that holds it for seconds (stopped in a debugger) leaves this one without it.
+class FileLock {
+public:
+    explicit FileLock(const QString& path)
+        : m_file(retried([&] {
+            return sys::openat(AT_FDCWD, encodePath(path).constData(),
+                O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        }))
+    {
+        struct stat st;
+        if (m_file.fd < 0 || ::fstat(m_file.fd, &st) < 0 || !S_ISREG(st.st_mode))
+            return;
+        const QDeadlineTimer deadline(std::chrono::seconds(5));
+        while (::flock(m_file.fd, LOCK_EX | LOCK_NB) < 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired())
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        m_locked = true;
+    }
+    // Closing the file frees the lock.
+    explicit operator bool() const { return m_locked; }
+
+private:
+    Fd m_file;
+    bool m_locked = false;
+};
+
+QByteArray realPath(const QString& path)
+{
+    char buffer[PATH_MAX];
+    return ::realpath(encodePath(path).constData(), buffer) ? QByteArray(buffer) : QByteArray();
+}
+
+} // namespace
+
 BoxKeys::BoxKeys(FileOps& ops, const QString& folder)
     : m_ops(ops)
-    , m_file((folder.isEmpty() ? defaultFolder() : folder) + QStringLiteral("/boxkeys"))
+    , m_folder(folder.isEmpty() ? defaultFolder() : folder)
+    , m_file(m_folder + QStringLiteral("/boxkeys"))
 {
-    // One "key<TAB>path" a line, the path's bytes percent-encoded.
-    QFile f(m_file);
-    if (!f.open(QIODevice::ReadOnly))
-        return;
-    const QList<QByteArray> lines = f.readAll().split('\n');
-    for (const QByteArray& line : lines) {
-        const qsizetype tab = line.indexOf('\t');
-        const int key = tab == 1 ? line.left(1).toInt() : 0;
-        if (key >= 1 && key <= 9)
-            m_keys.insert(key, decodePath(QByteArray::fromPercentEncoding(line.mid(tab + 1))));
-    }
+    // A broken file is dealt with under the lock, where it is read again.
+    if (read(m_keys) == Read::Broken)
+        change([](Keys&) { return false; });
 }
 
 QString BoxKeys::defaultFolder()
@@ -31,6 +100,107 @@ QString BoxKeys::defaultFolder()
     if (!config.startsWith(u'/'))
         config = QDir::homePath() + QStringLiteral("/.config");
     return config + QStringLiteral("/zentovi");
+}
+
+bool BoxKeys::isBoxPath(const QString& boxPath)
+{
+    if (boxPath.isEmpty())
+        return true;
+    if (boxPath.contains(QChar(u'\0')))
+        return false;
+    const QList<QStringView> parts = QStringView(boxPath).split(u'/');
+    for (const QStringView part : parts)
+        if (part.isEmpty() || part == u"." || part == u"..")
+            return false;
+    return true;
+}
+
+std::optional<QString> BoxKeys::folderInVault(const QString& vaultFolder, const QString& boxPath)
+{
+    if (vaultFolder.isEmpty() || !isBoxPath(boxPath))
+        return std::nullopt;
+    const QString folder = boxPath.isEmpty() ? vaultFolder : vaultFolder + u'/' + boxPath;
+    const QByteArray vault = realPath(vaultFolder);
+    const QByteArray real = realPath(folder);
+    if (vault.isEmpty() || real.isEmpty())
+        return std::nullopt;
+    if (real != vault && !real.startsWith(vault == "/" ? vault : vault + '/'))
+        return std::nullopt;
+    struct stat st;
+    if (::stat(real.constData(), &st) < 0 || !S_ISDIR(st.st_mode))
+        return std::nullopt;
+    return folder;
+}
+
+BoxKeys::Read BoxKeys::read(Keys& keys) const
+{
+    keys.clear();
+    // Never through a link, and a FIFO or a device in its place neither blocks nor is read.
+    const Fd file(retried([&] {
+        return sys::openat(
+            AT_FDCWD, encodePath(m_file).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }));
+    if (file.fd < 0)
+        return errno == ENOENT ? Read::Missing : Read::Broken;
+    struct stat st;
+    if (::fstat(file.fd, &st) < 0 || !S_ISREG(st.st_mode) || st.st_size > MaxFileSize)
+        return Read::Broken;
+    QByteArray bytes;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = retried([&] { return sys::read(file.fd, buffer, sizeof buffer); });
+        if (n < 0)
+            return Read::Broken;
+        if (n == 0)
+            break;
+        bytes.append(buffer, n);
+        if (bytes.size() > MaxFileSize) // grew while read
+            return Read::Broken;
+    }
+    // One "key<TAB>path" a line, the path's bytes percent-encoded. A line that gives no free key
+    // to a box below the vault with no key yet is dropped.
+    bool broken = false;
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.isEmpty())
+            continue;
+        const int key
+            = line.size() >= 2 && line[1] == '\t' && line[0] >= '1' && line[0] <= '9' ? line[0] - '0' : 0;
+        const QString box = decodePath(QByteArray::fromPercentEncoding(line.mid(2)));
+        if (key == 0 || keys.contains(key) || !isBoxPath(box)
+            || std::find(keys.cbegin(), keys.cend(), box) != keys.cend()) {
+            broken = true;
+            continue;
+        }
+        keys.insert(key, box);
+    }
+    return broken ? Read::Broken : Read::Ok;
+}
+
+bool BoxKeys::change(const std::function<bool(Keys&)>& edit)
+{
+    QDir().mkpath(m_folder);
+    const FileLock lock(m_folder + QStringLiteral("/boxkeys.lock"));
+    if (!lock) {
+        edit(m_keys);
+        return false;
+    }
+    // Another window may have changed the keys since: its changes stay, this one's go on top.
+    Keys keys;
+    const Read state = read(keys);
+    if (state == Read::Broken) {
+        const QString aside = m_file + QStringLiteral(".broken");
+        if (retried([&] {
+                return sys::renameat2(
+                    AT_FDCWD, encodePath(m_file).constData(), AT_FDCWD, encodePath(aside).constData(), 0);
+            })
+            == 0)
+            m_setAside = aside;
+    }
+    m_keys = keys;
+    if (!edit(m_keys) && state != Read::Broken)
+        return true;
+    return save(m_keys);
 }
 
 std::optional<QString> BoxKeys::boxOf(int key) const
@@ -49,33 +219,38 @@ int BoxKeys::keyOf(const QString& boxPath) const
 
 bool BoxKeys::assign(int key, const QString& boxPath)
 {
-    if (key < 1 || key > 9)
+    if (key < 1 || key > 9 || !isBoxPath(boxPath))
         return false;
-    m_keys.removeIf([&](const auto& it) { return it.value() == boxPath; });
-    m_keys.insert(key, boxPath);
-    return save();
+    return change([&](Keys& keys) {
+        keys.removeIf([&](const auto& it) { return it.value() == boxPath; });
+        keys.insert(key, boxPath);
+        return true;
+    });
 }
 
 bool BoxKeys::remove(const QString& boxPath)
 {
-    if (!m_keys.removeIf([&](const auto& it) { return it.value() == boxPath; }))
-        return true;
-    return save();
+    return change(
+        [&](Keys& keys) { return keys.removeIf([&](const auto& it) { return it.value() == boxPath; }) > 0; });
 }
 
 bool BoxKeys::boxRenamed(const QString& from, const QString& to)
 {
-    bool changed = false;
-    for (auto it = m_keys.begin(); it != m_keys.end(); ++it) {
-        if (*it == from) {
-            *it = to;
-            changed = true;
-        } else if (it->startsWith(from + u'/') && !from.isEmpty()) {
-            *it = to + it->mid(from.size());
-            changed = true;
+    if (!isBoxPath(to))
+        return false;
+    return change([&](Keys& keys) {
+        bool changed = false;
+        for (auto it = keys.begin(); it != keys.end(); ++it) {
+            if (*it == from) {
+                *it = to;
+                changed = true;
+            } else if (it->startsWith(from + u'/') && !from.isEmpty()) {
+                *it = to + it->mid(from.size());
+                changed = true;
+            }
         }
-    }
-    return !changed || save();
+        return changed;
+    });
 }
 
 bool BoxKeys::boxDeleted(const QString& boxPath)
@@ -83,12 +258,12 @@ bool BoxKeys::boxDeleted(const QString& boxPath)
     return remove(boxPath);
 }
 
-bool BoxKeys::save()
+bool BoxKeys::save(const Keys& keys)
 {
-    QDir().mkpath(m_file.left(m_file.lastIndexOf(u'/')));
     QByteArray all;
-    for (auto it = m_keys.cbegin(); it != m_keys.cend(); ++it)
+    for (auto it = keys.cbegin(); it != keys.cend(); ++it)
         all += QByteArray::number(it.key()) + '\t' + encodePath(*it).toPercentEncoding("/") + '\n';
+    // Through a temporary file renamed over it: a link in its place is replaced, not followed.
     return m_ops.writeFile(m_file, all, true).ok();
 }
 

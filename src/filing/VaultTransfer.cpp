@@ -100,7 +100,7 @@ bool askAboutVaultCopies(OperationContext& context, QList<PictureChoice>& files)
         ? QString::fromUtf16(T::InVaultAsk).arg(displayName(firstCopy.mid(cut)))
         : QString::fromUtf16(T::InVaultSeveralAsk).arg(held.size());
     if (context.services().prompts.message(
-            text, QString::fromUtf16(T::InVaultTitle), PromptIcon::Question, PromptButtons::OkCancel)
+            text, QString::fromUtf16(T::InVaultTitle), PromptIcon::None, PromptButtons::OkCancel)
         == PromptAnswer::Ok)
         return true;
     for (qsizetype k = held.size() - 1; k >= 0; --k)
@@ -142,12 +142,14 @@ void VaultTransfer::request(OperationContext& context, Mode mode)
     m_chooser->activateWindow();
 }
 
-void VaultTransfer::fileByKey(OperationContext& context, const QString& destinationTreePath)
+int VaultTransfer::fileByKey(OperationContext& context, const QString& destinationTreePath)
 {
+    m_filed = 0;
     const std::optional<Area> i = context.currentArea();
     if (!i || !take(context, *i == Area::Cd ? Mode::Copy : Mode::Move))
-        return;
+        return 0;
     fileInto(context, destinationTreePath);
+    return m_filed;
 }
 
 bool VaultTransfer::take(OperationContext& context, Mode mode)
@@ -232,6 +234,7 @@ void VaultTransfer::copyInto(
         return;
     }
     step.copied(source, file, before);
+    ++m_filed;
     context.area(Area::Vault).dropCacheEntries(file);
     openVaultAt(context, treePath);
 }
@@ -252,6 +255,7 @@ void VaultTransfer::moveInto(
         return;
     }
     step.moved(source, file);
+    ++m_filed;
     context.area(Area::Vault).moveCacheEntries(source, file);
     // A key files from the vault too: the page it was chosen on is the one listed again.
     relistAfterChange(context, TransferSourceArea,
@@ -317,6 +321,7 @@ void VaultTransfer::fileBatchInto(OperationContext& context, Batch batch, const 
     });
     folders.flush();
     step.reset(); // one step for the whole batch, marked done before anything is listed
+    m_filed += outcome.done;
     outcome.total += int(batch.refused.size());
     outcome.problems = batch.refused + outcome.problems;
     if (outcome.done > 0) {

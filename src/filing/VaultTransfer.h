@@ -43,7 +43,8 @@ public:
     void fileInto(OperationContext& context, const QString& destinationTreePath);
     // A box key: the current tab's chosen pictures into that box as the chooser would file them
     // (copied from the CD, moved from the stock yard or within the vault), with no chooser.
-    void fileByKey(OperationContext& context, const QString& destinationTreePath);
+    // Gives how many files it filed.
+    int fileByKey(OperationContext& context, const QString& destinationTreePath);
 
     // Files checked against the disk, to be filed into one box.
     struct Batch {
@@ -83,6 +84,7 @@ private:
     void fileSeveralInto(OperationContext& context, const QString& destinationTreePath);
 
     QPointer<SetFolder> m_chooser;
+    int m_filed = 0; // files copied or moved into the vault since fileByKey began
 };
 
 } // namespace ztv

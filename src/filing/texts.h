@@ -150,5 +150,7 @@ inline constexpr char16_t KeyRemove[] = u"キーの割り当てを解除";
 inline constexpr char16_t KeyNote[] = u"　［%1］";
 inline constexpr char16_t KeyBoxGone[] = u"キー%1の整理箱「%2」が見つかりません\r何も保管していません";
 inline constexpr char16_t KeysNotSaved[] = u"キーの割り当てを保存できませんでした";
+inline constexpr char16_t KeysSetAside[]
+    = u"キーの割り当てのファイルが壊れていました\r%1 に移し、読めた割り当てだけを残しました";
 
 } // namespace ztv::filingtexts

@@ -170,6 +170,8 @@ protected:
             QListView::mousePressEvent(event);
             const QModelIndex index = indexAt(event->position().toPoint());
             m_pressedRow = index.isValid() ? index.row() : -1;
+            m_pressedAt = event->position().toPoint();
+            m_leftHeld = true;
         }
         const QPoint p = viewport()->mapTo(m_owner, event->position().toPoint());
         Q_EMIT m_owner->ThumbnailMouseButton(event->button(), event->modifiers(), p);
@@ -198,11 +200,35 @@ protected:
         return QListView::viewportEvent(event);
     }
 
+    // A drag carries what it starts on: pressed on a thumbnail outside the choice, it chooses
+    // that one first, as a click would, then drags it; on a chosen one it drags the whole choice.
+    // The view's own drag would start only while something is drawn selected, and would carry
+    // that instead.
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        if (!(event->buttons() & Qt::LeftButton)) {
+            QListView::mouseMoveEvent(event);
+            return;
+        }
+        if (m_pressedRow < 0
+            || (event->position().toPoint() - m_pressedAt).manhattanLength()
+                < QApplication::startDragDistance())
+            return;
+        const int row = std::exchange(m_pressedRow, -1);
+        if (!m_owner->selectedItems().contains(row))
+            Q_EMIT m_owner->ThumbnailClicked(row);
+        // Not when the click chose nothing (the file is gone), nor once the button was let go
+        // meanwhile (a message about the file), when no drop could end the drag.
+        if (m_leftHeld && m_owner->selectedItems().contains(row))
+            startDrag(Qt::CopyAction);
+    }
+
     void mouseReleaseEvent(QMouseEvent* event) override
     {
         QListView::mouseReleaseEvent(event);
         if (event->button() != Qt::LeftButton)
             return;
+        m_leftHeld = false;
         const QModelIndex index = indexAt(event->position().toPoint());
         const int pressed = std::exchange(m_pressedRow, -1);
         if (!index.isValid() || index.row() != pressed)
@@ -244,6 +270,8 @@ protected:
         // Offered as a copy only: a program that takes the files never deletes ours.
         drag->exec(Qt::CopyAction, Qt::CopyAction);
         m_pressedRow = -1;
+        // The drop took the release.
+        m_leftHeld = false;
     }
 
     // The menu key (or any non-mouse request) presses the right button at the current item.
@@ -308,6 +336,8 @@ private:
     ThumbnailList* m_owner;
     int m_topItem = 0;
     int m_pressedRow = -1;
+    QPoint m_pressedAt;
+    bool m_leftHeld = false;
     int m_settling = 0;
 };
 

@@ -82,7 +82,9 @@ public:
     QAbstractItemView* view() const;
 
 Q_SIGNALS:
-    void ThumbnailClicked(int index); // left click or Enter on an item
+    // A left click or Enter on an item, or a drag started on an item not drawn selected (which
+    // then drags what the click chose).
+    void ThumbnailClicked(int index);
     // A left click with Ctrl or Shift held, or Shift with a key that moves the focus frame
     // (then index is the item the frame moved to).
     void ThumbnailClickedWith(int index, Qt::KeyboardModifiers modifiers);

@@ -3,6 +3,7 @@
 
 #include "display/BrowseRun.h"
 #include "display/PreviewForm.h"
+#include "filing/BoxKeyCommands.h"
 #include "filing/History.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
@@ -51,6 +52,7 @@ void MainForm::Form_Load()
         m_cdWatch = new CdTreeWatch(*this, area(Area::Cd), *m_run, m_services.drives);
     // A step the last run began and never finished is told once; nothing of it is replayed.
     m_filing->undoRedo().reportInterrupted(*this);
+    BoxKeyCommands::reportSetAside(*this);
 }
 
 void MainForm::LoadTab(Area ar)

@@ -56,7 +56,7 @@ inline QString inVaultAsk(const QString& vaultPath)
 {
     return message(QStringLiteral("同じ内容のファイルがすでに保管庫にあります\r") + vaultPath
             + QStringLiteral("\rそれでも保管しますか？（「キャンセル」で保管しません）"),
-        QStringLiteral("保管庫にある画像"), "question", "okcancel");
+        QStringLiteral("保管庫にある画像"), "none", "okcancel");
 }
 
 inline QString input(const QString& prompt, const QString& title)

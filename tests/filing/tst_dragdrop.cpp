@@ -1,6 +1,7 @@
 // Thumbnails dragged onto a vault box, files dropped from another program, pictures dropped
 // onto the paste tab. QTest has no drag: the events a drag makes are sent to the target.
 #include "FilingTestUtil.h"
+#include "display/PictureDrag.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
@@ -8,12 +9,16 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QDrag>
 #include <QDropEvent>
+#include <QLabel>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 
@@ -65,6 +70,48 @@ DragSeen dropOnNode(FolderTree* tree, const QString& treePath, const QMimeData& 
     tree->scrollToItem(node);
     return dragTo(tree->viewport(), tree->visualItemRect(node).center(), data, keys,
         [tree] { return tree->dropHighlight(); });
+}
+
+// Presses the left button on an item of the tab's thumbnails and moves the pointer far enough
+// to start a drag: what the drag carried (copied while it ran, the drag then cancelled); null
+// when no drag started.
+std::unique_ptr<QMimeData> dragFromThumbnail(BrowsingArea& tab, int item)
+{
+    QAbstractItemView* view = tab.LEADImgList1()->view();
+    QWidget* viewport = view->viewport();
+    const QPoint at = view->visualRect(view->model()->index(item, 0)).center();
+    std::unique_ptr<QMimeData> carried;
+    bool ran = false;
+    QTimer::singleShot(0, view, [&] {
+        ran = true;
+        const QList<QDrag*> drags = view->findChildren<QDrag*>();
+        if (drags.isEmpty() || !drags.last()->mimeData())
+            return;
+        carried = std::make_unique<QMimeData>();
+        for (const QString& format : drags.last()->mimeData()->formats())
+            carried->setData(format, drags.last()->mimeData()->data(format));
+        QDrag::cancel();
+    });
+    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+    const QPoint to = at + QPoint(QApplication::startDragDistance() + 4, 0);
+    for (const QPoint& p : { to, to + QPoint(4, 0) }) {
+        QMouseEvent move(QEvent::MouseMove, p, viewport->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &move);
+    }
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+    // When no drag ran, the copy is still to come; a hang guard only.
+    QDeadlineTimer guard(30000);
+    while (!ran && !guard.hasExpired())
+        QTest::qWait(5);
+    return carried;
+}
+
+QStringList pathsOf(const QList<PictureChoice>& files)
+{
+    QStringList paths;
+    for (const PictureChoice& c : files)
+        paths << c.path;
+    return paths;
 }
 
 // A stock yard of six pictures, a vault with the boxes 箱 and 箱/小箱 and 別箱, a disc of three.
@@ -122,6 +169,7 @@ class TstDragDrop : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void stockYardOntoVaultTabMovesOrCopiesWithCtrl();
+    void dragCarriesWhatItStartsOn();
     void discOntoBoxCopiesAndChooserTreeMoves();
     void refusedDrops();
     void changedFileFilesNothing();
@@ -189,6 +237,56 @@ void TstDragDrop::stockYardOntoVaultTabMovesOrCopiesWithCtrl()
     QVERIFY(!QFileInfo::exists(f.home.vault() + QStringLiteral("/別箱/p4.jpg")));
     QCOMPARE(contents(f.home.vault() + QStringLiteral("/p4.jpg")), p4);
     QCOMPARE(f.vault().invariantViolation(), QString());
+}
+
+void TstDragDrop::dragCarriesWhatItStartsOn()
+{
+    Fixture f;
+    const QByteArray p0 = contents(f.stockFile(0)), p2 = contents(f.stockFile(2));
+    QVERIFY(selectPicture(*f.form, 1, f.stockFile(1)));
+    QSignalSpy shown(f.stock().LEAD1(), &PictureDisplay::pictureChanged);
+
+    // Started on a thumbnail outside the choice: that one becomes the choice, shown as a click
+    // shows it, and is what the drag carries and the drop moves.
+    std::unique_ptr<QMimeData> data = dragFromThumbnail(f.stock(), 2);
+    QVERIFY(data);
+    QCOMPARE(pathsOf(f.stock().Chosen()), QStringList { f.stockFile(2) });
+    QCOMPARE(f.stock().LEAD1()->sourcePath(), f.stockFile(2));
+    QVERIFY(f.form->pictureSelected());
+    QCOMPARE(f.stock().invariantViolation(), QString());
+    const std::optional<PictureDrag> drag = PictureDrag::readFrom(*data);
+    QVERIFY(drag);
+    QCOMPARE(pathsOf(drag->files), QStringList { f.stockFile(2) });
+    QVERIFY(dropOnNode(f.vaultTree(), QStringLiteral("保管庫/箱"), *data).dropAccepted);
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QCOMPARE(contents(f.inBox(QStringLiteral("p2.jpg"))), p2);
+    QVERIFY(!QFileInfo::exists(f.stockFile(2)));
+    QVERIFY(QFileInfo::exists(f.stockFile(1)));
+    QVERIFY(!QFileInfo::exists(f.inBox(QStringLiteral("p1.jpg"))));
+
+    // Started on one of several chosen: the whole choice, unchanged.
+    f.form->SSTab1()->setCurrentIndex(1);
+    QVERIFY(selectPicture(*f.form, 1, f.stockFile(0)));
+    const int p3 = int(f.stock().HiddenList().indexOf(f.stockFile(3)));
+    f.stock().LEADImgList1_ClickWith(p3, Qt::ControlModifier);
+    data = dragFromThumbnail(f.stock(), p3);
+    QVERIFY(data);
+    QCOMPARE(f.stock().chosenCount(), 2);
+    QCOMPARE(f.stock().chosenCountLabel()->isVisible(), true);
+    QVERIFY(dropOnNode(f.vaultTree(), QStringLiteral("保管庫/別箱"), *data).dropAccepted);
+    QCOMPARE(contents(f.home.vault() + QStringLiteral("/別箱/p0.jpg")), p0);
+    QVERIFY(QFileInfo::exists(f.home.vault() + QStringLiteral("/別箱/p3.jpg")));
+
+    // With nothing chosen, the drag chooses the thumbnail it starts on too.
+    f.form->SSTab1()->setCurrentIndex(1);
+    QCOMPARE(f.stock().chosenCount(), 0);
+    const int p5 = int(f.stock().HiddenList().indexOf(f.stockFile(5)));
+    data = dragFromThumbnail(f.stock(), p5);
+    QVERIFY(data);
+    QCOMPARE(pathsOf(PictureDrag::readFrom(*data)->files), QStringList { f.stockFile(5) });
+    QCOMPARE(f.stock().TabSelection()->path, f.stockFile(5));
+    QVERIFY(shown.size() >= 3);
+    QCOMPARE(recorded(f.prompts), QStringList());
 }
 
 void TstDragDrop::discOntoBoxCopiesAndChooserTreeMoves()

@@ -112,6 +112,7 @@ private Q_SLOTS:
     void unwritableJournalSaidOnce();
     void keysFileFromEachTab();
     void keysFollowBoxesAndSurviveRestart();
+    void keysGoOnOnEveryTab();
 };
 
 void TstUndo::moveUndoneAndRedoneAcrossRestart()
@@ -665,6 +666,77 @@ void TstUndo::keysFollowBoxesAndSurviveRestart()
     QCOMPARE(f.form->boxKeys()->boxOf(5), std::nullopt);
     f.restart();
     QCOMPARE(f.form->boxKeys()->all(), (QMap<int, QString> { { 3, QStringLiteral("箱A") } }));
+
+    // Keys edited by hand to lead out of the vault file nothing anywhere.
+    const QString outside = f.home.makeDir(QStringLiteral("outside"));
+    QVERIFY(QFile::link(outside, f.box(QStringLiteral("抜け道"))));
+    QFile keys(f.home.home() + QStringLiteral("/.config/zentovi/boxkeys"));
+    QVERIFY(keys.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    keys.write("4\t../../../outside\n6\t" + QByteArray("../ストックヤード").toPercentEncoding("/") + "\n5\t"
+        + QByteArray("抜け道").toPercentEncoding("/") + '\n');
+    keys.close();
+    f.prompts.clear();
+    f.restart();
+    // The lines that lead out are dropped, said once, the file kept aside.
+    QCOMPARE(recorded(f.prompts),
+        QStringList { critical(QStringLiteral("キーの割り当てのファイルが壊れていました\r") + keys.fileName()
+                + QStringLiteral(".broken に移し、読めた割り当てだけを残しました"),
+            QStringLiteral("保管エラー")) });
+    QCOMPARE(f.form->boxKeys()->all(), (QMap<int, QString> { { 5, QStringLiteral("抜け道") } }));
+    f.prompts.clear();
+    const auto before = snapshot(f.home.storageRoot());
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("c.jpg"))));
+    f.form->area(Area::StockYard).LEADImgList1()->view()->setFocus();
+    for (Qt::Key key : { Qt::Key_4, Qt::Key_6, Qt::Key_5 })
+        QTest::keyClick(QApplication::focusWidget(), key);
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QCOMPARE(QDir(outside).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    QCOMPARE(recorded(f.prompts),
+        QStringList {
+            critical(QStringLiteral("キー5の整理箱「保管庫/抜け道」が見つかりません\r何も保管していません"),
+                QStringLiteral("保管エラー")) });
+}
+
+void TstUndo::keysGoOnOnEveryTab()
+{
+    Fixture f;
+    for (const char* name : { "w.jpg", "x.jpg" })
+        f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/") + QLatin1String(name),
+            pictures::jpeg({ 16, 16 }, QColor(name[0], 20, 20)));
+    f.form->SSTab1()->setCurrentIndex(2);
+    QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱A")));
+    f.form->filingCommands().BoxKey(1)->trigger();
+    QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/箱B")));
+    f.form->filingCommands().BoxKey(2)->trigger();
+    // Typed as a user types: to whatever has the focus after the last press.
+    const auto typeKeys = [](BrowsingArea& tab, Qt::Key key, int times) {
+        tab.LEADImgList1()->view()->setFocus();
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(QApplication::focusWidget(), key);
+    };
+
+    // The vault: each press moves the picture chosen and chooses the next of the same page.
+    QVERIFY(clickNode(*f.form, 2, kVault));
+    QVERIFY(f.chooseOn(2, f.box(QStringLiteral("v.jpg"))));
+    typeKeys(f.form->area(Area::Vault), Qt::Key_1, 3);
+    for (const char* name : { "v.jpg", "w.jpg", "x.jpg" }) {
+        QVERIFY(exists(f.box(QStringLiteral("箱A"), QLatin1String(name))));
+        QVERIFY(!exists(f.box(QLatin1String(name))));
+    }
+    QCOMPARE(f.form->area(Area::Vault).CurrentNodePath(), kVault);
+
+    // The stock yard and the CD alike.
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("a.jpg"))));
+    typeKeys(f.form->area(Area::StockYard), Qt::Key_2, 3);
+    QCOMPARE(QDir(f.home.stockYard()).entryList(QDir::Files), QStringList());
+    f.listCd();
+    QVERIFY(f.chooseOn(0, f.disc.filePath(QStringLiteral("d1.jpg"))));
+    typeKeys(f.form->area(Area::Cd), Qt::Key_2, 2);
+    QCOMPARE(QDir(f.box(QStringLiteral("箱B"))).entryList(QDir::Files),
+        (QStringList { QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg"),
+            QStringLiteral("d1.jpg"), QStringLiteral("d2.jpg") }));
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QCOMPARE(f.history().size(), 8);
 }
 
 QTEST_MAIN(TstUndo)

@@ -169,14 +169,14 @@ void TstVaultCopies::filingAMarkedPictureAsks()
     QVERIFY(selectPicture(*f.form, 1, f.same));
     f.prompts.answerMessage(PromptAnswer::Cancel);
     QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/空箱")));
-    QCOMPARE(recorded(f.prompts), (QStringList { message(ask, kInVaultTitle, "question", "okcancel") }));
+    QCOMPARE(recorded(f.prompts), (QStringList { message(ask, kInVaultTitle, "none", "okcancel") }));
     QCOMPARE(snapshot(f.home.storageRoot()), before);
 
     // Anyway: filed as any other picture.
     f.prompts.clear();
     QVERIFY(selectPicture(*f.form, 1, f.same));
     QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/空箱")));
-    QCOMPARE(recorded(f.prompts), (QStringList { message(ask, kInVaultTitle, "question", "okcancel") }));
+    QCOMPARE(recorded(f.prompts), (QStringList { message(ask, kInVaultTitle, "none", "okcancel") }));
     QVERIFY(!QFileInfo::exists(f.same));
     QCOMPARE(contents(f.vault(QStringLiteral("空箱/same.jpg"))), f.big);
 
@@ -204,7 +204,7 @@ void TstVaultCopies::filingSeveralAsksOnce()
     // Skip: only the one the vault does not hold is filed, and the closing message is none.
     f.prompts.answerMessage(PromptAnswer::Cancel);
     QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/空箱")));
-    QCOMPARE(recorded(f.prompts), (QStringList { message(ask, kInVaultTitle, "question", "okcancel") }));
+    QCOMPARE(recorded(f.prompts), (QStringList { message(ask, kInVaultTitle, "none", "okcancel") }));
     QCOMPARE(QDir(f.vault(QStringLiteral("空箱"))).entryList(QDir::Files), (QStringList { "differs.jpg" }));
     QVERIFY(QFileInfo::exists(f.same));
     QVERIFY(QFileInfo::exists(f.copyOfA));
@@ -214,7 +214,7 @@ void TstVaultCopies::filingSeveralAsksOnce()
     QVERIFY(selectPicture(*f.form, 1, f.same));
     stock.LEADImgList1_ClickWith(int(stock.HiddenList().indexOf(f.copyOfA)), Qt::ControlModifier);
     QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/空箱")));
-    QCOMPARE(recorded(f.prompts), (QStringList { message(ask, kInVaultTitle, "question", "okcancel") }));
+    QCOMPARE(recorded(f.prompts), (QStringList { message(ask, kInVaultTitle, "none", "okcancel") }));
     QCOMPARE(QDir(f.vault(QStringLiteral("空箱"))).entryList(QDir::Files),
         (QStringList { "copy-of-a.jpg", "differs.jpg", "same.jpg" }));
 }
