@@ -552,21 +552,21 @@ FileResult openSource(int dirfd, const char* path, Fd& out, struct stat& st)
 // Copies an open source into a new file named name in the folder dir: staged, flushed,
 // optionally read back, then given its name. On success *published describes the new file.
 // A copy of size bytes that the folder's file system has no room for, known before a byte is
-// written (a sparse source is copied whole); nothing where the free space cannot be asked.
+// written (a sparse source is copied whole); nothing where the free space cannot be asked, or
+// where the file system gives no sizes at all (some FUSE mounts say 0 blocks).
 std::optional<FileResult> noRoomFor(int dir, off_t size)
 {
     struct statvfs fs;
-    if (retry([&] { return sys::fstatvfs(dir, &fs); }) < 0)
+    if (retry([&] { return sys::fstatvfs(dir, &fs); }) < 0 || fs.f_blocks == 0)
         return std::nullopt;
-    const unsigned long long block = fs.f_frsize ? fs.f_frsize : fs.f_bsize;
-    const unsigned long long free = (block == 0 || fs.f_bavail > ULLONG_MAX / block)
-        ? ULLONG_MAX
-        : (unsigned long long)fs.f_bavail * block;
-    if ((unsigned long long)size <= free)
+    const quint64 block = fs.f_frsize ? fs.f_frsize : fs.f_bsize;
+    const quint64 room
+        = (block == 0 || fs.f_bavail > ULLONG_MAX / block) ? ULLONG_MAX : quint64(fs.f_bavail) * block;
+    if (quint64(size) <= room)
         return std::nullopt;
-    constexpr unsigned long long MB = 1000 * 1000;
+    constexpr quint64 MB = 1000 * 1000;
     return FileResult { FileError::NoSpace,
-        QString::fromUtf16(T::kNoRoom).arg((unsigned long long)size / MB + 1).arg(free / MB) };
+        QString::fromUtf16(T::kNoRoom).arg(quint64(size) / MB + 1).arg(room / MB) };
 }
 
 FileResult stageCopy(int in, const struct stat& st, int dir, const QByteArray& name, bool verify,
