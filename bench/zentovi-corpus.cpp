@@ -3,6 +3,7 @@
 // letterboxed 4:3 thumbnails, RGBA PNGs and broken files. With --wallpapers, a folder shaped
 // like a wallpaper or screenshot folder instead: half large PNGs, half large JPEGs without
 // EXIF thumbnails. With --hostile, a folder of pictures made to hurt a viewer (no photos).
+// With --heif-grids, eight HEIF files whose primary image is a grid of 16,384 tiles or more.
 #include "ExifBuilder.h"
 #include "PictureBytes.h"
 #include "RawBuilder.h"
@@ -26,6 +27,8 @@
 
 using ztv::test::be32;
 using ztv::test::Deflater;
+using ztv::test::heifGrid;
+using ztv::test::HeifGridLayout;
 using ztv::test::heifIspe;
 using ztv::test::pngChunk;
 
@@ -237,6 +240,36 @@ bool writeHostile(const QString& out)
     return ok;
 }
 
+// Eight crafted HEIF files of 0.7 to 1.5 MB, whose grid of 16,384 or 32,768 tiles (64 x 64, as
+// heif-enc codes a small picture) shares one coded tile, written in each layout libheif reads (16- and 32-bit
+// counts, 64-bit box sizes).
+bool writeHeifGrids(const QString& out)
+{
+    QTemporaryDir work;
+    QImage tile(32, 32, QImage::Format_RGB32);
+    tile.fill(Qt::darkCyan);
+    const QString source = work.filePath(QStringLiteral("tile.png"));
+    tile.save(source);
+    const QString heicPath = work.filePath(QStringLiteral("tile.heic"));
+    const QByteArray single
+        = encodedWith(QStringLiteral("heif-enc"), { QStringLiteral("-o"), heicPath, source }, heicPath);
+    const struct {
+        const char* name;
+        int columns, rows;
+        HeifGridLayout layout;
+    } files[] = { { "grid-128x128", 128, 128, {} }, { "grid-128x128-large-boxes", 128, 128, { true, 0, 1 } },
+        { "grid-128x128-iinf1", 128, 128, { false, 1, 1 } },
+        { "grid-128x128-iloc2", 128, 128, { false, 0, 2 } },
+        { "grid-128x128-wide", 128, 128, { true, 1, 2 } }, { "grid-256x64", 256, 64, {} },
+        { "grid-64x256", 64, 256, { false, 1, 2 } }, { "grid-256x128", 256, 128, { false, 1, 2 } } };
+    bool ok = !single.isEmpty();
+    for (const auto& f : files) {
+        const QByteArray grid = heifGrid(single, f.columns, f.rows, f.layout);
+        ok &= !grid.isEmpty() && save(out + QStringLiteral("/%1.heic").arg(QLatin1String(f.name)), grid);
+    }
+    return ok;
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -246,12 +279,17 @@ int main(int argc, char** argv)
         QDir().mkpath(args[2]);
         return writeHostile(args[2]) ? 0 : 1;
     }
+    if (args.size() == 3 && args[1] == QLatin1String("--heif-grids")) {
+        QDir().mkpath(args[2]);
+        return writeHeifGrids(args[2]) ? 0 : 1;
+    }
     const bool wallpapers = args.size() > 1 && args[1] == QLatin1String("--wallpapers");
     if (wallpapers)
         args.removeAt(1);
     if (args.size() < 3) {
         std::fprintf(stderr,
-            "usage: zentovi-corpus [--wallpapers] OUTPUT-FOLDER PHOTO... | --hostile OUTPUT-FOLDER\n");
+            "usage: zentovi-corpus [--wallpapers] OUTPUT-FOLDER PHOTO... | --hostile OUTPUT-FOLDER\n"
+            "       zentovi-corpus --heif-grids OUTPUT-FOLDER\n");
         return 2;
     }
     const QString out = args[1];

@@ -415,6 +415,11 @@ int BrowsingArea::runSteps(int count, const QString& progressText, const std::fu
     return done;
 }
 
+void BrowsingArea::showStepLine(const QString& text)
+{
+    m_run.showLine(text);
+}
+
 std::optional<QString> BrowsingArea::fileToActOn(Prompts& prompts, const char16_t* errorTitle)
 {
     if (m_Chosen.isEmpty())

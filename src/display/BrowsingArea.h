@@ -202,6 +202,8 @@ public:
     // of progressText with %1 done and %2 count, Esc watched); Esc stops it between two steps.
     // Gives how many steps ran.
     int runSteps(int count, const QString& progressText, const std::function<void(int)>& step);
+    // Within such a run, the progress line of a step that takes long (a large copy).
+    void showStepLine(const QString& text);
     // The same for the operations that also run with nothing chosen: "" then.
     std::optional<QString> fileOrNothingToActOn(Prompts& prompts);
     // The chosen picture, as the display holds it, onto the clipboard (with its file when

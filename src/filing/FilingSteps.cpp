@@ -10,6 +10,11 @@
 #include "platform/Services.h"
 #include "values/StoragePaths.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
+
+#include <atomic>
+
 namespace ztv::filing {
 
 void reportBrowse(OperationContext& context, int code)
@@ -62,6 +67,62 @@ BatchOutcome runBatch(BrowsingArea& tab, const QList<PictureChoice>& files, cons
     });
     outcome.stopped = ran < outcome.total;
     return outcome;
+}
+
+namespace {
+
+// What a copy running aside tells the window, and the window's Esc for it. Esc is seen here
+// as it arrives, ahead of the run's own watch, so the copy stops at its next block.
+class CopyWatch final : public QObject {
+public:
+    std::atomic<qint64> done { 0 };
+    std::atomic<qint64> total { 0 };
+    std::atomic<bool> stop { false };
+    std::atomic<bool> linePending { false };
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            stop = true;
+        return QObject::eventFilter(watched, event); // the run's watch sees it too
+    }
+};
+
+} // namespace
+
+FileResult copyWatched(
+    BrowsingArea& tab, FileOps& ops, const QString& from, const QString& to, FolderFlushes* later)
+{
+    CopyWatch watch;
+    QCoreApplication::instance()->installEventFilter(&watch);
+    const QString line
+        = QString::fromUtf16(filingtexts::CopyingProgress).arg(displayName(GetFileTitle(from)));
+    constexpr qint64 MB = 1000 * 1000;
+    auto showLine = [&] {
+        watch.linePending = false;
+        tab.showStepLine(line.arg(watch.done / MB).arg((watch.total + MB - 1) / MB));
+    };
+    // Called on the copy's thread: the line is shown on the window's, one request at a time.
+    const CopyProgress progress = [&](qint64 done, qint64 total) {
+        watch.done = done;
+        watch.total = total;
+        if (total >= LargeCopyBytes && !watch.linePending.exchange(true))
+            QMetaObject::invokeMethod(&watch, showLine, Qt::QueuedConnection);
+        return !watch.stop;
+    };
+    const FileResult result
+        = later ? ops.moveNoReplace(from, to, *later, progress) : ops.copyNoReplace(from, to, progress);
+    QCoreApplication::instance()->removeEventFilter(&watch);
+    return result;
+}
+
+FileResult copyInRun(
+    BrowsingArea& tab, FileOps& ops, const QString& from, const QString& to, FolderFlushes* later)
+{
+    FileResult result { FileError::Cancelled, QString::fromUtf16(filingtexts::CopyStopped) };
+    tab.runSteps(1, QString::fromUtf16(filingtexts::FilingProgress),
+        [&](int) { result = copyWatched(tab, ops, from, to, later); });
+    return result;
 }
 
 void reportBatch(

@@ -10,6 +10,8 @@
 namespace ztv {
 
 class BrowsingArea;
+class FileOps;
+class FolderFlushes;
 class OperationContext;
 struct FileResult;
 struct PictureChoice;
@@ -41,6 +43,18 @@ struct BatchOutcome {
 // are collected, never shown here.
 BatchOutcome runBatch(BrowsingArea& tab, const QList<PictureChoice>& files, const char16_t* progressText,
     const std::function<FileResult(const QString& path)>& act);
+// A file from this size on shows its copy's progress in the run's line.
+inline constexpr qint64 LargeCopyBytes = 64LL * 1024 * 1024;
+
+// Copies from to to (moves it, with later: a move that copies) as a step of a run of tab's:
+// a large copy shows its progress in the run's line, and Esc stops it between two blocks (its
+// partial file removed: Cancelled) besides stopping the run after it.
+FileResult copyWatched(
+    BrowsingArea& tab, FileOps& ops, const QString& from, const QString& to, FolderFlushes* later);
+// The same as a run of its own (window disabled, Esc watched), for a transfer of one file.
+FileResult copyInRun(
+    BrowsingArea& tab, FileOps& ops, const QString& from, const QString& to, FolderFlushes* later);
+
 // The one closing message of a batch: nothing when every file was done; how many were done,
 // the stop and every file that was not, otherwise (under title when any file was not).
 void reportBatch(

@@ -32,6 +32,10 @@ namespace {
 // A refused copy or move: a name that is taken says so; any other failure says what failed.
 void reportFilingFailure(OperationContext& context, const FileResult& result)
 {
+    if (result.error == FileError::Cancelled) {
+        context.services().prompts.message(QString::fromUtf16(T::CopyStopped));
+        return;
+    }
     showError(context,
         result.error == FileError::Exists ? QString::fromUtf16(T::FileExists)
                                           : failureText(result, T::FileExists),
@@ -228,7 +232,9 @@ void VaultTransfer::copyInto(
     const FileIdentity before = FilingJournal::identityAt(source);
     // Created exclusively: a stored file whose name differs only in case on a file system
     // that ignores case is refused too, and a failed copy leaves nothing behind.
-    const FileResult copied = context.services().fileOps.copyNoReplace(source, file);
+    // A large file shows its progress, and Esc stops it.
+    const FileResult copied
+        = copyInRun(context.area(TransferSourceArea), context.services().fileOps, source, file, nullptr);
     if (!copied.ok()) {
         reportFilingFailure(context, copied);
         return;
@@ -249,7 +255,10 @@ void VaultTransfer::moveInto(
         return;
     }
     StepRecord step(context, JournalStep::Kind::Move, { { source, file, {}, {}, {}, false } });
-    const FileResult moved = context.services().fileOps.moveNoReplace(source, file);
+    FolderFlushes folders;
+    const FileResult moved
+        = copyInRun(context.area(TransferSourceArea), context.services().fileOps, source, file, &folders);
+    folders.flush();
     if (!moved.ok()) {
         reportFilingFailure(context, moved);
         return;
@@ -304,14 +313,14 @@ void VaultTransfer::fileBatchInto(OperationContext& context, Batch batch, const 
             if (Dup_Check(to))
                 return FileResult { FileError::Exists, {} };
             const FileIdentity before = FilingJournal::identityAt(from);
-            const FileResult copied = ops.copyNoReplace(from, to);
+            const FileResult copied = copyWatched(runner, ops, from, to, nullptr);
             if (copied.ok()) {
                 step->copied(from, to, before);
                 vault.dropCacheEntries(to);
             }
             return copied;
         }
-        const FileResult moved = ops.moveNoReplace(from, to, folders);
+        const FileResult moved = copyWatched(runner, ops, from, to, &folders);
         // The thumbnails go with the files, so the vault's listing makes none again.
         if (moved.ok()) {
             step->moved(from, to);

@@ -55,6 +55,10 @@ inline constexpr char16_t DeleteSeveralForeverAsk[]
     = u"%1 個のファイルはごみ箱に移動できません\r完全に削除します。よろしいですか？";
 inline constexpr char16_t FilingProgress[] = u"保管中：%1 / %2 ファイル（Escキーで中止）";
 inline constexpr char16_t DeletingProgress[] = u"削除中：%1 / %2 ファイル（Escキーで中止）";
+// A large file being copied: its name, MB done and its size in MB.
+inline constexpr char16_t CopyingProgress[] = u"コピー中：%1　%2 / %3 MB（Escキーで中止）";
+// The one file a transfer was copying, stopped by Esc: nothing was filed.
+inline constexpr char16_t CopyStopped[] = u"Escキーで中止しました\rファイルは保管されていません";
 inline constexpr char16_t BatchFiled[] = u"%1 / %2 個のファイルを保管しました";
 inline constexpr char16_t BatchDeleted[] = u"%1 / %2 個のファイルを削除しました";
 inline constexpr char16_t BatchStopped[] = u"Escキーで中止しました";

@@ -4,6 +4,7 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -124,6 +125,223 @@ QImage decodeHandle(const heif_image_handle* handle, const ExtraRequest& request
     return image;
 }
 
+// The boxes walked before the meta box, and inside it, are few in any real file.
+constexpr int HeifBoxWalkLimit = 64;
+
+constexpr uint32_t fourcc(const char (&t)[5])
+{
+    return uint32_t(uint8_t(t[0])) << 24 | uint32_t(uint8_t(t[1])) << 16 | uint32_t(uint8_t(t[2])) << 8
+        | uint32_t(uint8_t(t[3]));
+}
+
+uint32_t be32At(const unsigned char* p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+
+// The bytes of a file or buffer at an offset, for the box walk.
+class BoxBytes {
+public:
+    virtual ~BoxBytes() = default;
+    // Fills out with n bytes at offset; false when they are not all there.
+    virtual bool read(int64_t offset, unsigned char* out, size_t n) = 0;
+};
+
+class MemoryBoxBytes final : public BoxBytes {
+public:
+    MemoryBoxBytes(const unsigned char* data, size_t size)
+        : m_data(data)
+        , m_size(size)
+    {
+    }
+    bool read(int64_t offset, unsigned char* out, size_t n) override
+    {
+        if (offset < 0 || uint64_t(offset) > m_size || n > m_size - size_t(offset))
+            return false;
+        std::memcpy(out, m_data + offset, n);
+        return true;
+    }
+
+private:
+    const unsigned char* m_data;
+    size_t m_size;
+};
+
+// Reads the file a block at a time, so that walking many small boxes costs a few reads.
+class FileBoxBytes final : public BoxBytes {
+public:
+    FileBoxBytes(int fd, int64_t size)
+        : m_fd(fd)
+        , m_size(size)
+    {
+    }
+    bool read(int64_t offset, unsigned char* out, size_t n) override
+    {
+        if (offset < 0 || offset > m_size || int64_t(n) > m_size - offset)
+            return false;
+        while (n > 0) {
+            if (offset < m_blockStart || offset >= m_blockStart + int64_t(m_block.size())) {
+                if (!load(offset - offset % Block))
+                    return false;
+            }
+            const size_t at = size_t(offset - m_blockStart);
+            const size_t take = std::min(n, m_block.size() - at);
+            std::memcpy(out, m_block.data() + at, take);
+            out += take;
+            offset += int64_t(take);
+            n -= take;
+        }
+        return true;
+    }
+
+private:
+    static constexpr int64_t Block = 64 * 1024;
+    bool load(int64_t start)
+    {
+        m_block.resize(size_t(std::min(Block, m_size - start)));
+        size_t done = 0;
+        while (done < m_block.size()) {
+            const ssize_t got
+                = ::pread(m_fd, m_block.data() + done, m_block.size() - done, off_t(start + int64_t(done)));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                m_block.clear();
+                return false;
+            }
+            done += size_t(got);
+        }
+        m_blockStart = start;
+        return true;
+    }
+
+    int m_fd;
+    int64_t m_size;
+    std::vector<unsigned char> m_block;
+    int64_t m_blockStart = 0;
+};
+
+struct Box {
+    uint32_t type = 0;
+    int64_t body = 0; // after the header
+    int64_t end = 0;
+};
+
+// The box at `at`, which must lie within its container ending at `limit`: a size of 0 runs to
+// the container's end, a size of 1 is given in 64 bits after the type.
+bool readBox(BoxBytes& bytes, int64_t at, int64_t limit, Box* box)
+{
+    unsigned char h[16];
+    if (limit - at < 8 || !bytes.read(at, h, 8))
+        return false;
+    uint64_t size = be32At(h);
+    int64_t header = 8;
+    if (size == 1) {
+        if (limit - at < 16 || !bytes.read(at + 8, h + 8, 8))
+            return false;
+        size = uint64_t(be32At(h + 8)) << 32 | be32At(h + 12);
+        header = 16;
+    } else if (size == 0) {
+        size = uint64_t(limit - at);
+    }
+    if (size < uint64_t(header) || size > uint64_t(limit - at))
+        return false;
+    box->type = be32At(h + 4);
+    box->body = at + header;
+    box->end = at + int64_t(size);
+    return true;
+}
+
+// The full box's version byte, and the count that follows its flags: 16 bits in the versions
+// below wideFrom, else 32; `skip` bytes lie between the flags and the count.
+bool fullBoxCount(BoxBytes& bytes, const Box& box, int skip, int wideFrom, int* version, int64_t* count)
+{
+    unsigned char b[12];
+    if (box.end - box.body < 4 + skip || !bytes.read(box.body, b, 4))
+        return false;
+    *version = b[0];
+    const int width = *version < wideFrom ? 2 : 4;
+    if (box.end - box.body < 4 + skip + width || !bytes.read(box.body + 4 + skip, b + 4, size_t(width)))
+        return false;
+    *count = width == 2 ? int64_t(b[4]) << 8 | b[5] : int64_t(be32At(b + 4));
+    return true;
+}
+
+// The most items the file's boxes declare (iinf's count and its entries, iloc's and ipma's
+// counts), reading only the boxes' heads; -1 when the boxes are not sound, or when iinf and
+// iloc are missing, without which libheif reads nothing either. The walk stops once the count
+// is over the limit.
+int64_t heifItemCount(BoxBytes& bytes, int64_t fileSize)
+{
+    Box box;
+    if (!readBox(bytes, 0, fileSize, &box) || box.type != fourcc("ftyp"))
+        return -1;
+    for (int walked = 0;; ++walked) {
+        if (walked > HeifBoxWalkLimit || !readBox(bytes, box.end, fileSize, &box))
+            return -1;
+        if (box.type == fourcc("meta"))
+            break;
+    }
+    const int64_t metaEnd = box.end;
+    int64_t items = 0;
+    bool iinf = false, iloc = false;
+    int version = 0;
+    int64_t count = 0;
+    Box child { 0, 0, box.body + 4 }; // after the meta box's version and flags
+    for (int walked = 0; child.end < metaEnd; ++walked) {
+        if (walked > HeifBoxWalkLimit || !readBox(bytes, child.end, metaEnd, &child))
+            return -1;
+        if (child.type == fourcc("iinf")) {
+            if (iinf || !fullBoxCount(bytes, child, 0, 1, &version, &count))
+                return -1;
+            iinf = true;
+            items = std::max(items, count);
+            // libheif reads every entry present, whatever the count says.
+            Box entry { 0, 0, child.body + 4 + (version == 0 ? 2 : 4) };
+            for (int64_t entries = 0; entry.end < child.end && entries <= HeifItemLimit; ++entries) {
+                if (!readBox(bytes, entry.end, child.end, &entry))
+                    return -1;
+                items = std::max(items, entries + 1);
+            }
+        } else if (child.type == fourcc("iloc")) {
+            if (iloc || !fullBoxCount(bytes, child, 2, 2, &version, &count) || version > 2)
+                return -1;
+            iloc = true;
+            items = std::max(items, count);
+        } else if (child.type == fourcc("iprp")) {
+            Box property { 0, 0, child.body };
+            for (int inner = 0; property.end < child.end; ++inner) {
+                if (inner > HeifBoxWalkLimit || !readBox(bytes, property.end, child.end, &property))
+                    return -1;
+                if (property.type == fourcc("ipma")) {
+                    // Its entry count is 32 bits in every version.
+                    if (!fullBoxCount(bytes, property, 0, 0, &version, &count))
+                        return -1;
+                    items = std::max(items, count);
+                }
+            }
+        }
+        if (items > HeifItemLimit)
+            return items;
+    }
+    return iinf && iloc ? items : -1;
+}
+
+// Whether the file's boxes are sound and declare no more items than a picture needs.
+bool itemsWithinLimit(BoxBytes& bytes, int64_t fileSize)
+{
+    const int64_t items = heifItemCount(bytes, fileSize);
+    if (items < 0) {
+        logRefusal("HEIF file whose boxes are not sound", {});
+        return false;
+    }
+    if (items > HeifItemLimit) {
+        logRefusal("HEIF file with more items than a picture needs", {});
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 namespace {
@@ -223,6 +441,9 @@ QImage decodeContext(heif_context* context, const ExtraRequest& request, QSize* 
 QImage decodeHeif(
     const unsigned char* data, size_t size, const ExtraRequest& request, QSize* upright, bool probeOnly)
 {
+    MemoryBoxBytes bytes(data, size);
+    if (!itemsWithinLimit(bytes, int64_t(size)))
+        return {};
     const Context context = newContext();
     if (!context
         || heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr).code
@@ -235,6 +456,9 @@ QImage decodeHeifFile(int fd, const ExtraRequest& request, QSize* upright)
 {
     struct stat st;
     if (::fstat(fd, &st) != 0 || st.st_size <= 0)
+        return {};
+    FileBoxBytes bytes(fd, int64_t(st.st_size));
+    if (!itemsWithinLimit(bytes, int64_t(st.st_size)))
         return {};
     FdReader reader { fd, int64_t(st.st_size) };
     const Context context = newContext();

@@ -34,7 +34,10 @@ void setReaderAllocationLimitOnce()
 
 void logRefusal(const char* what, QSize size)
 {
-    qCWarning(lcDecode, "picture refused: %s (%d x %d)", what, size.width(), size.height());
+    if (size.isValid())
+        qCWarning(lcDecode, "picture refused: %s (%d x %d)", what, size.width(), size.height());
+    else
+        qCWarning(lcDecode, "picture refused: %s", what);
 }
 
 namespace {

@@ -22,6 +22,18 @@ inline constexpr int DecodeAllocationLimitMiB = 256;
 // is made from its embedded thumbnail or preview when it has one, else refused.
 inline constexpr qint64 ThumbnailPixelBudget = qint64(DecodeAllocationLimitMiB) * 1024 * 1024 / 6;
 
+// The most items (images, tiles, metadata) a HEIF file may declare. libheif 1.15 reads and
+// links every item before the primary image can be asked for, in time that grows faster than
+// their count (a grid of 16,384 tiles costs 10 s and more), so the count is read from the
+// boxes first. A picture within the budget above, coded in tiles no smaller than 256 x 256
+// (the smallest cameras and encoders write; phones write 512 x 512), has at most
+// budget / 65,536 tiles, some 680; its alpha, depth and thumbnail images may each be a grid
+// as large again, and its metadata and the grids themselves are a few dozen items more. A
+// larger picture is shown only through its thumbnail, and its tiles are of the usual sizes.
+inline constexpr qint64 HeifTileSideMin = 256;
+inline constexpr qint64 HeifItemLimit
+    = 4 * (ThumbnailPixelBudget / (HeifTileSideMin * HeifTileSideMin) + 1) + 64;
+
 // QImageReader's allocation limit is one value for the whole process, so it is set once, to
 // the largest any reader here needs (the display's), and never changed while readers run;
 // each reader checks its own budget from the picture's header before it reads.

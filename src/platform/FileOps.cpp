@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
+#include <optional>
 #include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -376,7 +377,7 @@ int linkUnnamed(const Staged& t, const char* name)
     return sys::linkat(t.fd.get(), "", t.dir, name, AT_EMPTY_PATH) == 0 ? 0 : errno; // no /proc
 }
 
-FileResult copyData(int in, int out, off_t expected);
+FileResult copyData(int in, int out, off_t expected, const CopyProgress* progress = nullptr);
 FileResult verifyCopy(int in, int copy);
 
 // Where neither a no-replace rename nor a link can name the staged file: its bytes go once
@@ -490,7 +491,7 @@ ssize_t readFull(int fd, char* p, size_t n)
 
 constexpr size_t kChunk = 1 << 20;
 
-FileResult copyData(int in, int out, off_t expected)
+FileResult copyData(int in, int out, off_t expected, const CopyProgress* progress)
 {
     std::vector<char> buf(kChunk);
     off_t total = 0;
@@ -503,6 +504,8 @@ FileResult copyData(int in, int out, off_t expected)
         if (FileResult r = writeAll(out, buf.data(), size_t(n)); !r.ok())
             return r;
         total += n;
+        if (progress && *progress && !(*progress)(qint64(total), qint64(expected)))
+            return failAs(FileError::Cancelled, T::kCancelled);
     }
     if (total != expected)
         return failAs(FileError::Io, T::kSourceChanged);
@@ -548,13 +551,33 @@ FileResult openSource(int dirfd, const char* path, Fd& out, struct stat& st)
 
 // Copies an open source into a new file named name in the folder dir: staged, flushed,
 // optionally read back, then given its name. On success *published describes the new file.
-FileResult stageCopy(
-    int in, const struct stat& st, int dir, const QByteArray& name, bool verify, struct stat* published)
+// A copy of size bytes that the folder's file system has no room for, known before a byte is
+// written (a sparse source is copied whole); nothing where the free space cannot be asked, or
+// where the file system gives no sizes at all (some FUSE mounts say 0 blocks).
+std::optional<FileResult> noRoomFor(int dir, off_t size)
 {
+    struct statvfs fs;
+    if (retry([&] { return sys::fstatvfs(dir, &fs); }) < 0 || fs.f_blocks == 0)
+        return std::nullopt;
+    const quint64 block = fs.f_frsize ? fs.f_frsize : fs.f_bsize;
+    const quint64 room
+        = (block == 0 || fs.f_bavail > ULLONG_MAX / block) ? ULLONG_MAX : quint64(fs.f_bavail) * block;
+    if (quint64(size) <= room)
+        return std::nullopt;
+    constexpr quint64 MB = 1000 * 1000;
+    return FileResult { FileError::NoSpace,
+        QString::fromUtf16(T::kNoRoom).arg(quint64(size) / MB + 1).arg(room / MB) };
+}
+
+FileResult stageCopy(int in, const struct stat& st, int dir, const QByteArray& name, bool verify,
+    struct stat* published, const CopyProgress* progress = nullptr)
+{
+    if (std::optional<FileResult> refused = noRoomFor(dir, st.st_size))
+        return *refused;
     Staged t(dir);
     if (FileResult r = createTemp(t); !r.ok())
         return r;
-    if (FileResult r = copyData(in, t.fd.get(), st.st_size); !r.ok())
+    if (FileResult r = copyData(in, t.fd.get(), st.st_size, progress); !r.ok())
         return r;
     const struct timespec times[2] = { st.st_atim, st.st_mtim };
     ::futimens(t.fd.get(), times); // the copy keeps the picture's date; failure is harmless
@@ -854,7 +877,14 @@ public:
         return move(from, to, &later);
     }
 
-    FileResult move(const QString& from, const QString& to, FolderFlushes* later)
+    FileResult moveNoReplace(
+        const QString& from, const QString& to, FolderFlushes& later, const CopyProgress& progress) override
+    {
+        return move(from, to, &later, &progress);
+    }
+
+    FileResult move(
+        const QString& from, const QString& to, FolderFlushes* later, const CopyProgress* progress = nullptr)
     {
         Place src, dst;
         if (FileResult r = locate(from, src); !r.ok())
@@ -879,15 +909,25 @@ public:
         if (e == EEXIST || e == ENOTEMPTY)
             return exists();
         if (e == kNoSafeRename)
-            return moveByCopy(src, st, dst.dir.get(), dst.name, later);
+            return moveByCopy(src, st, dst.dir.get(), dst.name, later, progress);
         if (e != EXDEV)
             return fail(T::kRename, e);
         if (isDir)
             return failAs(FileError::Other, T::kFolderAcrossDrives);
-        return moveByCopy(src, st, dst.dir.get(), dst.name, later);
+        return moveByCopy(src, st, dst.dir.get(), dst.name, later, progress);
     }
 
     FileResult copyNoReplace(const QString& from, const QString& to) override
+    {
+        return copy(from, to, nullptr);
+    }
+
+    FileResult copyNoReplace(const QString& from, const QString& to, const CopyProgress& progress) override
+    {
+        return copy(from, to, &progress);
+    }
+
+    FileResult copy(const QString& from, const QString& to, const CopyProgress* progress)
     {
         Place dst;
         if (FileResult r = locate(to, dst); !r.ok())
@@ -900,7 +940,7 @@ public:
         struct stat st;
         if (FileResult r = openSource(AT_FDCWD, encodePath(from).constData(), in, st); !r.ok())
             return r;
-        return stageCopy(in.get(), st, dst.dir.get(), dst.name, false, nullptr);
+        return stageCopy(in.get(), st, dst.dir.get(), dst.name, false, nullptr, progress);
     }
 
     FileResult writeFile(const QString& path, const QByteArray& bytes, bool replace) override
@@ -1042,7 +1082,7 @@ private:
     // copy beside the target, flush, read back, name it without replacing; only then is the
     // source removed. If it cannot be removed, the new copy is taken away again.
     static FileResult moveByCopy(const Place& src, const struct stat& seen, int dir, const QByteArray& name,
-        FolderFlushes* later = nullptr)
+        FolderFlushes* later = nullptr, const CopyProgress* progress = nullptr)
     {
         Fd in;
         struct stat st;
@@ -1051,7 +1091,7 @@ private:
         if (!sameFile(st, seen))
             return failAs(FileError::Io, T::kSourceChanged);
         struct stat copy;
-        if (FileResult r = stageCopy(in.get(), st, dir, name, true, &copy); !r.ok())
+        if (FileResult r = stageCopy(in.get(), st, dir, name, true, &copy, progress); !r.ok())
             return r;
         if (retry([&] { return sys::unlinkat(src.dir.get(), src.name.constData()); }) < 0) {
             const int e = errno;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace ztv {
@@ -20,6 +21,7 @@ enum class FileError {
     NoSpace,
     Io, // read or write failed midway (disc removed, device error)
     NoTrash, // no trash can take the file (see FileOps::moveToTrash)
+    Cancelled, // a copy stopped by its progress callback (see CopyProgress)
     Other,
 };
 
@@ -34,6 +36,11 @@ struct TrashedFile {
     QString file;
     QString record;
 };
+
+// Told after each block of a copy with the bytes copied so far and the file's size; false stops
+// the copy there: what it wrote is removed, nothing gets the target's name, and the call gives
+// Cancelled. Called on the thread the operation runs on.
+using CopyProgress = std::function<bool(qint64 done, qint64 total)>;
 
 // True for a name that is one plain path component: not "", ".", "..", and without "/" or NUL.
 bool isPlainName(const QString& name);
@@ -88,10 +95,26 @@ public:
         (void)later;
         return moveNoReplace(from, to);
     }
+    // The same, telling progress of a copy between file systems (see CopyProgress), which may
+    // stop it. The default tells nothing.
+    virtual FileResult moveNoReplace(
+        const QString& from, const QString& to, FolderFlushes& later, const CopyProgress& progress)
+    {
+        (void)progress;
+        return moveNoReplace(from, to, later);
+    }
     // Copy a regular file (anything else gives InvalidName without blocking); the target is
     // created exclusively and no partial file is left under its name when the copy fails.
+    // A file larger than the target's free space is refused (NoSpace) before a byte is written.
     // The copy keeps the source's modification time, not its permissions.
     virtual FileResult copyNoReplace(const QString& from, const QString& to) = 0;
+    // The same, telling its progress (see CopyProgress), which may stop it. The default tells
+    // nothing.
+    virtual FileResult copyNoReplace(const QString& from, const QString& to, const CopyProgress& progress)
+    {
+        (void)progress;
+        return copyNoReplace(from, to);
+    }
     // Write bytes to a file through a temporary file in the same folder. With replace false
     // an existing file is never replaced.
     virtual FileResult writeFile(const QString& path, const QByteArray& bytes, bool replace) = 0;

@@ -29,6 +29,9 @@ inline constexpr char16_t kBadName[] = u"ファイル名またはフォルダ名
 inline constexpr char16_t kTrash[] = u"ごみ箱へ移動できませんでした";
 inline constexpr char16_t kNoTrash[] = u"このファイルを入れられるごみ箱がありません";
 inline constexpr char16_t kExists[] = u"同じ名前のファイルまたはフォルダがすでにあります";
+inline constexpr char16_t kCancelled[] = u"コピーを中止しました";
+// The file's size and the free space of the target, in MB.
+inline constexpr char16_t kNoRoom[] = u"コピー先の空き容量が足りません（必要 %1 MB、空き %2 MB）";
 
 // Reasons
 inline constexpr char16_t kWhyExists[] = u"同じ名前のものがすでにあります";

@@ -104,4 +104,11 @@ int mkdirat(int dirfd, const char* path, mode_t mode)
     return ::mkdirat(dirfd, path, mode);
 }
 
+int fstatvfs(int fd, struct statvfs* out)
+{
+    if (before(Call::Statvfs) < 0)
+        return -1;
+    return ::fstatvfs(fd, out);
+}
+
 } // namespace ztv::sys

@@ -5,12 +5,13 @@
 // wrapper is the plain call.
 
 #include <string>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 
 namespace ztv::sys {
 
-enum class Call { Open, Read, Write, Fsync, Link, Rename, Unlink, Rmdir, Mkdir };
-inline constexpr int kCallCount = 9;
+enum class Call { Open, Read, Write, Fsync, Link, Rename, Unlink, Rmdir, Mkdir, Statvfs };
+inline constexpr int kCallCount = 10;
 
 // What a test build puts in front of the calls. before() runs ahead of each call and tells
 // whether it must fail (-1 with errno set), be a short write (1) or run (0); caseForcing()
@@ -37,5 +38,6 @@ int renameat2(int olddirfd, const char* oldpath, int newdirfd, const char* newpa
 int unlinkat(int dirfd, const char* path); // files only
 int rmdirat(int dirfd, const char* path);
 int mkdirat(int dirfd, const char* path, mode_t mode);
+int fstatvfs(int fd, struct statvfs* out);
 
 } // namespace ztv::sys

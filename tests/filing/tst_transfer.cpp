@@ -11,12 +11,15 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <atomic>
 #include <utime.h>
 
 using namespace ztv;
@@ -78,6 +81,7 @@ private Q_SLOTS:
     void copyCdPictureIntoBoxThenAgain();
     void copyIntoTheVaultItselfAndCaseVariants();
     void failedCopyLeavesNothingAndSaysWhat();
+    void escStopsALargeCopy();
     void moveIntoNestedBox();
     void moveOntoExistingName();
     void moveAcrossFileSystems();
@@ -239,6 +243,56 @@ void TstTransfer::failedCopyLeavesNothingAndSaysWhat()
         (QStringList {
             critical(QStringLiteral("フォルダを開けませんでした（見つかりません）"), kFilingError) }));
     QCOMPARE(snapshot(f.home.storageRoot()), without);
+}
+
+// A large file shows its copy's progress, and Esc stops the copy between two blocks: nothing
+// is left in the box, not even the partial copy. The Esc comes once the first block is
+// written, and the copy waits until the window has taken it: gated, not timed.
+void TstTransfer::escStopsALargeCopy()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    // A picture followed by a hole: 80 MiB that cost no disk.
+    const QString big = f.disc.filePath(QStringLiteral("big.jpg"));
+    QFile file(big);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(pictures::jpeg({ 120, 90 }, Qt::darkBlue));
+    QVERIFY(file.resize(80LL * 1024 * 1024));
+    file.close();
+    form.SSTab1()->setCurrentIndex(0);
+    form.area(Area::Cd).TreeView1_NodeClick(form.area(Area::Cd).TreeView1()->topLevelItem(0));
+    QVERIFY(selectPicture(form, 0, big));
+    const auto before = snapshot(f.home.storageRoot());
+    form.RCD_Fav_Copy()->trigger();
+    QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
+
+    std::atomic<int> writes { 0 };
+    std::atomic<bool> hung { false };
+    QString lineAtEsc;
+    QSemaphore taken;
+    faults::setHook([&](Op op, int) {
+        if (op != Op::Write || onMainThread() || ++writes != 2)
+            return;
+        QCoreApplication::postEvent(&form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+        QMetaObject::invokeMethod(
+            &form,
+            [&] {
+                lineAtEsc = form.BrowseStatus()->text();
+                taken.release();
+            },
+            Qt::QueuedConnection);
+        hung = !taken.tryAcquire(1, 60000);
+    });
+    f.chooser()->Command1_Click(0);
+    faults::setHook({});
+    QVERIFY(!hung);
+    QCOMPARE(lineAtEsc, QStringLiteral("コピー中：big.jpg　1 / 84 MB（Escキーで中止）"));
+    QCOMPARE(writes.load(), 2); // the block under way when the Esc came, and no other
+    QCOMPARE(recorded(f.prompts),
+        QStringList { message(QStringLiteral("Escキーで中止しました\rファイルは保管されていません")) });
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    QVERIFY(form.isEnabled());
+    QVERIFY(form.BrowseStatus()->isHidden());
 }
 
 void TstTransfer::moveIntoNestedBox()

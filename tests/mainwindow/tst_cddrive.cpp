@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -159,12 +160,30 @@ void TstMainWindow::cdChangeWaitsUntilTheWindowIsFree()
     QVERIFY(form.area(Area::Cd).HiddenList().isEmpty());
 
     // The same while an operation's disk call waits aside and the window runs its timers.
+    // The disk call lasts until the disc came and a few event passes after it ran (counted,
+    // not timed; the deadline only ends a wait that hangs).
     QString duringWait;
-    QTimer::singleShot(50, &form, [&] {
-        insertDisc(f, disc.path(), 9);
-        duringWait = cdRoot(form)->text(0);
+    std::atomic<int> passesAfter { -1 };
+    QTimer pass;
+    pass.setInterval(0);
+    connect(&pass, &QTimer::timeout, &form, [&] {
+        if (passesAfter >= 0) {
+            duringWait = cdRoot(form)->text(0);
+            ++passesAfter;
+        }
     });
-    waitAside([] { std::this_thread::sleep_for(std::chrono::milliseconds(400)); });
+    QTimer::singleShot(0, &form, [&] {
+        insertDisc(f, disc.path(), 9);
+        passesAfter = 0;
+    });
+    pass.start();
+    waitAside([&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (passesAfter < 5 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    pass.stop();
+    QVERIFY(passesAfter >= 5);
     QCOMPARE(duringWait, Sr0);
     QTRY_COMPARE_WITH_TIMEOUT(cdRoot(form)->text(0), disc.path(), 30000);
     ejectDisc(f);

@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 using namespace ztv;
@@ -336,6 +337,87 @@ private Q_SLOTS:
         QVERIFY2(r.detail.startsWith(says), qPrintable(r.detail));
         QCOMPARE(entries(at(u"box"_qs)), QStringList());
         QCOMPARE(readAll(at(u"src.jpg"_qs)), data);
+    }
+
+    // A copy tells its progress after each block; stopped there, it removes what it wrote (a
+    // hidden temporary file too) and nothing gets the target's name. A move that copies stops
+    // the same way and keeps its source.
+    void copyTellsProgressAndStopsBetweenBlocks()
+    {
+        const QByteArray data = pattern(3 * 1024 * 1024 + 17, 6);
+        QVERIFY(writeRaw(at(u"big.jpg"_qs), data));
+        QVERIFY(QDir().mkdir(at(u"box"_qs)));
+        QList<qint64> done, total;
+        const CopyProgress record = [&](qint64 d, qint64 t) {
+            done << d;
+            total << t;
+            return true;
+        };
+        QVERIFY(ops.copyNoReplace(at(u"big.jpg"_qs), at(u"box/a.jpg"_qs), record).ok());
+        QCOMPARE(done, (QList<qint64> { 1 << 20, 2 << 20, 3 << 20, data.size() }));
+        QCOMPARE(total, QList<qint64>(4, data.size()));
+        QCOMPARE(readAll(at(u"box/a.jpg"_qs)), data);
+
+        faults::reset();
+        faults::arm(Op::Open, 3, EOPNOTSUPP); // a hidden temporary name: the folder, the source, the file
+        int asked = 0;
+        const FileResult stopped = ops.copyNoReplace(
+            at(u"big.jpg"_qs), at(u"box/b.jpg"_qs), [&](qint64, qint64) { return ++asked < 1; });
+        QCOMPARE(stopped.error, FileError::Cancelled);
+        QCOMPARE(asked, 1);
+        QCOMPARE(faults::calls(Op::Write), 1); // not a block more
+        QCOMPARE(rawEntries(QFile::encodeName(at(u"box"_qs))), QList<QByteArray> { "a.jpg" });
+
+        // Where no rename names a file safely, a move is a copy: stopped at its second block.
+        faults::reset();
+        for (int n = 1; n <= 3; ++n) {
+            faults::arm(Op::Rename, n, EINVAL);
+            faults::arm(Op::Link, n, EOPNOTSUPP);
+        }
+        faults::arm(Op::Open, 4, EOPNOTSUPP);
+        FolderFlushes later;
+        asked = 0;
+        const FileResult moved = ops.moveNoReplace(
+            at(u"big.jpg"_qs), at(u"box/c.jpg"_qs), later, [&](qint64, qint64) { return ++asked < 2; });
+        QCOMPARE(moved.error, FileError::Cancelled);
+        QCOMPARE(asked, 2);
+        QCOMPARE(readAll(at(u"big.jpg"_qs)), data);
+        QCOMPARE(rawEntries(QFile::encodeName(at(u"box"_qs))), QList<QByteArray> { "a.jpg" });
+    }
+
+    // A file larger than the target's free space (a sparse one, say) is refused before a byte
+    // is written; where the free space cannot be asked, the copy goes ahead.
+    void copyThatCannotFitIsRefusedFirst()
+    {
+        struct statvfs fs;
+        QCOMPARE(::statvfs(QFile::encodeName(m_dir).constData(), &fs), 0);
+        const qint64 room = qint64(fs.f_bavail) * qint64(fs.f_frsize ? fs.f_frsize : fs.f_bsize);
+        const QByteArray huge = QFile::encodeName(at(u"huge.jpg"_qs));
+        const int fd = ::open(huge.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        QVERIFY(fd >= 0);
+        const bool made = ::ftruncate(fd, room + (1LL << 30)) == 0;
+        ::close(fd);
+        if (!made)
+            QSKIP("this file system takes no sparse file larger than its free space");
+        QVERIFY(QDir().mkdir(at(u"box"_qs)));
+        faults::reset();
+        const FileResult r = ops.copyNoReplace(at(u"huge.jpg"_qs), at(u"box/huge.jpg"_qs));
+        QCOMPARE(r.error, FileError::NoSpace);
+        QVERIFY2(r.detail.startsWith(u"コピー先の空き容量が足りません（必要 "_qs), qPrintable(r.detail));
+        QCOMPARE(faults::calls(Op::Write), 0);
+        QCOMPARE(rawEntries(QFile::encodeName(at(u"box"_qs))), QList<QByteArray>());
+        // A move that copies is refused the same way and keeps its source.
+        faults::arm(Op::Rename, 1, EINVAL);
+        faults::arm(Op::Link, 1, EOPNOTSUPP);
+        QCOMPARE(ops.moveNoReplace(at(u"huge.jpg"_qs), at(u"box/huge.jpg"_qs)).error, FileError::NoSpace);
+        QVERIFY(QFileInfo::exists(at(u"huge.jpg"_qs)));
+        QCOMPARE(rawEntries(QFile::encodeName(at(u"box"_qs))), QList<QByteArray>());
+
+        faults::reset();
+        faults::arm(Op::Statvfs, 1, EIO);
+        QVERIFY(writeRaw(at(u"small.jpg"_qs), "small"));
+        QVERIFY(ops.copyNoReplace(at(u"small.jpg"_qs), at(u"box/small.jpg"_qs)).ok());
+        QCOMPARE(faults::calls(Op::Statvfs), 1);
     }
 
     // Interrupted and short calls are carried on, not reported and not lost.

@@ -36,6 +36,8 @@
 using namespace ztv;
 using ztv::test::be32;
 using ztv::test::Deflater;
+using ztv::test::heifGrid;
+using ztv::test::HeifGridLayout;
 using ztv::test::heifIspe;
 using ztv::test::pngChunk;
 using ztv::test::TestHome;
@@ -157,6 +159,7 @@ private Q_SLOTS:
     void fuzzRegressions();
     void pngRowRouteWithinBounds();
     void libraryLimitsFolder();
+    void heifItemsCountedBeforeLibheif();
 };
 
 void TestHostilePictures::attackFolderIsCountedAndSkipped()
@@ -357,6 +360,86 @@ void TestHostilePictures::fuzzRegressions()
     }
     if (files.isEmpty())
         QSKIP("no regression inputs kept yet");
+}
+
+namespace {
+
+// The first box of type inside bytes, found by its name (the crafted grids hold each once).
+qsizetype boxAt(const QByteArray& bytes, const char* type)
+{
+    const qsizetype at = bytes.indexOf(QByteArray(type, 4));
+    return at >= 4 ? at - 4 : -1;
+}
+
+} // namespace
+
+void TestHostilePictures::heifItemsCountedBeforeLibheif()
+{
+    TestHome home;
+    // heif-enc codes this small picture as one 64 x 64 tile.
+    const QString source = home.write(QStringLiteral("tile.png"), pictures::png({ 32, 32 }));
+    const QString out = home.home() + QStringLiteral("/tile.heic");
+    const QByteArray single
+        = encodedWith(QStringLiteral("heif-enc"), { QStringLiteral("-o"), out, source }, out);
+    QVERIFY2(!single.isEmpty(), "heif-enc (scripts/install-deps.sh test) makes the tile");
+    // A small grid decodes in each layout of the boxes: the walk reads them as libheif does.
+    const HeifGridLayout layouts[] = { {}, { true, 0, 1 }, { false, 1, 1 }, { true, 1, 2 } };
+    for (const HeifGridLayout& layout : layouts) {
+        const QImage thumb = makeThumbnailFromBytes(heifGrid(single, 3, 2, layout), { 100, 100 });
+        QCOMPARE(thumb.size(), QSize(100, 67)); // 192 x 128
+    }
+    const QByteArray sound = heifGrid(single, 3, 2);
+
+    const QString dir = home.makeDir(QStringLiteral("grids"));
+    home.write(QStringLiteral("grids/01 16384 tiles.heic"), heifGrid(single, 128, 128));
+    home.write(QStringLiteral("grids/02 16384 tiles, 64-bit sizes.heic"),
+        heifGrid(single, 128, 128, { true, 1, 2 }));
+    // Within the pixel budget, which libheif would decode tile by tile: refused for its items.
+    const int rows = int(HeifItemLimit / 64) + 1;
+    QVERIFY(qint64(64 * 64) * 64 * rows <= ThumbnailPixelBudget);
+    const QByteArray overLimit = heifGrid(single, 64, rows);
+    home.write(QStringLiteral("grids/03 over the item limit.heic"), overLimit);
+    QVERIFY(makeThumbnailFromBytes(overLimit, { 100, 100 }).isNull());
+    // Box sizes that lie: past the file's end, below the header, past the container, 64 bits
+    // of nonsense; a version libheif does not know; no iinf at all.
+    auto patched = [](QByteArray bytes, qsizetype at, const QByteArray& with) {
+        bytes.replace(at, with.size(), with);
+        return bytes;
+    };
+    const qsizetype meta = boxAt(sound, "meta"), iinf = boxAt(sound, "iinf"), iloc = boxAt(sound, "iloc");
+    QVERIFY(meta > 0 && iinf > meta && iloc > meta);
+    home.write(QStringLiteral("grids/04 meta past the end.heic"), patched(sound, meta, be32(0x7FFFFFF0u)));
+    home.write(QStringLiteral("grids/05 iinf below its header.heic"), patched(sound, iinf, be32(4)));
+    home.write(QStringLiteral("grids/06 iloc past meta.heic"), patched(sound, iloc, be32(0x00FFFFFFu)));
+    const QByteArray large = heifGrid(single, 3, 2, { true, 0, 1 });
+    home.write(QStringLiteral("grids/07 64-bit meta size.heic"),
+        patched(large, boxAt(large, "meta") + 8, be32(0xFFFFFFFFu) + be32(0xFFFFFFF0u)));
+    home.write(QStringLiteral("grids/08 iloc version 3.heic"), patched(sound, iloc + 8, QByteArray(1, 3)));
+    home.write(QStringLiteral("grids/09 no iinf.heic"), patched(sound, iinf + 4, QByteArrayLiteral("free")));
+    home.write(QStringLiteral("grids/10 sound.heic"), sound);
+    // Cut anywhere in its boxes, no file reads outside itself or decodes.
+    const qsizetype mdat = boxAt(sound, "mdat");
+    for (qsizetype length = 0; length < mdat + 8; length += 5)
+        QVERIFY2(makeThumbnailFromBytes(sound.left(length), { 100, 100 }).isNull(),
+            qPrintable(QString::number(length)));
+
+    ThumbnailBrowser browser;
+    browser.setWorkerCount(2);
+    QStringList made, unreadable;
+    QObject context;
+    connect(&browser, &ThumbnailBrowser::ThumbnailReady, &context,
+        [&](const QImage&, const QString& path, int status) {
+            (status == ThumbnailResult::Made ? made : unreadable) << QFileInfo(path).fileName();
+            browser.setContinueBrowsing(true);
+        });
+    QCOMPARE(browser.BrowseFolder(dir), ThumbnailBrowser::ResultOk);
+    QCOMPARE(made, QStringList { QStringLiteral("10 sound.heic") });
+    QCOMPARE(unreadable.size(), 9);
+    // Chosen, the crafted grid is refused with a reason as any other unreadable picture.
+    PictureDisplay display;
+    display.resize(400, 300);
+    QVERIFY(!display.LoadPicture(dir + QStringLiteral("/01 16384 tiles.heic")));
+    QVERIFY(!display.lastError().isEmpty());
 }
 
 QTEST_MAIN(TestHostilePictures)

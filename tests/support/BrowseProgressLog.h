@@ -64,6 +64,14 @@ struct BrowseProgressLog {
         return out;
     }
 
+    // Whether lines are those of a run of n files stopped by Esc at file k: the run ends at
+    // that file, or at the next when its decode had already begun, as the workers' timing
+    // decides.
+    static bool stoppedAt(const QStringList& lines, int k, int n)
+    {
+        return (lines.size() == k || lines.size() == k + 1) && lines == whole(n).mid(0, lines.size());
+    }
+
     QList<Run> runs;
     bool lineHiddenDuringRun = false;
 
