@@ -5,6 +5,7 @@
 #include "filing/Journal.h"
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/FilingCommands.h"
+#include "platform/WorkAside.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,11 +14,15 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSemaphore>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 
 using namespace ztv;
 using namespace ztv::test;
+using faults::Op;
 
 namespace {
 
@@ -113,6 +118,8 @@ private Q_SLOTS:
     void keysFileFromEachTab();
     void keysFollowBoxesAndSurviveRestart();
     void keysGoOnOnEveryTab();
+    void nothingElseFilesInsideALargeCopy();
+    void historyButtonsFromAnotherTabThenKeys();
 };
 
 void TstUndo::moveUndoneAndRedoneAcrossRestart()
@@ -737,6 +744,156 @@ void TstUndo::keysGoOnOnEveryTab()
             QStringLiteral("d1.jpg"), QStringLiteral("d2.jpg") }));
     QCOMPARE(recorded(f.prompts), QStringList());
     QCOMPARE(f.history().size(), 8);
+}
+
+// While a large copy waits with the window's input let through (so Esc can stop it), nothing
+// but Esc may act: not the history window's buttons, nor the undo and redo keys, a box key, the
+// tab bar or the chooser. The attempts come once the first block is written; the copy waits
+// until they are made.
+void TstUndo::nothingElseFilesInsideALargeCopy()
+{
+    Fixture f;
+    MainForm& form = *f.form;
+    // A step to take back, a key for 箱B and the history window open.
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("a.jpg"))));
+    QVERIFY(fileThroughChooser(form, form.R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    form.SSTab1()->setCurrentIndex(2);
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/箱B")));
+    form.filingCommands().BoxKey(1)->trigger();
+    QCOMPARE(f.history().value(0), QStringLiteral("a.jpg を 箱A へ移動"));
+    QDialog* history = form.filingCommands().undoRedo().historyWindow();
+    QVERIFY(history && history->isVisible());
+    // A picture followed by a hole: 80 MiB that cost no disk.
+    const QString big = f.disc.filePath(QStringLiteral("big.jpg"));
+    QFile file(big);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(pictures::jpeg({ 40, 30 }, Qt::darkBlue));
+    QVERIFY(file.resize(80LL * 1024 * 1024));
+    file.close();
+    f.listCd();
+    QVERIFY(f.chooseOn(0, big));
+    ThumbnailList* cdList = form.area(Area::Cd).LEADImgList1();
+    QTabBar* tabs = form.SSTab1()->findChild<QTabBar*>();
+    QVERIFY(tabs);
+    const QByteArray moved = contents(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg")));
+
+    std::atomic<int> writes { 0 };
+    std::atomic<bool> hung { false };
+    QStringList enabled;
+    bool attempted = false;
+    QSemaphore tried;
+    faults::setHook([&](Op op, int) {
+        if (op != Op::Write || onMainThread() || ++writes != 2)
+            return;
+        QMetaObject::invokeMethod(
+            &form,
+            [&] {
+                if (form.isEnabled())
+                    enabled << QStringLiteral("main window");
+                if (history->isEnabled())
+                    enabled << QStringLiteral("history");
+                QTest::mouseClick(
+                    history->findChild<QPushButton*>(QStringLiteral("HistoryUndo")), Qt::LeftButton);
+                QTest::mouseClick(
+                    history->findChild<QPushButton*>(QStringLiteral("HistoryRedo")), Qt::LeftButton);
+                QTest::keyClick(cdList->view(), Qt::Key_Z, Qt::ControlModifier);
+                QTest::keyClick(history, Qt::Key_Z, Qt::ControlModifier);
+                QTest::keyClick(cdList->view(), Qt::Key_Y, Qt::ControlModifier);
+                QTest::keyClick(cdList->view(), Qt::Key_1);
+                if (QWidget* focus = QApplication::focusWidget())
+                    QTest::keyClick(focus, Qt::Key_1);
+                QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+                attempted = true;
+                tried.release();
+            },
+            Qt::QueuedConnection);
+        hung = !tried.tryAcquire(1, 60000);
+    });
+    QVERIFY(fileThroughChooser(form, form.RCD_Fav_Copy(), QStringLiteral("保管庫/箱B")));
+    faults::setHook({});
+    QVERIFY(!hung);
+    QVERIFY(attempted);
+    QCOMPARE(enabled, QStringList());
+    // The copy alone was done: the earlier step stands, the box key filed nothing, the tab
+    // stayed, no chooser was opened.
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QCOMPARE(QFileInfo(f.box(QStringLiteral("箱B"), QStringLiteral("big.jpg"))).size(), 80LL * 1024 * 1024);
+    QCOMPARE(contents(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))), moved);
+    QVERIFY(!exists(f.stock(QStringLiteral("a.jpg"))));
+    QCOMPARE(QDir(f.box(QStringLiteral("箱B"))).entryList(QDir::Files), QStringList { "big.jpg" });
+    QCOMPARE(form.SSTab1()->currentIndex(), 0);
+    QVERIFY(!form.vaultTransfer().chooser());
+    QCOMPARE(f.history().mid(0, 2),
+        (QStringList { QStringLiteral("big.jpg を 箱B へコピー"), QStringLiteral("a.jpg を 箱A へ移動") }));
+    QVERIFY(form.isEnabled());
+    QVERIFY(history->isEnabled());
+}
+
+// The history window's buttons pressed while another tab is in front, box keys after an undo
+// of what a key filed, and an undo after the tab was listed again.
+void TstUndo::historyButtonsFromAnotherTabThenKeys()
+{
+    Fixture f;
+    MainForm& form = *f.form;
+    const QString a = f.stock(QStringLiteral("a.jpg"));
+    const QByteArray aBytes = contents(a);
+    form.SSTab1()->setCurrentIndex(2);
+    QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/箱A")));
+    form.filingCommands().BoxKey(1)->trigger();
+    QVERIFY(f.chooseOn(1, a));
+    QTest::keyClick(form.area(Area::StockYard).LEADImgList1()->view(), Qt::Key_1);
+    QVERIFY(exists(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))));
+    QCOMPARE(form.area(Area::StockYard).TabSelection()->path, f.stock(QStringLiteral("b.jpg")));
+
+    // Undone from the history window while the CD tab is in front: the CD's choice stays.
+    f.listCd();
+    const QString d1 = f.disc.filePath(QStringLiteral("d1.jpg"));
+    QVERIFY(f.chooseOn(0, d1));
+    QCOMPARE(f.history().value(0), QStringLiteral("a.jpg を 箱A へ移動"));
+    QDialog* history = form.filingCommands().undoRedo().historyWindow();
+    QTest::mouseClick(history->findChild<QPushButton*>(QStringLiteral("HistoryUndo")), Qt::LeftButton);
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QCOMPARE(contents(a), aBytes);
+    QVERIFY(!exists(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))));
+    QCOMPARE(form.SSTab1()->currentIndex(), 0);
+    QCOMPARE(form.area(Area::Cd).TabSelection()->path, d1);
+    QVERIFY(form.pictureSelected());
+    // The stock yard's choice went with its listing; the CD's key files the CD's picture.
+    QVERIFY(form.area(Area::StockYard).Chosen().isEmpty());
+    QCOMPARE(form.area(Area::StockYard).invariantViolation(), QString());
+    QTest::keyClick(form.area(Area::Cd).LEADImgList1()->view(), Qt::Key_1);
+    QCOMPARE(contents(f.box(QStringLiteral("箱A"), QStringLiteral("d1.jpg"))), contents(d1));
+    QVERIFY(exists(a));
+    // The new step took the place of what could be redone.
+    QTest::mouseClick(history->findChild<QPushButton*>(QStringLiteral("HistoryRedo")), Qt::LeftButton);
+    QVERIFY(exists(a));
+    QVERIFY(!exists(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))));
+    f.prompts.clear();
+
+    // On the stock yard again: nothing chosen, the key files nothing.
+    form.SSTab1()->setCurrentIndex(1);
+    QTest::keyClick(form.area(Area::StockYard).LEADImgList1()->view(), Qt::Key_1);
+    QVERIFY(exists(a));
+    // Chosen, then changed outside: the key refuses it.
+    QVERIFY(f.chooseOn(1, a));
+    f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/a.jpg"), "edited");
+    QTest::keyClick(form.area(Area::StockYard).LEADImgList1()->view(), Qt::Key_1);
+    QCOMPARE(contents(a), QByteArray("edited"));
+    QVERIFY(!exists(f.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))));
+    QCOMPARE(recorded(f.prompts).size(), 1);
+    f.prompts.clear();
+
+    // Listed again, then Ctrl+Z: the CD copy goes to the trash, the disc untouched.
+    QVERIFY(clickNode(form, 1, QStringLiteral("ストックヤード")));
+    const QByteArray discBytes = contents(d1);
+    QTest::keyClick(form.area(Area::StockYard).LEADImgList1()->view(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QVERIFY(!exists(f.box(QStringLiteral("箱A"), QStringLiteral("d1.jpg"))));
+    QCOMPARE(contents(d1), discBytes);
+    QCOMPARE(contents(a), QByteArray("edited"));
+    QCOMPARE(f.history().mid(0, 2),
+        (QStringList { QStringLiteral("d1.jpg を 箱A へコピー（取り消し済み）"),
+            QStringLiteral("a.jpg を 箱A へ移動（取り消し済み）") }));
 }
 
 QTEST_MAIN(TstUndo)
