@@ -75,7 +75,7 @@ DragSeen dropOnNode(FolderTree* tree, const QString& treePath, const QMimeData& 
 // Presses the left button on an item of the tab's thumbnails and moves the pointer far enough
 // to start a drag: what the drag carried (copied while it ran, the drag then cancelled); null
 // when no drag started.
-std::unique_ptr<QMimeData> dragFromThumbnail(BrowsingArea& tab, int item)
+std::unique_ptr<QMimeData> dragFromThumbnail(BrowsingArea& tab, int item, Qt::KeyboardModifiers keys = {})
 {
     QAbstractItemView* view = tab.LEADImgList1()->view();
     QWidget* viewport = view->viewport();
@@ -92,13 +92,13 @@ std::unique_ptr<QMimeData> dragFromThumbnail(BrowsingArea& tab, int item)
             carried->setData(format, drags.last()->mimeData()->data(format));
         QDrag::cancel();
     });
-    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+    QTest::mousePress(viewport, Qt::LeftButton, keys, at);
     const QPoint to = at + QPoint(QApplication::startDragDistance() + 4, 0);
     for (const QPoint& p : { to, to + QPoint(4, 0) }) {
-        QMouseEvent move(QEvent::MouseMove, p, viewport->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, {});
+        QMouseEvent move(QEvent::MouseMove, p, viewport->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, keys);
         QApplication::sendEvent(viewport, &move);
     }
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+    QTest::mouseRelease(viewport, Qt::LeftButton, keys, to);
     // When no drag ran, the copy is still to come; a hang guard only.
     QDeadlineTimer guard(30000);
     while (!ran && !guard.hasExpired())
@@ -170,6 +170,7 @@ class TstDragDrop : public QObject {
 private Q_SLOTS:
     void stockYardOntoVaultTabMovesOrCopiesWithCtrl();
     void dragCarriesWhatItStartsOn();
+    void dragWithCtrlOrShiftFromOutsideTheChoice();
     void discOntoBoxCopiesAndChooserTreeMoves();
     void refusedDrops();
     void changedFileFilesNothing();
@@ -287,6 +288,45 @@ void TstDragDrop::dragCarriesWhatItStartsOn()
     QCOMPARE(f.stock().TabSelection()->path, f.stockFile(5));
     QVERIFY(shown.size() >= 3);
     QCOMPARE(recorded(f.prompts), QStringList());
+}
+
+// Ctrl or Shift held through a drag started outside the choice: the thumbnail is chosen as a
+// plain click chooses it, and the keys held at the drop decide copy (Ctrl) or move.
+void TstDragDrop::dragWithCtrlOrShiftFromOutsideTheChoice()
+{
+    Fixture f;
+    const QByteArray p2 = contents(f.stockFile(2)), p4 = contents(f.stockFile(4));
+    QVERIFY(selectPicture(*f.form, 1, f.stockFile(0)));
+    f.stock().LEADImgList1_ClickWith(
+        int(f.stock().HiddenList().indexOf(f.stockFile(1))), Qt::ControlModifier);
+    QCOMPARE(f.stock().chosenCount(), 2);
+
+    std::unique_ptr<QMimeData> data = dragFromThumbnail(
+        f.stock(), int(f.stock().HiddenList().indexOf(f.stockFile(2))), Qt::ControlModifier);
+    QVERIFY(data);
+    QCOMPARE(pathsOf(f.stock().Chosen()), QStringList { f.stockFile(2) });
+    QCOMPARE(pathsOf(PictureDrag::readFrom(*data)->files), QStringList { f.stockFile(2) });
+    QCOMPARE(f.stock().invariantViolation(), QString());
+    QVERIFY(dropOnNode(f.vaultTree(), QStringLiteral("保管庫/箱"), *data, Qt::ControlModifier).dropAccepted);
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QCOMPARE(contents(f.inBox(QStringLiteral("p2.jpg"))), p2);
+    QCOMPARE(contents(f.stockFile(2)), p2);
+    for (const char* name : { "p0.jpg", "p1.jpg" })
+        QVERIFY(!QFileInfo::exists(f.inBox(QLatin1String(name))));
+
+    // Shift: a range is no part of a drag; the one thumbnail is chosen and moved.
+    f.form->SSTab1()->setCurrentIndex(1);
+    QVERIFY(selectPicture(*f.form, 1, f.stockFile(0)));
+    data = dragFromThumbnail(
+        f.stock(), int(f.stock().HiddenList().indexOf(f.stockFile(4))), Qt::ShiftModifier);
+    QVERIFY(data);
+    QCOMPARE(pathsOf(f.stock().Chosen()), QStringList { f.stockFile(4) });
+    QVERIFY(dropOnNode(f.vaultTree(), QStringLiteral("保管庫/箱"), *data, Qt::ShiftModifier).dropAccepted);
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QCOMPARE(contents(f.inBox(QStringLiteral("p4.jpg"))), p4);
+    QVERIFY(!QFileInfo::exists(f.stockFile(4)));
+    for (int i : { 0, 1, 3 })
+        QVERIFY(QFileInfo::exists(f.stockFile(i)));
 }
 
 void TstDragDrop::discOntoBoxCopiesAndChooserTreeMoves()

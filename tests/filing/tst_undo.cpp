@@ -803,6 +803,18 @@ void TstUndo::nothingElseFilesInsideALargeCopy()
                 if (QWidget* focus = QApplication::focusWidget())
                     QTest::keyClick(focus, Qt::Key_1);
                 QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+                // A drag resting on a tab's label would bring that tab forward.
+                const QPoint label = tabs->mapTo(&form, tabs->tabRect(1).center());
+                QMimeData dragged;
+                dragged.setText(QStringLiteral("x"));
+                QDragEnterEvent enter(label, Qt::CopyAction, &dragged, Qt::LeftButton, {});
+                QCoreApplication::sendEvent(form.windowHandle(), &enter);
+                QDragMoveEvent move(label, Qt::CopyAction, &dragged, Qt::LeftButton, {});
+                QCoreApplication::sendEvent(form.windowHandle(), &move);
+                if (enter.isAccepted())
+                    enabled << QStringLiteral("tab label under a drag");
+                QDragLeaveEvent leave;
+                QCoreApplication::sendEvent(form.windowHandle(), &leave);
                 attempted = true;
                 tried.release();
             },
