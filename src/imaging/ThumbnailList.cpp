@@ -96,6 +96,9 @@ public:
 // so that exactly Columns x Rows fit, scrolling by pixels over whole pages.
 class ThumbnailView : public QListView {
 public:
+    // The page was listed again under a held button: the row pressed may hold another file now.
+    void forgetPress() { m_pressedRow = -1; }
+
     explicit ThumbnailView(ThumbnailList* owner)
         : QListView(owner)
         , m_owner(owner)
@@ -370,6 +373,7 @@ ThumbnailList::~ThumbnailList() = default;
 void ThumbnailList::ClearThumbnails()
 {
     m_model->clear();
+    m_view->forgetPress();
     if (m_restorer->busy())
         m_restorer->request({});
     m_heldScroll = -1;

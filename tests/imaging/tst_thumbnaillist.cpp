@@ -5,6 +5,7 @@
 #include <QAbstractItemModelTester>
 #include <QAbstractItemView>
 #include <QAccessible>
+#include <QApplication>
 #include <QListView>
 #include <QSignalSpy>
 #include <QTest>
@@ -190,6 +191,39 @@ private Q_SLOTS:
         QTest::mouseClick(vp, Qt::RightButton, {}, vp->mapFrom(&s.list, s.cell(1, 4)));
         QCOMPARE(s.list.HitTest(pressed.at(2).at(2).toPoint().x(), pressed.at(2).at(2).toPoint().y()), -1);
         QCOMPARE(s.list.selectedItems(), QList<int> { 3 });
+    }
+
+    // A page listed again while the button is held: the press was on a thumbnail that is gone,
+    // so neither the release nor a drag chooses the one now in its place.
+    void pressOutlivesNoListing()
+    {
+        ShownList s(10);
+        QSignalSpy clicked(&s.list, &ThumbnailList::ThumbnailClicked);
+        QWidget* vp = s.list.view()->viewport();
+        const QPoint at = vp->mapFrom(&s.list, s.cell(3, 0));
+        auto relist = [&] {
+            s.list.ClearThumbnails();
+            for (int i = 0; i < 10; ++i)
+                s.list.AddThumbnail(thumb(Qt::green), QStringLiteral("別%1.jpg").arg(i), i);
+            s.list.commitAdded();
+        };
+        QTest::mousePress(vp, Qt::LeftButton, {}, at);
+        relist();
+        QTest::mouseRelease(vp, Qt::LeftButton, {}, at);
+        QCOMPARE(clicked.size(), 0);
+
+        QTest::mousePress(vp, Qt::LeftButton, {}, at);
+        relist();
+        const QPoint to = at + QPoint(QApplication::startDragDistance() + 4, 0);
+        QMouseEvent move(QEvent::MouseMove, to, vp->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(vp, &move);
+        QTest::mouseRelease(vp, Qt::LeftButton, {}, to);
+        QCOMPARE(clicked.size(), 0);
+
+        // A press after the listing clicks as before.
+        QTest::mouseClick(vp, Qt::LeftButton, {}, at);
+        QCOMPARE(clicked.size(), 1);
+        QCOMPARE(clicked.at(0).at(0).toInt(), 3);
     }
 
     void selectionCalls()
