@@ -1,5 +1,6 @@
 // Undo and redo of filing steps through the journal, and the box keys 1-9.
 #include "FilingTestUtil.h"
+#include "display/PreviewForm.h"
 #include "filing/BoxKeys.h"
 #include "filing/History.h"
 #include "filing/Journal.h"
@@ -772,6 +773,10 @@ void TstUndo::nothingElseFilesInsideALargeCopy()
     file.close();
     f.listCd();
     QVERIFY(f.chooseOn(0, big));
+    // The preview is a window of its own, not disabled with the main one.
+    form.showPreview(Area::Cd, f.disc.filePath(QStringLiteral("d2.jpg")));
+    QWidget* preview = form.previewForm();
+    QVERIFY(preview);
     ThumbnailList* cdList = form.area(Area::Cd).LEADImgList1();
     QTabBar* tabs = form.SSTab1()->findChild<QTabBar*>();
     QVERIFY(tabs);
@@ -803,6 +808,11 @@ void TstUndo::nothingElseFilesInsideALargeCopy()
                 if (QWidget* focus = QApplication::focusWidget())
                     QTest::keyClick(focus, Qt::Key_1);
                 QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+                for (QWidget* w : preview->findChildren<QWidget*>() << preview) {
+                    QTest::keyClick(w, Qt::Key_1);
+                    QTest::keyClick(w, Qt::Key_Z, Qt::ControlModifier);
+                    QTest::keyClick(w, Qt::Key_Return);
+                }
                 // A drag resting on a tab's label would bring that tab forward.
                 const QPoint label = tabs->mapTo(&form, tabs->tabRect(1).center());
                 QMimeData dragged;
