@@ -120,6 +120,7 @@ private Q_SLOTS:
     void keysFollowBoxesAndSurviveRestart();
     void keysGoOnOnEveryTab();
     void nothingElseFilesInsideALargeCopy();
+    void chooserActsNotInsideADroppedCopy();
     void historyButtonsFromAnotherTabThenKeys();
 };
 
@@ -916,6 +917,71 @@ void TstUndo::historyButtonsFromAnotherTabThenKeys()
     QCOMPARE(f.history().mid(0, 2),
         (QStringList { QStringLiteral("d1.jpg を 箱A へコピー（取り消し済み）"),
             QStringLiteral("a.jpg を 箱A へ移動（取り消し済み）") }));
+}
+
+// A drop onto the open chooser's tree copies a large file while the chooser stays open: its
+// button and Enter file nothing inside the copy.
+void TstUndo::chooserActsNotInsideADroppedCopy()
+{
+    Fixture f;
+    MainForm& form = *f.form;
+    const QString big = f.disc.filePath(QStringLiteral("big.jpg"));
+    QFile file(big);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(pictures::jpeg({ 40, 30 }, Qt::darkGreen));
+    QVERIFY(file.resize(80LL * 1024 * 1024));
+    file.close();
+    f.listCd();
+    QVERIFY(f.chooseOn(0, big));
+    form.RCD_Fav_Copy()->trigger();
+    SetFolder* chooser = form.vaultTransfer().chooser();
+    QVERIFY(chooser);
+    QTreeWidgetItem* boxA = nodeAt(chooser->TreeView1, QStringLiteral("保管庫/箱A"));
+    QVERIFY(boxA);
+    chooser->TreeView1->setCurrentItem(boxA);
+    chooser->TreeView1_NodeClick(boxA);
+    std::unique_ptr<QMimeData> data(form.area(Area::Cd).LEADImgList1()->dragData());
+    QVERIFY(data);
+
+    std::atomic<int> writes { 0 };
+    std::atomic<bool> hung { false };
+    bool attempted = false, chooserEnabled = true;
+    QSemaphore tried;
+    faults::setHook([&](Op op, int) {
+        if (op != Op::Write || onMainThread() || ++writes != 2)
+            return;
+        QMetaObject::invokeMethod(
+            &form,
+            [&] {
+                chooserEnabled = chooser->isEnabled();
+                QTest::mouseClick(chooser->Command1[0], Qt::LeftButton);
+                QTest::keyClick(chooser->TreeView1, Qt::Key_Return);
+                attempted = true;
+                tried.release();
+            },
+            Qt::QueuedConnection);
+        hung = !tried.tryAcquire(1, 60000);
+    });
+    QTreeWidgetItem* boxB = nodeAt(chooser->TreeView1, QStringLiteral("保管庫/箱B"));
+    QVERIFY(boxB);
+    const QPoint at = chooser->TreeView1->visualItemRect(boxB).center();
+    QWidget* viewport = chooser->TreeView1->viewport();
+    QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &move);
+    QDropEvent drop(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+    QVERIFY(drop.isAccepted());
+    QTRY_VERIFY_WITH_TIMEOUT(attempted || hung, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(form.isEnabled(), 30000);
+    faults::setHook({});
+    QVERIFY(!hung);
+    QVERIFY(!chooserEnabled);
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QCOMPARE(QFileInfo(f.box(QStringLiteral("箱B"), QStringLiteral("big.jpg"))).size(), 80LL * 1024 * 1024);
+    QVERIFY(!exists(f.box(QStringLiteral("箱A"), QStringLiteral("big.jpg"))));
+    QCOMPARE(f.history().value(0), QStringLiteral("big.jpg を 箱B へコピー"));
 }
 
 QTEST_MAIN(TstUndo)
