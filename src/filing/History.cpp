@@ -178,8 +178,8 @@ void UndoRedo::act(OperationContext& context, bool undo, qint64 expected)
         return;
     const StoragePaths& paths = context.storagePaths();
     journal->setStorageRoot(paths.AreaBasePath[Area::Vault]);
-    // Reached only through the window's actions and the history window, which a run or the
-    // chooser disables with the window, so no other operation is under way here.
+    // Reached only through the window's actions and the history window, which a run disables
+    // and the modal chooser blocks, so no other operation is under way here.
     const JournalOutcome out = undo ? journal->undo(expected) : journal->redo(expected);
     tellJournalTrouble(context, *journal);
     if (out.none) {
