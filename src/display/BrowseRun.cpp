@@ -26,7 +26,7 @@ int BrowseRun::run(Area area, bool bracketed, const std::function<int()>& browse
     const int outerFiles = m_files;
     // A stop asked of an earlier run must not cut this one short. The progress line counts
     // this run's files against this run's folder.
-    m_gBrowseQuit = false;
+    m_gBrowseQuit = m_closing;
     m_gBrowseIndex = 0;
     m_files = 0;
     // Disabling the window takes the focus away; it comes back after the run so keyboard

@@ -29,6 +29,8 @@ public:
     // The tab being listed; none between runs.
     std::optional<Area> area() const { return m_area; }
     void askToStop() { m_gBrowseQuit = true; }
+    // The window is closing: this run stops and every later one stops at once.
+    void closeDown() { m_closing = m_gBrowseQuit = true; }
     // Tests set these to stand for a run.
     void setBrowsing(bool browsing) { m_gbBrowsing = browsing; }
     void setLeft(bool quit, int index)
@@ -55,6 +57,7 @@ private:
     BrowseKeyWatch& m_keys;
     bool m_gbBrowsing = false;
     bool m_gBrowseQuit = false;
+    bool m_closing = false;
     int m_gBrowseIndex = 0;
     int m_files = 0;
     std::optional<Area> m_area;

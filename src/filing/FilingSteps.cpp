@@ -71,10 +71,15 @@ BatchOutcome runBatch(BrowsingArea& tab, const QList<PictureChoice>& files, cons
 
 namespace {
 
-// What a copy running aside tells the window, and the window's Esc for it. Esc is seen here
-// as it arrives, ahead of the run's own watch, so the copy stops at its next block.
+// What a copy running aside tells the window, and the window's Esc for it. Esc, and the
+// window closing, are seen here as they arrive, ahead of the run's own watch, so the copy
+// stops at its next block.
 class CopyWatch final : public QObject {
 public:
+    explicit CopyWatch(QObject* window)
+        : m_window(window)
+    {
+    }
     std::atomic<qint64> done { 0 };
     std::atomic<qint64> total { 0 };
     std::atomic<bool> stop { false };
@@ -82,10 +87,14 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+        if ((event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            || (event->type() == QEvent::Close && watched == m_window))
             stop = true;
         return QObject::eventFilter(watched, event); // the run's watch sees it too
     }
+
+private:
+    QObject* m_window;
 };
 
 } // namespace
@@ -93,7 +102,7 @@ public:
 FileResult copyWatched(
     BrowsingArea& tab, FileOps& ops, const QString& from, const QString& to, FolderFlushes* later)
 {
-    CopyWatch watch;
+    CopyWatch watch(tab.window());
     QCoreApplication::instance()->installEventFilter(&watch);
     const QString line
         = QString::fromUtf16(filingtexts::CopyingProgress).arg(displayName(GetFileTitle(from)));

@@ -33,7 +33,9 @@ namespace {
 void reportFilingFailure(OperationContext& context, const FileResult& result)
 {
     if (result.error == FileError::Cancelled) {
-        context.services().prompts.message(QString::fromUtf16(T::CopyStopped));
+        // Stopped by closing the window: nobody is left to read it.
+        if (context.ownerWindow()->isVisible())
+            context.services().prompts.message(QString::fromUtf16(T::CopyStopped));
         return;
     }
     showError(context,

@@ -83,8 +83,9 @@ void MainForm::SpreadsheetCheck()
 
 void MainForm::Form_Unload()
 {
-    // A run still going would keep the event loop busy after the window is gone.
-    m_run->askToStop();
+    // A run still going, or one it would start (the listing after a stopped copy), would keep
+    // the event loop busy after the window is gone.
+    m_run->closeDown();
     if (m_preview)
         delete m_preview.data();
     if (m_quit)

@@ -82,6 +82,7 @@ private Q_SLOTS:
     void copyIntoTheVaultItselfAndCaseVariants();
     void failedCopyLeavesNothingAndSaysWhat();
     void escStopsALargeCopy();
+    void closingStopsALargeCopy();
     void moveIntoNestedBox();
     void moveOntoExistingName();
     void moveAcrossFileSystems();
@@ -293,6 +294,53 @@ void TstTransfer::escStopsALargeCopy()
     QCOMPARE(snapshot(f.home.storageRoot()), before);
     QVERIFY(form.isEnabled());
     QVERIFY(form.BrowseStatus()->isHidden());
+}
+
+// Closing the window in the middle of a large copy stops it at its next block, as Esc does,
+// and no listing runs after it.
+void TstTransfer::closingStopsALargeCopy()
+{
+    TransferFixture f;
+    MainForm& form = *f.form;
+    const QString big = f.disc.filePath(QStringLiteral("big.jpg"));
+    QFile file(big);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(pictures::jpeg({ 120, 90 }, Qt::darkBlue));
+    QVERIFY(file.resize(80LL * 1024 * 1024));
+    file.close();
+    form.SSTab1()->setCurrentIndex(0);
+    form.area(Area::Cd).TreeView1_NodeClick(form.area(Area::Cd).TreeView1()->topLevelItem(0));
+    QVERIFY(selectPicture(form, 0, big));
+    const auto before = snapshot(f.home.storageRoot());
+    const QStringList vaultPage = form.area(Area::Vault).HiddenList();
+    form.RCD_Fav_Copy()->trigger();
+    QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
+
+    std::atomic<int> writes { 0 };
+    std::atomic<bool> hung { false };
+    QSemaphore closed;
+    faults::setHook([&](Op op, int) {
+        if (op != Op::Write || onMainThread() || ++writes != 2)
+            return;
+        QMetaObject::invokeMethod(
+            &form,
+            [&] {
+                form.close();
+                closed.release();
+            },
+            Qt::QueuedConnection);
+        hung = !closed.tryAcquire(1, 60000);
+    });
+    f.chooser()->Command1_Click(0);
+    faults::setHook({});
+    QVERIFY(!hung);
+    QCOMPARE(f.quits, 1);
+    QCOMPARE(writes.load(), 2);
+    // Nobody is left to read that the copy stopped.
+    QVERIFY(f.prompts.calls.isEmpty());
+    QCOMPARE(snapshot(f.home.storageRoot()), before);
+    // The box's page was not listed again on the way out.
+    QCOMPARE(form.area(Area::Vault).HiddenList(), vaultPage);
 }
 
 void TstTransfer::moveIntoNestedBox()
