@@ -5,7 +5,9 @@
 #include "values/Area.h"
 #include "values/StoragePaths.h"
 
+#include <QHash>
 #include <QPoint>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -257,6 +259,8 @@ private:
     CdDrive m_cdDrive;
     ContentIndex* m_connectedIndex = nullptr;
     quint64 m_markTicket = 0; // the index's answers to the page listed last
+    QHash<int, QString> m_markCopies; // marked row -> the vault copy its mark names
+    QSet<int> m_markFound; // rows the answers running now named
 };
 
 // Tells that the picture an operation was asked for is no longer the one chosen: as an error

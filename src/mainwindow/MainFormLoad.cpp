@@ -83,6 +83,9 @@ void MainForm::Form_Unload()
 {
     // A run still going would keep the event loop busy after the window is gone.
     m_run->askToStop();
+    // The index's walk is never waited for: it stops at its next file, keeping nothing half done.
+    if (m_contentIndex)
+        m_contentIndex->stop();
     if (m_preview)
         delete m_preview.data();
     if (m_quit)
