@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QPoint>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -257,7 +258,7 @@ private:
     QStringList m_RangePaths; // what the last Shift choice added
     QString m_PreviewPath;
     CdDrive m_cdDrive;
-    ContentIndex* m_connectedIndex = nullptr;
+    QPointer<ContentIndex> m_connectedIndex; // null again once that index is gone
     quint64 m_markTicket = 0; // the index's answers to the page listed last
     QHash<int, QString> m_markCopies; // marked row -> the vault copy its mark names
     QSet<int> m_markFound; // rows the answers running now named

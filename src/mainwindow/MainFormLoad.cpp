@@ -31,7 +31,8 @@ void MainForm::Form_Load()
 {
     m_paths = SetStoragePaths(GetSpecialFolderPath(m_services.drives, CSIDL_PROFILE));
     // Started before the tabs list anything; it works at idle priority behind them.
-    if (!m_paths.VaultPath.isEmpty() && !m_contentIndex) {
+    // One stopped by an earlier close is made anew.
+    if (!m_paths.VaultPath.isEmpty() && (!m_contentIndex || m_contentIndex->stopped())) {
         m_contentIndex = std::make_unique<ContentIndex>(
             m_paths.VaultPath, ContentIndex::defaultCacheFile(m_paths.VaultPath));
         m_contentIndex->start();

@@ -8,6 +8,7 @@
 #include <QDataStream>
 #include <QDir>
 #include <QHash>
+#include <QMetaObject>
 #include <QMultiHash>
 #include <QMutex>
 #include <QSet>
@@ -152,12 +153,14 @@ struct ContentIndex::Core : std::enable_shared_from_this<ContentIndex::Core> {
     void post(std::function<void()> task);
     void workerLoop();
     bool stopping() const { return m_stop.load(); }
-    // Calls f with the owner while it lives (signals are sent through it).
+    // Sends a signal through the owner on the owner's thread, while it lives: receivers and
+    // spies never see a call from the worker's thread.
     template <class F> void toOwner(F f)
     {
         std::lock_guard<std::mutex> g(m_ownerLock);
-        if (m_owner)
-            f(m_owner);
+        if (ContentIndex* owner = m_owner)
+            QMetaObject::invokeMethod(
+                owner, [owner, f = std::move(f)] { f(owner); }, Qt::QueuedConnection);
     }
 
     // Any thread.
@@ -254,6 +257,11 @@ void ContentIndex::stop()
         m_core->m_tasks.clear();
     }
     m_core->m_wake.notify_all();
+}
+
+bool ContentIndex::stopped() const
+{
+    return m_core->stopping();
 }
 
 const QString& ContentIndex::vaultRoot() const
@@ -741,7 +749,15 @@ void ContentIndex::Core::refreshFile(const QString& path)
     struct stat st;
     const bool exists = statPath(path, &st);
     if (exists && S_ISDIR(st.st_mode)) {
-        rebuild(); // a folder that came: the walk reuses every hash it can
+        // A new box is empty: noted, nothing to read. One that came back with its files (an
+        // undone rename) is walked, reusing every hash it can.
+        QList<FolderEntry> entries;
+        if (readFolderEntries(path, &entries) && entries.isEmpty()) {
+            noteFolder(path);
+            noteFolder(parentOf(path));
+        } else {
+            rebuild();
+        }
         QMutexLocker g(&m_lock);
         m_unread.remove(path);
         return;
@@ -828,9 +844,10 @@ void ContentIndex::Core::runLookUp(quint64 ticket, int channel, const QStringLis
         }
         const QString copy = confirmedCopy(files[i], candidates);
         if (!copy.isEmpty())
-            toOwner([&](ContentIndex* owner) { Q_EMIT owner->copyFound(ticket, i, files[i], copy); });
+            toOwner([ticket, i, file = files[i], copy](
+                        ContentIndex* owner) { Q_EMIT owner->copyFound(ticket, i, file, copy); });
     }
-    toOwner([&](ContentIndex* owner) { Q_EMIT owner->lookUpDone(ticket); });
+    toOwner([ticket](ContentIndex* owner) { Q_EMIT owner->lookUpDone(ticket); });
 }
 
 QStringList ContentIndex::copiesInVault(const QStringList& files) const

@@ -48,6 +48,7 @@ public:
     // Ends the work: what is waiting is dropped, a task running stops at its next file, and
     // nothing unfinished is kept. Returns at once.
     void stop();
+    bool stopped() const;
     // Compares the vault's folders with the index and rebuilds it where they differ (a vault
     // listing asks this; it costs one stat per folder).
     void checkForOutsideChanges();

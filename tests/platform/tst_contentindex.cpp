@@ -56,6 +56,7 @@ bool settle(const ContentIndex& index)
 // Destroys the index on another thread; false when it did not return within the hang guard.
 bool destroyReturns(std::unique_ptr<ContentIndex> index)
 {
+    index->moveToThread(nullptr); // so it may go on the other thread
     auto done = std::async(std::launch::async, [i = std::move(index)]() mutable { i.reset(); });
     return done.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
 }
@@ -190,10 +191,17 @@ void TstContentIndex::ownChangesTakeEffectAtOnce()
     index.pathMoved(v.in(QStringLiteral("別箱/小箱/c.jpg")), out);
     QCOMPARE(index.copiesInVault({ v.outside(QStringLiteral("c.jpg")) }), (QStringList { QString() }));
 
+    // A new box, empty, is noted without a walk.
+    QVERIFY(QDir().mkdir(v.in(QStringLiteral("新箱"))));
+    index.pathChanged(v.in(QStringLiteral("新箱")));
+
     // The worker confirms all of it without taking any of it for a change from outside.
     QVERIFY(settle(index));
     QCOMPARE(index.buildCount(), 1);
     QCOMPARE(index.fileCount(), 2);
+    index.checkForOutsideChanges();
+    QVERIFY(settle(index));
+    QCOMPARE(index.buildCount(), 1);
     QCOMPARE(
         index.copiesInVault({ v.outside(QStringLiteral("b.jpg")), v.outside(QStringLiteral("new.jpg")) }),
         (QStringList { v.in("別箱/b2.jpg"), v.in("new.jpg") }));
