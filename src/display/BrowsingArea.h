@@ -5,7 +5,10 @@
 #include "values/Area.h"
 #include "values/StoragePaths.h"
 
+#include <QHash>
 #include <QPoint>
+#include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -257,8 +260,10 @@ private:
     QStringList m_RangePaths; // what the last Shift choice added
     QString m_PreviewPath;
     CdDrive m_cdDrive;
-    ContentIndex* m_connectedIndex = nullptr;
+    QPointer<ContentIndex> m_connectedIndex; // null again once that index is gone
     quint64 m_markTicket = 0; // the index's answers to the page listed last
+    QHash<int, QString> m_markCopies; // marked row -> the vault copy its mark names
+    QSet<int> m_markFound; // rows the answers running now named
 };
 
 // Tells that the picture an operation was asked for is no longer the one chosen: as an error

@@ -89,12 +89,46 @@ void BrowsingArea::markVaultCopies()
                 // Only answers about the page listed last, for the file each row still shows.
                 if (ticket != m_markTicket || m_HiddenList.value(position) != file)
                     return;
+                m_markCopies.insert(position, vaultCopy);
+                m_markFound.insert(position);
                 m_LEADImgList1->setMark(position,
                     QString::fromUtf16(texts::display::InVaultMark).arg(displayName(vaultCopy.mid(cut))));
             });
+        // Asked again after the program's own changes: a row the answers no longer name loses
+        // its mark.
+        connect(index, &ContentIndex::lookUpDone, this, [this](quint64 ticket) {
+            if (ticket != m_markTicket)
+                return;
+            for (auto it = m_markCopies.begin(); it != m_markCopies.end();) {
+                if (m_markFound.contains(it.key())) {
+                    ++it;
+                    continue;
+                }
+                m_LEADImgList1->setMark(it.key(), QString());
+                it = m_markCopies.erase(it);
+            }
+            m_markFound.clear();
+        });
+        // A copy the program deleted, moved or renamed is not named a moment longer.
+        connect(index, &ContentIndex::forgotten, this, [this](const QStringList& paths) {
+            for (auto it = m_markCopies.begin(); it != m_markCopies.end();) {
+                const QString& copy = it.value();
+                const bool gone = std::any_of(paths.cbegin(), paths.cend(),
+                    [&](const QString& p) { return copy == p || copy.startsWith(p + QLatin1Char('/')); });
+                if (!gone) {
+                    ++it;
+                    continue;
+                }
+                m_LEADImgList1->setMark(it.key(), QString());
+                m_markFound.remove(it.key());
+                it = m_markCopies.erase(it);
+            }
+        });
     }
     // The page is drawn first; the marks come as the index answers, in the background.
-    m_markTicket = m_HiddenList.isEmpty() ? 0 : index->lookUp(m_HiddenList, int(m_area));
+    m_markCopies.clear();
+    m_markFound.clear();
+    m_markTicket = index->lookUp(m_HiddenList, int(m_area));
 }
 
 void BrowsingArea::ThumbnailReady(const QImage& bitmap, const QString& path, int status)

@@ -120,6 +120,8 @@ void Boxes::dirpopup_new_Click(OperationContext& context)
         return;
     }
     step.folder(made);
+    if (ContentIndex* index = context.contentIndex())
+        index->pathChanged(made);
     context.area(*i).rebuildTree();
     context.area(*i).ReopenTreePath(current);
 }

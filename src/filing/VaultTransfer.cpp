@@ -82,13 +82,14 @@ QString problemOf(const QString& path, const char16_t* reason)
 bool askAboutVaultCopies(OperationContext& context, QList<PictureChoice>& files)
 {
     const ContentIndex* index = context.contentIndex();
-    if (!index)
+    if (!index || files.isEmpty())
         return !files.isEmpty();
     QStringList paths;
     for (const PictureChoice& c : std::as_const(files))
         paths << c.path;
-    // Hashing the files and, while the index is incomplete, walking the vault may take long on
-    // a slow share: done aside, so the window keeps painting.
+    // Hashing the files and comparing them with the index's candidates may take long on a slow
+    // share: done aside, so the window keeps painting. The index answers from what it holds,
+    // never walking the vault.
     const QStringList copies = waitAside<QStringList>([index, paths] { return index->copiesInVault(paths); });
     QList<qsizetype> held;
     QString firstCopy;
@@ -211,8 +212,9 @@ void VaultTransfer::fileInto(OperationContext& context, const QString& destinati
     }
     if (!context.area(TransferSourceArea).fileToActOn(prompts, T::FilingError))
         return;
+    // A move within the vault files nothing new into it: only files from outside are asked about.
     QList<PictureChoice> asked { *TransferFile };
-    if (!askAboutVaultCopies(context, asked))
+    if (TransferSourceArea != Area::Vault && !askAboutVaultCopies(context, asked))
         return;
     const QString source = TransferFile->path;
     const QString file = context.storagePaths().AreaBasePath[Area::Vault] + destinationTreePath
@@ -385,18 +387,30 @@ void VaultTransfer::dropInto(
         return;
     }
     // Another program's files are copied, never moved: its own files stay where they are.
-    Batch batch;
+    // They may lie on a share that stopped answering: looked at aside, so the window paints
+    // and answers meanwhile.
+    struct Checked {
+        QList<PictureChoice> files;
+        QStringList refused;
+    };
     const QStringList paths = droppedLocalFiles(data);
-    for (const QString& path : paths) {
-        if (!isPictureFile(path)) {
-            batch.refused << problemOf(path, T::DroppedNotPicture);
-            continue;
+    Checked checked = waitAside<Checked>([paths] {
+        Checked out;
+        for (const QString& path : paths) {
+            if (!isPictureFile(path)) {
+                out.refused << problemOf(path, T::DroppedNotPicture);
+                continue;
+            }
+            if (const std::optional<PictureChoice> file = PictureChoice::of(path))
+                out.files << *file;
+            else
+                out.refused << problemOf(path, T::DroppedUnreadable);
         }
-        if (const std::optional<PictureChoice> file = PictureChoice::of(path))
-            batch.files << *file;
-        else
-            batch.refused << problemOf(path, T::DroppedUnreadable);
-    }
+        return out;
+    });
+    Batch batch;
+    batch.files = std::move(checked.files);
+    batch.refused = std::move(checked.refused);
     fileBatchInto(context, batch, treePath);
 }
 

@@ -55,16 +55,17 @@ QImage pictureOfFormats(const QMimeData& mime)
     return {};
 }
 
-// The first local picture file a drop names; "" for none.
-QString droppedPicture(const QMimeData& mime)
+// The local files a drop names, read from its data alone.
+QStringList droppedFiles(const QMimeData& mime)
 {
+    QStringList files;
     const QList<QUrl> urls = mime.urls();
     for (const QUrl& url : urls) {
         const QString path = localPathOf(url);
-        if (!path.isEmpty() && isPictureFile(path))
-            return path;
+        if (!path.isEmpty())
+            files << path;
     }
-    return QString();
+    return files;
 }
 
 QImage normalised(const QImage& image)
@@ -240,7 +241,23 @@ bool PictureDisplay::PastePicture(Paste what)
 
 bool PictureDisplay::pastable(const QMimeData& data)
 {
-    return data.hasImage() || !readablePictureFormats(data).isEmpty() || !droppedPicture(data).isEmpty();
+    // Decided while the pointer passes over the tab: from what the data carries, never by
+    // reading a file (a file on a share that stopped answering would hold the window).
+    return data.hasImage() || !readablePictureFormats(data).isEmpty() || !droppedFiles(data).isEmpty();
+}
+
+std::optional<Decoded> PictureDisplay::openAndDecode(const QString& path, int bound)
+{
+    // O_NONBLOCK keeps a FIFO from blocking the open; anything but a regular file is refused.
+    const int fd = openPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        return std::nullopt;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return decodeForDisplay(fd, bound, qint64(LoadAllocationLimitMb) * 1024 * 1024);
 }
 
 bool PictureDisplay::PasteDropped(const QMimeData& data)
@@ -249,16 +266,31 @@ bool PictureDisplay::PasteDropped(const QMimeData& data)
     if (image.isNull())
         image = pictureOfFormats(data);
     if (image.isNull()) {
-        const QString path = droppedPicture(data);
-        if (!path.isEmpty()) {
-            const std::optional<Decoded> decoded = decodeFile(path, 0);
-            if (!decoded || decoded->image.isNull()) {
-                m_lastError = decoded && decoded->tooLarge
+        // The files are looked at and read aside: the window paints and answers meanwhile,
+        // however long a share takes.
+        struct Found {
+            QString path; // the first picture file named; "" for none
+            std::optional<Decoded> decoded;
+        };
+        const QStringList files = droppedFiles(data);
+        const Found found = files.isEmpty() ? Found {} : waitAside<Found>([files] {
+            for (const QString& path : files)
+                if (isPictureFile(path))
+                    return Found { path, openAndDecode(path, 0) };
+            return Found {};
+        });
+        if (found.path.isEmpty() && !files.isEmpty()) {
+            m_lastError = QString::fromUtf16(texts::imaging::NotAPicture) + displayName(files.first());
+            return false;
+        }
+        if (!found.path.isEmpty()) {
+            if (!found.decoded || found.decoded->image.isNull()) {
+                m_lastError = found.decoded && found.decoded->tooLarge
                     ? QString::fromUtf16(texts::imaging::PictureTooLarge)
-                    : QString::fromUtf16(texts::imaging::NotAPicture) + displayName(path);
+                    : QString::fromUtf16(texts::imaging::NotAPicture) + displayName(found.path);
                 return false;
             }
-            image = decoded->image;
+            image = found.decoded->image;
         }
     }
     if (image.isNull()) {

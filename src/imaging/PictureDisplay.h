@@ -53,8 +53,9 @@ public:
     // (display unchanged, lastError set) when it cannot.
     bool PastePicture(Paste what);
     // A drop pasted as if from the clipboard: the picture the data carries, or the first
-    // local picture file it names (read whole, within the load's limits). pastable says
-    // whether it holds either.
+    // local picture file it names (read whole, within the load's limits; the files looked at
+    // and read aside). pastable says whether it carries a picture or names local files, from
+    // the data alone.
     static bool pastable(const QMimeData& data);
     bool PasteDropped(const QMimeData& data);
 
@@ -115,6 +116,8 @@ private:
     // The file's picture, upright, decoded on a worker while the window keeps painting; bound
     // as decodeForDisplay takes it. None when the file is not a regular file that opens.
     static std::optional<Decoded> decodeFile(const QString& path, int bound);
+    // The same on the calling thread, the open included (a drop's file, read aside).
+    static std::optional<Decoded> openAndDecode(const QString& path, int bound);
 
     QImage m_image;
     QString m_sourcePath;

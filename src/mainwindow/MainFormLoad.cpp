@@ -32,7 +32,8 @@ void MainForm::Form_Load()
 {
     m_paths = SetStoragePaths(GetSpecialFolderPath(m_services.drives, CSIDL_PROFILE));
     // Started before the tabs list anything; it works at idle priority behind them.
-    if (!m_paths.VaultPath.isEmpty() && !m_contentIndex) {
+    // One stopped by an earlier close is made anew.
+    if (!m_paths.VaultPath.isEmpty() && (!m_contentIndex || m_contentIndex->stopped())) {
         m_contentIndex = std::make_unique<ContentIndex>(
             m_paths.VaultPath, ContentIndex::defaultCacheFile(m_paths.VaultPath));
         m_contentIndex->start();
@@ -86,6 +87,9 @@ void MainForm::Form_Unload()
     // A run still going, or one it would start (the listing after a stopped copy), would keep
     // the event loop busy after the window is gone.
     m_run->closeDown();
+    // The index's walk is never waited for: it stops at its next file, keeping nothing half done.
+    if (m_contentIndex)
+        m_contentIndex->stop();
     if (m_preview)
         delete m_preview.data();
     if (m_quit)

@@ -3,12 +3,16 @@
 #include "platform/FolderEntries.h"
 #include "platform/PathCodec.h"
 
+#include <QByteArray>
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
-#include <QFile>
-#include <QSaveFile>
+#include <QHash>
+#include <QMetaObject>
+#include <QMultiHash>
+#include <QMutex>
 #include <QSet>
+#include <QTemporaryFile>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -16,8 +20,15 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
-#include <memory>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 
 namespace ztv {
 
@@ -60,8 +71,8 @@ bool readAll(int fd, char* buffer, qint64 length, qint64 offset)
 
 struct Fd {
     int fd;
-    explicit Fd(const QString& path)
-        : fd(openPath(path, O_RDONLY | O_CLOEXEC))
+    explicit Fd(const QString& path, int flags = 0)
+        : fd(openPath(path, O_RDONLY | O_CLOEXEC | flags))
     {
     }
     ~Fd()
@@ -87,191 +98,15 @@ QString parentOf(const QString& path)
     return slash > 0 ? path.left(slash) : QString();
 }
 
-} // namespace
-
-ContentIndex::ContentIndex(QString vaultRoot, QString cacheFile, QObject* parent)
-    : QObject(parent)
-    , m_root(QDir::cleanPath(vaultRoot))
-    , m_cacheFile(std::move(cacheFile))
+bool isAtOrBelow(const QString& path, const QString& top)
 {
+    return path.startsWith(top) && (path.size() == top.size() || path[top.size()] == QLatin1Char('/'));
 }
 
-ContentIndex::~ContentIndex()
+QByteArray fastHash(const QString& path, qint64* size)
 {
-    {
-        std::lock_guard<std::mutex> g(m_queueLock);
-        m_stop = true;
-        m_tasks.clear();
-    }
-    m_wake.notify_all();
-    if (m_worker.joinable())
-        m_worker.join();
-}
-
-QString ContentIndex::defaultCacheFile(const QString& vaultRoot)
-{
-    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.cache");
-    const QByteArray id
-        = QCryptographicHash::hash(encodePath(QDir::cleanPath(vaultRoot)), QCryptographicHash::Md5).toHex();
-    return base + QStringLiteral("/zentovi/vault-index-") + QString::fromLatin1(id);
-}
-
-void ContentIndex::post(std::function<void()> task)
-{
-    {
-        std::lock_guard<std::mutex> g(m_queueLock);
-        if (m_stop)
-            return;
-        m_tasks.push_back(std::move(task));
-        if (!m_worker.joinable())
-            m_worker = std::thread([this] { workerLoop(); });
-    }
-    m_wake.notify_one();
-}
-
-void ContentIndex::workerLoop()
-{
-    if (m_lowPriority)
-        becomeIdle();
-    for (;;) {
-        std::function<void()> task;
-        {
-            std::unique_lock<std::mutex> g(m_queueLock);
-            m_running = false;
-            m_wake.wait(g, [this] { return m_stop || !m_tasks.empty(); });
-            if (m_stop)
-                return;
-            task = std::move(m_tasks.front());
-            m_tasks.pop_front();
-            m_running = true;
-        }
-        task();
-        bool last;
-        {
-            std::lock_guard<std::mutex> g(m_queueLock);
-            last = m_tasks.empty();
-        }
-        // Written once a run of tasks is over, not after every filed file.
-        if (last && !stopping())
-            save();
-    }
-}
-
-bool ContentIndex::idle() const
-{
-    std::lock_guard<std::mutex> g(m_queueLock);
-    return m_tasks.empty() && !m_running;
-}
-
-int ContentIndex::fileCount() const
-{
-    QMutexLocker g(&m_lock);
-    return int(m_files.size());
-}
-
-void ContentIndex::start()
-{
-    post([this] {
-        load();
-        checked([this] { checkForOutsideChanges(); });
-    });
-}
-
-void ContentIndex::checkForOutsideChanges()
-{
-    post([this] { checked([this] { checkForOutsideChanges(); }); });
-}
-
-bool ContentIndex::checked(const std::function<void()>& again)
-{
-    if (!foldersChanged()) {
-        QMutexLocker g(&m_lock);
-        m_complete = true;
-        return true;
-    }
-    // The program's own changes made after this check was asked for, and not yet applied,
-    // would look like changes from outside: the check waits behind them.
-    if (m_ownPending.load() > 0) {
-        m_deferred.push_back(again);
-        return false;
-    }
-    rebuild();
-    return true;
-}
-
-void ContentIndex::ownChange(std::function<void()> apply)
-{
-    ++m_ownPending;
-    post([this, apply = std::move(apply)] {
-        apply();
-        if (--m_ownPending == 0) {
-            std::vector<std::function<void()>> deferred;
-            deferred.swap(m_deferred);
-            for (auto& d : deferred)
-                d();
-        }
-    });
-}
-
-void ContentIndex::pathChanged(const QString& path)
-{
-    const QString p = QDir::cleanPath(path);
-    if (insideVault(p))
-        ownChange([this, p] { refreshFile(p); });
-}
-
-void ContentIndex::pathMoved(const QString& from, const QString& to)
-{
-    const QString f = QDir::cleanPath(from), t = QDir::cleanPath(to);
-    if (insideVault(f) || insideVault(t))
-        ownChange([this, f, t] { moveEntries(f, t); });
-}
-
-quint64 ContentIndex::lookUp(const QStringList& files, int channel)
-{
-    quint64 ticket;
-    {
-        std::lock_guard<std::mutex> g(m_queueLock);
-        ticket = ++m_lastTicket;
-        m_channelTickets.insert(channel, ticket);
-    }
-    post([this, ticket, channel, files] { lookUpTask(ticket, channel, files); });
-    return ticket;
-}
-
-void ContentIndex::lookUpTask(quint64 ticket, int channel, const QStringList& files)
-{
-    if (superseded(ticket, channel))
-        return;
-    // A vault changed outside since the last look is seen before it is answered from.
-    if (checked([this, ticket, channel, files] { lookUpTask(ticket, channel, files); }))
-        runLookUp(ticket, channel, files);
-}
-
-bool ContentIndex::superseded(quint64 ticket, int channel) const
-{
-    std::lock_guard<std::mutex> g(m_queueLock);
-    return m_channelTickets.value(channel) != ticket;
-}
-
-bool ContentIndex::insideVault(const QString& path) const
-{
-    return path.size() > m_root.size() + 1 && path.startsWith(m_root)
-        && path[m_root.size()] == QLatin1Char('/');
-}
-
-QByteArray ContentIndex::contentKey(qint64 size, const QByteArray& hash)
-{
-    QByteArray key = hash;
-    key.append(reinterpret_cast<const char*>(&size), sizeof size);
-    return key;
-}
-
-QByteArray ContentIndex::fastHash(const QString& path, qint64* size)
-{
-    Fd f(path);
+    // A FIFO in the vault must not stop the worker in its open.
+    Fd f(path, O_NONBLOCK);
     struct stat st;
     if (f.fd < 0 || ::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
         return {};
@@ -288,9 +123,368 @@ QByteArray ContentIndex::fastHash(const QString& path, qint64* size)
     return h.result();
 }
 
+} // namespace
+
+struct ContentIndex::Core : std::enable_shared_from_this<ContentIndex::Core> {
+    struct Entry {
+        qint64 size = 0;
+        qint64 mtime = 0; // ns
+        quint64 device = 0;
+        quint64 inode = 0;
+        QByteArray hash;
+    };
+    // A change of the program's own as it was applied at once, replayed onto a build that
+    // was walking meanwhile.
+    struct OwnOp {
+        QString from;
+        QString to; // "" for a path forgotten
+    };
+    struct Channel {
+        quint64 ticket = 0;
+        QStringList files;
+    };
+
+    Core(QString root, QString cacheFile)
+        : m_root(std::move(root))
+        , m_cacheFile(std::move(cacheFile))
+    {
+    }
+
+    void post(std::function<void()> task);
+    void workerLoop();
+    bool stopping() const { return m_stop.load(); }
+    // Sends a signal through the owner on the owner's thread, while it lives: receivers and
+    // spies never see a call from the worker's thread.
+    template <class F> void toOwner(F f)
+    {
+        std::lock_guard<std::mutex> g(m_ownerLock);
+        if (ContentIndex* owner = m_owner)
+            QMetaObject::invokeMethod(
+                owner, [owner, f = std::move(f)] { f(owner); }, Qt::QueuedConnection);
+    }
+
+    // Any thread.
+    bool insideVault(const QString& path) const;
+    QStringList forgetNow(const QString& path);
+    QStringList moveNow(const QString& from, const QString& to);
+    QStringList copiesInVault(const QStringList& files) const;
+
+    // Worker side.
+    void load();
+    bool readCache(const QByteArray& bytes);
+    void setAside();
+    void save();
+    bool foldersChanged() const;
+    void rebuild();
+    void refreshFile(const QString& path);
+    void confirmMove(const QString& from, const QString& to);
+    void noteFolder(const QString& folder);
+    void runLookUp(quint64 ticket, int channel, const QStringList& files, bool again);
+    void lookUpTask(quint64 ticket, int channel, const QStringList& files, bool again);
+    void askAgain();
+    // A check for changes made outside; again once the own changes waiting are applied.
+    void check();
+    // Rebuilds when the folders changed. False when that has to wait behind the program's
+    // own changes not yet applied: again then runs once they are.
+    bool checked(const std::function<void()>& again);
+    void ownChange(std::function<void()> apply);
+    bool superseded(quint64 ticket, int channel) const;
+    QString confirmedCopy(const QString& file, const QList<QString>& candidates) const;
+
+    static QByteArray contentKey(qint64 size, const QByteArray& hash);
+    void putLocked(const QString& path, const Entry& e);
+    void takeLocked(const QString& path);
+    // Takes path and everything below it; their entries kept for reuse by identity.
+    QStringList forgetLocked(const QString& path);
+    QStringList moveLocked(const QString& from, const QString& to);
+    std::optional<Entry> spareLocked(const struct stat& st) const;
+
+    const QString m_root;
+    const QString m_cacheFile;
+    bool m_lowPriority = true;
+
+    // The index; the worker and the own changes change it, any thread reads it, under the lock.
+    mutable QMutex m_lock;
+    QHash<QString, Entry> m_files; // full path
+    QMultiHash<QByteArray, QString> m_byContent; // contentKey -> full path
+    QHash<QString, qint64> m_folders; // full path -> mtime (ns) when last read
+    QSet<QString> m_unread; // filed by the program, not yet read by the worker
+    QHash<std::pair<quint64, quint64>, Entry> m_spare; // forgotten entries, by identity
+    std::vector<OwnOp> m_ownOps; // applied at once since the current build began walking
+    bool m_walking = false;
+    bool m_complete = false; // a build (or a loaded index found current) is behind it
+    bool m_dirty = false; // differs from the cache file
+
+    mutable std::mutex m_queueLock;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_tasks;
+    bool m_started = false;
+    bool m_running = false;
+    std::atomic<bool> m_stop { false };
+    std::atomic<bool> m_askAgain { false }; // own changes applied since the last answers
+    quint64 m_lastTicket = 0; // under m_queueLock
+    QHash<int, Channel> m_channels; // under m_queueLock
+    std::atomic<int> m_builds { 0 };
+    std::atomic<int> m_ownPending { 0 }; // own changes posted and not yet applied
+    std::vector<std::function<void()>> m_deferred; // worker only
+
+    std::mutex m_ownerLock;
+    ContentIndex* m_owner = nullptr;
+};
+
+ContentIndex::ContentIndex(QString vaultRoot, QString cacheFile, QObject* parent)
+    : QObject(parent)
+    , m_core(std::make_shared<Core>(QDir::cleanPath(vaultRoot), std::move(cacheFile)))
+{
+    m_core->m_owner = this;
+}
+
+ContentIndex::~ContentIndex()
+{
+    {
+        std::lock_guard<std::mutex> g(m_core->m_ownerLock);
+        m_core->m_owner = nullptr;
+    }
+    // The worker holds the state it works on and ends by itself at its next file.
+    stop();
+}
+
+void ContentIndex::stop()
+{
+    {
+        std::lock_guard<std::mutex> g(m_core->m_queueLock);
+        m_core->m_stop = true;
+        m_core->m_tasks.clear();
+    }
+    m_core->m_wake.notify_all();
+}
+
+bool ContentIndex::stopped() const
+{
+    return m_core->stopping();
+}
+
+const QString& ContentIndex::vaultRoot() const
+{
+    return m_core->m_root;
+}
+
+void ContentIndex::setLowPriority(bool low)
+{
+    m_core->m_lowPriority = low;
+}
+
+QString ContentIndex::defaultCacheFile(const QString& vaultRoot)
+{
+    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.cache");
+    const QByteArray id
+        = QCryptographicHash::hash(encodePath(QDir::cleanPath(vaultRoot)), QCryptographicHash::Md5).toHex();
+    return base + QStringLiteral("/zentovi/vault-index-") + QString::fromLatin1(id);
+}
+
+void ContentIndex::Core::post(std::function<void()> task)
+{
+    {
+        std::lock_guard<std::mutex> g(m_queueLock);
+        if (m_stop)
+            return;
+        m_tasks.push_back(std::move(task));
+        if (!m_started) {
+            m_started = true;
+            // Never joined: it owns a share of the state and ends on its own once stopped.
+            std::thread([core = shared_from_this()] { core->workerLoop(); }).detach();
+        }
+    }
+    m_wake.notify_one();
+}
+
+void ContentIndex::Core::workerLoop()
+{
+    if (m_lowPriority)
+        becomeIdle();
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::unique_lock<std::mutex> g(m_queueLock);
+            m_running = false;
+            m_wake.wait(g, [this] { return m_stop || !m_tasks.empty(); });
+            if (m_stop)
+                return;
+            task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+            m_running = true;
+        }
+        task();
+        auto queueEmpty = [this] {
+            std::lock_guard<std::mutex> g(m_queueLock);
+            return m_tasks.empty();
+        };
+        // The pages' marks follow the program's own changes once a run of them is applied.
+        if (queueEmpty() && m_askAgain.exchange(false))
+            askAgain();
+        // Written once a run of tasks is over, not after every filed file.
+        if (queueEmpty() && !stopping())
+            save();
+    }
+}
+
+bool ContentIndex::idle() const
+{
+    std::lock_guard<std::mutex> g(m_core->m_queueLock);
+    return m_core->m_tasks.empty() && !m_core->m_running;
+}
+
+int ContentIndex::fileCount() const
+{
+    QMutexLocker g(&m_core->m_lock);
+    return int(m_core->m_files.size());
+}
+
+int ContentIndex::buildCount() const
+{
+    return m_core->m_builds.load();
+}
+
+bool ContentIndex::complete() const
+{
+    QMutexLocker g(&m_core->m_lock);
+    return m_core->m_complete;
+}
+
+void ContentIndex::start()
+{
+    Core* c = m_core.get();
+    c->post([c] {
+        c->load();
+        c->check();
+    });
+}
+
+void ContentIndex::checkForOutsideChanges()
+{
+    Core* c = m_core.get();
+    c->post([c] { c->check(); });
+}
+
+void ContentIndex::Core::check()
+{
+    checked([this] { post([this] { check(); }); });
+}
+
+bool ContentIndex::Core::checked(const std::function<void()>& again)
+{
+    if (!foldersChanged()) {
+        QMutexLocker g(&m_lock);
+        m_complete = true;
+        return true;
+    }
+    // The program's own changes made after this check was asked for, and not yet applied,
+    // would look like changes from outside: the check waits behind them.
+    if (m_ownPending.load() > 0) {
+        m_deferred.push_back(again);
+        return false;
+    }
+    rebuild();
+    return true;
+}
+
+void ContentIndex::Core::ownChange(std::function<void()> apply)
+{
+    ++m_ownPending;
+    post([this, apply = std::move(apply)] {
+        apply();
+        m_askAgain = true;
+        if (--m_ownPending == 0) {
+            std::vector<std::function<void()>> deferred;
+            deferred.swap(m_deferred);
+            for (auto& d : deferred)
+                d();
+        }
+    });
+}
+
+void ContentIndex::pathChanged(const QString& path)
+{
+    const QString p = QDir::cleanPath(path);
+    Core* c = m_core.get();
+    if (!c->insideVault(p))
+        return;
+    const QStringList gone = c->forgetNow(p);
+    c->ownChange([c, p] { c->refreshFile(p); });
+    if (!gone.isEmpty())
+        Q_EMIT forgotten(gone);
+}
+
+void ContentIndex::pathMoved(const QString& from, const QString& to)
+{
+    const QString f = QDir::cleanPath(from), t = QDir::cleanPath(to);
+    Core* c = m_core.get();
+    if (!c->insideVault(f) && !c->insideVault(t))
+        return;
+    const QStringList gone = c->moveNow(f, t);
+    c->ownChange([c, f, t] { c->confirmMove(f, t); });
+    if (!gone.isEmpty())
+        Q_EMIT forgotten(gone);
+}
+
+quint64 ContentIndex::lookUp(const QStringList& files, int channel)
+{
+    Core* c = m_core.get();
+    quint64 ticket;
+    {
+        std::lock_guard<std::mutex> g(c->m_queueLock);
+        ticket = ++c->m_lastTicket;
+        c->m_channels.insert(channel, { ticket, files });
+    }
+    c->post([c, ticket, channel, files] { c->lookUpTask(ticket, channel, files, false); });
+    return ticket;
+}
+
+void ContentIndex::Core::lookUpTask(quint64 ticket, int channel, const QStringList& files, bool again)
+{
+    if (superseded(ticket, channel))
+        return;
+    // A vault changed outside since the last look is seen before it is answered from.
+    if (checked([this, ticket, channel, files] { lookUpTask(ticket, channel, files, false); }))
+        runLookUp(ticket, channel, files, again);
+}
+
+void ContentIndex::Core::askAgain()
+{
+    QHash<int, Channel> channels;
+    {
+        std::lock_guard<std::mutex> g(m_queueLock);
+        channels = m_channels;
+    }
+    for (auto it = channels.cbegin(); it != channels.cend(); ++it)
+        if (!it->files.isEmpty())
+            lookUpTask(it->ticket, it.key(), it->files, true);
+}
+
+bool ContentIndex::Core::superseded(quint64 ticket, int channel) const
+{
+    std::lock_guard<std::mutex> g(m_queueLock);
+    return m_channels.value(channel).ticket != ticket;
+}
+
+bool ContentIndex::Core::insideVault(const QString& path) const
+{
+    return path.size() > m_root.size() + 1 && path.startsWith(m_root)
+        && path[m_root.size()] == QLatin1Char('/');
+}
+
+QByteArray ContentIndex::Core::contentKey(qint64 size, const QByteArray& hash)
+{
+    QByteArray key = hash;
+    key.append(reinterpret_cast<const char*>(&size), sizeof size);
+    return key;
+}
+
 bool ContentIndex::sameBytes(const QString& a, const QString& b)
 {
-    Fd fa(a), fb(b);
+    Fd fa(a, O_NONBLOCK), fb(b, O_NONBLOCK);
     struct stat sa, sb;
     if (fa.fd < 0 || fb.fd < 0 || ::fstat(fa.fd, &sa) != 0 || ::fstat(fb.fd, &sb) != 0 || !S_ISREG(sa.st_mode)
         || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size)
@@ -308,7 +502,7 @@ bool ContentIndex::sameBytes(const QString& a, const QString& b)
     return true;
 }
 
-void ContentIndex::putLocked(const QString& path, const Entry& e)
+void ContentIndex::Core::putLocked(const QString& path, const Entry& e)
 {
     takeLocked(path);
     m_files.insert(path, e);
@@ -316,17 +510,119 @@ void ContentIndex::putLocked(const QString& path, const Entry& e)
     m_dirty = true;
 }
 
-void ContentIndex::takeLocked(const QString& path)
+void ContentIndex::Core::takeLocked(const QString& path)
 {
     const auto it = m_files.constFind(path);
     if (it == m_files.cend())
         return;
     m_byContent.remove(contentKey(it->size, it->hash), path);
+    m_spare.insert({ it->device, it->inode }, *it);
     m_files.erase(it);
     m_dirty = true;
 }
 
-bool ContentIndex::foldersChanged() const
+QStringList ContentIndex::Core::forgetLocked(const QString& path)
+{
+    QStringList gone;
+    if (m_files.contains(path)) {
+        takeLocked(path);
+        gone << path;
+    }
+    const QString below = path + QLatin1Char('/');
+    const QStringList files = m_files.keys();
+    for (const QString& f : files)
+        if (f.startsWith(below))
+            takeLocked(f);
+    bool folder = false;
+    for (auto it = m_folders.begin(); it != m_folders.end();) {
+        if (isAtOrBelow(it.key(), path)) {
+            folder = true;
+            it = m_folders.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (folder && gone.isEmpty())
+        gone << path;
+    m_unread.remove(path);
+    for (auto it = m_unread.begin(); it != m_unread.end();)
+        it = it->startsWith(below) ? m_unread.erase(it) : std::next(it);
+    m_dirty = true;
+    return gone;
+}
+
+QStringList ContentIndex::Core::moveLocked(const QString& from, const QString& to)
+{
+    QStringList gone;
+    const bool toInside = insideVault(to);
+    if (m_files.contains(from)) {
+        const Entry e = m_files.value(from);
+        takeLocked(from);
+        gone << from;
+        if (toInside)
+            putLocked(to, e);
+        return gone;
+    }
+    // A box renamed: its files keep their hashes under the new name.
+    const QString fromBelow = from + QLatin1Char('/'), toBelow = to + QLatin1Char('/');
+    bool any = false;
+    const QStringList files = m_files.keys();
+    for (const QString& f : files) {
+        if (!f.startsWith(fromBelow))
+            continue;
+        any = true;
+        const Entry e = m_files.value(f);
+        takeLocked(f);
+        if (toInside)
+            putLocked(toBelow + f.mid(fromBelow.size()), e);
+    }
+    QHash<QString, qint64> folders;
+    for (auto it = m_folders.cbegin(); it != m_folders.cend(); ++it) {
+        if (it.key() == from || it.key().startsWith(fromBelow)) {
+            any = true;
+            if (toInside)
+                folders.insert(to + it.key().mid(from.size()), it.value());
+        } else {
+            folders.insert(it.key(), it.value());
+        }
+    }
+    m_folders = std::move(folders);
+    if (any)
+        gone << from;
+    else if (toInside)
+        m_unread.insert(to); // a file from outside: read by the worker
+    m_dirty = true;
+    return gone;
+}
+
+std::optional<ContentIndex::Core::Entry> ContentIndex::Core::spareLocked(const struct stat& st) const
+{
+    const auto it = m_spare.constFind({ quint64(st.st_dev), quint64(st.st_ino) });
+    if (it != m_spare.cend() && it->size == st.st_size && it->mtime == mtimeOf(st))
+        return *it;
+    return std::nullopt;
+}
+
+QStringList ContentIndex::Core::forgetNow(const QString& path)
+{
+    QMutexLocker g(&m_lock);
+    if (m_walking)
+        m_ownOps.push_back({ path, {} });
+    QStringList gone = forgetLocked(path);
+    // Copied in, or back: the worker reads it; until then a filing compares it by size.
+    m_unread.insert(path);
+    return gone;
+}
+
+QStringList ContentIndex::Core::moveNow(const QString& from, const QString& to)
+{
+    QMutexLocker g(&m_lock);
+    if (m_walking)
+        m_ownOps.push_back({ from, to });
+    return moveLocked(from, to);
+}
+
+bool ContentIndex::Core::foldersChanged() const
 {
     QHash<QString, qint64> folders;
     {
@@ -336,6 +632,8 @@ bool ContentIndex::foldersChanged() const
     if (folders.isEmpty())
         return true;
     for (auto it = folders.cbegin(); it != folders.cend(); ++it) {
+        if (stopping())
+            return false;
         struct stat st;
         if (!statPath(it.key(), &st) || !S_ISDIR(st.st_mode) || mtimeOf(st) != it.value())
             return true;
@@ -343,16 +641,16 @@ bool ContentIndex::foldersChanged() const
     return false;
 }
 
-void ContentIndex::rebuild()
+void ContentIndex::Core::rebuild()
 {
-    {
-        QMutexLocker g(&m_lock);
-        m_complete = false;
-    }
     // Hashes carried over by identity, so a renamed box or file is not read again.
     QHash<std::pair<quint64, quint64>, Entry> known;
     {
         QMutexLocker g(&m_lock);
+        m_complete = false;
+        m_walking = true;
+        m_ownOps.clear();
+        known = m_spare;
         for (const Entry& e : std::as_const(m_files))
             known.insert({ e.device, e.inode }, e);
     }
@@ -361,8 +659,15 @@ void ContentIndex::rebuild()
     QSet<std::pair<quint64, quint64>> visited; // a link back up is read once
     QStringList pending { m_root };
     QList<FolderEntry> entries;
+    auto stopped = [this] {
+        if (!stopping())
+            return false;
+        QMutexLocker g(&m_lock);
+        m_walking = false;
+        return true;
+    };
     while (!pending.isEmpty()) {
-        if (stopping())
+        if (stopped())
             return;
         const QString folder = pending.takeLast();
         struct stat st;
@@ -375,6 +680,9 @@ void ContentIndex::rebuild()
         if (!readFolderEntries(folder, &entries))
             continue;
         for (const FolderEntry& entry : std::as_const(entries)) {
+            // Between two files: closing never waits for the rest of a walk.
+            if (stopped())
+                return;
             const QString path = folder + QLatin1Char('/') + entry.name;
             if (entry.isFolder) {
                 if (!isLink(path))
@@ -391,7 +699,7 @@ void ContentIndex::rebuild()
             } else {
                 qint64 size = 0;
                 e.hash = fastHash(path, &size);
-                if (e.hash.isEmpty() || stopping())
+                if (e.hash.isEmpty())
                     continue;
                 e.size = size;
             }
@@ -405,16 +713,26 @@ void ContentIndex::rebuild()
         for (auto it = m_files.cbegin(); it != m_files.cend(); ++it)
             m_byContent.insert(contentKey(it->size, it->hash), it.key());
         m_folders = std::move(folders);
+        // What the program changed while the walk ran holds, whether the walk saw it or not.
+        for (const OwnOp& op : m_ownOps) {
+            if (op.to.isEmpty())
+                forgetLocked(op.from);
+            else
+                moveLocked(op.from, op.to);
+        }
+        m_ownOps.clear();
+        m_walking = false;
+        m_spare.clear();
         m_complete = true;
         m_dirty = true;
     }
     ++m_builds;
-    Q_EMIT built();
+    toOwner([](ContentIndex* owner) { Q_EMIT owner->built(); });
 }
 
 // The folder's time as the program's own change left it, so that change is not taken for
 // one made outside.
-void ContentIndex::noteFolder(const QString& folder)
+void ContentIndex::Core::noteFolder(const QString& folder)
 {
     struct stat st;
     const bool ok = statPath(folder, &st) && S_ISDIR(st.st_mode);
@@ -426,98 +744,81 @@ void ContentIndex::noteFolder(const QString& folder)
     m_dirty = true;
 }
 
-void ContentIndex::refreshFile(const QString& path)
+void ContentIndex::Core::refreshFile(const QString& path)
 {
     struct stat st;
-    if (statPath(path, &st) && S_ISDIR(st.st_mode)) {
-        rebuild(); // a folder that came: the walk reuses every hash it can
+    const bool exists = statPath(path, &st);
+    if (exists && S_ISDIR(st.st_mode)) {
+        // A new box is empty: noted, nothing to read. One that came back with its files (an
+        // undone rename) is walked, reusing every hash it can.
+        QList<FolderEntry> entries;
+        if (readFolderEntries(path, &entries) && entries.isEmpty()) {
+            noteFolder(path);
+            noteFolder(parentOf(path));
+        } else {
+            rebuild();
+        }
+        QMutexLocker g(&m_lock);
+        m_unread.remove(path);
         return;
     }
-    if (statPath(path, &st) && S_ISREG(st.st_mode)) {
-        qint64 size = 0;
-        const QByteArray hash = fastHash(path, &size);
+    if (exists && S_ISREG(st.st_mode)) {
+        std::optional<Entry> e;
+        {
+            QMutexLocker g(&m_lock);
+            e = spareLocked(st);
+        }
+        if (!e) {
+            qint64 size = 0;
+            const QByteArray hash = fastHash(path, &size);
+            if (!hash.isEmpty())
+                e = Entry { size, mtimeOf(st), quint64(st.st_dev), quint64(st.st_ino), hash };
+        }
         QMutexLocker g(&m_lock);
-        if (hash.isEmpty())
-            takeLocked(path);
+        if (e)
+            putLocked(path, *e);
         else
-            putLocked(path, { size, mtimeOf(st), quint64(st.st_dev), quint64(st.st_ino), hash });
+            takeLocked(path);
+        m_unread.remove(path);
     } else {
-        // Gone, or a folder: everything recorded below it goes (a deleted box).
+        // Gone: everything recorded below it goes too (a deleted box).
         QMutexLocker g(&m_lock);
-        takeLocked(path);
-        const QString below = path + QLatin1Char('/');
-        const QStringList files = m_files.keys();
-        for (const QString& f : files)
-            if (f.startsWith(below))
-                takeLocked(f);
-        for (auto it = m_folders.begin(); it != m_folders.end();)
-            it = it.key() == path || it.key().startsWith(below) ? m_folders.erase(it) : std::next(it);
+        forgetLocked(path);
     }
     noteFolder(parentOf(path));
 }
 
-void ContentIndex::moveEntries(const QString& from, const QString& to)
+void ContentIndex::Core::confirmMove(const QString& from, const QString& to)
 {
+    if (insideVault(from))
+        noteFolder(parentOf(from));
+    if (!insideVault(to))
+        return;
     struct stat st;
-    const bool folder = statPath(to, &st) && S_ISDIR(st.st_mode);
-    if (!folder) {
-        Entry moved;
-        bool had = false;
+    if (!statPath(to, &st)) {
+        QMutexLocker g(&m_lock);
+        forgetLocked(to);
+    } else if (S_ISDIR(st.st_mode)) {
+        noteFolder(to);
+    } else {
+        bool same = false;
         {
             QMutexLocker g(&m_lock);
-            const auto it = m_files.constFind(from);
-            if (it != m_files.cend()) {
-                moved = *it;
-                had = true;
+            const auto it = m_files.find(to);
+            if (it != m_files.end() && it->inode == quint64(st.st_ino) && it->size == st.st_size
+                && it->mtime == mtimeOf(st)) {
+                it->device = quint64(st.st_dev);
+                m_unread.remove(to);
+                same = true;
             }
-            takeLocked(from);
         }
-        if (insideVault(from))
-            noteFolder(parentOf(from));
-        if (!insideVault(to))
-            return;
-        if (had && statPath(to, &st) && quint64(st.st_ino) == moved.inode && st.st_size == moved.size
-            && mtimeOf(st) == moved.mtime) {
-            QMutexLocker g(&m_lock);
-            moved.device = quint64(st.st_dev);
-            putLocked(to, moved);
-        } else {
+        if (!same)
             refreshFile(to);
-            return;
-        }
-        noteFolder(parentOf(to));
-        return;
     }
-    // A box renamed: its files keep their hashes under the new name.
-    const QString fromBelow = from + QLatin1Char('/'), toBelow = to + QLatin1Char('/');
-    {
-        QMutexLocker g(&m_lock);
-        const QStringList files = m_files.keys();
-        for (const QString& f : files) {
-            if (!f.startsWith(fromBelow))
-                continue;
-            const Entry e = m_files.value(f);
-            takeLocked(f);
-            if (insideVault(to))
-                putLocked(toBelow + f.mid(fromBelow.size()), e);
-        }
-        QHash<QString, qint64> folders;
-        for (auto it = m_folders.cbegin(); it != m_folders.cend(); ++it) {
-            if (it.key() == from)
-                folders.insert(to, it.value());
-            else if (it.key().startsWith(fromBelow))
-                folders.insert(toBelow + it.key().mid(fromBelow.size()), it.value());
-            else
-                folders.insert(it.key(), it.value());
-        }
-        m_folders = std::move(folders);
-        m_dirty = true;
-    }
-    noteFolder(parentOf(from));
     noteFolder(parentOf(to));
 }
 
-QString ContentIndex::confirmedCopy(const QString& file, const QList<QString>& candidates) const
+QString ContentIndex::Core::confirmedCopy(const QString& file, const QList<QString>& candidates) const
 {
     const QString self = QDir::cleanPath(file);
     for (const QString& c : candidates)
@@ -526,10 +827,11 @@ QString ContentIndex::confirmedCopy(const QString& file, const QList<QString>& c
     return {};
 }
 
-void ContentIndex::runLookUp(quint64 ticket, int channel, const QStringList& files)
+void ContentIndex::Core::runLookUp(quint64 ticket, int channel, const QStringList& files, bool again)
 {
     for (int i = 0; i < files.size(); ++i) {
-        if (stopping() || superseded(ticket, channel))
+        // Asked again after own changes, it gives way to the next ones: it runs after them.
+        if (stopping() || superseded(ticket, channel) || (again && m_ownPending.load() > 0))
             return;
         qint64 size = 0;
         const QByteArray hash = fastHash(files[i], &size);
@@ -542,101 +844,118 @@ void ContentIndex::runLookUp(quint64 ticket, int channel, const QStringList& fil
         }
         const QString copy = confirmedCopy(files[i], candidates);
         if (!copy.isEmpty())
-            Q_EMIT copyFound(ticket, i, files[i], copy);
+            toOwner([ticket, i, file = files[i], copy](
+                        ContentIndex* owner) { Q_EMIT owner->copyFound(ticket, i, file, copy); });
     }
-    Q_EMIT lookUpDone(ticket);
+    toOwner([ticket](ContentIndex* owner) { Q_EMIT owner->lookUpDone(ticket); });
 }
 
 QStringList ContentIndex::copiesInVault(const QStringList& files) const
 {
+    return m_core->copiesInVault(files);
+}
+
+QStringList ContentIndex::Core::copiesInVault(const QStringList& files) const
+{
     QStringList copies;
-    const bool current = [&] {
-        if (!idle())
-            return false;
-        QMutexLocker g(&m_lock);
-        return m_complete;
-    }();
-    if (current && !foldersChanged()) {
-        for (const QString& file : files) {
-            qint64 size = 0;
-            const QByteArray hash = fastHash(file, &size);
-            QList<QString> candidates;
-            if (!hash.isEmpty()) {
-                QMutexLocker g(&m_lock);
-                candidates = m_byContent.values(contentKey(size, hash));
-            }
-            copies << confirmedCopy(file, candidates);
+    for (const QString& file : files) {
+        const QString self = QDir::cleanPath(file);
+        qint64 size = 0;
+        const QByteArray hash = fastHash(file, &size);
+        QList<QString> candidates;
+        if (!hash.isEmpty()) {
+            QMutexLocker g(&m_lock);
+            candidates = m_byContent.values(contentKey(size, hash));
+            // Filed by the program and not read yet: compared when the size is the same.
+            for (const QString& unread : m_unread)
+                if (!candidates.contains(unread))
+                    candidates << unread;
         }
-        return copies;
-    }
-    // The index is being made or brought up to date: one walk of the vault instead, and the
-    // files of the same size compared.
-    QMultiHash<qint64, qsizetype> sizes;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        copies << QString();
-        struct stat st;
-        if (statPath(files[i], &st) && S_ISREG(st.st_mode))
-            sizes.insert(st.st_size, i);
-    }
-    QStringList pending { m_root };
-    QSet<std::pair<quint64, quint64>> seen;
-    QList<FolderEntry> entries;
-    while (!pending.isEmpty() && !sizes.isEmpty()) {
-        const QString folder = pending.takeLast();
-        struct stat ds;
-        if (!statPath(folder, &ds) || seen.contains({ quint64(ds.st_dev), quint64(ds.st_ino) })
-            || !readFolderEntries(folder, &entries))
-            continue;
-        seen.insert({ quint64(ds.st_dev), quint64(ds.st_ino) });
-        for (const FolderEntry& entry : std::as_const(entries)) {
-            const QString path = folder + QLatin1Char('/') + entry.name;
-            struct stat fs;
-            if (entry.isFolder) {
-                if (!isLink(path))
-                    pending.append(path);
-                continue;
-            }
-            if (!statPath(path, &fs) || !S_ISREG(fs.st_mode) || !sizes.contains(fs.st_size))
-                continue;
-            for (auto it = sizes.find(fs.st_size); it != sizes.end() && it.key() == fs.st_size;) {
-                const qsizetype i = it.value();
-                if (copies[i].isEmpty() && path != QDir::cleanPath(files[i]) && sameBytes(files[i], path)) {
-                    copies[i] = path;
-                    it = sizes.erase(it);
-                } else {
-                    ++it;
-                }
+        QString copy;
+        for (const QString& c : std::as_const(candidates)) {
+            struct stat st;
+            if (c != self && statPath(c, &st) && S_ISREG(st.st_mode) && st.st_size == size
+                && sameBytes(file, c)) {
+                copy = c;
+                break;
             }
         }
+        // A file that lies in the vault is held there, whatever the index knows of it.
+        if (copy.isEmpty() && !hash.isEmpty() && insideVault(self))
+            copy = self;
+        copies << copy;
     }
     return copies;
 }
 
-void ContentIndex::load()
+// A cache that cannot be what the program wrote is kept aside for a look, and a new one made.
+void ContentIndex::Core::setAside()
+{
+    const QByteArray from = encodePath(m_cacheFile);
+    const QByteArray to = encodePath(m_cacheFile + QStringLiteral(".broken"));
+    ::rename(from.constData(), to.constData());
+}
+
+void ContentIndex::Core::load()
 {
     if (m_cacheFile.isEmpty())
         return;
-    QFile f(m_cacheFile);
-    if (!f.open(QIODevice::ReadOnly))
+    // Never through a link, never waiting on a FIFO, a regular file of sensible size only.
+    const int fd = openPath(m_cacheFile, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ELOOP)
+            setAside();
         return;
-    QDataStream in(&f);
+    }
+    struct stat st;
+    QByteArray bytes;
+    bool sound = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= CacheSizeLimit;
+    if (sound) {
+        bytes.resize(qsizetype(st.st_size));
+        sound = st.st_size == 0 || readAll(fd, bytes.data(), st.st_size, 0);
+    }
+    ::close(fd);
+    if (!sound || !readCache(bytes))
+        setAside();
+}
+
+bool ContentIndex::Core::readCache(const QByteArray& bytes)
+{
+    QDataStream in(bytes);
     quint32 magic = 0, version = 0;
     QString root;
-    in >> magic >> version >> root;
-    if (magic != kCacheMagic || version != kCacheVersion || root != m_root)
-        return;
+    in >> magic >> version;
+    if (in.status() != QDataStream::Ok || magic != kCacheMagic)
+        return false;
+    // Another layout of an older run: not damaged, built and written anew.
+    if (version != kCacheVersion)
+        return true;
+    // The name is the vault's own: a file naming another vault is not what was written there.
+    in >> root;
+    if (in.status() != QDataStream::Ok || root != m_root)
+        return false;
     QHash<QString, qint64> folders;
     qint64 count = 0;
     in >> folders >> count;
+    // Every entry takes more than 40 bytes.
+    if (in.status() != QDataStream::Ok || count < 0 || count > bytes.size() / 40)
+        return false;
     QHash<QString, Entry> files;
     for (qint64 i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        if (stopping())
+            return true;
         QString path;
         Entry e;
         in >> path >> e.size >> e.mtime >> e.device >> e.inode >> e.hash;
+        if (!isAtOrBelow(path, m_root))
+            return false;
         files.insert(path, e);
     }
-    if (in.status() != QDataStream::Ok)
-        return; // a damaged file is as good as none: the index is built again
+    if (in.status() != QDataStream::Ok || !in.atEnd())
+        return false;
+    for (auto it = folders.cbegin(); it != folders.cend(); ++it)
+        if (!isAtOrBelow(it.key(), m_root))
+            return false;
     QMutexLocker g(&m_lock);
     m_folders = std::move(folders);
     m_files = std::move(files);
@@ -644,16 +963,18 @@ void ContentIndex::load()
     for (auto it = m_files.cbegin(); it != m_files.cend(); ++it)
         m_byContent.insert(contentKey(it->size, it->hash), it.key());
     m_dirty = false;
+    return true;
 }
 
-void ContentIndex::save()
+void ContentIndex::Core::save()
 {
     if (m_cacheFile.isEmpty())
         return;
     QByteArray bytes;
     {
         QMutexLocker g(&m_lock);
-        if (!m_dirty || !m_complete)
+        // Never a half index: only one a build or a check found complete.
+        if (!m_dirty || !m_complete || m_walking)
             return;
         QDataStream out(&bytes, QIODevice::WriteOnly);
         out << kCacheMagic << kCacheVersion << m_root << m_folders << qint64(m_files.size());
@@ -661,12 +982,20 @@ void ContentIndex::save()
             out << it.key() << it->size << it->mtime << it->device << it->inode << it->hash;
         m_dirty = false;
     }
+    if (stopping())
+        return;
     QDir().mkpath(parentOf(m_cacheFile));
-    QSaveFile f(m_cacheFile);
-    if (f.open(QIODevice::WriteOnly)) {
-        f.write(bytes);
-        f.commit();
-    }
+    // A new file beside it, then renamed over the name itself: a link or a FIFO put in its
+    // place is replaced, never written through.
+    QTemporaryFile f(m_cacheFile + QStringLiteral(".XXXXXX"));
+    f.setAutoRemove(false);
+    if (!f.open())
+        return;
+    const bool written = f.write(bytes) == bytes.size() && f.flush();
+    const QByteArray temporary = encodePath(f.fileName());
+    f.close();
+    if (!written || stopping() || ::rename(temporary.constData(), encodePath(m_cacheFile).constData()) != 0)
+        ::unlink(temporary.constData());
 }
 
 } // namespace ztv

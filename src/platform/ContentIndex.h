@@ -1,20 +1,10 @@
 #pragma once
 
-#include <QByteArray>
-#include <QHash>
-#include <QMultiHash>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <functional>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <memory>
 
 namespace ztv {
 
@@ -30,6 +20,11 @@ namespace ztv {
 // it, reusing the hash of every file whose device, inode, size and time are unchanged. A
 // change of the program's own made while such a check still waits to run may be taken for
 // one from outside: that costs a walk, never a wrong answer.
+//
+// The program's own changes take effect at once: what left a place is forgotten on the
+// caller's thread (no disk touched), and the worker learns the new places after it. The worker
+// and its state outlive this object when it is destroyed mid-task: it stops between two files
+// and is never waited for, so closing never waits on a slow disk.
 class ContentIndex : public QObject {
     Q_OBJECT
 public:
@@ -40,106 +35,69 @@ public:
 
     // $XDG_CACHE_HOME/zentovi (or ~/.cache/zentovi), one file per vault folder.
     static QString defaultCacheFile(const QString& vaultRoot);
+    // A cache file larger than this is not read (moved aside as damaged).
+    static constexpr qint64 CacheSizeLimit = 256 * 1024 * 1024;
 
-    const QString& vaultRoot() const { return m_root; }
+    const QString& vaultRoot() const;
 
     // The worker runs at the lowest priority unless told otherwise before start (the
     // benchmark measures the work itself that way).
-    void setLowPriority(bool low) { m_lowPriority = low; }
+    void setLowPriority(bool low);
     // Loads what the last run kept, then brings it up to date; in the background.
     void start();
+    // Ends the work: what is waiting is dropped, a task running stops at its next file, and
+    // nothing unfinished is kept. Returns at once.
+    void stop();
+    bool stopped() const;
     // Compares the vault's folders with the index and rebuilds it where they differ (a vault
     // listing asks this; it costs one stat per folder).
     void checkForOutsideChanges();
     // The program changed this path below the vault (a file copied in or deleted, a box
-    // deleted): it is looked at again. Paths outside the vault are ignored.
+    // deleted or made again): what the index held there is forgotten now, and the worker
+    // looks at it again. Paths outside the vault are ignored.
     void pathChanged(const QString& path);
     // The program moved or renamed a file or a box; either side may be outside the vault.
+    // The index follows at once.
     void pathMoved(const QString& from, const QString& to);
 
     // Which of files have their content in the vault: copyFound for each one that has, in
     // list order, then lookUpDone; both on this object's thread. A later lookUp on the same
-    // channel (one per tab) ends an earlier one. Gives the ticket the answers carry.
+    // channel (one per tab) ends an earlier one. After the program's own changes, the last
+    // look-up of every channel is answered again under its ticket. Gives the ticket the
+    // answers carry.
     quint64 lookUp(const QStringList& files, int channel = 0);
 
-    // Now, on the calling thread: for each file a vault file with the same bytes, or "". Uses
-    // the index when it is complete and nothing is waiting; otherwise walks the vault once and
-    // compares the files of the same size, so the answer never depends on how far a build got.
+    // Now, on the calling thread: for each file a vault file with the same bytes, or "" (a
+    // file that lies in the vault is its own copy). Answers from what the index holds, however
+    // far it got, never walking the vault: the candidates of the same size and hash, and the
+    // files of the same size the program filed that the worker has not read yet. Reads the
+    // files and the candidates: call it aside.
     QStringList copiesInVault(const QStringList& files) const;
 
     // Whether no task is waiting or running (tests and the benchmark wait for it).
     bool idle() const;
     int fileCount() const;
     // Full walks of the vault done since construction (the first build counts).
-    int buildCount() const { return m_builds.load(); }
+    int buildCount() const;
+    // Whether a complete index is behind the answers (a build finished or the kept one found
+    // current).
+    bool complete() const;
 
     // Both files readable and equal byte for byte.
     static bool sameBytes(const QString& a, const QString& b);
+
+    struct Core;
 
 Q_SIGNALS:
     void copyFound(quint64 ticket, int position, const QString& file, const QString& vaultCopy);
     void lookUpDone(quint64 ticket);
     void built();
+    // The program's own change took these files or folders from where they were (on the
+    // calling thread, at once): a mark naming one of them, or a file below one, is stale.
+    void forgotten(const QStringList& paths);
 
 private:
-    struct Entry {
-        qint64 size = 0;
-        qint64 mtime = 0; // ns
-        quint64 device = 0;
-        quint64 inode = 0;
-        QByteArray hash;
-    };
-
-    void post(std::function<void()> task);
-    void workerLoop();
-    bool stopping() const { return m_stop.load(); }
-
-    // Worker side.
-    void load();
-    void save();
-    bool foldersChanged() const;
-    void rebuild();
-    void refreshFile(const QString& path);
-    void moveEntries(const QString& from, const QString& to);
-    void noteFolder(const QString& folder);
-    void runLookUp(quint64 ticket, int channel, const QStringList& files);
-    void lookUpTask(quint64 ticket, int channel, const QStringList& files);
-    // Rebuilds when the folders changed. False when that has to wait behind the program's
-    // own changes not yet applied: again then runs once they are.
-    bool checked(const std::function<void()>& again);
-    void ownChange(std::function<void()> apply);
-    bool superseded(quint64 ticket, int channel) const;
-    QString confirmedCopy(const QString& file, const QList<QString>& candidates) const;
-    bool insideVault(const QString& path) const;
-
-    static QByteArray fastHash(const QString& path, qint64* size);
-    static QByteArray contentKey(qint64 size, const QByteArray& hash);
-    void putLocked(const QString& path, const Entry& e);
-    void takeLocked(const QString& path);
-
-    const QString m_root;
-    const QString m_cacheFile;
-
-    // The index; the worker changes it, any thread reads it under the lock.
-    mutable QMutex m_lock;
-    QHash<QString, Entry> m_files; // full path
-    QMultiHash<QByteArray, QString> m_byContent; // contentKey -> full path
-    QHash<QString, qint64> m_folders; // full path -> mtime (ns) when last read
-    bool m_complete = false; // a build (or a loaded index found current) is behind it
-    bool m_dirty = false; // differs from the cache file
-
-    mutable std::mutex m_queueLock;
-    std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_tasks;
-    bool m_running = false;
-    bool m_lowPriority = true;
-    std::atomic<bool> m_stop { false };
-    quint64 m_lastTicket = 0; // under m_queueLock
-    QHash<int, quint64> m_channelTickets; // under m_queueLock
-    std::atomic<int> m_builds { 0 };
-    std::atomic<int> m_ownPending { 0 }; // own changes posted and not yet applied
-    std::vector<std::function<void()>> m_deferred; // worker only
-    std::thread m_worker;
+    std::shared_ptr<Core> m_core;
 };
 
 } // namespace ztv

@@ -1,8 +1,11 @@
 #include "widgets/DropTarget.h"
 
+#include "platform/WorkAside.h"
+
 #include <QDropEvent>
 #include <QMetaObject>
 #include <QMimeData>
+#include <QTimer>
 #include <QWidget>
 
 namespace ztv {
@@ -17,6 +20,25 @@ std::shared_ptr<QMimeData> copyMimeData(const QMimeData& data)
     if (data.hasImage())
         copy->setImageData(data.imageData());
     return copy;
+}
+
+namespace {
+
+void runWhenFree(QObject* context, std::function<void()> run, int afterMs)
+{
+    QTimer::singleShot(afterMs, context, [context, run = std::move(run)]() mutable {
+        if (waitingAside())
+            runWhenFree(context, std::move(run), 10);
+        else
+            run();
+    });
+}
+
+} // namespace
+
+void whenFree(QObject* context, std::function<void()> run)
+{
+    runWhenFree(context, std::move(run), 0);
 }
 
 DropTarget::DropTarget(QWidget* widget, CanDrop canDrop, Dropped dropped)
@@ -56,8 +78,7 @@ bool DropTarget::eventFilter(QObject* watched, QEvent* event)
         drop->setDropAction(Qt::CopyAction);
         drop->accept();
         std::shared_ptr<QMimeData> data = copyMimeData(*drop->mimeData());
-        QMetaObject::invokeMethod(
-            this, [this, data] { m_dropped(*data); }, Qt::QueuedConnection);
+        whenFree(this, [this, data] { m_dropped(*data); });
         return true;
     }
     default:

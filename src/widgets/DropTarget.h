@@ -12,9 +12,15 @@ namespace ztv {
 // A copy of every format of data: a drop's data lives only as long as its event.
 std::shared_ptr<QMimeData> copyMimeData(const QMimeData& data);
 
+// Runs a drop's handler on the window's thread once the drop has ended and no operation is
+// waiting aside (a drop arriving during a wait must not run inside that operation).
+void whenFree(QObject* context, std::function<void()> run);
+
 // Makes a widget take drops: canDrop tells whether data would do anything there (else the
-// drag is refused, the pointer says so), asked once as the drag enters; dropped gets a copy of it after the
-// drag has ended, so what it does never keeps the other program waiting on the drop's answer.
+// drag is refused, the pointer says so), asked once as the drag enters and given the data
+// alone (it must read no file: a share that stopped answering would hold the window);
+// dropped gets a copy of it after the drag has ended, so what it does never keeps the other
+// program waiting on the drop's answer.
 class DropTarget : public QObject {
 public:
     using CanDrop = std::function<bool(const QMimeData& data)>;

@@ -170,13 +170,10 @@ void FolderTree::dropEvent(QDropEvent* event)
     std::shared_ptr<QMimeData> data = copyMimeData(*event->mimeData());
     const QString path = treePath(target);
     const Qt::KeyboardModifiers keys = event->modifiers();
-    QMetaObject::invokeMethod(
-        this,
-        [this, data, path, keys] {
-            if (m_dropped)
-                m_dropped(path, *data, keys);
-        },
-        Qt::QueuedConnection);
+    whenFree(this, [this, data, path, keys] {
+        if (m_dropped)
+            m_dropped(path, *data, keys);
+    });
 }
 
 void FolderTree::endDrag()

@@ -1,10 +1,12 @@
 // Thumbnails dragged onto a vault box, files dropped from another program, pictures dropped
 // onto the paste tab. QTest has no drag: the events a drag makes are sent to the target.
+#include "DelayFsMount.h"
 #include "FilingTestUtil.h"
 #include "display/PictureDrag.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
+#include "platform/ContentIndex.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -177,6 +179,8 @@ private Q_SLOTS:
     void filesOfAnotherProgramAreCopied();
     void restingOpensBoxAndBringsVaultForward();
     void pictureOntoPasteTab();
+    void vaultPictureFromFileManagerAsks();
+    void dropFromSlowShareKeepsWindowRunning();
 };
 
 void TstDragDrop::stockYardOntoVaultTabMovesOrCopiesWithCtrl()
@@ -532,16 +536,94 @@ void TstDragDrop::pictureOntoPasteTab()
     QVERIFY(dragTo(page, at, byImage, {}).dropAccepted);
     QCOMPARE(f.form->LEAD2().picture().size(), QSize(7, 5));
 
-    // A file that is no picture is refused; what was pasted stays.
+    // A drag naming a file is taken from its data alone (no file is read while the pointer
+    // passes); a file that is no picture is refused when dropped, and what was pasted stays.
     const QString text = outside.filePath(QStringLiteral("note.txt"));
     QVERIFY(writeFile(text, "words"));
     QMimeData notPicture;
     notPicture.setUrls({ QUrl::fromLocalFile(text) });
     const DragSeen refused = dragTo(page, at, notPicture, {});
-    QVERIFY(!refused.moveAccepted);
-    QVERIFY(!refused.dropAccepted);
+    QVERIFY(refused.moveAccepted);
     QCOMPARE(f.form->LEAD2().picture().size(), QSize(7, 5));
-    QCOMPARE(recorded(f.prompts), QStringList());
+    QCOMPARE(recorded(f.prompts),
+        QStringList { critical(
+            QStringLiteral("画像として読み込めません: ") + text, QStringLiteral("貼り付けエラー")) });
+    // Text that names no file is refused as the pointer passes.
+    QMimeData words;
+    words.setText(QStringLiteral("dropped.png"));
+    QVERIFY(!dragTo(page, at, words, {}).moveAccepted);
+}
+
+void TstDragDrop::vaultPictureFromFileManagerAsks()
+{
+    Fixture f;
+    const QString stored = f.inBox(QStringLiteral("保管.jpg"));
+    f.home.write(
+        QStringLiteral("My Documents/ZTV_DATA/保管庫/箱/保管.jpg"), pictures::jpeg({ 9, 9 }, Qt::blue));
+    QVERIFY(QTest::qWaitFor([&] { return f.form->contentIndex()->idle(); }, 30000));
+    // A file manager's drag of a vault picture: not the program's own drag, so filed as a copy
+    // from outside, and asked about first as any filing of a picture the vault holds.
+    QMimeData data;
+    data.setUrls({ QUrl::fromLocalFile(stored) });
+    const QString ask = QStringLiteral("同じ内容のファイルがすでに保管庫にあります\r保管庫/箱/保管.jpg\r"
+                                       "それでも保管しますか？（「キャンセル」で保管しません）");
+    const QString copy = f.home.vault() + QStringLiteral("/別箱/保管.jpg");
+    f.prompts.answerMessage(PromptAnswer::Cancel);
+    QVERIFY(dropOnNode(f.vaultTree(), QStringLiteral("保管庫/別箱"), data).dropAccepted);
+    QCOMPARE(recorded(f.prompts),
+        (QStringList { message(ask, QStringLiteral("保管庫にある画像"), "question", "okcancel") }));
+    QVERIFY(!QFileInfo::exists(copy));
+    f.prompts.clear();
+    QVERIFY(dropOnNode(f.vaultTree(), QStringLiteral("保管庫/別箱"), data).dropAccepted);
+    QCOMPARE(recorded(f.prompts),
+        (QStringList { message(ask, QStringLiteral("保管庫にある画像"), "question", "okcancel") }));
+    QCOMPARE(contents(copy), contents(stored));
+}
+
+void TstDragDrop::dropFromSlowShareKeepsWindowRunning()
+{
+    Fixture f;
+    QTemporaryDir backing, mountPoint;
+    // Files that are no pictures: before this, the files were read on the window's thread and
+    // nothing else ran, as nothing of them is filed.
+    QVERIFY(writeFile(backing.filePath(QStringLiteral("a.jpg")), "not a picture"));
+    QVERIFY(writeFile(backing.filePath(QStringLiteral("b.jpg")), "nor this one"));
+    DelayFsMount share;
+    const QString why = share.start(QStringLiteral(ZTV_DELAYFS), backing.path(), mountPoint.path(), 400);
+    if (!why.isEmpty())
+        QSKIP(qPrintable(why));
+    QMimeData data;
+    data.setUrls({ QUrl::fromLocalFile(mountPoint.filePath(QStringLiteral("a.jpg"))),
+        QUrl::fromLocalFile(mountPoint.filePath(QStringLiteral("b.jpg"))) });
+    // The window's timers run while the share is slow to answer the drop's checks.
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start();
+    QVERIFY(dropOnNode(f.vaultTree(), QStringLiteral("保管庫/箱"), data).dropAccepted);
+    QVERIFY(ticks > 0);
+    QCOMPARE(recorded(f.prompts),
+        QStringList {
+            critical(QStringLiteral("0 / 2 個のファイルを保管しました\r次のファイルは処理できませんでした："
+                                    "\ra.jpg（画像ファイルではありません）"
+                                    "\rb.jpg（画像ファイルではありません）"),
+                QStringLiteral("保管エラー")) });
+    QVERIFY(!QFileInfo::exists(f.inBox(QStringLiteral("a.jpg"))));
+
+    // The paste tab the same: taken at once from its data, the file read aside.
+    f.prompts.clear();
+    f.form->SSTab1()->setCurrentIndex(3);
+    QWidget* page = f.form->SSTab1()->widget(3);
+    ticks = 0;
+    const DragSeen pasted = dragTo(page, page->rect().center(), data, {});
+    QVERIFY(pasted.moveAccepted);
+    QVERIFY(ticks > 0);
+    QCOMPARE(recorded(f.prompts),
+        QStringList { critical(
+            QStringLiteral("画像として読み込めません: ") + mountPoint.filePath(QStringLiteral("a.jpg")),
+            QStringLiteral("貼り付けエラー")) });
+    QVERIFY(f.form->LEAD2().picture().isNull());
 }
 
 QTEST_MAIN(TstDragDrop)

@@ -1,6 +1,7 @@
 // Pictures whose content is already in the vault: the mark on their thumbnails, the question
 // before filing them, and the content index following the vault.
 #include "FilingTestUtil.h"
+#include "mainwindow/FilingCommands.h"
 #include "platform/ContentIndex.h"
 
 #include <QAction>
@@ -108,6 +109,7 @@ private Q_SLOTS:
     void filingSeveralAsksOnce();
     void indexFollowsOwnFiling();
     void outsideChangesAreNoticed();
+    void marksFollowOwnChangesAndUndo();
 };
 
 void TstVaultCopies::markFollowsContent()
@@ -308,6 +310,63 @@ void TstVaultCopies::outsideChangesAreNoticed()
     QCOMPARE(f.index().buildCount(), 1);
     QCOMPARE(f.index().fileCount(), files);
     QCOMPARE(f.marked(), (QStringList { "copy-of-a.jpg", "differs.jpg" }));
+}
+
+void TstVaultCopies::marksFollowOwnChangesAndUndo()
+{
+    CopiesFixture f;
+    f.load();
+    QVERIFY(f.settle());
+    QCOMPARE(f.marked(), (QStringList { "copy-of-a.jpg", "same.jpg" }));
+    const int builds = f.index().buildCount();
+    const QString big = f.vault(QStringLiteral("旅行/big.jpg"));
+
+    // The vault copy deleted on the vault tab: the stock yard, not listed again, stops naming
+    // it at once, before the index's worker had a turn.
+    QVERIFY(clickNode(*f.form, 2, QStringLiteral("保管庫/旅行")));
+    QVERIFY(f.settle());
+    QVERIFY(selectPicture(*f.form, 2, big));
+    f.form->RF_Del()->trigger();
+    QVERIFY(!QFileInfo::exists(big));
+    QCOMPARE(f.markOf(f.same), QString());
+    QVERIFY(f.settle());
+    QCOMPARE(f.marked(), (QStringList { "copy-of-a.jpg" }));
+    QCOMPARE(f.index().copiesInVault({ f.same }), (QStringList { QString() }));
+
+    // Undone: back from the trash and marked again; redone: gone again at once.
+    f.form->filingCommands().Undo()->trigger();
+    QVERIFY(QFileInfo::exists(big));
+    QVERIFY(f.settle());
+    QCOMPARE(f.markOf(f.same), markText(QStringLiteral("旅行/big.jpg")));
+    f.form->filingCommands().Redo()->trigger();
+    QVERIFY(!QFileInfo::exists(big));
+    QCOMPARE(f.markOf(f.same), QString());
+    QVERIFY(f.settle());
+    QCOMPARE(f.marked(), (QStringList { "copy-of-a.jpg" }));
+
+    // Renamed in the vault: the mark names the new name; undone, the old one.
+    QVERIFY(selectPicture(*f.form, 2, f.vault(QStringLiteral("旅行/a.jpg"))));
+    f.prompts.answerInput(QStringLiteral("改名"));
+    f.form->RF_Mod()->trigger();
+    QVERIFY(QFileInfo::exists(f.vault(QStringLiteral("旅行/改名.jpg"))));
+    QVERIFY(f.settle());
+    QCOMPARE(f.markOf(f.copyOfA), markText(QStringLiteral("旅行/改名.jpg")));
+    f.form->filingCommands().Undo()->trigger();
+    QVERIFY(f.settle());
+    QCOMPARE(f.markOf(f.copyOfA), markText(QStringLiteral("旅行/a.jpg")));
+
+    // Moved into the vault from the stock yard: the copy of it left there is marked.
+    const QString twin
+        = f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/twin.jpg"), contents(f.differs));
+    f.relistStock();
+    QVERIFY(f.settle());
+    QCOMPARE(f.markOf(twin), QString());
+    QVERIFY(selectPicture(*f.form, 1, f.differs));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/空箱")));
+    QVERIFY(f.settle());
+    QCOMPARE(f.markOf(twin), markText(QStringLiteral("空箱/differs.jpg")));
+    // None of it was taken for a change made outside.
+    QCOMPARE(f.index().buildCount(), builds);
 }
 
 QTEST_MAIN(TstVaultCopies)
