@@ -153,22 +153,29 @@ Decoded decodeForDisplay(int fd, int bound, qint64 limitBytes)
     return out;
 }
 
-} // namespace
-
-std::optional<Decoded> PictureDisplay::decodeFile(const QString& path, int bound)
+// Opened by the name's exact bytes: a name that is not UTF-8 must show its own file, never
+// one whose name Qt's lossy text happens to give. O_NONBLOCK keeps a FIFO from blocking the
+// open; anything but a regular file is refused right after. -1 when refused.
+int openRegularFile(const QString& path)
 {
-    // Opened by the name's exact bytes: a name that is not UTF-8 must show its own file,
-    // never one whose name Qt's lossy text happens to give. O_NONBLOCK keeps a FIFO from
-    // blocking the open; anything but a regular file is refused right after.
     const int fd = openPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (fd >= 0)
             ::close(fd);
-        return std::nullopt;
+        return -1;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
 
+} // namespace
+
+std::optional<Decoded> PictureDisplay::decodeFile(const QString& path, int bound)
+{
+    const int fd = openRegularFile(path);
+    if (fd < 0)
+        return std::nullopt;
     // The decode runs on a worker; the caller still gets the outcome before this returns.
     return waitAside<std::optional<Decoded>>(
         [fd, bound] { return decodeForDisplay(fd, bound, qint64(LoadAllocationLimitMb) * 1024 * 1024); });
@@ -248,15 +255,9 @@ bool PictureDisplay::pastable(const QMimeData& data)
 
 std::optional<Decoded> PictureDisplay::openAndDecode(const QString& path, int bound)
 {
-    // O_NONBLOCK keeps a FIFO from blocking the open; anything but a regular file is refused.
-    const int fd = openPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0)
-            ::close(fd);
+    const int fd = openRegularFile(path);
+    if (fd < 0)
         return std::nullopt;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return decodeForDisplay(fd, bound, qint64(LoadAllocationLimitMb) * 1024 * 1024);
 }
 

@@ -59,6 +59,15 @@ inline QString inVaultAsk(const QString& vaultPath)
         QStringLiteral("保管庫にある画像"), "none", "okcancel");
 }
 
+// A picture followed by a hole, 80 MiB that cost no disk: a copy large enough to show its
+// progress and to be stopped between blocks. False when it could not be written.
+inline bool writeLargeSparsePicture(const QString& path, const QColor& colour)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(pictures::jpeg({ 40, 30 }, colour)) > 0
+        && file.resize(80LL * 1024 * 1024);
+}
+
 inline QString input(const QString& prompt, const QString& title)
 {
     return QStringList { QStringLiteral("input"), prompt, title, QStringLiteral("none"),

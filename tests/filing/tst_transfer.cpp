@@ -253,13 +253,8 @@ void TstTransfer::escStopsALargeCopy()
 {
     TransferFixture f;
     MainForm& form = *f.form;
-    // A picture followed by a hole: 80 MiB that cost no disk.
     const QString big = f.disc.filePath(QStringLiteral("big.jpg"));
-    QFile file(big);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(pictures::jpeg({ 120, 90 }, Qt::darkBlue));
-    QVERIFY(file.resize(80LL * 1024 * 1024));
-    file.close();
+    QVERIFY(writeLargeSparsePicture(big, Qt::darkBlue));
     form.SSTab1()->setCurrentIndex(0);
     form.area(Area::Cd).TreeView1_NodeClick(form.area(Area::Cd).TreeView1()->topLevelItem(0));
     QVERIFY(selectPicture(form, 0, big));
@@ -303,11 +298,7 @@ void TstTransfer::closingStopsALargeCopy()
     TransferFixture f;
     MainForm& form = *f.form;
     const QString big = f.disc.filePath(QStringLiteral("big.jpg"));
-    QFile file(big);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(pictures::jpeg({ 120, 90 }, Qt::darkBlue));
-    QVERIFY(file.resize(80LL * 1024 * 1024));
-    file.close();
+    QVERIFY(writeLargeSparsePicture(big, Qt::darkBlue));
     form.SSTab1()->setCurrentIndex(0);
     form.area(Area::Cd).TreeView1_NodeClick(form.area(Area::Cd).TreeView1()->topLevelItem(0));
     QVERIFY(selectPicture(form, 0, big));

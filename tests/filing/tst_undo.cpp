@@ -765,13 +765,8 @@ void TstUndo::nothingElseFilesInsideALargeCopy()
     QCOMPARE(f.history().value(0), QStringLiteral("a.jpg を 箱A へ移動"));
     QDialog* history = form.filingCommands().undoRedo().historyWindow();
     QVERIFY(history && history->isVisible());
-    // A picture followed by a hole: 80 MiB that cost no disk.
     const QString big = f.disc.filePath(QStringLiteral("big.jpg"));
-    QFile file(big);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(pictures::jpeg({ 40, 30 }, Qt::darkBlue));
-    QVERIFY(file.resize(80LL * 1024 * 1024));
-    file.close();
+    QVERIFY(writeLargeSparsePicture(big, Qt::darkBlue));
     f.listCd();
     QVERIFY(f.chooseOn(0, big));
     // The preview is a window of its own, not disabled with the main one.
@@ -926,11 +921,7 @@ void TstUndo::chooserActsNotInsideADroppedCopy()
     Fixture f;
     MainForm& form = *f.form;
     const QString big = f.disc.filePath(QStringLiteral("big.jpg"));
-    QFile file(big);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(pictures::jpeg({ 40, 30 }, Qt::darkGreen));
-    QVERIFY(file.resize(80LL * 1024 * 1024));
-    file.close();
+    QVERIFY(writeLargeSparsePicture(big, Qt::darkGreen));
     f.listCd();
     QVERIFY(f.chooseOn(0, big));
     form.RCD_Fav_Copy()->trigger();
