@@ -3,6 +3,7 @@
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
 #include "platform/SysCalls.h"
+#include "platform/WorkAside.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <climits>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -89,8 +91,15 @@ BoxKeys::BoxKeys(FileOps& ops, const QString& folder)
     , m_folder(folder.isEmpty() ? defaultFolder() : folder)
     , m_file(m_folder + QStringLiteral("/boxkeys"))
 {
+    // Read aside, so a home on a share that does not answer never holds the window being built.
+    const auto [state, keys] = offMainThread<std::pair<Read, Keys>>([file = m_file] {
+        Keys found;
+        const Read r = BoxKeys::read(file, found);
+        return std::pair(r, found);
+    });
+    m_keys = keys;
     // A broken file is dealt with under the lock, where it is read again.
-    if (read(m_keys) == Read::Broken)
+    if (state == Read::Broken)
         change([](Keys&) { return false; });
 }
 
@@ -132,13 +141,13 @@ std::optional<QString> BoxKeys::folderInVault(const QString& vaultFolder, const 
     return folder;
 }
 
-BoxKeys::Read BoxKeys::read(Keys& keys) const
+BoxKeys::Read BoxKeys::read(const QString& path, Keys& keys)
 {
     keys.clear();
     // Never through a link, and a FIFO or a device in its place neither blocks nor is read.
     const Fd file(retried([&] {
         return sys::openat(
-            AT_FDCWD, encodePath(m_file).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            AT_FDCWD, encodePath(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     }));
     if (file.fd < 0)
         return errno == ENOENT ? Read::Missing : Read::Broken;
@@ -187,7 +196,7 @@ bool BoxKeys::change(const std::function<bool(Keys&)>& edit)
     }
     // Another window may have changed the keys since: its changes stay, this one's go on top.
     Keys keys;
-    const Read state = read(keys);
+    const Read state = read(m_file, keys);
     if (state == Read::Broken) {
         const QString aside = m_file + QStringLiteral(".broken");
         if (retried([&] {

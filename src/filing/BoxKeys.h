@@ -52,7 +52,7 @@ private:
     using Keys = QMap<int, QString>;
     enum class Read { Ok, Missing, Broken };
     // The keys of the file as it is now; Broken still gives the lines that held.
-    Read read(Keys& keys) const;
+    static Read read(const QString& path, Keys& keys);
     // Under the lock: the file read again (set aside and written anew when broken), then edit
     // applied to it and saved when it tells of a change.
     bool change(const std::function<bool(Keys&)>& edit);

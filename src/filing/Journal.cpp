@@ -672,6 +672,14 @@ void FilingJournal::compactIfLong()
         all.prepend(l);
         first = i;
     }
+    if (replaceWith(all))
+        m_steps = m_steps.mid(first);
+}
+
+// The journal replaced by all at once, under the lock: a new file, so every other window reads
+// it whole again. False (the journal as it was) when it could not be written.
+bool FilingJournal::replaceWith(const QByteArray& all)
+{
     const QByteArray temp = encodePath(m_file + QStringLiteral(".new-%1").arg(::getpid()));
     ::unlink(temp.constData());
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -690,18 +698,53 @@ void FilingJournal::compactIfLong()
     struct stat st;
     if (!ok || !lstatPath(m_file, &st)) {
         ::unlink(temp.constData());
-        return; // the longer journal stays as it was
+        return false;
     }
     if (const int dir = ::open(encodePath(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         dir >= 0) {
         ::fsync(dir);
         ::close(dir);
     }
-    m_steps = m_steps.mid(first);
     m_model.records = all.count('\n');
     m_model.offset = all.size();
     m_stamp = stampOf(st);
     m_changed = true;
+    return true;
+}
+
+// A step that did nothing leaves no record: its begin record is cut out of the file, which is
+// otherwise kept byte for byte. Only while the file is the one it was written to (not compacted
+// since, by any window); false when it is not, or could not be written.
+bool FilingJournal::dropBegun(qint64 id)
+{
+    const Begun b = std::exchange(m_begun, {});
+    if (b.id != id || b.text.isEmpty() || m_stamp.device != b.file.device || m_stamp.inode != b.file.inode
+        || m_stamp.size < b.file.size)
+        return false;
+    const int fd = ::open(encodePath(m_file).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0)
+        return false;
+    QByteArray bytes;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && stampOf(st) == m_stamp) {
+        bytes.resize(qsizetype(st.st_size));
+        qsizetype got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        bytes.truncate(got);
+    }
+    ::close(fd);
+    const qsizetype at = qsizetype(b.file.size) - b.text.size();
+    if (at < 0 || bytes.size() != m_stamp.size || bytes.mid(at, b.text.size()) != b.text)
+        return false;
+    bytes.remove(at, b.text.size());
+    return replaceWith(bytes);
 }
 
 void FilingJournal::notify()
@@ -873,8 +916,9 @@ qint64 FilingJournal::begin(Kind kind, const QList<JournalEntry>& plan)
         const QJsonObject o { { "op", "begin" }, { "step", m_model.maxId + 1 },
             { "kind", kKindNames[int(kind)] }, { "time", time }, { "owner", thisOwner() },
             { "entries", entriesField(plan) } };
-        if (lock)
-            append(line(o));
+        const QByteArray text = line(o);
+        if (lock && append(text))
+            m_begun = { m_model.maxId + 1, m_stamp, text };
         applyRecord(m_model, o);
     }
     m_changed = true;
@@ -891,7 +935,9 @@ void FilingJournal::finish(qint64 id, const QList<JournalEntry>& done)
         if (lock)
             sync(false);
         const QJsonObject o { { "op", "done" }, { "step", id }, { "entries", entriesField(done) } };
-        if (lock)
+        // Where its begin record cannot be taken out, a done record with no entries marks it
+        // empty, and it is dropped when read.
+        if (lock && !(done.isEmpty() && dropBegun(id)))
             append(line(o));
         applyRecord(m_model, o);
         m_steps.removeIf([](const JournalStep& s) { return s.state == State::Empty; });

@@ -165,6 +165,8 @@ private:
     void readFile(bool whole, bool atStart);
     void moveAside();
     bool append(const QByteArray& lines);
+    bool replaceWith(const QByteArray& all);
+    bool dropBegun(qint64 id);
     void compactIfLong();
     void notify();
     int undoTarget() const;
@@ -186,6 +188,13 @@ private:
     Model m_model;
     QList<JournalStep>& m_steps = m_model.steps;
     Stamp m_stamp;
+    // The begin record written last here and where it lies, so a step that did nothing can
+    // be taken out of the file again.
+    struct Begun {
+        qint64 id = 0;
+        Stamp file; // the file just after it was written
+        QByteArray text;
+    } m_begun;
     QList<JournalStep> m_interrupted;
     std::function<void()> m_onChange;
     QString m_movedAside;

@@ -1,6 +1,7 @@
 // The journal of filing steps on a temporary home, without a window: the order of undo and
 // redo, a refused step passed over, hand-edited entries refused, unusable files moved aside,
-// the file kept short, and two journals (as two windows) on one file.
+// the file kept short, two journals (as two windows) on one file, and a step that did nothing
+// taken out of the file again.
 #include "FilingTestUtil.h"
 #include "filing/Journal.h"
 #include "filing/texts.h"
@@ -8,6 +9,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 #include <fcntl.h>
@@ -86,6 +89,7 @@ private Q_SLOTS:
     void unusableJournalMovedAside();
     void longJournalWrittenShorter();
     void twoJournalsOnOneFile();
+    void stepThatDidNothingLeavesNoRecord();
 };
 
 void TstJournal::redoTakesTheLastUndo()
@@ -397,6 +401,50 @@ void TstJournal::twoJournalsOnOneFile()
     QVERIFY(!QFileInfo::exists(b));
     QCOMPARE(two->redo(idA).step.id, idA);
     QVERIFY(QFileInfo(a).isDir());
+}
+
+void TstJournal::stepThatDidNothingLeavesNoRecord()
+{
+    Home h;
+    auto one = h.open();
+    auto two = h.open();
+    const qint64 idA = h.addBox(*one, QStringLiteral("A"));
+    const QByteArray before = contents(h.file);
+    const QString c = h.box(QStringLiteral("C")), d = h.box(QStringLiteral("D"));
+    const qint64 none = one->begin(Kind::BoxAdd, { { c, {}, {}, {}, {}, false } });
+    QVERIFY(none > idA);
+    QVERIFY(contents(h.file) != before);
+    one->finish(none, {});
+    QCOMPARE(contents(h.file), before);
+    QCOMPARE(one->steps().size(), 1);
+
+    // Another window wrote a step of its own after the begin: that step stays, whole.
+    const qint64 idX = one->begin(Kind::BoxAdd, { { c, {}, {}, {}, {}, false } });
+    const qint64 idD = two->begin(Kind::BoxAdd, { { d, {}, {}, {}, {}, false } });
+    QVERIFY(idX > none && idD > idX);
+    QVERIFY(QDir().mkdir(d));
+    two->finish(idD, { { d, {}, {}, FilingJournal::folderIdentityAt(d), {}, true } });
+    one->finish(idX, {});
+    const QList<QByteArray> lines = contents(h.file).split('\n');
+    QCOMPARE(lines.size(), 5); // A and D begun and done, and the last line's end
+    for (const QByteArray& line : lines)
+        QVERIFY(line.isEmpty() || QJsonDocument::fromJson(line).object().value("step").toInteger() != idX);
+    auto third = h.open();
+    for (FilingJournal* j : { one.get(), two.get(), third.get() }) {
+        j->refresh();
+        QCOMPARE(j->steps().size(), 2);
+        QCOMPARE(j->steps()[0].id, idA);
+        QCOMPARE(j->steps()[1].id, idD);
+        QCOMPARE(j->steps()[1].state, State::Done);
+    }
+    QVERIFY(!QFileInfo::exists(h.file + QStringLiteral(".broken")));
+    // Ids stay unique after it, and the window that wrote D takes it back.
+    const qint64 idE = h.addBox(*one, QStringLiteral("E"));
+    QVERIFY(idE > idD);
+    two->refresh();
+    QCOMPARE(two->undo().step.id, idE);
+    QCOMPARE(two->undo().step.id, idD);
+    QVERIFY(!QFileInfo::exists(d));
 }
 
 QTEST_MAIN(TstJournal)

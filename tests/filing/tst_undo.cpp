@@ -112,6 +112,7 @@ private Q_SLOTS:
     void redoAfterANewStepRedoesIt();
     void historyFollowsTheJournal();
     void refusedBoxStepsWriteNothing();
+    void refusedBatchWritesNothing();
     void brokenJournalToldOnce();
     void interruptedStepReportedOnceNeverReplayed();
     void journalKeepsTheLastSteps();
@@ -456,6 +457,36 @@ void TstUndo::refusedBoxStepsWriteNothing()
     QVERIFY(f.form->journal()->steps().isEmpty());
     QCOMPARE(snapshot(f.home.home() + QStringLiteral("/My Documents")), withPicture);
     QVERIFY(withPicture.size() == storage.size() + 1);
+}
+
+void TstUndo::refusedBatchWritesNothing()
+{
+    Fixture f;
+    QVERIFY(f.chooseOn(1, f.stock(QStringLiteral("a.jpg"))));
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    // Other pictures under the names of the other two: each file of the batch clashes.
+    for (const char* name : { "b.jpg", "c.jpg" })
+        f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱A/") + QLatin1String(name),
+            pictures::jpeg({ 8, 8 }, Qt::green));
+    const QString journal = FilingJournal::defaultFolder() + QStringLiteral("/journal");
+    const QByteArray before = contents(journal);
+    QVERIFY(!before.isEmpty());
+    const auto storage = snapshot(f.home.home() + QStringLiteral("/My Documents"));
+    f.form->SSTab1()->setCurrentIndex(1);
+    BrowsingArea& stock = f.form->area(Area::StockYard);
+    stock.LEADImgList1_Click(0);
+    stock.chooseAll();
+    QCOMPARE(stock.chosenCount(), 2);
+    f.prompts.calls.clear();
+    QVERIFY(fileThroughChooser(*f.form, f.form->R_Fav_Copy(), QStringLiteral("保管庫/箱A")));
+    QCOMPARE(snapshot(f.home.home() + QStringLiteral("/My Documents")), storage);
+    QVERIFY(!f.prompts.calls.isEmpty());
+    QCOMPARE(f.prompts.calls.last().icon, PromptIcon::Critical);
+    QCOMPARE(contents(journal), before);
+    QCOMPARE(f.form->journal()->steps().size(), 1);
+    // The step before it is still the one undone.
+    f.form->filingCommands().Undo()->trigger();
+    QVERIFY(exists(f.stock(QStringLiteral("a.jpg"))));
 }
 
 void TstUndo::brokenJournalToldOnce()
