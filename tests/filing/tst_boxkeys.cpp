@@ -1,11 +1,14 @@
 // The box keys file: what it may name, how it is read, and two windows sharing it. No window.
 #include "filing/BoxKeys.h"
+#include "platform/FaultInjection.h"
 #include "platform/FileOps.h"
+#include "platform/WorkAside.h"
 
 #include "FileTestUtil.h"
 #include "StorageBuilder.h"
 
 #include <QTest>
+#include <atomic>
 #include <thread>
 
 #include <sys/file.h>
@@ -52,6 +55,7 @@ private Q_SLOTS:
     void keysNameBoxesBelowTheVaultOnly();
     void boxesLeavingTheVaultAreRefused();
     void fileIsReadWithoutFollowingOrWaiting();
+    void fileIsReadAsideFromTheWindow();
     void twoWindowsKeepEachOthersKeys();
 };
 
@@ -149,6 +153,24 @@ void TstBoxKeys::fileIsReadWithoutFollowingOrWaiting()
     QCOMPARE(readAll(f.aside()).size(), huge.size());
     QVERIFY(keys.assign(3, QStringLiteral("旅行")));
     QCOMPARE(BoxKeys(realFileOps(), f.folder).all(), (QMap<int, QString> { { 3, QStringLiteral("旅行") } }));
+}
+
+void TstBoxKeys::fileIsReadAsideFromTheWindow()
+{
+    Fixture f;
+    QVERIFY(writeRaw(f.file(), "4\t" + QByteArray("旅行").toPercentEncoding("/") + '\n'));
+    // A home share that does not answer holds the thread that reads, never the window's.
+    std::atomic<int> onWindow = 0, aside = 0;
+    faults::reset();
+    faults::setHook([&](faults::Op op, int) {
+        if (op == faults::Op::Open || op == faults::Op::Read)
+            ++(onMainThread() ? onWindow : aside);
+    });
+    const BoxKeys keys(realFileOps(), f.folder);
+    faults::reset();
+    QCOMPARE(keys.boxOf(4), std::optional(QStringLiteral("旅行")));
+    QCOMPARE(onWindow.load(), 0);
+    QVERIFY(aside.load() >= 2);
 }
 
 void TstBoxKeys::twoWindowsKeepEachOthersKeys()
