@@ -8,8 +8,9 @@
 // changed only the folder the vault tree marked, no file on disk changed but the one the acting tab showed,
 // and every file that left the storage root lies in a trash with a record of its path. Box keys
 // are given and pressed, and steps undone and redone (with what they may move in the check), also
-// refused and by a second window's journal on the same home, the journal's order checked. ZTV_WALK_SEED
-// replays a walk, ZTV_WALK_EVENTS sets its length.
+// refused and by a second window's journal on the same home, the journal's order checked. A drag
+// started on a thumbnail outside the choice and dropped on a box must file that file alone.
+// ZTV_WALK_SEED replays a walk, ZTV_WALK_EVENTS sets its length.
 #include "DelayFsMount.h"
 #include "Fakes.h"
 #include "ScriptedSaveDialog.h"
@@ -17,6 +18,7 @@
 #include "capture/PictureSaving.h"
 #include "capture/SaveSelect.h"
 #include "display/BrowsingArea.h"
+#include "display/PictureDrag.h"
 #include "display/PreviewForm.h"
 #include "filing/Journal.h"
 #include "filing/SetFolder.h"
@@ -39,7 +41,9 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDirIterator>
+#include <QDrag>
 #include <QDropEvent>
 #include <QImageReader>
 #include <QLabel>
@@ -51,6 +55,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <fcntl.h>
 #include <functional>
@@ -278,6 +283,7 @@ public:
             { 4, [&] { return boxOperation(); } },
             { 5, [&] { return chooserEvent(); } },
             { 5, [&] { return dropEvent(); } },
+            { 3, [&] { return dragUnchosenEvent(); } },
             { 3, [&] { return pasteEvent(); } },
             { 2, [&] { return saveEvent(); } },
             { 2, [&] { return previewEvent(); } },
@@ -789,6 +795,135 @@ public:
         return what;
     }
 
+    // A real press and move on a thumbnail outside the tab's choice: what the drag carries
+    // (copied while it runs, then cancelled); null when no drag started.
+    std::unique_ptr<QMimeData> dragFromThumbnail(QAbstractItemView* view, int row)
+    {
+        QWidget* viewport = view->viewport();
+        const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
+        std::unique_ptr<QMimeData> carried;
+        bool ran = false;
+        QTimer::singleShot(0, view, [&] {
+            ran = true;
+            const QList<QDrag*> drags = view->findChildren<QDrag*>();
+            if (drags.isEmpty() || !drags.last()->mimeData())
+                return;
+            carried = std::make_unique<QMimeData>();
+            for (const QString& format : drags.last()->mimeData()->formats())
+                carried->setData(format, drags.last()->mimeData()->data(format));
+            QDrag::cancel();
+        });
+        QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+        const QPoint to = at + QPoint(QApplication::startDragDistance() + 4, 0);
+        for (const QPoint& p : { to, to + QPoint(4, 0) }) {
+            QMouseEvent move(
+                QEvent::MouseMove, p, viewport->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, {});
+            QApplication::sendEvent(viewport, &move);
+        }
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+        // Where no drag ran, the copy comes with the next events; a hang guard only.
+        QDeadlineTimer guard(30000);
+        while (!ran && !guard.hasExpired())
+            QTest::qWait(5);
+        return carried;
+    }
+
+    // With a choice on the tab, a drag started on a thumbnail outside it and dropped on a box of
+    // the vault: it chooses that thumbnail and carries it alone, and the disk afterwards holds
+    // it filed into that box (moved, or copied) or, refused or cancelled, nothing changed at all.
+    QString dragUnchosenEvent()
+    {
+        const std::optional<Area> a = form->currentArea();
+        if (!a)
+            return QStringLiteral("no drag unchosen: paste tab");
+        BrowsingArea& tab = form->area(*a);
+        ThumbnailList* list = tab.LEADImgList1();
+        const int count = list->ThumbnailCount();
+        if (count == 0)
+            return QStringLiteral("no drag unchosen: empty page");
+        const int top = std::max(0, list->topItem());
+        if (tab.chosenCount() == 0)
+            tab.LEADImgList1_Click(std::min(count - 1, top + int(rng.bounded(ThumbnailList::ItemsPerPage))));
+        QAbstractItemView* view = list->view();
+        QList<int> outside;
+        for (int row = top; row < std::min(count, top + ThumbnailList::ItemsPerPage); ++row)
+            if (!list->selectedItems().contains(row)
+                && view->viewport()->rect().contains(view->visualRect(view->model()->index(row, 0)).center()))
+                outside << row;
+        if (tab.chosenCount() == 0 || outside.isEmpty())
+            return QStringLiteral("no drag unchosen: nothing chosen, or nothing else shown");
+        const int row = outside.at(int(rng.bounded(outside.size())));
+        const QString file = tab.HiddenList().value(row);
+        const QHash<quint64, FileState> before = scan(roots());
+        struct stat st { };
+        const bool listed = statPath(file, &st);
+        const quint64 inode = quint64(st.st_ino);
+        // Only the file the drag starts on may move.
+        mayChange.clear();
+        if (listed)
+            mayChange.insert(inode);
+        std::unique_ptr<QMimeData> data = dragFromThumbnail(view, row);
+        const QString what = QStringLiteral("drag unchosen %1").arg(row);
+        if (!data) {
+            // A file gone behind the program's back is not chosen, and so not dragged.
+            if (listed)
+                return QStringLiteral("FAIL: %1: no drag started").arg(what);
+            return QStringLiteral("no drag unchosen: %1 gone").arg(file);
+        }
+        const std::optional<PictureDrag> drag = PictureDrag::readFrom(*data);
+        if (!drag || drag->files.size() != 1 || drag->files.first().path != file)
+            return QStringLiteral("FAIL: %1 did not carry %2 alone").arg(what, file);
+        if (tab.chosenCount() != 1 || tab.TabSelection()->path != file)
+            return QStringLiteral("FAIL: %1 did not choose %2 alone").arg(what, file);
+
+        form->SSTab1()->setCurrentIndex(2);
+        FolderTree* tree = form->area(Area::Vault).TreeView1();
+        const QList<QTreeWidgetItem*> nodes = tree->allNodes();
+        if (nodes.isEmpty())
+            return what + QStringLiteral(", vault tree empty");
+        QTreeWidgetItem* node = nodes.at(int(rng.bounded(nodes.size())));
+        for (QTreeWidgetItem* p = node->parent(); p; p = p->parent())
+            tree->expandItem(p);
+        tree->scrollToItem(node);
+        const QString box = tree->treePath(node);
+        const QString into = home.vault() + box.mid(QString::fromUtf16(kVaultName).size()) + u'/'
+            + QFileInfo(file).fileName();
+        const QPoint at = tree->visualItemRect(node).center();
+        QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(tree->viewport(), &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(tree->viewport(), &move);
+        QDropEvent drop(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(tree->viewport(), &drop);
+        QCoreApplication::processEvents();
+
+        // The disk: the dragged file moved to the box, or copied there with its bytes; every
+        // other file where and as it was.
+        const QString onto = QStringLiteral("%1 onto %2").arg(what, box);
+        const QHash<quint64, FileState> after = scan(roots());
+        const QByteArray hash = before.value(inode).hash;
+        bool filed = false;
+        for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            const auto now = after.constFind(it.key());
+            if (it.key() == inode && listed && now != after.cend() && now->path == into
+                && now->hash == hash) {
+                filed = true;
+                continue;
+            }
+            if (now == after.cend() || now->path != it->path || now->hash != it->hash)
+                return QStringLiteral("FAIL: %1 changed %2").arg(onto, it->path);
+        }
+        for (auto it = after.cbegin(); it != after.cend(); ++it) {
+            if (before.contains(it.key()))
+                continue;
+            if (filed || it->path != into || it->hash != hash)
+                return QStringLiteral("FAIL: %1 made %2").arg(onto, it->path);
+            filed = true;
+        }
+        unchosenFiled += filed ? 1 : 0;
+        return onto + (filed ? QStringLiteral(", filed") : QStringLiteral(", nothing filed"));
+    }
+
     QString pasteEvent()
     {
         if (rng.bounded(3) == 0) {
@@ -1035,6 +1170,8 @@ public:
     QStringList roots() const { return { home.storageRoot(), disc.path() }; }
     // Undo and redo events that changed a step.
     int stepsTakenBackOrRedone = 0;
+    // Drags started on an unchosen thumbnail that filed it.
+    int unchosenFiled = 0;
     // Thumbnails made during the current event: the file and the colour shown.
     QList<std::pair<QString, QColor>> made;
     // Files removed behind the program's back during the current event.
@@ -1167,13 +1304,15 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     QVERIFY(events < 1000 || kinds.value(QStringLiteral("chooser: file")) > 0);
     QVERIFY(events < 1000 || kinds.value(QStringLiteral("round trip")) > 0);
     QVERIFY(events < 1000 || kinds.value(QStringLiteral("drop chosen")) > 0);
+    QVERIFY(events < 1000 || kinds.value(QStringLiteral("drag unchosen")) > 0);
     QVERIFY(kinds.value(QStringLiteral("round trip")) > 0);
     QVERIFY(events < 1000 || severalActedOn > 0);
     QVERIFY(events < 1000 || w.stepsTakenBackOrRedone > 0);
     qInfo("random walk: %d events, %lld kinds, %d operations on several chosen, %d steps undone or redone, "
-          "%d undos refused, %d events of a second window",
+          "%d undos refused, %d events of a second window, %d drags from an unchosen thumbnail (%d filed)",
         events, qlonglong(kinds.size()), severalActedOn, w.stepsTakenBackOrRedone,
-        kinds.value(QStringLiteral("refused undo:")), kinds.value(QStringLiteral("other window:")));
+        kinds.value(QStringLiteral("refused undo:")), kinds.value(QStringLiteral("other window:")),
+        kinds.value(QStringLiteral("drag unchosen")), w.unchosenFiled);
 }
 
 void TstRandomWalk::walk()
