@@ -240,11 +240,14 @@ public:
     }
 
     // One user event; its name goes to the log. Every 40 events the walk goes to a storage tab,
-    // chooses a picture there (every other time all of the page) and presses a file button, so
-    // that a short walk reaches the operations whatever its seed.
+    // chooses a picture there (every other time all of the page), opens the chooser where none
+    // is open, presses a file button, then files through the chooser, so that a short walk
+    // reaches the operations whatever its seed.
     QString step(int index)
     {
         switch (index % 40) {
+        case 0:
+            return index > 0 && form->vaultTransfer().chooser() ? chooserEvent(Chooser::File) : step();
         case 36:
             form->SSTab1()->setCurrentIndex(1 + int(rng.bounded(2)));
             return QStringLiteral("tab %1").arg(form->SSTab1()->currentIndex());
@@ -257,7 +260,7 @@ public:
                 QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
                 return QStringLiteral("key Ctrl+A on thumbnails");
             }
-            return step();
+            return form->vaultTransfer().chooser() ? step() : chooserEvent(Chooser::Open);
         case 39:
             return fileButton();
         default:
@@ -530,10 +533,12 @@ public:
         return what;
     }
 
-    QString chooserEvent()
+    // forced: Open opens the chooser where none is, File presses its file button.
+    enum class Chooser { Any, Open, File };
+    QString chooserEvent(Chooser forced = Chooser::Any)
     {
         SetFolder* chooser = form->vaultTransfer().chooser();
-        if (!chooser || rng.bounded(3) == 0) {
+        if (!chooser || forced == Chooser::Open || (forced == Chooser::Any && rng.bounded(3) == 0)) {
             const std::optional<Area> a = form->currentArea();
             if (a == Area::Cd) {
                 form->Command5(0)->click();
@@ -545,7 +550,7 @@ public:
             }
             return QStringLiteral("chooser: none");
         }
-        if (rng.bounded(2)) {
+        if (forced == Chooser::Any && rng.bounded(2)) {
             const QList<QTreeWidgetItem*> nodes = chooser->TreeView1->allNodes();
             QTreeWidgetItem* node = nodes.at(int(rng.bounded(nodes.size())));
             if (node->parent())
@@ -554,7 +559,7 @@ public:
                 chooser->TreeView1->visualItemRect(node).center());
             return QStringLiteral("chooser: node %1").arg(chooser->TreeView1->treePath(node));
         }
-        const bool file = rng.bounded(4) != 0;
+        const bool file = forced == Chooser::File || rng.bounded(4) != 0;
         const VaultTransfer& t = form->vaultTransfer();
         if (file) {
             if (const auto inode = inodeOf(form->area(t.TransferSourceArea).TabSelection()))
