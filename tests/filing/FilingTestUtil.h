@@ -5,12 +5,18 @@
 #include "filing/VaultTransfer.h"
 #include "imaging/ThumbnailList.h"
 #include "platform/FaultInjection.h"
+#include "platform/WorkAside.h"
 #include "widgets/FolderTree.h"
 
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
+#include <QSemaphore>
 #include <QTabWidget>
+
+#include <atomic>
+#include <memory>
+#include <thread>
 
 namespace ztv::test {
 
@@ -67,6 +73,53 @@ inline bool writeLargeSparsePicture(const QString& path, const QColor& colour)
     return file.open(QIODevice::WriteOnly) && file.write(pictures::jpeg({ 40, 30 }, colour)) > 0
         && file.resize(80LL * 1024 * 1024);
 }
+
+// Holds a large copy at its second block, runs inside on the window's thread meanwhile, then
+// lets the copy go on. Only the copy's own thread counts: the one that asked the free space
+// just before it wrote (other workers, a cache or the index, write too). The state is shared
+// with the hook, so a late call from a worker finds it alive.
+class CopyGate {
+public:
+    CopyGate(QObject* window, std::function<void()> inside)
+        : m_state(std::make_shared<State>())
+    {
+        faults::setHook([state = m_state, window, inside = std::move(inside)](faults::Op op, int) {
+            if (onMainThread())
+                return;
+            const std::thread::id me = std::this_thread::get_id();
+            if (op == faults::Op::Statvfs) {
+                std::thread::id none;
+                state->copier.compare_exchange_strong(none, me);
+                return;
+            }
+            if (op != faults::Op::Write || state->copier.load() != me || ++state->writes != 2)
+                return;
+            QMetaObject::invokeMethod(
+                window,
+                [state, inside] {
+                    inside();
+                    state->ran = true;
+                    state->done.release();
+                },
+                Qt::QueuedConnection);
+            state->hung = !state->done.tryAcquire(1, 60000);
+        });
+    }
+    ~CopyGate() { faults::setHook({}); }
+    // The copy's writes so far, and whether inside ran while the copy was held.
+    int writes() const { return m_state->writes.load(); }
+    bool ran() const { return m_state->ran.load() && !m_state->hung.load(); }
+
+private:
+    struct State {
+        std::atomic<std::thread::id> copier {};
+        std::atomic<int> writes { 0 };
+        std::atomic<bool> ran { false };
+        std::atomic<bool> hung { false };
+        QSemaphore done;
+    };
+    std::shared_ptr<State> m_state;
+};
 
 inline QString input(const QString& prompt, const QString& title)
 {

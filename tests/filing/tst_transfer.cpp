@@ -262,28 +262,18 @@ void TstTransfer::escStopsALargeCopy()
     form.RCD_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
 
-    std::atomic<int> writes { 0 };
-    std::atomic<bool> hung { false };
     QString lineAtEsc;
-    QSemaphore taken;
-    faults::setHook([&](Op op, int) {
-        if (op != Op::Write || onMainThread() || ++writes != 2)
-            return;
-        QCoreApplication::postEvent(&form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
-        QMetaObject::invokeMethod(
-            &form,
-            [&] {
-                lineAtEsc = form.BrowseStatus()->text();
-                taken.release();
-            },
-            Qt::QueuedConnection);
-        hung = !taken.tryAcquire(1, 60000);
-    });
-    f.chooser()->Command1_Click(0);
-    faults::setHook({});
-    QVERIFY(!hung);
+    {
+        CopyGate gate(&form, [&] {
+            lineAtEsc = form.BrowseStatus()->text();
+            QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(&form, &esc);
+        });
+        f.chooser()->Command1_Click(0);
+        QVERIFY(gate.ran());
+        QCOMPARE(gate.writes(), 2); // the block under way when the Esc came, and no other
+    }
     QCOMPARE(lineAtEsc, QStringLiteral("コピー中：big.jpg　1 / 84 MB（Escキーで中止）"));
-    QCOMPARE(writes.load(), 2); // the block under way when the Esc came, and no other
     QCOMPARE(recorded(f.prompts),
         QStringList { message(QStringLiteral("Escキーで中止しました\rファイルは保管されていません")) });
     QCOMPARE(snapshot(f.home.storageRoot()), before);
@@ -307,26 +297,13 @@ void TstTransfer::closingStopsALargeCopy()
     form.RCD_Fav_Copy()->trigger();
     QVERIFY(f.pick(QStringLiteral("保管庫/旅行")));
 
-    std::atomic<int> writes { 0 };
-    std::atomic<bool> hung { false };
-    QSemaphore closed;
-    faults::setHook([&](Op op, int) {
-        if (op != Op::Write || onMainThread() || ++writes != 2)
-            return;
-        QMetaObject::invokeMethod(
-            &form,
-            [&] {
-                form.close();
-                closed.release();
-            },
-            Qt::QueuedConnection);
-        hung = !closed.tryAcquire(1, 60000);
-    });
-    f.chooser()->Command1_Click(0);
-    faults::setHook({});
-    QVERIFY(!hung);
+    {
+        CopyGate gate(&form, [&] { form.close(); });
+        f.chooser()->Command1_Click(0);
+        QVERIFY(gate.ran());
+        QCOMPARE(gate.writes(), 2);
+    }
     QCOMPARE(f.quits, 1);
-    QCOMPARE(writes.load(), 2);
     // Nobody is left to read that the copy stopped.
     QVERIFY(f.prompts.calls.isEmpty());
     QCOMPARE(snapshot(f.home.storageRoot()), before);
