@@ -35,6 +35,20 @@ namespace T = filingtexts;
 
 namespace {
 
+// Writes all of bytes to fd, going on after a signal; false on any failure.
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
 using Kind = JournalStep::Kind;
 using State = JournalStep::State;
 using Model = FilingJournal::Model;
@@ -636,13 +650,7 @@ bool FilingJournal::append(const QByteArray& text)
         O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     struct stat st;
     bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    for (qsizetype done = 0; ok && done < text.size();) {
-        const ssize_t n = ::write(fd, text.constData() + done, size_t(text.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        done += std::max<ssize_t>(n, 0);
-    }
+    ok = ok && writeAll(fd, text);
     // Flushed before the change it announces is made.
     ok = ok && ::fsync(fd) == 0 && ::fstat(fd, &st) == 0;
     if (ok) {
@@ -684,13 +692,7 @@ bool FilingJournal::replaceWith(const QByteArray& all)
     ::unlink(temp.constData());
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     bool ok = fd >= 0;
-    for (qsizetype done = 0; ok && done < all.size();) {
-        const ssize_t n = ::write(fd, all.constData() + done, size_t(all.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        done += std::max<ssize_t>(n, 0);
-    }
+    ok = ok && writeAll(fd, all);
     ok = ok && ::fsync(fd) == 0;
     if (fd >= 0)
         ::close(fd);
