@@ -13,7 +13,7 @@ run_pkgs=(
   cmake ninja-build make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins qt6-translations-l10n
   libgif-dev libimagequant-dev libexif-dev libjpeg62-turbo-dev libpng-dev libgl-dev
-  libheif-dev libjxl-dev libraw-dev libdeflate-dev zlib1g-dev
+  libheif-dev libjxl-dev libraw-dev libdeflate-dev zlib1g-dev libxlsxwriter-dev
   fonts-ipafont-gothic xdg-utils
 )
 test_pkgs=(
@@ -24,6 +24,8 @@ test_pkgs=(
   # real photographs for the GIF colour test, the same the benchmark corpus starts from
   lomiri-wallpapers-20.04
   libheif-examples libavif-bin libjxl-tools
+  # the page count of the photo ledger's PDF
+  poppler-utils unzip
   # disc images for the CD tab's test: built with genisoimage, mounted through FUSE
   genisoimage fuseiso
   # the slow network share of the filing tests (tests/fs/delayfs.py), a FUSE file system,

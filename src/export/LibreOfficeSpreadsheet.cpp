@@ -7,7 +7,11 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
+
+#include <cstdio>
 
 #ifndef ZENTOVI_LIBEXEC_DIR
 #define ZENTOVI_LIBEXEC_DIR "/usr/local/libexec/zentovi"
@@ -166,6 +170,59 @@ void LibreOfficeSpreadsheet::exportToWorkbook(
     connect(deadline, &QTimer::timeout, process, &QProcess::kill);
     deadline->start(m_config.exportTimeoutMs);
     process->start(helper, args);
+}
+
+QString LibreOfficeSpreadsheet::sofficeProgram() const
+{
+    return m_config.soffice.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("soffice")) : m_config.soffice;
+}
+
+bool LibreOfficeSpreadsheet::openDocument(const QString& path)
+{
+    const QString soffice = sofficeProgram();
+    if (soffice.isEmpty())
+        return false;
+    return QProcess::startDetached(soffice, { QStringLiteral("--norestore"), QStringLiteral("--nologo"), path });
+}
+
+bool LibreOfficeSpreadsheet::convertToPdf(const QString& document, const QString& pdfPath, const std::atomic<bool>* stop)
+{
+    const QString soffice = sofficeProgram();
+    if (soffice.isEmpty())
+        return false;
+    // A profile of its own: a running office of the user's would otherwise take the request
+    // (and its documents' recovery) over.
+    QTemporaryDir profile(QDir::tempPath() + QStringLiteral("/zentovi-office-XXXXXX"));
+    // The PDF is made beside its final name and renamed over it when whole.
+    QTemporaryDir out(QFileInfo(pdfPath).absolutePath() + QStringLiteral("/.zentovi-pdf-XXXXXX"));
+    if (!profile.isValid() || !out.isValid())
+        return false;
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(soffice,
+        { QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile.path()).toString(),
+            QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--nologo"),
+            QStringLiteral("--convert-to"), QStringLiteral("pdf"), QStringLiteral("--outdir"), out.path(),
+            document });
+    if (!process.waitForStarted(10000))
+        return false;
+    QElapsedTimer clock;
+    clock.start();
+    while (!process.waitForFinished(100)) {
+        if ((stop && stop->load()) || clock.elapsed() > m_config.pdfTimeoutMs) {
+            process.kill();
+            process.waitForFinished(5000);
+            return false;
+        }
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return false;
+    const QString made = out.path() + u'/' + QFileInfo(document).completeBaseName() + QStringLiteral(".pdf");
+    if (!QFileInfo(made).isFile())
+        return false;
+    return std::rename(QFile::encodeName(made).constData(), QFile::encodeName(pdfPath).constData()) == 0;
 }
 
 bool LibreOfficeSpreadsheet::waitForExports(int msecs)

@@ -23,6 +23,7 @@ public:
         QStringList helperOptions; // before the workbook (tests: --headless, --profile …)
         int versionTimeoutMs = 2000;
         int exportTimeoutMs = 60000;
+        int pdfTimeoutMs = 300000; // a ledger of a thousand pictures takes minutes
     };
 
     explicit LibreOfficeSpreadsheet(QObject* parent = nullptr);
@@ -35,6 +36,8 @@ public:
     std::optional<Info> applicationInfo() override;
     void exportToWorkbook(
         const QString& workbookPath, const QString& cellText, const QString& macroName) override;
+    bool openDocument(const QString& path) override;
+    bool convertToPdf(const QString& document, const QString& pdfPath, const std::atomic<bool>* stop) override;
 
     // "LibreOffice 7.4.7.2 40(Build:2)" gives "7.4.7.2": the second word.
     static QString versionFromOutput(const QByteArray& output);
@@ -55,6 +58,7 @@ Q_SIGNALS:
 
 private:
     QString helperProgram() const;
+    QString sofficeProgram() const;
 
     Config m_config;
     int m_running = 0;

@@ -2,6 +2,8 @@
 
 #include <QTransform>
 
+#include <unistd.h>
+
 #include <libexif/exif-data.h>
 
 #include <algorithm>
@@ -35,6 +37,73 @@ ExifFacts readExifFacts(const unsigned char* data, size_t size)
         facts.thumbnail = QByteArray(reinterpret_cast<const char*>(ed->data), qsizetype(ed->size));
     exif_data_unref(ed);
     return facts;
+}
+
+namespace {
+
+ExifData* loadExif(const unsigned char* data, size_t size)
+{
+    if (!data || size < 6 || size > 0xFFFF || std::memcmp(data, "Exif\0\0", 6) != 0)
+        return nullptr;
+    ExifData* ed = exif_data_new();
+    if (!ed)
+        return nullptr;
+    exif_data_unset_option(ed, static_cast<ExifDataOption>(~EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS));
+    exif_data_set_option(ed, EXIF_DATA_OPTION_DONT_CHANGE_MAKER_NOTE);
+    exif_data_load_data(ed, data, static_cast<unsigned int>(size));
+    return ed;
+}
+
+} // namespace
+
+QDateTime readExifDateTaken(const unsigned char* data, size_t size)
+{
+    ExifData* ed = loadExif(data, size);
+    if (!ed)
+        return {};
+    QDateTime taken;
+    ExifEntry* e = exif_content_get_entry(ed->ifd[EXIF_IFD_EXIF], EXIF_TAG_DATE_TIME_ORIGINAL);
+    if (e && e->format == EXIF_FORMAT_ASCII && e->data && e->size >= 19) {
+        // "YYYY:MM:DD HH:MM:SS"; cameras without a set clock write spaces or zeros.
+        const QString text = QString::fromLatin1(reinterpret_cast<const char*>(e->data), 19);
+        taken = QDateTime::fromString(text, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
+    }
+    exif_data_unref(ed);
+    return taken.isValid() ? taken : QDateTime();
+}
+
+QDateTime readFileDateTaken(int fd)
+{
+    // Both a JPEG's APP1 block and a TIFF's first directories lie within the first 64 KiB.
+    unsigned char head[0x10000];
+    const ssize_t got = ::pread(fd, head, sizeof head, 0);
+    if (got < 8)
+        return {};
+    const size_t n = size_t(got);
+    if (std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0) {
+        QByteArray block("Exif\0\0", 6);
+        block.append(reinterpret_cast<const char*>(head), qsizetype(std::min<size_t>(n, 0xFFFF - 6)));
+        return readExifDateTaken(reinterpret_cast<const unsigned char*>(block.constData()), size_t(block.size()));
+    }
+    if (head[0] != 0xFF || head[1] != 0xD8)
+        return {};
+    size_t at = 2;
+    while (at + 4 <= n && head[at] == 0xFF) {
+        const unsigned char marker = head[at + 1];
+        if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01 || marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9)
+            break; // the picture data starts: no EXIF block before it
+        const size_t length = (size_t(head[at + 2]) << 8) | head[at + 3];
+        if (length < 2)
+            break;
+        if (marker == 0xE1 && length >= 8 && at + 2 + length <= n && std::memcmp(head + at + 4, "Exif\0\0", 6) == 0)
+            return readExifDateTaken(head + at + 4, length - 2);
+        at += 2 + length;
+    }
+    return {};
 }
 
 namespace {

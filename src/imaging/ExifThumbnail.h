@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QImage>
 
 #include <cstddef>
@@ -15,6 +16,13 @@ struct ExifFacts {
 
 // Reads an APP1 payload (starting with "Exif\0\0"). Never fails: damaged data gives defaults.
 ExifFacts readExifFacts(const unsigned char* data, size_t size);
+
+// The DateTimeOriginal tag of an APP1 payload ("Exif\0\0" first), read as local time; invalid
+// when the block holds none or it does not read as a date.
+QDateTime readExifDateTaken(const unsigned char* data, size_t size);
+// The same for an open file: the EXIF block of a JPEG, or the first directories of a TIFF-based
+// file (camera RAW). Reads from offset 0 without moving the file offset.
+QDateTime readFileDateTaken(int fd);
 
 // Turns a picture stored as the camera held it into its upright form (EXIF orientation,
 // the same operations Qt's readers apply).

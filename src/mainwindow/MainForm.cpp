@@ -5,6 +5,7 @@
 #include "display/BrowseKeyWatch.h"
 #include "display/BrowseRun.h"
 #include "display/PreviewForm.h"
+#include "export/PhotoLedger.h"
 #include "export/SpreadsheetExport.h"
 #include "filing/Boxes.h"
 #include "filing/PictureFiles.h"
@@ -348,6 +349,15 @@ void MainForm::buildMenus()
             return command(caption, nullptr, std::move(run));
         },
         m_menu_L, m_menu_EX);
+
+    // The photo ledger's two items close the thumbnail menus and the empty-list menu.
+    m_photoLedger = std::make_unique<PhotoLedger>();
+    m_photoLedger->buildActions(
+        *this,
+        [this](const char16_t* caption, std::function<void()> run) {
+            return command(caption, nullptr, std::move(run));
+        },
+        { m_menu_RCD, m_menu_R, m_menu_RF, m_menu_EX });
 }
 
 FilingJournal* MainForm::journal()

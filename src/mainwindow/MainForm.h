@@ -40,6 +40,7 @@ class PasteArea;
 class PictureSaving;
 class SaveDialog;
 class SpreadsheetExport;
+class PhotoLedger;
 class LinkHandlers;
 class ContentIndex;
 class FilingJournal;
@@ -145,6 +146,7 @@ public:
     PasteArea& pasteArea() { return *m_pasteArea; }
     PictureSaving& pictureSaving() { return *m_pictureSaving; }
     SpreadsheetExport& spreadsheetExport() { return *m_spreadsheetExport; }
+    PhotoLedger& photoLedger() { return *m_photoLedger; }
     LinkHandlers& linkHandlers() { return *m_links; }
 
     // What closing the window does after the preview is closed; ends the program by default.
@@ -217,6 +219,7 @@ private:
     std::unique_ptr<PictureSaving> m_pictureSaving;
     std::unique_ptr<SaveDialog> m_saveDialog;
     std::unique_ptr<SpreadsheetExport> m_spreadsheetExport;
+    std::unique_ptr<PhotoLedger> m_photoLedger;
     std::unique_ptr<LinkHandlers> m_links;
     std::unique_ptr<ContentIndex> m_contentIndex;
     std::unique_ptr<FilingCommands> m_filing; // undo, redo, history and box keys

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <optional>
 
 namespace ztv {
@@ -27,6 +28,23 @@ public:
     virtual void exportToWorkbook(
         const QString& workbookPath, const QString& cellText, const QString& macroName)
         = 0;
+
+    // Opens a finished document in a new window of the application; returns at once. False
+    // when it could not be started.
+    virtual bool openDocument(const QString& path)
+    {
+        (void)path;
+        return false;
+    }
+    // Writes the document as PDF under pdfPath with the application run headless and a profile
+    // of its own (so it never meets a window the user has open). Blocks until done or
+    // stopped (call it aside); a PDF already there is replaced only once the new one is whole.
+    // False when it failed or stopped.
+    virtual bool convertToPdf(const QString& document, const QString& pdfPath, const std::atomic<bool>* stop)
+    {
+        (void)document, (void)pdfPath, (void)stop;
+        return false;
+    }
 
     // The start-up check: the export is offered only for an application that answered with an
     // installation path and a version text not beginning with "8" or "9", and that can show

@@ -5,6 +5,7 @@
 #include "platform/Shell.h"
 #include "platform/Spreadsheet.h"
 
+#include <QFile>
 #include <QList>
 #include <QPointer>
 #include <QQueue>
@@ -119,9 +120,29 @@ public:
     {
         exports.append({ workbook, cellText, macro });
     }
+    bool openDocument(const QString& path) override
+    {
+        opened << path;
+        return true;
+    }
+    // Records the request and writes a stand-in PDF, unless told to fail.
+    bool convertToPdf(const QString& document, const QString& pdfPath, const std::atomic<bool>*) override
+    {
+        pdfs.append({ document, pdfPath });
+        if (!pdfSucceeds)
+            return false;
+        QFile out(pdfPath);
+        return out.open(QIODevice::WriteOnly) && out.write("%PDF-1.4\n") > 0;
+    }
     std::optional<Info> info;
     int infoCalls = 0;
     QList<Export> exports;
+    QStringList opened;
+    struct Pdf {
+        QString document, pdf;
+    };
+    QList<Pdf> pdfs;
+    bool pdfSucceeds = true;
 };
 
 } // namespace ztv::test

@@ -1,0 +1,287 @@
+#include "export/PhotoLedger.h"
+
+#include "display/BrowsingArea.h"
+#include "display/OperationContext.h"
+#include "export/LedgerWorkbook.h"
+#include "export/texts.h"
+#include "platform/Prompts.h"
+#include "platform/Services.h"
+#include "platform/Spreadsheet.h"
+#include "platform/WorkAside.h"
+#include "values/StoragePaths.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFuture>
+#include <QMenu>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+
+namespace ztv {
+
+namespace {
+
+namespace t = exporttexts;
+
+QString tx(const char16_t* text)
+{
+    return QString::fromUtf16(text);
+}
+
+// How many pictures the pool may decode ahead of the one being written: both cores busy,
+// and no more than a few encoded pictures held.
+constexpr int DecodeAhead = 6;
+
+std::optional<PhotoLedger::Target> askWithFileDialog(QWidget* owner, const QString& proposed, bool pdfOffered)
+{
+    QFileDialog dialog(owner, tx(t::LedgerSaveCaption), proposed);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("xlsx"));
+    QStringList filters { tx(t::LedgerFilterXlsx) };
+    // Without LibreOffice no PDF can be made, so the choice is not offered.
+    if (pdfOffered)
+        filters << tx(t::LedgerFilterXlsxPdf);
+    dialog.setNameFilters(filters);
+    dialog.selectFile(proposed);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return PhotoLedger::Target { dialog.selectedFiles().constFirst(),
+        pdfOffered && dialog.selectedNameFilter() == tx(t::LedgerFilterXlsxPdf) };
+}
+
+bool isInside(const QString& path, const QString& folder)
+{
+    if (folder.isEmpty())
+        return false;
+    const QString f = QDir::cleanPath(folder);
+    const QString p = QDir::cleanPath(path);
+    return p == f || p.startsWith(f + u'/');
+}
+
+// What the caption says of the file's place: its box below the vault, else the area's name.
+QString boxText(const QString& path, Area area, const StoragePaths& paths)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    switch (area) {
+    case Area::Vault:
+        if (isInside(folder, paths.VaultPath) && QDir::cleanPath(folder) != QDir::cleanPath(paths.VaultPath))
+            return QDir(paths.VaultPath).relativeFilePath(folder);
+        return QString::fromUtf16(kVaultName);
+    case Area::StockYard:
+        return QString::fromUtf16(kStockYardName);
+    case Area::Cd:
+        break;
+    }
+    return tx(t::LedgerCdArea);
+}
+
+} // namespace
+
+PhotoLedger::PhotoLedger()
+    : m_ask(askWithFileDialog)
+{
+}
+
+void PhotoLedger::buildActions(
+    OperationContext& context, const MakeCommand& command, std::initializer_list<QMenu*> menus)
+{
+    m_Ledger = command(t::LedgerItem, [this, &context] { make(context, Order::Page); });
+    m_Ledger->setObjectName(QStringLiteral("Ledger"));
+    m_LedgerByDate = command(t::LedgerByDateItem, [this, &context] { make(context, Order::DateTaken); });
+    m_LedgerByDate->setObjectName(QStringLiteral("LedgerByDate"));
+    for (QMenu* menu : menus) {
+        menu->addSeparator();
+        menu->addActions({ m_Ledger, m_LedgerByDate });
+    }
+}
+
+QString PhotoLedger::proposedName(const QString& folderName, const QDate& date)
+{
+    QString folder = folderName;
+    folder.replace(u'/', u'_');
+    return tx(t::LedgerFileName).arg(folder, date.toString(QStringLiteral("yyyyMMdd")));
+}
+
+void PhotoLedger::make(OperationContext& context, Order order)
+{
+    const std::optional<Area> area = context.currentArea();
+    if (!area)
+        return;
+    const Services& s = context.services();
+    Prompts& prompts = s.prompts;
+    BrowsingArea& tab = context.area(*area);
+
+    // The chosen pictures in the page's order; with none chosen, the whole listed page.
+    QStringList files;
+    if (tab.chosenCount() > 0) {
+        const std::optional<QList<PictureChoice>> chosen = tab.chosenToActOn(prompts, t::LedgerTitle);
+        if (!chosen)
+            return;
+        for (const PictureChoice& c : *chosen)
+            files << c.path;
+        const QStringList& page = tab.HiddenList();
+        std::stable_sort(files.begin(), files.end(),
+            [&page](const QString& a, const QString& b) { return page.indexOf(a) < page.indexOf(b); });
+    } else {
+        files = tab.HiddenList();
+    }
+    if (files.isEmpty()) {
+        prompts.message(tx(t::LedgerNoPictures), tx(t::LedgerTitle), PromptIcon::Information);
+        return;
+    }
+    if (files.size() > LedgerWorkbook::MaxBlocks) {
+        prompts.message(tx(t::LedgerTooMany).arg(LedgerWorkbook::MaxBlocks), tx(t::LedgerTitle),
+            PromptIcon::Exclamation);
+        return;
+    }
+
+    QString folderName = QFileInfo(tab.currentFolder()).fileName();
+    if (folderName.isEmpty())
+        folderName = tab.RootName();
+    const QString title = prompts.input(tx(t::LedgerTitlePrompt), tx(t::LedgerTitle), folderName);
+    if (title.trimmed().isEmpty())
+        return;
+
+    std::optional<Spreadsheet::Info> info;
+    try {
+        info = s.spreadsheet.applicationInfo();
+    } catch (...) {
+        info.reset();
+    }
+    const bool pdfOffered = info && !info->installPath.isEmpty();
+    const bool opensInApplication = Spreadsheet::usable(info);
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty() || !QFileInfo(documents).isDir())
+        documents = QDir::homePath();
+    const QString proposed = documents + u'/' + proposedName(folderName, QDate::currentDate());
+    const std::optional<Target> target = m_ask(context.ownerWindow(), proposed, pdfOffered);
+    if (!target || target->path.isEmpty())
+        return;
+    QString path = target->path;
+    if (QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) != 0)
+        path += QStringLiteral(".xlsx");
+    const StoragePaths& paths = context.storagePaths();
+    if (isInside(path, paths.StockYardPath) || isInside(path, paths.VaultPath)
+        || isInside(path, paths.AreaBasePath[Area::Vault])) {
+        prompts.message(tx(t::LedgerInStorage), tx(t::LedgerTitle), PromptIcon::Exclamation);
+        return;
+    }
+    const bool wantPdf = target->pdf && pdfOffered;
+    const QString pdfPath = QFileInfo(path).path() + u'/' + QFileInfo(path).completeBaseName() + QStringLiteral(".pdf");
+    if (wantPdf && QFileInfo::exists(pdfPath)
+        && prompts.message(tx(t::LedgerPdfExists).arg(QFileInfo(pdfPath).fileName()), tx(t::LedgerTitle),
+               PromptIcon::Exclamation, PromptButtons::OkCancel)
+            != PromptAnswer::Ok)
+        return;
+
+    // Dates first (a short read of each file's start), so the date order is known before any
+    // picture is written.
+    const QList<LedgerFacts> facts = waitAside<QList<LedgerFacts>>([files] {
+        return QtConcurrent::blockingMapped<QList<LedgerFacts>>(files, readLedgerFacts);
+    });
+    QList<int> sequence(files.size());
+    std::iota(sequence.begin(), sequence.end(), 0);
+    if (order == Order::DateTaken)
+        std::stable_sort(sequence.begin(), sequence.end(),
+            [&facts](int a, int b) { return facts[a].taken < facts[b].taken; });
+
+    // Written under a name of its own beside the chosen one, renamed when whole.
+    QTemporaryFile partial(QFileInfo(path).path() + QStringLiteral("/.zentovi-ledger-XXXXXX.xlsx"));
+    if (!partial.open()) {
+        prompts.message(tx(t::LedgerWriteFailed).arg(path), tx(t::LedgerTitle), PromptIcon::Critical);
+        return;
+    }
+    partial.close();
+    auto workbook = std::make_unique<LedgerWorkbook>(partial.fileName(), title);
+    if (!workbook->isOpen()) {
+        prompts.message(tx(t::LedgerWriteFailed).arg(path), tx(t::LedgerTitle), PromptIcon::Critical);
+        return;
+    }
+
+    QThreadPool pool;
+    pool.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    const int count = int(files.size());
+    QList<QFuture<LedgerPicture>> pictures(count);
+    int submitted = 0;
+    auto submitUpTo = [&](int end) {
+        for (; submitted < std::min(end, count); ++submitted) {
+            const QString file = files[sequence[submitted]];
+            pictures[submitted] = QtConcurrent::run(&pool, [file, stop] { return makeLedgerPicture(file, stop.get()); });
+        }
+    };
+    QStringList unreadable;
+    bool written = false;
+    bool pdfMade = false;
+    const int steps = tab.runSteps(count, tx(t::LedgerProgress), [&](int i) {
+        submitUpTo(i + 1 + DecodeAhead);
+        QFuture<LedgerPicture> next = pictures[i];
+        waitAside([next]() mutable { next.waitForFinished(); }, 40, true);
+        const LedgerPicture picture = next.result();
+        pictures[i] = {};
+        const int index = sequence[i];
+        const QString name = QFileInfo(files[index]).fileName();
+        LedgerBlock block { workbook->blockCount() + 1, ledgerDateText(facts[index].taken), name,
+            boxText(files[index], *area, paths), picture };
+        if (!facts[index].readable || !workbook->add(block))
+            unreadable << name;
+        if (m_stepHook)
+            m_stepHook(i);
+        if (i + 1 < count || workbook->blockCount() == 0)
+            return;
+        // The last picture: the file is written and renamed while the run still holds the window.
+        tab.showStepLine(tx(t::LedgerSaving));
+        LedgerWorkbook* book = workbook.get();
+        written = waitAside<bool>([book] { return book->close(); });
+        written = written
+            && std::rename(QFile::encodeName(partial.fileName()).constData(), QFile::encodeName(path).constData())
+                == 0;
+        if (written && wantPdf) {
+            tab.showStepLine(tx(t::LedgerMakingPdf));
+            Spreadsheet& office = s.spreadsheet;
+            pdfMade = waitAside<bool>([&office, path, pdfPath] { return office.convertToPdf(path, pdfPath, nullptr); });
+        }
+    });
+    stop->store(true);
+    pool.clear();
+    workbook.reset(); // an unclosed workbook writes nothing; the partial file goes with `partial`
+
+    QString unreadableText;
+    if (!unreadable.isEmpty())
+        unreadableText = u'\r' + tx(t::LedgerUnreadable) + u'\r' + unreadable.join(u'\r');
+    if (steps < count) {
+        prompts.message(tx(t::LedgerStopped), tx(t::LedgerTitle), PromptIcon::Information);
+        return;
+    }
+    if (unreadable.size() == count) {
+        prompts.message(tx(t::LedgerNoneReadable) + unreadableText, tx(t::LedgerTitle), PromptIcon::Exclamation);
+        return;
+    }
+    if (!written) {
+        prompts.message(tx(t::LedgerWriteFailed).arg(path), tx(t::LedgerTitle), PromptIcon::Critical);
+        return;
+    }
+    QString closing;
+    if (wantPdf && !pdfMade)
+        closing += u'\r' + tx(t::LedgerPdfFailed);
+    if (opensInApplication && s.spreadsheet.openDocument(path)) {
+        if (!closing.isEmpty() || !unreadableText.isEmpty())
+            prompts.message(closing.mid(1) + unreadableText, tx(t::LedgerTitle), PromptIcon::Exclamation);
+        return;
+    }
+    QString text = tx(t::LedgerDone).arg(count - unreadable.size()).arg(path);
+    if (pdfMade)
+        text += u'\r' + tx(t::LedgerPdfDone).arg(pdfPath);
+    prompts.message(text + closing + unreadableText, tx(t::LedgerTitle),
+        unreadable.isEmpty() && closing.isEmpty() ? PromptIcon::Information : PromptIcon::Exclamation);
+}
+
+} // namespace ztv
