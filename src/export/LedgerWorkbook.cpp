@@ -19,9 +19,9 @@ namespace {
 // The sheet's layout in the units the library takes: column widths in pixels, row heights in
 // points (96 pixels to the inch, 72 points). A block is 234 pt (82.6 mm) tall; three fill an
 // A4 page between margins of 19 mm, and the columns (170 mm) fit between margins of 15 mm.
-constexpr int PictureColumnPx = 390;
-constexpr int LabelColumnPx = 72;
-constexpr int ValueColumnPx = 180;
+constexpr int PictureColumnPx = 300;
+constexpr int LabelColumnPx = 60;
+constexpr int ValueColumnPx = 150;
 constexpr double RowPt[LedgerWorkbook::RowsPerBlock] = { 22, 22, 34, 34, 110, 12 };
 constexpr int PictureRows = 5; // the picture spans the caption rows, not the gap
 constexpr int PictureMarginPx = 4;
@@ -29,6 +29,7 @@ constexpr int ScreenDpi = 96;
 constexpr int DotsPerMeter = 3780; // 96 dpi: the library sizes a picture by its resolution
 constexpr int JpegQuality = 88;
 constexpr uint8_t PaperA4 = 9;
+constexpr char SheetFont[] = "IPAPGothic";
 
 int pictureAreaHeightPx()
 {
@@ -149,11 +150,14 @@ LedgerWorkbook::LedgerWorkbook(const QString& path, const QString& title)
         m_workbook = nullptr;
         return;
     }
+    // The first format is the sheet's default (its Normal style).
+    if (lxw_format* normal = STAILQ_FIRST(m_workbook->formats))
+        format_set_font_name(normal, SheetFont);
     worksheet_set_paper(m_sheet, PaperA4);
     worksheet_set_portrait(m_sheet);
-    // Margins in inches: 15 mm at the sides, 19 mm top and bottom, header and footer 8 mm from
+    // Margins in inches: 13 mm at the sides, 19 mm top and bottom, header and footer 8 mm from
     // the edge; every ordinary printer prints that far out.
-    worksheet_set_margins(m_sheet, 0.6, 0.6, 0.75, 0.75);
+    worksheet_set_margins(m_sheet, 0.5, 0.5, 0.75, 0.75);
     worksheet_center_horizontally(m_sheet);
     lxw_header_footer_options edges {};
     edges.margin = 0.3;
@@ -164,20 +168,24 @@ LedgerWorkbook::LedgerWorkbook(const QString& path, const QString& title)
     worksheet_set_column_pixels(m_sheet, 2, 2, ValueColumnPx, nullptr);
 
     m_label = workbook_add_format(m_workbook);
+    format_set_font_name(m_label, SheetFont);
     format_set_bold(m_label);
     format_set_bg_color(m_label, 0xEDEDED);
     format_set_border(m_label, LXW_BORDER_THIN);
     format_set_align(m_label, LXW_ALIGN_VERTICAL_CENTER);
     m_value = workbook_add_format(m_workbook);
+    format_set_font_name(m_value, SheetFont);
     format_set_border(m_value, LXW_BORDER_THIN);
     format_set_text_wrap(m_value);
     format_set_align(m_value, LXW_ALIGN_LEFT);
     format_set_align(m_value, LXW_ALIGN_VERTICAL_CENTER);
     m_note = workbook_add_format(m_workbook);
+    format_set_font_name(m_note, SheetFont);
     format_set_border(m_note, LXW_BORDER_THIN);
     format_set_text_wrap(m_note);
     format_set_align(m_note, LXW_ALIGN_VERTICAL_TOP);
     m_picture = workbook_add_format(m_workbook);
+    format_set_font_name(m_picture, SheetFont);
     format_set_border(m_picture, LXW_BORDER_THIN);
 }
 
@@ -212,7 +220,8 @@ bool LedgerWorkbook::add(const LedgerBlock& block)
     // The picture's cell framed as one with the caption beside it.
     worksheet_merge_range(m_sheet, top, 0, top + PictureRows - 1, 0, "", m_picture);
     auto label = [&](int row, const char16_t* text) {
-        worksheet_write_string(m_sheet, top + lxw_row_t(row), 1, QString::fromUtf16(text).toUtf8().constData(), m_label);
+        worksheet_write_string(
+            m_sheet, top + lxw_row_t(row), 1, QString::fromUtf16(text).toUtf8().constData(), m_label);
     };
     auto value = [&](int row, const QString& text) {
         worksheet_write_string(m_sheet, top + lxw_row_t(row), 2, text.toUtf8().constData(), m_value);

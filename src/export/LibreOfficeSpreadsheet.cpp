@@ -174,7 +174,8 @@ void LibreOfficeSpreadsheet::exportToWorkbook(
 
 QString LibreOfficeSpreadsheet::sofficeProgram() const
 {
-    return m_config.soffice.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("soffice")) : m_config.soffice;
+    return m_config.soffice.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("soffice"))
+                                      : m_config.soffice;
 }
 
 bool LibreOfficeSpreadsheet::openDocument(const QString& path)
@@ -182,10 +183,12 @@ bool LibreOfficeSpreadsheet::openDocument(const QString& path)
     const QString soffice = sofficeProgram();
     if (soffice.isEmpty())
         return false;
-    return QProcess::startDetached(soffice, { QStringLiteral("--norestore"), QStringLiteral("--nologo"), path });
+    return QProcess::startDetached(
+        soffice, { QStringLiteral("--norestore"), QStringLiteral("--nologo"), path });
 }
 
-bool LibreOfficeSpreadsheet::convertToPdf(const QString& document, const QString& pdfPath, const std::atomic<bool>* stop)
+bool LibreOfficeSpreadsheet::convertToPdf(
+    const QString& document, const QString& pdfPath, const std::atomic<bool>* stop)
 {
     const QString soffice = sofficeProgram();
     if (soffice.isEmpty())

@@ -37,7 +37,8 @@ public:
     void exportToWorkbook(
         const QString& workbookPath, const QString& cellText, const QString& macroName) override;
     bool openDocument(const QString& path) override;
-    bool convertToPdf(const QString& document, const QString& pdfPath, const std::atomic<bool>* stop) override;
+    bool convertToPdf(
+        const QString& document, const QString& pdfPath, const std::atomic<bool>* stop) override;
 
     // "LibreOffice 7.4.7.2 40(Build:2)" gives "7.4.7.2": the second word.
     static QString versionFromOutput(const QByteArray& output);

@@ -138,8 +138,8 @@ void PhotoLedger::make(OperationContext& context, Order order)
         return;
     }
     if (files.size() > LedgerWorkbook::MaxBlocks) {
-        prompts.message(tx(t::LedgerTooMany).arg(LedgerWorkbook::MaxBlocks), tx(t::LedgerTitle),
-            PromptIcon::Exclamation);
+        prompts.message(
+            tx(t::LedgerTooMany).arg(LedgerWorkbook::MaxBlocks), tx(t::LedgerTitle), PromptIcon::Exclamation);
         return;
     }
 
@@ -175,7 +175,8 @@ void PhotoLedger::make(OperationContext& context, Order order)
         return;
     }
     const bool wantPdf = target->pdf && pdfOffered;
-    const QString pdfPath = QFileInfo(path).path() + u'/' + QFileInfo(path).completeBaseName() + QStringLiteral(".pdf");
+    const QString pdfPath
+        = QFileInfo(path).path() + u'/' + QFileInfo(path).completeBaseName() + QStringLiteral(".pdf");
     if (wantPdf && QFileInfo::exists(pdfPath)
         && prompts.message(tx(t::LedgerPdfExists).arg(QFileInfo(pdfPath).fileName()), tx(t::LedgerTitle),
                PromptIcon::Exclamation, PromptButtons::OkCancel)
@@ -184,9 +185,8 @@ void PhotoLedger::make(OperationContext& context, Order order)
 
     // Dates first (a short read of each file's start), so the date order is known before any
     // picture is written.
-    const QList<LedgerFacts> facts = waitAside<QList<LedgerFacts>>([files] {
-        return QtConcurrent::blockingMapped<QList<LedgerFacts>>(files, readLedgerFacts);
-    });
+    const QList<LedgerFacts> facts = waitAside<QList<LedgerFacts>>(
+        [files] { return QtConcurrent::blockingMapped<QList<LedgerFacts>>(files, readLedgerFacts); });
     QList<int> sequence(files.size());
     std::iota(sequence.begin(), sequence.end(), 0);
     if (order == Order::DateTaken)
@@ -215,7 +215,8 @@ void PhotoLedger::make(OperationContext& context, Order order)
     auto submitUpTo = [&](int end) {
         for (; submitted < std::min(end, count); ++submitted) {
             const QString file = files[sequence[submitted]];
-            pictures[submitted] = QtConcurrent::run(&pool, [file, stop] { return makeLedgerPicture(file, stop.get()); });
+            pictures[submitted]
+                = QtConcurrent::run(&pool, [file, stop] { return makeLedgerPicture(file, stop.get()); });
         }
     };
     QStringList unreadable;
@@ -242,12 +243,14 @@ void PhotoLedger::make(OperationContext& context, Order order)
         LedgerWorkbook* book = workbook.get();
         written = waitAside<bool>([book] { return book->close(); });
         written = written
-            && std::rename(QFile::encodeName(partial.fileName()).constData(), QFile::encodeName(path).constData())
+            && std::rename(
+                   QFile::encodeName(partial.fileName()).constData(), QFile::encodeName(path).constData())
                 == 0;
         if (written && wantPdf) {
             tab.showStepLine(tx(t::LedgerMakingPdf));
             Spreadsheet& office = s.spreadsheet;
-            pdfMade = waitAside<bool>([&office, path, pdfPath] { return office.convertToPdf(path, pdfPath, nullptr); });
+            pdfMade = waitAside<bool>(
+                [&office, path, pdfPath] { return office.convertToPdf(path, pdfPath, nullptr); });
         }
     });
     stop->store(true);
@@ -262,7 +265,8 @@ void PhotoLedger::make(OperationContext& context, Order order)
         return;
     }
     if (unreadable.size() == count) {
-        prompts.message(tx(t::LedgerNoneReadable) + unreadableText, tx(t::LedgerTitle), PromptIcon::Exclamation);
+        prompts.message(
+            tx(t::LedgerNoneReadable) + unreadableText, tx(t::LedgerTitle), PromptIcon::Exclamation);
         return;
     }
     if (!written) {

@@ -31,14 +31,16 @@ public:
     // Asks where to save: proposed is the full path offered; pdfOffered whether the PDF choice
     // is available. None when the user cancelled. The default is a file dialog that asks before
     // replacing a file.
-    using AskTarget = std::function<std::optional<Target>(QWidget* owner, const QString& proposed, bool pdfOffered)>;
+    using AskTarget
+        = std::function<std::optional<Target>(QWidget* owner, const QString& proposed, bool pdfOffered)>;
     using MakeCommand = std::function<QAction*(const char16_t* caption, std::function<void()> run)>;
 
     PhotoLedger();
 
     // The two items after the existing ones of each menu given (the thumbnail menus and the
     // empty-list menu).
-    void buildActions(OperationContext& context, const MakeCommand& command, std::initializer_list<QMenu*> menus);
+    void buildActions(
+        OperationContext& context, const MakeCommand& command, std::initializer_list<QMenu*> menus);
     QAction* ledgerAction() const { return m_Ledger; }
     QAction* ledgerByDateAction() const { return m_LedgerByDate; }
 

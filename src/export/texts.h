@@ -6,7 +6,6 @@ namespace ztv::exporttexts {
 inline constexpr char16_t kTemplateMissing[] = u"貼り付けに必要なExcelシートが見当たりません";
 inline constexpr char16_t kSystemErrorTitle[] = u"システムエラー";
 
-
 // The photo ledger.
 inline constexpr char16_t LedgerItem[] = u"写真台帳を作成…";
 inline constexpr char16_t LedgerByDateItem[] = u"写真台帳を作成（撮影日順）…";

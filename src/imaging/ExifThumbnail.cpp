@@ -83,7 +83,8 @@ QDateTime readFileDateTaken(int fd)
     if (std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0) {
         QByteArray block("Exif\0\0", 6);
         block.append(reinterpret_cast<const char*>(head), qsizetype(std::min<size_t>(n, 0xFFFF - 6)));
-        return readExifDateTaken(reinterpret_cast<const unsigned char*>(block.constData()), size_t(block.size()));
+        return readExifDateTaken(
+            reinterpret_cast<const unsigned char*>(block.constData()), size_t(block.size()));
     }
     if (head[0] != 0xFF || head[1] != 0xD8)
         return {};
@@ -99,7 +100,8 @@ QDateTime readFileDateTaken(int fd)
         const size_t length = (size_t(head[at + 2]) << 8) | head[at + 3];
         if (length < 2)
             break;
-        if (marker == 0xE1 && length >= 8 && at + 2 + length <= n && std::memcmp(head + at + 4, "Exif\0\0", 6) == 0)
+        if (marker == 0xE1 && length >= 8 && at + 2 + length <= n
+            && std::memcmp(head + at + 4, "Exif\0\0", 6) == 0)
             return readExifDateTaken(head + at + 4, length - 2);
         at += 2 + length;
     }

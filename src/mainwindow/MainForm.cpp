@@ -352,8 +352,7 @@ void MainForm::buildMenus()
 
     // The photo ledger's two items close the thumbnail menus and the empty-list menu.
     m_photoLedger = std::make_unique<PhotoLedger>();
-    m_photoLedger->buildActions(
-        *this,
+    m_photoLedger->buildActions(*this,
         [this](const char16_t* caption, std::function<void()> run) {
             return command(caption, nullptr, std::move(run));
         },
