@@ -4,6 +4,9 @@
 #include "imaging/PictureEncoder.h"
 #include "imaging/ThumbnailEngine.h"
 
+#include <QThreadPool>
+#include <QtConcurrent>
+
 #include <xlsxwriter.h>
 
 #include <sys/stat.h>
@@ -115,6 +118,33 @@ LedgerPicture makeLedgerPicture(const QString& path, const std::atomic<bool>* st
     picture.data = std::move(encoded.bytes);
     picture.size = image.size();
     return picture;
+}
+
+LedgerDecoder::LedgerDecoder(QStringList files)
+    : m_files(std::move(files))
+    , m_pool(std::make_unique<QThreadPool>())
+    , m_stop(std::make_shared<std::atomic<bool>>(false))
+    , m_pictures(m_files.size())
+{
+    m_pool->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+}
+
+LedgerDecoder::~LedgerDecoder()
+{
+    m_stop->store(true);
+    m_pool->clear();
+}
+
+QFuture<LedgerPicture> LedgerDecoder::picture(int i)
+{
+    const int end = std::min(int(m_files.size()), i + 1 + Ahead);
+    for (; m_submitted < end; ++m_submitted) {
+        const QString file = m_files[m_submitted];
+        m_pictures[m_submitted] = QtConcurrent::run(
+            m_pool.get(), [file, stop = m_stop] { return makeLedgerPicture(file, stop.get()); });
+    }
+    // Handed out once: the picture is not kept here.
+    return std::exchange(m_pictures[i], QFuture<LedgerPicture>());
 }
 
 QString ledgerDateText(const QDateTime& taken)

@@ -2,12 +2,15 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFuture>
 #include <QList>
 #include <QSize>
 #include <QString>
 
 #include <atomic>
+#include <memory>
 
+class QThreadPool;
 struct lxw_workbook;
 struct lxw_worksheet;
 struct lxw_format;
@@ -39,6 +42,28 @@ LedgerFacts readLedgerFacts(const QString& path);
 // Qt's formats), turned upright, fitted into LedgerMaxSide, and encodes it for the
 // workbook. Safe on any thread; stop cuts a long decode short (the result is then empty).
 LedgerPicture makeLedgerPicture(const QString& path, const std::atomic<bool>* stop = nullptr);
+
+// Makes the ledger pictures of files, in that order, on a pool of their own (every core), a
+// few ahead of the one asked for, so both cores decode while the pictures are written one by
+// one and no more than a few encoded pictures wait. Stops (abandoning the decodes under way)
+// when destroyed.
+class LedgerDecoder {
+public:
+    static constexpr int Ahead = 6;
+    explicit LedgerDecoder(QStringList files);
+    ~LedgerDecoder();
+    LedgerDecoder(const LedgerDecoder&) = delete;
+    LedgerDecoder& operator=(const LedgerDecoder&) = delete;
+    // File i's picture; asking for i also starts the next few.
+    QFuture<LedgerPicture> picture(int i);
+
+private:
+    QStringList m_files;
+    std::unique_ptr<QThreadPool> m_pool;
+    std::shared_ptr<std::atomic<bool>> m_stop;
+    QList<QFuture<LedgerPicture>> m_pictures;
+    int m_submitted = 0;
+};
 
 // "yyyy/MM/dd HH:mm", as the caption shows a date.
 QString ledgerDateText(const QDateTime& taken);

@@ -13,11 +13,9 @@
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFuture>
 #include <QMenu>
 #include <QStandardPaths>
 #include <QTemporaryFile>
-#include <QThreadPool>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -34,10 +32,6 @@ QString tx(const char16_t* text)
 {
     return QString::fromUtf16(text);
 }
-
-// How many pictures the pool may decode ahead of the one being written: both cores busy,
-// and no more than a few encoded pictures held.
-constexpr int DecodeAhead = 6;
 
 std::optional<PhotoLedger::Target> askWithFileDialog(QWidget* owner, const QString& proposed, bool pdfOffered)
 {
@@ -206,28 +200,18 @@ void PhotoLedger::make(OperationContext& context, Order order)
         return;
     }
 
-    QThreadPool pool;
-    pool.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
-    auto stop = std::make_shared<std::atomic<bool>>(false);
     const int count = int(files.size());
-    QList<QFuture<LedgerPicture>> pictures(count);
-    int submitted = 0;
-    auto submitUpTo = [&](int end) {
-        for (; submitted < std::min(end, count); ++submitted) {
-            const QString file = files[sequence[submitted]];
-            pictures[submitted]
-                = QtConcurrent::run(&pool, [file, stop] { return makeLedgerPicture(file, stop.get()); });
-        }
-    };
+    QStringList inOrder;
+    for (int index : sequence)
+        inOrder << files[index];
+    auto decoder = std::make_unique<LedgerDecoder>(inOrder);
     QStringList unreadable;
     bool written = false;
     bool pdfMade = false;
     const int steps = tab.runSteps(count, tx(t::LedgerProgress), [&](int i) {
-        submitUpTo(i + 1 + DecodeAhead);
-        QFuture<LedgerPicture> next = pictures[i];
+        QFuture<LedgerPicture> next = decoder->picture(i);
         waitAside([next]() mutable { next.waitForFinished(); }, 40, true);
         const LedgerPicture picture = next.result();
-        pictures[i] = {};
         const int index = sequence[i];
         const QString name = QFileInfo(files[index]).fileName();
         LedgerBlock block { workbook->blockCount() + 1, ledgerDateText(facts[index].taken), name,
@@ -253,8 +237,7 @@ void PhotoLedger::make(OperationContext& context, Order order)
                 [&office, path, pdfPath] { return office.convertToPdf(path, pdfPath, nullptr); });
         }
     });
-    stop->store(true);
-    pool.clear();
+    decoder.reset(); // stops the decodes still under way
     workbook.reset(); // an unclosed workbook writes nothing; the partial file goes with `partial`
 
     QString unreadableText;
