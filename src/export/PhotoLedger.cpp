@@ -14,13 +14,16 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QRandomGenerator>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 #include <QtConcurrent>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <numeric>
+#include <unistd.h>
 
 namespace ztv {
 
@@ -50,6 +53,46 @@ std::optional<PhotoLedger::Target> askWithFileDialog(QWidget* owner, const QStri
     return PhotoLedger::Target { dialog.selectedFiles().constFirst(),
         pdfOffered && dialog.selectedNameFilter() == tx(t::LedgerFilterXlsxPdf) };
 }
+
+// A new, empty file of a free name in folder (created with the permissions of any new file,
+// unlike a temporary file's owner-only ones), removed again unless taken away by a rename.
+class PartialFile {
+public:
+    explicit PartialFile(const QString& folder)
+    {
+        for (int attempt = 0; attempt < 100 && m_name.isEmpty(); ++attempt) {
+            const QString name = folder
+                + QStringLiteral("/.zentovi-ledger-%1.xlsx")
+                      .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+            const int fd
+                = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0) {
+                ::close(fd);
+                m_name = name;
+            } else if (errno != EEXIST) {
+                break;
+            }
+        }
+    }
+    ~PartialFile()
+    {
+        if (!m_name.isEmpty())
+            ::unlink(QFile::encodeName(m_name).constData());
+    }
+    PartialFile(const PartialFile&) = delete;
+    PartialFile& operator=(const PartialFile&) = delete;
+    QString fileName() const { return m_name; }
+    bool renameTo(const QString& path)
+    {
+        if (std::rename(QFile::encodeName(m_name).constData(), QFile::encodeName(path).constData()) != 0)
+            return false;
+        m_name.clear();
+        return true;
+    }
+
+private:
+    QString m_name;
+};
 
 bool isInside(const QString& path, const QString& folder)
 {
@@ -188,12 +231,11 @@ void PhotoLedger::make(OperationContext& context, Order order)
             [&facts](int a, int b) { return facts[a].taken < facts[b].taken; });
 
     // Written under a name of its own beside the chosen one, renamed when whole.
-    QTemporaryFile partial(QFileInfo(path).path() + QStringLiteral("/.zentovi-ledger-XXXXXX.xlsx"));
-    if (!partial.open()) {
+    PartialFile partial(QFileInfo(path).path());
+    if (partial.fileName().isEmpty()) {
         prompts.message(tx(t::LedgerWriteFailed).arg(path), tx(t::LedgerTitle), PromptIcon::Critical);
         return;
     }
-    partial.close();
     auto workbook = std::make_unique<LedgerWorkbook>(partial.fileName(), title);
     if (!workbook->isOpen()) {
         prompts.message(tx(t::LedgerWriteFailed).arg(path), tx(t::LedgerTitle), PromptIcon::Critical);
@@ -226,10 +268,7 @@ void PhotoLedger::make(OperationContext& context, Order order)
         tab.showStepLine(tx(t::LedgerSaving));
         LedgerWorkbook* book = workbook.get();
         written = waitAside<bool>([book] { return book->close(); });
-        written = written
-            && std::rename(
-                   QFile::encodeName(partial.fileName()).constData(), QFile::encodeName(path).constData())
-                == 0;
+        written = written && partial.renameTo(path);
         if (written && wantPdf) {
             tab.showStepLine(tx(t::LedgerMakingPdf));
             Spreadsheet& office = s.spreadsheet;

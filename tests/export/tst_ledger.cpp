@@ -270,6 +270,12 @@ private Q_SLOTS:
 
         const QString xlsx = x.answer.path;
         QVERIFY(QFileInfo(xlsx).isFile());
+        // Made as any new file is, not owner-only as its temporary name would be.
+        {
+            QFile reference(x.f.home.home() + QStringLiteral("/reference"));
+            QVERIFY(reference.open(QIODevice::WriteOnly));
+            QCOMPARE(QFileInfo(xlsx).permissions(), reference.permissions());
+        }
         // The title box offers the folder's name; the save question the documents folder.
         QCOMPARE(x.f.prompts.calls.first().defaultText, QStringLiteral("工事"));
         QCOMPARE(x.asked.size(), 2);
