@@ -103,15 +103,18 @@ void TstMainWindow::menusAndItems()
     QCOMPARE(menu("menu_RCD")->title(), QStringLiteral("メニューＲCD"));
     QCOMPARE(captions(menu("menu_RCD")->actions()),
         (QStringList { "RCD_Fav_Copy=保管庫へコピー", "RCD_Clip_Copy=クリップボードへコピー",
-            "Exl_copy0=Excelへコピー", "RCD_Explora=エクスプローラを開く" }));
+            "Exl_copy0=Excelへコピー", "RCD_Explora=エクスプローラを開く", "=", "Ledger=写真台帳を作成…",
+            "LedgerByDate=写真台帳を作成（撮影日順）…" }));
     QCOMPARE(menu("menu_R")->title(), QStringLiteral("メニューＲ"));
     QCOMPARE(captions(menu("menu_R")->actions()),
         (QStringList { "R_Fav_Copy=保管庫へ移動", "R_Del=ファイル削除", "R_Clip_Copy=クリップボードへコピー",
-            "Exl_copy1=Excelへコピー", "R_Explora=エクスプローラを開く" }));
+            "Exl_copy1=Excelへコピー", "R_Explora=エクスプローラを開く", "=", "Ledger=写真台帳を作成…",
+            "LedgerByDate=写真台帳を作成（撮影日順）…" }));
     QCOMPARE(menu("menu_RF")->title(), QStringLiteral("メニューＲF"));
     QCOMPARE(captions(menu("menu_RF")->actions()),
         (QStringList { "RF_Del=ファイル削除", "RF_Mod=ファイル名変更", "RF_Clip_Copy=クリップボードへコピー",
-            "Exl_copy2=Excelへコピー", "RF_Explora=エクスプローラを開く" }));
+            "Exl_copy2=Excelへコピー", "RF_Explora=エクスプローラを開く", "=", "Ledger=写真台帳を作成…",
+            "LedgerByDate=写真台帳を作成（撮影日順）…" }));
     QCOMPARE(menu("menu_Clip")->title(), QStringLiteral("メニューClip"));
     QCOMPARE(captions(menu("menu_Clip")->actions()),
         (QStringList { "Clip_Past=貼り付け", "Clip_Clear=画面から画像を消去",
@@ -119,8 +122,8 @@ void TstMainWindow::menusAndItems()
             "Clip_Save2=貼り付けた画像をGIF形式で保存" }));
     QCOMPARE(menu("menu_EX")->title(), QStringLiteral("メニューEX"));
     QCOMPARE(captions(menu("menu_EX")->actions()),
-        (QStringList {
-            "EX_Explora=エクスプローラを開く", "=", "Undo=元に戻す", "Redo=やり直し", "History=履歴…" }));
+        (QStringList { "EX_Explora=エクスプローラを開く", "=", "Undo=元に戻す", "Redo=やり直し",
+            "History=履歴…", "=", "Ledger=写真台帳を作成…", "LedgerByDate=写真台帳を作成（撮影日順）…" }));
     QCOMPARE(form.filingCommands().Undo()->shortcut(), QKeySequence(QKeySequence::Undo));
     QCOMPARE(form.filingCommands().Redo()->shortcuts(),
         (QList<QKeySequence> {
