@@ -299,8 +299,10 @@ void PhotoLedger::make(OperationContext& context, Order order)
     if (wantPdf && !pdfMade)
         closing += u'\r' + tx(t::LedgerPdfFailed);
     if (opensInApplication && s.spreadsheet.openDocument(path)) {
-        if (!closing.isEmpty() || !unreadableText.isEmpty())
-            prompts.message(closing.mid(1) + unreadableText, tx(t::LedgerTitle), PromptIcon::Exclamation);
+        // The application shows the ledger; only what went wrong is told.
+        const QString faults = closing + unreadableText;
+        if (!faults.isEmpty())
+            prompts.message(faults.mid(1), tx(t::LedgerTitle), PromptIcon::Exclamation);
         return;
     }
     QString text = tx(t::LedgerDone).arg(count - unreadable.size()).arg(path);
