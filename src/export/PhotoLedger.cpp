@@ -11,8 +11,10 @@
 #include "values/StoragePaths.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -92,6 +94,22 @@ public:
 
 private:
     QString m_name;
+};
+
+// Esc pressed while the PDF is made stops the office (the run's own watch sees the key too).
+class EscapeWatch : public QObject {
+public:
+    EscapeWatch() { qApp->installEventFilter(this); }
+    ~EscapeWatch() override { qApp->removeEventFilter(this); }
+    std::shared_ptr<std::atomic<bool>> pressed = std::make_shared<std::atomic<bool>>(false);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            pressed->store(true);
+        return QObject::eventFilter(watched, event);
+    }
 };
 
 bool isInside(const QString& path, const QString& folder)
@@ -250,6 +268,7 @@ void PhotoLedger::make(OperationContext& context, Order order)
     QStringList unreadable;
     bool written = false;
     bool pdfMade = false;
+    bool pdfStopped = false;
     const int steps = tab.runSteps(count, tx(t::LedgerProgress), [&](int i) {
         QFuture<LedgerPicture> next = decoder->picture(i);
         waitAside([next]() mutable { next.waitForFinished(); }, 40, true);
@@ -272,8 +291,13 @@ void PhotoLedger::make(OperationContext& context, Order order)
         if (written && wantPdf) {
             tab.showStepLine(tx(t::LedgerMakingPdf));
             Spreadsheet& office = s.spreadsheet;
+            EscapeWatch escape;
             pdfMade = waitAside<bool>(
-                [&office, path, pdfPath] { return office.convertToPdf(path, pdfPath, nullptr); });
+                [&office, path, pdfPath, stop = escape.pressed] {
+                    return office.convertToPdf(path, pdfPath, stop.get());
+                },
+                40, true);
+            pdfStopped = !pdfMade && escape.pressed->load();
         }
     });
     decoder.reset(); // stops the decodes still under way
@@ -297,7 +321,7 @@ void PhotoLedger::make(OperationContext& context, Order order)
     }
     QString closing;
     if (wantPdf && !pdfMade)
-        closing += u'\r' + tx(t::LedgerPdfFailed);
+        closing += u'\r' + tx(pdfStopped ? t::LedgerPdfStopped : t::LedgerPdfFailed);
     if (opensInApplication && s.spreadsheet.openDocument(path)) {
         // The application shows the ledger; only what went wrong is told.
         const QString faults = closing + unreadableText;

@@ -26,6 +26,7 @@ inline constexpr char16_t LedgerStopped[] = u"Escキーで中止しました\r�
 inline constexpr char16_t LedgerDone[] = u"写真台帳を保存しました（%1枚）\r%2";
 inline constexpr char16_t LedgerPdfDone[] = u"PDF：%1";
 inline constexpr char16_t LedgerPdfFailed[] = u"PDFを作成できませんでした";
+inline constexpr char16_t LedgerPdfStopped[] = u"EscキーでPDFの作成を中止しました";
 inline constexpr char16_t LedgerUnreadable[] = u"次の画像は読み込めないため、台帳に入れていません：";
 inline constexpr char16_t LedgerNoneReadable[] = u"読み込める画像がないため、写真台帳を作成しませんでした";
 inline constexpr char16_t LedgerWriteFailed[] = u"写真台帳を書き込めませんでした\r%1";

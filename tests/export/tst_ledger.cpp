@@ -444,6 +444,23 @@ private Q_SLOTS:
         QVERIFY(x.f.prompts.messages().isEmpty());
         QCOMPARE(
             QDir(x.out).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("台帳.xlsx") });
+        // Esc while the PDF is made stops the office; the workbook is kept and opened.
+        x.cancelSave = false;
+        x.answer = { x.out + QStringLiteral("/台帳2.xlsx"), true };
+        x.f.spreadsheet.pdfUntilStopped = true;
+        MainForm* form = x.f.form.get();
+        x.f.spreadsheet.whilePdf = [form] {
+            QCoreApplication::postEvent(
+                form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+        };
+        x.f.prompts.clear();
+        x.f.prompts.answerInput(QStringLiteral("表題"));
+        x.ledger().ledgerAction()->trigger();
+        QCOMPARE(x.f.spreadsheet.opened, QStringList { x.answer.path });
+        QCOMPARE(x.lastMessage(), QStringLiteral("EscキーでPDFの作成を中止しました"));
+        QCOMPARE(QDir(x.out).entryList(QDir::Files | QDir::Hidden),
+            (QStringList { QStringLiteral("台帳.xlsx"), QStringLiteral("台帳2.xlsx") }));
+        x.f.prompts.clear();
         // A place inside the storage root is refused.
         x.cancelSave = false;
         x.answer.path = x.folder + QStringLiteral("/台帳.xlsx");

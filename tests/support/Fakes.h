@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QQueue>
 #include <QStringList>
+#include <QThread>
+#include <functional>
 #include <optional>
 
 namespace ztv::test {
@@ -126,9 +128,18 @@ public:
         return true;
     }
     // Records the request and writes a stand-in PDF, unless told to fail.
-    bool convertToPdf(const QString& document, const QString& pdfPath, const std::atomic<bool>*) override
+    bool convertToPdf(const QString& document, const QString& pdfPath, const std::atomic<bool>* stop) override
     {
         pdfs.append({ document, pdfPath });
+        // Stands for a long conversion: runs until stopped (30 s at most), then fails;
+        // whilePdf (on the conversion's thread) may ask for the stop.
+        if (pdfUntilStopped) {
+            if (whilePdf)
+                whilePdf();
+            for (int i = 0; i < 3000 && !(stop && stop->load()); ++i)
+                QThread::msleep(10);
+            return false;
+        }
         if (!pdfSucceeds)
             return false;
         QFile out(pdfPath);
@@ -143,6 +154,8 @@ public:
     };
     QList<Pdf> pdfs;
     bool pdfSucceeds = true;
+    bool pdfUntilStopped = false;
+    std::function<void()> whilePdf;
 };
 
 } // namespace ztv::test
