@@ -1,5 +1,7 @@
 #include "ExifThumbnail.h"
 
+#include "ExtraReaders.h"
+
 #include <QTransform>
 
 #include <unistd.h>
@@ -80,6 +82,11 @@ QDateTime readFileDateTaken(int fd)
     if (got < 8)
         return {};
     const size_t n = size_t(got);
+    if (sniffExtraFormat(head, n) == ExtraFormat::Heif) {
+        const QByteArray block = extra::heifExifBlock(fd).left(0xFFFF);
+        return readExifDateTaken(
+            reinterpret_cast<const unsigned char*>(block.constData()), size_t(block.size()));
+    }
     if (std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0) {
         QByteArray block("Exif\0\0", 6);
         block.append(reinterpret_cast<const char*>(head), qsizetype(std::min<size_t>(n, 0xFFFF - 6)));

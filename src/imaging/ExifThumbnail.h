@@ -20,8 +20,8 @@ ExifFacts readExifFacts(const unsigned char* data, size_t size);
 // The DateTimeOriginal tag of an APP1 payload ("Exif\0\0" first), read as local time; invalid
 // when the block holds none or it does not read as a date.
 QDateTime readExifDateTaken(const unsigned char* data, size_t size);
-// The same for an open file: the EXIF block of a JPEG, or the first directories of a TIFF-based
-// file (camera RAW). Reads from offset 0 without moving the file offset.
+// The same for an open file: the EXIF block of a JPEG or a HEIF file, or the first directories
+// of a TIFF-based file (camera RAW). Reads from offset 0 without moving the file offset.
 QDateTime readFileDateTaken(int fd);
 
 // Turns a picture stored as the camera held it into its upright form (EXIF orientation,

@@ -10,6 +10,9 @@ QImage decodeHeif(
     const unsigned char* data, size_t size, const ExtraRequest& request, QSize* upright, bool probeOnly);
 // The same from an open file, read on demand: only the boxes and the image chosen are read.
 QImage decodeHeifFile(int fd, const ExtraRequest& request, QSize* upright);
+// The primary image's EXIF block as an APP1 payload ("Exif\0\0" and the TIFF data); empty
+// when it has none.
+QByteArray heifExifBlock(int fd);
 QImage decodeJxl(
     const unsigned char* data, size_t size, const ExtraRequest& request, QSize* upright, bool probeOnly);
 QImage decodeRaw(

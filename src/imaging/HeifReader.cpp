@@ -452,6 +452,38 @@ QImage decodeHeif(
     return decodeContext(context.get(), request, upright, probeOnly);
 }
 
+QByteArray heifExifBlock(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || st.st_size <= 0)
+        return {};
+    FileBoxBytes bytes(fd, int64_t(st.st_size));
+    if (!itemsWithinLimit(bytes, int64_t(st.st_size)))
+        return {};
+    FdReader reader { fd, int64_t(st.st_size) };
+    const Context context = newContext();
+    heif_image_handle* raw = nullptr;
+    if (!context
+        || heif_context_read_from_reader(context.get(), &kFdReader, &reader, nullptr).code != heif_error_Ok
+        || heif_context_get_primary_image_handle(context.get(), &raw).code != heif_error_Ok)
+        return {};
+    const Handle primary(raw);
+    heif_item_id id = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(primary.get(), "Exif", &id, 1) < 1)
+        return {};
+    const size_t size = heif_image_handle_get_metadata_size(primary.get(), id);
+    if (size < 8 || size > 16 * 1024 * 1024)
+        return {};
+    QByteArray data(qsizetype(size), Qt::Uninitialized);
+    if (heif_image_handle_get_metadata(primary.get(), id, data.data()).code != heif_error_Ok)
+        return {};
+    // The block starts with the offset of its TIFF header, after these four bytes.
+    const uint32_t offset = be32At(reinterpret_cast<const unsigned char*>(data.constData()));
+    if (offset > size - 8 - 4)
+        return {};
+    return QByteArray("Exif\0\0", 6) + data.mid(qsizetype(4 + offset));
+}
+
 QImage decodeHeifFile(int fd, const ExtraRequest& request, QSize* upright)
 {
     struct stat st;
