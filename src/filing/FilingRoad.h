@@ -52,8 +52,8 @@ struct FilingOutcome {
     // Nothing was tried: the tab's choice was no longer the request's, or the user skipped
     // every file the vault already holds.
     bool refused = false;
-    QList<Filed> filed;
-    QList<NotFiled> notFiled; // in file order
+    QList<Filed> filed {};
+    QList<NotFiled> notFiled {}; // in file order
     int skipped = 0; // files the vault holds already, left at the user's word
     qint64 step = 0; // the journal's step of what was filed; 0 when none was written
     bool stopped = false; // Esc or closing the window ended it before the last file
