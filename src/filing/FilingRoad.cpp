@@ -137,7 +137,8 @@ void report(OperationContext& context, const FilingRequest& request, const Filin
         if (!outcome.notFiled.isEmpty()) {
             const FilingOutcome::NotFiled& n = outcome.notFiled.first();
             if (n.why == Why::Changed)
-                reportChoiceGone(context.services().prompts, texts::display::ChosenFileChanged, T::FilingError);
+                reportChoiceGone(
+                    context.services().prompts, texts::display::ChosenFileChanged, T::FilingError);
             else if (n.why == Why::Clash)
                 showError(context, T::FileExists, T::FilingError);
             else
@@ -169,7 +170,8 @@ void listBothSides(OperationContext& context, const FilingRequest& request)
     const bool move = request.mode == FilingRequest::Mode::Move;
     const bool withinVault = request.source == Area::Vault;
     if (move && request.source && !withinVault)
-        relistAfterChange(context, *request.source, paths.AreaBasePath[*request.source] + request.sourceFolder, true);
+        relistAfterChange(
+            context, *request.source, paths.AreaBasePath[*request.source] + request.sourceFolder, true);
     BrowsingArea& vault = context.area(Area::Vault);
     if (withinVault && request.who == FilingRequest::Who::Key) {
         vault.ReopenTreePath(request.sourceFolder);

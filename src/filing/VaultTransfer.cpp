@@ -174,8 +174,8 @@ FilingOutcome VaultTransfer::dropInto(
         // What was dragged must still be what the tab has chosen, each file as it was: the
         // road checks it.
         asked.source = drag->source;
-        asked.sourceFolder = treeFolderOf(context, drag->source, drag->files.first().path,
-            context.area(drag->source).CurrentNodePath());
+        asked.sourceFolder = treeFolderOf(
+            context, drag->source, drag->files.first().path, context.area(drag->source).CurrentNodePath());
         asked.files = drag->files;
         const bool copy = drag->source == Area::Cd || keys.testFlag(Qt::ControlModifier);
         asked.mode = copy ? Mode::Copy : Mode::Move;

@@ -27,8 +27,8 @@ public:
     {
         return real.moveNoReplace(from, to);
     }
-    FileResult moveNoReplace(const QString& from, const QString& to, FolderFlushes& later,
-        const CopyProgress& progress) override
+    FileResult moveNoReplace(
+        const QString& from, const QString& to, FolderFlushes& later, const CopyProgress& progress) override
     {
         if (before)
             before(from);
@@ -78,8 +78,8 @@ struct Fixture {
     // The stock yard's choice as a request into the box.
     FilingRequest request(Mode mode, Who who)
     {
-        return { Area::StockYard, QStringLiteral("ストックヤード"), stock().Chosen(), QStringLiteral("保管庫/箱"),
-            mode, who, {} };
+        return { Area::StockYard, QStringLiteral("ストックヤード"), stock().Chosen(),
+            QStringLiteral("保管庫/箱"), mode, who, {} };
     }
     const JournalStep* step(qint64 id) const
     {
@@ -192,7 +192,8 @@ void TstFilingRoad::singleAndDropTellTheirOwnWay()
     QCOMPARE(outcome.clashed(), QStringList { f.stockFile(0) });
     QCOMPARE(f.form->journal()->steps().size(), steps);
     QCOMPARE(recorded(f.prompts),
-        QStringList { critical(QStringLiteral("すでに同名のファイルが保管されています"), QStringLiteral("保管エラー")) });
+        QStringList { critical(
+            QStringLiteral("すでに同名のファイルが保管されています"), QStringLiteral("保管エラー")) });
     QCOMPARE(f.stock().TabSelection()->path, f.stockFile(0));
 
     // The same file dropped: the batch's closing message.
