@@ -4,15 +4,9 @@
 #include "display/OperationContext.h"
 #include "display/PictureDrag.h"
 #include "display/texts.h"
-#include "filing/FilingPaths.h"
-#include "filing/FilingSteps.h"
-#include "filing/History.h"
 #include "filing/SetFolder.h"
 #include "filing/texts.h"
 #include "imaging/FolderListing.h"
-#include "imaging/ThumbnailBrowser.h"
-#include "platform/ContentIndex.h"
-#include "platform/FileOps.h"
 #include "platform/PathCodec.h"
 #include "platform/PathText.h"
 #include "platform/Services.h"
@@ -25,7 +19,7 @@
 namespace ztv {
 
 namespace T = filingtexts;
-using namespace filing;
+using filing::fileRequest;
 
 namespace {
 
