@@ -132,7 +132,7 @@ void VaultTransfer::chooserClosed(SetFolder* chooser)
 FilingOutcome VaultTransfer::fileInto(OperationContext& context, const QString& destinationTreePath)
 {
     // The chooser may have stayed open while the user chose another picture on the tab, or
-    // while the picture was moved, replaced or changed: then the road files nothing.
+    // while the picture was moved, replaced or changed: the road then refuses the request.
     if (!m_request) {
         reportChoiceGone(context.services().prompts, texts::display::ChoiceChanged, T::FilingError);
         return { .refused = true };
