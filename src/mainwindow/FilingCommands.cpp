@@ -7,8 +7,6 @@
 #include "filing/Journal.h"
 #include "filing/texts.h"
 #include "mainwindow/texts.h"
-#include "values/StoragePaths.h"
-#include "widgets/FolderTree.h"
 
 #include <QAction>
 #include <QMenu>
@@ -16,42 +14,15 @@
 
 namespace ztv {
 
-namespace {
-
-// The commands whose box keys the trees show: one window's at a time.
-FilingCommands*& noteOwner()
-{
-    static FilingCommands* owner = nullptr;
-    return owner;
-}
-
-} // namespace
-
-FilingCommands::FilingCommands(FileOps& ops, VaultTransfer& transfer, const StoragePaths& paths)
+FilingCommands::FilingCommands(FileOps& ops, VaultTransfer& transfer)
     : m_journal(std::make_unique<FilingJournal>(ops))
     , m_boxKeys(std::make_unique<BoxKeys>(ops))
     , m_undoRedo(std::make_unique<UndoRedo>())
     , m_boxKeyCommands(std::make_unique<BoxKeyCommands>(transfer))
 {
-    // Every vault tree, the chooser's too, shows a box's key beside its name. The paths are
-    // read when asked: they are set when the window loads, after this.
-    noteOwner() = this;
-    FolderTree::setNoteSource([this, &paths](const QString& key) {
-        const QString root = paths.AreaBasePath[Area::Vault] + QString::fromUtf16(kVaultName);
-        if (paths.AreaBasePath[Area::Vault].isEmpty() || (key != root && !key.startsWith(root + u'/')))
-            return QString();
-        const int k = m_boxKeys->keyOf(key.mid(root.size() + 1));
-        return k ? QString::fromUtf16(filingtexts::KeyNote).arg(k) : QString();
-    });
 }
 
-FilingCommands::~FilingCommands()
-{
-    if (noteOwner() == this) {
-        FolderTree::setNoteSource(nullptr);
-        noteOwner() = nullptr;
-    }
-}
+FilingCommands::~FilingCommands() = default;
 
 void FilingCommands::buildActions(QWidget& window, OperationContext& context, const MakeCommand& command,
     QMenu* boxMenu, QMenu* emptyListMenu)

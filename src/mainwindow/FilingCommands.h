@@ -16,17 +16,16 @@ class FilingJournal;
 class OperationContext;
 class UndoRedo;
 class VaultTransfer;
-struct StoragePaths;
 
 // Undo, redo, the history window and the box keys 1-9: the journal and the key file they work
 // on, their actions (window-wide keys, items of the box menu and of the menu over an empty
-// part of the thumbnail list), and the key every vault tree shows beside a box.
+// part of the thumbnail list).
 class FilingCommands {
 public:
     // Makes an action that runs run, with the window's caption and menu conventions.
     using MakeCommand = std::function<QAction*(const char16_t* caption, std::function<void()> run)>;
 
-    FilingCommands(FileOps& ops, VaultTransfer& transfer, const StoragePaths& paths);
+    FilingCommands(FileOps& ops, VaultTransfer& transfer);
     ~FilingCommands();
 
     void buildActions(QWidget& window, OperationContext& context, const MakeCommand& command, QMenu* boxMenu,

@@ -84,7 +84,7 @@ private:
         }
         // A digit on a browsing tab files into the box given that key; the page selector and
         // the trees keep their own use of digits (choosing a page, finding a folder by name).
-        if (auto* form = qobject_cast<MainForm*>(widget->window()); form && !key->isAutoRepeat()
+        if (auto* form = dynamic_cast<KeyboardWindow*>(widget->window()); form && !key->isAutoRepeat()
             && key->key() >= Qt::Key_1 && key->key() <= Qt::Key_9 && !(key->modifiers() & ~Qt::KeypadModifier)
             && !qobject_cast<QComboBox*>(widget) && !qobject_cast<FolderTree*>(widget)) {
             if (form->boxKeyPressed(key->key() - Qt::Key_0))
@@ -93,7 +93,7 @@ private:
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         // Only the main window's trees: in a dialog Enter keeps pressing the default button.
         auto* tree = qobject_cast<FolderTree*>(widget);
-        if (enter && tree && qobject_cast<MainForm*>(tree->window())
+        if (enter && tree && dynamic_cast<KeyboardWindow*>(tree->window())
             && !(key->modifiers() & ~Qt::KeypadModifier)) {
             QPoint p;
             if (currentNodeCentre(tree, &p)) {

@@ -6,6 +6,7 @@
 #include "display/BrowseRun.h"
 #include "display/PreviewForm.h"
 #include "export/SpreadsheetExport.h"
+#include "filing/BoxKeyNotes.h"
 #include "filing/Boxes.h"
 #include "filing/PictureFiles.h"
 #include "filing/VaultTransfer.h"
@@ -72,13 +73,14 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     , m_saveDialog(std::make_unique<SaveDialog>())
     , m_spreadsheetExport(std::make_unique<SpreadsheetExport>())
     , m_links(std::make_unique<LinkHandlers>())
-    , m_filing(std::make_unique<FilingCommands>(services.fileOps, *m_vaultTransfer, m_paths))
+    , m_filing(std::make_unique<FilingCommands>(services.fileOps, *m_vaultTransfer))
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(t(texts::MainCaption));
     setFixedSize(850, 695);
     buildMenus();
     buildWindow();
+    showBoxKeys(*area(Area::Vault).TreeView1(), m_filing->boxKeys(), m_paths);
     setupKeyboard(*this);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect avail = screen->availableGeometry();

@@ -3,6 +3,7 @@
 #include "display/BrowseRun.h"
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
+#include "mainwindow/KeyboardNavigation.h"
 #include "platform/Services.h"
 #include "values/StoragePaths.h"
 
@@ -52,7 +53,7 @@ class CdTreeWatch;
 // The main window: three browsing tabs (CD, stock yard, vault), each a BrowsingArea, and
 // the paste tab. The operations live with their subsystems and reach the window only
 // through OperationContext.
-class MainForm : public QWidget, public OperationContext, public TabWindow {
+class MainForm : public QWidget, public OperationContext, public TabWindow, public KeyboardWindow {
     Q_OBJECT
 public:
     explicit MainForm(const Services& services, QWidget* parent = nullptr);
@@ -118,9 +119,8 @@ public:
     // window, and the box menu's items that give a box key 1-9.
     FilingCommands& filingCommands() { return *m_filing; }
 
-    // A digit pressed on a browsing tab: files the choice into that key's box. False when the
-    // key is given to no box, so the key does what it did before.
-    bool boxKeyPressed(int key);
+    // --- KeyboardWindow ---
+    bool boxKeyPressed(int key) override;
 
     // Opens a popup menu at the pointer and returns when it has closed. Tests replace the
     // opener to record which menu would open without blocking.
