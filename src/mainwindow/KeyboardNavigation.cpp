@@ -124,27 +124,6 @@ private:
     }
 };
 
-QList<QWidget*> tabButtons(MainForm& form, int tab)
-{
-    QList<QWidget*> list;
-    switch (tab) {
-    case 0:
-        list = { form.Command5(0), form.Command5(1), form.Command5(2) };
-        break;
-    case 1:
-        list = { form.Command3(0), form.Command3(1), form.Command3(2), form.Command3(3) };
-        break;
-    case 2:
-        for (int i = 0; i < 7; ++i)
-            list << form.Command4(i);
-        break;
-    default:
-        list = { form.Command1(1), form.Command1(0), form.Command1(3), form.Command1(4) };
-        break;
-    }
-    return list;
-}
-
 } // namespace
 
 void setupKeyboard(MainForm& form)
@@ -158,9 +137,14 @@ void setupKeyboard(MainForm& form)
     for (Area area : kAreas) {
         const BrowsingArea& a = form.area(area);
         chain << a.TreeView1() << a.LEADImgList1() << a.Combo1() << a.LEAD1();
-        chain << tabButtons(form, tabIndex(area));
+        for (QToolButton* b : form.buttonsIn(commands::Place(tabIndex(area))))
+            chain << b;
     }
-    chain << tabButtons(form, 3) << &form.LEAD2() << form.Command2() << form.Command1(2);
+    for (QToolButton* b : form.buttonsIn(commands::Place::Paste))
+        chain << b;
+    chain << &form.LEAD2();
+    for (QToolButton* b : form.buttonsIn(commands::Place::Top))
+        chain << b;
     chain.removeAll(nullptr);
     for (int i = 0; i + 1 < chain.size(); ++i)
         QWidget::setTabOrder(chain[i], chain[i + 1]);
