@@ -60,10 +60,10 @@ private:
     enum class Read { Ok, Missing, Broken };
     // The keys of the file as it is now; Broken still gives the lines that held.
     static Read read(const QString& path, Keys& keys);
+    // changeFile, then changed() when the keys held differ afterwards.
+    bool change(const std::function<bool(Keys&)>& edit);
     // Under the lock: the file read again (set aside and written anew when broken), then edit
     // applied to it and saved when it tells of a change.
-    // Tells changed() when the keys held differ afterwards.
-    bool change(const std::function<bool(Keys&)>& edit);
     bool changeFile(const std::function<bool(Keys&)>& edit);
     bool save(const Keys& keys);
 
