@@ -96,7 +96,8 @@ public:
     QLabel* BrowseStatus() const { return m_BrowseStatus; } // progress of a browse run
 
     // The commands (CommandTable): each menu item is its command's action, which the
-    // command's button shows; object names are the design names.
+    // command's button shows; object names are the design names. action() finds any row's; the
+    // named ones are the design's, kept for the callers that use them.
     QAction* action(const char* name) const { return m_actions.value(QLatin1String(name)); }
     QAction* dirpopup_new() const { return action("dirpopup_new"); }
     QAction* dirpopup_del() const { return action("dirpopup_del"); }
