@@ -20,7 +20,6 @@ class QAction;
 class QComboBox;
 class QFrame;
 class QLabel;
-class QToolButton;
 class QTreeWidgetItem;
 class QImage;
 
@@ -221,11 +220,6 @@ public:
 
     // "" while the display, the choice and the drawn selection agree; else what differs.
     QString invariantViolation() const;
-
-    // The tab's command buttons in the row above the thumbnails, each showing its action, from
-    // the design's slot firstSlot on; named after the design's array (arrayName_index).
-    QList<QToolButton*> addCommands(
-        const char* arrayName, std::initializer_list<QAction*> actions, int firstSlot);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -85,7 +85,6 @@ void changeMarkedBox(OperationContext& context, const std::function<bool(BoxKeys
     }
     if (!change(*keys, vaultBoxPath(marked)))
         showError(context, T::KeysNotSaved, T::FilingError);
-    FolderTree::refreshNotes();
 }
 
 } // namespace

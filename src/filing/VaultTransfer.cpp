@@ -4,6 +4,7 @@
 #include "display/OperationContext.h"
 #include "display/PictureDrag.h"
 #include "display/texts.h"
+#include "filing/BoxKeyNotes.h"
 #include "filing/SetFolder.h"
 #include "filing/texts.h"
 #include "imaging/FolderListing.h"
@@ -67,6 +68,7 @@ void VaultTransfer::request(OperationContext& context, Mode mode)
             context.ownerWindow(), context.storagePaths().AreaBasePath[Area::Vault], mode == Mode::Copy,
             [this, &context](const QString& destination) { fileInto(context, destination); },
             [this](SetFolder* closing) { chooserClosed(closing); });
+    showBoxKeys(*m_chooser->TreeView1, context.boxKeys(), context.storagePaths());
     // The chooser's tree takes drops too, filed as a drop onto the vault tab's tree.
     m_chooser->TreeView1->setDropHandlers(
         [this, &context](
