@@ -8,7 +8,6 @@
 #include "imaging/ThumbnailList.h"
 #include "platform/PathCodec.h"
 #include "platform/Prompts.h"
-#include "widgets/CommandButton.h"
 #include "widgets/FolderTree.h"
 #include "widgets/FormLayout.h"
 
@@ -155,21 +154,6 @@ void BrowsingArea::connectControls()
 FolderList& BrowsingArea::Dir1() const
 {
     return m_TreeView1->Dir1();
-}
-
-QList<QToolButton*> BrowsingArea::addCommands(
-    const char* arrayName, std::initializer_list<QAction*> actions, int firstSlot)
-{
-    static const int lefts[] = { 360, 1162, 1965, 3510, 4320, 5130, 5940 };
-    QList<QToolButton*> buttons;
-    int slot = firstSlot;
-    for (QAction* action : actions) {
-        auto* b = new CommandButton(action, this);
-        b->setGeometry(layout::tw(lefts[slot++], 120, 750, 705));
-        b->setObjectName(QStringLiteral("%1_%2").arg(QLatin1String(arrayName)).arg(buttons.size()));
-        buttons << b;
-    }
-    return buttons;
 }
 
 bool BrowsingArea::eventFilter(QObject* watched, QEvent* event)

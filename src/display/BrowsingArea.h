@@ -20,7 +20,6 @@ class QAction;
 class QComboBox;
 class QFrame;
 class QLabel;
-class QToolButton;
 class QTreeWidgetItem;
 class QImage;
 
@@ -180,6 +179,12 @@ public:
     // items from the anchor to item added, item shown. A file gone empties the page, as
     // choose() does. False when nothing stays chosen.
     bool chooseWith(int item, Qt::KeyboardModifiers modifiers);
+    // The first picture of the page after the last chosen one that is not chosen itself; ""
+    // for none. Asked before an operation takes the chosen ones away.
+    QString pictureAfterChoice() const;
+    // Chooses that picture, as a click on it does, while the page still lists it; false (the
+    // choice as it was) when it does not.
+    bool chooseNext(const QString& next);
     // Forgets the choice and empties the display together.
     void clearSelection();
     // After the page was listed again: a chosen file still listed stays chosen, shown and
@@ -215,11 +220,6 @@ public:
 
     // "" while the display, the choice and the drawn selection agree; else what differs.
     QString invariantViolation() const;
-
-    // The tab's command buttons in the row above the thumbnails, each showing its action, from
-    // the design's slot firstSlot on; named after the design's array (arrayName_index).
-    QList<QToolButton*> addCommands(
-        const char* arrayName, std::initializer_list<QAction*> actions, int firstSlot);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QSet>
 #include <algorithm>
 
 namespace ztv {
@@ -160,6 +161,34 @@ void BrowsingArea::LEADImgList1_Click(int item)
     }
     // The page was emptied: the selector must not offer its pages any more.
     ComboSet();
+}
+
+QString BrowsingArea::pictureAfterChoice() const
+{
+    qsizetype last = -1;
+    QSet<QString> chosen;
+    for (const PictureChoice& c : m_Chosen) {
+        chosen.insert(c.path);
+        last = std::max(last, m_HiddenList.indexOf(c.path));
+    }
+    for (qsizetype i = last + 1; i < m_HiddenList.size(); ++i)
+        if (!chosen.contains(m_HiddenList[i]))
+            return m_HiddenList[i];
+    return QString();
+}
+
+bool BrowsingArea::chooseNext(const QString& next)
+{
+    const qsizetype item = next.isEmpty() ? -1 : m_HiddenList.indexOf(next);
+    if (item < 0)
+        return false;
+    if (choose(int(item))) {
+        m_window.setPictureSelected(true);
+        return true;
+    }
+    // The page was emptied: the selector must not offer its pages any more.
+    ComboSet();
+    return false;
 }
 
 void BrowsingArea::LEADImgList1_ClickWith(int item, Qt::KeyboardModifiers modifiers)

@@ -10,12 +10,10 @@
 #include "platform/WorkAside.h"
 #include "values/StoragePaths.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QtConcurrent>
@@ -143,19 +141,6 @@ QString boxText(const QString& path, Area area, const StoragePaths& paths)
 PhotoLedger::PhotoLedger()
     : m_ask(askWithFileDialog)
 {
-}
-
-void PhotoLedger::buildActions(
-    OperationContext& context, const MakeCommand& command, std::initializer_list<QMenu*> menus)
-{
-    m_Ledger = command(t::LedgerItem, [this, &context] { make(context, Order::Page); });
-    m_Ledger->setObjectName(QStringLiteral("Ledger"));
-    m_LedgerByDate = command(t::LedgerByDateItem, [this, &context] { make(context, Order::DateTaken); });
-    m_LedgerByDate->setObjectName(QStringLiteral("LedgerByDate"));
-    for (QMenu* menu : menus) {
-        menu->addSeparator();
-        menu->addActions({ m_Ledger, m_LedgerByDate });
-    }
 }
 
 QString PhotoLedger::proposedName(const QString& folderName, const QDate& date)

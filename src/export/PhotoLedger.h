@@ -3,11 +3,8 @@
 #include <QDate>
 #include <QString>
 #include <functional>
-#include <initializer_list>
 #include <optional>
 
-class QAction;
-class QMenu;
 class QWidget;
 
 namespace ztv {
@@ -33,16 +30,8 @@ public:
     // replacing a file.
     using AskTarget
         = std::function<std::optional<Target>(QWidget* owner, const QString& proposed, bool pdfOffered)>;
-    using MakeCommand = std::function<QAction*(const char16_t* caption, std::function<void()> run)>;
 
     PhotoLedger();
-
-    // The two items after the existing ones of each menu given (the thumbnail menus and the
-    // empty-list menu).
-    void buildActions(
-        OperationContext& context, const MakeCommand& command, std::initializer_list<QMenu*> menus);
-    QAction* ledgerAction() const { return m_Ledger; }
-    QAction* ledgerByDateAction() const { return m_LedgerByDate; }
 
     void make(OperationContext& context, Order order);
 
@@ -56,8 +45,6 @@ public:
 private:
     AskTarget m_ask;
     std::function<void(int)> m_stepHook;
-    QAction* m_Ledger = nullptr;
-    QAction* m_LedgerByDate = nullptr;
 };
 
 } // namespace ztv

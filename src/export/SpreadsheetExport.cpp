@@ -8,16 +8,6 @@
 
 namespace ztv {
 
-void SpreadsheetExport::Exl_copy0_Click(OperationContext& context)
-{
-    Export(context);
-}
-
-void SpreadsheetExport::Exl_copy1_Click(OperationContext& context)
-{
-    Export(context);
-}
-
 void SpreadsheetExport::Export(OperationContext& context)
 {
     const Services& s = context.services();
@@ -33,11 +23,6 @@ void SpreadsheetExport::Export(OperationContext& context)
     WorkbookExport(s.prompts, s.fileOps, s.spreadsheet, WorkbookExport::standardTemplateFolders(),
         WorkbookExport::standardWorkFolder())
         .run(path);
-}
-
-void SpreadsheetExport::Exl_copy2_Click(OperationContext& context)
-{
-    Export(context);
 }
 
 } // namespace ztv

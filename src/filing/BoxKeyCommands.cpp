@@ -85,7 +85,6 @@ void changeMarkedBox(OperationContext& context, const std::function<bool(BoxKeys
     }
     if (!change(*keys, vaultBoxPath(marked)))
         showError(context, T::KeysNotSaved, T::FilingError);
-    FolderTree::refreshNotes();
 }
 
 } // namespace
@@ -106,7 +105,6 @@ void BoxKeyCommands::press(OperationContext& context, int key)
     const QString treePath = treePathOf(context, key);
     if (!tab || treePath.isEmpty() || !context.pictureSelected())
         return;
-    const StoragePaths& paths = context.storagePaths();
     // The box the files go into is checked here, whatever the keys hold: never outside the vault.
     if (!boxIsThere(context, key)) {
         showError(
@@ -114,35 +112,12 @@ void BoxKeyCommands::press(OperationContext& context, int key)
         return;
     }
     BrowsingArea& area = context.area(*tab);
-    const QStringList page = area.HiddenList();
-    QStringList chosen;
-    for (const PictureChoice& c : area.Chosen())
-        chosen << c.path;
-    qsizetype last = -1;
-    for (const QString& c : std::as_const(chosen))
-        last = std::max(last, page.indexOf(c));
-    QString next;
-    for (qsizetype i = last + 1; i < page.size() && next.isEmpty(); ++i)
-        if (!chosen.contains(page[i]))
-            next = page[i];
-    const QString sourceFolder = area.currentFolder();
+    const QString next = area.pictureAfterChoice();
     // Opening the box's node gives the vault tree the focus; the next key goes where this one did.
     const QPointer<QWidget> focus = QApplication::focusWidget();
 
-    const bool filed = m_transfer.fileByKey(context, treePath) > 0;
-
-    // Filing within the vault lists the box; the user goes on with the folder they were looking at.
-    if (*tab == Area::Vault && filed) {
-        const AreaPlace place = AreaFromPath(sourceFolder, paths);
-        if (place.area == Area::Vault)
-            area.ReopenTreePath(place.treePath);
-        relistAfterChange(context, Area::Vault, sourceFolder, true);
-    }
-    if (filed && !next.isEmpty()) {
-        const qsizetype index = area.HiddenList().indexOf(next);
-        if (index >= 0)
-            area.LEADImgList1_Click(int(index));
-    }
+    if (m_transfer.fileByKey(context, treePath).anyFiled())
+        area.chooseNext(next);
     if (focus && focus->isVisible() && focus->isEnabled())
         focus->setFocus(Qt::OtherFocusReason);
 }

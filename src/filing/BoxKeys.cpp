@@ -86,8 +86,9 @@ QByteArray realPath(const QString& path)
 
 } // namespace
 
-BoxKeys::BoxKeys(FileOps& ops, const QString& folder)
-    : m_ops(ops)
+BoxKeys::BoxKeys(FileOps& ops, const QString& folder, QObject* parent)
+    : QObject(parent)
+    , m_ops(ops)
     , m_folder(folder.isEmpty() ? defaultFolder() : folder)
     , m_file(m_folder + QStringLiteral("/boxkeys"))
 {
@@ -187,6 +188,15 @@ BoxKeys::Read BoxKeys::read(const QString& path, Keys& keys)
 }
 
 bool BoxKeys::change(const std::function<bool(Keys&)>& edit)
+{
+    const Keys before = m_keys;
+    const bool saved = changeFile(edit);
+    if (m_keys != before)
+        Q_EMIT changed();
+    return saved;
+}
+
+bool BoxKeys::changeFile(const std::function<bool(Keys&)>& edit)
 {
     QDir().mkpath(m_folder);
     const FileLock lock(m_folder + QStringLiteral("/boxkeys.lock"));

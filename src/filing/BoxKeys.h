@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMap>
+#include <QObject>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -18,9 +19,10 @@ class FileOps;
 // moved aside (boxkeys.broken) and written anew with the keys that held. Several windows may
 // share the file: each change is made under a lock on boxkeys.lock, on the file as read again
 // then, so no window drops another's key.
-class BoxKeys {
+class BoxKeys : public QObject {
+    Q_OBJECT
 public:
-    explicit BoxKeys(FileOps& ops, const QString& folder = QString());
+    explicit BoxKeys(FileOps& ops, const QString& folder = QString(), QObject* parent = nullptr);
 
     static QString defaultFolder();
     static constexpr qint64 MaxFileSize = 256 * 1024;
@@ -48,14 +50,21 @@ public:
     // A box deleted in the program loses its key.
     bool boxDeleted(const QString& boxPath);
 
+Q_SIGNALS:
+    // The keys held changed: by a change made here, or by another window's found on reading
+    // the file again for one.
+    void changed();
+
 private:
     using Keys = QMap<int, QString>;
     enum class Read { Ok, Missing, Broken };
     // The keys of the file as it is now; Broken still gives the lines that held.
     static Read read(const QString& path, Keys& keys);
+    // changeFile, then changed() when the keys held differ afterwards.
+    bool change(const std::function<bool(Keys&)>& edit);
     // Under the lock: the file read again (set aside and written anew when broken), then edit
     // applied to it and saved when it tells of a change.
-    bool change(const std::function<bool(Keys&)>& edit);
+    bool changeFile(const std::function<bool(Keys&)>& edit);
     bool save(const Keys& keys);
 
     FileOps& m_ops;

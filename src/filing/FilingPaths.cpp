@@ -80,4 +80,18 @@ bool Dup_Check(const QString& path)
     return false;
 }
 
+QSet<QString> FileNamesIn(const QString& folder)
+{
+    // Read aside, as Dup_Check reads: a box on a slow share must not stop the window.
+    return offMainThread<QSet<QString>>([folder] {
+        QList<FolderEntry> entries;
+        QSet<QString> names;
+        if (readFolderEntries(folder, &entries))
+            for (const FolderEntry& entry : std::as_const(entries))
+                if (!entry.isFolder)
+                    names.insert(entry.name);
+        return names;
+    });
+}
+
 } // namespace ztv

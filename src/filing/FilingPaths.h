@@ -2,6 +2,7 @@
 
 #include "values/Area.h"
 
+#include <QSet>
 #include <QString>
 #include <optional>
 
@@ -32,5 +33,9 @@ QString KeptExtension(const QString& path);
 // Whether the folder of path holds an ordinary (not hidden) file whose name equals path's
 // last component exactly, letter case included.
 bool Dup_Check(const QString& path);
+
+// The names Dup_Check finds taken in folder, read once (for a batch of files going into it);
+// empty when the folder cannot be read.
+QSet<QString> FileNamesIn(const QString& folder);
 
 } // namespace ztv

@@ -125,15 +125,6 @@ FileResult copyWatched(
     return result;
 }
 
-FileResult copyInRun(
-    BrowsingArea& tab, FileOps& ops, const QString& from, const QString& to, FolderFlushes* later)
-{
-    FileResult result { FileError::Cancelled, QString::fromUtf16(filingtexts::CopyStopped) };
-    tab.runSteps(1, QString::fromUtf16(filingtexts::FilingProgress),
-        [&](int) { result = copyWatched(tab, ops, from, to, later); });
-    return result;
-}
-
 void reportBatch(
     OperationContext& context, const BatchOutcome& outcome, const char16_t* doneText, const char16_t* title)
 {

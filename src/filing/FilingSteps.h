@@ -51,9 +51,6 @@ inline constexpr qint64 LargeCopyBytes = 64LL * 1024 * 1024;
 // partial file removed: Cancelled) besides stopping the run after it.
 FileResult copyWatched(
     BrowsingArea& tab, FileOps& ops, const QString& from, const QString& to, FolderFlushes* later);
-// The same as a run of its own (window disabled, Esc watched), for a transfer of one file.
-FileResult copyInRun(
-    BrowsingArea& tab, FileOps& ops, const QString& from, const QString& to, FolderFlushes* later);
 
 // The one closing message of a batch: nothing when every file was done; how many were done,
 // the stop and every file that was not, otherwise (under title when any file was not).

@@ -32,6 +32,9 @@ public:
     // A plan of files going into a folder (to empty: staying where they are).
     static QList<JournalEntry> plan(const QStringList& files, const QString& toFolder = QString());
 
+    // The step's id in the journal; 0 when none was written.
+    qint64 id() const { return m_id; }
+
 private:
     // The identity of the folder that holds path, asked once per folder for a batch.
     FileIdentity folderOf(const QString& path);

@@ -27,16 +27,6 @@ namespace {
 
 } // namespace
 
-void PictureFiles::R_Del_Click(OperationContext& context)
-{
-    deleteSelected(context);
-}
-
-void PictureFiles::RF_Del_Click(OperationContext& context)
-{
-    deleteSelected(context);
-}
-
 void PictureFiles::deleteSelected(OperationContext& context)
 {
     const std::optional<Area> tab = context.currentArea();
@@ -182,23 +172,9 @@ void PictureFiles::RF_Mod_Click(OperationContext& context)
     context.setPictureSelected(false);
 }
 
-void PictureFiles::RCD_Clip_Copy_Click(OperationContext& context)
+void PictureFiles::copyToClipboard(OperationContext& context, Area commandTab)
 {
-    copyToClipboard(context, false);
-}
-
-void PictureFiles::R_Clip_Copy_Click(OperationContext& context)
-{
-    copyToClipboard(context, false);
-}
-
-void PictureFiles::RF_Clip_Copy_Click(OperationContext& context)
-{
-    copyToClipboard(context, true);
-}
-
-void PictureFiles::copyToClipboard(OperationContext& context, bool withFile)
-{
+    const bool withFile = commandTab == Area::Vault;
     QGuiApplication::clipboard()->clear();
     const std::optional<Area> tab = context.currentArea();
     if (!tab || !context.pictureSelected())

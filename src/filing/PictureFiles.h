@@ -14,17 +14,15 @@ class OperationContext;
 // end the choice.
 class PictureFiles {
 public:
-    void R_Del_Click(OperationContext& context);
-    void RF_Del_Click(OperationContext& context);
+    // Deletes the current tab's chosen pictures, after asking.
+    void deleteSelected(OperationContext& context);
     void RF_Mod_Click(OperationContext& context);
-    void RCD_Clip_Copy_Click(OperationContext& context);
-    void R_Clip_Copy_Click(OperationContext& context);
-    void RF_Clip_Copy_Click(OperationContext& context);
+    // The current tab's chosen picture onto the clipboard; the command of the vault's tab
+    // (commandTab) puts the file there too, the others the picture only.
+    void copyToClipboard(OperationContext& context, Area commandTab);
 
 private:
-    void deleteSelected(OperationContext& context);
     void deleteSeveral(OperationContext& context, Area tab);
-    void copyToClipboard(OperationContext& context, bool withFile);
 };
 
 } // namespace ztv

@@ -7,70 +7,28 @@
 #include "filing/Journal.h"
 #include "filing/texts.h"
 #include "mainwindow/texts.h"
-#include "values/StoragePaths.h"
-#include "widgets/FolderTree.h"
 
 #include <QAction>
 #include <QMenu>
-#include <QWidget>
 
 namespace ztv {
 
-namespace {
-
-// The commands whose box keys the trees show: one window's at a time.
-FilingCommands*& noteOwner()
-{
-    static FilingCommands* owner = nullptr;
-    return owner;
-}
-
-} // namespace
-
-FilingCommands::FilingCommands(FileOps& ops, VaultTransfer& transfer, const StoragePaths& paths)
+FilingCommands::FilingCommands(FileOps& ops, VaultTransfer& transfer)
     : m_journal(std::make_unique<FilingJournal>(ops))
     , m_boxKeys(std::make_unique<BoxKeys>(ops))
     , m_undoRedo(std::make_unique<UndoRedo>())
     , m_boxKeyCommands(std::make_unique<BoxKeyCommands>(transfer))
 {
-    // Every vault tree, the chooser's too, shows a box's key beside its name. The paths are
-    // read when asked: they are set when the window loads, after this.
-    noteOwner() = this;
-    FolderTree::setNoteSource([this, &paths](const QString& key) {
-        const QString root = paths.AreaBasePath[Area::Vault] + QString::fromUtf16(kVaultName);
-        if (paths.AreaBasePath[Area::Vault].isEmpty() || (key != root && !key.startsWith(root + u'/')))
-            return QString();
-        const int k = m_boxKeys->keyOf(key.mid(root.size() + 1));
-        return k ? QString::fromUtf16(filingtexts::KeyNote).arg(k) : QString();
-    });
 }
 
-FilingCommands::~FilingCommands()
-{
-    if (noteOwner() == this) {
-        FolderTree::setNoteSource(nullptr);
-        noteOwner() = nullptr;
-    }
-}
+FilingCommands::~FilingCommands() = default;
 
-void FilingCommands::buildActions(QWidget& window, OperationContext& context, const MakeCommand& command,
-    QMenu* boxMenu, QMenu* emptyListMenu)
+void FilingCommands::buildActions(
+    OperationContext& context, const MakeCommand& command, QMenu* boxMenu, HistoryActions history)
 {
-    UndoRedo& undo = *m_undoRedo;
-    m_Undo = command(filingtexts::HistoryUndo, [&context, &undo] { undo.undo(context); });
-    m_Undo->setObjectName(QStringLiteral("Undo"));
-    m_Undo->setShortcut(QKeySequence::Undo);
-    m_Redo = command(filingtexts::HistoryRedo, [&context, &undo] { undo.redo(context); });
-    m_Redo->setObjectName(QStringLiteral("Redo"));
-    m_Redo->setShortcuts(
-        { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y) });
-    m_History = command(texts::HistoryItem, [&context, &undo] { undo.showHistory(context); });
-    m_History->setObjectName(QStringLiteral("History"));
-    for (QAction* a : { m_Undo, m_Redo }) {
-        a->setShortcutContext(Qt::WindowShortcut);
-        window.addAction(a);
-    }
-
+    m_Undo = history.undo;
+    m_Redo = history.redo;
+    m_History = history.history;
     BoxKeyCommands& keys = *m_boxKeyCommands;
     QMenu* keyMenu = new QMenu(QString::fromUtf16(filingtexts::KeyMenu), boxMenu);
     keyMenu->setObjectName(QStringLiteral("menu_Keys"));
@@ -89,12 +47,9 @@ void FilingCommands::buildActions(QWidget& window, OperationContext& context, co
         for (int k = 1; k <= 9; ++k)
             m_BoxKey[k]->setText(BoxKeyCommands::itemText(context, k));
     });
-    boxMenu->addSeparator();
-    boxMenu->addMenu(keyMenu);
-    for (QMenu* m : { boxMenu, emptyListMenu }) {
-        m->addSeparator();
-        m->addActions({ m_Undo, m_Redo, m_History });
-    }
+    // Between the box items and the undo group, each set apart by a line.
+    boxMenu->insertMenu(m_Undo, keyMenu);
+    boxMenu->insertSeparator(m_Undo);
 }
 
 bool FilingCommands::boxKeyPressed(OperationContext& context, int key)

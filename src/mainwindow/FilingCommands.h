@@ -5,7 +5,6 @@
 
 class QAction;
 class QMenu;
-class QWidget;
 
 namespace ztv {
 
@@ -16,21 +15,26 @@ class FilingJournal;
 class OperationContext;
 class UndoRedo;
 class VaultTransfer;
-struct StoragePaths;
 
 // Undo, redo, the history window and the box keys 1-9: the journal and the key file they work
-// on, their actions (window-wide keys, items of the box menu and of the menu over an empty
-// part of the thumbnail list), and the key every vault tree shows beside a box.
+// on, and the box menu's items that give a key.
 class FilingCommands {
 public:
     // Makes an action that runs run, with the window's caption and menu conventions.
     using MakeCommand = std::function<QAction*(const char16_t* caption, std::function<void()> run)>;
 
-    FilingCommands(FileOps& ops, VaultTransfer& transfer, const StoragePaths& paths);
+    FilingCommands(FileOps& ops, VaultTransfer& transfer);
     ~FilingCommands();
 
-    void buildActions(QWidget& window, OperationContext& context, const MakeCommand& command, QMenu* boxMenu,
-        QMenu* emptyListMenu);
+    // The box menu's items that give a key, in a submenu put before the undo group; undo, redo
+    // and history are the window's commands (CommandTable), kept here to be found with them.
+    struct HistoryActions {
+        QAction* undo;
+        QAction* redo;
+        QAction* history;
+    };
+    void buildActions(
+        OperationContext& context, const MakeCommand& command, QMenu* boxMenu, HistoryActions history);
     // A digit pressed on a browsing tab: files the choice into that key's box. False when the
     // key is given to no box, so the key does what it did before.
     bool boxKeyPressed(OperationContext& context, int key);

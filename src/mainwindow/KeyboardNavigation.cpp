@@ -84,7 +84,7 @@ private:
         }
         // A digit on a browsing tab files into the box given that key; the page selector and
         // the trees keep their own use of digits (choosing a page, finding a folder by name).
-        if (auto* form = qobject_cast<MainForm*>(widget->window()); form && !key->isAutoRepeat()
+        if (auto* form = dynamic_cast<KeyboardWindow*>(widget->window()); form && !key->isAutoRepeat()
             && key->key() >= Qt::Key_1 && key->key() <= Qt::Key_9 && !(key->modifiers() & ~Qt::KeypadModifier)
             && !qobject_cast<QComboBox*>(widget) && !qobject_cast<FolderTree*>(widget)) {
             if (form->boxKeyPressed(key->key() - Qt::Key_0))
@@ -93,7 +93,7 @@ private:
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         // Only the main window's trees: in a dialog Enter keeps pressing the default button.
         auto* tree = qobject_cast<FolderTree*>(widget);
-        if (enter && tree && qobject_cast<MainForm*>(tree->window())
+        if (enter && tree && dynamic_cast<KeyboardWindow*>(tree->window())
             && !(key->modifiers() & ~Qt::KeypadModifier)) {
             QPoint p;
             if (currentNodeCentre(tree, &p)) {
@@ -124,27 +124,6 @@ private:
     }
 };
 
-QList<QWidget*> tabButtons(MainForm& form, int tab)
-{
-    QList<QWidget*> list;
-    switch (tab) {
-    case 0:
-        list = { form.Command5(0), form.Command5(1), form.Command5(2) };
-        break;
-    case 1:
-        list = { form.Command3(0), form.Command3(1), form.Command3(2), form.Command3(3) };
-        break;
-    case 2:
-        for (int i = 0; i < 7; ++i)
-            list << form.Command4(i);
-        break;
-    default:
-        list = { form.Command1(1), form.Command1(0), form.Command1(3), form.Command1(4) };
-        break;
-    }
-    return list;
-}
-
 } // namespace
 
 void setupKeyboard(MainForm& form)
@@ -158,9 +137,14 @@ void setupKeyboard(MainForm& form)
     for (Area area : kAreas) {
         const BrowsingArea& a = form.area(area);
         chain << a.TreeView1() << a.LEADImgList1() << a.Combo1() << a.LEAD1();
-        chain << tabButtons(form, tabIndex(area));
+        for (QToolButton* b : form.buttonsIn(commands::Place(tabIndex(area))))
+            chain << b;
     }
-    chain << tabButtons(form, 3) << &form.LEAD2() << form.Command2() << form.Command1(2);
+    for (QToolButton* b : form.buttonsIn(commands::Place::Paste))
+        chain << b;
+    chain << &form.LEAD2();
+    for (QToolButton* b : form.buttonsIn(commands::Place::Top))
+        chain << b;
     chain.removeAll(nullptr);
     for (int i = 0; i + 1 < chain.size(); ++i)
         QWidget::setTabOrder(chain[i], chain[i + 1]);

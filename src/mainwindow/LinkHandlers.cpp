@@ -20,27 +20,12 @@ void OpenExplorer(MainForm& form)
 }
 } // namespace
 
-void LinkHandlers::RCD_Explora_Click(MainForm& form)
+void LinkHandlers::openExplorer(MainForm& form)
 {
     OpenExplorer(form);
 }
 
-void LinkHandlers::R_Explora_Click(MainForm& form)
-{
-    OpenExplorer(form);
-}
-
-void LinkHandlers::RF_Explora_Click(MainForm& form)
-{
-    OpenExplorer(form);
-}
-
-void LinkHandlers::EX_Explora_Click(MainForm& form)
-{
-    OpenExplorer(form);
-}
-
-void LinkHandlers::Command2_Click(MainForm& form)
+void LinkHandlers::openWebPage(MainForm& form)
 {
     const Services& s = form.services();
     Links(s.shell, s.prompts).openWebPage();

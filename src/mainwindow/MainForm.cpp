@@ -7,6 +7,7 @@
 #include "display/PreviewForm.h"
 #include "export/PhotoLedger.h"
 #include "export/SpreadsheetExport.h"
+#include "filing/BoxKeyNotes.h"
 #include "filing/Boxes.h"
 #include "filing/PictureFiles.h"
 #include "filing/VaultTransfer.h"
@@ -51,14 +52,6 @@ QString tabName(Area area)
     return t(names[tabIndex(area)]);
 }
 
-QToolButton* button(QWidget* parent, QAction* action, QRect geometry, const QString& name)
-{
-    auto* b = new CommandButton(action, parent);
-    b->setGeometry(geometry);
-    b->setObjectName(name);
-    return b;
-}
-
 } // namespace
 
 MainForm::MainForm(const Services& services, QWidget* parent)
@@ -72,14 +65,16 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     , m_pictureSaving(std::make_unique<PictureSaving>())
     , m_saveDialog(std::make_unique<SaveDialog>())
     , m_spreadsheetExport(std::make_unique<SpreadsheetExport>())
+    , m_photoLedger(std::make_unique<PhotoLedger>())
     , m_links(std::make_unique<LinkHandlers>())
-    , m_filing(std::make_unique<FilingCommands>(services.fileOps, *m_vaultTransfer, m_paths))
+    , m_filing(std::make_unique<FilingCommands>(services.fileOps, *m_vaultTransfer))
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(t(texts::MainCaption));
     setFixedSize(850, 695);
-    buildMenus();
     buildWindow();
+    buildCommands();
+    showBoxKeys(*area(Area::Vault).TreeView1(), m_filing->boxKeys(), m_paths);
     setupKeyboard(*this);
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect avail = screen->availableGeometry();
@@ -105,10 +100,6 @@ std::optional<Area> MainForm::currentArea() const
 
 void MainForm::buildWindow()
 {
-    m_Command2
-        = button(this, command(texts::WebButton, "web-page", [this] { m_links->Command2_Click(*this); }),
-            tw(9705, 120, 2010, 720), QStringLiteral("Command2"));
-
     m_BrowseStatus = new QLabel(this);
     m_BrowseStatus->setObjectName(QStringLiteral("BrowseStatus"));
     m_BrowseStatus->setGeometry(tw(120, 300, 9400, 400));
@@ -126,9 +117,7 @@ void MainForm::buildWindow()
             : new QWidget;
         page->setObjectName(QStringLiteral("SSTab1_%1").arg(tab));
         m_SSTab1->addTab(page, t(captions[tab]));
-        if (a)
-            addTabCommands(*a);
-        else
+        if (!a)
             buildPasteTab(page);
     }
     m_SSTab1->setCurrentIndex(0);
@@ -146,53 +135,10 @@ void MainForm::buildWindow()
             [this](const QString& path, const QMimeData& data, Qt::KeyboardModifiers keys) {
                 m_vaultTransfer->dropInto(*this, path, data, keys);
             });
-
-    // The exit button is member 2 of the paste tab's button array but sits beside Command2.
-    m_Command1[2] = button(this, command(texts::Exit, "exit", [this] { pasteTabCommand(nullptr); }),
-        tw(11805, 120, 795, 720), QStringLiteral("Command1_2"));
-}
-
-void MainForm::addTabCommands(Area ar)
-{
-    auto fill = [](QToolButton** array, const QList<QToolButton*>& buttons) {
-        std::copy(buttons.begin(), buttons.end(), array);
-    };
-    BrowsingArea& a = area(ar);
-    switch (ar) {
-    case Area::Cd:
-        // The design's button reads "move" where its menu item reads "copy"; both copy.
-        fill(m_Command5,
-            a.addCommands("Command5",
-                { alias(m_RCD_Fav_Copy, texts::ToVaultMove), m_RCD_Clip_Copy, m_RCD_Explora }, 3));
-        break;
-    case Area::StockYard:
-        fill(m_Command3, a.addCommands("Command3", { m_R_Fav_Copy, m_R_Del, m_R_Clip_Copy, m_R_Explora }, 3));
-        break;
-    case Area::Vault:
-        fill(m_Command4,
-            a.addCommands("Command4",
-                { m_dirpopup_new, m_dirpopup_del, m_dirpopup_mod, m_RF_Del, m_RF_Mod, m_RF_Clip_Copy,
-                    m_RF_Explora },
-                0));
-        break;
-    }
 }
 
 void MainForm::buildPasteTab(QWidget* page)
 {
-    const int row = 90, bw = 750, bh = 705;
-    // The paste tab's buttons enable the window before the menu item's operation.
-    auto paste = [&](int index, QAction* item, const char16_t* caption, int left) {
-        QAction* action = command(caption, nullptr, [this, item] { pasteTabCommand(item); });
-        action->setIcon(item->icon());
-        m_Command1[index]
-            = button(page, action, tw(left, row, bw, bh), QStringLiteral("Command1_%1").arg(index));
-    };
-    paste(1, m_Clip_Past, texts::Paste, 240);
-    paste(0, m_Clip_Clear, texts::ClearPicture, 1065);
-    paste(3, m_Clip_Save1, texts::SaveBmpJpegPng, 1890);
-    paste(4, m_Clip_Save2, texts::SaveGif, 2715);
-
     m_lead2 = new PictureDisplay;
     m_lead2->setObjectName(QStringLiteral("LEAD2"));
     // The picture at its own size; scroll bars reach the rest of a larger one.
@@ -226,137 +172,65 @@ QAction* MainForm::command(const char16_t* caption, const char* iconName, std::f
     return action;
 }
 
-QAction* MainForm::alias(QAction* target, const char16_t* caption)
+QAction* MainForm::alias(QAction* target, const char16_t* caption, commands::Place place)
 {
-    QAction* action = command(caption, nullptr, [target] { target->trigger(); });
+    QAction* action = command(caption, nullptr, [this, target, place] {
+        if (place == commands::Place::Paste)
+            setEnabled(true);
+        target->trigger();
+    });
     action->setIcon(target->icon());
     action->setEnabled(target->isEnabled());
     connect(target, &QAction::enabledChanged, action, &QAction::setEnabled);
     return action;
 }
 
-void MainForm::pasteTabCommand(QAction* item)
+void MainForm::buildCommands()
 {
-    setEnabled(true);
-    if (item)
-        item->trigger();
-    else
-        close();
-}
-
-void MainForm::buildMenus()
-{
-    OperationContext& context = *this;
-    auto run = [&context](auto& subsystem,
-                   void (std::remove_reference_t<decltype(subsystem)>::*handler)(OperationContext&)) {
-        return std::function<void()>([&context, &subsystem, handler] { (subsystem.*handler)(context); });
-    };
-    auto link = [this](void (LinkHandlers::*handler)(MainForm&)) {
-        return std::function<void()>([this, handler] { (m_links.get()->*handler)(*this); });
-    };
-    Boxes& boxes = *m_boxes;
-    PictureFiles& files = *m_pictureFiles;
-    VaultTransfer& vault = *m_vaultTransfer;
-    SpreadsheetExport& sheet = *m_spreadsheetExport;
-    PasteArea& pasteArea = *m_pasteArea;
-    PictureSaving& saving = *m_pictureSaving;
-
-    // A menu item: the member that keeps its action, caption, design name, icon, handler.
-    struct Item {
-        QAction* MainForm::*action;
-        const char16_t* caption;
-        const char* name;
-        const char* icon;
-        std::function<void()> run;
-    };
-    // A popup menu and its items; the buttons of the same commands show these actions.
-    auto menu = [this](QMenu* MainForm::*member, const char16_t* title, const char* name,
-                    std::initializer_list<Item> items) {
-        QMenu* m = this->*member = new QMenu(t(title), this);
-        m->setObjectName(QLatin1String(name));
-        for (const Item& item : items) {
-            QAction* action = this->*item.action = command(item.caption, item.icon, item.run);
-            action->setObjectName(QLatin1String(item.name));
-            m->addAction(action);
+    using namespace commands;
+    for (const commands::Menu& m : menus()) {
+        QMenu* item = m_menus[int(m.id)] = new QMenu(t(m.title), this);
+        item->setObjectName(QLatin1String(m.name));
+    }
+    std::array<QList<std::pair<int, QToolButton*>>, kPlaceCount> rows;
+    for (const Row& row : table()) {
+        QAction* action = command(row.caption, row.icon, [this, run = row.run] { run(*this); });
+        if (row.name) {
+            action->setObjectName(QLatin1String(row.name));
+            m_actions.insert(QLatin1String(row.name), action);
         }
-    };
-    menu(&MainForm::m_menu_L, texts::MenuL, "menu_L",
-        {
-            { &MainForm::m_dirpopup_new, texts::AddBox, "dirpopup_new", "box-add",
-                run(boxes, &Boxes::dirpopup_new_Click) },
-            { &MainForm::m_dirpopup_del, texts::DeleteBox, "dirpopup_del", "box-delete",
-                run(boxes, &Boxes::dirpopup_del_Click) },
-            { &MainForm::m_dirpopup_mod, texts::RenameBox, "dirpopup_mod", "box-rename",
-                run(boxes, &Boxes::dirpopup_mod_Click) },
-        });
-    menu(&MainForm::m_menu_RCD, texts::MenuRCD, "menu_RCD",
-        {
-            { &MainForm::m_RCD_Fav_Copy, texts::ToVaultCopy, "RCD_Fav_Copy", "vault-copy",
-                run(vault, &VaultTransfer::RCD_Fav_Copy_Click) },
-            { &MainForm::m_RCD_Clip_Copy, texts::ClipCopy, "RCD_Clip_Copy", "clipboard-copy",
-                run(files, &PictureFiles::RCD_Clip_Copy_Click) },
-            { &MainForm::m_Exl_copy0, texts::ExcelCopy, "Exl_copy0", nullptr,
-                run(sheet, &SpreadsheetExport::Exl_copy0_Click) },
-            { &MainForm::m_RCD_Explora, texts::Explorer, "RCD_Explora", "explorer",
-                link(&LinkHandlers::RCD_Explora_Click) },
-        });
-    menu(&MainForm::m_menu_R, texts::MenuR, "menu_R",
-        {
-            { &MainForm::m_R_Fav_Copy, texts::ToVaultMove, "R_Fav_Copy", "vault-move",
-                run(vault, &VaultTransfer::R_Fav_Copy_Click) },
-            { &MainForm::m_R_Del, texts::DeleteFile, "R_Del", "file-delete",
-                run(files, &PictureFiles::R_Del_Click) },
-            { &MainForm::m_R_Clip_Copy, texts::ClipCopy, "R_Clip_Copy", "clipboard-copy",
-                run(files, &PictureFiles::R_Clip_Copy_Click) },
-            { &MainForm::m_Exl_copy1, texts::ExcelCopy, "Exl_copy1", nullptr,
-                run(sheet, &SpreadsheetExport::Exl_copy1_Click) },
-            { &MainForm::m_R_Explora, texts::Explorer, "R_Explora", "explorer",
-                link(&LinkHandlers::R_Explora_Click) },
-        });
-    menu(&MainForm::m_menu_RF, texts::MenuRF, "menu_RF",
-        {
-            { &MainForm::m_RF_Del, texts::DeleteFile, "RF_Del", "file-delete",
-                run(files, &PictureFiles::RF_Del_Click) },
-            { &MainForm::m_RF_Mod, texts::RenameFile, "RF_Mod", "file-rename",
-                run(files, &PictureFiles::RF_Mod_Click) },
-            { &MainForm::m_RF_Clip_Copy, texts::ClipCopy, "RF_Clip_Copy", "clipboard-copy",
-                run(files, &PictureFiles::RF_Clip_Copy_Click) },
-            { &MainForm::m_Exl_copy2, texts::ExcelCopy, "Exl_copy2", nullptr,
-                run(sheet, &SpreadsheetExport::Exl_copy2_Click) },
-            { &MainForm::m_RF_Explora, texts::Explorer, "RF_Explora", "explorer",
-                link(&LinkHandlers::RF_Explora_Click) },
-        });
-    menu(&MainForm::m_menu_Clip, texts::MenuClip, "menu_Clip",
-        {
-            { &MainForm::m_Clip_Past, texts::Paste, "Clip_Past", "paste",
-                run(pasteArea, &PasteArea::Clip_Past_Click) },
-            { &MainForm::m_Clip_Clear, texts::ClearPicture, "Clip_Clear", "clear",
-                run(pasteArea, &PasteArea::Clip_Clear_Click) },
-            { &MainForm::m_Clip_Save1, texts::MenuSaveBmpJpegPng, "Clip_Save1", "save-image",
-                run(saving, &PictureSaving::Clip_Save1_Click) },
-            { &MainForm::m_Clip_Save2, texts::MenuSaveGif, "Clip_Save2", "save-gif",
-                run(saving, &PictureSaving::Clip_Save2_Click) },
-        });
-    menu(&MainForm::m_menu_EX, texts::MenuEX, "menu_EX",
-        {
-            { &MainForm::m_EX_Explora, texts::Explorer, "EX_Explora", "explorer",
-                link(&LinkHandlers::EX_Explora_Click) },
-        });
+        for (MenuId id : row.menus) {
+            if (row.startsGroup)
+                menu(id)->addSeparator();
+            menu(id)->addAction(action);
+        }
+        if (!row.keys.isEmpty()) {
+            action->setShortcuts(row.keys);
+            action->setShortcutContext(Qt::WindowShortcut);
+            addAction(action);
+        }
+        for (const Button& b : row.buttons) {
+            QWidget* parent
+                = b.place == Place::Top ? static_cast<QWidget*>(this) : m_SSTab1->widget(int(b.place));
+            auto* button = new CommandButton(b.caption ? alias(action, b.caption, b.place) : action, parent);
+            button->setGeometry(buttonGeometry(b.place, b.slot));
+            button->setObjectName(QLatin1String(b.name));
+            m_buttons.insert(QLatin1String(b.name), button);
+            rows[int(b.place)].append({ b.slot, button });
+        }
+    }
+    for (int place = 0; place < kPlaceCount; ++place) {
+        std::sort(rows[place].begin(), rows[place].end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [slot, button] : std::as_const(rows[place]))
+            m_placeButtons[place].append(button);
+    }
 
-    m_filing->buildActions(
-        *this, *this,
+    m_filing->buildActions(*this,
         [this](const char16_t* caption, std::function<void()> run) {
             return command(caption, nullptr, std::move(run));
         },
-        m_menu_L, m_menu_EX);
-
-    // The photo ledger's two items close the thumbnail menus and the empty-list menu.
-    m_photoLedger = std::make_unique<PhotoLedger>();
-    m_photoLedger->buildActions(*this,
-        [this](const char16_t* caption, std::function<void()> run) {
-            return command(caption, nullptr, std::move(run));
-        },
-        { m_menu_RCD, m_menu_R, m_menu_RF, m_menu_EX });
+        menu(MenuId::L), { action("Undo"), action("Redo"), action("History") });
 }
 
 FilingJournal* MainForm::journal()
@@ -376,12 +250,13 @@ bool MainForm::boxKeyPressed(int key)
 
 void MainForm::popupMenu(Area area, Menu menu)
 {
+    using commands::MenuId;
     if (menu == Menu::Boxes)
-        PopupMenu(m_menu_L);
+        PopupMenu(this->menu(MenuId::L));
     else if (menu == Menu::Empty)
-        PopupMenu(m_menu_EX);
+        PopupMenu(this->menu(MenuId::EX));
     else
-        PopupMenu(std::array { m_menu_RCD, m_menu_R, m_menu_RF }[tabIndex(area)]);
+        PopupMenu(this->menu(std::array { MenuId::RCD, MenuId::R, MenuId::RF }[tabIndex(area)]));
 }
 
 void MainForm::PopupMenu(QMenu* menu)

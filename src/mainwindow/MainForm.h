@@ -3,9 +3,12 @@
 #include "display/BrowseRun.h"
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
+#include "mainwindow/CommandTable.h"
+#include "mainwindow/KeyboardNavigation.h"
 #include "platform/Services.h"
 #include "values/StoragePaths.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
@@ -53,7 +56,7 @@ class CdTreeWatch;
 // The main window: three browsing tabs (CD, stock yard, vault), each a BrowsingArea, and
 // the paste tab. The operations live with their subsystems and reach the window only
 // through OperationContext.
-class MainForm : public QWidget, public OperationContext, public TabWindow {
+class MainForm : public QWidget, public OperationContext, public TabWindow, public KeyboardWindow {
     Q_OBJECT
 public:
     explicit MainForm(const Services& services, QWidget* parent = nullptr);
@@ -74,7 +77,7 @@ public:
     PictureDisplay& LEAD2() override { return *m_lead2; }
     PictureDisplay& LEAD3() override { return *m_lead3; }
     SaveDialog& LEADDlg1() override { return *m_saveDialog; }
-    void popupPasteMenu() override { PopupMenu(m_menu_Clip); }
+    void popupPasteMenu() override { PopupMenu(menu(commands::MenuId::Clip)); }
     FilingJournal* journal() override;
     BoxKeys* boxKeys() override;
 
@@ -84,44 +87,47 @@ public:
     void setSaveDialog(std::unique_ptr<SaveDialog> dialog);
     // The design's button arrays: Command1 the paste tab's (2 is the exit button beside
     // Command2), Command3 the stock yard's, Command4 the vault's, Command5 the CD's.
-    QToolButton* Command1(int index) const { return m_Command1[index]; }
-    QToolButton* Command2() const { return m_Command2; }
-    QToolButton* Command3(int index) const { return m_Command3[index]; }
-    QToolButton* Command4(int index) const { return m_Command4[index]; }
-    QToolButton* Command5(int index) const { return m_Command5[index]; }
+    QToolButton* Command1(int index) const { return button("Command1_%1", index); }
+    QToolButton* Command2() const { return m_buttons.value(QStringLiteral("Command2")); }
+    QToolButton* Command3(int index) const { return button("Command3_%1", index); }
+    QToolButton* Command4(int index) const { return button("Command4_%1", index); }
+    QToolButton* Command5(int index) const { return button("Command5_%1", index); }
+    // A row of buttons (commands::Place) in reading order.
+    const QList<QToolButton*>& buttonsIn(commands::Place place) const { return m_placeButtons[int(place)]; }
     QLabel* BrowseStatus() const { return m_BrowseStatus; } // progress of a browse run
 
-    // The commands: each menu item is its command's action, which the command's button
-    // shows; object names are the design names.
-    QAction* dirpopup_new() const { return m_dirpopup_new; }
-    QAction* dirpopup_del() const { return m_dirpopup_del; }
-    QAction* dirpopup_mod() const { return m_dirpopup_mod; }
-    QAction* RCD_Fav_Copy() const { return m_RCD_Fav_Copy; }
-    QAction* RCD_Clip_Copy() const { return m_RCD_Clip_Copy; }
-    QAction* Exl_copy0() const { return m_Exl_copy0; }
-    QAction* RCD_Explora() const { return m_RCD_Explora; }
-    QAction* R_Fav_Copy() const { return m_R_Fav_Copy; }
-    QAction* R_Del() const { return m_R_Del; }
-    QAction* R_Clip_Copy() const { return m_R_Clip_Copy; }
-    QAction* Exl_copy1() const { return m_Exl_copy1; }
-    QAction* R_Explora() const { return m_R_Explora; }
-    QAction* RF_Del() const { return m_RF_Del; }
-    QAction* RF_Mod() const { return m_RF_Mod; }
-    QAction* RF_Clip_Copy() const { return m_RF_Clip_Copy; }
-    QAction* Exl_copy2() const { return m_Exl_copy2; }
-    QAction* RF_Explora() const { return m_RF_Explora; }
-    QAction* Clip_Past() const { return m_Clip_Past; }
-    QAction* Clip_Clear() const { return m_Clip_Clear; }
-    QAction* Clip_Save1() const { return m_Clip_Save1; }
-    QAction* Clip_Save2() const { return m_Clip_Save2; }
-    QAction* EX_Explora() const { return m_EX_Explora; }
+    // The commands (CommandTable): each menu item is its command's action, which the
+    // command's button shows; object names are the design names. action() finds any row's; the
+    // named ones are the design's, kept for the callers that use them.
+    QAction* action(const char* name) const { return m_actions.value(QLatin1String(name)); }
+    QAction* dirpopup_new() const { return action("dirpopup_new"); }
+    QAction* dirpopup_del() const { return action("dirpopup_del"); }
+    QAction* dirpopup_mod() const { return action("dirpopup_mod"); }
+    QAction* RCD_Fav_Copy() const { return action("RCD_Fav_Copy"); }
+    QAction* RCD_Clip_Copy() const { return action("RCD_Clip_Copy"); }
+    QAction* Exl_copy0() const { return action("Exl_copy0"); }
+    QAction* RCD_Explora() const { return action("RCD_Explora"); }
+    QAction* R_Fav_Copy() const { return action("R_Fav_Copy"); }
+    QAction* R_Del() const { return action("R_Del"); }
+    QAction* R_Clip_Copy() const { return action("R_Clip_Copy"); }
+    QAction* Exl_copy1() const { return action("Exl_copy1"); }
+    QAction* R_Explora() const { return action("R_Explora"); }
+    QAction* RF_Del() const { return action("RF_Del"); }
+    QAction* RF_Mod() const { return action("RF_Mod"); }
+    QAction* RF_Clip_Copy() const { return action("RF_Clip_Copy"); }
+    QAction* Exl_copy2() const { return action("Exl_copy2"); }
+    QAction* RF_Explora() const { return action("RF_Explora"); }
+    QAction* Clip_Past() const { return action("Clip_Past"); }
+    QAction* Clip_Clear() const { return action("Clip_Clear"); }
+    QAction* Clip_Save1() const { return action("Clip_Save1"); }
+    QAction* Clip_Save2() const { return action("Clip_Save2"); }
+    QAction* EX_Explora() const { return action("EX_Explora"); }
     // Undo and redo of the last filing step (Ctrl+Z; Ctrl+Shift+Z and Ctrl+Y), the history
     // window, and the box menu's items that give a box key 1-9.
     FilingCommands& filingCommands() { return *m_filing; }
 
-    // A digit pressed on a browsing tab: files the choice into that key's box. False when the
-    // key is given to no box, so the key does what it did before.
-    bool boxKeyPressed(int key);
+    // --- KeyboardWindow ---
+    bool boxKeyPressed(int key) override;
 
     // Opens a popup menu at the pointer and returns when it has closed. Tests replace the
     // opener to record which menu would open without blocking.
@@ -163,40 +169,28 @@ protected:
 
 private:
     void buildWindow();
-    void addTabCommands(Area area);
     void buildPasteTab(QWidget* page);
-    // The menus and every command's action; the buttons are built after them and show them.
-    void buildMenus();
+    // Walks the command table: the menus, every command's action and menu items, the buttons.
+    void buildCommands();
     QAction* command(const char16_t* caption, const char* iconName, std::function<void()> run);
-    // An action with a caption of its own that triggers target and follows its enabled state.
-    QAction* alias(QAction* target, const char16_t* caption);
-    // A paste-tab button: enables the window, then runs item, or closes the window for none.
-    void pasteTabCommand(QAction* item);
+    // An action with a caption of its own that triggers target and follows its enabled state;
+    // on the paste tab it enables the window first.
+    QAction* alias(QAction* target, const char16_t* caption, commands::Place place);
+    QMenu* menu(commands::MenuId id) const { return m_menus[int(id)]; }
+    QToolButton* button(const char* arrayName, int index) const
+    {
+        return m_buttons.value(QString::fromLatin1(arrayName).arg(index));
+    }
     void SpreadsheetCheck();
 
     QTabWidget* m_SSTab1 = nullptr;
-    QToolButton* m_Command1[5] {};
-    QToolButton* m_Command2 = nullptr;
-    QToolButton* m_Command3[4] {};
-    QToolButton* m_Command4[7] {};
-    QToolButton* m_Command5[3] {};
     QLabel* m_BrowseStatus = nullptr;
-    // The popup menus (object names are the design names) and the commands' actions.
-    QMenu* m_menu_L = nullptr;
-    QMenu* m_menu_RCD = nullptr;
-    QMenu* m_menu_R = nullptr;
-    QMenu* m_menu_RF = nullptr;
-    QMenu* m_menu_Clip = nullptr;
-    QMenu* m_menu_EX = nullptr;
-    QAction *m_dirpopup_new = nullptr, *m_dirpopup_del = nullptr, *m_dirpopup_mod = nullptr;
-    QAction *m_RCD_Fav_Copy = nullptr, *m_RCD_Clip_Copy = nullptr, *m_Exl_copy0 = nullptr,
-            *m_RCD_Explora = nullptr;
-    QAction *m_R_Fav_Copy = nullptr, *m_R_Del = nullptr, *m_R_Clip_Copy = nullptr, *m_Exl_copy1 = nullptr,
-            *m_R_Explora = nullptr;
-    QAction *m_RF_Del = nullptr, *m_RF_Mod = nullptr, *m_RF_Clip_Copy = nullptr, *m_Exl_copy2 = nullptr,
-            *m_RF_Explora = nullptr;
-    QAction *m_Clip_Past = nullptr, *m_Clip_Clear = nullptr, *m_Clip_Save1 = nullptr, *m_Clip_Save2 = nullptr;
-    QAction* m_EX_Explora = nullptr;
+    // The popup menus (object names are the design names), the commands' actions by design
+    // name, their buttons by design name and by row.
+    std::array<QMenu*, commands::kMenuCount> m_menus {};
+    QHash<QString, QAction*> m_actions;
+    QHash<QString, QToolButton*> m_buttons;
+    std::array<QList<QToolButton*>, commands::kPlaceCount> m_placeButtons;
 
     // A thumbnail of the current tab was chosen and no tab switch, press over a tree or
     // folder-changing file operation came since (OperationContext::pictureSelected).

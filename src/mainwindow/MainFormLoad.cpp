@@ -78,8 +78,9 @@ void MainForm::SpreadsheetCheck()
     } catch (...) {
         usable = false;
     }
-    for (QAction* item : { m_Exl_copy0, m_Exl_copy1, m_Exl_copy2 })
-        item->setEnabled(usable);
+    for (const commands::Row& row : commands::table())
+        if (row.when == commands::When::SpreadsheetUsable)
+            action(row.name)->setEnabled(usable);
 }
 
 void MainForm::Form_Unload()

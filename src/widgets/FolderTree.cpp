@@ -19,23 +19,6 @@ constexpr int KeyRole = Qt::UserRole;
 constexpr int ImageRole = Qt::UserRole + 1;
 constexpr int NameRole = Qt::UserRole + 2;
 
-std::function<QString(const QString&)>& noteSource()
-{
-    static std::function<QString(const QString&)> source;
-    return source;
-}
-
-QList<FolderTree*>& liveTrees()
-{
-    static QList<FolderTree*> trees;
-    return trees;
-}
-
-QString noteOf(const QTreeWidgetItem* item)
-{
-    return noteSource() ? noteSource()(item->data(0, KeyRole).toString()) : QString();
-}
-
 // The node shows its name readably, but keeps the name itself for its tree path: two
 // names that are not UTF-8 may show alike and still be different folders.
 void setName(QTreeWidgetItem* item, const QString& name)
@@ -45,15 +28,15 @@ void setName(QTreeWidgetItem* item, const QString& name)
 }
 }
 
-void FolderTree::setNoteSource(std::function<QString(const QString& key)> source)
+void FolderTree::setNoteSource(NoteSource source)
 {
-    noteSource() = std::move(source);
+    m_noteSource = std::move(source);
+    showNotes();
 }
 
-void FolderTree::refreshNotes()
+QString FolderTree::noteOf(const QTreeWidgetItem* item) const
 {
-    for (FolderTree* tree : std::as_const(liveTrees()))
-        tree->showNotes();
+    return m_noteSource ? m_noteSource(nodeKey(item)) : QString();
 }
 
 void FolderTree::showNotes()
@@ -74,15 +57,11 @@ void FolderTree::keyPressEvent(QKeyEvent* event)
     QTreeWidget::keyPressEvent(event);
 }
 
-FolderTree::~FolderTree()
-{
-    liveTrees().removeAll(this);
-}
+FolderTree::~FolderTree() = default;
 
 FolderTree::FolderTree(QWidget* parent)
     : QTreeWidget(parent)
 {
-    liveTrees().append(this);
     setHeaderHidden(true);
     setColumnCount(1);
     setRootIsDecorated(true);

@@ -25,10 +25,10 @@ public:
     explicit FolderTree(QWidget* parent = nullptr);
     ~FolderTree() override;
 
-    // A short note shown after a node's name in every tree (a box's key), by the node's key
-    // (its full path); "" for none. refreshNotes() shows the notes anew in every tree.
-    static void setNoteSource(std::function<QString(const QString& key)> source);
-    static void refreshNotes();
+    // A short note shown after a node's name (a box's key), by the node's key (its full path);
+    // "" for none. Set by whoever builds the tree; showNotes() shows the notes anew.
+    using NoteSource = std::function<QString(const QString& key)>;
+    void setNoteSource(NoteSource source);
     void showNotes();
 
     FolderList& Dir1() { return m_dir; }
@@ -89,10 +89,12 @@ protected:
 private:
     // The node a drop at p would file into, or nullptr (the event then refused).
     QTreeWidgetItem* dropTarget(QDropEvent* event) const;
+    QString noteOf(const QTreeWidgetItem* item) const;
     void endDrag();
 
     FolderList m_dir;
     int* m_counter = nullptr;
+    NoteSource m_noteSource;
     QTreeWidgetItem* m_drop = nullptr;
     quint64 m_generation = 0; // raised by removeAllNodes
     CanDrop m_canDrop;

@@ -561,10 +561,11 @@ public:
         }
         const bool file = forced == Chooser::File || rng.bounded(4) != 0;
         const VaultTransfer& t = form->vaultTransfer();
-        if (file) {
-            if (const auto inode = inodeOf(form->area(t.TransferSourceArea).TabSelection()))
+        if (file && t.chooserRequest() && t.chooserRequest()->source) {
+            const Area source = *t.chooserRequest()->source;
+            if (const auto inode = inodeOf(form->area(source).TabSelection()))
                 mayChange.insert(*inode);
-            for (const PictureChoice& c : form->area(t.TransferSourceArea).Chosen())
+            for (const PictureChoice& c : form->area(source).Chosen())
                 if (const auto inode = inodeOf(c))
                     mayChange.insert(*inode);
         }

@@ -267,7 +267,7 @@ private Q_SLOTS:
 
         x.answer.pdf = true;
         x.f.prompts.answerInput(QStringLiteral("A&B 工事写真"));
-        x.ledger().ledgerAction()->trigger();
+        x.f.form->action("Ledger")->trigger();
 
         const QString xlsx = x.answer.path;
         QVERIFY(QFileInfo(xlsx).isFile());
@@ -384,7 +384,7 @@ private Q_SLOTS:
         x.vault().LEADImgList1_ClickWith(2, Qt::ControlModifier);
         QCOMPARE(x.vault().chosenCount(), 3);
         x.f.prompts.answerInput(QStringLiteral("点検"));
-        x.ledger().ledgerByDateAction()->trigger();
+        x.f.form->action("LedgerByDate")->trigger();
 
         QCOMPARE(x.asked.value(1), QStringLiteral("-"));
         QVERIFY(x.f.spreadsheet.opened.isEmpty());
@@ -421,7 +421,7 @@ private Q_SLOTS:
                     x.f.form.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
         });
         x.f.prompts.answerInput(QStringLiteral("表題"));
-        x.ledger().ledgerAction()->trigger();
+        x.f.form->action("Ledger")->trigger();
         QCOMPARE(steps, 2);
         QVERIFY(x.lastMessage().contains(QStringLiteral("Esc")));
         QFile kept(x.answer.path);
@@ -436,12 +436,12 @@ private Q_SLOTS:
         x.asked.clear();
         x.f.prompts.clear();
         x.f.prompts.answerInput(QString());
-        x.ledger().ledgerAction()->trigger();
+        x.f.form->action("Ledger")->trigger();
         QVERIFY(x.asked.isEmpty());
         // Cancel at the save question: no message, no file.
         x.f.prompts.answerInput(QStringLiteral("表題"));
         x.cancelSave = true;
-        x.ledger().ledgerAction()->trigger();
+        x.f.form->action("Ledger")->trigger();
         QCOMPARE(x.asked.size(), 2);
         QVERIFY(x.f.prompts.messages().isEmpty());
         QCOMPARE(
@@ -457,7 +457,7 @@ private Q_SLOTS:
         };
         x.f.prompts.clear();
         x.f.prompts.answerInput(QStringLiteral("表題"));
-        x.ledger().ledgerAction()->trigger();
+        x.f.form->action("Ledger")->trigger();
         QCOMPARE(x.f.spreadsheet.opened, QStringList { x.answer.path });
         QCOMPARE(x.lastMessage(), QStringLiteral("EscキーでPDFの作成を中止しました"));
         QCOMPARE(QDir(x.out).entryList(QDir::Files | QDir::Hidden),
@@ -467,7 +467,7 @@ private Q_SLOTS:
         x.cancelSave = false;
         x.answer.path = x.folder + QStringLiteral("/台帳.xlsx");
         x.f.prompts.answerInput(QStringLiteral("表題"));
-        x.ledger().ledgerAction()->trigger();
+        x.f.form->action("Ledger")->trigger();
         QVERIFY(!QFileInfo::exists(x.answer.path));
         QCOMPARE(x.f.prompts.messages().size(), 1);
     }

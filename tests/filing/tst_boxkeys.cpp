@@ -7,6 +7,7 @@
 #include "FileTestUtil.h"
 #include "StorageBuilder.h"
 
+#include <QSignalSpy>
 #include <QTest>
 #include <atomic>
 #include <thread>
@@ -57,6 +58,7 @@ private Q_SLOTS:
     void fileIsReadWithoutFollowingOrWaiting();
     void fileIsReadAsideFromTheWindow();
     void twoWindowsKeepEachOthersKeys();
+    void changesAreTold();
 };
 
 void TstBoxKeys::keysNameBoxesBelowTheVaultOnly()
@@ -203,6 +205,38 @@ void TstBoxKeys::twoWindowsKeepEachOthersKeys()
     QVERIFY(first.assign(6, QString()));
     QCOMPARE(BoxKeys(realFileOps(), f.folder).all(),
         (QMap<int, QString> { { 2, QStringLiteral("旅行/仕事") }, { 6, QString() } }));
+}
+
+void TstBoxKeys::changesAreTold()
+{
+    Fixture f;
+    BoxKeys first(realFileOps(), f.folder);
+    BoxKeys second(realFileOps(), f.folder);
+    QSignalSpy told(&first, &BoxKeys::changed);
+    QVERIFY(first.assign(1, QStringLiteral("旅行")));
+    QCOMPARE(told.count(), 1);
+    // Nothing held changes: nothing is told, so the trees are not redrawn for nothing.
+    QVERIFY(first.assign(1, QStringLiteral("旅行")));
+    QVERIFY(first.remove(QStringLiteral("仕事")));
+    QVERIFY(first.boxRenamed(QStringLiteral("仕事"), QStringLiteral("遊び")));
+    QCOMPARE(told.count(), 1);
+    QVERIFY(first.boxRenamed(QStringLiteral("旅行"), QStringLiteral("遊び")));
+    QCOMPARE(told.count(), 2);
+    QVERIFY(first.boxDeleted(QStringLiteral("遊び")));
+    QCOMPARE(told.count(), 3);
+    // Another window's key, found when the file is read again for a change that changes nothing.
+    QVERIFY(second.assign(4, QStringLiteral("仕事")));
+    QVERIFY(first.remove(QStringLiteral("旅行")));
+    QCOMPARE(told.count(), 4);
+    QCOMPARE(first.boxOf(4), std::optional(QStringLiteral("仕事")));
+    // Held in the program while the file is locked elsewhere: still told.
+    const int lock = ::open(
+        QFile::encodeName(f.folder + QStringLiteral("/boxkeys.lock")).constData(), O_RDWR | O_CLOEXEC);
+    QVERIFY(lock >= 0);
+    QCOMPARE(::flock(lock, LOCK_EX), 0);
+    QVERIFY(!first.assign(5, QStringLiteral("旅行")));
+    ::close(lock);
+    QCOMPARE(told.count(), 5);
 }
 
 QTEST_GUILESS_MAIN(TstBoxKeys)

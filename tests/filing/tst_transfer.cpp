@@ -464,9 +464,12 @@ void TstTransfer::secondRequestWhileOpen()
     QCOMPARE(chooser->Label3->text(), QStringLiteral("ファイルのコピー"));
     QCOMPARE(chooser->Command1[0]->text(), QStringLiteral("コピー"));
     QCOMPARE(chooser->Label1->text(), QStringLiteral("保管庫/旅行"));
-    QVERIFY(form.vaultTransfer().TransferMode == VaultTransfer::Mode::Move);
-    QCOMPARE(form.vaultTransfer().TransferFile->path, camera);
-    QCOMPARE(form.vaultTransfer().TransferSourceFolder, QStringLiteral("ストックヤード"));
+    const std::optional<FilingRequest>& asked = form.vaultTransfer().chooserRequest();
+    QVERIFY(asked);
+    QVERIFY(asked->mode == VaultTransfer::Mode::Move);
+    QCOMPARE(asked->files.size(), 1);
+    QCOMPARE(asked->files.first().path, camera);
+    QCOMPARE(asked->sourceFolder, QStringLiteral("ストックヤード"));
 
     chooser->Command1_Click(0);
     QVERIFY(f.prompts.calls.isEmpty());

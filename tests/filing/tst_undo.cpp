@@ -120,6 +120,7 @@ private Q_SLOTS:
     void keysFileFromEachTab();
     void keysFollowBoxesAndSurviveRestart();
     void keysGoOnOnEveryTab();
+    void twoWindowsEachWithItsOwnKeys();
     void nothingElseFilesInsideALargeCopy();
     void chooserActsNotInsideADroppedCopy();
     void historyButtonsFromAnotherTabThenKeys();
@@ -974,6 +975,59 @@ void TstUndo::chooserActsNotInsideADroppedCopy()
     QCOMPARE(QFileInfo(f.box(QStringLiteral("箱B"), QStringLiteral("big.jpg"))).size(), 80LL * 1024 * 1024);
     QVERIFY(!exists(f.box(QStringLiteral("箱A"), QStringLiteral("big.jpg"))));
     QCOMPARE(f.history().value(0), QStringLiteral("big.jpg を 箱B へコピー"));
+}
+
+void TstUndo::twoWindowsEachWithItsOwnKeys()
+{
+    // Two windows on two homes, each with its own keys file: key 1 is 箱A's in the first and
+    // 箱B's in the second.
+    Fixture first;
+    first.form->SSTab1()->setCurrentIndex(2);
+    QVERIFY(clickNode(*first.form, 2, QStringLiteral("保管庫/箱A")));
+    first.form->filingCommands().BoxKey(1)->trigger();
+    Fixture second;
+    second.form->SSTab1()->setCurrentIndex(2);
+    QVERIFY(clickNode(*second.form, 2, QStringLiteral("保管庫/箱B")));
+    second.form->filingCommands().BoxKey(1)->trigger();
+
+    // Each window's trees show its own keys, the second window's never the first's.
+    const auto text = [](FolderTree* tree, const char16_t* box) {
+        QTreeWidgetItem* node = nodeAt(tree, QStringLiteral("保管庫/") + QString::fromUtf16(box));
+        return node ? node->text(0) : QString();
+    };
+    QCOMPARE(text(first.form->area(Area::Vault).TreeView1(), u"箱A"), QStringLiteral("箱A　［1］"));
+    QCOMPARE(text(first.form->area(Area::Vault).TreeView1(), u"箱B"), QStringLiteral("箱B"));
+    QCOMPARE(text(second.form->area(Area::Vault).TreeView1(), u"箱A"), QStringLiteral("箱A"));
+    QCOMPARE(text(second.form->area(Area::Vault).TreeView1(), u"箱B"), QStringLiteral("箱B　［1］"));
+    QVERIFY(first.chooseOn(1, first.stock(QStringLiteral("c.jpg"))));
+    first.form->R_Fav_Copy()->trigger();
+    QVERIFY(first.form->vaultTransfer().chooser());
+    QCOMPARE(text(first.form->vaultTransfer().chooser()->TreeView1, u"箱A"), QStringLiteral("箱A　［1］"));
+    first.form->vaultTransfer().chooser()->close();
+    // A key given in one window shows at once in its trees, and only there.
+    second.form->filingCommands().BoxKey(2)->trigger();
+    QCOMPARE(text(second.form->area(Area::Vault).TreeView1(), u"箱B"), QStringLiteral("箱B　［2］"));
+    QCOMPARE(text(first.form->area(Area::Vault).TreeView1(), u"箱A"), QStringLiteral("箱A　［1］"));
+    second.form->filingCommands().BoxKey(1)->trigger();
+
+    // A digit on the second window files into the second window's box.
+    QVERIFY(second.chooseOn(1, second.stock(QStringLiteral("a.jpg"))));
+    second.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(second.form.get()));
+    QTest::keyClick(second.form->area(Area::StockYard).LEADImgList1()->view(), Qt::Key_1);
+    QVERIFY(exists(second.box(QStringLiteral("箱B"), QStringLiteral("a.jpg"))));
+    QVERIFY(!exists(second.stock(QStringLiteral("a.jpg"))));
+    QVERIFY(exists(first.stock(QStringLiteral("a.jpg"))));
+    QVERIFY(!exists(first.box(QStringLiteral("箱A"), QStringLiteral("a.jpg"))));
+    // And one on the first window into the first's.
+    QVERIFY(first.chooseOn(1, first.stock(QStringLiteral("b.jpg"))));
+    first.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(first.form.get()));
+    QTest::keyClick(first.form->area(Area::StockYard).LEADImgList1()->view(), Qt::Key_1);
+    QVERIFY(exists(first.box(QStringLiteral("箱A"), QStringLiteral("b.jpg"))));
+    QVERIFY(exists(second.stock(QStringLiteral("b.jpg"))));
+    QCOMPARE(recorded(first.prompts), QStringList());
+    QCOMPARE(recorded(second.prompts), QStringList());
 }
 
 QTEST_MAIN(TstUndo)

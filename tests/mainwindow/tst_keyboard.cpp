@@ -1,6 +1,7 @@
 #include "MainFormFixture.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailList.h"
+#include "mainwindow/CommandTable.h"
 #include "widgets/FolderTree.h"
 
 #include <QApplication>
@@ -52,6 +53,7 @@ private Q_SLOTS:
     void thumbnailKeysShowAndOpenTheTabMenu();
     void menuKeyOnPasteDisplay();
     void tabOrderFollowsTheTab();
+    void everyCommandButtonInTheChainLeftToRight();
 };
 
 void TstKeyboard::menuKeysOnVaultTreeOpenItsMenuAtCurrentNode()
@@ -205,6 +207,54 @@ void TstKeyboard::tabOrderFollowsTheTab()
     for (QWidget* next : paste) {
         press(Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), next);
+    }
+}
+
+void TstKeyboard::everyCommandButtonInTheChainLeftToRight()
+{
+    using namespace commands;
+    MainFormFixture f;
+    MainForm& form = f.load();
+    // Every button the command table gives a tab, in its order on screen; each follows its
+    // command's enabled state.
+    std::array<QList<QToolButton*>, kPlaceCount> rows;
+    for (const Row& row : table()) {
+        for (const Button& b : row.buttons) {
+            auto* button = form.findChild<QToolButton*>(QLatin1String(b.name));
+            QVERIFY2(button, b.name);
+            QCOMPARE(button->parentWidget(),
+                b.place == Place::Top ? static_cast<QWidget*>(&form) : form.SSTab1()->widget(int(b.place)));
+            rows[int(b.place)] << button;
+            if (QAction* action = row.name ? form.action(row.name) : nullptr) {
+                QVERIFY(action->isEnabled());
+                action->setEnabled(false);
+                QVERIFY2(!button->isEnabled(), b.name);
+                action->setEnabled(true);
+                QVERIFY2(button->isEnabled(), b.name);
+                for (MenuId id : row.menus)
+                    QVERIFY(form.findChild<QMenu*>(QLatin1String(menus()[int(id)].name))
+                                ->actions()
+                                .contains(action));
+            }
+        }
+    }
+    for (auto& row : rows)
+        std::sort(row.begin(), row.end(), [](QToolButton* a, QToolButton* b) { return a->x() < b->x(); });
+    QCOMPARE(rows[int(Place::Top)].size(), 2);
+    for (int tab = 0; tab < 4; ++tab) {
+        const QList<QToolButton*>& buttons = rows[tab];
+        QVERIFY(!buttons.isEmpty());
+        QVERIFY(focusOn(form, tab, buttons.first()));
+        // After a browsing tab's last button come the buttons above the tabs; after the paste
+        // tab's, its display.
+        QList<QWidget*> expected(buttons.begin() + 1, buttons.end());
+        if (tab == 3)
+            expected << &form.LEAD2();
+        expected << rows[int(Place::Top)].first() << rows[int(Place::Top)].last();
+        for (QWidget* next : expected) {
+            press(Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), next);
+        }
     }
 }
 
