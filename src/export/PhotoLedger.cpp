@@ -190,12 +190,15 @@ void PhotoLedger::make(OperationContext& context, Order order)
     if (title.trimmed().isEmpty())
         return;
 
-    std::optional<Spreadsheet::Info> info;
-    try {
-        info = s.spreadsheet.applicationInfo();
-    } catch (...) {
-        info.reset();
-    }
+    // The office is asked aside: its answer can take a moment on a busy machine.
+    Spreadsheet& office = s.spreadsheet;
+    const std::optional<Spreadsheet::Info> info = waitAside<std::optional<Spreadsheet::Info>>([&office] {
+        try {
+            return office.applicationInfo();
+        } catch (...) {
+            return std::optional<Spreadsheet::Info>();
+        }
+    });
     const bool pdfOffered = info && !info->installPath.isEmpty();
     const bool opensInApplication = Spreadsheet::usable(info);
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -275,7 +278,6 @@ void PhotoLedger::make(OperationContext& context, Order order)
         written = written && partial.renameTo(path);
         if (written && wantPdf) {
             tab.showStepLine(tx(t::LedgerMakingPdf));
-            Spreadsheet& office = s.spreadsheet;
             EscapeWatch escape;
             pdfMade = waitAside<bool>(
                 [&office, path, pdfPath, stop = escape.pressed] {
