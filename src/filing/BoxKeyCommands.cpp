@@ -136,7 +136,7 @@ void BoxKeyCommands::press(OperationContext& context, int key)
         const AreaPlace place = AreaFromPath(sourceFolder, paths);
         if (place.area == Area::Vault)
             area.ReopenTreePath(place.treePath);
-        relistAfterChange(context, Area::Vault, sourceFolder, true);
+        reportBrowse(context, context.area(Area::Vault).list(sourceFolder, BrowsingArea::ListHow::AfterChange));
     }
     if (filed && !next.isEmpty()) {
         const qsizetype index = area.HiddenList().indexOf(next);

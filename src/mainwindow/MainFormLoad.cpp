@@ -58,16 +58,7 @@ void MainForm::Form_Load()
 
 void MainForm::LoadTab(Area ar)
 {
-    BrowsingArea& a = area(ar);
-    a.LEAD1()->setDisplayScaleMode(3);
-    a.ClearTabPictures();
-    a.BuildAreaTree();
-    if (ar == Area::Cd)
-        return; // the CD tab lists nothing until a node is clicked
-    // The folder the tree fill left the folder list on: the area's root when it could be read.
-    const int r = a.ShowFolderThumbnails(a.Dir1().path());
-    if (r == ThumbnailBrowser::ResultOk)
-        a.ComboSet();
+    area(ar).load();
 }
 
 void MainForm::SpreadsheetCheck()
