@@ -150,7 +150,7 @@ Run fileChosen(const QString& vaultOn, int stock, int chosen)
     form.SSTab1()->setCurrentIndex(1);
     BrowsingArea& yard = form.area(Area::StockYard);
     if (yard.HiddenList().size() != stock)
-        yard.list(root + QStringLiteral("ストックヤード"), BrowsingArea::ListHow::Show).code();
+        yard.list(root + QStringLiteral("ストックヤード"), BrowsingArea::ListHow::Show);
     QCoreApplication::processEvents();
     run.firstListing = t.nsecsElapsed() / 1e9;
 

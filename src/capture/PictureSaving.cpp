@@ -183,7 +183,8 @@ void PictureSaving::RefreshAfterSave(OperationContext& context, const QString& p
         context.area(*area).Node_Exp(treePath);
     // Not a full browse run: the window stays as it is. The old choice no longer points at
     // the page's picture.
-    const BrowsingArea::Listing listed = context.area(*area).list(where.folder, BrowsingArea::ListHow::Quietly);
+    const BrowsingArea::Listing listed
+        = context.area(*area).list(where.folder, BrowsingArea::ListHow::Quietly);
     if (!listed.done() && checkBrowse) {
         context.services().prompts.message(
             QString(), t(c::SaveErrorTitle), PromptIcon::None, PromptButtons::Ok);

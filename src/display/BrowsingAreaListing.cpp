@@ -103,7 +103,8 @@ int BrowsingArea::listWhole(const QString& folder)
 
 std::optional<int> BrowsingArea::listChanges(const QString& folder)
 {
-    const QString listed = folder.endsWith(QLatin1Char('/')) && folder.size() > 1 ? folder.chopped(1) : folder;
+    const QString listed
+        = folder.endsWith(QLatin1Char('/')) && folder.size() > 1 ? folder.chopped(1) : folder;
     if (m_named.empty() || listed != m_ListedFolder || m_namedBox != m_LEADThumb1->thumbnailSize()
         || m_LEADImgList1->ThumbnailCount() != m_HiddenList.size())
         return std::nullopt;
@@ -181,9 +182,9 @@ std::optional<int> BrowsingArea::listChanges(const QString& folder)
                 break;
             }
             const ThumbnailResult& r = made[size_t(p.made)];
-            row = r.status == ThumbnailResult::Made ? int(m_HiddenList.size())
+            row = r.status == ThumbnailResult::Made     ? int(m_HiddenList.size())
                 : r.status == ThumbnailResult::Vanished ? Vanished
-                                                          : Unlisted;
+                                                        : Unlisted;
             // Each row carries the count of files before it, as a whole listing numbers them.
             if (row >= 0) {
                 m_HiddenList.append(path);

@@ -136,7 +136,8 @@ void BoxKeyCommands::press(OperationContext& context, int key)
         const AreaPlace place = AreaFromPath(sourceFolder, paths);
         if (place.area == Area::Vault)
             area.ReopenTreePath(place.treePath);
-        reportBrowse(context, context.area(Area::Vault).list(sourceFolder, BrowsingArea::ListHow::AfterChange));
+        reportBrowse(
+            context, context.area(Area::Vault).list(sourceFolder, BrowsingArea::ListHow::AfterChange));
     }
     if (filed && !next.isEmpty()) {
         const qsizetype index = area.HiddenList().indexOf(next);

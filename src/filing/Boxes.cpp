@@ -213,7 +213,8 @@ void Boxes::dirpopup_mod_Click(OperationContext& context)
     context.area(*i).rebuildTree();
     // The top folder is listed first, as a run the user sees; the parent's listing below
     // replaces it.
-    reportBrowse(context, context.area(*i).list(context.area(*i).Dir1().path(), BrowsingArea::ListHow::AfterChange));
+    reportBrowse(
+        context, context.area(*i).list(context.area(*i).Dir1().path(), BrowsingArea::ListHow::AfterChange));
     relistParent(context, newFull, newFull.left(BackInstr(newFull, QStringLiteral("/")) - 1));
 }
 

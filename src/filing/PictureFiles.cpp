@@ -75,7 +75,8 @@ void PictureFiles::deleteSelected(OperationContext& context)
         else if (removed)
             context.area(*tab).dropCacheEntries(*file);
     }
-    reportBrowse(context, context.area(*tab).list(context.area(*tab).currentFolder(), BrowsingArea::ListHow::AfterChange));
+    reportBrowse(context,
+        context.area(*tab).list(context.area(*tab).currentFolder(), BrowsingArea::ListHow::AfterChange));
     context.setPictureSelected(false);
 }
 

@@ -271,7 +271,10 @@ void VaultTransfer::moveInto(
     ++m_filed;
     context.area(Area::Vault).moveCacheEntries(source, file);
     // A key files from the vault too: the page it was chosen on is the one listed again.
-    reportBrowse(context, context.area(TransferSourceArea).list(context.storagePaths().AreaBasePath[TransferSourceArea] + TransferSourceFolder, BrowsingArea::ListHow::AfterChange));
+    reportBrowse(context,
+        context.area(TransferSourceArea)
+            .list(context.storagePaths().AreaBasePath[TransferSourceArea] + TransferSourceFolder,
+                BrowsingArea::ListHow::AfterChange));
     openVaultAt(context, treePath);
     context.setPictureSelected(false);
 }
@@ -339,7 +342,10 @@ void VaultTransfer::fileBatchInto(OperationContext& context, Batch batch, const 
     if (outcome.done > 0) {
         // A move within the vault is seen in the box, which the vault page lists next.
         if (!copy && batch.source && *batch.source != Area::Vault)
-            reportBrowse(context, context.area(*batch.source).list(context.storagePaths().AreaBasePath[*batch.source] + batch.sourceFolder, BrowsingArea::ListHow::AfterChange));
+            reportBrowse(context,
+                context.area(*batch.source)
+                    .list(context.storagePaths().AreaBasePath[*batch.source] + batch.sourceFolder,
+                        BrowsingArea::ListHow::AfterChange));
         openVaultAt(context, destinationTreePath);
         if (!copy)
             context.setPictureSelected(false);
@@ -417,7 +423,10 @@ void VaultTransfer::dropInto(
 void VaultTransfer::openVaultAt(OperationContext& context, const QString& treePath)
 {
     context.area(Area::Vault).ReopenTreePath(treePath);
-    reportBrowse(context, context.area(Area::Vault).list(context.storagePaths().AreaBasePath[Area::Vault] + treePath + QLatin1Char('/'), BrowsingArea::ListHow::AfterChange));
+    reportBrowse(context,
+        context.area(Area::Vault)
+            .list(context.storagePaths().AreaBasePath[Area::Vault] + treePath + QLatin1Char('/'),
+                BrowsingArea::ListHow::AfterChange));
 }
 
 } // namespace ztv

@@ -208,7 +208,8 @@ int ThumbnailBrowser::BrowseFolder(const QString& folder)
 {
     if (const int r = listNames(folder); r != ResultOk)
         return r;
-    return makeEach(m_listedPaths, [this](ThumbnailResult& r) { Q_EMIT ThumbnailReady(r.image, r.path, r.status); });
+    return makeEach(
+        m_listedPaths, [this](ThumbnailResult& r) { Q_EMIT ThumbnailReady(r.image, r.path, r.status); });
 }
 
 int ThumbnailBrowser::makeEach(const QStringList& paths, const std::function<void(ThumbnailResult&)>& each)
@@ -219,7 +220,8 @@ int ThumbnailBrowser::makeEach(const QStringList& paths, const std::function<voi
     if (paths.isEmpty())
         return ResultOk;
 
-    ThumbnailCachePolicy policy;    policy.root = m_cacheRoot;
+    ThumbnailCachePolicy policy;
+    policy.root = m_cacheRoot;
     policy.read = m_cacheRead;
     policy.write = m_cacheWrite;
     policy.writableStorage = m_writableStorage;

@@ -240,8 +240,9 @@ void TstDisplay::escCancelsRun()
                 &form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
         }
     });
-    const int r
-        = form.area(Area::StockYard).list(f.home.stockYard() + QStringLiteral("/多い"), BrowsingArea::ListHow::Show).code();
+    const int r = form.area(Area::StockYard)
+                      .list(f.home.stockYard() + QStringLiteral("/多い"), BrowsingArea::ListHow::Show)
+                      .code();
     QCOMPARE(r, ThumbnailBrowser::ResultCancelled);
     QVERIFY(disabledDuringRun);
     QVERIFY(form.isEnabled());
@@ -256,8 +257,10 @@ void TstDisplay::escCancelsRun()
     // Esc outside a run does nothing to the next one.
     QTest::keyClick(&form, Qt::Key_Escape);
     events = 100;
-    QCOMPARE(
-        form.area(Area::StockYard).list(f.home.stockYard() + QStringLiteral("/多い"), BrowsingArea::ListHow::Show).code(), 0);
+    QCOMPARE(form.area(Area::StockYard)
+                 .list(f.home.stockYard() + QStringLiteral("/多い"), BrowsingArea::ListHow::Show)
+                 .code(),
+        0);
     QCOMPARE(form.area(Area::StockYard).HiddenList().size(), 40);
 }
 
@@ -273,16 +276,17 @@ void TstDisplay::runStartedInsideAPlainRunLeavesItsCountAndEsc()
     test::BrowseProgressLog log(form);
     bool innerDone = false;
     int innerResult = -1;
-    const auto inner
-        = connect(form.area(Area::StockYard).LEADThumb1(), &ThumbnailBrowser::ThumbnailReady, &form, [&] {
-              if (!innerDone) {
-                  innerDone = true;
-                  innerResult = form.area(Area::Vault).list(f.home.vault(), BrowsingArea::ListHow::Show).code();
-              }
-          });
+    const auto inner = connect(
+        form.area(Area::StockYard).LEADThumb1(), &ThumbnailBrowser::ThumbnailReady, &form, [&] {
+            if (!innerDone) {
+                innerDone = true;
+                innerResult = form.area(Area::Vault).list(f.home.vault(), BrowsingArea::ListHow::Show).code();
+            }
+        });
     log.escAt(1, 4);
     const int r = form.area(Area::StockYard)
-                      .list(f.home.stockYard() + QStringLiteral("/多い"), BrowsingArea::ListHow::Quietly).code();
+                      .list(f.home.stockYard() + QStringLiteral("/多い"), BrowsingArea::ListHow::Quietly)
+                      .code();
     disconnect(inner);
     QCOMPARE(innerResult, 0);
     QCOMPARE(log.runs.size(), 2);
@@ -302,8 +306,9 @@ void TstDisplay::unreadableFolderGivesError()
 {
     MainFormFixture f;
     MainForm& form = f.load();
-    const int r
-        = form.area(Area::StockYard).list(f.home.stockYard() + QStringLiteral("/無い"), BrowsingArea::ListHow::Show).code();
+    const int r = form.area(Area::StockYard)
+                      .list(f.home.stockYard() + QStringLiteral("/無い"), BrowsingArea::ListHow::Show)
+                      .code();
     QVERIFY(r != 0 && r != ThumbnailBrowser::ResultCancelled);
     QVERIFY(form.isEnabled());
     QVERIFY(!form.browseRun().gbBrowsing());

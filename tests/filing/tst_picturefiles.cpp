@@ -570,7 +570,7 @@ void TstPictureFiles::deleteTakesTheFileAskedAbout()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(pictures::jpeg(QSize(20, 10)));
         file.close();
-        form.area(Area::StockYard).list(home.stockYard(), BrowsingArea::ListHow::Show).code();
+        form.area(Area::StockYard).list(home.stockYard(), BrowsingArea::ListHow::Show);
         QCOMPARE(form.area(Area::StockYard).HiddenList().value(0), first);
     };
     form.R_Del()->trigger();
@@ -718,9 +718,9 @@ void TstPictureFiles::relistAfterChangeEndsTheChoice()
 
     // The folder went away: the failure is told once and nothing stays chosen.
     QVERIFY(selectPicture(form, 1, camera));
-    const BrowsingArea::Listing gone = form.area(Area::StockYard)
-                                           .list(f.home.stockYard() + QStringLiteral("/gone"),
-                                               BrowsingArea::ListHow::AfterChange);
+    const BrowsingArea::Listing gone
+        = form.area(Area::StockYard)
+              .list(f.home.stockYard() + QStringLiteral("/gone"), BrowsingArea::ListHow::AfterChange);
     filing::reportBrowse(form, gone);
     QCOMPARE(gone.result, BrowsingArea::ListResult::Failed);
     QCOMPARE(gone.code(), ThumbnailBrowser::ResultFolderUnreadable);
