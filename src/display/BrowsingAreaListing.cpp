@@ -52,6 +52,10 @@ BrowsingArea::Listing BrowsingArea::list(const QString& folder, ListHow how)
             return listWhole(folder);
         });
     }
+    // A choice that ends anyway is not drawn first: that would scroll to it, and the page
+    // shown would lose its pictures for a moment.
+    if (afterChange)
+        clearSelection();
     afterListing();
     markVaultCopies();
     Listing listing;
@@ -109,9 +113,11 @@ std::optional<int> BrowsingArea::listChanges(const QString& folder)
         || m_LEADImgList1->ThumbnailCount() != m_HiddenList.size())
         return std::nullopt;
     // Only rows that still show what that listing gave them are taken over.
-    const bool rowsAsListed = std::all_of(m_named.cbegin(), m_named.cend(),
-        [&](const Named& n) { return n.row < 0 || m_HiddenList.value(n.row) == n.path; });
-    if (!rowsAsListed)
+    auto rowsAsListed = [this](const std::vector<Named>& named) {
+        return std::all_of(named.cbegin(), named.cend(),
+            [&](const Named& n) { return n.row < 0 || m_HiddenList.value(n.row) == n.path; });
+    };
+    if (!rowsAsListed(m_named))
         return std::nullopt;
     std::vector<Named> before = std::move(m_named);
     m_named.clear();
@@ -161,6 +167,10 @@ std::optional<int> BrowsingArea::listChanges(const QString& folder)
         m_LEADThumb1->setContinueBrowsing(!m_run.gBrowseQuit());
     });
 
+    // A listing of this tab started meanwhile (a plain run leaves the window usable) changed
+    // the rows: none of them is taken over then.
+    if (!rowsAsListed(before))
+        return listWhole(folder);
     // The page as a whole listing would leave it: every file in order up to the first one not
     // read (a stop), each row counted as the run counts files.
     std::vector<ThumbnailModel::Kept> kept(plan.size());

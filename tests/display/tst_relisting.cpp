@@ -7,6 +7,7 @@
 #include "imaging/PictureDisplay.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
+#include "platform/PathText.h"
 
 #include <QAbstractItemModel>
 #include <QComboBox>
@@ -194,6 +195,8 @@ void TstRelisting::stoppedAndFailedListingsAtTheEdge()
 {
     YardFixture f;
     BrowsingArea& tab = f.tab();
+    // The first page looked at: its pictures are held, only the two new files are to be read.
+    waitForPictures(tab);
     for (const char* name : { "s010b.png", "s020b.png" })
         f.home.write(Yard + QLatin1String(name), pictures::png({ 20, 20 }, Qt::magenta));
     // Asked as the new files start: the first is made or not, as the workers' timing decides.
