@@ -9,7 +9,6 @@
 #include "imaging/PictureDisplay.h"
 #include "imaging/PictureFormats.h"
 #include "imaging/SaveDialog.h"
-#include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 #include "platform/Prompts.h"
 #include "platform/Services.h"

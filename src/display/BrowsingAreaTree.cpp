@@ -1,7 +1,6 @@
 // The folder tree of a browsing tab and its handlers.
 #include "display/BrowsingArea.h"
 
-#include "imaging/ThumbnailBrowser.h"
 #include "platform/Drives.h"
 #include "platform/FolderList.h"
 #include "platform/Services.h"

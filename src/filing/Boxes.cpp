@@ -7,7 +7,6 @@
 #include "filing/FilingSteps.h"
 #include "filing/History.h"
 #include "filing/texts.h"
-#include "imaging/ThumbnailBrowser.h"
 #include "platform/ContentIndex.h"
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"

@@ -3,7 +3,6 @@
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "filing/texts.h"
-#include "imaging/ThumbnailBrowser.h"
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
 #include "platform/PathText.h"

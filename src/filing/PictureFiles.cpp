@@ -7,7 +7,6 @@
 #include "filing/History.h"
 #include "filing/texts.h"
 #include "imaging/PictureDisplay.h"
-#include "imaging/ThumbnailBrowser.h"
 #include "platform/FileOps.h"
 #include "platform/PathText.h"
 #include "platform/Prompts.h"

@@ -2,7 +2,6 @@
 
 #include "display/BrowseRun.h"
 #include "display/BrowsingArea.h"
-#include "imaging/ThumbnailBrowser.h"
 #include "platform/Drives.h"
 #include "platform/WorkAside.h"
 

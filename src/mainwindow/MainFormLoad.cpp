@@ -6,7 +6,6 @@
 #include "filing/BoxKeyCommands.h"
 #include "filing/History.h"
 #include "imaging/PictureDisplay.h"
-#include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/CdTreeWatch.h"
 #include "mainwindow/FilingCommands.h"
