@@ -8,11 +8,17 @@
 // RUNS (1) times each. Listings are counted as the browsers
 // start them, with the files each listed, and the thumbnail-cache entries made again (new
 // files in the cache, where carried entries keep theirs) show what the listings decoded.
+//   QT_QPA_PLATFORM=offscreen bench_filing --single FOLDER [MOVES]
+// A stock yard of FOLDER's files (hard links where the disk allows, else copies; the corpus of
+// make-corpus.sh --links 3000), listed once so the thumbnails are cached; then MOVES (5)
+// single moves of the picture shown on the first page into a box, each timed from the
+// chooser's button to the window idle again, with the files each listing read.
 
 #include "display/BrowsingArea.h"
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
 #include "imaging/ThumbnailBrowser.h"
+#include "imaging/ThumbnailList.h"
 #include "mainwindow/MainForm.h"
 #include "platform/DesktopShell.h"
 #include "platform/FileOps.h"
@@ -33,8 +39,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidgetItem>
+#include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ztv;
 
@@ -142,7 +150,7 @@ Run fileChosen(const QString& vaultOn, int stock, int chosen)
     form.SSTab1()->setCurrentIndex(1);
     BrowsingArea& yard = form.area(Area::StockYard);
     if (yard.HiddenList().size() != stock)
-        yard.ShowFolderThumbnails(root + QStringLiteral("ストックヤード"));
+        yard.list(root + QStringLiteral("ストックヤード"), BrowsingArea::ListHow::Show);
     QCoreApplication::processEvents();
     run.firstListing = t.nsecsElapsed() / 1e9;
 
@@ -194,11 +202,82 @@ Run fileChosen(const QString& vaultOn, int stock, int chosen)
     return run;
 }
 
+int singleMoves(const QString& corpus, int moves)
+{
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/.cache")).toUtf8());
+    const QString root = home.path() + QStringLiteral("/My Documents/ZTV_DATA/");
+    const QString yardPath = root + QStringLiteral("ストックヤード");
+    QDir().mkpath(yardPath);
+    QDir().mkpath(root + QStringLiteral("保管庫/箱"));
+    const QStringList files = QDir(corpus).entryList(QDir::Files, QDir::Name);
+    for (const QString& name : files) {
+        const QString from = corpus + QLatin1Char('/') + name;
+        const QString to = yardPath + QLatin1Char('/') + name;
+        if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+            QFile::copy(from, to);
+    }
+    SilentPrompts prompts;
+    DesktopShell shell;
+    LinuxDrives drives;
+    NoSpreadsheet sheet;
+    const Services services { prompts, shell, drives, sheet, windowFileOps() };
+    MainForm form(services);
+    form.setMenuOpener([](QMenu*) {});
+    form.setQuitHandler([] {});
+    QElapsedTimer t;
+    t.start();
+    form.Form_Load();
+    form.show();
+    form.SSTab1()->setCurrentIndex(1);
+    BrowsingArea& yard = form.area(Area::StockYard);
+    QCoreApplication::processEvents();
+    std::printf("single moves out of a stock yard of %lld pictures (first listing, cold, %.2f s)\n",
+        qlonglong(yard.HiddenList().size()), t.nsecsElapsed() / 1e9);
+    int read = 0;
+    QObject::connect(yard.LEADThumb1(), &ThumbnailBrowser::BrowseStarted, [&](int n) { read += n; });
+    QList<double> times;
+    for (int i = 0; i < moves; ++i) {
+        // The picture the user looks at: on the first page, as after every listing.
+        const int item = (i * 7) % std::min<int>(25, int(yard.HiddenList().size()));
+        const QString load = loadAverage();
+        yard.LEADImgList1_Click(item);
+        form.R_Fav_Copy()->trigger();
+        SetFolder* chooser = form.vaultTransfer().chooser();
+        FolderTree* tree = chooser->TreeView1;
+        tree->expandItem(tree->topLevelItem(0));
+        QTreeWidgetItem* box = tree->topLevelItem(0)->child(0);
+        tree->setCurrentItem(box);
+        chooser->TreeView1_NodeClick(box);
+        read = 0;
+        t.restart();
+        chooser->Command1_Click(0);
+        QCoreApplication::processEvents();
+        const double seconds = t.nsecsElapsed() / 1e9;
+        times << seconds;
+        std::printf("move %d: button to idle %.3f s, stock yard now %lld, files read by the listings %d, "
+                    "messages %d (load before %s)\n",
+            i + 1, seconds, qlonglong(yard.HiddenList().size()), read, prompts.messages, qPrintable(load));
+        std::fflush(stdout);
+        // The pictures of the pages around the one shown come back before the next move, as while
+        // the user looks at the page.
+        while (yard.LEADImgList1()->restoringImages())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("summary: single_move_median_s=%.3f single_move_max_s=%.3f\n", times.at(times.size() / 2),
+        times.last());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    if (argc > 2 && QByteArray(argv[1]) == "--single")
+        return singleMoves(QString::fromLocal8Bit(argv[2]), argc > 3 ? qMax(1, atoi(argv[3])) : 5);
     const int stock = argc > 1 ? qMax(2, atoi(argv[1])) : 3000;
     const int chosen = argc > 2 ? qBound(2, atoi(argv[2]), stock) : 1000;
     const int runs = argc > 3 ? qMax(1, atoi(argv[3])) : 1;

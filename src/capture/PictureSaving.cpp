@@ -9,7 +9,6 @@
 #include "imaging/PictureDisplay.h"
 #include "imaging/PictureFormats.h"
 #include "imaging/SaveDialog.h"
-#include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 #include "platform/Prompts.h"
 #include "platform/Services.h"
@@ -181,15 +180,11 @@ void PictureSaving::RefreshAfterSave(OperationContext& context, const QString& p
         return;
     for (const QString& treePath : where.treePaths)
         context.area(*area).Node_Exp(treePath);
-    BrowsingArea& page = context.area(*area);
-    page.clearPage();
-    // Not a full browse run: the window stays as it is.
-    const int r = context.area(*area).relist(where.folder, BrowsingArea::Run::Plain);
-    if (r == ThumbnailBrowser::ResultOk) {
-        // The page now lists another folder: the old choice no longer points at its picture.
-        context.area(*area).ComboSet();
-        page.clearSelection();
-    } else if (checkBrowse) {
+    // Not a full browse run: the window stays as it is. The old choice no longer points at
+    // the page's picture.
+    const BrowsingArea::Listing listed
+        = context.area(*area).list(where.folder, BrowsingArea::ListHow::Quietly);
+    if (!listed.done() && checkBrowse) {
         context.services().prompts.message(
             QString(), t(c::SaveErrorTitle), PromptIcon::None, PromptButtons::Ok);
     }

@@ -358,6 +358,7 @@ void BrowsingArea::afterListing()
 void BrowsingArea::clearPage()
 {
     m_LEADImgList1->ClearThumbnails();
+    m_named.clear();
     // Its room goes too (clear() keeps it, and allocates it again while a look-up shares the list).
     m_HiddenList = QStringList();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "display/PictureChoice.h"
+#include "imaging/FolderListing.h"
 #include "imaging/PictureDisplay.h"
 #include "values/Area.h"
 #include "values/StoragePaths.h"
@@ -15,6 +16,7 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -151,16 +153,35 @@ public:
     const CdDrive& cdDrive() const { return m_cdDrive; }
 
     // --- listing ---
-    // Lists a folder's pictures, emptied first, with the window disabled for the run, and
-    // settles the choice; 0, 20100 or an error.
-    int ShowFolderThumbnails(const QString& folder);
-    // How a listing treats the window: Bracketed disables it for the run (as a listing the
-    // user started), Plain leaves it as it is.
-    enum class Run { Bracketed, Plain };
-    // Lists folder's pictures after a change, without emptying the page first, and settles
-    // the choice (afterListing). A stop asked of an earlier run does not cut it short.
-    // Gives the browser's result code.
-    int relist(const QString& folder, Run how);
+    // How a listing treats the page, the window and the choice.
+    enum class ListHow {
+        // The user opened the folder (a tree click): emptied first, the window disabled for
+        // the run; once listed whole, nothing stays chosen.
+        Open,
+        // As Open, but a chosen file still listed stays chosen (a collapse, start, the disc
+        // watch).
+        Show,
+        // After the program changed the folder: the window disabled for the run, the choice
+        // ended. Files unchanged since the last whole listing of the same folder keep their
+        // rows and pictures; only what changed is read.
+        AfterChange,
+        // As AfterChange, with the window left as it is (the box commands, saving).
+        Quietly,
+    };
+    enum class ListResult { Done, Stopped, Failed };
+    struct Listing {
+        ListResult result = ListResult::Done;
+        int error = 0; // why a failed listing failed, as the design's code
+        // The design's code: 0 done, 20100 stopped, else the error.
+        int code() const;
+        bool done() const { return result == ListResult::Done; }
+    };
+    // Lists folder's pictures as how says, sets the page selector for the pages listed
+    // (showing page 1 when done, and whenever the number of pages changed) and settles or ends
+    // the choice. A stop asked of an earlier run does not cut it short.
+    Listing list(const QString& folder, ListHow how);
+    // A tab's first listing at start: its tree built, its root listed (not the CD tab's).
+    void load();
     // The folder the page shows: the one listed last, else the current node's.
     QString currentFolder() const;
     // The thumbnail cache forgets a file that went, or keeps a renamed file's thumbnails.
@@ -225,6 +246,18 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // One file of the name listing of the page, as the last whole listing found it.
+    struct Named {
+        QString path;
+        FileStamp stamp;
+        int row = -1; // its row; Unlisted (counted, not a picture) or Vanished (neither)
+    };
+    static constexpr int Unlisted = -1;
+    static constexpr int Vanished = -2;
+    int listWhole(const QString& folder);
+    // The re-listing that keeps the rows of files unchanged since the last whole listing;
+    // nullopt where it cannot (another folder, or that listing did not finish).
+    std::optional<int> listChanges(const QString& folder);
     void connectControls();
     void ThumbnailReady(const QImage& bitmap, const QString& path, int status);
     void setRoot(const QString& key, const QString& icon);
@@ -255,6 +288,11 @@ private:
     QString m_ListedFolder;
     int m_NodeCount = 0;
     QStringList m_HiddenList;
+    // The folder's files as its last whole listing found them (listChanges), with the box
+    // its pictures were made for; empty while the page holds anything else.
+    std::vector<Named> m_named;
+    QSize m_namedBox;
+    std::vector<int> m_examined; // the rows the running listing gave its files (as Named::row)
     QList<PictureChoice> m_Chosen;
     QString m_AnchorPath; // where a Shift choice starts
     QStringList m_RangePaths; // what the last Shift choice added

@@ -7,6 +7,7 @@
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 #include "platform/ContentIndex.h"
+#include "platform/FolderList.h"
 #include "platform/PathCodec.h"
 #include "platform/PathText.h"
 #include "platform/Services.h"
@@ -18,37 +19,206 @@
 
 namespace ztv {
 
-int BrowsingArea::ShowFolderThumbnails(const QString& folder)
+int BrowsingArea::Listing::code() const
 {
-    clearPage();
-    // No folder at all (the area root could not be read at start): nothing to list.
-    if (folder.isEmpty()) {
-        m_ListedFolder.clear();
-        afterListing();
-        return ThumbnailBrowser::ResultFolderUnreadable;
+    switch (result) {
+    case ListResult::Done:
+        return ThumbnailBrowser::ResultOk;
+    case ListResult::Stopped:
+        return ThumbnailBrowser::ResultCancelled;
+    case ListResult::Failed:
+        break;
     }
-    return relist(folder, Run::Bracketed);
+    return error;
 }
 
-int BrowsingArea::relist(const QString& folder, Run how)
+BrowsingArea::Listing BrowsingArea::list(const QString& folder, ListHow how)
 {
-    const int r = m_run.run(m_area, how == Run::Bracketed, [&] {
-        m_LEADThumb1->setThumbnailSize(
-            thumbnailDecodeBox(kThumbnailBox, m_LEADImgList1->devicePixelRatioF()));
-        m_ListedFolder = folder.endsWith(QLatin1Char('/')) && folder.size() > 1 ? folder.chopped(1) : folder;
-        // Esc ends the run even while it waits on a slow decode.
-        m_LEADThumb1->setCancelCheck([this] { return m_run.gBrowseQuit(); });
-        const int result = m_LEADThumb1->BrowseFolder(folder);
-        m_LEADImgList1->commitAdded();
-        return result;
-    });
+    const bool afterChange = how == ListHow::AfterChange || how == ListHow::Quietly;
+    int r = ThumbnailBrowser::ResultFolderUnreadable;
+    // No folder at all (the area root could not be read at start): nothing to list.
+    if (folder.isEmpty()) {
+        clearPage();
+        m_ListedFolder.clear();
+    } else {
+        r = m_run.run(m_area, how != ListHow::Quietly, [&] {
+            m_LEADThumb1->setThumbnailSize(
+                thumbnailDecodeBox(kThumbnailBox, m_LEADImgList1->devicePixelRatioF()));
+            // Esc ends the run even while it waits on a slow decode.
+            m_LEADThumb1->setCancelCheck([this] { return m_run.gBrowseQuit(); });
+            if (afterChange) {
+                if (const std::optional<int> changes = listChanges(folder))
+                    return *changes;
+            }
+            return listWhole(folder);
+        });
+    }
+    // A choice that ends anyway is not drawn first: that would scroll to it, and the page
+    // shown would lose its pictures for a moment.
+    if (afterChange)
+        clearSelection();
     afterListing();
     markVaultCopies();
-    // The selector never offers pages the list no longer has, nor hides new ones, even where
-    // the caller does not set it again (a run cut short, the box operations).
-    if (m_Combo1->count() != PagesFor(m_LEADImgList1->PageCount()))
+    Listing listing;
+    if (r == ThumbnailBrowser::ResultCancelled)
+        listing.result = ListResult::Stopped;
+    else if (r != ThumbnailBrowser::ResultOk)
+        listing = { ListResult::Failed, r };
+    // The selector never offers pages the list no longer has, nor hides new ones; a listing
+    // done shows its first page.
+    if (listing.done() || m_Combo1->count() != PagesFor(m_LEADImgList1->PageCount()))
         ComboSet();
-    return r;
+    if (afterChange || (how == ListHow::Open && listing.done()))
+        clearSelection();
+    return listing;
+}
+
+void BrowsingArea::load()
+{
+    m_LEAD1->setDisplayScaleMode(3);
+    ClearTabPictures();
+    BuildAreaTree();
+    if (m_area == Area::Cd)
+        return; // the CD tab lists nothing until a node is clicked
+    // The folder the tree fill left the folder list on: the area's root when it could be read.
+    list(Dir1().path(), ListHow::Show);
+}
+
+int BrowsingArea::listWhole(const QString& folder)
+{
+    clearPage();
+    m_named.clear();
+    m_examined.clear();
+    m_ListedFolder = folder.endsWith(QLatin1Char('/')) && folder.size() > 1 ? folder.chopped(1) : folder;
+    const int result = m_LEADThumb1->BrowseFolder(folder);
+    m_LEADImgList1->commitAdded();
+    const QStringList& paths = m_LEADThumb1->listedPaths();
+    const std::vector<FileStamp>& stamps = m_LEADThumb1->listedStamps();
+    // Kept for the next re-listing only when every file found its row.
+    if (result == ThumbnailBrowser::ResultOk && m_examined.size() == size_t(paths.size())
+        && stamps.size() == size_t(paths.size())) {
+        m_named.reserve(m_examined.size());
+        for (qsizetype i = 0; i < paths.size(); ++i)
+            m_named.push_back({ paths.at(i), stamps.at(size_t(i)), m_examined.at(size_t(i)) });
+        m_namedBox = m_LEADThumb1->thumbnailSize();
+    }
+    m_examined.clear();
+    return result;
+}
+
+std::optional<int> BrowsingArea::listChanges(const QString& folder)
+{
+    const QString listed
+        = folder.endsWith(QLatin1Char('/')) && folder.size() > 1 ? folder.chopped(1) : folder;
+    if (m_named.empty() || listed != m_ListedFolder || m_namedBox != m_LEADThumb1->thumbnailSize()
+        || m_LEADImgList1->ThumbnailCount() != m_HiddenList.size())
+        return std::nullopt;
+    // Only rows that still show what that listing gave them are taken over.
+    auto rowsAsListed = [this](const std::vector<Named>& named) {
+        return std::all_of(named.cbegin(), named.cend(),
+            [&](const Named& n) { return n.row < 0 || m_HiddenList.value(n.row) == n.path; });
+    };
+    if (!rowsAsListed(m_named))
+        return std::nullopt;
+    std::vector<Named> before = std::move(m_named);
+    m_named.clear();
+    const int named = m_LEADThumb1->listNames(folder);
+    if (named != ThumbnailBrowser::ResultOk) {
+        clearPage();
+        return named;
+    }
+    const QStringList& paths = m_LEADThumb1->listedPaths();
+    const std::vector<FileStamp>& stamps = m_LEADThumb1->listedStamps();
+    QHash<QString, int> old;
+    old.reserve(qsizetype(before.size()));
+    for (size_t i = 0; i < before.size(); ++i)
+        old.insert(before[i].path, int(i));
+
+    // Each file: the row (or no row) it had, when unchanged since; else it is read again.
+    // The first page's pictures not held now are read with them, so the page the listing
+    // shows is whole when it ends.
+    struct Plan {
+        int oldRow = Vanished; // >= 0: the row taken over; Unlisted: known not to be a picture
+        int made = -1; // its place in the files read again
+    };
+    std::vector<Plan> plan(size_t(paths.size()));
+    QStringList toMake;
+    int rowsAhead = 0;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        Plan& p = plan[size_t(i)];
+        const int at = old.value(paths.at(i), -1);
+        const bool same = at >= 0 && before[size_t(at)].stamp == stamps.at(size_t(i))
+            && before[size_t(at)].row != Vanished && stamps.at(size_t(i)) != FileStamp();
+        if (same)
+            p.oldRow = before[size_t(at)].row;
+        const bool firstPage = rowsAhead < kThumbnailsPerPage && p.oldRow != Unlisted;
+        if (!same || (firstPage && p.oldRow >= 0 && m_LEADImgList1->keptItem(p.oldRow).image.isNull())) {
+            p.made = int(toMake.size());
+            toMake.append(paths.at(i));
+        }
+        if (p.oldRow != Unlisted)
+            ++rowsAhead;
+    }
+
+    std::vector<ThumbnailResult> made;
+    made.reserve(size_t(toMake.size()));
+    const int result = m_LEADThumb1->makeEach(toMake, [&](ThumbnailResult& r) {
+        made.push_back(std::move(r));
+        m_run.fileDone(made.back().status != ThumbnailResult::Vanished);
+        m_LEADThumb1->setContinueBrowsing(!m_run.gBrowseQuit());
+    });
+
+    // A listing of this tab started meanwhile (a plain run leaves the window usable) changed
+    // the rows: none of them is taken over then.
+    if (!rowsAsListed(before))
+        return listWhole(folder);
+    // The page as a whole listing would leave it: every file in order up to the first one not
+    // read (a stop), each row counted as the run counts files.
+    std::vector<ThumbnailModel::Kept> kept(plan.size());
+    for (size_t i = 0; i < plan.size(); ++i) {
+        if (plan[i].made < 0 && plan[i].oldRow >= 0)
+            kept[i] = m_LEADImgList1->keptItem(plan[i].oldRow);
+    }
+    clearPage();
+    int counted = 0;
+    bool whole = true;
+    m_named.reserve(plan.size());
+    for (size_t i = 0; i < plan.size(); ++i) {
+        const Plan& p = plan[i];
+        const QString& path = paths.at(qsizetype(i));
+        int row = p.oldRow;
+        if (p.made >= 0) {
+            if (size_t(p.made) >= made.size()) {
+                whole = false;
+                break;
+            }
+            const ThumbnailResult& r = made[size_t(p.made)];
+            row = r.status == ThumbnailResult::Made     ? int(m_HiddenList.size())
+                : r.status == ThumbnailResult::Vanished ? Vanished
+                                                        : Unlisted;
+            // Each row carries the count of files before it, as a whole listing numbers them.
+            if (row >= 0) {
+                m_HiddenList.append(path);
+                m_LEADImgList1->AddThumbnail(
+                    withThumbnailRatio(r.image, kThumbnailBox, m_LEADImgList1->devicePixelRatioF()),
+                    displayName(GetFileTitle(path)), counted);
+            }
+            if (row != Vanished)
+                ++counted;
+        } else {
+            if (row >= 0) {
+                row = int(m_HiddenList.size());
+                m_HiddenList.append(path);
+                m_LEADImgList1->AddKeptThumbnail(kept[i], displayName(GetFileTitle(path)), counted);
+            }
+            ++counted;
+        }
+        m_named.push_back({ path, stamps.at(i), row });
+    }
+    m_LEADImgList1->commitAdded();
+    if (!whole || result != ThumbnailBrowser::ResultOk)
+        m_named.clear();
+    return result;
 }
 
 QString BrowsingArea::currentFolder() const
@@ -136,6 +306,9 @@ void BrowsingArea::ThumbnailReady(const QImage& bitmap, const QString& path, int
 {
     if (status == ThumbnailResult::Made)
         AddThumbnailItem(path, bitmap);
+    m_examined.push_back(status == ThumbnailResult::Made ? int(m_HiddenList.size()) - 1
+            : status == ThumbnailResult::Vanished        ? Vanished
+                                                         : Unlisted);
     m_run.fileDone(status != ThumbnailResult::Vanished);
     m_LEADThumb1->setContinueBrowsing(!m_run.gBrowseQuit());
     QCoreApplication::processEvents();

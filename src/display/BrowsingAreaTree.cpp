@@ -1,7 +1,6 @@
 // The folder tree of a browsing tab and its handlers.
 #include "display/BrowsingArea.h"
 
-#include "imaging/ThumbnailBrowser.h"
 #include "platform/Drives.h"
 #include "platform/FolderList.h"
 #include "platform/Services.h"
@@ -119,9 +118,7 @@ void BrowsingArea::TreeView1_Expand(QTreeWidgetItem* node)
 
 void BrowsingArea::TreeView1_Collapse(QTreeWidgetItem* node)
 {
-    const int r = ShowFolderThumbnails(folderOf(m_TreeView1->treePath(node)));
-    if (r == ThumbnailBrowser::ResultOk)
-        ComboSet();
+    list(folderOf(m_TreeView1->treePath(node)), ListHow::Show);
     if (!(m_area == Area::Cd && !node->parent()))
         m_TreeView1->setImage(node, image(FolderTree::FoldClose));
 }
@@ -130,21 +127,10 @@ void BrowsingArea::TreeView1_NodeClick(QTreeWidgetItem* node)
 {
     const QString path = m_TreeView1->treePath(node);
     m_CurrentNodePath = path;
-    int r = 0;
-    if (m_area == Area::Cd && !node->parent()) {
-        // The drive's root, whatever it is called now: read the drive afresh, the disc may
-        // have been changed, put in or taken out since the tree was built.
-        const QString folder = reloadCdTree(true);
-        r = ShowFolderThumbnails(folder);
-        if (folder.isEmpty())
-            ComboSet();
-    } else {
-        r = ShowFolderThumbnails(folderOf(path));
-    }
-    if (r == ThumbnailBrowser::ResultOk) {
-        ComboSet();
-        clearSelection();
-    }
+    // The drive's root, whatever it is called now: read the drive afresh, the disc may have
+    // been changed, put in or taken out since the tree was built.
+    const bool cdRoot = m_area == Area::Cd && !node->parent();
+    list(cdRoot ? reloadCdTree(true) : folderOf(path), ListHow::Open);
 }
 
 // Any button over a tree ends PictureSelected: the next file operation needs a fresh click on

@@ -7,7 +7,6 @@
 #include "filing/FilingSteps.h"
 #include "filing/History.h"
 #include "filing/texts.h"
-#include "imaging/ThumbnailBrowser.h"
 #include "platform/ContentIndex.h"
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
@@ -49,10 +48,7 @@ void relistParent(OperationContext& context, const QString& reopenAt, const QStr
     if (!place.area)
         return;
     context.area(*place.area).ReopenTreePath(place.treePath);
-    BrowsingArea& area = context.area(*place.area);
-    area.clearPage();
-    context.area(*place.area).relist(parentFolder + QLatin1Char('/'), BrowsingArea::Run::Plain);
-    area.clearSelection();
+    context.area(*place.area).list(parentFolder + QLatin1Char('/'), BrowsingArea::ListHow::Quietly);
 }
 
 QString folderOf(OperationContext& context, Area area, const QString& treePath)
@@ -214,10 +210,10 @@ void Boxes::dirpopup_mod_Click(OperationContext& context)
     if (BoxKeys* keys = context.boxKeys(); keys && *i == Area::Vault)
         keys->boxRenamed(vaultBoxPath(path), vaultBoxPath(parentPath + name));
     context.area(*i).rebuildTree();
-    // The top folder's pictures are added to the page as it stands; the parent's listing
-    // below replaces them.
-    const int code = context.area(*i).relist(context.area(*i).Dir1().path(), BrowsingArea::Run::Bracketed);
-    reportBrowse(context, code);
+    // The top folder is listed first, as a run the user sees; the parent's listing below
+    // replaces it.
+    reportBrowse(
+        context, context.area(*i).list(context.area(*i).Dir1().path(), BrowsingArea::ListHow::AfterChange));
     relistParent(context, newFull, newFull.left(BackInstr(newFull, QStringLiteral("/")) - 1));
 }
 

@@ -170,17 +170,22 @@ void listBothSides(OperationContext& context, const FilingRequest& request)
     const bool move = request.mode == FilingRequest::Mode::Move;
     const bool withinVault = request.source == Area::Vault;
     if (move && request.source && !withinVault)
-        relistAfterChange(
-            context, *request.source, paths.AreaBasePath[*request.source] + request.sourceFolder, true);
+        reportBrowse(context,
+            context.area(*request.source)
+                .list(paths.AreaBasePath[*request.source] + request.sourceFolder,
+                    BrowsingArea::ListHow::AfterChange));
     BrowsingArea& vault = context.area(Area::Vault);
     if (withinVault && request.who == FilingRequest::Who::Key) {
         vault.ReopenTreePath(request.sourceFolder);
-        relistAfterChange(context, Area::Vault, paths.AreaBasePath[Area::Vault] + request.sourceFolder, true);
+        reportBrowse(context,
+            vault.list(
+                paths.AreaBasePath[Area::Vault] + request.sourceFolder, BrowsingArea::ListHow::AfterChange));
     } else {
         // The vault's choice ends with the listing it was made in.
         vault.ReopenTreePath(request.destination);
-        relistAfterChange(context, Area::Vault,
-            paths.AreaBasePath[Area::Vault] + request.destination + QLatin1Char('/'), true);
+        reportBrowse(context,
+            vault.list(paths.AreaBasePath[Area::Vault] + request.destination + QLatin1Char('/'),
+                BrowsingArea::ListHow::AfterChange));
     }
     if (move)
         context.setPictureSelected(false);

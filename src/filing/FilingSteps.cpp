@@ -3,7 +3,6 @@
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "filing/texts.h"
-#include "imaging/ThumbnailBrowser.h"
 #include "platform/FileOps.h"
 #include "platform/PathCodec.h"
 #include "platform/PathText.h"
@@ -17,27 +16,14 @@
 
 namespace ztv::filing {
 
-void reportBrowse(OperationContext& context, int code)
+void reportBrowse(OperationContext& context, const BrowsingArea::Listing& listing)
 {
-    if (code == ThumbnailBrowser::ResultOk)
+    if (listing.done())
         return;
-    const QString text = code == ThumbnailBrowser::ResultCancelled
+    const QString text = listing.result == BrowsingArea::ListResult::Stopped
         ? QString::fromUtf16(filingtexts::BrowseCancelled)
-        : QString::fromUtf16(filingtexts::BrowseError) + QString::number(code);
+        : QString::fromUtf16(filingtexts::BrowseError) + QString::number(listing.code());
     context.services().prompts.message(text);
-}
-
-int relistAfterChange(OperationContext& context, Area area, const QString& folder, bool report)
-{
-    BrowsingArea& page = context.area(area);
-    page.clearPage();
-    const int code = context.area(area).relist(folder, BrowsingArea::Run::Bracketed);
-    if (report)
-        reportBrowse(context, code);
-    if (code == ThumbnailBrowser::ResultOk || !report)
-        context.area(area).ComboSet();
-    page.clearSelection();
-    return code;
 }
 
 BatchOutcome runBatch(BrowsingArea& tab, const QList<PictureChoice>& files, const char16_t* progressText,

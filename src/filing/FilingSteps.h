@@ -1,5 +1,6 @@
 #pragma once
 
+#include "display/BrowsingArea.h"
 #include "platform/Prompts.h"
 #include "values/Area.h"
 
@@ -9,7 +10,6 @@
 
 namespace ztv {
 
-class BrowsingArea;
 class FileOps;
 class FolderFlushes;
 class OperationContext;
@@ -19,14 +19,8 @@ struct PictureChoice;
 // Steps the box, file and transfer operations share.
 namespace filing {
 
-// The message for a browse result: cancelled, or an error with its code; nothing for 0.
-void reportBrowse(OperationContext& context, int code);
-
-// After a change to a folder an area lists: the page emptied and listed again as a run the
-// user sees (the window disabled), the run's failure reported when report, the page selector
-// set (on success, or always when not reporting) and the choice ended, since it belonged to
-// the listing that is gone. Gives the browser's result code.
-int relistAfterChange(OperationContext& context, Area area, const QString& folder, bool report);
+// The message for a listing that did not finish: stopped, or failed with its code.
+void reportBrowse(OperationContext& context, const BrowsingArea::Listing& listing);
 
 // What a run over several chosen files did.
 struct BatchOutcome {

@@ -226,7 +226,7 @@ void UndoRedo::act(OperationContext& context, bool undo, qint64 expected)
         while (listed.endsWith(u'/'))
             listed.chop(1);
         if (!listed.isEmpty() && touched.contains(listed)) {
-            relistAfterChange(context, a, area.currentFolder(), true);
+            reportBrowse(context, area.list(area.currentFolder(), BrowsingArea::ListHow::AfterChange));
             // The choice belonged to the listing that is gone.
             if (context.currentArea() == a)
                 context.setPictureSelected(false);

@@ -7,7 +7,6 @@
 #include "filing/History.h"
 #include "filing/texts.h"
 #include "imaging/PictureDisplay.h"
-#include "imaging/ThumbnailBrowser.h"
 #include "platform/FileOps.h"
 #include "platform/PathText.h"
 #include "platform/Prompts.h"
@@ -65,7 +64,8 @@ void PictureFiles::deleteSelected(OperationContext& context)
         else if (removed)
             context.area(*tab).dropCacheEntries(*file);
     }
-    relistAfterChange(context, *tab, context.area(*tab).currentFolder(), true);
+    reportBrowse(context,
+        context.area(*tab).list(context.area(*tab).currentFolder(), BrowsingArea::ListHow::AfterChange));
     context.setPictureSelected(false);
 }
 
@@ -119,10 +119,10 @@ void PictureFiles::deleteSeveral(OperationContext& context, Area tab)
         }
         for (const QString& file : std::as_const(outcome.doneFiles))
             area.dropCacheEntries(file);
-        relistAfterChange(context, tab, area.currentFolder(), true);
+        reportBrowse(context, area.list(area.currentFolder(), BrowsingArea::ListHow::AfterChange));
         reportBatch(context, outcome, T::BatchDeleted, T::DeleteError);
     } else {
-        relistAfterChange(context, tab, area.currentFolder(), true);
+        reportBrowse(context, area.list(area.currentFolder(), BrowsingArea::ListHow::AfterChange));
     }
     context.setPictureSelected(false);
 }
@@ -168,7 +168,7 @@ void PictureFiles::RF_Mod_Click(OperationContext& context)
     step.moved(*oldPath, newPath);
     context.area(*tab).moveCacheEntries(*oldPath, newPath);
     context.area(*tab).Dir1().refresh();
-    relistAfterChange(context, *tab, context.area(*tab).currentFolder(), false);
+    context.area(*tab).list(context.area(*tab).currentFolder(), BrowsingArea::ListHow::AfterChange);
     context.setPictureSelected(false);
 }
 

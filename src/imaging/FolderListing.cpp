@@ -115,6 +115,16 @@ bool listFolderFiles(const QString& folder, const QString& filter, QStringList* 
     return true;
 }
 
+FileStamp fileStamp(const QString& path)
+{
+    struct stat st { };
+    if (!statPath(path, &st))
+        return {};
+    return { quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+        qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+        qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec };
+}
+
 bool isPictureFile(const QString& path)
 {
     // O_NONBLOCK: a FIFO dropped by mistake must not block the open.

@@ -33,6 +33,18 @@ bool matchesFileFilter(const QString& name, const QString& filter);
 // or cannot be listed.
 bool listFolderFiles(const QString& folder, const QString& filter, QStringList* paths);
 
+// What tells one version of a file from another: a file replaced under its name (another
+// inode), written again (times, size) or gone (all zero) compares unequal.
+struct FileStamp {
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp fileStamp(const QString& path);
+
 // True for a regular file whose first bytes are a picture format the program reads (Qt's
 // readers, HEIF/AVIF, JPEG XL, camera RAW), whatever its name says.
 bool isPictureFile(const QString& path);

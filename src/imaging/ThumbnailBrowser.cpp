@@ -126,7 +126,8 @@ void ThumbnailBrowser::moveCacheEntries(const QString& from, const QString& to) 
         ThumbnailCache(m_cacheRoot).carry(QDir::cleanPath(from), QDir::cleanPath(to));
 }
 
-ThumbnailBrowser::Listed ThumbnailBrowser::listOffThread(const QString& folder, QStringList* paths)
+ThumbnailBrowser::Listed ThumbnailBrowser::listOffThread(
+    const QString& folder, QStringList* paths, std::vector<FileStamp>* stamps)
 {
     // Reading a folder of 100,000 names, or any folder on a slow share, takes long: the window
     // keeps answering meanwhile, and a stop ends the wait. The reader then finishes alone.
@@ -136,6 +137,7 @@ ThumbnailBrowser::Listed ThumbnailBrowser::listOffThread(const QString& folder, 
         bool finished = false;
         bool ok = false;
         QStringList paths;
+        std::vector<FileStamp> stamps;
     };
     const auto result = std::make_shared<Result>();
     std::thread([result, folder, filter = m_filter] {
@@ -146,10 +148,17 @@ ThumbnailBrowser::Listed ThumbnailBrowser::listOffThread(const QString& folder, 
         giveBackFreedMemory();
         QStringList listed;
         const bool ok = listFolderFiles(folder, filter, &listed);
+        // Taken before any picture is made: a file changed after this reads as changed the
+        // next time, never the other way round.
+        std::vector<FileStamp> stamped;
+        stamped.reserve(size_t(listed.size()));
+        for (const QString& path : std::as_const(listed))
+            stamped.push_back(fileStamp(path));
         giveBackFreedMemory();
         const std::lock_guard<std::mutex> hold(result->lock);
         result->ok = ok;
         result->paths = std::move(listed);
+        result->stamps = std::move(stamped);
         result->finished = true;
         result->done.notify_all();
     }).detach();
@@ -161,6 +170,7 @@ ThumbnailBrowser::Listed ThumbnailBrowser::listOffThread(const QString& folder, 
                 if (!result->ok)
                     return Listed::Unreadable;
                 *paths = std::move(result->paths);
+                *stamps = std::move(result->stamps);
                 return Listed::Ok;
             }
         }
@@ -173,12 +183,15 @@ ThumbnailBrowser::Listed ThumbnailBrowser::listOffThread(const QString& folder, 
     }
 }
 
-int ThumbnailBrowser::BrowseFolder(const QString& folder)
+int ThumbnailBrowser::listNames(const QString& folder)
 {
     m_filesInRun = 0;
     m_continue = true;
+    m_listedPaths = QStringList();
+    m_listedStamps = std::vector<FileStamp>();
     QStringList paths;
-    switch (listOffThread(folder, &paths)) {
+    std::vector<FileStamp> stamps;
+    switch (listOffThread(folder, &paths, &stamps)) {
     case Listed::Unreadable:
         return ResultFolderUnreadable;
     case Listed::Stopped:
@@ -186,6 +199,22 @@ int ThumbnailBrowser::BrowseFolder(const QString& folder)
     case Listed::Ok:
         break;
     }
+    m_listedPaths = std::move(paths);
+    m_listedStamps = std::move(stamps);
+    return ResultOk;
+}
+
+int ThumbnailBrowser::BrowseFolder(const QString& folder)
+{
+    if (const int r = listNames(folder); r != ResultOk)
+        return r;
+    return makeEach(
+        m_listedPaths, [this](ThumbnailResult& r) { Q_EMIT ThumbnailReady(r.image, r.path, r.status); });
+}
+
+int ThumbnailBrowser::makeEach(const QStringList& paths, const std::function<void(ThumbnailResult&)>& each)
+{
+    m_continue = true;
     m_filesInRun = int(paths.size());
     Q_EMIT BrowseStarted(m_filesInRun);
     if (paths.isEmpty())
@@ -222,7 +251,7 @@ int ThumbnailBrowser::BrowseFolder(const QString& folder)
             return ResultCancelled;
         if (r.status == ThumbnailResult::Made)
             markThumbnailSource(&r.image, { r.path, box, restoreCache });
-        Q_EMIT ThumbnailReady(r.image, r.path, r.status);
+        each(r);
         if (!m_continue) {
             pipeline.stop();
             return ResultCancelled;

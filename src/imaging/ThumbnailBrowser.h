@@ -1,11 +1,14 @@
 #pragma once
 
+#include "FolderListing.h"
+
 #include <QImage>
 #include <QObject>
 #include <QSize>
 #include <QString>
 #include <array>
 #include <functional>
+#include <vector>
 
 namespace ztv {
 
@@ -44,6 +47,17 @@ public:
     // 0 when the run completed, 20100 when ContinueBrowsing was set false, else an error code.
     int BrowseFolder(const QString& folder);
 
+    // The folder's files as the last BrowseFolder or listNames found them, each with its stamp
+    // taken before its picture was made; empty after a run that did not list the folder.
+    const QStringList& listedPaths() const { return m_listedPaths; }
+    const std::vector<FileStamp>& listedStamps() const { return m_listedStamps; }
+    // Only the names (and stamps) of the folder's files, as BrowseFolder would list them:
+    // 0, 20100 (stopped) or 20007.
+    int listNames(const QString& folder);
+    // The thumbnails of paths, in that order, handed to each (on this thread), as BrowseFolder
+    // makes them (BrowseStarted first): 0 when all were made, 20100 when stopped.
+    int makeEach(const QStringList& paths, const std::function<void(ThumbnailResult&)>& each);
+
     // Set by the ThumbnailReady handler; false stops the run after the current file.
     void setContinueBrowsing(bool on);
     bool continueBrowsing() const;
@@ -80,7 +94,7 @@ Q_SIGNALS:
 private:
     enum class Listed { Ok, Unreadable, Stopped };
     // The folder's files as listFolderFiles gives them, read on a thread of their own.
-    Listed listOffThread(const QString& folder, QStringList* paths);
+    Listed listOffThread(const QString& folder, QStringList* paths, std::vector<FileStamp>* stamps);
 
     QString m_filter = QStringLiteral("*.*");
     std::array<bool, 7> m_flags {};
@@ -94,6 +108,8 @@ private:
     bool m_cacheWrite = true;
     std::function<bool(const QString&)> m_writableStorage;
     std::function<bool()> m_cancelCheck;
+    QStringList m_listedPaths;
+    std::vector<FileStamp> m_listedStamps;
 };
 
 } // namespace ztv

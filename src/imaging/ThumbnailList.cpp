@@ -391,6 +391,20 @@ void ThumbnailList::AddThumbnail(const QImage& bitmap, const QString& caption, i
         m_commitTimer.start();
 }
 
+ThumbnailModel::Kept ThumbnailList::keptItem(int index) const
+{
+    return m_model->kept(index);
+}
+
+void ThumbnailList::AddKeptThumbnail(const ThumbnailModel::Kept& kept, const QString& caption, int counter)
+{
+    m_model->appendLaterKept(kept, caption, counter);
+    if (m_model->droppableImageCount() > KeptImages + ItemsPerPage)
+        keepAround(focusItem());
+    if (!m_commitTimer.isActive())
+        m_commitTimer.start();
+}
+
 void ThumbnailList::commitAdded() const
 {
     if (m_model->heldCount() == 0)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "imaging/ThumbnailModel.h"
+
 #include <QImage>
 #include <QString>
 #include <QTimer>
@@ -41,6 +43,10 @@ public:
 
     void ClearThumbnails();
     void AddThumbnail(const QImage& bitmap, const QString& caption, int counter);
+    // An item's source and picture (null when not held now), to list it again after a clear.
+    ThumbnailModel::Kept keptItem(int index) const;
+    // Adds such an item; without its picture it gets one again when its page is kept.
+    void AddKeptThumbnail(const ThumbnailModel::Kept& kept, const QString& caption, int counter);
     // Gives the view the thumbnails added since the last time, and the scroll asked for them;
     // done after each run, before any input reaches the view, and after a pause of 40 ms.
     void commitAdded() const;

@@ -82,12 +82,17 @@ quint16 ThumbnailModel::runFor(const ThumbnailSource& s, qsizetype folderSize, f
 
 ThumbnailModel::Row ThumbnailModel::makeRow(int row, const QImage& image, const QString& caption, int counter)
 {
+    return makeRow(row, thumbnailSourceOf(image), float(image.devicePixelRatio()), caption, counter);
+}
+
+ThumbnailModel::Row ThumbnailModel::makeRow(
+    int row, ThumbnailSource s, float ratio, const QString& caption, int counter)
+{
     Row r;
     r.counter = counter;
-    ThumbnailSource s = thumbnailSourceOf(image);
     const qsizetype slash = s.path.lastIndexOf(QLatin1Char('/'));
     if (s.isValid() && slash >= 0)
-        r.run = runFor(s, slash + 1, float(image.devicePixelRatio()));
+        r.run = runFor(s, slash + 1, ratio);
     if (r.run == NoRun) {
         r.text = caption;
         return r;
@@ -123,6 +128,24 @@ void ThumbnailModel::appendLater(const QImage& image, const QString& caption, in
     const int row = allCount();
     m_held.push_back(makeRow(row, image, caption, counter));
     noteImage(row, image);
+}
+
+ThumbnailModel::Kept ThumbnailModel::kept(int row) const
+{
+    if (row < 0 || row >= allCount())
+        return {};
+    const Row& r = rowAt(row);
+    return { source(row), r.run == NoRun ? 1.0f : m_runs[r.run].ratio, m_images.value(row) };
+}
+
+void ThumbnailModel::appendLaterKept(const Kept& kept, const QString& caption, int counter)
+{
+    if (!kept.image.isNull() || !kept.source.isValid()) {
+        appendLater(kept.image, caption, counter);
+        return;
+    }
+    const int row = allCount();
+    m_held.push_back(makeRow(row, kept.source, kept.ratio, caption, counter));
 }
 
 void ThumbnailModel::commit()

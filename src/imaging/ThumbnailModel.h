@@ -37,6 +37,15 @@ public:
     // lays out all its rows again after every insertion, so one at a time grows with the
     // square of a large folder's size. clear() drops what is held.
     void appendLater(const QImage& image, const QString& caption, int counter);
+    // What a row holds that a list of the same files made again can take over: its source,
+    // and its picture while one is held (without one, the row gets it again on demand).
+    struct Kept {
+        ThumbnailSource source;
+        float ratio = 1.0f;
+        QImage image;
+    };
+    Kept kept(int row) const;
+    void appendLaterKept(const Kept& kept, const QString& caption, int counter);
     int heldCount() const { return int(m_held.size()); }
     void commit();
 
@@ -78,6 +87,7 @@ private:
         bool ownCaption = false;
     };
     Row makeRow(int row, const QImage& image, const QString& caption, int counter);
+    Row makeRow(int row, ThumbnailSource source, float ratio, const QString& caption, int counter);
     quint16 runFor(const ThumbnailSource& source, qsizetype folderSize, float ratio);
     Row& rowAt(int row);
     const Row& rowAt(int row) const;

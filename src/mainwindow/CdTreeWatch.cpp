@@ -2,7 +2,6 @@
 
 #include "display/BrowseRun.h"
 #include "display/BrowsingArea.h"
-#include "imaging/ThumbnailBrowser.h"
 #include "platform/Drives.h"
 #include "platform/WorkAside.h"
 
@@ -47,11 +46,8 @@ void CdTreeWatch::driveMayHaveChanged()
     m_retry->stop();
     // As a click on the drive's root would, without asking to mount: the desktop that just
     // unmounted a disc wants it so.
-    const QString folder = m_cd.reloadCdTree(false);
-    const int r = m_cd.ShowFolderThumbnails(folder);
     // Without a disc the page selector counts the empty page, not the last disc's pages.
-    if (r == ThumbnailBrowser::ResultOk || folder.isEmpty())
-        m_cd.ComboSet();
+    m_cd.list(m_cd.reloadCdTree(false), BrowsingArea::ListHow::Show);
 }
 
 } // namespace ztv

@@ -163,7 +163,8 @@ public Q_SLOTS:
     void Form_Unload();
 
 protected:
-    // Builds one browsing tab at start; anything it throws is the tab's failure.
+    // Builds one browsing tab at start (BrowsingArea::load); anything it throws is the tab's
+    // failure. Tests override it to make a tab fail.
     virtual void LoadTab(Area area);
     void closeEvent(QCloseEvent* event) override;
 

@@ -6,7 +6,6 @@
 #include "filing/BoxKeyCommands.h"
 #include "filing/History.h"
 #include "imaging/PictureDisplay.h"
-#include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 #include "mainwindow/CdTreeWatch.h"
 #include "mainwindow/FilingCommands.h"
@@ -58,16 +57,7 @@ void MainForm::Form_Load()
 
 void MainForm::LoadTab(Area ar)
 {
-    BrowsingArea& a = area(ar);
-    a.LEAD1()->setDisplayScaleMode(3);
-    a.ClearTabPictures();
-    a.BuildAreaTree();
-    if (ar == Area::Cd)
-        return; // the CD tab lists nothing until a node is clicked
-    // The folder the tree fill left the folder list on: the area's root when it could be read.
-    const int r = a.ShowFolderThumbnails(a.Dir1().path());
-    if (r == ThumbnailBrowser::ResultOk)
-        a.ComboSet();
+    area(ar).load();
 }
 
 void MainForm::SpreadsheetCheck()

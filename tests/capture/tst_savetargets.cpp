@@ -252,7 +252,7 @@ void TstSaving::failedSaveIsReported()
     f.paste(samplePicture());
     const QString existing = f.home.write(
         QStringLiteral("My Documents/ZTV_DATA/ストックヤード/前から.png"), pictures::png(QSize(4, 4)));
-    f.form->area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard());
+    f.form->area(Area::StockYard).list(f.home.stockYard(), BrowsingArea::ListHow::Show);
     const QStringList before = entries(f.home.stockYard());
     TreeWatch yard(*f.form->area(Area::StockYard).TreeView1());
 

@@ -192,7 +192,7 @@ void TstSaving::pngIntoTheStockYard()
     // A picture chosen on the stock yard before the save.
     BrowsingArea& yardTab = f.form->area(Area::StockYard);
     const QString chosen = f.home.stockYard() + QStringLiteral("/既存.jpg");
-    yardTab.ShowFolderThumbnails(f.home.stockYard());
+    yardTab.list(f.home.stockYard(), BrowsingArea::ListHow::Show);
     yardTab.LEADImgList1_Click(int(yardTab.HiddenList().indexOf(chosen)));
     QVERIFY(yardTab.TabSelection());
     QCOMPARE(yardTab.TabSelection()->path, chosen);
@@ -237,7 +237,7 @@ void TstSaving::jpegIntoAVaultBox()
     // Rebuild the vault tab over the boxes just made.
     f.form->area(Area::Vault).TreeView1()->removeAllNodes();
     f.form->area(Area::Vault).BuildAreaTree();
-    f.form->area(Area::Vault).ShowFolderThumbnails(f.home.vault());
+    f.form->area(Area::Vault).list(f.home.vault(), BrowsingArea::ListHow::Show);
     const QImage source = samplePicture(QSize(64, 48));
     f.paste(source);
     const QStringList yardBefore = f.form->area(Area::StockYard).HiddenList();
@@ -263,7 +263,7 @@ void TstSaving::outsideTheStorageRoot()
 {
     CaptureFixture f;
     f.home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/a.jpg"), pictures::jpeg(QSize(40, 30)));
-    f.form->area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard());
+    f.form->area(Area::StockYard).list(f.home.stockYard(), BrowsingArea::ListHow::Show);
     f.paste(samplePicture());
     const QStringList lists[3] = { f.form->area(Area::Cd).HiddenList(),
         f.form->area(Area::StockYard).HiddenList(), f.form->area(Area::Vault).HiddenList() };

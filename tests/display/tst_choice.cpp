@@ -435,7 +435,7 @@ void TstChoice::relistSettlesTheChoice()
     f.home.write(
         QStringLiteral("My Documents/ZTV_DATA/ストックヤード/a0.png"), pictures::png({ 9, 9 }, Qt::red));
     yard.clearPage();
-    QCOMPARE(yard.relist(f.home.stockYard(), BrowsingArea::Run::Plain), ThumbnailBrowser::ResultOk);
+    QCOMPARE(yard.list(f.home.stockYard(), BrowsingArea::ListHow::Show).code(), ThumbnailBrowser::ResultOk);
     QCOMPARE(yard.HiddenList().size(), 4);
     QVERIFY(yard.TabSelection());
     QCOMPARE(yard.LEADImgList1()->selectedItems(), QList<int> { int(yard.HiddenList().indexOf(s2)) });
@@ -443,7 +443,7 @@ void TstChoice::relistSettlesTheChoice()
 
     QVERIFY(QFile::remove(s2));
     yard.clearPage();
-    yard.relist(f.home.stockYard(), BrowsingArea::Run::Bracketed);
+    yard.list(f.home.stockYard(), BrowsingArea::ListHow::Show);
     QCOMPARE(yard.HiddenList().size(), 3);
     QVERIFY(!yard.TabSelection());
     QVERIFY(!yard.LEAD1()->hasPicture());

@@ -58,7 +58,7 @@ void TstDisplay::listingCountsEveryFile()
     MainFormFixture f;
     f.home.fillSample();
     MainForm& form = f.load();
-    QCOMPARE(form.area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard()), 0);
+    QCOMPARE(form.area(Area::StockYard).list(f.home.stockYard(), BrowsingArea::ListHow::Show).code(), 0);
     // Six files: four pictures listed; the corrupt one and the text file counted, not listed.
     QCOMPARE(form.browseRun().gBrowseIndex(), 6);
     QCOMPARE(form.area(Area::StockYard).HiddenList().size(), 4);
@@ -105,7 +105,7 @@ void TstDisplay::rightClickOnThumbnailAndOnEmptySpace()
     form.area(Area::StockYard).LEADImgList1_MouseButton(Qt::LeftButton, onSecond);
     QCOMPARE(f.openedMenus.size(), 2);
     writeFiles(f, QStringLiteral("My Documents/ZTV_DATA/保管庫"), 1);
-    QCOMPARE(form.area(Area::Vault).ShowFolderThumbnails(f.home.vault()), 0);
+    QCOMPARE(form.area(Area::Vault).list(f.home.vault(), BrowsingArea::ListHow::Show).code(), 0);
     form.SSTab1()->setCurrentIndex(2);
     const QPoint onVault = pointFor(form.area(Area::Vault).LEADImgList1(), 0);
     form.area(Area::Vault).LEADImgList1_MouseButton(Qt::RightButton, onVault);
@@ -240,8 +240,9 @@ void TstDisplay::escCancelsRun()
                 &form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
         }
     });
-    const int r
-        = form.area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard() + QStringLiteral("/多い"));
+    const int r = form.area(Area::StockYard)
+                      .list(f.home.stockYard() + QStringLiteral("/多い"), BrowsingArea::ListHow::Show)
+                      .code();
     QCOMPARE(r, ThumbnailBrowser::ResultCancelled);
     QVERIFY(disabledDuringRun);
     QVERIFY(form.isEnabled());
@@ -256,8 +257,10 @@ void TstDisplay::escCancelsRun()
     // Esc outside a run does nothing to the next one.
     QTest::keyClick(&form, Qt::Key_Escape);
     events = 100;
-    QCOMPARE(
-        form.area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard() + QStringLiteral("/多い")), 0);
+    QCOMPARE(form.area(Area::StockYard)
+                 .list(f.home.stockYard() + QStringLiteral("/多い"), BrowsingArea::ListHow::Show)
+                 .code(),
+        0);
     QCOMPARE(form.area(Area::StockYard).HiddenList().size(), 40);
 }
 
@@ -273,16 +276,17 @@ void TstDisplay::runStartedInsideAPlainRunLeavesItsCountAndEsc()
     test::BrowseProgressLog log(form);
     bool innerDone = false;
     int innerResult = -1;
-    const auto inner
-        = connect(form.area(Area::StockYard).LEADThumb1(), &ThumbnailBrowser::ThumbnailReady, &form, [&] {
-              if (!innerDone) {
-                  innerDone = true;
-                  innerResult = form.area(Area::Vault).ShowFolderThumbnails(f.home.vault());
-              }
-          });
+    const auto inner = connect(
+        form.area(Area::StockYard).LEADThumb1(), &ThumbnailBrowser::ThumbnailReady, &form, [&] {
+            if (!innerDone) {
+                innerDone = true;
+                innerResult = form.area(Area::Vault).list(f.home.vault(), BrowsingArea::ListHow::Show).code();
+            }
+        });
     log.escAt(1, 4);
     const int r = form.area(Area::StockYard)
-                      .relist(f.home.stockYard() + QStringLiteral("/多い"), BrowsingArea::Run::Plain);
+                      .list(f.home.stockYard() + QStringLiteral("/多い"), BrowsingArea::ListHow::Quietly)
+                      .code();
     disconnect(inner);
     QCOMPARE(innerResult, 0);
     QCOMPARE(log.runs.size(), 2);
@@ -302,8 +306,9 @@ void TstDisplay::unreadableFolderGivesError()
 {
     MainFormFixture f;
     MainForm& form = f.load();
-    const int r
-        = form.area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard() + QStringLiteral("/無い"));
+    const int r = form.area(Area::StockYard)
+                      .list(f.home.stockYard() + QStringLiteral("/無い"), BrowsingArea::ListHow::Show)
+                      .code();
     QVERIFY(r != 0 && r != ThumbnailBrowser::ResultCancelled);
     QVERIFY(form.isEnabled());
     QVERIFY(!form.browseRun().gbBrowsing());

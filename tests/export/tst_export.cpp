@@ -404,7 +404,7 @@ private Q_SLOTS:
             }
             BrowsingArea& a = form.area(Area(tab));
             const QString chosen = paths[tab].last();
-            a.ShowFolderThumbnails(chosen.left(chosen.lastIndexOf(u'/')));
+            a.list(chosen.left(chosen.lastIndexOf(u'/')), BrowsingArea::ListHow::Show);
             a.LEADImgList1_Click(int(a.HiddenList().indexOf(chosen)));
             QVERIFY(a.TabSelection());
         }

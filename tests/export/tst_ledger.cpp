@@ -198,7 +198,7 @@ struct Fixture {
     void list()
     {
         f.form->SSTab1()->setCurrentIndex(2);
-        vault().ShowFolderThumbnails(folder);
+        vault().list(folder, BrowsingArea::ListHow::Open);
     }
     QString write(const QString& name, const QByteArray& bytes)
     {

@@ -450,7 +450,7 @@ void TstMultiChoice::dragOutOffersTheChosenFiles()
     QVERIFY(out);
     QCOMPARE(std::fwrite(picture.constData(), 1, size_t(picture.size()), out), size_t(picture.size()));
     std::fclose(out);
-    f.stock().ShowFolderThumbnails(f.home.stockYard());
+    f.stock().list(f.home.stockYard(), BrowsingArea::ListHow::Show);
     const int oddAt = int(f.stock().HiddenList().indexOf(odd));
     QVERIFY(oddAt >= 0);
     f.stock().LEADImgList1_Click(3);

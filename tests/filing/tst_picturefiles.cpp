@@ -570,7 +570,7 @@ void TstPictureFiles::deleteTakesTheFileAskedAbout()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(pictures::jpeg(QSize(20, 10)));
         file.close();
-        form.area(Area::StockYard).ShowFolderThumbnails(home.stockYard());
+        form.area(Area::StockYard).list(home.stockYard(), BrowsingArea::ListHow::Show);
         QCOMPARE(form.area(Area::StockYard).HiddenList().value(0), first);
     };
     form.R_Del()->trigger();
@@ -703,8 +703,10 @@ void TstPictureFiles::relistAfterChangeEndsTheChoice()
     // A file came since the listing: the page lists it, and the choice made in the old
     // listing ends although its file is still there.
     QVERIFY(QFile::copy(camera, f.home.stockYard() + QStringLiteral("/added.jpg")));
-    QCOMPARE(filing::relistAfterChange(form, Area::StockYard, f.home.stockYard(), true),
-        int(ThumbnailBrowser::ResultOk));
+    const BrowsingArea::Listing added
+        = form.area(Area::StockYard).list(f.home.stockYard(), BrowsingArea::ListHow::AfterChange);
+    filing::reportBrowse(form, added);
+    QVERIFY(added.done());
     QCOMPARE(yard.HiddenList().size(), listed + 1);
     QCOMPARE(yard.LEADImgList1()->ThumbnailCount(), int(listed + 1));
     QVERIFY(!isChosen(form, Area::StockYard));
@@ -716,9 +718,12 @@ void TstPictureFiles::relistAfterChangeEndsTheChoice()
 
     // The folder went away: the failure is told once and nothing stays chosen.
     QVERIFY(selectPicture(form, 1, camera));
-    const int code = filing::relistAfterChange(
-        form, Area::StockYard, f.home.stockYard() + QStringLiteral("/gone"), true);
-    QVERIFY(code != ThumbnailBrowser::ResultOk);
+    const BrowsingArea::Listing gone
+        = form.area(Area::StockYard)
+              .list(f.home.stockYard() + QStringLiteral("/gone"), BrowsingArea::ListHow::AfterChange);
+    filing::reportBrowse(form, gone);
+    QCOMPARE(gone.result, BrowsingArea::ListResult::Failed);
+    QCOMPARE(gone.code(), ThumbnailBrowser::ResultFolderUnreadable);
     QCOMPARE(f.prompts.calls.size(), 1);
     QVERIFY(yard.HiddenList().isEmpty());
     QVERIFY(!isChosen(form, Area::StockYard));

@@ -86,7 +86,7 @@ struct CopiesFixture : MainFormFixture {
     void relistStock()
     {
         form->SSTab1()->setCurrentIndex(1);
-        stock().ShowFolderThumbnails(home.stockYard());
+        stock().list(home.stockYard(), BrowsingArea::ListHow::Show);
     }
     QString vault(const QString& rel) const { return home.vault() + u'/' + rel; }
 
@@ -142,7 +142,7 @@ void TstVaultCopies::markFollowsContent()
     f.drives.mountTable = { { QStringLiteral("/dev/sr0"), disc.path(), QStringLiteral("iso9660") } };
     f.form->SSTab1()->setCurrentIndex(0);
     BrowsingArea& cd = f.form->area(Area::Cd);
-    cd.ShowFolderThumbnails(disc.path());
+    cd.list(disc.path(), BrowsingArea::ListHow::Show);
     QVERIFY(f.settle());
     QCOMPARE(cd.HiddenList().size(), 2);
     QCOMPARE(cd.LEADImgList1()->markCount(), 1);

@@ -71,7 +71,7 @@ void TstAccessibility::tabsReadWhatTheyShow()
     f.home.fillSample();
     MainForm& form = f.load();
     form.show();
-    QVERIFY(form.area(Area::StockYard).ShowFolderThumbnails(f.home.stockYard()) == 0);
+    QVERIFY(form.area(Area::StockYard).list(f.home.stockYard(), BrowsingArea::ListHow::Show).code() == 0);
     form.area(Area::StockYard).ComboSet();
     for (int tab = 0; tab < 4; ++tab) {
         QWidget* page = form.SSTab1()->widget(tab);

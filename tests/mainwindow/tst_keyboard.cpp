@@ -160,7 +160,7 @@ void TstKeyboard::thumbnailKeysShowAndOpenTheTabMenu()
 
     // On the vault's tab its own menu opens.
     writePictures(f, QStringLiteral("My Documents/ZTV_DATA/保管庫"), 1);
-    form.area(Area::Vault).ShowFolderThumbnails(f.home.vault());
+    form.area(Area::Vault).list(f.home.vault(), BrowsingArea::ListHow::Show);
     QVERIFY(focusOn(form, 2, form.area(Area::Vault).LEADImgList1()));
     press(Qt::Key_Right);
     press(Qt::Key_F10, Qt::ShiftModifier);

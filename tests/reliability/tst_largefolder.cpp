@@ -96,7 +96,7 @@ void TstLargeFolder::initTestCase()
     // No shared cache entries: they would add 33,000 files to the temporary home.
     m_form->area(Area::StockYard).LEADThumb1()->setCacheFolder(QString());
     clock.restart();
-    QCOMPARE(m_form->area(Area::StockYard).ShowFolderThumbnails(m_dir->path()), 0);
+    QCOMPARE(m_form->area(Area::StockYard).list(m_dir->path(), BrowsingArea::ListHow::Show).code(), 0);
     qInfo("browsing %d files: %lld ms", kFiles, clock.restart());
     m_form->area(Area::StockYard).ComboSet();
     qInfo("page selector: %lld ms", clock.elapsed());
