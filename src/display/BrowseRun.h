@@ -17,8 +17,42 @@ class BrowseKeyWatch;
 // stop (gBrowseQuit), the files it examined so far (gBrowseIndex) and the progress line that
 // counts them. One tab lists at a time; a listing started inside another hands the outer one
 // back its counts.
+//
+// It is also the window's one operation under way: a command, a drop or a box key holds it
+// (Hold) while it runs, and a listing run counts too. While a disk call waits aside the
+// window's timers, queued calls and drops from other programs still run; each of them asks
+// busy() and refuses, or comes back once it is false, so nothing runs inside the operation.
 class BrowseRun {
 public:
+    // Holds the operation under way for its life, unless one is under way already: then it
+    // holds nothing and is false, and the caller does nothing. Made with no run (a window that
+    // has none), it is true and holds nothing.
+    class Hold {
+    public:
+        explicit Hold(BrowseRun* run)
+            : m_run(run && !run->busy() ? run : nullptr)
+            , m_entered(!run || m_run)
+        {
+            if (m_run)
+                ++m_run->m_holds;
+        }
+        ~Hold()
+        {
+            if (m_run)
+                --m_run->m_holds;
+        }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+        explicit operator bool() const { return m_entered; }
+
+    private:
+        BrowseRun* m_run;
+        bool m_entered;
+    };
+
+    // Whether an operation or a listing is under way.
+    bool busy() const { return m_holds > 0 || m_gbBrowsing || m_area.has_value(); }
+
     // window is disabled for a bracketed run; status is the progress line; Esc is watched
     // through keys.
     BrowseRun(QWidget& window, QLabel& status, BrowseKeyWatch& keys);
@@ -60,6 +94,7 @@ private:
     bool m_closing = false;
     int m_gBrowseIndex = 0;
     int m_files = 0;
+    int m_holds = 0;
     std::optional<Area> m_area;
 };
 

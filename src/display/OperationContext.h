@@ -11,6 +11,7 @@ class QWidget;
 namespace ztv {
 
 class BoxKeys;
+class BrowseRun;
 class BrowsingArea;
 class ContentIndex;
 class FilingJournal;
@@ -54,6 +55,9 @@ public:
     virtual FilingJournal* journal() { return nullptr; }
     // The keys given to boxes; none without them.
     virtual BoxKeys* boxKeys() { return nullptr; }
+    // The window's operation under way, which a command, a drop or a box key holds while it
+    // runs (BrowseRun::Hold); none where nothing else can run meanwhile.
+    virtual BrowseRun* operationRun() { return nullptr; }
 };
 
 } // namespace ztv

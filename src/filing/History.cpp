@@ -1,5 +1,6 @@
 #include "filing/History.h"
 
+#include "display/BrowseRun.h"
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "filing/BoxKeys.h"
@@ -178,8 +179,8 @@ void UndoRedo::act(OperationContext& context, bool undo, qint64 expected)
         return;
     const StoragePaths& paths = context.storagePaths();
     journal->setStorageRoot(paths.AreaBasePath[Area::Vault]);
-    // Reached only through the window's actions and the history window, which a run disables
-    // and the modal chooser blocks, so no other operation is under way here.
+    // Reached only through the window's actions and the history window's buttons, each of
+    // which holds the window's one operation, so no other runs inside this one's waits.
     const JournalOutcome out = undo ? journal->undo(expected) : journal->redo(expected);
     tellJournalTrouble(context, *journal);
     if (out.none) {
@@ -287,10 +288,15 @@ void UndoRedo::showHistory(OperationContext& context)
         QPushButton* redoButton = button(T::HistoryRedo, "HistoryRedo");
         QPushButton* close = button(T::HistoryClose, "HistoryClose");
         // The buttons take only the step the list shows as the next one.
-        QObject::connect(
-            undoButton, &QPushButton::clicked, dialog, [this, &context] { act(context, true, m_shownUndo); });
-        QObject::connect(redoButton, &QPushButton::clicked, dialog,
-            [this, &context] { act(context, false, m_shownRedo); });
+        // Each a command of its own: nothing while another operation is under way.
+        QObject::connect(undoButton, &QPushButton::clicked, dialog, [this, &context] {
+            if (const BrowseRun::Hold hold(context.operationRun()); hold)
+                act(context, true, m_shownUndo);
+        });
+        QObject::connect(redoButton, &QPushButton::clicked, dialog, [this, &context] {
+            if (const BrowseRun::Hold hold(context.operationRun()); hold)
+                act(context, false, m_shownRedo);
+        });
         QObject::connect(close, &QPushButton::clicked, dialog, &QDialog::close);
         auto* buttons = new QHBoxLayout;
         buttons->addWidget(undoButton);
@@ -305,7 +311,10 @@ void UndoRedo::showHistory(OperationContext& context)
         auto* poll = new QTimer(dialog);
         poll->setInterval(1000);
         QObject::connect(poll, &QTimer::timeout, dialog, [dialog, &context] {
-            if (FilingJournal* journal = context.journal(); journal && dialog->isVisible())
+            // Never inside an operation (its disk call waiting aside): the next tick looks.
+            const BrowseRun* run = context.operationRun();
+            if (FilingJournal* journal = context.journal();
+                journal && dialog->isVisible() && !(run && run->busy()))
                 journal->refresh();
         });
         poll->start();

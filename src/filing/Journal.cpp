@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cerrno>
@@ -757,8 +758,9 @@ void FilingJournal::notify()
 
 bool FilingJournal::refresh()
 {
-    // Not from inside a change of this journal (a timer run while a disk call waits).
-    if (waitingAside())
+    // Not from inside a change of this journal; the window's own operations keep its timers
+    // out of every other.
+    if (m_acting > 0)
         return false;
     {
         Lock lock(m_folder);
@@ -997,6 +999,8 @@ JournalOutcome FilingJournal::redo(qint64 expected)
 
 JournalOutcome FilingJournal::act(bool undo, qint64 expected)
 {
+    ++m_acting;
+    const auto acted = qScopeGuard([this] { --m_acting; });
     JournalOutcome out;
     JournalStep work;
     {

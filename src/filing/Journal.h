@@ -118,7 +118,8 @@ public:
     // The steps found interrupted when the journal was read; each is reported once.
     QList<JournalStep> takeInterrupted();
 
-    // Reads what another window wrote since; true when the steps changed.
+    // Reads what another window wrote since; true when the steps changed. Does nothing while an
+    // undo or redo of this journal is under way (a timer run while its disk call waits aside).
     bool refresh();
     // Called after every change of the steps, this window's own or another's read here.
     void setOnChange(std::function<void()> onChange) { m_onChange = std::move(onChange); }
@@ -202,6 +203,7 @@ private:
     bool m_readOnly = false; // not locked: never truncated nor moved aside
     bool m_writing = true;
     bool m_told = false;
+    int m_acting = 0; // an undo or redo under way, its disk calls perhaps waiting aside
 };
 
 } // namespace ztv

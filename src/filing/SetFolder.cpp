@@ -130,6 +130,8 @@ void SetFolder::TreeView1_NodeClick(QTreeWidgetItem* node)
 
 void SetFolder::Command1_Click(int index)
 {
+    if (index == 0 && m_busy && m_busy())
+        return;
     // Closing deletes this window later; what the filing needs is taken out first.
     const QString destination = m_destination;
     const std::function<void(const QString&)> file = m_file;

@@ -31,6 +31,9 @@ public:
     QLabel* Label1 = nullptr; // the destination, "保管庫" or "保管庫/箱/…"
     QPushButton* Command1[2] {};
     FolderList& Dir1();
+    // Whether the window has an operation under way: the action button then does nothing and
+    // the chooser stays open.
+    void setBusy(std::function<bool()> busy) { m_busy = std::move(busy); }
 
     void Command1_Click(int index);
     void TreeView1_Expand(QTreeWidgetItem* node);
@@ -48,6 +51,7 @@ private:
     const QString m_vaultBase;
     std::function<void(const QString&)> m_file;
     std::function<void(SetFolder*)> m_closed;
+    std::function<bool()> m_busy;
     QString m_destination; // the tree path Label1 shows
 };
 

@@ -1,5 +1,6 @@
 #include "filing/VaultTransfer.h"
 
+#include "display/BrowseRun.h"
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "display/PictureDrag.h"
@@ -66,16 +67,23 @@ void VaultTransfer::request(OperationContext& context, Mode mode)
     if (!m_chooser)
         m_chooser = new SetFolder(
             context.ownerWindow(), context.storagePaths().AreaBasePath[Area::Vault], mode == Mode::Copy,
-            [this, &context](const QString& destination) { fileInto(context, destination); },
+            [this, &context](const QString& destination) {
+                if (const BrowseRun::Hold hold(context.operationRun()); hold)
+                    fileInto(context, destination);
+            },
             [this](SetFolder* closing) { chooserClosed(closing); });
     showBoxKeys(*m_chooser->TreeView1, context.boxKeys(), context.storagePaths());
+    BrowseRun* run = context.operationRun();
+    const std::function<bool()> busy = [run] { return run && run->busy(); };
+    m_chooser->setBusy(busy);
     // The chooser's tree takes drops too, filed as a drop onto the vault tab's tree.
     m_chooser->TreeView1->setDropHandlers(
         [this, &context](
             const QString& path, const QMimeData& data) { return canDropInto(context, path, data); },
         [this, &context](const QString& path, const QMimeData& data, Qt::KeyboardModifiers keys) {
             dropInto(context, path, data, keys);
-        });
+        },
+        busy);
     m_chooser->show();
     m_chooser->raise();
     m_chooser->activateWindow();
@@ -147,8 +155,8 @@ FilingOutcome VaultTransfer::fileInto(OperationContext& context, const QString& 
 bool VaultTransfer::canDropInto(
     OperationContext& context, const QString& treePath, const QMimeData& data) const
 {
-    // While a run has the window disabled, nothing else may file.
-    if (const QWidget* window = context.ownerWindow(); window && !window->isEnabled())
+    // While an operation or a run is under way, nothing else may file.
+    if (const BrowseRun* run = context.operationRun(); run && run->busy())
         return false;
     const QString folder = context.storagePaths().AreaBasePath[Area::Vault] + treePath;
     if (const std::optional<PictureDrag> drag = PictureDrag::readFrom(data)) {
@@ -163,6 +171,8 @@ FilingOutcome VaultTransfer::dropInto(
 {
     if (!canDropInto(context, treePath, data))
         return { .refused = true };
+    // The drop is an operation of its own: nothing else runs inside its waits.
+    const BrowseRun::Hold hold(context.operationRun());
     FilingRequest asked;
     asked.destination = treePath;
     asked.who = FilingRequest::Who::Drop;

@@ -3,7 +3,6 @@
 #include "display/BrowseRun.h"
 #include "display/BrowsingArea.h"
 #include "platform/Drives.h"
-#include "platform/WorkAside.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -13,7 +12,6 @@ namespace ztv {
 
 CdTreeWatch::CdTreeWatch(QWidget& window, BrowsingArea& cd, BrowseRun& run, Drives& drives)
     : QObject(&window)
-    , m_window(window)
     , m_cd(cd)
     , m_run(run)
     , m_drives(drives)
@@ -26,8 +24,7 @@ CdTreeWatch::CdTreeWatch(QWidget& window, BrowsingArea& cd, BrowseRun& run, Driv
 
 bool CdTreeWatch::windowBusy() const
 {
-    return m_run.gbBrowsing() || m_run.area().has_value() || !m_window.isEnabled() || waitingAside()
-        || QApplication::activeModalWidget() || QApplication::activePopupWidget();
+    return m_run.busy() || QApplication::activeModalWidget() || QApplication::activePopupWidget();
 }
 
 void CdTreeWatch::driveMayHaveChanged()
@@ -44,6 +41,8 @@ void CdTreeWatch::driveMayHaveChanged()
         return;
     }
     m_retry->stop();
+    // The rebuild is an operation of its own: nothing else runs inside its disk calls.
+    const BrowseRun::Hold hold(&m_run);
     // As a click on the drive's root would, without asking to mount: the desktop that just
     // unmounted a disc wants it so.
     // Without a disc the page selector counts the empty page, not the last disc's pages.

@@ -19,11 +19,10 @@ public:
 
 private:
     void driveMayHaveChanged();
-    // A run, an operation (or its disk call waiting aside), a dialog or a menu is under way:
-    // the tree must wait.
+    // An operation or a run (BrowseRun::busy), a dialog or a menu is under way: the tree must
+    // wait.
     bool windowBusy() const;
 
-    QWidget& m_window;
     BrowsingArea& m_cd;
     BrowseRun& m_run;
     Drives& m_drives;

@@ -1,5 +1,6 @@
 #include "mainwindow/FilingCommands.h"
 
+#include "display/BrowseRun.h"
 #include "display/OperationContext.h"
 #include "filing/BoxKeyCommands.h"
 #include "filing/BoxKeys.h"
@@ -56,7 +57,9 @@ bool FilingCommands::boxKeyPressed(OperationContext& context, int key)
 {
     if (!context.currentArea() || BoxKeyCommands::treePathOf(context, key).isEmpty())
         return false;
-    m_boxKeyCommands->press(context, key);
+    // A box key is a command: while another operation is under way it does nothing.
+    if (const BrowseRun::Hold hold(context.operationRun()); hold)
+        m_boxKeyCommands->press(context, key);
     return true;
 }
 

@@ -72,8 +72,9 @@ private:
             return false;
         while (widget->focusProxy())
             widget = widget->focusProxy();
-        // A disabled window (a browse run) takes no keyboard request but Esc, handled elsewhere.
-        if (!widget->isEnabled())
+        // While an operation or a run is under way the window takes no keyboard request but
+        // Esc, handled elsewhere.
+        if (auto* form = dynamic_cast<KeyboardWindow*>(widget->window()); form && form->busy())
             return false;
         if (isMenuKey(*key)) {
             const QPoint centre = widget->rect().center();

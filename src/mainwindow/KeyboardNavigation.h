@@ -13,6 +13,8 @@ public:
     // A digit pressed on a browsing tab: files the choice into that key's box. False when the
     // key is given to no box, so the key does what it did before.
     virtual bool boxKeyPressed(int key) = 0;
+    // An operation or a run is under way: the window takes no keyboard request but Esc.
+    virtual bool busy() const = 0;
 };
 
 // Keyboard ways to everything the mouse does in the main window: Tab moves through the

@@ -134,7 +134,8 @@ void MainForm::buildWindow()
             },
             [this](const QString& path, const QMimeData& data, Qt::KeyboardModifiers keys) {
                 m_vaultTransfer->dropInto(*this, path, data, keys);
-            });
+            },
+            [this] { return m_run->busy(); });
 }
 
 void MainForm::buildPasteTab(QWidget* page)
@@ -158,7 +159,11 @@ void MainForm::buildPasteTab(QWidget* page)
     m_lead3->setFileOps(&m_services.fileOps);
     new DropTarget(
         page, [](const QMimeData& data) { return PictureDisplay::pastable(data); },
-        [this](const QMimeData& data) { m_pasteArea->LEAD2_Drop(*this, data); });
+        [this](const QMimeData& data) {
+            if (const BrowseRun::Hold hold(m_run.get()); hold)
+                m_pasteArea->LEAD2_Drop(*this, data);
+        },
+        [this] { return m_run->busy(); });
 }
 
 QAction* MainForm::command(const char16_t* caption, const char* iconName, std::function<void()> run)
@@ -168,13 +173,25 @@ QAction* MainForm::command(const char16_t* caption, const char* iconName, std::f
         action->setIcon(icon(QLatin1String(iconName)));
     // The menus show their items as text only, as they always have.
     action->setIconVisibleInMenu(false);
-    connect(action, &QAction::triggered, this, std::move(run));
+    // Every menu item, button and key of a command comes through here: one operation at a
+    // time. A command arriving while another is under way (its disk call waiting aside, a
+    // listing running) does nothing.
+    connect(action, &QAction::triggered, this, [this, run = std::move(run)] {
+        if (const BrowseRun::Hold hold(m_run.get()); hold)
+            run();
+    });
     return action;
 }
 
 QAction* MainForm::alias(QAction* target, const char16_t* caption, commands::Place place)
 {
-    QAction* action = command(caption, nullptr, [this, target, place] {
+    // Passed on to target, whose own trigger holds the operation. Not while one is under way:
+    // the window it disabled stays so.
+    auto* action = new QAction(t(caption), this);
+    action->setIconVisibleInMenu(false);
+    connect(action, &QAction::triggered, this, [this, target, place] {
+        if (m_run->busy())
+            return;
         if (place == commands::Place::Paste)
             setEnabled(true);
         target->trigger();

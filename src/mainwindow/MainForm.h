@@ -80,6 +80,7 @@ public:
     void popupPasteMenu() override { PopupMenu(menu(commands::MenuId::Clip)); }
     FilingJournal* journal() override;
     BoxKeys* boxKeys() override;
+    BrowseRun* operationRun() override { return m_run.get(); }
 
     // --- controls outside the browsing tabs ---
     QTabWidget* SSTab1() const { return m_SSTab1; }
@@ -128,6 +129,7 @@ public:
 
     // --- KeyboardWindow ---
     bool boxKeyPressed(int key) override;
+    bool busy() const override { return m_run && m_run->busy(); }
 
     // Opens a popup menu at the pointer and returns when it has closed. Tests replace the
     // opener to record which menu would open without blocking.

@@ -7,11 +7,11 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QThread>
+#include <QThreadPool>
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 namespace ztv {
 
@@ -19,7 +19,19 @@ namespace {
 
 constexpr qint64 BusyAfterMs = 150;
 
-int asideDepth = 0; // the main thread's own waits, nested ones included
+// The waits' own threads, apart from the thumbnail engine's: a call stuck on a share that
+// stopped answering keeps its thread, and the next wait takes another. Never taken down: a
+// stuck call must not hold the program's exit.
+QThreadPool& asidePool()
+{
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setObjectName(QStringLiteral("WorkAside"));
+        p->setMaxThreadCount(64);
+        return p;
+    }();
+    return *pool;
+}
 
 } // namespace
 
@@ -27,11 +39,6 @@ bool onMainThread()
 {
     const QCoreApplication* app = QCoreApplication::instance();
     return app && QThread::currentThread() == app->thread();
-}
-
-bool waitingAside()
-{
-    return onMainThread() && asideDepth > 0;
 }
 
 void waitAside(std::function<void()> work, int eventsAfterMs, bool withInput)
@@ -42,18 +49,15 @@ void waitAside(std::function<void()> work, int eventsAfterMs, bool withInput)
         bool finished = false;
     };
     auto slot = std::make_shared<Slot>();
-    std::thread([slot, work = std::move(work)] {
+    asidePool().start([slot, work = std::move(work)] {
         work();
         std::lock_guard lock(slot->mutex);
         slot->finished = true;
         slot->done.notify_all();
-    }).detach();
+    });
     QElapsedTimer waited;
     waited.start();
     bool busy = false;
-    const bool main = onMainThread();
-    if (main)
-        ++asideDepth;
     std::unique_lock lock(slot->mutex);
     while (!slot->done.wait_for(lock, std::chrono::milliseconds(10), [&] { return slot->finished; })) {
         lock.unlock();
@@ -68,8 +72,6 @@ void waitAside(std::function<void()> work, int eventsAfterMs, bool withInput)
         lock.lock();
     }
     lock.unlock();
-    if (main)
-        --asideDepth;
     if (busy)
         QGuiApplication::restoreOverrideCursor();
 }

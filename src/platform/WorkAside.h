@@ -11,15 +11,11 @@ class FileOps;
 // Whether this is the application's main thread, the window's.
 bool onMainThread();
 
-// Runs work on a thread of its own and waits for it. A wait longer than eventsAfterMs lets the
+// Runs work on a thread of the waits' own pool and waits for it. A wait longer than eventsAfterMs lets the
 // calling (window's) thread paint and run its timers meanwhile (input waits, unless withInput:
 // a run that has disabled the window and watches Esc takes input as between its steps), and
 // after a little longer turns the pointer busy. work must own what it uses.
 void waitAside(std::function<void()> work, int eventsAfterMs = 40, bool withInput = false);
-
-// Whether the window's thread is inside such a wait: a timer that would change what the waiting
-// operation works on must come back later.
-bool waitingAside();
 
 template <class T> T waitAside(std::function<T()> work, int eventsAfterMs = 40, bool withInput = false)
 {

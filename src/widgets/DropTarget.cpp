@@ -1,7 +1,5 @@
 #include "widgets/DropTarget.h"
 
-#include "platform/WorkAside.h"
-
 #include <QDropEvent>
 #include <QMetaObject>
 #include <QMimeData>
@@ -24,11 +22,11 @@ std::shared_ptr<QMimeData> copyMimeData(const QMimeData& data)
 
 namespace {
 
-void runWhenFree(QObject* context, std::function<void()> run, int afterMs)
+void runWhenFree(QObject* context, Busy busy, std::function<void()> run, int afterMs)
 {
-    QTimer::singleShot(afterMs, context, [context, run = std::move(run)]() mutable {
-        if (waitingAside())
-            runWhenFree(context, std::move(run), 10);
+    QTimer::singleShot(afterMs, context, [context, busy = std::move(busy), run = std::move(run)]() mutable {
+        if (busy && busy())
+            runWhenFree(context, std::move(busy), std::move(run), 10);
         else
             run();
     });
@@ -36,15 +34,16 @@ void runWhenFree(QObject* context, std::function<void()> run, int afterMs)
 
 } // namespace
 
-void whenFree(QObject* context, std::function<void()> run)
+void whenFree(QObject* context, const Busy& busy, std::function<void()> run)
 {
-    runWhenFree(context, std::move(run), 0);
+    runWhenFree(context, busy, std::move(run), 0);
 }
 
-DropTarget::DropTarget(QWidget* widget, CanDrop canDrop, Dropped dropped)
+DropTarget::DropTarget(QWidget* widget, CanDrop canDrop, Dropped dropped, Busy busy)
     : QObject(widget)
     , m_canDrop(std::move(canDrop))
     , m_dropped(std::move(dropped))
+    , m_busy(std::move(busy))
 {
     widget->setAcceptDrops(true);
     widget->installEventFilter(this);
@@ -59,6 +58,10 @@ bool DropTarget::eventFilter(QObject* watched, QEvent* event)
         // canDrop may read files: once per drag, not at every move of the pointer.
         if (event->type() == QEvent::DragEnter)
             m_accepting = move->mimeData() && m_canDrop(*move->mimeData());
+        if (m_busy && m_busy()) {
+            move->ignore(); // later, once the operation under way has ended
+            return true;
+        }
         // Taken as a copy: the other program keeps its file.
         if (m_accepting)
             move->setDropAction(Qt::CopyAction);
@@ -70,7 +73,7 @@ bool DropTarget::eventFilter(QObject* watched, QEvent* event)
         return true;
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        if (!m_accepting || !drop->mimeData()) {
+        if (!m_accepting || !drop->mimeData() || (m_busy && m_busy())) {
             drop->ignore();
             return true;
         }
@@ -78,7 +81,7 @@ bool DropTarget::eventFilter(QObject* watched, QEvent* event)
         drop->setDropAction(Qt::CopyAction);
         drop->accept();
         std::shared_ptr<QMimeData> data = copyMimeData(*drop->mimeData());
-        whenFree(this, [this, data] { m_dropped(*data); });
+        whenFree(this, m_busy, [this, data] { m_dropped(*data); });
         return true;
     }
     default:

@@ -78,10 +78,11 @@ FolderTree::FolderTree(QWidget* parent)
     });
 }
 
-void FolderTree::setDropHandlers(CanDrop canDrop, Dropped dropped)
+void FolderTree::setDropHandlers(CanDrop canDrop, Dropped dropped, std::function<bool()> busy)
 {
     m_canDrop = std::move(canDrop);
     m_dropped = std::move(dropped);
+    m_busy = std::move(busy);
     const bool on = bool(m_canDrop) && bool(m_dropped);
     setAcceptDrops(on);
     viewport()->setAcceptDrops(on);
@@ -91,7 +92,7 @@ void FolderTree::setDropHandlers(CanDrop canDrop, Dropped dropped)
 
 QTreeWidgetItem* FolderTree::dropTarget(QDropEvent* event) const
 {
-    if (!m_canDrop || !event->mimeData())
+    if (!m_canDrop || !event->mimeData() || (m_busy && m_busy()))
         return nullptr;
     QTreeWidgetItem* item = itemAt(event->position().toPoint());
     return item && m_canDrop(treePath(item), *event->mimeData()) ? item : nullptr;
@@ -149,7 +150,7 @@ void FolderTree::dropEvent(QDropEvent* event)
     std::shared_ptr<QMimeData> data = copyMimeData(*event->mimeData());
     const QString path = treePath(target);
     const Qt::KeyboardModifiers keys = event->modifiers();
-    whenFree(this, [this, data, path, keys] {
+    whenFree(this, m_busy, [this, data, path, keys] {
         if (m_dropped)
             m_dropped(path, *data, keys);
     });

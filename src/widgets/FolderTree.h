@@ -66,11 +66,13 @@ public:
     // Drops onto a node: canDrop tells whether data could be filed into the folder with that
     // tree path; dropped gets it, after the drop has ended (the data copied), with the keys
     // held. Without them every drop is refused. While dragging, the node under the pointer is
-    // highlighted, and one the pointer rests on opens (after OpenDelayMs).
+    // highlighted, and one the pointer rests on opens (after OpenDelayMs). While busy (if
+    // given) says the window has an operation under way, every node refuses, and a drop taken
+    // just before it began is given to dropped only after it has ended.
     using CanDrop = std::function<bool(const QString& treePath, const QMimeData& data)>;
     using Dropped
         = std::function<void(const QString& treePath, const QMimeData& data, Qt::KeyboardModifiers keys)>;
-    void setDropHandlers(CanDrop canDrop, Dropped dropped);
+    void setDropHandlers(CanDrop canDrop, Dropped dropped, std::function<bool()> busy = {});
     static constexpr int OpenDelayMs = 700;
 
 Q_SIGNALS:
@@ -99,6 +101,7 @@ private:
     quint64 m_generation = 0; // raised by removeAllNodes
     CanDrop m_canDrop;
     Dropped m_dropped;
+    std::function<bool()> m_busy;
     QTimer m_openTimer; // opens m_drop once the pointer rested on it
 };
 
