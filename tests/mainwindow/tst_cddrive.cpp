@@ -3,6 +3,7 @@
 #include "tst_mainwindow.h"
 
 #include "MainFormFixture.h"
+#include "display/BrowseRun.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "imaging/ThumbnailList.h"
 #include "platform/WorkAside.h"
@@ -18,6 +19,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 using namespace ztv;
@@ -149,17 +151,20 @@ void TstMainWindow::cdChangeWaitsUntilTheWindowIsFree()
     QTRY_COMPARE_WITH_TIMEOUT(cdRoot(form)->text(0), disc.path(), 30000);
     QCOMPARE(form.area(Area::Cd).HiddenList(), (QStringList { disc.filePath("a.png") }));
 
-    // The same while an operation holds the window disabled.
-    form.setEnabled(false);
+    // The same while an operation is under way.
+    std::optional<BrowseRun::Hold> operation;
+    operation.emplace(&form.browseRun());
+    QVERIFY(*operation);
     ejectDisc(f);
     QTest::qWait(300);
     QCOMPARE(cdRoot(form)->text(0), disc.path());
     QCOMPARE(form.area(Area::Cd).HiddenList().size(), 1);
-    form.setEnabled(true);
+    operation.reset();
     QTRY_COMPARE_WITH_TIMEOUT(cdRoot(form)->text(0), Sr0, 30000);
     QVERIFY(form.area(Area::Cd).HiddenList().isEmpty());
 
     // The same while an operation's disk call waits aside and the window runs its timers.
+    operation.emplace(&form.browseRun());
     // The disk call lasts until the disc came and a few event passes after it ran (counted,
     // not timed; the deadline only ends a wait that hangs).
     QString duringWait;
@@ -182,6 +187,7 @@ void TstMainWindow::cdChangeWaitsUntilTheWindowIsFree()
         while (passesAfter < 5 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
+    operation.reset();
     pass.stop();
     QVERIFY(passesAfter >= 5);
     QCOMPARE(duringWait, Sr0);
