@@ -16,6 +16,11 @@ BrowseRun::BrowseRun(QWidget& window, QLabel& status, BrowseKeyWatch& keys)
 {
 }
 
+bool BrowseRun::busy() const
+{
+    return m_holds > 0 || m_gbBrowsing || m_area.has_value();
+}
+
 int BrowseRun::run(Area area, bool bracketed, const std::function<int()>& browse)
 {
     // A run started from inside another (a plain run leaves the window usable) must hand the

@@ -51,7 +51,7 @@ public:
     };
 
     // Whether an operation or a listing is under way.
-    bool busy() const { return m_holds > 0 || m_gbBrowsing || m_area.has_value(); }
+    bool busy() const;
 
     // window is disabled for a bracketed run; status is the progress line; Esc is watched
     // through keys.
