@@ -67,6 +67,42 @@ public:
     void exportToWorkbook(const QString&, const QString&, const QString&) override { }
 };
 
+// The real window with the desktop's services and no prompts shown.
+struct BenchWindow {
+    SilentPrompts prompts;
+    DesktopShell shell;
+    LinuxDrives drives;
+    NoSpreadsheet sheet;
+    const Services services { prompts, shell, drives, sheet, windowFileOps() };
+    MainForm form { services };
+
+    BenchWindow()
+    {
+        form.setMenuOpener([](QMenu*) {});
+        form.setQuitHandler([] {});
+    }
+    // Starts the window as the program does and shows the stock yard.
+    BrowsingArea& openOnStockYard()
+    {
+        form.Form_Load();
+        form.show();
+        form.SSTab1()->setCurrentIndex(1);
+        return form.area(Area::StockYard);
+    }
+    // The chooser the transfer command opens, pointed at the vault's first box.
+    SetFolder* chooserAtFirstBox()
+    {
+        form.R_Fav_Copy()->trigger();
+        SetFolder* chooser = form.vaultTransfer().chooser();
+        FolderTree* tree = chooser->TreeView1;
+        tree->expandItem(tree->topLevelItem(0));
+        QTreeWidgetItem* box = tree->topLevelItem(0)->child(0);
+        tree->setCurrentItem(box);
+        chooser->TreeView1_NodeClick(box);
+        return chooser;
+    }
+};
+
 QByteArray jpeg(int i)
 {
     QImage image(320, 240, QImage::Format_RGB32);
@@ -134,21 +170,12 @@ Run fileChosen(const QString& vaultOn, int stock, int chosen)
             f.write(kinds.at(i % kinds.size()));
     }
 
-    SilentPrompts prompts;
-    DesktopShell shell;
-    LinuxDrives drives;
-    NoSpreadsheet sheet;
-    const Services services { prompts, shell, drives, sheet, windowFileOps() };
     Run run;
-    MainForm form(services);
-    form.setMenuOpener([](QMenu*) {});
-    form.setQuitHandler([] {});
+    BenchWindow window;
+    MainForm& form = window.form;
     QElapsedTimer t;
     t.start();
-    form.Form_Load();
-    form.show();
-    form.SSTab1()->setCurrentIndex(1);
-    BrowsingArea& yard = form.area(Area::StockYard);
+    BrowsingArea& yard = window.openOnStockYard();
     if (yard.HiddenList().size() != stock)
         yard.list(root + QStringLiteral("ストックヤード"), BrowsingArea::ListHow::Show);
     QCoreApplication::processEvents();
@@ -168,13 +195,7 @@ Run fileChosen(const QString& vaultOn, int stock, int chosen)
     });
     const QString cacheRoot = yard.LEADThumb1()->cacheFolder();
     const QSet<quint64> entriesBefore = entryFiles(cacheRoot);
-    form.R_Fav_Copy()->trigger();
-    SetFolder* chooser = form.vaultTransfer().chooser();
-    FolderTree* tree = chooser->TreeView1;
-    tree->expandItem(tree->topLevelItem(0));
-    QTreeWidgetItem* box = tree->topLevelItem(0)->child(0);
-    tree->setCurrentItem(box);
-    chooser->TreeView1_NodeClick(box);
+    SetFolder* chooser = window.chooserAtFirstBox();
 
     // A timer as fast as the thread can take it: the longest gap between two of its ticks is
     // the longest the window could not paint.
@@ -196,9 +217,9 @@ Run fileChosen(const QString& vaultOn, int stock, int chosen)
     for (quint64 inode : entryFiles(cacheRoot))
         run.entriesMadeAgain += entriesBefore.contains(inode) ? 0 : 1;
     run.filed = int(QDir(root + QStringLiteral("保管庫/箱")).entryList(QDir::Files).size());
-    run.messages = prompts.messages;
-    if (prompts.messages)
-        std::printf("  message: %s\n", qPrintable(QString(prompts.last).replace(u'\r', u' ')));
+    run.messages = window.prompts.messages;
+    if (window.prompts.messages)
+        std::printf("  message: %s\n", qPrintable(QString(window.prompts.last).replace(u'\r', u' ')));
     return run;
 }
 
@@ -218,20 +239,10 @@ int singleMoves(const QString& corpus, int moves)
         if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
             QFile::copy(from, to);
     }
-    SilentPrompts prompts;
-    DesktopShell shell;
-    LinuxDrives drives;
-    NoSpreadsheet sheet;
-    const Services services { prompts, shell, drives, sheet, windowFileOps() };
-    MainForm form(services);
-    form.setMenuOpener([](QMenu*) {});
-    form.setQuitHandler([] {});
+    BenchWindow window;
     QElapsedTimer t;
     t.start();
-    form.Form_Load();
-    form.show();
-    form.SSTab1()->setCurrentIndex(1);
-    BrowsingArea& yard = form.area(Area::StockYard);
+    BrowsingArea& yard = window.openOnStockYard();
     QCoreApplication::processEvents();
     std::printf("single moves out of a stock yard of %lld pictures (first listing, cold, %.2f s)\n",
         qlonglong(yard.HiddenList().size()), t.nsecsElapsed() / 1e9);
@@ -243,13 +254,7 @@ int singleMoves(const QString& corpus, int moves)
         const int item = (i * 7) % std::min<int>(25, int(yard.HiddenList().size()));
         const QString load = loadAverage();
         yard.LEADImgList1_Click(item);
-        form.R_Fav_Copy()->trigger();
-        SetFolder* chooser = form.vaultTransfer().chooser();
-        FolderTree* tree = chooser->TreeView1;
-        tree->expandItem(tree->topLevelItem(0));
-        QTreeWidgetItem* box = tree->topLevelItem(0)->child(0);
-        tree->setCurrentItem(box);
-        chooser->TreeView1_NodeClick(box);
+        SetFolder* chooser = window.chooserAtFirstBox();
         read = 0;
         t.restart();
         chooser->Command1_Click(0);
@@ -258,7 +263,8 @@ int singleMoves(const QString& corpus, int moves)
         times << seconds;
         std::printf("move %d: button to idle %.3f s, stock yard now %lld, files read by the listings %d, "
                     "messages %d (load before %s)\n",
-            i + 1, seconds, qlonglong(yard.HiddenList().size()), read, prompts.messages, qPrintable(load));
+            i + 1, seconds, qlonglong(yard.HiddenList().size()), read, window.prompts.messages,
+            qPrintable(load));
         std::fflush(stdout);
         // The pictures of the pages around the one shown come back before the next move, as while
         // the user looks at the page.

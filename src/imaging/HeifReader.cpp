@@ -452,7 +452,11 @@ QImage decodeHeif(
     return decodeContext(context.get(), request, upright, probeOnly);
 }
 
-QByteArray heifExifBlock(int fd)
+namespace {
+
+// A context that has read the boxes of the open file, once they declare no more items than the
+// limit; reader must outlive it. None when the file is empty, too busy or not HEIF.
+Context readFile(int fd, FdReader& reader)
 {
     struct stat st;
     if (::fstat(fd, &st) != 0 || st.st_size <= 0)
@@ -460,12 +464,22 @@ QByteArray heifExifBlock(int fd)
     FileBoxBytes bytes(fd, int64_t(st.st_size));
     if (!itemsWithinLimit(bytes, int64_t(st.st_size)))
         return {};
-    FdReader reader { fd, int64_t(st.st_size) };
-    const Context context = newContext();
-    heif_image_handle* raw = nullptr;
+    reader = FdReader { fd, int64_t(st.st_size) };
+    Context context = newContext();
     if (!context
-        || heif_context_read_from_reader(context.get(), &kFdReader, &reader, nullptr).code != heif_error_Ok
-        || heif_context_get_primary_image_handle(context.get(), &raw).code != heif_error_Ok)
+        || heif_context_read_from_reader(context.get(), &kFdReader, &reader, nullptr).code != heif_error_Ok)
+        return {};
+    return context;
+}
+
+} // namespace
+
+QByteArray heifExifBlock(int fd)
+{
+    FdReader reader { fd, 0 };
+    const Context context = readFile(fd, reader);
+    heif_image_handle* raw = nullptr;
+    if (!context || heif_context_get_primary_image_handle(context.get(), &raw).code != heif_error_Ok)
         return {};
     const Handle primary(raw);
     heif_item_id id = 0;
@@ -486,18 +500,9 @@ QByteArray heifExifBlock(int fd)
 
 QImage decodeHeifFile(int fd, const ExtraRequest& request, QSize* upright)
 {
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || st.st_size <= 0)
-        return {};
-    FileBoxBytes bytes(fd, int64_t(st.st_size));
-    if (!itemsWithinLimit(bytes, int64_t(st.st_size)))
-        return {};
-    FdReader reader { fd, int64_t(st.st_size) };
-    const Context context = newContext();
-    if (!context
-        || heif_context_read_from_reader(context.get(), &kFdReader, &reader, nullptr).code != heif_error_Ok)
-        return {};
-    return decodeContext(context.get(), request, upright, false);
+    FdReader reader { fd, 0 };
+    const Context context = readFile(fd, reader);
+    return context ? decodeContext(context.get(), request, upright, false) : QImage();
 }
 
 } // namespace ztv::extra

@@ -11,7 +11,6 @@
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTest>
-#include <QtEndian>
 
 using namespace ztv;
 
@@ -20,37 +19,21 @@ namespace {
 // A JPEG with an EXIF block holding Orientation (when > 0) and DateTimeOriginal (when given).
 QByteArray jpegWithDate(const QImage& picture, int orientation, const QByteArray& taken)
 {
-    QByteArray jpeg = test::encodeImage(picture, "jpg");
-    QByteArray tiff("II*\0", 4);
-    auto put16 = [&](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        tiff.append(b, 2);
-    };
-    auto put32 = [&](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        tiff.append(b, 4);
-    };
+    test::TiffBytes tiff;
     const quint16 entries = orientation > 0 ? 2 : 1;
     const quint32 exifIfd = 8 + 2 + 12 * entries + 4;
-    put32(8);
-    put16(entries);
+    tiff.put32(8);
+    tiff.put16(entries);
     if (orientation > 0) {
-        put16(0x0112), put16(3), put32(1), put16(quint16(orientation)), put16(0);
+        tiff.put16(0x0112), tiff.put16(3), tiff.put32(1), tiff.put16(quint16(orientation)), tiff.put16(0);
     }
-    put16(0x8769), put16(4), put32(1), put32(exifIfd);
-    put32(0);
-    put16(1);
-    put16(0x9003), put16(2), put32(20), put32(exifIfd + 18);
-    put32(0);
-    tiff.append(taken.leftJustified(19, ' ', true) + '\0');
-    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
-    QByteArray segment("\xFF\xE1", 2);
-    segment.append(char((payload.size() + 2) >> 8));
-    segment.append(char((payload.size() + 2) & 0xFF));
-    jpeg.insert(2, segment + payload);
-    return jpeg;
+    tiff.put16(0x8769), tiff.put16(4), tiff.put32(1), tiff.put32(exifIfd);
+    tiff.put32(0);
+    tiff.put16(1);
+    tiff.put16(0x9003), tiff.put16(2), tiff.put32(20), tiff.put32(exifIfd + 18);
+    tiff.put32(0);
+    tiff.bytes.append(taken.leftJustified(19, ' ', true) + '\0');
+    return test::insertExif(test::encodeImage(picture, "jpg"), tiff.bytes);
 }
 
 QImage plain(QSize size, QColor colour)

@@ -6,6 +6,16 @@
 
 namespace ztv::test {
 
+// Little-endian TIFF bytes, as an EXIF block holds them, starting with the TIFF header.
+struct TiffBytes {
+    QByteArray bytes { "II*\0", 4 };
+    void put16(quint16 v);
+    void put32(quint32 v);
+};
+
+// The JPEG with tiff inserted as its EXIF block (APP1) right after the start marker.
+QByteArray insertExif(QByteArray jpeg, const QByteArray& tiff);
+
 // Inserts an EXIF block right after a JPEG's start marker, as a camera writes it: IFD0 with
 // the Orientation tag (0 = none) and, when thumbnailJpeg is not empty, IFD1 pointing at that
 // embedded JPEG thumbnail.
