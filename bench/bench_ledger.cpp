@@ -1,9 +1,10 @@
 // Prints how long the photo ledger of the corpus's camera JPEGs takes and how large it is:
-//   bench_ledger [--no-pdf] [--pictures N] CORPUS
+//   bench_ledger [--no-pdf] [--pictures N] [--keep DIR] CORPUS
 // The first N (default 100) camera-*.jpg of the corpus (bench/make-corpus.sh) go through the
 // ledger's own steps: the dates read, the pictures decoded on every core a few ahead and
 // written one by one, the file closed. Then, unless --no-pdf, LibreOffice converts it to PDF
 // headless with a profile of its own (a fresh office each time, as the program runs it).
+// --keep writes both into DIR and leaves them there, to be looked at.
 
 #include "export/LedgerWorkbook.h"
 #include "export/LibreOfficeSpreadsheet.h"
@@ -43,16 +44,19 @@ int main(int argc, char** argv)
     bool pdf = true;
     int count = 100;
     QString corpus;
+    QString keep;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--no-pdf"))
             pdf = false;
         else if (args[i] == QLatin1String("--pictures") && i + 1 < args.size())
             count = args[++i].toInt();
+        else if (args[i] == QLatin1String("--keep") && i + 1 < args.size())
+            keep = args[++i];
         else
             corpus = args[i];
     }
     if (corpus.isEmpty() || count <= 0) {
-        std::fprintf(stderr, "usage: bench_ledger [--no-pdf] [--pictures N] CORPUS\n");
+        std::fprintf(stderr, "usage: bench_ledger [--no-pdf] [--pictures N] [--keep DIR] CORPUS\n");
         return 2;
     }
     QStringList files;
@@ -73,7 +77,8 @@ int main(int argc, char** argv)
     }
 
     QTemporaryDir work;
-    const QString xlsx = work.filePath(QStringLiteral("写真台帳.xlsx"));
+    const QDir into(keep.isEmpty() ? work.path() : keep);
+    const QString xlsx = into.filePath(QStringLiteral("写真台帳.xlsx"));
     QElapsedTimer t;
     const double cpuBefore = cpuSeconds();
     t.start();
@@ -110,7 +115,7 @@ int main(int argc, char** argv)
                           .arg(mib, 0, 'f', 1);
     if (pdf) {
         LibreOfficeSpreadsheet office;
-        const QString out = work.filePath(QStringLiteral("写真台帳.pdf"));
+        const QString out = into.filePath(QStringLiteral("写真台帳.pdf"));
         t.restart();
         const bool made = office.convertToPdf(xlsx, out, nullptr);
         const double pdfSeconds = t.nsecsElapsed() / 1e9;
