@@ -116,11 +116,23 @@ bool BrowsingArea::openMediumAt(const QString& path)
     QString p = QDir::cleanPath(path);
     for (int i = 0; i < m_TreeView1->topLevelItemCount(); ++i) {
         QTreeWidgetItem* root = m_TreeView1->topLevelItem(i);
-        if (i > 0 && lies(p, FolderTree::nodeKey(root))) {
-            m_TreeView1->setCurrentItem(root);
+        const QString top = FolderTree::nodeKey(root);
+        if (i == 0 || !lies(p, top))
+            continue;
+        m_TreeView1->setCurrentItem(root);
+        if (p == top) {
             TreeView1_NodeClick(root);
             return true;
         }
+        // A folder on it: opened down to there, as clicks would.
+        QString at = top;
+        Node_Exp(at);
+        for (const QString& part : p.mid(top.size() + 1).split(QLatin1Char('/'))) {
+            at += QLatin1Char('/') + part;
+            Node_Exp(at);
+        }
+        list(p, ListHow::Open);
+        return true;
     }
     return false;
 }

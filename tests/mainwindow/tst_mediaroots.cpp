@@ -226,6 +226,10 @@ void TstMediaRoots::startedWithTheCardsPath()
     QCOMPARE(f.form->SSTab1()->currentIndex(), tabIndex(Area::Cd));
     QCOMPARE(f.tree()->currentItem(), f.root(2));
     QCOMPARE(f.form->area(Area::Cd).ListedFolder(), f.stick);
+    // A folder on a medium opens the tree down to it.
+    QVERIFY(f.form->openMediumAt(f.card + "/DCIM/100CANON"));
+    QCOMPARE(f.form->area(Area::Cd).CurrentNodePath(), f.card + "/DCIM/100CANON");
+    QCOMPARE(f.form->area(Area::Cd).HiddenList().size(), 3);
 }
 
 QTEST_MAIN(TstMediaRoots)
