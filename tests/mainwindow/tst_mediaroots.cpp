@@ -71,6 +71,7 @@ private Q_SLOTS:
     void cardOpensAtDcimAndCopiesIntoTheVault();
     void mediaComeAndGo();
     void safeRemoval();
+    void pulledWhileTheChooserWaits();
     void emptyPhone();
     void startedWithTheCardsPath();
 };
@@ -163,6 +164,11 @@ void TstMediaRoots::safeRemoval()
     QCOMPARE(form.action("Medium_Remove")->text(), QStringLiteral("取り外し"));
     form.area(Area::Cd).TreeView1_MouseButton(Qt::RightButton, f.tree()->visualItemRect(f.root(0)).center());
     QCOMPARE(f.openedMenus.size(), 1);
+    // The menu key on the root does the same.
+    f.tree()->setCurrentItem(f.root(2));
+    f.tree()->setFocus();
+    QTest::keyClick(f.tree(), Qt::Key_Menu);
+    QCOMPARE(f.openedMenus, QStringList({ "menu_Medium", "menu_Medium" }));
 
     // Busy: said so, the root stays.
     f.media.answer = { Removal::Result::Busy, QStringLiteral("target is busy") };
@@ -191,6 +197,34 @@ void TstMediaRoots::safeRemoval()
     QCOMPARE(f.media.removals.front().name, QStringLiteral("PHOTOS"));
     QCOMPARE(f.roots(), QStringList({ ":", "CANON_SD" }));
     QVERIFY(form.area(Area::Cd).ListedFolder().isEmpty());
+}
+
+void TstMediaRoots::pulledWhileTheChooserWaits()
+{
+    MediaFixture f;
+    MainForm& form = *f.form;
+    writeRaw(f.stick + "/旅行/a.jpg", pictures::jpeg({ 20, 20 }));
+    QVERIFY(clickNode(form, 0, f.stick + "/旅行"));
+    QVERIFY(selectPicture(form, 0, f.stick + "/旅行/a.jpg"));
+    form.RCD_Fav_Copy()->trigger();
+    SetFolder* chooser = form.vaultTransfer().chooser();
+    QVERIFY(chooser);
+    // The stick is pulled: its files are gone with it.
+    QVERIFY(QDir(f.stick).removeRecursively());
+    f.media.list.removeAt(1);
+    f.media.notify();
+    QTRY_COMPARE_WITH_TIMEOUT(f.roots(), QStringList({ ":", "CANON_SD" }), 30000);
+    const auto vaultBefore = snapshot(f.home.vault());
+    QTreeWidgetItem* box = nodeAt(chooser->TreeView1, QStringLiteral("保管庫/旅行"));
+    QVERIFY(box);
+    chooser->TreeView1->setCurrentItem(box);
+    chooser->TreeView1_NodeClick(box);
+    chooser->Command1_Click(0);
+    // Refused with the message of a choice that ended; nothing, not even a part, in the vault.
+    QCOMPARE(f.prompts.calls.size(), 1);
+    QVERIFY2(f.prompts.calls.front().text.startsWith(QStringLiteral("選択中の画像")),
+        qPrintable(f.prompts.calls.front().text));
+    QCOMPARE(snapshot(f.home.vault()), vaultBefore);
 }
 
 void TstMediaRoots::emptyPhone()
