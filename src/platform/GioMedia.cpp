@@ -71,6 +71,16 @@ void removalDone(GObject* source, GAsyncResult* result, gpointer data)
 
 GioMedia::GioMedia()
 {
+    // GIO's session bus ends the process when the bus goes, which is GNOME's rule, not the
+    // program's: the window closes as the session ends through the window system. GIO keeps
+    // that connection only while someone holds it, so it is held for the process's life.
+    static GDBusConnection* const session = [] {
+        GDBusConnection* c = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        if (c)
+            g_dbus_connection_set_exit_on_close(c, FALSE);
+        return c;
+    }();
+    Q_UNUSED(session);
     GVolumeMonitor* monitor = g_volume_monitor_get();
     m_monitor = monitor;
     for (const char* signal : { "mount-added", "mount-removed", "mount-changed" })

@@ -6,9 +6,12 @@
 #include "MainFormFixture.h"
 #include "display/BrowseRun.h"
 #include "imaging/PictureDisplay.h"
-#include "mainwindow/CdTreeWatch.h"
+#include "platform/LinuxMedia.h"
 
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
+#include <QUrl>
 
 using namespace ztv;
 using namespace ztv::test;
@@ -68,7 +71,7 @@ class TstMediaRoots : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void rootsAfterTheDisc();
-    void cardOpensAtDcimAndCopiesIntoTheVault();
+    void gvfsArchive();
     void mediaComeAndGo();
     void safeRemoval();
     void pulledWhileTheChooserWaits();
@@ -87,26 +90,6 @@ void TstMediaRoots::rootsAfterTheDisc()
     QCOMPARE(childTexts(f.root(1)), QStringList({ "DCIM" }));
     QCOMPARE(childTexts(f.root(2)), QStringList({ "仕事", "旅行" }));
     QCOMPARE(f.tree()->treePath(f.root(2)->child(1)), f.stick + "/旅行");
-}
-
-void TstMediaRoots::cardOpensAtDcimAndCopiesIntoTheVault()
-{
-    MediaFixture f;
-    MainForm& form = *f.form;
-    const auto cardBefore = snapshot(f.card);
-    f.clickRoot(1);
-    // DCIM is the card's only picture folder: the tree opens there.
-    QCOMPARE(form.area(Area::Cd).CurrentNodePath(), f.card + "/DCIM");
-    QVERIFY(f.tree()->currentItem() && f.tree()->currentItem()->text(0) == QLatin1String("DCIM"));
-    QVERIFY(clickNode(form, 0, f.card + "/DCIM/100CANON"));
-    QCOMPARE(form.area(Area::Cd).HiddenList().size(), 3);
-    const QString picture = f.card + "/DCIM/100CANON/IMG_0002.JPG";
-    QVERIFY(selectPicture(form, 0, picture));
-    // Copied, never moved: the card keeps its file, the box gets the same bytes.
-    QVERIFY(fileThroughChooser(form, form.RCD_Fav_Copy(), QStringLiteral("保管庫/旅行")));
-    QCOMPARE(contents(f.home.vault() + "/旅行/IMG_0002.JPG"), contents(picture));
-    QCOMPARE(snapshot(f.card), cardBefore);
-    QVERIFY(f.prompts.calls.isEmpty());
 }
 
 void TstMediaRoots::mediaComeAndGo()
@@ -264,6 +247,84 @@ void TstMediaRoots::startedWithTheCardsPath()
     QVERIFY(f.form->openMediumAt(f.card + "/DCIM/100CANON"));
     QCOMPARE(f.form->area(Area::Cd).CurrentNodePath(), f.card + "/DCIM/100CANON");
     QCOMPARE(f.form->area(Area::Cd).HiddenList().size(), 3);
+}
+
+// A real GVfs mount on a private session bus: an archive of pictures opened as a file manager
+// does, seen through GIO's volume monitor and read through GVfs's FUSE view, as a phone is.
+void TstMediaRoots::gvfsArchive()
+{
+    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    if (gio.isEmpty() || !QFileInfo::exists(QStringLiteral("/usr/libexec/gvfsd"))
+        || !QFileInfo::exists(QStringLiteral("/usr/libexec/gvfsd-fuse")))
+        QSKIP("GVfs is not installed (scripts/install-deps.sh test: gvfs-daemons gvfs-backends gvfs-fuse)");
+    if (!QFileInfo(QStringLiteral("/dev/fuse")).isWritable())
+        QSKIP("no /dev/fuse here: GVfs's FUSE view cannot be mounted");
+    QProcess bus;
+    bus.start(QStringLiteral("dbus-daemon"), { "--session", "--nofork", "--nopidfile", "--print-address=1" });
+    if (!bus.waitForStarted() || !bus.waitForReadyRead(30000))
+        QSKIP("dbus-daemon is not installed (scripts/install-deps.sh test)");
+    QTemporaryDir dir;
+    const QString runtime = dir.filePath(QStringLiteral("run"));
+    QVERIFY(QDir().mkpath(runtime));
+    // GIO reads both when it first starts, which is below.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    QProcess gvfsd;
+    gvfsd.start(QStringLiteral("/usr/libexec/gvfsd"), { QStringLiteral("--replace") });
+    auto stop = qScopeGuard([&] {
+        QProcess::execute(QStringLiteral("fusermount3"), { "-u", "-z", runtime + "/gvfs" });
+        gvfsd.terminate();
+        gvfsd.waitForFinished();
+        bus.kill();
+        bus.waitForFinished();
+    });
+    const QString pictures = dir.filePath(QStringLiteral("pics"));
+    QVERIFY(QDir().mkpath(pictures + "/DCIM/Camera")
+        && writeRaw(pictures + "/DCIM/Camera/PXL_1.jpg", pictures::jpeg({ 32, 24 }, Qt::red)));
+    const QString tar = dir.filePath(QStringLiteral("photos.tar"));
+    QCOMPARE(QProcess::execute(QStringLiteral("tar"), { "-C", pictures, "-cf", tar, "DCIM" }), 0);
+    const QString uri = QStringLiteral("archive://")
+        + QString::fromLatin1(QUrl::toPercentEncoding(QUrl::fromLocalFile(tar).toString()));
+
+    MainFormFixture f;
+    FakeDrives noMounts;
+    LinuxMedia media(noMounts, QDBusConnection(QStringLiteral("none")), QStringLiteral("x"));
+    f.services.media = &media;
+    f.home.fillSample();
+    MainForm& form = f.load();
+    FolderTree* tree = form.area(Area::Cd).TreeView1();
+    for (int round = 0; round < 2; ++round) {
+        QCOMPARE(QProcess::execute(gio, { QStringLiteral("mount"), uri }), 0);
+        // Only GIO tells it: the mount table gains nothing.
+        QTRY_COMPARE_WITH_TIMEOUT(tree->topLevelItemCount(), 2, 30000);
+        QCOMPARE(tree->topLevelItem(1)->text(0), QStringLiteral("photos.tar"));
+        const QString root = FolderTree::nodeKey(tree->topLevelItem(1));
+        QVERIFY2(root.startsWith(runtime + "/gvfs/archive:"), qPrintable(root));
+        if (round == 0) {
+            tree->setCurrentItem(tree->topLevelItem(1));
+            form.area(Area::Cd).TreeView1_NodeClick(tree->topLevelItem(1)); // opens at DCIM
+            QVERIFY(clickNode(form, 0, root + "/DCIM/Camera"));
+            // An archive's members are streams that cannot be sought: thumbnails are made from
+            // a copy in memory.
+            QCOMPARE(form.area(Area::Cd).HiddenList(), QStringList({ root + "/DCIM/Camera/PXL_1.jpg" }));
+            // "取り外し": GIO unmounts it.
+            tree->setCurrentItem(tree->topLevelItem(1));
+            form.action("Medium_Remove")->trigger();
+        } else {
+            QProcess list;
+            list.start(gio, { QStringLiteral("mount"), QStringLiteral("-l") });
+            QVERIFY(list.waitForFinished(30000));
+            const QString line = QString::fromUtf8(list.readAllStandardOutput());
+            const qsizetype at = line.indexOf(QLatin1String("archive://"));
+            QVERIFY2(at >= 0, qPrintable(line));
+            QCOMPARE(QProcess::execute(gio,
+                         { QStringLiteral("mount"), QStringLiteral("-u"),
+                             line.mid(at, line.indexOf(QLatin1Char('\n'), at) - at).trimmed() }),
+                0);
+        }
+        QVERIFY2(f.prompts.calls.isEmpty(), qPrintable(f.prompts.calls.value(0).text));
+        QTRY_COMPARE_WITH_TIMEOUT(tree->topLevelItemCount(), 1, 30000);
+    }
 }
 
 QTEST_MAIN(TstMediaRoots)
