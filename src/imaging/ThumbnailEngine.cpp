@@ -136,7 +136,9 @@ namespace {
 // view as a stream) is read once from its start into memory, and that copy is read instead.
 int seekableCopy(int fd, qint64 size, int* status)
 {
-    const int copy = ::memfd_create("zentovi-stream", MFD_CLOEXEC);
+    // Larger than any picture a thumbnail is made of: not held in memory.
+    constexpr qint64 MaxCopy = qint64(256) << 20;
+    const int copy = size <= MaxCopy ? ::memfd_create("zentovi-stream", MFD_CLOEXEC) : -1;
     char buf[65536];
     qint64 done = 0;
     for (ssize_t n = 0; copy >= 0 && done <= size && (n = ::read(fd, buf, sizeof buf)) != 0; done += n) {
