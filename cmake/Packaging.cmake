@@ -35,5 +35,6 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "libimagequant0 (>= 2.17), libqt6svg6, qt6-image-formats-plugins, qt6-translations-l10n, fonts-ipafont-gothic, xdg-utils, \
 libheif1 (>= 1.15), libjxl0.7, libraw20, libdeflate0 (>= 1.14), libxlsxwriter1")
 # Only the spreadsheet export needs LibreOffice; without it the three export items are greyed.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libreoffice-calc, qt6-wayland")
+# GVfs shows phones and cameras (MTP, PTP) as folders, and its FUSE view lets the program read them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libreoffice-calc, qt6-wayland, gvfs-backends, gvfs-fuse")
 include(CPack)

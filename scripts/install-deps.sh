@@ -15,6 +15,8 @@ run_pkgs=(
   libgif-dev libimagequant-dev libexif-dev libjpeg62-turbo-dev libpng-dev libgl-dev
   libheif-dev libjxl-dev libraw-dev libdeflate-dev zlib1g-dev libxlsxwriter-dev
   fonts-ipafont-gothic xdg-utils
+  # removable media: GIO's volume monitor, and phones and cameras through GVfs's FUSE view
+  libglib2.0-dev gvfs-backends gvfs-fuse
 )
 test_pkgs=(
   git clang-format
@@ -33,6 +35,8 @@ test_pkgs=(
   python3-fusepy fuse3 sshfs openssh-server
   # a private message bus for the test of the mount request
   dbus-daemon
+  # card images mounted through FUSE, and a real GVfs mount on a private session bus
+  gvfs-backends gvfs-fuse gvfs-daemons mtools dosfstools exfatprogs exfat-fuse fusefat
 )
 
 pkgs=("${run_pkgs[@]}")

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <QUrl>
 
 namespace ztv {
 
@@ -32,6 +33,12 @@ std::unique_ptr<MainForm> ShowSplashAndMain(const Services& services)
     form->show();
     splash.reset();
     return form;
+}
+
+QString startPath(const QString& argument)
+{
+    const QUrl url(argument);
+    return url.isLocalFile() ? url.toLocalFile() : argument;
 }
 
 } // namespace ztv

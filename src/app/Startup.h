@@ -2,6 +2,8 @@
 
 #include "platform/Services.h"
 
+#include <QString>
+
 #include <memory>
 
 class QApplication;
@@ -16,5 +18,8 @@ bool LoadQtTranslation(QApplication& app);
 // The start-up sequence: splash window, one pass of events, the main window loaded and
 // shown, splash window gone. The caller runs the event loop.
 std::unique_ptr<MainForm> ShowSplashAndMain(const Services& services);
+
+// The place the program was started with: a path, or a file:// URL as desktops give it.
+QString startPath(const QString& argument);
 
 } // namespace ztv

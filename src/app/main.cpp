@@ -5,6 +5,7 @@
 #include "platform/DesktopShell.h"
 #include "platform/FileOps.h"
 #include "platform/LinuxDrives.h"
+#include "platform/LinuxMedia.h"
 #include "platform/QtPrompts.h"
 #include "platform/WorkAside.h"
 #include "widgets/Icons.h"
@@ -26,8 +27,12 @@ int main(int argc, char** argv)
     ztv::LinuxDrives drives;
     ztv::LibreOfficeSpreadsheet spreadsheet;
     spreadsheet.startCheck(); // runs while the windows are built
-    const ztv::Services services { prompts, shell, drives, spreadsheet, ztv::windowFileOps() };
+    ztv::LinuxMedia media(drives, QDBusConnection::systemBus(), ztv::LinuxMedia::userName());
+    const ztv::Services services { prompts, shell, drives, spreadsheet, ztv::windowFileOps(), &media };
     auto form = ztv::ShowSplashAndMain(services);
     prompts.setParentWindow(form.get());
+    // The desktop offers the program for a camera card and starts it with the card's place.
+    if (const QStringList args = QApplication::arguments(); args.size() > 1)
+        form->openMediumAt(ztv::startPath(args.at(1)));
     return QApplication::exec();
 }

@@ -120,6 +120,21 @@ BrowsingArea::BrowsingArea(Area area, const QString& name, TabWindow& window, Br
     m_Label3->setAccessibleDescription(t(tx::AccPageCount).arg(name));
     m_Label3->setAccessibleName(m_Label3->accessibleDescription());
 
+    m_LabelMedium = new QLabel(t(tx::PhoneLocked), this);
+    named(m_LabelMedium, "m_LabelMedium");
+    m_LabelMedium->setGeometry(tw(3700, 1300, 8200, 900));
+    m_LabelMedium->setAlignment(Qt::AlignCenter);
+    m_LabelMedium->setWordWrap(true);
+    m_LabelMedium->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_LabelMedium->hide();
+    m_LabelMedium->raise();
+    if (area == Area::Cd) {
+        // Folders that phones, cameras and desktops keep for themselves on a medium.
+        m_TreeView1->setHiddenFolders([this](const QString& folder) {
+            return mediumOf(folder)
+                && isMediumHousekeeping(folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1));
+        });
+    }
     if (area != Area::Cd)
         m_CurrentNodePath = QString::fromUtf16(area == Area::StockYard ? kStockYardName : kVaultName);
     connectControls();

@@ -3,6 +3,7 @@
 #include "display/PictureChoice.h"
 #include "imaging/FolderListing.h"
 #include "imaging/PictureDisplay.h"
+#include "platform/Media.h"
 #include "values/Area.h"
 #include "values/StoragePaths.h"
 
@@ -40,7 +41,9 @@ class ThumbnailList;
 class TabWindow {
 public:
     // The popup menus of a tab: over a thumbnail, over the empty thumbnail area, over a box.
-    enum class Menu { Picture, Empty, Boxes };
+    // The popup menus of a tab: over a thumbnail, over the empty thumbnail area, over a box,
+    // over a removable medium's root.
+    enum class Menu { Picture, Empty, Boxes, Medium };
 
     virtual ~TabWindow() = default;
     // PictureSelected is the window's: a tab sets it by a choice and ends it by a press
@@ -152,6 +155,27 @@ public:
     // The drive as the CD tree shows it.
     const CdDrive& cdDrive() const { return m_cdDrive; }
 
+    // --- removable media (the CD tab's roots after the disc's) ---
+    // The media as the tree shows them, in their roots' order.
+    const QList<Medium>& shownMedia() const { return m_media; }
+    // The media as they are now, without the disc and the medium the storage root lies on.
+    QList<Medium> currentMedia() const;
+    // Follows the media as they are now: roots of media gone are removed (a page listing one
+    // is emptied, a choice on it ended), new ones added at the end; the other roots keep
+    // their nodes, the current node and the page.
+    void updateMediaRoots();
+    // Whether folder lies on a shown medium that is no longer mounted.
+    bool onGoneMedium(const QString& folder) const;
+    // The medium whose root node is the tree's current node, if any.
+    std::optional<Medium> markedMedium() const;
+    // Chooses the root of the medium holding path (a card's mount point, as the desktop gives
+    // it at start) and lists it as a click would; false when no medium holds it.
+    bool openMediumAt(const QString& path);
+    // Unmounts the medium (and powers its drive off) while nothing reads it; its root goes.
+    Removal removeMedium(const Medium& medium);
+    // The text over the page, shown while a phone's root lists nothing at all.
+    QLabel* mediumHint() const { return m_LabelMedium; }
+
     // --- listing ---
     // How a listing treats the page, the window and the choice.
     enum class ListHow {
@@ -261,6 +285,11 @@ private:
     void connectControls();
     void ThumbnailReady(const QImage& bitmap, const QString& path, int status);
     void setRoot(const QString& key, const QString& icon);
+    void addMediumRoot(const Medium& medium);
+    // The medium whose root the tree path starts at; none for the disc's.
+    std::optional<Medium> mediumOf(const QString& treePath) const;
+    // A medium root clicked: the folder to list (DCIM where it is the only picture folder).
+    QString openMediumRoot(const Medium& medium);
     // Shows the last of m_Chosen, draws all of them; false (the page emptied) when the shown
     // file cannot be shown.
     bool showChosen();
@@ -298,6 +327,8 @@ private:
     QStringList m_RangePaths; // what the last Shift choice added
     QString m_PreviewPath;
     CdDrive m_cdDrive;
+    QList<Medium> m_media;
+    QLabel* m_LabelMedium = nullptr;
     QPointer<ContentIndex> m_connectedIndex; // null again once that index is gone
     quint64 m_markTicket = 0; // the index's answers to the page listed last
     QHash<int, QString> m_markCopies; // marked row -> the vault copy its mark names

@@ -4,8 +4,11 @@
 #include "platform/Drives.h"
 #include "platform/FolderList.h"
 #include "platform/Services.h"
+#include "platform/WorkAside.h"
 #include "widgets/FolderTree.h"
 
+#include <QDir>
+#include <QLabel>
 #include <QMetaObject>
 
 namespace ztv {
@@ -34,6 +37,9 @@ void BrowsingArea::BuildAreaTree()
         m_cdDrive = FirstCdDrive(m_services.drives);
         m_RootName = m_cdDrive.name.isEmpty() ? QStringLiteral(":") : m_cdDrive.name;
         setRoot(m_RootName, image(FolderTree::Drive));
+        m_media = currentMedia();
+        for (const Medium& m : std::as_const(m_media))
+            addMediumRoot(m);
         return;
     }
     m_RootName = QString::fromUtf16(m_area == Area::StockYard ? kStockYardName : kVaultName);
@@ -69,6 +75,9 @@ QString BrowsingArea::reloadCdTree(bool mountIfNeeded)
     m_CurrentNodePath = m_RootName;
     m_TreeView1->removeAllNodes();
     setRoot(m_RootName, image(FolderTree::Drive));
+    m_media = currentMedia();
+    for (const Medium& m : std::as_const(m_media))
+        addMediumRoot(m);
     return drive.mounted ? drive.name : QString();
 }
 
@@ -107,8 +116,12 @@ void BrowsingArea::TreeView1_Expand(QTreeWidgetItem* node)
     if (!Dir1().setPath(folder)) {
         // The disc changed or went away under the tree: rebuild it from the drive as it is
         // now. Done after the tree has finished expanding the node that is about to go.
-        // The stock yard and the vault keep their trees.
-        if (m_area == Area::Cd)
+        // The stock yard and the vault keep their trees. A medium pulled under the tree
+        // takes only its own root.
+        if (m_area == Area::Cd && mediumOf(folder.chopped(1)))
+            QMetaObject::invokeMethod(
+                this, [this] { updateMediaRoots(); }, Qt::QueuedConnection);
+        else if (m_area == Area::Cd)
             QMetaObject::invokeMethod(
                 this, [this] { reloadCdTree(false); }, Qt::QueuedConnection);
         return;
@@ -130,6 +143,22 @@ void BrowsingArea::TreeView1_NodeClick(QTreeWidgetItem* node)
     // The drive's root, whatever it is called now: read the drive afresh, the disc may have
     // been changed, put in or taken out since the tree was built.
     const bool cdRoot = m_area == Area::Cd && !node->parent();
+    m_LabelMedium->hide();
+    if (cdRoot && m_TreeView1->indexOfTopLevelItem(node) > 0) {
+        const std::optional<Medium> medium = mediumOf(path);
+        if (!medium)
+            return;
+        list(openMediumRoot(*medium), ListHow::Open);
+        // A phone that is locked, or not set to file transfer, shows an empty root.
+        const QString root = medium->path;
+        if (medium->gvfs && m_HiddenList.isEmpty() && offMainThread<bool>([root] {
+                return QDir(root)
+                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
+                    .isEmpty();
+            }))
+            m_LabelMedium->show();
+        return;
+    }
     list(cdRoot ? reloadCdTree(true) : folderOf(path), ListHow::Open);
 }
 
@@ -138,6 +167,15 @@ void BrowsingArea::TreeView1_NodeClick(QTreeWidgetItem* node)
 void BrowsingArea::TreeView1_MouseButton(Qt::MouseButton button, QPoint at)
 {
     m_window.setPictureSelected(false);
+    if (m_area == Area::Cd && button == Qt::RightButton) {
+        // A medium's root offers its safe removal.
+        QTreeWidgetItem* hit = m_TreeView1->itemAt(at);
+        if (hit && !hit->parent() && m_TreeView1->indexOfTopLevelItem(hit) > 0) {
+            m_TreeView1->setCurrentItem(hit);
+            m_window.popupMenu(m_area, TabWindow::Menu::Medium);
+        }
+        return;
+    }
     if (m_area != Area::Vault || button != Qt::RightButton)
         return;
     QTreeWidgetItem* hit = m_TreeView1->itemAt(at);

@@ -19,6 +19,10 @@ inline constexpr char16_t BrowseProgress[] = u"サムネイル作成中：%1 / %
 // How many pictures are chosen, shown while more than one is.
 inline constexpr char16_t ChosenCount[] = u"%1 枚の画像を選択中";
 
+// A phone's root that lists nothing at all: it is locked, or not set to file transfer.
+inline constexpr char16_t PhoneLocked[]
+    = u"スマートフォンのロックを解除し、「ファイル転送」を許可してください";
+
 inline constexpr char16_t SelectedPicture[] = u"選択中の画像を表示";
 inline constexpr char16_t Slash[] = u"/";
 

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -129,6 +130,35 @@ QSize fitInto(QSize source, QSize box)
     return { w, h };
 }
 
+namespace {
+
+// The readers seek. A file that cannot be sought (a GVfs archive's member, seen through its FUSE
+// view as a stream) is read once from its start into memory, and that copy is read instead.
+int seekableCopy(int fd, qint64 size, int* status)
+{
+    // Larger than any picture a thumbnail is made of: not held in memory.
+    constexpr qint64 MaxCopy = qint64(256) << 20;
+    const int copy = size <= MaxCopy ? ::memfd_create("zentovi-stream", MFD_CLOEXEC) : -1;
+    char buf[65536];
+    qint64 done = 0;
+    for (ssize_t n = 0; copy >= 0 && done <= size && (n = ::read(fd, buf, sizeof buf)) != 0; done += n) {
+        if (n < 0 && errno == EINTR)
+            n = 0;
+        else if (n < 0 || ::write(copy, buf, size_t(n)) != n)
+            done = size + 1;
+    }
+    ::close(fd);
+    if (copy < 0 || done != size || ::lseek(copy, 0, SEEK_SET) != 0) {
+        if (copy >= 0)
+            ::close(copy);
+        *status = ThumbnailResult::Unreadable;
+        return -1;
+    }
+    return copy;
+}
+
+} // namespace
+
 int openRegularFile(const QString& path, int* status, qint64* mtime)
 {
     const QByteArray encoded = encodePath(path);
@@ -161,7 +191,7 @@ int openRegularFile(const QString& path, int* status, qint64* mtime)
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags != -1)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return fd;
+    return ::lseek(fd, 0, SEEK_CUR) < 0 ? seekableCopy(fd, st.st_size, status) : fd;
 }
 
 QImage compactThumbnail(QImage image)

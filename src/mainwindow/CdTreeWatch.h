@@ -10,12 +10,15 @@ namespace ztv {
 class BrowseRun;
 class BrowsingArea;
 class Drives;
+class Media;
 
 // The CD tab's tree follows the drive: a disc inserted, swapped or removed rebuilds the tree and
-// the page as a click on the drive's root would, once the window is free.
+// the page as a click on the drive's root would, once the window is free. A removable medium
+// mounted or pulled adds or removes its own root only (BrowsingArea::updateMediaRoots); a
+// listing of a medium that went ends at once, the tree changes once the window is free.
 class CdTreeWatch : public QObject {
 public:
-    CdTreeWatch(QWidget& window, BrowsingArea& cd, BrowseRun& run, Drives& drives);
+    CdTreeWatch(QWidget& window, BrowsingArea& cd, BrowseRun& run, Drives& drives, Media* media = nullptr);
 
 private:
     void driveMayHaveChanged();

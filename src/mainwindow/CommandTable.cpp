@@ -27,6 +27,7 @@ const std::vector<Menu>& menus()
         { MenuId::RF, "menu_RF", texts::MenuRF },
         { MenuId::Clip, "menu_Clip", texts::MenuClip },
         { MenuId::EX, "menu_EX", texts::MenuEX },
+        { MenuId::Medium, "menu_Medium", texts::MenuMedium },
     };
     return all;
 }
@@ -44,6 +45,8 @@ const std::vector<Row>& table()
         { "dirpopup_mod", texts::RenameBox, "box-rename", { M::L }, { { P::Vault, "Command4_2", 2 } },
             [](MainForm& w) { w.boxes().dirpopup_mod_Click(w); } },
         // The design's button reads "move" where its menu item reads "copy"; both copy.
+        { "Medium_Remove", texts::RemoveMedium, nullptr, { M::Medium }, {},
+            [](MainForm& w) { w.removeMarkedMedium(); } },
         { "RCD_Fav_Copy", texts::ToVaultCopy, "vault-copy", { M::RCD },
             { { P::Cd, "Command5_0", 3, texts::ToVaultMove } },
             [](MainForm& w) { w.vaultTransfer().RCD_Fav_Copy_Click(w); } },

@@ -15,8 +15,8 @@ class MainForm;
 namespace commands {
 
 // The popup menus, in the order they are made.
-enum class MenuId { L, RCD, R, RF, Clip, EX };
-inline constexpr int kMenuCount = 6;
+enum class MenuId { L, RCD, R, RF, Clip, EX, Medium };
+inline constexpr int kMenuCount = 7;
 
 // A popup menu's design name and title.
 struct Menu {

@@ -21,6 +21,7 @@
 #include "mainwindow/LinkHandlers.h"
 #include "mainwindow/texts.h"
 #include "platform/ContentIndex.h"
+#include "platform/Prompts.h"
 #include "widgets/CommandButton.h"
 #include "widgets/DropTarget.h"
 #include "widgets/FolderTree.h"
@@ -270,10 +271,32 @@ void MainForm::popupMenu(Area area, Menu menu)
     using commands::MenuId;
     if (menu == Menu::Boxes)
         PopupMenu(this->menu(MenuId::L));
+    else if (menu == Menu::Medium)
+        PopupMenu(this->menu(MenuId::Medium));
     else if (menu == Menu::Empty)
         PopupMenu(this->menu(MenuId::EX));
     else
         PopupMenu(this->menu(std::array { MenuId::RCD, MenuId::R, MenuId::RF }[tabIndex(area)]));
+}
+
+void MainForm::removeMarkedMedium()
+{
+    BrowsingArea& cd = area(Area::Cd);
+    const std::optional<Medium> medium = cd.markedMedium();
+    if (!medium)
+        return;
+    const Removal removal = cd.removeMedium(*medium);
+    if (removal.result == Removal::Result::Busy)
+        m_services.prompts.message(t(texts::MediumBusy));
+    else if (removal.result == Removal::Result::Failed)
+        m_services.prompts.message(removal.reason.isEmpty() ? t(texts::MediumNotRemoved) : removal.reason);
+}
+
+bool MainForm::openMediumAt(const QString& path)
+{
+    SSTab1()->setCurrentIndex(tabIndex(Area::Cd));
+    const BrowseRun::Hold hold(m_run.get());
+    return hold && area(Area::Cd).openMediumAt(path);
 }
 
 void MainForm::PopupMenu(QMenu* menu)

@@ -129,6 +129,10 @@ public:
 
     // --- KeyboardWindow ---
     bool boxKeyPressed(int key) override;
+    // "取り外し" on the CD tab's current medium root: unmounts it, or says why it cannot.
+    void removeMarkedMedium();
+    // Started with a card's path: the CD tab comes forward with that medium's root listed.
+    bool openMediumAt(const QString& path);
     bool busy() const override { return m_run && m_run->busy(); }
 
     // Opens a popup menu at the pointer and returns when it has closed. Tests replace the

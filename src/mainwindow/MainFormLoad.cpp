@@ -49,7 +49,7 @@ void MainForm::Form_Load()
     }
     SpreadsheetCheck();
     if (!m_cdWatch)
-        m_cdWatch = new CdTreeWatch(*this, area(Area::Cd), *m_run, m_services.drives);
+        m_cdWatch = new CdTreeWatch(*this, area(Area::Cd), *m_run, m_services.drives, m_services.media);
     // A step the last run began and never finished is told once; nothing of it is replayed.
     m_filing->undoRedo().reportInterrupted(*this);
     BoxKeyCommands::reportSetAside(*this);

@@ -37,6 +37,12 @@ inline constexpr char16_t MenuR[] = u"メニューＲ";
 inline constexpr char16_t MenuRF[] = u"メニューＲF";
 inline constexpr char16_t MenuClip[] = u"メニューClip";
 inline constexpr char16_t MenuEX[] = u"メニューEX";
+inline constexpr char16_t MenuMedium[] = u"メディア";
+
+// A removable medium's root: its safe removal, and why it could not be done.
+inline constexpr char16_t RemoveMedium[] = u"取り外し";
+inline constexpr char16_t MediumBusy[] = u"使用中のため取り外せません";
+inline constexpr char16_t MediumNotRemoved[] = u"取り外せませんでした";
 
 inline constexpr char16_t DriveNotReady[] = u"ドライブが準備されていません";
 

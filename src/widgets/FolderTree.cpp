@@ -18,6 +18,13 @@ namespace {
 constexpr int KeyRole = Qt::UserRole;
 constexpr int ImageRole = Qt::UserRole + 1;
 constexpr int NameRole = Qt::UserRole + 2;
+constexpr int ShownRole = Qt::UserRole + 3;
+
+QString shownName(const QTreeWidgetItem* item)
+{
+    const QString shown = item->data(0, ShownRole).toString();
+    return shown.isEmpty() ? displayName(item->data(0, NameRole).toString()) : shown;
+}
 
 // The node shows its name readably, but keeps the name itself for its tree path: two
 // names that are not UTF-8 may show alike and still be different folders.
@@ -42,7 +49,7 @@ QString FolderTree::noteOf(const QTreeWidgetItem* item) const
 void FolderTree::showNotes()
 {
     for (QTreeWidgetItem* item : allNodes())
-        item->setText(0, displayName(nodeName(item)) + noteOf(item));
+        item->setText(0, shownName(item) + noteOf(item));
 }
 
 void FolderTree::keyPressEvent(QKeyEvent* event)
@@ -175,6 +182,17 @@ QTreeWidgetItem* FolderTree::addRoot(const QString& key, const QString& text, co
     return item;
 }
 
+QTreeWidgetItem* FolderTree::addRoot(
+    const QString& key, const QString& text, const QString& image, const QString& shown)
+{
+    QTreeWidgetItem* item = addRoot(key, text, image);
+    item->setData(0, ShownRole, shown);
+    item->setText(0, shownName(item) + noteOf(item));
+    item->setToolTip(0, displayName(text));
+    item->setData(0, Qt::AccessibleDescriptionRole, displayName(text));
+    return item;
+}
+
 QTreeWidgetItem* FolderTree::addNode(
     const QString& parentKey, const QString& key, const QString& text, const QString& image)
 {
@@ -209,6 +227,23 @@ void FolderTree::removeAllNodes()
     m_drop = nullptr;
     ++m_generation;
     clear();
+}
+
+void FolderTree::removeRoot(const QString& key)
+{
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        if (nodeKey(topLevelItem(i)) != key)
+            continue;
+        for (const QTreeWidgetItem* at = m_drop; at; at = at->parent()) {
+            if (at == topLevelItem(i)) {
+                m_drop = nullptr;
+                break;
+            }
+        }
+        ++m_generation; // a press under way no longer acts on what it hit
+        delete takeTopLevelItem(i);
+        return;
+    }
 }
 
 QString FolderTree::nodeKey(const QTreeWidgetItem* item)
@@ -264,6 +299,8 @@ void FolderTree::TreeEnum(const QStringList& parentKeys)
             continue;
         const QStringList folders = m_dir.folders();
         for (const QString& folder : folders) {
+            if (m_hide && m_hide(folder))
+                continue;
             const QString name = folder.mid(BackInstr(folder, QStringLiteral("/")));
             addNode(key, key + QLatin1Char('/') + name, name, QString::fromUtf16(FoldClose));
             if (m_counter)

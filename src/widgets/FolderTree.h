@@ -36,12 +36,20 @@ public:
     void setNodeCounter(int* counter) { m_counter = counter; }
 
     QTreeWidgetItem* addRoot(const QString& key, const QString& text, const QString& image);
+    // A root whose tree path is its folder (a medium's mount point, text) but which shows
+    // another name (its label, shown); its tool tip and accessible description give the folder.
+    QTreeWidgetItem* addRoot(
+        const QString& key, const QString& text, const QString& image, const QString& shown);
+    // Sub-folders that hide(full path) declares are not added; none hidden by default.
+    void setHiddenFolders(std::function<bool(const QString& folder)> hide) { m_hide = std::move(hide); }
     // Adds below the node with parentKey; nullptr when there is no such parent or the key is
     // taken (a repeated expansion), which callers ignore.
     QTreeWidgetItem* addNode(
         const QString& parentKey, const QString& key, const QString& text, const QString& image);
     QTreeWidgetItem* node(const QString& key) const;
     void removeAllNodes();
+    // Removes the top-level node with that key and everything below it.
+    void removeRoot(const QString& key);
 
     static QString nodeKey(const QTreeWidgetItem* item);
     static QString nodeName(const QTreeWidgetItem* item); // the folder's name, as on disk
@@ -102,6 +110,7 @@ private:
     CanDrop m_canDrop;
     Dropped m_dropped;
     std::function<bool()> m_busy;
+    std::function<bool(const QString&)> m_hide;
     QTimer m_openTimer; // opens m_drop once the pointer rested on it
 };
 

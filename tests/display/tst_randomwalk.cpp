@@ -213,6 +213,24 @@ public:
         writeDisc(QStringLiteral("cd1.jpg"), pictures::jpeg({ 32, 24 }, Qt::red));
         writeDisc(QStringLiteral("cd2.png"), pictures::png({ 24, 32 }, Qt::yellow));
         writeDisc(QStringLiteral("フォルダ/cd3.jpg"), pictures::jpeg({ 28, 28 }, Qt::darkRed));
+        // A camera card, plugged in at start, and a phone, pulled until a medium event.
+        const QString card = mediaPlaces.filePath(QStringLiteral("CANON_SD"));
+        const QString phone = mediaPlaces.filePath(QStringLiteral(".pulled-Pixel 8"));
+        auto put = [](const QString& path, const QByteArray& bytes) {
+            QDir().mkpath(QFileInfo(path).path());
+            QFile file(path);
+            if (file.open(QIODevice::WriteOnly))
+                file.write(bytes);
+        };
+        for (int i = 0; i < 6; ++i)
+            put(card + QStringLiteral("/DCIM/100CANON/IMG_%1.JPG").arg(i),
+                pictures::jpeg({ 30 + i, 22 }, QColor::fromHsv(i * 50, 160, 200)));
+        QDir(card).mkpath(QStringLiteral(".thumbnails"));
+        for (int i = 0; i < 3; ++i)
+            put(phone + QStringLiteral("/DCIM/Camera/PXL_%1.jpg").arg(i),
+                pictures::jpeg({ 22, 30 + i }, QColor::fromHsv(300 - i * 40, 200, 180)));
+        media.list.append(
+            { QStringLiteral("m0"), card, QStringLiteral("CANON_SD"), QString(), QString(), false, false });
 
         form = std::make_unique<MainForm>(services);
         form->setMenuOpener([this](QMenu* menu) { lastMenu = menu->objectName(); });
@@ -295,6 +313,7 @@ public:
             { 4, [&] { return undoRedoEvent(); } },
             { 1, [&] { return refusedUndoEvent(); } },
             { 2, [&] { return otherWindowEvent(); } },
+            { 2, [&] { return mediumEvent(); } },
         };
         Q_UNUSED(current);
         int total = 0;
@@ -1173,7 +1192,30 @@ public:
         }
     }
 
-    QStringList roots() const { return { home.storageRoot(), disc.path() }; }
+    QStringList roots() const { return { home.storageRoot(), disc.path(), mediaPlaces.path() }; }
+
+    // A card or a phone plugged in or pulled (the window's watch told as the desktop would).
+    QString mediumEvent()
+    {
+        static const QStringList names { QStringLiteral("CANON_SD"), QStringLiteral("Pixel 8") };
+        const QString name = names.at(int(rng.bounded(names.size())));
+        const QString place = mediaPlaces.filePath(name);
+        const QString pulled = mediaPlaces.filePath(QStringLiteral(".pulled-") + name);
+        const auto at = std::find_if(
+            media.list.begin(), media.list.end(), [&](const Medium& m) { return m.name == name; });
+        if (at != media.list.end()) {
+            media.list.erase(at);
+            QDir().rename(place, pulled);
+            media.notify();
+            return QStringLiteral("medium pulled %1").arg(name);
+        }
+        QDir().rename(pulled, place);
+        media.list.append({ QStringLiteral("m%1").arg(++mediaPlugged), place, name, QString(), QString(),
+            false, name.startsWith(u'P') });
+        media.notify();
+        return QStringLiteral("medium plugged %1").arg(name);
+    }
+    int mediaPlugged = 0;
     // Undo and redo events that changed a step.
     int stepsTakenBackOrRedone = 0;
     // Drags started on an unchosen thumbnail that filed it.
@@ -1189,10 +1231,14 @@ public:
     RandomPrompts prompts;
     TestHome home;
     QTemporaryDir disc;
+    // The removable media's places: each medium's folder, or, while it is pulled, the same
+    // folder under a hidden name (its files unreachable, none of them lost).
+    QTemporaryDir mediaPlaces;
+    FakeMedia media;
     FakeShell shell;
     FakeDrives drives;
     FakeSpreadsheet spreadsheet;
-    Services services { prompts, shell, drives, spreadsheet, windowFileOps() };
+    Services services { prompts, shell, drives, spreadsheet, windowFileOps(), &media };
     std::unique_ptr<MainForm> form;
     // The second window's journal, and the steps as the last check saw them.
     std::unique_ptr<FilingJournal> other;
@@ -1253,6 +1299,7 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     QHash<quint64, FileState> before = scan(w.roots());
     QHash<QString, int> kinds;
     int severalActedOn = 0; // operations asked with several files chosen
+    int mediumPages = 0; // events after which the CD tab listed a folder of a medium
     for (int i = 0; i < events; ++i) {
         w.mayChange.clear();
         w.made.clear();
@@ -1271,6 +1318,8 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
         }
         const QString event = w.step(i);
         QCoreApplication::processEvents();
+        if (w.form->area(Area::Cd).ListedFolder().startsWith(w.mediaPlaces.path()))
+            ++mediumPages;
         log << event;
         ++kinds[event.section(u' ', 0, 1)];
         if (several
@@ -1287,6 +1336,15 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
         if (!problem.isEmpty())
             QFAIL(qPrintable(fail(problem)));
         const QHash<quint64, FileState> after = scan(w.roots());
+        // Nothing is ever written on a medium, chosen or not; a pulled one keeps its files.
+        for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            if (!it->path.startsWith(w.mediaPlaces.path()))
+                continue;
+            const auto now = after.constFind(it.key());
+            if (now == after.cend() || now->hash != it->hash)
+                QFAIL(
+                    qPrintable(fail(QStringLiteral("%1 on a medium was changed or removed").arg(it->path))));
+        }
         for (auto it = before.cbegin(); it != before.cend(); ++it) {
             const auto now = after.constFind(it.key());
             if (now == after.cend() && !w.removedOutside.contains(it.key())
@@ -1314,6 +1372,7 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     QVERIFY(kinds.value(QStringLiteral("round trip")) > 0);
     QVERIFY(events < 1000 || severalActedOn > 0);
     QVERIFY(events < 1000 || w.stepsTakenBackOrRedone > 0);
+    QVERIFY(events < 1000 || (kinds.value(QStringLiteral("medium pulled")) > 0 && mediumPages > 0));
     qInfo("random walk: %d events, %lld kinds, %d operations on several chosen, %d steps undone or redone, "
           "%d undos refused, %d events of a second window, %d drags from an unchosen thumbnail (%d filed)",
         events, qlonglong(kinds.size()), severalActedOn, w.stepsTakenBackOrRedone,

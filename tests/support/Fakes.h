@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Drives.h"
+#include "platform/Media.h"
 #include "platform/Prompts.h"
 #include "platform/Shell.h"
 #include "platform/Spreadsheet.h"
@@ -101,6 +102,40 @@ public:
     std::optional<MountEntry> mountOnRequest;
     QStringList mountRequests;
     std::function<void()> whileMounting;
+    struct Watcher {
+        QPointer<QObject> receiver;
+        std::function<void()> onChange;
+    };
+    QList<Watcher> watchers;
+};
+
+// Removable media from a list the test changes; notify() tells the watchers.
+class FakeMedia : public Media {
+public:
+    QList<Medium> list;
+    QList<Medium> removals; // the media remove() was asked for
+    Removal answer; // what remove() answers; Done takes the medium off the list
+    QList<Medium> media() override { return list; }
+    void watch(QObject* receiver, std::function<void()> onChange) override
+    {
+        watchers.append({ receiver, std::move(onChange) });
+    }
+    Removal remove(const Medium& medium) override
+    {
+        removals << medium;
+        if (answer.result == Removal::Result::Done)
+            list.removeAll(medium);
+        return answer;
+    }
+    void notify()
+    {
+        for (const Watcher& w : std::as_const(watchers)) {
+            if (w.receiver)
+                w.onChange();
+        }
+    }
+
+private:
     struct Watcher {
         QPointer<QObject> receiver;
         std::function<void()> onChange;

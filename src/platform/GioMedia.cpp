@@ -1,0 +1,138 @@
+#include "platform/GioMedia.h"
+
+#include "platform/PathCodec.h"
+
+#include <QEventLoop>
+
+#include <gio/gio.h>
+
+namespace ztv {
+
+namespace {
+
+void onMountsChanged(GVolumeMonitor*, GMount*, gpointer self)
+{
+    static_cast<const GioMedia*>(self)->changed();
+}
+
+QString takeString(char* s)
+{
+    const QString out = s ? QString::fromUtf8(s) : QString();
+    g_free(s);
+    return out;
+}
+
+// The mount's root URI and FUSE path, or nothing for a mount that is no medium.
+std::optional<Medium> mediumOf(GMount* mount)
+{
+    if (g_mount_is_shadowed(mount))
+        return std::nullopt;
+    GFile* root = g_mount_get_root(mount);
+    Medium m;
+    m.id = takeString(g_file_get_uri(root));
+    const QString scheme = takeString(g_file_get_uri_scheme(root));
+    char* path = g_file_get_path(root);
+    if (path)
+        m.path = decodePath(QByteArray(path));
+    g_free(path);
+    g_object_unref(root);
+    // Local mounts ("file") are the mount table's: those are seen there, with UDisks2's facts.
+    if (isNetworkScheme(scheme) || m.path.isEmpty())
+        return std::nullopt;
+    m.name = takeString(g_mount_get_name(mount));
+    m.gvfs = true;
+    return m;
+}
+
+struct Finished {
+    QEventLoop loop;
+    Removal removal;
+};
+
+void removalDone(GObject* source, GAsyncResult* result, gpointer data)
+{
+    auto* f = static_cast<Finished*>(data);
+    GError* error = nullptr;
+    GMount* mount = G_MOUNT(source);
+    const gboolean ok = g_mount_can_eject(mount)
+        ? g_mount_eject_with_operation_finish(mount, result, &error)
+        : g_mount_unmount_with_operation_finish(mount, result, &error);
+    if (!ok) {
+        const bool busy = error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_BUSY);
+        f->removal = { busy ? Removal::Result::Busy : Removal::Result::Failed,
+            error ? QString::fromUtf8(error->message) : QString() };
+    }
+    if (error)
+        g_error_free(error);
+    f->loop.quit();
+}
+
+} // namespace
+
+GioMedia::GioMedia()
+{
+    // GIO's session bus ends the process when the bus goes, which is GNOME's rule, not the
+    // program's: the window closes as the session ends through the window system. GIO keeps
+    // that connection only while someone holds it, so it is held for the process's life.
+    static GDBusConnection* const session = [] {
+        GDBusConnection* c = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        if (c)
+            g_dbus_connection_set_exit_on_close(c, FALSE);
+        return c;
+    }();
+    Q_UNUSED(session);
+    GVolumeMonitor* monitor = g_volume_monitor_get();
+    m_monitor = monitor;
+    for (const char* signal : { "mount-added", "mount-removed", "mount-changed" })
+        g_signal_connect(monitor, signal, G_CALLBACK(onMountsChanged), this);
+}
+
+GioMedia::~GioMedia()
+{
+    auto* monitor = static_cast<GVolumeMonitor*>(m_monitor);
+    g_signal_handlers_disconnect_by_data(monitor, this);
+    g_object_unref(monitor);
+}
+
+void GioMedia::changed() const
+{
+    if (m_onChange)
+        m_onChange();
+}
+
+QList<Medium> GioMedia::media() const
+{
+    QList<Medium> found;
+    GList* mounts = g_volume_monitor_get_mounts(static_cast<GVolumeMonitor*>(m_monitor));
+    for (GList* l = mounts; l; l = l->next) {
+        if (const std::optional<Medium> m = mediumOf(G_MOUNT(l->data)))
+            found << *m;
+    }
+    g_list_free_full(mounts, g_object_unref);
+    return found;
+}
+
+Removal GioMedia::remove(const Medium& medium) const
+{
+    GMount* target = nullptr;
+    GList* mounts = g_volume_monitor_get_mounts(static_cast<GVolumeMonitor*>(m_monitor));
+    for (GList* l = mounts; l && !target; l = l->next) {
+        GFile* root = g_mount_get_root(G_MOUNT(l->data));
+        if (takeString(g_file_get_uri(root)) == medium.id)
+            target = G_MOUNT(g_object_ref(l->data));
+        g_object_unref(root);
+    }
+    g_list_free_full(mounts, g_object_unref);
+    if (!target)
+        return {}; // gone already
+    Finished f;
+    if (g_mount_can_eject(target))
+        g_mount_eject_with_operation(target, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, removalDone, &f);
+    else
+        g_mount_unmount_with_operation(target, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, removalDone, &f);
+    f.loop.exec(QEventLoop::ExcludeUserInputEvents);
+    g_object_unref(target);
+    return f.removal;
+}
+
+} // namespace ztv

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/Media.h"
+
+#include <QDBusConnection>
+
+#include <optional>
+
+namespace ztv {
+
+// UDisks2's facts about a block device ("/dev/sdb1") and its drive; none where there is no
+// bus, no UDisks2, or UDisks2 does not know the device. Waits at most timeoutMs per call.
+std::optional<UDisksFacts> udisksFacts(QDBusConnection bus, const QString& device, int timeoutMs);
+
+// Unmounts the file system on device through UDisks2, then powers the drive off when powerOff
+// (a USB drive, so it can be pulled). A busy file system gives Busy; any other refusal gives
+// Failed with UDisks2's message.
+Removal udisksRemove(QDBusConnection bus, const QString& device, const QString& drive, bool powerOff);
+
+} // namespace ztv

@@ -1,0 +1,176 @@
+// A camera card: a FAT image made without privileges (mkfs.vfat, mmd, mcopy) and mounted
+// through FUSE (fusefat) at /run/media/<user>/CANON_SD while the window runs, in a private
+// mount namespace with no system bus, so its place alone makes it a medium. fusefat shows
+// dates a month late: nothing here looks at dates.
+#include "../filing/FilingTestUtil.h"
+#include "FileTestUtil.h"
+#include "MainFormFixture.h"
+#include "imaging/ThumbnailBrowser.h"
+#include "platform/LinuxDrives.h"
+#include "platform/LinuxMedia.h"
+
+#include <QCryptographicHash>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+using namespace ztv;
+using namespace ztv::test;
+
+namespace {
+
+QString g_noNamespace; // why the namespace could not be had; "" when the process has its own
+
+void enterPrivateMountNamespace()
+{
+    if (::geteuid() != 0) {
+        g_noNamespace = QStringLiteral("a private mount namespace needs root");
+        return;
+    }
+    // While the process has a single thread, before Qt starts any.
+    if (::unshare(CLONE_NEWNS) != 0) {
+        g_noNamespace
+            = QStringLiteral("unshare(CLONE_NEWNS): ") + QString::fromLocal8Bit(std::strerror(errno));
+        return;
+    }
+    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        g_noNamespace = QStringLiteral("making / private: ") + QString::fromLocal8Bit(std::strerror(errno));
+    // A /run of the namespace's own: the card's place, and no system bus (no UDisks2).
+    else if (::mount("tmpfs", "/run", "tmpfs", 0, nullptr) != 0)
+        g_noNamespace = QStringLiteral("tmpfs on /run: ") + QString::fromLocal8Bit(std::strerror(errno));
+}
+
+QString run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return program + QStringLiteral(" failed: ")
+            + QString::fromLocal8Bit(p.readAllStandardError()).trimmed() + p.errorString();
+    return QString();
+}
+
+QByteArray sha(const QString& path)
+{
+    QFile f(path);
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    return f.open(QIODevice::ReadOnly) && h.addData(&f) ? h.result() : QByteArray();
+}
+
+} // namespace
+
+class TstCardImage : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void cardMountedWhileTheWindowRuns();
+};
+
+void TstCardImage::cardMountedWhileTheWindowRuns()
+{
+    if (!g_noNamespace.isEmpty())
+        QSKIP(qPrintable(g_noNamespace));
+    if (!QFile::exists(QStringLiteral("/dev/fuse")))
+        QSKIP("no /dev/fuse: FUSE is not available");
+    QStringList tools;
+    for (const char* name : { "mkfs.vfat", "mmd", "mcopy", "fusefat" }) {
+        tools << QStandardPaths::findExecutable(
+            QLatin1String(name), { "/usr/sbin", "/sbin", "/usr/bin", "/bin" });
+        if (tools.last().isEmpty())
+            QSKIP("dosfstools, mtools or fusefat is not installed (scripts/install-deps.sh test)");
+    }
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    const QString image = work.filePath(QStringLiteral("sd.img"));
+    {
+        QFile f(image);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(16 << 20));
+    }
+    QString failed = run(tools[0], { "-n", "CANON_SD", image });
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    failed = run(tools[1], { "-i", image, "::/DCIM", "::/DCIM/100CANON", "::/System Volume Information" });
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    QStringList files;
+    QList<QByteArray> bytes;
+    for (int i = 1; i <= 40; ++i) {
+        const QString name = QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0'));
+        bytes << pictures::jpeg({ 64, 48 }, QColor::fromHsv(i * 8, 200, 200));
+        QVERIFY(writeRaw(work.filePath(name), bytes.last()));
+        files << work.filePath(name);
+    }
+    failed = run(tools[2], QStringList { "-i", image } + files + QStringList { "::/DCIM/100CANON/" });
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    const QByteArray imageBefore = sha(image);
+
+    MainFormFixture f;
+    LinuxDrives drives;
+    LinuxMedia media(drives, QDBusConnection(QStringLiteral("none")), LinuxMedia::userName(), false);
+    f.services.media = &media;
+    f.home.fillSample();
+    f.load();
+    f.form->show();
+    MainForm& form = *f.form;
+    BrowsingArea& cd = form.area(Area::Cd);
+    FolderTree* tree = cd.TreeView1();
+    QCOMPARE(tree->topLevelItemCount(), 1); // the disc's root alone
+
+    const QString card = QStringLiteral("/run/media/") + LinuxMedia::userName() + QStringLiteral("/CANON_SD");
+    QVERIFY(QDir().mkpath(card));
+    failed = run(tools[3], { "-o", "ro", image, card });
+    if (!failed.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("FUSE mount not permitted: ") + failed));
+    auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(card).constData(), MNT_DETACH); });
+    // It comes while the window runs, named by its place (the label, as desktops mount it).
+    QTRY_COMPARE_WITH_TIMEOUT(tree->topLevelItemCount(), 2, 30000);
+    QTreeWidgetItem* root = tree->topLevelItem(1);
+    QCOMPARE(root->text(0), QStringLiteral("CANON_SD"));
+    QCOMPARE(root->toolTip(0), card);
+    QCOMPARE(childTexts(root), QStringList({ "DCIM" }));
+
+    tree->setCurrentItem(root);
+    cd.TreeView1_NodeClick(root);
+    QCOMPARE(cd.CurrentNodePath(), card + "/DCIM");
+    QVERIFY(clickNode(form, 0, card + "/DCIM/100CANON"));
+    QCOMPARE(cd.HiddenList().size(), 40);
+    // Into a box, byte for byte; the card unchanged.
+    QVERIFY(selectPicture(form, 0, card + "/DCIM/100CANON/IMG_0007.JPG"));
+    QVERIFY(fileThroughChooser(form, form.RCD_Fav_Copy(), QStringLiteral("保管庫/旅行")));
+    QVERIFY2(f.prompts.calls.isEmpty(), qPrintable(f.prompts.calls.value(0).text));
+    QCOMPARE(contents(f.home.vault() + "/旅行/IMG_0007.JPG"), bytes.at(6));
+
+    // Pulled while its folder is being listed: the listing ends (whole or stopped, as the
+    // signs arrive), and then the root, the page and the choice go.
+    bool pulled = false;
+    auto connection = connect(cd.LEADThumb1(), &ThumbnailBrowser::ThumbnailReady, this, [&] {
+        if (!pulled) {
+            pulled = true;
+            ::umount2(QFile::encodeName(card).constData(), MNT_DETACH);
+        }
+    });
+    QVERIFY(clickNode(form, 0, card + "/DCIM/100CANON"));
+    disconnect(connection);
+    QVERIFY(pulled);
+    QTRY_COMPARE_WITH_TIMEOUT(tree->topLevelItemCount(), 1, 30000);
+    QVERIFY(cd.HiddenList().isEmpty());
+    QVERIFY(!cd.TabSelection());
+    QCOMPARE(sha(image), imageBefore);
+    form.close();
+}
+
+int main(int argc, char** argv)
+{
+    enterPrivateMountNamespace();
+    QApplication app(argc, argv);
+    TstCardImage t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_cardimage.moc"
