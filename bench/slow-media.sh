@@ -26,7 +26,7 @@ trap cleanup EXIT
 "$build/bench/zentovi-corpus" --camera-card "$work/backing" "$count"
 echo "card: $count pictures of $(stat -c %s "$work/backing/.pictures/0.jpg") bytes and so"
 mkdir "$work/card"
-python3 "$here/tests/fs/delayfs.py" "$work/backing" "$work/card" --delay-ms 20 --mb-per-s 10 \
+/usr/bin/python3 "$here/tests/fs/delayfs.py" "$work/backing" "$work/card" --delay-ms 20 --mb-per-s 10 \
     --read-log "$work/reads.log" &
 fs_pid=$!
 for _ in $(seq 300); do mountpoint -q "$work/card" && break; sleep 0.1; done

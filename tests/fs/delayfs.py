@@ -38,7 +38,7 @@ class DelayFs(Operations):
         self.bytes_per_s = bytes_per_s
         self.read_log = read_log
         self.hang = hang
-        self.lock = threading.Lock()
+        self.guard = threading.Lock()  # not "lock": that name is a FUSE call
         self.read_bytes = {}  # open file handle -> bytes read through it
         self.link_free = 0.0  # when the link has sent what was asked of it so far
 
@@ -127,7 +127,7 @@ class DelayFs(Operations):
 
     def read(self, path, size, offset, fh):
         data = os.pread(fh, size, offset)
-        with self.lock:
+        with self.guard:
             self.read_bytes[fh] = self.read_bytes.get(fh, 0) + len(data)
             # One link for every reader: reads at once share its rate.
             done = time.monotonic()
@@ -147,7 +147,7 @@ class DelayFs(Operations):
         os.fsync(fh)
 
     def release(self, path, fh):
-        with self.lock:
+        with self.guard:
             got = self.read_bytes.pop(fh, 0)
             if self.read_log:
                 with open(self.read_log, "a") as log:
