@@ -22,7 +22,7 @@ struct ThumbnailResult {
     QString path;
     QImage image;
     int status = Unreadable;
-    FileStamp stamp; // taken before the picture was made, where the browse stamps as it goes
+    FileStamp stamp {}; // taken before the picture was made, where the browse stamps as it goes
 };
 
 // Reads a folder's files in the order a file manager shows them and makes a thumbnail of
@@ -74,7 +74,8 @@ public:
     // ContinueBrowsing false does, at once, without waiting for the decode (an Esc watch).
     void setCancelCheck(std::function<bool()> check);
 
-    // Files the running browse will examine (valid from BrowseStarted on).
+    // Files the running browse will examine (valid from BrowseStarted on); untyped folders
+    // among them are found as their turn comes (see listedPaths).
     int filesInRun() const;
 
     // How long a run may see no thread of its own at work before it ends (StallLimitMs).
