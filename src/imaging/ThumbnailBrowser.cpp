@@ -337,7 +337,8 @@ int ThumbnailBrowser::makeAll(
         if (!m_continue || (m_cancelCheck && m_cancelCheck())) {
             m_continue = false;
             pipeline.stop();
-        } else if (watch.stalled()) {
+        } else if (watch.stalled() && decodesWaitingForMemory() == 0) {
+            // (Workers waiting for their share of the decode memory wait on a decode elsewhere.)
             stalled = true;
             m_continue = false;
             pipeline.stop();

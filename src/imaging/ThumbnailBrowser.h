@@ -35,7 +35,9 @@ public:
     static constexpr int ResultCancelled = 20100;
     static constexpr int ResultFolderUnreadable = 20007; // the folder is missing or cannot be listed
     // A run whose threads all wait in calls that do not return (a phone or card pulled out
-    // mid-read) for this long ends as unreadable; the stuck threads are left behind.
+    // mid-read) for this long ends as unreadable; the stuck threads are left behind. A single
+    // call that is only slow (a camera whose mount fetches a large video whole on opening it)
+    // looks the same, hence seconds, not less.
     static constexpr int StallLimitMs = 10000;
 
     explicit ThumbnailBrowser(QObject* parent = nullptr);
