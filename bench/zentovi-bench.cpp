@@ -38,6 +38,7 @@ struct Figures {
     double seconds = 0;
     double first25 = -1;
     double maxPauseMs = 0;
+    double maxPauseAt = 0; // seconds into the browse when the longest pause ended
     double stopMs = -1; // from the stop asked to the run ended, when one was asked
 };
 
@@ -56,7 +57,11 @@ Figures browseOnce(ThumbnailBrowser& browser, ThumbnailList& list, const QString
     QTimer pass;
     pass.setInterval(0);
     QObject::connect(&pass, &QTimer::timeout, [&] {
-        f.maxPauseMs = std::max(f.maxPauseMs, sincePass.nsecsElapsed() / 1e6);
+        const double pause = sincePass.nsecsElapsed() / 1e6;
+        if (pause > f.maxPauseMs) {
+            f.maxPauseMs = pause;
+            f.maxPauseAt = clock.nsecsElapsed() / 1e9;
+        }
         sincePass.restart();
     });
     QObject context;
@@ -393,7 +398,7 @@ int main(int argc, char** argv)
     std::printf("ms per file:          %.2f\n", 1000.0 * f.seconds / std::max(1, f.files));
     std::printf("files per second:     %.1f\n", perSecond);
     std::printf("25th thumbnail after: %.3f s\n", f.first25);
-    std::printf("longest pause:        %.1f ms\n", f.maxPauseMs);
+    std::printf("longest pause:        %.1f ms (ended %.3f s into the browse)\n", f.maxPauseMs, f.maxPauseAt);
     if (f.stopMs >= 0)
         std::printf("stop to run ended:    %.1f ms (asked after %d ms)\n", f.stopMs, stopAfterMs);
     std::printf("RSS before browsing:  %.1f MiB\n", rssBefore);
