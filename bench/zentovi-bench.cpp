@@ -38,6 +38,7 @@ struct Figures {
     double seconds = 0;
     double first25 = -1;
     double maxPauseMs = 0;
+    double maxPauseAt = 0; // seconds into the browse when the longest pause ended
     double stopMs = -1; // from the stop asked to the run ended, when one was asked
 };
 
@@ -56,7 +57,11 @@ Figures browseOnce(ThumbnailBrowser& browser, ThumbnailList& list, const QString
     QTimer pass;
     pass.setInterval(0);
     QObject::connect(&pass, &QTimer::timeout, [&] {
-        f.maxPauseMs = std::max(f.maxPauseMs, sincePass.nsecsElapsed() / 1e6);
+        const double pause = sincePass.nsecsElapsed() / 1e6;
+        if (pause > f.maxPauseMs) {
+            f.maxPauseMs = pause;
+            f.maxPauseAt = clock.nsecsElapsed() / 1e9;
+        }
         sincePass.restart();
     });
     QObject context;
@@ -291,7 +296,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QStringList args = app.arguments();
     args.removeFirst();
-    bool warm = false, withPeer = false, withHeifPeer = false, byKind = true;
+    bool warm = false, withPeer = false, withHeifPeer = false, byKind = true, preread = true;
     int workers = 0, pages = 0, stopAfterMs = -1;
     QString folder, cacheDir;
     for (int i = 0; i < args.size(); ++i) {
@@ -304,6 +309,8 @@ int main(int argc, char** argv)
             withPeer = true;
         else if (a == QLatin1String("--no-kinds"))
             byKind = false;
+        else if (a == QLatin1String("--no-preread"))
+            preread = false;
         else if (a == QLatin1String("--heif-peer"))
             withHeifPeer = true;
         else if (a == QLatin1String("--workers") && i + 1 < args.size())
@@ -325,7 +332,7 @@ int main(int argc, char** argv)
     if (folder.isEmpty()) {
         std::fprintf(stderr,
             "usage: zentovi-bench [--cold | --warm] [--peer | --heif-peer] [--no-kinds] [--workers N] "
-            "[--cache DIR] [--pages N] [--stop-after MS] FOLDER\n"
+            "[--cache DIR] [--pages N] [--stop-after MS] [--no-preread] FOLDER\n"
             "  --cold  the thumbnail cache is neither read nor written (default)\n"
             "  --warm  one browse fills a cache (DIR, else a temporary one); the second is measured\n"
             "  --peer  also runs vipsthumbnail -s 100x100 in two processes (VIPS_CONCURRENCY=1) on the same "
@@ -334,16 +341,18 @@ int main(int argc, char** argv)
             "  --heif-peer  also runs heif-thumbnailer -s 100 on each file, two processes at a time\n"
             "  --pages N  then shows N pages one after another from the first, and N pages spread over the "
             "folder\n"
-            "  --stop-after MS  the measured browse is stopped MS ms after it began, as Esc stops it\n");
+            "  --stop-after MS  the measured browse is stopped MS ms after it began, as Esc stops it\n"
+            "  --no-preread  the files are neither listed nor read before (a slow card, read as it comes)\n");
         return 2;
     }
     folder = QDir(folder).absolutePath();
     QStringList files;
-    if (!ztv::listFolderFiles(folder, QStringLiteral("*.*"), &files)) {
+    if (preread && !ztv::listFolderFiles(folder, QStringLiteral("*.*"), &files)) {
         std::fprintf(stderr, "cannot list %s\n", qPrintable(folder));
         return 1;
     }
-    readAll(files); // the page cache is warm for every method measured
+    if (preread)
+        readAll(files); // the page cache is warm for every method measured
     // Measured as the window holds them: one list of the paths the browser delivered.
     files = QStringList();
     // That list was the benchmark's own, which the window never makes: its memory is given
@@ -389,7 +398,7 @@ int main(int argc, char** argv)
     std::printf("ms per file:          %.2f\n", 1000.0 * f.seconds / std::max(1, f.files));
     std::printf("files per second:     %.1f\n", perSecond);
     std::printf("25th thumbnail after: %.3f s\n", f.first25);
-    std::printf("longest pause:        %.1f ms\n", f.maxPauseMs);
+    std::printf("longest pause:        %.1f ms (ended %.3f s into the browse)\n", f.maxPauseMs, f.maxPauseAt);
     if (f.stopMs >= 0)
         std::printf("stop to run ended:    %.1f ms (asked after %d ms)\n", f.stopMs, stopAfterMs);
     std::printf("RSS before browsing:  %.1f MiB\n", rssBefore);

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -22,6 +23,7 @@
 #include <cstdio>
 #include <functional>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 #include <zlib.h>
 
@@ -270,6 +272,50 @@ bool writeHeifGrids(const QString& out)
     return ok;
 }
 
+// A camera's card: OUTPUT/DCIM/100CANON/IMG_0001.JPG and on, count files of 4000 x 3000 with a
+// 160 x 120 EXIF thumbnail (every fourth turned a quarter). Eight distinct pictures (made up:
+// light, shapes and sensor noise, no photo needed) are hard-linked under the names, so the card
+// takes 8 files' space.
+bool writeCameraCard(const QString& out, int count)
+{
+    const QString folder = out + QStringLiteral("/DCIM/100CANON");
+    const QString store = out + QStringLiteral("/.pictures");
+    if (!QDir().mkpath(folder) || !QDir().mkpath(store))
+        return false;
+    std::atomic<bool> ok { true };
+    constexpr int distinct = 8;
+    runParallel(distinct, [&](int i) {
+        QImage scene(1000, 750, QImage::Format_RGB32);
+        QLinearGradient sky(0, 0, 0, 750);
+        sky.setColorAt(0, QColor::fromHsv((i * 45) % 360, 90, 230));
+        sky.setColorAt(1, QColor::fromHsv((i * 45 + 120) % 360, 160, 90));
+        QPainter painter(&scene);
+        painter.fillRect(scene.rect(), sky);
+        QRandomGenerator random(quint32(i + 1));
+        for (int k = 0; k < 40; ++k) {
+            painter.setBrush(QColor::fromRgb(random.generate() | 0xFF000000));
+            painter.setPen(Qt::NoPen);
+            painter.drawEllipse(QPointF(random.bounded(1000.0), random.bounded(750.0)),
+                20.0 + random.bounded(140.0), 20.0 + random.bounded(100.0));
+        }
+        painter.end();
+        const QImage picture = cameraPicture(scene, { 4000, 3000 }, quint32(2000 + i));
+        const QByteArray thumb
+            = encode(picture.scaled(160, 120, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), "JPEG", 85);
+        const QByteArray bytes = ztv::test::withExif(encode(picture, "JPEG", 92), i % 4 == 3 ? 6 : 1, thumb);
+        if (!save(store + QStringLiteral("/%1.jpg").arg(i), bytes))
+            ok = false;
+    });
+    for (int n = 0; n < count && ok; ++n) {
+        const QByteArray from = QFile::encodeName(store + QStringLiteral("/%1.jpg").arg(n % distinct));
+        const QByteArray to
+            = QFile::encodeName(folder + QStringLiteral("/IMG_%1.JPG").arg(n + 1, 4, 10, QLatin1Char('0')));
+        if (::link(from.constData(), to.constData()) != 0)
+            ok = false;
+    }
+    return ok;
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -279,6 +325,8 @@ int main(int argc, char** argv)
         QDir().mkpath(args[2]);
         return writeHostile(args[2]) ? 0 : 1;
     }
+    if (args.size() == 4 && args[1] == QLatin1String("--camera-card"))
+        return writeCameraCard(args[2], args[3].toInt()) ? 0 : 1;
     if (args.size() == 3 && args[1] == QLatin1String("--heif-grids")) {
         QDir().mkpath(args[2]);
         return writeHeifGrids(args[2]) ? 0 : 1;
@@ -289,7 +337,7 @@ int main(int argc, char** argv)
     if (args.size() < 3) {
         std::fprintf(stderr,
             "usage: zentovi-corpus [--wallpapers] OUTPUT-FOLDER PHOTO... | --hostile OUTPUT-FOLDER\n"
-            "       zentovi-corpus --heif-grids OUTPUT-FOLDER\n");
+            "       zentovi-corpus --heif-grids OUTPUT-FOLDER | --camera-card OUTPUT-FOLDER COUNT\n");
         return 2;
     }
     const QString out = args[1];

@@ -151,6 +151,10 @@ std::optional<int> BrowsingArea::listChanges(const QString& folder)
             && before[size_t(at)].row != Vanished && stamps.at(size_t(i)) != FileStamp();
         if (same)
             p.oldRow = before[size_t(at)].row;
+        else if (at >= 0)
+            // The shared cache knows a file by its time in whole seconds and its size: a file
+            // replaced within the second its entry was made would get the old picture back.
+            m_LEADThumb1->dropCacheEntries(paths.at(i));
         const bool firstPage = rowsAhead < kThumbnailsPerPage && p.oldRow != Unlisted;
         if (!same || (firstPage && p.oldRow >= 0 && m_LEADImgList1->keptItem(p.oldRow).image.isNull())) {
             p.made = int(toMake.size());

@@ -82,13 +82,13 @@ bool matchesFileFilter(const QString& name, const QString& filter)
     return FileFilter(filter).matches(name);
 }
 
-bool listFolderFiles(const QString& folder, const QString& filter, QStringList* paths)
+bool listFolderFiles(const QString& folder, const QString& filter, QStringList* paths, bool resolveTypes)
 {
     paths->clear();
     // Names are taken by their bytes (decodePath), so a name that is not UTF-8 still leads
     // back to its own file and never to one whose lossy text is the same.
     QList<FolderEntry> entries;
-    if (!readFolderEntries(folder, &entries))
+    if (!readFolderEntries(folder, &entries, resolveTypes))
         return false;
     const FileFilter matching(filter);
     QString base = folder;
@@ -115,11 +115,15 @@ bool listFolderFiles(const QString& folder, const QString& filter, QStringList* 
     return true;
 }
 
-FileStamp fileStamp(const QString& path)
+FileStamp fileStamp(const QString& path, bool* isFolder)
 {
     struct stat st { };
+    if (isFolder)
+        *isFolder = false;
     if (!statPath(path, &st))
         return {};
+    if (isFolder)
+        *isFolder = S_ISDIR(st.st_mode);
     return { quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
         qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
         qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec };

@@ -30,8 +30,10 @@ bool matchesFileFilter(const QString& name, const QString& filter);
 // Full paths of the folder's files (everything that is not a folder, so special files are
 // listed and later counted as unreadable), filtered and in natural order. Hidden (dot)
 // files are left out, as a file manager shows the folder. False when the folder is missing
-// or cannot be listed.
-bool listFolderFiles(const QString& folder, const QString& filter, QStringList* paths);
+// or cannot be listed. With resolveTypes false, names the file system gives no type for are
+// listed unchecked (some may be folders): for a caller that stats every file it lists anyway.
+bool listFolderFiles(
+    const QString& folder, const QString& filter, QStringList* paths, bool resolveTypes = true);
 
 // What tells one version of a file from another: a file replaced under its name (another
 // inode), written again (times, size) or gone (all zero) compares unequal.
@@ -43,7 +45,8 @@ struct FileStamp {
     qint64 changedNs = 0;
     bool operator==(const FileStamp&) const = default;
 };
-FileStamp fileStamp(const QString& path);
+// *isFolder, when given, tells whether the path leads to a folder (following links).
+FileStamp fileStamp(const QString& path, bool* isFolder = nullptr);
 
 // True for a regular file whose first bytes are a picture format the program reads (Qt's
 // readers, HEIF/AVIF, JPEG XL, camera RAW), whatever its name says.

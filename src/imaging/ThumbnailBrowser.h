@@ -22,6 +22,7 @@ struct ThumbnailResult {
     QString path;
     QImage image;
     int status = Unreadable;
+    FileStamp stamp {}; // taken before the picture was made, where the browse stamps as it goes
 };
 
 // Reads a folder's files in the order a file manager shows them and makes a thumbnail of
@@ -33,6 +34,11 @@ public:
     static constexpr int ResultOk = 0;
     static constexpr int ResultCancelled = 20100;
     static constexpr int ResultFolderUnreadable = 20007; // the folder is missing or cannot be listed
+    // A run whose threads all wait in calls that do not return (a phone or card pulled out
+    // mid-read) for this long ends as unreadable; the stuck threads are left behind. A single
+    // call that is only slow (a camera whose mount fetches a large video whole on opening it)
+    // looks the same, hence seconds, not less.
+    static constexpr int StallLimitMs = 10000;
 
     explicit ThumbnailBrowser(QObject* parent = nullptr);
     ~ThumbnailBrowser() override;
@@ -49,6 +55,10 @@ public:
 
     // The folder's files as the last BrowseFolder or listNames found them, each with its stamp
     // taken before its picture was made; empty after a run that did not list the folder.
+    // BrowseFolder stamps each file as it reaches it (a stopped run has fewer stamps than
+    // paths), and where the file system gives no entry types, a folder may be among its paths
+    // (reported Vanished): on a card or phone every stat is a round trip, and the first page
+    // must not wait for thousands of them.
     const QStringList& listedPaths() const { return m_listedPaths; }
     const std::vector<FileStamp>& listedStamps() const { return m_listedStamps; }
     // Only the names (and stamps) of the folder's files, as BrowseFolder would list them:
@@ -66,8 +76,12 @@ public:
     // ContinueBrowsing false does, at once, without waiting for the decode (an Esc watch).
     void setCancelCheck(std::function<bool()> check);
 
-    // Files the running browse will examine (valid from BrowseStarted on).
+    // Files the running browse will examine (valid from BrowseStarted on); untyped folders
+    // among them are found as their turn comes (see listedPaths).
     int filesInRun() const;
+
+    // How long a run may see no thread of its own at work before it ends (StallLimitMs).
+    void setStallLimit(int ms);
 
     // Decoding threads; 0 (the default) means one per core.
     void setWorkerCount(int count);
@@ -93,8 +107,10 @@ Q_SIGNALS:
 
 private:
     enum class Listed { Ok, Unreadable, Stopped };
-    // The folder's files as listFolderFiles gives them, read on a thread of their own.
+    // The folder's files as listFolderFiles gives them, read on a thread of their own; with
+    // stamps, each file stamped there too (folders among unknown types left out).
     Listed listOffThread(const QString& folder, QStringList* paths, std::vector<FileStamp>* stamps);
+    int makeAll(const QStringList& paths, bool stamping, const std::function<void(ThumbnailResult&)>& each);
 
     QString m_filter = QStringLiteral("*.*");
     std::array<bool, 7> m_flags {};
@@ -103,6 +119,7 @@ private:
     bool m_continue = true;
     int m_filesInRun = 0;
     int m_workers = 0;
+    int m_stallMs = StallLimitMs;
     QString m_cacheRoot;
     bool m_cacheRead = true;
     bool m_cacheWrite = true;

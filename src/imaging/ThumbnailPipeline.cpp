@@ -19,7 +19,8 @@ int ThumbnailPipeline::workersStillRunning()
     return g_running.load();
 }
 
-ThumbnailPipeline::ThumbnailPipeline(QStringList paths, int workers, int window, Maker maker)
+ThumbnailPipeline::ThumbnailPipeline(
+    QStringList paths, int workers, int window, Maker maker, std::shared_ptr<StallWatch::Threads> watched)
     : m_shared(std::make_shared<Shared>())
 {
     Shared& s = *m_shared;
@@ -33,7 +34,9 @@ ThumbnailPipeline::ThumbnailPipeline(QStringList paths, int workers, int window,
     m_threads.reserve(size_t(n));
     for (int i = 0; i < n && !s.paths.isEmpty(); ++i) {
         ++g_running;
-        m_threads.emplace_back([shared = m_shared] {
+        m_threads.emplace_back([shared = m_shared, watched] {
+            if (watched)
+                watched->addCurrent();
             work(shared);
             --g_running;
         });

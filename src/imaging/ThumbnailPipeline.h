@@ -1,5 +1,6 @@
 #pragma once
 
+#include "StallWatch.h"
 #include "ThumbnailBrowser.h"
 
 #include <QStringList>
@@ -25,7 +26,9 @@ public:
     // Called on the workers; it must own what it uses (it may outlive the pipeline).
     using Maker = std::function<ThumbnailResult(const QString& path, const std::atomic<bool>* stop)>;
 
-    ThumbnailPipeline(QStringList paths, int workers, int window, Maker maker);
+    // Each worker adds itself to watched, when given.
+    ThumbnailPipeline(QStringList paths, int workers, int window, Maker maker,
+        std::shared_ptr<StallWatch::Threads> watched = {});
     ~ThumbnailPipeline(); // stops the workers without waiting for them
     ThumbnailPipeline(const ThumbnailPipeline&) = delete;
     ThumbnailPipeline& operator=(const ThumbnailPipeline&) = delete;

@@ -42,7 +42,7 @@ void resolveFolders(
 
 } // namespace
 
-bool readFolderEntries(const QString& folder, QList<FolderEntry>* entries)
+bool readFolderEntries(const QString& folder, QList<FolderEntry>* entries, bool resolveTypes)
 {
     entries->clear();
     const int dirFd = openPath(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -58,9 +58,10 @@ bool readFolderEntries(const QString& folder, QList<FolderEntry>* entries)
         if (entry->d_name[0] == '.')
             continue; // ".", ".." and hidden names
         const QByteArray name(entry->d_name);
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK)
+        const bool known = entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK;
+        if (!known && resolveTypes)
             unknown.emplace_back(entries->size(), name);
-        entries->append({ decodePath(name), entry->d_type == DT_DIR });
+        entries->append({ decodePath(name), entry->d_type == DT_DIR, known || resolveTypes });
     }
     resolveFolders(dirFd, entries, unknown);
     ::closedir(dir);

@@ -2,7 +2,8 @@
 """A slow network share for the tests: a passthrough FUSE file system over a folder that waits
 before every call and refuses what such mounts refuse.
 
-    delayfs.py BACKING MOUNTPOINT [--delay-ms N] [--refuse-links ERRNO]
+    delayfs.py BACKING MOUNTPOINT [--delay-ms N] [--refuse-links ERRNO] [--mb-per-s N]
+               [--read-log FILE] [--hang TEXT]
 
 It runs in the foreground until unmounted (fusermount -u MOUNTPOINT) or sent SIGTERM.
 renameat2 with flags (RENAME_NOREPLACE) is always refused: the FUSE 2 library that fusepy
@@ -10,13 +11,18 @@ drives does not know the call, so the kernel answers EINVAL, as it does on NFS, 
 A plain rename replaces its target, as a network file system's does. With --refuse-links, hard
 links fail with that errno name (EPERM, EOPNOTSUPP, ...), as on SMB without Unix extensions or
 on many FUSE mounts. Inode numbers are the backing files' own, so a renamed file keeps its
-number as on a server. Needs python3-fusepy, fusermount (package fuse or fuse3) and /dev/fuse.
+number as on a server. With --mb-per-s, reads also take the time of their bytes at that rate, as
+a card reader or a phone's link does. With --read-log, each closed file appends a line "BYTES
+PATH" to FILE: the bytes the kernel asked for through that open. With --hang, every call on a
+path containing TEXT waits until the file system is killed, as a phone unplugged mid-read does
+behind a FUSE mount. Needs python3-fusepy, fusermount (package fuse or fuse3) and /dev/fuse.
 """
 
 import argparse
 import errno
 import os
 import sys
+import threading
 import time
 
 from fusepy import FUSE, FuseOSError, Operations
@@ -25,14 +31,22 @@ from fusepy import FUSE, FuseOSError, Operations
 class DelayFs(Operations):
     use_ns = True
 
-    def __init__(self, root, delay, link_errno):
+    def __init__(self, root, delay, link_errno, bytes_per_s=0.0, read_log="", hang=""):
         self.root = os.path.realpath(root)
         self.delay = delay
         self.link_errno = link_errno
+        self.bytes_per_s = bytes_per_s
+        self.read_log = read_log
+        self.hang = hang
+        self.guard = threading.Lock()  # not "lock": that name is a FUSE call
+        self.read_bytes = {}  # open file handle -> bytes read through it
+        self.link_free = 0.0  # when the link has sent what was asked of it so far
 
     def __call__(self, op, *args):
         if self.delay > 0 and op not in ("init", "destroy"):
             time.sleep(self.delay)
+        if self.hang and args and isinstance(args[0], str) and self.hang in args[0]:
+            threading.Event().wait()  # never answers; ends with the process
         if not hasattr(self, op):
             raise FuseOSError(errno.ENOSYS)
         try:
@@ -112,7 +126,16 @@ class DelayFs(Operations):
         return os.open(self._full(path), os.O_RDWR | os.O_CREAT | os.O_EXCL, mode)
 
     def read(self, path, size, offset, fh):
-        return os.pread(fh, size, offset)
+        data = os.pread(fh, size, offset)
+        with self.guard:
+            self.read_bytes[fh] = self.read_bytes.get(fh, 0) + len(data)
+            # One link for every reader: reads at once share its rate.
+            done = time.monotonic()
+            if self.bytes_per_s > 0:
+                done = max(done, self.link_free) + len(data) / self.bytes_per_s
+                self.link_free = done
+        time.sleep(max(0.0, done - time.monotonic()))
+        return data
 
     def write(self, path, data, offset, fh):
         return os.pwrite(fh, data, offset)
@@ -124,6 +147,11 @@ class DelayFs(Operations):
         os.fsync(fh)
 
     def release(self, path, fh):
+        with self.guard:
+            got = self.read_bytes.pop(fh, 0)
+            if self.read_log:
+                with open(self.read_log, "a") as log:
+                    log.write("%d %s\n" % (got, path))
         os.close(fh)
 
 
@@ -134,6 +162,9 @@ def main():
     p.add_argument("--delay-ms", type=float, default=20.0)
     p.add_argument("--refuse-links", metavar="ERRNO", default="",
                    help="refuse hard links with this errno name, e.g. EPERM")
+    p.add_argument("--mb-per-s", type=float, default=0.0, help="read bandwidth, 10^6 bytes a second")
+    p.add_argument("--read-log", default="", help="append each closed file's bytes read here")
+    p.add_argument("--hang", default="", help="calls on paths containing this never answer")
     a = p.parse_args()
     link_errno = 0
     if a.refuse_links:
@@ -141,7 +172,9 @@ def main():
         if not link_errno:
             p.error("unknown errno name: " + a.refuse_links)
     # The FUSE library ends its loop and unmounts on SIGTERM, SIGINT or SIGHUP.
-    FUSE(DelayFs(a.backing, a.delay_ms / 1000.0, link_errno), a.mountpoint, foreground=True,
+    fs = DelayFs(a.backing, a.delay_ms / 1000.0, link_errno, a.mb_per_s * 1e6,
+                 os.path.abspath(a.read_log) if a.read_log else "", a.hang)
+    FUSE(fs, a.mountpoint, foreground=True,
          fsname="delayfs", subtype="delayfs", default_permissions=True, use_ino=True)
     return 0
 

@@ -26,8 +26,9 @@ public:
 
     // Mounts backing at mountPoint (both existing folders, the mount point empty). Gives "" once
     // the mount is in place, else why it could not be had.
+    // extra: more of the script's options (--mb-per-s, --read-log, --hang).
     QString start(const QString& script, const QString& backing, const QString& mountPoint, double delayMs,
-        const QString& refuseLinks = QString())
+        const QString& refuseLinks = QString(), const QStringList& extra = QStringList())
     {
         const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
         if (fd < 0)
@@ -50,6 +51,7 @@ public:
             QString::number(delayMs) };
         if (!refuseLinks.isEmpty())
             args << QStringLiteral("--refuse-links") << refuseLinks;
+        args << extra;
         m_fs.setProcessChannelMode(QProcess::MergedChannels);
         m_fs.start(python, args);
         if (!m_fs.waitForStarted(30000))
@@ -75,6 +77,19 @@ public:
         const QByteArray up = QFile::encodeName(QFileInfo(m_mountPoint).absolutePath());
         return !mp.isEmpty() && ::stat(mp.constData(), &here) == 0 && ::stat(up.constData(), &parent) == 0
             && here.st_dev != parent.st_dev;
+    }
+
+    // Ends the file system at once, as a medium pulled out does: calls waiting on it fail.
+    void kill()
+    {
+        if (m_fs.state() != QProcess::NotRunning) {
+            m_fs.kill();
+            m_fs.waitForFinished(30000);
+        }
+        // A mount whose file system died reads as no mount (its calls fail): unmounted blindly.
+        if (!m_mountPoint.isEmpty())
+            QProcess::execute(
+                QStringLiteral("fusermount"), { QStringLiteral("-u"), QStringLiteral("-z"), m_mountPoint });
     }
 
     // Unmounts and waits for the file system to end; a file system that would not end is
