@@ -4,8 +4,10 @@
 #include "platform/PathCodec.h"
 #include "platform/UDisksMedia.h"
 
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <pwd.h>
@@ -96,6 +98,19 @@ void LinuxMedia::gioChanged()
 }
 
 Removal LinuxMedia::remove(const Medium& medium)
+{
+    for (int attempt = 0;; ++attempt) {
+        const Removal removal = removeOnce(medium);
+        if (removal.result != Removal::Result::Busy || attempt == BusyRetries)
+            return removal;
+        // The window paints meanwhile; input waits, as during the unmount itself.
+        QEventLoop wait;
+        QTimer::singleShot(BusyRetryMs, &wait, &QEventLoop::quit);
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
+Removal LinuxMedia::removeOnce(const Medium& medium)
 {
     if (medium.gvfs)
         return m_gio ? m_gio->remove(medium) : Removal {};

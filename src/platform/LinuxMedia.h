@@ -24,13 +24,19 @@ public:
 
     QList<Medium> media() override;
     void watch(QObject* receiver, std::function<void()> onChange) override;
+    // A busy answer is asked again a few times (BusyRetries, BusyRetryMs apart) before it is
+    // told: a file just closed, by the program's own readers or another program, may still hold
+    // the medium for a moment (a FUSE file system lets go of it after close has returned).
     Removal remove(const Medium& medium) override;
+    static constexpr int BusyRetries = 5;
+    static constexpr int BusyRetryMs = 300;
 
     // The login name of the process's user.
     static QString userName();
 
 private:
     void gioChanged();
+    Removal removeOnce(const Medium& medium);
 
     Drives& m_drives;
     QDBusConnection m_bus;

@@ -26,7 +26,7 @@ public:
     QHash<QString, QVariantMap> block; // by object path
     QHash<QString, QVariantMap> drive;
     QStringList calls; // "Unmount <path>", "PowerOff <path>"
-    bool busy = false;
+    int busy = 0; // how many Unmount calls yet answer busy
 
     QString introspect(const QString&) const override { return QString(); }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
@@ -40,7 +40,7 @@ public:
             return connection.send(message.createReply(QVariant(table.value(path))));
         }
         calls << message.member() + u' ' + path;
-        if (message.member() == QLatin1String("Unmount") && busy)
+        if (message.member() == QLatin1String("Unmount") && busy > 0 && busy--)
             return connection.send(
                 message.createErrorReply(QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"),
                     QStringLiteral("target is busy")));
@@ -185,9 +185,16 @@ void TestMedia::udisksAnswers()
     QCOMPARE(int(media.remove(found.at(0)).result), int(Removal::Result::Done));
     QCOMPARE(udisks.calls, QStringList({ "Unmount " + kBlocks + "sdb1" }));
     udisks.calls.clear();
-    udisks.busy = true;
+    // Busy for a moment (a file just closed): asked again, then removed.
+    udisks.busy = 2;
+    QCOMPARE(int(media.remove(found.at(1)).result), int(Removal::Result::Done));
+    const QString unmount = "Unmount " + kBlocks + "sdc1";
+    QCOMPARE(udisks.calls, QStringList({ unmount, unmount, unmount, "PowerOff " + kDrives + "stick" }));
+    udisks.calls.clear();
+    // Busy throughout: told, after the last try, and never powered off.
+    udisks.busy = LinuxMedia::BusyRetries + 1;
     QCOMPARE(int(media.remove(found.at(1)).result), int(Removal::Result::Busy));
-    QCOMPARE(udisks.calls, QStringList({ "Unmount " + kBlocks + "sdc1" })); // not powered off
+    QCOMPARE(udisks.calls, QStringList(LinuxMedia::BusyRetries + 1, unmount));
 
     // A new medium comes after those plugged in before, whatever its place in the table.
     drives.mountTable.prepend({ "/dev/sdd1", "/media/x/NEW", "vfat", 50 });
