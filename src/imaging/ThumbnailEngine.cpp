@@ -6,6 +6,7 @@
 #include "PngThumbnailer.h"
 #include "platform/PathCodec.h"
 #include "platform/RetryingIo.h"
+#include "platform/SysCalls.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -132,7 +133,7 @@ QSize fitInto(QSize source, QSize box)
 
 int seekableOrCopy(int fd, qint64 size)
 {
-    if (::lseek(fd, 0, SEEK_CUR) >= 0)
+    if (sys::lseek(fd, 0, SEEK_CUR) >= 0)
         return fd;
     // Larger than any picture a thumbnail is made of: not held in memory.
     constexpr qint64 MaxCopy = qint64(256) << 20;

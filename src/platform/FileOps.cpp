@@ -604,7 +604,7 @@ FileResult stageCopy(int in, const struct stat& st, int dir, const QByteArray& n
     // A source that cannot be sought is read once: the read-back compares the copy with a
     // digest of what was read.
     std::optional<QCryptographicHash> read;
-    if (verify && ::lseek(in, 0, SEEK_CUR) < 0)
+    if (verify && sys::lseek(in, 0, SEEK_CUR) < 0)
         read.emplace(QCryptographicHash::Sha256);
     if (FileResult r = copyData(in, t.fd.get(), st.st_size, progress, read ? &*read : nullptr); !r.ok())
         return r;

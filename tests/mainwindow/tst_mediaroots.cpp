@@ -326,8 +326,8 @@ void TstMediaRoots::gvfsArchive()
             chooser->TreeView1_NodeClick(box);
             chooser->Command1_Click(0);
             QVERIFY2(f.prompts.calls.isEmpty(), qPrintable(f.prompts.calls.value(0).text));
-            QCOMPARE(readAll(f.home.vault() + "/旅行/PXL_1.jpg"),
-                readAll(pictures + "/DCIM/Camera/PXL_1.jpg"));
+            QCOMPARE(
+                readAll(f.home.vault() + "/旅行/PXL_1.jpg"), readAll(pictures + "/DCIM/Camera/PXL_1.jpg"));
             QCOMPARE(form.journal()->steps().size(), steps + 1);
             // A move reads it once, checks the copy against what it read, and takes the copy
             // away again when the archive refuses to give up its member.
