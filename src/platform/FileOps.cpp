@@ -492,6 +492,7 @@ ssize_t readFull(int fd, char* p, size_t n)
 }
 
 constexpr size_t kChunk = 1 << 20;
+constexpr QCryptographicHash::Algorithm kStreamDigest = QCryptographicHash::Sha256;
 
 // read, when given, takes in every byte read from the source.
 FileResult copyData(int in, int out, off_t expected, const CopyProgress* progress, QCryptographicHash* read)
@@ -545,7 +546,7 @@ FileResult verifyCopyAgainst(const QCryptographicHash& read, int copy)
 {
     if (::lseek(copy, 0, SEEK_SET) < 0)
         return fail(T::kVerify, errno);
-    QCryptographicHash back(read.algorithm());
+    QCryptographicHash back(kStreamDigest);
     std::vector<char> b(kChunk);
     for (;;) {
         const ssize_t nb = readFull(copy, b.data(), b.size());
@@ -605,7 +606,7 @@ FileResult stageCopy(int in, const struct stat& st, int dir, const QByteArray& n
     // digest of what was read.
     std::optional<QCryptographicHash> read;
     if (verify && sys::lseek(in, 0, SEEK_CUR) < 0)
-        read.emplace(QCryptographicHash::Sha256);
+        read.emplace(kStreamDigest);
     if (FileResult r = copyData(in, t.fd.get(), st.st_size, progress, read ? &*read : nullptr); !r.ok())
         return r;
     const struct timespec times[2] = { st.st_atim, st.st_mtim };
