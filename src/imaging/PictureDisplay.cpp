@@ -107,6 +107,15 @@ namespace {
 Decoded decodeForDisplay(int fd, int bound, qint64 limitBytes)
 {
     Decoded out;
+    // A stream (a member of an archive a GVfs mount shows) is read once into memory, here
+    // aside rather than on the window's thread.
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return out;
+    }
+    if ((fd = seekableOrCopy(fd, st.st_size)) < 0)
+        return out;
     // Qt's JPEG reader would scan a 2 GB file of garbage for its next marker and keep all of a
     // huge progressive file's coefficients, scaled output or not; the header says so first.
     if (checkJpegForDecode(fd, limitBytes) == JpegOutcome::Unreadable || !pngChunksFit(fd)) {

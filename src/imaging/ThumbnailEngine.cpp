@@ -6,6 +6,7 @@
 #include "PngThumbnailer.h"
 #include "platform/PathCodec.h"
 #include "platform/RetryingIo.h"
+#include "platform/SysCalls.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -130,12 +131,10 @@ QSize fitInto(QSize source, QSize box)
     return { w, h };
 }
 
-namespace {
-
-// The readers seek. A file that cannot be sought (a GVfs archive's member, seen through its FUSE
-// view as a stream) is read once from its start into memory, and that copy is read instead.
-int seekableCopy(int fd, qint64 size, int* status)
+int seekableOrCopy(int fd, qint64 size)
 {
+    if (sys::lseek(fd, 0, SEEK_CUR) >= 0)
+        return fd;
     // Larger than any picture a thumbnail is made of: not held in memory.
     constexpr qint64 MaxCopy = qint64(256) << 20;
     const int copy = size <= MaxCopy ? ::memfd_create("zentovi-stream", MFD_CLOEXEC) : -1;
@@ -151,13 +150,10 @@ int seekableCopy(int fd, qint64 size, int* status)
     if (copy < 0 || done != size || ::lseek(copy, 0, SEEK_SET) != 0) {
         if (copy >= 0)
             ::close(copy);
-        *status = ThumbnailResult::Unreadable;
         return -1;
     }
     return copy;
 }
-
-} // namespace
 
 int openRegularFile(const QString& path, int* status, qint64* mtime)
 {
@@ -191,7 +187,10 @@ int openRegularFile(const QString& path, int* status, qint64* mtime)
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags != -1)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return ::lseek(fd, 0, SEEK_CUR) < 0 ? seekableCopy(fd, st.st_size, status) : fd;
+    const int readable = seekableOrCopy(fd, st.st_size);
+    if (readable < 0)
+        *status = ThumbnailResult::Unreadable;
+    return readable;
 }
 
 QImage compactThumbnail(QImage image)

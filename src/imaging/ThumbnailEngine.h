@@ -83,6 +83,12 @@ QSize fitInto(QSize source, QSize box);
 // mtime, when given, receives the file's modification time in seconds.
 int openRegularFile(const QString& path, int* status, qint64* mtime = nullptr);
 
+// The readers seek. An open file that cannot be sought (a GVfs archive's member, seen through
+// its FUSE view as a stream) is read once from its start into memory, of at most 256 MiB, and
+// that copy is given instead; a file that can is given back as it is. Takes fd (closed when
+// copied); -1 when the stream fails, holds other than size bytes, or is larger.
+int seekableOrCopy(int fd, qint64 size);
+
 // Decodes the open file's thumbnail, fitted into box, and closes the descriptor. *upright,
 // when given, receives the picture's own size as it stands upright. Null when unreadable.
 QImage decodeThumbnail(int fd, QSize box, QSize* upright = nullptr, const std::atomic<bool>* stop = nullptr);

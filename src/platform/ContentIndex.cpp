@@ -114,6 +114,7 @@ QByteArray fastHash(const QString& path, qint64* size)
     const qint64 head = std::min<qint64>(st.st_size, kEdge);
     const qint64 tailStart = std::max<qint64>(head, st.st_size - kEdge);
     QByteArray buffer(head + (st.st_size - tailStart), Qt::Uninitialized);
+    // A stream (pread fails: an archive's member through GVfs) is not known: nothing is asked.
     if (!readAll(f.fd, buffer.data(), head, 0)
         || !readAll(f.fd, buffer.data() + head, st.st_size - tailStart, tailStart))
         return {};

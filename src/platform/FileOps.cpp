@@ -4,6 +4,7 @@
 #include "PathCodec.h"
 #include "SysCalls.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QRandomGenerator>
 
@@ -377,7 +378,8 @@ int linkUnnamed(const Staged& t, const char* name)
     return sys::linkat(t.fd.get(), "", t.dir, name, AT_EMPTY_PATH) == 0 ? 0 : errno; // no /proc
 }
 
-FileResult copyData(int in, int out, off_t expected, const CopyProgress* progress = nullptr);
+FileResult copyData(int in, int out, off_t expected, const CopyProgress* progress = nullptr,
+    QCryptographicHash* read = nullptr);
 FileResult verifyCopy(int in, int copy);
 
 // Where neither a no-replace rename nor a link can name the staged file: its bytes go once
@@ -490,8 +492,10 @@ ssize_t readFull(int fd, char* p, size_t n)
 }
 
 constexpr size_t kChunk = 1 << 20;
+constexpr QCryptographicHash::Algorithm kStreamDigest = QCryptographicHash::Sha256;
 
-FileResult copyData(int in, int out, off_t expected, const CopyProgress* progress)
+// read, when given, takes in every byte read from the source.
+FileResult copyData(int in, int out, off_t expected, const CopyProgress* progress, QCryptographicHash* read)
 {
     std::vector<char> buf(kChunk);
     off_t total = 0;
@@ -501,6 +505,8 @@ FileResult copyData(int in, int out, off_t expected, const CopyProgress* progres
             return fail(T::kReadSource, errno);
         if (n == 0)
             break;
+        if (read)
+            read->addData(QByteArrayView(buf.data(), n));
         if (FileResult r = writeAll(out, buf.data(), size_t(n)); !r.ok())
             return r;
         total += n;
@@ -532,6 +538,25 @@ FileResult verifyCopy(int in, int copy)
         if (na == 0)
             return {};
     }
+}
+
+// Reads the copy back and compares it with the digest of what was read from a source that
+// cannot be read a second time (a stream: seeking it fails).
+FileResult verifyCopyAgainst(const QCryptographicHash& read, int copy)
+{
+    if (::lseek(copy, 0, SEEK_SET) < 0)
+        return fail(T::kVerify, errno);
+    QCryptographicHash back(kStreamDigest);
+    std::vector<char> b(kChunk);
+    for (;;) {
+        const ssize_t nb = readFull(copy, b.data(), b.size());
+        if (nb < 0)
+            return fail(T::kVerify, errno);
+        if (nb == 0)
+            break;
+        back.addData(QByteArrayView(b.data(), nb));
+    }
+    return back.result() == read.result() ? FileResult {} : failAs(FileError::Io, T::kVerify);
 }
 
 // Opens a regular file for reading. O_NONBLOCK keeps a FIFO from blocking the open; it is
@@ -577,7 +602,12 @@ FileResult stageCopy(int in, const struct stat& st, int dir, const QByteArray& n
     Staged t(dir);
     if (FileResult r = createTemp(t); !r.ok())
         return r;
-    if (FileResult r = copyData(in, t.fd.get(), st.st_size, progress); !r.ok())
+    // A source that cannot be sought is read once: the read-back compares the copy with a
+    // digest of what was read.
+    std::optional<QCryptographicHash> read;
+    if (verify && sys::lseek(in, 0, SEEK_CUR) < 0)
+        read.emplace(kStreamDigest);
+    if (FileResult r = copyData(in, t.fd.get(), st.st_size, progress, read ? &*read : nullptr); !r.ok())
         return r;
     const struct timespec times[2] = { st.st_atim, st.st_mtim };
     ::futimens(t.fd.get(), times); // the copy keeps the picture's date; failure is harmless
@@ -586,7 +616,7 @@ FileResult stageCopy(int in, const struct stat& st, int dir, const QByteArray& n
     if (verify) {
         // Flushed pages are clean now; dropping them makes the read-back come from the disk.
         ::posix_fadvise(t.fd.get(), 0, 0, POSIX_FADV_DONTNEED);
-        if (FileResult r = verifyCopy(in, t.fd.get()); !r.ok())
+        if (FileResult r = read ? verifyCopyAgainst(*read, t.fd.get()) : verifyCopy(in, t.fd.get()); !r.ok())
             return r;
     }
     if (FileResult r = publishNoReplace(t, name, published); !r.ok())

@@ -111,4 +111,11 @@ int fstatvfs(int fd, struct statvfs* out)
     return ::fstatvfs(fd, out);
 }
 
+off_t lseek(int fd, off_t offset, int whence)
+{
+    if (before(Call::Seek) < 0)
+        return -1;
+    return ::lseek(fd, offset, whence);
+}
+
 } // namespace ztv::sys

@@ -10,8 +10,8 @@
 
 namespace ztv::sys {
 
-enum class Call { Open, Read, Write, Fsync, Link, Rename, Unlink, Rmdir, Mkdir, Statvfs };
-inline constexpr int kCallCount = 10;
+enum class Call { Open, Read, Write, Fsync, Link, Rename, Unlink, Rmdir, Mkdir, Statvfs, Seek };
+inline constexpr int kCallCount = 11;
 
 // What a test build puts in front of the calls. before() runs ahead of each call and tells
 // whether it must fail (-1 with errno set), be a short write (1) or run (0); caseForcing()
@@ -39,5 +39,7 @@ int unlinkat(int dirfd, const char* path); // files only
 int rmdirat(int dirfd, const char* path);
 int mkdirat(int dirfd, const char* path, mode_t mode);
 int fstatvfs(int fd, struct statvfs* out);
+// Asks whether a file read front to back can also be sought (a stream cannot).
+off_t lseek(int fd, off_t offset, int whence);
 
 } // namespace ztv::sys

@@ -1,6 +1,7 @@
 #include "StorageBuilder.h"
 #include "imaging/PictureDisplay.h"
 #include "imaging/PictureFormats.h"
+#include "platform/FaultInjection.h"
 #include "platform/FileOps.h"
 
 #include <QBuffer>
@@ -142,6 +143,22 @@ private Q_SLOTS:
         QVERIFY(qGray(image.pixel(20, 10)) < 40);
         QVERIFY(qGray(image.pixel(20, 70)) > 215);
         QCOMPARE(display.sourcePath(), QFileInfo(dir.filePath(QStringLiteral("cam.jpg"))).absoluteFilePath());
+    }
+
+    // A file that cannot be sought (an archive's member seen as a stream) is read once into
+    // memory and decoded from there, turned as its header says.
+    void loadOfAStream()
+    {
+        QTemporaryDir dir;
+        PictureDisplay display;
+        faults::reset(); // counts from here
+        faults::arm(faults::Op::Seek, 1, ESPIPE);
+        const bool loaded
+            = display.LoadPicture(writeFile(dir, QStringLiteral("cam.jpg"), pics::halvesJpeg({ 80, 40 }, 6)));
+        const int probes = faults::calls(faults::Op::Seek);
+        faults::reset();
+        QVERIFY(loaded && probes == 1);
+        QCOMPARE(display.picture().size(), QSize(40, 80));
     }
 
     void loadFailuresKeepThePicture_data()

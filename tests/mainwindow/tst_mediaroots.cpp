@@ -5,7 +5,9 @@
 #include "FileTestUtil.h"
 #include "MainFormFixture.h"
 #include "display/BrowseRun.h"
+#include "filing/Journal.h"
 #include "imaging/PictureDisplay.h"
+#include "platform/FileOps.h"
 #include "platform/LinuxMedia.h"
 
 #include <QProcess>
@@ -307,6 +309,34 @@ void TstMediaRoots::gvfsArchive()
             // An archive's members are streams that cannot be sought: thumbnails are made from
             // a copy in memory.
             QCOMPARE(form.area(Area::Cd).HiddenList(), QStringList({ root + "/DCIM/Camera/PXL_1.jpg" }));
+            // Chosen, it is shown, read once into memory.
+            const QString member = root + "/DCIM/Camera/PXL_1.jpg";
+            QVERIFY(selectPicture(form, 0, member));
+            QVERIFY(form.area(Area::Cd).LEAD1()->hasPicture());
+            // Copied into a box through the chooser: the same bytes, one step, the archive as
+            // it was.
+            const QByteArray tarBefore = readAll(tar);
+            const qsizetype steps = form.journal()->steps().size();
+            form.RCD_Fav_Copy()->trigger();
+            SetFolder* chooser = form.vaultTransfer().chooser();
+            QVERIFY(chooser);
+            QTreeWidgetItem* box = nodeAt(chooser->TreeView1, QStringLiteral("保管庫/旅行"));
+            QVERIFY(box);
+            chooser->TreeView1->setCurrentItem(box);
+            chooser->TreeView1_NodeClick(box);
+            chooser->Command1_Click(0);
+            QVERIFY2(f.prompts.calls.isEmpty(), qPrintable(f.prompts.calls.value(0).text));
+            QCOMPARE(
+                readAll(f.home.vault() + "/旅行/PXL_1.jpg"), readAll(pictures + "/DCIM/Camera/PXL_1.jpg"));
+            QCOMPARE(form.journal()->steps().size(), steps + 1);
+            // A move reads it once, checks the copy against what it read, and takes the copy
+            // away again when the archive refuses to give up its member.
+            const QString moved = f.home.vault() + "/旅行/moved.jpg";
+            const FileResult move = realFileOps().moveNoReplace(member, moved);
+            QVERIFY2(move.detail.startsWith(QStringLiteral("移動元のファイルを削除できませんでした")),
+                qPrintable(move.detail));
+            QVERIFY(!QFileInfo::exists(moved));
+            QCOMPARE(readAll(tar), tarBefore);
             // "取り外し": GIO unmounts it.
             tree->setCurrentItem(tree->topLevelItem(1));
             form.action("Medium_Remove")->trigger();

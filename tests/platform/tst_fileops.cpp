@@ -276,6 +276,56 @@ private Q_SLOTS:
         }
     }
 
+    // A source that cannot be sought (an archive's member seen as a stream) is read once: the
+    // move checks its copy against what it read, and finds a copy spoilt on the way.
+    void moveOfAStreamReadsItOnce()
+    {
+        const QByteArray data = pattern(2 * 1024 * 1024 + 5, 4);
+        QVERIFY(writeRaw(at(u"a.jpg"_qs), data) && writeRaw(at(u"b.jpg"_qs), data));
+        QVERIFY(QDir().mkdir(at(u"箱"_qs)));
+        faults::arm(Op::Rename, 1, EXDEV);
+        QVERIFY(ops.moveNoReplace(at(u"a.jpg"_qs), at(u"箱/a.jpg"_qs)).ok());
+        const int readsOfASeekable = faults::calls(Op::Read);
+        faults::reset();
+        faults::arm(Op::Rename, 1, EXDEV);
+        faults::arm(Op::Seek, 1, ESPIPE);
+        QVERIFY(ops.moveNoReplace(at(u"b.jpg"_qs), at(u"箱/b.jpg"_qs)).ok());
+        QVERIFY2(faults::calls(Op::Read) < readsOfASeekable, "the source was read a second time");
+        QCOMPARE(readAll(at(u"箱/b.jpg"_qs)), data);
+        QVERIFY(!QFileInfo::exists(at(u"b.jpg"_qs)));
+
+        // Its copy changes after the flush: refused, the source stays, no copy is named.
+        QVERIFY(writeRaw(at(u"c.jpg"_qs), data));
+        faults::reset();
+        faults::arm(Op::Rename, 1, EXDEV);
+        faults::arm(Op::Seek, 1, ESPIPE);
+        const QByteArray box = QFile::encodeName(at(u"箱/"_qs));
+        bool spoilt = false;
+        faults::setHook([&](Op op, int) {
+            if (op != Op::Fsync || spoilt)
+                return;
+            // The copy being staged is the one open file in the box.
+            for (int fd = 3; fd < 1024 && !spoilt; ++fd) {
+                const QByteArray proc = "/proc/self/fd/" + QByteArray::number(fd);
+                char link[PATH_MAX];
+                const ssize_t n = ::readlink(proc.constData(), link, sizeof link);
+                if (n <= 0 || !QByteArray(link, n).startsWith(box))
+                    continue;
+                const int w = ::open(proc.constData(), O_WRONLY | O_CLOEXEC);
+                spoilt = w >= 0 && ::pwrite(w, "!", 1, 1000) == 1;
+                if (w >= 0)
+                    ::close(w);
+            }
+        });
+        const FileResult r = ops.moveNoReplace(at(u"c.jpg"_qs), at(u"箱/c.jpg"_qs));
+        faults::setHook({});
+        QVERIFY(spoilt);
+        QCOMPARE(r.error, FileError::Io);
+        QCOMPARE(r.detail, u"コピーした内容がコピー元と一致しません"_qs);
+        QCOMPARE(readAll(at(u"c.jpg"_qs)), data);
+        QCOMPARE(entries(at(u"箱"_qs)), QStringList({ u"a.jpg"_qs, u"b.jpg"_qs }));
+    }
+
     void copyCreatesExclusively()
     {
         const QByteArray data = pattern(3 * 1024 * 1024 + 17, 2);
