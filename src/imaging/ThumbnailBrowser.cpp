@@ -239,7 +239,7 @@ ThumbnailBrowser::Listed ThumbnailBrowser::listOffThread(
     }
 }
 
-int ThumbnailBrowser::listNames(const QString& folder)
+int ThumbnailBrowser::startRun(const QString& folder, bool withStamps)
 {
     m_filesInRun = 0;
     m_continue = true;
@@ -247,7 +247,7 @@ int ThumbnailBrowser::listNames(const QString& folder)
     m_listedStamps = std::vector<FileStamp>();
     QStringList paths;
     std::vector<FileStamp> stamps;
-    switch (listOffThread(folder, &paths, &stamps)) {
+    switch (listOffThread(folder, &paths, withStamps ? &stamps : nullptr)) {
     case Listed::Unreadable:
         return ResultFolderUnreadable;
     case Listed::Stopped:
@@ -260,22 +260,15 @@ int ThumbnailBrowser::listNames(const QString& folder)
     return ResultOk;
 }
 
+int ThumbnailBrowser::listNames(const QString& folder)
+{
+    return startRun(folder, true);
+}
+
 int ThumbnailBrowser::BrowseFolder(const QString& folder)
 {
-    m_filesInRun = 0;
-    m_continue = true;
-    m_listedPaths = QStringList();
-    m_listedStamps = std::vector<FileStamp>();
-    QStringList paths;
-    switch (listOffThread(folder, &paths, nullptr)) {
-    case Listed::Unreadable:
-        return ResultFolderUnreadable;
-    case Listed::Stopped:
-        return ResultCancelled;
-    case Listed::Ok:
-        break;
-    }
-    m_listedPaths = std::move(paths);
+    if (const int listed = startRun(folder, false); listed != ResultOk)
+        return listed;
     m_listedStamps.reserve(size_t(m_listedPaths.size()));
     return makeAll(m_listedPaths, true, [this](ThumbnailResult& r) {
         m_listedStamps.push_back(r.stamp);

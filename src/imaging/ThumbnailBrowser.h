@@ -110,6 +110,9 @@ private:
     // The folder's files as listFolderFiles gives them, read on a thread of their own; with
     // stamps, each file stamped there too (folders among unknown types left out).
     Listed listOffThread(const QString& folder, QStringList* paths, std::vector<FileStamp>* stamps);
+    // A new run's start: its counts reset and the folder's names listed (with each file's stamp
+    // when withStamps); ResultOk, or why not.
+    int startRun(const QString& folder, bool withStamps);
     int makeAll(const QStringList& paths, bool stamping, const std::function<void(ThumbnailResult&)>& each);
 
     QString m_filter = QStringLiteral("*.*");

@@ -5,6 +5,7 @@
 #include "../filing/FilingTestUtil.h"
 #include "FileTestUtil.h"
 #include "MainFormFixture.h"
+#include "MountNamespace.h"
 #include "imaging/ThumbnailBrowser.h"
 #include "platform/LinuxDrives.h"
 #include "platform/LinuxMedia.h"
@@ -27,36 +28,11 @@ namespace {
 
 QString g_noNamespace; // why the namespace could not be had; "" when the process has its own
 
-void enterPrivateMountNamespace()
-{
-    if (::geteuid() != 0) {
-        g_noNamespace = QStringLiteral("a private mount namespace needs root");
-        return;
-    }
-    // While the process has a single thread, before Qt starts any.
-    if (::unshare(CLONE_NEWNS) != 0) {
-        g_noNamespace
-            = QStringLiteral("unshare(CLONE_NEWNS): ") + QString::fromLocal8Bit(std::strerror(errno));
-        return;
-    }
-    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        g_noNamespace = QStringLiteral("making / private: ") + QString::fromLocal8Bit(std::strerror(errno));
-    // A /run of the namespace's own: the card's place, and no system bus (no UDisks2).
-    else if (::mount("tmpfs", "/run", "tmpfs", 0, nullptr) != 0)
-        g_noNamespace = QStringLiteral("tmpfs on /run: ") + QString::fromLocal8Bit(std::strerror(errno));
-}
-
 QString run(const QString& program, const QStringList& args)
 {
-    QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return program + QStringLiteral(" failed: ")
-            + QString::fromLocal8Bit(p.readAllStandardError()).trimmed() + p.errorString();
-    return QString();
+    return runTool(program, args, env);
 }
 
 QByteArray sha(const QString& path)
@@ -167,7 +143,7 @@ void TstCardImage::cardMountedWhileTheWindowRuns()
 
 int main(int argc, char** argv)
 {
-    enterPrivateMountNamespace();
+    g_noNamespace = enterPrivateMountNamespace(true);
     QApplication app(argc, argv);
     TstCardImage t;
     return QTest::qExec(&t, argc, argv);

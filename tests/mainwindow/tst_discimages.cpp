@@ -4,6 +4,7 @@
 // makes the drive exist and the FUSE mounts are named after it. Where the namespace or FUSE
 // is not available the test is skipped and says why.
 #include "Fakes.h"
+#include "MountNamespace.h"
 #include "StorageBuilder.h"
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
@@ -36,34 +37,11 @@ using namespace ztv::test;
 
 namespace {
 
-// Why the mount namespace could not be had; "" when the process has its own.
-QString g_noNamespace;
-
-void enterPrivateMountNamespace()
-{
-    if (::geteuid() != 0) {
-        g_noNamespace = QStringLiteral("a private mount namespace needs root");
-        return;
-    }
-    // Must happen while the process has a single thread, before Qt starts any.
-    if (::unshare(CLONE_NEWNS) != 0) {
-        g_noNamespace
-            = QStringLiteral("unshare(CLONE_NEWNS): ") + QString::fromLocal8Bit(std::strerror(errno));
-        return;
-    }
-    // Nothing done here may reach the machine's own mount table.
-    if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        g_noNamespace = QStringLiteral("making / private: ") + QString::fromLocal8Bit(std::strerror(errno));
-}
+QString g_noNamespace; // why the namespace could not be had; "" when the process has its own
 
 QString run(const QString& program, const QStringList& args)
 {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return program + QStringLiteral(" failed: ")
-            + QString::fromLocal8Bit(p.readAllStandardError()).trimmed() + p.errorString();
-    return QString();
+    return runTool(program, args);
 }
 
 void unmount(const QString& dir)
@@ -221,7 +199,7 @@ void TstDiscImages::discsMountedWhileTheWindowRuns()
 
 int main(int argc, char** argv)
 {
-    enterPrivateMountNamespace();
+    g_noNamespace = enterPrivateMountNamespace(false);
     QApplication app(argc, argv);
     TstDiscImages t;
     return QTest::qExec(&t, argc, argv);
