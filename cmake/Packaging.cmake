@@ -29,11 +29,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # and kanji, and xdg-open for the file manager and the browser. libimagequant0 (the GIF and
 # 8-bit palettes, GPL-3.0-or-later like the program) is named as well, so the package says
 # what the licence rests on even where dpkg-shlibdeps is not run; libdeflate0 (the inflate and
-# checksums of large PNGs' thumbnails) likewise, and libxlsxwriter1 (the photo ledger's workbook).
+# checksums of large PNGs' thumbnails) likewise, and libxlsxwriter4 (the photo ledger's workbook).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
   "libimagequant0 (>= 2.17), libqt6svg6, qt6-image-formats-plugins, qt6-translations-l10n, fonts-ipafont-gothic, xdg-utils, \
-libheif1 (>= 1.15), libjxl0.7, libraw20, libdeflate0 (>= 1.14), libxlsxwriter1")
+libheif1 (>= 1.15), libjxl0.7, libraw20, libdeflate0 (>= 1.14), libxlsxwriter4")
 # Only the spreadsheet export needs LibreOffice; without it the three export items are greyed.
 # GVfs shows phones and cameras (MTP, PTP) as folders, and its FUSE view lets the program read them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libreoffice-calc, qt6-wayland, gvfs-backends, gvfs-fuse")
