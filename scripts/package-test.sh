@@ -50,7 +50,8 @@ appstreamcli validate --no-net --pedantic "/usr/share/metainfo/$app_id.metainfo.
 test -f /usr/share/icons/hicolor/scalable/apps/zentovi.svg
 test -x /usr/libexec/zentovi/zentovi-calc || [ ! -e "$build/src/zentovi-calc" ]
 test -f /usr/share/zentovi/Pastetemp.xls
-exec_cmd=$(sed -n 's/^Exec=//p' "/usr/share/applications/$app_id.desktop")
+# The program itself, without the field code (%f) the desktop fills with a card's place.
+exec_cmd=$(sed -n 's/^Exec=//p' "/usr/share/applications/$app_id.desktop" | awk '{print $1}')
 command -v "$exec_cmd" >/dev/null
 
 # The window must show up and the program must still run 3 s later.
