@@ -15,34 +15,10 @@
 
 namespace ztv {
 
-ExifFacts readExifFacts(const unsigned char* data, size_t size)
-{
-    ExifFacts facts;
-    if (!data || size < 6 || size > 0xFFFF || std::memcmp(data, "Exif\0\0", 6) != 0)
-        return facts;
-    ExifData* ed = exif_data_new();
-    if (!ed)
-        return facts;
-    // Reading only: keep just "ignore unknown tags", so the block is not fixed up while it
-    // loads, and never rewrite the maker note.
-    exif_data_unset_option(ed, static_cast<ExifDataOption>(~EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS));
-    exif_data_set_option(ed, EXIF_DATA_OPTION_DONT_CHANGE_MAKER_NOTE);
-    exif_data_load_data(ed, data, static_cast<unsigned int>(size));
-    if (ExifEntry* e = exif_content_get_entry(ed->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION)) {
-        if (e->format == EXIF_FORMAT_SHORT && e->components >= 1 && e->data && e->size >= 2) {
-            const int v = exif_get_short(e->data, exif_data_get_byte_order(ed));
-            if (v >= 1 && v <= 8)
-                facts.orientation = v;
-        }
-    }
-    if (ed->data && ed->size > 4 && ed->data[0] == 0xFF && ed->data[1] == 0xD8)
-        facts.thumbnail = QByteArray(reinterpret_cast<const char*>(ed->data), qsizetype(ed->size));
-    exif_data_unref(ed);
-    return facts;
-}
-
 namespace {
 
+// The EXIF block loaded for reading, or null when data is none. Keeps only "ignore unknown
+// tags", so the block is not fixed up while it loads, and never rewrites the maker note.
 ExifData* loadExif(const unsigned char* data, size_t size)
 {
     if (!data || size < 6 || size > 0xFFFF || std::memcmp(data, "Exif\0\0", 6) != 0)
@@ -57,6 +33,25 @@ ExifData* loadExif(const unsigned char* data, size_t size)
 }
 
 } // namespace
+
+ExifFacts readExifFacts(const unsigned char* data, size_t size)
+{
+    ExifFacts facts;
+    ExifData* ed = loadExif(data, size);
+    if (!ed)
+        return facts;
+    if (ExifEntry* e = exif_content_get_entry(ed->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION)) {
+        if (e->format == EXIF_FORMAT_SHORT && e->components >= 1 && e->data && e->size >= 2) {
+            const int v = exif_get_short(e->data, exif_data_get_byte_order(ed));
+            if (v >= 1 && v <= 8)
+                facts.orientation = v;
+        }
+    }
+    if (ed->data && ed->size > 4 && ed->data[0] == 0xFF && ed->data[1] == 0xD8)
+        facts.thumbnail = QByteArray(reinterpret_cast<const char*>(ed->data), qsizetype(ed->size));
+    exif_data_unref(ed);
+    return facts;
+}
 
 QDateTime readExifDateTaken(const unsigned char* data, size_t size)
 {
