@@ -47,6 +47,7 @@ std::optional<Medium> mediumOf(GMount* mount)
 struct Finished {
     QEventLoop loop;
     Removal removal;
+    bool eject = false; // which call was made: the mount may stop offering an eject meanwhile
 };
 
 void removalDone(GObject* source, GAsyncResult* result, gpointer data)
@@ -54,9 +55,8 @@ void removalDone(GObject* source, GAsyncResult* result, gpointer data)
     auto* f = static_cast<Finished*>(data);
     GError* error = nullptr;
     GMount* mount = G_MOUNT(source);
-    const gboolean ok = g_mount_can_eject(mount)
-        ? g_mount_eject_with_operation_finish(mount, result, &error)
-        : g_mount_unmount_with_operation_finish(mount, result, &error);
+    const gboolean ok = f->eject ? g_mount_eject_with_operation_finish(mount, result, &error)
+                                 : g_mount_unmount_with_operation_finish(mount, result, &error);
     if (!ok) {
         const bool busy = error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_BUSY);
         f->removal = { busy ? Removal::Result::Busy : Removal::Result::Failed,
@@ -126,7 +126,8 @@ Removal GioMedia::remove(const Medium& medium) const
     if (!target)
         return {}; // gone already
     Finished f;
-    if (g_mount_can_eject(target))
+    f.eject = g_mount_can_eject(target);
+    if (f.eject)
         g_mount_eject_with_operation(target, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, removalDone, &f);
     else
         g_mount_unmount_with_operation(target, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, removalDone, &f);
