@@ -383,12 +383,7 @@ void ThumbnailList::ClearThumbnails()
 void ThumbnailList::AddThumbnail(const QImage& bitmap, const QString& caption, int counter)
 {
     m_model->appendLater(bitmap, caption, counter);
-    // A run adds a page at a time beyond the budget before it trims, so trimming stays
-    // linear in the folder's size.
-    if (m_model->droppableImageCount() > KeptImages + ItemsPerPage)
-        keepAround(focusItem());
-    if (!m_commitTimer.isActive())
-        m_commitTimer.start();
+    afterAppend();
 }
 
 ThumbnailModel::Kept ThumbnailList::keptItem(int index) const
@@ -399,6 +394,13 @@ ThumbnailModel::Kept ThumbnailList::keptItem(int index) const
 void ThumbnailList::AddKeptThumbnail(const ThumbnailModel::Kept& kept, const QString& caption, int counter)
 {
     m_model->appendLaterKept(kept, caption, counter);
+    afterAppend();
+}
+
+void ThumbnailList::afterAppend()
+{
+    // A run adds a page at a time beyond the budget before it trims, so trimming stays
+    // linear in the folder's size.
     if (m_model->droppableImageCount() > KeptImages + ItemsPerPage)
         keepAround(focusItem());
     if (!m_commitTimer.isActive())

@@ -102,6 +102,8 @@ Q_SIGNALS:
 private:
     friend class ThumbnailView;
 
+    // After a row is appended: trims the held pictures and starts the commit.
+    void afterAppend();
     int focusItem() const; // the first item of the page shown, or of the one asked for
     std::pair<int, int> keptRange(int item) const; // first and last item whose pictures are kept
     void keepAround(int item);
