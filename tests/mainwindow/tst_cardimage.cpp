@@ -10,16 +10,10 @@
 #include "platform/LinuxDrives.h"
 #include "platform/LinuxMedia.h"
 
-#include <QCryptographicHash>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTest>
 
-#include <cerrno>
-#include <cstring>
-#include <sched.h>
 #include <sys/mount.h>
-#include <unistd.h>
 
 using namespace ztv;
 using namespace ztv::test;
@@ -35,13 +29,6 @@ QString run(const QString& program, const QStringList& args)
     return runTool(program, args, env);
 }
 
-QByteArray sha(const QString& path)
-{
-    QFile f(path);
-    QCryptographicHash h(QCryptographicHash::Sha256);
-    return f.open(QIODevice::ReadOnly) && h.addData(&f) ? h.result() : QByteArray();
-}
-
 } // namespace
 
 class TstCardImage : public QObject {
@@ -52,17 +39,10 @@ private Q_SLOTS:
 
 void TstCardImage::cardMountedWhileTheWindowRuns()
 {
-    if (!g_noNamespace.isEmpty())
-        QSKIP(qPrintable(g_noNamespace));
-    if (!QFile::exists(QStringLiteral("/dev/fuse")))
-        QSKIP("no /dev/fuse: FUSE is not available");
-    QStringList tools;
-    for (const char* name : { "mkfs.vfat", "mmd", "mcopy", "fusefat" }) {
-        tools << QStandardPaths::findExecutable(
-            QLatin1String(name), { "/usr/sbin", "/sbin", "/usr/bin", "/bin" });
-        if (tools.last().isEmpty())
-            QSKIP("dosfstools, mtools or fusefat is not installed (scripts/install-deps.sh test)");
-    }
+    QString why;
+    const QStringList tools = fuseTestTools(g_noNamespace, { "mkfs.vfat", "mmd", "mcopy", "fusefat" }, &why);
+    if (tools.isEmpty())
+        QSKIP(qPrintable(why));
     QTemporaryDir work;
     QVERIFY(work.isValid());
     const QString image = work.filePath(QStringLiteral("sd.img"));
@@ -84,7 +64,7 @@ void TstCardImage::cardMountedWhileTheWindowRuns()
     }
     failed = run(tools[2], QStringList { "-i", image } + files + QStringList { "::/DCIM/100CANON/" });
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
-    const QByteArray imageBefore = sha(image);
+    const QByteArray imageBefore = readAll(image);
 
     MainFormFixture f;
     LinuxDrives drives;
@@ -137,7 +117,7 @@ void TstCardImage::cardMountedWhileTheWindowRuns()
     QTRY_COMPARE_WITH_TIMEOUT(tree->topLevelItemCount(), 1, 30000);
     QVERIFY(cd.HiddenList().isEmpty());
     QVERIFY(!cd.TabSelection());
-    QCOMPARE(sha(image), imageBefore);
+    QVERIFY(readAll(image) == imageBefore); // 16 MiB: not printed when it differs
     form.close();
 }
 

@@ -74,14 +74,11 @@ private Q_SLOTS:
 
 void TstDiscImages::discsMountedWhileTheWindowRuns()
 {
-    if (!g_noNamespace.isEmpty())
-        QSKIP(qPrintable(g_noNamespace));
-    if (!QFile::exists(QStringLiteral("/dev/fuse")))
-        QSKIP("no /dev/fuse: FUSE is not available");
-    const QString fuseiso = QStandardPaths::findExecutable(QStringLiteral("fuseiso"));
-    const QString genisoimage = QStandardPaths::findExecutable(QStringLiteral("genisoimage"));
-    if (fuseiso.isEmpty() || genisoimage.isEmpty())
-        QSKIP("fuseiso or genisoimage is not installed (scripts/install-deps.sh test)");
+    QString why;
+    const QStringList tools = fuseTestTools(g_noNamespace, { "fuseiso", "genisoimage" }, &why);
+    if (tools.isEmpty())
+        QSKIP(qPrintable(why));
+    const QString &fuseiso = tools[0], &genisoimage = tools[1];
 
     QTemporaryDir work;
     QVERIFY(work.isValid());

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +32,28 @@ inline QString enterPrivateMountNamespace(bool ownRun)
     if (ownRun && ::mount("tmpfs", "/run", "tmpfs", 0, nullptr) != 0)
         return failed("tmpfs on /run: ");
     return QString();
+}
+
+// The tools a FUSE test in the private namespace needs, found on the PATH or in the system's
+// folders; empty, with *whyNot set for the test's QSKIP, when the namespace, FUSE or a tool is
+// missing.
+inline QStringList fuseTestTools(const QString& noNamespace, const QStringList& names, QString* whyNot)
+{
+    *whyNot = noNamespace;
+    if (whyNot->isEmpty() && !QFile::exists(QStringLiteral("/dev/fuse")))
+        *whyNot = QStringLiteral("no /dev/fuse: FUSE is not available");
+    QStringList tools;
+    for (const QString& name : names) {
+        if (!whyNot->isEmpty())
+            return {};
+        QString path = QStandardPaths::findExecutable(name);
+        if (path.isEmpty())
+            path = QStandardPaths::findExecutable(name, { "/usr/sbin", "/sbin", "/usr/bin", "/bin" });
+        if (path.isEmpty())
+            *whyNot = name + QStringLiteral(" is not installed (scripts/install-deps.sh test)");
+        tools << path;
+    }
+    return whyNot->isEmpty() ? tools : QStringList();
 }
 
 // Runs a tool to its end: "" when it succeeded, else what it said.
