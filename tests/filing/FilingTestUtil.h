@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MainFormFixture.h"
+#include "filing/Journal.h"
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
 #include "imaging/ThumbnailList.h"
@@ -191,21 +192,36 @@ inline bool clickNode(MainForm& form, int tab, const QString& treePath)
     return form.area(Area(tab)).CurrentNodePath() == treePath;
 }
 
+// Clicks the box with that tree path in the chooser; false when it has no such box.
+inline bool pickBox(SetFolder& chooser, const QString& treePath)
+{
+    QTreeWidgetItem* node = nodeAt(chooser.TreeView1, treePath);
+    if (!node)
+        return false;
+    chooser.TreeView1->setCurrentItem(node);
+    chooser.TreeView1_NodeClick(node);
+    return true;
+}
+
 // Triggers a transfer command, picks the box with that tree path in the chooser it opened and
 // presses the chooser's action button; false when no chooser opened or it has no such box.
 inline bool fileThroughChooser(MainForm& form, QAction* command, const QString& treePath)
 {
     command->trigger();
     SetFolder* chooser = form.vaultTransfer().chooser();
-    if (!chooser)
+    if (!chooser || !pickBox(*chooser, treePath))
         return false;
-    QTreeWidgetItem* node = nodeAt(chooser->TreeView1, treePath);
-    if (!node)
-        return false;
-    chooser->TreeView1->setCurrentItem(node);
-    chooser->TreeView1_NodeClick(node);
     chooser->Command1_Click(0);
     return true;
+}
+
+// The journal's step with that id; null when it holds none.
+inline const JournalStep* stepWithId(const FilingJournal& journal, qint64 id)
+{
+    for (const JournalStep& s : journal.steps())
+        if (s.id == id)
+            return &s;
+    return nullptr;
 }
 
 // A fixture whose fault arms are dropped on both sides of each test.

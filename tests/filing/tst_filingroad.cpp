@@ -50,19 +50,20 @@ public:
     }
 };
 
+struct Watched {
+    WatchedOps ops;
+};
+
 // Six stock-yard pictures and an empty box, the stock yard listed.
-struct Fixture {
+struct Fixture : Watched, MainFormFixture {
     Fixture()
+        : MainFormFixture(true, ops)
     {
-        drives.envHome = home.home();
         for (int i = 0; i < 6; ++i)
             home.write(QStringLiteral("My Documents/ZTV_DATA/ストックヤード/p%1.jpg").arg(i),
                 pictures::jpeg({ 16, 16 }, QColor::fromHsv(i * 50, 200, 200)));
         home.makeDir(QStringLiteral("My Documents/ZTV_DATA/保管庫/箱"));
-        form = std::make_unique<MainForm>(services);
-        form->setMenuOpener([](QMenu*) {});
-        form->setQuitHandler([] {});
-        form->Form_Load();
+        load();
         form->show();
         clickNode(*form, 1, QStringLiteral("ストックヤード"));
     }
@@ -81,18 +82,11 @@ struct Fixture {
         return { Area::StockYard, QStringLiteral("ストックヤード"), stock().Chosen(),
             QStringLiteral("保管庫/箱"), mode, who, {} };
     }
-    const JournalStep* step(qint64 id) const
-    {
-        for (const JournalStep& s : form->journal()->steps())
-            if (s.id == id)
-                return &s;
-        return nullptr;
-    }
     // Every file the outcome says was filed is where it says, and the journal's step lists
     // exactly those.
     void checkFiled(const FilingOutcome& outcome, Mode mode)
     {
-        const JournalStep* s = step(outcome.step);
+        const JournalStep* s = stepWithId(*form->journal(), outcome.step);
         QVERIFY(s);
         QCOMPARE(s->kind, mode == Mode::Copy ? JournalStep::Kind::Copy : JournalStep::Kind::Move);
         QCOMPARE(s->entries.size(), outcome.filed.size());
@@ -103,15 +97,6 @@ struct Fixture {
             QCOMPARE(QFileInfo::exists(outcome.filed[i].from), mode == Mode::Copy);
         }
     }
-
-    TestHome home;
-    RecordingPrompts prompts;
-    FakeShell shell;
-    FakeDrives drives;
-    FakeSpreadsheet spreadsheet;
-    WatchedOps ops;
-    Services services { prompts, shell, drives, spreadsheet, ops };
-    std::unique_ptr<MainForm> form;
 };
 
 } // namespace

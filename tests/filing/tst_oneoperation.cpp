@@ -107,7 +107,8 @@ struct Fixture : MainFormFixture {
         load();
         form->show();
         outsidePicture = outside.filePath(QStringLiteral("fresh.png"));
-        writeRaw(outsidePicture, pictures::png({ 12, 9 }, Qt::darkCyan));
+        outsideBytes = pictures::png({ 12, 9 }, Qt::darkCyan);
+        writeRaw(outsidePicture, outsideBytes);
         outsideDrop.setUrls({ QUrl::fromLocalFile(outsidePicture) });
         // The vault's tree laid out, so its nodes have places to drop onto.
         form->SSTab1()->setCurrentIndex(2);
@@ -135,23 +136,37 @@ struct Fixture : MainFormFixture {
         chooser->TreeView1->setCurrentItem(node);
         return chooser;
     }
-    // Once the operation has ended: another program's drop seen inside it was refused (the
-    // pointer said no, nothing filed) or filed afterwards as a step of its own.
-    void checkOutsideDrop(const Dropped& seen, qsizetype stepsBefore)
+    // A drop onto the vault's node from a timer set now: it fires inside the operation started
+    // next.
+    void dropDuringNext(const QString& treePath, const QMimeData& data)
+    {
+        QTimer::singleShot(
+            0, form.get(), [this, treePath, &data] { seen = dropOnNode(vaultTree(), treePath, data); });
+    }
+    // Once the operation has ended: a drop seen inside it was refused (the pointer said no,
+    // nothing filed, the source as it was) or filed afterwards as a step of its own.
+    void checkDrop(qsizetype stepsBefore, const QString& source, const QByteArray& bytes,
+        const QString& filed, bool moves)
     {
         QVERIFY(seen.ran);
-        const QString filed = vault(QStringLiteral("旅行/fresh.png"));
         if (!seen.dropAccepted) {
             QVERIFY(!seen.moveAccepted);
             QCoreApplication::processEvents();
             QVERIFY(!QFileInfo::exists(filed));
+            QCOMPARE(contents(source), bytes);
             QCOMPARE(steps(), stepsBefore + 1);
         } else {
             QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(filed), 30000);
-            QCOMPARE(contents(filed), contents(outsidePicture));
+            QCOMPARE(contents(filed), bytes);
+            if (moves)
+                QVERIFY(!QFileInfo::exists(source));
             QCOMPARE(steps(), stepsBefore + 2);
         }
         QCOMPARE(interleaving(journal().filePath()), QString());
+    }
+    void checkOutsideDrop(qsizetype stepsBefore)
+    {
+        checkDrop(stepsBefore, outsidePicture, outsideBytes, vault(QStringLiteral("旅行/fresh.png")), false);
     }
 
     DelayFsMount share;
@@ -159,7 +174,9 @@ struct Fixture : MainFormFixture {
     QString why;
     QTemporaryDir disc, outside;
     QString discPicture, outsidePicture;
+    QByteArray outsideBytes;
     QMimeData outsideDrop;
+    Dropped seen;
 };
 
 } // namespace
@@ -186,13 +203,11 @@ void TstOneOperation::outsideDropDuringCopy()
     SetFolder* chooser = f.chooserAt(form.RCD_Fav_Copy(), QStringLiteral("保管庫/空箱"));
     QVERIFY(chooser);
     const qsizetype before = f.steps();
-    Dropped seen;
-    QTimer::singleShot(
-        0, &form, [&] { seen = dropOnNode(f.vaultTree(), QStringLiteral("保管庫/旅行"), f.outsideDrop); });
+    f.dropDuringNext(QStringLiteral("保管庫/旅行"), f.outsideDrop);
     chooser->Command1_Click(0);
     QCOMPARE(contents(f.vault(QStringLiteral("空箱/p1.jpg"))), contents(f.discPicture));
-    f.checkOutsideDrop(seen, before);
-    if (!seen.dropAccepted)
+    f.checkOutsideDrop(before);
+    if (!f.seen.dropAccepted)
         QCOMPARE(recorded(f.prompts), QStringList());
 }
 
@@ -210,29 +225,14 @@ void TstOneOperation::tabDropDuringDelete()
     QVERIFY(clickNode(form, 2, QStringLiteral("保管庫/旅行")));
     QVERIFY(selectPicture(form, 2, f.vault(QStringLiteral("旅行/a.jpg"))));
     const qsizetype before = f.steps();
-    Dropped seen;
-    QTimer::singleShot(
-        0, &form, [&] { seen = dropOnNode(f.vaultTree(), QStringLiteral("保管庫/空箱"), *drag); });
+    f.dropDuringNext(QStringLiteral("保管庫/空箱"), *drag);
     form.RF_Del()->trigger();
-    QVERIFY(seen.ran);
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("旅行/a.jpg"))));
-    const QString moved = f.vault(QStringLiteral("空箱/camera.jpg"));
-    if (!seen.dropAccepted) {
-        QVERIFY(!seen.moveAccepted);
-        QCoreApplication::processEvents();
-        QVERIFY(!QFileInfo::exists(moved));
-        QCOMPARE(contents(f.stock(QStringLiteral("camera.jpg"))), camera);
-        QCOMPARE(f.steps(), before + 1);
-    } else {
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(moved), 30000);
-        QCOMPARE(contents(moved), camera);
-        QVERIFY(!QFileInfo::exists(f.stock(QStringLiteral("camera.jpg"))));
-        QCOMPARE(f.steps(), before + 2);
-    }
+    f.checkDrop(before, f.stock(QStringLiteral("camera.jpg")), camera,
+        f.vault(QStringLiteral("空箱/camera.jpg")), true);
     QCOMPARE(f.journal().steps().at(before).kind, JournalStep::Kind::Delete);
     QCOMPARE(f.journal().steps().at(before).entries.size(), 1);
     QCOMPARE(contents(f.journal().steps().at(before).entries.first().to), a);
-    QCOMPARE(interleaving(f.journal().filePath()), QString());
     QCOMPARE(recorded(f.prompts).size(), 1); // the delete's question alone
 }
 
@@ -322,24 +322,19 @@ void TstOneOperation::outsideDropDuringUndoOfLongJournal()
     const qint64 move = journal.steps().last().id;
     QCOMPARE(journal.undoStep(), move);
 
-    Dropped seen;
-    QTimer::singleShot(
-        0, &form, [&] { seen = dropOnNode(f.vaultTree(), QStringLiteral("保管庫/旅行"), f.outsideDrop); });
+    f.dropDuringNext(QStringLiteral("保管庫/旅行"), f.outsideDrop);
     form.filingCommands().Undo()->trigger();
     QCOMPARE(contents(f.stock(QStringLiteral("camera.jpg"))), camera);
     QVERIFY(!QFileInfo::exists(f.vault(QStringLiteral("空箱/camera.jpg"))));
-    f.checkOutsideDrop(seen, 199);
+    f.checkOutsideDrop(199);
     // The move stands undone, and the next undo reaches the step before it (a filed drop's
     // own step comes first).
-    const JournalStep* undone = nullptr;
-    for (const JournalStep& s : journal.steps())
-        if (s.id == move)
-            undone = &s;
+    const JournalStep* undone = stepWithId(journal, move);
     QVERIFY(undone);
     QCOMPARE(undone->state, JournalStep::State::Undone);
     QCOMPARE(undone->entries.size(), 1);
     QVERIFY(journal.undoStep() != 0 && journal.undoStep() != move);
-    if (!seen.dropAccepted)
+    if (!f.seen.dropAccepted)
         QCOMPARE(recorded(f.prompts), QStringList());
 }
 

@@ -47,6 +47,16 @@ struct MediaFixture : MainFormFixture {
         QDir().mkpath(path);
         return path;
     }
+    // A phone comes (an MTP mount that GIO tells of), holding the folder inside: its folder.
+    QString addPhone(const QString& inside = {})
+    {
+        const QString phone = addFolder(QStringLiteral("mtp"));
+        if (!inside.isEmpty())
+            QDir(phone).mkpath(inside);
+        media.list.append({ "mtp://Pixel/", phone, "Pixel 8", "", "", false, true });
+        media.notify();
+        return phone;
+    }
     FolderTree* tree() const { return form->area(Area::Cd).TreeView1(); }
     QStringList roots() const
     {
@@ -104,10 +114,7 @@ void TstMediaRoots::mediaComeAndGo()
     f.root(2)->setExpanded(true);
 
     // A phone comes: a root at the end; the stick's node stays open and current.
-    const QString phone = f.addFolder(QStringLiteral("mtp"));
-    QDir(phone).mkpath(QStringLiteral("Internal shared storage"));
-    f.media.list.append({ "mtp://Pixel/", phone, "Pixel 8", "", "", false, true });
-    f.media.notify();
+    f.addPhone(QStringLiteral("Internal shared storage"));
     QCOMPARE(f.roots(), QStringList({ ":", "CANON_SD", "PHOTOS", "Pixel 8" }));
     QCOMPARE(cd.CurrentNodePath(), f.stick + "/旅行");
     QVERIFY(f.root(2)->isExpanded());
@@ -200,10 +207,7 @@ void TstMediaRoots::pulledWhileTheChooserWaits()
     f.media.notify();
     QTRY_COMPARE_WITH_TIMEOUT(f.roots(), QStringList({ ":", "CANON_SD" }), 30000);
     const auto vaultBefore = snapshot(f.home.vault());
-    QTreeWidgetItem* box = nodeAt(chooser->TreeView1, QStringLiteral("保管庫/旅行"));
-    QVERIFY(box);
-    chooser->TreeView1->setCurrentItem(box);
-    chooser->TreeView1_NodeClick(box);
+    QVERIFY(pickBox(*chooser, QStringLiteral("保管庫/旅行")));
     chooser->Command1_Click(0);
     // Refused with the message of a choice that ended; nothing, not even a part, in the vault.
     QCOMPARE(f.prompts.calls.size(), 1);
@@ -215,9 +219,7 @@ void TstMediaRoots::pulledWhileTheChooserWaits()
 void TstMediaRoots::emptyPhone()
 {
     MediaFixture f;
-    const QString phone = f.addFolder(QStringLiteral("mtp"));
-    f.media.list.append({ "mtp://Pixel/", phone, "Pixel 8", "", "", false, true });
-    f.media.notify();
+    const QString phone = f.addPhone();
     QLabel* hint = f.form->area(Area::Cd).mediumHint();
     f.clickRoot(3);
     QVERIFY(hint->isVisible());
@@ -317,14 +319,7 @@ void TstMediaRoots::gvfsArchive()
             // it was.
             const QByteArray tarBefore = readAll(tar);
             const qsizetype steps = form.journal()->steps().size();
-            form.RCD_Fav_Copy()->trigger();
-            SetFolder* chooser = form.vaultTransfer().chooser();
-            QVERIFY(chooser);
-            QTreeWidgetItem* box = nodeAt(chooser->TreeView1, QStringLiteral("保管庫/旅行"));
-            QVERIFY(box);
-            chooser->TreeView1->setCurrentItem(box);
-            chooser->TreeView1_NodeClick(box);
-            chooser->Command1_Click(0);
+            QVERIFY(fileThroughChooser(form, form.RCD_Fav_Copy(), QStringLiteral("保管庫/旅行")));
             QVERIFY2(f.prompts.calls.isEmpty(), qPrintable(f.prompts.calls.value(0).text));
             QCOMPARE(
                 readAll(f.home.vault() + "/旅行/PXL_1.jpg"), readAll(pictures + "/DCIM/Camera/PXL_1.jpg"));

@@ -12,10 +12,12 @@
 namespace ztv::test {
 
 // A main window on a temporary home with recording fakes for every service. Menus are
-// recorded instead of opened; closing the window does not end the test program.
+// recorded instead of opened; closing the window does not end the test program. A test may
+// give file operations of its own, made before the fixture.
 struct MainFormFixture {
-    explicit MainFormFixture(bool withStorageRoot = true)
+    explicit MainFormFixture(bool withStorageRoot = true, FileOps& fileOps = windowFileOps())
         : home(withStorageRoot)
+        , services { prompts, shell, drives, spreadsheet, fileOps }
     {
         drives.envHome = home.home();
     }
