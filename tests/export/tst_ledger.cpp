@@ -1,5 +1,6 @@
 #include "ExifBuilder.h"
 #include "Fakes.h"
+#include "FileTestUtil.h"
 #include "MainFormFixture.h"
 #include "export/LedgerWorkbook.h"
 #include "export/LibreOfficeSpreadsheet.h"
@@ -16,48 +17,26 @@ using namespace ztv;
 
 namespace {
 
-// A JPEG with an EXIF block holding Orientation (when > 0) and DateTimeOriginal (when given).
-QByteArray jpegWithDate(const QImage& picture, int orientation, const QByteArray& taken)
+using test::withExifDate;
+using test::pictures::jpeg;
+
+bool haveUnzip()
 {
-    test::TiffBytes tiff;
-    const quint16 entries = orientation > 0 ? 2 : 1;
-    const quint32 exifIfd = 8 + 2 + 12 * entries + 4;
-    tiff.put32(8);
-    tiff.put16(entries);
-    if (orientation > 0) {
-        tiff.put16(0x0112), tiff.put16(3), tiff.put32(1), tiff.put16(quint16(orientation)), tiff.put16(0);
-    }
-    tiff.put16(0x8769), tiff.put16(4), tiff.put32(1), tiff.put32(exifIfd);
-    tiff.put32(0);
-    tiff.put16(1);
-    tiff.put16(0x9003), tiff.put16(2), tiff.put32(20), tiff.put32(exifIfd + 18);
-    tiff.put32(0);
-    tiff.bytes.append(taken.leftJustified(19, ' ', true) + '\0');
-    return test::insertExif(test::encodeImage(picture, "jpg"), tiff.bytes);
+    return !QStandardPaths::findExecutable(QStringLiteral("unzip")).isEmpty();
 }
 
-QImage plain(QSize size, QColor colour)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
-// One part of the written workbook (a zip), read back with unzip.
-QByteArray part(const QString& xlsx, const QString& name)
+// What unzip prints of the written workbook (a zip).
+QByteArray unzip(const QStringList& args)
 {
     QProcess p;
-    p.start(QStringLiteral("unzip"), { QStringLiteral("-p"), xlsx, name });
+    p.start(QStringLiteral("unzip"), args);
     p.waitForFinished(30000);
     return p.readAllStandardOutput();
 }
 
-QStringList partNames(const QString& xlsx)
+QByteArray part(const QString& xlsx, const QString& name)
 {
-    QProcess p;
-    p.start(QStringLiteral("unzip"), { QStringLiteral("-Z1"), xlsx });
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    return unzip({ QStringLiteral("-p"), xlsx, name });
 }
 
 // Every cell's text of sheet 1 by its reference ("C3"), shared strings resolved.
@@ -98,7 +77,8 @@ QList<QPoint> anchors(const QString& xlsx)
 QList<QPair<QString, QImage>> media(const QString& xlsx)
 {
     QStringList names;
-    for (const QString& n : partNames(xlsx))
+    for (const QString& n :
+        QString::fromUtf8(unzip({ QStringLiteral("-Z1"), xlsx })).split(u'\n', Qt::SkipEmptyParts))
         if (n.startsWith(QLatin1String("xl/media/")))
             names << n;
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
@@ -187,6 +167,12 @@ struct Fixture {
     {
         return f.home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/現場/工事/") + name, bytes);
     }
+    // The title typed, then the command.
+    void make(const QString& title, const char* command = "Ledger")
+    {
+        f.prompts.answerInput(title);
+        f.form->action(command)->trigger();
+    }
     QString lastMessage() const
     {
         const auto m = f.prompts.messages();
@@ -206,30 +192,26 @@ private Q_SLOTS:
     // the files say, the page set up for A4 with a break after every third block.
     void wholeFolderInPageOrder()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("unzip")).isEmpty())
+        if (!haveUnzip())
             QSKIP("unzip is missing (scripts/install-deps.sh test installs it)");
         Fixture x;
         x.write(
-            QStringLiteral("a1.jpg"), jpegWithDate(plain({ 400, 300 }, Qt::red), 0, "2023:05:01 10:20:30"));
+            QStringLiteral("a1.jpg"), withExifDate(jpeg({ 400, 300 }, Qt::red), 0, "2023:05:01 10:20:30"));
         // Stored as the camera held it (3200 x 2000, black left): upright it stands 1000 x 1600, black on
         // top.
-        x.write(
-            QStringLiteral("b2.jpg"), jpegWithDate(test::halves({ 3200, 2000 }), 6, "2021:12:24 18:05:00"));
+        x.write(QStringLiteral("b2.jpg"),
+            withExifDate(test::encodeImage(test::halves({ 3200, 2000 }), "jpg"), 6, "2021:12:24 18:05:00"));
         QImage clear(300, 200, QImage::Format_ARGB32);
         clear.fill(QColor(0, 128, 0, 100));
         x.write(QStringLiteral("c3.png"), test::encodeImage(clear, "png"));
-        x.write(QStringLiteral("d4.jpg"), test::encodeImage(plain({ 100, 100 }, Qt::gray), "jpg"));
+        x.write(QStringLiteral("d4.jpg"), jpeg({ 100, 100 }, Qt::gray));
         // heif-enc carries the JPEG's EXIF block over.
         const QString heicSource = x.out + QStringLiteral("/e5.jpg");
-        {
-            QFile f(heicSource);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(jpegWithDate(plain({ 640, 480 }, Qt::blue), 0, "2019:04:05 06:07:08"));
-        }
+        QVERIFY(
+            test::writeRaw(heicSource, withExifDate(jpeg({ 640, 480 }, Qt::blue), 0, "2019:04:05 06:07:08")));
         const bool heic = makeHeic(heicSource, x.folder + QStringLiteral("/e5.heic"));
         QFile::remove(heicSource);
-        const QString noExif
-            = x.write(QStringLiteral("f6.jpg"), test::encodeImage(plain({ 200, 200 }, Qt::yellow), "jpg"));
+        const QString noExif = x.write(QStringLiteral("f6.jpg"), jpeg({ 200, 200 }, Qt::yellow));
         {
             QFile f(noExif);
             QVERIFY(f.open(QIODevice::ReadWrite));
@@ -237,9 +219,9 @@ private Q_SLOTS:
                 QDateTime(QDate(2022, 1, 2), QTime(3, 4, 5)), QFileDevice::FileModificationTime));
         }
         x.write(
-            QStringLiteral("g7.jpg"), jpegWithDate(plain({ 300, 300 }, Qt::cyan), 0, "2020:02:03 04:05:06"));
+            QStringLiteral("g7.jpg"), withExifDate(jpeg({ 300, 300 }, Qt::cyan), 0, "2020:02:03 04:05:06"));
         x.write(QStringLiteral("h8.jpg"),
-            jpegWithDate(plain({ 320, 240 }, Qt::magenta), 1, "2024:07:08 09:10:11"));
+            withExifDate(jpeg({ 320, 240 }, Qt::magenta), 1, "2024:07:08 09:10:11"));
         x.list();
         QVERIFY(!x.vault().TabSelection());
         // Damaged after the listing: listed, but no picture can be read from it now.
@@ -249,8 +231,7 @@ private Q_SLOTS:
         const QStringList rootBefore = snapshot(x.f.home.storageRoot());
 
         x.answer.pdf = true;
-        x.f.prompts.answerInput(QStringLiteral("A&B 工事写真"));
-        x.f.form->action("Ledger")->trigger();
+        x.make(QStringLiteral("A&B 工事写真"));
 
         const QString xlsx = x.answer.path;
         QVERIFY(QFileInfo(xlsx).isFile());
@@ -352,7 +333,7 @@ private Q_SLOTS:
     // message names the file.
     void chosenByDateWithoutOffice()
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("unzip")).isEmpty())
+        if (!haveUnzip())
             QSKIP("unzip is missing (scripts/install-deps.sh test installs it)");
         Fixture x;
         x.f.spreadsheet.info.reset();
@@ -360,14 +341,13 @@ private Q_SLOTS:
             = { "2024:03:01 08:00:00", "2019:06:01 12:00:00", "2022:11:30 23:59:00", "2020:01:01 00:00:00" };
         for (int i = 0; i < 4; ++i)
             x.write(QStringLiteral("p%1.jpg").arg(i),
-                jpegWithDate(plain({ 64, 48 }, QColor::fromHsv(i * 60, 200, 200)), 0, dates[i]));
+                withExifDate(jpeg({ 64, 48 }, QColor::fromHsv(i * 60, 200, 200)), 0, dates[i]));
         x.list();
         x.vault().LEADImgList1_Click(3);
         x.vault().LEADImgList1_ClickWith(0, Qt::ControlModifier);
         x.vault().LEADImgList1_ClickWith(2, Qt::ControlModifier);
         QCOMPARE(x.vault().chosenCount(), 3);
-        x.f.prompts.answerInput(QStringLiteral("点検"));
-        x.f.form->action("LedgerByDate")->trigger();
+        x.make(QStringLiteral("点検"), "LedgerByDate");
 
         QCOMPARE(x.asked.value(1), QStringLiteral("-"));
         QVERIFY(x.f.spreadsheet.opened.isEmpty());
@@ -388,13 +368,9 @@ private Q_SLOTS:
     {
         Fixture x;
         for (int i = 0; i < 6; ++i)
-            x.write(QStringLiteral("q%1.jpg").arg(i),
-                test::encodeImage(plain({ 800, 600 }, QColor::fromHsv(i * 50, 200, 200)), "jpg"));
+            x.write(QStringLiteral("q%1.jpg").arg(i), jpeg({ 800, 600 }, QColor::fromHsv(i * 50, 200, 200)));
         x.list();
-        QFile old(x.answer.path);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("the ledger of last week");
-        old.close();
+        QVERIFY(test::writeRaw(x.answer.path, "the ledger of last week"));
 
         int steps = 0;
         x.ledger().setStepHook([&](int i) {
@@ -403,13 +379,10 @@ private Q_SLOTS:
                 QCoreApplication::postEvent(
                     x.f.form.get(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
         });
-        x.f.prompts.answerInput(QStringLiteral("表題"));
-        x.f.form->action("Ledger")->trigger();
+        x.make(QStringLiteral("表題"));
         QCOMPARE(steps, 2);
         QVERIFY(x.lastMessage().contains(QStringLiteral("Esc")));
-        QFile kept(x.answer.path);
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), QByteArray("the ledger of last week"));
+        QCOMPARE(test::readAll(x.answer.path), QByteArray("the ledger of last week"));
         QCOMPARE(
             QDir(x.out).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("台帳.xlsx") });
         QVERIFY(x.f.spreadsheet.opened.isEmpty());
@@ -418,13 +391,11 @@ private Q_SLOTS:
         // Cancel (or nothing typed) at the title: no save question.
         x.asked.clear();
         x.f.prompts.clear();
-        x.f.prompts.answerInput(QString());
-        x.f.form->action("Ledger")->trigger();
+        x.make(QString());
         QVERIFY(x.asked.isEmpty());
         // Cancel at the save question: no message, no file.
-        x.f.prompts.answerInput(QStringLiteral("表題"));
         x.cancelSave = true;
-        x.f.form->action("Ledger")->trigger();
+        x.make(QStringLiteral("表題"));
         QCOMPARE(x.asked.size(), 2);
         QVERIFY(x.f.prompts.messages().isEmpty());
         QCOMPARE(
@@ -439,8 +410,7 @@ private Q_SLOTS:
                 form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
         };
         x.f.prompts.clear();
-        x.f.prompts.answerInput(QStringLiteral("表題"));
-        x.f.form->action("Ledger")->trigger();
+        x.make(QStringLiteral("表題"));
         QCOMPARE(x.f.spreadsheet.opened, QStringList { x.answer.path });
         QCOMPARE(x.lastMessage(), QStringLiteral("EscキーでPDFの作成を中止しました"));
         QCOMPARE(QDir(x.out).entryList(QDir::Files | QDir::Hidden),
@@ -449,8 +419,7 @@ private Q_SLOTS:
         // A place inside the storage root is refused.
         x.cancelSave = false;
         x.answer.path = x.folder + QStringLiteral("/台帳.xlsx");
-        x.f.prompts.answerInput(QStringLiteral("表題"));
-        x.f.form->action("Ledger")->trigger();
+        x.make(QStringLiteral("表題"));
         QVERIFY(!QFileInfo::exists(x.answer.path));
         QCOMPARE(x.f.prompts.messages().size(), 1);
     }
@@ -465,10 +434,7 @@ private Q_SLOTS:
         const QString xlsx = dir.filePath(QStringLiteral("台帳.xlsx"));
         LedgerWorkbook book(xlsx, QStringLiteral("PDF"));
         const QString source = dir.filePath(QStringLiteral("p.jpg"));
-        QFile f(source);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(test::encodeImage(plain({ 1200, 900 }, Qt::darkGreen), "jpg"));
-        f.close();
+        QVERIFY(test::writeRaw(source, jpeg({ 1200, 900 }, Qt::darkGreen)));
         const LedgerPicture picture = makeLedgerPicture(source);
         QVERIFY(!picture.data.isEmpty());
         for (int b = 0; b < 7; ++b)

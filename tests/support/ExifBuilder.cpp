@@ -87,4 +87,23 @@ QImage halves(QSize size, QColor left, QColor right)
     return image;
 }
 
+QByteArray withExifDate(QByteArray jpeg, int orientation, const QByteArray& taken)
+{
+    TiffBytes tiff;
+    const quint16 entries = orientation > 0 ? 2 : 1;
+    const quint32 exifIfd = 8 + 2 + 12 * entries + 4;
+    tiff.put32(8);
+    tiff.put16(entries);
+    if (orientation > 0) {
+        tiff.put16(0x0112), tiff.put16(3), tiff.put32(1), tiff.put16(quint16(orientation)), tiff.put16(0);
+    }
+    tiff.put16(0x8769), tiff.put16(4), tiff.put32(1), tiff.put32(exifIfd);
+    tiff.put32(0);
+    tiff.put16(1);
+    tiff.put16(0x9003), tiff.put16(2), tiff.put32(20), tiff.put32(exifIfd + 18);
+    tiff.put32(0);
+    tiff.bytes.append(taken.leftJustified(19, ' ', true) + '\0');
+    return insertExif(std::move(jpeg), tiff.bytes);
+}
+
 } // namespace ztv::test

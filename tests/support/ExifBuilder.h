@@ -21,6 +21,10 @@ QByteArray insertExif(QByteArray jpeg, const QByteArray& tiff);
 // embedded JPEG thumbnail.
 QByteArray withExif(QByteArray jpeg, int orientation, const QByteArray& thumbnailJpeg = {});
 
+// The JPEG with an EXIF block holding Orientation (when > 0) and DateTimeOriginal
+// ("YYYY:MM:DD HH:MM:SS") in the EXIF directory, as a camera writes the date taken.
+QByteArray withExifDate(QByteArray jpeg, int orientation, const QByteArray& taken);
+
 // The picture encoded by Qt's writer for format ("JPEG", "PNG", "WEBP", ...).
 QByteArray encodeImage(const QImage& image, const char* format, int quality = 90, bool progressive = false);
 
