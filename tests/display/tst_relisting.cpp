@@ -75,10 +75,6 @@ struct YardFixture : MainFormFixture {
         load();
         form->show();
         form->SSTab1()->setCurrentIndex(1);
-        connect();
-    }
-    void connect()
-    {
         QObject::connect(tab().LEADThumb1(), &ThumbnailBrowser::BrowseStarted, form.get(),
             [this](int files) { read += files; });
     }

@@ -32,12 +32,25 @@ QImage noisyPicture(QSize size)
     return image;
 }
 
-bool save(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
+// A card's folder (backing) seen through the slow file system at mount.
+struct Card {
+    QTemporaryDir dir;
+    const QString backing = dir.filePath(QStringLiteral("card"));
+    const QString mount = dir.filePath(QStringLiteral("mnt"));
+    DelayFsMount fs;
+    bool put(const QString& name, const QByteArray& bytes) const
+    {
+        const QString path = backing + u'/' + name;
+        return QDir().mkpath(QFileInfo(path).absolutePath()) && ztv::test::writeRaw(path, bytes);
+    }
+    // "" once mounted, else why not (for QSKIP).
+    QString start(const QStringList& extra = {})
+    {
+        QDir().mkpath(backing);
+        QDir().mkpath(mount);
+        return fs.start(QStringLiteral(ZTV_DELAYFS), backing, mount, 0, QString(), extra);
+    }
+};
 
 struct Outcome {
     int result = -1;
@@ -45,8 +58,8 @@ struct Outcome {
     int eventPasses = 0;
 };
 
-// Browses as a tab does, with the cache off; ends as stopped after hangGuardMs at the latest.
-Outcome browse(ThumbnailBrowser& browser, const QString& folder, int hangGuardMs = 60000)
+// Browses as a tab does, with the cache off; ends as stopped after a minute at the latest.
+Outcome browse(ThumbnailBrowser& browser, const QString& folder)
 {
     Outcome out;
     QObject context;
@@ -61,7 +74,7 @@ Outcome browse(ThumbnailBrowser& browser, const QString& folder, int hangGuardMs
     QElapsedTimer guard;
     guard.start();
     browser.setCacheFolder(QString());
-    browser.setCancelCheck([&] { return guard.elapsed() > hangGuardMs; });
+    browser.setCancelCheck([&] { return guard.elapsed() > 60000; });
     out.result = browser.BrowseFolder(folder);
     browser.setCancelCheck({});
     return out;
@@ -80,23 +93,18 @@ private Q_SLOTS:
 
 void TestSlowMedia::cameraJpegReadsOnlyItsHead()
 {
-    QTemporaryDir dir;
-    const QString backing = dir.filePath(QStringLiteral("card")), mount = dir.filePath(QStringLiteral("mnt"));
-    const QString log = dir.filePath(QStringLiteral("reads.log"));
+    Card card;
+    const QString log = card.dir.filePath(QStringLiteral("reads.log"));
     const QImage picture = noisyPicture({ 2400, 1800 });
     const QByteArray plain = ztv::test::encodeImage(picture, "JPEG", 92);
     const QByteArray thumb = ztv::test::encodeImage(picture.scaled(160, 120), "JPEG", 85);
     QVERIFY(plain.size() > 8 * HeadBound);
-    QVERIFY(save(backing + QStringLiteral("/DCIM/IMG_0001.JPG"), ztv::test::withExif(plain, 1, thumb)));
-    QVERIFY(save(backing + QStringLiteral("/DCIM/IMG_0002.JPG"), ztv::test::withExif(plain, 6)));
-    QVERIFY(QDir().mkpath(mount));
-    DelayFsMount fs;
-    if (const QString why = fs.start(
-            QStringLiteral(ZTV_DELAYFS), backing, mount, 0, QString(), { QStringLiteral("--read-log"), log });
-        !why.isEmpty())
+    QVERIFY(card.put(QStringLiteral("DCIM/IMG_0001.JPG"), ztv::test::withExif(plain, 1, thumb)));
+    QVERIFY(card.put(QStringLiteral("DCIM/IMG_0002.JPG"), ztv::test::withExif(plain, 6)));
+    if (const QString why = card.start({ QStringLiteral("--read-log"), log }); !why.isEmpty())
         QSKIP(qPrintable(why));
     ThumbnailBrowser browser;
-    const Outcome out = browse(browser, mount + QStringLiteral("/DCIM"));
+    const Outcome out = browse(browser, card.mount + QStringLiteral("/DCIM"));
     QCOMPARE(out.result, ThumbnailBrowser::ResultOk);
     QCOMPARE(out.status.value(QStringLiteral("IMG_0001.JPG"), -1), int(ThumbnailResult::Made));
     QCOMPARE(out.status.value(QStringLiteral("IMG_0002.JPG"), -1), int(ThumbnailResult::Made));
@@ -114,7 +122,7 @@ void TestSlowMedia::cameraJpegReadsOnlyItsHead()
     // The kernel tells the file system of a close later than the close itself: both files'
     // lines are waited for before it is stopped, which would drop a close still on its way.
     QTRY_VERIFY_WITH_TIMEOUT(readLog(), 30000);
-    fs.stop();
+    card.fs.stop();
     readLog();
     // The embedded thumbnail serves from the file's head; without one the picture is decoded.
     QVERIFY(bytes.value(QStringLiteral("IMG_0001.JPG")) > 0);
@@ -126,15 +134,12 @@ void TestSlowMedia::cameraJpegReadsOnlyItsHead()
 void TestSlowMedia::foldersAmongUntypedNames()
 {
     // The FUSE file system gives no entry types: a folder is told from the files as it is reached.
-    QTemporaryDir dir;
-    const QString backing = dir.filePath(QStringLiteral("card")), mount = dir.filePath(QStringLiteral("mnt"));
-    const QImage small = noisyPicture({ 64, 48 });
-    QVERIFY(save(backing + QStringLiteral("/a.jpg"), ztv::test::encodeImage(small, "JPEG")));
-    QVERIFY(save(backing + QStringLiteral("/c.jpg"), ztv::test::encodeImage(small, "JPEG")));
-    QVERIFY(QDir().mkpath(backing + QStringLiteral("/b.jpg")));
-    QVERIFY(QDir().mkpath(mount));
-    DelayFsMount fs;
-    if (const QString why = fs.start(QStringLiteral(ZTV_DELAYFS), backing, mount, 0); !why.isEmpty())
+    Card card;
+    const QString& mount = card.mount;
+    const QByteArray small = ztv::test::encodeImage(noisyPicture({ 64, 48 }), "JPEG");
+    QVERIFY(card.put(QStringLiteral("a.jpg"), small) && card.put(QStringLiteral("c.jpg"), small));
+    QVERIFY(QDir().mkpath(card.backing + QStringLiteral("/b.jpg")));
+    if (const QString why = card.start(); !why.isEmpty())
         QSKIP(qPrintable(why));
     ThumbnailBrowser browser;
     const Outcome out = browse(browser, mount);
@@ -161,22 +166,16 @@ void TestSlowMedia::hungCallEndsTheListing_data()
 void TestSlowMedia::hungCallEndsTheListing()
 {
     QFETCH(QString, folder);
-    QTemporaryDir dir;
-    const QString backing = dir.filePath(QStringLiteral("card")), mount = dir.filePath(QStringLiteral("mnt"));
+    Card card;
     const QByteArray jpeg = ztv::test::encodeImage(noisyPicture({ 64, 48 }), "JPEG");
-    for (const QString& name : { QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002_STUCK.JPG"),
-             QStringLiteral("IMG_0003.JPG") })
-        QVERIFY(save(backing + QLatin1Char('/') + folder + QLatin1Char('/') + name, jpeg));
-    QVERIFY(QDir().mkpath(mount));
-    DelayFsMount fs;
-    if (const QString why = fs.start(QStringLiteral(ZTV_DELAYFS), backing, mount, 0, QString(),
-            { QStringLiteral("--hang"), QStringLiteral("STUCK") });
-        !why.isEmpty())
+    for (const char* name : { "IMG_0001.JPG", "IMG_0002_STUCK.JPG", "IMG_0003.JPG" })
+        QVERIFY(card.put(folder + u'/' + QLatin1String(name), jpeg));
+    if (const QString why = card.start({ QStringLiteral("--hang"), QStringLiteral("STUCK") }); !why.isEmpty())
         QSKIP(qPrintable(why));
     ThumbnailBrowser browser;
     browser.setStallLimit(2000);
-    const Outcome out = browse(browser, mount + QLatin1Char('/') + folder);
-    fs.kill(); // the stuck calls fail now, and the threads left behind end
+    const Outcome out = browse(browser, card.mount + u'/' + folder);
+    card.fs.kill(); // the stuck calls fail now, and the threads left behind end
     // Ended by the stall, not by the hang guard (which reads as stopped); the window's events
     // ran meanwhile, and the stuck file never got a thumbnail.
     QCOMPARE(out.result, ThumbnailBrowser::ResultFolderUnreadable);
