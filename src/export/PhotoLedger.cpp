@@ -217,13 +217,19 @@ void PhotoLedger::make(OperationContext& context, Order order)
         prompts.message(tx(t::LedgerInStorage), tx(t::LedgerTitle), PromptIcon::Exclamation);
         return;
     }
+    // The dialog confirmed only the name it showed: a name made here replaces nothing unasked.
+    auto mayReplace = [&prompts](const QString& file) {
+        return !QFileInfo::exists(file)
+            || prompts.message(tx(t::LedgerReplaceAsk).arg(QFileInfo(file).fileName()), tx(t::LedgerTitle),
+                   PromptIcon::Exclamation, PromptButtons::OkCancel)
+            == PromptAnswer::Ok;
+    };
+    if (path != target->path && !mayReplace(path))
+        return;
     const bool wantPdf = target->pdf && pdfOffered;
     const QString pdfPath
         = QFileInfo(path).path() + u'/' + QFileInfo(path).completeBaseName() + QStringLiteral(".pdf");
-    if (wantPdf && QFileInfo::exists(pdfPath)
-        && prompts.message(tx(t::LedgerPdfExists).arg(QFileInfo(pdfPath).fileName()), tx(t::LedgerTitle),
-               PromptIcon::Exclamation, PromptButtons::OkCancel)
-            != PromptAnswer::Ok)
+    if (wantPdf && !mayReplace(pdfPath))
         return;
 
     // Dates first (a short read of each file's start), so the date order is known before any

@@ -422,6 +422,17 @@ private Q_SLOTS:
         x.make(QStringLiteral("表題"));
         QVERIFY(!QFileInfo::exists(x.answer.path));
         QCOMPARE(x.f.prompts.messages().size(), 1);
+        // A name the dialog did not show (".xlsx" added) replaces a file only when the user
+        // says so: Cancel leaves it as it was.
+        const QString added = x.out + QStringLiteral("/台帳.txt.xlsx");
+        QVERIFY(test::writeRaw(added, "kept"));
+        x.answer = { x.out + QStringLiteral("/台帳.txt"), false };
+        x.f.prompts.clear();
+        x.f.prompts.answerMessage(PromptAnswer::Cancel);
+        x.make(QStringLiteral("表題"));
+        QCOMPARE(x.f.prompts.messages().size(), 1);
+        QVERIFY(x.lastMessage().contains(QStringLiteral("台帳.txt.xlsx")));
+        QCOMPARE(test::readAll(added), QByteArray("kept"));
     }
 
     // The real office turns a ledger into a PDF of one page per three blocks.
