@@ -1,6 +1,5 @@
 #include "filing/MediumDelete.h"
 
-#include "display/BrowseRun.h"
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
 #include "filing/FilingSteps.h"
@@ -214,9 +213,6 @@ bool MediumDelete::canDelete(const Medium& medium)
 
 void MediumDelete::run(OperationContext& context)
 {
-    const BrowseRun::Hold hold(context.operationRun());
-    if (!hold)
-        return;
     BrowsingArea& cd = context.area(Area::Cd);
     const std::optional<Medium> medium = cd.markedMedium();
     ContentIndex* index = context.contentIndex();

@@ -20,7 +20,8 @@ public:
     // Whether the medium may lose files: not a read-only one, a phone that refuses writing, or
     // a disc.
     static bool canDelete(const Medium& medium);
-    // On the CD tab's medium whose root is current.
+    // On the CD tab's medium whose root is current; under the command's BrowseRun::Hold, as
+    // every command runs.
     static void run(OperationContext& context);
 };
 
