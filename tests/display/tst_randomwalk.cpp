@@ -39,7 +39,6 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -321,7 +320,6 @@ public:
             { 2, [&] { return otherWindowEvent(); } },
             { 2, [&] { return mediumEvent(); } },
             { 2, [&] { return mediumDeleteEvent(); } },
-            { 2, [&] { return onlyNewEvent(); } },
         };
         Q_UNUSED(current);
         int total = 0;
@@ -1098,8 +1096,6 @@ public:
                     .arg(area.Label3()->text())
                     .arg(pages);
         }
-        if (const QString problem = onlyNewCheck(); !problem.isEmpty())
-            return problem;
         for (const auto& [path, colour] : made) {
             const QImage now(path);
             if (!now.isNull() && !sameColour(meanColour(now), colour))
@@ -1270,52 +1266,6 @@ public:
         }
         return QStringLiteral("medium delete %1 files").arg(gone);
     }
-    // "新しい画像だけ表示" ticked or unticked on the CD tab.
-    QString onlyNewEvent()
-    {
-        BrowsingArea& cd = form->area(Area::Cd);
-        QCheckBox* box = cd.onlyNewBox();
-        if (!box->isVisibleTo(&cd))
-            return QStringLiteral("only new: not shown");
-        form->SSTab1()->setCurrentIndex(0);
-        box->click();
-        return QStringLiteral("only new %1").arg(box->isChecked() ? u"on" : u"off");
-    }
-    // The CD page hides only pictures whose exact bytes the vault holds (or held: the index
-    // learns of a copy deleted outside the program only later), and keeps the order.
-    QString onlyNewCheck() const
-    {
-        const BrowsingArea& cd = form->area(Area::Cd);
-        const QStringList listed = cd.listedPictures();
-        const QStringList& shown = cd.HiddenList();
-        if (!cd.onlyNewBox()->isChecked() && listed != shown)
-            return QStringLiteral("the CD page hides pictures while showing all");
-        QSet<QByteArray> inVault;
-        qsizetype at = 0;
-        for (const QString& path : listed) {
-            if (at < shown.size() && shown.at(at) == path) {
-                ++at;
-                continue;
-            }
-            if (inVault.isEmpty())
-                for (QDirIterator it(home.vault(), QDir::Files, QDirIterator::Subdirectories);
-                     it.hasNext();) {
-                    QFile f(it.next());
-                    if (f.open(QIODevice::ReadOnly))
-                        inVault.insert(QCryptographicHash::hash(f.readAll(), QCryptographicHash::Md5));
-                }
-            QFile f(path);
-            const QByteArray hash = f.open(QIODevice::ReadOnly)
-                ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Md5)
-                : QByteArray();
-            if (!hash.isEmpty() && !inVault.contains(hash) && !vaultEver.contains(hash))
-                return QStringLiteral("the CD page hides %1, which the vault does not hold").arg(path);
-        }
-        if (at != shown.size())
-            return QStringLiteral("the CD page shows %1 not in its listing's order").arg(shown.value(at));
-        return QString();
-    }
-    QSet<QByteArray> vaultEver; // the hash of every file the vault held after an event
     // Files the last event took off a medium, proved in the vault.
     QSet<QString> leftMedium;
     // Undo and redo events that changed a step.
@@ -1399,9 +1349,6 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
         return why;
     };
     QHash<quint64, FileState> before = scan(w.roots());
-    for (const FileState& f : before)
-        if (f.path.startsWith(w.home.vault() + u'/'))
-            w.vaultEver.insert(f.hash);
     QHash<QString, int> kinds;
     int severalActedOn = 0; // operations asked with several files chosen
     int mediumPages = 0; // events after which the CD tab listed a folder of a medium
@@ -1468,9 +1415,6 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
             if (now->hash != it->hash)
                 QFAIL(qPrintable(fail(QStringLiteral("%1 was changed").arg(it->path))));
         }
-        for (const FileState& f : after)
-            if (f.path.startsWith(w.home.vault() + u'/'))
-                w.vaultEver.insert(f.hash);
         before = after;
     }
     // The walk reached the operations, not only the clicks.
@@ -1485,8 +1429,6 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     QVERIFY(events < 1000 || severalActedOn > 0);
     QVERIFY(events < 1000 || w.stepsTakenBackOrRedone > 0);
     QVERIFY(events < 1000 || (kinds.value(QStringLiteral("medium pulled")) > 0 && mediumPages > 0));
-    QVERIFY(events < 1000
-        || (kinds.value(QStringLiteral("only new")) > 0 && kinds.value(QStringLiteral("medium delete")) > 0));
     qInfo("random walk: %d events, %lld kinds, %d operations on several chosen, %d steps undone or redone, "
           "%d undos refused, %d events of a second window, %d drags from an unchosen thumbnail (%d filed)",
         events, qlonglong(kinds.size()), severalActedOn, w.stepsTakenBackOrRedone,
