@@ -1429,6 +1429,7 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     QVERIFY(events < 1000 || severalActedOn > 0);
     QVERIFY(events < 1000 || w.stepsTakenBackOrRedone > 0);
     QVERIFY(events < 1000 || (kinds.value(QStringLiteral("medium pulled")) > 0 && mediumPages > 0));
+    QVERIFY(events < 1000 || kinds.value(QStringLiteral("medium delete")) > 0);
     qInfo("random walk: %d events, %lld kinds, %d operations on several chosen, %d steps undone or redone, "
           "%d undos refused, %d events of a second window, %d drags from an unchosen thumbnail (%d filed)",
         events, qlonglong(kinds.size()), severalActedOn, w.stepsTakenBackOrRedone,
