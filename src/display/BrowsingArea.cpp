@@ -12,6 +12,7 @@
 #include "widgets/FormLayout.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QSet>
+#include <QTimer>
 #include <QUrl>
 
 namespace ztv {
@@ -119,6 +121,18 @@ BrowsingArea::BrowsingArea(Area area, const QString& name, TabWindow& window, Br
     // The role; ComboSet names the label with the role and the count it shows.
     m_Label3->setAccessibleDescription(t(tx::AccPageCount).arg(name));
     m_Label3->setAccessibleName(m_Label3->accessibleDescription());
+
+    m_OnlyNew = new QCheckBox(t(tx::OnlyNew), this);
+    named(m_OnlyNew, "m_OnlyNew");
+    m_OnlyNew->setGeometry(tw(3480, 540, 3200, 300));
+    m_OnlyNew->setAccessibleName(t(tx::AccOnlyNew).arg(name));
+    m_OnlyNew->hide();
+    m_filterTimer = new QTimer(this);
+    m_filterTimer->setSingleShot(true);
+    // Answers come one file at a time: the page is laid out again once for a burst of them.
+    m_filterTimer->setInterval(50);
+    connect(m_filterTimer, &QTimer::timeout, this, &BrowsingArea::applyOnlyNew);
+    connect(m_OnlyNew, &QCheckBox::toggled, this, &BrowsingArea::applyOnlyNew);
 
     m_LabelMedium = new QLabel(t(tx::PhoneLocked), this);
     named(m_LabelMedium, "m_LabelMedium");
@@ -374,6 +388,12 @@ void BrowsingArea::clearPage()
 {
     m_LEADImgList1->ClearThumbnails();
     m_named.clear();
+    // The index's answers about the rows gone mean nothing now.
+    m_lookedUp = QStringList();
+    m_markCopies.clear();
+    m_markFound.clear();
+    m_rowOf.clear();
+    m_hiddenRows.clear();
     // Its room goes too (clear() keeps it, and allocates it again while a look-up shares the list).
     m_HiddenList = QStringList();
 }

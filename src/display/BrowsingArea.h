@@ -3,6 +3,7 @@
 #include "display/PictureChoice.h"
 #include "imaging/FolderListing.h"
 #include "imaging/PictureDisplay.h"
+#include "imaging/ThumbnailModel.h"
 #include "platform/Media.h"
 #include "values/Area.h"
 #include "values/StoragePaths.h"
@@ -20,9 +21,11 @@
 #include <vector>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QTimer;
 class QTreeWidgetItem;
 class QImage;
 
@@ -83,6 +86,9 @@ public:
     QLabel* Label2() const { return m_Label2; } // caption inside the display
     QLabel* Label3() const { return m_Label3; } // number of pages
     QComboBox* Combo1() const { return m_Combo1; }
+    // "新しい画像だけ表示": on the CD tab while a folder is listed; when ticked, the page hides
+    // every picture whose content the vault holds (the marked ones, as the index answers).
+    QCheckBox* onlyNewBox() const { return m_OnlyNew; }
     // The tree's folder list (the design's Dir1 of this tab).
     FolderList& Dir1() const;
 
@@ -263,6 +269,10 @@ public:
     // withFile); the display's result.
     PictureDisplay::CopyResult copyToClipboard(bool withFile);
 
+    // The paths the page would list without "新しい画像だけ表示": the listing the vault's
+    // answers refer to (HiddenList while nothing is hidden).
+    QStringList listedPictures() const;
+
     // "" while the display, the choice and the drawn selection agree; else what differs.
     QString invariantViolation() const;
 
@@ -294,6 +304,12 @@ private:
     // file cannot be shown.
     bool showChosen();
     void drawChosen();
+    // The page row of a position in m_lookedUp; -1 for one the filter hides or none.
+    int shownRow(int position) const;
+    QString markText(const QString& vaultCopy) const;
+    // Shows exactly the looked-up pictures the filter lets through, in listing order, keeping
+    // each row's picture, mark and counter, the choice (unless hidden) and the page number.
+    void applyOnlyNew();
 
     const Area m_area;
     TabWindow& m_window;
@@ -309,6 +325,7 @@ private:
     QLabel* m_Label2 = nullptr;
     QLabel* m_Label3 = nullptr;
     QComboBox* m_Combo1 = nullptr;
+    QCheckBox* m_OnlyNew = nullptr;
     QFrame* m_Shape1 = nullptr;
     QLabel* m_LabelChosen = nullptr;
 
@@ -331,8 +348,18 @@ private:
     QLabel* m_LabelMedium = nullptr;
     QPointer<ContentIndex> m_connectedIndex; // null again once that index is gone
     quint64 m_markTicket = 0; // the index's answers to the page listed last
-    QHash<int, QString> m_markCopies; // marked row -> the vault copy its mark names
-    QSet<int> m_markFound; // rows the answers running now named
+    // Positions below are in m_lookedUp, the page as listed (rows while nothing is hidden).
+    QStringList m_lookedUp; // the listing the index's answers refer to; empty with the page
+    QHash<int, QString> m_markCopies; // marked position -> the vault copy its mark names
+    QSet<int> m_markFound; // positions the answers running now named
+    // While the filter hides rows: position -> page row (-1 hidden), and the hidden rows.
+    std::vector<int> m_rowOf;
+    struct HiddenRow {
+        ThumbnailModel::Kept kept;
+        int counter = 0;
+    };
+    QHash<int, HiddenRow> m_hiddenRows;
+    QTimer* m_filterTimer = nullptr; // marks arriving one by one re-page the list once
 };
 
 // Tells that the picture an operation was asked for is no longer the one chosen: as an error

@@ -12,9 +12,11 @@
 #include "platform/PathText.h"
 #include "platform/Services.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QSet>
+#include <QTimer>
 #include <algorithm>
 
 namespace ztv {
@@ -58,6 +60,8 @@ BrowsingArea::Listing BrowsingArea::list(const QString& folder, ListHow how)
     if (afterChange)
         clearSelection();
     afterListing();
+    // Only a medium's (or the disc's) page has pictures that may be new.
+    m_OnlyNew->setVisible(m_area == Area::Cd && !m_ListedFolder.isEmpty());
     markVaultCopies();
     Listing listing;
     if (r == ThumbnailBrowser::ResultCancelled)
@@ -257,52 +261,54 @@ void BrowsingArea::markVaultCopies()
     }
     if (index != m_connectedIndex) {
         m_connectedIndex = index;
-        // Shown from the vault's own name on ("保管庫/旅行/写真1.jpg").
-        const qsizetype cut = index->vaultRoot().lastIndexOf(QLatin1Char('/')) + 1;
         connect(index, &ContentIndex::copyFound, this,
-            [this, cut](quint64 ticket, int position, const QString& file, const QString& vaultCopy) {
-                // Only answers about the page listed last, for the file each row still shows.
-                if (ticket != m_markTicket || m_HiddenList.value(position) != file)
+            [this](quint64 ticket, int position, const QString& file, const QString& vaultCopy) {
+                // Only answers about the page listed last, for the file each position still holds.
+                if (ticket != m_markTicket || m_lookedUp.value(position) != file)
                     return;
                 m_markCopies.insert(position, vaultCopy);
                 m_markFound.insert(position);
-                m_LEADImgList1->setMark(position,
-                    QString::fromUtf16(texts::display::InVaultMark).arg(displayName(vaultCopy.mid(cut))));
+                const int row = shownRow(position);
+                if (row >= 0)
+                    m_LEADImgList1->setMark(row, markText(vaultCopy));
+                if (m_OnlyNew->isChecked())
+                    m_filterTimer->start();
             });
+        // A position that lost its mark comes back on a filtered page.
+        auto unmark = [this](QHash<int, QString>::iterator it) {
+            const int row = shownRow(it.key());
+            if (row >= 0)
+                m_LEADImgList1->setMark(row, QString());
+            else if (m_hiddenRows.contains(it.key()))
+                m_filterTimer->start();
+            m_markFound.remove(it.key());
+            return m_markCopies.erase(it);
+        };
         // Asked again after the program's own changes: a row the answers no longer name loses
         // its mark.
-        connect(index, &ContentIndex::lookUpDone, this, [this](quint64 ticket) {
+        connect(index, &ContentIndex::lookUpDone, this, [this, unmark](quint64 ticket) {
             if (ticket != m_markTicket)
                 return;
-            for (auto it = m_markCopies.begin(); it != m_markCopies.end();) {
-                if (m_markFound.contains(it.key())) {
-                    ++it;
-                    continue;
-                }
-                m_LEADImgList1->setMark(it.key(), QString());
-                it = m_markCopies.erase(it);
-            }
+            for (auto it = m_markCopies.begin(); it != m_markCopies.end();)
+                it = m_markFound.contains(it.key()) ? std::next(it) : unmark(it);
             m_markFound.clear();
         });
         // A copy the program deleted, moved or renamed is not named a moment longer.
-        connect(index, &ContentIndex::forgotten, this, [this](const QStringList& paths) {
+        connect(index, &ContentIndex::forgotten, this, [this, unmark](const QStringList& paths) {
             for (auto it = m_markCopies.begin(); it != m_markCopies.end();) {
                 const QString& copy = it.value();
                 const bool gone = std::any_of(paths.cbegin(), paths.cend(),
                     [&](const QString& p) { return copy == p || copy.startsWith(p + QLatin1Char('/')); });
-                if (!gone) {
-                    ++it;
-                    continue;
-                }
-                m_LEADImgList1->setMark(it.key(), QString());
-                m_markFound.remove(it.key());
-                it = m_markCopies.erase(it);
+                it = gone ? unmark(it) : std::next(it);
             }
         });
     }
     // The page is drawn first; the marks come as the index answers, in the background.
     m_markCopies.clear();
     m_markFound.clear();
+    if (!m_hiddenRows.isEmpty())
+        applyOnlyNew(); // the page whole again before it is asked about
+    m_lookedUp = m_HiddenList;
     m_markTicket = index->lookUp(m_HiddenList, int(m_area));
 }
 

@@ -23,6 +23,9 @@ inline constexpr char16_t ChosenCount[] = u"%1 枚の画像を選択中";
 inline constexpr char16_t PhoneLocked[]
     = u"スマートフォンのロックを解除し、「ファイル転送」を許可してください";
 
+// The CD tab's filter: pictures whose content the vault already holds are not listed.
+inline constexpr char16_t OnlyNew[] = u"新しい画像だけ表示";
+
 inline constexpr char16_t SelectedPicture[] = u"選択中の画像を表示";
 inline constexpr char16_t Slash[] = u"/";
 
@@ -32,6 +35,7 @@ inline constexpr char16_t AccThumbnails[] = u"サムネイル（%1）";
 inline constexpr char16_t AccSelected[] = u"選択中の画像（%1）";
 inline constexpr char16_t AccPage[] = u"ページ（%1）";
 inline constexpr char16_t AccPageCount[] = u"ページ数（%1）";
+inline constexpr char16_t AccOnlyNew[] = u"新しい画像だけ表示（%1）";
 // A label read aloud: its role and what it shows.
 inline constexpr char16_t AccRoleAndValue[] = u"%1：%2";
 

@@ -806,6 +806,39 @@ bool FilingJournal::inArea(const QString& path) const
     return false;
 }
 
+// The top of a removable medium's file system holding path: another disk than the storage
+// root's and the home's, never the system's own; "" for any other place.
+QString FilingJournal::mediumTop(const QString& path) const
+{
+    if (m_root.isEmpty() || !cleanAbsolute(path) || placeText(path))
+        return {};
+    const QString folder = realPath(folderOf(path));
+    if (folder.isEmpty())
+        return {};
+    QString top = fileSystemTop(folder);
+    // Where a test tells the trash where a disk's top is, that is the medium's top.
+    if (const std::string forced = sys::trashTopForcing(); !forced.empty()) {
+        const QString f = realPath(QString::fromStdString(forced));
+        if (!f.isEmpty() && (folder == f || folder.startsWith(f + u'/')))
+            top = f;
+    }
+    const QString rootTop = fileSystemTop(realPath(m_root));
+    const QString homeTop = fileSystemTop(realPath(dataHome()));
+    if (top.isEmpty() || top == u"/" || top == rootTop || top == homeTop)
+        return {};
+    return top;
+}
+
+// A file deleted from a medium lies in that medium's own trash (.Trash-<uid> at its top).
+bool FilingJournal::inMediumTrash(const JournalEntry& e) const
+{
+    const QString top = mediumTop(e.from);
+    if (top.isEmpty() || e.to.isEmpty() || !cleanAbsolute(e.to))
+        return false;
+    const QString own = realPath(top + QStringLiteral("/.Trash-") + QString::number(::geteuid()));
+    return !own.isEmpty() && realPath(folderOf(folderOf(e.to))) == own;
+}
+
 // A file in a trash: the home trash, or the one at the top of the original folder's own disk
 // (as FileOps::trashFile chooses them), and its record the one of that very file.
 QString FilingJournal::trashCheck(const JournalEntry& e) const
@@ -866,7 +899,8 @@ QString FilingJournal::check(const JournalStep& s, const JournalEntry& e, bool u
             return outside;
         break;
     case Kind::Delete:
-        if (!inArea(e.from))
+        // Outside the storage root only a file of a medium that went to the medium's own trash.
+        if (!inArea(e.from) && !inMediumTrash(e))
             return outside;
         if (undo && !e.to.isEmpty())
             if (const QString why = trashCheck(e); !why.isEmpty())
@@ -898,7 +932,10 @@ QString FilingJournal::check(const JournalStep& s, const JournalEntry& e, bool u
 bool FilingJournal::planAllowed(Kind kind, const QList<JournalEntry>& plan) const
 {
     for (const JournalEntry& e : plan) {
-        if (kind == Kind::Copy ? !cleanAbsolute(e.from) : !placeText(e.from))
+        const bool fromAllowed = kind == Kind::Copy
+            ? cleanAbsolute(e.from)
+            : placeText(e.from) || (kind == Kind::Delete && !mediumTop(e.from).isEmpty());
+        if (!fromAllowed)
             return false;
         if (!e.to.isEmpty() && !placeText(e.to))
             return false;

@@ -86,6 +86,8 @@ struct JournalOutcome {
 // there, or a file that is not a journal, is moved aside (journal.broken) and a new one begun.
 // Every place read from it is checked before use: below the storage root's stock yard or vault,
 // or in a trash of the file's own disk, with the identity of each file and folder it touches.
+// The one place outside the storage root: a file deleted from a removable medium (another
+// disk than the root's and the home's) into that medium's own trash, and back.
 class FilingJournal {
 public:
     // The journal in folder (made where missing); the default is the user's data folder.
@@ -179,6 +181,8 @@ private:
     bool inArea(const QString& path) const;
     bool planAllowed(JournalStep::Kind kind, const QList<JournalEntry>& plan) const;
     QString trashCheck(const JournalEntry& e) const;
+    QString mediumTop(const QString& path) const;
+    bool inMediumTrash(const JournalEntry& e) const;
     bool revert(JournalStep::Kind kind, JournalEntry& e, QString* reason);
     bool reapply(JournalStep::Kind kind, JournalEntry& e, QString* reason);
 

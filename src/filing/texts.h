@@ -48,6 +48,21 @@ inline constexpr char16_t CopyError[] = u"コピーエラー";
 inline constexpr char16_t HiddenFileName[]
     = u"ファイル名の先頭に「.」は使えません\r「.」で始まるファイルは隠しファイルとなり、表示されません";
 
+// Freeing a medium of what the vault holds: the question (how many go, how many stay and why),
+// its form where no trash can take them, the progress line and the closing words.
+inline constexpr char16_t MediumDeleteTitle[] = u"メディアから削除";
+inline constexpr char16_t MediumDeleteAsk[]
+    = u"保管庫に同じ内容があることを確認した %1 個のファイルをメディアのごみ箱へ移動します\r"
+      u"残すファイル：%2 個（保管庫にない %3 個、保管庫のファイルと内容が違う %4 個）\rよろしいですか？";
+inline constexpr char16_t MediumDeleteForeverAsk[]
+    = u"保管庫に同じ内容があることを確認した %1 個のファイルをメディアから削除します\r"
+      u"残すファイル：%2 個（保管庫にない %3 個、保管庫のファイルと内容が違う %4 個）\r"
+      u"このメディアにはごみ箱を作れないため、削除したファイルは元に戻せません。よろしいですか？";
+inline constexpr char16_t MediumNothingToDelete[] = u"保管庫に同じ内容があるファイルはありません\r（保管庫に"
+                                                    u"ない %1 個、保管庫のファイルと内容が違う %2 個）";
+inline constexpr char16_t MediumChecking[] = u"保管庫と照合中：%1 / %2 ファイル（Escキーで中止）";
+inline constexpr char16_t MediumChangedSinceCheck[] = u"照合の後に変更されました";
+
 // Several chosen files at once: the question, the progress line and the one closing message
 // (how many of how many were done, then each file that was not with its reason).
 inline constexpr char16_t DeleteSeveralAsk[] = u"%1 個のファイルを削除します。よろしいですか？";

@@ -7,6 +7,7 @@
 #include "export/texts.h"
 #include "filing/Boxes.h"
 #include "filing/History.h"
+#include "filing/MediumDelete.h"
 #include "filing/PictureFiles.h"
 #include "filing/VaultTransfer.h"
 #include "filing/texts.h"
@@ -47,6 +48,8 @@ const std::vector<Row>& table()
         // The design's button reads "move" where its menu item reads "copy"; both copy.
         { "Medium_Remove", texts::RemoveMedium, nullptr, { M::Medium }, {},
             [](MainForm& w) { w.removeMarkedMedium(); } },
+        { "Medium_DeleteFiled", texts::DeleteFiledFromMedium, nullptr, { M::Medium }, {},
+            [](MainForm& w) { MediumDelete::run(w); } },
         { "RCD_Fav_Copy", texts::ToVaultCopy, "vault-copy", { M::RCD },
             { { P::Cd, "Command5_0", 3, texts::ToVaultMove } },
             [](MainForm& w) { w.vaultTransfer().RCD_Fav_Copy_Click(w); } },

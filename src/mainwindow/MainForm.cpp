@@ -9,6 +9,7 @@
 #include "export/SpreadsheetExport.h"
 #include "filing/BoxKeyNotes.h"
 #include "filing/Boxes.h"
+#include "filing/MediumDelete.h"
 #include "filing/PictureFiles.h"
 #include "filing/VaultTransfer.h"
 #include "imaging/PictureDisplay.h"
@@ -271,9 +272,12 @@ void MainForm::popupMenu(Area area, Menu menu)
     using commands::MenuId;
     if (menu == Menu::Boxes)
         PopupMenu(this->menu(MenuId::L));
-    else if (menu == Menu::Medium)
+    else if (menu == Menu::Medium) {
+        // Greyed out for a medium that cannot lose files (read-only, a refusing phone, a disc).
+        const std::optional<Medium> medium = this->area(Area::Cd).markedMedium();
+        action("Medium_DeleteFiled")->setEnabled(medium && MediumDelete::canDelete(*medium));
         PopupMenu(this->menu(MenuId::Medium));
-    else if (menu == Menu::Empty)
+    } else if (menu == Menu::Empty)
         PopupMenu(this->menu(MenuId::EX));
     else
         PopupMenu(this->menu(std::array { MenuId::RCD, MenuId::R, MenuId::RF }[tabIndex(area)]));

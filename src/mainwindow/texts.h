@@ -41,6 +41,7 @@ inline constexpr char16_t MenuMedium[] = u"メディア";
 
 // A removable medium's root: its safe removal, and why it could not be done.
 inline constexpr char16_t RemoveMedium[] = u"取り外し";
+inline constexpr char16_t DeleteFiledFromMedium[] = u"保管済みの画像をメディアから削除…";
 inline constexpr char16_t MediumBusy[] = u"使用中のため取り外せません";
 inline constexpr char16_t MediumNotRemoved[] = u"取り外せませんでした";
 

@@ -7,7 +7,9 @@ namespace ztv {
 // Every message and input box of the program goes through this interface, so tests can
 // answer from a script and check text, title, icon and buttons.
 enum class PromptIcon { None, Critical, Question, Exclamation, Information };
-enum class PromptButtons { Ok, OkCancel };
+// OkCancelDefaultCancel: as OkCancel, with Cancel the default button (a question whose Yes
+// cannot be taken back lightly).
+enum class PromptButtons { Ok, OkCancel, OkCancelDefaultCancel };
 enum class PromptAnswer { Ok, Cancel };
 
 // Title shown by message boxes that have no title of their own.

@@ -37,13 +37,14 @@ PromptAnswer QtPrompts::message(
         box.setIcon(QMessageBox::Information);
         break;
     }
-    if (buttons == PromptButtons::OkCancel) {
+    if (buttons != PromptButtons::Ok) {
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         box.setEscapeButton(QMessageBox::Cancel);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
-    box.setDefaultButton(QMessageBox::Ok);
+    box.setDefaultButton(
+        buttons == PromptButtons::OkCancelDefaultCancel ? QMessageBox::Cancel : QMessageBox::Ok);
     return box.exec() == QMessageBox::Ok ? PromptAnswer::Ok : PromptAnswer::Cancel;
 }
 

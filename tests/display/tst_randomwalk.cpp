@@ -6,7 +6,8 @@
 // each tab's display, choice and drawn selection must agree, every thumbnail made shows its file's picture,
 // the page selector counts the listing, a picture copied to the clipboard has its file's size, a box button
 // changed only the folder the vault tree marked, no file on disk changed but the one the acting tab showed,
-// and every file that left the storage root lies in a trash with a record of its path. Box keys
+// and every file that left the storage root lies in a trash with a record of its path; a file
+// leaves a medium only when its exact bytes are in the vault. Box keys
 // are given and pressed, and steps undone and redone (with what they may move in the check), also
 // refused and by a second window's journal on the same home, the journal's order checked. A drag
 // started on a thumbnail outside the choice and dropped on a box must file that file alone.
@@ -222,9 +223,13 @@ public:
             if (file.open(QIODevice::WriteOnly))
                 file.write(bytes);
         };
-        for (int i = 0; i < 6; ++i)
-            put(card + QStringLiteral("/DCIM/100CANON/IMG_%1.JPG").arg(i),
-                pictures::jpeg({ 30 + i, 22 }, QColor::fromHsv(i * 50, 160, 200)));
+        for (int i = 0; i < 6; ++i) {
+            const QByteArray bytes = pictures::jpeg({ 30 + i, 22 }, QColor::fromHsv(i * 50, 160, 200));
+            put(card + QStringLiteral("/DCIM/100CANON/IMG_%1.JPG").arg(i), bytes);
+            // Half of the card is filed already: "保管済みの画像をメディアから削除…" may take those.
+            if (i % 2 == 0)
+                home.write(v + QStringLiteral("カード/IMG_%1.JPG").arg(i), bytes);
+        }
         QDir(card).mkpath(QStringLiteral(".thumbnails"));
         for (int i = 0; i < 3; ++i)
             put(phone + QStringLiteral("/DCIM/Camera/PXL_%1.jpg").arg(i),
@@ -314,6 +319,7 @@ public:
             { 1, [&] { return refusedUndoEvent(); } },
             { 2, [&] { return otherWindowEvent(); } },
             { 2, [&] { return mediumEvent(); } },
+            { 2, [&] { return mediumDeleteEvent(); } },
         };
         Q_UNUSED(current);
         int total = 0;
@@ -1216,6 +1222,52 @@ public:
         return QStringLiteral("medium plugged %1").arg(name);
     }
     int mediaPlugged = 0;
+
+    // "保管済みの画像をメディアから削除…" on a plugged medium's root; a file it took off the
+    // medium must have its exact bytes in the vault right after.
+    QString mediumDeleteEvent()
+    {
+        BrowsingArea& cd = form->area(Area::Cd);
+        FolderTree* tree = cd.TreeView1();
+        if (media.list.isEmpty() || tree->topLevelItemCount() < 2)
+            return QStringLiteral("medium delete: no medium");
+        form->SSTab1()->setCurrentIndex(0);
+        QTreeWidgetItem* root = tree->topLevelItem(1 + int(rng.bounded(tree->topLevelItemCount() - 1)));
+        tree->setCurrentItem(root);
+        const QString top = FolderTree::nodeKey(root);
+        QHash<QString, QByteArray> onMedium;
+        for (QDirIterator it(top, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+            const QString path = it.next();
+            QFile f(path);
+            if (f.open(QIODevice::ReadOnly))
+                onMedium.insert(path, f.readAll());
+        }
+        form->popupMenu(Area::Cd, TabWindow::Menu::Medium);
+        QAction* command = form->action("Medium_DeleteFiled");
+        if (!command->isEnabled())
+            return QStringLiteral("medium delete: greyed out");
+        command->trigger();
+        QSet<QByteArray> inVault;
+        for (QDirIterator it(home.vault(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+            QFile f(it.next());
+            if (f.open(QIODevice::ReadOnly))
+                inVault.insert(f.readAll());
+        }
+        int gone = 0;
+        for (auto it = onMedium.cbegin(); it != onMedium.cend(); ++it) {
+            struct stat st { };
+            if (statPath(it.key(), &st))
+                continue;
+            if (!inVault.contains(it.value()))
+                return QStringLiteral("FAIL: %1 left the medium without its bytes in the vault")
+                    .arg(it.key());
+            leftMedium.insert(it.key());
+            ++gone;
+        }
+        return QStringLiteral("medium delete %1 files").arg(gone);
+    }
+    // Files the last event took off a medium, proved in the vault.
+    QSet<QString> leftMedium;
     // Undo and redo events that changed a step.
     int stepsTakenBackOrRedone = 0;
     // Drags started on an unchosen thumbnail that filed it.
@@ -1304,6 +1356,7 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
         w.mayChange.clear();
         w.made.clear();
         w.removedOutside.clear();
+        w.leftMedium.clear();
         QString clipSource;
         bool several = false;
         if (const std::optional<Area> a = w.form->currentArea()) {
@@ -1336,11 +1389,14 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
         if (!problem.isEmpty())
             QFAIL(qPrintable(fail(problem)));
         const QHash<quint64, FileState> after = scan(w.roots());
-        // Nothing is ever written on a medium, chosen or not; a pulled one keeps its files.
+        // Nothing is ever written on a medium, chosen or not; a pulled one keeps its files. A file
+        // leaves one only when its exact bytes are in the vault.
         for (auto it = before.cbegin(); it != before.cend(); ++it) {
             if (!it->path.startsWith(w.mediaPlaces.path()))
                 continue;
             const auto now = after.constFind(it.key());
+            if (now == after.cend() && w.leftMedium.contains(it->path))
+                continue;
             if (now == after.cend() || now->hash != it->hash)
                 QFAIL(
                     qPrintable(fail(QStringLiteral("%1 on a medium was changed or removed").arg(it->path))));
@@ -1352,7 +1408,7 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
                 if (const QString lost = w.trashCheck(it.key(), it->path); !lost.isEmpty())
                     QFAIL(qPrintable(fail(lost)));
             }
-            if (w.mayChange.contains(it.key()))
+            if (w.mayChange.contains(it.key()) || (now == after.cend() && w.leftMedium.contains(it->path)))
                 continue;
             if (now == after.cend())
                 QFAIL(qPrintable(fail(QStringLiteral("%1 was removed").arg(it->path))));
@@ -1373,6 +1429,7 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     QVERIFY(events < 1000 || severalActedOn > 0);
     QVERIFY(events < 1000 || w.stepsTakenBackOrRedone > 0);
     QVERIFY(events < 1000 || (kinds.value(QStringLiteral("medium pulled")) > 0 && mediumPages > 0));
+    QVERIFY(events < 1000 || kinds.value(QStringLiteral("medium delete")) > 0);
     qInfo("random walk: %d events, %lld kinds, %d operations on several chosen, %d steps undone or redone, "
           "%d undos refused, %d events of a second window, %d drags from an unchosen thumbnail (%d filed)",
         events, qlonglong(kinds.size()), severalActedOn, w.stepsTakenBackOrRedone,

@@ -28,8 +28,9 @@ inline QString describe(const RecordingPrompts::Call& c)
     static const char* icons[] = { "none", "critical", "question", "exclamation", "information" };
     const QString kind
         = c.kind == RecordingPrompts::Call::Input ? QStringLiteral("input") : QStringLiteral("message");
-    const QString buttons
-        = c.buttons == PromptButtons::Ok ? QStringLiteral("ok") : QStringLiteral("okcancel");
+    const QString buttons = c.buttons == PromptButtons::Ok ? QStringLiteral("ok")
+        : c.buttons == PromptButtons::OkCancel             ? QStringLiteral("okcancel")
+                                                           : QStringLiteral("okcancel, cancel default");
     QString line
         = QStringList { kind, c.text, c.title, QLatin1String(icons[int(c.icon)]), buttons }.join(u'|');
     if (c.kind == RecordingPrompts::Call::Input)

@@ -2,6 +2,7 @@
 // redo, a refused step passed over, hand-edited entries refused, unusable files moved aside,
 // the file kept short, two journals (as two windows) on one file, and a step that did nothing
 // taken out of the file again.
+#include "FileTestUtil.h"
 #include "FilingTestUtil.h"
 #include "filing/Journal.h"
 #include "filing/texts.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
@@ -85,6 +87,7 @@ private Q_SLOTS:
     void refusedUndoPassedOverAndMarked();
     void handEditedEntriesAreSkipped();
     void deleteUndoneFromTheDisksOwnTrash();
+    void mediumDeleteOnlyThroughItsOwnTrash();
     void unusableJournalMovedAside_data();
     void unusableJournalMovedAside();
     void longJournalWrittenShorter();
@@ -286,6 +289,52 @@ void TstJournal::deleteUndoneFromTheDisksOwnTrash()
     QVERIFY(!QFileInfo::exists(wentV.file));
     QVERIFY(!QFileInfo::exists(wentV.record));
     faults::reset();
+}
+
+// A file deleted from a removable medium (another disk: the trash is told where its top is)
+// comes back from the medium's own trash; an entry naming any other trash for it is refused, and
+// a delete outside the storage root on the root's own disk is never written.
+void TstJournal::mediumDeleteOnlyThroughItsOwnTrash()
+{
+    Home h;
+    QTemporaryDir card;
+    QVERIFY(QDir().mkpath(card.filePath(QStringLiteral("DCIM"))));
+    faults::forceTrashTop(QFile::encodeName(QFileInfo(card.path()).canonicalFilePath()).toStdString());
+    auto j = h.open();
+    const auto deleted = [&](const QString& file, const QString& to, const QString& record) {
+        const qint64 id = j->begin(Kind::Delete, { { file, {}, {}, {}, {}, false } });
+        JournalEntry e(file, to, record, FilingJournal::identityAt(to), {}, true);
+        e.fromFolder = FilingJournal::folderIdentityAt(FilingJournal::folderOf(file), true);
+        e.toFolder = FilingJournal::folderIdentityAt(FilingJournal::folderOf(to), true);
+        j->finish(id, { e });
+        return id;
+    };
+    const QString x = card.filePath(QStringLiteral("DCIM/x.jpg"));
+    QVERIFY(writeRaw(x, "x"));
+    TrashedFile where;
+    QVERIFY(realFileOps().trashFile(x, where).ok());
+    QVERIFY(deleted(x, where.file, where.record) > 0);
+    QCOMPARE(j->undo().done, 1);
+    QCOMPARE(contents(x), QByteArray("x"));
+
+    // The same file said to lie in a trash that is not the medium's: left where it is.
+    const QString elsewhere = h.home.home() + QStringLiteral("/.local/share/Trash/files/x.jpg");
+    QVERIFY(QDir().mkpath(FilingJournal::folderOf(elsewhere)));
+    QVERIFY(writeRaw(elsewhere, "x"));
+    QVERIFY(QFile::remove(x));
+    QVERIFY(deleted(x, elsewhere, QString()) > 0);
+    const JournalOutcome refused = j->undo();
+    QCOMPARE(refused.done, 0);
+    QVERIFY2(refused.problems.value(0).contains(QString::fromUtf16(filingtexts::PlaceNotAllowed)),
+        qPrintable(refused.problems.value(0)));
+    QVERIFY(!QFileInfo::exists(x));
+    faults::reset();
+
+    // Outside the storage root on its own disk: no step at all.
+    QTemporaryDir plain;
+    const QString y = plain.filePath(QStringLiteral("y.jpg"));
+    QVERIFY(writeRaw(y, "y"));
+    QCOMPARE(j->begin(Kind::Delete, { { y, {}, {}, {}, {}, false } }), 0);
 }
 
 void TstJournal::unusableJournalMovedAside_data()

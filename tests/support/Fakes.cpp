@@ -6,6 +6,8 @@ PromptAnswer RecordingPrompts::message(
     const QString& text, const QString& title, PromptIcon icon, PromptButtons buttons)
 {
     calls.append({ Call::Message, text, effectiveTitle(title), icon, buttons, QString() });
+    if (onMessage)
+        onMessage(text);
     if (!m_messageAnswers.isEmpty())
         return m_messageAnswers.dequeue();
     return PromptAnswer::Ok;

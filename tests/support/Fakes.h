@@ -39,6 +39,8 @@ public:
 
     QList<Call> calls;
     QList<Call> messages() const;
+    // Called with each message's text as it is asked, before it is answered.
+    std::function<void(const QString&)> onMessage;
     void clear() { calls.clear(); }
 
 private:
