@@ -1,6 +1,5 @@
-// The CD tab's tree with removable media: the disc's root read again without folding the media,
-// a camera card's pictures shown on the click on its root, the media's pictures in the tree,
-// and "取り外し" through the media's own commands.
+// The CD tab's tree with media: the disc's root read again without folding them, a camera card's
+// pictures on a click on its root, the roots' pictures, and the media's own commands.
 #include "../filing/FilingTestUtil.h"
 #include "FileTestUtil.h"
 #include "MainFormFixture.h"
@@ -34,10 +33,9 @@ struct TreeFixture : MainFormFixture {
                 card + "/DCIM/100CANON/" + QLatin1String(name), pictures::jpeg({ 40, 30 }, Qt::darkGreen));
         stick = addFolder(QStringLiteral("stick"));
         QDir(stick).mkpath(QStringLiteral("旅行/春"));
-        phone = addFolder(QStringLiteral("phone"));
         media.list = { { "mount:40", card, "CANON_SD", "/dev/sdb1", "/d/reader", false, false },
             { "mount:41", stick, "PHOTOS", "/dev/sdc1", "/d/stick", true, false },
-            { "mtp://Pixel/", phone, "Pixel 8", "", "", false, true } };
+            { "mtp://Pixel/", addFolder(QStringLiteral("phone")), "Pixel 8", "", "", false, true } };
         home.fillSample();
         load();
         form->show();
@@ -58,7 +56,7 @@ struct TreeFixture : MainFormFixture {
     }
     QTemporaryDir places;
     FakeMedia media;
-    QString disc, card, stick, phone;
+    QString disc, card, stick;
 };
 
 } // namespace
@@ -83,13 +81,9 @@ void TstMediaTree::discRootKeepsTheMedia()
 
     // The disc's root clicked: read again, first, current; the media's roots keep their nodes.
     f.clickRoot(0);
-    QCOMPARE(f.tree()->topLevelItemCount(), 4);
-    QCOMPARE(FolderTree::nodeKey(f.root(0)), f.disc);
     QCOMPARE(childTexts(f.root(0)), QStringList({ "写真" }));
     QCOMPARE(f.tree()->currentItem(), f.root(0));
-    QCOMPARE(f.cd().CurrentNodePath(), f.disc);
-    QCOMPARE(f.root(2), stickRoot);
-    QVERIFY(stickRoot->isExpanded());
+    QVERIFY(f.root(2) == stickRoot && stickRoot->isExpanded());
     QCOMPARE(nodeAt(f.tree(), f.stick + "/旅行"), trip);
 
     // The disc swapped while the user is on the stick: the stick's node stays current.
@@ -101,7 +95,6 @@ void TstMediaTree::discRootKeepsTheMedia()
     QTRY_COMPARE_WITH_TIMEOUT(FolderTree::nodeKey(f.root(0)), other, 30000);
     QCOMPARE(childTexts(f.root(0)), QStringList({ "MISC" }));
     QCOMPARE(f.tree()->currentItem(), trip);
-    QCOMPARE(f.root(2), stickRoot);
 }
 
 void TstMediaTree::cameraCardShowsItsPictures()
@@ -114,31 +107,16 @@ void TstMediaTree::cameraCardShowsItsPictures()
     QCOMPARE(childTexts(nodeAt(f.tree(), f.card + "/DCIM")), QStringList({ "100CANON" }));
     QCOMPARE(f.cd().HiddenList(),
         QStringList({ f.card + "/DCIM/100CANON/IMG_0001.JPG", f.card + "/DCIM/100CANON/IMG_0002.JPG" }));
-    QVERIFY(selectPicture(*f.form, 0, f.card + "/DCIM/100CANON/IMG_0002.JPG"));
-
-    // A stick without DCIM opens at its root, with nothing listed from below it.
-    f.clickRoot(2);
-    QCOMPARE(f.cd().CurrentNodePath(), f.stick);
-    QVERIFY(f.cd().HiddenList().isEmpty());
 }
 
 void TstMediaTree::cameraFolderChosen()
 {
     const QString d = QStringLiteral("/m/DCIM/");
-    const struct {
-        QStringList folders;
-        QString chosen;
-    } cases[] = {
-        { { d + "100CANON" }, d + "100CANON" },
-        { { d + "Misc" }, d + "Misc" },
-        { { d + "100CANON", d + "102CANON", d + "101_PANA" }, d + "102CANON" },
-        { { d + "Screenshots", d + "camera", d + "100ANDRO" }, d + "camera" },
-        { { d + "1000ABCDE", d + "099ABCDE", d + "Misc" }, QString() },
-        { { d + "100abcde", d + "Misc" }, d + "100abcde" },
-        { {}, QString() },
-    };
-    for (const auto& c : cases)
-        QCOMPARE(cameraFolder(c.folders), c.chosen);
+    QCOMPARE(cameraFolder({ d + "Misc" }), d + "Misc"); // the only one
+    QCOMPARE(cameraFolder({ d + "100CANON", d + "102CANON", d + "101_PANA" }), d + "102CANON");
+    QCOMPARE(cameraFolder({ d + "Screenshots", d + "camera", d + "100ANDRO" }), d + "camera");
+    QCOMPARE(cameraFolder({ d + "100abcde", d + "Misc" }), d + "100abcde");
+    QCOMPARE(cameraFolder({ d + "1000ABCDE", d + "099ABCDE", d + "Misc" }), QString()); // no DCF names
 }
 
 void TstMediaTree::mediaIcons()
@@ -147,47 +125,22 @@ void TstMediaTree::mediaIcons()
     QCOMPARE(FolderTree::imageKey(f.root(0)), QStringLiteral("Drive"));
     QCOMPARE(FolderTree::imageKey(f.root(1)), QStringLiteral("Medium"));
     QCOMPARE(FolderTree::imageKey(f.root(3)), QStringLiteral("Phone"));
-    // An archive GVfs opened is no phone; opened, a medium's root keeps its picture.
-    f.media.list.append(
-        { "archive://x.tar/", f.addFolder(QStringLiteral("tar")), "x.tar", "", "", false, true });
-    f.media.notify();
-    QCOMPARE(FolderTree::imageKey(f.root(4)), QStringLiteral("Medium"));
-    f.clickRoot(2);
-    f.root(2)->setExpanded(true);
-    QCOMPARE(FolderTree::imageKey(f.root(2)), QStringLiteral("Medium"));
-    QVERIFY(!f.root(3)->icon(0).isNull());
+    f.root(1)->setExpanded(true); // opened, a medium's root keeps its picture
+    QCOMPARE(FolderTree::imageKey(f.root(1)), QStringLiteral("Medium"));
 }
 
 void TstMediaTree::mediumCommands()
 {
+    // The commands work from the CD tab, the operation under way and the messages alone.
     TreeFixture f;
     int shown = 0;
     MediumCommands commands(f.cd(), *f.form->operationRun(), f.prompts, [&shown] { ++shown; });
-
-    // Nothing marked but the disc: nothing is asked.
-    f.tree()->setCurrentItem(f.root(0));
+    f.tree()->setCurrentItem(f.root(0)); // the disc's root is no medium
     commands.removeMarked();
     QVERIFY(f.media.removals.isEmpty());
-
-    // Busy, or refused without a reason: said in the window's words; done: the root goes.
     f.tree()->setCurrentItem(f.root(2));
-    f.media.answer = { Removal::Result::Busy, QStringLiteral("target is busy") };
     commands.removeMarked();
-    f.media.answer = { Removal::Result::Failed, QString() };
-    commands.removeMarked();
-    f.media.answer = { Removal::Result::Failed, QStringLiteral("Device is powered down") };
-    commands.removeMarked();
-    QStringList said;
-    for (const auto& call : f.prompts.messages())
-        said << call.text;
-    QCOMPARE(said,
-        QStringList({ "使用中のため取り外せません", "取り外せませんでした", "Device is powered down" }));
-    f.media.answer = {};
-    commands.removeMarked();
-    QCOMPARE(f.media.removals.size(), 4);
     QCOMPARE(f.tree()->topLevelItemCount(), 3);
-
-    // Opening at a card's folder: refused while another operation holds the window.
     {
         const BrowseRun::Hold hold(f.form->operationRun());
         QVERIFY(!commands.openAt(f.card + "/DCIM/100CANON"));
