@@ -420,7 +420,7 @@ public:
             { 4, [&] { return undoRedoEvent(); } },
             { 1, [&] { return refusedUndoEvent(); } },
             { 2, [&] { return otherWindowEvent(); } },
-            { 2, [&] { return mediumEvent(); } },
+            { mediumWeight, [&] { return mediumEvent(); } },
         };
         Q_UNUSED(current);
         int total = 0;
@@ -1313,9 +1313,10 @@ public:
         const bool onImage = cardOnImage && name == QLatin1String("CANON_SD");
         if (at != media.list.end()) {
             media.list.erase(at);
-            if (onImage)
+            if (onImage) {
                 cardImageOf.unmount();
-            else
+                ++cardUnmounts;
+            } else
                 QDir().rename(place, pulled);
             media.notify();
             return QStringLiteral("medium pulled %1").arg(name);
@@ -1324,14 +1325,19 @@ public:
             QDir().rename(pulled, place);
         else if (const QString why = cardImageOf.mount(); !why.isEmpty())
             return QStringLiteral("FAIL: the card image did not mount: ") + why;
+        else
+            ++cardMounts;
         media.list.append({ QStringLiteral("m%1").arg(++mediaPlugged), place, name, QString(), QString(),
             false, name.startsWith(u'P') });
         media.notify();
         return QStringLiteral("medium plugged %1").arg(name);
     }
     int mediaPlugged = 0;
+    int mediumWeight = 2; // of the events, how often a medium comes or goes
     CardImage cardImageOf;
     bool cardOnImage = false;
+    int cardMounts = 0; // the card image mounted again, and unmounted
+    int cardUnmounts = 0;
     QString cardFailed; // why the card image could not be made and mounted
     // Undo and redo events that changed a step.
     int stepsTakenBackOrRedone = 0;
@@ -1374,6 +1380,7 @@ private Q_SLOTS:
     void walk();
     void walkOnAnotherFileSystem();
     void walkOnASlowShare();
+    void walkWithACardImage();
 
 private:
     void run(Walk& w, quint32 seed, int events);
@@ -1504,17 +1511,26 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
 void TstRandomWalk::walk()
 {
     const quint32 seed = walkSeed();
-    // The card plugged and pulled is a real FUSE mount where the machine allows one.
-    const QString noImage = CardImage::unavailable();
-    if (!noImage.isEmpty())
-        qInfo("random walk: the camera card is a folder: %s", qPrintable(noImage));
-    Walk w(seed, QString(), noImage.isEmpty());
+    Walk w(seed);
+    run(w, seed, walkEvents(2000));
+}
+
+// The camera card is a FAT image that comes and goes as a real FUSE mount, often: a short walk,
+// as every event through the card's file system costs more than through a folder.
+void TstRandomWalk::walkWithACardImage()
+{
+    if (const QString why = CardImage::unavailable(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    const quint32 seed = walkSeed();
+    Walk w(seed, QString(), true);
     auto unmount = qScopeGuard([&] {
         if (w.cardOnImage)
             w.cardImageOf.unmount();
     });
     QVERIFY2(w.cardFailed.isEmpty(), qPrintable(w.cardFailed));
-    run(w, seed, walkEvents(2000));
+    w.mediumWeight = 20;
+    run(w, seed, walkEvents(300)); // enough to reach the operations
+    QVERIFY(w.cardUnmounts > 0 && w.cardMounts > 0);
 }
 
 // The storage root on a tmpfs while the home folder (and its trash) is elsewhere: deletes go

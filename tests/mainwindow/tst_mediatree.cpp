@@ -6,6 +6,7 @@
 #include "display/BrowseRun.h"
 #include "mainwindow/MediumCommands.h"
 
+#include <QAction>
 #include <QTest>
 
 using namespace ztv;
@@ -107,6 +108,13 @@ void TstMediaTree::cameraCardShowsItsPictures()
     QCOMPARE(childTexts(nodeAt(f.tree(), f.card + "/DCIM")), QStringList({ "100CANON" }));
     QCOMPARE(f.cd().HiddenList(),
         QStringList({ f.card + "/DCIM/100CANON/IMG_0001.JPG", f.card + "/DCIM/100CANON/IMG_0002.JPG" }));
+    // The stock yard's delete and the rename leave a card's picture alone, whatever is answered.
+    QVERIFY(selectPicture(*f.form, 0, f.card + "/DCIM/100CANON/IMG_0002.JPG"));
+    f.prompts.answerMessage(PromptAnswer::Ok);
+    f.form->R_Del()->trigger();
+    f.form->RF_Mod()->trigger();
+    QCOMPARE(QDir(f.card + "/DCIM/100CANON").entryList(QDir::Files),
+        QStringList({ "IMG_0001.JPG", "IMG_0002.JPG" }));
 }
 
 void TstMediaTree::cameraFolderChosen()
