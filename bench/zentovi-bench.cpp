@@ -32,6 +32,21 @@ using ztv::ThumbnailList;
 
 namespace {
 
+// The calling thread's time on a core and its time waiting for one, in ns (the kernel's
+// schedstat; zeros where it is not offered).
+std::pair<qint64, qint64> threadSchedule()
+{
+    static thread_local QFile stat(QStringLiteral("/proc/thread-self/schedstat"));
+    if (!stat.isOpen() && !stat.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return { 0, 0 };
+    char text[96] = {};
+    const qint64 n = ::pread(stat.handle(), text, sizeof text - 1, 0);
+    if (n <= 0)
+        return { 0, 0 };
+    const QList<QByteArray> fields = QByteArray(text, int(n)).split(' ');
+    return { fields.value(0).toLongLong(), fields.value(1).toLongLong() };
+}
+
 struct Figures {
     int files = 0;
     int made = 0;
@@ -39,6 +54,10 @@ struct Figures {
     double first25 = -1;
     double maxPauseMs = 0;
     double maxPauseAt = 0; // seconds into the browse when the longest pause ended
+    // Of the longest pause, the time the window's thread ran and the time it was ready to run
+    // but waited for a core; the rest it slept (a lock, a disk call).
+    double maxPauseCpuMs = 0;
+    double maxPauseQueuedMs = 0;
     double stopMs = -1; // from the stop asked to the run ended, when one was asked
 };
 
@@ -56,12 +75,17 @@ Figures browseOnce(ThumbnailBrowser& browser, ThumbnailList& list, const QString
     // time the window could not repaint or see Esc.
     QTimer pass;
     pass.setInterval(0);
+    std::pair<qint64, qint64> scheduleAtPass = threadSchedule();
     QObject::connect(&pass, &QTimer::timeout, [&] {
         const double pause = sincePass.nsecsElapsed() / 1e6;
+        const std::pair<qint64, qint64> now = threadSchedule();
         if (pause > f.maxPauseMs) {
             f.maxPauseMs = pause;
             f.maxPauseAt = clock.nsecsElapsed() / 1e9;
+            f.maxPauseCpuMs = (now.first - scheduleAtPass.first) / 1e6;
+            f.maxPauseQueuedMs = (now.second - scheduleAtPass.second) / 1e6;
         }
+        scheduleAtPass = now;
         sincePass.restart();
     });
     QObject context;
@@ -398,7 +422,10 @@ int main(int argc, char** argv)
     std::printf("ms per file:          %.2f\n", 1000.0 * f.seconds / std::max(1, f.files));
     std::printf("files per second:     %.1f\n", perSecond);
     std::printf("25th thumbnail after: %.3f s\n", f.first25);
-    std::printf("longest pause:        %.1f ms (ended %.3f s into the browse)\n", f.maxPauseMs, f.maxPauseAt);
+    std::printf(
+        "longest pause:        %.1f ms (ended %.3f s into the browse; %.1f ms of it on a core, %.1f ms "
+        "waiting for one)\n",
+        f.maxPauseMs, f.maxPauseAt, f.maxPauseCpuMs, f.maxPauseQueuedMs);
     if (f.stopMs >= 0)
         std::printf("stop to run ended:    %.1f ms (asked after %d ms)\n", f.stopMs, stopAfterMs);
     std::printf("RSS before browsing:  %.1f MiB\n", rssBefore);

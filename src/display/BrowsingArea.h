@@ -298,7 +298,8 @@ private:
     void addMediumRoot(const Medium& medium);
     // The medium whose root the tree path starts at; none for the disc's.
     std::optional<Medium> mediumOf(const QString& treePath) const;
-    // A medium root clicked: the folder to list (DCIM where it is the only picture folder).
+    // A medium root clicked: the folder to list. Where DCIM is its only folder, the tree opens
+    // at DCIM and the page shows DCIM's camera folder (cameraFolder).
     QString openMediumRoot(const Medium& medium);
     // Shows the last of m_Chosen, draws all of them; false (the page emptied) when the shown
     // file cannot be shown.
@@ -365,5 +366,10 @@ private:
 // Tells that the picture an operation was asked for is no longer the one chosen: as an error
 // under errorTitle, or, without one, as a notice.
 void reportChoiceGone(Prompts& prompts, const char16_t* text, const char16_t* errorTitle);
+
+// Of the folders below a card's DCIM, the one whose pictures a click on the card shows: the only
+// one, a phone's "Camera", else the highest-numbered camera folder ("101CANON" over "100CANON");
+// "" where none fits.
+QString cameraFolder(const QStringList& folders);
 
 } // namespace ztv

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QRegularExpression>
 
 namespace ztv {
 
@@ -19,6 +20,27 @@ bool lies(const QString& path, const QString& top)
 }
 
 } // namespace
+
+QString cameraFolder(const QStringList& folders)
+{
+    if (folders.size() == 1)
+        return folders.front();
+    // A camera numbers its folders "100CANON", "101CANON", ... and writes into the highest; a
+    // phone keeps its own pictures in "Camera" beside its screenshots and downloads.
+    static const QRegularExpression dcf(QStringLiteral("^[1-9][0-9]{2}[0-9A-Z_]{5}$"));
+    QString newest;
+    int newestNumber = 0;
+    for (const QString& f : folders) {
+        const QString name = f.mid(f.lastIndexOf(QLatin1Char('/')) + 1);
+        if (name.compare(QLatin1String("Camera"), Qt::CaseInsensitive) == 0)
+            return f;
+        if (dcf.match(name.toUpper()).hasMatch() && name.left(3).toInt() > newestNumber) {
+            newestNumber = name.left(3).toInt();
+            newest = f;
+        }
+    }
+    return newest;
+}
 
 QList<Medium> BrowsingArea::currentMedia() const
 {
@@ -36,7 +58,12 @@ QList<Medium> BrowsingArea::currentMedia() const
 
 void BrowsingArea::addMediumRoot(const Medium& medium)
 {
-    m_TreeView1->addRoot(medium.path, medium.path, QString::fromUtf16(FolderTree::Drive), medium.name);
+    // Phones and cameras come through GVfs's gphoto2, mtp and afc mounts, named by their URI.
+    const QString scheme = medium.gvfs ? medium.id.section(QLatin1Char(':'), 0, 0) : QString();
+    const bool phone = scheme == QLatin1String("mtp") || scheme == QLatin1String("gphoto2")
+        || scheme == QLatin1String("afc");
+    m_TreeView1->addRoot(medium.path, medium.path,
+        QString::fromUtf16(phone ? FolderTree::Phone : FolderTree::Medium), medium.name);
     TreeEnum({ medium.path });
 }
 
@@ -106,7 +133,14 @@ QString BrowsingArea::openMediumRoot(const Medium& medium)
     if (shown.size() == 1 && shown.front().endsWith(QLatin1String("/DCIM"), Qt::CaseInsensitive)) {
         Node_Exp(medium.path);
         Node_Exp(shown.front());
-        return shown.front();
+        // DCIM holds no pictures of its own: the page shows its camera folder's at once.
+        QStringList cameraFolders;
+        if (const QTreeWidgetItem* dcim = m_TreeView1->node(shown.front())) {
+            for (int i = 0; i < dcim->childCount(); ++i)
+                cameraFolders << FolderTree::nodeKey(dcim->child(i));
+        }
+        const QString camera = cameraFolder(cameraFolders);
+        return camera.isEmpty() ? shown.front() : camera;
     }
     return medium.path;
 }

@@ -71,13 +71,23 @@ QString BrowsingArea::reloadCdTree(bool mountIfNeeded)
     }
     m_cdDrive = drive;
     ClearTabPictures();
+    // Only the disc's root is read again: the media's roots keep their open folders, and the
+    // current node stays where it was on them.
+    QTreeWidgetItem* current = m_TreeView1->currentItem();
+    while (current && current->parent())
+        current = current->parent();
+    const bool onDisc = !current || m_TreeView1->indexOfTopLevelItem(current) == 0;
+    if (m_TreeView1->topLevelItemCount() > 0)
+        m_TreeView1->removeRoot(FolderTree::nodeKey(m_TreeView1->topLevelItem(0)));
     m_RootName = drive.name.isEmpty() ? QStringLiteral(":") : drive.name;
-    m_CurrentNodePath = m_RootName;
-    m_TreeView1->removeAllNodes();
     setRoot(m_RootName, image(FolderTree::Drive));
-    m_media = currentMedia();
-    for (const Medium& m : std::as_const(m_media))
-        addMediumRoot(m);
+    QTreeWidgetItem* disc = m_TreeView1->takeTopLevelItem(m_TreeView1->topLevelItemCount() - 1);
+    m_TreeView1->insertTopLevelItem(0, disc);
+    if (onDisc) {
+        m_CurrentNodePath = m_RootName;
+        m_TreeView1->setCurrentItem(disc);
+    }
+    updateMediaRoots();
     return drive.mounted ? drive.name : QString();
 }
 

@@ -29,7 +29,8 @@ namespace {
 void PictureFiles::deleteSelected(OperationContext& context)
 {
     const std::optional<Area> tab = context.currentArea();
-    if (!tab || !context.pictureSelected() || !context.area(*tab).TabSelection())
+    // The CD tab's files lie on a disc, a card or a phone: never changed from here.
+    if (!tab || *tab == Area::Cd || !context.pictureSelected() || !context.area(*tab).TabSelection())
         return;
     if (context.area(*tab).chosenCount() > 1) {
         deleteSeveral(context, *tab);
@@ -130,7 +131,8 @@ void PictureFiles::deleteSeveral(OperationContext& context, Area tab)
 void PictureFiles::RF_Mod_Click(OperationContext& context)
 {
     const std::optional<Area> tab = context.currentArea();
-    if (!tab || !context.pictureSelected() || !context.area(*tab).TabSelection())
+    // The CD tab's files lie on a disc, a card or a phone: never changed from here.
+    if (!tab || *tab == Area::Cd || !context.pictureSelected() || !context.area(*tab).TabSelection())
         return;
     const Services& s = context.services();
     const QString answer = s.prompts.input(

@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDrag>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QImage>
 #include <QListView>
 #include <QMimeData>
 #include <QPainter>
@@ -366,6 +369,27 @@ ThumbnailList::ThumbnailList(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
     setFocusProxy(m_view);
+    warmCaptionFont();
+}
+
+void ThumbnailList::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        warmCaptionFont();
+}
+
+void ThumbnailList::warmCaptionFont() const
+{
+    const QString sample = QStringLiteral("IMG_0123456789.JPG jpeg png");
+    const QFontMetrics metrics(m_view->font());
+    QImage glyphs(
+        metrics.horizontalAdvance(sample) + 2, metrics.height() + 2, QImage::Format_ARGB32_Premultiplied);
+    glyphs.fill(Qt::transparent);
+    QPainter painter(&glyphs);
+    painter.setFont(m_view->font());
+    painter.drawText(
+        glyphs.rect(), Qt::AlignCenter, metrics.elidedText(sample, Qt::ElideMiddle, glyphs.width()));
 }
 
 ThumbnailList::~ThumbnailList() = default;

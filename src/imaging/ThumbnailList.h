@@ -99,7 +99,13 @@ Q_SIGNALS:
     void ThumbnailMouseButton(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
         QPoint at); // every press; the menu key gives the right button
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    // Loads the captions' font (the font database, its face, the glyphs of file names) now, so
+    // the first page's captions do not: that takes 10 to 20 ms on the window's thread.
+    void warmCaptionFont() const;
     friend class ThumbnailView;
 
     // After a row is appended: trims the held pictures and starts the commit.

@@ -14,6 +14,7 @@
 #include "mainwindow/FilingCommands.h"
 #include "mainwindow/LinkHandlers.h"
 #include "mainwindow/MainForm.h"
+#include "mainwindow/MediumCommands.h"
 #include "mainwindow/texts.h"
 #include "widgets/FormLayout.h"
 
@@ -47,7 +48,7 @@ const std::vector<Row>& table()
             [](MainForm& w) { w.boxes().dirpopup_mod_Click(w); } },
         // The design's button reads "move" where its menu item reads "copy"; both copy.
         { "Medium_Remove", texts::RemoveMedium, nullptr, { M::Medium }, {},
-            [](MainForm& w) { w.removeMarkedMedium(); } },
+            [](MainForm& w) { w.mediumCommands().removeMarked(); } },
         { "Medium_DeleteFiled", texts::DeleteFiledFromMedium, nullptr, { M::Medium }, {},
             [](MainForm& w) { MediumDelete::run(w); } },
         { "RCD_Fav_Copy", texts::ToVaultCopy, "vault-copy", { M::RCD },

@@ -20,6 +20,7 @@
 #include "mainwindow/FilingCommands.h"
 #include "mainwindow/KeyboardNavigation.h"
 #include "mainwindow/LinkHandlers.h"
+#include "mainwindow/MediumCommands.h"
 #include "mainwindow/texts.h"
 #include "platform/ContentIndex.h"
 #include "platform/Prompts.h"
@@ -75,6 +76,8 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     setWindowTitle(t(texts::MainCaption));
     setFixedSize(850, 695);
     buildWindow();
+    m_mediumCommands = std::make_unique<MediumCommands>(
+        area(Area::Cd), *m_run, services.prompts, [this] { SSTab1()->setCurrentIndex(tabIndex(Area::Cd)); });
     buildCommands();
     showBoxKeys(*area(Area::Vault).TreeView1(), m_filing->boxKeys(), m_paths);
     setupKeyboard(*this);
@@ -283,24 +286,9 @@ void MainForm::popupMenu(Area area, Menu menu)
         PopupMenu(this->menu(std::array { MenuId::RCD, MenuId::R, MenuId::RF }[tabIndex(area)]));
 }
 
-void MainForm::removeMarkedMedium()
-{
-    BrowsingArea& cd = area(Area::Cd);
-    const std::optional<Medium> medium = cd.markedMedium();
-    if (!medium)
-        return;
-    const Removal removal = cd.removeMedium(*medium);
-    if (removal.result == Removal::Result::Busy)
-        m_services.prompts.message(t(texts::MediumBusy));
-    else if (removal.result == Removal::Result::Failed)
-        m_services.prompts.message(removal.reason.isEmpty() ? t(texts::MediumNotRemoved) : removal.reason);
-}
-
 bool MainForm::openMediumAt(const QString& path)
 {
-    SSTab1()->setCurrentIndex(tabIndex(Area::Cd));
-    const BrowseRun::Hold hold(m_run.get());
-    return hold && area(Area::Cd).openMediumAt(path);
+    return m_mediumCommands->openAt(path);
 }
 
 void MainForm::PopupMenu(QMenu* menu)

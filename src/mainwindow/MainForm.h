@@ -51,6 +51,7 @@ class BoxKeys;
 class UndoRedo;
 class BoxKeyCommands;
 class FilingCommands;
+class MediumCommands;
 class CdTreeWatch;
 
 // The main window: three browsing tabs (CD, stock yard, vault), each a BrowsingArea, and
@@ -129,9 +130,8 @@ public:
 
     // --- KeyboardWindow ---
     bool boxKeyPressed(int key) override;
-    // "取り外し" on the CD tab's current medium root: unmounts it, or says why it cannot.
-    void removeMarkedMedium();
-    // Started with a card's path: the CD tab comes forward with that medium's root listed.
+    // "取り外し" and the start with a card's path.
+    MediumCommands& mediumCommands() { return *m_mediumCommands; }
     bool openMediumAt(const QString& path);
     bool busy() const override { return m_run && m_run->busy(); }
 
@@ -224,6 +224,7 @@ private:
     std::unique_ptr<LinkHandlers> m_links;
     std::unique_ptr<ContentIndex> m_contentIndex;
     std::unique_ptr<FilingCommands> m_filing; // undo, redo, history and box keys
+    std::unique_ptr<MediumCommands> m_mediumCommands;
     CdTreeWatch* m_cdWatch = nullptr; // made when the window loads
 };
 

@@ -3,6 +3,7 @@
 #include "platform/GioMedia.h"
 #include "platform/PathCodec.h"
 #include "platform/UDisksMedia.h"
+#include "platform/UDisksMount.h"
 
 #include <QEventLoop>
 #include <QMetaObject>
@@ -16,11 +17,6 @@
 
 namespace ztv {
 
-namespace {
-// A UDisks2 that does not answer within this is taken as absent for that mount.
-constexpr int FactsTimeoutMs = 2000;
-} // namespace
-
 LinuxMedia::LinuxMedia(Drives& drives, QDBusConnection bus, QString user, bool withGio)
     : m_drives(drives)
     , m_bus(std::move(bus))
@@ -28,7 +24,7 @@ LinuxMedia::LinuxMedia(Drives& drives, QDBusConnection bus, QString user, bool w
 {
     if (withGio) {
         m_gio = std::make_unique<GioMedia>();
-        m_gio->setOnChange([this] { gioChanged(); });
+        m_gio->setOnChange([this] { tellWatchers(); });
     }
 }
 
@@ -48,13 +44,21 @@ QString LinuxMedia::userName()
 QList<Medium> LinuxMedia::media()
 {
     QList<Medium> found;
-    QHash<int, std::optional<UDisksFacts>> facts;
+    QStringList order; // the mount table's order, with those awaiting UDisks2's answer: they
+                       // keep their place from when they were mounted, not answered
+    QHash<int, Known> facts;
     for (const MountEntry& mount : m_drives.mounts()) {
         std::optional<UDisksFacts> f;
         if (mount.device.startsWith(QLatin1String("/dev/"))) {
-            f = m_facts.contains(mount.mountId) ? m_facts.value(mount.mountId)
-                                                : udisksFacts(m_bus, mount.device, FactsTimeoutMs);
-            facts.insert(mount.mountId, f);
+            const auto known = m_facts.constFind(mount.mountId);
+            if (known != m_facts.cend() && known->device == mount.device)
+                f = known->facts;
+            else if (m_bus.isConnected() && !udisksBlockPath(mount.device).isEmpty()) {
+                ask(mount);
+                order << QStringLiteral("mount:%1").arg(mount.mountId);
+                continue; // shown when UDisks2 has answered
+            }
+            facts.insert(mount.mountId, { mount.device, f });
         }
         if (!isMediumMount(mount, f, m_user))
             continue;
@@ -68,15 +72,20 @@ QList<Medium> LinuxMedia::media()
             m.drive = f->drive;
             m.usb = f->bus == QLatin1String("usb");
         }
+        order << m.id;
         found << m;
     }
     m_facts = facts; // the mounts that went are forgotten
-    if (m_gio)
-        found << m_gio->media();
+    if (m_gio) {
+        for (const Medium& m : m_gio->media()) {
+            order << m.id;
+            found << m;
+        }
+    }
     // In the order they came; those present at start in the mount table's order.
     QHash<QString, quint64> seen;
-    for (const Medium& m : std::as_const(found))
-        seen.insert(m.id, m_seen.contains(m.id) ? m_seen.value(m.id) : m_next++);
+    for (const QString& id : std::as_const(order))
+        seen.insert(id, m_seen.contains(id) ? m_seen.value(id) : m_next++);
     m_seen = seen;
     std::stable_sort(found.begin(), found.end(),
         [&seen](const Medium& a, const Medium& b) { return seen.value(a.id) < seen.value(b.id); });
@@ -89,7 +98,23 @@ void LinuxMedia::watch(QObject* receiver, std::function<void()> onChange)
     m_watchers.append({ receiver, std::move(onChange) });
 }
 
-void LinuxMedia::gioChanged()
+void LinuxMedia::ask(const MountEntry& mount)
+{
+    if (m_asked.value(mount.mountId) == mount.device)
+        return;
+    m_asked.insert(mount.mountId, mount.device);
+    const int id = mount.mountId;
+    const QString device = mount.device;
+    askUDisksFacts(
+        m_bus, device, m_factsLimitMs, &m_answers, [this, id, device](std::optional<UDisksFacts> f) {
+            if (m_asked.value(id) == device)
+                m_asked.remove(id);
+            m_facts.insert(id, { device, std::move(f) });
+            tellWatchers();
+        });
+}
+
+void LinuxMedia::tellWatchers()
 {
     for (const Watcher& w : std::as_const(m_watchers)) {
         if (w.receiver)

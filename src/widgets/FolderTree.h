@@ -21,6 +21,8 @@ public:
     static constexpr char16_t Drive[] = u"Drive";
     static constexpr char16_t FoldClose[] = u"FoldClose";
     static constexpr char16_t FoldOpen[] = u"FoldOpen";
+    static constexpr char16_t Medium[] = u"Medium"; // a card or stick
+    static constexpr char16_t Phone[] = u"Phone"; // a phone or camera over GVfs
 
     explicit FolderTree(QWidget* parent = nullptr);
     ~FolderTree() override;

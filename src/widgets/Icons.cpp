@@ -15,13 +15,14 @@ struct IconEntry {
 
 // Box operations and the vault transfers have no freedesktop counterpart; a generic "delete"
 // or "copy" would make them look like the file operations beside them.
-constexpr std::array<IconEntry, 19> kIcons { {
+constexpr std::array<IconEntry, 21> kIcons { {
     { "vault-copy", nullptr }, { "vault-move", nullptr }, { "clipboard-copy", "edit-copy" },
     { "explorer", "system-file-manager" }, { "file-delete", "edit-delete" }, { "file-rename", nullptr },
     { "box-add", "folder-new" }, { "box-delete", nullptr }, { "box-rename", nullptr },
     { "paste", "edit-paste" }, { "clear", "edit-clear" }, { "save-image", "document-save" },
     { "save-gif", nullptr }, { "exit", "application-exit" }, { "web-page", "internet-web-browser" },
     { "Drive", "drive-optical" }, { "FoldClose", "folder" }, { "FoldOpen", "folder-open" },
+    { "Medium", "media-flash" }, { "Phone", "phone" }, // a card or stick; a phone or camera over GVfs
     { "zentovi", "zentovi" }, // the program's own, as installed in the hicolor theme
 } };
 

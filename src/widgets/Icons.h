@@ -9,9 +9,9 @@ namespace ztv {
 // The program's icons by name: the buttons' ("vault-copy", "vault-move", "clipboard-copy",
 // "explorer", "file-delete", "file-rename", "box-add", "box-delete", "box-rename", "paste",
 // "clear", "save-image", "save-gif", "exit", "web-page"), the folder tree's ("Drive",
-// "FoldClose", "FoldOpen") and the program's own ("zentovi"). The desktop's icon theme wins
-// where it has a fitting icon; every name also has a built-in SVG, so the result is never
-// null for a known name.
+// "FoldClose", "FoldOpen", "Medium", "Phone") and the program's own ("zentovi"). The desktop's icon theme
+// wins where it has a fitting icon; every name also has a built-in SVG, so the result is never null for a
+// known name.
 QIcon icon(const QString& name);
 
 // The built-in picture alone, whatever the theme holds (null for an unknown name).

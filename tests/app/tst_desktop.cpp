@@ -88,7 +88,7 @@ void TestDesktop::builtinIconsRenderAtBothScales()
     QVERIFY(ztv::builtinIcon(QStringLiteral("no-such-icon")).isNull());
     QVERIFY(ztv::icon(QStringLiteral("no-such-icon")).isNull());
     const QStringList names = ztv::iconNames();
-    QCOMPARE(names.size(), 19);
+    QCOMPARE(names.size(), 21);
     for (const QString& name : names) {
         const QIcon icon = ztv::builtinIcon(name);
         QVERIFY2(!icon.isNull(), qPrintable(name));

@@ -14,6 +14,7 @@
 // ZTV_WALK_SEED replays a walk, ZTV_WALK_EVENTS sets its length.
 #include "DelayFsMount.h"
 #include "Fakes.h"
+#include "MountNamespace.h"
 #include "ScriptedSaveDialog.h"
 #include "StorageBuilder.h"
 #include "capture/PictureSaving.h"
@@ -48,18 +49,23 @@
 #include <QDropEvent>
 #include <QImageReader>
 #include <QLabel>
+#include <QMap>
 #include <QMenu>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <fcntl.h>
 #include <functional>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,17 +105,112 @@ struct FileState {
     QByteArray hash;
 };
 
-// Every regular file under the folders, by inode.
+QString g_noNamespace; // why the process has no mount namespace of its own; "" when it has
+
+// A camera card as a FAT image mounted read-only through fusefat in the process's own mount
+// namespace (as tst_cardimage does): the walk plugs it by mounting and pulls it by unmounting, as
+// a card reader does. Its image lies among the media's places, so the walk's check reads every
+// byte of the card's file system after each event.
+class CardImage {
+public:
+    // Why card images cannot be had here; "" when they can.
+    static QString unavailable()
+    {
+        if (!g_noNamespace.isEmpty())
+            return g_noNamespace;
+        if (!QFile::exists(QStringLiteral("/dev/fuse")))
+            return QStringLiteral("no /dev/fuse");
+        for (const char* name : { "mkfs.vfat", "mmd", "mcopy", "fusefat" }) {
+            if (tool(name).isEmpty())
+                return QStringLiteral("%1 is not installed (scripts/install-deps.sh test)")
+                    .arg(QLatin1String(name));
+        }
+        return QString();
+    }
+
+    // The files below folder, into a new image; folder is left empty as the mount point.
+    QString make(const QString& folder, const QString& imagePath)
+    {
+        mountPoint = folder;
+        image = imagePath;
+        QDir().mkpath(QFileInfo(image).path());
+        {
+            QFile f(image);
+            if (!f.open(QIODevice::WriteOnly) || !f.resize(8 << 20))
+                return QStringLiteral("no image file");
+        }
+        if (QString why = run("mkfs.vfat", { "-n", "CANON_SD", image }); !why.isEmpty())
+            return why;
+        QStringList dirs;
+        QMap<QString, QStringList> files; // by folder on the card
+        QDirIterator it(
+            folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            const QString onCard = QStringLiteral("::") + path.mid(folder.size());
+            if (it.fileInfo().isDir())
+                dirs << onCard;
+            else
+                files[onCard.left(onCard.lastIndexOf(u'/') + 1)] << path;
+        }
+        std::sort(dirs.begin(), dirs.end()); // parents first
+        if (QString why = run("mmd", QStringList { "-i", image } + dirs); !why.isEmpty())
+            return why;
+        for (auto at = files.cbegin(); at != files.cend(); ++at) {
+            if (QString why
+                = run("mcopy", QStringList { "-i", image } + at.value() + QStringList { at.key() });
+                !why.isEmpty())
+                return why;
+        }
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        return mount();
+    }
+    QString mount()
+    {
+        if (QString why = run("fusefat", { "-o", "ro", image, mountPoint }); !why.isEmpty())
+            return why;
+        QDeadlineTimer hang(30000);
+        while (!QFileInfo::exists(mountPoint + QStringLiteral("/DCIM")) && !hang.hasExpired())
+            QThread::msleep(5);
+        return hang.hasExpired() ? QStringLiteral("the card did not mount") : QString();
+    }
+    void unmount() { ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH); }
+
+    QString mountPoint;
+    QString image;
+
+private:
+    static QString tool(const char* name)
+    {
+        return QStandardPaths::findExecutable(
+            QLatin1String(name), { "/usr/sbin", "/sbin", "/usr/bin", "/bin" });
+    }
+    static QString run(const char* name, const QStringList& args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
+        return runTool(tool(name), args, env);
+    }
+};
+
+// Every regular file under the folders, by inode; not those of a file system mounted below one
+// (a card image's, checked by its image's bytes: its inode numbers are its own).
 QHash<quint64, FileState> scan(const QStringList& roots)
 {
     QHash<quint64, FileState> files;
     for (const QString& root : roots) {
+        struct stat top { };
+        if (!statPath(root, &top))
+            continue;
         QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
             struct stat st { };
+            if (!statPath(path, &st) || st.st_dev != top.st_dev)
+                continue;
             QFile file(path);
-            if (!statPath(path, &st) || !file.open(QIODevice::ReadOnly))
+            if (!file.open(QIODevice::ReadOnly))
                 continue;
             files.insert(quint64(st.st_ino),
                 { path, QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5) });
@@ -181,7 +282,9 @@ class Walk {
 public:
     // otherFileSystem: the storage root lies on another file system than the home folder (and
     // its trash), here a tmpfs reached through "My Documents".
-    explicit Walk(quint32 seed, const QString& otherFileSystem = QString())
+    // cardImage: the camera card is a FAT image mounted through FUSE (CardImage); the caller
+    // checks cardFailed.
+    explicit Walk(quint32 seed, const QString& otherFileSystem = QString(), bool cardImage = false)
         : rng(seed)
         , prompts(rng)
         , home(otherFileSystem.isEmpty())
@@ -234,6 +337,10 @@ public:
         for (int i = 0; i < 3; ++i)
             put(phone + QStringLiteral("/DCIM/Camera/PXL_%1.jpg").arg(i),
                 pictures::jpeg({ 22, 30 + i }, QColor::fromHsv(300 - i * 40, 200, 180)));
+        if (cardImage) {
+            cardFailed = cardImageOf.make(card, mediaPlaces.filePath(QStringLiteral(".images/CANON_SD.img")));
+            cardOnImage = cardFailed.isEmpty();
+        }
         media.list.append(
             { QStringLiteral("m0"), card, QStringLiteral("CANON_SD"), QString(), QString(), false, false });
 
@@ -318,7 +425,7 @@ public:
             { 4, [&] { return undoRedoEvent(); } },
             { 1, [&] { return refusedUndoEvent(); } },
             { 2, [&] { return otherWindowEvent(); } },
-            { 2, [&] { return mediumEvent(); } },
+            { mediumWeight, [&] { return mediumEvent(); } },
             { 2, [&] { return mediumDeleteEvent(); } },
         };
         Q_UNUSED(current);
@@ -1209,13 +1316,23 @@ public:
         const QString pulled = mediaPlaces.filePath(QStringLiteral(".pulled-") + name);
         const auto at = std::find_if(
             media.list.begin(), media.list.end(), [&](const Medium& m) { return m.name == name; });
+        const bool onImage = cardOnImage && name == QLatin1String("CANON_SD");
         if (at != media.list.end()) {
             media.list.erase(at);
-            QDir().rename(place, pulled);
+            if (onImage) {
+                cardImageOf.unmount();
+                ++cardUnmounts;
+            } else
+                QDir().rename(place, pulled);
             media.notify();
             return QStringLiteral("medium pulled %1").arg(name);
         }
-        QDir().rename(pulled, place);
+        if (!onImage)
+            QDir().rename(pulled, place);
+        else if (const QString why = cardImageOf.mount(); !why.isEmpty())
+            return QStringLiteral("FAIL: the card image did not mount: ") + why;
+        else
+            ++cardMounts;
         media.list.append({ QStringLiteral("m%1").arg(++mediaPlugged), place, name, QString(), QString(),
             false, name.startsWith(u'P') });
         media.notify();
@@ -1268,6 +1385,12 @@ public:
     }
     // Files the last event took off a medium, proved in the vault.
     QSet<QString> leftMedium;
+    int mediumWeight = 2; // of the events, how often a medium comes or goes
+    CardImage cardImageOf;
+    bool cardOnImage = false;
+    int cardMounts = 0; // the card image mounted again, and unmounted
+    int cardUnmounts = 0;
+    QString cardFailed; // why the card image could not be made and mounted
     // Undo and redo events that changed a step.
     int stepsTakenBackOrRedone = 0;
     // Drags started on an unchosen thumbnail that filed it.
@@ -1309,6 +1432,7 @@ private Q_SLOTS:
     void walk();
     void walkOnAnotherFileSystem();
     void walkOnASlowShare();
+    void walkWithACardImage();
 
 private:
     void run(Walk& w, quint32 seed, int events);
@@ -1318,7 +1442,8 @@ namespace {
 
 quint32 walkSeed()
 {
-    return qEnvironmentVariableIsSet("ZTV_WALK_SEED") ? quint32(qEnvironmentVariableIntValue("ZTV_WALK_SEED"))
+    // As printed: half the seeds lie above what an int holds.
+    return qEnvironmentVariableIsSet("ZTV_WALK_SEED") ? qEnvironmentVariable("ZTV_WALK_SEED").toUInt()
                                                       : QRandomGenerator::global()->generate();
 }
 
@@ -1428,6 +1553,9 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
     QVERIFY(kinds.value(QStringLiteral("round trip")) > 0);
     QVERIFY(events < 1000 || severalActedOn > 0);
     QVERIFY(events < 1000 || w.stepsTakenBackOrRedone > 0);
+    qInfo("random walk: media pulled %d, plugged %d, pages listed from a medium %d",
+        kinds.value(QStringLiteral("medium pulled")), kinds.value(QStringLiteral("medium plugged")),
+        mediumPages);
     QVERIFY(events < 1000 || (kinds.value(QStringLiteral("medium pulled")) > 0 && mediumPages > 0));
     QVERIFY(events < 1000 || kinds.value(QStringLiteral("medium delete")) > 0);
     qInfo("random walk: %d events, %lld kinds, %d operations on several chosen, %d steps undone or redone, "
@@ -1442,6 +1570,24 @@ void TstRandomWalk::walk()
     const quint32 seed = walkSeed();
     Walk w(seed);
     run(w, seed, walkEvents(2000));
+}
+
+// The camera card is a FAT image that comes and goes as a real FUSE mount, often: a short walk,
+// as every event through the card's file system costs more than through a folder.
+void TstRandomWalk::walkWithACardImage()
+{
+    if (const QString why = CardImage::unavailable(); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    const quint32 seed = walkSeed();
+    Walk w(seed, QString(), true);
+    auto unmount = qScopeGuard([&] {
+        if (w.cardOnImage)
+            w.cardImageOf.unmount();
+    });
+    QVERIFY2(w.cardFailed.isEmpty(), qPrintable(w.cardFailed));
+    w.mediumWeight = 20;
+    run(w, seed, walkEvents(300)); // enough to reach the operations
+    QVERIFY(w.cardUnmounts > 0 && w.cardMounts > 0);
 }
 
 // The storage root on a tmpfs while the home folder (and its trash) is elsewhere: deletes go
@@ -1486,5 +1632,14 @@ void TstRandomWalk::walkOnASlowShare()
     fs.stop();
 }
 
-QTEST_MAIN(TstRandomWalk)
+int main(int argc, char** argv)
+{
+    // While the process has a single thread; /run stays the machine's (no card looks there).
+    g_noNamespace = enterPrivateMountNamespace(false);
+    QApplication app(argc, argv);
+    TstRandomWalk t;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&t, argc, argv);
+}
+
 #include "tst_randomwalk.moc"

@@ -27,11 +27,14 @@ public:
     QHash<QString, QVariantMap> drive;
     QStringList calls; // "Unmount <path>", "PowerOff <path>"
     int busy = 0; // how many Unmount calls yet answer busy
+    QStringList silent; // object paths never answered, as by a stuck udisksd
 
     QString introspect(const QString&) const override { return QString(); }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
         const QString path = message.path();
+        if (silent.contains(path))
+            return true;
         if (message.member() == QLatin1String("GetAll")) {
             const QString iface = message.arguments().value(0).toString();
             const auto& table = iface.endsWith(QLatin1String(".Block")) ? block : drive;
@@ -168,6 +171,13 @@ void TestMedia::udisksAnswers()
     drives.mountTable = { { "/dev/sda2", "/", "ext4", 20 }, { "/dev/sdb1", "/media/x/3031-3233", "vfat", 40 },
         { "/dev/sdc1", "/run/media/x/PHOTOS", "exfat", 41 }, { "/dev/sda3", "/media/x/OLD", "ext4", 42 } };
     LinuxMedia media(drives, client, QStringLiteral("x"), false);
+    QObject receiver;
+    int told = 0;
+    media.watch(&receiver, [&told] { ++told; });
+    // UDisks2 is asked without waiting: a mount with a block device shows once it has answered,
+    // and the watchers are told of each answer.
+    QVERIFY(media.media().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(told, 4, 30000);
     QList<Medium> found = media.media();
     // Named by label; the system disk is none; /dev/sda3, which UDisks2 does not know, counts
     // by its place, named by its folder.
@@ -199,6 +209,8 @@ void TestMedia::udisksAnswers()
     // A new medium comes after those plugged in before, whatever its place in the table.
     drives.mountTable.prepend({ "/dev/sdd1", "/media/x/NEW", "vfat", 50 });
     udisks.block[kBlocks + "sdd1"] = blockOf("NEW", "stick", false);
+    QCOMPARE(media.media().size(), 3);
+    QTRY_COMPARE_WITH_TIMEOUT(told, 5, 30000);
     found = media.media();
     QCOMPARE(found.size(), 4);
     QCOMPARE(found.at(3).name, QStringLiteral("NEW"));
@@ -209,6 +221,23 @@ void TestMedia::udisksAnswers()
     for (const Medium& m : bare.media())
         names << m.name;
     QCOMPARE(names, QStringList({ "NEW", "3031-3233", "PHOTOS", "OLD" }));
+
+    // A udisksd that never answers holds nothing: the card shows by its place once the limit
+    // has passed, and a card it knows beside it shows as soon as its own answer has come.
+    udisks.silent << kBlocks + "sde1";
+    udisks.block[kBlocks + "sdf1"] = blockOf("LATER", "reader", false);
+    drives.mountTable
+        = { { "/dev/sde1", "/media/x/STUCK", "vfat", 60 }, { "/dev/sdf1", "/mnt/r", "vfat", 61 } };
+    LinuxMedia stuck(drives, client, QStringLiteral("x"), false);
+    stuck.setFactsLimit(300);
+    int stuckTold = 0;
+    stuck.watch(&receiver, [&stuckTold] { ++stuckTold; });
+    QVERIFY(stuck.media().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(stuckTold, 2, 30000);
+    names.clear();
+    for (const Medium& m : stuck.media())
+        names << m.name + ' ' + m.drive;
+    QCOMPARE(names, QStringList({ "STUCK ", "LATER " + kDrives + "reader" }));
 }
 
 QTEST_GUILESS_MAIN(TestMedia)
