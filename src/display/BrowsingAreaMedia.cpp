@@ -175,14 +175,19 @@ Removal BrowsingArea::removeMedium(const Medium& medium)
 {
     if (!m_services.media)
         return { Removal::Result::Failed, QString() };
-    // The page's pictures are read again as it scrolls: it lets the medium go first.
-    if (lies(m_ListedFolder, medium.path)) {
+    // The page's pictures are read again as it scrolls: it lets the medium go first, and
+    // shows them again when the medium stays.
+    const QString shown = m_ListedFolder;
+    const bool letGo = lies(shown, medium.path);
+    if (letGo) {
         m_LabelMedium->hide();
         list(QString(), ListHow::Show);
     }
     const Removal removal = m_services.media->remove(medium);
     if (removal.result == Removal::Result::Done)
         updateMediaRoots();
+    else if (letGo)
+        list(shown, ListHow::Show);
     return removal;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/PathCodec.h"
 
 #include <QEventLoop>
+#include <QTimer>
 
 #include <gio/gio.h>
 
@@ -59,8 +60,9 @@ void removalDone(GObject* source, GAsyncResult* result, gpointer data)
                                  : g_mount_unmount_with_operation_finish(mount, result, &error);
     if (!ok) {
         const bool busy = error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_BUSY);
+        const bool cut = error && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
         f->removal = { busy ? Removal::Result::Busy : Removal::Result::Failed,
-            error ? QString::fromUtf8(error->message) : QString() };
+            error && !cut ? QString::fromUtf8(error->message) : QString() };
     }
     if (error)
         g_error_free(error);
@@ -127,11 +129,16 @@ Removal GioMedia::remove(const Medium& medium) const
         return {}; // gone already
     Finished f;
     f.eject = g_mount_can_eject(target);
+    // A backend that never answers (a phone hung mid-transfer) must not hold the window: the
+    // call is cancelled after a while, and GIO then answers at once.
+    GCancellable* cancel = g_cancellable_new();
+    QTimer::singleShot(RemovalLimitMs, &f.loop, [cancel] { g_cancellable_cancel(cancel); });
     if (f.eject)
-        g_mount_eject_with_operation(target, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, removalDone, &f);
+        g_mount_eject_with_operation(target, G_MOUNT_UNMOUNT_NONE, nullptr, cancel, removalDone, &f);
     else
-        g_mount_unmount_with_operation(target, G_MOUNT_UNMOUNT_NONE, nullptr, nullptr, removalDone, &f);
+        g_mount_unmount_with_operation(target, G_MOUNT_UNMOUNT_NONE, nullptr, cancel, removalDone, &f);
     f.loop.exec(QEventLoop::ExcludeUserInputEvents);
+    g_object_unref(cancel);
     g_object_unref(target);
     return f.removal;
 }

@@ -22,8 +22,9 @@ public:
     // Called on every mount added, removed or changed.
     void setOnChange(std::function<void()> onChange) { m_onChange = std::move(onChange); }
     // GIO's eject where the mount offers it, else its unmount; waits for the answer while
-    // events other than user input are handled.
+    // events other than user input are handled, for RemovalLimitMs at most (then Failed).
     Removal remove(const Medium& medium) const;
+    static constexpr int RemovalLimitMs = 20000;
 
     void changed() const;
 

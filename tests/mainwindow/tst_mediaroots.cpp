@@ -162,12 +162,14 @@ void TstMediaRoots::safeRemoval()
     QTest::keyClick(f.tree(), Qt::Key_Menu);
     QCOMPARE(f.openedMenus, QStringList({ "menu_Medium", "menu_Medium" }));
 
-    // Busy: said so, the root stays.
+    // Busy: said so, the root stays, and so does its page.
+    QVERIFY(clickNode(form, 0, f.stick + "/旅行"));
     f.media.answer = { Removal::Result::Busy, QStringLiteral("target is busy") };
     f.tree()->setCurrentItem(f.root(2));
     form.action("Medium_Remove")->trigger();
     QCOMPARE(recorded(f.prompts), QStringList({ message(QStringLiteral("使用中のため取り外せません")) }));
     QCOMPARE(f.roots().size(), 3);
+    QCOMPARE(form.area(Area::Cd).ListedFolder(), f.stick + "/旅行");
     // Another refusal gives the system's own reason.
     f.prompts.calls.clear();
     f.media.answer = { Removal::Result::Failed, QStringLiteral("Not authorized") };
