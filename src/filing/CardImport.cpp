@@ -187,121 +187,99 @@ struct Member {
 struct Group {
     QList<Member> members;
     int number = 1; // the name's number every copy of the group takes
+    bool picture = false; // a picture is among its files: the group is filed
 };
 
-struct Plan {
-    QList<Group> groups; // with at least one file to copy
-    int files = 0; // to copy
+// The card as walked: every file below the folder by folder and stem, with its stamp.
+struct Walk {
+    QList<Group> groups;
+    int files = 0;
     qint64 bytes = 0;
-    int inVault = 0;
-    bool anyPicture = false;
 };
 
 constexpr int kMaxNumber = 999;
 
 // The files below folder, by folder and stem; hidden folders and a medium's housekeeping
-// are passed over.
-QList<QList<QString>> filesByStem(const QString& folder)
+// are passed over. Only names and stamps are read.
+Walk walkCard(const QString& folder)
 {
     QStringList files;
     QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        const QString below = path.mid(folder.size() + 1);
-        const QStringList parts = below.split(QLatin1Char('/'));
+        const QStringList parts = path.mid(folder.size() + 1).split(QLatin1Char('/'));
         const bool hidden = std::any_of(parts.cbegin(), parts.cend() - 1,
             [](const QString& p) { return p.startsWith(QLatin1Char('.')) || isMediumHousekeeping(p); });
         if (!hidden && !parts.last().startsWith(QLatin1Char('.')))
             files << path;
     }
     std::sort(files.begin(), files.end());
-    QList<QList<QString>> groups;
+    Walk walk;
     QHash<QString, qsizetype> byKey;
     for (const QString& f : std::as_const(files)) {
         const qsizetype slash = f.lastIndexOf(QLatin1Char('/'));
-        const QString key = f.left(slash + 1) + splitName(f.mid(slash + 1)).first.toCaseFolded();
+        const auto [stem, rest] = splitName(f.mid(slash + 1));
+        const QString key = f.left(slash + 1) + stem.toCaseFolded();
         auto found = byKey.constFind(key);
         if (found == byKey.cend()) {
-            found = byKey.insert(key, groups.size());
-            groups.append(QStringList());
+            found = byKey.insert(key, walk.groups.size());
+            walk.groups.append(Group());
         }
-        groups[*found] << f;
+        const Member m { f, stem, rest, fileStamp(f) };
+        walk.groups[*found].members << m;
+        ++walk.files;
+        walk.bytes += m.stamp.size;
     }
-    return groups;
+    return walk;
 }
 
-// What the run will do: the pictures and their companions, which of them the vault holds
-// (asked of what was proved before, then of the index), and the name each copy takes.
-Plan makePlan(const QString& folder, const QString& box, const ContentIndex* index, ProvedCopies& proved)
+// Which of the group's files go and under which number: its pictures (by content) and their
+// companions, less what the vault holds (asked of what was proved before, then of the index,
+// then of a file of the same name in the box).
+Group classify(
+    Group g, const QString& box, const QSet<QString>& taken, const ContentIndex* index, ProvedCopies& proved)
 {
-    Plan plan;
-    QList<Group> groups;
+    QList<Member> kept;
     QStringList unknown;
-    for (const QStringList& files : filesByStem(folder)) {
-        Group g;
-        bool picture = false;
-        for (const QString& f : files) {
-            const QString name = GetFileTitle(f);
-            const auto [stem, rest] = splitName(name);
-            Member m { f, stem, rest, fileStamp(f) };
-            const bool companion = CardImport::isCompanion(name);
-            const bool mayBePicture = !isSidecar(name) && !isMotionClip(name);
-            // A file proved before was taken then: its head is not read again.
-            const bool known = !proved.copyOf(m.stamp).isEmpty();
-            const bool isPicture = mayBePicture && (known || isPictureFile(f));
-            if (!companion && !isPicture)
-                continue;
-            picture = picture || isPicture;
-            if (known)
-                m.needed = false;
-            else
-                unknown << f;
-            g.members << m;
-        }
-        if (picture)
-            groups << g;
-    }
-    plan.anyPicture = !groups.isEmpty();
-    const QStringList copies = index ? index->copiesInVault(unknown) : QStringList();
-    QHash<QString, QString> copyOf;
-    for (qsizetype i = 0; i < copies.size(); ++i)
-        if (!copies[i].isEmpty())
-            copyOf.insert(unknown[i], copies[i]);
-
-    const QSet<QString> taken = FileNamesIn(box);
-    for (Group& g : groups) {
-        for (Member& m : g.members) {
-            if (!m.needed)
-                continue;
-            QString copy = copyOf.value(m.path);
-            // The same name in the box with the same bytes: that is its copy, whatever the
-            // index has read so far.
-            if (copy.isEmpty() && taken.contains(m.name(1))
-                && ContentIndex::sameBytes(m.path, box + QLatin1Char('/') + m.name(1)))
-                copy = box + QLatin1Char('/') + m.name(1);
-            if (!copy.isEmpty()) {
-                m.needed = false;
-                proved.remember(m.stamp, copy);
-            }
-        }
-        const auto needed = [](const Member& m) { return m.needed; };
-        const int count = int(std::count_if(g.members.cbegin(), g.members.cend(), needed));
-        plan.inVault += int(g.members.size()) - count;
-        if (count == 0)
+    for (Member& m : g.members) {
+        const QString name = m.stem + m.rest;
+        const bool mayBePicture = !isSidecar(name) && !isMotionClip(name);
+        // A file proved before was taken then: its head is not read again.
+        const bool known = !proved.copyOf(m.stamp).isEmpty();
+        const bool isPicture = mayBePicture && (known || isPictureFile(m.path));
+        if (!CardImport::isCompanion(name) && !isPicture)
             continue;
-        // The lowest number under which every file still to copy finds its name free.
-        while (g.number < kMaxNumber
-            && std::any_of(g.members.cbegin(), g.members.cend(),
-                [&](const Member& m) { return m.needed && taken.contains(m.name(g.number)); }))
-            ++g.number;
-        plan.files += count;
-        for (const Member& m : std::as_const(g.members))
-            if (m.needed)
-                plan.bytes += m.stamp.size;
-        plan.groups << g;
+        g.picture = g.picture || isPicture;
+        m.needed = !known;
+        if (m.needed)
+            unknown << m.path;
+        kept << m;
     }
-    proved.save();
-    return plan;
+    g.members = kept;
+    if (!g.picture || unknown.isEmpty())
+        return g;
+    const QStringList copies = index ? index->copiesInVault(unknown) : QStringList();
+    for (Member& m : g.members) {
+        if (!m.needed)
+            continue;
+        const qsizetype at = unknown.indexOf(m.path);
+        QString copy = at < copies.size() ? copies[at] : QString();
+        // The same name in the box with the same bytes: that is its copy, whatever the index
+        // has read so far.
+        const QString same = box + QLatin1Char('/') + m.name(1);
+        if (copy.isEmpty() && taken.contains(m.name(1)) && ContentIndex::sameBytes(m.path, same))
+            copy = same;
+        if (!copy.isEmpty()) {
+            m.needed = false;
+            proved.remember(m.stamp, copy);
+        }
+    }
+    // The lowest number under which every file still to copy finds its name free.
+    while (g.number < kMaxNumber && std::any_of(g.members.cbegin(), g.members.cend(), [&](const Member& m) {
+        return m.needed && taken.contains(m.name(g.number));
+    }))
+        ++g.number;
+    return g;
 }
 
 QString problem(const QString& path, const QString& reason)
@@ -367,22 +345,17 @@ CardImport::Outcome CardImport::importInto(
     const ContentIndex* index = context.contentIndex();
     const std::shared_ptr<ProvedCopies> proved = ProvedCopies::forVault(
         index ? index->vaultRoot() : QDir::cleanPath(vaultBase + QString::fromUtf16(T::VaultRoot)));
-    // Walking a slow card and asking the index read the medium: aside, the window answers.
-    const Plan plan
-        = waitAside<Plan>([folder, box, index, proved] { return makePlan(folder, box, index, *proved); });
-    out.inVault = plan.inVault;
-    if (!plan.anyPicture) {
-        context.services().prompts.message(QString::fromUtf16(T::ImportNothing));
-        return out;
-    }
+    // Every disk call on the card runs aside, so the window answers however slow the card is;
+    // the card is looked at group by group within the run, so the line counts from the start.
+    const Walk walk = waitAside<Walk>([folder] { return walkCard(folder); });
+    QSet<QString> taken = waitAside<QSet<QString>>([box] { return FileNamesIn(box); });
 
     std::optional<StepRecord> step;
-    if (!plan.groups.isEmpty()) {
+    if (!walk.groups.isEmpty()) {
         QList<JournalEntry> entries;
-        for (const Group& g : plan.groups)
+        for (const Group& g : walk.groups)
             for (const Member& m : g.members)
-                if (m.needed)
-                    entries.append({ m.path, box + QLatin1Char('/') + m.name(g.number), {}, {}, {}, false });
+                entries.append({ m.path, box + QLatin1Char('/') + m.name(1), {}, {}, {}, false });
         step.emplace(context, JournalStep::Kind::Copy, entries);
     }
     BrowsingArea& cd = context.area(Area::Cd);
@@ -391,23 +364,44 @@ CardImport::Outcome CardImport::importInto(
     constexpr qint64 MB = 1000 * 1000;
     int filesDone = 0;
     qint64 bytesDone = 0;
-    QList<Group> groups = plan.groups;
-    const int total = int(groups.size());
+    bool anyPicture = false;
+    auto showLine = [&] {
+        cd.showStepLine(QString::fromUtf16(T::ImportProgress)
+                            .arg(filesDone)
+                            .arg(walk.files)
+                            .arg(bytesDone / MB)
+                            .arg((walk.bytes + MB - 1) / MB));
+    };
+    const int total = int(walk.groups.size());
     const int ran = cd.runSteps(total, QString::fromUtf16(T::FilingProgress), [&](int i) {
-        Group& g = groups[i];
+        showLine();
+        const Group& walked = walk.groups[i];
+        Group g = waitAside<Group>(
+            [walked, box, taken, index, proved] { return classify(walked, box, taken, index, *proved); });
+        for (const Member& m : walked.members) {
+            const auto kept = std::find_if(
+                g.members.cbegin(), g.members.cend(), [&](const Member& k) { return k.path == m.path; });
+            if (kept == g.members.cend() || !kept->needed) {
+                ++filesDone;
+                bytesDone += m.stamp.size;
+            }
+        }
+        if (!g.picture)
+            return;
+        anyPicture = true;
+        for (const Member& m : std::as_const(g.members)) {
+            if (m.needed)
+                continue;
+            ++out.inVault;
+        }
         for (const Member& m : std::as_const(g.members)) {
             if (!m.needed || out.stopped)
                 continue;
-            cd.showStepLine(QString::fromUtf16(T::ImportProgress)
-                                .arg(filesDone)
-                                .arg(plan.files)
-                                .arg(bytesDone / MB)
-                                .arg((plan.bytes + MB - 1) / MB));
+            showLine();
             const FileIdentity before = FilingJournal::identityAt(m.path);
             FileResult result;
             QString to;
-            // Never onto a stored file: a name taken since the plan gives the group the next
-            // number.
+            // Never onto a stored file: a name taken meanwhile gives the group the next number.
             for (;;) {
                 to = box + QLatin1Char('/') + m.name(g.number);
                 result = filing::copyWatched(cd, ops, m.path, to, nullptr);
@@ -421,6 +415,7 @@ CardImport::Outcome CardImport::importInto(
                 step->copied(m.path, to, before);
                 vault.dropCacheEntries(to); // the content index learns the copy
                 proved->remember(m.stamp, to);
+                taken.insert(GetFileTitle(to));
                 out.filed.append({ m.path, to });
                 ++out.copied;
                 if (g.number > 1)
@@ -433,7 +428,7 @@ CardImport::Outcome CardImport::importInto(
         }
     });
     out.stopped = out.stopped || ran < total;
-    proved->save();
+    waitAside([proved] { proved->save(); });
     if (step) {
         if (out.copied > 0)
             out.step = step->id();
@@ -442,6 +437,10 @@ CardImport::Outcome CardImport::importInto(
     if (out.copied > 0) {
         vault.ReopenTreePath(destination);
         filing::reportBrowse(context, vault.list(box + QLatin1Char('/'), BrowsingArea::ListHow::AfterChange));
+    }
+    if (!anyPicture && !out.stopped) {
+        context.services().prompts.message(QString::fromUtf16(T::ImportNothing));
+        return out;
     }
     // Closing the window stopped it: nobody is left to read the message.
     if (!out.stopped || context.ownerWindow()->isVisible())
