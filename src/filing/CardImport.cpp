@@ -48,6 +48,10 @@ bool isRaw(const QString& name)
 {
     return hasExtension(name, { "CR3", "CR2", "NEF", "ARW", "DNG", "RAF", "ORF", "RW2" });
 }
+bool isCameraPicture(const QString& name)
+{
+    return isRaw(name) || hasExtension(name, { "JPG", "JPEG", "HEIC", "HEIF" });
+}
 bool isSidecar(const QString& name)
 {
     return hasExtension(name, { "AAE", "XMP" });
@@ -246,7 +250,9 @@ Group classify(
         const bool mayBePicture = !isSidecar(name) && !isMotionClip(name);
         // A file proved before was taken then: its head is not read again.
         const bool known = !proved.copyOf(m.stamp).isEmpty();
-        const bool isPicture = mayBePicture && (known || isPictureFile(m.path));
+        // A camera's own formats are taken by their names: reading each head first would read
+        // a slow card once more. Anything else is a picture by its content.
+        const bool isPicture = mayBePicture && (known || isCameraPicture(name) || isPictureFile(m.path));
         if (!CardImport::isCompanion(name) && !isPicture)
             continue;
         g.picture = g.picture || isPicture;

@@ -61,7 +61,6 @@ inline constexpr char16_t CopyingProgress[] = u"コピー中：%1　%2 / %3 MB�
 inline constexpr char16_t CopyStopped[] = u"Escキーで中止しました\rファイルは保管されていません";
 // "新しい画像を保管庫へコピー…": a medium's folder into one box, the pictures the vault lacks.
 inline constexpr char16_t ImportItem[] = u"新しい画像を保管庫へコピー…";
-inline constexpr char16_t ImportLooking[] = u"保管庫にない画像を探しています…";
 // Files done and to do, MB done and to do.
 inline constexpr char16_t ImportProgress[] = u"コピー中：%1 / %2 ファイル　%3 / %4 MB（Escキーで中止）";
 inline constexpr char16_t ImportCopied[] = u"保管庫へコピーしました：%1 個";
