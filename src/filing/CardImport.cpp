@@ -371,6 +371,7 @@ CardImport::Outcome CardImport::importInto(
     int filesDone = 0;
     qint64 bytesDone = 0;
     bool anyPicture = false;
+    QList<std::pair<FileStamp, QString>> copied; // remembered as proved once the run ends
     auto showLine = [&] {
         cd.showStepLine(QString::fromUtf16(T::ImportProgress)
                             .arg(filesDone)
@@ -404,7 +405,8 @@ CardImport::Outcome CardImport::importInto(
             if (!m.needed || out.stopped)
                 continue;
             showLine();
-            const FileIdentity before = FilingJournal::identityAt(m.path);
+            // The card's file as the walk found it: no disk call on the window's thread.
+            const FileIdentity before { m.stamp.device, m.stamp.inode, m.stamp.size, m.stamp.modifiedNs };
             FileResult result;
             QString to;
             // Never onto a stored file: a name taken meanwhile gives the group the next number.
@@ -420,7 +422,7 @@ CardImport::Outcome CardImport::importInto(
             if (result.ok()) {
                 step->copied(m.path, to, before);
                 vault.dropCacheEntries(to); // the content index learns the copy
-                proved->remember(m.stamp, to);
+                copied.append({ m.stamp, to });
                 taken.insert(GetFileTitle(to));
                 out.filed.append({ m.path, to });
                 ++out.copied;
@@ -434,7 +436,11 @@ CardImport::Outcome CardImport::importInto(
         }
     });
     out.stopped = out.stopped || ran < total;
-    waitAside([proved] { proved->save(); });
+    waitAside([proved, copied] {
+        for (const auto& [stamp, to] : copied)
+            proved->remember(stamp, to);
+        proved->save();
+    });
     if (step) {
         if (out.copied > 0)
             out.step = step->id();
