@@ -318,7 +318,7 @@ bool writeCameraCard(const QString& out, int count)
 
 // A card to file from: COUNT camera JPEGs (made as writeCameraCard's, each file's bytes its own:
 // its number follows the end marker) in DCIM/100CANON, and PAIRS more as
-// RAW + JPEG pairs (IMG_n.CR3 of 4 MB beside IMG_n.JPG).
+// RAW + JPEG pairs (IMG_n.CR3 of about 4 MB beside IMG_n.JPG).
 bool writeImportCard(const QString& out, int count, int pairs)
 {
     const QString scenes = out + QStringLiteral("/.scenes");
@@ -336,7 +336,7 @@ bool writeImportCard(const QString& out, int count, int pairs)
         if (!save(name + QStringLiteral(".JPG"), bytes))
             return false;
         if (n >= count) {
-            QByteArray raw(4 * 1000 * 1000, Qt::Uninitialized);
+            QByteArray raw(4 * 1000 * 1000 + 4096 * n, Qt::Uninitialized); // sizes differ, as real RAWs do
             QRandomGenerator random { quint32(n) };
             random.fillRange(reinterpret_cast<quint32*>(raw.data()), raw.size() / 4);
             if (!save(name + QStringLiteral(".CR3"), raw))
