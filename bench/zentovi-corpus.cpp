@@ -316,8 +316,8 @@ bool writeCameraCard(const QString& out, int count)
     return ok;
 }
 
-// A card to file from: COUNT camera JPEGs (made as writeCameraCard's, each file's bytes its own:
-// its number follows the end marker) in DCIM/100CANON, and PAIRS more as
+// A card to file from: COUNT camera JPEGs (made as writeCameraCard's, each file's bytes and size
+// its own) in DCIM/100CANON, and PAIRS more as
 // RAW + JPEG pairs (IMG_n.CR3 of about 4 MB beside IMG_n.JPG).
 bool writeImportCard(const QString& out, int count, int pairs)
 {
@@ -331,7 +331,9 @@ bool writeImportCard(const QString& out, int count, int pairs)
         if (!in.open(QIODevice::ReadOnly))
             return false;
         QByteArray bytes = in.readAll();
-        bytes += "picture " + QByteArray::number(n); // after the end marker: readers pass over it
+        // After the end marker, where readers pass over it: the number, and as many bytes more,
+        // so no two files have one size (eight scenes would give many; a real card's rarely do).
+        bytes += "picture " + QByteArray::number(n) + QByteArray(n, ' ');
         const QString name = folder + QStringLiteral("IMG_%1").arg(n + 1, 4, 10, QLatin1Char('0'));
         if (!save(name + QStringLiteral(".JPG"), bytes))
             return false;
