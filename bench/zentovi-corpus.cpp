@@ -316,6 +316,39 @@ bool writeCameraCard(const QString& out, int count)
     return ok;
 }
 
+// A card to file from: COUNT camera JPEGs (made as writeCameraCard's, each file's bytes and size
+// its own) in DCIM/100CANON, and PAIRS more as
+// RAW + JPEG pairs (IMG_n.CR3 of about 4 MB beside IMG_n.JPG).
+bool writeImportCard(const QString& out, int count, int pairs)
+{
+    const QString scenes = out + QStringLiteral("/.scenes");
+    if (!writeCameraCard(scenes, 0))
+        return false;
+    const QString folder = out + QStringLiteral("/DCIM/100CANON/");
+    QDir().mkpath(folder);
+    for (int n = 0; n < count + pairs; ++n) {
+        QFile in(scenes + QStringLiteral("/.pictures/%1.jpg").arg(n % 8));
+        if (!in.open(QIODevice::ReadOnly))
+            return false;
+        QByteArray bytes = in.readAll();
+        // After the end marker, where readers pass over it: the number, and as many bytes more,
+        // so no two files have one size (eight scenes would give many; a real card's rarely do).
+        bytes += "picture " + QByteArray::number(n) + QByteArray(n, ' ');
+        const QString name = folder + QStringLiteral("IMG_%1").arg(n + 1, 4, 10, QLatin1Char('0'));
+        if (!save(name + QStringLiteral(".JPG"), bytes))
+            return false;
+        if (n >= count) {
+            QByteArray raw(4 * 1000 * 1000 + 4096 * n, Qt::Uninitialized); // sizes differ, as real RAWs do
+            QRandomGenerator random { quint32(n) };
+            random.fillRange(reinterpret_cast<quint32*>(raw.data()), raw.size() / 4);
+            if (!save(name + QStringLiteral(".CR3"), raw))
+                return false;
+        }
+    }
+    QDir(scenes).removeRecursively();
+    return true;
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -327,6 +360,8 @@ int main(int argc, char** argv)
     }
     if (args.size() == 4 && args[1] == QLatin1String("--camera-card"))
         return writeCameraCard(args[2], args[3].toInt()) ? 0 : 1;
+    if (args.size() == 5 && args[1] == QLatin1String("--import-card"))
+        return writeImportCard(args[2], args[3].toInt(), args[4].toInt()) ? 0 : 1;
     if (args.size() == 3 && args[1] == QLatin1String("--heif-grids")) {
         QDir().mkpath(args[2]);
         return writeHeifGrids(args[2]) ? 0 : 1;
@@ -337,7 +372,8 @@ int main(int argc, char** argv)
     if (args.size() < 3) {
         std::fprintf(stderr,
             "usage: zentovi-corpus [--wallpapers] OUTPUT-FOLDER PHOTO... | --hostile OUTPUT-FOLDER\n"
-            "       zentovi-corpus --heif-grids OUTPUT-FOLDER | --camera-card OUTPUT-FOLDER COUNT\n");
+            "       zentovi-corpus --heif-grids OUTPUT-FOLDER | --camera-card OUTPUT-FOLDER COUNT\n"
+            "       zentovi-corpus --import-card OUTPUT-FOLDER COUNT PAIRS\n");
         return 2;
     }
     const QString out = args[1];

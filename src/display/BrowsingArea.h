@@ -174,6 +174,9 @@ public:
     bool onGoneMedium(const QString& folder) const;
     // The medium whose root node is the tree's current node, if any.
     std::optional<Medium> markedMedium() const;
+    // The folder on disk of the tree's current node on the CD tab (a medium's root or folder,
+    // the disc's while one is mounted); "" for none.
+    QString markedFolder() const;
     // Chooses the root of the medium holding path (a card's mount point, as the desktop gives
     // it at start) and lists it as a click would; false when no medium holds it.
     bool openMediumAt(const QString& path);

@@ -95,6 +95,19 @@ std::optional<Medium> BrowsingArea::markedMedium() const
     return std::nullopt;
 }
 
+QString BrowsingArea::markedFolder() const
+{
+    QTreeWidgetItem* item = m_TreeView1->currentItem();
+    if (m_area != Area::Cd || !item)
+        return {};
+    QTreeWidgetItem* root = item;
+    while (root->parent())
+        root = root->parent();
+    if (m_TreeView1->indexOfTopLevelItem(root) == 0 && !m_cdDrive.mounted)
+        return {};
+    return folderOf(m_TreeView1->treePath(item));
+}
+
 void BrowsingArea::updateMediaRoots()
 {
     const QList<Medium> now = currentMedia();

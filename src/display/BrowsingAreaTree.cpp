@@ -178,9 +178,10 @@ void BrowsingArea::TreeView1_MouseButton(Qt::MouseButton button, QPoint at)
 {
     m_window.setPictureSelected(false);
     if (m_area == Area::Cd && button == Qt::RightButton) {
-        // A medium's root offers its safe removal.
+        // A medium's root offers its safe removal; its folders, and the disc's, the copy of
+        // their new pictures into the vault.
         QTreeWidgetItem* hit = m_TreeView1->itemAt(at);
-        if (hit && !hit->parent() && m_TreeView1->indexOfTopLevelItem(hit) > 0) {
+        if (hit && (hit->parent() || m_TreeView1->indexOfTopLevelItem(hit) > 0 || m_cdDrive.mounted)) {
             m_TreeView1->setCurrentItem(hit);
             m_window.popupMenu(m_area, TabWindow::Menu::Medium);
         }

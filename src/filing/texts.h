@@ -74,6 +74,15 @@ inline constexpr char16_t DeletingProgress[] = u"削除中：%1 / %2 ファイ�
 inline constexpr char16_t CopyingProgress[] = u"コピー中：%1　%2 / %3 MB（Escキーで中止）";
 // The one file a transfer was copying, stopped by Esc: nothing was filed.
 inline constexpr char16_t CopyStopped[] = u"Escキーで中止しました\rファイルは保管されていません";
+// "新しい画像を保管庫へコピー…": a medium's folder into one box, the pictures the vault lacks.
+inline constexpr char16_t ImportItem[] = u"新しい画像を保管庫へコピー…";
+// Files done and to do, MB done and to do.
+inline constexpr char16_t ImportProgress[] = u"コピー中：%1 / %2 ファイル　%3 / %4 MB（Escキーで中止）";
+inline constexpr char16_t ImportCopied[] = u"保管庫へコピーしました：%1 個";
+inline constexpr char16_t ImportInVault[] = u"すでに保管庫にあるため、コピーしなかったもの：%1 個";
+inline constexpr char16_t ImportRenamed[] = u"同じ名前の別の画像があるため、名前に番号を付けたもの：%1 個";
+inline constexpr char16_t ImportNothing[] = u"このフォルダには画像がありません";
+inline constexpr char16_t ImportError[] = u"コピーエラー";
 inline constexpr char16_t BatchFiled[] = u"%1 / %2 個のファイルを保管しました";
 inline constexpr char16_t BatchDeleted[] = u"%1 / %2 個のファイルを削除しました";
 inline constexpr char16_t BatchStopped[] = u"Escキーで中止しました";

@@ -6,6 +6,7 @@
 #include "export/SpreadsheetExport.h"
 #include "export/texts.h"
 #include "filing/Boxes.h"
+#include "filing/CardImport.h"
 #include "filing/History.h"
 #include "filing/MediumDelete.h"
 #include "filing/PictureFiles.h"
@@ -47,6 +48,8 @@ const std::vector<Row>& table()
         { "dirpopup_mod", texts::RenameBox, "box-rename", { M::L }, { { P::Vault, "Command4_2", 2 } },
             [](MainForm& w) { w.boxes().dirpopup_mod_Click(w); } },
         // The design's button reads "move" where its menu item reads "copy"; both copy.
+        { "Medium_Import", filingtexts::ImportItem, nullptr, { M::Medium }, {},
+            [](MainForm& w) { w.cardImport().start(w); } },
         { "Medium_Remove", texts::RemoveMedium, nullptr, { M::Medium }, {},
             [](MainForm& w) { w.mediumCommands().removeMarked(); } },
         { "Medium_DeleteFiled", texts::DeleteFiledFromMedium, nullptr, { M::Medium }, {},

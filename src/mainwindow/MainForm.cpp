@@ -9,6 +9,7 @@
 #include "export/SpreadsheetExport.h"
 #include "filing/BoxKeyNotes.h"
 #include "filing/Boxes.h"
+#include "filing/CardImport.h"
 #include "filing/MediumDelete.h"
 #include "filing/PictureFiles.h"
 #include "filing/VaultTransfer.h"
@@ -64,6 +65,7 @@ MainForm::MainForm(const Services& services, QWidget* parent)
     , m_boxes(std::make_unique<Boxes>())
     , m_pictureFiles(std::make_unique<PictureFiles>())
     , m_vaultTransfer(std::make_unique<VaultTransfer>())
+    , m_cardImport(std::make_unique<CardImport>())
     , m_pasteArea(std::make_unique<PasteArea>())
     , m_pictureSaving(std::make_unique<PictureSaving>())
     , m_saveDialog(std::make_unique<SaveDialog>())

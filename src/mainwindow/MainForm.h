@@ -39,6 +39,7 @@ class BrowseRun;
 class Boxes;
 class PictureFiles;
 class VaultTransfer;
+class CardImport;
 class PasteArea;
 class PictureSaving;
 class SaveDialog;
@@ -155,6 +156,7 @@ public:
     Boxes& boxes() { return *m_boxes; }
     PictureFiles& pictureFiles() { return *m_pictureFiles; }
     VaultTransfer& vaultTransfer() { return *m_vaultTransfer; }
+    CardImport& cardImport() { return *m_cardImport; }
     PasteArea& pasteArea() { return *m_pasteArea; }
     PictureSaving& pictureSaving() { return *m_pictureSaving; }
     SpreadsheetExport& spreadsheetExport() { return *m_spreadsheetExport; }
@@ -216,6 +218,7 @@ private:
     std::unique_ptr<Boxes> m_boxes;
     std::unique_ptr<PictureFiles> m_pictureFiles;
     std::unique_ptr<VaultTransfer> m_vaultTransfer;
+    std::unique_ptr<CardImport> m_cardImport;
     std::unique_ptr<PasteArea> m_pasteArea;
     std::unique_ptr<PictureSaving> m_pictureSaving;
     std::unique_ptr<SaveDialog> m_saveDialog;

@@ -20,6 +20,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -193,6 +194,9 @@ struct ContentIndex::Core : std::enable_shared_from_this<ContentIndex::Core> {
     QString confirmedCopy(const QString& file, const QList<QString>& candidates) const;
 
     static QByteArray contentKey(qint64 size, const QByteArray& hash);
+    void indexContentLocked();
+    // Whether a vault file, indexed or filed and unread, has that size.
+    bool sizeHeld(qint64 size) const;
     void putLocked(const QString& path, const Entry& e);
     void takeLocked(const QString& path);
     // Takes path and everything below it; their entries kept for reuse by identity.
@@ -208,6 +212,7 @@ struct ContentIndex::Core : std::enable_shared_from_this<ContentIndex::Core> {
     mutable QMutex m_lock;
     QHash<QString, Entry> m_files; // full path
     QMultiHash<QByteArray, QString> m_byContent; // contentKey -> full path
+    QHash<qint64, int> m_sizes; // size -> files of that size: most files have no candidate at all
     QHash<QString, qint64> m_folders; // full path -> mtime (ns) when last read
     QSet<QString> m_unread; // filed by the program, not yet read by the worker
     QHash<std::pair<quint64, quint64>, Entry> m_spare; // forgotten entries, by identity
@@ -503,11 +508,36 @@ bool ContentIndex::sameBytes(const QString& a, const QString& b)
     return true;
 }
 
+void ContentIndex::Core::indexContentLocked()
+{
+    m_byContent.clear();
+    m_sizes.clear();
+    for (auto it = m_files.cbegin(); it != m_files.cend(); ++it) {
+        m_byContent.insert(contentKey(it->size, it->hash), it.key());
+        ++m_sizes[it->size];
+    }
+}
+
+bool ContentIndex::Core::sizeHeld(qint64 size) const
+{
+    QStringList unread;
+    {
+        QMutexLocker g(&m_lock);
+        if (m_sizes.contains(size))
+            return true;
+        unread = m_unread.values();
+    }
+    struct stat st;
+    return std::any_of(unread.cbegin(), unread.cend(),
+        [&](const QString& u) { return statPath(u, &st) && st.st_size == size; });
+}
+
 void ContentIndex::Core::putLocked(const QString& path, const Entry& e)
 {
     takeLocked(path);
     m_files.insert(path, e);
     m_byContent.insert(contentKey(e.size, e.hash), path);
+    ++m_sizes[e.size];
     m_dirty = true;
 }
 
@@ -517,6 +547,8 @@ void ContentIndex::Core::takeLocked(const QString& path)
     if (it == m_files.cend())
         return;
     m_byContent.remove(contentKey(it->size, it->hash), path);
+    if (--m_sizes[it->size] <= 0)
+        m_sizes.remove(it->size);
     m_spare.insert({ it->device, it->inode }, *it);
     m_files.erase(it);
     m_dirty = true;
@@ -710,9 +742,7 @@ void ContentIndex::Core::rebuild()
     {
         QMutexLocker g(&m_lock);
         m_files = std::move(files);
-        m_byContent.clear();
-        for (auto it = m_files.cbegin(); it != m_files.cend(); ++it)
-            m_byContent.insert(contentKey(it->size, it->hash), it.key());
+        indexContentLocked();
         m_folders = std::move(folders);
         // What the program changed while the walk ran holds, whether the walk saw it or not.
         for (const OwnOp& op : m_ownOps) {
@@ -861,6 +891,12 @@ QStringList ContentIndex::Core::copiesInVault(const QStringList& files) const
     QStringList copies;
     for (const QString& file : files) {
         const QString self = QDir::cleanPath(file);
+        // No vault file of its size: no copy, and its bytes (on a slow card) need not be read.
+        if (struct stat st;
+            !insideVault(self) && statPath(file, &st) && S_ISREG(st.st_mode) && !sizeHeld(st.st_size)) {
+            copies << QString();
+            continue;
+        }
         qint64 size = 0;
         const QByteArray hash = fastHash(file, &size);
         QList<QString> candidates;
@@ -960,9 +996,7 @@ bool ContentIndex::Core::readCache(const QByteArray& bytes)
     QMutexLocker g(&m_lock);
     m_folders = std::move(folders);
     m_files = std::move(files);
-    m_byContent.clear();
-    for (auto it = m_files.cbegin(); it != m_files.cend(); ++it)
-        m_byContent.insert(contentKey(it->size, it->hash), it.key());
+    indexContentLocked();
     m_dirty = false;
     return true;
 }

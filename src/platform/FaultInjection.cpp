@@ -40,7 +40,7 @@ int intercept(faults::Op op)
             if (it->op == op && --it->remaining <= 0) {
                 if (verdict == 0) {
                     err = it->err;
-                    verdict = err ? -1 : 1;
+                    verdict = err == faults::kFlipByte ? 2 : err ? -1 : 1;
                 }
                 it = g_arms.erase(it);
             } else {

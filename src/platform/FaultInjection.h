@@ -20,6 +20,9 @@ inline constexpr int kOpCount = sys::kCallCount;
 // does nothing. err 0 on Write makes that write a short write of half the bytes (at least
 // one), which the callers must carry on from. Several arms may be active at once.
 void arm(Op op, int nth, int err);
+// err for Write: that write lands whole but with one byte changed, as a failing disk may
+// store it; only a read-back from the disk can tell.
+inline constexpr int kFlipByte = -1;
 void disarm(); // drops every arm, keeps the counters
 void reset(); // drops every arm, zeroes the counters, removes the hook and the forcing
 int calls(Op op); // calls of op since the last reset

@@ -513,7 +513,9 @@ FileResult copyData(int in, int out, off_t expected, const CopyProgress* progres
         if (progress && *progress && !(*progress)(qint64(total), qint64(expected)))
             return failAs(FileError::Cancelled, T::kCancelled);
     }
-    if (total != expected)
+    if (total < expected)
+        return failAs(FileError::Io, T::kShortRead);
+    if (total > expected)
         return failAs(FileError::Io, T::kSourceChanged);
     return {};
 }
@@ -594,31 +596,44 @@ std::optional<FileResult> noRoomFor(int dir, off_t size)
         QString::fromUtf16(T::kNoRoom).arg(quint64(size) / MB + 1).arg(room / MB) };
 }
 
-FileResult stageCopy(int in, const struct stat& st, int dir, const QByteArray& name, bool verify,
-    struct stat* published, const CopyProgress* progress = nullptr)
+// Whether the open source is still the file it was when the copy began: its size and
+// modification time as fstat saw them then.
+bool sourceUnchanged(int in, const struct stat& before)
+{
+    struct stat now;
+    return ::fstat(in, &now) == 0 && now.st_size == before.st_size
+        && now.st_mtim.tv_sec == before.st_mtim.tv_sec && now.st_mtim.tv_nsec == before.st_mtim.tv_nsec;
+}
+
+// Every copy is proved before it gets its name: staged under a temporary name, flushed, its
+// pages dropped so the read-back comes from the disk (a read-back from memory proves nothing),
+// and compared with a digest of the source bytes taken as they were copied, so the source (a
+// slow card, a phone) is read once. A short read, or a source whose size or time changed
+// while it was read, publishes nothing either.
+FileResult stageCopy(int in, const struct stat& st, int dir, const QByteArray& name, struct stat* published,
+    const CopyProgress* progress = nullptr)
 {
     if (std::optional<FileResult> refused = noRoomFor(dir, st.st_size))
         return *refused;
     Staged t(dir);
     if (FileResult r = createTemp(t); !r.ok())
         return r;
-    // A source that cannot be sought is read once: the read-back compares the copy with a
-    // digest of what was read.
-    std::optional<QCryptographicHash> read;
-    if (verify && sys::lseek(in, 0, SEEK_CUR) < 0)
-        read.emplace(kStreamDigest);
-    if (FileResult r = copyData(in, t.fd.get(), st.st_size, progress, read ? &*read : nullptr); !r.ok())
-        return r;
+    QCryptographicHash read(kStreamDigest);
+    const FileResult copied = copyData(in, t.fd.get(), st.st_size, progress, &read);
+    if (copied.error == FileError::Cancelled)
+        return copied;
+    if (!sourceUnchanged(in, st))
+        return failAs(FileError::Io, T::kSourceTouched);
+    if (!copied.ok())
+        return copied;
     const struct timespec times[2] = { st.st_atim, st.st_mtim };
     ::futimens(t.fd.get(), times); // the copy keeps the picture's date; failure is harmless
     if (retry([&] { return sys::fsync(t.fd.get()); }) < 0)
         return fail(T::kFlush, errno);
-    if (verify) {
-        // Flushed pages are clean now; dropping them makes the read-back come from the disk.
-        ::posix_fadvise(t.fd.get(), 0, 0, POSIX_FADV_DONTNEED);
-        if (FileResult r = read ? verifyCopyAgainst(*read, t.fd.get()) : verifyCopy(in, t.fd.get()); !r.ok())
-            return r;
-    }
+    // Flushed pages are clean now; dropping them makes the read-back come from the disk.
+    ::posix_fadvise(t.fd.get(), 0, 0, POSIX_FADV_DONTNEED);
+    if (FileResult r = verifyCopyAgainst(read, t.fd.get()); !r.ok())
+        return r;
     if (FileResult r = publishNoReplace(t, name, published); !r.ok())
         return r;
     fsyncDir(dir);
@@ -970,7 +985,7 @@ public:
         struct stat st;
         if (FileResult r = openSource(AT_FDCWD, encodePath(from).constData(), in, st); !r.ok())
             return r;
-        return stageCopy(in.get(), st, dst.dir.get(), dst.name, false, nullptr, progress);
+        return stageCopy(in.get(), st, dst.dir.get(), dst.name, nullptr, progress);
     }
 
     FileResult writeFile(const QString& path, const QByteArray& bytes, bool replace) override
@@ -1121,7 +1136,7 @@ private:
         if (!sameFile(st, seen))
             return failAs(FileError::Io, T::kSourceChanged);
         struct stat copy;
-        if (FileResult r = stageCopy(in.get(), st, dir, name, true, &copy, progress); !r.ok())
+        if (FileResult r = stageCopy(in.get(), st, dir, name, &copy, progress); !r.ok())
             return r;
         if (retry([&] { return sys::unlinkat(src.dir.get(), src.name.constData()); }) < 0) {
             const int e = errno;

@@ -9,6 +9,8 @@ namespace ztv::filetexts {
 inline constexpr char16_t kOpenSource[] = u"コピー元を開けませんでした";
 inline constexpr char16_t kReadSource[] = u"コピー元の読み込みに失敗しました";
 inline constexpr char16_t kSourceChanged[] = u"コピー元の大きさが読み込み中に変わりました";
+inline constexpr char16_t kShortRead[] = u"コピー元を最後まで読み込めませんでした";
+inline constexpr char16_t kSourceTouched[] = u"コピー元がコピー中に変更されました";
 inline constexpr char16_t kNotRegular[] = u"コピー元が通常のファイルではありません";
 inline constexpr char16_t kCreateTarget[] = u"コピー先のファイルを作成できませんでした";
 inline constexpr char16_t kWrite[] = u"書き込みに失敗しました";

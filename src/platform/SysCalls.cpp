@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <vector>
 
 namespace ztv::sys {
 
@@ -56,6 +57,12 @@ ssize_t write(int fd, const void* buf, size_t n)
     const int verdict = before(Call::Write);
     if (verdict < 0)
         return -1;
+    if (verdict == 2 && n > 0) {
+        // A disk that stores what it was given wrongly: one byte in the middle differs.
+        std::vector<char> wrong(static_cast<const char*>(buf), static_cast<const char*>(buf) + n);
+        wrong[n / 2] = char(wrong[n / 2] ^ 0x5A);
+        return ::write(fd, wrong.data(), n);
+    }
     if (verdict > 0 && n > 1)
         n /= 2;
     return ::write(fd, buf, n);

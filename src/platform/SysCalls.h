@@ -14,7 +14,8 @@ enum class Call { Open, Read, Write, Fsync, Link, Rename, Unlink, Rmdir, Mkdir, 
 inline constexpr int kCallCount = 11;
 
 // What a test build puts in front of the calls. before() runs ahead of each call and tells
-// whether it must fail (-1 with errno set), be a short write (1) or run (0); caseForcing()
+// whether it must fail (-1 with errno set), be a short write (1), a write that lands with one
+// byte changed (2) or run (0); caseForcing()
 // gives -1 (detect), 0 (case-sensitive) or 1 (case-insensitive) for every folder; trashTop()
 // a folder taken as the top of every file system, "" for none.
 struct Seam {

@@ -22,6 +22,7 @@
 #include "display/BrowsingArea.h"
 #include "display/PictureDrag.h"
 #include "display/PreviewForm.h"
+#include "filing/CardImport.h"
 #include "filing/Journal.h"
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
@@ -427,6 +428,7 @@ public:
             { 2, [&] { return otherWindowEvent(); } },
             { mediumWeight, [&] { return mediumEvent(); } },
             { 2, [&] { return mediumDeleteEvent(); } },
+            { 2, [&] { return importEvent(); } },
         };
         Q_UNUSED(current);
         int total = 0;
@@ -1391,6 +1393,36 @@ public:
     int cardMounts = 0; // the card image mounted again, and unmounted
     int cardUnmounts = 0;
     QString cardFailed; // why the card image could not be made and mounted
+    // "新しい画像を保管庫へコピー…" on a folder of a medium, into a box the chooser marks at
+    // random. Whatever it copies, the medium itself stays as it was (checked after each event).
+    QString importEvent()
+    {
+        FolderTree* tree = form->area(Area::Cd).TreeView1();
+        QList<QTreeWidgetItem*> onMedia;
+        for (QTreeWidgetItem* node : tree->allNodes()) {
+            QTreeWidgetItem* top = node;
+            while (top->parent())
+                top = top->parent();
+            if (tree->indexOfTopLevelItem(top) > 0)
+                onMedia << node;
+        }
+        if (onMedia.isEmpty())
+            return QStringLiteral("import: no medium");
+        QTreeWidgetItem* node = onMedia.at(int(rng.bounded(onMedia.size())));
+        tree->setCurrentItem(node);
+        form->action("Medium_Import")->trigger();
+        SetFolder* chooser = form->cardImport().chooser();
+        if (!chooser)
+            return QStringLiteral("import: refused");
+        const QList<QTreeWidgetItem*> boxes = chooser->TreeView1->allNodes();
+        QTreeWidgetItem* box = boxes.at(int(rng.bounded(boxes.size())));
+        chooser->TreeView1->setCurrentItem(box);
+        chooser->TreeView1_NodeClick(box);
+        const QString what = QStringLiteral("import from %1 into %2")
+                                 .arg(tree->treePath(node), chooser->TreeView1->treePath(box));
+        chooser->Command1[0]->click();
+        return what;
+    }
     // Undo and redo events that changed a step.
     int stepsTakenBackOrRedone = 0;
     // Drags started on an unchosen thumbnail that filed it.
@@ -1558,6 +1590,7 @@ void TstRandomWalk::run(Walk& w, quint32 seed, int events)
         mediumPages);
     QVERIFY(events < 1000 || (kinds.value(QStringLiteral("medium pulled")) > 0 && mediumPages > 0));
     QVERIFY(events < 1000 || kinds.value(QStringLiteral("medium delete")) > 0);
+    QVERIFY(events < 1000 || kinds.value(QStringLiteral("import from")) > 0);
     qInfo("random walk: %d events, %lld kinds, %d operations on several chosen, %d steps undone or redone, "
           "%d undos refused, %d events of a second window, %d drags from an unchosen thumbnail (%d filed)",
         events, qlonglong(kinds.size()), severalActedOn, w.stepsTakenBackOrRedone,

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -290,7 +291,8 @@ private Q_SLOTS:
         faults::arm(Op::Rename, 1, EXDEV);
         faults::arm(Op::Seek, 1, ESPIPE);
         QVERIFY(ops.moveNoReplace(at(u"b.jpg"_qs), at(u"箱/b.jpg"_qs)).ok());
-        QVERIFY2(faults::calls(Op::Read) < readsOfASeekable, "the source was read a second time");
+        // Every copy reads its source once, whether it can be sought or not.
+        QCOMPARE(faults::calls(Op::Read), readsOfASeekable);
         QCOMPARE(readAll(at(u"箱/b.jpg"_qs)), data);
         QVERIFY(!QFileInfo::exists(at(u"b.jpg"_qs)));
 
@@ -387,6 +389,60 @@ private Q_SLOTS:
         QVERIFY2(r.detail.startsWith(says), qPrintable(r.detail));
         QCOMPARE(entries(at(u"box"_qs)), QStringList());
         QCOMPARE(readAll(at(u"src.jpg"_qs)), data);
+    }
+
+    // A copy counts only once read back from the disk equal to what was read from its source:
+    // a write that landed one byte wrong, or a source that changed while it was read (grew, or
+    // was written in place with its size kept), publishes nothing and says why.
+    void copyIsProvedBeforeItIsNamed()
+    {
+        const QByteArray data = pattern(3 * 1024 * 1024 + 9, 8);
+        QVERIFY(writeRaw(at(u"src.jpg"_qs), data));
+        QVERIFY(QDir().mkdir(at(u"box"_qs)));
+        for (int nth : { 1, 4 }) { // the first block, and the last (short) one
+            faults::reset();
+            faults::arm(Op::Write, nth, faults::kFlipByte);
+            const FileResult r = ops.copyNoReplace(at(u"src.jpg"_qs), at(u"box/a.jpg"_qs));
+            QCOMPARE(r.error, FileError::Io);
+            QCOMPARE(r.detail, u"コピーした内容がコピー元と一致しません"_qs);
+            QCOMPARE(rawEntries(QFile::encodeName(at(u"box"_qs))), QList<QByteArray>());
+        }
+
+        const QByteArray src = QFile::encodeName(at(u"src.jpg"_qs));
+        auto changedDuringCopy = [&](const std::function<void()>& change) {
+            faults::reset();
+            faults::setHook([&](Op op, int n) {
+                if (op == Op::Write && n == 2)
+                    change();
+            });
+            const FileResult r = ops.copyNoReplace(at(u"src.jpg"_qs), at(u"box/b.jpg"_qs));
+            faults::setHook({});
+            return r;
+        };
+        FileResult grew = changedDuringCopy([&] {
+            const int fd = ::open(src.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+            QVERIFY(fd >= 0 && ::write(fd, "more", 4) == 4);
+            ::close(fd);
+        });
+        QCOMPARE(grew.error, FileError::Io);
+        QCOMPARE(grew.detail, u"コピー元がコピー中に変更されました"_qs);
+        QVERIFY(writeRaw(at(u"src.jpg"_qs), data));
+        FileResult rewritten = changedDuringCopy([&] {
+            // Past what was read already: the bytes copied are as read, only the time tells.
+            const int fd = ::open(src.constData(), O_WRONLY | O_CLOEXEC);
+            QVERIFY(fd >= 0 && ::pwrite(fd, "x", 1, 3 * 1024 * 1024) == 1);
+            ::close(fd);
+            struct timespec later[2] = { { 0, UTIME_OMIT }, { 2000000000, 0 } };
+            QCOMPARE(::utimensat(AT_FDCWD, src.constData(), later, 0), 0);
+        });
+        QCOMPARE(rewritten.error, FileError::Io);
+        QCOMPARE(rewritten.detail, u"コピー元がコピー中に変更されました"_qs);
+        QCOMPARE(rawEntries(QFile::encodeName(at(u"box"_qs))), QList<QByteArray>());
+
+        // Unarmed, the same copy is made and is exact.
+        faults::reset();
+        QVERIFY(ops.copyNoReplace(at(u"src.jpg"_qs), at(u"box/c.jpg"_qs)).ok());
+        QCOMPARE(readAll(at(u"box/c.jpg"_qs)), readAll(at(u"src.jpg"_qs)));
     }
 
     // A copy tells its progress after each block; stopped there, it removes what it wrote (a

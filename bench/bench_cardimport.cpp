@@ -1,0 +1,174 @@
+// Prints what "新しい画像を保管庫へコピー…" costs over a card:
+//   QT_QPA_PLATFORM=offscreen bench_cardimport CARD HOME
+// CARD is the card's folder (a FUSE mount, see card-import.sh), shown as a medium of the CD
+// tab; HOME the home whose vault's box "カード" the pictures go to (made when missing). A
+// second call on the same home is the second run over the same card. Prints the files
+// copied and already in the vault, the bytes filed, the seconds from the chooser's button to
+// the window idle again and the longest pause of the window's thread meanwhile.
+
+#include "display/BrowseRun.h"
+#include "display/BrowsingArea.h"
+#include "filing/CardImport.h"
+#include "filing/SetFolder.h"
+#include "mainwindow/MainForm.h"
+#include "platform/ContentIndex.h"
+#include "platform/DesktopShell.h"
+#include "platform/LinuxDrives.h"
+#include "platform/Media.h"
+#include "platform/Prompts.h"
+#include "platform/Services.h"
+#include "platform/Spreadsheet.h"
+#include "platform/WorkAside.h"
+#include "widgets/FolderTree.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QTreeWidgetItem>
+#include <algorithm>
+#include <cstdio>
+
+using namespace ztv;
+
+namespace {
+
+class SilentPrompts : public Prompts {
+public:
+    QString last;
+    PromptAnswer message(const QString& text, const QString&, PromptIcon, PromptButtons) override
+    {
+        last = text;
+        return PromptAnswer::Ok;
+    }
+    QString input(const QString&, const QString&, const QString&) override { return QString(); }
+};
+
+class NoSpreadsheet : public Spreadsheet {
+public:
+    std::optional<Info> applicationInfo() override { return std::nullopt; }
+    void exportToWorkbook(const QString&, const QString&, const QString&) override { }
+};
+
+// The card as the one medium of the machine.
+class OneCard : public Media {
+public:
+    explicit OneCard(const QString& path)
+        : m_card { QStringLiteral("bench:card"), path, QStringLiteral("CARD"), {}, {}, true, false }
+    {
+    }
+    QList<Medium> media() override { return { m_card }; }
+    void watch(QObject*, std::function<void()>) override { }
+    Removal remove(const Medium&) override { return { Removal::Result::Failed, {} }; }
+
+private:
+    Medium m_card;
+};
+
+qint64 bytesBelow(const QString& folder)
+{
+    qint64 total = 0;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        total += it.fileInfo().size();
+    }
+    return total;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: bench_cardimport CARD HOME\n");
+        return 2;
+    }
+    const QString card = QDir::cleanPath(QString::fromLocal8Bit(argv[1]));
+    const QString home = QDir::cleanPath(QString::fromLocal8Bit(argv[2]));
+    qputenv("HOME", QFile::encodeName(home));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home + QStringLiteral("/.cache")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home + QStringLiteral("/.local/share")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/.config")));
+    const QString root = home + QStringLiteral("/My Documents/ZTV_DATA/");
+    const QString box = root + QStringLiteral("保管庫/カード");
+    QDir().mkpath(root + QStringLiteral("ストックヤード"));
+    QDir().mkpath(box);
+
+    SilentPrompts prompts;
+    DesktopShell shell;
+    LinuxDrives drives;
+    NoSpreadsheet sheet;
+    OneCard media(card);
+    const Services services { prompts, shell, drives, sheet, windowFileOps(), &media };
+    MainForm form(services);
+    form.setMenuOpener([](QMenu*) {});
+    form.setQuitHandler([] {});
+    form.Form_Load();
+    form.show();
+    form.SSTab1()->setCurrentIndex(0);
+    // The vault's index up to date first, as after the program has run a while.
+    QElapsedTimer t;
+    t.start();
+    while (form.contentIndex() && !form.contentIndex()->idle())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    const double indexSeconds = t.nsecsElapsed() / 1e9;
+
+    FolderTree* tree = form.area(Area::Cd).TreeView1();
+    if (tree->topLevelItemCount() < 2) {
+        std::fprintf(stderr, "the card is not shown\n");
+        return 1;
+    }
+    tree->setCurrentItem(tree->topLevelItem(1));
+    form.action("Medium_Import")->trigger();
+    SetFolder* chooser = form.cardImport().chooser();
+    if (!chooser) {
+        std::fprintf(stderr, "no chooser\n");
+        return 1;
+    }
+    chooser->TreeView1->expandItem(chooser->TreeView1->topLevelItem(0));
+    QTreeWidgetItem* target = nullptr;
+    for (QTreeWidgetItem* node : chooser->TreeView1->allNodes())
+        if (chooser->TreeView1->treePath(node) == QStringLiteral("保管庫/カード"))
+            target = node;
+    if (!target) {
+        std::fprintf(stderr, "no box\n");
+        return 1;
+    }
+    chooser->TreeView1->setCurrentItem(target);
+    chooser->TreeView1_NodeClick(target);
+    const qint64 boxBefore = bytesBelow(box);
+
+    // A timer as fast as the thread can take it: the longest gap between two ticks is the
+    // longest the window could not paint.
+    QTimer ticker;
+    ticker.setInterval(1);
+    qint64 lastTick = 0;
+    double longestPauseMs = 0;
+    double longestPauseAt = 0; // when it ended, seconds after the button
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = t.nsecsElapsed();
+        if ((now - lastTick) / 1e6 > longestPauseMs) {
+            longestPauseMs = (now - lastTick) / 1e6;
+            longestPauseAt = now / 1e9;
+        }
+        lastTick = now;
+    });
+    t.restart();
+    ticker.start();
+    chooser->Command1_Click(0);
+    while (form.operationRun()->busy())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QCoreApplication::processEvents();
+    const double seconds = t.nsecsElapsed() / 1e9;
+    longestPauseMs = std::max(longestPauseMs, (t.nsecsElapsed() - lastTick) / 1e6);
+    ticker.stop();
+    const qint64 filed = bytesBelow(box) - boxBefore;
+    std::printf("index ready after %.2f s\n", indexSeconds);
+    std::printf("message: %s\n", qPrintable(QString(prompts.last).replace(u'\r', u' ')));
+    std::printf("summary: seconds=%.2f bytes_filed=%lld longest_pause_ms=%.1f longest_pause_ended_s=%.2f\n",
+        seconds, qlonglong(filed), longestPauseMs, longestPauseAt);
+    return 0;
+}

@@ -1,0 +1,59 @@
+#!/bin/bash
+# "新しい画像を保管庫へコピー…" over a card behind tests/fs/delayfs.py: COUNT (500) camera JPEGs
+# and PAIRS (20) RAW + JPEG pairs, at full speed and with every call of the file system waiting
+# 20 ms and reads sharing a 10 MB/s link. For each: the first run (button to idle), the bytes
+# read from the card per byte filed (from the file system's read log), the second run over the
+# same card (everything in the vault), and the longest pause of the window's thread.
+#
+#     bench/card-import.sh [BUILD-DIR] [COUNT] [PAIRS]
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$here/build}
+count=${2:-500}
+pairs=${3:-20}
+cmake --build "$build" --target bench_cardimport zentovi-corpus >/dev/null
+work=$(mktemp -d /tmp/zentovi-cardimport.XXXXXX)
+fs_pid=
+unmount() {
+    if [ -n "$fs_pid" ]; then
+        kill "$fs_pid" 2>/dev/null || true
+        wait "$fs_pid" 2>/dev/null || true
+        fs_pid=
+    fi
+    if mountpoint -q "$work/card"; then fusermount -u -z "$work/card"; fi
+}
+cleanup() {
+    unmount
+    rm -rf "$work"
+}
+trap cleanup EXIT
+"$build/bench/zentovi-corpus" --import-card "$work/backing" "$count" "$pairs"
+echo "card: $count JPEGs and $pairs RAW + JPEG pairs, $(du -sm "$work/backing" | cut -f1) MB"
+mkdir "$work/card"
+readbytes() { awk '{ s += $1 } END { printf "%d", s }' "$work/reads.log"; }
+for speed in full delayed; do
+    if [ "$speed" = full ]; then args=(--delay-ms 0); else args=(--delay-ms 20 --mb-per-s 10); fi
+    : >"$work/reads.log"
+    /usr/bin/python3 "$here/tests/fs/delayfs.py" "$work/backing" "$work/card" "${args[@]}" \
+        --read-log "$work/reads.log" &
+    fs_pid=$!
+    for _ in $(seq 300); do mountpoint -q "$work/card" && break; sleep 0.1; done
+    mountpoint -q "$work/card" || { echo "the slow file system did not mount" >&2; exit 1; }
+    rm -rf "$work/home"
+    for run in first second; do
+        before=$(readbytes)
+        echo "== $speed speed, $run run; $(uptime)"
+        out=$(QT_QPA_PLATFORM=offscreen "$build/bench/bench_cardimport" "$work/card" "$work/home")
+        echo "$out"
+        sleep 0.5 # the last closes reach the log
+        read=$(( $(readbytes) - before ))
+        filed=$(echo "$out" | sed -n 's/.*bytes_filed=\([0-9]*\).*/\1/p')
+        if [ "${filed:-0}" -gt 0 ]; then
+            awk -v r="$read" -v f="$filed" 'BEGIN { printf "read from the card: %d bytes, %.3f per byte filed\n", r, r / f }'
+        else
+            echo "read from the card: $read bytes"
+        fi
+    done
+    unmount
+done
+uptime
