@@ -6,6 +6,7 @@
 // copied and already in the vault, the bytes filed, the seconds from the chooser's button to
 // the window idle again and the longest pause of the window's thread meanwhile.
 
+#include "QuietServices.h"
 #include "display/BrowseRun.h"
 #include "display/BrowsingArea.h"
 #include "filing/CardImport.h"
@@ -34,22 +35,8 @@ using namespace ztv;
 
 namespace {
 
-class SilentPrompts : public Prompts {
-public:
-    QString last;
-    PromptAnswer message(const QString& text, const QString&, PromptIcon, PromptButtons) override
-    {
-        last = text;
-        return PromptAnswer::Ok;
-    }
-    QString input(const QString&, const QString&, const QString&) override { return QString(); }
-};
-
-class NoSpreadsheet : public Spreadsheet {
-public:
-    std::optional<Info> applicationInfo() override { return std::nullopt; }
-    void exportToWorkbook(const QString&, const QString&, const QString&) override { }
-};
+using bench::NoSpreadsheet;
+using bench::SilentPrompts;
 
 // The card as the one medium of the machine.
 class OneCard : public Media {

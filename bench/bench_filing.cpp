@@ -14,6 +14,7 @@
 // single moves of the picture shown on the first page into a box, each timed from the
 // chooser's button to the window idle again, with the files each listing read.
 
+#include "QuietServices.h"
 #include "display/BrowsingArea.h"
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
@@ -48,24 +49,8 @@ using namespace ztv;
 
 namespace {
 
-class SilentPrompts : public Prompts {
-public:
-    int messages = 0;
-    QString last;
-    PromptAnswer message(const QString& text, const QString&, PromptIcon, PromptButtons) override
-    {
-        ++messages;
-        last = text;
-        return PromptAnswer::Ok;
-    }
-    QString input(const QString&, const QString&, const QString&) override { return QString(); }
-};
-
-class NoSpreadsheet : public Spreadsheet {
-public:
-    std::optional<Info> applicationInfo() override { return std::nullopt; }
-    void exportToWorkbook(const QString&, const QString&, const QString&) override { }
-};
+using bench::NoSpreadsheet;
+using bench::SilentPrompts;
 
 // The real window with the desktop's services and no prompts shown.
 struct BenchWindow {

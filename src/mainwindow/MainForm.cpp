@@ -278,8 +278,10 @@ void MainForm::popupMenu(Area area, Menu menu)
     if (menu == Menu::Boxes)
         PopupMenu(this->menu(MenuId::L));
     else if (menu == Menu::Medium) {
-        // Greyed out for a medium that cannot lose files (read-only, a refusing phone, a disc).
+        // Removal and freeing are a medium root's: greyed out over its folders and the disc's,
+        // and freeing over a medium that cannot lose files (read-only, a refusing phone).
         const std::optional<Medium> medium = this->area(Area::Cd).markedMedium();
+        action("Medium_Remove")->setEnabled(medium.has_value());
         action("Medium_DeleteFiled")->setEnabled(medium && MediumDelete::canDelete(*medium));
         PopupMenu(this->menu(MenuId::Medium));
     } else if (menu == Menu::Empty)

@@ -80,6 +80,9 @@ struct CardFixture : MainFormFixture {
         cd.TreeView1_MouseButton(Qt::RightButton, cd.TreeView1()->visualItemRect(node).center());
         if (openedMenus != QStringList { QStringLiteral("menu_Medium") })
             return false;
+        // Removal is the root's alone.
+        if (form->action("Medium_Remove")->isEnabled() != !node->parent())
+            return false;
         form->action("Medium_Import")->trigger();
         SetFolder* chooser = form->cardImport().chooser();
         if (!chooser)
