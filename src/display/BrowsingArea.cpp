@@ -124,7 +124,8 @@ BrowsingArea::BrowsingArea(Area area, const QString& name, TabWindow& window, Br
 
     m_OnlyNew = new QCheckBox(t(tx::OnlyNew), this);
     named(m_OnlyNew, "m_OnlyNew");
-    m_OnlyNew->setGeometry(tw(3480, 540, 3200, 300));
+    // Between the tab's buttons and the count of chosen pictures, left of the page selector.
+    m_OnlyNew->setGeometry(tw(6000, 540, 2600, 300));
     m_OnlyNew->setAccessibleName(t(tx::AccOnlyNew).arg(name));
     m_OnlyNew->hide();
     m_filterTimer = new QTimer(this);
