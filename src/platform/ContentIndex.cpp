@@ -745,11 +745,15 @@ void ContentIndex::Core::rebuild()
         indexContentLocked();
         m_folders = std::move(folders);
         // What the program changed while the walk ran holds, whether the walk saw it or not.
+        // A changed path stays unread as forgetNow left it: the worker's look at it comes after
+        // this walk, and a filing meanwhile must still find a file just copied in.
         for (const OwnOp& op : m_ownOps) {
-            if (op.to.isEmpty())
+            if (op.to.isEmpty()) {
                 forgetLocked(op.from);
-            else
+                m_unread.insert(op.from);
+            } else {
                 moveLocked(op.from, op.to);
+            }
         }
         m_ownOps.clear();
         m_walking = false;

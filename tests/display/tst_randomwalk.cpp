@@ -197,27 +197,41 @@ private:
 
 // Every regular file under the folders, by inode; not those of a file system mounted below one
 // (a card image's, checked by its image's bytes: its inode numbers are its own).
+// A file deleted on a FUSE share while a reader still had it open (a worker of the program at
+// work on it) stays under a .fuse_hidden name until that reader closes it: not read here (that
+// would hold it open again), and looked for again until it went (a hang guard only). A name that
+// stays is scanned, for the checks to name it.
 QHash<quint64, FileState> scan(const QStringList& roots)
 {
-    QHash<quint64, FileState> files;
-    for (const QString& root : roots) {
-        struct stat top { };
-        if (!statPath(root, &top))
-            continue;
-        QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            struct stat st { };
-            if (!statPath(path, &st) || st.st_dev != top.st_dev)
+    const QDeadlineTimer guard(30000);
+    for (;;) {
+        QHash<quint64, FileState> files;
+        bool hidden = false;
+        for (const QString& root : roots) {
+            struct stat top { };
+            if (!statPath(root, &top))
                 continue;
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly))
-                continue;
-            files.insert(quint64(st.st_ino),
-                { path, QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5) });
+            QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString path = it.next();
+                if (it.fileName().startsWith(QLatin1String(".fuse_hidden")) && !guard.hasExpired()) {
+                    hidden = true;
+                    continue;
+                }
+                struct stat st { };
+                if (!statPath(path, &st) || st.st_dev != top.st_dev)
+                    continue;
+                QFile file(path);
+                if (!file.open(QIODevice::ReadOnly))
+                    continue;
+                files.insert(quint64(st.st_ino),
+                    { path, QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5) });
+            }
         }
+        if (!hidden)
+            return files;
+        QTest::qWait(20);
     }
-    return files;
 }
 
 std::optional<quint64> inodeOf(const std::optional<PictureChoice>& choice)
@@ -943,16 +957,26 @@ public:
         const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
         std::unique_ptr<QMimeData> carried;
         bool ran = false;
-        QTimer::singleShot(0, view, [&] {
-            ran = true;
+        bool released = false;
+        const QObject probe; // no look outlives this call
+        // The move chooses the thumbnail first, and its picture's decode on a slow disk lets
+        // events run before the drag starts: looked at again until the release was sent.
+        std::function<void()> look = [&] {
             const QList<QDrag*> drags = view->findChildren<QDrag*>();
-            if (drags.isEmpty() || !drags.last()->mimeData())
+            if (drags.isEmpty() || !drags.last()->mimeData()) {
+                if (released)
+                    ran = true;
+                else
+                    QTimer::singleShot(0, &probe, look);
                 return;
+            }
+            ran = true;
             carried = std::make_unique<QMimeData>();
             for (const QString& format : drags.last()->mimeData()->formats())
                 carried->setData(format, drags.last()->mimeData()->data(format));
             QDrag::cancel();
-        });
+        };
+        QTimer::singleShot(0, &probe, look);
         QTest::mousePress(viewport, Qt::LeftButton, {}, at);
         const QPoint to = at + QPoint(QApplication::startDragDistance() + 4, 0);
         for (const QPoint& p : { to, to + QPoint(4, 0) }) {
@@ -961,6 +985,7 @@ public:
             QApplication::sendEvent(viewport, &move);
         }
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+        released = true;
         // Where no drag ran, the copy comes with the next events; a hang guard only.
         QDeadlineTimer guard(30000);
         while (!ran && !guard.hasExpired())

@@ -3,7 +3,7 @@
 before every call and refuses what such mounts refuse.
 
     delayfs.py BACKING MOUNTPOINT [--delay-ms N] [--refuse-links ERRNO] [--mb-per-s N]
-               [--read-log FILE] [--hang TEXT]
+               [--read-log FILE] [--hang TEXT] [--gate-dir DIR --gate TEXT ...]
 
 It runs in the foreground until unmounted (fusermount -u MOUNTPOINT) or sent SIGTERM.
 renameat2 with flags (RENAME_NOREPLACE) is always refused: the FUSE 2 library that fusepy
@@ -15,7 +15,10 @@ number as on a server. With --mb-per-s, reads also take the time of their bytes 
 a card reader or a phone's link does. With --read-log, each closed file appends a line "BYTES
 PATH" to FILE: the bytes the kernel asked for through that open. With --hang, every call on a
 path containing TEXT waits until the file system is killed, as a phone unplugged mid-read does
-behind a FUSE mount. Needs python3-fusepy, fusermount (package fuse or fuse3) and /dev/fuse.
+behind a FUSE mount. With --gate, the first open of a path containing TEXT writes
+DIR/TEXT.reached and waits until DIR/TEXT.go exists; later opens pass: a test holds a reader
+of the share at that file for as long as it needs. Needs python3-fusepy, fusermount (package
+fuse or fuse3) and /dev/fuse.
 """
 
 import argparse
@@ -31,8 +34,11 @@ from fusepy import FUSE, FuseOSError, Operations
 class DelayFs(Operations):
     use_ns = True
 
-    def __init__(self, root, delay, link_errno, bytes_per_s=0.0, read_log="", hang=""):
+    def __init__(self, root, delay, link_errno, bytes_per_s=0.0, read_log="", hang="", gate_dir="",
+                 gates=()):
         self.root = os.path.realpath(root)
+        self.gate_dir = gate_dir
+        self.gates = set(gates)  # texts whose first open is still to be held
         self.delay = delay
         self.link_errno = link_errno
         self.bytes_per_s = bytes_per_s
@@ -47,12 +53,25 @@ class DelayFs(Operations):
             time.sleep(self.delay)
         if self.hang and args and isinstance(args[0], str) and self.hang in args[0]:
             threading.Event().wait()  # never answers; ends with the process
+        if op == "open" and self.gates:
+            self._hold_at_gate(args[0])
         if not hasattr(self, op):
             raise FuseOSError(errno.ENOSYS)
         try:
             return getattr(self, op)(*args)
         except OSError as e:
             raise FuseOSError(e.errno or errno.EIO)
+
+    def _hold_at_gate(self, path):
+        with self.guard:
+            text = next((t for t in self.gates if t in path), None)
+            if text is None:
+                return
+            self.gates.discard(text)
+        open(os.path.join(self.gate_dir, text + ".reached"), "w").close()
+        go = os.path.join(self.gate_dir, text + ".go")
+        while not os.path.exists(go):
+            time.sleep(0.01)
 
     def _full(self, path):
         return os.path.join(self.root, path.lstrip("/"))
@@ -165,7 +184,12 @@ def main():
     p.add_argument("--mb-per-s", type=float, default=0.0, help="read bandwidth, 10^6 bytes a second")
     p.add_argument("--read-log", default="", help="append each closed file's bytes read here")
     p.add_argument("--hang", default="", help="calls on paths containing this never answer")
+    p.add_argument("--gate-dir", default="", help="where the gates' .reached and .go files lie")
+    p.add_argument("--gate", action="append", default=[],
+                   help="the first open of a path containing this waits for DIR/TEXT.go")
     a = p.parse_args()
+    if a.gate and not a.gate_dir:
+        p.error("--gate needs --gate-dir")
     link_errno = 0
     if a.refuse_links:
         link_errno = getattr(errno, a.refuse_links, 0)
@@ -173,7 +197,8 @@ def main():
             p.error("unknown errno name: " + a.refuse_links)
     # The FUSE library ends its loop and unmounts on SIGTERM, SIGINT or SIGHUP.
     fs = DelayFs(a.backing, a.delay_ms / 1000.0, link_errno, a.mb_per_s * 1e6,
-                 os.path.abspath(a.read_log) if a.read_log else "", a.hang)
+                 os.path.abspath(a.read_log) if a.read_log else "", a.hang,
+                 os.path.abspath(a.gate_dir) if a.gate_dir else "", a.gate)
     FUSE(fs, a.mountpoint, foreground=True,
          fsname="delayfs", subtype="delayfs", default_permissions=True, use_ino=True)
     return 0

@@ -4,6 +4,7 @@
 #include "../filing/FilingTestUtil.h"
 #include "FileTestUtil.h"
 #include "MainFormFixture.h"
+#include "MediaWindowFixture.h"
 #include "display/BrowseRun.h"
 #include "filing/Journal.h"
 #include "imaging/PictureDisplay.h"
@@ -20,59 +21,14 @@ using namespace ztv::test;
 
 namespace {
 
-// A window whose CD tab sees a card and a stick (folders of a temporary directory).
-struct MediaFixture : MainFormFixture {
+// A window whose CD tab sees a card and a stick.
+struct MediaFixture : MediaWindowFixture {
     MediaFixture()
     {
-        services.media = &media;
-        card = addFolder(QStringLiteral("CANON_SD"));
-        QDir(card).mkpath(QStringLiteral("DCIM/100CANON"));
-        QDir(card).mkpath(QStringLiteral(".thumbnails"));
-        QDir(card).mkpath(QStringLiteral("System Volume Information"));
-        for (const char* name : { "IMG_0001.JPG", "IMG_0002.JPG", "IMG_0003.JPG" })
-            writeRaw(
-                card + "/DCIM/100CANON/" + QLatin1String(name), pictures::jpeg({ 40, 30 }, Qt::darkGreen));
-        stick = addFolder(QStringLiteral("stick"));
-        QDir(stick).mkpath(QStringLiteral("旅行"));
-        QDir(stick).mkpath(QStringLiteral("仕事"));
-        media.list = { { "mount:40", card, "CANON_SD", "/dev/sdb1", "/d/reader", false, false },
-            { "mount:41", stick, "PHOTOS", "/dev/sdc1", "/d/stick", true, false } };
-        home.fillSample();
-        load();
-        form->show();
+        card = addCard(3, { QStringLiteral(".thumbnails"), QStringLiteral("System Volume Information") });
+        stick = addStick({ QStringLiteral("旅行"), QStringLiteral("仕事") });
+        open();
     }
-    QString addFolder(const QString& name)
-    {
-        const QString path = places.filePath(name);
-        QDir().mkpath(path);
-        return path;
-    }
-    // A phone comes (an MTP mount that GIO tells of), holding the folder inside: its folder.
-    QString addPhone(const QString& inside = {})
-    {
-        const QString phone = addFolder(QStringLiteral("mtp"));
-        if (!inside.isEmpty())
-            QDir(phone).mkpath(inside);
-        media.list.append({ "mtp://Pixel/", phone, "Pixel 8", "", "", false, true });
-        media.notify();
-        return phone;
-    }
-    FolderTree* tree() const { return form->area(Area::Cd).TreeView1(); }
-    QStringList roots() const
-    {
-        QStringList out;
-        for (int i = 0; i < tree()->topLevelItemCount(); ++i)
-            out << tree()->topLevelItem(i)->text(0);
-        return out;
-    }
-    QTreeWidgetItem* root(int i) const { return tree()->topLevelItem(i); }
-    void clickRoot(int i)
-    {
-        tree()->setCurrentItem(root(i));
-        form->area(Area::Cd).TreeView1_NodeClick(root(i));
-    }
-    QTemporaryDir places;
-    FakeMedia media;
     QString card;
     QString stick;
 };

@@ -2,7 +2,7 @@
 // pictures on a click on its root, the roots' pictures, and the media's own commands.
 #include "../filing/FilingTestUtil.h"
 #include "FileTestUtil.h"
-#include "MainFormFixture.h"
+#include "MediaWindowFixture.h"
 #include "display/BrowseRun.h"
 #include "mainwindow/MediumCommands.h"
 
@@ -16,47 +16,21 @@ namespace {
 
 const QString Sr0 = QStringLiteral("/dev/sr0");
 
-// A window whose CD tab sees a disc, a camera card and a stick (folders of a temporary directory).
-struct TreeFixture : MainFormFixture {
+// A window whose CD tab sees a disc, a camera card, a stick and a phone.
+struct TreeFixture : MediaWindowFixture {
     TreeFixture()
     {
-        services.media = &media;
         disc = addFolder(QStringLiteral("disc"));
         QDir(disc).mkpath(QStringLiteral("写真"));
         drives.devices = { Sr0 };
         drives.media = { Sr0 };
         drives.mountTable = { { Sr0, disc, QStringLiteral("iso9660"), 30 } };
-        card = addFolder(QStringLiteral("CANON_SD"));
-        QDir(card).mkpath(QStringLiteral("DCIM/100CANON"));
-        QDir(card).mkpath(QStringLiteral("DCIM/.thumbnails"));
-        for (const char* name : { "IMG_0001.JPG", "IMG_0002.JPG" })
-            writeRaw(
-                card + "/DCIM/100CANON/" + QLatin1String(name), pictures::jpeg({ 40, 30 }, Qt::darkGreen));
-        stick = addFolder(QStringLiteral("stick"));
-        QDir(stick).mkpath(QStringLiteral("旅行/春"));
-        media.list = { { "mount:40", card, "CANON_SD", "/dev/sdb1", "/d/reader", false, false },
-            { "mount:41", stick, "PHOTOS", "/dev/sdc1", "/d/stick", true, false },
-            { "mtp://Pixel/", addFolder(QStringLiteral("phone")), "Pixel 8", "", "", false, true } };
-        home.fillSample();
-        load();
-        form->show();
-    }
-    QString addFolder(const QString& name)
-    {
-        const QString path = places.filePath(name);
-        QDir().mkpath(path);
-        return path;
+        card = addCard(2, { QStringLiteral("DCIM/.thumbnails") });
+        stick = addStick({ QStringLiteral("旅行/春") });
+        addPhone();
+        open();
     }
     BrowsingArea& cd() const { return form->area(Area::Cd); }
-    FolderTree* tree() const { return cd().TreeView1(); }
-    QTreeWidgetItem* root(int i) const { return tree()->topLevelItem(i); }
-    void clickRoot(int i)
-    {
-        tree()->setCurrentItem(root(i));
-        cd().TreeView1_NodeClick(root(i));
-    }
-    QTemporaryDir places;
-    FakeMedia media;
     QString disc, card, stick;
 };
 

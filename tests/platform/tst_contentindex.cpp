@@ -1,8 +1,10 @@
 // The vault's content index on its own: its cache file read safely, the program's own changes
-// taking effect at once, answers that never walk the vault, and an end that never waits.
+// taking effect at once (during a walk too), answers that never walk the vault, and an end that
+// never waits.
 #include "DelayFsMount.h"
 #include "platform/ContentIndex.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -71,6 +73,7 @@ private Q_SLOTS:
     void ownChangesTakeEffectAtOnce();
     void answersNeverWalkTheVault();
     void closingMidWalkReturns();
+    void copyFiledDuringAWalk();
 };
 
 void TstContentIndex::cacheFileIsReadSafely_data()
@@ -252,6 +255,54 @@ void TstContentIndex::closingMidWalkReturns()
         QVERIFY(QTest::qWaitFor([&] { return again.idle(); }, 120000));
         QCOMPARE(again.fileCount(), 63);
     }
+#endif
+}
+
+// A file copied in while a walk runs: the walk's end leaves it to the worker's own look, which
+// comes after; a filing in between still finds it. The share holds the walk, then that look,
+// at a file each, until the test lets them go.
+void TstContentIndex::copyFiledDuringAWalk()
+{
+#ifndef ZTV_DELAYFS
+    QSKIP("built without the slow test file system");
+#else
+    Vault v;
+    QVERIFY(writeFile(v.in(QStringLiteral("gate.jpg")), bytesOf(5)));
+    const QByteArray picture = bytesOf(6) + "of a size no vault file has";
+    QVERIFY(writeFile(v.outside(QStringLiteral("p1.jpg")), picture));
+    QTemporaryDir mountPoint, gates;
+    DelayFsMount share;
+    const QString why = share.start(QStringLiteral(ZTV_DELAYFS), v.root(), mountPoint.path(), 0, QString(),
+        { QStringLiteral("--gate-dir"), gates.path(), QStringLiteral("--gate"), QStringLiteral("gate.jpg"),
+            QStringLiteral("--gate"), QStringLiteral("held.jpg") });
+    if (!why.isEmpty())
+        QSKIP(qPrintable(why));
+    auto letGo = [&](const QString& gate) { return writeFile(gates.filePath(gate + ".go"), {}); };
+    auto reached = [&](const QString& gate) {
+        return QTest::qWaitFor([&] { return QFileInfo::exists(gates.filePath(gate + ".reached")); }, 60000);
+    };
+    const auto open = qScopeGuard([&] {
+        letGo(QStringLiteral("gate.jpg"));
+        letGo(QStringLiteral("held.jpg"));
+    });
+    const QString copy = mountPoint.path() + QStringLiteral("/held.jpg");
+    const QStringList wanted { copy };
+
+    ContentIndex index(mountPoint.path(), QString());
+    index.start();
+    // The first walk, past the root's listing, reads gate.jpg: the copy comes in meanwhile (and
+    // nothing but the worker may open it before its look).
+    QVERIFY(reached(QStringLiteral("gate.jpg")));
+    QVERIFY(writeFile(copy, picture));
+    index.pathChanged(copy);
+    // The walk ends without it; the worker then reads the copy and is held there.
+    QVERIFY(letGo(QStringLiteral("gate.jpg")));
+    QVERIFY(reached(QStringLiteral("held.jpg")));
+    QCOMPARE(index.copiesInVault({ v.outside(QStringLiteral("p1.jpg")) }), wanted);
+    QVERIFY(letGo(QStringLiteral("held.jpg")));
+    QVERIFY(settle(index));
+    QCOMPARE(index.fileCount(), 5);
+    QCOMPARE(index.copiesInVault({ v.outside(QStringLiteral("p1.jpg")) }), wanted);
 #endif
 }
 
