@@ -2,12 +2,21 @@
 
 #include "platform/PathCodec.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QHash>
+#include <QSet>
 #include <QTimer>
 
 #include <gio/gio.h>
 
 namespace ztv {
+
+struct DeleteAnswers {
+    QHash<QString, bool> refuses; // by the mount's root URI
+    QSet<QString> asked;
+    const GioMedia* owner = nullptr; // null once it is gone
+};
 
 namespace {
 
@@ -43,6 +52,69 @@ std::optional<Medium> mediumOf(GMount* mount)
     m.name = takeString(g_mount_get_name(mount));
     m.gvfs = true;
     return m;
+}
+
+// One question to GIO about a mount's files; owns its references.
+struct DeleteQuestion {
+    std::weak_ptr<DeleteAnswers> answers;
+    QString id;
+    GFile* root = nullptr;
+    GCancellable* cancel = nullptr;
+    bool atRoot = false; // asked of the root: the mount has no DCIM folder
+};
+
+constexpr const char* kDeleteAttributes
+    = G_FILE_ATTRIBUTE_ACCESS_CAN_DELETE "," G_FILE_ATTRIBUTE_ACCESS_CAN_WRITE;
+
+void ask(DeleteQuestion* q);
+
+// A refusal only when GIO says both: its files can neither be deleted nor written.
+std::optional<bool> refusal(GFileInfo* info)
+{
+    const bool saysDelete = g_file_info_has_attribute(info, G_FILE_ATTRIBUTE_ACCESS_CAN_DELETE);
+    const bool saysWrite = g_file_info_has_attribute(info, G_FILE_ATTRIBUTE_ACCESS_CAN_WRITE);
+    if (!saysDelete && !saysWrite)
+        return std::nullopt;
+    const bool canDelete
+        = saysDelete && g_file_info_get_attribute_boolean(info, G_FILE_ATTRIBUTE_ACCESS_CAN_DELETE);
+    const bool canWrite
+        = saysWrite && g_file_info_get_attribute_boolean(info, G_FILE_ATTRIBUTE_ACCESS_CAN_WRITE);
+    return !canDelete && !canWrite;
+}
+
+void answered(GObject* source, GAsyncResult* result, gpointer data)
+{
+    auto* q = static_cast<DeleteQuestion*>(data);
+    GError* error = nullptr;
+    GFileInfo* info = g_file_query_info_finish(G_FILE(source), result, &error);
+    const bool noDcim = !info && !q->atRoot && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND);
+    if (error)
+        g_error_free(error);
+    if (noDcim) {
+        q->atRoot = true;
+        ask(q);
+        return;
+    }
+    const std::optional<bool> refuses = info ? refusal(info) : std::nullopt;
+    if (info)
+        g_object_unref(info);
+    const std::shared_ptr<DeleteAnswers> answers = q->answers.lock();
+    if (answers && answers->owner && refuses) {
+        answers->refuses.insert(q->id, *refuses);
+        if (*refuses)
+            answers->owner->changed();
+    }
+    g_object_unref(q->root);
+    g_object_unref(q->cancel);
+    delete q;
+}
+
+void ask(DeleteQuestion* q)
+{
+    GFile* file = q->atRoot ? G_FILE(g_object_ref(q->root)) : g_file_get_child(q->root, "DCIM");
+    g_file_query_info_async(
+        file, kDeleteAttributes, G_FILE_QUERY_INFO_NONE, G_PRIORITY_DEFAULT, q->cancel, answered, q);
+    g_object_unref(file);
 }
 
 struct Finished {
@@ -85,6 +157,8 @@ GioMedia::GioMedia()
     Q_UNUSED(session);
     GVolumeMonitor* monitor = g_volume_monitor_get();
     m_monitor = monitor;
+    m_answers = std::make_shared<DeleteAnswers>();
+    m_answers->owner = this;
     for (const char* signal : { "mount-added", "mount-removed", "mount-changed" })
         g_signal_connect(monitor, signal, G_CALLBACK(onMountsChanged), this);
 }
@@ -92,6 +166,7 @@ GioMedia::GioMedia()
 GioMedia::~GioMedia()
 {
     auto* monitor = static_cast<GVolumeMonitor*>(m_monitor);
+    m_answers->owner = nullptr;
     g_signal_handlers_disconnect_by_data(monitor, this);
     g_object_unref(monitor);
 }
@@ -107,10 +182,32 @@ QList<Medium> GioMedia::media() const
     QList<Medium> found;
     GList* mounts = g_volume_monitor_get_mounts(static_cast<GVolumeMonitor*>(m_monitor));
     for (GList* l = mounts; l; l = l->next) {
-        if (const std::optional<Medium> m = mediumOf(G_MOUNT(l->data)))
-            found << *m;
+        std::optional<Medium> m = mediumOf(G_MOUNT(l->data));
+        if (!m)
+            continue;
+        if (!m_answers->asked.contains(m->id)) {
+            m_answers->asked.insert(m->id);
+            auto* q = new DeleteQuestion { m_answers, m->id, g_mount_get_root(G_MOUNT(l->data)),
+                g_cancellable_new() };
+            // A backend that never answers is given up on; GIO then answers "cancelled" at once.
+            QTimer::singleShot(AnswerLimitMs, QCoreApplication::instance(),
+                [cancel = G_CANCELLABLE(g_object_ref(q->cancel))] {
+                    g_cancellable_cancel(cancel);
+                    g_object_unref(cancel);
+                });
+            ask(q);
+        }
+        m->refusesDeletion = m_answers->refuses.value(m->id);
+        found << *m;
     }
     g_list_free_full(mounts, g_object_unref);
+    // A mount that comes again at the same place is asked again: it may be another phone.
+    QSet<QString> mounted;
+    for (const Medium& m : std::as_const(found))
+        mounted.insert(m.id);
+    m_answers->asked.intersect(mounted);
+    m_answers->refuses.removeIf(
+        [&](QHash<QString, bool>::iterator it) { return !mounted.contains(it.key()); });
     return found;
 }
 
