@@ -85,10 +85,9 @@ struct CardFixture : MainFormFixture {
     QTreeWidgetItem* cardRoot() { return cd().TreeView1()->topLevelItem(1); }
     bool settle()
     {
-        if (!QTest::qWaitFor([this] { return form->contentIndex()->idle(); }, 30000))
+        if (!indexSettled(*form))
             return false;
-        // The answers, and the page laid out again after them.
-        QTest::qWait(200);
+        QTest::qWait(200); // the page laid out again after the answers
         return true;
     }
     QStringList names(const QStringList& paths) const
