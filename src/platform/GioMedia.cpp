@@ -60,13 +60,11 @@ struct DeleteQuestion {
     QString id;
     GFile* root = nullptr;
     GCancellable* cancel = nullptr;
-    bool atRoot = false; // asked of the root: the mount has no DCIM folder
+    bool below = false; // asked of a DCIM one level down, as a phone's storage holds it
 };
 
 constexpr const char* kDeleteAttributes
     = G_FILE_ATTRIBUTE_ACCESS_CAN_DELETE "," G_FILE_ATTRIBUTE_ACCESS_CAN_WRITE;
-
-void ask(DeleteQuestion* q);
 
 // A refusal only when GIO says both: its files can neither be deleted nor written.
 std::optional<bool> refusal(GFileInfo* info)
@@ -82,22 +80,8 @@ std::optional<bool> refusal(GFileInfo* info)
     return !canDelete && !canWrite;
 }
 
-void answered(GObject* source, GAsyncResult* result, gpointer data)
+void finish(DeleteQuestion* q, std::optional<bool> refuses)
 {
-    auto* q = static_cast<DeleteQuestion*>(data);
-    GError* error = nullptr;
-    GFileInfo* info = g_file_query_info_finish(G_FILE(source), result, &error);
-    const bool noDcim = !info && !q->atRoot && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND);
-    if (error)
-        g_error_free(error);
-    if (noDcim) {
-        q->atRoot = true;
-        ask(q);
-        return;
-    }
-    const std::optional<bool> refuses = info ? refusal(info) : std::nullopt;
-    if (info)
-        g_object_unref(info);
     const std::shared_ptr<DeleteAnswers> answers = q->answers.lock();
     if (answers && answers->owner && refuses) {
         answers->refuses.insert(q->id, *refuses);
@@ -109,12 +93,66 @@ void answered(GObject* source, GAsyncResult* result, gpointer data)
     delete q;
 }
 
-void ask(DeleteQuestion* q)
+void askAbout(DeleteQuestion* q, GFile* folder);
+
+// The root's first folder: a phone's or camera's storage, whose DCIM is asked. Without one,
+// no answer: the root of a phone lists storages, which refuse what their files allow.
+void listed(GObject* source, GAsyncResult* result, gpointer data)
 {
-    GFile* file = q->atRoot ? G_FILE(g_object_ref(q->root)) : g_file_get_child(q->root, "DCIM");
+    auto* q = static_cast<DeleteQuestion*>(data);
+    auto* entries = G_FILE_ENUMERATOR(source);
+    GList* infos = g_file_enumerator_next_files_finish(entries, result, nullptr);
+    GFile* storage = nullptr;
+    for (GList* l = infos; l && !storage; l = l->next) {
+        auto* info = G_FILE_INFO(l->data);
+        if (g_file_info_get_file_type(info) == G_FILE_TYPE_DIRECTORY)
+            storage = g_file_get_child(q->root, g_file_info_get_name(info));
+    }
+    g_list_free_full(infos, g_object_unref);
+    g_file_enumerator_close_async(entries, G_PRIORITY_DEFAULT, nullptr, nullptr, nullptr);
+    g_object_unref(entries);
+    if (!storage)
+        return finish(q, std::nullopt);
+    q->below = true;
+    askAbout(q, g_file_get_child(storage, "DCIM"));
+    g_object_unref(storage);
+}
+
+void opened(GObject* source, GAsyncResult* result, gpointer data)
+{
+    auto* q = static_cast<DeleteQuestion*>(data);
+    GFileEnumerator* entries = g_file_enumerate_children_finish(G_FILE(source), result, nullptr);
+    if (!entries)
+        return finish(q, std::nullopt);
+    g_file_enumerator_next_files_async(entries, 32, G_PRIORITY_DEFAULT, q->cancel, listed, q);
+}
+
+void answered(GObject* source, GAsyncResult* result, gpointer data)
+{
+    auto* q = static_cast<DeleteQuestion*>(data);
+    GError* error = nullptr;
+    GFileInfo* info = g_file_query_info_finish(G_FILE(source), result, &error);
+    const bool noDcim = !info && !q->below && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND);
+    if (error)
+        g_error_free(error);
+    if (noDcim) {
+        g_file_enumerate_children_async(q->root,
+            G_FILE_ATTRIBUTE_STANDARD_NAME "," G_FILE_ATTRIBUTE_STANDARD_TYPE, G_FILE_QUERY_INFO_NONE,
+            G_PRIORITY_DEFAULT, q->cancel, opened, q);
+        return;
+    }
+    const std::optional<bool> refuses = info ? refusal(info) : std::nullopt;
+    if (info)
+        g_object_unref(info);
+    finish(q, refuses);
+}
+
+// Takes the reference of folder.
+void askAbout(DeleteQuestion* q, GFile* folder)
+{
     g_file_query_info_async(
-        file, kDeleteAttributes, G_FILE_QUERY_INFO_NONE, G_PRIORITY_DEFAULT, q->cancel, answered, q);
-    g_object_unref(file);
+        folder, kDeleteAttributes, G_FILE_QUERY_INFO_NONE, G_PRIORITY_DEFAULT, q->cancel, answered, q);
+    g_object_unref(folder);
 }
 
 struct Finished {
@@ -195,7 +233,7 @@ QList<Medium> GioMedia::media() const
                     g_cancellable_cancel(cancel);
                     g_object_unref(cancel);
                 });
-            ask(q);
+            askAbout(q, g_file_get_child(q->root, "DCIM"));
         }
         m->refusesDeletion = m_answers->refuses.value(m->id);
         found << *m;

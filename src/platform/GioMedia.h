@@ -20,9 +20,10 @@ public:
     GioMedia& operator=(const GioMedia&) = delete;
 
     // With GIO's answer on each whether its files may be deleted: asked of the mount's DCIM
-    // folder (its root when it has none) the first time the mount is seen, asynchronously and
-    // for AnswerLimitMs at most, as a phone over MTP may never answer; onChange is called when
-    // a refusal comes. Until then, and without an answer, no refusal is assumed.
+    // folder (or its first folder's, as on a phone's storage) the first time the mount is
+    // seen, asynchronously and for AnswerLimitMs at most, as a phone over MTP may never answer;
+    // onChange is called when a refusal comes. Until then, and without an answer, no refusal
+    // is assumed.
     QList<Medium> media() const;
     static constexpr int AnswerLimitMs = 15000;
     // Called on every mount added, removed or changed.

@@ -331,6 +331,17 @@ void TstMediumDelete::gvfsMountThatRefusesDeletion()
     QCOMPARE(readAll(box + "PXL_3.jpg"), other);
     QCOMPARE(recorded(f.prompts), QStringList({ message(QStringLiteral("保管庫へコピーしました：2 個")) }));
     QCOMPARE(readAll(tar), tarBefore);
+
+    // A phone's DCIM lies in its storage, one folder down: that one is asked.
+    const QString storage = dir.filePath(QStringLiteral("phone"));
+    QVERIFY(
+        QDir().mkpath(storage + "/内部ストレージ/DCIM") && QDir().mkpath(storage + "/内部ストレージ/Music"));
+    const QString phoneTar
+        = gvfs.tarOf(storage, QStringLiteral("内部ストレージ"), QStringLiteral("phone.tar"));
+    QVERIFY(!phoneTar.isEmpty() && gvfs.mountArchive(phoneTar));
+    QTRY_COMPARE_WITH_TIMEOUT(media.media().size(), 2, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        media.media().value(0).refusesDeletion && media.media().value(1).refusesDeletion, 30000);
     f.form->close();
 }
 
