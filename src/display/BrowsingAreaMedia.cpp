@@ -79,7 +79,7 @@ std::optional<Medium> BrowsingArea::mediumOf(const QString& treePath) const
 bool BrowsingArea::onGoneMedium(const QString& folder) const
 {
     const std::optional<Medium> m = mediumOf(folder);
-    return m && !currentMedia().contains(*m);
+    return m && !holdsMount(currentMedia(), *m);
 }
 
 std::optional<Medium> BrowsingArea::markedMedium() const
@@ -113,7 +113,7 @@ void BrowsingArea::updateMediaRoots()
     const QList<Medium> now = currentMedia();
     bool pageGone = false;
     for (const Medium& m : std::as_const(m_media)) {
-        if (now.contains(m))
+        if (holdsMount(now, m))
             continue;
         pageGone = pageGone || lies(m_ListedFolder, m.path);
         if (lies(m_CurrentNodePath, m.path))
@@ -123,7 +123,7 @@ void BrowsingArea::updateMediaRoots()
     const QList<Medium> before = m_media;
     m_media = now;
     for (const Medium& m : now) {
-        if (!before.contains(m))
+        if (!holdsMount(before, m))
             addMediumRoot(m);
     }
     if (pageGone) {

@@ -199,7 +199,7 @@ bool lies(const QString& path, const QString& top)
 
 bool MediumDelete::canDelete(const Medium& medium)
 {
-    if (medium.device.startsWith(QStringLiteral("/dev/sr")))
+    if (medium.device.startsWith(QStringLiteral("/dev/sr")) || medium.refusesDeletion)
         return false;
     const QByteArray path = encodePath(medium.path);
     return offMainThread<bool>([path] {

@@ -17,8 +17,8 @@ struct Medium;
 // medium is there; where no trash can be made, the question says they cannot be restored.
 class MediumDelete {
 public:
-    // Whether the medium may lose files: not a read-only one, a phone that refuses writing, or
-    // a disc.
+    // Whether the medium may lose files: not a read-only one, a phone that refuses writing (to
+    // access(), or to GIO: Medium::refusesDeletion), or a disc.
     static bool canDelete(const Medium& medium);
     // On the CD tab's medium whose root is current; under the command's BrowseRun::Hold, as
     // every command runs.

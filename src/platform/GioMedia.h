@@ -3,6 +3,7 @@
 #include "platform/Media.h"
 
 #include <functional>
+#include <memory>
 
 namespace ztv {
 
@@ -18,7 +19,13 @@ public:
     GioMedia(const GioMedia&) = delete;
     GioMedia& operator=(const GioMedia&) = delete;
 
+    // With GIO's answer on each whether its files may be deleted: asked of the mount's DCIM
+    // folder (or its first folder's, as on a phone's storage) the first time the mount is
+    // seen, asynchronously and for AnswerLimitMs at most, as a phone over MTP may never answer;
+    // onChange is called when a refusal comes. Until then, and without an answer, no refusal
+    // is assumed.
     QList<Medium> media() const;
+    static constexpr int AnswerLimitMs = 15000;
     // Called on every mount added, removed or changed.
     void setOnChange(std::function<void()> onChange) { m_onChange = std::move(onChange); }
     // GIO's eject where the mount offers it, else its unmount; waits for the answer while
@@ -31,6 +38,8 @@ public:
 private:
     void* m_monitor = nullptr; // GVolumeMonitor
     std::function<void()> m_onChange;
+    // Outlives this object while a question is still out.
+    std::shared_ptr<struct DeleteAnswers> m_answers;
 };
 
 } // namespace ztv

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -22,9 +23,24 @@ struct Medium {
     QString drive; // the UDisks2 drive's object path; "" where UDisks2 could not say
     bool usb = false; // the drive sits on USB: powered off once unmounted
     bool gvfs = false;
+    // GIO said its files cannot be deleted (a GVfs mount whose backend refuses, as an archive
+    // or a phone set to charge only); asked once per mount, off the window's thread.
+    bool refusesDeletion = false;
 
     bool operator==(const Medium&) const = default;
 };
+
+// The same mount, whatever GIO has answered about it since: an answer never takes its root out
+// of the tree.
+inline bool sameMount(Medium a, const Medium& b)
+{
+    a.refusesDeletion = b.refusesDeletion;
+    return a == b;
+}
+inline bool holdsMount(const QList<Medium>& media, const Medium& m)
+{
+    return std::any_of(media.begin(), media.end(), [&](const Medium& x) { return sameMount(x, m); });
+}
 
 // What a safe removal came to.
 struct Removal {

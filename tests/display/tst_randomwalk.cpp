@@ -12,6 +12,7 @@
 // refused and by a second window's journal on the same home, the journal's order checked. A drag
 // started on a thumbnail outside the choice and dropped on a box must file that file alone.
 // ZTV_WALK_SEED replays a walk, ZTV_WALK_EVENTS sets its length.
+#include "CardImage.h"
 #include "DelayFsMount.h"
 #include "Fakes.h"
 #include "MountNamespace.h"
@@ -107,93 +108,6 @@ struct FileState {
 };
 
 QString g_noNamespace; // why the process has no mount namespace of its own; "" when it has
-
-// A camera card as a FAT image mounted read-only through fusefat in the process's own mount
-// namespace (as tst_cardimage does): the walk plugs it by mounting and pulls it by unmounting, as
-// a card reader does. Its image lies among the media's places, so the walk's check reads every
-// byte of the card's file system after each event.
-class CardImage {
-public:
-    // Why card images cannot be had here; "" when they can.
-    static QString unavailable()
-    {
-        if (!g_noNamespace.isEmpty())
-            return g_noNamespace;
-        if (!QFile::exists(QStringLiteral("/dev/fuse")))
-            return QStringLiteral("no /dev/fuse");
-        for (const char* name : { "mkfs.vfat", "mmd", "mcopy", "fusefat" }) {
-            if (tool(name).isEmpty())
-                return QStringLiteral("%1 is not installed (scripts/install-deps.sh test)")
-                    .arg(QLatin1String(name));
-        }
-        return QString();
-    }
-
-    // The files below folder, into a new image; folder is left empty as the mount point.
-    QString make(const QString& folder, const QString& imagePath)
-    {
-        mountPoint = folder;
-        image = imagePath;
-        QDir().mkpath(QFileInfo(image).path());
-        {
-            QFile f(image);
-            if (!f.open(QIODevice::WriteOnly) || !f.resize(8 << 20))
-                return QStringLiteral("no image file");
-        }
-        if (QString why = run("mkfs.vfat", { "-n", "CANON_SD", image }); !why.isEmpty())
-            return why;
-        QStringList dirs;
-        QMap<QString, QStringList> files; // by folder on the card
-        QDirIterator it(
-            folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            const QString onCard = QStringLiteral("::") + path.mid(folder.size());
-            if (it.fileInfo().isDir())
-                dirs << onCard;
-            else
-                files[onCard.left(onCard.lastIndexOf(u'/') + 1)] << path;
-        }
-        std::sort(dirs.begin(), dirs.end()); // parents first
-        if (QString why = run("mmd", QStringList { "-i", image } + dirs); !why.isEmpty())
-            return why;
-        for (auto at = files.cbegin(); at != files.cend(); ++at) {
-            if (QString why
-                = run("mcopy", QStringList { "-i", image } + at.value() + QStringList { at.key() });
-                !why.isEmpty())
-                return why;
-        }
-        QDir(folder).removeRecursively();
-        QDir().mkpath(folder);
-        return mount();
-    }
-    QString mount()
-    {
-        if (QString why = run("fusefat", { "-o", "ro", image, mountPoint }); !why.isEmpty())
-            return why;
-        QDeadlineTimer hang(30000);
-        while (!QFileInfo::exists(mountPoint + QStringLiteral("/DCIM")) && !hang.hasExpired())
-            QThread::msleep(5);
-        return hang.hasExpired() ? QStringLiteral("the card did not mount") : QString();
-    }
-    void unmount() { ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH); }
-
-    QString mountPoint;
-    QString image;
-
-private:
-    static QString tool(const char* name)
-    {
-        return QStandardPaths::findExecutable(
-            QLatin1String(name), { "/usr/sbin", "/sbin", "/usr/bin", "/bin" });
-    }
-    static QString run(const char* name, const QStringList& args)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
-        return runTool(tool(name), args, env);
-    }
-};
 
 // Every regular file under the folders, by inode; not those of a file system mounted below one
 // (a card image's, checked by its image's bytes: its inode numbers are its own).
@@ -1421,7 +1335,7 @@ public:
     // Files the last event took off a medium, proved in the vault.
     QSet<QString> leftMedium;
     int mediumWeight = 2; // of the events, how often a medium comes or goes
-    CardImage cardImageOf;
+    CardImage cardImageOf { g_noNamespace }; // the camera card's image, read-only
     bool cardOnImage = false;
     int cardMounts = 0; // the card image mounted again, and unmounted
     int cardUnmounts = 0;
@@ -1642,7 +1556,7 @@ void TstRandomWalk::walk()
 // as every event through the card's file system costs more than through a folder.
 void TstRandomWalk::walkWithACardImage()
 {
-    if (const QString why = CardImage::unavailable(); !why.isEmpty())
+    if (const QString why = CardImage(g_noNamespace).unavailable(); !why.isEmpty())
         QSKIP(qPrintable(why));
     const quint32 seed = walkSeed();
     Walk w(seed, QString(), true);

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "MainFormFixture.h"
+#include "filing/CardImport.h"
 #include "filing/Journal.h"
 #include "filing/SetFolder.h"
 #include "filing/VaultTransfer.h"
 #include "imaging/ThumbnailList.h"
+#include "platform/ContentIndex.h"
 #include "platform/FaultInjection.h"
 #include "platform/WorkAside.h"
 #include "widgets/FolderTree.h"
@@ -14,6 +16,7 @@
 #include <QMap>
 #include <QSemaphore>
 #include <QTabWidget>
+#include <QTest>
 
 #include <atomic>
 #include <memory>
@@ -213,6 +216,42 @@ inline bool fileThroughChooser(MainForm& form, QAction* command, const QString& 
     if (!chooser || !pickBox(*chooser, treePath))
         return false;
     chooser->Command1_Click(0);
+    return true;
+}
+
+// Right-clicks a node of the CD tree, as on a medium, and gives the menus that opened; the
+// removal command is offered on a medium's root alone.
+inline bool mediumMenuOn(MainFormFixture& f, QTreeWidgetItem* node)
+{
+    FolderTree* tree = f.form->area(Area::Cd).TreeView1();
+    tree->scrollToItem(node);
+    f.openedMenus.clear();
+    f.form->area(Area::Cd).TreeView1_MouseButton(Qt::RightButton, tree->visualItemRect(node).center());
+    return f.openedMenus == QStringList { QStringLiteral("menu_Medium") }
+    && f.form->action("Medium_Remove")->isEnabled() == !node->parent();
+}
+
+// "新しい画像を保管庫へコピー…" from the medium menu over that node, into the box with that tree
+// path through its chooser; false when the menu, the chooser or the box is missing.
+inline bool importFromMedium(MainFormFixture& f, QTreeWidgetItem* node, const QString& boxTreePath)
+{
+    if (!node || !mediumMenuOn(f, node))
+        return false;
+    f.form->action("Medium_Import")->trigger();
+    SetFolder* chooser = f.form->cardImport().chooser();
+    if (!chooser || !pickBox(*chooser, boxTreePath))
+        return false;
+    chooser->Command1_Click(0);
+    return true;
+}
+
+// Waits for the vault's content index to have looked at everything, then for the answers it
+// posted: a medium's listing is marked, and a FUSE card read by nothing else meanwhile.
+inline bool indexSettled(MainForm& form)
+{
+    if (!QTest::qWaitFor([&form] { return form.contentIndex()->idle(); }, 30000))
+        return false;
+    QCoreApplication::processEvents();
     return true;
 }
 

@@ -1,6 +1,8 @@
-// "新しい画像を保管庫へコピー…" over a card (a folder given as a medium): what is new is copied
-// with its companions, what the vault holds is not, a taken name is numbered, the whole is one
-// step undone exactly; a copy that is not proved, and Esc in the middle, leave no half file.
+// "新しい画像を保管庫へコピー…" over a card (a folder given as a medium, or a FAT card image
+// mounted through FUSE on it): what is new is copied with its companions, what the vault holds
+// is not, a taken name is numbered, the whole is one step undone exactly; a copy that is not
+// proved, and Esc in the middle, leave no half file.
+#include "CardImage.h"
 #include "FileTestUtil.h"
 #include "FilingTestUtil.h"
 #include "display/BrowseRun.h"
@@ -18,6 +20,7 @@ using faults::Op;
 namespace {
 
 const QString kBox = QStringLiteral("保管庫/旅行");
+QString g_noNamespace; // why the process has no mount namespace of its own; "" when it has
 
 QByteArray picture(int shade, qsizetype padTo = 0)
 {
@@ -30,9 +33,9 @@ QByteArray picture(int shade, qsizetype padTo = 0)
 // A window whose CD tab shows a camera card: DCIM/100CANON with a JPEG and its RAW, a phone
 // picture with its clip and edit record, a picture the vault holds under another name, one
 // whose name the box holds with other content (and its sidecar), and files that are not
-// pictures.
+// pictures. bigPictures large ones that sort first, for a copy that can be stopped.
 struct CardFixture : MainFormFixture {
-    CardFixture()
+    explicit CardFixture(CardOn on = CardOn::Folder, int bigPictures = 0)
     {
         services.media = &media;
         card = places.filePath(QStringLiteral("CANON_SD"));
@@ -49,6 +52,9 @@ struct CardFixture : MainFormFixture {
         writeRaw(dcim + QStringLiteral("IMG_0004.JPG"), picture(40));
         writeRaw(dcim + QStringLiteral("IMG_0004.JPG.xmp"), QByteArray("<x:xmpmeta/>"));
         writeRaw(dcim + QStringLiteral("readme.txt"), QByteArray("not a picture"));
+        for (int i = 0; i < bigPictures; ++i)
+            writeRaw(dcim + QStringLiteral("A_BIG_%1.JPG").arg(i), picture(100 + i, 3 * 1024 * 1024));
+        cardFailed = putOnCard(image, on, card, places.filePath(QStringLiteral("card.img")), 32);
         media.list = { { "mount:40", card, "CANON_SD", "/dev/sdb1", "/d/reader", false, false } };
         home.fillSample();
         home.write(QStringLiteral("My Documents/ZTV_DATA/保管庫/旅行/kyoto.jpg"), picture(20));
@@ -60,40 +66,14 @@ struct CardFixture : MainFormFixture {
     {
         return home.vault() + QStringLiteral("/旅行") + (name.isEmpty() ? QString() : u'/' + name);
     }
-    bool settle()
-    {
-        if (!QTest::qWaitFor([this] { return form->contentIndex()->idle(); }, 30000))
-            return false;
-        QCoreApplication::processEvents();
-        return true;
-    }
-    // Right-click on the card's folder node, the command, the box in its chooser, its button.
+    bool settle() { return indexSettled(*form); }
+    // Right-click on the card's folder node (its root when none given), the command, the box in
+    // its chooser, its button.
     bool import(const QString& treePath = QString())
     {
-        BrowsingArea& cd = form->area(Area::Cd);
-        QTreeWidgetItem* node
-            = treePath.isEmpty() ? cd.TreeView1()->topLevelItem(1) : nodeAt(cd.TreeView1(), treePath);
-        if (!node)
-            return false;
-        cd.TreeView1()->scrollToItem(node);
-        openedMenus.clear();
-        cd.TreeView1_MouseButton(Qt::RightButton, cd.TreeView1()->visualItemRect(node).center());
-        if (openedMenus != QStringList { QStringLiteral("menu_Medium") })
-            return false;
-        // Removal is the root's alone.
-        if (form->action("Medium_Remove")->isEnabled() != !node->parent())
-            return false;
-        form->action("Medium_Import")->trigger();
-        SetFolder* chooser = form->cardImport().chooser();
-        if (!chooser)
-            return false;
-        QTreeWidgetItem* target = nodeAt(chooser->TreeView1, kBox);
-        if (!target)
-            return false;
-        chooser->TreeView1->setCurrentItem(target);
-        chooser->TreeView1_NodeClick(target);
-        chooser->Command1_Click(0);
-        return true;
+        FolderTree* tree = form->area(Area::Cd).TreeView1();
+        return importFromMedium(
+            *this, treePath.isEmpty() ? tree->topLevelItem(1) : nodeAt(tree, treePath), kBox);
     }
     QStringList boxNames() const
     {
@@ -106,6 +86,8 @@ struct CardFixture : MainFormFixture {
     FakeMedia media;
     QString card;
     QString dcim;
+    CardImage image { g_noNamespace };
+    QString cardFailed; // why the card image could not be had
 };
 
 // The closing message's counts.
@@ -126,14 +108,20 @@ class TstCardImport : public QObject {
 private Q_SLOTS:
     void init() { faults::reset(); }
     void cleanup() { faults::reset(); }
+    void newPicturesWithCompanionsOneStep_data() { addCardRows(true, false); }
     void newPicturesWithCompanionsOneStep();
     void unprovedCopiesPublishNothing();
+    void escLeavesEveryFileWholeOrAbsent_data() { addCardRows(true, false); }
     void escLeavesEveryFileWholeOrAbsent();
 };
 
 void TstCardImport::newPicturesWithCompanionsOneStep()
 {
-    CardFixture f;
+    QFETCH(const CardOn, on);
+    if (const QString why = cardUnavailable(on, g_noNamespace); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    CardFixture f(on);
+    QVERIFY2(f.cardFailed.isEmpty(), qPrintable(f.cardFailed));
     QVERIFY(f.settle());
     const QMap<QString, QByteArray> cardBefore = snapshot(f.card);
     const QMap<QString, QByteArray> boxBefore = snapshot(f.box());
@@ -207,10 +195,12 @@ void TstCardImport::unprovedCopiesPublishNothing()
 // later file starts, and every file of the box is whole or absent.
 void TstCardImport::escLeavesEveryFileWholeOrAbsent()
 {
-    CardFixture f;
+    QFETCH(const CardOn, on);
+    if (const QString why = cardUnavailable(on, g_noNamespace); !why.isEmpty())
+        QSKIP(qPrintable(why));
     // Large pictures that sort first: the copy held is the run's first.
-    for (int i = 0; i < 3; ++i)
-        writeRaw(f.dcim + QStringLiteral("A_BIG_%1.JPG").arg(i), picture(100 + i, 3 * 1024 * 1024));
+    CardFixture f(on, 3);
+    QVERIFY2(f.cardFailed.isEmpty(), qPrintable(f.cardFailed));
     QVERIFY(f.settle());
     const QMap<QString, QByteArray> boxBefore = snapshot(f.box());
     QWidget* window = f.form.get();
@@ -224,5 +214,11 @@ void TstCardImport::escLeavesEveryFileWholeOrAbsent()
     QVERIFY(!f.form->operationRun()->busy());
 }
 
-QTEST_MAIN(TstCardImport)
+int main(int argc, char** argv)
+{
+    g_noNamespace = enterPrivateMountNamespace(false);
+    QApplication app(argc, argv);
+    TstCardImport t;
+    return QTest::qExec(&t, argc, argv);
+}
 #include "tst_cardimport.moc"

@@ -1,13 +1,17 @@
-// A card (a folder given as a medium root) whose pictures the vault partly holds: the CD tab's
-// "新しい画像だけ表示" and "保管済みの画像をメディアから削除…".
+// A card (a folder given as a medium root, or a FAT card image mounted through FUSE on it) whose
+// pictures the vault partly holds: the CD tab's "新しい画像だけ表示" and
+// "保管済みの画像をメディアから削除…".
+#include "CardImage.h"
 #include "FileTestUtil.h"
 #include "FilingTestUtil.h"
+#include "GvfsSession.h"
 #include "MainFormFixture.h"
 #include "PictureBytes.h"
 #include "filing/MediumDelete.h"
 #include "mainwindow/FilingCommands.h"
 #include "platform/ContentIndex.h"
 #include "platform/FaultInjection.h"
+#include "platform/LinuxMedia.h"
 #include "widgets/FolderTree.h"
 
 #include <QAction>
@@ -22,6 +26,8 @@ using namespace ztv;
 using namespace ztv::test;
 
 namespace {
+
+QString g_noNamespace; // why the process has no mount namespace of its own; "" when it has
 
 // Larger than the two ends the index's fast hash reads: a byte changed in the middle is seen
 // only by a full comparison.
@@ -40,7 +46,7 @@ QByteArray oneByteChanged(QByteArray bytes)
 // The card's DCIM folder: A and B (with its clip) in the vault, C's vault copy one byte off,
 // D new, E in the vault without its sidecar; and `extra` more pictures the vault holds.
 struct CardFixture : MainFormFixture {
-    explicit CardFixture(int extra = 0)
+    explicit CardFixture(int extra = 0, CardOn on = CardOn::Folder)
     {
         services.media = &media;
         home.fillSample();
@@ -60,6 +66,7 @@ struct CardFixture : MainFormFixture {
             onCard({ { name.constData(), x } });
             inVault({ { name.constData(), x } });
         }
+        cardFailed = putOnCard(image, on, card, places.filePath(QStringLiteral("card.img")), 16);
         media.list = { { "mount:40", card, "CARD", "/dev/sdb1", "/d/reader", true, false } };
         load();
         form->show();
@@ -78,10 +85,9 @@ struct CardFixture : MainFormFixture {
     QTreeWidgetItem* cardRoot() { return cd().TreeView1()->topLevelItem(1); }
     bool settle()
     {
-        if (!QTest::qWaitFor([this] { return form->contentIndex()->idle(); }, 30000))
+        if (!indexSettled(*form))
             return false;
-        // The answers, and the page laid out again after them.
-        QTest::qWait(200);
+        QTest::qWait(200); // the page laid out again after the answers
         return true;
     }
     QStringList names(const QStringList& paths) const
@@ -101,6 +107,8 @@ struct CardFixture : MainFormFixture {
     QTemporaryDir places;
     FakeMedia media;
     QString card, dcim;
+    CardImage image { g_noNamespace };
+    QString cardFailed; // why the card image could not be had
 };
 
 QString deleteAsk(int going, int notInVault, int differs)
@@ -123,13 +131,21 @@ class TstMediumDelete : public QObject {
 private Q_SLOTS:
     void init() { faults::reset(); }
     void cleanup() { faults::reset(); }
+    void onlyNewHidesWhatTheVaultHolds_data() { addCardRows(true, false); }
     void onlyNewHidesWhatTheVaultHolds();
+    void deletesOnlyProvedFilesAndUndoBringsThemBack_data() { addCardRows(false, true); }
     void deletesOnlyProvedFilesAndUndoBringsThemBack();
+    void readOnlyCardKeepsItsFiles();
+    void gvfsMountThatRefusesDeletion();
 };
 
 void TstMediumDelete::onlyNewHidesWhatTheVaultHolds()
 {
-    CardFixture f(26);
+    QFETCH(const CardOn, on);
+    if (const QString why = cardUnavailable(on, g_noNamespace); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    CardFixture f(26, on);
+    QVERIFY2(f.cardFailed.isEmpty(), qPrintable(f.cardFailed));
     BrowsingArea& cd = f.cd();
     QCheckBox* box = cd.onlyNewBox();
     // Never on the other tabs; on the CD tab only once a folder is listed, and off.
@@ -183,9 +199,14 @@ void TstMediumDelete::onlyNewHidesWhatTheVaultHolds()
 
 void TstMediumDelete::deletesOnlyProvedFilesAndUndoBringsThemBack()
 {
-    CardFixture f;
-    // A folder cannot be mounted here: the trash is told where the card's top is.
-    faults::forceTrashTop(QFile::encodeName(QFileInfo(f.card).canonicalFilePath()).toStdString());
+    QFETCH(const CardOn, on);
+    if (const QString why = cardUnavailable(on, g_noNamespace); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    CardFixture f(0, on);
+    QVERIFY2(f.cardFailed.isEmpty(), qPrintable(f.cardFailed));
+    // A folder is no mount: the trash is told where the card's top is. The image's top is found.
+    if (on == CardOn::Folder)
+        faults::forceTrashTop(QFile::encodeName(QFileInfo(f.card).canonicalFilePath()).toStdString());
     QVERIFY(f.settle());
     f.cd().TreeView1()->setCurrentItem(f.cardRoot());
     const QStringList all { "A.JPG", "B.JPG", "B.MOV", "C.JPG", "D.JPG", "E.AAE", "E.JPG" };
@@ -201,6 +222,9 @@ void TstMediumDelete::deletesOnlyProvedFilesAndUndoBringsThemBack()
     Medium disc = f.media.list.first();
     disc.device = QStringLiteral("/dev/sr1");
     QVERIFY(!MediumDelete::canDelete(disc));
+    Medium refusing = f.media.list.first(); // GIO said no, whatever the FUSE view lets
+    refusing.refusesDeletion = true;
+    QVERIFY(!MediumDelete::canDelete(refusing));
 
     // Asked first, Cancel the default: a Cancel deletes nothing.
     f.prompts.answerMessage(PromptAnswer::Cancel);
@@ -238,5 +262,94 @@ void TstMediumDelete::deletesOnlyProvedFilesAndUndoBringsThemBack()
     QVERIFY(!QFileInfo::exists(f.dcim + QStringLiteral("/B.JPG")));
 }
 
-QTEST_MAIN(TstMediumDelete)
+// A locked card, mounted read-only: the command is greyed out, and nothing leaves the card even
+// when it is triggered.
+void TstMediumDelete::readOnlyCardKeepsItsFiles()
+{
+    if (const QString why = cardUnavailable(CardOn::ReadOnlyImage, g_noNamespace); !why.isEmpty())
+        QSKIP(qPrintable(why));
+    CardFixture f(0, CardOn::ReadOnlyImage);
+    QVERIFY2(f.cardFailed.isEmpty(), qPrintable(f.cardFailed));
+    QVERIFY(f.settle());
+    const QMap<QString, QByteArray> before = snapshot(f.card);
+    QCOMPARE(f.onCardNow(), (QStringList { "A.JPG", "B.JPG", "B.MOV", "C.JPG", "D.JPG", "E.AAE", "E.JPG" }));
+    f.cd().TreeView1()->setCurrentItem(f.cardRoot());
+    f.form->popupMenu(Area::Cd, TabWindow::Menu::Medium);
+    QAction* command = f.form->action("Medium_DeleteFiled");
+    QVERIFY(!command->isEnabled());
+    QVERIFY(!MediumDelete::canDelete(f.media.list.first()));
+    f.prompts.answerMessage(PromptAnswer::Ok);
+    command->trigger();
+    QCOMPARE(recorded(f.prompts), QStringList());
+    QCOMPARE(snapshot(f.card), before);
+    // Copying from it is still offered.
+    QVERIFY(f.form->action("Medium_Import")->isEnabled());
+}
+
+// A GVfs mount whose backend refuses deletion, as a phone set to charge only does: an archive
+// opened as a file manager does, read-only to GIO (its FUSE view refuses writing too: the
+// medium's own answer is what shows GIO was asked). The delete is greyed out; copying its new
+// pictures works.
+void TstMediumDelete::gvfsMountThatRefusesDeletion()
+{
+    GvfsSession gvfs;
+    if (!gvfs.unavailable().isEmpty())
+        QSKIP(qPrintable(gvfs.unavailable()));
+    QTemporaryDir dir;
+    const QString camera = dir.filePath(QStringLiteral("pics/DCIM/Camera/"));
+    QVERIFY(QDir().mkpath(camera));
+    const QByteArray fresh = paddedJpeg(Qt::blue), other = paddedJpeg(Qt::green);
+    QVERIFY(writeRaw(camera + "PXL_2.jpg", fresh) && writeRaw(camera + "PXL_3.jpg", other));
+    const QString tar = gvfs.tarOf(dir.filePath(QStringLiteral("pics")), QStringLiteral("DCIM"));
+    QVERIFY(!tar.isEmpty());
+    const QByteArray tarBefore = readAll(tar);
+
+    MainFormFixture f;
+    FakeDrives noMounts;
+    LinuxMedia media(noMounts, QDBusConnection(QStringLiteral("none")), QStringLiteral("x"));
+    f.services.media = &media;
+    f.home.fillSample();
+    f.load();
+    f.form->show();
+    QVERIFY(gvfs.mountArchive(tar));
+    FolderTree* tree = f.form->area(Area::Cd).TreeView1();
+    QTRY_COMPARE_WITH_TIMEOUT(tree->topLevelItemCount(), 2, 30000);
+    QTreeWidgetItem* root = tree->topLevelItem(1);
+    // GIO answers later, and the tab's medium carries the answer.
+    QTRY_VERIFY_WITH_TIMEOUT(media.media().value(0).refusesDeletion, 30000);
+    tree->setCurrentItem(root);
+    QAction* command = f.form->action("Medium_DeleteFiled");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (f.form->popupMenu(Area::Cd, TabWindow::Menu::Medium), !command->isEnabled()), 30000);
+    QVERIFY(f.form->area(Area::Cd).markedMedium()->refusesDeletion);
+
+    // The copy reads it: its pictures, byte for byte.
+    QVERIFY(indexSettled(*f.form));
+    QVERIFY(importFromMedium(f, root, QStringLiteral("保管庫/旅行")));
+    const QString box = f.home.vault() + QStringLiteral("/旅行/");
+    QCOMPARE(readAll(box + "PXL_2.jpg"), fresh);
+    QCOMPARE(readAll(box + "PXL_3.jpg"), other);
+    QCOMPARE(recorded(f.prompts), QStringList({ message(QStringLiteral("保管庫へコピーしました：2 個")) }));
+    QCOMPARE(readAll(tar), tarBefore);
+
+    // A phone's DCIM lies in its storage, one folder down: that one is asked.
+    const QString storage = dir.filePath(QStringLiteral("phone"));
+    QVERIFY(
+        QDir().mkpath(storage + "/内部ストレージ/DCIM") && QDir().mkpath(storage + "/内部ストレージ/Music"));
+    const QString phoneTar
+        = gvfs.tarOf(storage, QStringLiteral("内部ストレージ"), QStringLiteral("phone.tar"));
+    QVERIFY(!phoneTar.isEmpty() && gvfs.mountArchive(phoneTar));
+    QTRY_COMPARE_WITH_TIMEOUT(media.media().size(), 2, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        media.media().value(0).refusesDeletion && media.media().value(1).refusesDeletion, 30000);
+    f.form->close();
+}
+
+int main(int argc, char** argv)
+{
+    g_noNamespace = enterPrivateMountNamespace(false);
+    QApplication app(argc, argv);
+    TstMediumDelete t;
+    return QTest::qExec(&t, argc, argv);
+}
 #include "tst_mediumdelete.moc"

@@ -3,6 +3,7 @@
 // mount namespace with no system bus, so its place alone makes it a medium. fusefat shows
 // dates a month late: nothing here looks at dates.
 #include "../filing/FilingTestUtil.h"
+#include "CardImage.h"
 #include "FileTestUtil.h"
 #include "MainFormFixture.h"
 #include "MountNamespace.h"
@@ -11,10 +12,7 @@
 #include "platform/LinuxDrives.h"
 #include "platform/LinuxMedia.h"
 
-#include <QProcess>
 #include <QTest>
-
-#include <sys/mount.h>
 
 using namespace ztv;
 using namespace ztv::test;
@@ -22,13 +20,6 @@ using namespace ztv::test;
 namespace {
 
 QString g_noNamespace; // why the namespace could not be had; "" when the process has its own
-
-QString run(const QString& program, const QStringList& args)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
-    return runTool(program, args, env);
-}
 
 } // namespace
 
@@ -40,30 +31,22 @@ private Q_SLOTS:
 
 void TstCardImage::cardMountedWhileTheWindowRuns()
 {
-    QString why;
-    const QStringList tools = fuseTestTools(g_noNamespace, { "mkfs.vfat", "mmd", "mcopy", "fusefat" }, &why);
-    if (tools.isEmpty())
-        QSKIP(qPrintable(why));
+    CardImage sd(g_noNamespace);
+    if (!sd.unavailable().isEmpty())
+        QSKIP(qPrintable(sd.unavailable()));
     QTemporaryDir work;
     QVERIFY(work.isValid());
-    const QString image = work.filePath(QStringLiteral("sd.img"));
-    {
-        QFile f(image);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(16 << 20));
-    }
-    QString failed = run(tools[0], { "-n", "CANON_SD", image });
-    QVERIFY2(failed.isEmpty(), qPrintable(failed));
-    failed = run(tools[1], { "-i", image, "::/DCIM", "::/DCIM/100CANON", "::/System Volume Information" });
-    QVERIFY2(failed.isEmpty(), qPrintable(failed));
-    QStringList files;
+    const QString staged = work.filePath(QStringLiteral("staged"));
+    QVERIFY(QDir().mkpath(staged + QStringLiteral("/DCIM/100CANON")));
+    QVERIFY(QDir().mkpath(staged + QStringLiteral("/System Volume Information")));
     QList<QByteArray> bytes;
     for (int i = 1; i <= 40; ++i) {
-        const QString name = QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0'));
         bytes << pictures::jpeg({ 64, 48 }, QColor::fromHsv(i * 8, 200, 200));
-        QVERIFY(writeRaw(work.filePath(name), bytes.last()));
-        files << work.filePath(name);
+        QVERIFY(writeRaw(staged + QStringLiteral("/DCIM/100CANON/IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')),
+            bytes.last()));
     }
-    failed = run(tools[2], QStringList { "-i", image } + files + QStringList { "::/DCIM/100CANON/" });
+    const QString image = work.filePath(QStringLiteral("sd.img"));
+    const QString failed = sd.build(staged, image, 16);
     QVERIFY2(failed.isEmpty(), qPrintable(failed));
     const QByteArray imageBefore = readAll(image);
 
@@ -80,11 +63,8 @@ void TstCardImage::cardMountedWhileTheWindowRuns()
     QCOMPARE(tree->topLevelItemCount(), 1); // the disc's root alone
 
     const QString card = QStringLiteral("/run/media/") + LinuxMedia::userName() + QStringLiteral("/CANON_SD");
-    QVERIFY(QDir().mkpath(card));
-    failed = run(tools[3], { "-o", "ro", image, card });
-    if (!failed.isEmpty())
-        QSKIP(qPrintable(QStringLiteral("FUSE mount not permitted: ") + failed));
-    auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(card).constData(), MNT_DETACH); });
+    if (const QString why = sd.mount(card); !why.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("FUSE mount not permitted: ") + why));
     // It comes while the window runs, named by its place (the label, as desktops mount it).
     QTRY_COMPARE_WITH_TIMEOUT(tree->topLevelItemCount(), 2, 30000);
     QTreeWidgetItem* root = tree->topLevelItem(1);
@@ -112,7 +92,7 @@ void TstCardImage::cardMountedWhileTheWindowRuns()
     auto connection = connect(cd.LEADThumb1(), &ThumbnailBrowser::ThumbnailReady, this, [&] {
         if (!pulled) {
             pulled = true;
-            ::umount2(QFile::encodeName(card).constData(), MNT_DETACH);
+            sd.unmount();
         }
     });
     QVERIFY(clickNode(form, 0, card + "/DCIM/100CANON"));

@@ -3,6 +3,7 @@
 // and go while the window runs, "取り外し", the empty phone and the start with a card's path.
 #include "../filing/FilingTestUtil.h"
 #include "FileTestUtil.h"
+#include "GvfsSession.h"
 #include "MainFormFixture.h"
 #include "MediaWindowFixture.h"
 #include "display/BrowseRun.h"
@@ -12,9 +13,7 @@
 #include "platform/LinuxMedia.h"
 
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTest>
-#include <QUrl>
 
 using namespace ztv;
 using namespace ztv::test;
@@ -215,38 +214,17 @@ void TstMediaRoots::startedWithTheCardsPath()
 // does, seen through GIO's volume monitor and read through GVfs's FUSE view, as a phone is.
 void TstMediaRoots::gvfsArchive()
 {
-    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
-    if (gio.isEmpty() || !QFileInfo::exists(QStringLiteral("/usr/libexec/gvfsd"))
-        || !QFileInfo::exists(QStringLiteral("/usr/libexec/gvfsd-fuse")))
-        QSKIP("GVfs is not installed (scripts/install-deps.sh test: gvfs-daemons gvfs-backends gvfs-fuse)");
-    if (!QFileInfo(QStringLiteral("/dev/fuse")).isWritable())
-        QSKIP("no /dev/fuse here: GVfs's FUSE view cannot be mounted");
-    QProcess bus;
-    bus.start(QStringLiteral("dbus-daemon"), { "--session", "--nofork", "--nopidfile", "--print-address=1" });
-    if (!bus.waitForStarted() || !bus.waitForReadyRead(30000))
-        QSKIP("dbus-daemon is not installed (scripts/install-deps.sh test)");
+    GvfsSession gvfs;
+    if (!gvfs.unavailable().isEmpty())
+        QSKIP(qPrintable(gvfs.unavailable()));
+    const QString gio = gvfs.gio();
+    const QString runtime = gvfs.runtime;
     QTemporaryDir dir;
-    const QString runtime = dir.filePath(QStringLiteral("run"));
-    QVERIFY(QDir().mkpath(runtime));
-    // GIO reads both when it first starts, which is below.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
-    QProcess gvfsd;
-    gvfsd.start(QStringLiteral("/usr/libexec/gvfsd"), { QStringLiteral("--replace") });
-    auto stop = qScopeGuard([&] {
-        QProcess::execute(QStringLiteral("fusermount3"), { "-u", "-z", runtime + "/gvfs" });
-        gvfsd.terminate();
-        gvfsd.waitForFinished();
-        bus.kill();
-        bus.waitForFinished();
-    });
     const QString pictures = dir.filePath(QStringLiteral("pics"));
     QVERIFY(QDir().mkpath(pictures + "/DCIM/Camera")
         && writeRaw(pictures + "/DCIM/Camera/PXL_1.jpg", pictures::jpeg({ 32, 24 }, Qt::red)));
-    const QString tar = dir.filePath(QStringLiteral("photos.tar"));
-    QCOMPARE(QProcess::execute(QStringLiteral("tar"), { "-C", pictures, "-cf", tar, "DCIM" }), 0);
-    const QString uri = QStringLiteral("archive://")
-        + QString::fromLatin1(QUrl::toPercentEncoding(QUrl::fromLocalFile(tar).toString()));
+    const QString tar = gvfs.tarOf(pictures, QStringLiteral("DCIM"));
+    QVERIFY(!tar.isEmpty());
 
     MainFormFixture f;
     FakeDrives noMounts;
@@ -256,7 +234,7 @@ void TstMediaRoots::gvfsArchive()
     MainForm& form = f.load();
     FolderTree* tree = form.area(Area::Cd).TreeView1();
     for (int round = 0; round < 2; ++round) {
-        QCOMPARE(QProcess::execute(gio, { QStringLiteral("mount"), uri }), 0);
+        QVERIFY(gvfs.mountArchive(tar));
         // Only GIO tells it: the mount table gains nothing.
         QTRY_COMPARE_WITH_TIMEOUT(tree->topLevelItemCount(), 2, 30000);
         QCOMPARE(tree->topLevelItem(1)->text(0), QStringLiteral("photos.tar"));
