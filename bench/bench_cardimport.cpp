@@ -194,10 +194,13 @@ int main(int argc, char** argv)
         seconds, qlonglong(filed), longestPauseMs, longestPauseAt);
     std::printf("longest pause: %.1f ms on a core, %.1f ms waiting for one, %.1f ms asleep\n", pauseOnCoreMs,
         pauseQueuedMs, std::max(0.0, longestPauseMs - pauseOnCoreMs - pauseQueuedMs));
+    // The longest ones, longest first: where in the run they fell tells what caused them.
     std::printf("pauses over 30 ms: %lld", qlonglong(longPauses.size()));
-    for (const Pause& p : std::as_const(longPauses).first(std::min<qsizetype>(longPauses.size(), 12)))
-        std::printf("%s %.1f ms (%.1f on a core) ended at %.2f s", &p == &longPauses.first() ? ":" : ",",
-            p.ms, p.onCoreMs, p.endedS);
+    std::sort(
+        longPauses.begin(), longPauses.end(), [](const Pause& a, const Pause& b) { return a.ms > b.ms; });
+    for (qsizetype i = 0; i < std::min<qsizetype>(longPauses.size(), 8); ++i)
+        std::printf("%s %.1f ms (%.1f on a core) ended at %.2f s", i == 0 ? ";" : ",", longPauses[i].ms,
+            longPauses[i].onCoreMs, longPauses[i].endedS);
     std::printf("\n");
     return 0;
 }

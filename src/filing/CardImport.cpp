@@ -203,6 +203,10 @@ struct Walk {
 
 constexpr int kMaxNumber = 999;
 
+// A run of several hundred waits, each a few tens of ms on a card: the window paints within
+// each of them, not only after the longest.
+constexpr int EventsAfterMs = 10;
+
 // The files below folder, by folder and stem; hidden folders and a medium's housekeeping
 // are passed over. Only names and stamps are read.
 Walk walkCard(const QString& folder)
@@ -353,8 +357,8 @@ CardImport::Outcome CardImport::importInto(
         index ? index->vaultRoot() : QDir::cleanPath(vaultBase + QString::fromUtf16(T::VaultRoot)));
     // Every disk call on the card runs aside, so the window answers however slow the card is;
     // the card is looked at group by group within the run, so the line counts from the start.
-    const Walk walk = waitAside<Walk>([folder] { return walkCard(folder); });
-    QSet<QString> taken = waitAside<QSet<QString>>([box] { return FileNamesIn(box); });
+    const Walk walk = waitAside<Walk>([folder] { return walkCard(folder); }, EventsAfterMs);
+    QSet<QString> taken = waitAside<QSet<QString>>([box] { return FileNamesIn(box); }, EventsAfterMs);
 
     std::optional<StepRecord> step;
     if (!walk.groups.isEmpty()) {
@@ -384,7 +388,8 @@ CardImport::Outcome CardImport::importInto(
         showLine();
         const Group& walked = walk.groups[i];
         Group g = waitAside<Group>(
-            [walked, box, taken, index, proved] { return classify(walked, box, taken, index, *proved); });
+            [walked, box, taken, index, proved] { return classify(walked, box, taken, index, *proved); },
+            EventsAfterMs);
         for (const Member& m : walked.members) {
             const auto kept = std::find_if(
                 g.members.cbegin(), g.members.cend(), [&](const Member& k) { return k.path == m.path; });
@@ -436,11 +441,13 @@ CardImport::Outcome CardImport::importInto(
         }
     });
     out.stopped = out.stopped || ran < total;
-    waitAside([proved, copied] {
-        for (const auto& [stamp, to] : copied)
-            proved->remember(stamp, to);
-        proved->save();
-    });
+    waitAside(
+        [proved, copied] {
+            for (const auto& [stamp, to] : copied)
+                proved->remember(stamp, to);
+            proved->save();
+        },
+        EventsAfterMs);
     if (step) {
         if (out.copied > 0)
             out.step = step->id();
