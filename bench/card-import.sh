@@ -13,13 +13,7 @@ count=${2:-500}
 pairs=${3:-20}
 cmake --build "$build" --target bench_cardimport zentovi-corpus >/dev/null
 source "$here/bench/common.sh"
-work=$(mktemp -d /tmp/zentovi-cardimport.XXXXXX)
-fs_pid=
-cleanup() {
-    stop_delayfs "$work/card"
-    rm -rf "$work"
-}
-trap cleanup EXIT
+delayfs_work zentovi-cardimport
 "$build/bench/zentovi-corpus" --import-card "$work/backing" "$count" "$pairs"
 echo "card: $count JPEGs and $pairs RAW + JPEG pairs, $(du -sm "$work/backing" | cut -f1) MB"
 mkdir "$work/card"

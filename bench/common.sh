@@ -32,6 +32,14 @@ mount_delayfs() {
   mountpoint -q "$mount" || { echo "the slow file system did not mount" >&2; return 1; }
 }
 
+# delayfs_work NAME: a new folder $work (/tmp/NAME.XXXXXX) for a card behind delayfs at
+# $work/card, the file system stopped and the folder removed when the script exits.
+delayfs_work() {
+  work=$(mktemp -d "/tmp/$1.XXXXXX")
+  fs_pid=
+  trap 'stop_delayfs "$work/card"; rm -rf "$work"' EXIT
+}
+
 # stop_delayfs MOUNT: stops the file system mount_delayfs started and takes MOUNT down.
 stop_delayfs() {
   if [ -n "${fs_pid:-}" ]; then

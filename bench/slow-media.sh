@@ -13,13 +13,7 @@ count=${2:-2000}
 stop=${3:-20000}
 cmake --build "$build" --target zentovi-bench zentovi-corpus >/dev/null
 source "$here/bench/common.sh"
-work=$(mktemp -d /tmp/zentovi-slowcard.XXXXXX)
-fs_pid=
-cleanup() {
-    stop_delayfs "$work/card"
-    rm -rf "$work"
-}
-trap cleanup EXIT
+delayfs_work zentovi-slowcard
 "$build/bench/zentovi-corpus" --camera-card "$work/backing" "$count"
 echo "card: $count pictures of $(stat -c %s "$work/backing/.pictures/0.jpg") bytes and so"
 mkdir "$work/card"
