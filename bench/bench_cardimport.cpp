@@ -30,6 +30,8 @@
 #include <QTreeWidgetItem>
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace ztv;
 
@@ -52,6 +54,21 @@ public:
 private:
     Medium m_card;
 };
+
+// The window's thread's time on a core and its time waiting for one, in ns (the kernel's
+// schedstat; zeros where it is not offered).
+std::pair<qint64, qint64> threadSchedule()
+{
+    static const int fd = ::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return { 0, 0 };
+    char text[96] = {};
+    const qint64 n = ::pread(fd, text, sizeof text - 1, 0);
+    if (n <= 0)
+        return { 0, 0 };
+    const QList<QByteArray> fields = QByteArray(text, int(n)).split(' ');
+    return { fields.value(0).toLongLong(), fields.value(1).toLongLong() };
+}
 
 qint64 bytesBelow(const QString& folder)
 {
@@ -135,27 +152,55 @@ int main(int argc, char** argv)
     qint64 lastTick = 0;
     double longestPauseMs = 0;
     double longestPauseAt = 0; // when it ended, seconds after the button
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
+    // Of the longest pause: the time the thread ran, and the time it was ready but waited for
+    // a core; the rest it slept (a disk call, a lock).
+    double pauseOnCoreMs = 0;
+    double pauseQueuedMs = 0;
+    std::pair<qint64, qint64> scheduleAtTick = threadSchedule();
+    struct Pause {
+        double endedS, ms, onCoreMs;
+    };
+    QList<Pause> longPauses; // every one over 30 ms
+    auto tick = [&] {
         const qint64 now = t.nsecsElapsed();
-        if ((now - lastTick) / 1e6 > longestPauseMs) {
+        const std::pair<qint64, qint64> sched = threadSchedule();
+        const double pause = (now - lastTick) / 1e6;
+        if (pause > 30)
+            longPauses.append({ now / 1e9, pause, (sched.first - scheduleAtTick.first) / 1e6 });
+        if (pause > longestPauseMs) {
             longestPauseMs = (now - lastTick) / 1e6;
             longestPauseAt = now / 1e9;
+            pauseOnCoreMs = (sched.first - scheduleAtTick.first) / 1e6;
+            pauseQueuedMs = (sched.second - scheduleAtTick.second) / 1e6;
         }
+        scheduleAtTick = sched;
         lastTick = now;
-    });
+    };
+    QObject::connect(&ticker, &QTimer::timeout, tick);
     t.restart();
+    scheduleAtTick = threadSchedule();
     ticker.start();
     chooser->Command1_Click(0);
     while (form.operationRun()->busy())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     QCoreApplication::processEvents();
+    tick(); // the end of the run's last pause
     const double seconds = t.nsecsElapsed() / 1e9;
-    longestPauseMs = std::max(longestPauseMs, (t.nsecsElapsed() - lastTick) / 1e6);
     ticker.stop();
     const qint64 filed = bytesBelow(box) - boxBefore;
     std::printf("index ready after %.2f s\n", indexSeconds);
     std::printf("message: %s\n", qPrintable(QString(prompts.last).replace(u'\r', u' ')));
     std::printf("summary: seconds=%.2f bytes_filed=%lld longest_pause_ms=%.1f longest_pause_ended_s=%.2f\n",
         seconds, qlonglong(filed), longestPauseMs, longestPauseAt);
+    std::printf("longest pause: %.1f ms on a core, %.1f ms waiting for one, %.1f ms asleep\n", pauseOnCoreMs,
+        pauseQueuedMs, std::max(0.0, longestPauseMs - pauseOnCoreMs - pauseQueuedMs));
+    // The longest ones, longest first: where in the run they fell tells what caused them.
+    std::printf("pauses over 30 ms: %lld", qlonglong(longPauses.size()));
+    std::sort(
+        longPauses.begin(), longPauses.end(), [](const Pause& a, const Pause& b) { return a.ms > b.ms; });
+    for (qsizetype i = 0; i < std::min<qsizetype>(longPauses.size(), 8); ++i)
+        std::printf("%s %.1f ms (%.1f on a core) ended at %.2f s", i == 0 ? ";" : ",", longPauses[i].ms,
+            longPauses[i].onCoreMs, longPauses[i].endedS);
+    std::printf("\n");
     return 0;
 }

@@ -12,21 +12,8 @@ build=${1:-$here/build}
 count=${2:-500}
 pairs=${3:-20}
 cmake --build "$build" --target bench_cardimport zentovi-corpus >/dev/null
-work=$(mktemp -d /tmp/zentovi-cardimport.XXXXXX)
-fs_pid=
-unmount() {
-    if [ -n "$fs_pid" ]; then
-        kill "$fs_pid" 2>/dev/null || true
-        wait "$fs_pid" 2>/dev/null || true
-        fs_pid=
-    fi
-    if mountpoint -q "$work/card"; then fusermount -u -z "$work/card"; fi
-}
-cleanup() {
-    unmount
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$here/bench/common.sh"
+delayfs_work zentovi-cardimport
 "$build/bench/zentovi-corpus" --import-card "$work/backing" "$count" "$pairs"
 echo "card: $count JPEGs and $pairs RAW + JPEG pairs, $(du -sm "$work/backing" | cut -f1) MB"
 mkdir "$work/card"
@@ -34,17 +21,16 @@ readbytes() { awk '{ s += $1 } END { printf "%d", s }' "$work/reads.log"; }
 for speed in full delayed; do
     if [ "$speed" = full ]; then args=(--delay-ms 0); else args=(--delay-ms 20 --mb-per-s 10); fi
     : >"$work/reads.log"
-    /usr/bin/python3 "$here/tests/fs/delayfs.py" "$work/backing" "$work/card" "${args[@]}" \
-        --read-log "$work/reads.log" &
-    fs_pid=$!
-    for _ in $(seq 300); do mountpoint -q "$work/card" && break; sleep 0.1; done
-    mountpoint -q "$work/card" || { echo "the slow file system did not mount" >&2; exit 1; }
+    mount_delayfs "$work/backing" "$work/card" "${args[@]}" --read-log "$work/reads.log"
     rm -rf "$work/home"
     for run in first second; do
         before=$(readbytes)
         echo "== $speed speed, $run run; $(uptime)"
-        out=$(QT_QPA_PLATFORM=offscreen "$build/bench/bench_cardimport" "$work/card" "$work/home")
+        # A crash on the way out still leaves the figures printed.
+        status=0
+        out=$(QT_QPA_PLATFORM=offscreen "$build/bench/bench_cardimport" "$work/card" "$work/home") || status=$?
         echo "$out"
+        [ "$status" = 0 ] || echo "bench_cardimport ended with status $status"
         sleep 0.5 # the last closes reach the log
         read=$(( $(readbytes) - before ))
         filed=$(echo "$out" | sed -n 's/.*bytes_filed=\([0-9]*\).*/\1/p')
@@ -54,6 +40,6 @@ for speed in full delayed; do
             echo "read from the card: $read bytes"
         fi
     done
-    unmount
+    stop_delayfs "$work/card"
 done
 uptime

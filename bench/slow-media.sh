@@ -12,31 +12,16 @@ build=${1:-$here/build}
 count=${2:-2000}
 stop=${3:-20000}
 cmake --build "$build" --target zentovi-bench zentovi-corpus >/dev/null
-work=$(mktemp -d /tmp/zentovi-slowcard.XXXXXX)
-fs_pid=
-cleanup() {
-    if [ -n "$fs_pid" ]; then
-        kill "$fs_pid" 2>/dev/null || true
-        wait "$fs_pid" 2>/dev/null || true
-    fi
-    mountpoint -q "$work/card" && fusermount -u -z "$work/card"
-    rm -rf "$work"
-}
-trap cleanup EXIT
+source "$here/bench/common.sh"
+delayfs_work zentovi-slowcard
 "$build/bench/zentovi-corpus" --camera-card "$work/backing" "$count"
 echo "card: $count pictures of $(stat -c %s "$work/backing/.pictures/0.jpg") bytes and so"
 mkdir "$work/card"
-/usr/bin/python3 "$here/tests/fs/delayfs.py" "$work/backing" "$work/card" --delay-ms 20 --mb-per-s 10 \
-    --read-log "$work/reads.log" &
-fs_pid=$!
-for _ in $(seq 300); do mountpoint -q "$work/card" && break; sleep 0.1; done
-mountpoint -q "$work/card" || { echo "the slow file system did not mount" >&2; exit 1; }
+mount_delayfs "$work/backing" "$work/card" --delay-ms 20 --mb-per-s 10 --read-log "$work/reads.log"
 uptime
 "$build/bench/zentovi-bench" --cold --no-kinds --no-preread --stop-after "$stop" "$work/card/DCIM/100CANON"
 uptime
-kill "$fs_pid"
-wait "$fs_pid" 2>/dev/null || true
-fs_pid=
+stop_delayfs "$work/card"
 awk '{ n++; s += $1; if ($1 > most) most = $1 }
      END { if (n) printf "files read: %d, bytes read per file: mean %.0f (%.1f KiB), most %d (%.1f KiB)\n",
                          n, s / n, s / n / 1024, most, most / 1024 }' "$work/reads.log"

@@ -3,6 +3,7 @@
 #include "display/BrowseRun.h"
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
+#include "filing/Companions.h"
 #include "filing/FilingPaths.h"
 #include "filing/FilingSteps.h"
 #include "filing/History.h"
@@ -33,50 +34,9 @@
 namespace ztv {
 
 namespace T = filingtexts;
+using namespace companions;
 
 namespace {
-
-bool hasExtension(const QString& name, std::initializer_list<const char*> extensions)
-{
-    for (const char* e : extensions)
-        if (name.endsWith(QLatin1Char('.') + QLatin1String(e), Qt::CaseInsensitive))
-            return true;
-    return false;
-}
-
-bool isRaw(const QString& name)
-{
-    return hasExtension(name, { "CR3", "CR2", "NEF", "ARW", "DNG", "RAF", "ORF", "RW2" });
-}
-bool isCameraPicture(const QString& name)
-{
-    return isRaw(name) || hasExtension(name, { "JPG", "JPEG", "HEIC", "HEIF" });
-}
-bool isSidecar(const QString& name)
-{
-    return hasExtension(name, { "AAE", "XMP" });
-}
-bool isMotionClip(const QString& name)
-{
-    return hasExtension(name, { "MOV" });
-}
-
-// The stem a file shares with its picture, and the rest of its name: "IMG_0001" and ".JPG"; a
-// sidecar named after its picture's whole name ("IMG_0001.CR3.xmp") shares that picture's stem.
-std::pair<QString, QString> splitName(const QString& name)
-{
-    qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot <= 0)
-        return { name, QString() };
-    if (isSidecar(name)) {
-        const QString inner = name.left(dot);
-        const qsizetype d2 = inner.lastIndexOf(QLatin1Char('.'));
-        if (d2 > 0
-            && (isRaw(inner) || hasExtension(inner, { "JPG", "JPEG", "HEIC", "HEIF", "TIF", "TIFF", "PNG" })))
-            dot = d2;
-    }
-    return { name.left(dot), name.mid(dot) };
-}
 
 // A medium file proved to have its bytes in the vault, so a later run need not read it again:
 // the medium file by device, inode, size and time, the vault copy by path, size and time.
@@ -203,6 +163,10 @@ struct Walk {
 
 constexpr int kMaxNumber = 999;
 
+// A run of several hundred waits, each a few tens of ms on a card: the window paints within
+// each of them, not only after the longest.
+constexpr int EventsAfterMs = 10;
+
 // The files below folder, by folder and stem; hidden folders and a medium's housekeeping
 // are passed over. Only names and stamps are read.
 Walk walkCard(const QString& folder)
@@ -223,7 +187,7 @@ Walk walkCard(const QString& folder)
     for (const QString& f : std::as_const(files)) {
         const qsizetype slash = f.lastIndexOf(QLatin1Char('/'));
         const auto [stem, rest] = splitName(f.mid(slash + 1));
-        const QString key = f.left(slash + 1) + stem.toCaseFolded();
+        const QString key = groupKey(f);
         auto found = byKey.constFind(key);
         if (found == byKey.cend()) {
             found = byKey.insert(key, walk.groups.size());
@@ -253,7 +217,7 @@ Group classify(
         // A camera's own formats are taken by their names: reading each head first would read
         // a slow card once more. Anything else is a picture by its content.
         const bool isPicture = mayBePicture && (known || isCameraPicture(name) || isPictureFile(m.path));
-        if (!CardImport::isCompanion(name) && !isPicture)
+        if (!isCompanion(name) && !isPicture)
             continue;
         g.picture = g.picture || isPicture;
         m.needed = !known;
@@ -315,11 +279,6 @@ void report(OperationContext& context, const CardImport::Outcome& out)
 
 } // namespace
 
-bool CardImport::isCompanion(const QString& name)
-{
-    return isRaw(name) || isSidecar(name) || isMotionClip(name);
-}
-
 void CardImport::start(OperationContext& context)
 {
     const QString folder = context.area(Area::Cd).markedFolder();
@@ -353,8 +312,8 @@ CardImport::Outcome CardImport::importInto(
         index ? index->vaultRoot() : QDir::cleanPath(vaultBase + QString::fromUtf16(T::VaultRoot)));
     // Every disk call on the card runs aside, so the window answers however slow the card is;
     // the card is looked at group by group within the run, so the line counts from the start.
-    const Walk walk = waitAside<Walk>([folder] { return walkCard(folder); });
-    QSet<QString> taken = waitAside<QSet<QString>>([box] { return FileNamesIn(box); });
+    const Walk walk = waitAside<Walk>([folder] { return walkCard(folder); }, EventsAfterMs);
+    QSet<QString> taken = waitAside<QSet<QString>>([box] { return FileNamesIn(box); }, EventsAfterMs);
 
     std::optional<StepRecord> step;
     if (!walk.groups.isEmpty()) {
@@ -384,7 +343,8 @@ CardImport::Outcome CardImport::importInto(
         showLine();
         const Group& walked = walk.groups[i];
         Group g = waitAside<Group>(
-            [walked, box, taken, index, proved] { return classify(walked, box, taken, index, *proved); });
+            [walked, box, taken, index, proved] { return classify(walked, box, taken, index, *proved); },
+            EventsAfterMs);
         for (const Member& m : walked.members) {
             const auto kept = std::find_if(
                 g.members.cbegin(), g.members.cend(), [&](const Member& k) { return k.path == m.path; });
@@ -436,11 +396,13 @@ CardImport::Outcome CardImport::importInto(
         }
     });
     out.stopped = out.stopped || ran < total;
-    waitAside([proved, copied] {
-        for (const auto& [stamp, to] : copied)
-            proved->remember(stamp, to);
-        proved->save();
-    });
+    waitAside(
+        [proved, copied] {
+            for (const auto& [stamp, to] : copied)
+                proved->remember(stamp, to);
+            proved->save();
+        },
+        EventsAfterMs);
     if (step) {
         if (out.copied > 0)
             out.step = step->id();

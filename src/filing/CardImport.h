@@ -16,8 +16,8 @@ class OperationContext;
 //
 // Names are kept; a name the box holds with other content gets a number ("名前 (2).JPG"), a
 // name it holds with the same content copies nothing. A picture's companions (its RAW, a
-// phone's motion clip, .AAE and .xmp sidecars: files of the same stem) go with it and take
-// the same number. Every copy is FileOps' proved copy (read back from the disk before it gets
+// phone's motion clip, .AAE and .xmp sidecars: filing/Companions.h) go with it and take the
+// same number. Every copy is FileOps' proved copy (read back from the disk before it gets
 // its name), never replacing. The run is one journal step (undone: exactly its copies to the
 // trash); Esc stops it between two files, or inside a large one whose partial copy goes, so
 // each file is whole under its name or absent.
@@ -45,9 +45,6 @@ public:
     Outcome importInto(OperationContext& context, const QString& folder, const QString& destination);
 
     SetFolder* chooser() const { return m_chooser.data(); }
-
-    // Files that carry a picture's data beside it under the same stem, by extension.
-    static bool isCompanion(const QString& name);
 
 private:
     QPointer<SetFolder> m_chooser;

@@ -948,20 +948,27 @@ qint64 FilingJournal::begin(Kind kind, const QList<JournalEntry>& plan)
     if (!planAllowed(kind, plan))
         return 0;
     const qint64 time = QDateTime::currentSecsSinceEpoch();
-    {
+    const QString owner = thisOwner();
+    // The record, its lock and its flush wait aside, so the window keeps painting; the step is
+    // on disk when this returns. Nothing else reads or writes the steps meanwhile (refresh()
+    // waits for m_acting, and the window holds its one operation).
+    ++m_acting;
+    offMainThread<bool>([&] {
         Lock lock(m_folder);
         if (lock)
             sync(false);
         else
             m_writing = false;
         const QJsonObject o { { "op", "begin" }, { "step", m_model.maxId + 1 },
-            { "kind", kKindNames[int(kind)] }, { "time", time }, { "owner", thisOwner() },
+            { "kind", kKindNames[int(kind)] }, { "time", time }, { "owner", owner },
             { "entries", entriesField(plan) } };
         const QByteArray text = line(o);
         if (lock && append(text))
             m_begun = { m_model.maxId + 1, m_stamp, text };
         applyRecord(m_model, o);
-    }
+        return true;
+    });
+    --m_acting;
     m_changed = true;
     notify();
     return m_model.maxId;
@@ -971,7 +978,9 @@ void FilingJournal::finish(qint64 id, const QList<JournalEntry>& done)
 {
     if (id <= 0)
         return;
-    {
+    // Aside as begin(), and done only once flushed.
+    ++m_acting;
+    offMainThread<bool>([&] {
         Lock lock(m_folder);
         if (lock)
             sync(false);
@@ -984,7 +993,9 @@ void FilingJournal::finish(qint64 id, const QList<JournalEntry>& done)
         m_steps.removeIf([](const JournalStep& s) { return s.state == State::Empty; });
         if (lock)
             compactIfLong();
-    }
+        return true;
+    });
+    --m_acting;
     m_changed = true;
     notify();
 }

@@ -2,6 +2,7 @@
 
 #include "display/BrowsingArea.h"
 #include "display/OperationContext.h"
+#include "filing/Companions.h"
 #include "filing/FilingSteps.h"
 #include "filing/History.h"
 #include "filing/texts.h"
@@ -19,8 +20,6 @@
 #include <QDirIterator>
 #include <QHash>
 #include <QSet>
-#include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -32,28 +31,18 @@ using namespace filing;
 
 namespace {
 
-// Files that travel with the picture of their stem; RAW files are pictures themselves.
-bool isCompanion(const QString& path)
-{
-    static const QSet<QString> kinds { QStringLiteral("mov"), QStringLiteral("aae"), QStringLiteral("xmp") };
-    const qsizetype dot = path.lastIndexOf(u'.');
-    return dot > path.lastIndexOf(u'/') && kinds.contains(path.mid(dot + 1).toLower());
-}
-
-QString stemOf(const QString& path)
-{
-    const qsizetype dot = path.lastIndexOf(u'.');
-    return dot > path.lastIndexOf(u'/') ? path.left(dot) : path;
-}
-
-// A picture and its companions: the files of one stem in one folder.
-using Group = QStringList;
+// A picture and its companions (filing/Companions.h): the files of one stem in one folder,
+// its pictures first, so a companion is never removed before its picture is gone.
+struct Group {
+    QStringList files;
+    int pictures = 0; // the first ones
+};
 
 // Every picture group below top, the medium's own housekeeping and trash left out.
 QList<Group> walk(const QString& top)
 {
-    QHash<QString, Group> byStem;
-    QSet<QString> withPicture;
+    QHash<QString, QStringList> byStem;
+    QSet<QString> pictures;
     QStringList order;
     QDirIterator it(top, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -65,76 +54,29 @@ QList<Group> walk(const QString& top)
         if (skipped || it.fileInfo().isSymLink())
             continue;
         const bool picture = isPictureFile(path);
-        if (!picture && !isCompanion(path))
+        if (!picture && !companions::isCompanion(it.fileName()))
             continue;
-        const QString stem = stemOf(path);
+        const QString stem = companions::groupKey(path);
         if (!byStem.contains(stem))
             order << stem;
         byStem[stem] << path;
         if (picture)
-            withPicture.insert(stem);
+            pictures.insert(path);
     }
     QList<Group> groups;
     for (const QString& stem : std::as_const(order)) {
-        if (withPicture.contains(stem)) {
-            Group g = byStem.value(stem);
-            g.sort();
+        QStringList files = byStem.value(stem);
+        files.sort();
+        Group g;
+        for (const QString& f : std::as_const(files))
+            if (pictures.contains(f))
+                g.files.insert(g.pictures++, f);
+            else
+                g.files << f;
+        if (g.pictures > 0)
             groups << g;
-        }
     }
     return groups;
-}
-
-struct Unique {
-    explicit Unique(int fd)
-        : fd(fd)
-    {
-    }
-    ~Unique()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    int fd;
-};
-
-// Whether the vault file holds exactly the medium file's bytes as the vault's disk keeps them:
-// its cached pages are dropped first, so what is compared is read from the disk, not memory.
-bool sameOnDisk(const QString& mediumFile, const QString& vaultFile)
-{
-    const Unique medium(sys::openat(AT_FDCWD, encodePath(mediumFile).constData(), O_RDONLY | O_CLOEXEC));
-    const Unique vault(sys::openat(AT_FDCWD, encodePath(vaultFile).constData(), O_RDONLY | O_CLOEXEC));
-    struct stat a, b;
-    if (medium.fd < 0 || vault.fd < 0 || ::fstat(medium.fd, &a) != 0 || ::fstat(vault.fd, &b) != 0
-        || !S_ISREG(a.st_mode) || !S_ISREG(b.st_mode) || a.st_size != b.st_size)
-        return false;
-    ::posix_fadvise(vault.fd, 0, 0, POSIX_FADV_DONTNEED);
-    constexpr size_t Block = 1 << 20;
-    const std::unique_ptr<char[]> x(new char[Block]), y(new char[Block]);
-    auto fill = [](int fd, char* buf, size_t want) -> ssize_t {
-        size_t got = 0;
-        while (got < want) {
-            const ssize_t n = sys::read(fd, buf + got, want - got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return -1;
-            if (n == 0)
-                break;
-            got += size_t(n);
-        }
-        return ssize_t(got);
-    };
-    off_t left = a.st_size;
-    while (left > 0) {
-        const size_t want = size_t(std::min<off_t>(left, Block));
-        if (fill(medium.fd, x.get(), want) != ssize_t(want) || fill(vault.fd, y.get(), want) != ssize_t(want)
-            || std::memcmp(x.get(), y.get(), want) != 0)
-            return false;
-        left -= off_t(want);
-    }
-    // Neither grew meanwhile.
-    return fill(medium.fd, x.get(), 1) == 0 && fill(vault.fd, y.get(), 1) == 0;
 }
 
 // A file proved: its vault copy, and both as they stood when compared.
@@ -143,6 +85,8 @@ struct Proved {
     QString vaultCopy;
     FileStamp medium;
     FileStamp vault;
+    int group = 0; // the walk's group
+    bool picture = false;
 };
 
 struct Survey {
@@ -152,22 +96,24 @@ struct Survey {
 };
 
 // One group, aside: every member proved, or the whole group stays (counted by its worst reason).
-void prove(const ContentIndex& index, const Group& group, Survey& survey)
+void prove(const ContentIndex& index, const Group& group, int groupIndex, Survey& survey)
 {
-    const QStringList copies = index.copiesInVault(group);
+    const QStringList& files = group.files;
+    const QStringList copies = index.copiesInVault(files);
     QList<Proved> proved;
     bool missing = false;
     bool different = false;
-    for (qsizetype i = 0; i < group.size(); ++i) {
+    for (qsizetype i = 0; i < files.size(); ++i) {
         const QString copy = copies.value(i);
-        if (copy.isEmpty() || copy == group[i]) {
+        if (copy.isEmpty() || copy == files[i]) {
             missing = true;
             continue;
         }
-        const FileStamp m = fileStamp(group[i]);
+        const FileStamp m = fileStamp(files[i]);
         const FileStamp v = fileStamp(copy);
-        if (sameOnDisk(group[i], copy) && fileStamp(group[i]) == m && fileStamp(copy) == v)
-            proved << Proved { group[i], copy, m, v };
+        if (ContentIndex::sameBytes(files[i], copy, ContentIndex::Read::CopyFromDisk)
+            && fileStamp(files[i]) == m && fileStamp(copy) == v)
+            proved << Proved { files[i], copy, m, v, groupIndex, i < group.pictures };
         else
             different = true;
     }
@@ -175,7 +121,7 @@ void prove(const ContentIndex& index, const Group& group, Survey& survey)
         survey.going << proved;
         return;
     }
-    (missing ? survey.notInVault : survey.differs) += int(group.size());
+    (missing ? survey.notInVault : survey.differs) += int(files.size());
 }
 
 // Whether the medium's own trash (.Trash-<uid> at its top) is there or can be made.
@@ -224,7 +170,7 @@ void MediumDelete::run(OperationContext& context)
 
     Survey survey;
     const int checked = cd.runSteps(int(groups.size()), QString::fromUtf16(T::MediumChecking),
-        [&](int i) { waitAside([&, group = groups[i]] { prove(*index, group, survey); }, 40, true); });
+        [&](int i) { waitAside([&, i, group = groups[i]] { prove(*index, group, i, survey); }, 40, true); });
     if (checked < groups.size())
         return; // stopped: nothing deleted
     const int stay = survey.notInVault + survey.differs;
@@ -250,12 +196,24 @@ void MediumDelete::run(OperationContext& context)
         planned << p.path;
     BatchOutcome outcome;
     outcome.total = int(planned.size());
-    QStringList noTrash;
+    QList<Proved> noTrash; // asked once more at the end, pictures before their companions
+    QSet<int> kept; // groups whose picture stays
+    QSet<int> waiting; // groups whose picture waits for that question
     {
         StepRecord step(context, JournalStep::Kind::Delete, StepRecord::plan(planned));
         const QList<Proved>& going = survey.going;
         const int ran = cd.runSteps(int(going.size()), QString::fromUtf16(T::DeletingProgress), [&](int i) {
             const Proved& p = going[i];
+            // A companion whose picture stays, stays.
+            if (!p.picture && kept.contains(p.group)) {
+                --outcome.total;
+                return;
+            }
+            // Its picture waits for the question below: so does it.
+            if (!p.picture && waiting.contains(p.group)) {
+                noTrash << p;
+                return;
+            }
             // As proved, or not at all.
             const bool same = waitAside<bool>(
                 [p] { return fileStamp(p.path) == p.medium && fileStamp(p.vaultCopy) == p.vault; });
@@ -268,7 +226,9 @@ void MediumDelete::run(OperationContext& context)
                 if (r.ok())
                     step.trashed(p.path, where);
                 if (r.error == FileError::NoTrash) {
-                    noTrash << p.path;
+                    noTrash << p;
+                    if (p.picture)
+                        waiting.insert(p.group);
                     return;
                 }
             } else {
@@ -278,6 +238,8 @@ void MediumDelete::run(OperationContext& context)
                 ++outcome.done;
                 outcome.doneFiles << p.path;
             } else {
+                if (p.picture)
+                    kept.insert(p.group);
                 outcome.problems << QString::fromUtf16(T::BatchProblem)
                                         .arg(displayName(GetFileTitle(p.path)),
                                             failureText(r, T::DeleteFileFailed));
@@ -291,8 +253,15 @@ void MediumDelete::run(OperationContext& context)
                 QString::fromUtf16(T::MediumDeleteTitle), PromptIcon::None,
                 PromptButtons::OkCancelDefaultCancel)
             == PromptAnswer::Ok) {
-            for (const QString& path : std::as_const(noTrash)) {
+            for (const Proved& p : std::as_const(noTrash)) {
+                const QString& path = p.path;
+                if (!p.picture && kept.contains(p.group)) {
+                    --outcome.total;
+                    continue;
+                }
                 const FileResult r = s.fileOps.removeFile(path);
+                if (p.picture && !r.ok())
+                    kept.insert(p.group);
                 if (r.ok()) {
                     ++outcome.done;
                     outcome.doneFiles << path;

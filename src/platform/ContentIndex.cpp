@@ -488,15 +488,18 @@ QByteArray ContentIndex::Core::contentKey(qint64 size, const QByteArray& hash)
     return key;
 }
 
-bool ContentIndex::sameBytes(const QString& a, const QString& b)
+bool ContentIndex::sameBytes(const QString& a, const QString& copy, Read how)
 {
-    Fd fa(a, O_NONBLOCK), fb(b, O_NONBLOCK);
+    const bool fromDisk = how == Read::CopyFromDisk;
+    Fd fa(a, O_NONBLOCK), fb(copy, O_NONBLOCK);
     struct stat sa, sb;
     if (fa.fd < 0 || fb.fd < 0 || ::fstat(fa.fd, &sa) != 0 || ::fstat(fb.fd, &sb) != 0 || !S_ISREG(sa.st_mode)
         || !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size)
         return false;
     if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
-        return true;
+        return !fromDisk;
+    if (fromDisk)
+        ::posix_fadvise(fb.fd, 0, 0, POSIX_FADV_DONTNEED);
     constexpr qint64 chunk = 256 * 1024;
     std::unique_ptr<char[]> ba(new char[chunk]), bb(new char[chunk]);
     for (qint64 at = 0; at < sa.st_size; at += chunk) {
@@ -505,7 +508,10 @@ bool ContentIndex::sameBytes(const QString& a, const QString& b)
             || std::memcmp(ba.get(), bb.get(), size_t(n)) != 0)
             return false;
     }
-    return true;
+    // Neither grew meanwhile.
+    char byte;
+    return !fromDisk
+        || (::pread(fa.fd, &byte, 1, sa.st_size) == 0 && ::pread(fb.fd, &byte, 1, sb.st_size) == 0);
 }
 
 void ContentIndex::Core::indexContentLocked()

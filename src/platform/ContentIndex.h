@@ -83,8 +83,11 @@ public:
     // current).
     bool complete() const;
 
-    // Both files readable and equal byte for byte.
-    static bool sameBytes(const QString& a, const QString& b);
+    // Both files readable and equal byte for byte. CopyFromDisk: copy's cached pages are dropped
+    // first, so what is compared is what copy's disk holds, not memory; neither may grow while
+    // read, and a file is never its own copy (one file under two paths, as a bind mount shows it).
+    enum class Read { Cached, CopyFromDisk };
+    static bool sameBytes(const QString& a, const QString& copy, Read how = Read::Cached);
 
     struct Core;
 

@@ -137,7 +137,8 @@ private:
         QCoreApplication* app = QCoreApplication::instance();
         if (!app || QThread::currentThread() != app->thread())
             return call();
-        return waitAside<FileResult>(call, 40, withInput);
+        // A copy a run shows comes one after another: the window paints within each.
+        return waitAside<FileResult>(call, withInput ? 10 : 40, withInput);
     }
 
     FileOps& m_inner;

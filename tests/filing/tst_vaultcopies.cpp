@@ -1,6 +1,7 @@
 // Pictures whose content is already in the vault: the mark on their thumbnails, the question
 // before filing them, and the content index following the vault.
 #include "FilingTestUtil.h"
+#include "filing/Companions.h"
 #include "mainwindow/FilingCommands.h"
 #include "platform/ContentIndex.h"
 
@@ -12,6 +13,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ztv;
 using namespace ztv::test;
@@ -110,6 +112,9 @@ private Q_SLOTS:
     void indexFollowsOwnFiling();
     void outsideChangesAreNoticed();
     void marksFollowOwnChangesAndUndo();
+    void companionsGroup_data();
+    void companionsGroup();
+    void sameBytesFromDisk();
 };
 
 void TstVaultCopies::markFollowsContent()
@@ -367,6 +372,74 @@ void TstVaultCopies::marksFollowOwnChangesAndUndo()
     QCOMPARE(f.markOf(twin), markText(QStringLiteral("空箱/differs.jpg")));
     // None of it was taken for a change made outside.
     QCOMPARE(f.index().buildCount(), builds);
+}
+
+// Which files of a card go with which picture, as the import and the medium's delete group them.
+void TstVaultCopies::companionsGroup_data()
+{
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("together");
+    QTest::addColumn<bool>("companion");
+    const auto row = [](const char* name, const char* picture, const char* file, bool together,
+                         bool companion) {
+        QTest::newRow(name) << QString::fromUtf8(picture) << QString::fromUtf8(file) << together << companion;
+    };
+    row("raw", "D/IMG_0001.JPG", "D/IMG_0001.CR3", true, true);
+    row("raw, other case", "D/img_0001.jpg", "D/IMG_0001.NEF", true, true);
+    row("motion clip", "D/IMG_0002.HEIC", "D/IMG_0002.MOV", true, true);
+    row("edit sidecar", "D/IMG_0002.HEIC", "D/IMG_0002.AAE", true, true);
+    row("xmp by stem", "D/IMG_0003.CR3", "D/IMG_0003.xmp", true, true);
+    row("xmp by whole name", "D/IMG_0003.JPG", "D/IMG_0003.JPG.xmp", true, true);
+    row("xmp after a raw's name", "D/IMG_0003.JPG", "D/IMG_0003.CR3.xmp", true, true);
+    row("another folder", "D/IMG_0004.JPG", "E/IMG_0004.MOV", false, true);
+    row("another stem", "D/IMG_0004.JPG", "D/IMG_0005.MOV", false, true);
+    row("a longer stem", "D/IMG_0004.JPG", "D/IMG_0004_1.JPG", false, false);
+    row("not a companion", "D/IMG_0006.JPG", "D/IMG_0006.txt", true, false);
+    row("dots in the stem", "D/a.b.JPG", "D/a.b.xmp", true, true);
+    row("an xmp of a text", "D/notes.JPG", "D/notes.txt.xmp", false, true);
+}
+
+void TstVaultCopies::companionsGroup()
+{
+    QFETCH(QString, picture);
+    QFETCH(QString, file);
+    QFETCH(bool, together);
+    QFETCH(bool, companion);
+    QCOMPARE(companions::groupKey(picture) == companions::groupKey(file), together);
+    QCOMPARE(companions::isCompanion(file.section(u'/', -1)), companion);
+    // A name is its stem and the rest, whole.
+    const companions::NameParts parts = companions::splitName(file.section(u'/', -1));
+    QCOMPARE(parts.stem + parts.rest, file.section(u'/', -1));
+}
+
+// The comparison that lets a medium's file go: the copy read from its disk, equal byte for byte,
+// and never the very same file under another path.
+void TstVaultCopies::sameBytesFromDisk()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? f.fileName() : QString();
+    };
+    const QByteArray bytes = paddedJpeg(Qt::red);
+    const QString card = write(QStringLiteral("card.jpg"), bytes);
+    const QString copy = write(QStringLiteral("copy.jpg"), bytes);
+    const QString changed = write(QStringLiteral("changed.jpg"), oneByteChanged(bytes));
+    const QString shorter = write(QStringLiteral("shorter.jpg"), bytes.chopped(1));
+    QVERIFY(!card.isEmpty() && !copy.isEmpty() && !changed.isEmpty() && !shorter.isEmpty());
+    const QString link = dir.filePath(QStringLiteral("link.jpg"));
+    QCOMPARE(::link(QFile::encodeName(card).constData(), QFile::encodeName(link).constData()), 0);
+    for (const auto how : { ContentIndex::Read::Cached, ContentIndex::Read::CopyFromDisk }) {
+        QVERIFY(ContentIndex::sameBytes(card, copy, how));
+        QVERIFY(!ContentIndex::sameBytes(card, changed, how));
+        QVERIFY(!ContentIndex::sameBytes(card, shorter, how));
+        QVERIFY(!ContentIndex::sameBytes(card, dir.filePath(QStringLiteral("none.jpg")), how));
+    }
+    // One file is the same as itself, but never a copy that lets the other name go.
+    QVERIFY(ContentIndex::sameBytes(card, link));
+    QVERIFY(!ContentIndex::sameBytes(card, link, ContentIndex::Read::CopyFromDisk));
 }
 
 QTEST_MAIN(TstVaultCopies)
