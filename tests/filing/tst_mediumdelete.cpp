@@ -250,16 +250,17 @@ void TstMediumDelete::deletesOnlyProvedFilesAndUndoBringsThemBack()
         QCOMPARE(readAll(f.dcim + u'/' + n), bytes.value(n));
     QCOMPARE(entries(f.trashFiles()), QStringList());
 
-    // A vault copy that changes after the question is no proof: the picture stays.
+    // A vault copy that changes after the question is no proof: the picture stays, and so does
+    // its clip, proved as it is, which would be nothing without it.
     f.prompts.clear();
     f.prompts.answerMessage(PromptAnswer::Ok);
     f.prompts.onMessage = [&](const QString&) {
-        writeRaw(f.home.vault() + QStringLiteral("/旅行/A.JPG"), oneByteChanged(bytes.value("A.JPG")));
+        writeRaw(
+            f.home.vault() + QStringLiteral("/旅行/b-renamed.jpg"), oneByteChanged(bytes.value("B.JPG")));
         f.prompts.onMessage = nullptr;
     };
     command->trigger();
-    QVERIFY(QFileInfo::exists(f.dcim + QStringLiteral("/A.JPG")));
-    QVERIFY(!QFileInfo::exists(f.dcim + QStringLiteral("/B.JPG")));
+    QCOMPARE(f.onCardNow(), (QStringList { "B.JPG", "B.MOV", "C.JPG", "D.JPG", "E.AAE", "E.JPG" }));
 }
 
 // A locked card, mounted read-only: the command is greyed out, and nothing leaves the card even
