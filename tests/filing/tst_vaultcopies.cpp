@@ -1,5 +1,6 @@
 // Pictures whose content is already in the vault: the mark on their thumbnails, the question
 // before filing them, and the content index following the vault.
+#include "FileTestUtil.h"
 #include "FilingTestUtil.h"
 #include "filing/Companions.h"
 #include "mainwindow/FilingCommands.h"
@@ -419,16 +420,13 @@ void TstVaultCopies::sameBytesFromDisk()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const auto write = [&](const QString& name, const QByteArray& bytes) {
-        QFile f(dir.filePath(name));
-        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? f.fileName() : QString();
-    };
     const QByteArray bytes = paddedJpeg(Qt::red);
-    const QString card = write(QStringLiteral("card.jpg"), bytes);
-    const QString copy = write(QStringLiteral("copy.jpg"), bytes);
-    const QString changed = write(QStringLiteral("changed.jpg"), oneByteChanged(bytes));
-    const QString shorter = write(QStringLiteral("shorter.jpg"), bytes.chopped(1));
-    QVERIFY(!card.isEmpty() && !copy.isEmpty() && !changed.isEmpty() && !shorter.isEmpty());
+    const QString card = dir.filePath(QStringLiteral("card.jpg"));
+    const QString copy = dir.filePath(QStringLiteral("copy.jpg"));
+    const QString changed = dir.filePath(QStringLiteral("changed.jpg"));
+    const QString shorter = dir.filePath(QStringLiteral("shorter.jpg"));
+    QVERIFY(writeRaw(card, bytes) && writeRaw(copy, bytes) && writeRaw(changed, oneByteChanged(bytes))
+        && writeRaw(shorter, bytes.chopped(1)));
     const QString link = dir.filePath(QStringLiteral("link.jpg"));
     QCOMPARE(::link(QFile::encodeName(card).constData(), QFile::encodeName(link).constData()), 0);
     for (const auto how : { ContentIndex::Read::Cached, ContentIndex::Read::CopyFromDisk }) {
